@@ -1,0 +1,44 @@
+# The two set-up commands: `make run` builds and starts Tolvan, `make test` builds and runs every test.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+RELEASE_DIR := build/release
+CHECK_DIR := build/check
+SANITIZE_DIR := build/sanitize
+SOURCES = $(shell git ls-files -co --exclude-standard -- '*.cpp' '*.h' 2>/dev/null)
+
+.PHONY: run test build format format-check deps test-deps bench
+
+run: deps build
+	$(RELEASE_DIR)/bin/tolvan
+
+build:
+	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOLVAN_BUILD_TESTS=OFF -DTOLVAN_BUILD_BENCHMARKS=OFF
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+deps:
+	@scripts/install-deps.sh
+
+test-deps:
+	@scripts/install-deps.sh --test
+
+format:
+	clang-format -i $(SOURCES)
+
+format-check:
+	@clang-format --dry-run --Werror $(SOURCES)
+
+# Every test in a debug build under the desktop rig (X server, window manager, tray, sound server), then
+# the unit and integration tests again with AddressSanitizer and UndefinedBehaviorSanitizer.
+test: test-deps format-check
+	cmake -S . -B $(CHECK_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOLVAN_BUILD_BENCHMARKS=ON
+	cmake --build $(CHECK_DIR) -j $(JOBS)
+	cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOLVAN_SANITIZE=ON -DTOLVAN_BUILD_BENCHMARKS=OFF
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	tests/desktop/with-desktop.sh ctest --test-dir $(CHECK_DIR) -j $(JOBS) --output-on-failure
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		ctest --test-dir $(SANITIZE_DIR) -j $(JOBS) --output-on-failure -L 'unit|integration'
+
+bench: test-deps
+	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOLVAN_BUILD_TESTS=OFF -DTOLVAN_BUILD_BENCHMARKS=ON
+	cmake --build build/bench -j $(JOBS)
+	for program in build/bench/bench/*; do [[ -x $$program && -f $$program ]] && $$program; done

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tolvan needs; with --test also those of the tests and the desktop test rig.
+# Idempotent and quiet when everything is already there. Runs as root, or through sudo.
+set -euo pipefail
+
+build_packages=(
+    cmake ninja-build g++ pkg-config make
+    qt6-base-dev libicu-dev libpulse-dev libx11-dev libxtst-dev libxi-dev libarchive-dev
+    pulseaudio-utils procps
+)
+test_packages=(
+    libgtest-dev libgmock-dev libbenchmark-dev clang-format
+    xvfb x11-utils xdotool xclip openbox trayer imagemagick fonts-dejavu-core
+    pulseaudio espeak-ng sox
+)
+
+packages=("${build_packages[@]}")
+if [[ "${1:-}" == "--test" ]]; then
+    packages+=("${test_packages[@]}")
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then
+    sudo="sudo"
+fi
+echo "Устанавливаю пакеты: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

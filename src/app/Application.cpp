@@ -1,0 +1,47 @@
+#include "app/Application.h"
+
+#include "app/AppDelegate.h"
+#include "app/Log.h"
+#include "platform/X11Display.h"
+
+#include <QApplication>
+
+namespace
+{
+
+// Qt aborts the process when it cannot reach a display, so the session is checked first. A platform
+// chosen explicitly (offscreen, wayland) is trusted.
+bool graphicalSessionReachable()
+{
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith(QLatin1String("xcb")))
+        return true;
+    return X11Display::isReachable();
+}
+
+} // namespace
+
+namespace Application
+{
+
+int run(int& argc, char** argv)
+{
+    if (!graphicalSessionReachable()) {
+        const QString display = qEnvironmentVariable("DISPLAY");
+        Log::info(QStringLiteral("Толвану нужен графический сеанс: не удалось подключиться к дисплею X11 (DISPLAY=%1)")
+                      .arg(display.isEmpty() ? QStringLiteral("не задан") : display));
+        return 1;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tolvan"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Толван"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    AppDelegate delegate;
+    QObject::connect(&application, &QApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
+    delegate.applicationDidFinishLaunching();
+    QApplication::exec();
+    return 0;
+}
+
+} // namespace Application

@@ -1,0 +1,57 @@
+#include "app/Resources.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace
+{
+
+QString programFromEnvironmentOr(const char* variable, const QString& relative)
+{
+    const QString value = qEnvironmentVariable(variable);
+    return value.isEmpty() ? Resources::path(relative) : value;
+}
+
+} // namespace
+
+namespace Resources
+{
+
+QString applicationExecutable()
+{
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationFilePath();
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+}
+
+QString directory()
+{
+    const QString value = qEnvironmentVariable("TOLVAN_RESOURCES_DIR");
+    if (!value.isEmpty())
+        return QDir::cleanPath(value);
+    const QString binDir = QFileInfo(applicationExecutable()).absolutePath();
+    return QDir::cleanPath(binDir + QStringLiteral("/../share/tolvan"));
+}
+
+QString path(const QString& relative)
+{
+    return directory() + QLatin1Char('/') + relative;
+}
+
+QString whisperServer()
+{
+    return programFromEnvironmentOr("TOLVAN_WHISPER_BIN", QStringLiteral("bin/whisper-server"));
+}
+
+QString sherpaOffline()
+{
+    return programFromEnvironmentOr("TOLVAN_SHERPA_BIN", QStringLiteral("sherpa/bin/sherpa-onnx-offline"));
+}
+
+QString llamaServer()
+{
+    return programFromEnvironmentOr("TOLVAN_LLAMA_BIN", QStringLiteral("llama/bin/llama-server"));
+}
+
+} // namespace Resources

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// The application's own files and the helper programs it runs. The resources directory is
+// share/tolvan beside the executable's bin/ (the same in the build tree and in the installed bundle);
+// TOLVAN_RESOURCES_DIR replaces it, and each TOLVAN_*_BIN names one program directly (not checked for
+// existence: the engine that starts it reports a missing program).
+namespace Resources
+{
+// The running executable, absolute.
+QString applicationExecutable();
+QString directory();
+// A file below the resources directory.
+QString path(const QString& relative);
+
+QString whisperServer();
+QString sherpaOffline();
+QString llamaServer();
+} // namespace Resources

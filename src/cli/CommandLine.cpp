@@ -1,0 +1,88 @@
+#include "cli/CommandLine.h"
+
+#include "BuildInfo.h"
+#include "cli/Console.h"
+#include "cli/ParseTestMode.h"
+
+#include <QCoreApplication>
+
+namespace
+{
+
+int printVersion(const QStringList&)
+{
+    Console::print(QStringLiteral("Толван %1 (сборка %2)")
+                       .arg(QLatin1String(BuildInfo::shortVersion), QLatin1String(BuildInfo::buildNumber)));
+    return 0;
+}
+
+int printUsage(const QStringList&)
+{
+    Console::print(CommandLine::usage());
+    return 0;
+}
+
+struct Mode
+{
+    QStringView flag;
+    // Counted with the program itself: 3 means the flag and one parameter.
+    int minimumArgumentCount;
+    QStringView parameters;
+    QStringView summary;
+    int (*run)(const QStringList& arguments);
+};
+
+// Order matters: the first match wins.
+const Mode modes[] = {
+    {u"--parse-test", 3, u"ФАЙЛ.json", u"разобрать сохранённый ответ whisper-server и показать сегменты",
+     ParseTestMode::run},
+    {u"--version", 2, u"", u"показать версию", printVersion},
+    {u"--help", 2, u"", u"показать этот список", printUsage},
+};
+
+QStringList argumentList(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments.append(QString::fromUtf8(argv[index]));
+    return arguments;
+}
+
+} // namespace
+
+namespace CommandLine
+{
+
+std::optional<size_t> selectMode(const QStringList& arguments)
+{
+    if (arguments.size() < 2)
+        return std::nullopt;
+    for (size_t index = 0; index < std::size(modes); ++index) {
+        if (arguments.at(1) == modes[index].flag && arguments.size() >= modes[index].minimumArgumentCount)
+            return index;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> run(int& argc, char** argv)
+{
+    const QStringList arguments = argumentList(argc, argv);
+    const auto selected = selectMode(arguments);
+    if (!selected)
+        return std::nullopt;
+    QCoreApplication application(argc, argv);
+    return modes[*selected].run(arguments);
+}
+
+QString usage()
+{
+    QStringList lines{QStringLiteral("Толван — локальная голосовая диктовка."),
+                      QStringLiteral("Без аргументов запускается приложение в системном трее. Режимы:")};
+    for (const Mode& mode : modes) {
+        const QString call = QStringLiteral("tolvan %1 %2").arg(mode.flag, mode.parameters).trimmed();
+        lines.append(QStringLiteral("  %1 — %2").arg(call, mode.summary));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace CommandLine

@@ -1,0 +1,38 @@
+#include "support/TolvanProcess.h"
+
+#include <QProcess>
+
+QStringList ProcessOutput::outLines() const
+{
+    QStringList lines = out().split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+QString tolvanExecutable()
+{
+    return QStringLiteral(TOLVAN_EXECUTABLE);
+}
+
+ProcessOutput runTolvan(const QStringList& arguments, const QByteArray& standardInput,
+                        const QProcessEnvironment& environment, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(tolvanExecutable(), arguments);
+    ProcessOutput output;
+    if (!process.waitForStarted(timeoutMs))
+        return output;
+    process.write(standardInput);
+    process.closeWriteChannel();
+    output.finished = process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit;
+    if (!output.finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    output.exitCode = process.exitCode();
+    output.standardOutput = process.readAllStandardOutput();
+    output.standardError = process.readAllStandardError();
+    return output;
+}

@@ -1,0 +1,101 @@
+#include "app/Log.h"
+
+#include "app/Paths.h"
+#include "support/TestEnvironment.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace
+{
+
+QStringList logLines()
+{
+    QFile file(Paths::logDir() + QStringLiteral("/app.log"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    lines.removeLast();
+    return lines;
+}
+
+} // namespace
+
+TEST(Log, FirstMessageCreatesTheFolderAndOneTimeStampedLine)
+{
+    ASSERT_FALSE(QFileInfo::exists(Paths::logDir()));
+    testing::internal::CaptureStderr();
+    Log::info(QStringLiteral("Запуск «Толван» 1.0"));
+    const std::string mirrored = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(Log::directory(), Paths::logDir());
+    const QStringList lines = logLines();
+    ASSERT_EQ(lines.size(), 1);
+    const QRegularExpression format(
+        QStringLiteral("^(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ) Запуск «Толван» 1\\.0$"));
+    const auto match = format.match(lines[0]);
+    ASSERT_TRUE(match.hasMatch()) << lines[0].toStdString();
+    const QDateTime stamp = QDateTime::fromString(match.captured(1), Qt::ISODate);
+    EXPECT_LE(qAbs(stamp.secsTo(QDateTime::currentDateTimeUtc())), 5);
+    EXPECT_EQ(mirrored, "[Tolvan] Запуск «Толван» 1.0\n");
+}
+
+TEST(Log, AppendsAfterEarlierContentAndKeepsLineFeeds)
+{
+    QDir().mkpath(Paths::logDir());
+    QFile earlier(Paths::logDir() + QStringLiteral("/app.log"));
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+    earlier.write("2026-01-01T00:00:00Z прошлый запуск\n");
+    earlier.close();
+
+    Log::info(QStringLiteral("строка\n"));
+    const QStringList lines = logLines();
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], QStringLiteral("2026-01-01T00:00:00Z прошлый запуск"));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(" строка")));
+    EXPECT_TRUE(lines[2].isEmpty());
+}
+
+TEST(Log, LinesFromManyThreadsStayWhole)
+{
+    std::vector<QThread*> threads;
+    for (int writer = 0; writer < 4; ++writer) {
+        threads.push_back(QThread::create([writer] {
+            for (int index = 0; index < 200; ++index)
+                Log::info(
+                    QStringLiteral("поток %1 строка %2 %3").arg(writer).arg(index).arg(QString(100, QLatin1Char('x'))));
+        }));
+        threads.back()->start();
+    }
+    for (QThread* thread : threads) {
+        thread->wait();
+        delete thread;
+    }
+    const QStringList lines = logLines();
+    ASSERT_EQ(lines.size(), 800);
+    const QRegularExpression whole(QStringLiteral("^\\S+Z поток \\d строка \\d+ x{100}$"));
+    for (const QString& line : lines)
+        ASSERT_TRUE(whole.match(line).hasMatch()) << line.toStdString();
+}
+
+TEST(Log, UnwritableFolderOnlyLosesTheFileLine)
+{
+    // A file where the folder should be: neither the folder nor app.log can be made.
+    QDir().mkpath(Paths::stateHome());
+    QFile blocker(Paths::logDir());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    testing::internal::CaptureStderr();
+    Log::info(QStringLiteral("всё равно видно"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "[Tolvan] всё равно видно\n");
+    EXPECT_TRUE(QFileInfo(Paths::logDir()).isFile());
+}
