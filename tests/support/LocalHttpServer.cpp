@@ -1,0 +1,178 @@
+#include "support/LocalHttpServer.h"
+
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <memory>
+
+namespace
+{
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 206:
+        return "Partial Content";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
+    }
+}
+
+// Parses one complete request from the front of the buffer and removes it; false while incomplete.
+bool takeRequest(QByteArray& buffer, HttpRequest& request)
+{
+    const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
+    if (headerEnd < 0)
+        return false;
+    const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
+    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+    request = HttpRequest();
+    request.method = requestLine.value(0);
+    const QByteArray target = requestLine.value(1);
+    const qsizetype question = target.indexOf('?');
+    request.path = question < 0 ? target : target.left(question);
+    request.query = question < 0 ? QByteArray() : target.mid(question + 1);
+    for (qsizetype index = 1; index < lines.size(); ++index) {
+        const qsizetype colon = lines[index].indexOf(':');
+        if (colon > 0)
+            request.headers.append(
+                {lines[index].left(colon).trimmed().toLower(), lines[index].mid(colon + 1).trimmed()});
+    }
+    const qsizetype bodyLength = request.header("content-length").toLongLong();
+    if (buffer.size() < headerEnd + 4 + bodyLength)
+        return false;
+    request.body = buffer.mid(headerEnd + 4, bodyLength);
+    buffer.remove(0, headerEnd + 4 + bodyLength);
+    return true;
+}
+
+QByteArray head(const HttpResponse& response)
+{
+    QByteArray bytes = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
+    for (const auto& [name, value] : response.headers)
+        bytes += name + ": " + value + "\r\n";
+    if (response.sendContentLength)
+        bytes += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    else
+        bytes += "Connection: close\r\n";
+    return bytes + "\r\n";
+}
+
+class Connection : public QObject
+{
+public:
+    Connection(QTcpSocket* socket, LocalHttpServer::Handler* handler, QList<HttpRequest>* requests)
+        : QObject(socket), socket_(socket), handler_(handler), requests_(requests)
+    {
+        connect(socket_, &QTcpSocket::readyRead, this, &Connection::read);
+        connect(socket_, &QTcpSocket::disconnected, socket_, &QObject::deleteLater);
+    }
+
+private:
+    void read()
+    {
+        buffer_ += socket_->readAll();
+        if (busy_)
+            return;
+        HttpRequest request;
+        if (!takeRequest(buffer_, request))
+            return;
+        requests_->append(request);
+        const HttpResponse response = *handler_ ? (*handler_)(request) : HttpResponse::text(404, "File Not Found");
+        busy_ = true;
+        if (response.delayMs < 0)
+            return;
+        QTimer::singleShot(response.delayMs, this, [this, response] { answer(response); });
+    }
+
+    void answer(const HttpResponse& response)
+    {
+        socket_->write(head(response));
+        QByteArray body = response.body;
+        if (response.dropAfterBytes >= 0)
+            body.truncate(response.dropAfterBytes);
+        const bool closeAfter = !response.sendContentLength || response.dropAfterBytes >= 0;
+        sendPieces(body, response.chunkSize > 0 ? response.chunkSize : std::max<qsizetype>(body.size(), 1),
+                   response.chunkIntervalMs, closeAfter);
+    }
+
+    void sendPieces(QByteArray rest, qsizetype pieceSize, int intervalMs, bool closeAfter)
+    {
+        socket_->write(rest.left(pieceSize));
+        rest.remove(0, std::min(pieceSize, rest.size()));
+        if (!rest.isEmpty()) {
+            QTimer::singleShot(intervalMs, this, [=, this] { sendPieces(rest, pieceSize, intervalMs, closeAfter); });
+            return;
+        }
+        if (closeAfter) {
+            socket_->disconnectFromHost();
+            return;
+        }
+        busy_ = false;
+        if (!buffer_.isEmpty())
+            read();
+    }
+
+    QTcpSocket* socket_;
+    LocalHttpServer::Handler* handler_;
+    QList<HttpRequest>* requests_;
+    QByteArray buffer_;
+    bool busy_ = false;
+};
+
+} // namespace
+
+QByteArray HttpRequest::header(const QByteArray& lowerCaseName) const
+{
+    for (const auto& [name, value] : headers) {
+        if (name == lowerCaseName)
+            return value;
+    }
+    return {};
+}
+
+HttpResponse HttpResponse::text(int status, const QByteArray& body, const QByteArray& contentType)
+{
+    HttpResponse response;
+    response.status = status;
+    response.headers.append({"Content-Type", contentType});
+    response.body = body;
+    return response;
+}
+
+HttpResponse HttpResponse::json(const QByteArray& body, int status)
+{
+    return text(status, body, "application/json");
+}
+
+LocalHttpServer::LocalHttpServer(Handler handler, QObject* parent) : QObject(parent), handler_(std::move(handler))
+{
+    connect(&server_, &QTcpServer::newConnection, this, &LocalHttpServer::accept);
+}
+
+bool LocalHttpServer::listen(quint16 port)
+{
+    return server_.listen(QHostAddress::LocalHost, port);
+}
+
+QUrl LocalHttpServer::url(const QString& path) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path));
+}
+
+void LocalHttpServer::accept()
+{
+    while (QTcpSocket* socket = server_.nextPendingConnection())
+        new Connection(socket, &handler_, &requests_);
+}
