@@ -294,9 +294,13 @@ bool startsSentence(const QString& text, qsizetype position)
     return position == 0 || isPunctuationEnd(text.at(position - 1));
 }
 
-qsizetype leadingPunctuationEnds(QStringView text)
+// The length of the blanks and sentence-end marks that directly follow a word, or 0 when no mark follows.
+qsizetype closingPunctuation(QStringView after)
 {
-    return std::find_if_not(text.begin(), text.end(), isPunctuationEnd) - text.begin();
+    const auto blanks =
+        std::find_if(after.begin(), after.end(), [](QChar unit) { return unit != u' ' && unit != u'\t'; });
+    const auto marks = std::find_if_not(blanks, after.end(), isPunctuationEnd);
+    return marks == blanks ? 0 : marks - after.begin();
 }
 
 // Cuts a filler or a repeated word together with the comma and space that set it off.
@@ -313,12 +317,12 @@ void cutWithPunctuation(QString& text, const SpeechIssue& issue)
         if (location + length < text.size() && text.at(location + length) == u',')
             ++length;
     } else {
-        const QStringView after = QStringView(text).mid(location + length, 2);
+        const QStringView after = QStringView(text).mid(location + length);
         // The comma after a repeated word belongs to the first occurrence, which stays.
         const bool takesComma = issue.kind != Kind::repetition;
-        const qsizetype sentenceEnds = leadingPunctuationEnds(QStringView(text).mid(location + length));
-        if (sentenceEnds > 0 && startsSentence(text, location))
-            length += sentenceEnds; // a filler that was a sentence of its own goes with its full stop
+        const qsizetype ownSentenceEnd = startsSentence(text, location) ? closingPunctuation(after) : 0;
+        if (ownSentenceEnd > 0)
+            length += ownSentenceEnd; // a filler that was a sentence of its own goes with its full stop
         else if (takesComma && after.startsWith(u", "))
             length += 2;
         else if ((takesComma && after.startsWith(u',')) || after.startsWith(u' '))
