@@ -33,7 +33,7 @@ bool isPunctuationEnd(QChar character)
     return character != u'\n' && isSentenceEnd(character.unicode());
 }
 
-// Between sentences a lone surrogate unit is skipped like whitespace.
+// Between sentences each half of a surrogate pair (an emoji, say) is skipped like whitespace.
 bool isBlankUnit(QChar unit)
 {
     return unit.isSpace() || unit.isSurrogate();
@@ -44,7 +44,7 @@ Range rangeOf(const Regex::Match& match, int group = 0)
     return {match.start(group), match.length(group)};
 }
 
-QStringView excerptOf(const QString& text, const Range& range)
+QStringView sliceOf(const QString& text, const Range& range)
 {
     return QStringView(text).mid(range.location, range.length);
 }
@@ -208,7 +208,7 @@ struct Opener
 
 SpeechIssue sentenceFinding(const QString& text, const Range& sentence, const QString& hint)
 {
-    return {Kind::style, sentence, sentenceExcerpt(excerptOf(text, sentence)), hint, false, {}};
+    return {Kind::style, sentence, sentenceExcerpt(sliceOf(text, sentence)), hint, false, {}};
 }
 
 // Long sentences, comma overload and repeated "который"; collects the first word of every sentence.
@@ -216,7 +216,7 @@ void findSentenceProblems(const QString& text, Findings& findings, std::vector<O
 {
     static const Regex which(QStringLiteral("\\bкотор\\p{L}+"), Regex::CaseInsensitive);
     for (const Range& sentenceRange : SpeechQuality::sentenceRanges(text)) {
-        const QString sentence = excerptOf(text, sentenceRange).toString();
+        const QString sentence = sliceOf(text, sentenceRange).toString();
         const std::vector<Regex::Match> words = wordPattern().matchAll(sentence);
         if (!words.empty()) {
             const Range first = rangeOf(words.front());
