@@ -17,7 +17,10 @@ inline void PrintTo(const SpeechIssue& issue, std::ostream* stream)
 {
     *stream << "kind " << static_cast<int>(issue.kind) << " at ";
     PrintTo(issue.range, stream);
-    *stream << " «" << issue.text.toStdString() << "» " << issue.hint.toStdString();
+    *stream << " «" << issue.text.toStdString() << "» " << issue.hint.toStdString()
+            << (issue.removable ? " removable" : "");
+    for (const SpeechIssue::Range& extra : issue.extraRanges)
+        PrintTo(extra, stream);
 }
 
 inline QList<SpeechIssue> issuesOfKind(const QList<SpeechIssue>& issues, SpeechIssue::Kind kind)
