@@ -3,6 +3,7 @@
 #include "BuildInfo.h"
 #include "cli/Console.h"
 #include "cli/ParseTestMode.h"
+#include "cli/SpeechTestMode.h"
 
 #include <QCoreApplication>
 
@@ -34,6 +35,8 @@ struct Mode
 
 // Order matters: the first match wins.
 const Mode modes[] = {
+    {u"--speech-test", 3, u"ТЕКСТ", u"проверить качество речи: слова-паразиты, повторы, оценка и очищенный текст",
+     SpeechTestMode::run},
     {u"--parse-test", 3, u"ФАЙЛ.json", u"разобрать сохранённый ответ whisper-server и показать сегменты",
      ParseTestMode::run},
     {u"--version", 2, u"", u"показать версию", printVersion},
