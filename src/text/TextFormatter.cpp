@@ -452,7 +452,7 @@ QStringList splitSentences(const QString& text)
 
 QString headingText(const QString& text)
 {
-    QString heading = CodePoints::upperFirst(text).trimmed();
+    QString heading = CodePoints::upperFirst(text.trimmed());
     while (heading.endsWith(u'.'))
         heading = heading.chopped(1).trimmed();
     return heading;

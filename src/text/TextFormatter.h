@@ -37,6 +37,6 @@ QString capitalizeFirstLetter(const QString& text);
 // A sentence ends after ".", "!", "?", "…" or ":" (with any run of ".!?…" after it) only where whitespace
 // and then an upper-case letter follow.
 QStringList splitSentences(const QString& text);
-// Upper-cases the first character, trims, and removes final full stops.
+// Trims, upper-cases the first character, and removes final full stops.
 QString headingText(const QString& text);
 } // namespace TextFormatter
