@@ -4,13 +4,12 @@
 #include "app/Paths.h"
 #include "app/Regex.h"
 #include "text/CodePoints.h"
+#include "text/CorrectionPattern.h"
 #include "text/Graphemes.h"
 #include "text/StringMapFile.h"
 
 #include <QHash>
 #include <QSet>
-
-#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <memory>
@@ -19,45 +18,7 @@
 namespace
 {
 
-// Full case folding, the same folding the regular-expression engine compares with when it ignores case.
-QString caseFolded(const QString& text)
-{
-    icu::UnicodeString folded(reinterpret_cast<const UChar*>(text.utf16()), static_cast<int32_t>(text.size()));
-    folded.foldCase();
-    return QString(reinterpret_cast<const QChar*>(folded.getBuffer()), folded.length());
-}
-
-// The compiled pattern of one `wrong` form. The pattern depends on nothing else, so entries never go stale.
-class PairPattern
-{
-public:
-    explicit PairPattern(const QString& wrong) : wrong_(wrong), folded_(caseFolded(wrong)) {}
-
-    // A match in the text is impossible unless the folded text holds the folded form.
-    bool mayMatch(const QString& foldedText) const { return foldedText.contains(folded_); }
-
-    const Regex& regex() const
-    {
-        std::call_once(compiled_, [this] { regex_ = Regex(source(), Regex::CaseInsensitive); });
-        return regex_;
-    }
-
-    bool isPhrase() const { return wrong_.contains(u' '); }
-
-private:
-    QString source() const
-    {
-        const QString tail = isPhrase() ? QStringLiteral("(?!\\p{L})") : QStringLiteral("([а-яё]{0,3})(?!\\p{L})");
-        return QStringLiteral("(?<!\\p{L})") + Regex::escape(wrong_) + tail;
-    }
-
-    QString wrong_;
-    QString folded_;
-    mutable std::once_flag compiled_;
-    mutable Regex regex_;
-};
-
-// Compiling a pattern costs far more than applying it; dictionaries hold up to thousands of pairs.
+// Compiled patterns by `wrong` form. A pattern depends on nothing else, so an entry never goes stale.
 class PatternCache
 {
 public:
@@ -67,28 +28,31 @@ public:
         return cache;
     }
 
-    std::vector<std::shared_ptr<const PairPattern>> patternsFor(const std::vector<CorrectionPair>& pairs)
+    std::shared_ptr<const CorrectionPattern> patternFor(const QString& wrong)
     {
-        std::vector<std::shared_ptr<const PairPattern>> patterns;
-        patterns.reserve(pairs.size());
         std::lock_guard lock(mutex_);
         if (entries_.size() > maximumEntries)
             entries_.clear();
-        for (const CorrectionPair& pair : pairs) {
-            auto& entry = entries_[pair.wrong];
-            if (!entry)
-                entry = std::make_shared<const PairPattern>(pair.wrong);
-            patterns.push_back(entry);
-        }
-        return patterns;
+        auto& entry = entries_[wrong];
+        if (!entry)
+            entry = std::make_shared<const CorrectionPattern>(wrong);
+        return entry;
     }
 
 private:
     static constexpr qsizetype maximumEntries = 20000;
 
     std::mutex mutex_;
-    QHash<QString, std::shared_ptr<const PairPattern>> entries_;
+    QHash<QString, std::shared_ptr<const CorrectionPattern>> entries_;
 };
+
+// The pattern `load` attached to the pair, or the cached one for a pair built elsewhere (or edited since).
+std::shared_ptr<const CorrectionPattern> patternOf(const CorrectionPair& pair)
+{
+    if (pair.pattern && pair.pattern->wrong() == pair.wrong)
+        return pair.pattern;
+    return PatternCache::shared().patternFor(pair.wrong);
+}
 
 // A capital in the dictated word makes a lower-case spelling start with a capital too, never the reverse.
 QString carryCapital(const QString& replacement, QStringView matched)
@@ -98,7 +62,7 @@ QString carryCapital(const QString& replacement, QStringView matched)
     return replacement;
 }
 
-QString applyPair(const QString& text, const CorrectionPair& pair, const PairPattern& pattern)
+QString applyPair(const QString& text, const CorrectionPair& pair, const CorrectionPattern& pattern)
 {
     const bool phrase = pattern.isPhrase();
     return pattern.regex().replaceAll(text, [&](const Regex::Match& match) {
@@ -135,7 +99,8 @@ std::vector<CorrectionPair> load()
     std::vector<std::pair<qsizetype, CorrectionPair>> measured;
     measured.reserve(members->size());
     for (const auto& [wrong, right] : *members)
-        measured.push_back({Graphemes::count(wrong), CorrectionPair{wrong, right}});
+        measured.push_back(
+            {Graphemes::count(wrong), CorrectionPair{wrong, right, PatternCache::shared().patternFor(wrong)}});
     std::stable_sort(measured.begin(), measured.end(),
                      [](const auto& left, const auto& right) { return left.first > right.first; });
     std::vector<CorrectionPair> pairs;
@@ -149,19 +114,19 @@ QString apply(const QString& text, const std::vector<CorrectionPair>& pairs)
 {
     if (pairs.empty() || text.isEmpty())
         return text;
-    const auto patterns = PatternCache::shared().patternsFor(pairs);
     QString current = text;
-    QString folded = caseFolded(current);
-    for (size_t index = 0; index < pairs.size(); ++index) {
-        const CorrectionPair& pair = pairs[index];
-        const PairPattern& pattern = *patterns[index];
+    auto subject = std::make_unique<CorrectionPattern::Subject>(current);
+    for (const CorrectionPair& pair : pairs) {
         // An empty form can only come from a hand-edited file; it would match between any two characters.
-        if (pair.wrong.isEmpty() || !pattern.mayMatch(folded) || !pattern.regex().isValid())
+        if (pair.wrong.isEmpty())
             continue;
-        const QString corrected = applyPair(current, pair, pattern);
+        const auto pattern = patternOf(pair);
+        if (!pattern->mayMatch(*subject) || !pattern->regex().isValid())
+            continue;
+        QString corrected = applyPair(current, pair, *pattern);
         if (corrected != current) {
-            current = corrected;
-            folded = caseFolded(current);
+            current = std::move(corrected);
+            subject = std::make_unique<CorrectionPattern::Subject>(current);
         }
     }
     return current;

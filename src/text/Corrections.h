@@ -3,15 +3,21 @@
 #include <QString>
 
 #include <map>
+#include <memory>
 #include <vector>
+
+class CorrectionPattern;
 
 // A form the recognizer produces and the spelling to insert instead.
 struct CorrectionPair
 {
     QString wrong;
     QString right;
+    // The compiled form of `wrong`, attached by `Corrections::load` and shared by copies; a pair built
+    // elsewhere is compiled (once per process) on first use.
+    std::shared_ptr<const CorrectionPattern> pattern = nullptr;
 
-    bool operator==(const CorrectionPair&) const = default;
+    bool operator==(const CorrectionPair& other) const { return wrong == other.wrong && right == other.right; }
 };
 
 // The user's dictionary of corrections in corrections.json, read again on every call so that hand edits
