@@ -80,6 +80,7 @@ TEST(CorrectionsApply, KeepsTheSpokenEndingOfASingleWord)
     EXPECT_EQ(corrected(QStringLiteral("суперлинукс"), linux()), QStringLiteral("суперлинукс"));
     EXPECT_EQ(corrected(QStringLiteral("линуксs"), linux()), QStringLiteral("линуксs"));
     EXPECT_EQ(corrected(QStringLiteral("(линукс), линукс!"), linux()), QStringLiteral("(Linux), Linux!"));
+    EXPECT_EQ(corrected(QStringLiteral("😀линукс👍 ЛинуксЁ"), linux()), QStringLiteral("😀Linux👍 LinuxЁ"));
 }
 
 TEST(CorrectionsApply, CarriesACapitalButNeverLowersOne)
@@ -124,8 +125,12 @@ TEST(CorrectionsApply, HandEditsTakeEffectAtTheNextCall)
     writeDictionary(R"({"жпт": "GPT"})");
     EXPECT_EQ(Corrections::apply(QStringLiteral("жпт"), Corrections::load()), QStringLiteral("GPT"));
     writeDictionary(R"({"жпт": "ChatGPT", "линукс": "Linux"})");
-    EXPECT_EQ(Corrections::apply(QStringLiteral("жпт на линуксе"), Corrections::load()),
-              QStringLiteral("ChatGPT на Linuxе"));
+    auto pairs = Corrections::load();
+    EXPECT_EQ(Corrections::apply(QStringLiteral("жпт на линуксе"), pairs), QStringLiteral("ChatGPT на Linuxе"));
+    // A loaded pair edited in memory is matched by its new form.
+    ASSERT_EQ(pairs.back().wrong, QStringLiteral("жпт"));
+    pairs.back().wrong = QStringLiteral("гпт");
+    EXPECT_EQ(Corrections::apply(QStringLiteral("гпт и жпт"), pairs), QStringLiteral("ChatGPT и жпт"));
 }
 
 TEST(CorrectionsLoad, AnythingButAnObjectOfStringsIsAnEmptyDictionary)
