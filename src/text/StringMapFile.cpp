@@ -122,7 +122,6 @@ QByteArray serialize(const std::map<QString, QString>& map)
 
 bool write(const QString& path, const std::map<QString, QString>& map)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
     keepUnparsableOriginal(path);
     return writeBytes(path, serialize(map));
 }
