@@ -1,7 +1,10 @@
 #include "cli/CommandLine.h"
 
 #include "BuildInfo.h"
+#include "cli/AutoFormatMode.h"
 #include "cli/Console.h"
+#include "cli/FormatMode.h"
+#include "cli/HallucTestMode.h"
 #include "cli/ParseTestMode.h"
 #include "cli/SpeechTestMode.h"
 
@@ -35,6 +38,12 @@ struct Mode
 
 // Order matters: the first match wins.
 const Mode modes[] = {
+    {u"--format", 2, u"[markdown|plain] [ТЕКСТ]",
+     u"обработать текст как диктовку: очистка, словарь, команды, макросы (без текста — стандартный ввод)",
+     FormatMode::run},
+    {u"--auto-format", 3, u"СЕГМЕНТЫ.json", u"авторазметка по паузам для списка сегментов, затем форматирование",
+     AutoFormatMode::run},
+    {u"--halluc-test", 3, u"ТЕКСТ…", u"проверить тексты фильтром галлюцинаций", HallucTestMode::run},
     {u"--speech-test", 3, u"ТЕКСТ", u"проверить качество речи: слова-паразиты, повторы, оценка и очищенный текст",
      SpeechTestMode::run},
     {u"--parse-test", 3, u"ФАЙЛ.json", u"разобрать сохранённый ответ whisper-server и показать сегменты",

@@ -1,0 +1,44 @@
+#include "cli/FormatMode.h"
+
+#include "app/SettingsStore.h"
+#include "cli/Console.h"
+#include "text/Corrections.h"
+#include "text/MacroStore.h"
+#include "text/TextFormatter.h"
+#include "text/TranscriptCleaner.h"
+
+#include <QStringDecoder>
+
+namespace
+{
+
+// Input that is not valid UTF-8 counts as empty.
+QString decodedStandardInput()
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(Console::readStandardInput());
+    return decoder.hasError() ? QString() : text;
+}
+
+} // namespace
+
+namespace FormatMode
+{
+
+int run(const QStringList& arguments)
+{
+    QStringList parameters = arguments.mid(2);
+    TextFormatter::Config config;
+    config.format = TextFormatter::outputFormatNamed(SettingsStore::shared().outputFormat());
+    if (!parameters.isEmpty() &&
+        (parameters.front() == QLatin1String("markdown") || parameters.front() == QLatin1String("plain"))) {
+        config.format = TextFormatter::outputFormatNamed(parameters.takeFirst());
+    }
+    const QString text = parameters.isEmpty() ? decodedStandardInput() : parameters.front();
+    const QString corrected = Corrections::apply(TranscriptCleaner::clean(text), Corrections::load());
+    config.macros = MacroStore::loadNormalized();
+    Console::print(TextFormatter::process(corrected, config));
+    return 0;
+}
+
+} // namespace FormatMode

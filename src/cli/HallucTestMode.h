@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QStringList>
+
+// "--halluc-test TEXT…": the hallucination filter's verdict on each text, with ordinary and with silent
+// recognizer figures.
+namespace HallucTestMode
+{
+int run(const QStringList& arguments);
+} // namespace HallucTestMode

@@ -1,0 +1,461 @@
+#include "text/TextFormatter.h"
+
+#include "text/CodePoints.h"
+#include "text/MacroStore.h"
+
+#include <QSet>
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace
+{
+
+using TextFormatter::OutputFormat;
+
+const QSet<QString>& paragraphCommands()
+{
+    static const QSet<QString> commands{QStringLiteral("новый абзац"), QStringLiteral("абзац"),
+                                        QStringLiteral("с красной строки"), QStringLiteral("new paragraph")};
+    return commands;
+}
+
+const QSet<QString>& lineBreakCommands()
+{
+    static const QSet<QString> commands{QStringLiteral("новая строка"), QStringLiteral("с новой строки"),
+                                        QStringLiteral("перенос строки"), QStringLiteral("new line")};
+    return commands;
+}
+
+const QSet<QString>& bulletListCommands()
+{
+    static const QSet<QString> commands{QStringLiteral("список"), QStringLiteral("маркированный список"),
+                                        QStringLiteral("bullet list"), QStringLiteral("list")};
+    return commands;
+}
+
+const QSet<QString>& numberedListCommands()
+{
+    static const QSet<QString> commands{QStringLiteral("нумерованный список"), QStringLiteral("numbered list")};
+    return commands;
+}
+
+const QSet<QString>& endListCommands()
+{
+    static const QSet<QString> commands{QStringLiteral("конец списка"), QStringLiteral("закончить список"),
+                                        QStringLiteral("end of list"), QStringLiteral("end list")};
+    return commands;
+}
+
+const QSet<QString>& itemWords()
+{
+    static const QSet<QString> words{QStringLiteral("пункт"), QStringLiteral("следующий пункт"),
+                                     QStringLiteral("item")};
+    return words;
+}
+
+const std::vector<std::pair<QString, int>>& headingWords()
+{
+    static const std::vector<std::pair<QString, int>> words{
+        {QStringLiteral("большой заголовок"), 1}, {QStringLiteral("главный заголовок"), 1},
+        {QStringLiteral("заголовок"), 2},         {QStringLiteral("heading"), 2},
+        {QStringLiteral("подзаголовок"), 3},      {QStringLiteral("subheading"), 3},
+    };
+    return words;
+}
+
+std::optional<int> headingLevel(const QString& key)
+{
+    for (const auto& [word, level] : headingWords()) {
+        if (word == key)
+            return level;
+    }
+    return std::nullopt;
+}
+
+// Tried in this order: the longer phrase first.
+const std::array<QString, 3>& itemPrefixes()
+{
+    static const std::array<QString, 3> prefixes{QStringLiteral("следующий пункт"), QStringLiteral("пункт"),
+                                                 QStringLiteral("item")};
+    return prefixes;
+}
+
+bool isSeparator(QChar c)
+{
+    return c == u':' || c == u',' || c == u'—' || c == u'–' || c == u'-';
+}
+
+bool isTerminator(QChar c)
+{
+    return c == u'.' || c == u'!' || c == u'?' || c == u'…' || c == u':';
+}
+
+bool continuesTerminatorRun(QChar c)
+{
+    return c == u'.' || c == u'!' || c == u'?' || c == u'…';
+}
+
+bool isSentenceSpace(QChar c)
+{
+    return c == u' ' || c == u'\n' || c == u'\t';
+}
+
+// Case-mapped one UTF-16 unit at a time, so that positions in the result are positions in the text.
+QString foldedForPrefix(const QString& text)
+{
+    QString folded = text;
+    for (QChar& c : folded) {
+        c = c.toLower();
+        if (c == u'ё')
+            c = u'е';
+    }
+    return folded;
+}
+
+// The text after a prefix of `length` units, trimmed, with one separator character dropped.
+QString restAfter(const QString& text, qsizetype length)
+{
+    QString rest = text.mid(length).trimmed();
+    if (!rest.isEmpty() && isSeparator(rest.front()))
+        rest = rest.mid(1).trimmed();
+    return rest;
+}
+
+struct HeadingWithText
+{
+    int level;
+    QString text;
+};
+
+// "Заголовок: Итоги" — a heading word, a separator and a non-empty rest.
+std::optional<HeadingWithText> headingPrefix(const QString& sentence)
+{
+    const QString folded = foldedForPrefix(sentence);
+    for (const auto& [word, level] : headingWords()) {
+        if (!folded.startsWith(word))
+            continue;
+        const QString afterWord = sentence.mid(word.size()).trimmed();
+        if (afterWord.isEmpty() || !isSeparator(afterWord.front()))
+            continue;
+        const QString rest = afterWord.mid(1).trimmed();
+        if (!rest.isEmpty())
+            return HeadingWithText{level, rest};
+    }
+    return std::nullopt;
+}
+
+// "Пункт: купить молоко" inside a list. The item word must end there: "Пунктуация" is an ordinary item.
+std::optional<QString> itemPrefix(const QString& sentence)
+{
+    const QString folded = foldedForPrefix(sentence);
+    const auto prefix = std::find_if(itemPrefixes().begin(), itemPrefixes().end(),
+                                     [&](const QString& candidate) { return folded.startsWith(candidate); });
+    if (prefix == itemPrefixes().end())
+        return std::nullopt;
+    if (sentence.size() > prefix->size() && QChar::isLetterOrNumber(CodePoints::at(sentence, prefix->size())))
+        return std::nullopt;
+    const QString rest = restAfter(sentence, prefix->size());
+    if (rest.isEmpty())
+        return std::nullopt;
+    return CodePoints::upperFirst(rest);
+}
+
+enum class ListMode
+{
+    none,
+    bullet,
+    numbered,
+};
+
+struct Block
+{
+    enum class Kind
+    {
+        paragraph,
+        heading,
+        bulletList,
+        numberedList,
+        raw,
+    };
+    Kind kind;
+    QString text;
+    int level = 0;
+    QStringList items;
+};
+
+QString render(const Block& block, OutputFormat format)
+{
+    switch (block.kind) {
+    case Block::Kind::paragraph:
+    case Block::Kind::raw:
+        return block.text;
+    case Block::Kind::heading:
+        return format == OutputFormat::markdown ? QString(block.level, u'#') + u' ' + block.text : block.text;
+    case Block::Kind::bulletList: {
+        const QString marker = format == OutputFormat::markdown ? QStringLiteral("- ") : QStringLiteral("— ");
+        QStringList lines;
+        for (const QString& item : block.items)
+            lines.append(marker + item);
+        return lines.join(u'\n');
+    }
+    case Block::Kind::numberedList: {
+        QStringList lines;
+        for (qsizetype index = 0; index < block.items.size(); ++index)
+            lines.append(QStringLiteral("%1. ").arg(index + 1) + block.items.at(index));
+        return lines.join(u'\n');
+    }
+    }
+    return {};
+}
+
+class Formatter
+{
+public:
+    explicit Formatter(const TextFormatter::Config& config) : config_(config) {}
+
+    void handle(const QString& rawSentence)
+    {
+        const QString sentence = rawSentence.trimmed();
+        if (sentence.isEmpty())
+            return;
+        const QString key = TextFormatter::normalize(sentence);
+        if (key.isEmpty())
+            return;
+        if (handleMacro(key) || handleCommand(key))
+            return;
+        if (const auto heading = headingPrefix(sentence)) {
+            closeParagraphOrList();
+            blocks_.push_back({Block::Kind::heading, TextFormatter::headingText(heading->text), heading->level, {}});
+            pendingHeading_.reset();
+            return;
+        }
+        if (listMode_ != ListMode::none) {
+            if (const auto item = itemPrefix(sentence)) {
+                items_.append(*item);
+                return;
+            }
+        }
+        addOrdinarySentence(CodePoints::upperFirst(sentence));
+    }
+
+    QString result()
+    {
+        flushParagraph();
+        flushList();
+        QStringList rendered;
+        for (const Block& block : blocks_)
+            rendered.append(render(block, config_.format));
+        return rendered.join(QStringLiteral("\n\n"));
+    }
+
+private:
+    bool handleMacro(const QString& key)
+    {
+        if (config_.macros.isEmpty())
+            return false;
+        const auto macro = config_.macros.constFind(key);
+        if (macro == config_.macros.constEnd())
+            return false;
+        flushParagraph();
+        flushList();
+        blocks_.push_back({Block::Kind::raw, MacroStore::substitutePlaceholders(*macro), 0, {}});
+        pendingHeading_.reset();
+        return true;
+    }
+
+    bool handleCommand(const QString& key)
+    {
+        if (paragraphCommands().contains(key)) {
+            if (listMode_ == ListMode::none)
+                flushParagraph();
+            else
+                flushList();
+        } else if (lineBreakCommands().contains(key)) {
+            breakLine();
+        } else if (bulletListCommands().contains(key) || numberedListCommands().contains(key)) {
+            flushParagraph();
+            flushList();
+            pendingHeading_.reset();
+            listMode_ = bulletListCommands().contains(key) ? ListMode::bullet : ListMode::numbered;
+        } else if (endListCommands().contains(key)) {
+            flushList();
+        } else if (listMode_ != ListMode::none && itemWords().contains(key)) {
+            // Every sentence in a list is an item anyway.
+        } else if (const auto level = headingLevel(key)) {
+            pendingHeading_ = level;
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    void breakLine()
+    {
+        if (listMode_ == ListMode::none) {
+            if (!paragraph_.isEmpty() && !paragraph_.endsWith(u'\n'))
+                paragraph_ += u'\n';
+        } else if (!items_.isEmpty()) {
+            items_.last() += u'\n';
+        }
+    }
+
+    void addOrdinarySentence(const QString& display)
+    {
+        if (pendingHeading_) {
+            closeParagraphOrList();
+            blocks_.push_back({Block::Kind::heading, TextFormatter::headingText(display), *pendingHeading_, {}});
+        } else if (listMode_ == ListMode::none) {
+            if (!paragraph_.isEmpty() && !paragraph_.endsWith(u'\n'))
+                paragraph_ += u' ';
+            paragraph_ += display;
+        } else {
+            items_.append(display);
+        }
+        pendingHeading_.reset();
+    }
+
+    void closeParagraphOrList()
+    {
+        flushParagraph();
+        if (listMode_ != ListMode::none)
+            flushList();
+    }
+
+    void flushParagraph()
+    {
+        const QString text = paragraph_.trimmed();
+        if (!text.isEmpty())
+            blocks_.push_back({Block::Kind::paragraph, text, 0, {}});
+        paragraph_.clear();
+    }
+
+    void flushList()
+    {
+        if (listMode_ != ListMode::none && !items_.isEmpty())
+            blocks_.push_back(
+                {listMode_ == ListMode::bullet ? Block::Kind::bulletList : Block::Kind::numberedList, {}, 0, items_});
+        items_.clear();
+        listMode_ = ListMode::none;
+    }
+
+    const TextFormatter::Config& config_;
+    QString paragraph_;
+    std::vector<Block> blocks_;
+    ListMode listMode_ = ListMode::none;
+    QStringList items_;
+    std::optional<int> pendingHeading_;
+};
+
+bool hasCombiningMark(const QString& text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x300 && c.isMark(); });
+}
+
+} // namespace
+
+namespace TextFormatter
+{
+
+OutputFormat outputFormatNamed(const QString& name)
+{
+    return name == QLatin1String("plain") ? OutputFormat::plain : OutputFormat::markdown;
+}
+
+QString process(const QString& text, const Config& config)
+{
+    Formatter formatter(config);
+    for (const QString& sentence : splitSentences(text))
+        formatter.handle(sentence);
+    return formatter.result();
+}
+
+QString normalize(const QString& text)
+{
+    QString lowered = text.toLower();
+    // A decomposed "ё" (е + diaeresis) must fold like the composed one.
+    if (hasCombiningMark(lowered))
+        lowered = lowered.normalized(QString::NormalizationForm_C);
+    QString normalized;
+    normalized.reserve(lowered.size());
+    bool spaceBefore = false;
+    bool previousKept = false;
+    for (qsizetype position = 0; position < lowered.size();) {
+        char32_t c = CodePoints::at(lowered, position);
+        position += CodePoints::width(c);
+        if (c == U'ё')
+            c = U'е';
+        // A combining mark belongs to the letter before it (one user-perceived character).
+        const bool keep = QChar::isLetterOrNumber(c) || (previousKept && QChar::isMark(c));
+        previousKept = keep;
+        if (!keep) {
+            spaceBefore = true;
+            continue;
+        }
+        if (spaceBefore && !normalized.isEmpty())
+            normalized += u' ';
+        spaceBefore = false;
+        if (QChar::requiresSurrogates(c)) {
+            normalized += QChar(QChar::highSurrogate(c));
+            normalized += QChar(QChar::lowSurrogate(c));
+        } else {
+            normalized += QChar(static_cast<char16_t>(c));
+        }
+    }
+    return normalized;
+}
+
+bool isStructuralCommand(const QString& normalized)
+{
+    return paragraphCommands().contains(normalized) || lineBreakCommands().contains(normalized) ||
+           bulletListCommands().contains(normalized) || numberedListCommands().contains(normalized) ||
+           endListCommands().contains(normalized) || headingLevel(normalized).has_value();
+}
+
+QString capitalizeFirstLetter(const QString& text)
+{
+    return CodePoints::startsWithLower(text) ? CodePoints::upperFirst(text) : text;
+}
+
+QStringList splitSentences(const QString& text)
+{
+    QStringList sentences;
+    const qsizetype size = text.size();
+    qsizetype start = 0;
+    qsizetype position = 0;
+    while (position < size) {
+        if (!isTerminator(text.at(position++)))
+            continue;
+        while (position < size && continuesTerminatorRun(text.at(position)))
+            ++position;
+        qsizetype next = position;
+        while (next < size && isSentenceSpace(text.at(next)))
+            ++next;
+        if (next == size) {
+            sentences.append(text.mid(start, position - start));
+            return sentences;
+        }
+        if (next > position && CodePoints::startsWithUpper(QStringView(text).mid(next))) {
+            sentences.append(text.mid(start, position - start));
+            start = next;
+            position = next;
+        }
+    }
+    const QString rest = text.mid(start).trimmed();
+    if (!rest.isEmpty())
+        sentences.append(rest);
+    return sentences;
+}
+
+QString headingText(const QString& text)
+{
+    QString heading = CodePoints::upperFirst(text.trimmed());
+    while (heading.endsWith(u'.'))
+        heading = heading.chopped(1).trimmed();
+    return heading;
+}
+
+} // namespace TextFormatter

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+// Turns spoken formatting commands ("Новый абзац.", "Список.", "Заголовок: Итоги.") and whole-sentence
+// macro triggers into Markdown or plain text.
+namespace TextFormatter
+{
+enum class OutputFormat
+{
+    markdown,
+    plain,
+};
+
+// "plain" selects plain; every other name selects markdown.
+OutputFormat outputFormatNamed(const QString& name);
+
+struct Config
+{
+    OutputFormat format = OutputFormat::markdown;
+    // Normalized trigger → macro text, as the macro store gives it.
+    QHash<QString, QString> macros;
+};
+
+QString process(const QString& text, const Config& config);
+
+// Lower case, "ё" folded to "е", everything that is neither letter nor number turned into a space, spaces
+// collapsed and trimmed. The one key for commands, macro triggers and the hallucination patterns.
+QString normalize(const QString& text);
+// Whether the normalized text is a paragraph, line-break, list or end-of-list command or a heading word.
+bool isStructuralCommand(const QString& normalized);
+// Upper-cases the first character when it is a lower-case letter.
+QString capitalizeFirstLetter(const QString& text);
+
+// A sentence ends after ".", "!", "?", "…" or ":" (with any run of ".!?…" after it) only where whitespace
+// and then an upper-case letter follow.
+QStringList splitSentences(const QString& text);
+// Trims, upper-cases the first character, and removes final full stops.
+QString headingText(const QString& text);
+} // namespace TextFormatter
