@@ -19,7 +19,8 @@ QString clean(const QString& text)
         cleaned = lineBreaksInside.replaceAll(cleaned, QStringLiteral("$1$2"));
     cleaned = bracketed.replaceAll(cleaned, QString());
     cleaned = starred.replaceAll(cleaned, QString());
-    if (loneRemark.contains(cleaned))
+    // Tested without the space that a removed annotation leaves: "[шум] (тишина)" is a lone remark too.
+    if (loneRemark.contains(cleaned.trimmed()))
         cleaned.clear();
     cleaned = whiteSpace.replaceAll(cleaned, QStringLiteral(" "));
     return cleaned.trimmed();

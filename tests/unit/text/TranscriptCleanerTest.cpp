@@ -27,6 +27,8 @@ TEST(TranscriptCleaner, RemovesAnnotationsOfUpToSixtyCharacters)
 TEST(TranscriptCleaner, EmptiesALoneParenthesisedRemarkOnly)
 {
     EXPECT_EQ(cleaned(QStringLiteral("  (аплодисменты)  ")), QString());
+    EXPECT_EQ(cleaned(QStringLiteral("[шум] (тишина)")), QString());
+    EXPECT_EQ(cleaned(QStringLiteral("*вздох* (пауза) [музыка]")), QString());
     EXPECT_EQ(cleaned(QStringLiteral("(смеётся) Привет")), QStringLiteral("(смеётся) Привет"));
     EXPECT_EQ(cleaned(QStringLiteral("Итог (в целом) хороший")), QStringLiteral("Итог (в целом) хороший"));
     EXPECT_EQ(cleaned(u'(' + QString(81, u'ж') + u')'), u'(' + QString(81, u'ж') + u')');
