@@ -3,6 +3,7 @@
 #include "BuildInfo.h"
 #include "cli/Console.h"
 #include "cli/ParseTestMode.h"
+#include "cli/UpdateNowMode.h"
 
 #include <QCoreApplication>
 
@@ -36,6 +37,7 @@ struct Mode
 const Mode modes[] = {
     {u"--parse-test", 3, u"ФАЙЛ.json", u"разобрать сохранённый ответ whisper-server и показать сегменты",
      ParseTestMode::run},
+    {u"--update-now", 3, u"URL_ФИДА", u"установить новую версию из фида обновлений без окон", UpdateNowMode::run},
     {u"--version", 2, u"", u"показать версию", printVersion},
     {u"--help", 2, u"", u"показать этот список", printUsage},
 };

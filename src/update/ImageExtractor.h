@@ -1,0 +1,20 @@
+#pragma once
+
+#include "app/Result.h"
+
+#include <QString>
+
+// Unpacks an update image (a gzip-compressed tar archive) into a private directory. Only regular files,
+// directories, and links that stay inside the directory are accepted; an absolute name, a ".." component,
+// a link leading outside, or any other kind of entry fails the whole image, and nothing is ever written
+// outside the directory. Permission bits other than rwx are dropped.
+namespace ImageExtractor
+{
+Result<Done> extract(const QString& image, const QString& directory);
+
+// The entry name made relative and free of "." and empty components; nothing when it is absolute or
+// has a ".." component. An empty result names the directory itself.
+std::optional<QString> safeEntryName(const QString& name);
+// Whether a symbolic link stored at the (safe) entry name with this target points inside the directory.
+bool linkStaysInside(const QString& entryName, const QString& target);
+} // namespace ImageExtractor
