@@ -18,11 +18,14 @@
 namespace
 {
 
+bool startDetachedProcess(const QString& program, const QStringList& arguments)
+{
+    return QProcess::startDetached(program, arguments);
+}
+
 Updater::DetachedStart& detachedStart()
 {
-    static Updater::DetachedStart start = [](const QString& program, const QStringList& arguments) {
-        return QProcess::startDetached(program, arguments);
-    };
+    static Updater::DetachedStart start = startDetachedProcess;
     return start;
 }
 
@@ -104,7 +107,7 @@ QString Updater::headlessDownloadPath()
 
 void Updater::setDetachedStart(DetachedStart start)
 {
-    detachedStart() = std::move(start);
+    detachedStart() = start ? std::move(start) : startDetachedProcess;
 }
 
 void Updater::setState(State state)

@@ -65,7 +65,8 @@ public:
     static int headlessUpdate(const QUrl& feedURL);
     // Starts the installed application a second from now and quits this one.
     static void relaunch();
-    // How programs are started detached; tests watch what would be started.
+    // How programs are started detached, so that tests can watch what would be started; an empty function
+    // restores the real start.
     static void setDetachedStart(DetachedStart start);
 
     // The feed address in use and whether it is a real one.
