@@ -40,11 +40,47 @@ QString entryString(const char* utf8, const char* raw)
     return utf8 ? QString::fromUtf8(utf8) : QString::fromUtf8(raw ? raw : "");
 }
 
+// The entry name made relative and free of "." and empty components; nothing when it is absolute or
+// has a ".." component. An empty result names the directory itself.
+std::optional<QString> safeEntryName(const QString& name)
+{
+    if (name.startsWith(QLatin1Char('/')))
+        return std::nullopt;
+    QStringList parts;
+    for (const QString& part : name.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String(".."))
+            return std::nullopt;
+        if (part != QLatin1String("."))
+            parts.append(part);
+    }
+    return parts.join(QLatin1Char('/'));
+}
+
+// Whether a symbolic link stored at the (safe) entry name with this target points inside the directory.
+bool linkStaysInside(const QString& entryName, const QString& target)
+{
+    if (target.isEmpty() || target.startsWith(QLatin1Char('/')))
+        return false;
+    QStringList parts = entryName.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (!parts.isEmpty())
+        parts.removeLast();
+    for (const QString& part : target.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String("..")) {
+            if (parts.isEmpty())
+                return false;
+            parts.removeLast();
+        } else if (part != QLatin1String(".")) {
+            parts.append(part);
+        }
+    }
+    return true;
+}
+
 // Validates the entry and points it at its place below the directory.
 std::optional<Error> placeEntry(archive_entry* entry, const QString& root, QString& relativeName)
 {
     const QString name = entryString(archive_entry_pathname_utf8(entry), archive_entry_pathname(entry));
-    const auto safeName = ImageExtractor::safeEntryName(name);
+    const auto safeName = safeEntryName(name);
     if (!safeName)
         return unsafeEntry(name);
     relativeName = *safeName;
@@ -52,13 +88,13 @@ std::optional<Error> placeEntry(archive_entry* entry, const QString& root, QStri
     const unsigned int type = archive_entry_filetype(entry);
     if (hardlinkRaw) {
         const QString target = entryString(archive_entry_hardlink_utf8(entry), hardlinkRaw);
-        const auto safeTarget = ImageExtractor::safeEntryName(target);
+        const auto safeTarget = safeEntryName(target);
         if (!safeTarget || safeTarget->isEmpty())
             return unsafeEntry(name);
         archive_entry_set_hardlink(entry, QFile::encodeName(root + QLatin1Char('/') + *safeTarget).constData());
     } else if (type == AE_IFLNK) {
         const QString target = entryString(archive_entry_symlink_utf8(entry), archive_entry_symlink(entry));
-        if (!ImageExtractor::linkStaysInside(relativeName, target))
+        if (!linkStaysInside(relativeName, target))
             return unsafeEntry(name);
         archive_entry_set_symlink(entry, QFile::encodeName(target).constData());
     } else if (type != AE_IFREG && type != AE_IFDIR) {
@@ -89,39 +125,6 @@ std::optional<Error> copyData(archive* reader, archive* writer)
 
 namespace ImageExtractor
 {
-
-std::optional<QString> safeEntryName(const QString& name)
-{
-    if (name.startsWith(QLatin1Char('/')))
-        return std::nullopt;
-    QStringList parts;
-    for (const QString& part : name.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (part == QLatin1String(".."))
-            return std::nullopt;
-        if (part != QLatin1String("."))
-            parts.append(part);
-    }
-    return parts.join(QLatin1Char('/'));
-}
-
-bool linkStaysInside(const QString& entryName, const QString& target)
-{
-    if (target.isEmpty() || target.startsWith(QLatin1Char('/')))
-        return false;
-    QStringList parts = entryName.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    if (!parts.isEmpty())
-        parts.removeLast();
-    for (const QString& part : target.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (part == QLatin1String("..")) {
-            if (parts.isEmpty())
-                return false;
-            parts.removeLast();
-        } else if (part != QLatin1String(".")) {
-            parts.append(part);
-        }
-    }
-    return true;
-}
 
 Result<Done> extract(const QString& image, const QString& directory)
 {

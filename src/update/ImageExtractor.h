@@ -11,10 +11,4 @@
 namespace ImageExtractor
 {
 Result<Done> extract(const QString& image, const QString& directory);
-
-// The entry name made relative and free of "." and empty components; nothing when it is absolute or
-// has a ".." component. An empty result names the directory itself.
-std::optional<QString> safeEntryName(const QString& name);
-// Whether a symbolic link stored at the (safe) entry name with this target points inside the directory.
-bool linkStaysInside(const QString& entryName, const QString& target);
 } // namespace ImageExtractor

@@ -46,7 +46,8 @@ protected:
 
 TEST_F(MessageBoxAlertPresenterTest, ShowsTheAlertAndAnswersTheChosenButton)
 {
-    const Alert alert{QStringLiteral("Доступно обновление: Толван 9.9"), QStringLiteral("Новая версия готова."),
+    const Alert alert{QStringLiteral("Доступно обновление: Толван 9.9"),
+                      QStringLiteral("Новая версия готова."),
                       {QStringLiteral("Обновить"), QStringLiteral("Позже"), QStringLiteral("Пропустить эту версию")}};
     const int answer = presentAndAct(alert, [](QMessageBox& box) {
         EXPECT_EQ(box.text(), QStringLiteral("Доступно обновление: Толван 9.9"));
@@ -69,10 +70,9 @@ TEST_F(MessageBoxAlertPresenterTest, ShowsTheAlertAndAnswersTheChosenButton)
 
 TEST_F(MessageBoxAlertPresenterTest, EnterTakesTheDefaultButton)
 {
-    const int answer =
-        presentAndAct({QStringLiteral("Обновления"), QStringLiteral("У вас последняя версия — 0.1.0."),
-                       {QStringLiteral("Понятно")}},
-                      [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); });
+    const int answer = presentAndAct(
+        {QStringLiteral("Обновления"), QStringLiteral("У вас последняя версия — 0.1.0."), {QStringLiteral("Понятно")}},
+        [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); });
     EXPECT_TRUE(seen);
     EXPECT_EQ(answer, 0);
 }

@@ -192,27 +192,21 @@ TEST_F(UpdateNowTest, AMissingImageFailsTheDownload)
     EXPECT_TRUE(QDir(tempDir).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 }
 
-TEST_F(UpdateNowTest, AnotherApplicationIsNotInstalled)
+TEST_F(UpdateNowTest, ImagesThatAreNotThisApplicationAreNotInstalled)
 {
-    expectFailedInstall(updateNowFrom(newerFeed(), TestImage::bundleImage(QStringLiteral("org.example.Other"),
-                                                                          QStringLiteral("1.4"), 4)),
-                        QStringLiteral("установка не удалась: в образе другое приложение"));
-}
-
-TEST_F(UpdateNowTest, AnImageWithoutApplicationIsNotInstalled)
-{
-    expectFailedInstall(updateNowFrom(newerFeed(), TestImage::build({ImageEntry::file(QStringLiteral("readme.txt"),
-                                                                                      "no application here")})),
-                        QStringLiteral("установка не удалась: в образе не нашлось приложения"));
-}
-
-TEST_F(UpdateNowTest, AnImageReachingOutsideIsNotInstalled)
-{
-    QList<ImageEntry> entries = TestImage::bundle(QStringLiteral("Толван.app"), identifier, QStringLiteral("1.4"), 4);
-    entries.append(ImageEntry::file(QStringLiteral("../../escaped.txt"), "x"));
-    expectFailedInstall(updateNowFrom(newerFeed(), TestImage::build(entries)),
-                        QStringLiteral("установка не удалась: в образе недопустимый файл «../../escaped.txt»"));
-    EXPECT_FALSE(QFile::exists(tempDir + QStringLiteral("/../escaped.txt")));
+    QList<ImageEntry> hostile = TestImage::bundle(QStringLiteral("Толван.app"), identifier, QStringLiteral("1.4"), 4);
+    hostile.append(ImageEntry::file(QStringLiteral("../../escaped.txt"), "x"));
+    const QList<std::pair<QByteArray, QString>> cases = {
+        {TestImage::bundleImage(QStringLiteral("org.example.Other"), QStringLiteral("1.4"), 4),
+         QStringLiteral("в образе другое приложение")},
+        {TestImage::build({ImageEntry::file(QStringLiteral("readme.txt"), "no application here")}),
+         QStringLiteral("в образе не нашлось приложения")},
+        {TestImage::build(hostile), QStringLiteral("в образе недопустимый файл «../../escaped.txt»")},
+    };
+    for (const auto& [image, reason] : cases) {
+        expectFailedInstall(updateNowFrom(newerFeed(), image), QStringLiteral("установка не удалась: ") + reason);
+        EXPECT_FALSE(QFile::exists(tempDir + QStringLiteral("/../escaped.txt")));
+    }
 }
 
 TEST_F(UpdateNowTest, ATruncatedImageIsNotInstalled)

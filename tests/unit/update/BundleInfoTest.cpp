@@ -1,6 +1,5 @@
 #include "update/BundleInfo.h"
 
-#include "BuildInfo.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -42,10 +41,4 @@ TEST(BundleInfo, BuildsThatAreNotNumbersCountAsZero)
     EXPECT_EQ(BundleInfo::installedBuild(bundleWithInfo("not json")), 0);
     EXPECT_EQ(BundleInfo::installedBuild(TestEnvironment::home() + QStringLiteral("/nothing.app")), 0);
     EXPECT_EQ(BundleInfo::installedBuild(bundleWithInfo(R"({"CFBundleVersion": 9})")), 9);
-}
-
-TEST(BundleInfo, TheRunningApplicationKnowsItsOwnBuild)
-{
-    EXPECT_EQ(QString::number(BundleInfo::currentBuild()), QString::fromUtf8(BuildInfo::buildNumber));
-    EXPECT_EQ(BundleInfo::currentVersion(), QString::fromUtf8(BuildInfo::shortVersion));
 }

@@ -78,15 +78,6 @@ TEST(FileTree, CopiesATreeKeepingModesLinksAndTimes)
               destination + QStringLiteral("/bin/missing"));
 }
 
-TEST(FileTree, NeverCopiesOverSomethingThatExists)
-{
-    const QString source = TestEnvironment::makeDirectory(QStringLiteral("empty-source"));
-    const QString destination = TestEnvironment::makeDirectory(QStringLiteral("existing"));
-    writeFile(destination + QStringLiteral("/keep.txt"), "keep", rwxOwner);
-    EXPECT_FALSE(FileTree::copy(source, destination));
-    EXPECT_TRUE(QFile::exists(destination + QStringLiteral("/keep.txt")));
-}
-
 TEST(FileTree, SpecialFilesFailTheCopy)
 {
     const QString source = TestEnvironment::makeDirectory(QStringLiteral("fifo-source"));
@@ -111,16 +102,4 @@ TEST(FileTree, RemovingNeverFollowsLinks)
     EXPECT_FALSE(FileTree::exists(topLink));
     EXPECT_TRUE(QFile::exists(outside + QStringLiteral("/precious.txt")));
     EXPECT_TRUE(FileTree::remove(TestEnvironment::home() + QStringLiteral("/never-was")));
-}
-
-TEST(FileTree, RenameRefusesToReplace)
-{
-    const QString first = TestEnvironment::makeDirectory(QStringLiteral("rename-first"));
-    const QString second = TestEnvironment::makeDirectory(QStringLiteral("rename-second"));
-    EXPECT_FALSE(FileTree::rename(first, second));
-    EXPECT_TRUE(FileTree::exists(first));
-    const QString third = TestEnvironment::home() + QStringLiteral("/third");
-    EXPECT_TRUE(FileTree::rename(first, third));
-    EXPECT_FALSE(FileTree::exists(first));
-    EXPECT_TRUE(QFileInfo(third).isDir());
 }

@@ -54,29 +54,6 @@ QStringList filesBelow(const QString& directory)
 
 } // namespace
 
-TEST(ImageExtractor, EntryNamesAreMadeRelativeOrRefused)
-{
-    EXPECT_EQ(ImageExtractor::safeEntryName(QStringLiteral("./Толван.app/bin/")), QStringLiteral("Толван.app/bin"));
-    EXPECT_EQ(ImageExtractor::safeEntryName(QStringLiteral("a//b/./c")), QStringLiteral("a/b/c"));
-    EXPECT_EQ(ImageExtractor::safeEntryName(QStringLiteral("./")), QString());
-    EXPECT_EQ(ImageExtractor::safeEntryName(QStringLiteral("a..b/..c")), QStringLiteral("a..b/..c"));
-    EXPECT_FALSE(ImageExtractor::safeEntryName(QStringLiteral("/etc/passwd")));
-    EXPECT_FALSE(ImageExtractor::safeEntryName(QStringLiteral("../escaped")));
-    EXPECT_FALSE(ImageExtractor::safeEntryName(QStringLiteral("a/../../b")));
-    EXPECT_FALSE(ImageExtractor::safeEntryName(QStringLiteral("a/..")));
-}
-
-TEST(ImageExtractor, LinksMustStayInside)
-{
-    EXPECT_TRUE(ImageExtractor::linkStaysInside(QStringLiteral("A.app/bin/x"), QStringLiteral("../lib/x.so")));
-    EXPECT_TRUE(ImageExtractor::linkStaysInside(QStringLiteral("A.app/bin/x"), QStringLiteral("../../A.app")));
-    EXPECT_TRUE(ImageExtractor::linkStaysInside(QStringLiteral("A.app/x"), QStringLiteral("./y")));
-    EXPECT_FALSE(ImageExtractor::linkStaysInside(QStringLiteral("A.app/bin/x"), QStringLiteral("../../../etc")));
-    EXPECT_FALSE(ImageExtractor::linkStaysInside(QStringLiteral("x"), QStringLiteral("..")));
-    EXPECT_FALSE(ImageExtractor::linkStaysInside(QStringLiteral("A.app/x"), QStringLiteral("/etc/passwd")));
-    EXPECT_FALSE(ImageExtractor::linkStaysInside(QStringLiteral("A.app/x"), QString()));
-}
-
 TEST(ImageExtractor, UnpacksABundleKeepingModesLinksAndTimes)
 {
     const auto extraction =
