@@ -47,7 +47,7 @@ ImageEntry largeFile(const QString& name);
 QList<ImageEntry> bundle(const QString& directory, const QString& identifier, const QString& version, qint64 build);
 QByteArray bundleImage(const QString& identifier, const QString& version, qint64 build,
                        const QString& directory = QStringLiteral("Толван.app"));
-// The file the bundle's bin/tolvan writes when it is started.
+// The file the bundle's bin/tolvan writes when it is started: its own path and a line feed.
 QString startMarker(const QString& home, const QString& version);
 
 // Writes the bundle itself to disk, as an installed copy.

@@ -111,7 +111,7 @@ TEST_F(UpdateNowTest, InstallsTheNewerBuildAndStartsIt)
     EXPECT_EQ(QDir(tempDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList{QStringLiteral("Tolvan-headless-update.tar.gz")});
     const QString marker = TestImage::startMarker(TestEnvironment::home(), QStringLiteral("1.4"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(marker); }, waitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readFile(marker).endsWith(QLatin1Char('\n')); }, waitMs));
     EXPECT_EQ(readFile(marker).trimmed(), installDir + QStringLiteral("/bin/tolvan"));
 }
 

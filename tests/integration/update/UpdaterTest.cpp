@@ -304,7 +304,7 @@ TEST_F(UpdaterTest, RelaunchStartsTheInstalledCopyAfterASecond)
     Updater::setDetachedStart({});
     const QString marker = TestImage::startMarker(TestEnvironment::home(), currentVersion);
     Updater::relaunch();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(marker); }, waitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readFile(marker).endsWith(QLatin1Char('\n')); }, waitMs));
     EXPECT_EQ(readFile(marker).trimmed(), installDir + QStringLiteral("/bin/tolvan"));
 }
 
