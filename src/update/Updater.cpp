@@ -125,6 +125,9 @@ void Updater::startAutoChecks(int firstDelayMs, int intervalMs)
 
 void Updater::automaticCheck()
 {
+    // The offer waits for the user in a nested event loop, where the daily timer keeps firing.
+    if (offerOpen_)
+        return;
     if (!SettingsStore::shared().boolForKey(SettingsKey::autoUpdateCheck))
         return;
     if (feedConfigured())
@@ -181,11 +184,13 @@ void Updater::feedArrived(const FeedAnswer& answer, bool interactive)
 void Updater::offer(const FeedInfo& feed)
 {
     const QString notes = feed.notes.isEmpty() ? QStringLiteral("Новая версия готова к установке.") : feed.notes;
+    offerOpen_ = true;
     const int answer = AlertPresenter::shared().present(
         {QStringLiteral("Доступно обновление: Толван ") + feed.version,
          notes + QStringLiteral("\n\nТекущая версия: ") + BundleInfo::currentVersion() +
              QStringLiteral(". Приложение обновится и перезапустится автоматически."),
          {QStringLiteral("Обновить"), QStringLiteral("Позже"), QStringLiteral("Пропустить эту версию")}});
+    offerOpen_ = false;
     if (answer == 0) {
         download(feed);
     } else if (answer == 2) {

@@ -90,4 +90,5 @@ private:
     QTimer firstAutoCheck_;
     QTimer autoTimer_;
     QPointer<ImageDownload> download_;
+    bool offerOpen_ = false;
 };

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 
 namespace
 {
@@ -35,6 +36,8 @@ public:
     int present(const Alert& alert) override
     {
         alerts.push_back(alert);
+        if (whilePresenting)
+            whilePresenting();
         if (alert.buttons != offerButtons)
             return 0;
         // Unscripted offers are put off.
@@ -47,6 +50,8 @@ public:
 
     std::vector<Alert> alerts;
     std::deque<int> offerAnswers;
+    // Runs while the alert is up, as the user takes their time.
+    std::function<void()> whilePresenting;
 };
 
 struct DetachedStartRequest
@@ -400,6 +405,16 @@ TEST_F(UpdaterTest, AutomaticChecksRunSoonAfterStartAndThenRepeat)
     presenter.offerAnswers = {1};
     ASSERT_TRUE(waitForAlerts(1));
     EXPECT_EQ(presenter.alerts[0].buttons, offerButtons);
+}
+
+TEST_F(UpdaterTest, AnOpenOfferIsNotStackedByLaterAutomaticChecks)
+{
+    serveNewerBuild();
+    presenter.whilePresenting = [] { QTest::qWait(500); };
+    updater.startAutoChecks(10, 40);
+    ASSERT_TRUE(waitForAlerts(1));
+    EXPECT_EQ(presenter.alerts.size(), 1u);
+    EXPECT_EQ(server.requestCount(QStringLiteral("/feed.json")), 1);
 }
 
 TEST_F(UpdaterTest, AutomaticChecksHonourTheSetting)
