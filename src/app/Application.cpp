@@ -1,7 +1,9 @@
 #include "app/Application.h"
 
+#include "app/AlertPresenter.h"
 #include "app/AppDelegate.h"
 #include "app/Log.h"
+#include "app/MessageBoxAlertPresenter.h"
 #include "platform/X11Display.h"
 
 #include <QApplication>
@@ -33,6 +35,8 @@ int run(int& argc, char** argv)
         return 1;
     }
     QApplication application(argc, argv);
+    MessageBoxAlertPresenter alertPresenter;
+    AlertPresenter::setShared(&alertPresenter);
     QApplication::setApplicationName(QStringLiteral("Tolvan"));
     QApplication::setApplicationDisplayName(QStringLiteral("Толван"));
     QApplication::setQuitOnLastWindowClosed(false);

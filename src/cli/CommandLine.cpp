@@ -7,6 +7,7 @@
 #include "cli/HallucTestMode.h"
 #include "cli/ParseTestMode.h"
 #include "cli/SpeechTestMode.h"
+#include "cli/UpdateNowMode.h"
 
 #include <QCoreApplication>
 
@@ -48,6 +49,7 @@ const Mode modes[] = {
      SpeechTestMode::run},
     {u"--parse-test", 3, u"ФАЙЛ.json", u"разобрать сохранённый ответ whisper-server и показать сегменты",
      ParseTestMode::run},
+    {u"--update-now", 3, u"URL_ФИДА", u"установить новую версию из фида обновлений без окон", UpdateNowMode::run},
     {u"--version", 2, u"", u"показать версию", printVersion},
     {u"--help", 2, u"", u"показать этот список", printUsage},
 };

@@ -1,0 +1,65 @@
+#include "update/FeedRequest.h"
+
+#include <QNetworkReply>
+#include <QPointer>
+
+#include <memory>
+
+namespace
+{
+
+// Below 200 the reply's error comes from the connection or a proxy; from 200 on the server answered.
+bool isTransportError(QNetworkReply::NetworkError error)
+{
+    return error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+}
+
+} // namespace
+
+namespace FeedRequest
+{
+
+QNetworkRequest request(const QUrl& url)
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setRawHeader("Cache-Control", "no-cache");
+    request.setTransferTimeout(inactivityTimeoutMs);
+    return request;
+}
+
+void fetch(QNetworkAccessManager& network, const QUrl& address, QObject* context,
+           std::function<void(const FeedAnswer&)> done)
+{
+    QNetworkReply* reply = network.get(request(address));
+    auto body = std::make_shared<QByteArray>();
+    auto tooLarge = std::make_shared<bool>(false);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, body, tooLarge] {
+        if (*tooLarge)
+            return;
+        if (body->size() + reply->bytesAvailable() > UpdateFeed::maximumSize) {
+            *tooLarge = true;
+            reply->abort();
+            return;
+        }
+        body->append(reply->readAll());
+    });
+    QObject::connect(reply, &QNetworkReply::finished, context,
+                     [reply, address, body, tooLarge, done = std::move(done)] {
+                         reply->deleteLater();
+                         FeedAnswer answer;
+                         if (*tooLarge)
+                             return done(answer);
+                         if (isTransportError(reply->error())) {
+                             answer.transportError =
+                                 Error::system(QStringLiteral("QNetworkReply"), reply->error(), reply->errorString());
+                             return done(answer);
+                         }
+                         body->append(reply->readAll());
+                         answer.info = UpdateFeed::parse(*body, address);
+                         done(answer);
+                     });
+}
+
+} // namespace FeedRequest

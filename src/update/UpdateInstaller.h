@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app/Result.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+// Installs an update image over the installed application: unpacks it into a private directory, checks
+// that it holds this very application, copies it beside the installed copy and swaps the two by renaming,
+// so that the installed copy is never missing or half-written. The private directory is removed on every
+// path. Runs on any thread; blocks while it works.
+namespace UpdateInstaller
+{
+using CopyFunction = std::function<Result<Done>(const QString& source, const QString& destination)>;
+
+struct Options
+{
+    // The installed bundle.
+    QString installDir;
+    // The private directory the image is unpacked into.
+    QString unpackDir;
+    // The identifier the image's application must carry.
+    QString bundleIdentifier;
+    CopyFunction copy;
+};
+
+// The installed bundle, "<temporary directory>/tolvan-update-mount-<pid>", the running application's
+// identifier, and a copy that keeps modes, links and times.
+Options defaultOptions();
+
+Result<Done> performInstall(const QString& image, const QByteArray& expectedSha256 = {},
+                            const Options& options = defaultOptions());
+
+// SHA-256 of a file as lower-case hex; empty when it cannot be read.
+QByteArray fileSha256(const QString& path);
+} // namespace UpdateInstaller

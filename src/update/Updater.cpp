@@ -1,0 +1,303 @@
+#include "update/Updater.h"
+
+#include "app/AlertPresenter.h"
+#include "app/Log.h"
+#include "app/MainThread.h"
+#include "app/Paths.h"
+#include "app/SettingsStore.h"
+#include "cli/Console.h"
+#include "update/BundleInfo.h"
+#include "update/UpdateInstaller.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QProcess>
+#include <QThreadPool>
+
+namespace
+{
+
+bool startDetachedProcess(const QString& program, const QStringList& arguments)
+{
+    return QProcess::startDetached(program, arguments);
+}
+
+Updater::DetachedStart& detachedStart()
+{
+    static Updater::DetachedStart start = startDetachedProcess;
+    return start;
+}
+
+QString installedExecutable()
+{
+    return Paths::installDir() + QStringLiteral("/bin/tolvan");
+}
+
+// Runs the calling thread's events until the flag is set.
+void waitFor(const bool& done)
+{
+    QEventLoop loop;
+    while (!done)
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+FeedAnswer fetchFeedBlocking(QNetworkAccessManager& network, const QUrl& address)
+{
+    FeedAnswer answer;
+    bool done = false;
+    QObject context;
+    FeedRequest::fetch(network, address, &context, [&](const FeedAnswer& received) {
+        answer = received;
+        done = true;
+    });
+    waitFor(done);
+    return answer;
+}
+
+ImageDownload::Outcome downloadBlocking(QNetworkAccessManager& network, const QUrl& url, const QString& destination)
+{
+    ImageDownload::Outcome outcome;
+    bool done = false;
+    ImageDownload download(network, url, destination);
+    download.onFinished = [&](const ImageDownload::Outcome& finished) {
+        outcome = finished;
+        done = true;
+    };
+    download.start();
+    waitFor(done);
+    return outcome;
+}
+
+} // namespace
+
+Updater& Updater::shared()
+{
+    // Kept for the life of the process, past the application object.
+    static Updater* updater = new Updater;
+    return *updater;
+}
+
+Updater::Updater(QObject* parent) : QObject(parent)
+{
+    firstAutoCheck_.setSingleShot(true);
+    connect(&firstAutoCheck_, &QTimer::timeout, this, &Updater::automaticCheck);
+    connect(&autoTimer_, &QTimer::timeout, this, &Updater::automaticCheck);
+}
+
+QUrl Updater::feedURL()
+{
+    return SettingsStore::shared().updateFeedURL();
+}
+
+bool Updater::feedConfigured()
+{
+    return UpdateFeed::isConfigured(feedURL());
+}
+
+QString Updater::downloadPath()
+{
+    return QDir::tempPath() + QStringLiteral("/Tolvan-update.tar.gz");
+}
+
+QString Updater::headlessDownloadPath()
+{
+    return QDir::tempPath() + QStringLiteral("/Tolvan-headless-update.tar.gz");
+}
+
+void Updater::setDetachedStart(DetachedStart start)
+{
+    detachedStart() = start ? std::move(start) : startDetachedProcess;
+}
+
+void Updater::setState(State state)
+{
+    state_ = state;
+    if (onState)
+        onState();
+}
+
+void Updater::startAutoChecks(int firstDelayMs, int intervalMs)
+{
+    firstAutoCheck_.start(firstDelayMs);
+    autoTimer_.start(intervalMs);
+}
+
+void Updater::automaticCheck()
+{
+    // The offer waits for the user in a nested event loop, where the daily timer keeps firing.
+    if (offerOpen_)
+        return;
+    if (!SettingsStore::shared().boolForKey(SettingsKey::autoUpdateCheck))
+        return;
+    if (feedConfigured())
+        check(false);
+    else
+        Log::info(QStringLiteral("Обновления: автопроверка пропущена — адрес фида не настроен"));
+}
+
+void Updater::check(bool interactive)
+{
+    if (state_.kind != State::Kind::idle) {
+        if (interactive)
+            info(QStringLiteral("Обновление уже выполняется."));
+        return;
+    }
+    if (!feedConfigured()) {
+        if (interactive)
+            info(QStringLiteral("Сервер обновлений ещё не настроен: укажите адрес в ключе TolvanUpdateFeed "
+                                "(packaging/Info.plist) и пересоберите приложение. Подробности — в README."));
+        return;
+    }
+    setState(State::checking());
+    FeedRequest::fetch(network_, feedURL(), this,
+                       [this, interactive](const FeedAnswer& answer) { feedArrived(answer, interactive); });
+}
+
+void Updater::feedArrived(const FeedAnswer& answer, bool interactive)
+{
+    setState(State::idle());
+    if (!answer.info) {
+        if (interactive)
+            info(QStringLiteral("Не удалось проверить обновления") +
+                 (answer.transportError ? QStringLiteral(": ") + answer.transportError->description()
+                                        : QStringLiteral(".")));
+        else
+            Log::info(
+                QStringLiteral("Обновления: фид недоступен (%1)")
+                    .arg(answer.transportError ? answer.transportError->description() : QStringLiteral("формат")));
+        return;
+    }
+    const FeedInfo& feed = *answer.info;
+    if (feed.build > BundleInfo::currentBuild()) {
+        if (!interactive && SettingsStore::shared().integerForKey(SettingsKey::skippedUpdateBuild) == feed.build) {
+            Log::info(QStringLiteral("Обновления: сборка %1 пропущена пользователем").arg(feed.build));
+            return;
+        }
+        offer(feed);
+        return;
+    }
+    if (interactive)
+        info(QStringLiteral("У вас последняя версия — %1.").arg(BundleInfo::currentVersion()));
+}
+
+void Updater::offer(const FeedInfo& feed)
+{
+    const QString notes = feed.notes.isEmpty() ? QStringLiteral("Новая версия готова к установке.") : feed.notes;
+    offerOpen_ = true;
+    const int answer = AlertPresenter::shared().present(
+        {QStringLiteral("Доступно обновление: Толван ") + feed.version,
+         notes + QStringLiteral("\n\nТекущая версия: ") + BundleInfo::currentVersion() +
+             QStringLiteral(". Приложение обновится и перезапустится автоматически."),
+         {QStringLiteral("Обновить"), QStringLiteral("Позже"), QStringLiteral("Пропустить эту версию")}});
+    offerOpen_ = false;
+    if (answer == 0) {
+        download(feed);
+    } else if (answer == 2) {
+        SettingsStore::shared().setInteger(SettingsKey::skippedUpdateBuild, feed.build);
+        Log::info(QStringLiteral("Обновления: пользователь пропустил сборку %1").arg(feed.build));
+    }
+}
+
+void Updater::download(const FeedInfo& feed)
+{
+    if (state_.kind != State::Kind::idle)
+        return;
+    setState(State::downloading(0));
+    Log::info(QStringLiteral("Обновление: загрузка ") + feed.url.toString());
+    download_ = new ImageDownload(network_, feed.url, downloadPath(), this);
+    download_->onProgress = [this](double fraction) { setState(State::downloading(fraction)); };
+    download_->onFinished = [this, sha256 = feed.sha256](const ImageDownload::Outcome& outcome) {
+        downloadFinished(outcome, sha256);
+    };
+    download_->start();
+}
+
+void Updater::downloadFinished(const ImageDownload::Outcome& outcome, const QByteArray& expectedSha256)
+{
+    if (download_)
+        download_->deleteLater();
+    if (outcome.error && outcome.failedWhileSaving) {
+        setState(State::idle());
+        info(QStringLiteral("Не удалось сохранить загруженное обновление: ") + outcome.error->description());
+    } else if (outcome.error) {
+        if (state_.kind != State::Kind::downloading)
+            return;
+        setState(State::idle());
+        info(QStringLiteral("Не удалось загрузить обновление: ") + outcome.error->description());
+    } else {
+        install(outcome.path, expectedSha256);
+    }
+}
+
+void Updater::install(const QString& image, const QByteArray& expectedSha256)
+{
+    setState(State::installing());
+    const UpdateInstaller::Options options = UpdateInstaller::defaultOptions();
+    const QPointer<Updater> self(this);
+    QThreadPool::globalInstance()->start([self, image, expectedSha256, options] {
+        const Result<Done> installed = UpdateInstaller::performInstall(image, expectedSha256, options);
+        MainThread::post([self, installed] {
+            if (!self)
+                return;
+            if (installed) {
+                Log::info(QStringLiteral("Обновление установлено, перезапуск"));
+                relaunch();
+                return;
+            }
+            self->setState(State::idle());
+            info(QStringLiteral("Не удалось установить обновление: ") + installed.error().description() +
+                 QStringLiteral("\nСкачайте новую версию с сайта вручную."));
+        });
+    });
+}
+
+void Updater::info(const QString& text)
+{
+    AlertPresenter::shared().present({QStringLiteral("Обновления"), text, {QStringLiteral("Понятно")}});
+}
+
+void Updater::relaunch()
+{
+    // The pause lets this process quit before the new copy starts.
+    if (!detachedStart()(QStringLiteral("/bin/bash"),
+                         {QStringLiteral("-c"), QStringLiteral("sleep 1; exec \"$0\""), installedExecutable()}))
+        Log::info(QStringLiteral("Обновление: не удалось запустить %1").arg(installedExecutable()));
+    QCoreApplication::quit();
+}
+
+int Updater::headlessUpdate(const QUrl& feedURL)
+{
+    QNetworkAccessManager network;
+    const FeedAnswer answer = fetchFeedBlocking(network, feedURL);
+    if (!answer.info) {
+        Console::print(QStringLiteral("фид недоступен: ") + (answer.transportError
+                                                                 ? answer.transportError->description()
+                                                                 : QStringLiteral("неверный формат")));
+        return 1;
+    }
+    const FeedInfo& feed = *answer.info;
+    const qint64 installed = BundleInfo::installedBuild(Paths::installDir());
+    Console::print(QStringLiteral("установлено: build %1; в фиде: %2 (build %3)")
+                       .arg(QString::number(installed), feed.version, QString::number(feed.build)));
+    if (feed.build <= installed) {
+        Console::print(QStringLiteral("обновление не требуется"));
+        return 0;
+    }
+    const ImageDownload::Outcome downloaded = downloadBlocking(network, feed.url, headlessDownloadPath());
+    if (downloaded.error) {
+        const QString description = downloaded.error->description();
+        Console::print(QStringLiteral("загрузка не удалась: ") +
+                       (description.isEmpty() ? QStringLiteral("?") : description));
+        return 1;
+    }
+    Console::print(QStringLiteral("скачано: ") + downloaded.path);
+    if (const Result<Done> result = UpdateInstaller::performInstall(downloaded.path, feed.sha256); !result) {
+        Console::print(QStringLiteral("установка не удалась: ") + result.error().description());
+        return 1;
+    }
+    Console::print(QStringLiteral("установлено, запускаю новую версию"));
+    if (!detachedStart()(installedExecutable(), {}))
+        Log::info(QStringLiteral("Обновление: не удалось запустить %1").arg(installedExecutable()));
+    return 0;
+}

@@ -1,0 +1,177 @@
+#include "TestImage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <stdexcept>
+
+namespace
+{
+
+la_ssize_t appendToBuffer(archive*, void* buffer, const void* data, size_t size)
+{
+    static_cast<QByteArray*>(buffer)->append(static_cast<const char*>(data), static_cast<qsizetype>(size));
+    return static_cast<la_ssize_t>(size);
+}
+
+mode_t fileType(ImageEntry::Type type)
+{
+    switch (type) {
+    case ImageEntry::Type::directory:
+        return AE_IFDIR;
+    case ImageEntry::Type::symlink:
+        return AE_IFLNK;
+    case ImageEntry::Type::fifo:
+        return AE_IFIFO;
+    default:
+        return AE_IFREG;
+    }
+}
+
+QByteArray infoJson(const QString& identifier, const QString& version, qint64 build)
+{
+    return QJsonDocument(QJsonObject{{QStringLiteral("CFBundleIdentifier"), identifier},
+                                     {QStringLiteral("CFBundleShortVersionString"), version},
+                                     {QStringLiteral("CFBundleVersion"), QString::number(build)}})
+        .toJson();
+}
+
+QByteArray startScript(const QString& version)
+{
+    return QStringLiteral("#!/bin/sh\necho \"$0\" > \"$HOME/started-%1\"\n").arg(version).toUtf8();
+}
+
+} // namespace
+
+ImageEntry ImageEntry::file(const QString& name, const QByteArray& content, int mode)
+{
+    return ImageEntry{name, Type::file, content, {}, mode};
+}
+
+ImageEntry ImageEntry::directory(const QString& name, int mode)
+{
+    return ImageEntry{name, Type::directory, {}, {}, mode};
+}
+
+ImageEntry ImageEntry::symlink(const QString& name, const QString& target)
+{
+    return ImageEntry{name, Type::symlink, {}, target, 0777};
+}
+
+ImageEntry ImageEntry::hardlink(const QString& name, const QString& target)
+{
+    return ImageEntry{name, Type::hardlink, {}, target, 0644};
+}
+
+ImageEntry ImageEntry::fifo(const QString& name)
+{
+    return ImageEntry{name, Type::fifo, {}, {}, 0644};
+}
+
+namespace TestImage
+{
+
+QDateTime entryTime()
+{
+    return QDateTime(QDate(2021, 3, 14), QTime(15, 9, 26), Qt::UTC);
+}
+
+QByteArray build(const QList<ImageEntry>& entries)
+{
+    QByteArray output;
+    archive* writer = archive_write_new();
+    archive_write_set_format_pax_restricted(writer);
+    archive_write_add_filter_gzip(writer);
+    if (archive_write_open(writer, &output, nullptr, appendToBuffer, nullptr) != ARCHIVE_OK)
+        throw std::runtime_error(archive_error_string(writer));
+    for (const ImageEntry& item : entries) {
+        archive_entry* entry = archive_entry_new();
+        archive_entry_set_pathname_utf8(entry, item.name.toUtf8().constData());
+        archive_entry_set_filetype(entry, fileType(item.type));
+        archive_entry_set_perm(entry, static_cast<mode_t>(item.mode));
+        archive_entry_set_mtime(entry, entryTime().toSecsSinceEpoch(), 0);
+        if (item.type == ImageEntry::Type::symlink)
+            archive_entry_set_symlink_utf8(entry, item.target.toUtf8().constData());
+        if (item.type == ImageEntry::Type::hardlink)
+            archive_entry_set_hardlink_utf8(entry, item.target.toUtf8().constData());
+        if (item.type == ImageEntry::Type::file)
+            archive_entry_set_size(entry, item.content.size());
+        if (archive_write_header(writer, entry) != ARCHIVE_OK)
+            throw std::runtime_error(archive_error_string(writer));
+        if (!item.content.isEmpty())
+            archive_write_data(writer, item.content.constData(), static_cast<size_t>(item.content.size()));
+        archive_entry_free(entry);
+    }
+    archive_write_close(writer);
+    archive_write_free(writer);
+    return output;
+}
+
+ImageEntry largeFile(const QString& name)
+{
+    QByteArray content(512 * 1024, Qt::Uninitialized);
+    QRandomGenerator generator(7);
+    generator.fillRange(reinterpret_cast<quint32*>(content.data()), content.size() / 4);
+    return ImageEntry::file(name, content);
+}
+
+QList<ImageEntry> bundle(const QString& directory, const QString& identifier, const QString& version, qint64 build)
+{
+    return {ImageEntry::directory(directory),
+            ImageEntry::directory(directory + QStringLiteral("/bin")),
+            ImageEntry::file(directory + QStringLiteral("/bin/tolvan"), startScript(version), 0755),
+            ImageEntry::directory(directory + QStringLiteral("/Contents")),
+            ImageEntry::file(directory + QStringLiteral("/Contents/Info.json"), infoJson(identifier, version, build)),
+            ImageEntry::directory(directory + QStringLiteral("/share")),
+            ImageEntry::directory(directory + QStringLiteral("/share/tolvan"), 0750),
+            ImageEntry::file(directory + QStringLiteral("/share/tolvan/version.txt"), version.toUtf8(), 0640),
+            ImageEntry::symlink(directory + QStringLiteral("/share/tolvan/current"), QStringLiteral("version.txt"))};
+}
+
+QByteArray bundleImage(const QString& identifier, const QString& version, qint64 build, const QString& directory)
+{
+    return TestImage::build(bundle(directory, identifier, version, build));
+}
+
+QString startMarker(const QString& home, const QString& version)
+{
+    return home + QStringLiteral("/started-") + version;
+}
+
+void installBundle(const QString& directory, const QString& identifier, const QString& version, qint64 build)
+{
+    const auto write = [&](const QString& relative, const QByteArray& content) {
+        const QString path = directory + QLatin1Char('/') + relative;
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            throw std::runtime_error("cannot write the installed bundle");
+    };
+    write(QStringLiteral("bin/tolvan"), startScript(version));
+    QFile::setPermissions(directory + QStringLiteral("/bin/tolvan"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                              QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                              QFileDevice::ExeOther);
+    write(QStringLiteral("Contents/Info.json"), infoJson(identifier, version, build));
+    write(QStringLiteral("share/tolvan/version.txt"), version.toUtf8());
+}
+
+QByteArray feed(const QString& version, qint64 build, const QString& url, const QString& notes,
+                const QByteArray& sha256)
+{
+    QJsonObject object{
+        {QStringLiteral("version"), version}, {QStringLiteral("build"), build}, {QStringLiteral("url"), url}};
+    if (!notes.isEmpty())
+        object.insert(QStringLiteral("notes"), notes);
+    if (!sha256.isEmpty())
+        object.insert(QStringLiteral("sha256"), QString::fromLatin1(sha256));
+    return QJsonDocument(object).toJson();
+}
+
+} // namespace TestImage

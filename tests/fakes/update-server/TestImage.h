@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+// Builds update images (gzip-compressed tar archives) entry by entry, including the broken and hostile
+// ones a server might hand out.
+struct ImageEntry
+{
+    enum class Type
+    {
+        file,
+        directory,
+        symlink,
+        hardlink,
+        fifo
+    };
+    QString name;
+    Type type = Type::file;
+    QByteArray content;
+    // Link target.
+    QString target;
+    int mode = 0644;
+
+    static ImageEntry file(const QString& name, const QByteArray& content, int mode = 0644);
+    static ImageEntry directory(const QString& name, int mode = 0755);
+    static ImageEntry symlink(const QString& name, const QString& target);
+    static ImageEntry hardlink(const QString& name, const QString& target);
+    static ImageEntry fifo(const QString& name);
+};
+
+namespace TestImage
+{
+// Every entry carries this modification time.
+QDateTime entryTime();
+
+QByteArray build(const QList<ImageEntry>& entries);
+
+// Half a megabyte that does not compress, so that a cut image loses part of it.
+ImageEntry largeFile(const QString& name);
+
+// The entries of an application bundle: bin/tolvan (a script that records its start in
+// $HOME/started-<version>), Contents/Info.json, share/tolvan/version.txt holding the version and a
+// link share/tolvan/current -> version.txt.
+QList<ImageEntry> bundle(const QString& directory, const QString& identifier, const QString& version, qint64 build);
+QByteArray bundleImage(const QString& identifier, const QString& version, qint64 build,
+                       const QString& directory = QStringLiteral("Толван.app"));
+// The file the bundle's bin/tolvan writes when it is started: its own path and a line feed.
+QString startMarker(const QString& home, const QString& version);
+
+// Writes the bundle itself to disk, as an installed copy.
+void installBundle(const QString& directory, const QString& identifier, const QString& version, qint64 build);
+
+QByteArray feed(const QString& version, qint64 build, const QString& url, const QString& notes = {},
+                const QByteArray& sha256 = {});
+} // namespace TestImage

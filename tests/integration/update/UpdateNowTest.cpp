@@ -1,0 +1,235 @@
+#include "BuildInfo.h"
+#include "TestImage.h"
+#include "UpdateServer.h"
+#include "support/TestEnvironment.h"
+#include "support/TolvanProcess.h"
+#include "update/UpdateInstaller.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+const QString identifier = QString::fromUtf8(BuildInfo::bundleIdentifier);
+constexpr int waitMs = 30000;
+
+QString readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+class UpdateNowTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        tempDir = TestEnvironment::makeDirectory(QStringLiteral("tmp"));
+        optDir = TestEnvironment::makeDirectory(QStringLiteral("opt"));
+        installDir = optDir + QStringLiteral("/Толван.app");
+        TestImage::installBundle(installDir, identifier, QStringLiteral("1.3"), 3);
+    }
+
+    // The mode runs while this thread keeps serving the feed and the image.
+    ProcessOutput updateNow(const QString& feedURL)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), tempDir);
+        environment.insert(QStringLiteral("TOLVAN_INSTALL_DIR"), installDir);
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(tolvanExecutable(), {QStringLiteral("--update-now"), feedURL});
+        ProcessOutput output;
+        if (!process.waitForStarted(waitMs))
+            return output;
+        output.finished = QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, waitMs) &&
+                          process.exitStatus() == QProcess::NormalExit;
+        if (!output.finished) {
+            process.kill();
+            process.waitForFinished();
+        }
+        output.exitCode = process.exitCode();
+        output.standardOutput = process.readAllStandardOutput();
+        output.standardError = process.readAllStandardError();
+        return output;
+    }
+
+    ProcessOutput updateNowFrom(const QByteArray& feed, const QByteArray& image)
+    {
+        server.putFile(QStringLiteral("/feed.json"), feed, "application/json");
+        if (!image.isNull())
+            server.putFile(QStringLiteral("/images/Tolvan.tar.gz"), image);
+        return updateNow(server.url(QStringLiteral("/feed.json")).toString());
+    }
+
+    static QByteArray newerFeed()
+    {
+        return TestImage::feed(QStringLiteral("1.4"), 4, QStringLiteral("images/Tolvan.tar.gz"));
+    }
+
+    QString installedVersion() const { return readFile(installDir + QStringLiteral("/share/tolvan/version.txt")); }
+
+    void expectFailedInstall(const ProcessOutput& result, const QString& lastLine)
+    {
+        ASSERT_TRUE(result.finished);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.outLines(), (QStringList{QStringLiteral("установлено: build 3; в фиде: 1.4 (build 4)"),
+                                                  QStringLiteral("скачано: ") + downloadPath(), lastLine}));
+        EXPECT_EQ(installedVersion(), QStringLiteral("1.3"));
+        EXPECT_EQ(QDir(optDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("Толван.app")});
+        EXPECT_EQ(QDir(tempDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                  QStringList{QStringLiteral("Tolvan-headless-update.tar.gz")});
+    }
+
+    QString downloadPath() const { return tempDir + QStringLiteral("/Tolvan-headless-update.tar.gz"); }
+
+    QString tempDir;
+    QString optDir;
+    QString installDir;
+    UpdateServer server;
+};
+
+} // namespace
+
+TEST_F(UpdateNowTest, InstallsTheNewerBuildAndStartsIt)
+{
+    const auto result = updateNowFrom(newerFeed(), TestImage::bundleImage(identifier, QStringLiteral("1.4"), 4));
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.outLines(), (QStringList{QStringLiteral("установлено: build 3; в фиде: 1.4 (build 4)"),
+                                              QStringLiteral("скачано: ") + downloadPath(),
+                                              QStringLiteral("установлено, запускаю новую версию")}));
+    EXPECT_EQ(installedVersion(), QStringLiteral("1.4"));
+    EXPECT_EQ(QDir(optDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("Толван.app")});
+    EXPECT_EQ(QDir(tempDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{QStringLiteral("Tolvan-headless-update.tar.gz")});
+    const QString marker = TestImage::startMarker(TestEnvironment::home(), QStringLiteral("1.4"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readFile(marker).endsWith(QLatin1Char('\n')); }, waitMs));
+    EXPECT_EQ(readFile(marker).trimmed(), installDir + QStringLiteral("/bin/tolvan"));
+}
+
+TEST_F(UpdateNowTest, InstallsWhenNothingIsInstalledAndChecksTheChecksum)
+{
+    QDir(installDir).removeRecursively();
+    const QByteArray image = TestImage::bundleImage(identifier, QStringLiteral("1.4"), 4);
+    const QString imagePath = tempDir + QStringLiteral("/reference.tar.gz");
+    {
+        QFile file(imagePath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(image);
+    }
+    const QByteArray sha256 = UpdateInstaller::fileSha256(imagePath);
+    QFile::remove(imagePath);
+    const auto result = updateNowFrom(
+        TestImage::feed(QStringLiteral("1.4"), 4, QStringLiteral("images/Tolvan.tar.gz"), {}, sha256), image);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.outLines().value(0), QStringLiteral("установлено: build 0; в фиде: 1.4 (build 4)"));
+    EXPECT_EQ(installedVersion(), QStringLiteral("1.4"));
+}
+
+TEST_F(UpdateNowTest, NothingToDoWhenTheFeedIsNotNewer)
+{
+    const auto result = updateNowFrom(TestImage::feed(QStringLiteral("1.3"), 3, QStringLiteral("images/Tolvan.tar.gz")),
+                                      TestImage::bundleImage(identifier, QStringLiteral("1.3"), 3));
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.outLines(), (QStringList{QStringLiteral("установлено: build 3; в фиде: 1.3 (build 3)"),
+                                              QStringLiteral("обновление не требуется")}));
+    EXPECT_EQ(server.requestCount(QStringLiteral("/images/Tolvan.tar.gz")), 0);
+}
+
+TEST_F(UpdateNowTest, UnusableFeedsFailWithOneLine)
+{
+    for (const HttpResponse& answer :
+         {HttpResponse::text(200, "<html>сервис недоступен</html>", "text/html"), HttpResponse::text(404, "not found"),
+          HttpResponse::json("[1, 2]"), HttpResponse::json(R"({"version": "1.4", "build": "4", "url": "x"})")}) {
+        server.put(QStringLiteral("/feed.json"), answer);
+        const auto result = updateNow(server.url(QStringLiteral("/feed.json")).toString());
+        ASSERT_TRUE(result.finished);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.outLines(), QStringList{QStringLiteral("фид недоступен: неверный формат")});
+    }
+}
+
+TEST_F(UpdateNowTest, AnUnreachableFeedNamesTheTransportError)
+{
+    QString closed;
+    {
+        LocalHttpServer gone;
+        ASSERT_TRUE(gone.listen());
+        closed = gone.url(QStringLiteral("/feed.json")).toString();
+    }
+    const auto result = updateNow(closed);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.outLines(), QStringList{QStringLiteral("фид недоступен: Connection refused")});
+}
+
+TEST_F(UpdateNowTest, ABadFeedAddressIsRefused)
+{
+    for (const QString& address : {QStringLiteral("http://exa mple.org/feed.json"), QStringLiteral("feed.json")}) {
+        const auto result = updateNow(address);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.outLines(), QStringList{QStringLiteral("некорректный URL фида")});
+    }
+    EXPECT_EQ(server.totalRequests(), 0);
+}
+
+TEST_F(UpdateNowTest, AMissingImageFailsTheDownload)
+{
+    const auto result = updateNowFrom(newerFeed(), QByteArray());
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.outLines(), (QStringList{QStringLiteral("установлено: build 3; в фиде: 1.4 (build 4)"),
+                                              QStringLiteral("загрузка не удалась: сервер ответил кодом 404")}));
+    EXPECT_EQ(installedVersion(), QStringLiteral("1.3"));
+    EXPECT_TRUE(QDir(tempDir).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+}
+
+TEST_F(UpdateNowTest, ImagesThatAreNotThisApplicationAreNotInstalled)
+{
+    QList<ImageEntry> hostile = TestImage::bundle(QStringLiteral("Толван.app"), identifier, QStringLiteral("1.4"), 4);
+    hostile.append(ImageEntry::file(QStringLiteral("../../escaped.txt"), "x"));
+    const QList<std::pair<QByteArray, QString>> cases = {
+        {TestImage::bundleImage(QStringLiteral("org.example.Other"), QStringLiteral("1.4"), 4),
+         QStringLiteral("в образе другое приложение")},
+        {TestImage::build({ImageEntry::file(QStringLiteral("readme.txt"), "no application here")}),
+         QStringLiteral("в образе не нашлось приложения")},
+        {TestImage::build(hostile), QStringLiteral("в образе недопустимый файл «../../escaped.txt»")},
+    };
+    for (const auto& [image, reason] : cases) {
+        expectFailedInstall(updateNowFrom(newerFeed(), image), QStringLiteral("установка не удалась: ") + reason);
+        EXPECT_FALSE(QFile::exists(tempDir + QStringLiteral("/../escaped.txt")));
+    }
+}
+
+TEST_F(UpdateNowTest, ATruncatedImageIsNotInstalled)
+{
+    QList<ImageEntry> entries = TestImage::bundle(QStringLiteral("Толван.app"), identifier, QStringLiteral("1.4"), 4);
+    entries.append(TestImage::largeFile(QStringLiteral("Толван.app/share/tolvan/model.bin")));
+    const QByteArray image = TestImage::build(entries);
+    const auto result = updateNowFrom(newerFeed(), image.left(image.size() / 2));
+    ASSERT_EQ(result.outLines().size(), 3);
+    EXPECT_TRUE(
+        result.outLines().at(2).startsWith(QStringLiteral("установка не удалась: не удалось распаковать образ: ")))
+        << result.out().toStdString();
+    expectFailedInstall(result, result.outLines().at(2));
+}
+
+TEST_F(UpdateNowTest, WithoutAFeedAddressTheApplicationStarts)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    const auto result = runTolvan({QStringLiteral("--update-now")}, {}, environment);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.standardOutput.isEmpty());
+    EXPECT_TRUE(result.err().contains(QStringLiteral("Толвану нужен графический сеанс")));
+}

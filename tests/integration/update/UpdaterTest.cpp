@@ -1,0 +1,429 @@
+#include "update/Updater.h"
+
+#include "BuildInfo.h"
+#include "TestImage.h"
+#include "UpdateServer.h"
+#include "app/AlertPresenter.h"
+#include "app/Log.h"
+#include "app/SettingsStore.h"
+#include "support/TestEnvironment.h"
+#include "update/BundleInfo.h"
+#include "update/UpdateInstaller.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+
+namespace
+{
+
+const QString identifier = QString::fromUtf8(BuildInfo::bundleIdentifier);
+const QString currentVersion = QString::fromUtf8(BuildInfo::shortVersion);
+const QString updatesTitle = QStringLiteral("Обновления");
+const QStringList offerButtons{QStringLiteral("Обновить"), QStringLiteral("Позже"),
+                               QStringLiteral("Пропустить эту версию")};
+constexpr int waitMs = 20000;
+
+// Answers alerts by script and keeps every alert it was shown.
+class ScriptedAlertPresenter : public AlertPresenter
+{
+public:
+    int present(const Alert& alert) override
+    {
+        alerts.push_back(alert);
+        if (whilePresenting)
+            whilePresenting();
+        if (alert.buttons != offerButtons)
+            return 0;
+        // Unscripted offers are put off.
+        if (offerAnswers.empty())
+            return 1;
+        const int answer = offerAnswers.front();
+        offerAnswers.pop_front();
+        return answer;
+    }
+
+    std::vector<Alert> alerts;
+    std::deque<int> offerAnswers;
+    // Runs while the alert is up, as the user takes their time.
+    std::function<void()> whilePresenting;
+};
+
+struct DetachedStartRequest
+{
+    QString program;
+    QStringList arguments;
+};
+
+QString readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+QString appLog()
+{
+    return readFile(Log::directory() + QStringLiteral("/app.log"));
+}
+
+class UpdaterTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        tempDir = TestEnvironment::makeDirectory(QStringLiteral("tmp"));
+        qputenv("TMPDIR", QFile::encodeName(tempDir));
+        optDir = TestEnvironment::makeDirectory(QStringLiteral("opt"));
+        installDir = optDir + QStringLiteral("/Толван.app");
+        qputenv("TOLVAN_INSTALL_DIR", QFile::encodeName(installDir));
+        TestImage::installBundle(installDir, identifier, currentVersion, BundleInfo::currentBuild());
+        SettingsStore::shared().setString(SettingsKey::updateFeedURL,
+                                          server.url(QStringLiteral("/feed.json")).toString());
+        AlertPresenter::setShared(&presenter);
+        Updater::setDetachedStart([this](const QString& program, const QStringList& arguments) {
+            starts.push_back({program, arguments});
+            return true;
+        });
+        updater.onState = [this] { states.push_back(updater.state()); };
+    }
+
+    void TearDown() override
+    {
+        AlertPresenter::setShared(nullptr);
+        Updater::setDetachedStart({});
+    }
+
+    void serveNewerBuild(const QString& notes = QStringLiteral("Исправлены ошибки"), const QByteArray& sha256 = {})
+    {
+        server.putFile(
+            QStringLiteral("/feed.json"),
+            TestImage::feed(QStringLiteral("9.9.9"), newerBuild, QStringLiteral("Tolvan-9.9.9.tar.gz"), notes, sha256),
+            "application/json");
+    }
+
+    void serveImage(const QByteArray& image, int chunkSize = 0)
+    {
+        HttpResponse response = HttpResponse::text(200, image, "application/gzip");
+        response.chunkSize = chunkSize;
+        server.put(QStringLiteral("/Tolvan-9.9.9.tar.gz"), response);
+    }
+
+    bool waitForAlerts(size_t count)
+    {
+        return QTest::qWaitFor([&] { return presenter.alerts.size() >= count; }, waitMs);
+    }
+    bool waitUntilIdleAgain()
+    {
+        return QTest::qWaitFor([&] { return !states.empty() && updater.state() == Updater::State::idle(); }, waitMs);
+    }
+
+    QString installedVersion() const { return readFile(installDir + QStringLiteral("/share/tolvan/version.txt")); }
+    QStringList temporaryEntries() const
+    {
+        return QDir(tempDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+    QStringList besideInstallation() const { return QDir(optDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); }
+
+    void expectInfo(size_t index, const QString& text) const
+    {
+        ASSERT_GT(presenter.alerts.size(), index);
+        EXPECT_EQ(presenter.alerts[index].message, updatesTitle);
+        EXPECT_EQ(presenter.alerts[index].informativeText, text);
+        EXPECT_EQ(presenter.alerts[index].buttons, QStringList{QStringLiteral("Понятно")});
+    }
+
+    const qint64 newerBuild = BundleInfo::currentBuild() + 1;
+    QString tempDir;
+    QString optDir;
+    QString installDir;
+    UpdateServer server;
+    ScriptedAlertPresenter presenter;
+    std::vector<DetachedStartRequest> starts;
+    std::vector<Updater::State> states;
+    Updater updater;
+};
+
+} // namespace
+
+TEST_F(UpdaterTest, UpToDateIsShownOnlyWhenTheUserAsked)
+{
+    server.putFile(QStringLiteral("/feed.json"),
+                   TestImage::feed(currentVersion, BundleInfo::currentBuild(), QStringLiteral("x.tar.gz")),
+                   "application/json");
+    updater.check(false);
+    ASSERT_TRUE(waitUntilIdleAgain());
+    EXPECT_EQ(states, (std::vector{Updater::State::checking(), Updater::State::idle()}));
+    EXPECT_TRUE(presenter.alerts.empty());
+
+    updater.check(true);
+    ASSERT_TRUE(waitForAlerts(1));
+    expectInfo(0, QStringLiteral("У вас последняя версия — %1.").arg(currentVersion));
+    EXPECT_EQ(server.requestCount(QStringLiteral("/feed.json")), 2);
+    EXPECT_EQ(server.requestCount(QStringLiteral("/x.tar.gz")), 0);
+}
+
+TEST_F(UpdaterTest, APlaceholderFeedTurnsUpdatesOff)
+{
+    SettingsStore::shared().setString(SettingsKey::updateFeedURL,
+                                      QStringLiteral("https://updates.example.invalid/feed.json"));
+    EXPECT_FALSE(Updater::feedConfigured());
+    updater.check(true);
+    expectInfo(0, QStringLiteral("Сервер обновлений ещё не настроен: укажите адрес в ключе TolvanUpdateFeed "
+                                 "(packaging/Info.plist) и пересоберите приложение. Подробности — в README."));
+    updater.check(false);
+    updater.startAutoChecks(10, 600000);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return appLog().contains(QStringLiteral("Обновления: автопроверка пропущена — адрес фида не настроен")); },
+        waitMs));
+    EXPECT_EQ(presenter.alerts.size(), 1u);
+    EXPECT_TRUE(states.empty());
+}
+
+TEST_F(UpdaterTest, UnusableFeedsAreReportedOrLogged)
+{
+    server.putFile(QStringLiteral("/feed.json"), "<html>maintenance</html>", "text/html");
+    updater.check(true);
+    ASSERT_TRUE(waitForAlerts(1));
+    expectInfo(0, QStringLiteral("Не удалось проверить обновления."));
+
+    server.put(QStringLiteral("/feed.json"), HttpResponse::text(404, "{\"error\": \"not found\"}"));
+    updater.check(true);
+    ASSERT_TRUE(waitForAlerts(2));
+    expectInfo(1, QStringLiteral("Не удалось проверить обновления."));
+
+    updater.check(false);
+    EXPECT_TRUE(QTest::qWaitFor([] { return appLog().contains(QStringLiteral("Обновления: фид недоступен (формат)")); },
+                                waitMs));
+    EXPECT_EQ(presenter.alerts.size(), 2u);
+    EXPECT_EQ(updater.state(), Updater::State::idle());
+}
+
+TEST_F(UpdaterTest, TransportErrorsCarryTheSystemDescription)
+{
+    QUrl closed;
+    {
+        LocalHttpServer gone;
+        ASSERT_TRUE(gone.listen());
+        closed = gone.url(QStringLiteral("/feed.json"));
+    }
+    SettingsStore::shared().setString(SettingsKey::updateFeedURL, closed.toString());
+    updater.check(true);
+    ASSERT_TRUE(waitForAlerts(1));
+    expectInfo(0, QStringLiteral("Не удалось проверить обновления: Connection refused"));
+    updater.check(false);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return appLog().contains(QStringLiteral("Обновления: фид недоступен (Connection refused)")); }, waitMs));
+}
+
+TEST_F(UpdaterTest, TheOfferShowsTheNotesOrAPlainLine)
+{
+    serveNewerBuild();
+    presenter.offerAnswers = {1, 1};
+    updater.check(false);
+    ASSERT_TRUE(waitForAlerts(1));
+    EXPECT_EQ(presenter.alerts[0].message, QStringLiteral("Доступно обновление: Толван 9.9.9"));
+    EXPECT_EQ(presenter.alerts[0].informativeText,
+              QStringLiteral("Исправлены ошибки\n\nТекущая версия: %1. Приложение обновится и перезапустится "
+                             "автоматически.")
+                  .arg(currentVersion));
+    EXPECT_EQ(presenter.alerts[0].buttons, offerButtons);
+
+    serveNewerBuild(QString());
+    updater.check(true);
+    ASSERT_TRUE(waitForAlerts(2));
+    EXPECT_EQ(presenter.alerts[1].informativeText,
+              QStringLiteral("Новая версия готова к установке.\n\nТекущая версия: %1. Приложение обновится и "
+                             "перезапустится автоматически.")
+                  .arg(currentVersion));
+
+    // "Later" downloads nothing and remembers nothing.
+    EXPECT_EQ(server.requestCount(QStringLiteral("/Tolvan-9.9.9.tar.gz")), 0);
+    EXPECT_EQ(SettingsStore::shared().integerForKey(SettingsKey::skippedUpdateBuild), 0);
+    EXPECT_EQ(updater.state(), Updater::State::idle());
+}
+
+TEST_F(UpdaterTest, ASkippedBuildIsOfferedAgainOnlyFromTheMenu)
+{
+    serveNewerBuild();
+    presenter.offerAnswers = {2, 1};
+    updater.check(false);
+    ASSERT_TRUE(waitForAlerts(1));
+    EXPECT_EQ(SettingsStore::shared().integerForKey(SettingsKey::skippedUpdateBuild), newerBuild);
+    EXPECT_TRUE(appLog().contains(QStringLiteral("Обновления: пользователь пропустил сборку %1").arg(newerBuild)));
+
+    updater.check(false);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return appLog().contains(QStringLiteral("Обновления: сборка %1 пропущена пользователем").arg(newerBuild));
+        },
+        waitMs));
+    EXPECT_EQ(presenter.alerts.size(), 1u);
+
+    updater.check(true);
+    ASSERT_TRUE(waitForAlerts(2));
+    EXPECT_EQ(presenter.alerts[1].buttons, offerButtons);
+}
+
+TEST_F(UpdaterTest, AcceptedUpdateIsDownloadedInstalledAndRelaunched)
+{
+    serveNewerBuild();
+    serveImage(TestImage::bundleImage(identifier, QStringLiteral("9.9.9"), newerBuild), 4096);
+    presenter.offerAnswers = {0};
+    updater.check(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !starts.empty(); }, waitMs));
+
+    EXPECT_EQ(starts[0].program, QStringLiteral("/bin/bash"));
+    EXPECT_EQ(starts[0].arguments, (QStringList{QStringLiteral("-c"), QStringLiteral("sleep 1; exec \"$0\""),
+                                                installDir + QStringLiteral("/bin/tolvan")}));
+    EXPECT_EQ(installedVersion(), QStringLiteral("9.9.9"));
+    EXPECT_EQ(BundleInfo::installedBuild(installDir), newerBuild);
+    EXPECT_EQ(besideInstallation(), QStringList{QStringLiteral("Толван.app")});
+    EXPECT_EQ(temporaryEntries(), QStringList{QStringLiteral("Tolvan-update.tar.gz")});
+    EXPECT_EQ(presenter.alerts.size(), 1u);
+
+    ASSERT_GE(states.size(), 5u);
+    EXPECT_EQ(states[0], Updater::State::checking());
+    EXPECT_EQ(states[1], Updater::State::idle());
+    EXPECT_EQ(states[2], Updater::State::downloading(0));
+    EXPECT_EQ(states.back(), Updater::State::installing());
+    double previous = 0;
+    for (size_t index = 2; index + 1 < states.size(); ++index) {
+        EXPECT_EQ(states[index].kind, Updater::State::Kind::downloading);
+        EXPECT_GE(states[index].fraction, previous);
+        previous = states[index].fraction;
+    }
+    EXPECT_DOUBLE_EQ(previous, 1.0);
+    const QString log = appLog();
+    EXPECT_TRUE(log.contains(QStringLiteral("Обновление: загрузка ") +
+                             server.url(QStringLiteral("/Tolvan-9.9.9.tar.gz")).toString()));
+    EXPECT_TRUE(log.contains(QStringLiteral("Обновление установлено, перезапуск")));
+}
+
+TEST_F(UpdaterTest, RelaunchStartsTheInstalledCopyAfterASecond)
+{
+    Updater::setDetachedStart({});
+    const QString marker = TestImage::startMarker(TestEnvironment::home(), currentVersion);
+    Updater::relaunch();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readFile(marker).endsWith(QLatin1Char('\n')); }, waitMs));
+    EXPECT_EQ(readFile(marker).trimmed(), installDir + QStringLiteral("/bin/tolvan"));
+}
+
+TEST_F(UpdaterTest, AFailedDownloadEndsIdleWithAnAlert)
+{
+    serveNewerBuild();
+    presenter.offerAnswers = {0};
+    updater.check(true);
+    ASSERT_TRUE(waitForAlerts(2));
+    expectInfo(1, QStringLiteral("Не удалось загрузить обновление: сервер ответил кодом 404"));
+    EXPECT_EQ(updater.state(), Updater::State::idle());
+    EXPECT_EQ(installedVersion(), currentVersion);
+    EXPECT_TRUE(temporaryEntries().isEmpty());
+    EXPECT_TRUE(starts.empty());
+}
+
+TEST_F(UpdaterTest, AnImageThatCannotBeSavedEndsIdleWithAnAlert)
+{
+    serveNewerBuild();
+    serveImage(TestImage::bundleImage(identifier, QStringLiteral("9.9.9"), newerBuild));
+    QDir().mkpath(tempDir + QStringLiteral("/Tolvan-update.tar.gz/occupied"));
+    presenter.offerAnswers = {0};
+    updater.check(true);
+    ASSERT_TRUE(waitForAlerts(2));
+    EXPECT_TRUE(
+        presenter.alerts[1].informativeText.startsWith(QStringLiteral("Не удалось сохранить загруженное обновление: ")))
+        << presenter.alerts[1].informativeText.toStdString();
+    EXPECT_EQ(updater.state(), Updater::State::idle());
+    EXPECT_EQ(installedVersion(), currentVersion);
+    EXPECT_EQ(temporaryEntries(), QStringList{QStringLiteral("Tolvan-update.tar.gz")});
+}
+
+TEST_F(UpdaterTest, AFailedInstallKeepsTheInstalledCopy)
+{
+    serveNewerBuild();
+    serveImage(TestImage::bundleImage(QStringLiteral("org.example.Other"), QStringLiteral("9.9.9"), newerBuild));
+    presenter.offerAnswers = {0};
+    updater.check(true);
+    ASSERT_TRUE(waitForAlerts(2));
+    expectInfo(1, QStringLiteral("Не удалось установить обновление: в образе другое приложение\n"
+                                 "Скачайте новую версию с сайта вручную."));
+    EXPECT_EQ(updater.state(), Updater::State::idle());
+    EXPECT_EQ(states.back(), Updater::State::idle());
+    EXPECT_EQ(states[states.size() - 2], Updater::State::installing());
+    EXPECT_EQ(installedVersion(), currentVersion);
+    EXPECT_EQ(besideInstallation(), QStringList{QStringLiteral("Толван.app")});
+    EXPECT_EQ(temporaryEntries(), QStringList{QStringLiteral("Tolvan-update.tar.gz")});
+    EXPECT_TRUE(starts.empty());
+}
+
+TEST_F(UpdaterTest, AnImageThatDoesNotMatchTheFeedChecksumIsNotInstalled)
+{
+    const QByteArray image = TestImage::bundleImage(identifier, QStringLiteral("9.9.9"), newerBuild);
+    serveNewerBuild(QString(), QByteArray(64, 'a'));
+    serveImage(image);
+    presenter.offerAnswers = {0};
+    updater.check(true);
+    ASSERT_TRUE(waitForAlerts(2));
+    expectInfo(1, QStringLiteral("Не удалось установить обновление: контрольная сумма образа не совпадает с "
+                                 "указанной в фиде\nСкачайте новую версию с сайта вручную."));
+    EXPECT_EQ(installedVersion(), currentVersion);
+}
+
+TEST_F(UpdaterTest, ASecondCheckWhileUpdatingIsRefused)
+{
+    serveNewerBuild();
+    HttpResponse slow =
+        HttpResponse::text(200, TestImage::bundleImage(identifier, QStringLiteral("9.9.9"), newerBuild));
+    slow.delayMs = 500;
+    server.put(QStringLiteral("/Tolvan-9.9.9.tar.gz"), slow);
+    presenter.offerAnswers = {0};
+    updater.check(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return updater.state().kind == Updater::State::Kind::downloading; }, waitMs));
+    updater.check(true);
+    updater.check(false);
+    ASSERT_EQ(presenter.alerts.size(), 2u);
+    expectInfo(1, QStringLiteral("Обновление уже выполняется."));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !starts.empty(); }, waitMs));
+    EXPECT_EQ(server.requestCount(QStringLiteral("/feed.json")), 1);
+    EXPECT_EQ(installedVersion(), QStringLiteral("9.9.9"));
+}
+
+TEST_F(UpdaterTest, AutomaticChecksRunSoonAfterStartAndThenRepeat)
+{
+    server.putFile(QStringLiteral("/feed.json"),
+                   TestImage::feed(currentVersion, BundleInfo::currentBuild(), QStringLiteral("x.tar.gz")),
+                   "application/json");
+    updater.startAutoChecks(10, 150);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount(QStringLiteral("/feed.json")) >= 3; }, waitMs));
+    EXPECT_TRUE(presenter.alerts.empty());
+
+    serveNewerBuild();
+    presenter.offerAnswers = {1};
+    ASSERT_TRUE(waitForAlerts(1));
+    EXPECT_EQ(presenter.alerts[0].buttons, offerButtons);
+}
+
+TEST_F(UpdaterTest, AnOpenOfferIsNotStackedByLaterAutomaticChecks)
+{
+    serveNewerBuild();
+    presenter.whilePresenting = [] { QTest::qWait(500); };
+    updater.startAutoChecks(10, 40);
+    ASSERT_TRUE(waitForAlerts(1));
+    EXPECT_EQ(presenter.alerts.size(), 1u);
+    EXPECT_EQ(server.requestCount(QStringLiteral("/feed.json")), 1);
+}
+
+TEST_F(UpdaterTest, AutomaticChecksHonourTheSetting)
+{
+    SettingsStore::shared().setBool(SettingsKey::autoUpdateCheck, false);
+    serveNewerBuild();
+    updater.startAutoChecks(10, 50);
+    QTest::qWait(400);
+    EXPECT_EQ(server.totalRequests(), 0);
+    EXPECT_TRUE(presenter.alerts.empty());
+    EXPECT_TRUE(states.empty());
+}
