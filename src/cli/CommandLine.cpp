@@ -2,6 +2,7 @@
 
 #include "BuildInfo.h"
 #include "cli/Console.h"
+#include "cli/GigaamTestMode.h"
 #include "cli/ParseTestMode.h"
 
 #include <QCoreApplication>
@@ -36,6 +37,7 @@ struct Mode
 const Mode modes[] = {
     {u"--parse-test", 3, u"ФАЙЛ.json", u"разобрать сохранённый ответ whisper-server и показать сегменты",
      ParseTestMode::run},
+    {u"--gigaam-test", 3, u"ФАЙЛ.wav [--json]", u"распознать wav-файл моделью GigaAM", GigaamTestMode::run},
     {u"--version", 2, u"", u"показать версию", printVersion},
     {u"--help", 2, u"", u"показать этот список", printUsage},
 };
