@@ -5,6 +5,7 @@
 #include "app/Paths.h"
 #include "app/Resources.h"
 #include "engines/ChildProcess.h"
+#include "engines/LoopbackHttp.h"
 #include "engines/Utf8.h"
 #include "engines/WavWriter.h"
 #include "model/Segments.h"
@@ -14,9 +15,6 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QJsonDocument>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTimer>
@@ -24,11 +22,6 @@
 
 namespace
 {
-
-QUrl serverUrl(quint16 port, const QString& path)
-{
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path));
-}
 
 // server.log, created when absent; empty when it cannot be opened for appending.
 QString serverLogPath()
@@ -42,14 +35,6 @@ QString serverLogPath()
 QByteArray textField(const QByteArray& boundary, const QByteArray& name, const QByteArray& value)
 {
     return "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
-}
-
-Result<TranscriptionResult> answerOf(QNetworkReply& reply)
-{
-    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid() && reply.error() != QNetworkReply::NoError)
-        return Error::system(QStringLiteral("QNetworkReply"), reply.error(), reply.errorString());
-    return WhisperServer::interpretAnswer(status.isValid() ? status.toInt() : 0, reply.readAll());
 }
 
 Error unparsable()
@@ -72,12 +57,7 @@ QString literalPattern(const QString& text)
 
 } // namespace
 
-WhisperServer::WhisperServer(QObject* parent) : QObject(parent)
-{
-    // Loopback only: never through a proxy, nothing cached or stored.
-    session_.setProxy(QNetworkProxy::NoProxy);
-    session_.setCookieJar(nullptr);
-}
+WhisperServer::WhisperServer(QObject* parent) : QObject(parent) {}
 
 WhisperServer::~WhisperServer()
 {
@@ -142,14 +122,19 @@ void WhisperServer::transcribe(const QByteArray& wav, Completion<TranscriptionRe
         return;
     }
     const QByteArray boundary = "tolvan-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toLatin1();
-    QNetworkRequest request(serverUrl(port_, QStringLiteral("/inference")));
-    request.setTransferTimeout(timing_.requestTimeoutMs);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, "multipart/form-data; boundary=" + boundary);
-    QNetworkReply* reply = session_.post(request, multipartBody(boundary, wav));
-    connect(reply, &QNetworkReply::finished, this, [reply, completion = std::move(completion)] {
-        reply->deleteLater();
-        completion(answerOf(*reply));
-    });
+    LoopbackHttp::Request request;
+    request.method = "POST";
+    request.path = "/inference";
+    request.contentType = "multipart/form-data; boundary=" + boundary;
+    request.body = multipartBody(boundary, wav);
+    request.idleTimeoutMs = timing_.requestTimeoutMs;
+    LoopbackHttp::send(this, port_, request,
+                       [completion = std::move(completion)](const Result<LoopbackHttp::Answer>& answer) {
+                           if (!answer)
+                               completion(answer.error());
+                           else
+                               completion(interpretAnswer(answer.value().status, answer.value().body));
+                       });
 }
 
 void WhisperServer::killStrays()
@@ -249,14 +234,12 @@ void WhisperServer::pollReady(quint64 generation, int attempt)
 {
     if (!isCurrentStart(generation))
         return;
-    QNetworkRequest request(serverUrl(port_, QStringLiteral("/")));
-    request.setTransferTimeout(timing_.probeTimeoutMs);
-    QNetworkReply* reply = session_.get(request);
-    connect(reply, &QNetworkReply::finished, this, [this, reply, generation, attempt] {
-        reply->deleteLater();
+    LoopbackHttp::Request probe;
+    probe.idleTimeoutMs = timing_.probeTimeoutMs;
+    LoopbackHttp::send(this, port_, probe, [this, generation, attempt](const Result<LoopbackHttp::Answer>& answer) {
         if (!isCurrentStart(generation))
             return;
-        if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
+        if (answer) {
             warmUp(generation);
         } else if (attempt < timing_.lastProbe) {
             QTimer::singleShot(timing_.probePauseMs, this,

@@ -6,7 +6,6 @@
 
 #include <QByteArray>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -15,7 +14,6 @@
 #include <functional>
 #include <vector>
 
-class QNetworkReply;
 class QProcess;
 
 // Runs whisper.cpp's whisper-server as a child bound to 127.0.0.1, tracks whether it is usable and sends
@@ -71,7 +69,8 @@ public:
     // Stops a running server, then starts one with this model file, language code and initial prompt.
     void start(const QString& modelPath, const QString& language, const QString& prompt);
     void stop();
-    // The completion runs on the main thread, or at once when no server runs.
+    // The completion runs on the main thread, or at once when no server runs. Requests go over
+    // LoopbackHttp: straight to 127.0.0.1, never through a proxy, nothing stored.
     void transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion);
 
     // Ends every process started from the server executable, leftovers of an earlier run included.
@@ -95,7 +94,6 @@ private:
     void launchFailed(quint64 generation, const QString& description);
     bool isCurrentStart(quint64 generation) const;
 
-    QNetworkAccessManager session_;
     QPointer<QProcess> process_;
     State state_;
     quint16 port_ = 0;
