@@ -67,6 +67,12 @@ LoopbackHttp::LoopbackHttp(QObject* context, Callback callback) : QObject(contex
     connect(&socket_, &QTcpSocket::errorOccurred, this, &LoopbackHttp::failed);
 }
 
+LoopbackHttp::~LoopbackHttp()
+{
+    finished_ = true;
+    socket_.disconnect(this);
+}
+
 void LoopbackHttp::send(QObject* context, quint16 port, const Request& request, Callback callback)
 {
     QByteArray message = request.method + ' ' + request.path +

@@ -45,6 +45,9 @@ public:
     // connection. Nothing while more bytes are needed.
     static std::optional<Answer> parse(const QByteArray& received, bool closed);
 
+    // Without a callback: the socket's last signals while it closes must not reach it.
+    ~LoopbackHttp() override;
+
 private:
     LoopbackHttp(QObject* context, Callback callback);
 
