@@ -56,9 +56,11 @@ LoopbackHttp::LoopbackHttp(QObject* context, Callback callback) : QObject(contex
         socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         // Room for a whole recording in the kernel, instead of many small writes.
         socket_.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption,
-                                static_cast<int>(std::min<qsizetype>(message_.size(), 8 << 20)));
-        socket_.write(message_);
-        message_.clear();
+                                static_cast<int>(std::min<qsizetype>(head_.size() + body_.size(), 8 << 20)));
+        socket_.write(head_);
+        socket_.write(body_);
+        head_.clear();
+        body_.clear();
         idle_.start();
     });
     connect(&socket_, &QTcpSocket::bytesWritten, this, [this] { idle_.start(); });
@@ -82,16 +84,15 @@ void LoopbackHttp::send(QObject* context, quint16 port, const Request& request, 
         message += "Content-Type: " + request.contentType + "\r\n";
     if (request.method != "GET" || !request.body.isEmpty())
         message += "Content-Length: " + QByteArray::number(request.body.size()) + "\r\n";
-    message.reserve(message.size() + 2 + request.body.size());
     message += "\r\n";
-    message += request.body;
     auto* exchange = new LoopbackHttp(context, std::move(callback));
-    exchange->start(port, std::move(message), request.idleTimeoutMs);
+    exchange->start(port, std::move(message), request.body, request.idleTimeoutMs);
 }
 
-void LoopbackHttp::start(quint16 port, QByteArray message, int idleTimeoutMs)
+void LoopbackHttp::start(quint16 port, QByteArray head, QByteArray body, int idleTimeoutMs)
 {
-    message_ = std::move(message);
+    head_ = std::move(head);
+    body_ = std::move(body);
     idle_.setInterval(idleTimeoutMs);
     idle_.start();
     socket_.connectToHost(QHostAddress::LocalHost, port);

@@ -10,8 +10,8 @@
 #include <functional>
 
 // One HTTP/1.1 request to a child server on 127.0.0.1, on a fresh connection with Nagle's algorithm off
-// and the whole request handed to the socket at once. (Qt's HTTP client writes a request body in pieces
-// on a socket that delays small segments; against a peer that delays its acknowledgements every
+// and the whole request handed to the socket at once (the body is shared, not copied). (Qt's HTTP client writes a
+// request body in pieces on a socket that delays small segments; against a peer that delays its acknowledgements every
 // recognition stalled for about 40 ms.) Never goes through a proxy, stores nothing.
 class LoopbackHttp : public QObject
 {
@@ -51,7 +51,7 @@ public:
 private:
     LoopbackHttp(QObject* context, Callback callback);
 
-    void start(quint16 port, QByteArray message, int idleTimeoutMs);
+    void start(quint16 port, QByteArray head, QByteArray body, int idleTimeoutMs);
     void receive();
     void closed();
     void failed(QAbstractSocket::SocketError error);
@@ -60,7 +60,8 @@ private:
     QTcpSocket socket_;
     QTimer idle_;
     QByteArray received_;
-    QByteArray message_;
+    QByteArray head_;
+    QByteArray body_;
     Callback callback_;
     bool finished_ = false;
 };
