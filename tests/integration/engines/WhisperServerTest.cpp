@@ -6,6 +6,7 @@
 #include "engines/WavWriter.h"
 #include "support/TestEnvironment.h"
 
+#include <QAbstractSocket>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -291,6 +292,27 @@ TEST_F(WhisperServerProcess, ServerThatNeverListensFailsAfterTheLastProbe)
     EXPECT_TRUE(processExists(pid));
     server.stop();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 3000));
+}
+
+TEST_F(WhisperServerProcess, ServerThatAcceptsButNeverAnswersTimesOut)
+{
+    setVariable("FAKE_WHISPER_NEVER_ANSWER", "1");
+    WhisperServer::Timing timing;
+    timing.probeTimeoutMs = 100;
+    timing.probePauseMs = 20;
+    timing.lastProbe = 2;
+    timing.requestTimeoutMs = 200;
+    timing.terminationGraceMs = 500;
+    server.setTiming(timing);
+    server.start(model, QStringLiteral("ru"), QString());
+    ASSERT_TRUE(waitForState(State::failed));
+    EXPECT_EQ(states.back(), State::failure(QStringLiteral("сервер не отвечает")));
+
+    const auto outcome = transcribeNow(speechWav());
+    ASSERT_TRUE(outcome.has_value());
+    ASSERT_FALSE(outcome->ok());
+    EXPECT_FALSE(outcome->error().isTolvan());
+    EXPECT_EQ(outcome->error().code(), QAbstractSocket::SocketTimeoutError);
 }
 
 TEST_F(WhisperServerProcess, ChildIgnoringTerminationIsKilledAfterTheGracePeriod)
