@@ -34,9 +34,8 @@ std::optional<QByteArray> dechunk(const QByteArray& encoded)
         bool ok = false;
         const qsizetype size =
             encoded.mid(position, lineEnd - position).split(';').front().trimmed().toLongLong(&ok, 16);
-        if (!ok || size < 0)
-            return body;
-        if (size == 0)
+        // The last chunk, or a size that cannot be read: the body ends here.
+        if (!ok || size <= 0)
             return body;
         if (encoded.size() < lineEnd + 2 + size + 2)
             return std::nullopt;
