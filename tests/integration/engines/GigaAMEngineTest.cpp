@@ -262,7 +262,9 @@ TEST_F(GigaAMRecognition, WatchdogTerminatesAndThenKillsAHungRecognizer)
     timing.terminationGraceMs = 300;
     EXPECT_EQ(recognize(timing).error(), engineError(QStringLiteral("sherpa-onnx завершился с кодом 15")));
 
+    // Long enough for the recognizer to have set itself to ignore SIGTERM.
     setVariable("FAKE_SHERPA_IGNORE_TERM", "1");
+    timing.watchdogMs = 1500;
     EXPECT_EQ(recognize(timing).error(), engineError(QStringLiteral("sherpa-onnx завершился с кодом 9")));
     EXPECT_TRUE(leftoverWavs().isEmpty());
 }

@@ -122,7 +122,7 @@ TEST(LoopbackHttpExchange, NoCallbackOnceTheContextIsGone)
 {
     LocalHttpServer server([](const HttpRequest&) {
         HttpResponse response = HttpResponse::json("{}");
-        response.delayMs = 100;
+        response.delayMs = 500;
         return response;
     });
     ASSERT_TRUE(server.listen());
@@ -131,6 +131,6 @@ TEST(LoopbackHttpExchange, NoCallbackOnceTheContextIsGone)
     LoopbackHttp::send(context.get(), server.port(), {}, [&](const Result<Answer>&) { called = true; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 1; }, 5000));
     context.reset();
-    QTest::qWait(400);
+    QTest::qWait(800);
     EXPECT_FALSE(called);
 }
