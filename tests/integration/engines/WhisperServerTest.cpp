@@ -229,7 +229,7 @@ TEST_F(WhisperServerProcess, ListeningServerThatAnswers404OrFailsTheWarmUpIsStil
 
 TEST_F(WhisperServerProcess, ChildExitingOnItsOwnFailsWithItsStatus)
 {
-    setVariable("FAKE_WHISPER_EXIT_AFTER_MS", "600");
+    setVariable("FAKE_WHISPER_EXIT_AFTER_MS", "1500");
     setVariable("FAKE_WHISPER_EXIT_CODE", "7");
     server.start(model, QStringLiteral("ru"), QString());
     ASSERT_TRUE(waitForState(State::ready));
