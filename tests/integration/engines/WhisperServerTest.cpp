@@ -10,8 +10,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -308,6 +310,14 @@ TEST_F(WhisperServerProcess, ServerThatAcceptsButNeverAnswersTimesOut)
     ASSERT_TRUE(waitForState(State::failed));
     EXPECT_EQ(states.back(), State::failure(QStringLiteral("сервер не отвечает")));
 
+    // Once it listens, a recognition waits for the request timeout and fails with it.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, server.port());
+            return socket.waitForConnected(100);
+        },
+        10000));
     const auto outcome = transcribeNow(speechWav());
     ASSERT_TRUE(outcome.has_value());
     ASSERT_FALSE(outcome->ok());
