@@ -4,6 +4,7 @@
 #include "cli/AutoFormatMode.h"
 #include "cli/Console.h"
 #include "cli/FormatMode.h"
+#include "cli/GigaamTestMode.h"
 #include "cli/HallucTestMode.h"
 #include "cli/ParseTestMode.h"
 #include "cli/SpeechTestMode.h"
@@ -49,6 +50,7 @@ const Mode modes[] = {
      SpeechTestMode::run},
     {u"--parse-test", 3, u"ФАЙЛ.json", u"разобрать сохранённый ответ whisper-server и показать сегменты",
      ParseTestMode::run},
+    {u"--gigaam-test", 3, u"ФАЙЛ.wav [--json]", u"распознать wav-файл моделью GigaAM", GigaamTestMode::run},
     {u"--update-now", 3, u"URL_ФИДА", u"установить новую версию из фида обновлений без окон", UpdateNowMode::run},
     {u"--version", 2, u"", u"показать версию", printVersion},
     {u"--help", 2, u"", u"показать этот список", printUsage},

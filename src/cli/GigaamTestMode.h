@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QStringList>
+
+// "--gigaam-test ФАЙЛ.wav [--json]": recognizes one WAV file with the GigaAM engine.
+namespace GigaamTestMode
+{
+int run(const QStringList& arguments);
+}

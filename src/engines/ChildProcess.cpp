@@ -1,0 +1,43 @@
+#include "engines/ChildProcess.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QProcess>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace ChildProcess
+{
+
+void end(QProcess* process, int graceMs)
+{
+    if (!process)
+        return;
+    if (process->state() == QProcess::NotRunning) {
+        process->deleteLater();
+        return;
+    }
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    QObject* application = QCoreApplication::instance();
+    if (application && process->thread() == application->thread())
+        process->setParent(application);
+    process->terminate();
+    QTimer::singleShot(graceMs, process, [process] {
+        if (process->state() != QProcess::NotRunning)
+            process->kill();
+    });
+}
+
+int recognizerThreadCount(int onlineCores)
+{
+    return std::max(4, onlineCores - 2);
+}
+
+int recognizerThreadCount()
+{
+    return recognizerThreadCount(QThread::idealThreadCount());
+}
+
+} // namespace ChildProcess

@@ -1,0 +1,20 @@
+#pragma once
+
+class QProcess;
+
+// Ending child processes without ever blocking the caller.
+namespace ChildProcess
+{
+// How long a child may take to exit after the polite request before it is killed.
+constexpr int terminationGraceMs = 3000;
+
+// Asks the child to terminate (SIGTERM), kills it (SIGKILL) if it is still alive after the grace period,
+// and deletes the process object once the child is gone. The object is handed to the application object,
+// so that quitting kills a child that is still lingering instead of waiting for it. The caller must not
+// use the object afterwards and should have disconnected its own handlers first.
+void end(QProcess* process, int graceMs = terminationGraceMs);
+
+// max(4, online cores − 2): recognizers get every core but two, and never fewer than four threads.
+int recognizerThreadCount(int onlineCores);
+int recognizerThreadCount();
+} // namespace ChildProcess

@@ -1,0 +1,179 @@
+#include "engines/FileDownload.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+namespace
+{
+
+Error fileError(const QFileDevice& file)
+{
+    return Error::system(QStringLiteral("QFile"), file.error(), file.errorString());
+}
+
+Error transportError(const QNetworkReply& reply)
+{
+    return Error::system(QStringLiteral("QNetworkReply"), reply.error(), reply.errorString());
+}
+
+} // namespace
+
+FileDownload::FileDownload(QNetworkAccessManager* network, QList<QUrl> sources, QString destination,
+                           qint64 minimumBytes, QObject* parent)
+    : QObject(parent), network_(network), sources_(std::move(sources)), destination_(std::move(destination)),
+      minimumBytes_(minimumBytes)
+{
+    wholeFileTimer_.setSingleShot(true);
+    connect(&wholeFileTimer_, &QTimer::timeout, this, [this] {
+        if (reply_)
+            reply_->abort();
+    });
+}
+
+FileDownload::~FileDownload()
+{
+    cancel();
+}
+
+Error FileDownload::httpError(int status)
+{
+    return Error::tolvan(status, QStringLiteral("сервер моделей вернул HTTP %1").arg(status));
+}
+
+Error FileDownload::incompleteError()
+{
+    return Error::tolvan(1, QStringLiteral("файл модели неполный"));
+}
+
+void FileDownload::start()
+{
+    if (sources_.isEmpty()) {
+        if (onFinished)
+            onFinished(Error::tolvan(0, QStringLiteral("сервер моделей вернул HTTP 0")));
+        return;
+    }
+    startSource(0);
+}
+
+void FileDownload::cancel()
+{
+    wholeFileTimer_.stop();
+    if (reply_) {
+        reply_->disconnect(this);
+        reply_->abort();
+        reply_->deleteLater();
+    }
+    discardTransfer();
+}
+
+void FileDownload::startSource(int index)
+{
+    sourceIndex_ = index;
+    received_ = 0;
+    writeError_.reset();
+    if (onSourceStarted)
+        onSourceStarted(index);
+    const QString directory = QFileInfo(destination_).absolutePath();
+    if (!QDir().mkpath(directory)) {
+        fail(Error::system(QStringLiteral("QDir"), QFileDevice::OpenError,
+                           QStringLiteral("не удалось создать папку %1").arg(directory)));
+        return;
+    }
+    file_ = std::make_unique<QSaveFile>(destination_);
+    if (!file_->open(QIODevice::WriteOnly)) {
+        fail(fileError(*file_));
+        return;
+    }
+    QNetworkRequest request(sources_.at(index));
+    request.setTransferTimeout(stallTimeoutMs);
+    reply_ = network_->get(request);
+    connect(reply_, &QNetworkReply::readyRead, this, &FileDownload::receive);
+    connect(reply_, &QNetworkReply::finished, this, &FileDownload::replyFinished);
+    wholeFileTimer_.start(std::chrono::milliseconds(wholeFileTimeoutMs));
+}
+
+void FileDownload::receive()
+{
+    const QByteArray bytes = reply_->readAll();
+    const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status != 200 || writeError_ || !file_)
+        return;
+    if (file_->write(bytes) != bytes.size()) {
+        writeError_ = fileError(*file_);
+        reply_->abort();
+        return;
+    }
+    received_ += bytes.size();
+    const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
+    if (onProgress && !bytes.isEmpty())
+        onProgress(received_, length.isValid() && length.toLongLong() > 0 ? length.toLongLong() : -1);
+}
+
+void FileDownload::replyFinished()
+{
+    wholeFileTimer_.stop();
+    QNetworkReply* reply = reply_;
+    reply->deleteLater();
+    if (!writeError_ && reply->bytesAvailable() > 0)
+        receive();
+    reply_.clear();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (writeError_) {
+        fail(*writeError_);
+    } else if (status.isValid() && status.toInt() != 200) {
+        fail(httpError(status.toInt()));
+    } else if (reply->error() != QNetworkReply::NoError) {
+        fail(transportError(*reply));
+    } else if (!status.isValid()) {
+        fail(httpError(0));
+    } else {
+        const Result<qint64> placed = verifyAndPlace();
+        if (!placed) {
+            fail(placed.error());
+            return;
+        }
+        if (onFinished)
+            onFinished(Arrived{sourceIndex_, placed.value()});
+    }
+}
+
+Result<qint64> FileDownload::verifyAndPlace()
+{
+    if (!file_->flush())
+        return fileError(*file_);
+    const qint64 bytes = file_->size();
+    if (bytes <= minimumBytes_)
+        return incompleteError();
+    if (!file_->commit()) {
+        const Error error = fileError(*file_);
+        file_.reset();
+        return error;
+    }
+    file_.reset();
+    return bytes;
+}
+
+void FileDownload::fail(const Error& error)
+{
+    discardTransfer();
+    const int next = sourceIndex_ + 1;
+    if (next < sources_.size()) {
+        if (onSourceFailed)
+            onSourceFailed(sourceIndex_, error);
+        startSource(next);
+        return;
+    }
+    if (onFinished)
+        onFinished(error);
+}
+
+void FileDownload::discardTransfer()
+{
+    if (file_) {
+        file_->cancelWriting();
+        file_.reset();
+    }
+}

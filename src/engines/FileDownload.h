@@ -1,0 +1,76 @@
+#pragma once
+
+#include "app/Error.h"
+#include "app/Result.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSaveFile>
+#include <QTimer>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// Downloads one file from a list of sources, tried in order until one delivers it (the hub, then its
+// mirror). The body streams into a temporary file beside the destination that replaces the destination
+// only once it has arrived whole, answered 200 and is larger than the minimum size; a half-written file
+// never appears under the final name. Lives on the thread of its network manager.
+class FileDownload : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Arrived
+    {
+        // The source that delivered the file.
+        int sourceIndex = 0;
+        qint64 bytes = 0;
+    };
+
+    // Longest wait for data, and the longest a whole file may take.
+    static constexpr int stallTimeoutMs = 60 * 1000;
+    static constexpr qint64 wholeFileTimeoutMs = 24LL * 60 * 60 * 1000;
+
+    FileDownload(QNetworkAccessManager* network, QList<QUrl> sources, QString destination, qint64 minimumBytes,
+                 QObject* parent = nullptr);
+    ~FileDownload() override;
+
+    // Told when a source is tried (after a failure of the previous one, that failure first).
+    std::function<void(int sourceIndex)> onSourceStarted;
+    std::function<void(int sourceIndex, const Error& error)> onSourceFailed;
+    // Bytes of a 200 answer so far and its announced length (-1 when unknown), at every arrival.
+    std::function<void(qint64 received, qint64 expected)> onProgress;
+    // Once, at the end; the error is the last source's.
+    std::function<void(const Result<Arrived>& result)> onFinished;
+
+    void start();
+    // Stops without calling onFinished; the temporary file is discarded.
+    void cancel();
+
+    static Error httpError(int status);
+    static Error incompleteError();
+
+private:
+    void startSource(int index);
+    void receive();
+    void replyFinished();
+    Result<qint64> verifyAndPlace();
+    void fail(const Error& error);
+    void discardTransfer();
+
+    QNetworkAccessManager* network_;
+    QList<QUrl> sources_;
+    QString destination_;
+    qint64 minimumBytes_;
+    int sourceIndex_ = -1;
+    qint64 received_ = 0;
+    QPointer<QNetworkReply> reply_;
+    std::unique_ptr<QSaveFile> file_;
+    std::optional<Error> writeError_;
+    QTimer wholeFileTimer_;
+};

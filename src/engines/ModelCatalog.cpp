@@ -1,0 +1,122 @@
+#include "engines/ModelCatalog.h"
+
+#include "app/Paths.h"
+#include "engines/ModelHub.h"
+
+#include <cmath>
+
+namespace
+{
+
+const QString whisperRepository = QStringLiteral("ggerganov/whisper.cpp");
+const QString gigaamRepository =
+    QStringLiteral("csukuangfj/sherpa-onnx-nemo-transducer-punct-giga-am-v3-russian-2025-12-16");
+
+WhisperModel whisperEntry(const char* id, const char* file, const char* title, int sizeMB, const char* note)
+{
+    WhisperModel model;
+    model.id = QString::fromUtf8(id);
+    model.file = QString::fromUtf8(file);
+    model.title = QString::fromUtf8(title);
+    model.sizeMB = sizeMB;
+    model.note = QString::fromUtf8(note);
+    model.engine = EngineKind::whisper;
+    model.repository = whisperRepository;
+    return model;
+}
+
+WhisperModel gigaamEntry()
+{
+    WhisperModel model;
+    model.id = QStringLiteral("gigaam-v3");
+    model.file = QStringLiteral("gigaam-v3/encoder.int8.onnx");
+    model.title = QStringLiteral("GigaAM-v3 (Сбер)");
+    model.sizeMB = 222;
+    model.note = QStringLiteral("русская SOTA, не галлюцинирует — эксперимент");
+    model.engine = EngineKind::gigaam;
+    model.files = {QStringLiteral("encoder.int8.onnx"), QStringLiteral("decoder.onnx"), QStringLiteral("joiner.onnx"),
+                   QStringLiteral("tokens.txt")};
+    model.fileSizesMB = {214.3, 4.4, 2.6, 0.01};
+    model.repository = gigaamRepository;
+    return model;
+}
+
+std::vector<WhisperModel> buildCatalog()
+{
+    return {
+        whisperEntry("large-v3-turbo-q5_0", "ggml-large-v3-turbo-q5_0.bin", "Turbo v3", 574,
+                     "быстро и точно — рекомендуется"),
+        whisperEntry("large-v3-turbo-q8_0", "ggml-large-v3-turbo-q8_0.bin", "Turbo v3 (q8)", 874,
+                     "чуть точнее, больше памяти"),
+        whisperEntry("large-v3-q5_0", "ggml-large-v3-q5_0.bin", "Large v3", 1082, "максимум качества, медленнее"),
+        whisperEntry("medium-q5_0", "ggml-medium-q5_0.bin", "Medium", 539, "легче, качество ниже"),
+        whisperEntry("small", "ggml-small.bin", "Small", 466, "минимальные требования"),
+        gigaamEntry(),
+    };
+}
+
+} // namespace
+
+QString WhisperModel::urlBase() const
+{
+    return ModelHub::hubBase() + QLatin1Char('/') + repository + QStringLiteral("/resolve/main");
+}
+
+QStringList WhisperModel::downloadFiles() const
+{
+    return engine == EngineKind::gigaam ? files : QStringList{file};
+}
+
+double WhisperModel::downloadFileSizeMB(int index) const
+{
+    if (engine == EngineKind::whisper)
+        return sizeMB;
+    return index >= 0 && static_cast<size_t>(index) < fileSizesMB.size() ? fileSizesMB[index] : 0;
+}
+
+QString WhisperModel::filePath(int index) const
+{
+    if (engine == EngineKind::whisper)
+        return Paths::modelsDir() + QLatin1Char('/') + file;
+    return location() + QLatin1Char('/') + files.value(index);
+}
+
+QString WhisperModel::location() const
+{
+    return Paths::modelsDir() + QLatin1Char('/') + (engine == EngineKind::whisper ? file : id);
+}
+
+namespace ModelCatalog
+{
+
+const std::vector<WhisperModel>& all()
+{
+    static const std::vector<WhisperModel> catalog = buildCatalog();
+    return catalog;
+}
+
+QString defaultModelID()
+{
+    return QStringLiteral("large-v3-turbo-q5_0");
+}
+
+const WhisperModel& byID(const QString& id)
+{
+    const std::vector<WhisperModel>& catalog = all();
+    for (const WhisperModel& model : catalog) {
+        if (model.id == id)
+            return model;
+    }
+    for (const WhisperModel& model : catalog) {
+        if (model.id == defaultModelID())
+            return model;
+    }
+    return catalog.front();
+}
+
+qint64 completeSizeThreshold(double nominalMB)
+{
+    return static_cast<qint64>(std::llround(nominalMB * 800000.0));
+}
+
+} // namespace ModelCatalog

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// Which recognizer runs a model.
+enum class EngineKind
+{
+    whisper,
+    gigaam,
+};
+
+// One recognition model the application offers.
+struct WhisperModel
+{
+    QString id;
+    // whisper: the model file's name; gigaam: the main file's path relative to the models directory.
+    QString file;
+    QString title;
+    int sizeMB = 0;
+    QString note;
+    EngineKind engine = EngineKind::whisper;
+    // gigaam: the files inside the model's own directory, in download order, with their nominal sizes.
+    QStringList files;
+    std::vector<double> fileSizesMB;
+    // "owner/name" of the hub repository that holds the files.
+    QString repository;
+
+    // The address a file name is appended to (after a "/"), on the model hub of the moment.
+    QString urlBase() const;
+    // The names of the files to download, in order.
+    QStringList downloadFiles() const;
+    // Nominal size of download file `index` in megabytes.
+    double downloadFileSizeMB(int index) const;
+    // Where download file `index` lives on disk.
+    QString filePath(int index) const;
+    // The model on disk: its file (whisper) or its directory (gigaam).
+    QString location() const;
+};
+
+namespace ModelCatalog
+{
+// The offered models, in menu order.
+const std::vector<WhisperModel>& all();
+// The entry with this identifier, or the default model's entry; never fails.
+const WhisperModel& byID(const QString& id);
+QString defaultModelID();
+// A file counts as complete when it is larger than 80 % of its nominal size.
+qint64 completeSizeThreshold(double nominalMB);
+} // namespace ModelCatalog

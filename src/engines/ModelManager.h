@@ -1,0 +1,69 @@
+#pragma once
+
+#include "app/Error.h"
+#include "app/Result.h"
+#include "engines/ModelCatalog.h"
+
+#include <QHash>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <optional>
+
+class FileDownload;
+
+// Owns the models directory: downloads catalog models file by file from the model hub (falling back to
+// its mirror once per failing file), tells whether a model is present, measures and deletes them. Lives
+// on the main thread; isDownloaded and diskUsageBytes may be called from any thread.
+class ModelManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    static ModelManager& shared();
+
+    ModelManager();
+    ~ModelManager() override;
+
+    // Told of every progress change (model identifier, fraction 0…1).
+    std::function<void(const QString& modelID, double fraction)> onProgress;
+    // Told once when a model's download ends; no error means success.
+    std::function<void(const QString& modelID, const std::optional<Error>& error)> onFinished;
+
+    // Starts downloading the model unless it is already downloading.
+    void download(const WhisperModel& model);
+    // Removes the model from disk.
+    void remove(const WhisperModel& model);
+    // The models being downloaded and how far they are.
+    const QHash<QString, double>& progress() const { return progress_; }
+
+    static bool isDownloaded(const WhisperModel& model);
+    // Total size of every file under the models directory.
+    static qint64 diskUsageBytes();
+
+    // The model's overall fraction while file `fileIndex` has `received` of `expected` bytes (expected < 1:
+    // unknown, the nominal size stands in).
+    static double fraction(const WhisperModel& model, int fileIndex, qint64 received, qint64 expected);
+    // The weight of the files before `fileIndex`.
+    static double completedWeight(const WhisperModel& model, int fileIndex);
+
+private:
+    struct Task
+    {
+        WhisperModel model;
+        bool mirror = false;
+        int fileIndex = 0;
+        QPointer<FileDownload> transfer;
+    };
+
+    void startFile(const WhisperModel& model, bool mirror, int fileIndex);
+    void fileFinished(const QString& modelID, const Result<qint64>& arrived, bool fromMirror);
+    void finishModel(const QString& modelID, const std::optional<Error>& error);
+    void reportProgress(const QString& modelID, double fraction);
+
+    QNetworkAccessManager network_;
+    QHash<QString, double> progress_;
+    QHash<QString, Task> tasks_;
+};

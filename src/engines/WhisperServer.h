@@ -1,0 +1,102 @@
+#pragma once
+
+#include "app/Result.h"
+#include "model/SpeechSegment.h"
+#include "model/TranscriptionResult.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+class QProcess;
+
+// Runs whisper.cpp's whisper-server as a child bound to 127.0.0.1, tracks whether it is usable and sends
+// recordings to its /inference endpoint. Everything but the transcription completions happens on the
+// main thread; every callback of a child or a request carries the generation it belongs to and is
+// ignored once a newer start or stop has happened.
+class WhisperServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct State
+    {
+        enum Kind
+        {
+            stopped,
+            starting,
+            ready,
+            failed,
+        };
+        Kind kind = stopped;
+        // For `failed`: what the user is told.
+        QString message;
+
+        static State failure(const QString& message) { return {failed, message}; }
+        bool operator==(const State&) const = default;
+    };
+
+    // How readiness is awaited and how long a stopped child may linger; tests shorten them.
+    struct Timing
+    {
+        int probeTimeoutMs = 2000;
+        int probePauseMs = 300;
+        // Probes 0…lastProbe, a little over a minute in all.
+        int lastProbe = 200;
+        int terminationGraceMs = 3000;
+        int requestTimeoutMs = 60000;
+    };
+
+    static constexpr quint16 fallbackPort = 8917;
+
+    explicit WhisperServer(QObject* parent = nullptr);
+    ~WhisperServer() override;
+
+    // Told, on the main thread, of every assignment to the state.
+    std::function<void(const State&)> onState;
+
+    const State& state() const { return state_; }
+    quint16 port() const { return port_; }
+    quint64 generation() const { return generation_; }
+    void setTiming(const Timing& timing) { timing_ = timing; }
+
+    // Stops a running server, then starts one with this model file, language code and initial prompt.
+    void start(const QString& modelPath, const QString& language, const QString& prompt);
+    void stop();
+    // The completion runs on the main thread, or at once when no server runs. Requests go over
+    // LoopbackHttp: straight to 127.0.0.1, never through a proxy, nothing stored.
+    void transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion);
+
+    // Ends every process started from the server executable, leftovers of an earlier run included.
+    static void killStrays();
+    // A TCP port on 127.0.0.1 that was free a moment ago, or the fallback port.
+    static quint16 freePort();
+    static std::vector<SpeechSegment> parseSegments(const QJsonObject& answer);
+
+    static QStringList arguments(const QString& modelPath, quint16 port, int threads, const QString& language,
+                                 const QString& prompt);
+    // The multipart form of one recognition request.
+    static QByteArray multipartBody(const QByteArray& boundary, const QByteArray& wav);
+    // What an answer means: status 0 for an answer that is not HTTP.
+    static Result<TranscriptionResult> interpretAnswer(int status, const QByteArray& body);
+
+private:
+    void setState(const State& state);
+    void pollReady(quint64 generation, int attempt);
+    void warmUp(quint64 generation);
+    void childExited(quint64 generation, int exitCode);
+    void launchFailed(quint64 generation, const QString& description);
+    bool isCurrentStart(quint64 generation) const;
+
+    QPointer<QProcess> process_;
+    State state_;
+    quint16 port_ = 0;
+    quint64 generation_ = 0;
+    Timing timing_;
+};

@@ -1,0 +1,153 @@
+// Behaves like sherpa-onnx-offline 1.12.30 and later: options only as --key=value before the first WAV
+// path, the command line echoed on standard error, exactly one JSON line per WAV on standard output, exit
+// status 255 for a missing model file or WAV and for a malformed option, 1 without any WAV. Environment
+// variables script it:
+//   FAKE_SHERPA_OUTPUT_FILE   bytes printed on standard output instead of the recorded line per WAV
+//   FAKE_SHERPA_LEGACY=1      print like versions before 1.12.30: path, JSON and "----" on standard error
+//   FAKE_SHERPA_EXIT_CODE     exit status after printing
+//   FAKE_SHERPA_HANG_MS       time spent "recognizing" before printing
+//   FAKE_SHERPA_IGNORE_TERM=1 ignore SIGTERM
+//   FAKE_SHERPA_RECORD_DIR    write args.txt (one argument a line) and a copy of the first WAV (input.wav)
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QThread>
+
+#include <csignal>
+#include <cstdio>
+
+namespace
+{
+
+const QStringList knownOptions{"encoder",     "decoder",  "joiner",          "tokens", "model-type",
+                               "num-threads", "provider", "decoding-method", "debug",  "print-args"};
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void printUsage()
+{
+    std::fputs(
+        "Speech recognition using non-streaming models with sherpa-onnx.\n\nUsage:\n\n"
+        "./bin/sherpa-onnx-offline \\\n  --tokens=/path/to/tokens.txt \\\n"
+        "  --encoder=/path/to/encoder.onnx \\\n  --decoder=/path/to/decoder.onnx \\\n"
+        "  --joiner=/path/to/joiner.onnx \\\n  --num-threads=2 \\\n  /path/to/foo.wav [bar.wav foobar.wav ...]\n",
+        stderr);
+}
+
+int configError(const QString& message)
+{
+    std::fprintf(stderr, "/sherpa-onnx/csrc/offline-model-config.cc:Validate:120 %s\n", qPrintable(message));
+    std::fputs("/sherpa-onnx/csrc/sherpa-onnx-offline.cc:main:60 Errors in config!\n", stderr);
+    return 255;
+}
+
+bool isWave(const QByteArray& bytes)
+{
+    return bytes.size() >= 44 && bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WAVE";
+}
+
+void record(const QStringList& arguments, const QString& firstWav)
+{
+    const QString directory = qEnvironmentVariable("FAKE_SHERPA_RECORD_DIR");
+    if (directory.isEmpty())
+        return;
+    QDir().mkpath(directory);
+    QFile args(directory + "/args.txt");
+    if (args.open(QIODevice::WriteOnly))
+        args.write(arguments.mid(1).join('\n').toUtf8());
+    if (!firstWav.isEmpty())
+        QFile::copy(firstWav, directory + "/input.wav");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    const QStringList arguments = application.arguments();
+    if (qEnvironmentVariableIntValue("FAKE_SHERPA_IGNORE_TERM") == 1)
+        std::signal(SIGTERM, SIG_IGN);
+    std::fprintf(stderr, "/sherpa-onnx/csrc/parse-options.cc:Read:374 %s \n\n",
+                 qPrintable(arguments.join(QLatin1Char(' '))));
+
+    QMap<QString, QString> options;
+    QStringList waves;
+    for (qsizetype index = 1; index < arguments.size(); ++index) {
+        const QString& argument = arguments.at(index);
+        if (!waves.isEmpty() || !argument.startsWith("--")) {
+            waves.append(argument);
+            continue;
+        }
+        if (argument == "--help") {
+            printUsage();
+            return 0;
+        }
+        const qsizetype equals = argument.indexOf('=');
+        const QString key = argument.mid(2, equals < 0 ? -1 : equals - 2);
+        if (!knownOptions.contains(key)) {
+            printUsage();
+            std::fprintf(stderr, "Invalid option %s\n", qPrintable(argument));
+            return 255;
+        }
+        if (equals < 0) {
+            std::fprintf(stderr, "Invalid option %s (option format is --x=y).\n", qPrintable(argument));
+            return 255;
+        }
+        options.insert(key, argument.mid(equals + 1));
+    }
+    record(arguments, waves.value(0));
+
+    if (!QFileInfo(options.value("tokens")).isFile())
+        return configError(QStringLiteral("tokens: '%1' does not exist").arg(options.value("tokens")));
+    for (const char* part : {"encoder", "decoder", "joiner"}) {
+        if (!QFileInfo(options.value(part)).isFile())
+            return configError(QStringLiteral("transducer %1: '%2' does not exist").arg(part, options.value(part)));
+    }
+    if (options.value("num-threads", "2").toInt() <= 0)
+        return configError(QStringLiteral("num_threads should be > 0. Given %1").arg(options.value("num-threads")));
+    if (waves.isEmpty()) {
+        std::fputs("Error: Please provide at least 1 wave file.\n\n", stderr);
+        printUsage();
+        return 1;
+    }
+
+    std::fputs("Creating recognizer ...\nrecognizer created in 0.012 s\nStarted\n", stderr);
+    QThread::msleep(static_cast<unsigned long>(qEnvironmentVariableIntValue("FAKE_SHERPA_HANG_MS")));
+    for (const QString& wave : waves) {
+        if (!QFileInfo(wave).isFile()) {
+            std::fprintf(stderr, "/sherpa-onnx/csrc/wave-reader.cc:ReadWave:226 Filename '%s' does not exist\n",
+                         qPrintable(wave));
+            std::fprintf(stderr, "Failed to read '%s'\n", qPrintable(wave));
+            return 255;
+        }
+        if (!isWave(readFile(wave))) {
+            std::fputs("/sherpa-onnx/csrc/wave-reader.cc:ReadWaveImpl:97 Expected RIFF, given XXXX\n", stderr);
+            std::fprintf(stderr, "Failed to read '%s'\n", qPrintable(wave));
+            return 255;
+        }
+    }
+    std::fputs("Done!\n\n", stderr);
+
+    const QString scripted = qEnvironmentVariable("FAKE_SHERPA_OUTPUT_FILE");
+    const QByteArray line = readFile(QStringLiteral(FAKE_SHERPA_FIXTURES "/stdout_char_vocab.txt"));
+    if (!scripted.isEmpty()) {
+        const QByteArray bytes = readFile(scripted);
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+    } else {
+        for (const QString& wave : waves) {
+            if (qEnvironmentVariableIntValue("FAKE_SHERPA_LEGACY") == 1)
+                std::fprintf(stderr, "%s\n%s----\n", qPrintable(wave), line.constData());
+            else
+                std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+        }
+    }
+    std::fprintf(stderr, "num threads: %s\ndecoding method: greedy_search\nElapsed seconds: 0.345 s\n",
+                 qPrintable(options.value("num-threads", "2")));
+    return qEnvironmentVariableIntValue("FAKE_SHERPA_EXIT_CODE");
+}

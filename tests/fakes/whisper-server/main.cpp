@@ -1,0 +1,307 @@
+// Behaves like whisper.cpp's whisper-server as captured from a real build: loads the model before it
+// listens, answers GET / with its HTML page, unknown paths with a text 404, POST /inference with a
+// multipart form by the recorded verbose_json answer or 400 "Invalid request", ends with 0 on SIGTERM,
+// and answers an unknown flag or language with the usage and status 0. Environment variables script
+// failures:
+//   FAKE_WHISPER_START_DELAY_MS    model loading time before the port opens
+//   FAKE_WHISPER_ROOT_STATUS       status of GET / (404 answers like an unknown path)
+//   FAKE_WHISPER_WARMUP_STATUS     status of the first POST /inference (an inference failure, JSON body)
+//   FAKE_WHISPER_ANSWER_FILE, FAKE_WHISPER_ANSWER_TYPE, FAKE_WHISPER_ANSWER_STATUS
+//                                  the body, content type and status of every other POST /inference
+//   FAKE_WHISPER_INFERENCE_DELAY_MS  time one recognition takes
+//   FAKE_WHISPER_NEVER_ANSWER=1    accept connections but never answer
+//   FAKE_WHISPER_EXIT_AFTER_MS, FAKE_WHISPER_EXIT_CODE  exit on its own this long after listening
+//   FAKE_WHISPER_IGNORE_TERM=1     ignore SIGTERM (only SIGKILL ends it)
+//   FAKE_WHISPER_RECORD_DIR        write args.txt (one argument a line), pid.txt and every inference
+//                                  request (request-N.body, request-N.type) there
+#include "support/LocalHttpServer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+
+namespace
+{
+
+std::atomic<bool> terminationRequested{false};
+
+void onTerminate(int)
+{
+    terminationRequested = true;
+}
+
+int environmentNumber(const char* name, int fallback)
+{
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok ? value : fallback;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void printUsage(const QString& program)
+{
+    std::fprintf(stderr,
+                 "\nusage: %s [options] \n\noptions:\n"
+                 "  -h,        --help                      [default] show this help message and exit\n"
+                 "  -t N,      --threads N                 [2      ] number of threads to use during computation\n"
+                 "  -l LANG,   --language LANG             [en     ] spoken language ('auto' for auto-detect)\n"
+                 "             --prompt PROMPT             [       ] initial prompt\n"
+                 "  -m FNAME,  --model FNAME               [models/ggml-base.en.bin] model path\n"
+                 "  --host HOST,                           [127.0.0.1] Hostname/ip-adress for the server\n"
+                 "  --port PORT,                           [8080   ] Port number for the server\n"
+                 "  -sns,      --suppress-nst              [false  ] suppress non-speech tokens\n"
+                 "  -nlp,      --no-language-probabilities [false  ] exclude language probabilities\n\n",
+                 qPrintable(program));
+}
+
+struct Options
+{
+    QString model = QStringLiteral("models/ggml-base.en.bin");
+    QString host = QStringLiteral("127.0.0.1");
+    int port = 8080;
+    QString language = QStringLiteral("en");
+};
+
+const QSet<QString> valueFlags{"-t",
+                               "--threads",
+                               "-p",
+                               "--processors",
+                               "-m",
+                               "--model",
+                               "-l",
+                               "--language",
+                               "--prompt",
+                               "--host",
+                               "--port",
+                               "-nth",
+                               "--no-speech-thold",
+                               "--public",
+                               "--inference-path",
+                               "--request-path"};
+const QSet<QString> switches{"-sns", "--suppress-nst", "-nlp", "--no-language-probabilities",
+                             "-ng",  "--no-gpu",       "-nf",  "--no-fallback",
+                             "-tr",  "--translate",    "-fa",  "--flash-attn"};
+const QSet<QString> languages{"auto", "en", "ru", "uk", "be", "kk", "de", "fr", "es", "it", "pl", "pt", "zh", "ja"};
+
+// Nothing when the program must print its usage and end instead of serving.
+std::optional<Options> parse(const QStringList& arguments)
+{
+    Options options;
+    for (qsizetype index = 1; index < arguments.size(); ++index) {
+        const QString& flag = arguments.at(index);
+        if (flag == "-h" || flag == "--help") {
+            printUsage(arguments.front());
+            return std::nullopt;
+        }
+        if (switches.contains(flag))
+            continue;
+        if (!valueFlags.contains(flag) || index + 1 >= arguments.size()) {
+            std::fprintf(stderr, "error: unknown argument: %s\n", qPrintable(flag));
+            printUsage(arguments.front());
+            return std::nullopt;
+        }
+        const QString value = arguments.at(++index);
+        if (flag == "-m" || flag == "--model")
+            options.model = value;
+        else if (flag == "--host")
+            options.host = value;
+        else if (flag == "--port")
+            options.port = value.toInt();
+        else if (flag == "-l" || flag == "--language")
+            options.language = value;
+    }
+    if (!languages.contains(options.language)) {
+        std::fprintf(stderr, "error: unknown language '%s'\n", qPrintable(options.language));
+        printUsage(arguments.front());
+        return std::nullopt;
+    }
+    return options;
+}
+
+// The uploaded file of a multipart form, or nothing when the form has none.
+std::optional<QByteArray> uploadedFile(const HttpRequest& request)
+{
+    const QByteArray type = request.header("content-type");
+    const qsizetype at = type.indexOf("boundary=");
+    if (!type.startsWith("multipart/form-data") || at < 0)
+        return std::nullopt;
+    const QByteArray delimiter = "--" + type.mid(at + 9);
+    const QByteArray& body = request.body;
+    qsizetype position = 0;
+    while ((position = body.indexOf(delimiter, position)) >= 0) {
+        const qsizetype headersStart = position + delimiter.size() + 2;
+        const qsizetype headersEnd = body.indexOf("\r\n\r\n", headersStart);
+        if (headersEnd < 0)
+            return std::nullopt;
+        const QByteArray headers = body.mid(headersStart, headersEnd - headersStart);
+        const qsizetype next = body.indexOf("\r\n" + delimiter, headersEnd);
+        if (next < 0)
+            return std::nullopt;
+        if (headers.contains("name=\"file\""))
+            return body.mid(headersEnd + 4, next - headersEnd - 4);
+        position = next + 2;
+    }
+    return std::nullopt;
+}
+
+bool isWave(const QByteArray& bytes)
+{
+    return bytes.size() >= 44 && bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WAVE";
+}
+
+class FakeServer
+{
+public:
+    explicit FakeServer(const QString& recordDir) : recordDir_(recordDir)
+    {
+        server_.setHandler([this](const HttpRequest& request) { return answer(request); });
+    }
+
+    bool listen(int port) { return server_.listen(static_cast<quint16>(port)); }
+
+private:
+    HttpResponse answer(const HttpRequest& request)
+    {
+        HttpResponse response = respond(request);
+        response.headers.append(qMakePair(QByteArray("Server"), QByteArray("whisper.cpp")));
+        response.headers.append(qMakePair(QByteArray("Access-Control-Allow-Origin"), QByteArray("*")));
+        if (qEnvironmentVariableIntValue("FAKE_WHISPER_NEVER_ANSWER") == 1)
+            response.delayMs = -1;
+        return response;
+    }
+
+    HttpResponse respond(const HttpRequest& request)
+    {
+        if (request.method == "GET" && request.path == "/") {
+            const int status = environmentNumber("FAKE_WHISPER_ROOT_STATUS", 200);
+            if (status == 200)
+                return HttpResponse::text(200, "<html><head><title>Whisper.cpp Server</title></head></html>",
+                                          "text/html");
+            return HttpResponse::text(status, "File Not Found (/)");
+        }
+        if (request.method == "GET" && request.path == "/health")
+            return HttpResponse::json(R"({"status":"ok"})");
+        if (request.path == "/inference" && request.method == "POST")
+            return inference(request);
+        return HttpResponse::text(404, "File Not Found (" + request.path + ")");
+    }
+
+    HttpResponse inference(const HttpRequest& request)
+    {
+        const int number = ++inferences_;
+        record(number, request);
+        const std::optional<QByteArray> file = uploadedFile(request);
+        if (!file || !isWave(*file))
+            return HttpResponse::text(400, "Invalid request");
+        HttpResponse response = recognition(number);
+        response.delayMs = environmentNumber("FAKE_WHISPER_INFERENCE_DELAY_MS", 0);
+        return response;
+    }
+
+    static HttpResponse recognition(int number)
+    {
+        const int warmUpStatus = environmentNumber("FAKE_WHISPER_WARMUP_STATUS", 200);
+        if (number == 1 && warmUpStatus != 200)
+            return HttpResponse::json(R"({"error":"failed to process audio"})", warmUpStatus);
+        const QString file = qEnvironmentVariable(
+            "FAKE_WHISPER_ANSWER_FILE", QStringLiteral(FAKE_WHISPER_FIXTURES "/scripted_verbose_speech.json"));
+        const QByteArray type = qEnvironmentVariable("FAKE_WHISPER_ANSWER_TYPE", "application/json").toUtf8();
+        return HttpResponse::text(environmentNumber("FAKE_WHISPER_ANSWER_STATUS", 200), readFile(file), type);
+    }
+
+    void record(int number, const HttpRequest& request) const
+    {
+        if (recordDir_.isEmpty())
+            return;
+        QFile body(QStringLiteral("%1/request-%2.body").arg(recordDir_).arg(number));
+        if (body.open(QIODevice::WriteOnly))
+            body.write(request.body);
+        QFile type(QStringLiteral("%1/request-%2.type").arg(recordDir_).arg(number));
+        if (type.open(QIODevice::WriteOnly))
+            type.write(request.header("content-type"));
+    }
+
+    LocalHttpServer server_;
+    QString recordDir_;
+    int inferences_ = 0;
+};
+
+void recordArguments(const QString& recordDir, const QStringList& arguments)
+{
+    if (recordDir.isEmpty())
+        return;
+    QDir().mkpath(recordDir);
+    QFile file(recordDir + QStringLiteral("/args.txt"));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(arguments.mid(1).join(QLatin1Char('\n')).toUtf8());
+    QFile pid(recordDir + QStringLiteral("/pid.txt"));
+    if (pid.open(QIODevice::WriteOnly))
+        pid.write(QByteArray::number(QCoreApplication::applicationPid()));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    const QStringList arguments = application.arguments();
+    const QString recordDir = qEnvironmentVariable("FAKE_WHISPER_RECORD_DIR");
+    recordArguments(recordDir, arguments);
+
+    std::signal(SIGTERM, qEnvironmentVariableIntValue("FAKE_WHISPER_IGNORE_TERM") == 1 ? SIG_IGN : onTerminate);
+    // Like the real server, a flag or language it does not know ends it with the usage and status 0.
+    const std::optional<Options> options = parse(arguments);
+    if (!options)
+        return 0;
+
+    std::fprintf(stderr, "whisper_init_from_file_with_params_no_state: loading model from '%s'\n",
+                 qPrintable(options->model));
+    QThread::msleep(static_cast<unsigned long>(environmentNumber("FAKE_WHISPER_START_DELAY_MS", 0)));
+    if (!QFileInfo(options->model).isFile()) {
+        std::fprintf(stderr, "whisper_init_from_file_with_params_no_state: failed to open '%s'\n",
+                     qPrintable(options->model));
+        std::fprintf(stderr, "error: failed to initialize whisper context\n");
+        return 3;
+    }
+    if (terminationRequested)
+        return 0;
+
+    FakeServer server(recordDir);
+    if (options->host != QLatin1String("127.0.0.1") || !server.listen(options->port)) {
+        std::fprintf(stderr, "couldn't bind to server socket: hostname=%s port=%d\n", qPrintable(options->host),
+                     options->port);
+        return 1;
+    }
+    // Block-buffered, as when the real server's output goes to a file: it appears at exit.
+    std::cout << "\nwhisper server listening at http://" << options->host.toStdString() << ':' << options->port
+              << "\n\n";
+
+    QTimer signalCheck;
+    QObject::connect(&signalCheck, &QTimer::timeout, &application, [] {
+        if (terminationRequested) {
+            std::cout << "Caught signal 15, shutting down gracefully...\n";
+            QCoreApplication::exit(0);
+        }
+    });
+    signalCheck.start(10);
+    const int exitAfter = environmentNumber("FAKE_WHISPER_EXIT_AFTER_MS", -1);
+    if (exitAfter >= 0)
+        QTimer::singleShot(exitAfter, &application,
+                           [] { QCoreApplication::exit(environmentNumber("FAKE_WHISPER_EXIT_CODE", 0)); });
+    return application.exec();
+}
