@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "BuildInfo.h"
+#include "cli/AdvisorTestMode.h"
 #include "cli/Console.h"
 #include "cli/ParseTestMode.h"
 
@@ -34,6 +35,7 @@ struct Mode
 
 // Order matters: the first match wins.
 const Mode modes[] = {
+    {u"--advisor-test", 3, u"ТЕКСТ [СИЛА 0–10] [СТИЛЬ]", u"спросить ИИ-советника о стиле фразы", AdvisorTestMode::run},
     {u"--parse-test", 3, u"ФАЙЛ.json", u"разобрать сохранённый ответ whisper-server и показать сегменты",
      ParseTestMode::run},
     {u"--version", 2, u"", u"показать версию", printVersion},
