@@ -9,6 +9,7 @@
 //   FAKE_LLAMA_NEVER_READY=1  the model never finishes loading
 //   FAKE_LLAMA_EXIT_AFTER_MS, FAKE_LLAMA_EXIT_CODE  exit on its own this long after the port opened
 //   FAKE_LLAMA_CONTENT        the assistant's answer text (default a two-line answer with a leading space)
+//   FAKE_LLAMA_CONTENT_FILE   a file holding that text, read anew for every answer
 //   FAKE_LLAMA_REPLY          "content" (default), "server-error" (HTTP 500 with a JSON error) or
 //                             "garbage" (200 with a body that is not JSON)
 //   FAKE_LLAMA_GENERATE_MS    time one answer takes
@@ -223,8 +224,11 @@ private:
             return errorAnswer(500, QStringLiteral("failed to decode: out of memory"), "server_error");
         if (reply == QLatin1String("garbage"))
             return HttpResponse::text(200, "\x01\x02 Gateway: upstream said \xD0\x9F\xD1\x80\xD0\xB8 nothing");
+        const QString contentFile = qEnvironmentVariable("FAKE_LLAMA_CONTENT_FILE");
         const QString content =
-            qEnvironmentVariable("FAKE_LLAMA_CONTENT", QStringLiteral(" ОЦЕНКА: 4\nТЕКСТ: Добрый день."));
+            contentFile.isEmpty()
+                ? qEnvironmentVariable("FAKE_LLAMA_CONTENT", QStringLiteral(" ОЦЕНКА: 4\nТЕКСТ: Добрый день."))
+                : QString::fromUtf8(readFile(contentFile));
         const QJsonObject message{{"role", "assistant"}, {"content", content}};
         const QJsonObject choice{{"finish_reason", "stop"}, {"index", 0}, {"message", message}};
         const QJsonObject usage{{"completion_tokens", 12}, {"prompt_tokens", 186}, {"total_tokens", 198}};
