@@ -214,6 +214,7 @@ void AdvisorEngine::startServerIfNeeded(std::function<void(bool)> then)
 
 void AdvisorEngine::launch(const QString& executable, std::function<void(bool)> then)
 {
+    endProcess();
     const quint64 generation = ++generation_;
     port_ = WhisperServer::freePort();
     const quint16 port = port_;
@@ -363,7 +364,9 @@ void AdvisorEngine::downloadModel()
     if (state_.kind == State::downloading)
         return;
     if (modelDownloaded()) {
-        setState(State{State::idle, 0, {}});
+        // A running server already has the model; calling it idle would start a second one beside it.
+        if (state_.kind != State::starting && state_.kind != State::ready)
+            setState(State{State::idle, 0, {}});
         return;
     }
     startDownload();

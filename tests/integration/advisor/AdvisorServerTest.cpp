@@ -501,3 +501,16 @@ TEST_F(AdvisorServer, EachAnswerPostponesTheIdleStop)
     EXPECT_EQ(launchedPids().size(), 1);
     EXPECT_EQ(states.count(idle), 0);
 }
+
+TEST_F(AdvisorServer, EnablingAgainKeepsTheRunningServer)
+{
+    placeModel();
+    makeEngine();
+    ASSERT_TRUE(waitFor(ask("раз")));
+    engine->downloadModel();
+    EXPECT_EQ(engine->state(), ready);
+    const auto outcome = ask("два");
+    ASSERT_TRUE(waitFor(outcome));
+    EXPECT_TRUE(outcome->result->ok());
+    EXPECT_EQ(launchedPids().size(), 1);
+}
