@@ -266,7 +266,9 @@ TEST_F(AdvisorServer, ServerThatNeverBecomesReadyIsAbandonedAndStopped)
 {
     placeModel();
     setVariable("FAKE_LLAMA_NEVER_READY", "1");
-    timing.probeCount = 6;
+    // Long enough for the child to be up and answering 503 before the probes give up.
+    timing.probePauseMs = 100;
+    timing.probeCount = 15;
     makeEngine();
     const auto outcome = ask("фраза");
     ASSERT_TRUE(waitFor(outcome));
