@@ -2,9 +2,13 @@
 
 #include "app/Regex.h"
 #include "cli/Console.h"
+#include "engines/ChildProcess.h"
 #include "quality/AdvisorEngine.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QProcess>
 #include <QTimer>
 
 namespace
@@ -18,6 +22,18 @@ void runEventLoopSlice()
     QEventLoop loop;
     QTimer::singleShot(sliceMs, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// A stopped server is handed to the application until it has gone; leaving at once would kill it
+// before it could exit on its own.
+void waitForStoppedServers()
+{
+    QDeadlineTimer deadline(ChildProcess::terminationGraceMs + 1000);
+    const auto lingering = [] {
+        return !QCoreApplication::instance()->findChildren<QProcess*>(Qt::FindDirectChildrenOnly).isEmpty();
+    };
+    while (lingering() && !deadline.hasExpired())
+        runEventLoopSlice();
 }
 
 } // namespace
@@ -60,6 +76,7 @@ int run(const QStringList& arguments)
     while (!done)
         runEventLoopSlice();
     engine.shutdown();
+    waitForStoppedServers();
     return status;
 }
 
