@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "BuildInfo.h"
+#include "cli/AdvisorTestMode.h"
 #include "cli/AutoFormatMode.h"
 #include "cli/Console.h"
 #include "cli/FormatMode.h"
@@ -46,6 +47,7 @@ const Mode modes[] = {
     {u"--auto-format", 3, u"СЕГМЕНТЫ.json", u"авторазметка по паузам для списка сегментов, затем форматирование",
      AutoFormatMode::run},
     {u"--halluc-test", 3, u"ТЕКСТ…", u"проверить тексты фильтром галлюцинаций", HallucTestMode::run},
+    {u"--advisor-test", 3, u"ТЕКСТ [СИЛА 0–10] [СТИЛЬ]", u"спросить ИИ-советника о стиле фразы", AdvisorTestMode::run},
     {u"--speech-test", 3, u"ТЕКСТ", u"проверить качество речи: слова-паразиты, повторы, оценка и очищенный текст",
      SpeechTestMode::run},
     {u"--parse-test", 3, u"ФАЙЛ.json", u"разобрать сохранённый ответ whisper-server и показать сегменты",

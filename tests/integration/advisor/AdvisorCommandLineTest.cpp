@@ -1,0 +1,164 @@
+#include "app/Paths.h"
+#include "quality/AdvisorEngine.h"
+#include "quality/AdvisorText.h"
+#include "support/TestEnvironment.h"
+#include "support/TolvanProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcessEnvironment>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool processExists(qint64 pid)
+{
+    const QByteArray status = readBytes(QStringLiteral("/proc/%1/status").arg(pid));
+    return pid > 0 && !status.isEmpty() && !status.contains("State:\tZ");
+}
+
+class AdvisorCommandLine : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TestEnvironment::freshHome();
+        recordDir = TestEnvironment::makeDirectory(QStringLiteral("llama-cli-%1").arg(++runs));
+        environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TOLVAN_LLAMA_BIN", FAKE_LLAMA_SERVER);
+        environment.insert("FAKE_LLAMA_RECORD_DIR", recordDir);
+    }
+
+    // The real model's size, without its gigabytes: the file is sparse.
+    static void placeModel()
+    {
+        QDir().mkpath(Paths::advisorModelsDir());
+        QFile file(Paths::advisorModelsDir() + "/" + AdvisorEngine::modelFileName);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("GGUF");
+        ASSERT_TRUE(file.resize(AdvisorEngine::ModelSizes{}.presentAbove + 1));
+    }
+
+    ProcessOutput advisorTest(const QStringList& parameters)
+    {
+        return runTolvan(QStringList{"--advisor-test"} + parameters, {}, environment, 60000);
+    }
+
+    QString recordedUserPrompt() const
+    {
+        const QJsonObject request = QJsonDocument::fromJson(readBytes(recordDir + "/request-1.json")).object();
+        return request.value("messages").toArray().at(1).toObject().value("content").toString();
+    }
+
+    qint64 launchedPid() const { return readBytes(recordDir + "/pids.txt").trimmed().toLongLong(); }
+
+    static inline int runs = 0;
+    QString recordDir;
+    QProcessEnvironment environment;
+};
+
+} // namespace
+
+TEST_F(AdvisorCommandLine, PrintsScoreAndTextAndStopsTheServer)
+{
+    placeModel();
+    environment.insert("FAKE_LLAMA_CONTENT", " ОЦЕНКА: 3\nТЕКСТ: Прошу прислать отчёт до пятницы.");
+    const ProcessOutput output = advisorTest({"ну это, отчёт скинь до пятницы", "7", "business"});
+    ASSERT_TRUE(output.finished);
+    EXPECT_EQ(output.exitCode, 0) << output.err().toStdString();
+    EXPECT_EQ(output.outLines(), (QStringList{"ИИ-ОЦЕНКА: 3 из 5", "ТЕКСТ: Прошу прислать отчёт до пятницы."}));
+    EXPECT_EQ(recordedUserPrompt(), AdvisorText::userPrompt("ну это, отчёт скинь до пятницы", "business", 7));
+    // The server went away with the program, asked politely and given the time to leave on its own.
+    const qint64 pid = launchedPid();
+    ASSERT_GT(pid, 0);
+    EXPECT_FALSE(processExists(pid));
+    EXPECT_TRUE(readBytes(Paths::logDir() + "/advisor.log").contains("cleaning up before exit"));
+    EXPECT_FALSE(output.err().contains("Destroyed while process"));
+}
+
+TEST_F(AdvisorCommandLine, DefaultsToIntensityFiveAndTheNeutralStyle)
+{
+    placeModel();
+    environment.insert("FAKE_LLAMA_CONTENT", "Просто другой текст");
+    const ProcessOutput output = advisorTest({"привет", "не число"});
+    ASSERT_TRUE(output.finished);
+    EXPECT_EQ(output.exitCode, 0);
+    EXPECT_EQ(output.outLines(), (QStringList{"ИИ-ОЦЕНКА: ? из 5", "ТЕКСТ: Просто другой текст"}));
+    EXPECT_EQ(recordedUserPrompt(), AdvisorText::userPrompt("привет", "neutral", 5));
+}
+
+TEST_F(AdvisorCommandLine, IntensityZeroIsPassedAsZero)
+{
+    placeModel();
+    const ProcessOutput output = advisorTest({"привет", "0"});
+    ASSERT_TRUE(output.finished);
+    EXPECT_EQ(output.exitCode, 0);
+    EXPECT_EQ(recordedUserPrompt(), AdvisorText::userPrompt("привет", "neutral", 0));
+}
+
+TEST_F(AdvisorCommandLine, JokeStylesNeedNoModel)
+{
+    const ProcessOutput output = advisorTest({"Привет, мир!", "5", "cat"});
+    ASSERT_TRUE(output.finished);
+    EXPECT_EQ(output.exitCode, 0);
+    EXPECT_EQ(output.outLines(),
+              (QStringList{"ИИ-ОЦЕНКА: ? из 5", "ТЕКСТ: " + AdvisorText::animalTranslate("Привет, мир!", true)}));
+    EXPECT_FALSE(QFile::exists(recordDir + "/pids.txt"));
+}
+
+TEST_F(AdvisorCommandLine, Failures)
+{
+    struct Case
+    {
+        const char* name;
+        bool model;
+        QList<QPair<QString, QString>> variables;
+        QString line;
+    };
+    const QList<Case> cases{
+        {"no model", false, {}, "ОШИБКА: модель советника не загружена"},
+        {"server exits",
+         true,
+         {{"FAKE_LLAMA_NEVER_READY", "1"}, {"FAKE_LLAMA_EXIT_AFTER_MS", "100"}},
+         "ОШИБКА: советник не запустился"},
+        {"no server program",
+         true,
+         {{"TOLVAN_LLAMA_BIN", "/nonexistent/llama-server"}},
+         "ОШИБКА: советник не запустился"},
+        {"garbage",
+         true,
+         {{"FAKE_LLAMA_REPLY", "garbage"}},
+         "ОШИБКА: не удалось разобрать ответ: \x01\x02 Gateway: upstream said При nothing"},
+        {"server error",
+         true,
+         {{"FAKE_LLAMA_REPLY", "server-error"}},
+         "ОШИБКА: не удалось разобрать ответ: "
+         R"({"error":{"code":500,"message":"failed to decode: out of memory","type":"server_error"}})"},
+    };
+    for (const Case& item : cases) {
+        SCOPED_TRACE(item.name);
+        TestEnvironment::freshHome();
+        environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TOLVAN_LLAMA_BIN", FAKE_LLAMA_SERVER);
+        if (item.model)
+            placeModel();
+        for (const auto& [name, value] : item.variables)
+            environment.insert(name, value);
+        const ProcessOutput output = advisorTest({"фраза"});
+        ASSERT_TRUE(output.finished);
+        EXPECT_EQ(output.exitCode, 1);
+        EXPECT_EQ(output.outLines(), QStringList{item.line});
+    }
+}

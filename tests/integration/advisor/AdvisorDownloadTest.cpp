@@ -1,0 +1,217 @@
+#include "app/Paths.h"
+#include "quality/AdvisorEngine.h"
+#include "support/LocalHttpServer.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace
+{
+
+using State = AdvisorEngine::State;
+
+const QByteArray modelPath = "/unsloth/Qwen3-4B-Instruct-2507-GGUF/resolve/main/Qwen3-4B-Instruct-2507-Q4_K_M.gguf";
+
+QByteArray pattern(qint64 size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 index = 0; index < size; ++index)
+        bytes[index] = static_cast<char>('a' + index % 23);
+    return bytes;
+}
+
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString baseOf(const LocalHttpServer& server)
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(server.port());
+}
+
+HttpResponse fileAnswer(const QByteArray& body)
+{
+    HttpResponse response = HttpResponse::text(200, body, "application/octet-stream");
+    response.chunkSize = 4000;
+    response.chunkIntervalMs = 2;
+    return response;
+}
+
+class AdvisorDownload : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TestEnvironment::freshHome();
+        ASSERT_TRUE(hub.listen());
+        ASSERT_TRUE(mirror.listen());
+        qputenv("TOLVAN_MODEL_HUB", hub.url().toString().toUtf8());
+        qputenv("TOLVAN_MODEL_MIRROR", mirror.url().toString().toUtf8());
+        sizes.presentAbove = 20000;
+        sizes.acceptedAbove = 10000;
+        sizes.assumedTotal = 100000;
+        engine = std::make_unique<AdvisorEngine>(AdvisorEngine::Timing{}, sizes);
+        engine->onState = [this](const State& state) { states.append(state); };
+    }
+
+    void TearDown() override
+    {
+        qunsetenv("TOLVAN_MODEL_HUB");
+        qunsetenv("TOLVAN_MODEL_MIRROR");
+    }
+
+    bool waitForSettled()
+    {
+        return QTest::qWaitFor(
+            [this] {
+                return !states.isEmpty() && states.back().kind != State::downloading &&
+                       engine->state().kind != State::downloading;
+            },
+            20000);
+    }
+
+    QList<State::Kind> kinds() const
+    {
+        QList<State::Kind> list;
+        for (const State& state : states) {
+            if (list.isEmpty() || list.back() != state.kind)
+                list.append(state.kind);
+        }
+        return list;
+    }
+
+    QString modelFile() const { return Paths::advisorModelsDir() + "/" + AdvisorEngine::modelFileName; }
+
+    LocalHttpServer hub;
+    LocalHttpServer mirror;
+    AdvisorEngine::ModelSizes sizes;
+    std::unique_ptr<AdvisorEngine> engine;
+    QList<State> states;
+};
+
+} // namespace
+
+TEST_F(AdvisorDownload, HubRefusesThenTheMirrorDelivers)
+{
+    const QByteArray body = pattern(30000);
+    hub.setHandler([](const HttpRequest&) { return HttpResponse::text(404, "Entry not found"); });
+    mirror.setHandler([&](const HttpRequest&) { return fileAnswer(body); });
+    EXPECT_EQ(engine->state().kind, State::noModel);
+
+    engine->downloadModel();
+    EXPECT_EQ(engine->state(), State::downloadingAt(0));
+    ASSERT_TRUE(waitForSettled());
+
+    EXPECT_EQ(engine->state().kind, State::idle);
+    EXPECT_TRUE(engine->modelDownloaded());
+    EXPECT_EQ(readBytes(modelFile()), body);
+    EXPECT_EQ(QDir(Paths::advisorModelsDir()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{AdvisorEngine::modelFileName});
+    ASSERT_EQ(hub.requests().size(), 1);
+    EXPECT_EQ(hub.requests().front().path, modelPath);
+    ASSERT_EQ(mirror.requests().size(), 1);
+    EXPECT_EQ(mirror.requests().front().path, modelPath);
+
+    EXPECT_EQ(kinds(), (QList<State::Kind>{State::downloading, State::noModel, State::downloading, State::idle}));
+    // Progress climbs to the whole announced size.
+    QList<double> fractions;
+    for (const State& state : std::as_const(states)) {
+        if (state.kind == State::downloading)
+            fractions.append(state.progress);
+    }
+    EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+    EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
+    EXPECT_GT(fractions.size(), 3);
+
+    const QString log = QString::fromUtf8(readBytes(Paths::logDir() + "/app.log"));
+    EXPECT_TRUE(log.contains("Советник: загрузка модели из " + baseOf(hub)));
+    EXPECT_TRUE(log.contains("Советник: загрузка модели из " + baseOf(mirror)));
+    EXPECT_TRUE(log.contains("Советник: модель загружена (30000 байт)"));
+
+    // Present now: asking again only confirms it.
+    states.clear();
+    engine->downloadModel();
+    EXPECT_EQ(engine->state().kind, State::idle);
+    EXPECT_EQ(mirror.requests().size(), 1);
+}
+
+TEST_F(AdvisorDownload, SecondFailureIsFinalAndLaterTriesGoToTheMirror)
+{
+    hub.setHandler([](const HttpRequest&) { return HttpResponse::text(404, "Entry not found"); });
+    mirror.setHandler([](const HttpRequest&) { return HttpResponse::text(404, "Not Found"); });
+    engine->downloadModel();
+    ASSERT_TRUE(waitForSettled());
+    EXPECT_EQ(engine->state(), State::failure("не удалось загрузить модель: файл модели неполный (HTTP 404)"));
+    EXPECT_FALSE(QFile::exists(modelFile()));
+
+    // The hub is not asked again during this run.
+    const QByteArray body = pattern(25000);
+    mirror.setHandler([&](const HttpRequest&) { return fileAnswer(body); });
+    states.clear();
+    engine->downloadModel();
+    ASSERT_TRUE(waitForSettled());
+    EXPECT_EQ(engine->state().kind, State::idle);
+    EXPECT_EQ(hub.requests().size(), 1);
+    EXPECT_EQ(mirror.requests().size(), 2);
+    EXPECT_EQ(kinds(), (QList<State::Kind>{State::downloading, State::idle}));
+}
+
+TEST_F(AdvisorDownload, ShortOrCutFilesAreNotKept)
+{
+    // The hub's answer breaks off half-way; the mirror's is whole but too small to be the model.
+    hub.setHandler([](const HttpRequest&) {
+        HttpResponse response = fileAnswer(pattern(30000));
+        response.dropAfterBytes = 12000;
+        return response;
+    });
+    mirror.setHandler([](const HttpRequest&) { return fileAnswer(pattern(9000)); });
+    engine->downloadModel();
+    ASSERT_TRUE(waitForSettled());
+    EXPECT_EQ(engine->state(), State::failure("не удалось загрузить модель: файл модели неполный (HTTP 200)"));
+    EXPECT_TRUE(QDir(Paths::advisorModelsDir()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_EQ(mirror.requests().size(), 1);
+}
+
+TEST_F(AdvisorDownload, ProgressAssumesTheModelSizeWhenNoneIsAnnounced)
+{
+    hub.setHandler([](const HttpRequest&) {
+        HttpResponse response = fileAnswer(pattern(50000));
+        response.sendContentLength = false;
+        return response;
+    });
+    engine->downloadModel();
+    ASSERT_TRUE(waitForSettled());
+    EXPECT_EQ(engine->state().kind, State::idle);
+    QList<double> fractions;
+    for (const State& state : std::as_const(states)) {
+        if (state.kind == State::downloading)
+            fractions.append(state.progress);
+    }
+    // 50 000 of an assumed 100 000 bytes.
+    EXPECT_DOUBLE_EQ(fractions.back(), 0.5);
+    EXPECT_EQ(mirror.requests().size(), 0);
+}
+
+TEST_F(AdvisorDownload, OnlyOneDownloadAtATime)
+{
+    hub.setHandler([](const HttpRequest&) {
+        HttpResponse response = fileAnswer(pattern(30000));
+        response.chunkIntervalMs = 20;
+        return response;
+    });
+    engine->downloadModel();
+    engine->downloadModel();
+    QTest::qWait(50);
+    engine->downloadModel();
+    ASSERT_TRUE(waitForSettled());
+    EXPECT_EQ(engine->state().kind, State::idle);
+    EXPECT_EQ(hub.requests().size(), 1);
+}

@@ -1,0 +1,518 @@
+#include "app/Paths.h"
+#include "app/SettingsStore.h"
+#include "engines/ChildProcess.h"
+#include "quality/AdvisorEngine.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+void PrintTo(const AdvisorEngine::State& state, std::ostream* stream)
+{
+    *stream << "State(" << state.kind << ", " << state.progress << ", \"" << state.message.toStdString() << "\")";
+}
+
+namespace
+{
+
+using State = AdvisorEngine::State;
+using Advice = AdvisorEngine::Advice;
+
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool processExists(qint64 pid)
+{
+    const QByteArray status = readBytes(QStringLiteral("/proc/%1/status").arg(pid));
+    // A zombie has exited already; it only waits to be reaped.
+    return pid > 0 && !status.isEmpty() && !status.contains("State:\tZ");
+}
+
+const State starting{State::starting, 0, {}};
+const State ready{State::ready, 0, {}};
+const State idle{State::idle, 0, {}};
+
+class AdvisorServer : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TestEnvironment::freshHome();
+        recordDir = TestEnvironment::makeDirectory(QStringLiteral("llama-%1").arg(++runs));
+        setVariable("TOLVAN_LLAMA_BIN", FAKE_LLAMA_SERVER);
+        setVariable("FAKE_LLAMA_RECORD_DIR", recordDir);
+        timing.probePauseMs = 20;
+        timing.probeTimeoutMs = 1000;
+        timing.probeCount = 500;
+        timing.terminationGraceMs = 300;
+        timing.requestTimeoutMs = 20000;
+        sizes.presentAbove = 1000;
+        sizes.acceptedAbove = 500;
+        sizes.assumedTotal = 4000;
+    }
+
+    void TearDown() override
+    {
+        if (engine)
+            engine->shutdown();
+        engine.reset();
+        for (const QByteArray& name : std::as_const(variables))
+            qunsetenv(name.constData());
+    }
+
+    void setVariable(const QByteArray& name, const QString& value)
+    {
+        qputenv(name.constData(), value.toUtf8());
+        variables.append(name);
+    }
+
+    void placeModel()
+    {
+        QDir().mkpath(Paths::advisorModelsDir());
+        QFile file(Paths::advisorModelsDir() + "/" + AdvisorEngine::modelFileName);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("GGUF");
+        ASSERT_TRUE(file.resize(sizes.presentAbove + 1));
+    }
+
+    AdvisorEngine& makeEngine()
+    {
+        engine = std::make_unique<AdvisorEngine>(timing, sizes);
+        engine->onState = [this](const State& state) { states.append(state); };
+        return *engine;
+    }
+
+    struct Outcome
+    {
+        std::optional<Result<Advice>> result;
+    };
+
+    std::shared_ptr<Outcome> ask(const QString& text, std::optional<QString> style = QStringLiteral("neutral"),
+                                 std::optional<qint64> intensity = 5, bool force = true)
+    {
+        auto outcome = std::make_shared<Outcome>();
+        engine->suggest(text, style, intensity, force, [outcome](Result<Advice> result) { outcome->result = result; });
+        return outcome;
+    }
+
+    static bool waitFor(const std::shared_ptr<Outcome>& outcome, int timeoutMs = 15000)
+    {
+        return QTest::qWaitFor([&] { return outcome->result.has_value(); }, timeoutMs);
+    }
+
+    bool waitForState(const State& state, int timeoutMs = 15000)
+    {
+        return QTest::qWaitFor([&] { return !states.isEmpty() && states.back() == state; }, timeoutMs);
+    }
+
+    QList<qint64> launchedPids() const
+    {
+        QList<qint64> pids;
+        for (const QByteArray& line : readBytes(recordDir + "/pids.txt").split('\n')) {
+            if (!line.isEmpty())
+                pids.append(line.toLongLong());
+        }
+        return pids;
+    }
+
+    QJsonObject recordedRequest(int number) const
+    {
+        return QJsonDocument::fromJson(readBytes(QStringLiteral("%1/request-%2.json").arg(recordDir).arg(number)))
+            .object();
+    }
+
+    QString userContent(int number) const
+    {
+        return recordedRequest(number).value("messages").toArray().at(1).toObject().value("content").toString();
+    }
+
+    static inline int runs = 0;
+    QString recordDir;
+    QList<QByteArray> variables;
+    AdvisorEngine::Timing timing;
+    AdvisorEngine::ModelSizes sizes;
+    std::unique_ptr<AdvisorEngine> engine;
+    QList<State> states;
+};
+
+} // namespace
+
+TEST_F(AdvisorServer, StartsTheServerAndAnswers)
+{
+    placeModel();
+    setVariable("FAKE_LLAMA_LOAD_MS", "150");
+    setVariable("FAKE_LLAMA_CONTENT", " ОЦЕНКА: 4\nТЕКСТ: Добрый день, коллеги.");
+    makeEngine();
+    EXPECT_EQ(engine->state(), idle);
+
+    const auto outcome = ask("ну привет всем", QStringLiteral("business"), 8);
+    ASSERT_TRUE(waitFor(outcome));
+    ASSERT_TRUE(outcome->result->ok()) << outcome->result->error().description().toStdString();
+    EXPECT_EQ(outcome->result->value(), (Advice{4, "Добрый день, коллеги.", false}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return states.size() >= 2; }, 2000));
+    EXPECT_EQ(states, (QList<State>{starting, ready}));
+    EXPECT_EQ(engine->state(), ready);
+
+    // The command line, exactly.
+    const QStringList arguments = QString::fromUtf8(readBytes(recordDir + "/args.txt")).split('\n');
+    EXPECT_EQ(arguments, AdvisorEngine::serverArguments(engine->modelPath(), engine->port(),
+                                                        ChildProcess::recognizerThreadCount()));
+    EXPECT_EQ(arguments.mid(0, 2), (QStringList{"-m", engine->modelPath()}));
+    EXPECT_EQ(arguments.mid(2),
+              (QStringList{"--host", "127.0.0.1", "--port", QString::number(engine->port()), "-c", "2048", "-t",
+                           QString::number(ChildProcess::recognizerThreadCount()), "-ngl", "99", "--jinja"}));
+    EXPECT_GE(arguments.at(9).toInt(), 4);
+
+    const QJsonObject request = recordedRequest(1);
+    EXPECT_EQ(request.keys(), (QStringList{"max_tokens", "messages", "temperature", "top_p"}));
+    EXPECT_EQ(request.value("max_tokens").toInt(), 800);
+    EXPECT_DOUBLE_EQ(request.value("temperature").toDouble(), 0.2);
+    EXPECT_DOUBLE_EQ(request.value("top_p").toDouble(), 0.9);
+    EXPECT_EQ(userContent(1), AdvisorText::userPrompt("ну привет всем", "business", 8));
+
+    // The server's own log lands in advisor.log, ours in app.log.
+    EXPECT_TRUE(readBytes(Paths::logDir() + "/advisor.log").contains("llama_server: model loaded"));
+    EXPECT_TRUE(QString::fromUtf8(readBytes(Paths::logDir() + "/app.log"))
+                    .contains(QStringLiteral("Советник: llama-server запущен, порт %1").arg(engine->port())));
+
+    // A second phrase reuses the running server.
+    const auto second = ask("второй раз");
+    ASSERT_TRUE(waitFor(second));
+    EXPECT_TRUE(second->result->ok());
+    EXPECT_EQ(launchedPids().size(), 1);
+    EXPECT_TRUE(userContent(2).endsWith("Фраза: второй раз"));
+}
+
+TEST_F(AdvisorServer, SettingsChooseStyleAndIntensityAndCanSwitchTheAdvisorOff)
+{
+    placeModel();
+    makeEngine();
+    SettingsStore::shared().setString(SettingsKey::advisorStyle, "legal");
+    SettingsStore::shared().setInteger(SettingsKey::advisorIntensity, 9);
+
+    // Off, and not forced: refused before suggest returns, nothing started.
+    std::optional<Result<Advice>> refused;
+    engine->suggest("текст", std::nullopt, std::nullopt, false, [&](Result<Advice> result) { refused = result; });
+    ASSERT_TRUE(refused.has_value());
+    ASSERT_FALSE(refused->ok());
+    EXPECT_EQ(refused->error().description(), "советник выключен");
+    EXPECT_EQ(refused->error().code(), 50);
+
+    // The joke styles need neither the setting nor the server, and still answer later, on the main loop.
+    std::optional<Result<Advice>> dog;
+    engine->suggest("Привет, мир!", QStringLiteral("dog"), std::nullopt, false,
+                    [&](Result<Advice> result) { dog = result; });
+    EXPECT_FALSE(dog.has_value());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dog.has_value(); }, 2000));
+    ASSERT_TRUE(dog->ok());
+    EXPECT_EQ(dog->value(), (Advice{std::nullopt, AdvisorText::animalTranslate("Привет, мир!", false), false}));
+
+    SettingsStore::shared().setBool(SettingsKey::styleAdvisor, true);
+    const auto outcome = ask("договор подпишем завтра", std::nullopt, std::nullopt, false);
+    ASSERT_TRUE(waitFor(outcome));
+    EXPECT_TRUE(outcome->result->ok());
+    EXPECT_EQ(userContent(1), AdvisorText::userPrompt("договор подпишем завтра", "legal", 9));
+    EXPECT_EQ(launchedPids().size(), 1);
+}
+
+TEST_F(AdvisorServer, MissingModelIsRefusedAtOnceWithoutAServer)
+{
+    makeEngine();
+    EXPECT_EQ(engine->state().kind, State::noModel);
+    std::optional<Result<Advice>> outcome;
+    engine->suggest("текст", QStringLiteral("neutral"), 5, true, [&](Result<Advice> result) { outcome = result; });
+    ASSERT_TRUE(outcome.has_value());
+    ASSERT_FALSE(outcome->ok());
+    EXPECT_EQ(outcome->error().description(), "модель советника не загружена");
+    QTest::qWait(100);
+    EXPECT_TRUE(launchedPids().isEmpty());
+    EXPECT_TRUE(states.isEmpty());
+}
+
+TEST_F(AdvisorServer, TwoRequestsWhileStartingShareOneProcess)
+{
+    placeModel();
+    setVariable("FAKE_LLAMA_LOAD_MS", "400");
+    makeEngine();
+    const auto first = ask("первая фраза");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->state() == starting; }, 5000));
+    const auto second = ask("вторая фраза");
+    ASSERT_TRUE(waitFor(first));
+    ASSERT_TRUE(waitFor(second));
+    EXPECT_TRUE(first->result->ok());
+    EXPECT_TRUE(second->result->ok());
+    EXPECT_EQ(launchedPids().size(), 1);
+    EXPECT_EQ(engine->generation(), 1u);
+    const QStringList phrases{userContent(1).section("Фраза: ", 1), userContent(2).section("Фраза: ", 1)};
+    EXPECT_TRUE(phrases.contains("первая фраза"));
+    EXPECT_TRUE(phrases.contains("вторая фраза"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return states.size() >= 2; }, 2000));
+    EXPECT_EQ(states.count(ready), 1);
+}
+
+TEST_F(AdvisorServer, ServerThatNeverBecomesReadyIsAbandonedAndStopped)
+{
+    placeModel();
+    setVariable("FAKE_LLAMA_NEVER_READY", "1");
+    // Long enough for the child to be up and answering 503 before the probes give up.
+    timing.probePauseMs = 100;
+    timing.probeCount = 15;
+    makeEngine();
+    const auto outcome = ask("фраза");
+    ASSERT_TRUE(waitFor(outcome));
+    ASSERT_FALSE(outcome->result->ok());
+    EXPECT_EQ(outcome->result->error().description(), "советник не запустился");
+    EXPECT_EQ(outcome->result->error().code(), 50);
+    EXPECT_EQ(engine->state(), State::failure("советник не отвечает"));
+    ASSERT_TRUE(waitForState(State::failure("советник не отвечает")));
+
+    const QList<qint64> pids = launchedPids();
+    ASSERT_EQ(pids.size(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(pids.front()); }, 5000));
+    // It was asked to stop; it did not crash into a "завершился" message of its own.
+    QTest::qWait(100);
+    EXPECT_EQ(states.back(), State::failure("советник не отвечает"));
+
+    // The next request tries again with a fresh process.
+    qunsetenv("FAKE_LLAMA_NEVER_READY");
+    const auto retry = ask("ещё раз");
+    ASSERT_TRUE(waitFor(retry));
+    EXPECT_TRUE(retry->result->ok());
+    EXPECT_EQ(launchedPids().size(), 2);
+}
+
+TEST_F(AdvisorServer, ServerThatExitsWhileLoadingFailsAtOnce)
+{
+    placeModel();
+    setVariable("FAKE_LLAMA_NEVER_READY", "1");
+    setVariable("FAKE_LLAMA_EXIT_AFTER_MS", "100");
+    setVariable("FAKE_LLAMA_EXIT_CODE", "3");
+    // Waiting out the probes would take far longer than the test waits.
+    timing.probeCount = 1000000;
+    makeEngine();
+    const auto first = ask("раз");
+    const auto second = ask("два");
+    ASSERT_TRUE(waitFor(first, 10000));
+    ASSERT_TRUE(waitFor(second, 10000));
+    EXPECT_EQ(first->result->error().description(), "советник не запустился");
+    EXPECT_EQ(second->result->error().description(), "советник не запустился");
+    EXPECT_EQ(engine->state(), State::failure("советник завершился, код 3"));
+    EXPECT_EQ(engine->port(), 0);
+    EXPECT_EQ(launchedPids().size(), 1);
+}
+
+TEST_F(AdvisorServer, MissingModelFileMakesTheRealServerExit)
+{
+    // Large enough to count, but not a model: the server gives up loading it and ends with status 1.
+    QDir().mkpath(Paths::advisorModelsDir());
+    QFile file(Paths::advisorModelsDir() + "/" + AdvisorEngine::modelFileName);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize(sizes.presentAbove + 1));
+    file.close();
+    makeEngine();
+    const auto outcome = ask("фраза");
+    ASSERT_TRUE(waitFor(outcome));
+    EXPECT_EQ(outcome->result->error().description(), "советник не запустился");
+    EXPECT_EQ(engine->state(), State::failure("советник завершился, код 1"));
+    EXPECT_TRUE(readBytes(Paths::logDir() + "/advisor.log").contains("exiting due to model loading error"));
+}
+
+TEST_F(AdvisorServer, ServerThatExitsLaterIsReportedAndRestarted)
+{
+    placeModel();
+    setVariable("FAKE_LLAMA_EXIT_AFTER_MS", "600");
+    setVariable("FAKE_LLAMA_EXIT_CODE", "7");
+    makeEngine();
+    const auto outcome = ask("фраза");
+    ASSERT_TRUE(waitFor(outcome));
+    EXPECT_TRUE(outcome->result->ok());
+    ASSERT_TRUE(waitForState(State::failure("советник завершился, код 7")));
+
+    const auto again = ask("снова");
+    ASSERT_TRUE(waitFor(again));
+    EXPECT_TRUE(again->result->ok());
+    EXPECT_EQ(launchedPids().size(), 2);
+}
+
+TEST_F(AdvisorServer, LaunchFailureBecomesTheState)
+{
+    placeModel();
+    setVariable("TOLVAN_LLAMA_BIN", recordDir + "/no-such-llama-server");
+    makeEngine();
+    const auto outcome = ask("фраза");
+    ASSERT_TRUE(waitFor(outcome));
+    EXPECT_EQ(outcome->result->error().description(), "советник не запустился");
+    EXPECT_EQ(engine->state().kind, State::failed);
+    EXPECT_FALSE(engine->state().message.isEmpty());
+    EXPECT_EQ(engine->port(), 0);
+}
+
+TEST_F(AdvisorServer, NoServerProgramAtAll)
+{
+    placeModel();
+    qunsetenv("TOLVAN_LLAMA_BIN");
+    setVariable("TOLVAN_RESOURCES_DIR", recordDir + "/empty-resources");
+    makeEngine();
+    const auto outcome = ask("фраза");
+    ASSERT_TRUE(waitFor(outcome));
+    EXPECT_EQ(outcome->result->error().description(), "советник не запустился");
+    EXPECT_EQ(engine->state(), idle);
+    EXPECT_EQ(engine->generation(), 0u);
+}
+
+TEST_F(AdvisorServer, AnswersOfEveryShape)
+{
+    placeModel();
+    makeEngine();
+    struct Case
+    {
+        QString content;
+        Advice expected;
+    };
+    const QList<Case> cases{
+        {"<think>\nкакой стиль?\n</think>\nОЦЕНКА: 2\nТЕКСТ: Прошу подписать договор.",
+         {2, "Прошу подписать договор.", false}},
+        {"\"Прошу подписать договор.\"", {std::nullopt, "Прошу подписать договор.", false}},
+        {"ОЦЕНКА: 1\nТЕКСТ: К сожалению, не могу переписать эту фразу.",
+         {1, "К сожалению, не могу переписать эту фразу.", true}},
+        {"ОЦЕНКА: 5", {5, "подпиши договор", false}},
+    };
+    const QString contentFile = recordDir + "/content.txt";
+    setVariable("FAKE_LLAMA_CONTENT_FILE", contentFile);
+    for (const Case& item : cases) {
+        QFile file(contentFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(item.content.toUtf8());
+        file.close();
+        // The server reads the file for every answer, so one process serves every case.
+        const auto outcome = ask("подпиши договор");
+        ASSERT_TRUE(waitFor(outcome));
+        ASSERT_TRUE(outcome->result->ok()) << item.content.toStdString();
+        EXPECT_EQ(outcome->result->value(), item.expected) << item.content.toStdString();
+    }
+    EXPECT_EQ(launchedPids().size(), 1);
+}
+
+TEST_F(AdvisorServer, UnreadableAnswersLeaveTheServerReady)
+{
+    placeModel();
+    setVariable("FAKE_LLAMA_REPLY", "server-error");
+    makeEngine();
+    const auto serverError = ask("фраза");
+    ASSERT_TRUE(waitFor(serverError));
+    ASSERT_FALSE(serverError->result->ok());
+    EXPECT_EQ(serverError->result->error().description(),
+              "не удалось разобрать ответ: "
+              R"({"error":{"code":500,"message":"failed to decode: out of memory","type":"server_error"}})");
+    EXPECT_EQ(engine->state(), ready);
+}
+
+TEST_F(AdvisorServer, GarbageAnswer)
+{
+    placeModel();
+    setVariable("FAKE_LLAMA_REPLY", "garbage");
+    makeEngine();
+    const auto garbage = ask("фраза");
+    ASSERT_TRUE(waitFor(garbage));
+    ASSERT_FALSE(garbage->result->ok());
+    EXPECT_EQ(garbage->result->error().description(), "не удалось разобрать ответ: \x01\x02 Gateway: upstream said "
+                                                      "При nothing");
+    EXPECT_EQ(engine->state(), ready);
+}
+
+TEST_F(AdvisorServer, ShutdownStopsTheServerWithoutAFailure)
+{
+    placeModel();
+    makeEngine();
+    const auto outcome = ask("фраза");
+    ASSERT_TRUE(waitFor(outcome));
+    const qint64 pid = launchedPids().value(0);
+    ASSERT_TRUE(processExists(pid));
+    const quint64 generation = engine->generation();
+
+    engine->shutdown();
+    EXPECT_EQ(engine->state(), idle);
+    EXPECT_EQ(engine->port(), 0);
+    EXPECT_EQ(engine->generation(), generation + 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 5000));
+    QTest::qWait(100);
+    EXPECT_EQ(states.back(), idle);
+    for (const State& state : std::as_const(states))
+        EXPECT_NE(state.kind, State::failed);
+}
+
+TEST_F(AdvisorServer, ShutdownDuringAnAnswerKillsTheServerWithoutWaitingForIt)
+{
+    placeModel();
+    setVariable("FAKE_LLAMA_GENERATE_MS", "60000");
+    makeEngine();
+    const auto outcome = ask("фраза");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(recordDir + "/request-1.json"); }, 10000));
+    const qint64 pid = launchedPids().value(0);
+
+    engine->shutdown();
+    // SIGTERM is ignored while the server generates; shutdown did not sit and wait for it.
+    EXPECT_TRUE(processExists(pid));
+    EXPECT_EQ(engine->state(), idle);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 5000));
+    ASSERT_TRUE(waitFor(outcome));
+    ASSERT_FALSE(outcome->result->ok());
+    EXPECT_NE(outcome->result->error().domain(), Error::tolvanDomain);
+}
+
+TEST_F(AdvisorServer, IdleServerStopsAfterTheLastAnswer)
+{
+    placeModel();
+    timing.idleShutdownMs = 300;
+    makeEngine();
+    const auto outcome = ask("фраза");
+    ASSERT_TRUE(waitFor(outcome));
+    const qint64 pid = launchedPids().value(0);
+    EXPECT_EQ(engine->state(), ready);
+    ASSERT_TRUE(waitForState(idle, 5000));
+    EXPECT_EQ(engine->port(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 5000));
+    EXPECT_TRUE(readBytes(Paths::logDir() + "/app.log").contains("Советник: остановлен по простою"));
+}
+
+TEST_F(AdvisorServer, EachAnswerPostponesTheIdleStop)
+{
+    placeModel();
+    timing.idleShutdownMs = 1500;
+    makeEngine();
+    ASSERT_TRUE(waitFor(ask("раз")));
+    // Answers come more often than the idle time, for longer than it: the server stays up for all of them.
+    for (int round = 0; round < 5; ++round) {
+        QTest::qWait(500);
+        const auto outcome = ask("ещё");
+        ASSERT_TRUE(waitFor(outcome));
+        ASSERT_TRUE(outcome->result->ok());
+    }
+    EXPECT_EQ(launchedPids().size(), 1);
+    EXPECT_EQ(states.count(idle), 0);
+}
+
+TEST_F(AdvisorServer, EnablingAgainKeepsTheRunningServer)
+{
+    placeModel();
+    makeEngine();
+    ASSERT_TRUE(waitFor(ask("раз")));
+    engine->downloadModel();
+    EXPECT_EQ(engine->state(), ready);
+    const auto outcome = ask("два");
+    ASSERT_TRUE(waitFor(outcome));
+    EXPECT_TRUE(outcome->result->ok());
+    EXPECT_EQ(launchedPids().size(), 1);
+}
