@@ -308,9 +308,20 @@ void OverlayHUD::setSpinning(bool spinning)
 
 void OverlayHUD::setTexts(const QString& title, const QString& subtitle)
 {
-    setElidedText(titleLabel_, title);
-    setElidedText(subLabel_, subtitle);
-    subLabel_->setVisible(!subtitle.isEmpty());
+    title_ = title;
+    subtitle_ = subtitle;
+    layoutTexts();
+}
+
+void OverlayHUD::layoutTexts()
+{
+    // Without «Готово» the lines may run on up to the ✕ button, or to the edge without it.
+    const int right = !doneButton_->isHidden() ? 240 : !cancelButton_->isHidden() ? 320 : width - 16;
+    titleLabel_->setGeometry(48, 12, right - 48, 20);
+    subLabel_->setGeometry(48, 36, right - 48, 16);
+    setElidedText(titleLabel_, title_);
+    setElidedText(subLabel_, subtitle_);
+    subLabel_->setVisible(!subtitle_.isEmpty());
 }
 
 void OverlayHUD::showRecording()
@@ -320,8 +331,8 @@ void OverlayHUD::showRecording()
         hideWork_.cancel();
         dot_->show();
         setSpinning(false);
-        setTexts(QStringLiteral("Говорите…"), QStringLiteral("0:00 · ⏎ готово · Esc отмена"));
         setButtons(true);
+        setTexts(QStringLiteral("Говорите…"), QStringLiteral("0:00 · ⏎ готово · Esc отмена"));
         startPulse();
         present();
     });
@@ -331,8 +342,8 @@ void OverlayHUD::updateTimer(const QString& text)
 {
     MainThread::post(this, [this, text] {
         ensurePanel();
-        setElidedText(subLabel_, text);
-        subLabel_->setVisible(!text.isEmpty());
+        subtitle_ = text;
+        layoutTexts();
     });
 }
 
@@ -354,8 +365,8 @@ void OverlayHUD::showProcessing(const QString& text)
         stopPulse();
         dot_->hide();
         setSpinning(true);
-        setTexts(text, QString());
         setButtons(false);
+        setTexts(text, QString());
         present();
     });
 }
@@ -367,11 +378,11 @@ void OverlayHUD::flash(const QString& text)
         stopPulse();
         dot_->hide();
         setSpinning(false);
-        setTexts(text, QString());
         setButtons(false);
         transient_ = true;
         cancelButton_->show();
         setAcceptsMouse(true);
+        setTexts(text, QString());
         present();
         hideWork_.schedule(flashMs, [this] { hideNow(); });
     });

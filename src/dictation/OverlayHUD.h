@@ -72,6 +72,7 @@ private:
     void stopPulse();
     void setSpinning(bool spinning);
     void setTexts(const QString& title, const QString& subtitle);
+    void layoutTexts();
     void hideNow();
     void doneTapped();
     void cancelTapped();
@@ -91,6 +92,8 @@ private:
     QVariantAnimation* pulse_ = nullptr;
     QVariantAnimation* fade_ = nullptr;
     DelayedCall hideWork_;
+    QString title_;
+    QString subtitle_;
     std::function<void()> badgeTap_;
     bool badgeClickable_ = false;
     bool transient_ = false;
