@@ -13,7 +13,6 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-
 #include <benchmark/benchmark.h>
 
 #include <chrono>
