@@ -257,7 +257,10 @@ void OverlayHUD::ensurePanel()
     fade_->setEndValue(0.0);
     QObject::connect(fade_, &QVariantAnimation::valueChanged, this,
                      [this](const QVariant& value) { panel_->setWindowOpacity(value.toDouble()); });
-    QObject::connect(fade_, &QVariantAnimation::finished, this, [this] { panel_->hide(); });
+    QObject::connect(fade_, &QVariantAnimation::finished, this, [this] {
+        panel_->hide();
+        setSpinning(false);
+    });
 
     // A native window exists from now on, so that its input shape can be changed before it is shown.
     panel_->winId();

@@ -54,6 +54,7 @@ X11KeyboardHook::~X11KeyboardHook()
     delete notifier_;
     setGrabs({});
     XCloseDisplay(display_);
+    display_ = nullptr;
 }
 
 bool X11KeyboardHook::start()
