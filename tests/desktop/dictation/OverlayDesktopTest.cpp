@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTest>
 #include <QWidget>
@@ -150,4 +151,42 @@ TEST_F(OverlayDesktopTest, RecordingButtonsAnswerRealClicks)
     click(onScreen(part("cancel")->geometry().center()));
     EXPECT_EQ(done, 1);
     EXPECT_EQ(cancelled, 1);
+}
+
+namespace
+{
+
+// A plain window that counts the clicks it receives.
+class ClickTarget : public QWidget
+{
+public:
+    int clicks = 0;
+
+protected:
+    void mousePressEvent(QMouseEvent*) override { ++clicks; }
+};
+
+} // namespace
+
+TEST_F(OverlayDesktopTest, ProcessingPanelLetsClicksThroughAndMessagesDoNot)
+{
+    ClickTarget below;
+    below.setWindowFlag(Qt::FramelessWindowHint);
+    below.setGeometry(
+        OverlayHUD::frameFor(QGuiApplication::primaryScreen()->availableGeometry()).adjusted(-20, -20, 20, 20));
+    below.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&below));
+
+    hud.showProcessing(QStringLiteral("Распознаю…"));
+    ASSERT_TRUE(shows());
+    QTest::qWait(200);
+    click(onScreen(QPoint(120, 32)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return below.clicks == 1; }, 1000)) << "the window under the panel was clicked";
+
+    hud.flash(QStringLiteral("Не расслышал"));
+    QTest::qWait(200);
+    click(onScreen(QPoint(120, 32)));
+    QTest::qWait(200);
+    EXPECT_EQ(below.clicks, 1);
+    EXPECT_TRUE(hud.panel()->isVisible()) << "a click on the message is not a click on ✕";
 }
