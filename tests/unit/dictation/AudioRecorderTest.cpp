@@ -210,3 +210,16 @@ TEST_F(AudioRecorderTest, LostMicrophoneEndsTheRecordingOnceKeepingWhatWasCaptur
     QCoreApplication::processEvents();
     EXPECT_EQ(autoStops, 1);
 }
+
+TEST(AudioRecorderWithoutServer, SoundServerAbsentFailsWithCode20AndLeavesNothingRunning)
+{
+    qputenv("PULSE_SERVER", "unix:/nonexistent/pulse/native");
+    AudioRecorder recorder;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const Result<Done> started = recorder.start();
+        ASSERT_FALSE(started.ok());
+        EXPECT_EQ(started.error().code(), 20);
+        EXPECT_FALSE(recorder.isRunning());
+        EXPECT_TRUE(recorder.stop().empty());
+    }
+}

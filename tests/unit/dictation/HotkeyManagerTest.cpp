@@ -3,6 +3,7 @@
 #include "app/Log.h"
 #include "app/Paths.h"
 #include "app/SettingsStore.h"
+#include "platform/KeyInjector.h"
 
 #include <QFile>
 #include <QTest>
@@ -274,4 +275,15 @@ TEST_F(HotkeyManagerTest, StartFailsWithoutADisplayAndSucceedsLater)
     EXPECT_TRUE(manager.startIfPossible());
     EXPECT_TRUE(manager.startIfPossible());
     EXPECT_TRUE(grabbed(superShiftSpace));
+}
+
+TEST(HotkeysWithoutDisplay, NothingIsHookedOrPosted)
+{
+    HotkeyManager manager;
+    EXPECT_FALSE(manager.startIfPossible());
+    EXPECT_FALSE(manager.isActive());
+    EXPECT_FALSE(KeyInjector::isAvailable());
+    EXPECT_FALSE(KeyInjector::postKey(Keys::v, Keys::control));
+    EXPECT_TRUE(KeyInjector::focusedWindowClass().isEmpty());
+    EXPECT_TRUE(KeyInjector::waitForModifiersReleased(10));
 }
