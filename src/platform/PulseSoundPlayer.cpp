@@ -84,7 +84,14 @@ namespace SoundPlayer
 
 void play(const QString& wavFile)
 {
-    QThreadPool::globalInstance()->start([wavFile] { playNow(wavFile); });
+    // A thread of their own, so that a sound server that never answers holds up sounds only, never the
+    // shared pool's work; never destroyed, so that leaving the application never waits for it.
+    static QThreadPool* const sounds = [] {
+        auto* pool = new QThreadPool;
+        pool->setMaxThreadCount(1);
+        return pool;
+    }();
+    sounds->start([wavFile] { playNow(wavFile); });
 }
 
 } // namespace SoundPlayer
