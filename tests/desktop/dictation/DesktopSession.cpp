@@ -3,6 +3,18 @@
 #include <QDir>
 #include <QTest>
 
+namespace
+{
+
+// Outside the desktop session every test skips; without this even listing them would need a display.
+const bool headlessOutsideTheSession = [] {
+    if (qEnvironmentVariable("TOLVAN_TEST_DESKTOP") != QLatin1String("1"))
+        qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
+    return true;
+}();
+
+} // namespace
+
 namespace DesktopSession
 {
 
