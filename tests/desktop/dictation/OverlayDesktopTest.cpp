@@ -50,9 +50,10 @@ protected:
     }
 };
 
+// Red also at the low point of the pulse, where the dot is 35 % opaque over the dark panel.
 bool isRed(QColor color)
 {
-    return color.red() > 180 && color.green() < 110 && color.blue() < 110;
+    return color.red() > 90 && color.red() > 2 * color.green() && color.red() > 2 * color.blue();
 }
 
 bool isDark(QColor color)
