@@ -28,17 +28,33 @@ void postShortcutForFocusedWindow(Keys::Keysym key)
     TextInserter::postKey(key, terminal ? Keys::control | Keys::shift : Keys::control);
 }
 
-// The paste keystroke after the delay that lets the target see the new clipboard first, then
-// afterPaste, both on a background thread.
-void schedulePaste(std::function<void()> afterPaste)
+// Puts the text on the clipboard; false when another program kept it (the X server refuses a new owner
+// whose request is stamped older than the current owner's).
+bool putOnClipboard(const QString& text)
 {
-    QTimer::singleShot(TextInserter::pasteDelayMs, QCoreApplication::instance(), [afterPaste = std::move(afterPaste)] {
-        QThreadPool::globalInstance()->start([afterPaste] {
-            postShortcutForFocusedWindow(Keys::v);
-            if (afterPaste)
-                afterPaste();
-        });
-    });
+    if (clipboard()->text() == text)
+        return true;
+    clipboard()->setText(text);
+    return clipboard()->text() == text;
+}
+
+// The paste keystroke after the delay that lets the target see the new clipboard first, then
+// afterPaste, both on a background thread. Nothing is pasted unless the clipboard holds the text: pasting
+// would insert whatever another program put there.
+void schedulePaste(const QString& text, std::function<void()> afterPaste)
+{
+    QTimer::singleShot(TextInserter::pasteDelayMs, QCoreApplication::instance(),
+                       [text, afterPaste = std::move(afterPaste)] {
+                           if (!putOnClipboard(text)) {
+                               Log::info(QStringLiteral("Буфер обмена занят другой программой — вставка отменена"));
+                               return;
+                           }
+                           QThreadPool::globalInstance()->start([afterPaste] {
+                               postShortcutForFocusedWindow(Keys::v);
+                               if (afterPaste)
+                                   afterPaste();
+                           });
+                       });
 }
 
 void restoreIfUnchanged(const QString& inserted, const QString& previous)
@@ -62,10 +78,10 @@ void insert(const QString& text)
         if (!current.isEmpty())
             previous = current;
     }
-    clipboard()->setText(inserted);
+    putOnClipboard(inserted);
     if (!settings.boolForKey(SettingsKey::autoPaste))
         return;
-    schedulePaste([inserted, previous] {
+    schedulePaste(inserted, [inserted, previous] {
         if (!previous || !SettingsStore::shared().boolForKey(SettingsKey::restoreClipboard))
             return;
         MainThread::post([inserted, previous = *previous] {
@@ -77,8 +93,8 @@ void insert(const QString& text)
 
 void pasteRaw(const QString& text)
 {
-    clipboard()->setText(text);
-    schedulePaste(nullptr);
+    putOnClipboard(text);
+    schedulePaste(text, nullptr);
 }
 
 void copySelection()

@@ -42,6 +42,21 @@ TEST_F(InserterDesktopTest, PastesIntoTheFocusedFieldOfAnotherApplication)
     EXPECT_EQ(DesktopSession::clipboard(), phrase + QLatin1Char(' ')) << "the text stays on the clipboard";
 }
 
+TEST_F(InserterDesktopTest, TakesTheClipboardBackFromAProgramThatCopiedLast)
+{
+    TextFieldWindow field;
+    ASSERT_TRUE(field.isReady());
+    // An earlier dictation left its text on the clipboard; then the user copied elsewhere.
+    QGuiApplication::clipboard()->setText(QStringLiteral("прошлая диктовка"));
+    ASSERT_EQ(DesktopSession::clipboard(), QStringLiteral("прошлая диктовка"));
+    QTest::qWait(300);
+    DesktopSession::setClipboardElsewhere(QStringLiteral("чужое"));
+    ASSERT_TRUE(QTest::qWaitFor([] { return DesktopSession::clipboard() == QStringLiteral("чужое"); }, 3000));
+    TextInserter::insert(phrase);
+    EXPECT_TRUE(field.waitForText(phrase + QLatin1Char(' '))) << field.text().toStdString();
+    EXPECT_EQ(DesktopSession::clipboard(), phrase + QLatin1Char(' '));
+}
+
 TEST_F(InserterDesktopTest, WithoutAutoPasteOnlyTheClipboardChanges)
 {
     SettingsStore::shared().setBool(SettingsKey::autoPaste, false);
@@ -59,8 +74,9 @@ TEST_F(InserterDesktopTest, RestoresThePreviousClipboardAfterThePasteUnlessTheUs
     SettingsStore::shared().setBool(SettingsKey::restoreClipboard, true);
     TextFieldWindow field;
     ASSERT_TRUE(field.isReady());
+    // Copied in another program after the last event this process saw.
     DesktopSession::setClipboardElsewhere(QStringLiteral("старое"));
-    ASSERT_TRUE(QTest::qWaitFor([] { return QGuiApplication::clipboard()->text() == QStringLiteral("старое"); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return DesktopSession::clipboard() == QStringLiteral("старое"); }, 3000));
 
     TextInserter::insert(QStringLiteral("новое"));
     EXPECT_TRUE(field.waitForText(QStringLiteral("новое ")));
