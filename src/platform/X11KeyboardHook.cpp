@@ -135,10 +135,7 @@ void X11KeyboardHook::processEvents()
             handleKeyPress(event.xkey.keycode, event.xkey.state);
         } else if (event.type == MappingNotify) {
             XRefreshKeyboardMapping(&event.xmapping);
-            readModifierMasks();
-            const std::vector<Keys::Combination> current = grabs_;
-            setGrabs({});
-            setGrabs(current);
+            keymapChanged();
         } else if (event.type == GenericEvent && event.xcookie.extension == xinputOpcode_ &&
                    XGetEventData(display_, &event.xcookie)) {
             if (event.xcookie.evtype == XI_RawKeyPress || event.xcookie.evtype == XI_RawKeyRelease)
@@ -166,10 +163,9 @@ void X11KeyboardHook::handleRawKey(void* rawEvent, bool pressed)
 void X11KeyboardHook::handleKeyPress(unsigned keycode, unsigned state)
 {
     const unsigned relevant = masks_.shift | masks_.control | masks_.alt | masks_.super;
-    for (const Keys::Combination& combination : grabs_) {
-        if (XKeysymToKeycode(display_, combination.key) == keycode &&
-            nativeModifiers(combination.modifiers) == (state & relevant)) {
-            const Keys::Combination pressed = combination;
+    for (const Grab& held : grabs_) {
+        if (held.keycode == keycode && held.modifiers == (state & relevant)) {
+            const Keys::Combination pressed = held.combination;
             if (onCombination)
                 onCombination(pressed);
             return;
@@ -204,34 +200,56 @@ std::vector<unsigned> X11KeyboardHook::lockVariants() const
     return variants;
 }
 
-bool X11KeyboardHook::grab(const Keys::Combination& combination)
+X11KeyboardHook::Grab X11KeyboardHook::nativeGrab(const Keys::Combination& combination) const
 {
-    const KeyCode code = XKeysymToKeycode(display_, combination.key);
-    if (code == 0)
+    return Grab{combination, XKeysymToKeycode(display_, combination.key), nativeModifiers(combination.modifiers),
+                lockVariants()};
+}
+
+bool X11KeyboardHook::grab(const Grab& grab)
+{
+    if (grab.keycode == 0)
         return false;
     X11ErrorTrap trap(display_);
-    const unsigned modifiers = nativeModifiers(combination.modifiers);
     bool ok = true;
-    for (const unsigned lock : lockVariants()) {
-        XGrabKey(display_, code, modifiers | lock, DefaultRootWindow(display_), False, GrabModeAsync, GrabModeAsync);
+    for (const unsigned lock : grab.lockVariants) {
+        XGrabKey(display_, static_cast<int>(grab.keycode), grab.modifiers | lock, DefaultRootWindow(display_), False,
+                 GrabModeAsync, GrabModeAsync);
         if (trap.takeError() != 0)
             ok = false;
     }
     if (!ok)
-        ungrab(combination);
+        ungrab(grab);
     return ok;
 }
 
-void X11KeyboardHook::ungrab(const Keys::Combination& combination)
+void X11KeyboardHook::ungrab(const Grab& grab)
 {
-    const KeyCode code = XKeysymToKeycode(display_, combination.key);
-    if (code == 0)
+    if (grab.keycode == 0)
         return;
     X11ErrorTrap trap(display_);
-    const unsigned modifiers = nativeModifiers(combination.modifiers);
-    for (const unsigned lock : lockVariants())
-        XUngrabKey(display_, code, modifiers | lock, DefaultRootWindow(display_));
+    for (const unsigned lock : grab.lockVariants)
+        XUngrabKey(display_, static_cast<int>(grab.keycode), grab.modifiers | lock, DefaultRootWindow(display_));
     trap.takeError();
+}
+
+// Keys or modifiers may sit elsewhere now. Combinations whose keys did not move keep their grab, so that no
+// press slips through while the keymap changes.
+void X11KeyboardHook::keymapChanged()
+{
+    readModifierMasks();
+    std::vector<Grab> kept;
+    for (const Grab& held : grabs_) {
+        const Grab fresh = nativeGrab(held.combination);
+        if (fresh.sameKeys(held)) {
+            kept.push_back(held);
+            continue;
+        }
+        ungrab(held);
+        if (grab(fresh))
+            kept.push_back(fresh);
+    }
+    grabs_ = std::move(kept);
 }
 
 std::vector<Keys::Combination> X11KeyboardHook::setGrabs(const std::vector<Keys::Combination>& combinations)
@@ -239,17 +257,22 @@ std::vector<Keys::Combination> X11KeyboardHook::setGrabs(const std::vector<Keys:
     std::vector<Keys::Combination> refused;
     if (!display_)
         return refused;
-    for (const Keys::Combination& held : std::vector<Keys::Combination>(grabs_)) {
-        if (std::find(combinations.begin(), combinations.end(), held) == combinations.end()) {
+    std::vector<Grab> kept;
+    for (const Grab& held : grabs_) {
+        if (std::find(combinations.begin(), combinations.end(), held.combination) != combinations.end())
+            kept.push_back(held);
+        else
             ungrab(held);
-            grabs_.erase(std::find(grabs_.begin(), grabs_.end(), held));
-        }
     }
+    grabs_ = std::move(kept);
     for (const Keys::Combination& wanted : combinations) {
-        if (std::find(grabs_.begin(), grabs_.end(), wanted) != grabs_.end())
+        const bool held =
+            std::any_of(grabs_.begin(), grabs_.end(), [&](const Grab& grab) { return grab.combination == wanted; });
+        if (held)
             continue;
-        if (grab(wanted))
-            grabs_.push_back(wanted);
+        const Grab fresh = nativeGrab(wanted);
+        if (grab(fresh))
+            grabs_.push_back(fresh);
         else
             refused.push_back(wanted);
     }

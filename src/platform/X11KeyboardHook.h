@@ -31,6 +31,20 @@ private:
         unsigned shift = 0, control = 0, alt = 0, super = 0, numLock = 0, scrollLock = 0;
     };
 
+    // A combination as the server knows it: what was grabbed is what gets released.
+    struct Grab
+    {
+        Keys::Combination combination;
+        unsigned keycode = 0;
+        unsigned modifiers = 0;
+        std::vector<unsigned> lockVariants;
+
+        bool sameKeys(const Grab& other) const
+        {
+            return keycode == other.keycode && modifiers == other.modifiers && lockVariants == other.lockVariants;
+        }
+    };
+
     void readModifierMasks();
     void findXTestDevices();
     void processEvents();
@@ -38,8 +52,10 @@ private:
     void handleKeyPress(unsigned keycode, unsigned state);
     unsigned nativeModifiers(Keys::Modifiers modifiers) const;
     std::vector<unsigned> lockVariants() const;
-    bool grab(const Keys::Combination& combination);
-    void ungrab(const Keys::Combination& combination);
+    Grab nativeGrab(const Keys::Combination& combination) const;
+    bool grab(const Grab& grab);
+    void ungrab(const Grab& grab);
+    void keymapChanged();
 
     Display* display_ = nullptr;
     QSocketNotifier* notifier_ = nullptr;
@@ -47,5 +63,5 @@ private:
     bool xtestAsHardware_ = false;
     std::vector<int> xtestDevices_;
     ModifierMasks masks_;
-    std::vector<Keys::Combination> grabs_;
+    std::vector<Grab> grabs_;
 };

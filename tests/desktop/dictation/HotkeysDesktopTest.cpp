@@ -196,3 +196,21 @@ TEST_F(HotkeysDesktopTest, F6PresetAndPresetChanges)
     EXPECT_EQ(calls.count(QStringLiteral("toggle")), 1);
     EXPECT_TRUE(field.keys().contains(QStringLiteral("F6")));
 }
+
+TEST_F(HotkeysDesktopTest, HotkeysSurviveAKeymapChange)
+{
+    TextFieldWindow field;
+    ASSERT_TRUE(field.isReady());
+    ASSERT_TRUE(manager->startIfPossible());
+    ASSERT_EQ(DesktopSession::run(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("ru,us")}),
+              0);
+    QTest::qWait(200);
+    press(QStringLiteral("super+shift+space"));
+    press(QStringLiteral("ctrl+shift+space"));
+    DesktopSession::run(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us")});
+    QTest::qWait(200);
+    press(QStringLiteral("super+shift+space"));
+    EXPECT_EQ(calls, (QStringList{QStringLiteral("toggle"), QStringLiteral("toggle")}))
+        << "learning is not grabbed while recording";
+    EXPECT_FALSE(field.keys().join(QLatin1Char(' ')).contains(QStringLiteral("Meta+Shift")));
+}
