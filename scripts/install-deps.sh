@@ -10,7 +10,7 @@ build_packages=(
 )
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev clang-format
-    xvfb x11-utils xdotool xclip openbox trayer imagemagick fonts-dejavu-core
+    xvfb x11-utils x11-xkb-utils xdotool xclip openbox trayer imagemagick fonts-dejavu-core
     pulseaudio espeak-ng sox
 )
 

@@ -72,13 +72,14 @@ set-default-source vmic_sink.monitor
 PA
 mkdir -p "$rig/pulse-home"
 env -u DISPLAY HOME="$rig/pulse-home" pulseaudio --daemonize=no --exit-idle-time=-1 --system=false -n \
-    -F "$rig/vmic.pa" --realtime=no --high-priority=no --enable-memfd=no --log-target=file:"$rig/pulse.log" \
+    -F "$rig/vmic.pa" --realtime=no --high-priority=no --enable-memfd=yes --log-target=file:"$rig/pulse.log" \
     >/dev/null 2>&1 &
 pids+=($!)
 export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native
 wait_for "the sound server" pactl info
-# Without a stream playing into it, the sink's monitor stalls on the first read.
-pacat --playback --raw --rate=16000 --channels=1 --format=s16le --latency-msec=20 \
+# Without a stream playing into it, the sink's monitor stalls on the first read. A latency of 100 ms lets
+# the monitor deliver in blocks like a real capture device; 20 ms made it post every 5 ms.
+pacat --playback --raw --rate=16000 --channels=1 --format=s16le --latency-msec=100 \
     --device=vmic_sink --client-name=vmic-keepalive /dev/zero >/dev/null 2>&1 &
 pids+=($!)
 wait_for "the tray host" bash -c "xwininfo -root -tree | grep -q -i trayer"

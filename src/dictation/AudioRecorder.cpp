@@ -1,0 +1,128 @@
+#include "dictation/AudioRecorder.h"
+
+#include "app/Log.h"
+#include "app/MainThread.h"
+
+#include <QPointer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+
+constexpr int noInputDevice = 20;
+
+} // namespace
+
+AudioRecorder::AudioRecorder(std::unique_ptr<MicrophoneCapture> capture) : capture_(std::move(capture))
+{
+    // A recording is usually well under a minute; this keeps the first seconds free of reallocation.
+    samples_.reserve(static_cast<std::size_t>(sampleRate) * 60);
+}
+
+AudioRecorder::~AudioRecorder()
+{
+    if (isRunning_)
+        capture_->stop();
+}
+
+Result<Done> AudioRecorder::start()
+{
+    if (isRunning_)
+        return Done{};
+    {
+        std::lock_guard guard(lock_);
+        samples_.clear();
+        voicedAccumMs_ = 0;
+    }
+    autoStopFired_ = false;
+    const Result<Done> started = capture_->start([this](std::span<const std::int16_t> block) { consume(block); },
+                                                 [this](const QString& reason) { captureEnded(reason); });
+    if (!started) {
+        Log::info(QStringLiteral("Микрофон недоступен: ") + started.error().description());
+        return Error::tolvan(noInputDevice, QStringLiteral("нет входного аудиоустройства"));
+    }
+    isRunning_ = true;
+    return Done{};
+}
+
+std::vector<std::int16_t> AudioRecorder::stop()
+{
+    if (isRunning_) {
+        capture_->stop();
+        isRunning_ = false;
+    }
+    std::lock_guard guard(lock_);
+    return samples_;
+}
+
+double AudioRecorder::voicedAccumMs() const
+{
+    std::lock_guard guard(lock_);
+    return voicedAccumMs_;
+}
+
+float AudioRecorder::rms(std::span<const std::int16_t> block)
+{
+    if (block.empty())
+        return 0;
+    // Four independent partial sums let the compiler vectorise the loop.
+    float sums[4] = {0, 0, 0, 0};
+    constexpr float scale = 1.0F / 32768.0F;
+    const std::size_t whole = block.size() - block.size() % 4;
+    for (std::size_t index = 0; index < whole; index += 4) {
+        for (std::size_t lane = 0; lane < 4; ++lane) {
+            const float sample = static_cast<float>(block[index + lane]) * scale;
+            sums[lane] += sample * sample;
+        }
+    }
+    float sum = (sums[0] + sums[1]) + (sums[2] + sums[3]);
+    for (std::size_t index = whole; index < block.size(); ++index) {
+        const float sample = static_cast<float>(block[index]) * scale;
+        sum += sample * sample;
+    }
+    return std::sqrt(sum / static_cast<float>(block.size()));
+}
+
+void AudioRecorder::consume(std::span<const std::int16_t> block)
+{
+    if (block.empty())
+        return;
+    const float level = rms(block);
+    std::size_t total = 0;
+    {
+        std::lock_guard guard(lock_);
+        samples_.insert(samples_.end(), block.begin(), block.end());
+        if (level > voiceThreshold)
+            voicedAccumMs_ += static_cast<double>(block.size()) / 16.0;
+        total = samples_.size();
+    }
+    MainThread::post(this, [this, level, total] { deliver(level, total); });
+}
+
+void AudioRecorder::deliver(float level, std::size_t totalSamples)
+{
+    if (onLevel)
+        onLevel(std::min(level * levelGain, 1.0F));
+    if (totalSamples > lengthLimit && isRunning_)
+        autoStop();
+}
+
+void AudioRecorder::captureEnded(const QString& reason)
+{
+    Log::info(QStringLiteral("Запись прервана: ") + reason);
+    MainThread::post(this, [this] {
+        if (isRunning_)
+            autoStop();
+    });
+}
+
+void AudioRecorder::autoStop()
+{
+    if (autoStopFired_)
+        return;
+    autoStopFired_ = true;
+    if (onAutoStop)
+        onAutoStop();
+}

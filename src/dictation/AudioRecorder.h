@@ -1,0 +1,63 @@
+#pragma once
+
+#include "app/Result.h"
+#include "platform/MicrophoneCapture.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <vector>
+
+// Records the default microphone while a dictation runs and keeps the sound as 16 kHz mono signed 16-bit
+// samples. Reports a meter level, counts the voiced milliseconds, and asks its owner to end a recording
+// that reaches 10 minutes or whose microphone went away. One instance, reused for every recording; lives
+// on the main thread, where its callbacks run.
+class AudioRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int sampleRate = MicrophoneCapture::sampleRate;
+    static constexpr float voiceThreshold = 0.012F;
+    static constexpr float levelGain = 9.0F;
+    static constexpr std::size_t lengthLimit = 9'600'000;
+
+    explicit AudioRecorder(std::unique_ptr<MicrophoneCapture> capture = MicrophoneCapture::createDefault());
+    ~AudioRecorder() override;
+
+    // Begins a recording with empty samples. Code 20 "нет входного аудиоустройства" when no sound server
+    // or microphone answers (the server's reason goes to the log). Harmless while running.
+    Result<Done> start();
+    // Ends the recording and answers every sample since the last start. Harmless when idle.
+    std::vector<std::int16_t> stop();
+    bool isRunning() const { return isRunning_; }
+    // Milliseconds of the current recording judged to contain voice.
+    double voicedAccumMs() const;
+
+    // The RMS of a block on the −1…1 scale, in single precision, in one pass.
+    static float rms(std::span<const std::int16_t> block);
+
+    // 0…1, for the meter; once per block.
+    std::function<void(float level)> onLevel;
+    // Once per recording, when it must end by itself: the length limit was reached or the microphone
+    // went away. The owner finishes the recording as usual; what was captured is kept.
+    std::function<void()> onAutoStop;
+
+private:
+    // On the capture thread.
+    void consume(std::span<const std::int16_t> block);
+    void captureEnded(const QString& reason);
+    void deliver(float level, std::size_t totalSamples);
+    void autoStop();
+
+    std::unique_ptr<MicrophoneCapture> capture_;
+    mutable std::mutex lock_;
+    std::vector<std::int16_t> samples_;
+    double voicedAccumMs_ = 0;
+    bool autoStopFired_ = false;
+    bool isRunning_ = false;
+};

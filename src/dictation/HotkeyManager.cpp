@@ -1,0 +1,207 @@
+#include "dictation/HotkeyManager.h"
+
+#include "app/Log.h"
+#include "app/SettingsStore.h"
+
+#include <QPointer>
+
+namespace
+{
+
+const Keys::Combination finishCombination{Keys::returnKey, Keys::none};
+const Keys::Combination keypadFinishCombination{Keys::keypadEnter, Keys::none};
+const Keys::Combination cancelCombination{Keys::escape, Keys::none};
+
+bool isRightAlt(Keys::Keysym key)
+{
+    return key == Keys::rightAlt || key == Keys::isoLevel3Shift;
+}
+
+QString keyTitle(Keys::Keysym key)
+{
+    switch (key) {
+    case Keys::space:
+        return QStringLiteral("Пробел");
+    case Keys::returnKey:
+        return QStringLiteral("Enter");
+    case Keys::keypadEnter:
+        return QStringLiteral("Enter (цифровой блок)");
+    case Keys::escape:
+        return QStringLiteral("Esc");
+    case Keys::f6:
+        return QStringLiteral("F6");
+    default:
+        return key < 0x80 ? QString(QChar(key)).toUpper() : QStringLiteral("0x%1").arg(key, 0, 16);
+    }
+}
+
+} // namespace
+
+const Keys::Combination HotkeyManager::learnCombination{Keys::space, Keys::control | Keys::shift};
+
+const std::vector<HotkeyManager::Preset>& HotkeyManager::presets()
+{
+    static const std::vector<Preset> rows{
+        {QLatin1String("cmdShiftSpace"),
+         QStringLiteral("Super+Shift+Пробел"),
+         {Keys::space, Keys::super | Keys::shift}},
+        {QLatin1String("optSpace"), QStringLiteral("Alt+Пробел"), {Keys::space, Keys::alt}},
+        {QLatin1String("f6"), QStringLiteral("F6"), {Keys::f6, Keys::none}},
+        {QLatin1String("off"), QStringLiteral("Выключен"), {}, false},
+    };
+    return rows;
+}
+
+const HotkeyManager::Preset* HotkeyManager::activePreset()
+{
+    const QString identifier =
+        SettingsStore::shared().stringForKey(SettingsKey::togglePreset).value_or(QStringLiteral("cmdShiftSpace"));
+    for (const Preset& preset : presets()) {
+        if (preset.identifier == identifier)
+            return &preset;
+    }
+    return nullptr;
+}
+
+QString HotkeyManager::title(const Keys::Combination& combination)
+{
+    QStringList parts;
+    if (combination.modifiers & Keys::control)
+        parts << QStringLiteral("Ctrl");
+    if (combination.modifiers & Keys::super)
+        parts << QStringLiteral("Super");
+    if (combination.modifiers & Keys::alt)
+        parts << QStringLiteral("Alt");
+    if (combination.modifiers & Keys::shift)
+        parts << QStringLiteral("Shift");
+    parts << keyTitle(combination.key);
+    return parts.join(QLatin1Char('+'));
+}
+
+QString HotkeyManager::pushToTalkTitle()
+{
+    return QStringLiteral("правый Alt");
+}
+
+HotkeyManager::HotkeyManager(std::unique_ptr<KeyboardHook> hook, QObject* parent)
+    : QObject(parent), hook_(std::move(hook))
+{}
+
+HotkeyManager::~HotkeyManager() = default;
+
+bool HotkeyManager::startIfPossible()
+{
+    if (active_)
+        return true;
+    if (!hook_ || !hook_->start())
+        return false;
+    hook_->onKey = [this](const KeyboardHook::KeyEvent& event) { handleKey(event); };
+    hook_->onCombination = [this](const Keys::Combination& combination) { handleCombination(combination); };
+    active_ = true;
+    Log::info(QStringLiteral("Горячие клавиши активны"));
+    refreshGrabs();
+    return true;
+}
+
+std::vector<Keys::Combination> HotkeyManager::wantedGrabs() const
+{
+    std::vector<Keys::Combination> wanted;
+    if (const Preset* preset = activePreset(); preset && preset->enabled)
+        wanted.push_back(preset->combination);
+    if (recording()) {
+        wanted.push_back(finishCombination);
+        wanted.push_back(keypadFinishCombination);
+        wanted.push_back(cancelCombination);
+    } else {
+        wanted.push_back(learnCombination);
+    }
+    return wanted;
+}
+
+void HotkeyManager::refreshGrabs()
+{
+    if (!active_)
+        return;
+    QStringList unavailable;
+    for (const Keys::Combination& refused : hook_->setGrabs(wantedGrabs()))
+        unavailable << title(refused);
+    if (unavailable != unavailable_ && !unavailable.isEmpty())
+        Log::info(QStringLiteral("Сочетание занято другой программой: ") + unavailable.join(QStringLiteral(", ")));
+    unavailable_ = unavailable;
+}
+
+void HotkeyManager::run(const std::function<void()>& callback)
+{
+    const QPointer<HotkeyManager> self(this);
+    if (callback)
+        callback();
+    if (self)
+        refreshGrabs();
+}
+
+void HotkeyManager::handleCombination(const Keys::Combination& combination)
+{
+    const bool isRecordingNow = recording();
+    if ((combination == finishCombination || combination == keypadFinishCombination) && isRecordingNow) {
+        run(onDone);
+    } else if (combination == learnCombination && !isRecordingNow) {
+        run(onLearn);
+    } else if (combination == cancelCombination && isRecordingNow) {
+        run(onCancel);
+    } else if (const Preset* preset = activePreset(); preset && preset->enabled && preset->combination == combination) {
+        run(onToggle);
+    } else {
+        // Grabbed for a state that has just ended.
+        refreshGrabs();
+    }
+}
+
+void HotkeyManager::handleKey(const KeyboardHook::KeyEvent& event)
+{
+    if (isRightAlt(event.key)) {
+        if (event.pressed)
+            rightAltPressed();
+        else
+            rightAltReleased();
+        return;
+    }
+    if (!event.pressed || event.modifierKey)
+        return;
+    if (rightAltDown_ && !pttActive_) {
+        otherKeyWhileHold_ = true;
+        holdWork_.cancel();
+    }
+    if (!recording() && !event.synthetic && onUserTyping)
+        onUserTyping();
+}
+
+void HotkeyManager::rightAltPressed()
+{
+    if (rightAltDown_)
+        return;
+    rightAltDown_ = true;
+    otherKeyWhileHold_ = false;
+    if (!SettingsStore::shared().boolForKey(SettingsKey::pttEnabled) || recording())
+        return;
+    holdWork_.schedule(holdDelayMs, [this] { holdElapsed(); });
+}
+
+void HotkeyManager::rightAltReleased()
+{
+    if (!rightAltDown_)
+        return;
+    rightAltDown_ = false;
+    holdWork_.cancel();
+    if (pttActive_) {
+        pttActive_ = false;
+        run(onPTTEnd);
+    }
+}
+
+void HotkeyManager::holdElapsed()
+{
+    if (!rightAltDown_ || otherKeyWhileHold_ || pttActive_)
+        return;
+    pttActive_ = true;
+    run(onPTTBegin);
+}

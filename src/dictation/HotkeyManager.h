@@ -1,0 +1,76 @@
+#pragma once
+
+#include "app/DelayedCall.h"
+#include "platform/KeyboardHook.h"
+
+#include <QLatin1String>
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+// Turns a few keys of the whole session into dictation commands: the configurable toggle hotkey,
+// push-to-talk on a clean hold of the right Alt key, Enter to finish and Esc to cancel while recording,
+// Ctrl+Shift+Space to learn a word, and a notice when the user types. Only the combinations that act at
+// the moment are swallowed; every other key reaches the focused application. Lives on the main thread.
+class HotkeyManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Preset
+    {
+        QLatin1String identifier;
+        QString title;
+        Keys::Combination combination;
+        bool enabled = true;
+    };
+
+    static constexpr int holdDelayMs = 300;
+
+    // The toggle presets selectable with "togglePreset".
+    static const std::vector<Preset>& presets();
+    // The preset named by "togglePreset" ("cmdShiftSpace" when never set); null for an unknown name.
+    static const Preset* activePreset();
+    // "Ctrl+Shift+Пробел" and the like.
+    static QString title(const Keys::Combination& combination);
+    static const Keys::Combination learnCombination;
+    static QString pushToTalkTitle();
+
+    explicit HotkeyManager(std::unique_ptr<KeyboardHook> hook = KeyboardHook::createDefault(),
+                           QObject* parent = nullptr);
+    ~HotkeyManager() override;
+
+    // Connects to the keyboard once; false while no usable display exists (the owner retries).
+    bool startIfPossible();
+    bool isActive() const { return active_; }
+    // Grabs exactly the combinations that act now. The owner calls it whenever the recording starts or
+    // ends for another reason than these keys, and after the toggle preset changes.
+    void refreshGrabs();
+    // The titles of wanted combinations that another program owns, as of the last refresh.
+    QStringList unavailableShortcuts() const { return unavailable_; }
+
+    std::function<void()> onToggle, onPTTBegin, onPTTEnd, onCancel, onDone, onLearn, onUserTyping;
+    std::function<bool()> isRecording = [] { return false; };
+
+private:
+    void handleKey(const KeyboardHook::KeyEvent& event);
+    void handleCombination(const Keys::Combination& combination);
+    void rightAltPressed();
+    void rightAltReleased();
+    void holdElapsed();
+    bool recording() const { return isRecording && isRecording(); }
+    // Runs a command callback, then grabs what acts in the state the command left.
+    void run(const std::function<void()>& callback);
+    std::vector<Keys::Combination> wantedGrabs() const;
+
+    std::unique_ptr<KeyboardHook> hook_;
+    bool active_ = false;
+    bool rightAltDown_ = false;
+    bool otherKeyWhileHold_ = false;
+    bool pttActive_ = false;
+    DelayedCall holdWork_;
+    QStringList unavailable_;
+};

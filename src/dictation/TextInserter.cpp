@@ -1,0 +1,158 @@
+#include "dictation/TextInserter.h"
+
+#include "app/Log.h"
+#include "app/MainThread.h"
+#include "app/SettingsStore.h"
+#include "platform/KeyInjector.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+namespace
+{
+
+QClipboard* clipboard()
+{
+    return QGuiApplication::clipboard();
+}
+
+// Ctrl+key, or Ctrl+Shift+key when the focused window is a terminal; off the main thread.
+void postShortcutForFocusedWindow(Keys::Keysym key)
+{
+    const bool terminal = TextInserter::isTerminal(KeyInjector::focusedWindowClass());
+    TextInserter::postKey(key, terminal ? Keys::control | Keys::shift : Keys::control);
+}
+
+// Puts the text on the clipboard; false when another program kept it (the X server refuses a new owner
+// whose request is stamped older than the current owner's).
+bool putOnClipboard(const QString& text)
+{
+    if (clipboard()->text() == text)
+        return true;
+    clipboard()->setText(text);
+    return clipboard()->text() == text;
+}
+
+// The paste keystroke after the delay that lets the target see the new clipboard first, then
+// afterPaste, both on a background thread. Nothing is pasted unless the clipboard holds the text: pasting
+// would insert whatever another program put there.
+void schedulePaste(const QString& text, std::function<void()> afterPaste)
+{
+    QTimer::singleShot(TextInserter::pasteDelayMs, QCoreApplication::instance(),
+                       [text, afterPaste = std::move(afterPaste)] {
+                           if (!putOnClipboard(text)) {
+                               Log::info(QStringLiteral("Буфер обмена занят другой программой — вставка отменена"));
+                               return;
+                           }
+                           QThreadPool::globalInstance()->start([afterPaste] {
+                               postShortcutForFocusedWindow(Keys::v);
+                               if (afterPaste)
+                                   afterPaste();
+                           });
+                       });
+}
+
+void restoreIfUnchanged(const QString& inserted, const QString& previous)
+{
+    if (clipboard()->text() == inserted)
+        clipboard()->setText(previous);
+}
+
+} // namespace
+
+namespace TextInserter
+{
+
+void insert(const QString& text)
+{
+    SettingsStore& settings = SettingsStore::shared();
+    const QString inserted = settings.boolForKey(SettingsKey::appendSpace) ? text + QLatin1Char(' ') : text;
+    std::optional<QString> previous;
+    if (settings.boolForKey(SettingsKey::restoreClipboard)) {
+        const QString current = clipboard()->text();
+        if (!current.isEmpty())
+            previous = current;
+    }
+    putOnClipboard(inserted);
+    if (!settings.boolForKey(SettingsKey::autoPaste))
+        return;
+    schedulePaste(inserted, [inserted, previous] {
+        if (!previous || !SettingsStore::shared().boolForKey(SettingsKey::restoreClipboard))
+            return;
+        MainThread::post([inserted, previous = *previous] {
+            QTimer::singleShot(restoreDelayMs, QCoreApplication::instance(),
+                               [inserted, previous] { restoreIfUnchanged(inserted, previous); });
+        });
+    });
+}
+
+void pasteRaw(const QString& text)
+{
+    putOnClipboard(text);
+    schedulePaste(text, nullptr);
+}
+
+void copySelection()
+{
+    QThreadPool::globalInstance()->start([] { postShortcutForFocusedWindow(Keys::c); });
+}
+
+void postKey(Keys::Keysym key, Keys::Modifiers modifiers)
+{
+    if (!KeyInjector::waitForModifiersReleased(modifierReleaseTimeoutMs))
+        Log::info(QStringLiteral("Клавиши-модификаторы всё ещё нажаты — отправляю нажатие всё равно"));
+    if (!KeyInjector::postKey(key, modifiers))
+        Log::info(QStringLiteral("Не удалось отправить нажатие клавиш (нет дисплея X11 с XTEST): текст оставлен в "
+                                 "буфере обмена"));
+}
+
+bool isTerminal(const QStringList& windowClass)
+{
+    static const QStringList terminals{
+        QStringLiteral("xterm"),
+        QStringLiteral("uxterm"),
+        QStringLiteral("urxvt"),
+        QStringLiteral("rxvt"),
+        QStringLiteral("gnome-terminal"),
+        QStringLiteral("gnome-terminal-server"),
+        QStringLiteral("org.gnome.console"),
+        QStringLiteral("kgx"),
+        QStringLiteral("konsole"),
+        QStringLiteral("xfce4-terminal"),
+        QStringLiteral("mate-terminal"),
+        QStringLiteral("lxterminal"),
+        QStringLiteral("qterminal"),
+        QStringLiteral("terminator"),
+        QStringLiteral("tilix"),
+        QStringLiteral("alacritty"),
+        QStringLiteral("kitty"),
+        QStringLiteral("st"),
+        QStringLiteral("st-256color"),
+        QStringLiteral("wezterm"),
+        QStringLiteral("org.wezfurlong.wezterm"),
+        QStringLiteral("foot"),
+        QStringLiteral("sakura"),
+        QStringLiteral("guake"),
+        QStringLiteral("tilda"),
+        QStringLiteral("yakuake"),
+        QStringLiteral("terminology"),
+        QStringLiteral("cool-retro-term"),
+        QStringLiteral("deepin-terminal"),
+        QStringLiteral("eterm"),
+        QStringLiteral("termite"),
+        QStringLiteral("ghostty"),
+        QStringLiteral("com.mitchellh.ghostty"),
+    };
+    for (const QString& name : windowClass) {
+        if (terminals.contains(name.toLower()))
+            return true;
+    }
+    return false;
+}
+
+} // namespace TextInserter

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/Keys.h"
+
+#include <QString>
+#include <QStringList>
+
+// Puts a finished text into the focused application the way a user would: the text goes onto the
+// clipboard (where it stays, so it can always be pasted by hand) and a synthetic paste keystroke follows.
+// Steered by the settings "appendSpace", "restoreClipboard" and "autoPaste". Call on the main thread.
+namespace TextInserter
+{
+constexpr int pasteDelayMs = 80;
+constexpr int restoreDelayMs = 1000;
+// How long a keystroke waits for the user to let go of Ctrl, Shift, Alt or Super.
+constexpr int modifierReleaseTimeoutMs = 1000;
+
+// The text (plus a space with "appendSpace") onto the clipboard, then, with "autoPaste", the paste
+// keystroke 80 ms later; with "restoreClipboard" the previous clipboard text comes back one second after
+// the keystroke, unless the clipboard no longer holds exactly the inserted text.
+void insert(const QString& text);
+// Exactly this text onto the clipboard and pasted, whatever the settings; nothing is restored.
+void pasteRaw(const QString& text);
+// Copies the focused window's selection to the clipboard (Ctrl+C, Ctrl+Shift+C in a terminal); returns at once.
+void copySelection();
+// One key press and release with these modifiers, once the user holds no modifier key (at most
+// modifierReleaseTimeoutMs). Blocks for that long: call it off the main thread.
+void postKey(Keys::Keysym key, Keys::Modifiers modifiers);
+// Whether a window class (instance and class name) belongs to a terminal emulator, where Ctrl+V and
+// Ctrl+C type control characters and Ctrl+Shift+V / Ctrl+Shift+C paste and copy.
+bool isTerminal(const QStringList& windowClass);
+} // namespace TextInserter
