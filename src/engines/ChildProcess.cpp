@@ -30,6 +30,15 @@ void end(QProcess* process, int graceMs)
     });
 }
 
+void release(QPointer<QProcess>& process, const QObject* owner, int graceMs)
+{
+    if (!process)
+        return;
+    process->disconnect(owner);
+    end(process, graceMs);
+    process = nullptr;
+}
+
 int recognizerThreadCount(int onlineCores)
 {
     return std::max(4, onlineCores - 2);

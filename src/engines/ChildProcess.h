@@ -1,6 +1,7 @@
 #pragma once
 
-class QProcess;
+#include <QPointer>
+#include <QProcess>
 
 // Ending child processes without ever blocking the caller.
 namespace ChildProcess
@@ -13,6 +14,10 @@ constexpr int terminationGraceMs = 3000;
 // so that quitting kills a child that is still lingering instead of waiting for it. The caller must not
 // use the object afterwards and should have disconnected its own handlers first.
 void end(QProcess* process, int graceMs = terminationGraceMs);
+
+// The owner lets go of its child: the owner's handlers are disconnected, the child is ended as above (a
+// child that already exited is only deleted) and the pointer is cleared. Does nothing without a child.
+void release(QPointer<QProcess>& process, const QObject* owner, int graceMs = terminationGraceMs);
 
 // max(4, online cores − 2): recognizers get every core but two, and never fewer than four threads.
 int recognizerThreadCount(int onlineCores);

@@ -61,10 +61,7 @@ WhisperServer::WhisperServer(QObject* parent) : QObject(parent) {}
 
 WhisperServer::~WhisperServer()
 {
-    if (process_) {
-        process_->disconnect(this);
-        ChildProcess::end(process_, timing_.terminationGraceMs);
-    }
+    ChildProcess::release(process_, this, timing_.terminationGraceMs);
 }
 
 void WhisperServer::start(const QString& modelPath, const QString& language, const QString& prompt)
@@ -106,11 +103,7 @@ void WhisperServer::start(const QString& modelPath, const QString& language, con
 void WhisperServer::stop()
 {
     ++generation_;
-    if (process_) {
-        process_->disconnect(this);
-        ChildProcess::end(process_, timing_.terminationGraceMs);
-        process_ = nullptr;
-    }
+    ChildProcess::release(process_, this, timing_.terminationGraceMs);
     port_ = 0;
     setState(State{State::stopped, {}});
 }
@@ -266,11 +259,7 @@ void WhisperServer::childExited(quint64 generation, int exitCode)
 {
     if (generation != generation_)
         return;
-    if (process_) {
-        process_->disconnect(this);
-        process_->deleteLater();
-        process_ = nullptr;
-    }
+    ChildProcess::release(process_, this, timing_.terminationGraceMs);
     Log::info(QStringLiteral("whisper-server упал, код %1").arg(exitCode));
     setState(State::failure(QStringLiteral("процесс завершился, код %1").arg(exitCode)));
 }
@@ -279,9 +268,7 @@ void WhisperServer::launchFailed(quint64 generation, const QString& description)
 {
     if (generation != generation_ || !process_)
         return;
-    process_->disconnect(this);
-    process_->deleteLater();
-    process_ = nullptr;
+    ChildProcess::release(process_, this, timing_.terminationGraceMs);
     port_ = 0;
     setState(State::failure(description));
 }

@@ -323,22 +323,14 @@ void AdvisorEngine::shutdown()
 
 void AdvisorEngine::endProcess()
 {
-    if (!process_)
-        return;
-    process_->disconnect(this);
-    ChildProcess::end(process_, timing_.terminationGraceMs);
-    process_ = nullptr;
+    ChildProcess::release(process_, this, timing_.terminationGraceMs);
 }
 
 void AdvisorEngine::childExited(quint64 generation, int exitCode)
 {
     if (generation != generation_)
         return;
-    if (process_) {
-        process_->disconnect(this);
-        process_->deleteLater();
-        process_ = nullptr;
-    }
+    ChildProcess::release(process_, this, timing_.terminationGraceMs);
     port_ = 0;
     // Pollers of this start stop at once instead of probing a dead port for a minute.
     ++generation_;
@@ -350,9 +342,7 @@ void AdvisorEngine::launchFailed(quint64 generation, const QString& description)
 {
     if (generation != generation_ || !process_)
         return;
-    process_->disconnect(this);
-    process_->deleteLater();
-    process_ = nullptr;
+    ChildProcess::release(process_, this, timing_.terminationGraceMs);
     port_ = 0;
     ++generation_;
     Log::info(QStringLiteral("Советник: llama-server не запустился: ") + description);

@@ -16,6 +16,7 @@
 //   FAKE_LLAMA_RECORD_DIR     write args.txt (one argument a line), append the process id to pids.txt
 //                             and write each chat request body (request-N.json) there
 #include "support/LocalHttpServer.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -56,12 +57,6 @@ int environmentNumber(const char* name, int fallback)
     return ok ? value : fallback;
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void log(char level, const char* component, const QString& message)
 {
     const qint64 us = clock_.nsecsElapsed() / 1000;
@@ -76,7 +71,7 @@ QHash<QString, int> knownFlags()
         QStringLiteral("^((?:-[^ ,]+, *)*-[^ ,]+)(?: ([^ ].*?))?(?:  |$)"));
     static const QRegularExpression upperCaseWords(QStringLiteral("^[A-Z_]+( [A-Z_]+)+$"));
     QHash<QString, int> flags;
-    const QList<QByteArray> lines = readFile(QStringLiteral(FAKE_LLAMA_HELP)).split('\n');
+    const QList<QByteArray> lines = TestFiles::read(QStringLiteral(FAKE_LLAMA_HELP)).split('\n');
     for (const QByteArray& bytes : lines) {
         const QString line = QString::fromUtf8(bytes);
         if (!line.startsWith(QLatin1Char('-')) || line.startsWith(QLatin1String("-----")))
@@ -109,8 +104,8 @@ std::optional<Options> parse(const QStringList& arguments, int& exitCode)
     for (qsizetype index = 1; index < arguments.size(); ++index) {
         const QString& flag = arguments.at(index);
         if (flag == "-h" || flag == "--help" || flag == "--usage") {
-            std::fwrite(readFile(QStringLiteral(FAKE_LLAMA_HELP)).constData(), 1,
-                        readFile(QStringLiteral(FAKE_LLAMA_HELP)).size(), stdout);
+            std::fwrite(TestFiles::read(QStringLiteral(FAKE_LLAMA_HELP)).constData(), 1,
+                        TestFiles::read(QStringLiteral(FAKE_LLAMA_HELP)).size(), stdout);
             exitCode = 0;
             return std::nullopt;
         }
@@ -228,7 +223,7 @@ private:
         const QString content =
             contentFile.isEmpty()
                 ? qEnvironmentVariable("FAKE_LLAMA_CONTENT", QStringLiteral(" ОЦЕНКА: 4\nТЕКСТ: Добрый день."))
-                : QString::fromUtf8(readFile(contentFile));
+                : QString::fromUtf8(TestFiles::read(contentFile));
         const QJsonObject message{{"role", "assistant"}, {"content", content}};
         const QJsonObject choice{{"finish_reason", "stop"}, {"index", 0}, {"message", message}};
         const QJsonObject usage{{"completion_tokens", 12}, {"prompt_tokens", 186}, {"total_tokens", 198}};

@@ -8,6 +8,8 @@
 //   FAKE_SHERPA_HANG_MS       time spent "recognizing" before printing
 //   FAKE_SHERPA_IGNORE_TERM=1 ignore SIGTERM
 //   FAKE_SHERPA_RECORD_DIR    write args.txt (one argument a line) and a copy of the first WAV (input.wav)
+#include "support/TestFiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -23,12 +25,6 @@ namespace
 
 const QStringList knownOptions{"encoder",     "decoder",  "joiner",          "tokens", "model-type",
                                "num-threads", "provider", "decoding-method", "debug",  "print-args"};
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void printUsage()
 {
@@ -126,7 +122,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "Failed to read '%s'\n", qPrintable(wave));
             return 255;
         }
-        if (!isWave(readFile(wave))) {
+        if (!isWave(TestFiles::read(wave))) {
             std::fputs("/sherpa-onnx/csrc/wave-reader.cc:ReadWaveImpl:97 Expected RIFF, given XXXX\n", stderr);
             std::fprintf(stderr, "Failed to read '%s'\n", qPrintable(wave));
             return 255;
@@ -135,9 +131,9 @@ int main(int argc, char** argv)
     std::fputs("Done!\n\n", stderr);
 
     const QString scripted = qEnvironmentVariable("FAKE_SHERPA_OUTPUT_FILE");
-    const QByteArray line = readFile(QStringLiteral(FAKE_SHERPA_FIXTURES "/stdout_char_vocab.txt"));
+    const QByteArray line = TestFiles::read(QStringLiteral(FAKE_SHERPA_FIXTURES "/stdout_char_vocab.txt"));
     if (!scripted.isEmpty()) {
-        const QByteArray bytes = readFile(scripted);
+        const QByteArray bytes = TestFiles::read(scripted);
         std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
     } else {
         for (const QString& wave : waves) {

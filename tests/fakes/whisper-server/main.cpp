@@ -15,6 +15,7 @@
 //   FAKE_WHISPER_RECORD_DIR        write args.txt (one argument a line), pid.txt and every inference
 //                                  request (request-N.body, request-N.type) there
 #include "support/LocalHttpServer.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -45,12 +46,6 @@ int environmentNumber(const char* name, int fallback)
     bool ok = false;
     const int value = qEnvironmentVariableIntValue(name, &ok);
     return ok ? value : fallback;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void printUsage(const QString& program)
@@ -221,7 +216,7 @@ private:
         const QString file = qEnvironmentVariable(
             "FAKE_WHISPER_ANSWER_FILE", QStringLiteral(FAKE_WHISPER_FIXTURES "/scripted_verbose_speech.json"));
         const QByteArray type = qEnvironmentVariable("FAKE_WHISPER_ANSWER_TYPE", "application/json").toUtf8();
-        return HttpResponse::text(environmentNumber("FAKE_WHISPER_ANSWER_STATUS", 200), readFile(file), type);
+        return HttpResponse::text(environmentNumber("FAKE_WHISPER_ANSWER_STATUS", 200), TestFiles::read(file), type);
     }
 
     void record(int number, const HttpRequest& request) const

@@ -2,6 +2,7 @@
 #include "quality/AdvisorEngine.h"
 #include "quality/AdvisorText.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 #include "support/TolvanProcess.h"
 
 #include <QDir>
@@ -17,15 +18,9 @@
 namespace
 {
 
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool processExists(qint64 pid)
 {
-    const QByteArray status = readBytes(QStringLiteral("/proc/%1/status").arg(pid));
+    const QByteArray status = TestFiles::read(QStringLiteral("/proc/%1/status").arg(pid));
     return pid > 0 && !status.isEmpty() && !status.contains("State:\tZ");
 }
 
@@ -58,11 +53,11 @@ protected:
 
     QString recordedUserPrompt() const
     {
-        const QJsonObject request = QJsonDocument::fromJson(readBytes(recordDir + "/request-1.json")).object();
+        const QJsonObject request = QJsonDocument::fromJson(TestFiles::read(recordDir + "/request-1.json")).object();
         return request.value("messages").toArray().at(1).toObject().value("content").toString();
     }
 
-    qint64 launchedPid() const { return readBytes(recordDir + "/pids.txt").trimmed().toLongLong(); }
+    qint64 launchedPid() const { return TestFiles::read(recordDir + "/pids.txt").trimmed().toLongLong(); }
 
     static inline int runs = 0;
     QString recordDir;
@@ -84,7 +79,7 @@ TEST_F(AdvisorCommandLine, PrintsScoreAndTextAndStopsTheServer)
     const qint64 pid = launchedPid();
     ASSERT_GT(pid, 0);
     EXPECT_FALSE(processExists(pid));
-    EXPECT_TRUE(readBytes(Paths::logDir() + "/advisor.log").contains("cleaning up before exit"));
+    EXPECT_TRUE(TestFiles::read(Paths::logDir() + "/advisor.log").contains("cleaning up before exit"));
     EXPECT_FALSE(output.err().contains("Destroyed while process"));
 }
 

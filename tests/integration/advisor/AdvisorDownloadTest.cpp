@@ -2,6 +2,7 @@
 #include "quality/AdvisorEngine.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,12 +25,6 @@ QByteArray pattern(qint64 size)
     for (qint64 index = 0; index < size; ++index)
         bytes[index] = static_cast<char>('a' + index % 23);
     return bytes;
-}
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString baseOf(const LocalHttpServer& server)
@@ -112,7 +107,7 @@ TEST_F(AdvisorDownload, HubRefusesThenTheMirrorDelivers)
 
     EXPECT_EQ(engine->state().kind, State::idle);
     EXPECT_TRUE(engine->modelDownloaded());
-    EXPECT_EQ(readBytes(modelFile()), body);
+    EXPECT_EQ(TestFiles::read(modelFile()), body);
     EXPECT_EQ(QDir(Paths::advisorModelsDir()).entryList(QDir::Files | QDir::Hidden),
               QStringList{AdvisorEngine::modelFileName});
     ASSERT_EQ(hub.requests().size(), 1);
@@ -131,7 +126,7 @@ TEST_F(AdvisorDownload, HubRefusesThenTheMirrorDelivers)
     EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
     EXPECT_GT(fractions.size(), 3);
 
-    const QString log = QString::fromUtf8(readBytes(Paths::logDir() + "/app.log"));
+    const QString log = QString::fromUtf8(TestFiles::read(Paths::logDir() + "/app.log"));
     EXPECT_TRUE(log.contains("Советник: загрузка модели из " + baseOf(hub)));
     EXPECT_TRUE(log.contains("Советник: загрузка модели из " + baseOf(mirror)));
     EXPECT_TRUE(log.contains("Советник: модель загружена (30000 байт)"));

@@ -3,6 +3,7 @@
 #include "engines/ChildProcess.h"
 #include "quality/AdvisorEngine.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,15 +28,9 @@ namespace
 using State = AdvisorEngine::State;
 using Advice = AdvisorEngine::Advice;
 
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool processExists(qint64 pid)
 {
-    const QByteArray status = readBytes(QStringLiteral("/proc/%1/status").arg(pid));
+    const QByteArray status = TestFiles::read(QStringLiteral("/proc/%1/status").arg(pid));
     // A zombie has exited already; it only waits to be reaped.
     return pid > 0 && !status.isEmpty() && !status.contains("State:\tZ");
 }
@@ -120,7 +115,7 @@ protected:
     QList<qint64> launchedPids() const
     {
         QList<qint64> pids;
-        for (const QByteArray& line : readBytes(recordDir + "/pids.txt").split('\n')) {
+        for (const QByteArray& line : TestFiles::read(recordDir + "/pids.txt").split('\n')) {
             if (!line.isEmpty())
                 pids.append(line.toLongLong());
         }
@@ -129,7 +124,7 @@ protected:
 
     QJsonObject recordedRequest(int number) const
     {
-        return QJsonDocument::fromJson(readBytes(QStringLiteral("%1/request-%2.json").arg(recordDir).arg(number)))
+        return QJsonDocument::fromJson(TestFiles::read(QStringLiteral("%1/request-%2.json").arg(recordDir).arg(number)))
             .object();
     }
 
@@ -166,7 +161,7 @@ TEST_F(AdvisorServer, StartsTheServerAndAnswers)
     EXPECT_EQ(engine->state(), ready);
 
     // The command line, exactly.
-    const QStringList arguments = QString::fromUtf8(readBytes(recordDir + "/args.txt")).split('\n');
+    const QStringList arguments = QString::fromUtf8(TestFiles::read(recordDir + "/args.txt")).split('\n');
     EXPECT_EQ(arguments, AdvisorEngine::serverArguments(engine->modelPath(), engine->port(),
                                                         ChildProcess::recognizerThreadCount()));
     EXPECT_EQ(arguments.mid(0, 2), (QStringList{"-m", engine->modelPath()}));
@@ -183,8 +178,8 @@ TEST_F(AdvisorServer, StartsTheServerAndAnswers)
     EXPECT_EQ(userContent(1), AdvisorText::userPrompt("ну привет всем", "business", 8));
 
     // The server's own log lands in advisor.log, ours in app.log.
-    EXPECT_TRUE(readBytes(Paths::logDir() + "/advisor.log").contains("llama_server: model loaded"));
-    EXPECT_TRUE(QString::fromUtf8(readBytes(Paths::logDir() + "/app.log"))
+    EXPECT_TRUE(TestFiles::read(Paths::logDir() + "/advisor.log").contains("llama_server: model loaded"));
+    EXPECT_TRUE(QString::fromUtf8(TestFiles::read(Paths::logDir() + "/app.log"))
                     .contains(QStringLiteral("Советник: llama-server запущен, порт %1").arg(engine->port())));
 
     // A second phrase reuses the running server.
@@ -326,7 +321,7 @@ TEST_F(AdvisorServer, MissingModelFileMakesTheRealServerExit)
     ASSERT_TRUE(waitFor(outcome));
     EXPECT_EQ(outcome->result->error().description(), "советник не запустился");
     EXPECT_EQ(engine->state(), State::failure("советник завершился, код 1"));
-    EXPECT_TRUE(readBytes(Paths::logDir() + "/advisor.log").contains("exiting due to model loading error"));
+    EXPECT_TRUE(TestFiles::read(Paths::logDir() + "/advisor.log").contains("exiting due to model loading error"));
 }
 
 TEST_F(AdvisorServer, ServerThatExitsLaterIsReportedAndRestarted)
@@ -484,7 +479,7 @@ TEST_F(AdvisorServer, IdleServerStopsAfterTheLastAnswer)
     ASSERT_TRUE(waitForState(idle, 5000));
     EXPECT_EQ(engine->port(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 5000));
-    EXPECT_TRUE(readBytes(Paths::logDir() + "/app.log").contains("Советник: остановлен по простою"));
+    EXPECT_TRUE(TestFiles::read(Paths::logDir() + "/app.log").contains("Советник: остановлен по простою"));
 }
 
 TEST_F(AdvisorServer, EachAnswerPostponesTheIdleStop)

@@ -4,6 +4,7 @@
 #include "engines/ModelCatalog.h"
 #include "engines/WavWriter.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 #include "support/TolvanProcess.h"
 
 #include <QCoreApplication>
@@ -25,20 +26,6 @@
 
 namespace
 {
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QString writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    return path;
-}
 
 // Every GigaAM file just over its completeness threshold, sparse.
 void installGigaam()
@@ -148,7 +135,7 @@ TEST_F(GigaAMRecognition, RunsTheRecognizerOnATemporaryWavAndRemovesIt)
     EXPECT_NE(outcome.thread, QCoreApplication::instance()->thread());
 
     const QString models = ModelCatalog::byID(QStringLiteral("gigaam-v3")).location();
-    const QStringList arguments = QString::fromUtf8(readBytes(recordDir + "/args.txt")).split('\n');
+    const QStringList arguments = QString::fromUtf8(TestFiles::read(recordDir + "/args.txt")).split('\n');
     ASSERT_EQ(arguments.size(), 7);
     EXPECT_EQ(arguments.mid(0, 6),
               (QStringList{"--encoder=" + models + "/encoder.int8.onnx", "--decoder=" + models + "/decoder.onnx",
@@ -160,7 +147,7 @@ TEST_F(GigaAMRecognition, RunsTheRecognizerOnATemporaryWavAndRemovesIt)
     EXPECT_TRUE(wav.fileName().contains(
         QRegularExpression("^tolvan-gigaam-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.wav$")))
         << wav.fileName().toStdString();
-    EXPECT_EQ(readBytes(recordDir + "/input.wav"), recording());
+    EXPECT_EQ(TestFiles::read(recordDir + "/input.wav"), recording());
     EXPECT_FALSE(wav.exists());
     EXPECT_TRUE(leftoverWavs().isEmpty());
 }
@@ -180,7 +167,7 @@ TEST_F(GigaAMRecognition, RecognitionsRunOneAfterAnother)
             const std::lock_guard lock(mutex);
             // Had the second recognition started already, it would have overwritten the recorded arguments.
             if (QLatin1String(name) == QLatin1String("first"))
-                wavSeenByFirst = QString::fromUtf8(readBytes(recordDir + "/args.txt")).split('\n').value(6);
+                wavSeenByFirst = QString::fromUtf8(TestFiles::read(recordDir + "/args.txt")).split('\n').value(6);
             order.append(name);
             finished.notify_all();
         });
@@ -188,7 +175,7 @@ TEST_F(GigaAMRecognition, RecognitionsRunOneAfterAnother)
     std::unique_lock lock(mutex);
     ASSERT_TRUE(finished.wait_for(lock, std::chrono::seconds(20), [&] { return order.size() == 2; }));
     EXPECT_EQ(order, (QStringList{"first", "second"}));
-    EXPECT_NE(QString::fromUtf8(readBytes(recordDir + "/args.txt")).split('\n').value(6), wavSeenByFirst);
+    EXPECT_NE(QString::fromUtf8(TestFiles::read(recordDir + "/args.txt")).split('\n').value(6), wavSeenByFirst);
 }
 
 TEST_F(GigaAMRecognition, ModelThatIsNotDownloaded)
@@ -229,20 +216,20 @@ TEST_F(GigaAMRecognition, ScriptedOutputs)
     const QString output = workDir + "/output.txt";
     setVariable("FAKE_SHERPA_OUTPUT_FILE", output);
 
-    writeFile(output, "");
+    TestFiles::write(output, "");
     EXPECT_EQ(recognize().error(), engineError(QStringLiteral("не удалось разобрать ответ sherpa-onnx")));
 
-    writeFile(output, QByteArray("{\"text\": \"\xd0\"}\n", 14));
+    TestFiles::write(output, QByteArray("{\"text\": \"\xd0\"}\n", 14));
     EXPECT_EQ(recognize().error(), engineError(QStringLiteral("пустой вывод sherpa-onnx")));
 
-    writeFile(output, R"({"lang": "", "text": "да нет", "timestamps": [0.1, 0.2], "tokens":["да"]})"
-                      "\n");
+    TestFiles::write(output, R"({"lang": "", "text": "да нет", "timestamps": [0.1, 0.2], "tokens":["да"]})"
+                             "\n");
     Result<TranscriptionResult> result = recognize();
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(result.value(), (TranscriptionResult{QStringLiteral("да нет"), {}}));
 
-    writeFile(output, R"({"lang": "", "text": "да"})"
-                      "\n");
+    TestFiles::write(output, R"({"lang": "", "text": "да"})"
+                             "\n");
     result = recognize();
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(result.value(), (TranscriptionResult{QStringLiteral("да"), {}}));
@@ -271,7 +258,7 @@ TEST_F(GigaAMRecognition, WatchdogTerminatesAndThenKillsAHungRecognizer)
 
 TEST_F(GigaAMRecognition, CommandLineModePrintsTextOrJson)
 {
-    const QString wav = writeFile(workDir + "/speech.wav", recording());
+    const QString wav = TestFiles::write(workDir + "/speech.wav", recording());
     ProcessOutput output = runTolvan({QStringLiteral("--gigaam-test"), wav});
     ASSERT_TRUE(output.finished);
     EXPECT_EQ(output.exitCode, 0);
@@ -298,7 +285,7 @@ TEST_F(GigaAMRecognition, CommandLineModePrintsTextOrJson)
 
 TEST_F(GigaAMRecognition, CommandLineModeReportsTheEnginesError)
 {
-    const QString wav = writeFile(workDir + "/speech.wav", recording());
+    const QString wav = TestFiles::write(workDir + "/speech.wav", recording());
     setVariable("FAKE_SHERPA_EXIT_CODE", "255");
     const ProcessOutput output = runTolvan({QStringLiteral("--gigaam-test"), wav, QStringLiteral("--json")});
     ASSERT_TRUE(output.finished);

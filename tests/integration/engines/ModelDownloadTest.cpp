@@ -5,6 +5,7 @@
 #include "engines/ModelManager.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,12 +63,6 @@ QString readAll(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 class ModelDownload : public ::testing::Test
@@ -135,7 +130,7 @@ TEST_F(ModelDownload, WhisperFileArrivesFromTheHubWithProgress)
 
     EXPECT_FALSE(outcome.has_value()) << outcome->description().toStdString();
     EXPECT_EQ(finishedCount, 1);
-    EXPECT_EQ(readBytes(Paths::modelsDir() + "/ggml-test.bin"), body);
+    EXPECT_EQ(TestFiles::read(Paths::modelsDir() + "/ggml-test.bin"), body);
     EXPECT_EQ(filesIn(Paths::modelsDir()), QStringList{"ggml-test.bin"});
     ASSERT_EQ(hub.requests().size(), 1);
     EXPECT_EQ(hub.requests().front().path, QByteArray("/test/whisper/resolve/main/ggml-test.bin"));
@@ -164,7 +159,7 @@ TEST_F(ModelDownload, WithoutContentLengthProgressCountsAgainstTheNominalSize)
     manager.download(smallWhisper());
     ASSERT_TRUE(waitForFinish());
     EXPECT_FALSE(outcome.has_value());
-    EXPECT_EQ(readBytes(smallWhisper().location()), body);
+    EXPECT_EQ(TestFiles::read(smallWhisper().location()), body);
     ASSERT_FALSE(fractions.isEmpty());
     // 900 000 of a nominal 1 000 000 bytes.
     EXPECT_NEAR(fractions.back(), 0.9, 1e-9);
@@ -197,7 +192,7 @@ TEST_F(ModelDownload, FileOfExactlyEightyPercentIsRejectedAndRetriedFromTheMirro
     manager.download(smallWhisper());
     ASSERT_TRUE(waitForFinish());
     EXPECT_FALSE(outcome.has_value());
-    EXPECT_EQ(readBytes(smallWhisper().location()), good);
+    EXPECT_EQ(TestFiles::read(smallWhisper().location()), good);
     EXPECT_EQ(filesIn(Paths::modelsDir()), QStringList{"ggml-test.bin"});
     EXPECT_TRUE(readAll(Log::directory() + "/app.log").contains("HF недоступен (файл модели неполный)"));
 }
@@ -228,7 +223,7 @@ TEST_F(ModelDownload, BrokenTransfersNeverReplaceTheFileInPlace)
     // The mirror's short file (no length, closed early) is caught by the size check.
     EXPECT_EQ(outcome->code(), 1);
     EXPECT_EQ(outcome->description(), QStringLiteral("файл модели неполный"));
-    EXPECT_EQ(readBytes(destination), QByteArray("previous model"));
+    EXPECT_EQ(TestFiles::read(destination), QByteArray("previous model"));
     EXPECT_EQ(filesIn(Paths::modelsDir()), QStringList{"ggml-test.bin"});
 }
 
@@ -246,7 +241,7 @@ TEST_F(ModelDownload, UnreachableHubFallsBackToTheMirror)
     manager.download(smallWhisper());
     ASSERT_TRUE(waitForFinish());
     EXPECT_FALSE(outcome.has_value());
-    EXPECT_EQ(readBytes(smallWhisper().location()), body);
+    EXPECT_EQ(TestFiles::read(smallWhisper().location()), body);
     EXPECT_TRUE(readAll(Log::directory() + "/app.log").contains("Загрузка test-whisper: ggml-test.bin из зеркала"));
 }
 
@@ -288,7 +283,7 @@ TEST_F(ModelDownload, GigaamFilesComeInOrderAndStayWithTheMirrorOnceUsed)
     EXPECT_TRUE(ModelManager::isDownloaded(model));
     EXPECT_EQ(filesIn(model.location()),
               (QStringList{"decoder.onnx", "encoder.int8.onnx", "joiner.onnx", "tokens.txt"}));
-    EXPECT_EQ(readBytes(model.filePath(1)), fileBody(model, 1, 'i'));
+    EXPECT_EQ(TestFiles::read(model.filePath(1)), fileBody(model, 1, 'i'));
     ASSERT_EQ(hub.requests().size(), 2);
     EXPECT_TRUE(hub.requests().at(1).path.endsWith("/decoder.onnx"));
     ASSERT_EQ(mirror.requests().size(), 3);
@@ -325,5 +320,5 @@ TEST_F(ModelDownload, FileDownloadReportsWhichSourceDeliveredTheFile)
     EXPECT_EQ(started, (QList<int>{0, 1}));
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(failure->code(), 500);
-    EXPECT_EQ(readBytes(destination), body);
+    EXPECT_EQ(TestFiles::read(destination), body);
 }

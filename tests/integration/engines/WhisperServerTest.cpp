@@ -5,6 +5,7 @@
 #include "engines/ChildProcess.h"
 #include "engines/WavWriter.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 
 #include <QAbstractSocket>
 #include <QDir>
@@ -30,20 +31,6 @@ namespace
 
 using State = WhisperServer::State;
 
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QString writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    return path;
-}
-
 bool processExists(qint64 pid)
 {
     return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
@@ -57,7 +44,7 @@ protected:
         TestEnvironment::freshHome();
         workDir = TestEnvironment::makeDirectory(QStringLiteral("whisper-%1").arg(++runs));
         recordDir = workDir + "/record";
-        model = writeFile(workDir + "/ggml-test.bin", "model");
+        model = TestFiles::write(workDir + "/ggml-test.bin", "model");
         setVariable("TOLVAN_WHISPER_BIN", FAKE_WHISPER_SERVER);
         setVariable("FAKE_WHISPER_RECORD_DIR", recordDir);
         WhisperServer::Timing timing;
@@ -93,8 +80,11 @@ protected:
         return outcome;
     }
 
-    QStringList recordedArguments() const { return QString::fromUtf8(readBytes(recordDir + "/args.txt")).split('\n'); }
-    qint64 recordedPid() const { return readBytes(recordDir + "/pid.txt").toLongLong(); }
+    QStringList recordedArguments() const
+    {
+        return QString::fromUtf8(TestFiles::read(recordDir + "/args.txt")).split('\n');
+    }
+    qint64 recordedPid() const { return TestFiles::read(recordDir + "/pid.txt").toLongLong(); }
 
     static QByteArray speechWav()
     {
@@ -134,20 +124,20 @@ TEST_F(WhisperServerProcess, StartsWarmsUpAndBecomesReady)
                            QString::number(ChildProcess::recognizerThreadCount()), "-l", "ru", "-sns"}));
 
     // The warm-up sent one second of silence, byte for byte in the documented form.
-    const QString type = QString::fromUtf8(readBytes(recordDir + "/request-1.type"));
+    const QString type = QString::fromUtf8(TestFiles::read(recordDir + "/request-1.type"));
     const QRegularExpressionMatch match =
         QRegularExpression("^multipart/form-data; boundary=(tolvan-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-"
                            "[0-9A-F]{12})$")
             .match(type);
     ASSERT_TRUE(match.hasMatch()) << type.toStdString();
     const std::vector<int16_t> silence(16000, 0);
-    EXPECT_EQ(readBytes(recordDir + "/request-1.body"),
+    EXPECT_EQ(TestFiles::read(recordDir + "/request-1.body"),
               WhisperServer::multipartBody(match.captured(1).toLatin1(), WavWriter::data(silence, 16000)));
 
-    const QString log = QString::fromUtf8(readBytes(Log::directory() + "/app.log"));
+    const QString log = QString::fromUtf8(TestFiles::read(Log::directory() + "/app.log"));
     EXPECT_TRUE(log.contains(QStringLiteral("whisper-server: порт %1, модель ggml-test.bin, язык ru").arg(port)));
     EXPECT_TRUE(log.contains("whisper-server готов (прогрет)"));
-    EXPECT_TRUE(QString::fromUtf8(readBytes(Paths::logDir() + "/server.log")).contains("loading model from"));
+    EXPECT_TRUE(QString::fromUtf8(TestFiles::read(Paths::logDir() + "/server.log")).contains("loading model from"));
 }
 
 TEST_F(WhisperServerProcess, RecognizesARecordingWithTheServersAnswer)
@@ -165,7 +155,7 @@ TEST_F(WhisperServerProcess, RecognizesARecordingWithTheServersAnswer)
     ASSERT_EQ(result.segments.size(), 3u);
     EXPECT_EQ(result.segments[2].text, QStringLiteral("Спасибо!"));
     EXPECT_EQ(result.segments[2].startMs, 2500);
-    EXPECT_TRUE(readBytes(recordDir + "/request-2.body").contains(speechWav()));
+    EXPECT_TRUE(TestFiles::read(recordDir + "/request-2.body").contains(speechWav()));
 }
 
 TEST_F(WhisperServerProcess, RestartGetsANewPortAndGenerationWithoutAFailure)
@@ -187,8 +177,8 @@ TEST_F(WhisperServerProcess, RestartGetsANewPortAndGenerationWithoutAFailure)
     EXPECT_TRUE(std::none_of(states.begin(), states.end(), [](const State& s) { return s.kind == State::failed; }));
     // The old server got SIGTERM and ended by itself.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(firstPid); }, 5000));
-    EXPECT_TRUE(
-        QTest::qWaitFor([] { return readBytes(Paths::logDir() + "/server.log").contains("Caught signal 15"); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return TestFiles::read(Paths::logDir() + "/server.log").contains("Caught signal 15"); }, 2000));
     QTest::qWait(200);
     EXPECT_EQ(states.back(), ready);
 }
@@ -237,7 +227,8 @@ TEST_F(WhisperServerProcess, ChildExitingOnItsOwnFailsWithItsStatus)
     ASSERT_TRUE(waitForState(State::ready));
     ASSERT_TRUE(waitForState(State::failed));
     EXPECT_EQ(states.back(), State::failure(QStringLiteral("процесс завершился, код 7")));
-    EXPECT_TRUE(QString::fromUtf8(readBytes(Log::directory() + "/app.log")).contains("whisper-server упал, код 7"));
+    EXPECT_TRUE(
+        QString::fromUtf8(TestFiles::read(Log::directory() + "/app.log")).contains("whisper-server упал, код 7"));
 
     // Nothing listens any more: a recognition fails with the transport's own error.
     const auto outcome = transcribeNow(speechWav());
@@ -342,7 +333,7 @@ TEST_F(WhisperServerProcess, ChildIgnoringTerminationIsKilledAfterTheGracePeriod
 
 TEST_F(WhisperServerProcess, AnswersAreInterpretedEndToEnd)
 {
-    const QString plain = writeFile(workDir + "/plain.txt", "привет");
+    const QString plain = TestFiles::write(workDir + "/plain.txt", "привет");
     setVariable("FAKE_WHISPER_ANSWER_FILE", plain);
     setVariable("FAKE_WHISPER_ANSWER_TYPE", "text/html; charset=utf-8");
     server.start(model, QStringLiteral("ru"), QString());
@@ -351,12 +342,12 @@ TEST_F(WhisperServerProcess, AnswersAreInterpretedEndToEnd)
     ASSERT_TRUE(outcome.has_value() && outcome->ok());
     EXPECT_EQ(outcome->value(), (TranscriptionResult{QStringLiteral("привет"), {}}));
 
-    writeFile(plain, QByteArray("\xff\xfe garbage \xc3", 13));
+    TestFiles::write(plain, QByteArray("\xff\xfe garbage \xc3", 13));
     outcome = transcribeNow(speechWav());
     ASSERT_TRUE(outcome.has_value() && !outcome->ok());
     EXPECT_EQ(outcome->error(), Error::tolvan(12, QStringLiteral("не удалось разобрать ответ")));
 
-    writeFile(plain, QByteArray());
+    TestFiles::write(plain, QByteArray());
     outcome = transcribeNow(speechWav());
     ASSERT_TRUE(outcome.has_value() && !outcome->ok());
     EXPECT_EQ(outcome->error(), Error::tolvan(11, QStringLiteral("пустой ответ")));
@@ -367,7 +358,7 @@ TEST_F(WhisperServerProcess, ErrorStatusCarriesTheStartOfTheBody)
     QByteArray body;
     for (int index = 0; index < 1000; ++index)
         body += static_cast<char>('a' + index % 26);
-    setVariable("FAKE_WHISPER_ANSWER_FILE", writeFile(workDir + "/busy.txt", body));
+    setVariable("FAKE_WHISPER_ANSWER_FILE", TestFiles::write(workDir + "/busy.txt", body));
     setVariable("FAKE_WHISPER_ANSWER_STATUS", "503");
     server.start(model, QStringLiteral("ru"), QString());
     ASSERT_TRUE(waitForState(State::ready));
@@ -383,7 +374,7 @@ TEST(WhisperServerStrays, KillStraysEndsServersStartedFromTheExecutable)
     const QString copy = binDir + "/whisper-server";
     ASSERT_TRUE(QFile::copy(FAKE_WHISPER_SERVER, copy));
     const QString model = TestEnvironment::makeDirectory("stray-model") + "/m.bin";
-    writeFile(model, "model");
+    TestFiles::write(model, "model");
     QProcess stray;
     stray.start(copy, {"-m", model, "--port", QString::number(WhisperServer::freePort()), "-l", "ru"});
     ASSERT_TRUE(stray.waitForStarted(5000));

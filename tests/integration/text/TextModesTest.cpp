@@ -1,6 +1,7 @@
 #include "app/Paths.h"
 #include "app/SettingsStore.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 #include "support/TolvanProcess.h"
 
 #include <QDir>
@@ -12,23 +13,14 @@
 namespace
 {
 
-QString writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-    return path;
-}
-
 QString inputFile(const QString& name, const QByteArray& content)
 {
-    return writeFile(TestEnvironment::makeDirectory(QStringLiteral("input")) + u'/' + name, content);
+    return TestFiles::write(TestEnvironment::makeDirectory(QStringLiteral("input")) + u'/' + name, content);
 }
 
 void writeDataFile(const QString& name, const QByteArray& content)
 {
-    writeFile(Paths::dataDir() + u'/' + name, content);
+    TestFiles::write(Paths::dataDir() + u'/' + name, content);
 }
 
 ProcessOutput format(const QStringList& parameters, const QByteArray& standardInput = {})
