@@ -70,18 +70,6 @@ bool endsSentence(const QString& text)
            text.endsWith(u':');
 }
 
-// Lower case and "е" for "ё", one UTF-16 unit at a time so that positions stay those of the text.
-QString folded(const QString& text)
-{
-    QString result = text;
-    for (QChar& c : result) {
-        c = c.toLower();
-        if (c == u'ё')
-            c = u'е';
-    }
-    return result;
-}
-
 QString firstWord(const QString& norm)
 {
     return norm.section(u' ', 0, 0);
@@ -366,7 +354,7 @@ std::optional<QString> annotate(const std::vector<SpeechSegment>& segments, cons
 
 std::optional<QString> stripOrdinal(const QString& text)
 {
-    const QString lowered = folded(text);
+    const QString lowered = TextFormatter::foldInPlace(text);
     for (const Regex& pattern : ordinalPatterns()) {
         const auto match = pattern.match(lowered);
         if (!match)

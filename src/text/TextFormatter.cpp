@@ -104,18 +104,6 @@ bool isSentenceSpace(QChar c)
     return c == u' ' || c == u'\n' || c == u'\t';
 }
 
-// Case-mapped one UTF-16 unit at a time, so that positions in the result are positions in the text.
-QString foldedForPrefix(const QString& text)
-{
-    QString folded = text;
-    for (QChar& c : folded) {
-        c = c.toLower();
-        if (c == u'ё')
-            c = u'е';
-    }
-    return folded;
-}
-
 // The text after a prefix of `length` units, trimmed, with one separator character dropped.
 QString restAfter(const QString& text, qsizetype length)
 {
@@ -134,7 +122,7 @@ struct HeadingWithText
 // "Заголовок: Итоги" — a heading word, a separator and a non-empty rest.
 std::optional<HeadingWithText> headingPrefix(const QString& sentence)
 {
-    const QString folded = foldedForPrefix(sentence);
+    const QString folded = TextFormatter::foldInPlace(sentence);
     for (const auto& [word, level] : headingWords()) {
         if (!folded.startsWith(word))
             continue;
@@ -151,7 +139,7 @@ std::optional<HeadingWithText> headingPrefix(const QString& sentence)
 // "Пункт: купить молоко" inside a list. The item word must end there: "Пунктуация" is an ordinary item.
 std::optional<QString> itemPrefix(const QString& sentence)
 {
-    const QString folded = foldedForPrefix(sentence);
+    const QString folded = TextFormatter::foldInPlace(sentence);
     const auto prefix = std::find_if(itemPrefixes().begin(), itemPrefixes().end(),
                                      [&](const QString& candidate) { return folded.startsWith(candidate); });
     if (prefix == itemPrefixes().end())
@@ -406,6 +394,17 @@ QString normalize(const QString& text)
         }
     }
     return normalized;
+}
+
+QString foldInPlace(const QString& text)
+{
+    QString folded = text;
+    for (QChar& c : folded) {
+        c = c.toLower();
+        if (c == u'ё')
+            c = u'е';
+    }
+    return folded;
 }
 
 bool isStructuralCommand(const QString& normalized)
