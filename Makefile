@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 RELEASE_DIR := build/release
 CHECK_DIR := build/check
 SANITIZE_DIR := build/sanitize
-SOURCES = $(shell git ls-files -co --exclude-standard -- '*.cpp' '*.h' 2>/dev/null)
+SOURCES = $(wildcard $(shell git ls-files -co --exclude-standard -- '*.cpp' '*.h' 2>/dev/null))
 
 .PHONY: run test build format format-check deps test-deps bench
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QDir>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -11,45 +11,156 @@
 // The desktop session of tests/desktop/with-desktop.sh: its X server, clipboard, keyboard and microphone.
 namespace DesktopSession
 {
-bool isAvailable();
+
+inline bool isAvailable()
+{
+    return qEnvironmentVariable("TOLVAN_TEST_DESKTOP") == QLatin1String("1");
+}
+
+// Outside the desktop session every test skips; without this even listing them would need a display.
+inline const bool headlessOutsideTheSession = [] {
+    if (!isAvailable())
+        qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
+    return true;
+}();
+
+inline bool finishes(QProcess& process, int timeoutMs = 10000)
+{
+    return QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, timeoutMs);
+}
+
+// Starts a program, feeds it the input and returns at once.
+inline std::unique_ptr<QProcess> start(const QString& program, const QStringList& arguments,
+                                       const QByteArray& input = {})
+{
+    // Its output comes to us: a program that stays behind (xclip serving the selection) must not hold the test
+    // runner's pipes open.
+    auto process = std::make_unique<QProcess>();
+    process->start(program, arguments);
+    process->waitForStarted(5000);
+    process->write(input);
+    process->closeWriteChannel();
+    return process;
+}
+
 // Runs a program to its end (at most timeoutMs) while the event loop keeps running; its exit code, or -1.
-int run(const QString& program, const QStringList& arguments, QString* output = nullptr, int timeoutMs = 10000);
-// Starts a program and returns at once.
-std::unique_ptr<QProcess> start(const QString& program, const QStringList& arguments);
+inline int run(const QString& program, const QStringList& arguments, QString* output = nullptr, int timeoutMs = 10000)
+{
+    const auto process = start(program, arguments);
+    if (!finishes(*process, timeoutMs)) {
+        process->kill();
+        process->waitForFinished(1000);
+        return -1;
+    }
+    if (process->error() == QProcess::FailedToStart)
+        return -1;
+    if (output)
+        *output = QString::fromUtf8(process->readAllStandardOutput());
+    return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+}
+
 // Our own XTEST key tool: steps like "down:Alt_R", "sleep:500", "up:Alt_R", "tap:a".
-std::unique_ptr<QProcess> keys(const QStringList& steps);
-bool finishes(QProcess& process, int timeoutMs = 10000);
+inline std::unique_ptr<QProcess> keys(const QStringList& steps)
+{
+    return start(QStringLiteral(TOLVAN_FAKES_DIR "/xkey"), steps);
+}
+
+inline void xdotool(const QStringList& arguments)
+{
+    ASSERT_EQ(run(QStringLiteral("xdotool"), arguments), 0) << arguments.join(u' ').toStdString();
+}
+
+inline int setLayout(const QString& layout)
+{
+    return run(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), layout});
+}
+
 // The CLIPBOARD selection as another program sees it; empty when nobody owns it.
-QString clipboard();
-// Another program takes the CLIPBOARD selection with this text.
-void setClipboardElsewhere(const QString& text);
+inline QString clipboard()
+{
+    QString text;
+    run(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")},
+        &text, 5000);
+    return text;
+}
+
+inline bool clipboardBecomes(const QString& text)
+{
+    return QTest::qWaitFor([&] { return clipboard() == text; }, 3000);
+}
+
+// Another program takes the CLIPBOARD selection with this text; xclip keeps serving it from a child process
+// until another program takes it.
+inline void setClipboardElsewhere(const QString& text)
+{
+    finishes(*start(QStringLiteral("xclip"),
+                    {QStringLiteral("-i"), QStringLiteral("-selection"), QStringLiteral("clipboard")}, text.toUtf8()),
+             5000);
+}
+
 // The whole screen, as a PNG in the build tree's screenshots folder; answers the file.
-QString screenshot(const QString& name);
+inline QString screenshot(const QString& name)
+{
+    QDir().mkpath(QStringLiteral(TOLVAN_SCREENSHOTS_DIR));
+    const QString file = QStringLiteral(TOLVAN_SCREENSHOTS_DIR "/") + name + QStringLiteral(".png");
+    run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), file});
+    return file;
+}
+
 } // namespace DesktopSession
 
-// A window of another process with one focused text field (tests/fakes/text-field).
+// A window of another process with one focused text field (tests/fakes/text-field). It reports "READY",
+// "TEXT <content>" after each change and "KEY <press>" ("Ctrl+V", "Return"…) for each key press.
 class TextFieldWindow
 {
 public:
     // Extra arguments go to Qt, e.g. {"-name", "xterm"} for its WM_CLASS.
-    explicit TextFieldWindow(const QStringList& arguments = {});
-    ~TextFieldWindow();
+    explicit TextFieldWindow(const QStringList& arguments = {})
+    {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] {
+            pending_ += QString::fromUtf8(process_.readAllStandardOutput());
+            for (qsizetype end; (end = pending_.indexOf(u'\n')) >= 0; pending_.remove(0, end + 1)) {
+                const QString line = pending_.left(end);
+                ready_ = ready_ || line == QLatin1String("READY");
+                if (line.startsWith(QLatin1String("TEXT ")))
+                    text_ = line.mid(5);
+                else if (line.startsWith(QLatin1String("KEY ")))
+                    keys_ << line.mid(4);
+            }
+        });
+        process_.start(QStringLiteral(TOLVAN_FAKES_DIR "/text-field"), arguments);
+        ready_ = process_.waitForStarted(5000) && QTest::qWaitFor([this] { return ready_; }, 10000);
+    }
+    ~TextFieldWindow()
+    {
+        QObject::disconnect(&process_, nullptr, nullptr, nullptr);
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
 
     // Whether the window came up and holds the keyboard focus.
     bool isReady() const { return ready_; }
     // The field's content after its last change.
-    QString text();
-    // The key presses it received, as "Ctrl+V", "Return"…
-    QStringList keys();
-    // Waits until the field holds this text.
-    bool waitForText(const QString& expected, int timeoutMs = 3000);
+    QString text()
+    {
+        QTest::qWait(1);
+        return text_;
+    }
+    // The key presses it received, e.g. {"Ctrl+V"}.
+    QStringList keys()
+    {
+        QTest::qWait(1);
+        return keys_;
+    }
+    bool waitForText(const QString& expected, int timeoutMs = 3000)
+    {
+        return QTest::qWaitFor([&] { return text_ == expected; }, timeoutMs);
+    }
 
 private:
-    void readLines();
-
     QProcess process_;
-    QString pending_;
-    QString text_;
+    QString pending_, text_;
     QStringList keys_;
     bool ready_ = false;
 };
@@ -58,5 +169,9 @@ private:
 class DesktopTest : public testing::Test
 {
 protected:
-    void SetUp() override;
+    void SetUp() override
+    {
+        if (!DesktopSession::isAvailable())
+            GTEST_SKIP() << "needs the desktop session of tests/desktop/with-desktop.sh";
+    }
 };

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
-#include <QTest>
 #include <QWidget>
 
 namespace
@@ -27,17 +26,17 @@ protected:
         return QTest::qWaitFor([&] { return !hud.panel()->isVisible(); }, 2000);
     }
     QString title() const { return hud.panel()->findChild<QLabel*>(QStringLiteral("title"))->text(); }
-    QWidget* part(const char* name) const { return hud.panel()->findChild<QWidget*>(QLatin1String(name)); }
+    QRect part(const char* name) const { return hud.panel()->findChild<QWidget*>(QLatin1String(name))->geometry(); }
 
     // A screen point of the panel, given in panel coordinates.
     QPoint onScreen(QPoint point) const { return hud.panel()->geometry().topLeft() + point; }
+    QColor pixel(const QImage& screen, QPoint point) const { return screen.pixelColor(onScreen(point)); }
 
-    void click(QPoint screenPoint)
+    // A real click at a point of the panel.
+    void click(QPoint point)
     {
-        ASSERT_EQ(DesktopSession::run(QStringLiteral("xdotool"),
-                                      {QStringLiteral("mousemove"), QString::number(screenPoint.x()),
-                                       QString::number(screenPoint.y()), QStringLiteral("click"), QStringLiteral("1")}),
-                  0);
+        const QPoint at = onScreen(point);
+        DesktopSession::xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
         QTest::qWait(150);
     }
 
@@ -74,104 +73,73 @@ TEST_F(OverlayDesktopTest, EveryStateShowsOnTopWithoutTakingTheFocus)
     ASSERT_TRUE(shows());
     hud.updateTimer(QStringLiteral("0:07 · ⏎ готово · Esc отмена"));
     hud.updateLevel(0.6F);
-    EXPECT_EQ(hud.panel()->geometry(), OverlayHUD::frameFor(QGuiApplication::primaryScreen()->availableGeometry()));
+    const QRect frame = hud.panel()->geometry();
+    EXPECT_EQ(frame, OverlayHUD::frameFor(QGuiApplication::primaryScreen()->availableGeometry()));
     QImage screen = capture(QStringLiteral("hud-recording"));
     ASSERT_FALSE(screen.isNull());
-    const QRect frame = hud.panel()->geometry();
-    EXPECT_TRUE(isRed(screen.pixelColor(onScreen(QPoint(29, 32))))) << "the red dot";
-    EXPECT_TRUE(isDark(screen.pixelColor(onScreen(QPoint(44, 58))))) << "the panel's background";
+    EXPECT_TRUE(isRed(pixel(screen, {29, 32}))) << "the red dot";
+    EXPECT_TRUE(isDark(pixel(screen, {44, 58}))) << "the panel's background";
     EXPECT_EQ(KeyInjector::focusedWindowClass(), focused);
     EXPECT_EQ(QGuiApplication::focusWindow(), nullptr);
-
     // Typing still goes to the field.
-    ASSERT_EQ(DesktopSession::run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("ok")}), 0);
-    EXPECT_TRUE(field.waitForText(QStringLiteral("ok")));
+    DesktopSession::xdotool({"type", "ok"});
+    EXPECT_TRUE(field.waitForText("ok"));
 
+    const auto show = [&](const QString& expectedTitle, const char* picture) {
+        QTest::qWait(100);
+        EXPECT_EQ(title(), expectedTitle);
+        screen = capture(QLatin1String(picture));
+        EXPECT_EQ(KeyInjector::focusedWindowClass(), focused) << picture;
+        EXPECT_EQ(hud.panel()->geometry(), frame) << picture;
+    };
     hud.showProcessing(QStringLiteral("Распознаю…"));
-    QTest::qWait(100);
-    EXPECT_EQ(title(), QStringLiteral("Распознаю…"));
-    screen = capture(QStringLiteral("hud-processing"));
-    EXPECT_FALSE(isRed(screen.pixelColor(onScreen(QPoint(29, 32)))));
-    EXPECT_EQ(KeyInjector::focusedWindowClass(), focused);
-
+    show(QStringLiteral("Распознаю…"), "hud-processing");
+    EXPECT_FALSE(isRed(pixel(screen, {29, 32})));
     hud.flash(QStringLiteral("Похоже, тишина"));
-    QTest::qWait(100);
-    EXPECT_EQ(title(), QStringLiteral("Похоже, тишина"));
-    capture(QStringLiteral("hud-flash"));
-    EXPECT_EQ(KeyInjector::focusedWindowClass(), focused);
-
-    hud.showTappableBadge(QStringLiteral("★★★★☆ 4 из 5 — мелкие огрехи"),
-                          QStringLiteral("нажмите, чтобы посмотреть разбор"), 6.0, [] {});
-    QTest::qWait(100);
-    EXPECT_EQ(title(), QStringLiteral("★★★★☆ 4 из 5 — мелкие огрехи"));
-    capture(QStringLiteral("hud-badge"));
-    EXPECT_EQ(KeyInjector::focusedWindowClass(), focused);
-    EXPECT_EQ(hud.panel()->geometry(), frame);
+    show(QStringLiteral("Похоже, тишина"), "hud-flash");
+    const QString badge = QStringLiteral("★★★★☆ 4 из 5 — мелкие огрехи");
+    hud.showTappableBadge(badge, QStringLiteral("нажмите, чтобы посмотреть разбор"), 6.0, [] {});
+    show(badge, "hud-badge");
 
     // Raising the field's window does not bury the panel.
-    ASSERT_EQ(
-        DesktopSession::run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"),
-                                                        QStringLiteral("Поле ввода"), QStringLiteral("windowraise")}),
-        0);
+    DesktopSession::xdotool({"search", "--name", "Поле ввода", "windowraise"});
     screen = capture(QStringLiteral("hud-badge-over-raised-window"));
-    EXPECT_TRUE(isDark(screen.pixelColor(onScreen(QPoint(20, 50)))));
-
+    EXPECT_TRUE(isDark(pixel(screen, {20, 50})));
     hud.hide();
     EXPECT_TRUE(hides());
 }
 
-TEST_F(OverlayDesktopTest, ClickOnTheBadgeRunsItsActionOnceAndNearCancelOnlyCloses)
+TEST_F(OverlayDesktopTest, RealClicksReachTheButtonsAndTheBadge)
 {
-    int taps = 0;
-    hud.showTappableBadge(QStringLiteral("Значок"), QStringLiteral("подсказка"), 6.0, [&] { ++taps; });
-    ASSERT_TRUE(shows());
-    QTest::qWait(200);
-    const QRect cancel = part("cancel")->geometry();
-    click(onScreen(QPoint(cancel.left() - 4, cancel.center().y())));
-    EXPECT_TRUE(hides());
-    EXPECT_EQ(taps, 0);
-
-    hud.showTappableBadge(QStringLiteral("Значок"), QStringLiteral("подсказка"), 6.0, [&] { ++taps; });
-    ASSERT_TRUE(shows());
-    QTest::qWait(200);
-    click(onScreen(QPoint(120, 32)));
-    EXPECT_TRUE(hides());
-    click(onScreen(QPoint(120, 32)));
-    EXPECT_EQ(taps, 1);
-}
-
-TEST_F(OverlayDesktopTest, RecordingButtonsAnswerRealClicks)
-{
-    int done = 0, cancelled = 0;
+    int done = 0, cancelled = 0, taps = 0;
     hud.onDone = [&] { ++done; };
     hud.onCancelClick = [&] { ++cancelled; };
     hud.showRecording();
     ASSERT_TRUE(shows());
     QTest::qWait(200);
-    click(onScreen(part("done")->geometry().center()));
-    click(onScreen(part("cancel")->geometry().center()));
+    click(part("done").center());
+    click(part("cancel").center());
     EXPECT_EQ(done, 1);
+    EXPECT_EQ(cancelled, 1);
+
+    // The badge takes the click, runs its action and closes.
+    hud.showTappableBadge(QStringLiteral("Значок"), QStringLiteral("подсказка"), 6.0, [&] { ++taps; });
+    ASSERT_TRUE(shows());
+    QTest::qWait(200);
+    click(QPoint(120, 32));
+    EXPECT_TRUE(hides());
+    EXPECT_EQ(taps, 1);
     EXPECT_EQ(cancelled, 1);
 }
 
-namespace
-{
-
-// A plain window that counts the clicks it receives.
-class ClickTarget : public QWidget
-{
-public:
-    int clicks = 0;
-
-protected:
-    void mousePressEvent(QMouseEvent*) override { ++clicks; }
-};
-
-} // namespace
-
 TEST_F(OverlayDesktopTest, ProcessingPanelLetsClicksThroughAndMessagesDoNot)
 {
-    ClickTarget below;
+    // A plain window under the panel that counts the clicks it receives.
+    struct ClickTarget : QWidget
+    {
+        int clicks = 0;
+        void mousePressEvent(QMouseEvent*) override { ++clicks; }
+    } below;
     below.setWindowFlag(Qt::FramelessWindowHint);
     below.setGeometry(
         OverlayHUD::frameFor(QGuiApplication::primaryScreen()->availableGeometry()).adjusted(-20, -20, 20, 20));
@@ -181,12 +149,12 @@ TEST_F(OverlayDesktopTest, ProcessingPanelLetsClicksThroughAndMessagesDoNot)
     hud.showProcessing(QStringLiteral("Распознаю…"));
     ASSERT_TRUE(shows());
     QTest::qWait(200);
-    click(onScreen(QPoint(120, 32)));
+    click(QPoint(120, 32));
     EXPECT_TRUE(QTest::qWaitFor([&] { return below.clicks == 1; }, 1000)) << "the window under the panel was clicked";
 
     hud.flash(QStringLiteral("Не расслышал"));
     QTest::qWait(200);
-    click(onScreen(QPoint(120, 32)));
+    click(QPoint(120, 32));
     QTest::qWait(200);
     EXPECT_EQ(below.clicks, 1);
     EXPECT_TRUE(hud.panel()->isVisible()) << "a click on the message is not a click on ✕";

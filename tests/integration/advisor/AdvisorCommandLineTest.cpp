@@ -11,23 +11,19 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcessEnvironment>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
 namespace
 {
 
-bool processExists(qint64 pid)
-{
-    const QByteArray status = TestFiles::read(QStringLiteral("/proc/%1/status").arg(pid));
-    return pid > 0 && !status.isEmpty() && !status.contains("State:\tZ");
-}
-
 class AdvisorCommandLine : public ::testing::Test
 {
 protected:
-    void SetUp() override
+    void SetUp() override { freshRun(); }
+
+    // A new home and record folder, and the fake server in place of llama-server.
+    void freshRun()
     {
         TestEnvironment::freshHome();
         recordDir = TestEnvironment::makeDirectory(QStringLiteral("llama-cli-%1").arg(++runs));
@@ -57,8 +53,6 @@ protected:
         return request.value("messages").toArray().at(1).toObject().value("content").toString();
     }
 
-    qint64 launchedPid() const { return TestFiles::read(recordDir + "/pids.txt").trimmed().toLongLong(); }
-
     static inline int runs = 0;
     QString recordDir;
     QProcessEnvironment environment;
@@ -76,31 +70,29 @@ TEST_F(AdvisorCommandLine, PrintsScoreAndTextAndStopsTheServer)
     EXPECT_EQ(output.outLines(), (QStringList{"ИИ-ОЦЕНКА: 3 из 5", "ТЕКСТ: Прошу прислать отчёт до пятницы."}));
     EXPECT_EQ(recordedUserPrompt(), AdvisorText::userPrompt("ну это, отчёт скинь до пятницы", "business", 7));
     // The server went away with the program, asked politely and given the time to leave on its own.
-    const qint64 pid = launchedPid();
+    const qint64 pid = TestFiles::read(recordDir + "/pids.txt").trimmed().toLongLong();
     ASSERT_GT(pid, 0);
-    EXPECT_FALSE(processExists(pid));
+    const QByteArray status = TestFiles::read(QStringLiteral("/proc/%1/status").arg(pid));
+    EXPECT_TRUE(status.isEmpty() || status.contains("State:\tZ")) << status.toStdString();
     EXPECT_TRUE(TestFiles::read(Paths::logDir() + "/advisor.log").contains("cleaning up before exit"));
     EXPECT_FALSE(output.err().contains("Destroyed while process"));
 }
 
 TEST_F(AdvisorCommandLine, DefaultsToIntensityFiveAndTheNeutralStyle)
 {
-    placeModel();
-    environment.insert("FAKE_LLAMA_CONTENT", "Просто другой текст");
-    const ProcessOutput output = advisorTest({"привет", "не число"});
-    ASSERT_TRUE(output.finished);
-    EXPECT_EQ(output.exitCode, 0);
-    EXPECT_EQ(output.outLines(), (QStringList{"ИИ-ОЦЕНКА: ? из 5", "ТЕКСТ: Просто другой текст"}));
-    EXPECT_EQ(recordedUserPrompt(), AdvisorText::userPrompt("привет", "neutral", 5));
-}
-
-TEST_F(AdvisorCommandLine, IntensityZeroIsPassedAsZero)
-{
-    placeModel();
-    const ProcessOutput output = advisorTest({"привет", "0"});
-    ASSERT_TRUE(output.finished);
-    EXPECT_EQ(output.exitCode, 0);
-    EXPECT_EQ(recordedUserPrompt(), AdvisorText::userPrompt("привет", "neutral", 0));
+    // An intensity that is no number means 5; zero is passed as zero. An answer without a score prints "?".
+    const std::pair<QString, qint64> cases[] = {{"не число", 5}, {"0", 0}};
+    for (const auto& [intensity, passed] : cases) {
+        SCOPED_TRACE(intensity.toStdString());
+        freshRun();
+        placeModel();
+        environment.insert("FAKE_LLAMA_CONTENT", "Просто другой текст");
+        const ProcessOutput output = advisorTest({"привет", intensity});
+        ASSERT_TRUE(output.finished);
+        EXPECT_EQ(output.exitCode, 0);
+        EXPECT_EQ(output.outLines(), (QStringList{"ИИ-ОЦЕНКА: ? из 5", "ТЕКСТ: Просто другой текст"}));
+        EXPECT_EQ(recordedUserPrompt(), AdvisorText::userPrompt("привет", "neutral", passed));
+    }
 }
 
 TEST_F(AdvisorCommandLine, JokeStylesNeedNoModel)
@@ -113,47 +105,29 @@ TEST_F(AdvisorCommandLine, JokeStylesNeedNoModel)
     EXPECT_FALSE(QFile::exists(recordDir + "/pids.txt"));
 }
 
-TEST_F(AdvisorCommandLine, Failures)
+TEST_F(AdvisorCommandLine, FailuresArePrintedWithStatusOne)
 {
-    struct Case
-    {
-        const char* name;
-        bool model;
-        QList<QPair<QString, QString>> variables;
-        QString line;
-    };
-    const QList<Case> cases{
+    // The engine's failures are covered one by one in AdvisorServerTest; here each kind reaches the output.
+    const std::tuple<const char*, bool, QList<QPair<QString, QString>>, QString> cases[] = {
         {"no model", false, {}, "ОШИБКА: модель советника не загружена"},
         {"server exits",
          true,
          {{"FAKE_LLAMA_NEVER_READY", "1"}, {"FAKE_LLAMA_EXIT_AFTER_MS", "100"}},
          "ОШИБКА: советник не запустился"},
-        {"no server program",
-         true,
-         {{"TOLVAN_LLAMA_BIN", "/nonexistent/llama-server"}},
-         "ОШИБКА: советник не запустился"},
         {"garbage",
          true,
          {{"FAKE_LLAMA_REPLY", "garbage"}},
-         "ОШИБКА: не удалось разобрать ответ: \x01\x02 Gateway: upstream said При nothing"},
-        {"server error",
-         true,
-         {{"FAKE_LLAMA_REPLY", "server-error"}},
-         "ОШИБКА: не удалось разобрать ответ: "
-         R"({"error":{"code":500,"message":"failed to decode: out of memory","type":"server_error"}})"},
-    };
-    for (const Case& item : cases) {
-        SCOPED_TRACE(item.name);
-        TestEnvironment::freshHome();
-        environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("TOLVAN_LLAMA_BIN", FAKE_LLAMA_SERVER);
-        if (item.model)
+         "ОШИБКА: не удалось разобрать ответ: \x01\x02 Gateway: upstream said При nothing"}};
+    for (const auto& [name, model, variables, line] : cases) {
+        SCOPED_TRACE(name);
+        freshRun();
+        if (model)
             placeModel();
-        for (const auto& [name, value] : item.variables)
-            environment.insert(name, value);
+        for (const auto& [variable, value] : variables)
+            environment.insert(variable, value);
         const ProcessOutput output = advisorTest({"фраза"});
         ASSERT_TRUE(output.finished);
         EXPECT_EQ(output.exitCode, 1);
-        EXPECT_EQ(output.outLines(), QStringList{item.line});
+        EXPECT_EQ(output.outLines(), QStringList{line});
     }
 }

@@ -27,6 +27,7 @@ namespace
 
 using State = AdvisorEngine::State;
 using Advice = AdvisorEngine::Advice;
+using Outcome = std::shared_ptr<std::optional<Result<Advice>>>;
 
 bool processExists(qint64 pid)
 {
@@ -38,6 +39,7 @@ bool processExists(qint64 pid)
 const State starting{State::starting, 0, {}};
 const State ready{State::ready, 0, {}};
 const State idle{State::idle, 0, {}};
+const QString notStarted = QStringLiteral("советник не запустился");
 
 class AdvisorServer : public ::testing::Test
 {
@@ -48,14 +50,12 @@ protected:
         recordDir = TestEnvironment::makeDirectory(QStringLiteral("llama-%1").arg(++runs));
         setVariable("TOLVAN_LLAMA_BIN", FAKE_LLAMA_SERVER);
         setVariable("FAKE_LLAMA_RECORD_DIR", recordDir);
-        timing.probePauseMs = 20;
-        timing.probeTimeoutMs = 1000;
-        timing.probeCount = 500;
-        timing.terminationGraceMs = 300;
-        timing.requestTimeoutMs = 20000;
-        sizes.presentAbove = 1000;
-        sizes.acceptedAbove = 500;
-        sizes.assumedTotal = 4000;
+        // A model file of the counting size; tests without a model remove it.
+        QDir().mkpath(Paths::advisorModelsDir());
+        QFile file(Paths::advisorModelsDir() + "/" + AdvisorEngine::modelFileName);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("GGUF");
+        ASSERT_TRUE(file.resize(sizes.presentAbove + 1));
     }
 
     void TearDown() override
@@ -73,38 +73,31 @@ protected:
         variables.append(name);
     }
 
-    void placeModel()
-    {
-        QDir().mkpath(Paths::advisorModelsDir());
-        QFile file(Paths::advisorModelsDir() + "/" + AdvisorEngine::modelFileName);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("GGUF");
-        ASSERT_TRUE(file.resize(sizes.presentAbove + 1));
-    }
-
-    AdvisorEngine& makeEngine()
+    void makeEngine()
     {
         engine = std::make_unique<AdvisorEngine>(timing, sizes);
         engine->onState = [this](const State& state) { states.append(state); };
-        return *engine;
     }
 
-    struct Outcome
+    Outcome ask(const QString& text, std::optional<QString> style = QStringLiteral("neutral"),
+                std::optional<qint64> intensity = 5, bool force = true)
     {
-        std::optional<Result<Advice>> result;
-    };
-
-    std::shared_ptr<Outcome> ask(const QString& text, std::optional<QString> style = QStringLiteral("neutral"),
-                                 std::optional<qint64> intensity = 5, bool force = true)
-    {
-        auto outcome = std::make_shared<Outcome>();
-        engine->suggest(text, style, intensity, force, [outcome](Result<Advice> result) { outcome->result = result; });
+        auto outcome = std::make_shared<std::optional<Result<Advice>>>();
+        engine->suggest(text, style, intensity, force, [outcome](Result<Advice> result) { *outcome = result; });
         return outcome;
     }
 
-    static bool waitFor(const std::shared_ptr<Outcome>& outcome, int timeoutMs = 15000)
+    static bool waitFor(const Outcome& outcome, int timeoutMs = 15000)
     {
-        return QTest::qWaitFor([&] { return outcome->result.has_value(); }, timeoutMs);
+        return QTest::qWaitFor([&] { return outcome->has_value(); }, timeoutMs);
+    }
+
+    // Asks and waits; a phrase left unanswered comes back as a "test timed out" error.
+    Result<Advice> answer(const QString& text, std::optional<QString> style = QStringLiteral("neutral"),
+                          std::optional<qint64> intensity = 5, bool force = true)
+    {
+        const Outcome outcome = ask(text, style, intensity, force);
+        return waitFor(outcome) ? **outcome : Result<Advice>(Error::tolvan(0, "test timed out"));
     }
 
     bool waitForState(const State& state, int timeoutMs = 15000)
@@ -136,8 +129,12 @@ protected:
     static inline int runs = 0;
     QString recordDir;
     QList<QByteArray> variables;
-    AdvisorEngine::Timing timing;
-    AdvisorEngine::ModelSizes sizes;
+    AdvisorEngine::Timing timing{.probeTimeoutMs = 1000,
+                                 .probePauseMs = 20,
+                                 .probeCount = 500,
+                                 .requestTimeoutMs = 20000,
+                                 .terminationGraceMs = 300};
+    AdvisorEngine::ModelSizes sizes{.presentAbove = 1000, .acceptedAbove = 500, .assumedTotal = 4000};
     std::unique_ptr<AdvisorEngine> engine;
     QList<State> states;
 };
@@ -146,91 +143,92 @@ protected:
 
 TEST_F(AdvisorServer, StartsTheServerAndAnswers)
 {
-    placeModel();
     setVariable("FAKE_LLAMA_LOAD_MS", "150");
     setVariable("FAKE_LLAMA_CONTENT", " ОЦЕНКА: 4\nТЕКСТ: Добрый день, коллеги.");
     makeEngine();
     EXPECT_EQ(engine->state(), idle);
 
-    const auto outcome = ask("ну привет всем", QStringLiteral("business"), 8);
-    ASSERT_TRUE(waitFor(outcome));
-    ASSERT_TRUE(outcome->result->ok()) << outcome->result->error().description().toStdString();
-    EXPECT_EQ(outcome->result->value(), (Advice{4, "Добрый день, коллеги.", false}));
+    const Result<Advice> outcome = answer("ну привет всем", QStringLiteral("business"), 8);
+    ASSERT_TRUE(outcome.ok()) << outcome.error().description().toStdString();
+    EXPECT_EQ(outcome.value(), (Advice{4, "Добрый день, коллеги.", false}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return states.size() >= 2; }, 2000));
     EXPECT_EQ(states, (QList<State>{starting, ready}));
     EXPECT_EQ(engine->state(), ready);
 
     // The command line, exactly.
     const QStringList arguments = QString::fromUtf8(TestFiles::read(recordDir + "/args.txt")).split('\n');
-    EXPECT_EQ(arguments, AdvisorEngine::serverArguments(engine->modelPath(), engine->port(),
-                                                        ChildProcess::recognizerThreadCount()));
-    EXPECT_EQ(arguments.mid(0, 2), (QStringList{"-m", engine->modelPath()}));
-    EXPECT_EQ(arguments.mid(2),
-              (QStringList{"--host", "127.0.0.1", "--port", QString::number(engine->port()), "-c", "2048", "-t",
-                           QString::number(ChildProcess::recognizerThreadCount()), "-ngl", "99", "--jinja"}));
+    EXPECT_EQ(
+        arguments,
+        (QStringList{"-m", engine->modelPath(), "--host", "127.0.0.1", "--port", QString::number(engine->port()), "-c",
+                     "2048", "-t", QString::number(ChildProcess::recognizerThreadCount()), "-ngl", "99", "--jinja"}));
     EXPECT_GE(arguments.at(9).toInt(), 4);
 
-    const QJsonObject request = recordedRequest(1);
-    EXPECT_EQ(request.keys(), (QStringList{"max_tokens", "messages", "temperature", "top_p"}));
-    EXPECT_EQ(request.value("max_tokens").toInt(), 800);
-    EXPECT_DOUBLE_EQ(request.value("temperature").toDouble(), 0.2);
-    EXPECT_DOUBLE_EQ(request.value("top_p").toDouble(), 0.9);
-    EXPECT_EQ(userContent(1), AdvisorText::userPrompt("ну привет всем", "business", 8));
+    // The request is the documented chat body (its bytes are checked in the unit tests).
+    EXPECT_EQ(recordedRequest(1),
+              QJsonDocument::fromJson(AdvisorText::chatRequestBody("ну привет всем", "business", 8)).object());
 
     // The server's own log lands in advisor.log, ours in app.log.
     EXPECT_TRUE(TestFiles::read(Paths::logDir() + "/advisor.log").contains("llama_server: model loaded"));
     EXPECT_TRUE(QString::fromUtf8(TestFiles::read(Paths::logDir() + "/app.log"))
                     .contains(QStringLiteral("Советник: llama-server запущен, порт %1").arg(engine->port())));
 
-    // A second phrase reuses the running server.
-    const auto second = ask("второй раз");
-    ASSERT_TRUE(waitFor(second));
-    EXPECT_TRUE(second->result->ok());
+    // Asking for the model again keeps the running server, and a second phrase reuses it.
+    engine->downloadModel();
+    EXPECT_EQ(engine->state(), ready);
+    EXPECT_TRUE(answer("второй раз").ok());
     EXPECT_EQ(launchedPids().size(), 1);
     EXPECT_TRUE(userContent(2).endsWith("Фраза: второй раз"));
+
+    // Shutting down stops the server without a failure.
+    const qint64 pid = launchedPids().value(0);
+    ASSERT_TRUE(processExists(pid));
+    const quint64 generation = engine->generation();
+    engine->shutdown();
+    EXPECT_EQ(engine->state(), idle);
+    EXPECT_EQ(engine->port(), 0);
+    EXPECT_EQ(engine->generation(), generation + 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 5000));
+    QTest::qWait(100);
+    EXPECT_EQ(states.back(), idle);
+    for (const State& state : std::as_const(states))
+        EXPECT_NE(state.kind, State::failed);
 }
 
 TEST_F(AdvisorServer, SettingsChooseStyleAndIntensityAndCanSwitchTheAdvisorOff)
 {
-    placeModel();
     makeEngine();
     SettingsStore::shared().setString(SettingsKey::advisorStyle, "legal");
     SettingsStore::shared().setInteger(SettingsKey::advisorIntensity, 9);
 
     // Off, and not forced: refused before suggest returns, nothing started.
-    std::optional<Result<Advice>> refused;
-    engine->suggest("текст", std::nullopt, std::nullopt, false, [&](Result<Advice> result) { refused = result; });
-    ASSERT_TRUE(refused.has_value());
-    ASSERT_FALSE(refused->ok());
-    EXPECT_EQ(refused->error().description(), "советник выключен");
-    EXPECT_EQ(refused->error().code(), 50);
+    const auto refused = ask("текст", std::nullopt, std::nullopt, false);
+    ASSERT_TRUE(refused->has_value());
+    ASSERT_FALSE((*refused)->ok());
+    EXPECT_EQ((*refused)->error().description(), "советник выключен");
+    EXPECT_EQ((*refused)->error().code(), 50);
 
     // The joke styles need neither the setting nor the server, and still answer later, on the main loop.
-    std::optional<Result<Advice>> dog;
-    engine->suggest("Привет, мир!", QStringLiteral("dog"), std::nullopt, false,
-                    [&](Result<Advice> result) { dog = result; });
-    EXPECT_FALSE(dog.has_value());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dog.has_value(); }, 2000));
-    ASSERT_TRUE(dog->ok());
-    EXPECT_EQ(dog->value(), (Advice{std::nullopt, AdvisorText::animalTranslate("Привет, мир!", false), false}));
+    const auto dog = ask("Привет, мир!", QStringLiteral("dog"), std::nullopt, false);
+    EXPECT_FALSE(dog->has_value());
+    ASSERT_TRUE(waitFor(dog, 2000));
+    ASSERT_TRUE((*dog)->ok());
+    EXPECT_EQ((*dog)->value(), (Advice{std::nullopt, AdvisorText::animalTranslate("Привет, мир!", false), false}));
 
     SettingsStore::shared().setBool(SettingsKey::styleAdvisor, true);
-    const auto outcome = ask("договор подпишем завтра", std::nullopt, std::nullopt, false);
-    ASSERT_TRUE(waitFor(outcome));
-    EXPECT_TRUE(outcome->result->ok());
+    EXPECT_TRUE(answer("договор подпишем завтра", std::nullopt, std::nullopt, false).ok());
     EXPECT_EQ(userContent(1), AdvisorText::userPrompt("договор подпишем завтра", "legal", 9));
     EXPECT_EQ(launchedPids().size(), 1);
 }
 
 TEST_F(AdvisorServer, MissingModelIsRefusedAtOnceWithoutAServer)
 {
+    ASSERT_TRUE(QFile::remove(Paths::advisorModelsDir() + "/" + AdvisorEngine::modelFileName));
     makeEngine();
     EXPECT_EQ(engine->state().kind, State::noModel);
-    std::optional<Result<Advice>> outcome;
-    engine->suggest("текст", QStringLiteral("neutral"), 5, true, [&](Result<Advice> result) { outcome = result; });
-    ASSERT_TRUE(outcome.has_value());
-    ASSERT_FALSE(outcome->ok());
-    EXPECT_EQ(outcome->error().description(), "модель советника не загружена");
+    const auto outcome = ask("текст");
+    ASSERT_TRUE(outcome->has_value());
+    ASSERT_FALSE((*outcome)->ok());
+    EXPECT_EQ((*outcome)->error().description(), "модель советника не загружена");
     QTest::qWait(100);
     EXPECT_TRUE(launchedPids().isEmpty());
     EXPECT_TRUE(states.isEmpty());
@@ -238,7 +236,6 @@ TEST_F(AdvisorServer, MissingModelIsRefusedAtOnceWithoutAServer)
 
 TEST_F(AdvisorServer, TwoRequestsWhileStartingShareOneProcess)
 {
-    placeModel();
     setVariable("FAKE_LLAMA_LOAD_MS", "400");
     makeEngine();
     const auto first = ask("первая фраза");
@@ -246,8 +243,8 @@ TEST_F(AdvisorServer, TwoRequestsWhileStartingShareOneProcess)
     const auto second = ask("вторая фраза");
     ASSERT_TRUE(waitFor(first));
     ASSERT_TRUE(waitFor(second));
-    EXPECT_TRUE(first->result->ok());
-    EXPECT_TRUE(second->result->ok());
+    EXPECT_TRUE((*first)->ok());
+    EXPECT_TRUE((*second)->ok());
     EXPECT_EQ(launchedPids().size(), 1);
     EXPECT_EQ(engine->generation(), 1u);
     const QStringList phrases{userContent(1).section("Фраза: ", 1), userContent(2).section("Фраза: ", 1)};
@@ -259,17 +256,15 @@ TEST_F(AdvisorServer, TwoRequestsWhileStartingShareOneProcess)
 
 TEST_F(AdvisorServer, ServerThatNeverBecomesReadyIsAbandonedAndStopped)
 {
-    placeModel();
     setVariable("FAKE_LLAMA_NEVER_READY", "1");
     // Long enough for the child to be up and answering 503 before the probes give up.
     timing.probePauseMs = 100;
     timing.probeCount = 15;
     makeEngine();
-    const auto outcome = ask("фраза");
-    ASSERT_TRUE(waitFor(outcome));
-    ASSERT_FALSE(outcome->result->ok());
-    EXPECT_EQ(outcome->result->error().description(), "советник не запустился");
-    EXPECT_EQ(outcome->result->error().code(), 50);
+    const Result<Advice> outcome = answer("фраза");
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.error().description(), notStarted);
+    EXPECT_EQ(outcome.error().code(), 50);
     EXPECT_EQ(engine->state(), State::failure("советник не отвечает"));
     ASSERT_TRUE(waitForState(State::failure("советник не отвечает")));
 
@@ -282,15 +277,12 @@ TEST_F(AdvisorServer, ServerThatNeverBecomesReadyIsAbandonedAndStopped)
 
     // The next request tries again with a fresh process.
     qunsetenv("FAKE_LLAMA_NEVER_READY");
-    const auto retry = ask("ещё раз");
-    ASSERT_TRUE(waitFor(retry));
-    EXPECT_TRUE(retry->result->ok());
+    EXPECT_TRUE(answer("ещё раз").ok());
     EXPECT_EQ(launchedPids().size(), 2);
 }
 
 TEST_F(AdvisorServer, ServerThatExitsWhileLoadingFailsAtOnce)
 {
-    placeModel();
     setVariable("FAKE_LLAMA_NEVER_READY", "1");
     setVariable("FAKE_LLAMA_EXIT_AFTER_MS", "100");
     setVariable("FAKE_LLAMA_EXIT_CODE", "3");
@@ -301,156 +293,60 @@ TEST_F(AdvisorServer, ServerThatExitsWhileLoadingFailsAtOnce)
     const auto second = ask("два");
     ASSERT_TRUE(waitFor(first, 10000));
     ASSERT_TRUE(waitFor(second, 10000));
-    EXPECT_EQ(first->result->error().description(), "советник не запустился");
-    EXPECT_EQ(second->result->error().description(), "советник не запустился");
+    EXPECT_EQ((*first)->error().description(), notStarted);
+    EXPECT_EQ((*second)->error().description(), notStarted);
     EXPECT_EQ(engine->state(), State::failure("советник завершился, код 3"));
     EXPECT_EQ(engine->port(), 0);
     EXPECT_EQ(launchedPids().size(), 1);
 }
 
-TEST_F(AdvisorServer, MissingModelFileMakesTheRealServerExit)
-{
-    // Large enough to count, but not a model: the server gives up loading it and ends with status 1.
-    QDir().mkpath(Paths::advisorModelsDir());
-    QFile file(Paths::advisorModelsDir() + "/" + AdvisorEngine::modelFileName);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(file.resize(sizes.presentAbove + 1));
-    file.close();
-    makeEngine();
-    const auto outcome = ask("фраза");
-    ASSERT_TRUE(waitFor(outcome));
-    EXPECT_EQ(outcome->result->error().description(), "советник не запустился");
-    EXPECT_EQ(engine->state(), State::failure("советник завершился, код 1"));
-    EXPECT_TRUE(TestFiles::read(Paths::logDir() + "/advisor.log").contains("exiting due to model loading error"));
-}
-
 TEST_F(AdvisorServer, ServerThatExitsLaterIsReportedAndRestarted)
 {
-    placeModel();
     setVariable("FAKE_LLAMA_EXIT_AFTER_MS", "600");
     setVariable("FAKE_LLAMA_EXIT_CODE", "7");
     makeEngine();
-    const auto outcome = ask("фраза");
-    ASSERT_TRUE(waitFor(outcome));
-    EXPECT_TRUE(outcome->result->ok());
+    EXPECT_TRUE(answer("фраза").ok());
     ASSERT_TRUE(waitForState(State::failure("советник завершился, код 7")));
 
-    const auto again = ask("снова");
-    ASSERT_TRUE(waitFor(again));
-    EXPECT_TRUE(again->result->ok());
+    EXPECT_TRUE(answer("снова").ok());
     EXPECT_EQ(launchedPids().size(), 2);
 }
 
-TEST_F(AdvisorServer, LaunchFailureBecomesTheState)
+TEST_F(AdvisorServer, ProgramThatCannotBeStarted)
 {
-    placeModel();
+    // A named program that is not there fails the launch; no program at all leaves the engine at rest.
     setVariable("TOLVAN_LLAMA_BIN", recordDir + "/no-such-llama-server");
     makeEngine();
-    const auto outcome = ask("фраза");
-    ASSERT_TRUE(waitFor(outcome));
-    EXPECT_EQ(outcome->result->error().description(), "советник не запустился");
+    const Result<Advice> launch = answer("фраза");
+    EXPECT_EQ(launch.error().description(), notStarted);
     EXPECT_EQ(engine->state().kind, State::failed);
     EXPECT_FALSE(engine->state().message.isEmpty());
     EXPECT_EQ(engine->port(), 0);
-}
 
-TEST_F(AdvisorServer, NoServerProgramAtAll)
-{
-    placeModel();
     qunsetenv("TOLVAN_LLAMA_BIN");
     setVariable("TOLVAN_RESOURCES_DIR", recordDir + "/empty-resources");
     makeEngine();
-    const auto outcome = ask("фраза");
-    ASSERT_TRUE(waitFor(outcome));
-    EXPECT_EQ(outcome->result->error().description(), "советник не запустился");
+    const Result<Advice> none = answer("фраза");
+    EXPECT_EQ(none.error().description(), notStarted);
     EXPECT_EQ(engine->state(), idle);
     EXPECT_EQ(engine->generation(), 0u);
 }
 
-TEST_F(AdvisorServer, AnswersOfEveryShape)
+TEST_F(AdvisorServer, UnreadableAnswerLeavesTheServerReady)
 {
-    placeModel();
-    makeEngine();
-    struct Case
-    {
-        QString content;
-        Advice expected;
-    };
-    const QList<Case> cases{
-        {"<think>\nкакой стиль?\n</think>\nОЦЕНКА: 2\nТЕКСТ: Прошу подписать договор.",
-         {2, "Прошу подписать договор.", false}},
-        {"\"Прошу подписать договор.\"", {std::nullopt, "Прошу подписать договор.", false}},
-        {"ОЦЕНКА: 1\nТЕКСТ: К сожалению, не могу переписать эту фразу.",
-         {1, "К сожалению, не могу переписать эту фразу.", true}},
-        {"ОЦЕНКА: 5", {5, "подпиши договор", false}},
-    };
-    const QString contentFile = recordDir + "/content.txt";
-    setVariable("FAKE_LLAMA_CONTENT_FILE", contentFile);
-    for (const Case& item : cases) {
-        QFile file(contentFile);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(item.content.toUtf8());
-        file.close();
-        // The server reads the file for every answer, so one process serves every case.
-        const auto outcome = ask("подпиши договор");
-        ASSERT_TRUE(waitFor(outcome));
-        ASSERT_TRUE(outcome->result->ok()) << item.content.toStdString();
-        EXPECT_EQ(outcome->result->value(), item.expected) << item.content.toStdString();
-    }
-    EXPECT_EQ(launchedPids().size(), 1);
-}
-
-TEST_F(AdvisorServer, UnreadableAnswersLeaveTheServerReady)
-{
-    placeModel();
+    // Every shape of answer is read in AdvisorTextTest; here an HTTP error's body reaches the caller.
     setVariable("FAKE_LLAMA_REPLY", "server-error");
     makeEngine();
-    const auto serverError = ask("фраза");
-    ASSERT_TRUE(waitFor(serverError));
-    ASSERT_FALSE(serverError->result->ok());
-    EXPECT_EQ(serverError->result->error().description(),
+    const Result<Advice> outcome = answer("фраза");
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.error().description(),
               "не удалось разобрать ответ: "
               R"({"error":{"code":500,"message":"failed to decode: out of memory","type":"server_error"}})");
     EXPECT_EQ(engine->state(), ready);
 }
 
-TEST_F(AdvisorServer, GarbageAnswer)
-{
-    placeModel();
-    setVariable("FAKE_LLAMA_REPLY", "garbage");
-    makeEngine();
-    const auto garbage = ask("фраза");
-    ASSERT_TRUE(waitFor(garbage));
-    ASSERT_FALSE(garbage->result->ok());
-    EXPECT_EQ(garbage->result->error().description(), "не удалось разобрать ответ: \x01\x02 Gateway: upstream said "
-                                                      "При nothing");
-    EXPECT_EQ(engine->state(), ready);
-}
-
-TEST_F(AdvisorServer, ShutdownStopsTheServerWithoutAFailure)
-{
-    placeModel();
-    makeEngine();
-    const auto outcome = ask("фраза");
-    ASSERT_TRUE(waitFor(outcome));
-    const qint64 pid = launchedPids().value(0);
-    ASSERT_TRUE(processExists(pid));
-    const quint64 generation = engine->generation();
-
-    engine->shutdown();
-    EXPECT_EQ(engine->state(), idle);
-    EXPECT_EQ(engine->port(), 0);
-    EXPECT_EQ(engine->generation(), generation + 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 5000));
-    QTest::qWait(100);
-    EXPECT_EQ(states.back(), idle);
-    for (const State& state : std::as_const(states))
-        EXPECT_NE(state.kind, State::failed);
-}
-
 TEST_F(AdvisorServer, ShutdownDuringAnAnswerKillsTheServerWithoutWaitingForIt)
 {
-    placeModel();
     setVariable("FAKE_LLAMA_GENERATE_MS", "60000");
     makeEngine();
     const auto outcome = ask("фраза");
@@ -463,51 +359,27 @@ TEST_F(AdvisorServer, ShutdownDuringAnAnswerKillsTheServerWithoutWaitingForIt)
     EXPECT_EQ(engine->state(), idle);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 5000));
     ASSERT_TRUE(waitFor(outcome));
-    ASSERT_FALSE(outcome->result->ok());
-    EXPECT_NE(outcome->result->error().domain(), Error::tolvanDomain);
+    ASSERT_FALSE((*outcome)->ok());
+    EXPECT_NE((*outcome)->error().domain(), Error::tolvanDomain);
 }
 
-TEST_F(AdvisorServer, IdleServerStopsAfterTheLastAnswer)
+TEST_F(AdvisorServer, EachAnswerPostponesTheIdleStopAndTheLastOneEndsTheServer)
 {
-    placeModel();
-    timing.idleShutdownMs = 300;
+    timing.idleShutdownMs = 1500;
     makeEngine();
-    const auto outcome = ask("фраза");
-    ASSERT_TRUE(waitFor(outcome));
+    ASSERT_TRUE(answer("раз").ok());
     const qint64 pid = launchedPids().value(0);
+    // Answers come more often than the idle time, for longer than it: the server stays up for all of them.
+    for (int round = 0; round < 5; ++round) {
+        QTest::qWait(500);
+        ASSERT_TRUE(answer("ещё").ok());
+    }
+    EXPECT_EQ(launchedPids().size(), 1);
+    EXPECT_EQ(states.count(idle), 0);
     EXPECT_EQ(engine->state(), ready);
+
     ASSERT_TRUE(waitForState(idle, 5000));
     EXPECT_EQ(engine->port(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 5000));
     EXPECT_TRUE(TestFiles::read(Paths::logDir() + "/app.log").contains("Советник: остановлен по простою"));
-}
-
-TEST_F(AdvisorServer, EachAnswerPostponesTheIdleStop)
-{
-    placeModel();
-    timing.idleShutdownMs = 1500;
-    makeEngine();
-    ASSERT_TRUE(waitFor(ask("раз")));
-    // Answers come more often than the idle time, for longer than it: the server stays up for all of them.
-    for (int round = 0; round < 5; ++round) {
-        QTest::qWait(500);
-        const auto outcome = ask("ещё");
-        ASSERT_TRUE(waitFor(outcome));
-        ASSERT_TRUE(outcome->result->ok());
-    }
-    EXPECT_EQ(launchedPids().size(), 1);
-    EXPECT_EQ(states.count(idle), 0);
-}
-
-TEST_F(AdvisorServer, EnablingAgainKeepsTheRunningServer)
-{
-    placeModel();
-    makeEngine();
-    ASSERT_TRUE(waitFor(ask("раз")));
-    engine->downloadModel();
-    EXPECT_EQ(engine->state(), ready);
-    const auto outcome = ask("два");
-    ASSERT_TRUE(waitFor(outcome));
-    EXPECT_TRUE(outcome->result->ok());
-    EXPECT_EQ(launchedPids().size(), 1);
 }

@@ -8,8 +8,6 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QTest>
 
@@ -28,41 +26,33 @@ QByteArray pattern(qint64 size, char seed)
     return bytes;
 }
 
-// A whisper model of one nominal megabyte: complete above 800 000 bytes.
-WhisperModel smallWhisper()
+// How a test server sends a body.
+struct Sending
 {
-    WhisperModel model;
-    model.id = QStringLiteral("test-whisper");
-    model.file = QStringLiteral("ggml-test.bin");
-    model.sizeMB = 1;
-    model.engine = EngineKind::whisper;
-    model.repository = QStringLiteral("test/whisper");
-    return model;
+    int chunkSize = 0;
+    int chunkIntervalMs = 5;
+    bool sendContentLength = true;
+    qint64 dropAfterBytes = -1;
+    int delayMs = 0;
+};
+
+LocalHttpServer::Handler serving(const QByteArray& body, Sending how = {})
+{
+    return [=](const HttpRequest&) {
+        HttpResponse response = HttpResponse::text(200, body, "application/octet-stream");
+        response.chunkSize = how.chunkSize;
+        response.chunkIntervalMs = how.chunkIntervalMs;
+        response.sendContentLength = how.sendContentLength;
+        response.dropAfterBytes = how.dropAfterBytes;
+        response.delayMs = how.delayMs;
+        return response;
+    };
 }
 
-// A GigaAM-shaped model, a hundredth of the real one's size with the same proportions.
-WhisperModel smallGigaam()
+// Names of the files in a directory, temporary ones included.
+QStringList filesIn(const QString& directory)
 {
-    WhisperModel model;
-    model.id = QStringLiteral("test-gigaam");
-    model.file = QStringLiteral("test-gigaam/encoder.int8.onnx");
-    model.sizeMB = 2;
-    model.engine = EngineKind::gigaam;
-    model.files = {"encoder.int8.onnx", "decoder.onnx", "joiner.onnx", "tokens.txt"};
-    model.fileSizesMB = {2.143, 0.044, 0.026, 0.0001};
-    model.repository = QStringLiteral("test/gigaam");
-    return model;
-}
-
-QByteArray fileBody(const WhisperModel& model, int index, char seed)
-{
-    return pattern(static_cast<qint64>(model.downloadFileSizeMB(index) * 1000000), seed);
-}
-
-QString readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    return QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 class ModelDownload : public ::testing::Test
@@ -71,16 +61,21 @@ protected:
     void SetUp() override
     {
         TestEnvironment::freshHome();
+        // A whisper model of one nominal megabyte: complete above 800 000 bytes.
+        model.id = QStringLiteral("test-whisper");
+        model.file = QStringLiteral("ggml-test.bin");
+        model.sizeMB = 1;
+        model.repository = QStringLiteral("test/whisper");
         ASSERT_TRUE(hub.listen());
         ASSERT_TRUE(mirror.listen());
         qputenv("TOLVAN_MODEL_HUB", hub.url().toString().toUtf8());
         qputenv("TOLVAN_MODEL_MIRROR", mirror.url().toString().toUtf8());
         manager.onProgress = [this](const QString& id, double fraction) {
-            EXPECT_EQ(id, expectedID);
+            EXPECT_EQ(id, model.id);
             fractions.append(fraction);
         };
         manager.onFinished = [this](const QString& id, const std::optional<Error>& error) {
-            EXPECT_EQ(id, expectedID);
+            EXPECT_EQ(id, model.id);
             ++finishedCount;
             outcome = error;
         };
@@ -92,21 +87,17 @@ protected:
         qunsetenv("TOLVAN_MODEL_MIRROR");
     }
 
-    bool waitForFinish()
+    // Downloads the model; true when the download finished in time.
+    bool download()
     {
+        manager.download(model);
         return QTest::qWaitFor([this] { return finishedCount > 0; }, 20000);
-    }
-
-    // Names of the files in the model directory, temporary ones included.
-    static QStringList filesIn(const QString& directory)
-    {
-        return QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
     LocalHttpServer hub;
     LocalHttpServer mirror;
     ModelManager manager;
-    QString expectedID = QStringLiteral("test-whisper");
+    WhisperModel model;
     QList<double> fractions;
     int finishedCount = 0;
     std::optional<Error> outcome;
@@ -116,17 +107,11 @@ protected:
 
 TEST_F(ModelDownload, WhisperFileArrivesFromTheHubWithProgress)
 {
-    const WhisperModel model = smallWhisper();
     const QByteArray body = pattern(900000, 'a');
-    hub.setHandler([&](const HttpRequest&) {
-        HttpResponse response = HttpResponse::text(200, body, "application/octet-stream");
-        response.chunkSize = 100000;
-        response.chunkIntervalMs = 5;
-        return response;
-    });
+    hub.setHandler(serving(body, {.chunkSize = 100000}));
     manager.download(model);
     EXPECT_TRUE(manager.progress().contains(model.id));
-    ASSERT_TRUE(waitForFinish());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return finishedCount > 0; }, 20000));
 
     EXPECT_FALSE(outcome.has_value()) << outcome->description().toStdString();
     EXPECT_EQ(finishedCount, 1);
@@ -141,28 +126,6 @@ TEST_F(ModelDownload, WhisperFileArrivesFromTheHubWithProgress)
     EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
     EXPECT_FALSE(manager.progress().contains(model.id));
     EXPECT_TRUE(ModelManager::isDownloaded(model));
-    const QString log = readAll(Log::directory() + "/app.log");
-    EXPECT_TRUE(log.contains("Загрузка test-whisper: ggml-test.bin из HF"));
-    EXPECT_TRUE(log.contains("Модель test-whisper: файл ggml-test.bin загружен (900000 байт)"));
-}
-
-TEST_F(ModelDownload, WithoutContentLengthProgressCountsAgainstTheNominalSize)
-{
-    const QByteArray body = pattern(900000, 'b');
-    hub.setHandler([&](const HttpRequest&) {
-        HttpResponse response = HttpResponse::text(200, body, "application/octet-stream");
-        response.sendContentLength = false;
-        response.chunkSize = 300000;
-        response.chunkIntervalMs = 5;
-        return response;
-    });
-    manager.download(smallWhisper());
-    ASSERT_TRUE(waitForFinish());
-    EXPECT_FALSE(outcome.has_value());
-    EXPECT_EQ(TestFiles::read(smallWhisper().location()), body);
-    ASSERT_FALSE(fractions.isEmpty());
-    // 900 000 of a nominal 1 000 000 bytes.
-    EXPECT_NEAR(fractions.back(), 0.9, 1e-9);
 }
 
 TEST_F(ModelDownload, NotFoundOnBothEndsWithTheMirrorsHttpStatus)
@@ -170,8 +133,7 @@ TEST_F(ModelDownload, NotFoundOnBothEndsWithTheMirrorsHttpStatus)
     hub.setHandler(
         [](const HttpRequest& request) { return HttpResponse::text(404, "File Not Found " + request.path); });
     mirror.setHandler([](const HttpRequest&) { return HttpResponse::text(404, "Entry not found"); });
-    manager.download(smallWhisper());
-    ASSERT_TRUE(waitForFinish());
+    ASSERT_TRUE(download());
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->code(), 404);
     EXPECT_EQ(outcome->description(), QStringLiteral("сервер моделей вернул HTTP 404"));
@@ -179,55 +141,36 @@ TEST_F(ModelDownload, NotFoundOnBothEndsWithTheMirrorsHttpStatus)
     ASSERT_EQ(mirror.requests().size(), 1);
     EXPECT_EQ(mirror.requests().front().path, QByteArray("/test/whisper/resolve/main/ggml-test.bin"));
     EXPECT_TRUE(filesIn(Paths::modelsDir()).isEmpty());
-    EXPECT_FALSE(manager.progress().contains("test-whisper"));
-    EXPECT_TRUE(readAll(Log::directory() + "/app.log")
-                    .contains("HF недоступен (сервер моделей вернул HTTP 404) — пробую зеркало"));
+    EXPECT_FALSE(manager.progress().contains(model.id));
 }
 
 TEST_F(ModelDownload, FileOfExactlyEightyPercentIsRejectedAndRetriedFromTheMirror)
 {
     const QByteArray good = pattern(950000, 'c');
-    hub.setHandler([](const HttpRequest&) { return HttpResponse::text(200, pattern(800000, 'x')); });
-    mirror.setHandler([&](const HttpRequest&) { return HttpResponse::text(200, good); });
-    manager.download(smallWhisper());
-    ASSERT_TRUE(waitForFinish());
+    hub.setHandler(serving(pattern(800000, 'x')));
+    mirror.setHandler(serving(good));
+    ASSERT_TRUE(download());
     EXPECT_FALSE(outcome.has_value());
-    EXPECT_EQ(TestFiles::read(smallWhisper().location()), good);
+    EXPECT_EQ(TestFiles::read(model.location()), good);
     EXPECT_EQ(filesIn(Paths::modelsDir()), QStringList{"ggml-test.bin"});
-    EXPECT_TRUE(readAll(Log::directory() + "/app.log").contains("HF недоступен (файл модели неполный)"));
+    EXPECT_TRUE(TestFiles::read(Log::directory() + "/app.log").contains("HF недоступен (файл модели неполный)"));
 }
 
 TEST_F(ModelDownload, BrokenTransfersNeverReplaceTheFileInPlace)
 {
-    const QString destination = smallWhisper().location();
     QDir().mkpath(Paths::modelsDir());
-    QFile old(destination);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("previous model");
-    old.close();
-
-    hub.setHandler([](const HttpRequest&) {
-        HttpResponse response = HttpResponse::text(200, pattern(900000, 'd'));
-        response.dropAfterBytes = 400000;
-        return response;
-    });
-    mirror.setHandler([](const HttpRequest&) {
-        HttpResponse response = HttpResponse::text(200, pattern(900000, 'e'));
-        response.sendContentLength = false;
-        response.dropAfterBytes = 500000;
-        return response;
-    });
-    manager.download(smallWhisper());
-    ASSERT_TRUE(waitForFinish());
+    TestFiles::write(model.location(), "previous model");
+    hub.setHandler(serving(pattern(900000, 'd'), {.dropAfterBytes = 400000}));
+    mirror.setHandler(serving(pattern(900000, 'e'), {.sendContentLength = false, .dropAfterBytes = 500000}));
+    ASSERT_TRUE(download());
     ASSERT_TRUE(outcome.has_value());
     // The mirror's short file (no length, closed early) is caught by the size check.
-    EXPECT_EQ(outcome->code(), 1);
-    EXPECT_EQ(outcome->description(), QStringLiteral("файл модели неполный"));
-    EXPECT_EQ(TestFiles::read(destination), QByteArray("previous model"));
+    EXPECT_EQ(*outcome, Error::tolvan(1, QStringLiteral("файл модели неполный")));
+    EXPECT_EQ(TestFiles::read(model.location()), QByteArray("previous model"));
     EXPECT_EQ(filesIn(Paths::modelsDir()), QStringList{"ggml-test.bin"});
 }
 
-TEST_F(ModelDownload, UnreachableHubFallsBackToTheMirror)
+TEST_F(ModelDownload, UnreachableHubFallsBackToTheMirrorAndUnknownLengthCountsAgainstTheNominalSize)
 {
     quint16 closedPort = 0;
     {
@@ -236,25 +179,21 @@ TEST_F(ModelDownload, UnreachableHubFallsBackToTheMirror)
         closedPort = probe.port();
     }
     qputenv("TOLVAN_MODEL_HUB", QByteArray("http://127.0.0.1:") + QByteArray::number(closedPort));
-    const QByteArray body = pattern(850000, 'f');
-    mirror.setHandler([&](const HttpRequest&) { return HttpResponse::text(200, body); });
-    manager.download(smallWhisper());
-    ASSERT_TRUE(waitForFinish());
+    const QByteArray body = pattern(900000, 'f');
+    mirror.setHandler(serving(body, {.chunkSize = 300000, .sendContentLength = false}));
+    ASSERT_TRUE(download());
     EXPECT_FALSE(outcome.has_value());
-    EXPECT_EQ(TestFiles::read(smallWhisper().location()), body);
-    EXPECT_TRUE(readAll(Log::directory() + "/app.log").contains("Загрузка test-whisper: ggml-test.bin из зеркала"));
+    EXPECT_EQ(TestFiles::read(model.location()), body);
+    ASSERT_FALSE(fractions.isEmpty());
+    // 900 000 of a nominal 1 000 000 bytes.
+    EXPECT_NEAR(fractions.back(), 0.9, 1e-9);
 }
 
 TEST_F(ModelDownload, SecondRequestWhileDownloadingStartsNothing)
 {
-    hub.setHandler([](const HttpRequest&) {
-        HttpResponse response = HttpResponse::text(200, pattern(900000, 'g'));
-        response.delayMs = 300;
-        return response;
-    });
-    manager.download(smallWhisper());
-    manager.download(smallWhisper());
-    ASSERT_TRUE(waitForFinish());
+    hub.setHandler(serving(pattern(900000, 'g'), {.delayMs = 300}));
+    manager.download(model);
+    ASSERT_TRUE(download());
     QTest::qWait(100);
     EXPECT_EQ(finishedCount, 1);
     EXPECT_EQ(hub.requests().size(), 1);
@@ -263,27 +202,32 @@ TEST_F(ModelDownload, SecondRequestWhileDownloadingStartsNothing)
 
 TEST_F(ModelDownload, GigaamFilesComeInOrderAndStayWithTheMirrorOnceUsed)
 {
-    expectedID = QStringLiteral("test-gigaam");
-    const WhisperModel model = smallGigaam();
+    // A GigaAM-shaped model, a hundredth of the real one's size with the same proportions.
+    model.id = QStringLiteral("test-gigaam");
+    model.file = QStringLiteral("test-gigaam/encoder.int8.onnx");
+    model.sizeMB = 2;
+    model.engine = EngineKind::gigaam;
+    model.files = {"encoder.int8.onnx", "decoder.onnx", "joiner.onnx", "tokens.txt"};
+    model.fileSizesMB = {2.143, 0.044, 0.026, 0.0001};
+    model.repository = QStringLiteral("test/gigaam");
+    const auto fileBody = [this](int index, char seed) {
+        return pattern(static_cast<qint64>(model.downloadFileSizeMB(index) * 1000000), seed);
+    };
     hub.setHandler([&](const HttpRequest& request) {
         if (request.path.endsWith("/encoder.int8.onnx"))
-            return HttpResponse::text(200, fileBody(model, 0, 'h'));
+            return HttpResponse::text(200, fileBody(0, 'h'));
         return HttpResponse::text(404, "File Not Found");
     });
     mirror.setHandler([&](const HttpRequest& request) {
         const int index = model.files.indexOf(QString::fromUtf8(request.path.mid(request.path.lastIndexOf('/') + 1)));
-        HttpResponse response = HttpResponse::text(200, fileBody(model, index, 'i'));
-        response.chunkSize = 11000;
-        response.chunkIntervalMs = 20;
-        return response;
+        return serving(fileBody(index, 'i'), {.chunkSize = 11000, .chunkIntervalMs = 20})(request);
     });
-    manager.download(model);
-    ASSERT_TRUE(waitForFinish());
+    ASSERT_TRUE(download());
     EXPECT_FALSE(outcome.has_value()) << outcome->description().toStdString();
     EXPECT_TRUE(ModelManager::isDownloaded(model));
     EXPECT_EQ(filesIn(model.location()),
               (QStringList{"decoder.onnx", "encoder.int8.onnx", "joiner.onnx", "tokens.txt"}));
-    EXPECT_EQ(TestFiles::read(model.filePath(1)), fileBody(model, 1, 'i'));
+    EXPECT_EQ(TestFiles::read(model.filePath(1)), fileBody(1, 'i'));
     ASSERT_EQ(hub.requests().size(), 2);
     EXPECT_TRUE(hub.requests().at(1).path.endsWith("/decoder.onnx"));
     ASSERT_EQ(mirror.requests().size(), 3);
@@ -302,7 +246,7 @@ TEST_F(ModelDownload, FileDownloadReportsWhichSourceDeliveredTheFile)
 {
     const QByteArray body = pattern(5000, 'j');
     hub.setHandler([](const HttpRequest&) { return HttpResponse::text(500, "busy"); });
-    mirror.setHandler([&](const HttpRequest&) { return HttpResponse::text(200, body); });
+    mirror.setHandler(serving(body));
     QNetworkAccessManager network;
     const QString destination = TestEnvironment::makeDirectory("advisor") + "/model.gguf";
     FileDownload download(&network, {hub.url("/big.gguf"), mirror.url("/big.gguf")}, destination, 4000);

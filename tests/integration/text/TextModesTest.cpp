@@ -32,7 +32,7 @@ const QString signature = QStringLiteral("—\nС уважением,\n<ваше
 
 } // namespace
 
-TEST(FormatMode, RunsCleanUpCorrectionsCommandsAndTheDefaultMacros)
+TEST(FormatMode, RunsCleanUpCorrectionsCommandsAndTheMacrosUnlessTheirFileIsUnreadable)
 {
     writeDataFile(QStringLiteral("corrections.json"), R"({"линукс": "Linux"})");
     const auto result = format({QStringLiteral("[музыка] ставлю линук\nса. Список. Один. Два. Конец списка. "
@@ -41,6 +41,13 @@ TEST(FormatMode, RunsCleanUpCorrectionsCommandsAndTheDefaultMacros)
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out(), QStringLiteral("Ставлю Linuxа.\n\n- Один.\n- Два.\n\n") + signature + u'\n');
     EXPECT_TRUE(QFile::exists(Paths::dataDir() + QStringLiteral("/macros.json")));
+
+    // An unreadable macro file is reported and ignored.
+    writeDataFile(QStringLiteral("macros.json"), "{\"подпись\": ");
+    const auto broken = format({QStringLiteral("Подпись.")});
+    EXPECT_EQ(broken.exitCode, 0);
+    EXPECT_EQ(broken.out(), QStringLiteral("Подпись.\n"));
+    EXPECT_TRUE(broken.err().contains(QStringLiteral("macros.json не читается (ошибка JSON?) — макросы отключены")));
 }
 
 TEST(FormatMode, ReadsStandardInputWhenNoTextIsGiven)
@@ -65,15 +72,6 @@ TEST(FormatMode, TheStoredFormatAppliesUnlessTheFirstParameterNamesOne)
               QStringLiteral("## Итоги\n\n- Чай.\n"));
     // "Plain" is not a format name: it is the text.
     EXPECT_EQ(format({QStringLiteral("Plain")}).out(), QStringLiteral("Plain\n"));
-}
-
-TEST(FormatMode, AnUnreadableMacroFileIsReportedAndIgnored)
-{
-    writeDataFile(QStringLiteral("macros.json"), "{\"подпись\": ");
-    const auto result = format({QStringLiteral("Подпись.")});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out(), QStringLiteral("Подпись.\n"));
-    EXPECT_TRUE(result.err().contains(QStringLiteral("macros.json не читается (ошибка JSON?) — макросы отключены")));
 }
 
 TEST(HallucTestMode, PrintsOneVerdictLinePerTextInOrder)

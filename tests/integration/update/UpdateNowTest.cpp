@@ -3,14 +3,16 @@
 #include "UpdateServer.h"
 #include "support/TestEnvironment.h"
 #include "support/TolvanProcess.h"
-#include "update/UpdateInstaller.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <future>
 
 namespace
 {
@@ -35,28 +37,18 @@ protected:
         TestImage::installBundle(installDir, identifier, QStringLiteral("1.3"), 3);
     }
 
-    // The mode runs while this thread keeps serving the feed and the image.
+    // The mode runs in another thread while this one keeps serving the feed and the image.
     ProcessOutput updateNow(const QString& feedURL)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("TMPDIR"), tempDir);
         environment.insert(QStringLiteral("TOLVAN_INSTALL_DIR"), installDir);
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(tolvanExecutable(), {QStringLiteral("--update-now"), feedURL});
-        ProcessOutput output;
-        if (!process.waitForStarted(waitMs))
-            return output;
-        output.finished = QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, waitMs) &&
-                          process.exitStatus() == QProcess::NormalExit;
-        if (!output.finished) {
-            process.kill();
-            process.waitForFinished();
-        }
-        output.exitCode = process.exitCode();
-        output.standardOutput = process.readAllStandardOutput();
-        output.standardError = process.readAllStandardError();
-        return output;
+        auto run = std::async(std::launch::async, [&] {
+            return runTolvan({QStringLiteral("--update-now"), feedURL}, {}, environment, waitMs);
+        });
+        (void)QTest::qWaitFor([&] { return run.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                              2 * waitMs);
+        return run.get();
     }
 
     ProcessOutput updateNowFrom(const QByteArray& feed, const QByteArray& image)
@@ -119,14 +111,7 @@ TEST_F(UpdateNowTest, InstallsWhenNothingIsInstalledAndChecksTheChecksum)
 {
     QDir(installDir).removeRecursively();
     const QByteArray image = TestImage::bundleImage(identifier, QStringLiteral("1.4"), 4);
-    const QString imagePath = tempDir + QStringLiteral("/reference.tar.gz");
-    {
-        QFile file(imagePath);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(image);
-    }
-    const QByteArray sha256 = UpdateInstaller::fileSha256(imagePath);
-    QFile::remove(imagePath);
+    const QByteArray sha256 = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
     const auto result = updateNowFrom(
         TestImage::feed(QStringLiteral("1.4"), 4, QStringLiteral("images/Tolvan.tar.gz"), {}, sha256), image);
     EXPECT_EQ(result.exitCode, 0);
@@ -145,40 +130,31 @@ TEST_F(UpdateNowTest, NothingToDoWhenTheFeedIsNotNewer)
     EXPECT_EQ(server.requestCount(QStringLiteral("/images/Tolvan.tar.gz")), 0);
 }
 
-TEST_F(UpdateNowTest, UnusableFeedsFailWithOneLine)
+TEST_F(UpdateNowTest, BadAddressesAndUnusableFeedsFailWithOneLine)
 {
-    for (const HttpResponse& answer :
-         {HttpResponse::text(200, "<html>сервис недоступен</html>", "text/html"), HttpResponse::text(404, "not found"),
-          HttpResponse::json("[1, 2]"), HttpResponse::json(R"({"version": "1.4", "build": "4", "url": "x"})")}) {
-        server.put(QStringLiteral("/feed.json"), answer);
-        const auto result = updateNow(server.url(QStringLiteral("/feed.json")).toString());
-        ASSERT_TRUE(result.finished);
+    const auto expectOneLine = [&](const QString& address, const QString& line) {
+        const auto result = updateNow(address);
+        EXPECT_TRUE(result.finished);
         EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.outLines(), QStringList{QStringLiteral("фид недоступен: неверный формат")});
-    }
-}
-
-TEST_F(UpdateNowTest, AnUnreachableFeedNamesTheTransportError)
-{
+        EXPECT_EQ(result.outLines(), QStringList{line}) << address.toStdString();
+    };
+    for (const QString& address : {QStringLiteral("http://exa mple.org/feed.json"), QStringLiteral("feed.json")})
+        expectOneLine(address, QStringLiteral("некорректный URL фида"));
+    EXPECT_EQ(server.totalRequests(), 0);
     QString closed;
     {
         LocalHttpServer gone;
         ASSERT_TRUE(gone.listen());
         closed = gone.url(QStringLiteral("/feed.json")).toString();
     }
-    const auto result = updateNow(closed);
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.outLines(), QStringList{QStringLiteral("фид недоступен: Connection refused")});
-}
-
-TEST_F(UpdateNowTest, ABadFeedAddressIsRefused)
-{
-    for (const QString& address : {QStringLiteral("http://exa mple.org/feed.json"), QStringLiteral("feed.json")}) {
-        const auto result = updateNow(address);
-        EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.outLines(), QStringList{QStringLiteral("некорректный URL фида")});
+    expectOneLine(closed, QStringLiteral("фид недоступен: Connection refused"));
+    for (const HttpResponse& answer :
+         {HttpResponse::text(200, "<html>сервис недоступен</html>", "text/html"), HttpResponse::text(404, "not found"),
+          HttpResponse::json("[1, 2]"), HttpResponse::json(R"({"version": "1.4", "build": "4", "url": "x"})")}) {
+        server.put(QStringLiteral("/feed.json"), answer);
+        expectOneLine(server.url(QStringLiteral("/feed.json")).toString(),
+                      QStringLiteral("фид недоступен: неверный формат"));
     }
-    EXPECT_EQ(server.totalRequests(), 0);
 }
 
 TEST_F(UpdateNowTest, AMissingImageFailsTheDownload)

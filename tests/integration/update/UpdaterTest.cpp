@@ -24,12 +24,14 @@ namespace
 
 const QString identifier = QString::fromUtf8(BuildInfo::bundleIdentifier);
 const QString currentVersion = QString::fromUtf8(BuildInfo::shortVersion);
-const QString updatesTitle = QStringLiteral("Обновления");
 const QStringList offerButtons{QStringLiteral("Обновить"), QStringLiteral("Позже"),
                                QStringLiteral("Пропустить эту версию")};
+const QString relaunchNote =
+    QStringLiteral("\n\nТекущая версия: %1. Приложение обновится и перезапустится автоматически.").arg(currentVersion);
+const QString manualNote = QStringLiteral("\nСкачайте новую версию с сайта вручную.");
 constexpr int waitMs = 20000;
 
-// Answers alerts by script and keeps every alert it was shown.
+// Answers alerts by script (unscripted offers are put off) and keeps every alert it was shown.
 class ScriptedAlertPresenter : public AlertPresenter
 {
 public:
@@ -40,7 +42,6 @@ public:
             whilePresenting();
         if (alert.buttons != offerButtons)
             return 0;
-        // Unscripted offers are put off.
         if (offerAnswers.empty())
             return 1;
         const int answer = offerAnswers.front();
@@ -54,21 +55,16 @@ public:
     std::function<void()> whilePresenting;
 };
 
-struct DetachedStartRequest
-{
-    QString program;
-    QStringList arguments;
-};
-
 QString readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-QString appLog()
+bool logShows(const QString& line)
 {
-    return readFile(Log::directory() + QStringLiteral("/app.log"));
+    return QTest::qWaitFor([&] { return readFile(Log::directory() + QStringLiteral("/app.log")).contains(line); },
+                           waitMs);
 }
 
 class UpdaterTest : public testing::Test
@@ -82,11 +78,10 @@ protected:
         installDir = optDir + QStringLiteral("/Толван.app");
         qputenv("TOLVAN_INSTALL_DIR", QFile::encodeName(installDir));
         TestImage::installBundle(installDir, identifier, currentVersion, BundleInfo::currentBuild());
-        SettingsStore::shared().setString(SettingsKey::updateFeedURL,
-                                          server.url(QStringLiteral("/feed.json")).toString());
+        setFeed(server.url(QStringLiteral("/feed.json")).toString());
         AlertPresenter::setShared(&presenter);
         Updater::setDetachedStart([this](const QString& program, const QStringList& arguments) {
-            starts.push_back({program, arguments});
+            starts.push_back(QStringList{program} + arguments);
             return true;
         });
         updater.onState = [this] { states.push_back(updater.state()); };
@@ -98,6 +93,15 @@ protected:
         Updater::setDetachedStart({});
     }
 
+    static void setFeed(const QString& url) { SettingsStore::shared().setString(SettingsKey::updateFeedURL, url); }
+
+    void serveCurrentBuild()
+    {
+        server.putFile(QStringLiteral("/feed.json"),
+                       TestImage::feed(currentVersion, BundleInfo::currentBuild(), QStringLiteral("x.tar.gz")),
+                       "application/json");
+    }
+
     void serveNewerBuild(const QString& notes = QStringLiteral("Исправлены ошибки"), const QByteArray& sha256 = {})
     {
         server.putFile(
@@ -106,20 +110,22 @@ protected:
             "application/json");
     }
 
-    void serveImage(const QByteArray& image, int chunkSize = 0)
+    void serveImage(const QByteArray& image, int chunkSize = 0, int delayMs = 0)
     {
         HttpResponse response = HttpResponse::text(200, image, "application/gzip");
         response.chunkSize = chunkSize;
+        response.delayMs = delayMs;
         server.put(QStringLiteral("/Tolvan-9.9.9.tar.gz"), response);
+    }
+
+    QByteArray newerImage(const QString& bundleIdentifier = identifier) const
+    {
+        return TestImage::bundleImage(bundleIdentifier, QStringLiteral("9.9.9"), newerBuild);
     }
 
     bool waitForAlerts(size_t count)
     {
         return QTest::qWaitFor([&] { return presenter.alerts.size() >= count; }, waitMs);
-    }
-    bool waitUntilIdleAgain()
-    {
-        return QTest::qWaitFor([&] { return !states.empty() && updater.state() == Updater::State::idle(); }, waitMs);
     }
 
     QString installedVersion() const { return readFile(installDir + QStringLiteral("/share/tolvan/version.txt")); }
@@ -132,18 +138,33 @@ protected:
     void expectInfo(size_t index, const QString& text) const
     {
         ASSERT_GT(presenter.alerts.size(), index);
-        EXPECT_EQ(presenter.alerts[index].message, updatesTitle);
+        EXPECT_EQ(presenter.alerts[index].message, QStringLiteral("Обновления"));
         EXPECT_EQ(presenter.alerts[index].informativeText, text);
         EXPECT_EQ(presenter.alerts[index].buttons, QStringList{QStringLiteral("Понятно")});
     }
 
+    // Accepts the offer; the update fails with the alert and leaves the installed copy as it was.
+    void expectFailedUpdate(const QString& alert, const QStringList& leftInTemp)
+    {
+        presenter.offerAnswers = {0};
+        updater.check(true);
+        ASSERT_TRUE(waitForAlerts(2));
+        expectInfo(1, alert);
+        EXPECT_EQ(updater.state(), Updater::State::idle());
+        EXPECT_EQ(installedVersion(), currentVersion);
+        EXPECT_EQ(besideInstallation(), QStringList{QStringLiteral("Толван.app")});
+        EXPECT_EQ(temporaryEntries(), leftInTemp);
+        EXPECT_TRUE(starts.empty());
+    }
+
     const qint64 newerBuild = BundleInfo::currentBuild() + 1;
+    const QStringList downloaded{QStringLiteral("Tolvan-update.tar.gz")};
     QString tempDir;
     QString optDir;
     QString installDir;
     UpdateServer server;
     ScriptedAlertPresenter presenter;
-    std::vector<DetachedStartRequest> starts;
+    std::vector<QStringList> starts;
     std::vector<Updater::State> states;
     Updater updater;
 };
@@ -152,11 +173,9 @@ protected:
 
 TEST_F(UpdaterTest, UpToDateIsShownOnlyWhenTheUserAsked)
 {
-    server.putFile(QStringLiteral("/feed.json"),
-                   TestImage::feed(currentVersion, BundleInfo::currentBuild(), QStringLiteral("x.tar.gz")),
-                   "application/json");
+    serveCurrentBuild();
     updater.check(false);
-    ASSERT_TRUE(waitUntilIdleAgain());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return states.size() == 2; }, waitMs));
     EXPECT_EQ(states, (std::vector{Updater::State::checking(), Updater::State::idle()}));
     EXPECT_TRUE(presenter.alerts.empty());
 
@@ -169,79 +188,60 @@ TEST_F(UpdaterTest, UpToDateIsShownOnlyWhenTheUserAsked)
 
 TEST_F(UpdaterTest, APlaceholderFeedTurnsUpdatesOff)
 {
-    SettingsStore::shared().setString(SettingsKey::updateFeedURL,
-                                      QStringLiteral("https://updates.example.invalid/feed.json"));
+    setFeed(QStringLiteral("https://updates.example.invalid/feed.json"));
     EXPECT_FALSE(Updater::feedConfigured());
     updater.check(true);
     expectInfo(0, QStringLiteral("Сервер обновлений ещё не настроен: укажите адрес в ключе TolvanUpdateFeed "
                                  "(packaging/Info.plist) и пересоберите приложение. Подробности — в README."));
     updater.check(false);
     updater.startAutoChecks(10, 600000);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [] { return appLog().contains(QStringLiteral("Обновления: автопроверка пропущена — адрес фида не настроен")); },
-        waitMs));
+    EXPECT_TRUE(logShows(QStringLiteral("Обновления: автопроверка пропущена — адрес фида не настроен")));
     EXPECT_EQ(presenter.alerts.size(), 1u);
     EXPECT_TRUE(states.empty());
 }
 
-TEST_F(UpdaterTest, UnusableFeedsAreReportedOrLogged)
+TEST_F(UpdaterTest, UnusableFeedsAreReportedWhenAskedAndLoggedOtherwise)
 {
+    const QString formatProblem = QStringLiteral("Не удалось проверить обновления.");
     server.putFile(QStringLiteral("/feed.json"), "<html>maintenance</html>", "text/html");
     updater.check(true);
     ASSERT_TRUE(waitForAlerts(1));
-    expectInfo(0, QStringLiteral("Не удалось проверить обновления."));
-
+    expectInfo(0, formatProblem);
     server.put(QStringLiteral("/feed.json"), HttpResponse::text(404, "{\"error\": \"not found\"}"));
     updater.check(true);
     ASSERT_TRUE(waitForAlerts(2));
-    expectInfo(1, QStringLiteral("Не удалось проверить обновления."));
-
+    expectInfo(1, formatProblem);
     updater.check(false);
-    EXPECT_TRUE(QTest::qWaitFor([] { return appLog().contains(QStringLiteral("Обновления: фид недоступен (формат)")); },
-                                waitMs));
-    EXPECT_EQ(presenter.alerts.size(), 2u);
-    EXPECT_EQ(updater.state(), Updater::State::idle());
-}
+    EXPECT_TRUE(logShows(QStringLiteral("Обновления: фид недоступен (формат)")));
 
-TEST_F(UpdaterTest, TransportErrorsCarryTheSystemDescription)
-{
-    QUrl closed;
     {
         LocalHttpServer gone;
         ASSERT_TRUE(gone.listen());
-        closed = gone.url(QStringLiteral("/feed.json"));
+        setFeed(gone.url(QStringLiteral("/feed.json")).toString());
     }
-    SettingsStore::shared().setString(SettingsKey::updateFeedURL, closed.toString());
     updater.check(true);
-    ASSERT_TRUE(waitForAlerts(1));
-    expectInfo(0, QStringLiteral("Не удалось проверить обновления: Connection refused"));
+    ASSERT_TRUE(waitForAlerts(3));
+    expectInfo(2, QStringLiteral("Не удалось проверить обновления: Connection refused"));
     updater.check(false);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [] { return appLog().contains(QStringLiteral("Обновления: фид недоступен (Connection refused)")); }, waitMs));
+    EXPECT_TRUE(logShows(QStringLiteral("Обновления: фид недоступен (Connection refused)")));
+    EXPECT_EQ(presenter.alerts.size(), 3u);
+    EXPECT_EQ(updater.state(), Updater::State::idle());
 }
 
-TEST_F(UpdaterTest, TheOfferShowsTheNotesOrAPlainLine)
+TEST_F(UpdaterTest, TheOfferShowsTheNotesOrAPlainLineAndLaterRemembersNothing)
 {
     serveNewerBuild();
     presenter.offerAnswers = {1, 1};
     updater.check(false);
     ASSERT_TRUE(waitForAlerts(1));
     EXPECT_EQ(presenter.alerts[0].message, QStringLiteral("Доступно обновление: Толван 9.9.9"));
-    EXPECT_EQ(presenter.alerts[0].informativeText,
-              QStringLiteral("Исправлены ошибки\n\nТекущая версия: %1. Приложение обновится и перезапустится "
-                             "автоматически.")
-                  .arg(currentVersion));
+    EXPECT_EQ(presenter.alerts[0].informativeText, QStringLiteral("Исправлены ошибки") + relaunchNote);
     EXPECT_EQ(presenter.alerts[0].buttons, offerButtons);
 
     serveNewerBuild(QString());
     updater.check(true);
     ASSERT_TRUE(waitForAlerts(2));
-    EXPECT_EQ(presenter.alerts[1].informativeText,
-              QStringLiteral("Новая версия готова к установке.\n\nТекущая версия: %1. Приложение обновится и "
-                             "перезапустится автоматически.")
-                  .arg(currentVersion));
-
-    // "Later" downloads nothing and remembers nothing.
+    EXPECT_EQ(presenter.alerts[1].informativeText, QStringLiteral("Новая версия готова к установке.") + relaunchNote);
     EXPECT_EQ(server.requestCount(QStringLiteral("/Tolvan-9.9.9.tar.gz")), 0);
     EXPECT_EQ(SettingsStore::shared().integerForKey(SettingsKey::skippedUpdateBuild), 0);
     EXPECT_EQ(updater.state(), Updater::State::idle());
@@ -254,14 +254,10 @@ TEST_F(UpdaterTest, ASkippedBuildIsOfferedAgainOnlyFromTheMenu)
     updater.check(false);
     ASSERT_TRUE(waitForAlerts(1));
     EXPECT_EQ(SettingsStore::shared().integerForKey(SettingsKey::skippedUpdateBuild), newerBuild);
-    EXPECT_TRUE(appLog().contains(QStringLiteral("Обновления: пользователь пропустил сборку %1").arg(newerBuild)));
+    EXPECT_TRUE(logShows(QStringLiteral("Обновления: пользователь пропустил сборку %1").arg(newerBuild)));
 
     updater.check(false);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            return appLog().contains(QStringLiteral("Обновления: сборка %1 пропущена пользователем").arg(newerBuild));
-        },
-        waitMs));
+    EXPECT_TRUE(logShows(QStringLiteral("Обновления: сборка %1 пропущена пользователем").arg(newerBuild)));
     EXPECT_EQ(presenter.alerts.size(), 1u);
 
     updater.check(true);
@@ -272,20 +268,21 @@ TEST_F(UpdaterTest, ASkippedBuildIsOfferedAgainOnlyFromTheMenu)
 TEST_F(UpdaterTest, AcceptedUpdateIsDownloadedInstalledAndRelaunched)
 {
     serveNewerBuild();
-    serveImage(TestImage::bundleImage(identifier, QStringLiteral("9.9.9"), newerBuild), 4096);
+    serveImage(newerImage(), 4096);
     presenter.offerAnswers = {0};
     updater.check(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !starts.empty(); }, waitMs));
 
-    EXPECT_EQ(starts[0].program, QStringLiteral("/bin/bash"));
-    EXPECT_EQ(starts[0].arguments, (QStringList{QStringLiteral("-c"), QStringLiteral("sleep 1; exec \"$0\""),
-                                                installDir + QStringLiteral("/bin/tolvan")}));
+    EXPECT_EQ(starts[0],
+              (QStringList{QStringLiteral("/bin/bash"), QStringLiteral("-c"), QStringLiteral("sleep 1; exec \"$0\""),
+                           installDir + QStringLiteral("/bin/tolvan")}));
     EXPECT_EQ(installedVersion(), QStringLiteral("9.9.9"));
     EXPECT_EQ(BundleInfo::installedBuild(installDir), newerBuild);
     EXPECT_EQ(besideInstallation(), QStringList{QStringLiteral("Толван.app")});
-    EXPECT_EQ(temporaryEntries(), QStringList{QStringLiteral("Tolvan-update.tar.gz")});
+    EXPECT_EQ(temporaryEntries(), downloaded);
     EXPECT_EQ(presenter.alerts.size(), 1u);
 
+    // checking, idle, downloading from 0 to 1 without going back, installing.
     ASSERT_GE(states.size(), 5u);
     EXPECT_EQ(states[0], Updater::State::checking());
     EXPECT_EQ(states[1], Updater::State::idle());
@@ -298,10 +295,9 @@ TEST_F(UpdaterTest, AcceptedUpdateIsDownloadedInstalledAndRelaunched)
         previous = states[index].fraction;
     }
     EXPECT_DOUBLE_EQ(previous, 1.0);
-    const QString log = appLog();
-    EXPECT_TRUE(log.contains(QStringLiteral("Обновление: загрузка ") +
-                             server.url(QStringLiteral("/Tolvan-9.9.9.tar.gz")).toString()));
-    EXPECT_TRUE(log.contains(QStringLiteral("Обновление установлено, перезапуск")));
+    EXPECT_TRUE(logShows(QStringLiteral("Обновление: загрузка ") +
+                         server.url(QStringLiteral("/Tolvan-9.9.9.tar.gz")).toString()));
+    EXPECT_TRUE(logShows(QStringLiteral("Обновление установлено, перезапуск")));
 }
 
 TEST_F(UpdaterTest, RelaunchStartsTheInstalledCopyAfterASecond)
@@ -316,20 +312,13 @@ TEST_F(UpdaterTest, RelaunchStartsTheInstalledCopyAfterASecond)
 TEST_F(UpdaterTest, AFailedDownloadEndsIdleWithAnAlert)
 {
     serveNewerBuild();
-    presenter.offerAnswers = {0};
-    updater.check(true);
-    ASSERT_TRUE(waitForAlerts(2));
-    expectInfo(1, QStringLiteral("Не удалось загрузить обновление: сервер ответил кодом 404"));
-    EXPECT_EQ(updater.state(), Updater::State::idle());
-    EXPECT_EQ(installedVersion(), currentVersion);
-    EXPECT_TRUE(temporaryEntries().isEmpty());
-    EXPECT_TRUE(starts.empty());
+    expectFailedUpdate(QStringLiteral("Не удалось загрузить обновление: сервер ответил кодом 404"), {});
 }
 
 TEST_F(UpdaterTest, AnImageThatCannotBeSavedEndsIdleWithAnAlert)
 {
     serveNewerBuild();
-    serveImage(TestImage::bundleImage(identifier, QStringLiteral("9.9.9"), newerBuild));
+    serveImage(newerImage());
     QDir().mkpath(tempDir + QStringLiteral("/Tolvan-update.tar.gz/occupied"));
     presenter.offerAnswers = {0};
     updater.check(true);
@@ -339,47 +328,34 @@ TEST_F(UpdaterTest, AnImageThatCannotBeSavedEndsIdleWithAnAlert)
         << presenter.alerts[1].informativeText.toStdString();
     EXPECT_EQ(updater.state(), Updater::State::idle());
     EXPECT_EQ(installedVersion(), currentVersion);
-    EXPECT_EQ(temporaryEntries(), QStringList{QStringLiteral("Tolvan-update.tar.gz")});
+    EXPECT_EQ(temporaryEntries(), downloaded);
 }
 
 TEST_F(UpdaterTest, AFailedInstallKeepsTheInstalledCopy)
 {
     serveNewerBuild();
-    serveImage(TestImage::bundleImage(QStringLiteral("org.example.Other"), QStringLiteral("9.9.9"), newerBuild));
-    presenter.offerAnswers = {0};
-    updater.check(true);
-    ASSERT_TRUE(waitForAlerts(2));
-    expectInfo(1, QStringLiteral("Не удалось установить обновление: в образе другое приложение\n"
-                                 "Скачайте новую версию с сайта вручную."));
-    EXPECT_EQ(updater.state(), Updater::State::idle());
+    serveImage(newerImage(QStringLiteral("org.example.Other")));
+    expectFailedUpdate(QStringLiteral("Не удалось установить обновление: в образе другое приложение") + manualNote,
+                       downloaded);
+    ASSERT_GE(states.size(), 2u);
     EXPECT_EQ(states.back(), Updater::State::idle());
     EXPECT_EQ(states[states.size() - 2], Updater::State::installing());
-    EXPECT_EQ(installedVersion(), currentVersion);
-    EXPECT_EQ(besideInstallation(), QStringList{QStringLiteral("Толван.app")});
-    EXPECT_EQ(temporaryEntries(), QStringList{QStringLiteral("Tolvan-update.tar.gz")});
-    EXPECT_TRUE(starts.empty());
 }
 
 TEST_F(UpdaterTest, AnImageThatDoesNotMatchTheFeedChecksumIsNotInstalled)
 {
-    const QByteArray image = TestImage::bundleImage(identifier, QStringLiteral("9.9.9"), newerBuild);
     serveNewerBuild(QString(), QByteArray(64, 'a'));
-    serveImage(image);
-    presenter.offerAnswers = {0};
-    updater.check(true);
-    ASSERT_TRUE(waitForAlerts(2));
-    expectInfo(1, QStringLiteral("Не удалось установить обновление: контрольная сумма образа не совпадает с "
-                                 "указанной в фиде\nСкачайте новую версию с сайта вручную."));
-    EXPECT_EQ(installedVersion(), currentVersion);
+    serveImage(newerImage());
+    expectFailedUpdate(QStringLiteral("Не удалось установить обновление: контрольная сумма образа не совпадает с "
+                                      "указанной в фиде") +
+                           manualNote,
+                       downloaded);
 }
 
 TEST_F(UpdaterTest, ASecondCheckWhileUpdatingIsRefused)
 {
     serveNewerBuild();
-    HttpResponse slow =
-        HttpResponse::text(200, TestImage::bundleImage(identifier, QStringLiteral("9.9.9"), newerBuild));
-    slow.delayMs = 500;
-    server.put(QStringLiteral("/Tolvan-9.9.9.tar.gz"), slow);
+    serveImage(newerImage(), 0, 500);
     presenter.offerAnswers = {0};
     updater.check(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return updater.state().kind == Updater::State::Kind::downloading; }, waitMs));
@@ -394,15 +370,12 @@ TEST_F(UpdaterTest, ASecondCheckWhileUpdatingIsRefused)
 
 TEST_F(UpdaterTest, AutomaticChecksRunSoonAfterStartAndThenRepeat)
 {
-    server.putFile(QStringLiteral("/feed.json"),
-                   TestImage::feed(currentVersion, BundleInfo::currentBuild(), QStringLiteral("x.tar.gz")),
-                   "application/json");
+    serveCurrentBuild();
     updater.startAutoChecks(10, 150);
     EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount(QStringLiteral("/feed.json")) >= 3; }, waitMs));
     EXPECT_TRUE(presenter.alerts.empty());
 
     serveNewerBuild();
-    presenter.offerAnswers = {1};
     ASSERT_TRUE(waitForAlerts(1));
     EXPECT_EQ(presenter.alerts[0].buttons, offerButtons);
 }

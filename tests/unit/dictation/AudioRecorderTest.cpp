@@ -1,6 +1,5 @@
 #include "dictation/AudioRecorder.h"
 
-#include "app/Log.h"
 #include "app/Paths.h"
 
 #include <QFile>
@@ -16,48 +15,34 @@
 namespace
 {
 
+using Block = std::vector<std::int16_t>;
+
 // A microphone the test feeds by hand, from a thread of its own like the real one.
-class FakeCapture : public MicrophoneCapture
+struct FakeCapture : MicrophoneCapture
 {
-public:
-    struct Shared
-    {
-        BlockHandler onBlock;
-        EndHandler onEnded;
-        bool failStart = false;
-        int starts = 0;
-        int stops = 0;
-    };
+    BlockHandler onBlock;
+    EndHandler onEnded;
+    bool failStart = false;
+    int starts = 0, stops = 0;
 
-    explicit FakeCapture(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
-
-    Result<Done> start(BlockHandler onBlock, EndHandler onEnded) override
+    Result<Done> start(BlockHandler blocks, EndHandler ended) override
     {
-        ++shared_->starts;
-        if (shared_->failStart)
+        ++starts;
+        if (failStart)
             return Error::system(QStringLiteral("PulseAudio"), 1, QStringLiteral("Connection refused"));
-        shared_->onBlock = std::move(onBlock);
-        shared_->onEnded = std::move(onEnded);
+        onBlock = std::move(blocks);
+        onEnded = std::move(ended);
         return Done{};
     }
-
-    void stop() override
-    {
-        ++shared_->stops;
-        shared_->onBlock = nullptr;
-        shared_->onEnded = nullptr;
-    }
-
-private:
-    std::shared_ptr<Shared> shared_;
+    void stop() override { ++stops; }
 };
 
-// A block of n samples of a square wave whose RMS is amplitude / 32768.
-std::vector<std::int16_t> squareBlock(std::size_t n, std::int16_t amplitude)
+// n samples of a square wave whose RMS is amplitude / 32768.
+Block square(std::size_t n, std::int16_t amplitude)
 {
-    std::vector<std::int16_t> block(n);
-    for (std::size_t index = 0; index < n; ++index)
-        block[index] = index % 2 == 0 ? amplitude : static_cast<std::int16_t>(-amplitude);
+    Block block(n, amplitude);
+    for (std::size_t index = 1; index < n; index += 2)
+        block[index] = static_cast<std::int16_t>(-amplitude);
     return block;
 }
 
@@ -70,17 +55,22 @@ QString appLog()
 class AudioRecorderTest : public testing::Test
 {
 protected:
-    std::shared_ptr<FakeCapture::Shared> mic = std::make_shared<FakeCapture::Shared>();
-    AudioRecorder recorder{std::make_unique<FakeCapture>(mic)};
+    FakeCapture* mic = new FakeCapture;
+    AudioRecorder recorder{std::unique_ptr<MicrophoneCapture>(mic)};
+    int autoStops = 0;
+
+    void SetUp() override
+    {
+        recorder.onAutoStop = [this] { ++autoStops; };
+    }
 
     // Delivers the blocks from another thread and lets the main thread run what they posted.
-    void feed(const std::vector<std::vector<std::int16_t>>& blocks)
+    void feed(const std::vector<Block>& blocks)
     {
-        std::thread capture([&] {
+        std::thread([&] {
             for (const auto& block : blocks)
                 mic->onBlock(block);
-        });
-        capture.join();
+        }).join();
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     }
@@ -88,12 +78,12 @@ protected:
 
 } // namespace
 
-TEST_F(AudioRecorderTest, RmsIsOnePassSinglePrecisionOverEveryLength)
+TEST(AudioRecorderRms, IsOnePassSinglePrecisionOverEveryLength)
 {
     std::mt19937 random(7);
     std::uniform_int_distribution<int> sample(-32768, 32767);
     for (const std::size_t length : {1U, 3U, 4U, 31U, 32U, 33U, 1365U, 1429U}) {
-        std::vector<std::int16_t> block(length);
+        Block block(length);
         double sum = 0;
         for (auto& value : block) {
             value = static_cast<std::int16_t>(sample(random));
@@ -102,64 +92,67 @@ TEST_F(AudioRecorderTest, RmsIsOnePassSinglePrecisionOverEveryLength)
         EXPECT_NEAR(AudioRecorder::rms(block), std::sqrt(sum / length), 1e-5) << length;
     }
     EXPECT_EQ(AudioRecorder::rms({}), 0.0F);
-    EXPECT_FLOAT_EQ(AudioRecorder::rms(squareBlock(100, -32768)), 1.0F);
+    EXPECT_FLOAT_EQ(AudioRecorder::rms(square(100, -32768)), 1.0F);
 }
 
-TEST_F(AudioRecorderTest, CountsVoicedMillisecondsOnlyAboveTheThreshold)
+TEST_F(AudioRecorderTest, KeepsBlocksCountsVoicedTimeAboveTheThresholdAndReportsCappedLevelsOnTheMainThread)
 {
     ASSERT_TRUE(recorder.start().ok());
     // 0.0121 and 0.0119 of full scale, and silence.
-    const auto voiced = squareBlock(1365, 397);
-    const auto quiet = squareBlock(1365, 390);
-    const std::vector<std::int16_t> silence(1600, 0);
-    feed({voiced, quiet, silence, voiced});
+    feed({square(1365, 397), square(1365, 390), Block(1600, 0), square(1365, 397)});
     EXPECT_DOUBLE_EQ(recorder.voicedAccumMs(), 2 * 1365 / 16.0);
-    const auto samples = recorder.stop();
-    ASSERT_EQ(samples.size(), 1365U * 3 + 1600);
-    EXPECT_EQ(samples[0], 397);
-    EXPECT_EQ(samples[1365], 390);
-    EXPECT_EQ(samples[1365 * 2], 0);
-    EXPECT_EQ(samples[1365 * 2 + 1600], 397);
-}
 
-TEST_F(AudioRecorderTest, LevelArrivesOnTheMainThreadScaledAndCapped)
-{
     std::vector<float> levels;
     bool onMainThread = true;
     recorder.onLevel = [&](float level) {
         levels.push_back(level);
         onMainThread = onMainThread && QThread::currentThread() == QCoreApplication::instance()->thread();
     };
-    ASSERT_TRUE(recorder.start().ok());
     // RMS 0.05 → 0.45; RMS 1/9 and above → 1.
-    feed({squareBlock(1365, 1638), squareBlock(1365, 3641), squareBlock(1365, 30000), {}});
+    feed({square(1365, 1638), square(1365, 3641), square(1365, 30000), {}});
     ASSERT_EQ(levels.size(), 3U);
     EXPECT_NEAR(levels[0], 0.45F, 1e-3);
     EXPECT_FLOAT_EQ(levels[1], 1.0F);
     EXPECT_FLOAT_EQ(levels[2], 1.0F);
     EXPECT_TRUE(onMainThread);
+
+    const auto samples = recorder.stop();
+    ASSERT_EQ(samples.size(), 1365U * 6 + 1600);
+    EXPECT_EQ(samples[0], 397);
+    EXPECT_EQ(samples[1365], 390);
+    EXPECT_EQ(samples[1365 * 2], 0);
+    EXPECT_EQ(samples[1365 * 2 + 1600], 397);
 }
 
 TEST_F(AudioRecorderTest, AutoStopFiresOnceAfterTheLengthLimit)
 {
-    int autoStops = 0;
-    recorder.onAutoStop = [&] { ++autoStops; };
     ASSERT_TRUE(recorder.start().ok());
-    const std::vector<std::int16_t> big(AudioRecorder::lengthLimit / 4, 0);
-    feed({big, big, big, big});
+    const Block quarter(AudioRecorder::lengthLimit / 4, 0);
+    feed({quarter, quarter, quarter, quarter});
     EXPECT_EQ(autoStops, 0) << "exactly at the limit is not over it";
-    feed({std::vector<std::int16_t>(1, 0)});
+    feed({Block(1, 0)});
     EXPECT_EQ(autoStops, 1);
-    feed({std::vector<std::int16_t>(1365, 0), std::vector<std::int16_t>(1365, 0)});
+    feed({Block(1365, 0), Block(1365, 0)});
     EXPECT_EQ(autoStops, 1);
     EXPECT_EQ(recorder.stop().size(), AudioRecorder::lengthLimit + 1 + 2 * 1365);
-
     // The next recording starts afresh and may stop itself again.
     ASSERT_TRUE(recorder.start().ok());
-    EXPECT_TRUE(recorder.stop().empty());
-    ASSERT_TRUE(recorder.start().ok());
-    feed({std::vector<std::int16_t>(AudioRecorder::lengthLimit + 1, 0)});
+    feed({Block(AudioRecorder::lengthLimit + 1, 0)});
     EXPECT_EQ(autoStops, 2);
+}
+
+TEST_F(AudioRecorderTest, StartWhileRunningKeepsTheRecordingAndStopWhenIdleIsHarmless)
+{
+    ASSERT_TRUE(recorder.start().ok());
+    feed({square(1365, 5000)});
+    ASSERT_TRUE(recorder.start().ok());
+    EXPECT_EQ(mic->starts, 1);
+    EXPECT_EQ(recorder.stop().size(), 1365U);
+    EXPECT_EQ(recorder.stop().size(), 1365U) << "the samples stay until the next start";
+    EXPECT_EQ(mic->stops, 1);
+    ASSERT_TRUE(recorder.start().ok());
+    EXPECT_EQ(recorder.voicedAccumMs(), 0.0);
+    EXPECT_TRUE(recorder.stop().empty());
 }
 
 TEST_F(AudioRecorderTest, NoMicrophoneFailsWithCode20AndStaysIdle)
@@ -174,43 +167,25 @@ TEST_F(AudioRecorderTest, NoMicrophoneFailsWithCode20AndStaysIdle)
     EXPECT_TRUE(appLog().contains(QStringLiteral("Connection refused"))) << appLog().toStdString();
     EXPECT_TRUE(recorder.stop().empty());
     EXPECT_EQ(mic->stops, 0);
-
     mic->failStart = false;
     EXPECT_TRUE(recorder.start().ok());
     EXPECT_TRUE(recorder.isRunning());
 }
 
-TEST_F(AudioRecorderTest, StartWhileRunningKeepsTheRecordingAndStopWhenIdleIsHarmless)
-{
-    ASSERT_TRUE(recorder.start().ok());
-    feed({squareBlock(1365, 5000)});
-    ASSERT_TRUE(recorder.start().ok());
-    EXPECT_EQ(mic->starts, 1);
-    EXPECT_EQ(recorder.stop().size(), 1365U);
-    EXPECT_EQ(recorder.stop().size(), 1365U) << "the samples stay until the next start";
-    EXPECT_EQ(mic->stops, 1);
-    ASSERT_TRUE(recorder.start().ok());
-    EXPECT_EQ(recorder.voicedAccumMs(), 0.0);
-    EXPECT_TRUE(recorder.stop().empty());
-}
-
 TEST_F(AudioRecorderTest, LostMicrophoneEndsTheRecordingOnceKeepingWhatWasCaptured)
 {
-    int autoStops = 0;
-    recorder.onAutoStop = [&] { ++autoStops; };
     ASSERT_TRUE(recorder.start().ok());
-    feed({squareBlock(1365, 5000), squareBlock(700, 5000)});
-    std::thread capture([&] { mic->onEnded(QStringLiteral("Connection terminated")); });
-    capture.join();
+    feed({square(1365, 5000), square(700, 5000)});
+    std::thread([&] { mic->onEnded(QStringLiteral("Connection terminated")); }).join();
     ASSERT_TRUE(QTest::qWaitFor([&] { return autoStops == 1; }, 1000));
     EXPECT_TRUE(appLog().contains(QStringLiteral("Запись прервана: Connection terminated")));
-    const auto samples = recorder.stop();
-    EXPECT_EQ(samples.size(), 2065U);
+    EXPECT_EQ(recorder.stop().size(), 2065U);
     EXPECT_DOUBLE_EQ(recorder.voicedAccumMs(), 2065 / 16.0);
     QCoreApplication::processEvents();
     EXPECT_EQ(autoStops, 1);
 }
 
+// The real PulseAudio client with no server to talk to.
 TEST(AudioRecorderWithoutServer, SoundServerAbsentFailsWithCode20AndLeavesNothingRunning)
 {
     qputenv("PULSE_SERVER", "unix:/nonexistent/pulse/native");
@@ -219,7 +194,9 @@ TEST(AudioRecorderWithoutServer, SoundServerAbsentFailsWithCode20AndLeavesNothin
         const Result<Done> started = recorder.start();
         ASSERT_FALSE(started.ok());
         EXPECT_EQ(started.error().code(), 20);
+        EXPECT_EQ(started.error().description(), QStringLiteral("нет входного аудиоустройства"));
         EXPECT_FALSE(recorder.isRunning());
         EXPECT_TRUE(recorder.stop().empty());
     }
+    EXPECT_TRUE(appLog().contains(QStringLiteral("Микрофон недоступен: "))) << appLog().toStdString();
 }

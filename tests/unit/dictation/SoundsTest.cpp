@@ -18,12 +18,10 @@ TEST(SoundsTest, ThreeShortDistinctPcmWavFilesShipWithTheApplication)
         EXPECT_TRUE(bytes.startsWith("RIFF") && bytes.mid(8, 8) == "WAVEfmt ");
         EXPECT_EQ(qFromLittleEndian<quint16>(bytes.constData() + 20), 1) << "PCM";
         EXPECT_EQ(qFromLittleEndian<quint16>(bytes.constData() + 34), 16) << "16-bit";
-        const quint32 byteRate = qFromLittleEndian<quint32>(bytes.constData() + 28);
-        const double seconds = double(bytes.size() - 44) / byteRate;
+        const double seconds = double(bytes.size() - 44) / qFromLittleEndian<quint32>(bytes.constData() + 28);
         EXPECT_GT(seconds, 0.03);
         EXPECT_LT(seconds, 0.5) << "a signal, not a melody";
         contents.insert(bytes);
     }
     EXPECT_EQ(contents.size(), 3U);
-    EXPECT_NE(Sounds::file(Sounds::Sound::tink), Sounds::file(Sounds::Sound::basso));
 }

@@ -28,51 +28,23 @@ const WhisperModel& gigaam()
     return ModelCatalog::byID(QStringLiteral("gigaam-v3"));
 }
 
-// Every GigaAM file one byte over its threshold.
-void makeCompleteGigaam()
+const WhisperModel& small()
 {
-    const WhisperModel& model = gigaam();
-    for (int index = 0; index < model.files.size(); ++index)
-        makeFile(model.filePath(index), ModelCatalog::completeSizeThreshold(model.fileSizesMB[index]) + 1);
+    return ModelCatalog::byID(QStringLiteral("small"));
 }
 
 } // namespace
-
-TEST(ModelCatalog, OffersTheSixModelsInMenuOrder)
-{
-    QStringList ids;
-    QStringList files;
-    QList<int> sizes;
-    for (const WhisperModel& model : ModelCatalog::all()) {
-        ids.append(model.id);
-        files.append(model.file);
-        sizes.append(model.sizeMB);
-    }
-    EXPECT_EQ(ids, (QStringList{"large-v3-turbo-q5_0", "large-v3-turbo-q8_0", "large-v3-q5_0", "medium-q5_0", "small",
-                                "gigaam-v3"}));
-    EXPECT_EQ(files,
-              (QStringList{"ggml-large-v3-turbo-q5_0.bin", "ggml-large-v3-turbo-q8_0.bin", "ggml-large-v3-q5_0.bin",
-                           "ggml-medium-q5_0.bin", "ggml-small.bin", "gigaam-v3/encoder.int8.onnx"}));
-    EXPECT_EQ(sizes, (QList<int>{574, 874, 1082, 539, 466, 222}));
-    EXPECT_EQ(ModelCatalog::all().front().note, QStringLiteral("быстро и точно — рекомендуется"));
-    EXPECT_EQ(gigaam().title, QStringLiteral("GigaAM-v3 (Сбер)"));
-    EXPECT_EQ(gigaam().engine, EngineKind::gigaam);
-    EXPECT_EQ(gigaam().files, (QStringList{"encoder.int8.onnx", "decoder.onnx", "joiner.onnx", "tokens.txt"}));
-    EXPECT_EQ(gigaam().fileSizesMB, (std::vector<double>{214.3, 4.4, 2.6, 0.01}));
-}
 
 TEST(ModelCatalog, UnknownIdentifierFallsBackToTheDefaultModel)
 {
     EXPECT_EQ(ModelCatalog::byID(QStringLiteral("large-v2")).id, QStringLiteral("large-v3-turbo-q5_0"));
     EXPECT_EQ(ModelCatalog::byID(QString()).id, QStringLiteral("large-v3-turbo-q5_0"));
-    EXPECT_EQ(ModelCatalog::byID(QStringLiteral("small")).title, QStringLiteral("Small"));
 }
 
 TEST(ModelCatalog, DownloadAddressesFollowTheHubAndItsMirror)
 {
-    const WhisperModel& small = ModelCatalog::byID(QStringLiteral("small"));
-    EXPECT_EQ(small.urlBase(), QStringLiteral("https://huggingface.co/ggerganov/whisper.cpp/resolve/main"));
-    EXPECT_EQ(ModelHub::mirrored(small.urlBase() + "/ggml-small.bin"),
+    EXPECT_EQ(small().urlBase(), QStringLiteral("https://huggingface.co/ggerganov/whisper.cpp/resolve/main"));
+    EXPECT_EQ(ModelHub::mirrored(small().urlBase() + "/ggml-small.bin"),
               QStringLiteral("https://hf-mirror.com/ggerganov/whisper.cpp/resolve/main/ggml-small.bin"));
     EXPECT_EQ(gigaam().urlBase(), QStringLiteral("https://huggingface.co/csukuangfj/"
                                                  "sherpa-onnx-nemo-transducer-punct-giga-am-v3-russian-2025-12-16/"
@@ -80,8 +52,8 @@ TEST(ModelCatalog, DownloadAddressesFollowTheHubAndItsMirror)
 
     qputenv("TOLVAN_MODEL_HUB", "http://127.0.0.1:4001/");
     qputenv("TOLVAN_MODEL_MIRROR", "http://127.0.0.1:4002");
-    EXPECT_EQ(small.urlBase(), QStringLiteral("http://127.0.0.1:4001/ggerganov/whisper.cpp/resolve/main"));
-    EXPECT_EQ(ModelHub::mirrored(small.urlBase()),
+    EXPECT_EQ(small().urlBase(), QStringLiteral("http://127.0.0.1:4001/ggerganov/whisper.cpp/resolve/main"));
+    EXPECT_EQ(ModelHub::mirrored(small().urlBase()),
               QStringLiteral("http://127.0.0.1:4002/ggerganov/whisper.cpp/resolve/main"));
     qunsetenv("TOLVAN_MODEL_HUB");
     qunsetenv("TOLVAN_MODEL_MIRROR");
@@ -90,27 +62,27 @@ TEST(ModelCatalog, DownloadAddressesFollowTheHubAndItsMirror)
 TEST(ModelLayout, WhisperFileMustExceedEightyPercentOfItsNominalSize)
 {
     TestEnvironment::freshHome();
-    const WhisperModel& small = ModelCatalog::byID(QStringLiteral("small"));
-    EXPECT_EQ(small.location(), Paths::modelsDir() + "/ggml-small.bin");
-    EXPECT_FALSE(ModelManager::isDownloaded(small));
-    makeFile(small.location(), 466LL * 800000);
-    EXPECT_FALSE(ModelManager::isDownloaded(small));
-    makeFile(small.location(), 466LL * 800000 + 1);
-    EXPECT_TRUE(ModelManager::isDownloaded(small));
+    EXPECT_EQ(small().location(), Paths::modelsDir() + "/ggml-small.bin");
+    EXPECT_FALSE(ModelManager::isDownloaded(small()));
+    makeFile(small().location(), 466LL * 800000);
+    EXPECT_FALSE(ModelManager::isDownloaded(small()));
+    makeFile(small().location(), 466LL * 800000 + 1);
+    EXPECT_TRUE(ModelManager::isDownloaded(small()));
     EXPECT_FALSE(ModelManager::isDownloaded(ModelCatalog::byID(QStringLiteral("medium-q5_0"))));
 }
 
-TEST(ModelLayout, GigaamNeedsEveryFileOverItsOwnThreshold)
+TEST(ModelLayout, GigaamNeedsEveryFileOverItsOwnThresholdAndDeletionRemovesItAll)
 {
     TestEnvironment::freshHome();
     const WhisperModel& model = gigaam();
     EXPECT_EQ(model.location(), Paths::modelsDir() + "/gigaam-v3");
     EXPECT_EQ(model.filePath(3), Paths::modelsDir() + "/gigaam-v3/tokens.txt");
-    makeCompleteGigaam();
-    EXPECT_TRUE(ModelManager::isDownloaded(model));
-
+    EXPECT_EQ(ModelManager::diskUsageBytes(), 0);
     const QList<QPair<QString, qint64>> thresholds{
         {"tokens.txt", 8000}, {"joiner.onnx", 2080000}, {"decoder.onnx", 3520000}, {"encoder.int8.onnx", 171440000}};
+    for (const auto& [name, threshold] : thresholds)
+        makeFile(model.location() + "/" + name, threshold + 1);
+    EXPECT_TRUE(ModelManager::isDownloaded(model));
     for (const auto& [name, threshold] : thresholds) {
         const QString path = model.location() + "/" + name;
         makeFile(path, threshold);
@@ -120,36 +92,27 @@ TEST(ModelLayout, GigaamNeedsEveryFileOverItsOwnThreshold)
     }
     QFile::remove(model.location() + "/joiner.onnx");
     EXPECT_FALSE(ModelManager::isDownloaded(model));
-}
+    makeFile(model.location() + "/joiner.onnx", 2080001);
 
-TEST(ModelLayout, DiskUsageCountsEveryFileAndDeletionRemovesTheWholeModel)
-{
-    TestEnvironment::freshHome();
-    EXPECT_EQ(ModelManager::diskUsageBytes(), 0);
-    makeCompleteGigaam();
+    // Disk usage counts every model file, hidden ones included.
     makeFile(Paths::modelsDir() + "/ggml-small.bin", 1000);
     makeFile(Paths::modelsDir() + "/advisor/.hidden.gguf", 500);
-    const qint64 gigaamBytes = 171440001 + 3520001 + 2080001 + 8001;
-    EXPECT_EQ(ModelManager::diskUsageBytes(), gigaamBytes + 1500);
-
+    EXPECT_EQ(ModelManager::diskUsageBytes(), 171440001 + 3520001 + 2080001 + 8001 + 1500);
     ModelManager manager;
-    manager.remove(gigaam());
-    EXPECT_FALSE(QFileInfo::exists(gigaam().location()));
+    manager.remove(model);
+    EXPECT_FALSE(QFileInfo::exists(model.location()));
+    EXPECT_FALSE(ModelManager::isDownloaded(model));
     EXPECT_EQ(ModelManager::diskUsageBytes(), 1500);
-    manager.remove(ModelCatalog::byID(QStringLiteral("small")));
+    manager.remove(small());
     EXPECT_EQ(ModelManager::diskUsageBytes(), 500);
 }
 
-TEST(DownloadProgress, WhisperFractionUsesTheNominalSizeWhenTheLengthIsUnknown)
+TEST(DownloadProgress, FilesWeighByTheirNominalSizesWhenTheLengthIsUnknown)
 {
-    const WhisperModel& small = ModelCatalog::byID(QStringLiteral("small"));
-    EXPECT_DOUBLE_EQ(ModelManager::fraction(small, 0, 233000000, -1), 0.5);
-    EXPECT_DOUBLE_EQ(ModelManager::fraction(small, 0, 50, 200), 0.25);
-    EXPECT_DOUBLE_EQ(ModelManager::fraction(small, 0, 600000000, -1), 1.0);
-}
+    EXPECT_DOUBLE_EQ(ModelManager::fraction(small(), 0, 233000000, -1), 0.5);
+    EXPECT_DOUBLE_EQ(ModelManager::fraction(small(), 0, 50, 200), 0.25);
+    EXPECT_DOUBLE_EQ(ModelManager::fraction(small(), 0, 600000000, -1), 1.0);
 
-TEST(DownloadProgress, GigaamFilesWeighByTheirNominalSizes)
-{
     const WhisperModel& model = gigaam();
     EXPECT_DOUBLE_EQ(ModelManager::completedWeight(model, 0), 0);
     EXPECT_NEAR(ModelManager::completedWeight(model, 1), 214.3 / 221.31, 1e-12);

@@ -1,140 +1,117 @@
 #include "SpeechTestSupport.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace
 {
 
 using Kind = SpeechIssue::Kind;
 
-QString cleaned(const QString& text)
-{
-    return SpeechQuality::clean(text, SpeechQuality::analyze(text));
-}
-
 SpeechIssue removableFiller(qsizetype location, qsizetype length)
 {
-    return {Kind::filler, {location, length}, {}, QStringLiteral("слово-паразит"), true, {}};
+    return {Kind::filler, {location, length}, {}, "слово-паразит", true, {}};
+}
+
+void expectPairs(const std::function<QString(const QString&)>& function,
+                 std::initializer_list<std::pair<const char16_t*, const char16_t*>> cases)
+{
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(function(QString::fromUtf16(text)), QString::fromUtf16(expected))
+            << QString::fromUtf16(text).toStdString();
 }
 
 } // namespace
 
-TEST(SpeechClean, CutsFillersWithTheCommasAndSpacesAroundThem)
+TEST(SpeechClean, CutsWhatTheAnalysisFoundWithThePunctuationAroundIt)
 {
-    const std::pair<const char16_t*, const char16_t*> cases[] = {
-        // At the start: the filler and ", " go, the next word is capitalized.
-        {u"Ну, я пошёл.", u"Я пошёл."},
-        {u"Ну,я пошёл.", u"Я пошёл."},
-        // Between commas: one comma before, the one after goes too.
-        {u"Я, ну, пошёл.", u"Я пошёл."},
-        // Before a sentence end.
-        {u"Я пошёл, короче.", u"Я пошёл."},
-        {u"Я пошёл, короче!", u"Я пошёл!"},
-        // After a sentence end, with the capital moving to the next word.
-        {u"Я пришёл. Короче, начнём.", u"Я пришёл. Начнём."},
-        // After a line break; the line stays.
-        {u"Строка один.\nну, строка два.", u"Строка один.\nСтрока два."},
-        {u"Ну вот, начнём.", u"Начнём."},
-        {u"Собственно говоря, так сказать, всё.", u"Всё."},
-        {u"Э-э, эм, м-м, да.", u"Да."},
-    };
-    for (const auto& [text, expected] : cases)
-        EXPECT_EQ(cleaned(QString::fromUtf16(text)), QString::fromUtf16(expected))
-            << QString::fromUtf16(text).toStdString();
-}
-
-TEST(SpeechClean, CutsRepetitionsButKeepsTheCommaAfterThem)
-{
-    EXPECT_EQ(cleaned(QStringLiteral("было было")), QStringLiteral("Было"));
-    EXPECT_EQ(cleaned(QStringLiteral("Мы были были там.")), QStringLiteral("Мы были там."));
-    EXPECT_EQ(cleaned(QStringLiteral("Он ушёл ушёл.")), QStringLiteral("Он ушёл."));
-    // The comma belongs to the sentence, not to the repeated word.
-    EXPECT_EQ(cleaned(QStringLiteral("Я думаю думаю, что он придёт.")), QStringLiteral("Я думаю, что он придёт."));
-    EXPECT_EQ(cleaned(QStringLiteral("Я думаю думаю,что он придёт.")), QStringLiteral("Я думаю,что он придёт."));
-}
-
-TEST(SpeechClean, AFillerThatIsASentenceOfItsOwnGoesWithItsFullStop)
-{
-    EXPECT_EQ(cleaned(QStringLiteral("Я пришёл. Вот. Начнём.")), QStringLiteral("Я пришёл. Начнём."));
-    EXPECT_EQ(cleaned(QStringLiteral("Ну. Пошли.")), QStringLiteral("Пошли."));
-    EXPECT_EQ(cleaned(QStringLiteral("Ну . Пошли.")), QStringLiteral("Пошли."));
-    EXPECT_EQ(cleaned(QStringLiteral("Блин!.. Опять.")), QStringLiteral("Опять."));
-    EXPECT_EQ(cleaned(QStringLiteral("Короче.")), QString());
-    // Without a sentence end before it, the mark stays for the sentence it closes.
-    EXPECT_EQ(cleaned(QStringLiteral("Всё готово\nну.")), QStringLiteral("Всё готово."));
-}
-
-TEST(SpeechClean, ReplacesRemovablePhrasingsAndLeavesTheOthers)
-{
-    EXPECT_EQ(cleaned(QStringLiteral("Вообщем, всё готово.")), QStringLiteral("В общем, всё готово."));
-    EXPECT_EQ(cleaned(QStringLiteral("Да, вообщем, всё.")), QStringLiteral("Да, в общем, всё."));
-    EXPECT_EQ(cleaned(QStringLiteral("это самый лучший день.")), QStringLiteral("Это самый лучший день."));
-    // A phrasing finding whose hint no rule knows is left alone.
-    const QString text = QStringLiteral("Вообщем, да.");
-    SpeechIssue unknown{Kind::phrasing, {0, 7}, QStringLiteral("Вообщем"), QStringLiteral("другое"), true, {}};
-    EXPECT_EQ(SpeechQuality::clean(text, {unknown}), text);
+    expectPairs([](const QString& text) { return SpeechQuality::clean(text, SpeechQuality::analyze(text)); },
+                {// A filler at the start takes ", " with it and the next word is capitalized.
+                 {u"Ну, я пошёл.", u"Я пошёл."},
+                 {u"Ну,я пошёл.", u"Я пошёл."},
+                 // Between commas: one comma before, the one after goes too.
+                 {u"Я, ну, пошёл.", u"Я пошёл."},
+                 // Before a sentence end.
+                 {u"Я пошёл, короче.", u"Я пошёл."},
+                 {u"Я пошёл, короче!", u"Я пошёл!"},
+                 // After a sentence end or a line break, with the capital moving to the next word.
+                 {u"Я пришёл. Короче, начнём.", u"Я пришёл. Начнём."},
+                 {u"Строка один.\nну, строка два.", u"Строка один.\nСтрока два."},
+                 {u"Ну вот, начнём.", u"Начнём."},
+                 {u"Собственно говоря, так сказать, всё.", u"Всё."},
+                 {u"Э-э, эм, м-м, да.", u"Да."},
+                 // A repetition goes, but the comma after it belongs to the sentence.
+                 {u"было было", u"Было"},
+                 {u"Мы были были там.", u"Мы были там."},
+                 {u"Он ушёл ушёл.", u"Он ушёл."},
+                 {u"Я думаю думаю, что он придёт.", u"Я думаю, что он придёт."},
+                 {u"Я думаю думаю,что он придёт.", u"Я думаю,что он придёт."},
+                 // A filler that is a sentence of its own goes with its full stop.
+                 {u"Я пришёл. Вот. Начнём.", u"Я пришёл. Начнём."},
+                 {u"Ну. Пошли.", u"Пошли."},
+                 {u"Ну . Пошли.", u"Пошли."},
+                 {u"Блин!.. Опять.", u"Опять."},
+                 {u"Короче.", u""},
+                 // Without a sentence end before it, the mark stays for the sentence it closes.
+                 {u"Всё готово\nну.", u"Всё готово."},
+                 // Removable phrasings are replaced, the others stay.
+                 {u"Вообщем, всё готово.", u"В общем, всё готово."},
+                 {u"Да, вообщем, всё.", u"Да, в общем, всё."},
+                 {u"это самый лучший день.", u"Это самый лучший день."},
+                 // Ranges after an emoji.
+                 {u"Привет 😀. Ну, начнём.", u"Привет 😀. Начнём."},
+                 {u"😀 да да, конечно.", u"😀 Да, конечно."}});
 }
 
 TEST(SpeechClean, SkipsFindingsThatAreNotRemovableOrDoNotFitTheText)
 {
-    const QString text = QStringLiteral("Ну, да.");
+    const QString text = "Ну, да.";
     SpeechIssue kept = removableFiller(0, 2);
     kept.removable = false;
-    EXPECT_EQ(SpeechQuality::clean(text, {kept}), text);
-    for (const SpeechIssue& stale :
-         {removableFiller(5, 4), removableFiller(-1, 2), removableFiller(2, -3), removableFiller(100, 1)})
-        EXPECT_EQ(SpeechQuality::clean(text, {stale}), text);
-    EXPECT_EQ(SpeechQuality::clean(text, {removableFiller(5, 4), removableFiller(0, 2)}), QStringLiteral("Да."));
+    for (const SpeechIssue& skipped :
+         {kept, removableFiller(5, 4), removableFiller(-1, 2), removableFiller(2, -3), removableFiller(100, 1)})
+        EXPECT_EQ(SpeechQuality::clean(text, {skipped}), text);
+    EXPECT_EQ(SpeechQuality::clean(text, {removableFiller(5, 4), removableFiller(0, 2)}), "Да.");
+    // A phrasing finding whose hint no rule knows is left alone.
+    const QString phrased = "Вообщем, да.";
+    EXPECT_EQ(SpeechQuality::clean(phrased, {{Kind::phrasing, {0, 7}, "Вообщем", "другое", true, {}}}), phrased);
 }
 
 TEST(SpeechClean, WorksFromTheEndWhateverOrderTheFindingsCome)
 {
-    const QString text = QStringLiteral("Ну, я, короче, пошёл пошёл, блин.");
+    const QString text = "Ну, я, короче, пошёл пошёл, блин.";
     QList<SpeechIssue> issues = SpeechQuality::analyze(text);
     ASSERT_EQ(issues.size(), 4);
-    EXPECT_EQ(SpeechQuality::clean(text, issues), QStringLiteral("Я пошёл."));
+    EXPECT_EQ(SpeechQuality::clean(text, issues), "Я пошёл.");
     std::reverse(issues.begin(), issues.end());
-    EXPECT_EQ(SpeechQuality::clean(text, issues), QStringLiteral("Я пошёл."));
+    EXPECT_EQ(SpeechQuality::clean(text, issues), "Я пошёл.");
 }
 
-TEST(SpeechClean, TidiesSpacesAndTrims)
+TEST(SpeechClean, TidiesSpacesTrimsAndCapitalizes)
 {
-    EXPECT_EQ(SpeechQuality::clean(QStringLiteral("  это  просто\t\t текст , да !\n"), {}),
-              QStringLiteral("Это просто текст, да!"));
-    EXPECT_EQ(SpeechQuality::clean(QStringLiteral("первая строка\n\nвторая"), {}),
-              QStringLiteral("Первая строка\n\nВторая"));
-    EXPECT_EQ(SpeechQuality::clean(QStringLiteral(" \n "), {}), QString());
-}
-
-TEST(SpeechClean, RangesAfterAnEmoji)
-{
-    EXPECT_EQ(cleaned(QStringLiteral("Привет 😀. Ну, начнём.")), QStringLiteral("Привет 😀. Начнём."));
-    EXPECT_EQ(cleaned(QStringLiteral("😀 да да, конечно.")), QStringLiteral("😀 Да, конечно."));
-}
-
-TEST(SpeechCapitalize, SentenceStartsAndLineStarts)
-{
-    EXPECT_EQ(SpeechQuality::capitalizeSentences(QStringLiteral("привет. как дела? хорошо! да… нет\nещё")),
-              QStringLiteral("Привет. Как дела? Хорошо! Да… Нет\nЕщё"));
-    // Quotes, dashes and brackets wait for the letter; a digit takes the place of the capital.
-    EXPECT_EQ(SpeechQuality::capitalizeSentences(QStringLiteral("«привет», — сказал он. (да) 2 яблока. 3-й")),
-              QStringLiteral("«Привет», — сказал он. (Да) 2 яблока. 3-й"));
-    EXPECT_EQ(SpeechQuality::capitalizeSentences(QStringLiteral("уже Большие. ВСЕ")),
-              QStringLiteral("Уже Большие. ВСЕ"));
-    // A letter outside the basic plane is one character, not two.
-    EXPECT_EQ(SpeechQuality::capitalizeSentences(QStringLiteral("𐐨 а. 𐐨 б")), QStringLiteral("𐐀 а. 𐐀 б"));
-    EXPECT_EQ(SpeechQuality::capitalizeSentences(QStringLiteral("😀 ура")), QStringLiteral("😀 Ура"));
-    EXPECT_EQ(SpeechQuality::capitalizeSentences(QString()), QString());
+    expectPairs([](const QString& text) { return SpeechQuality::clean(text, {}); },
+                {{u"  это  просто\t\t текст , да !\n", u"Это просто текст, да!"},
+                 {u"первая строка\n\nвторая", u"Первая строка\n\nВторая"},
+                 {u" \n ", u""}});
+    expectPairs(SpeechQuality::capitalizeSentences,
+                {{u"привет. как дела? хорошо! да… нет\nещё", u"Привет. Как дела? Хорошо! Да… Нет\nЕщё"},
+                 // Quotes, dashes and brackets wait for the letter; a digit takes the place of the capital.
+                 {u"«привет», — сказал он. (да) 2 яблока. 3-й", u"«Привет», — сказал он. (Да) 2 яблока. 3-й"},
+                 {u"уже Большие. ВСЕ", u"Уже Большие. ВСЕ"},
+                 // A letter outside the basic plane is one character, not two.
+                 {u"𐐨 а. 𐐨 б", u"𐐀 а. 𐐀 б"},
+                 {u"😀 ура", u"😀 Ура"},
+                 {u"", u""}});
 }
 
 TEST(SpeechAutoClean, CountsTheRemovableFindings)
 {
-    const auto [text, count] = SpeechQuality::autoClean(QStringLiteral("Ну, было было. Это самый лучший день."));
-    EXPECT_EQ(text, QStringLiteral("Было. Это самый лучший день."));
+    const auto [text, count] = SpeechQuality::autoClean("Ну, было было. Это самый лучший день.");
+    EXPECT_EQ(text, "Было. Это самый лучший день.");
     EXPECT_EQ(count, 2);
 
     // Nothing removable: the text comes back exactly as it was, untidied.
-    const QString untouched = QStringLiteral("  это самый лучший  день ");
+    const QString untouched = "  это самый лучший  день ";
     const auto same = SpeechQuality::autoClean(untouched);
     EXPECT_EQ(same.text, untouched);
     EXPECT_EQ(same.removedCount, 0);

@@ -34,14 +34,12 @@ QString appLog()
     return QString::fromUtf8(fileBytes(Log::directory() + QStringLiteral("/app.log")));
 }
 
-QString corrected(const QString& text, std::vector<CorrectionPair> pairs)
+std::vector<CorrectionPair> pairsOf(std::initializer_list<std::pair<const char16_t*, const char16_t*>> list)
 {
-    return Corrections::apply(text, pairs);
-}
-
-std::vector<CorrectionPair> linux()
-{
-    return {{QStringLiteral("линукс"), QStringLiteral("Linux")}};
+    std::vector<CorrectionPair> pairs;
+    for (const auto& [wrong, right] : list)
+        pairs.push_back({QString::fromUtf16(wrong), QString::fromUtf16(right)});
+    return pairs;
 }
 
 // Writes beyond this size fail (as on a full disk) until the object goes away.
@@ -69,61 +67,54 @@ private:
 
 } // namespace
 
-TEST(CorrectionsApply, KeepsTheSpokenEndingOfASingleWord)
+TEST(CorrectionsApply, EndingsCapitalsPhrasesAndLiteralText)
 {
-    EXPECT_EQ(corrected(QStringLiteral("ставлю линукса"), linux()), QStringLiteral("ставлю Linuxа"));
-    EXPECT_EQ(corrected(QStringLiteral("Линуксом"), linux()), QStringLiteral("Linuxом"));
-    EXPECT_EQ(corrected(QStringLiteral("с линуксами и линукс3"), linux()), QStringLiteral("с Linuxами и Linux3"));
-    EXPECT_EQ(corrected(QStringLiteral("ЛИНУКСА"), linux()), QStringLiteral("LinuxА"));
-    // An ending longer than three letters, a letter before, or a Latin letter after: not the word.
-    EXPECT_EQ(corrected(QStringLiteral("линуксовского"), linux()), QStringLiteral("линуксовского"));
-    EXPECT_EQ(corrected(QStringLiteral("суперлинукс"), linux()), QStringLiteral("суперлинукс"));
-    EXPECT_EQ(corrected(QStringLiteral("линуксs"), linux()), QStringLiteral("линуксs"));
-    EXPECT_EQ(corrected(QStringLiteral("(линукс), линукс!"), linux()), QStringLiteral("(Linux), Linux!"));
-    EXPECT_EQ(corrected(QStringLiteral("😀линукс👍 ЛинуксЁ"), linux()), QStringLiteral("😀Linux👍 LinuxЁ"));
+    const auto linux = pairsOf({{u"линукс", u"Linux"}});
+    const auto kube = pairsOf({{u"кубернетис", u"kubernetes"}});
+    const auto openAi = pairsOf({{u"open ai", u"OpenAI"}});
+    const auto literal = pairsOf({{u"т.е.", u"то есть"}, {u"a+b", u"сумма"}, {u"$1", u"доллар"}});
+    const auto replacement = pairsOf({{u"", u"X"}, {u"цена", u"$1 \\0"}});
+    const struct
+    {
+        const std::vector<CorrectionPair>& pairs;
+        const char16_t* text;
+        const char16_t* expected;
+    } rows[] = {
+        // The spoken ending of a single word is kept.
+        {linux, u"ставлю линукса", u"ставлю Linuxа"},
+        {linux, u"с линуксами и линукс3", u"с Linuxами и Linux3"},
+        {linux, u"ЛИНУКСА", u"LinuxА"},
+        // An ending longer than three letters, a letter before, or a Latin letter after: not the word.
+        {linux, u"линуксовского", u"линуксовского"},
+        {linux, u"суперлинукс", u"суперлинукс"},
+        {linux, u"линуксs", u"линуксs"},
+        {linux, u"(линукс), линукс!", u"(Linux), Linux!"},
+        {linux, u"😀линукс👍 ЛинуксЁ", u"😀Linux👍 LinuxЁ"},
+        // A capital is carried, never lowered.
+        {kube, u"Кубернетиса нет", u"Kubernetesа нет"},
+        {kube, u"про кубернетис", u"про kubernetes"},
+        {linux, u"линукс", u"Linux"},
+        // Phrases take no ending.
+        {openAi, u"Open AI выпустила", u"OpenAI выпустила"},
+        {openAi, u"open aiшка", u"open aiшка"},
+        // Metacharacters match literally, replacements are inserted literally, empty forms are skipped.
+        {literal, u"т.е. a+b", u"то есть сумма"},
+        {literal, u"тxеx aab $1", u"тxеx aab доллар"},
+        {replacement, u"цена растёт", u"$1 \\0 растёт"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(Corrections::apply(QString::fromUtf16(row.text), row.pairs), QString::fromUtf16(row.expected))
+            << QString::fromUtf16(row.text).toStdString();
 }
 
-TEST(CorrectionsApply, CarriesACapitalButNeverLowersOne)
+TEST(CorrectionsApply, PhrasesGoFirstAndHandEditsTakeEffectAtTheNextCall)
 {
-    const std::vector<CorrectionPair> pairs{{QStringLiteral("кубернетис"), QStringLiteral("kubernetes")}};
-    EXPECT_EQ(corrected(QStringLiteral("Кубернетиса нет"), pairs), QStringLiteral("Kubernetesа нет"));
-    EXPECT_EQ(corrected(QStringLiteral("про кубернетис"), pairs), QStringLiteral("про kubernetes"));
-    EXPECT_EQ(corrected(QStringLiteral("линукс"), linux()), QStringLiteral("Linux"));
-}
-
-TEST(CorrectionsApply, PhrasesTakeNoEndingAndGoBeforeTheWordsTheyContain)
-{
-    const std::vector<CorrectionPair> openAi{{QStringLiteral("open ai"), QStringLiteral("OpenAI")}};
-    EXPECT_EQ(corrected(QStringLiteral("Open AI выпустила"), openAi), QStringLiteral("OpenAI выпустила"));
-    EXPECT_EQ(corrected(QStringLiteral("open aiшка"), openAi), QStringLiteral("open aiшка"));
-
     writeDictionary(R"({"сеть": "Сеть", "нейро сеть": "нейросеть"})");
-    const auto pairs = Corrections::load();
-    ASSERT_EQ(pairs.size(), 2u);
-    EXPECT_EQ(pairs.front().wrong, QStringLiteral("нейро сеть"));
-    EXPECT_EQ(Corrections::apply(QStringLiteral("нейро сеть и сеть"), pairs), QStringLiteral("нейросеть и Сеть"));
-}
+    const auto phrases = Corrections::load();
+    ASSERT_EQ(phrases.size(), 2u);
+    EXPECT_EQ(phrases.front().wrong, QStringLiteral("нейро сеть"));
+    EXPECT_EQ(Corrections::apply(QStringLiteral("нейро сеть и сеть"), phrases), QStringLiteral("нейросеть и Сеть"));
 
-TEST(CorrectionsApply, MatchesMetacharactersLiterally)
-{
-    const std::vector<CorrectionPair> pairs{{QStringLiteral("т.е."), QStringLiteral("то есть")},
-                                            {QStringLiteral("a+b"), QStringLiteral("сумма")},
-                                            {QStringLiteral("$1"), QStringLiteral("доллар")}};
-    EXPECT_EQ(corrected(QStringLiteral("т.е. a+b"), pairs), QStringLiteral("то есть сумма"));
-    EXPECT_EQ(corrected(QStringLiteral("тxеx aab $1"), pairs), QStringLiteral("тxеx aab доллар"));
-}
-
-TEST(CorrectionsApply, ReplacementsAreInsertedLiterallyAndEmptyFormsAreSkipped)
-{
-    const std::vector<CorrectionPair> pairs{{QString(), QStringLiteral("X")},
-                                            {QStringLiteral("цена"), QStringLiteral("$1 \\0")}};
-    EXPECT_EQ(corrected(QStringLiteral("цена растёт"), pairs), QStringLiteral("$1 \\0 растёт"));
-}
-
-TEST(CorrectionsApply, HandEditsTakeEffectAtTheNextCall)
-{
-    writeDictionary(R"({"жпт": "GPT"})");
-    EXPECT_EQ(Corrections::apply(QStringLiteral("жпт"), Corrections::load()), QStringLiteral("GPT"));
     writeDictionary(R"({"жпт": "ChatGPT", "линукс": "Linux"})");
     auto pairs = Corrections::load();
     EXPECT_EQ(Corrections::apply(QStringLiteral("жпт на линуксе"), pairs), QStringLiteral("ChatGPT на Linuxе"));
@@ -133,7 +124,7 @@ TEST(CorrectionsApply, HandEditsTakeEffectAtTheNextCall)
     EXPECT_EQ(Corrections::apply(QStringLiteral("гпт и жпт"), pairs), QStringLiteral("ChatGPT и жпт"));
 }
 
-TEST(CorrectionsLoad, AnythingButAnObjectOfStringsIsAnEmptyDictionary)
+TEST(CorrectionsLoad, AnythingButAnObjectOfStringsIsEmptyAndPairsSortByPerceivedLength)
 {
     EXPECT_TRUE(Corrections::load().empty());
     for (const QByteArray& bytes : {QByteArray(), QByteArray("[]"), QByteArray(R"({"a": "b", "c": 1})"),
@@ -141,21 +132,22 @@ TEST(CorrectionsLoad, AnythingButAnObjectOfStringsIsAnEmptyDictionary)
         writeDictionary(bytes);
         EXPECT_TRUE(Corrections::load().empty()) << bytes.constData();
     }
-}
-
-TEST(CorrectionsLoad, SortsByUserPerceivedLength)
-{
     // "е" with a combining accent is one character in two code units.
     writeDictionary(QStringLiteral(R"({"ab": "1", "е́е́": "2", "абв": "3", "x": "4"})").toUtf8());
-    const auto pairs = Corrections::load();
     QStringList order;
-    for (const auto& pair : pairs)
+    for (const auto& pair : Corrections::load())
         order.append(pair.right);
     EXPECT_EQ(order, (QStringList{QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("4")}));
 }
 
-TEST(CorrectionsFile, AddTrimsLowerCasesSavesSortedAndLogs)
+TEST(CorrectionsFile, AddTrimsLowerCasesReplacesSavesSortedAndLogs)
 {
+    Corrections::add(QStringLiteral("жпт"), QStringLiteral("  \n"));
+    Corrections::add(QStringLiteral(" "), QStringLiteral("GPT"));
+    EXPECT_FALSE(QFile::exists(Corrections::filePath()));
+    EXPECT_FALSE(appLog().contains(QStringLiteral("выучено")));
+
+    Corrections::add(QStringLiteral("ЖПТ"), QStringLiteral("ChatGPT"));
     Corrections::add(QStringLiteral("  Жпт "), QStringLiteral(" GPT\n"));
     Corrections::add(QStringLiteral("Кавычки"), QStringLiteral("\"quotes\" \\ \n"));
     Corrections::add(QStringLiteral("абв"), QStringLiteral("ABC"));
@@ -169,33 +161,19 @@ TEST(CorrectionsFile, AddTrimsLowerCasesSavesSortedAndLogs)
               pairs.end());
 }
 
-TEST(CorrectionsFile, BlankFormsAreNotLearned)
-{
-    Corrections::add(QStringLiteral("жпт"), QStringLiteral("  \n"));
-    Corrections::add(QStringLiteral(" "), QStringLiteral("GPT"));
-    EXPECT_FALSE(QFile::exists(Corrections::filePath()));
-    EXPECT_FALSE(appLog().contains(QStringLiteral("выучено")));
-}
-
-TEST(CorrectionsFile, AddReplacesAndRemoveForgetsTheExactKey)
-{
-    Corrections::add(QStringLiteral("жпт"), QStringLiteral("GPT"));
-    Corrections::add(QStringLiteral("ЖПТ"), QStringLiteral("ChatGPT"));
-    EXPECT_EQ(Corrections::load(), (std::vector<CorrectionPair>{{QStringLiteral("жпт"), QStringLiteral("ChatGPT")}}));
-    Corrections::remove(QStringLiteral("ЖПТ"));
-    EXPECT_EQ(Corrections::load().size(), 1u);
-    Corrections::remove(QStringLiteral("жпт"));
-    EXPECT_TRUE(Corrections::load().empty());
-    EXPECT_EQ(fileBytes(Corrections::filePath()), QByteArray("{}"));
-    EXPECT_TRUE(appLog().contains(QStringLiteral("Словарь: забыто «ЖПТ»")));
-}
-
-TEST(CorrectionsFile, RemovingAnAbsentKeyRewritesTheFileSorted)
+TEST(CorrectionsFile, RemoveForgetsTheExactKeyAndRewritesTheFileSorted)
 {
     writeDictionary(R"({"б":"2",   "а":"1"})");
     Corrections::remove(QStringLiteral("нет"));
     EXPECT_EQ(fileBytes(Corrections::filePath()), QStringLiteral("{\n  \"а\": \"1\",\n  \"б\": \"2\"\n}").toUtf8());
     EXPECT_TRUE(appLog().contains(QStringLiteral("Словарь: забыто «нет»")));
+
+    writeDictionary(R"({"жпт": "GPT"})");
+    Corrections::remove(QStringLiteral("ЖПТ"));
+    EXPECT_EQ(Corrections::load().size(), 1u);
+    Corrections::remove(QStringLiteral("жпт"));
+    EXPECT_TRUE(Corrections::load().empty());
+    EXPECT_EQ(fileBytes(Corrections::filePath()), QByteArray("{}"));
 }
 
 TEST(CorrectionsFile, AnUnparsableFileIsKeptBesideTheNewOne)
@@ -208,7 +186,7 @@ TEST(CorrectionsFile, AnUnparsableFileIsKeptBesideTheNewOne)
     olderCopy.close();
     Corrections::add(QStringLiteral("жпт"), QStringLiteral("GPT"));
     EXPECT_EQ(fileBytes(Corrections::filePath() + QStringLiteral(".bak")), handEdited);
-    EXPECT_EQ(Corrections::load(), (std::vector<CorrectionPair>{{QStringLiteral("жпт"), QStringLiteral("GPT")}}));
+    EXPECT_EQ(Corrections::load(), pairsOf({{u"жпт", u"GPT"}}));
     EXPECT_TRUE(appLog().contains(QStringLiteral("corrections.json не читается — прежнее содержимое сохранено в "
                                                  "corrections.json.bak")));
     // A readable file is not copied again.
@@ -216,7 +194,7 @@ TEST(CorrectionsFile, AnUnparsableFileIsKeptBesideTheNewOne)
     EXPECT_EQ(fileBytes(Corrections::filePath() + QStringLiteral(".bak")), handEdited);
 }
 
-TEST(CorrectionsFile, AFailedWriteLeavesTheOldFileWhole)
+TEST(CorrectionsFile, AFailedWriteLeavesTheOldFileWholeAndCrashLeftoversAreIgnored)
 {
     Corrections::add(QStringLiteral("жпт"), QStringLiteral("GPT"));
     const QByteArray before = fileBytes(Corrections::filePath());
@@ -230,20 +208,14 @@ TEST(CorrectionsFile, AFailedWriteLeavesTheOldFileWhole)
     EXPECT_EQ(fileBytes(Corrections::filePath()), before);
     const QStringList left = QDir(QFileInfo(Corrections::filePath()).absolutePath()).entryList(QDir::Files);
     EXPECT_EQ(left, QStringList{QStringLiteral("corrections.json")});
-    Corrections::save(large);
-    EXPECT_EQ(Corrections::load().size(), 2000u);
-}
 
-TEST(CorrectionsFile, ATemporaryFileLeftByACrashIsIgnored)
-{
-    Corrections::add(QStringLiteral("жпт"), QStringLiteral("GPT"));
     QFile leftover(Corrections::filePath() + QStringLiteral(".XyZ123"));
     ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
     leftover.write("{\"half\": \"writ");
     leftover.close();
-    EXPECT_EQ(Corrections::load(), (std::vector<CorrectionPair>{{QStringLiteral("жпт"), QStringLiteral("GPT")}}));
-    Corrections::add(QStringLiteral("линукс"), QStringLiteral("Linux"));
-    EXPECT_EQ(Corrections::load().size(), 2u);
+    EXPECT_EQ(Corrections::load(), pairsOf({{u"жпт", u"GPT"}}));
+    Corrections::save(large);
+    EXPECT_EQ(Corrections::load().size(), 2000u);
 }
 
 TEST(CorrectionsHint, ListsDistinctSpellingsOfTheLongestFormsFirst)

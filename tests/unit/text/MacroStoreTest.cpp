@@ -41,31 +41,26 @@ QDateTime moscow(int day, int hour, int minute)
 
 TEST(MacroStoreFile, TheFirstLoadWritesTheTwoExampleMacros)
 {
-    const QByteArray expected =
-        QStringLiteral("{\n  \"подпись\": \"—\\nС уважением,\\n<ваше имя>\\n<телефон или почта>\",\n"
-                       "  \"дата\": \"{дата}\"\n}")
-            .toUtf8();
-    ASSERT_EQ(expected.size(), 136);
     EXPECT_FALSE(QFile::exists(MacroStore::filePath()));
     const auto macros = MacroStore::loadNormalized();
-    EXPECT_EQ(fileBytes(MacroStore::filePath()), expected);
+    EXPECT_EQ(fileBytes(MacroStore::filePath()),
+              QStringLiteral("{\n  \"подпись\": \"—\\nС уважением,\\n<ваше имя>\\n<телефон или почта>\",\n"
+                             "  \"дата\": \"{дата}\"\n}")
+                  .toUtf8());
     EXPECT_EQ(macros.value(QStringLiteral("подпись")),
               QStringLiteral("—\nС уважением,\n<ваше имя>\n<телефон или почта>"));
     EXPECT_EQ(macros.value(QStringLiteral("дата")), QStringLiteral("{дата}"));
     EXPECT_EQ(macros.size(), 2);
 }
 
-TEST(MacroStoreFile, AnEmptyListStaysEmpty)
+TEST(MacroStoreFile, SaveTrimsTriggersDropsBlankOnesKeepsTheLaterDuplicateAndAnEmptyListStaysEmpty)
 {
     MacroStore::saveRaw({});
     EXPECT_EQ(fileBytes(MacroStore::filePath()), QByteArray("{}"));
     EXPECT_TRUE(MacroStore::loadRaw().empty());
     EXPECT_TRUE(MacroStore::loadNormalized().isEmpty());
     EXPECT_EQ(logCount(disabledMessage), 0);
-}
 
-TEST(MacroStoreFile, SaveTrimsTriggersDropsBlankOnesAndKeepsTheLaterDuplicate)
-{
     MacroStore::saveRaw({{QStringLiteral("  привет "), QStringLiteral("A")},
                          {QStringLiteral("  \n"), QStringLiteral("пусто")},
                          {QStringLiteral("привет"), QStringLiteral("B")},
@@ -74,19 +69,15 @@ TEST(MacroStoreFile, SaveTrimsTriggersDropsBlankOnesAndKeepsTheLaterDuplicate)
               QStringLiteral("{\n  \"адрес\": \" строка 1\\nстрока 2 \",\n  \"привет\": \"B\"\n}").toUtf8());
 }
 
-TEST(MacroStoreFile, EditorOrderIsAlphabeticalIgnoringCase)
+TEST(MacroStoreFile, EditorOrderIsAlphabeticalIgnoringCaseAndTriggersAreNormalized)
 {
     writeMacros(R"({"яблоко": "3", "Банан": "2", "арбуз": "1", "Ёж": "2а"})");
-    const auto macros = MacroStore::loadRaw();
     QStringList triggers;
-    for (const MacroPair& macro : macros)
+    for (const MacroPair& macro : MacroStore::loadRaw())
         triggers.append(macro.trigger);
     EXPECT_EQ(triggers, (QStringList{QStringLiteral("арбуз"), QStringLiteral("Банан"), QStringLiteral("Ёж"),
                                      QStringLiteral("яблоко")}));
-}
 
-TEST(MacroStoreFile, TriggersAreNormalized)
-{
     writeMacros(R"({"Моя Подпись!": "Иван", "...": "ничего", "Ёлка": "🎄"})");
     const auto macros = MacroStore::loadNormalized();
     EXPECT_EQ(macros.value(QStringLiteral("моя подпись")), QStringLiteral("Иван"));

@@ -7,23 +7,37 @@ namespace
 
 using TextFormatter::OutputFormat;
 
+struct Row
+{
+    const char16_t* input;
+    const char16_t* expected;
+};
+
 QString formatted(const QString& text, OutputFormat format = OutputFormat::markdown,
                   const QHash<QString, QString>& macros = {})
 {
     return TextFormatter::process(text, TextFormatter::Config{format, macros});
 }
 
+void expectFormatted(std::initializer_list<Row> rows, OutputFormat format = OutputFormat::markdown,
+                     const QHash<QString, QString>& macros = {})
+{
+    for (const Row& row : rows)
+        EXPECT_EQ(formatted(QString::fromUtf16(row.input), format, macros), QString::fromUtf16(row.expected))
+            << QString::fromUtf16(row.input).toStdString();
+}
+
 } // namespace
 
 TEST(Normalize, FoldsCaseYoAndEverythingButLettersAndNumbers)
 {
-    EXPECT_EQ(TextFormatter::normalize(QStringLiteral("С красной строки!")), QStringLiteral("с красной строки"));
-    EXPECT_EQ(TextFormatter::normalize(QStringLiteral("  Новый  абзац...")), QStringLiteral("новый абзац"));
-    EXPECT_EQ(TextFormatter::normalize(QStringLiteral("ЁЛКА, ёж — 2 шт.")), QStringLiteral("елка еж 2 шт"));
-    EXPECT_EQ(TextFormatter::normalize(QStringLiteral("Amara.org\n\tсубтитры")), QStringLiteral("amara org субтитры"));
-    // A decomposed "ё" and a combining accent stay inside their word.
-    EXPECT_EQ(TextFormatter::normalize(QStringLiteral("Е\u0308ж за́мок")), QStringLiteral("еж за\u0301мок"));
-    EXPECT_EQ(TextFormatter::normalize(QStringLiteral("«…» 😀 !")), QString());
+    for (const Row& row :
+         {Row{u"С красной строки!", u"с красной строки"}, Row{u"  Новый  абзац...", u"новый абзац"},
+          Row{u"ЁЛКА, ёж — 2 шт.", u"елка еж 2 шт"}, Row{u"Amara.org\n\tсубтитры", u"amara org субтитры"},
+          // A decomposed "ё" and a combining accent stay inside their word.
+          Row{u"Е\u0308ж за́мок", u"еж за\u0301мок"}, Row{u"«…» 😀 !", u""}})
+        EXPECT_EQ(TextFormatter::normalize(QString::fromUtf16(row.input)), QString::fromUtf16(row.expected))
+            << QString::fromUtf16(row.input).toStdString();
 }
 
 TEST(SplitSentences, SplitsOnlyBeforeACapitalAfterWhitespace)
@@ -40,91 +54,60 @@ TEST(SplitSentences, SplitsOnlyBeforeACapitalAfterWhitespace)
     EXPECT_TRUE(TextFormatter::splitSentences(QString()).isEmpty());
 }
 
-TEST(Process, ParagraphsAndLineBreaks)
+TEST(Process, ParagraphsHeadingsListsAndEmptyResults)
 {
-    EXPECT_EQ(formatted(QStringLiteral("Первая мысль. Новый абзац. Вторая мысль.")),
-              QStringLiteral("Первая мысль.\n\nВторая мысль."));
-    EXPECT_EQ(formatted(QStringLiteral("Строка один. Новая строка. Строка два.")),
-              QStringLiteral("Строка один.\nСтрока два."));
-    EXPECT_EQ(formatted(QStringLiteral("Один. С красной строки! НОВЫЙ АБЗАЦ!!! Два. Абзац. Абзац.")),
-              QStringLiteral("Один.\n\nДва."));
-    EXPECT_EQ(formatted(QStringLiteral("Новая строка. Текст. Новая строка. Перенос строки. Ещё.")),
-              QStringLiteral("Текст.\nЕщё."));
-    EXPECT_EQ(formatted(QStringLiteral("привет. Мир")), QStringLiteral("Привет. Мир"));
-}
-
-TEST(Process, HeadingsInBothFormats)
-{
-    const QString text = QStringLiteral("Заголовок: Итоги встречи. Всё прошло хорошо.");
-    EXPECT_EQ(formatted(text), QStringLiteral("## Итоги встречи\n\nВсё прошло хорошо."));
-    EXPECT_EQ(formatted(text, OutputFormat::plain), QStringLiteral("Итоги встречи\n\nВсё прошло хорошо."));
-    EXPECT_EQ(formatted(QStringLiteral("Подзаголовок. План работ.")), QStringLiteral("### План работ"));
-    EXPECT_EQ(formatted(QStringLiteral("Большой заголовок. Отчёт.")), QStringLiteral("# Отчёт"));
-    EXPECT_EQ(formatted(QStringLiteral("Текст. Заголовок — итоги... Дальше!")),
-              QStringLiteral("Текст.\n\n## Итоги\n\nДальше!"));
-    EXPECT_EQ(formatted(QStringLiteral("Заголовок Итоги.")), QStringLiteral("Заголовок Итоги."));
-    EXPECT_EQ(formatted(QStringLiteral("Heading, Summary?")), QStringLiteral("## Summary?"));
-    EXPECT_EQ(formatted(QStringLiteral("Заголовок.")), QString());
-    EXPECT_EQ(formatted(QStringLiteral("Заголовок: .")), QString());
-}
-
-TEST(Process, BulletAndNumberedLists)
-{
-    const QString bullets = QStringLiteral("Список. Молоко. Хлеб. Конец списка. Готово.");
-    EXPECT_EQ(formatted(bullets), QStringLiteral("- Молоко.\n- Хлеб.\n\nГотово."));
-    EXPECT_EQ(formatted(bullets, OutputFormat::plain), QStringLiteral("— Молоко.\n— Хлеб.\n\nГотово."));
-    const QString numbered =
-        QStringLiteral("Нумерованный список. Пункт: купить молоко. Пункт, позвонить маме. Конец списка.");
-    EXPECT_EQ(formatted(numbered), QStringLiteral("1. Купить молоко.\n2. Позвонить маме."));
-    EXPECT_EQ(formatted(numbered, OutputFormat::plain), QStringLiteral("1. Купить молоко.\n2. Позвонить маме."));
-    EXPECT_EQ(formatted(QStringLiteral("Список. Следующий пункт — чай. Item. Пункт сахар. Пунктуация важна.")),
-              QStringLiteral("- Чай.\n- Сахар.\n- Пунктуация важна."));
-    EXPECT_EQ(formatted(QStringLiteral("Пункт: вне списка.")), QStringLiteral("Пункт: вне списка."));
-}
-
-TEST(Process, CommandsThatCloseAList)
-{
-    EXPECT_EQ(formatted(QStringLiteral("Список. Молоко. Новый абзац. Текст.")), QStringLiteral("- Молоко.\n\nТекст."));
-    EXPECT_EQ(formatted(QStringLiteral("Список. Молоко. Заголовок. Итоги.")), QStringLiteral("- Молоко.\n\n## Итоги"));
-    EXPECT_EQ(formatted(QStringLiteral("Список. Молоко. Нумерованный список. Раз.")),
-              QStringLiteral("- Молоко.\n\n1. Раз."));
-    EXPECT_EQ(formatted(QStringLiteral("Список. Молоко. Новая строка. Хлеб.")), QStringLiteral("- Молоко.\n\n- Хлеб."));
-    EXPECT_EQ(formatted(QStringLiteral("Текст. Список. Конец списка. Новый абзац.")), QStringLiteral("Текст."));
+    expectFormatted({
+        {u"Первая мысль. Новый абзац. Вторая мысль.", u"Первая мысль.\n\nВторая мысль."},
+        {u"Строка один. Новая строка. Строка два.", u"Строка один.\nСтрока два."},
+        {u"Один. С красной строки! НОВЫЙ АБЗАЦ!!! Два. Абзац. Абзац.", u"Один.\n\nДва."},
+        {u"Новая строка. Текст. Новая строка. Перенос строки. Ещё.", u"Текст.\nЕщё."},
+        {u"привет. Мир", u"Привет. Мир"},
+        {u"Заголовок: Итоги встречи. Всё прошло хорошо.", u"## Итоги встречи\n\nВсё прошло хорошо."},
+        {u"Подзаголовок. План работ.", u"### План работ"},
+        {u"Большой заголовок. Отчёт.", u"# Отчёт"},
+        {u"Текст. Заголовок — итоги... Дальше!", u"Текст.\n\n## Итоги\n\nДальше!"},
+        {u"Заголовок Итоги.", u"Заголовок Итоги."},
+        {u"Heading, Summary?", u"## Summary?"},
+        {u"Заголовок.", u""},
+        {u"Заголовок: .", u""},
+        {u"Список. Молоко. Хлеб. Конец списка. Готово.", u"- Молоко.\n- Хлеб.\n\nГотово."},
+        {u"Нумерованный список. Пункт: купить молоко. Пункт, позвонить маме. Конец списка.",
+         u"1. Купить молоко.\n2. Позвонить маме."},
+        {u"Список. Следующий пункт — чай. Item. Пункт сахар. Пунктуация важна.",
+         u"- Чай.\n- Сахар.\n- Пунктуация важна."},
+        {u"Пункт: вне списка.", u"Пункт: вне списка."},
+        // Commands that close a list.
+        {u"Список. Молоко. Новый абзац. Текст.", u"- Молоко.\n\nТекст."},
+        {u"Список. Молоко. Заголовок. Итоги.", u"- Молоко.\n\n## Итоги"},
+        {u"Список. Молоко. Нумерованный список. Раз.", u"- Молоко.\n\n1. Раз."},
+        {u"Список. Молоко. Новая строка. Хлеб.", u"- Молоко.\n\n- Хлеб."},
+        {u"Текст. Список. Конец списка. Новый абзац.", u"Текст."},
+        {u"", u""},
+        {u"  ...  ", u""},
+        {u"Новый абзац. Список. Конец списка.", u""},
+    });
+    expectFormatted({{u"Заголовок: Итоги встречи. Всё прошло хорошо.", u"Итоги встречи\n\nВсё прошло хорошо."},
+                     {u"Список. Молоко. Хлеб. Конец списка. Готово.", u"— Молоко.\n— Хлеб.\n\nГотово."},
+                     {u"Нумерованный список. Пункт: купить молоко. Пункт, позвонить маме. Конец списка.",
+                      u"1. Купить молоко.\n2. Позвонить маме."}},
+                    OutputFormat::plain);
 }
 
 TEST(Process, MacrosFireOnlyOnAWholeSentence)
 {
-    const QHash<QString, QString> macros{{QStringLiteral("подпись"), QStringLiteral("—\nС уважением,\nИван")},
-                                         {QStringLiteral("список"), QStringLiteral("[мой список]")},
-                                         {QStringLiteral("шаблон"), QStringLiteral("{Дата} и {время")}};
-    EXPECT_EQ(formatted(QStringLiteral("Спасибо. Подпись."), OutputFormat::markdown, macros),
-              QStringLiteral("Спасибо.\n\n—\nС уважением,\nИван"));
-    EXPECT_EQ(formatted(QStringLiteral("Поставь подпись под договором."), OutputFormat::markdown, macros),
-              QStringLiteral("Поставь подпись под договором."));
-    EXPECT_EQ(formatted(QStringLiteral("Список. Молоко."), OutputFormat::markdown, macros),
-              QStringLiteral("[мой список]\n\nМолоко."));
-    EXPECT_EQ(formatted(QStringLiteral("Заголовок. Шаблон!"), OutputFormat::markdown, macros),
-              QStringLiteral("{Дата} и {время"));
+    expectFormatted({{u"Спасибо. Подпись.", u"Спасибо.\n\n—\nС уважением,\nИван"},
+                     {u"Поставь подпись под договором.", u"Поставь подпись под договором."},
+                     {u"Список. Молоко.", u"[мой список]\n\nМолоко."},
+                     {u"Заголовок. Шаблон!", u"{Дата} и {время"}},
+                    OutputFormat::markdown,
+                    {{QStringLiteral("подпись"), QStringLiteral("—\nС уважением,\nИван")},
+                     {QStringLiteral("список"), QStringLiteral("[мой список]")},
+                     {QStringLiteral("шаблон"), QStringLiteral("{Дата} и {время")}});
 }
 
-TEST(Process, EmptyAndCommandOnlyInputGiveNothing)
+TEST(Capitalize, OnlyALetterInFirstPlace)
 {
-    EXPECT_EQ(formatted(QString()), QString());
-    EXPECT_EQ(formatted(QStringLiteral("  ...  ")), QString());
-    EXPECT_EQ(formatted(QStringLiteral("Новый абзац. Список. Конец списка.")), QString());
-}
-
-TEST(Commands, StructuralCommandsAndCapitalization)
-{
-    for (const char16_t* command : {u"новый абзац", u"new line", u"маркированный список", u"numbered list",
-                                    u"закончить список", u"главный заголовок", u"subheading"})
-        EXPECT_TRUE(TextFormatter::isStructuralCommand(QString::fromUtf16(command)));
-    EXPECT_FALSE(TextFormatter::isStructuralCommand(QStringLiteral("пункт")));
-    EXPECT_FALSE(TextFormatter::isStructuralCommand(QStringLiteral("новый")));
     EXPECT_EQ(TextFormatter::capitalizeFirstLetter(QStringLiteral("ёлка")), QStringLiteral("Ёлка"));
     EXPECT_EQ(TextFormatter::capitalizeFirstLetter(QStringLiteral("«ёлка»")), QStringLiteral("«ёлка»"));
     EXPECT_EQ(TextFormatter::capitalizeFirstLetter(QString()), QString());
-    EXPECT_EQ(TextFormatter::headingText(QStringLiteral(" итоги . . ")), QStringLiteral("Итоги"));
-    EXPECT_EQ(TextFormatter::outputFormatNamed(QStringLiteral("plain")), OutputFormat::plain);
-    EXPECT_EQ(TextFormatter::outputFormatNamed(QStringLiteral("Plain")), OutputFormat::markdown);
 }

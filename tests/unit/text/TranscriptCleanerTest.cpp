@@ -2,41 +2,31 @@
 
 #include <gtest/gtest.h>
 
-namespace
+TEST(TranscriptCleaner, RemovesShortAnnotationsEmptiesALoneRemarkAndJoinsLineBreaks)
 {
-
-QString cleaned(const QString& text)
-{
-    return TranscriptCleaner::clean(text);
-}
-
-} // namespace
-
-TEST(TranscriptCleaner, RemovesAnnotationsOfUpToSixtyCharacters)
-{
-    EXPECT_EQ(cleaned(QStringLiteral("[МУЗЫКА] Привет")), QStringLiteral("Привет"));
-    EXPECT_EQ(cleaned(QStringLiteral("Раз [смех] два *вздыхает* три")), QStringLiteral("Раз два три"));
-    EXPECT_EQ(cleaned(QStringLiteral("[]**Текст")), QStringLiteral("Текст"));
     const QString sixty(60, u'ж');
-    EXPECT_EQ(cleaned(u'[' + sixty + QStringLiteral("] a")), QStringLiteral("a"));
-    EXPECT_EQ(cleaned(u'[' + sixty + QStringLiteral("ж] a")), u'[' + sixty + QStringLiteral("ж] a"));
-    EXPECT_EQ(cleaned(u'*' + sixty + QStringLiteral("ж* a")), u'*' + sixty + QStringLiteral("ж* a"));
-    EXPECT_EQ(cleaned(QStringLiteral("a * b")), QStringLiteral("a * b"));
-}
-
-TEST(TranscriptCleaner, EmptiesALoneParenthesisedRemarkOnly)
-{
-    EXPECT_EQ(cleaned(QStringLiteral("  (аплодисменты)  ")), QString());
-    EXPECT_EQ(cleaned(QStringLiteral("[шум] (тишина)")), QString());
-    EXPECT_EQ(cleaned(QStringLiteral("*вздох* (пауза) [музыка]")), QString());
-    EXPECT_EQ(cleaned(QStringLiteral("(смеётся) Привет")), QStringLiteral("(смеётся) Привет"));
-    EXPECT_EQ(cleaned(QStringLiteral("Итог (в целом) хороший")), QStringLiteral("Итог (в целом) хороший"));
-    EXPECT_EQ(cleaned(u'(' + QString(81, u'ж') + u')'), u'(' + QString(81, u'ж') + u')');
-}
-
-TEST(TranscriptCleaner, JoinsLineBreaksBetweenCharactersAndCollapsesSpace)
-{
-    EXPECT_EQ(cleaned(QStringLiteral("а\nб\nв\n\nг")), QStringLiteral("абвг"));
-    EXPECT_EQ(cleaned(QStringLiteral("Привет\n мир\t\t и  все\r\n")), QStringLiteral("Привет мир и все"));
-    EXPECT_EQ(cleaned(QStringLiteral("\n \t")), QString());
+    const QString longRemark = u'(' + QString(81, u'ж') + u')';
+    const std::pair<QString, QString> rows[] = {
+        // Annotations of up to sixty characters go.
+        {QStringLiteral("[МУЗЫКА] Привет"), QStringLiteral("Привет")},
+        {QStringLiteral("Раз [смех] два *вздыхает* три"), QStringLiteral("Раз два три")},
+        {QStringLiteral("[]**Текст"), QStringLiteral("Текст")},
+        {u'[' + sixty + QStringLiteral("] a"), QStringLiteral("a")},
+        {u'[' + sixty + QStringLiteral("ж] a"), u'[' + sixty + QStringLiteral("ж] a")},
+        {u'*' + sixty + QStringLiteral("ж* a"), u'*' + sixty + QStringLiteral("ж* a")},
+        {QStringLiteral("a * b"), QStringLiteral("a * b")},
+        // A parenthesised remark is emptied only when it is all that is left.
+        {QStringLiteral("  (аплодисменты)  "), QString()},
+        {QStringLiteral("[шум] (тишина)"), QString()},
+        {QStringLiteral("*вздох* (пауза) [музыка]"), QString()},
+        {QStringLiteral("(смеётся) Привет"), QStringLiteral("(смеётся) Привет")},
+        {QStringLiteral("Итог (в целом) хороший"), QStringLiteral("Итог (в целом) хороший")},
+        {longRemark, longRemark},
+        // Line breaks between characters are joined, other space collapses.
+        {QStringLiteral("а\nб\nв\n\nг"), QStringLiteral("абвг")},
+        {QStringLiteral("Привет\n мир\t\t и  все\r\n"), QStringLiteral("Привет мир и все")},
+        {QStringLiteral("\n \t"), QString()},
+    };
+    for (const auto& [text, expected] : rows)
+        EXPECT_EQ(TranscriptCleaner::clean(text), expected) << text.toStdString();
 }

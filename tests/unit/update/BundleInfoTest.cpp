@@ -22,7 +22,7 @@ QString bundleWithInfo(const QByteArray& json)
 
 } // namespace
 
-TEST(BundleInfo, ReadsTheIdentityOfABundle)
+TEST(BundleInfo, ReadsTheIdentityAndCountsBuildsThatAreNotNumbersAsZero)
 {
     const QString bundle = bundleWithInfo(R"({"CFBundleIdentifier": "org.tolvan.Tolvan",
                                               "CFBundleShortVersionString": "1.2", "CFBundleVersion": "17"})");
@@ -31,14 +31,9 @@ TEST(BundleInfo, ReadsTheIdentityOfABundle)
     EXPECT_EQ(BundleInfo::identifier(*info), QStringLiteral("org.tolvan.Tolvan"));
     EXPECT_EQ(BundleInfo::build(*info), 17);
     EXPECT_EQ(BundleInfo::installedBuild(bundle), 17);
-}
-
-TEST(BundleInfo, BuildsThatAreNotNumbersCountAsZero)
-{
-    EXPECT_EQ(BundleInfo::installedBuild(bundleWithInfo(R"({"CFBundleVersion": "17b"})")), 0);
-    EXPECT_EQ(BundleInfo::installedBuild(bundleWithInfo(R"({"CFBundleIdentifier": "x"})")), 0);
-    EXPECT_EQ(BundleInfo::installedBuild(bundleWithInfo(R"({"CFBundleVersion": 2.5})")), 0);
-    EXPECT_EQ(BundleInfo::installedBuild(bundleWithInfo("not json")), 0);
-    EXPECT_EQ(BundleInfo::installedBuild(TestEnvironment::home() + QStringLiteral("/nothing.app")), 0);
     EXPECT_EQ(BundleInfo::installedBuild(bundleWithInfo(R"({"CFBundleVersion": 9})")), 9);
+    for (const char* json :
+         {R"({"CFBundleVersion": "17b"})", R"({"CFBundleIdentifier": "x"})", R"({"CFBundleVersion": 2.5})", "not json"})
+        EXPECT_EQ(BundleInfo::installedBuild(bundleWithInfo(json)), 0) << json;
+    EXPECT_EQ(BundleInfo::installedBuild(TestEnvironment::home() + QStringLiteral("/nothing.app")), 0);
 }

@@ -21,15 +21,6 @@ struct Extraction
     Result<Done> result;
 };
 
-QString writeImage(const QString& directory, const QByteArray& image)
-{
-    const QString path = directory + QStringLiteral("/image.tar.gz");
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(image);
-    return path;
-}
-
 // The image is unpacked into base/unpack, so that anything escaping lands in base.
 Extraction extract(const QByteArray& image)
 {
@@ -37,8 +28,11 @@ Extraction extract(const QByteArray& image)
     const QString base = TestEnvironment::makeDirectory(QStringLiteral("extraction-%1").arg(++count));
     const QString directory = base + QStringLiteral("/unpack");
     QDir().mkpath(directory + QStringLiteral("/inner"));
-    const QString imagePath = writeImage(base, image);
-    return {base, directory, ImageExtractor::extract(imagePath, directory + QStringLiteral("/inner"))};
+    QFile file(base + QStringLiteral("/image.tar.gz"));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(image);
+    file.close();
+    return {base, directory, ImageExtractor::extract(file.fileName(), directory + QStringLiteral("/inner"))};
 }
 
 QStringList filesBelow(const QString& directory)

@@ -64,11 +64,21 @@ protected:
 
 } // namespace
 
-TEST_F(UpdateInstallerTest, ReplacesTheInstalledCopyAndCleansUp)
+TEST_F(UpdateInstallerTest, ReplacesTheInstalledCopyUnpackingIntoAFreshOwnerOnlyDirectoryAndCleansUp)
 {
+    QFile leftover(options.unpackDir);
+    ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
+    leftover.close();
+    QFileDevice::Permissions seen;
+    options.copy = [&](const QString& source, const QString& destination) {
+        seen = QFile::permissions(options.unpackDir);
+        return FileTree::copy(source, destination);
+    };
     const Result<Done> result = UpdateInstaller::performInstall(
         image(TestImage::bundleImage(identifier, QStringLiteral("2.0"), 2)), {}, options);
     ASSERT_TRUE(result) << result.error().description().toStdString();
+    EXPECT_EQ(seen & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_EQ(installedVersion(), QStringLiteral("2.0"));
     EXPECT_TRUE(QFileInfo(options.installDir + QStringLiteral("/share/tolvan/current")).isSymLink());
     EXPECT_TRUE(QFileInfo(options.installDir + QStringLiteral("/bin/tolvan")).isExecutable());
@@ -85,34 +95,12 @@ TEST_F(UpdateInstallerTest, InstallsWhereNothingWasInstalledYet)
     EXPECT_TRUE(QFile::exists(options.installDir + QStringLiteral("/Contents/Info.json")));
 }
 
-TEST_F(UpdateInstallerTest, UnpacksIntoAFreshOwnerOnlyDirectory)
-{
-    QFile leftover(options.unpackDir);
-    ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
-    leftover.close();
-    QFileDevice::Permissions seen;
-    options.copy = [&](const QString& source, const QString& destination) {
-        seen = QFile::permissions(options.unpackDir);
-        return FileTree::copy(source, destination);
-    };
-    ASSERT_TRUE(UpdateInstaller::performInstall(image(TestImage::bundleImage(identifier, QStringLiteral("2.0"), 2)), {},
-                                                options));
-    EXPECT_EQ(seen & (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                      QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-                      QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther),
-              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
-
-TEST_F(UpdateInstallerTest, ABundleWithoutIdentityIsRefused)
+TEST_F(UpdateInstallerTest, BundlesWithoutIdentityOrThatAreOnlyALinkAreRefused)
 {
     expectFailureLeavesInstallationIntact(
         TestImage::build({ImageEntry::directory(QStringLiteral("Толван.app")),
                           ImageEntry::file(QStringLiteral("Толван.app/bin/tolvan"), "#!/bin/sh\n", 0755)}),
         QStringLiteral("в образе другое приложение"));
-}
-
-TEST_F(UpdateInstallerTest, AnApplicationThatIsOnlyALinkIsRefused)
-{
     QList<ImageEntry> entries = TestImage::bundle(QStringLiteral("real"), identifier, QStringLiteral("2.0"), 2);
     entries.append(ImageEntry::symlink(QStringLiteral("Толван.app"), QStringLiteral("real")));
     expectFailureLeavesInstallationIntact(TestImage::build(entries), QStringLiteral("в образе не нашлось приложения"));
