@@ -1,0 +1,76 @@
+#include "platform/ActiveWindow.h"
+#include "platform/X11ErrorTrap.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <memory>
+
+namespace
+{
+
+struct CloseDisplay
+{
+    void operator()(Display* display) const { XCloseDisplay(display); }
+};
+using DisplayConnection = std::unique_ptr<Display, CloseDisplay>;
+
+// "A request from a pager or taskbar": window managers honour it even for a window that did not ask.
+constexpr long sourceIndicationPager = 2;
+
+} // namespace
+
+namespace ActiveWindow
+{
+
+WindowId current()
+{
+    const DisplayConnection display(XOpenDisplay(nullptr));
+    if (!display)
+        return 0;
+    X11ErrorTrap trap(display.get());
+    const Atom property = XInternAtom(display.get(), "_NET_ACTIVE_WINDOW", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(display.get(), DefaultRootWindow(display.get()), property, 0, 1, False,
+                                          XA_WINDOW, &type, &format, &count, &remaining, &data);
+    WindowId window = 0;
+    if (status == Success && type == XA_WINDOW && format == 32 && count == 1 && data)
+        window = static_cast<WindowId>(*reinterpret_cast<unsigned long*>(data));
+    if (data)
+        XFree(data);
+    return window;
+}
+
+bool activate(WindowId window)
+{
+    if (window == 0)
+        return false;
+    const DisplayConnection display(XOpenDisplay(nullptr));
+    if (!display)
+        return false;
+    X11ErrorTrap trap(display.get());
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display.get(), static_cast<Window>(window), &attributes) || trap.takeError() != 0)
+        return false;
+
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.serial = 0;
+    event.xclient.send_event = True;
+    event.xclient.display = display.get();
+    event.xclient.window = static_cast<Window>(window);
+    event.xclient.message_type = XInternAtom(display.get(), "_NET_ACTIVE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = sourceIndicationPager;
+    event.xclient.data.l[1] = CurrentTime;
+    event.xclient.data.l[2] = 0;
+    XSendEvent(display.get(), DefaultRootWindow(display.get()), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(display.get());
+    return trap.takeError() == 0;
+}
+
+} // namespace ActiveWindow

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "platform/ActiveWindow.h"
+#include "quality/AdvisorEngine.h"
+#include "quality/SpeechIssue.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QPushButton;
+class QTextEdit;
+class QWidget;
+
+// The window «Грамотная речь»: the score of a dictated phrase, the phrase with its findings highlighted,
+// one hint per finding and the style advisor's variant. The user decides what becomes of the phrase. One
+// shared instance, built on first use; closing the window only hides it. Main thread only.
+class SpeechReview : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Mode
+    {
+        // Nothing was inserted yet; the caller waits for the decision.
+        decide,
+        // The phrase was already handled; texts can only be copied.
+        inspect,
+    };
+
+    struct Decision
+    {
+        enum Kind
+        {
+            insert,
+            copyClean,
+            cancel,
+            retry,
+            close,
+        };
+        Kind kind = cancel;
+        // For insert and copyClean.
+        QString text;
+        bool operator==(const Decision&) const = default;
+    };
+    using DecisionHandler = std::function<void(const Decision&)>;
+
+    // How long an insertion waits after the previous window was brought back to the front.
+    static constexpr int activationDelayMs = 450;
+
+    static SpeechReview& shared();
+    explicit SpeechReview(QObject* parent = nullptr);
+    ~SpeechReview() override;
+
+    // Shows the phrase and returns at once. A caller still waiting gets `close` (inspect) or `cancel`
+    // (decide) first. Every show ends with exactly one call of its completion.
+    void show(const QString& text, const QList<SpeechIssue>& issues, ActiveWindow::WindowId prevApp,
+              std::optional<int> previousScore, Mode mode, DecisionHandler completion);
+
+    // The score of the phrase the user chose to dictate again; the caller reads and clears it.
+    std::optional<int> retryScore;
+
+    // The window, once shown; for inspection.
+    QWidget* window() const;
+    Mode mode() const { return mode_; }
+
+private:
+    Mode mode_ = Mode::decide;
+};
