@@ -24,17 +24,59 @@ void drawMicrophone(QPainter& painter, const QColor& colour, qreal extraWidth)
     painter.drawLine(QPointF(22, 59), QPointF(42, 59));
 }
 
-// Panels may be light or dark: a dark glyph with a light halo reads on both.
-QPixmap microphone(int size)
+// A filled disc on a light halo.
+void drawDisc(QPainter& painter, const QColor& colour)
 {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(size / 64.0, size / 64.0);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 255, 255, 200));
+    painter.drawEllipse(QRectF(1, 1, 62, 62));
+    painter.setBrush(colour);
+    painter.drawEllipse(QRectF(5, 5, 54, 54));
+}
+
+void drawRecording(QPainter& painter)
+{
+    drawDisc(painter, QColor(0xE5, 0x2B, 0x2B));
+    painter.setPen(QPen(Qt::white, 5));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(QRectF(16, 16, 32, 32));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::white);
+    painter.drawEllipse(QRectF(24, 24, 16, 16));
+}
+
+void drawTranscribing(QPainter& painter)
+{
+    drawDisc(painter, QColor(0x8E, 0x44, 0xD6));
+    painter.setPen(QPen(Qt::white, 5, Qt::SolidLine, Qt::RoundCap));
+    const qreal heights[] = {10, 22, 32, 22, 10};
+    for (int bar = 0; bar < 5; ++bar) {
+        const qreal x = 16 + bar * 8;
+        painter.drawLine(QPointF(x, 32 - heights[bar] / 2), QPointF(x, 32 + heights[bar] / 2));
+    }
+}
+
+// Panels may be light or dark: a dark glyph with a light halo reads on both.
+void drawIdle(QPainter& painter)
+{
     drawMicrophone(painter, QColor(255, 255, 255, 200), 6);
     drawMicrophone(painter, QColor(0x30, 0x30, 0x30), 0);
-    return pixmap;
+}
+
+QIcon iconOf(void (*draw)(QPainter&))
+{
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size / 64.0, size / 64.0);
+        draw(painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 } // namespace
@@ -44,10 +86,17 @@ namespace StatusIcon
 
 QIcon idle()
 {
-    QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64})
-        icon.addPixmap(microphone(size));
-    return icon;
+    return iconOf(drawIdle);
+}
+
+QIcon recording()
+{
+    return iconOf(drawRecording);
+}
+
+QIcon transcribing()
+{
+    return iconOf(drawTranscribing);
 }
 
 } // namespace StatusIcon

@@ -1,6 +1,7 @@
 #include "engines/ChildProcess.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QPointer>
 #include <QProcess>
 #include <QThread>
@@ -37,6 +38,20 @@ void release(QPointer<QProcess>& process, const QObject* owner, int graceMs)
     process->disconnect(owner);
     end(process, graceMs);
     process = nullptr;
+}
+
+void finishEnding(int timeoutMs)
+{
+    QObject* application = QCoreApplication::instance();
+    if (!application)
+        return;
+    QDeadlineTimer deadline(timeoutMs);
+    for (QProcess* process : application->findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
+        if (process->state() != QProcess::NotRunning && !process->waitForFinished(int(deadline.remainingTime()))) {
+            process->kill();
+            process->waitForFinished(1000);
+        }
+    }
 }
 
 int recognizerThreadCount(int onlineCores)

@@ -19,6 +19,10 @@ void end(QProcess* process, int graceMs = terminationGraceMs);
 // child that already exited is only deleted) and the pointer is cleared. Does nothing without a child.
 void release(QPointer<QProcess>& process, const QObject* owner, int graceMs = terminationGraceMs);
 
+// At quit: gives the children being ended up to timeoutMs in all to exit on their own, then kills the rest,
+// so that none outlives the application.
+void finishEnding(int timeoutMs = terminationGraceMs);
+
 // max(4, online cores − 2): recognizers get every core but two, and never fewer than four threads.
 int recognizerThreadCount(int onlineCores);
 int recognizerThreadCount();

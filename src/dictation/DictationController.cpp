@@ -1,0 +1,515 @@
+#include "dictation/DictationController.h"
+
+#include "app/Log.h"
+#include "app/MainThread.h"
+#include "app/SettingsStore.h"
+#include "dictation/RecordingArchive.h"
+#include "dictation/Sounds.h"
+#include "dictation/TextInserter.h"
+#include "engines/GigaAMEngine.h"
+#include "engines/Hallucinations.h"
+#include "engines/ModelCatalog.h"
+#include "engines/ModelManager.h"
+#include "engines/WavWriter.h"
+#include "quality/AdvisorEngine.h"
+#include "quality/SpeechQuality.h"
+#include "text/AutoFormatter.h"
+#include "text/Corrections.h"
+#include "text/MacroStore.h"
+#include "text/TextFormatter.h"
+#include "text/TranscriptCleaner.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QSet>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace
+{
+
+const WhisperModel& activeModel()
+{
+    return ModelCatalog::byID(SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(QString()));
+}
+
+bool isWhisper(const WhisperModel& model)
+{
+    return model.engine == EngineKind::whisper;
+}
+
+QString stars(int score)
+{
+    const int filled = std::clamp(score, 0, 5);
+    return QString(filled, QChar(0x2605)) + QString(std::max(5 - score, 0), QChar(0x2606));
+}
+
+// Starts the model's download unless one runs; true when it was already running.
+bool ensureDownloading(const WhisperModel& model)
+{
+    ModelManager& models = ModelManager::shared();
+    if (models.progress().contains(model.id))
+        return true;
+    models.download(model);
+    return false;
+}
+
+} // namespace
+
+DictationController::DictationController(std::unique_ptr<AudioRecorder> recorder, QObject* parent)
+    : QObject(parent), recorder_(std::move(recorder))
+{
+    server_.onState = [this](const WhisperServer::State& state) { serverStateChanged(state); };
+    recorder_->onAutoStop = [this] { finish(); };
+    hud_.onDone = [this] {
+        if (phase_ == Phase::recording)
+            finish();
+    };
+    hud_.onCancelClick = [this] { cancel(); };
+    timer_.setInterval(timerIntervalMs);
+    connect(&timer_, &QTimer::timeout, this, &DictationController::tick);
+}
+
+DictationController::~DictationController()
+{
+    recorder_->onLevel = nullptr;
+    recorder_->onAutoStop = nullptr;
+    server_.onState = nullptr;
+}
+
+QString DictationController::clean(const QString& text)
+{
+    return TranscriptCleaner::clean(text);
+}
+
+QString DictationController::timerText(qint64 elapsedSeconds)
+{
+    return QStringLiteral("%1:%2 · ⏎ готово · Esc отмена")
+        .arg(elapsedSeconds / 60)
+        .arg(elapsedSeconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+void DictationController::setPhase(Phase phase)
+{
+    phase_ = phase;
+    if (onPhaseChange)
+        onPhaseChange();
+}
+
+void DictationController::startServer()
+{
+    const WhisperModel& model = activeModel();
+    if (!ModelManager::isDownloaded(model)) {
+        ensureDownloading(model);
+        return;
+    }
+    if (!isWhisper(model)) {
+        server_.stop();
+        if (onPhaseChange)
+            onPhaseChange();
+        return;
+    }
+    SettingsStore& settings = SettingsStore::shared();
+    QString prompt = settings.stringForKey(SettingsKey::prompt).value_or(QString());
+    const QString hint = Corrections::promptHint(30);
+    if (!hint.isEmpty())
+        prompt += QLatin1Char(' ') + hint;
+    server_.start(model.filePath(0), settings.stringForKey(SettingsKey::language).value_or(QStringLiteral("ru")),
+                  prompt);
+}
+
+void DictationController::begin(Source source)
+{
+    if (phase_ == Phase::recording)
+        return;
+    const WhisperModel& model = activeModel();
+    if (!ModelManager::isDownloaded(model)) {
+        const auto progress = ModelManager::shared().progress().find(model.id);
+        if (progress != ModelManager::shared().progress().end()) {
+            hud_.flash(QStringLiteral("Модель загружается: %1%").arg(static_cast<int>(progress.value() * 100)));
+        } else {
+            hud_.flash(QStringLiteral("Модель не загружена"));
+            ensureDownloading(model);
+        }
+        Sounds::play(Sounds::Sound::basso);
+        return;
+    }
+    const WhisperServer::State::Kind serverState = server_.state().kind;
+    if (isWhisper(model) && serverState != WhisperServer::State::starting && serverState != WhisperServer::State::ready)
+        startServer();
+    const Result<Done> started = recorder_->start();
+    if (!started) {
+        hud_.flash(QStringLiteral("Микрофон недоступен"));
+        Sounds::play(Sounds::Sound::basso);
+        Log::info(QStringLiteral("Ошибка старта записи: ") + started.error().description());
+        return;
+    }
+    source_ = source;
+    setPhase(Phase::recording);
+    hud_.showRecording();
+    recorder_->onLevel = [this](float level) { hud_.updateLevel(level); };
+    recordingClock_.start();
+    timer_.start();
+    Sounds::play(Sounds::Sound::tink);
+}
+
+void DictationController::tick()
+{
+    hud_.updateTimer(timerText(recordingClock_.elapsed() / 1000));
+}
+
+void DictationController::stopTimer()
+{
+    timer_.stop();
+    recorder_->onLevel = nullptr;
+}
+
+void DictationController::finish()
+{
+    if (phase_ != Phase::recording)
+        return;
+    const std::vector<std::int16_t> samples = recorder_->stop();
+    const double voicedMs = recorder_->voicedAccumMs();
+    stopTimer();
+    Sounds::play(Sounds::Sound::pop);
+    if (samples.size() <= minimumSamples) {
+        setPhase(Phase::idle);
+        hud_.flash(QStringLiteral("Слишком коротко"));
+        return;
+    }
+    if (voicedMs < minimumVoicedMs) {
+        setPhase(Phase::idle);
+        hud_.flash(QStringLiteral("Похоже, тишина"));
+        Log::info(QStringLiteral("Запись отброшена: звука %1 мс из %2 мс")
+                      .arg(static_cast<qint64>(voicedMs))
+                      .arg(static_cast<qint64>(samples.size() / 16)));
+        return;
+    }
+    setPhase(Phase::transcribing);
+    hud_.showProcessing(QStringLiteral("Распознаю…"));
+    enqueue(Dictation{WavWriter::data(samples, AudioRecorder::sampleRate), ActiveWindow::current(), {}});
+}
+
+void DictationController::cancel()
+{
+    if (phase_ != Phase::recording)
+        return;
+    recorder_->stop();
+    stopTimer();
+    setPhase(inFlight_.empty() ? Phase::idle : Phase::transcribing);
+    hud_.flash(QStringLiteral("Отменено"));
+    Sounds::play(Sounds::Sound::pop);
+}
+
+void DictationController::enqueue(Dictation dictation)
+{
+    if (isWhisper(activeModel()) && server_.state().kind != WhisperServer::State::ready) {
+        pendingWavs_.push_back(std::move(dictation));
+        hud_.showProcessing(QStringLiteral("Готовлю модель…"));
+        if (server_.state().kind != WhisperServer::State::starting)
+            startServer();
+        return;
+    }
+    send(std::move(dictation));
+}
+
+void DictationController::send(Dictation dictation)
+{
+    const quint64 id = ++nextRequest_;
+    const QByteArray wav = dictation.wav;
+    inFlight_.emplace(id, std::move(dictation));
+    const QPointer<DictationController> self(this);
+    auto completion = [self, id](Result<TranscriptionResult> result) {
+        MainThread::post([self, id, result = std::move(result)] {
+            if (self)
+                self->handleResult(id, result);
+        });
+    };
+    if (isWhisper(activeModel()))
+        server_.transcribe(wav, std::move(completion));
+    else
+        GigaAMEngine::shared().transcribe(wav, std::move(completion));
+}
+
+void DictationController::flushPending()
+{
+    std::deque<Dictation> waiting;
+    waiting.swap(pendingWavs_);
+    for (Dictation& dictation : waiting)
+        send(std::move(dictation));
+}
+
+void DictationController::serverStateChanged(const WhisperServer::State& state)
+{
+    if (state.kind == WhisperServer::State::ready)
+        flushPending();
+    // A server that could not start would hold the waiting recordings, and the panel, forever: they are
+    // kept on disk instead and can be recognized from the menu later.
+    if (state.kind == WhisperServer::State::failed && !pendingWavs_.empty()) {
+        std::deque<Dictation> waiting;
+        waiting.swap(pendingWavs_);
+        for (const Dictation& dictation : waiting)
+            recognitionFailed(dictation, QStringLiteral("сервер не запустился: ") + state.message);
+        if (phase_ == Phase::transcribing && inFlight_.empty())
+            phase_ = Phase::idle;
+    }
+    if (onPhaseChange)
+        onPhaseChange();
+}
+
+QString DictationController::textOf(const TranscriptionResult& result)
+{
+    const std::vector<CorrectionPair> pairs = Corrections::load();
+    std::vector<SpeechSegment> kept;
+    QString text;
+    if (!result.segments.empty()) {
+        QStringList texts;
+        for (const SpeechSegment& segment : result.segments) {
+            const QString corrected = Corrections::apply(clean(segment.text), pairs);
+            if (corrected.isEmpty())
+                continue;
+            if (Hallucinations::shouldDrop(corrected, segment.noSpeechProb, segment.avgLogprob)) {
+                Log::info(QStringLiteral("Отброшен сегмент-галлюцинация: «%1» (noSpeech=%2, logprob=%3)")
+                              .arg(corrected)
+                              .arg(segment.noSpeechProb, 0, 'f', 2)
+                              .arg(segment.avgLogprob, 0, 'f', 2));
+                continue;
+            }
+            SpeechSegment keptSegment = segment;
+            keptSegment.text = corrected;
+            kept.push_back(keptSegment);
+            texts << corrected;
+        }
+        text = texts.join(QLatin1Char(' '));
+    } else {
+        text = Corrections::apply(clean(result.text), pairs);
+        if (Hallucinations::shouldDrop(text, 0.0, 0.0))
+            text.clear();
+    }
+
+    SettingsStore& settings = SettingsStore::shared();
+    if (!text.isEmpty() && settings.boolForKey(SettingsKey::formattingEnabled)) {
+        TextFormatter::Config config;
+        config.macros = MacroStore::loadNormalized();
+        config.format = TextFormatter::outputFormatNamed(
+            settings.stringForKey(SettingsKey::outputFormat).value_or(QStringLiteral("markdown")));
+        if (settings.boolForKey(SettingsKey::autoFormat)) {
+            const QList<QString> triggers = config.macros.keys();
+            if (const std::optional<QString> annotated =
+                    AutoFormatter::annotate(kept, QSet<QString>(triggers.begin(), triggers.end()))) {
+                text = *annotated;
+                Log::info(QStringLiteral("Авторазметка применена (%1 сегментов)").arg(kept.size()));
+            }
+        }
+        text = TextFormatter::process(text, config);
+    }
+    return TextFormatter::capitalizeFirstLetter(text);
+}
+
+void DictationController::handleResult(quint64 id, const Result<TranscriptionResult>& result)
+{
+    const auto entry = inFlight_.find(id);
+    if (entry == inFlight_.end())
+        return;
+    const Dictation dictation = std::move(entry->second);
+    inFlight_.erase(entry);
+    if (inFlight_.empty() && phase_ == Phase::transcribing)
+        setPhase(Phase::idle);
+
+    if (!result) {
+        recognitionFailed(dictation, result.error().description());
+        return;
+    }
+    if (!dictation.keptFile.isEmpty())
+        RecordingArchive::remove(dictation.keptFile);
+    const QString text = textOf(result.value());
+    if (text.isEmpty()) {
+        hud_.flash(QStringLiteral("Не расслышал"));
+        return;
+    }
+    deliver(text, dictation.target);
+}
+
+void DictationController::recognitionFailed(const Dictation& dictation, const QString& description)
+{
+    hud_.flash(QStringLiteral("Ошибка распознавания"));
+    Sounds::play(Sounds::Sound::basso);
+    QString kept = dictation.keptFile;
+    if (kept.isEmpty())
+        kept = RecordingArchive::keep(dictation.wav).value_or(QString());
+    Log::info(QStringLiteral("Ошибка /inference: ") + description +
+              (kept.isEmpty() ? QString() : QStringLiteral(" (запись сохранена: %1)").arg(kept)));
+}
+
+void DictationController::deliver(const QString& text, ActiveWindow::WindowId target)
+{
+    const QString mode =
+        SettingsStore::shared().stringForKey(SettingsKey::speechQuality).value_or(QStringLiteral("highlight"));
+    if (mode == QLatin1String("autoclean")) {
+        deliverAutoclean(text, target);
+    } else if (mode == QLatin1String("autopilot")) {
+        deliverAutopilot(text, target);
+    } else if (mode == QLatin1String("highlight")) {
+        deliverHighlight(text, target);
+    } else {
+        insert(text, target);
+        hud_.hide();
+    }
+}
+
+void DictationController::deliverAutoclean(const QString& text, ActiveWindow::WindowId target)
+{
+    const QList<SpeechIssue> issues = SpeechQuality::analyze(text);
+    const int score = SpeechQuality::score(issues);
+    QList<SpeechIssue> removable;
+    std::copy_if(issues.begin(), issues.end(), std::back_inserter(removable),
+                 [](const SpeechIssue& issue) { return issue.removable; });
+    insert(removable.isEmpty() ? text : SpeechQuality::clean(text, removable), target);
+    if (!removable.isEmpty())
+        hud_.flash(QStringLiteral("Убрано %1 · оценка %2 из 5").arg(removable.size()).arg(score));
+    else if (score == 5)
+        hud_.hide();
+    else
+        hud_.flash(QStringLiteral("Грамотная речь: %1 из 5 ").arg(score) + stars(score));
+}
+
+void DictationController::deliverAutopilot(const QString& text, ActiveWindow::WindowId target)
+{
+    hud_.showProcessing(QStringLiteral("Автопилот переписывает…"));
+    const QPointer<DictationController> self(this);
+    AdvisorEngine::shared().suggest(
+        text, std::nullopt, std::nullopt, false, [self, text, target](Result<AdvisorEngine::Advice> answer) {
+            if (!self)
+                return;
+            if (!answer) {
+                self->insert(text, target);
+                self->hud_.flash(QStringLiteral("Автопилот недоступен — вставлен оригинал"));
+                return;
+            }
+            const AdvisorEngine::Advice& advice = answer.value();
+            if (advice.refused) {
+                self->insert(text, target);
+                self->hud_.flash(QStringLiteral("Автопилот не справился — вставлен оригинал"));
+                Log::info(QStringLiteral("Автопилот: мета-ответ модели отброшен: «%1»").arg(advice.text.left(80)));
+                return;
+            }
+            const bool useAdvice = advice.score != 5 && !advice.text.isEmpty() && advice.text != text;
+            self->insert(useAdvice ? advice.text : text, target);
+            if (!useAdvice) {
+                self->hud_.hide();
+                return;
+            }
+            const QString suffix = advice.score ? QStringLiteral(" · исходник %1 из 5").arg(*advice.score) : QString();
+            self->hud_.flash(QStringLiteral("Автопилот ✎") + suffix);
+        });
+}
+
+void DictationController::deliverHighlight(const QString& text, ActiveWindow::WindowId target)
+{
+    const QList<SpeechIssue> issues = SpeechQuality::analyze(text);
+    const int score = SpeechQuality::score(issues);
+    SpeechReview& review = SpeechReview::shared();
+    const std::optional<int> previous = review.retryScore;
+    review.retryScore.reset();
+    const QPointer<DictationController> self(this);
+    const auto decided = [self, target](const SpeechReview::Decision& decision) {
+        if (self)
+            self->handleReviewDecision(decision, target);
+    };
+
+    if (score == 5) {
+        insert(text, target);
+        if (previous)
+            hud_.flash(QStringLiteral("Стало 5 из 5 ★★★★★ (было %1) — отлично!").arg(*previous));
+        else
+            hud_.hide();
+    } else if (score == 4) {
+        insert(text, target);
+        QTimer::singleShot(0, this, [this, text, issues, previous, decided] {
+            hud_.showTappableBadge(
+                QStringLiteral("★★★★☆ 4 из 5 — мелкие огрехи"), QStringLiteral("нажмите, чтобы посмотреть разбор"),
+                badgeSeconds, [text, issues, previous, decided] {
+                    QTimer::singleShot(0, [text, issues, previous, decided] {
+                        SpeechReview::shared().show(text, issues, 0, previous, SpeechReview::Mode::inspect, decided);
+                    });
+                });
+        });
+    } else {
+        hud_.hide();
+        QTimer::singleShot(0, this, [text, issues, previous, decided, target] {
+            SpeechReview::shared().show(text, issues, target, previous, SpeechReview::Mode::decide, decided);
+        });
+    }
+}
+
+void DictationController::handleReviewDecision(const SpeechReview::Decision& decision, ActiveWindow::WindowId target)
+{
+    switch (decision.kind) {
+    case SpeechReview::Decision::insert:
+        insert(decision.text, target);
+        break;
+    case SpeechReview::Decision::copyClean:
+        QGuiApplication::clipboard()->clear();
+        QGuiApplication::clipboard()->setText(decision.text);
+        hud_.flash(QStringLiteral("Очищенный вариант в буфере — Ctrl+V, чтобы заменить"));
+        break;
+    case SpeechReview::Decision::cancel:
+        hud_.flash(QStringLiteral("Отменено"));
+        break;
+    case SpeechReview::Decision::retry:
+        QTimer::singleShot(retryDelayMs, this, [this] {
+            if (phase_ == Phase::recording)
+                finish();
+            else
+                begin(Source::toggle);
+        });
+        break;
+    case SpeechReview::Decision::close:
+        break;
+    }
+}
+
+void DictationController::insert(const QString& text, ActiveWindow::WindowId target)
+{
+    SettingsStore::shared().prependToHistory(text);
+    if (target != 0 && ActiveWindow::current() != target && ActiveWindow::activate(target)) {
+        QTimer::singleShot(SpeechReview::activationDelayMs, this, [text] { TextInserter::insert(text); });
+        return;
+    }
+    TextInserter::insert(text);
+}
+
+void DictationController::recognizeSavedRecording()
+{
+    const QStringList kept = RecordingArchive::files();
+    if (kept.isEmpty())
+        return;
+    QFile file(kept.front());
+    if (!file.open(QIODevice::ReadOnly)) {
+        Log::info(QStringLiteral("Не удалось прочитать запись %1: %2").arg(kept.front(), file.errorString()));
+        return;
+    }
+    if (phase_ == Phase::idle)
+        setPhase(Phase::transcribing);
+    hud_.showProcessing(QStringLiteral("Распознаю…"));
+    enqueue(Dictation{file.readAll(), ActiveWindow::current(), kept.front()});
+}
+
+void DictationController::keepUnfinished()
+{
+    const auto keepOne = [](const Dictation& dictation) {
+        if (!dictation.keptFile.isEmpty())
+            return;
+        if (const std::optional<QString> path = RecordingArchive::keep(dictation.wav))
+            Log::info(QStringLiteral("Нераспознанная запись сохранена: ") + *path);
+    };
+    for (const Dictation& dictation : pendingWavs_)
+        keepOne(dictation);
+    for (const auto& [id, dictation] : inFlight_)
+        keepOne(dictation);
+    pendingWavs_.clear();
+    inFlight_.clear();
+}

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "dictation/AudioRecorder.h"
+#include "dictation/OverlayHUD.h"
+#include "engines/WhisperServer.h"
+#include "model/TranscriptionResult.h"
+#include "platform/ActiveWindow.h"
+#include "quality/SpeechReview.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+// Drives one dictation from the hotkey to the inserted text: records, rejects recordings that are too
+// short or silent, hands the WAV to the active model's recognizer (queued until the whisper server is
+// ready), post-processes the text, applies the speech-quality mode and inserts the result into the window
+// the user dictated for. A recording whose recognition fails is kept in the recordings folder, never lost.
+// Owns the recorder, the whisper server client and the panel. Main thread only.
+class DictationController : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Phase
+    {
+        idle,
+        recording,
+        transcribing,
+    };
+    enum class Source
+    {
+        toggle,
+        ptt,
+    };
+
+    static constexpr std::size_t minimumSamples = 4000;
+    static constexpr double minimumVoicedMs = 250.0;
+    static constexpr int timerIntervalMs = 500;
+    static constexpr int retryDelayMs = 400;
+    static constexpr int badgeSeconds = 6;
+
+    explicit DictationController(std::unique_ptr<AudioRecorder> recorder = std::make_unique<AudioRecorder>(),
+                                 QObject* parent = nullptr);
+    ~DictationController() override;
+
+    // After every change the tray icon and the key grabs must follow.
+    std::function<void()> onPhaseChange;
+
+    void begin(Source source);
+    void finish();
+    void cancel();
+    // Makes the engine of the active model ready (downloads a missing model first).
+    void startServer();
+
+    Phase phase() const { return phase_; }
+    std::optional<Source> source() const { return source_; }
+    OverlayHUD& hud() { return hud_; }
+    WhisperServer& server() { return server_; }
+    int inFlight() const { return static_cast<int>(inFlight_.size()); }
+
+    // Sends the newest kept recording through the usual pipeline; it is deleted once recognized.
+    void recognizeSavedRecording();
+    // Keeps every recording still waiting for or in recognition; called when the application quits.
+    void keepUnfinished();
+
+    // The recognizer's raw text tidied: annotations removed, white space collapsed.
+    static QString clean(const QString& text);
+    // The panel's line while recording: "1:15 · ⏎ готово · Esc отмена".
+    static QString timerText(qint64 elapsedSeconds);
+    // What a recognition becomes before the speech-quality step: cleaned and corrected segments without
+    // hallucinations, macros and spoken commands (with formatting on) and a capital first letter.
+    static QString textOf(const TranscriptionResult& result);
+
+private:
+    // One recording on its way to the user.
+    struct Dictation
+    {
+        QByteArray wav;
+        // The window that was active when the user ended the recording; the text goes there.
+        ActiveWindow::WindowId target = 0;
+        // Set when the recording comes from the recordings folder.
+        QString keptFile;
+    };
+
+    void setPhase(Phase phase);
+    void tick();
+    void stopTimer();
+    void enqueue(Dictation dictation);
+    void send(Dictation dictation);
+    void flushPending();
+    void serverStateChanged(const WhisperServer::State& state);
+    void handleResult(quint64 id, const Result<TranscriptionResult>& result);
+    void recognitionFailed(const Dictation& dictation, const QString& description);
+    void deliver(const QString& text, ActiveWindow::WindowId target);
+    void deliverAutoclean(const QString& text, ActiveWindow::WindowId target);
+    void deliverAutopilot(const QString& text, ActiveWindow::WindowId target);
+    void deliverHighlight(const QString& text, ActiveWindow::WindowId target);
+    void handleReviewDecision(const SpeechReview::Decision& decision, ActiveWindow::WindowId target);
+    // The history first, then the text into the target window (brought back to the front when needed).
+    void insert(const QString& text, ActiveWindow::WindowId target);
+
+    std::unique_ptr<AudioRecorder> recorder_;
+    WhisperServer server_;
+    OverlayHUD hud_;
+    Phase phase_ = Phase::idle;
+    std::optional<Source> source_;
+    QTimer timer_;
+    QElapsedTimer recordingClock_;
+    std::deque<Dictation> pendingWavs_;
+    // Handed to an engine, by request number, until their result is handled.
+    std::map<quint64, Dictation> inFlight_;
+    quint64 nextRequest_ = 0;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Recordings whose recognition failed, or that were still waiting when the application quit, kept in
+// $XDG_DATA_HOME/Tolvan/recordings so that no dictation is ever lost. Only the user can read them: the
+// folder is 0700 and every file 0600. Any thread.
+namespace RecordingArchive
+{
+constexpr int keptCount = 10;
+
+QString directory();
+// Writes the WAV under a name made of the UTC time and forgets the oldest beyond the ten newest. The file's
+// path, or nothing (logged) when it could not be written.
+std::optional<QString> keep(const QByteArray& wav);
+// The kept recordings, newest first.
+QStringList files();
+void remove(const QString& file);
+} // namespace RecordingArchive

@@ -1,0 +1,263 @@
+#include "RunningApp.h"
+#include "dictation/RecordingArchive.h"
+#include "quality/AdvisorEngine.h"
+#include "quality/SpeechQuality.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sys/stat.h>
+
+#include <csignal>
+
+namespace
+{
+
+const QString phrase = QStringLiteral("Привет, это проверка диктовки. Сегодня хорошая погода.");
+
+QProcessEnvironment answering(const QString& fixture, QProcessEnvironment environment = {})
+{
+    environment.insert(QStringLiteral("FAKE_WHISPER_ANSWER_FILE"),
+                       TestEnvironment::fixture(QStringLiteral("whisper-server/") + fixture));
+    return environment;
+}
+
+int modeOf(const QString& path)
+{
+    struct stat status
+    {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 0777) : -1;
+}
+
+// The window of our tray icon, embedded in the tray host.
+QString trayIcon()
+{
+    QString tree;
+    DesktopSession::run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")}, &tree);
+    const QRegularExpression icon(
+        QStringLiteral("(0x[0-9a-f]+) \"Толван\": \\(\"tolvan\" \"Tolvan\"\\)\\s+(1[6-9]|2\\d)x(1[6-9]|2\\d)"));
+    return icon.match(tree).captured(1);
+}
+
+QString activeWindowName()
+{
+    QString name;
+    DesktopSession::run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")},
+                        &name);
+    return name.trimmed();
+}
+
+class DictationDesktopTest : public DesktopTest
+{
+protected:
+    // Super+Shift+Space, a spoken phrase, Enter.
+    static void dictate()
+    {
+        RunningApp::press(QStringLiteral("super+shift+space"));
+        RunningApp::say(phrase);
+        RunningApp::press(QStringLiteral("Return"));
+    }
+};
+
+} // namespace
+
+TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWithoutLeavingTheServer)
+{
+    QFile corrections(Paths::dataDir() + QStringLiteral("/corrections.json"));
+    ASSERT_TRUE(QDir().mkpath(Paths::dataDir()) && corrections.open(QIODevice::WriteOnly));
+    corrections.write(R"({"линукс": "Linux"})");
+    corrections.close();
+    TextFieldWindow field({QStringLiteral("--multiline")});
+    ASSERT_TRUE(field.isReady());
+    RunningApp app(answering(QStringLiteral("dictation_commands.json")));
+    ASSERT_TRUE(app.waitUntilReady());
+
+    dictate();
+    // Cleaned, corrected with a Russian ending, the invented outro dropped, the spoken command rendered and
+    // the first letter capitalized; neither Enter nor the toggle reached the field.
+    const QString expected = QStringLiteral("Привет, это проверка Linuxа.\\n\\nВторая часть текста.");
+    EXPECT_TRUE(field.waitForText(expected, 8000)) << field.text().toStdString();
+    EXPECT_TRUE(field.keys().filter(QStringLiteral("Return")).isEmpty()) << field.keys().join(u' ').toStdString();
+    EXPECT_TRUE(app.log().contains(QStringLiteral("Отброшен сегмент-галлюцинация: «Продолжение следует...» "
+                                                  "(noSpeech=0.90, logprob=-1.50)")));
+    EXPECT_EQ(SettingsStore(Paths::settingsFile()).history().value(0),
+              QStringLiteral("Привет, это проверка Linuxа.\n\nВторая часть текста."));
+    EXPECT_EQ(app.requests(), 2);
+
+    // Enter is the user's again once the recording is over.
+    RunningApp::press(QStringLiteral("Return"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !field.keys().filter(QStringLiteral("Return")).isEmpty(); }, 3000));
+
+    const qint64 server = app.serverPid();
+    ASSERT_GT(server, 0);
+    ::kill(static_cast<pid_t>(app.process().processId()), SIGTERM);
+    ASSERT_TRUE(app.process().waitForFinished(8000));
+    EXPECT_EQ(app.process().exitCode(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return RunningApp::hasEnded(server); }, 5000));
+}
+
+TEST_F(DictationDesktopTest, HoldingRightAltDictatesWhileHeld)
+{
+    TextFieldWindow field;
+    ASSERT_TRUE(field.isReady());
+    RunningApp app(answering(QStringLiteral("scripted_verbose_speech.json")));
+    ASSERT_TRUE(app.waitUntilReady());
+
+    const auto hold = DesktopSession::keys({"down:Alt_R", "sleep:5000", "up:Alt_R"});
+    QTest::qWait(600);
+    RunningApp::say(phrase);
+    ASSERT_TRUE(DesktopSession::finishes(*hold, 10000));
+    EXPECT_TRUE(field.waitForText(
+        QStringLiteral("Привет, это проверка диктовки. Сегодня хорошая погода и мы пойдём гулять в парк Спасибо!"),
+        8000))
+        << field.text().toStdString();
+}
+
+TEST_F(DictationDesktopTest, CancelledShortAndSilentRecordingsInsertNothingAndNeverReachTheServer)
+{
+    TextFieldWindow field;
+    ASSERT_TRUE(field.isReady());
+    RunningApp app(answering(QStringLiteral("scripted_verbose_speech.json")));
+    ASSERT_TRUE(app.waitUntilReady());
+    const int warmUp = app.requests();
+
+    RunningApp::press(QStringLiteral("super+shift+space"));
+    RunningApp::say(phrase);
+    RunningApp::press(QStringLiteral("Escape"));
+
+    RunningApp::press(QStringLiteral("super+shift+space"));
+    RunningApp::press(QStringLiteral("Return"));
+
+    RunningApp::press(QStringLiteral("super+shift+space"));
+    QTest::qWait(1500);
+    RunningApp::press(QStringLiteral("Return"));
+    EXPECT_TRUE(app.logShows(QStringLiteral("Запись отброшена: звука 0 мс из 1")));
+
+    QTest::qWait(1000);
+    EXPECT_EQ(field.text(), QString());
+    EXPECT_EQ(field.keys(), QStringList());
+    EXPECT_EQ(app.requests(), warmUp);
+}
+
+TEST_F(DictationDesktopTest, RecordingMadeWhileTheServerStartsIsRecognizedOnceItIsReady)
+{
+    TextFieldWindow field;
+    ASSERT_TRUE(field.isReady());
+    QProcessEnvironment slowStart = answering(QStringLiteral("dictation_one_filler.json"));
+    slowStart.insert(QStringLiteral("FAKE_WHISPER_START_DELAY_MS"), QStringLiteral("6000"));
+    RunningApp app(slowStart);
+    ASSERT_TRUE(app.logShows(QStringLiteral("Горячие клавиши активны")));
+    ASSERT_FALSE(app.log().contains(QStringLiteral("whisper-server готов")));
+
+    dictate();
+    EXPECT_FALSE(app.log().contains(QStringLiteral("whisper-server готов")));
+    EXPECT_TRUE(field.waitForText(QStringLiteral("Я, короче, пошёл домой, потому что устал."), 12000))
+        << field.text().toStdString();
+}
+
+TEST_F(DictationDesktopTest, KilledServerIsStartedAgainByTheNextDictation)
+{
+    TextFieldWindow field;
+    ASSERT_TRUE(field.isReady());
+    RunningApp app(answering(QStringLiteral("dictation_one_filler.json")));
+    ASSERT_TRUE(app.waitUntilReady());
+
+    ::kill(static_cast<pid_t>(app.serverPid()), SIGKILL);
+    ASSERT_TRUE(app.logShows(QStringLiteral("whisper-server упал")));
+    dictate();
+    EXPECT_TRUE(field.waitForText(QStringLiteral("Я, короче, пошёл домой, потому что устал."), 10000))
+        << field.text().toStdString();
+    EXPECT_EQ(app.logCount(QStringLiteral("whisper-server готов")), 2);
+}
+
+TEST_F(DictationDesktopTest, FailedRecognitionIsKeptAndTheMenuRecognizesItLater)
+{
+    TextFieldWindow field;
+    ASSERT_TRUE(field.isReady());
+    {
+        QProcessEnvironment failing = answering(QStringLiteral("dictation_one_filler.json"));
+        failing.insert(QStringLiteral("FAKE_WHISPER_ANSWER_STATUS"), QStringLiteral("500"));
+        RunningApp app(failing);
+        ASSERT_TRUE(app.waitUntilReady());
+        dictate();
+        ASSERT_TRUE(app.logShows(QStringLiteral("Ошибка /inference: ")));
+        ASSERT_EQ(RecordingArchive::files().size(), 1);
+        EXPECT_TRUE(app.log().contains(RecordingArchive::files().front()));
+    }
+    const QStringList kept = RecordingArchive::files();
+    EXPECT_EQ(modeOf(kept.front()), 0600);
+    EXPECT_EQ(modeOf(RecordingArchive::directory()), 0700);
+    EXPECT_GT(QFileInfo(kept.front()).size(), 32000);
+    EXPECT_EQ(field.text(), QString());
+
+    RunningApp app(answering(QStringLiteral("dictation_one_filler.json")));
+    ASSERT_TRUE(app.waitUntilReady());
+    // The tray icon's menu: "Начать диктовку", then the kept recording.
+    const QString icon = trayIcon();
+    ASSERT_FALSE(icon.isEmpty());
+    DesktopSession::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"),
+                             QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("3")});
+    QTest::qWait(700);
+    DesktopSession::screenshot(QStringLiteral("tray-menu-kept-recording"));
+    RunningApp::press(QStringLiteral("Down"));
+    RunningApp::press(QStringLiteral("Down"));
+    RunningApp::press(QStringLiteral("Return"));
+    EXPECT_TRUE(field.waitForText(QStringLiteral("Я, короче, пошёл домой, потому что устал."), 8000))
+        << field.text().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([] { return RecordingArchive::files().isEmpty(); }, 3000));
+}
+
+TEST_F(DictationDesktopTest, LowScoreOpensTheReviewAndReturnInsertsTheCleanedPhraseIntoTheDictatedWindow)
+{
+    TextFieldWindow field;
+    ASSERT_TRUE(field.isReady());
+    RunningApp app(answering(QStringLiteral("dictation_fillers.json")),
+                   {{SettingsKey::speechQuality, QStringLiteral("highlight")}});
+    ASSERT_TRUE(app.waitUntilReady());
+
+    dictate();
+    ASSERT_TRUE(QTest::qWaitFor([] { return activeWindowName() == QStringLiteral("Грамотная речь"); }, 8000))
+        << activeWindowName().toStdString();
+    EXPECT_EQ(field.text(), QString());
+    DesktopSession::screenshot(QStringLiteral("review-after-dictation"));
+    RunningApp::press(QStringLiteral("Return"));
+
+    const QString dictated = QStringLiteral("Ну, короче, я пошёл домой, короче, потому что устал.");
+    const QString cleaned = SpeechQuality::clean(dictated, SpeechQuality::analyze(dictated));
+    EXPECT_TRUE(field.waitForText(cleaned, 5000)) << field.text().toStdString();
+}
+
+TEST_F(DictationDesktopTest, QualityModesInsertWhatTheyPromise)
+{
+    QDir().mkpath(Paths::advisorModelsDir());
+    QFile advisorModel(Paths::advisorModelsDir() + QLatin1Char('/') + AdvisorEngine::modelFileName);
+    ASSERT_TRUE(advisorModel.open(QIODevice::WriteOnly) && advisorModel.write("GGUF") == 4 &&
+                advisorModel.resize(2'000'000'000));
+    advisorModel.close();
+
+    TextFieldWindow field;
+    ASSERT_TRUE(field.isReady());
+    QProcessEnvironment environment = answering(QStringLiteral("dictation_one_filler.json"));
+    environment.insert(QStringLiteral("TOLVAN_LLAMA_BIN"), QStringLiteral(TOLVAN_FAKES_DIR "/llama-server"));
+    environment.insert(QStringLiteral("FAKE_LLAMA_CONTENT"), QStringLiteral("ОЦЕНКА: 3\nТЕКСТ: Я ушёл домой: устал."));
+    RunningApp app(environment, {{SettingsKey::speechQuality, QStringLiteral("highlight")},
+                                 {SettingsKey::appendSpace, true},
+                                 {SettingsKey::styleAdvisor, true}});
+    ASSERT_TRUE(app.waitUntilReady());
+
+    // Score 4 in "highlight": inserted as dictated at once, the badge offers the review.
+    dictate();
+    const QString dictated = QStringLiteral("Я, короче, пошёл домой, потому что устал. ");
+    EXPECT_TRUE(field.waitForText(dictated, 8000)) << field.text().toStdString();
+    DesktopSession::screenshot(QStringLiteral("badge-score-4"));
+
+    SettingsStore(Paths::settingsFile()).setString(SettingsKey::speechQuality, QStringLiteral("autoclean"));
+    dictate();
+    const QString cleaned = QStringLiteral("Я пошёл домой, потому что устал. ");
+    EXPECT_TRUE(field.waitForText(dictated + cleaned, 8000)) << field.text().toStdString();
+
+    SettingsStore(Paths::settingsFile()).setString(SettingsKey::speechQuality, QStringLiteral("autopilot"));
+    dictate();
+    EXPECT_TRUE(field.waitForText(dictated + cleaned + QStringLiteral("Я ушёл домой: устал. "), 15000))
+        << field.text().toStdString();
+}

@@ -1,0 +1,140 @@
+#pragma once
+
+#include "DesktopSession.h"
+#include "app/Paths.h"
+#include "app/SettingsStore.h"
+#include "engines/ModelCatalog.h"
+#include "support/TestEnvironment.h"
+#include "support/TolvanProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+
+// The real tolvan executable in the desktop session, with the fake whisper-server as its recognizer, the
+// active model in place (a sparse file of the catalog's size) and a settings file of the test's choosing.
+class RunningApp
+{
+public:
+    // FAKE_WHISPER_* variables for the recognizer, settings to store before the start.
+    explicit RunningApp(const QProcessEnvironment& extra = {}, const QVariantHash& settings = {})
+        : recordDir_(TestEnvironment::makeDirectory(QStringLiteral("whisper-%1").arg(++instances()))),
+          logStart_(wholeLog().size())
+    {
+        placeActiveModel();
+        SettingsStore store(Paths::settingsFile());
+        store.setBool(SettingsKey::sounds, false);
+        store.setBool(SettingsKey::autoFormat, false);
+        store.setBool(SettingsKey::appendSpace, false);
+        store.setString(SettingsKey::speechQuality, QStringLiteral("off"));
+        for (auto setting = settings.begin(); setting != settings.end(); ++setting) {
+            if (setting.value().typeId() == QMetaType::Bool)
+                store.setBool(setting.key(), setting.value().toBool());
+            else
+                store.setString(setting.key(), setting.value().toString());
+        }
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TOLVAN_WHISPER_BIN"), QStringLiteral(TOLVAN_FAKES_DIR "/whisper-server"));
+        environment.insert(QStringLiteral("FAKE_WHISPER_RECORD_DIR"), recordDir_);
+        environment.insert(extra);
+        process_.setProcessEnvironment(environment);
+        process_.setProcessChannelMode(QProcess::ForwardedChannels);
+        process_.start(tolvanExecutable(), {});
+        process_.waitForStarted(5000);
+    }
+
+    ~RunningApp()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.terminate();
+            if (!process_.waitForFinished(5000))
+                process_.kill();
+        }
+    }
+
+    // What this run of the app logged.
+    QString log() const { return QString::fromUtf8(wholeLog().mid(logStart_)); }
+    bool logShows(const QString& text, int timeoutMs = 10000) const
+    {
+        return QTest::qWaitFor([&] { return log().contains(text); }, timeoutMs);
+    }
+    int logCount(const QString& text) const { return static_cast<int>(log().count(text)); }
+
+    // Hotkeys armed and the recognizer warmed up.
+    bool waitUntilReady(int timeoutMs = 15000)
+    {
+        return logShows(QStringLiteral("Горячие клавиши активны"), timeoutMs) &&
+               logShows(QStringLiteral("whisper-server готов"), timeoutMs);
+    }
+
+    // Recognition requests the fake received, its warm-up included.
+    int requests() const
+    {
+        return static_cast<int>(QDir(recordDir_).entryList({QStringLiteral("request-*.body")}, QDir::Files).size());
+    }
+    // The process id of the recognizer started last.
+    qint64 serverPid() const
+    {
+        QFile file(recordDir_ + QStringLiteral("/pid.txt"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toLongLong() : 0;
+    }
+
+    QProcess& process() { return process_; }
+
+    // "Speaks" a Russian phrase into the virtual microphone and returns when it has been played.
+    static void say(const QString& phrase)
+    {
+        const QString wav = TestEnvironment::makeDirectory(QStringLiteral("speech")) + QStringLiteral("/phrase.wav");
+        ASSERT_EQ(DesktopSession::run(QStringLiteral("espeak-ng"),
+                                      {QStringLiteral("-v"), QStringLiteral("ru"), QStringLiteral("-w"), wav, phrase}),
+                  0);
+        ASSERT_EQ(DesktopSession::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), wav}), 0);
+    }
+
+    static void press(const QString& keys)
+    {
+        DesktopSession::xdotool({QStringLiteral("key"), keys});
+        QTest::qWait(200);
+    }
+
+    // Whether a process no longer runs (a zombie left for its new parent counts as ended).
+    static bool hasEnded(qint64 pid)
+    {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return true;
+        const QByteArray line = stat.readAll();
+        const qsizetype state = line.lastIndexOf(')') + 2;
+        return state < line.size() && line.at(state) == 'Z';
+    }
+
+private:
+    static QByteArray wholeLog()
+    {
+        QFile file(Paths::logDir() + QStringLiteral("/app.log"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static int& instances()
+    {
+        static int count = 0;
+        return count;
+    }
+
+    static void placeActiveModel()
+    {
+        const WhisperModel& model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+        QDir().mkpath(Paths::modelsDir());
+        QFile file(model.filePath(0));
+        if (file.open(QIODevice::WriteOnly))
+            file.resize(ModelCatalog::completeSizeThreshold(model.sizeMB) + 1);
+    }
+
+    QString recordDir_;
+    qsizetype logStart_ = 0;
+    QProcess process_;
+};
