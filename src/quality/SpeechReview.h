@@ -70,5 +70,44 @@ public:
     Mode mode() const { return mode_; }
 
 private:
+    class Window;
+
+    void present(const QString& text, const QList<SpeechIssue>& issues, ActiveWindow::WindowId prevApp,
+                 std::optional<int> previousScore, Mode mode, DecisionHandler completion);
+    void ensureWindow();
+    void showScore(int score, std::optional<int> previousScore);
+    void showPhrase();
+    void showButtons();
+    void bringToFront();
+    void refreshAdvisor(const QString& text);
+    void adviceArrived(const QString& askedAbout, const Result<AdvisorEngine::Advice>& result);
+    void setAdvisorText(const QString& text);
+    void offerSuggestion(const QString& suggestion, const QString& buttonTitle);
+    void pressDefaultButton();
+    void finish(const Decision& decision);
+    // `close` in inspect mode, `cancel` in decide mode.
+    Decision dismissal() const;
+    void dismissWaitingCaller();
+    QString cleanedText() const;
+
+    QPointer<Window> window_;
+    QLabel* scoreLabel_ = nullptr;
+    QLabel* attemptLabel_ = nullptr;
+    QTextEdit* phraseView_ = nullptr;
+    QLabel* advisorTitle_ = nullptr;
+    QTextEdit* advisorView_ = nullptr;
+    QPushButton* advisorButton_ = nullptr;
+    QTextEdit* hintsView_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    QPushButton* retryButton_ = nullptr;
+    QPushButton* asIsButton_ = nullptr;
+    QPushButton* cleanButton_ = nullptr;
+    QPushButton* copyButton_ = nullptr;
+
     Mode mode_ = Mode::decide;
+    QString text_;
+    QList<SpeechIssue> issues_;
+    ActiveWindow::WindowId prevApp_ = 0;
+    DecisionHandler completion_;
+    std::optional<QString> suggestion_;
 };
