@@ -2,11 +2,13 @@
 
 #include "app/Log.h"
 #include "app/MainThread.h"
+#include "engines/WavWriter.h"
 
 #include <QPointer>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace
 {
@@ -15,10 +17,11 @@ constexpr int noInputDevice = 20;
 
 } // namespace
 
+static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "recordings are kept as little-endian WAV samples");
+
 AudioRecorder::AudioRecorder(std::unique_ptr<MicrophoneCapture> capture) : capture_(std::move(capture))
 {
-    // A recording is usually well under a minute; this keeps the first seconds free of reallocation.
-    samples_.reserve(static_cast<std::size_t>(sampleRate) * 60);
+    recording_.resize(WavWriter::headerSize);
 }
 
 AudioRecorder::~AudioRecorder()
@@ -33,7 +36,10 @@ Result<Done> AudioRecorder::start()
         return Done{};
     {
         std::lock_guard guard(lock_);
-        samples_.clear();
+        recording_.clear();
+        // A recording is usually well under a minute; this keeps the first seconds free of reallocation.
+        recording_.reserve(WavWriter::headerSize + qsizetype(sampleRate) * 60 * 2);
+        recording_.resize(WavWriter::headerSize);
         voicedAccumMs_ = 0;
     }
     autoStopFired_ = false;
@@ -53,8 +59,37 @@ std::vector<std::int16_t> AudioRecorder::stop()
         capture_->stop();
         isRunning_ = false;
     }
+    return samples(0, sampleCount());
+}
+
+QByteArray AudioRecorder::takeWav()
+{
+    stop();
     std::lock_guard guard(lock_);
-    return samples_;
+    QByteArray wav;
+    wav.swap(recording_);
+    const auto dataBytes = static_cast<quint32>(wav.size() - WavWriter::headerSize);
+    const QByteArray header = WavWriter::header(dataBytes, sampleRate);
+    std::copy(header.begin(), header.end(), wav.begin());
+    recording_.resize(WavWriter::headerSize);
+    return wav;
+}
+
+std::size_t AudioRecorder::sampleCount() const
+{
+    std::lock_guard guard(lock_);
+    return static_cast<std::size_t>(recording_.size() - WavWriter::headerSize) / 2;
+}
+
+std::vector<std::int16_t> AudioRecorder::samples(std::size_t from, std::size_t to) const
+{
+    std::lock_guard guard(lock_);
+    const auto count = static_cast<std::size_t>(recording_.size() - WavWriter::headerSize) / 2;
+    to = std::min(to, count);
+    from = std::min(from, to);
+    std::vector<std::int16_t> range(to - from);
+    std::memcpy(range.data(), recording_.constData() + WavWriter::headerSize + from * 2, range.size() * 2);
+    return range;
 }
 
 double AudioRecorder::voicedAccumMs() const
@@ -93,10 +128,10 @@ void AudioRecorder::consume(std::span<const std::int16_t> block)
     std::size_t total = 0;
     {
         std::lock_guard guard(lock_);
-        samples_.insert(samples_.end(), block.begin(), block.end());
+        recording_.append(reinterpret_cast<const char*>(block.data()), static_cast<qsizetype>(block.size_bytes()));
         if (level > voiceThreshold)
             voicedAccumMs_ += static_cast<double>(block.size()) / 16.0;
-        total = samples_.size();
+        total = static_cast<std::size_t>(recording_.size() - WavWriter::headerSize) / 2;
     }
     MainThread::post(this, [this, level, total] { deliver(level, total); });
 }

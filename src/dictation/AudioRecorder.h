@@ -3,6 +3,7 @@
 #include "app/Result.h"
 #include "platform/MicrophoneCapture.h"
 
+#include <QByteArray>
 #include <QObject>
 
 #include <cstdint>
@@ -34,6 +35,12 @@ public:
     Result<Done> start();
     // Ends the recording and answers every sample since the last start. Harmless when idle.
     std::vector<std::int16_t> stop();
+    // Ends the recording and hands it over as a complete WAV file without copying the samples; the
+    // recorder holds no samples afterwards.
+    QByteArray takeWav();
+    std::size_t sampleCount() const;
+    // Samples [from, to) of the current recording, clamped to what was recorded.
+    std::vector<std::int16_t> samples(std::size_t from, std::size_t to) const;
     bool isRunning() const { return isRunning_; }
     // Milliseconds of the current recording judged to contain voice.
     double voicedAccumMs() const;
@@ -56,7 +63,9 @@ private:
 
     std::unique_ptr<MicrophoneCapture> capture_;
     mutable std::mutex lock_;
-    std::vector<std::int16_t> samples_;
+    // A WAV file in the making: room for the header, then the samples as recorded (little-endian, as the
+    // sound server delivers them on every platform we build for).
+    QByteArray recording_;
     double voicedAccumMs_ = 0;
     bool autoStopFired_ = false;
     bool isRunning_ = false;

@@ -171,11 +171,12 @@ void DictationController::finish()
 {
     if (phase_ != Phase::recording)
         return;
-    const std::vector<std::int16_t> samples = recorder_->stop();
+    QByteArray wav = recorder_->takeWav();
+    const std::size_t sampleCount = static_cast<std::size_t>(wav.size() - WavWriter::headerSize) / 2;
     const double voicedMs = recorder_->voicedAccumMs();
     stopTimer();
     Sounds::play(Sounds::Sound::pop);
-    if (samples.size() <= minimumSamples) {
+    if (sampleCount <= minimumSamples) {
         setPhase(Phase::idle);
         hud_.flash(QStringLiteral("Слишком коротко"));
         return;
@@ -185,19 +186,19 @@ void DictationController::finish()
         hud_.flash(QStringLiteral("Похоже, тишина"));
         Log::info(QStringLiteral("Запись отброшена: звука %1 мс из %2 мс")
                       .arg(static_cast<qint64>(voicedMs))
-                      .arg(static_cast<qint64>(samples.size() / 16)));
+                      .arg(static_cast<qint64>(sampleCount / 16)));
         return;
     }
     setPhase(Phase::transcribing);
     hud_.showProcessing(QStringLiteral("Распознаю…"));
-    enqueue(Dictation{WavWriter::data(samples, AudioRecorder::sampleRate), ActiveWindow::current(), {}});
+    enqueue(Dictation{std::move(wav), ActiveWindow::current(), {}});
 }
 
 void DictationController::cancel()
 {
     if (phase_ != Phase::recording)
         return;
-    recorder_->stop();
+    recorder_->takeWav();
     stopTimer();
     setPhase(inFlight_.empty() ? Phase::idle : Phase::transcribing);
     hud_.flash(QStringLiteral("Отменено"));

@@ -5,8 +5,6 @@
 namespace
 {
 
-constexpr int headerSize = 44;
-
 void appendU32(QByteArray& bytes, uint32_t value)
 {
     char encoded[4];
@@ -31,6 +29,17 @@ QByteArray data(std::span<const int16_t> samples, int sampleRate)
     const auto dataSize = static_cast<uint32_t>(samples.size() * 2);
     QByteArray bytes;
     bytes.reserve(headerSize + static_cast<qsizetype>(dataSize));
+    bytes.append(header(dataSize, sampleRate));
+    bytes.resize(headerSize + static_cast<qsizetype>(dataSize));
+    if (!samples.empty())
+        qToLittleEndian<int16_t>(samples.data(), static_cast<qsizetype>(samples.size()), bytes.data() + headerSize);
+    return bytes;
+}
+
+QByteArray header(quint32 dataSize, int sampleRate)
+{
+    QByteArray bytes;
+    bytes.reserve(headerSize);
     bytes.append("RIFF", 4);
     appendU32(bytes, 36 + dataSize);
     bytes.append("WAVE", 4);
@@ -44,9 +53,6 @@ QByteArray data(std::span<const int16_t> samples, int sampleRate)
     appendU16(bytes, 16); // bits per sample
     bytes.append("data", 4);
     appendU32(bytes, dataSize);
-    bytes.resize(headerSize + static_cast<qsizetype>(dataSize));
-    if (!samples.empty())
-        qToLittleEndian<int16_t>(samples.data(), static_cast<qsizetype>(samples.size()), bytes.data() + headerSize);
     return bytes;
 }
 

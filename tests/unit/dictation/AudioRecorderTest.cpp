@@ -1,6 +1,7 @@
 #include "dictation/AudioRecorder.h"
 
 #include "app/Paths.h"
+#include "engines/WavWriter.h"
 
 #include <QFile>
 #include <QTest>
@@ -199,4 +200,20 @@ TEST(AudioRecorderWithoutServer, SoundServerAbsentFailsWithCode20AndLeavesNothin
         EXPECT_TRUE(recorder.stop().empty());
     }
     EXPECT_TRUE(appLog().contains(QStringLiteral("Микрофон недоступен: "))) << appLog().toStdString();
+}
+
+TEST_F(AudioRecorderTest, TakenRecordingIsTheWavOfItsSamplesAndLeavesNothingBehind)
+{
+    ASSERT_TRUE(recorder.start().ok());
+    const Block first = square(1365, 5000), second = square(700, -300);
+    feed({first, second});
+    Block all = first;
+    all.insert(all.end(), second.begin(), second.end());
+    EXPECT_EQ(recorder.samples(1360, 1370), Block(all.begin() + 1360, all.begin() + 1370));
+    EXPECT_EQ(recorder.samples(2000, 99999), Block(all.begin() + 2000, all.end()));
+
+    EXPECT_EQ(recorder.takeWav(), WavWriter::data(all, AudioRecorder::sampleRate));
+    EXPECT_EQ(mic->stops, 1);
+    EXPECT_EQ(recorder.sampleCount(), 0U);
+    EXPECT_EQ(recorder.takeWav(), WavWriter::data({}, AudioRecorder::sampleRate));
 }
