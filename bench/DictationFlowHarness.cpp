@@ -105,7 +105,7 @@ double minuteOfOwnWorkCpuMs()
     // The recorder hands over its recording as a WAV already.
     const QByteArray wav = WavWriter::data(samples, MicrophoneCapture::sampleRate);
     const double start = threadCpuMs();
-    const QByteArray body = WhisperServer::multipartBody("tolvan-boundary", wav);
+    const QByteArrayList body = WhisperServer::multipartParts("tolvan-boundary", wav);
     const Result<TranscriptionResult> result = WhisperServer::interpretAnswer(200, answer);
     const QString text = DictationController::textOf(result.value());
     SettingsStore::shared().prependToHistory(text);

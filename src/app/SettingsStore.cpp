@@ -73,6 +73,7 @@ const std::vector<std::pair<QLatin1String, QVariant>>& SettingsStore::registered
         {SettingsKey::styleAdvisor, false},
         {SettingsKey::advisorStyle, QStringLiteral("neutral")},
         {SettingsKey::advisorIntensity, qint64{5}},
+        {SettingsKey::recognizeWhileRecording, true},
     };
     return defaults;
 }

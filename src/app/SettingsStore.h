@@ -37,6 +37,7 @@ inline constexpr QLatin1String history("history");
 inline constexpr QLatin1String lastRunVersion("lastRunVersion");
 inline constexpr QLatin1String updateFeedURL("updateFeedURL");
 inline constexpr QLatin1String skippedUpdateBuild("skippedUpdateBuild");
+inline constexpr QLatin1String recognizeWhileRecording("recognizeWhileRecording");
 } // namespace SettingsKey
 
 // The user's preferences, in an INI file ($XDG_CONFIG_HOME/Tolvan/Tolvan.conf for the shared store).

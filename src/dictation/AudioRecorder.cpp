@@ -140,6 +140,8 @@ void AudioRecorder::deliver(float level, std::size_t totalSamples)
 {
     if (onLevel)
         onLevel(std::min(level * levelGain, 1.0F));
+    if (onBlock)
+        onBlock(totalSamples, level > voiceThreshold);
     if (totalSamples > lengthLimit && isRunning_)
         autoStop();
 }

@@ -50,6 +50,8 @@ public:
 
     // 0…1, for the meter; once per block.
     std::function<void(float level)> onLevel;
+    // Once per block: how many samples the recording holds with it, and whether it was judged voiced.
+    std::function<void(std::size_t endSample, bool voiced)> onBlock;
     // Once per recording, when it must end by itself: the length limit was reached or the microphone
     // went away. The owner finishes the recording as usual; what was captured is kept.
     std::function<void()> onAutoStop;

@@ -148,6 +148,7 @@ void DictationController::begin(Source source)
         return;
     }
     source_ = source;
+    startChunking();
     setPhase(Phase::recording);
     hud_.showRecording();
     recorder_->onLevel = [this](float level) { hud_.updateLevel(level); };
@@ -165,6 +166,32 @@ void DictationController::stopTimer()
 {
     timer_.stop();
     recorder_->onLevel = nullptr;
+    recorder_->onBlock = nullptr;
+}
+
+void DictationController::startChunking()
+{
+    chunks_.reset();
+    cutter_ = ChunkCutter{};
+    if (!isWhisper(activeModel()) || server_.state().kind != WhisperServer::State::ready ||
+        !SettingsStore::shared().boolForKey(SettingsKey::recognizeWhileRecording))
+        return;
+    chunks_ = std::make_unique<RecognitionChunks>(server_);
+    recorder_->onBlock = [this](std::size_t endSample, bool voiced) { blockRecorded(endSample, voiced); };
+}
+
+void DictationController::blockRecorded(std::size_t endSample, bool voiced)
+{
+    if (!chunks_ || !chunks_->accepting())
+        return;
+    std::optional<std::size_t> cut = cutter_.addBlock(endSample, voiced);
+    if (!cut && cutter_.needsForcedCut(endSample))
+        cut = cutter_.forcedCut(recorder_->samples(cutter_.lastCut(), endSample));
+    if (!cut)
+        return;
+    chunks_->add(WavWriter::data(recorder_->samples(cutter_.lastCut(), *cut), AudioRecorder::sampleRate),
+                 cutter_.lastCut());
+    cutter_.cutAt(*cut);
 }
 
 void DictationController::finish()
@@ -176,6 +203,7 @@ void DictationController::finish()
     const double voicedMs = recorder_->voicedAccumMs();
     stopTimer();
     Sounds::play(Sounds::Sound::pop);
+    std::unique_ptr<RecognitionChunks> chunks = std::move(chunks_);
     if (sampleCount <= minimumSamples) {
         setPhase(Phase::idle);
         hud_.flash(QStringLiteral("Слишком коротко"));
@@ -191,7 +219,11 @@ void DictationController::finish()
     }
     setPhase(Phase::transcribing);
     hud_.showProcessing(QStringLiteral("Распознаю…"));
-    enqueue(Dictation{std::move(wav), ActiveWindow::current(), {}});
+    Dictation dictation{std::move(wav), ActiveWindow::current(), {}};
+    if (chunks && server_.state().kind == WhisperServer::State::ready)
+        sendRest(std::move(dictation), std::move(chunks));
+    else
+        enqueue(std::move(dictation));
 }
 
 void DictationController::cancel()
@@ -199,6 +231,7 @@ void DictationController::cancel()
     if (phase_ != Phase::recording)
         return;
     recorder_->takeWav();
+    chunks_.reset();
     stopTimer();
     setPhase(inFlight_.empty() ? Phase::idle : Phase::transcribing);
     hud_.flash(QStringLiteral("Отменено"));
@@ -233,6 +266,19 @@ void DictationController::send(Dictation dictation)
         server_.transcribe(wav, std::move(completion));
     else
         GigaAMEngine::shared().transcribe(wav, std::move(completion));
+}
+
+void DictationController::sendRest(Dictation dictation, std::unique_ptr<RecognitionChunks> chunks)
+{
+    const quint64 id = ++nextRequest_;
+    const QByteArray wav = dictation.wav;
+    RecognitionChunks* pieces = chunks.get();
+    inFlight_.emplace(id, std::move(dictation));
+    finishing_.emplace(id, std::move(chunks));
+    // Posted: the handler lets go of the pieces, which must not happen inside their own callback.
+    pieces->finish(wav, cutter_.lastCut(), [this, id](Result<TranscriptionResult> result) {
+        MainThread::post(this, [this, id, result = std::move(result)] { handleResult(id, result); });
+    });
 }
 
 void DictationController::flushPending()
@@ -312,6 +358,7 @@ QString DictationController::textOf(const TranscriptionResult& result)
 
 void DictationController::handleResult(quint64 id, const Result<TranscriptionResult>& result)
 {
+    finishing_.erase(id);
     const auto entry = inFlight_.find(id);
     if (entry == inFlight_.end())
         return;
@@ -513,4 +560,5 @@ void DictationController::keepUnfinished()
         keepOne(dictation);
     pendingWavs_.clear();
     inFlight_.clear();
+    finishing_.clear();
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "dictation/AudioRecorder.h"
+#include "dictation/ChunkCutter.h"
 #include "dictation/OverlayHUD.h"
+#include "dictation/RecognitionChunks.h"
 #include "engines/WhisperServer.h"
 #include "model/TranscriptionResult.h"
 #include "platform/ActiveWindow.h"
@@ -92,8 +94,12 @@ private:
     void setPhase(Phase phase);
     void tick();
     void stopTimer();
+    // While recording: pieces of it go to the whisper server at pauses, when it is ready and the user wants it.
+    void startChunking();
+    void blockRecorded(std::size_t endSample, bool voiced);
     void enqueue(Dictation dictation);
     void send(Dictation dictation);
+    void sendRest(Dictation dictation, std::unique_ptr<RecognitionChunks> chunks);
     void flushPending();
     void serverStateChanged(const WhisperServer::State& state);
     void handleResult(quint64 id, const Result<TranscriptionResult>& result);
@@ -114,6 +120,11 @@ private:
     QTimer timer_;
     QElapsedTimer recordingClock_;
     std::deque<Dictation> pendingWavs_;
+    // The pieces of the running recording recognized so far, and where it was cut.
+    std::unique_ptr<RecognitionChunks> chunks_;
+    ChunkCutter cutter_;
+    // The pieces of finished recordings whose rest is being recognized, by request number.
+    std::map<quint64, std::unique_ptr<RecognitionChunks>> finishing_;
     // Handed to an engine, by request number, until their result is handled.
     std::map<quint64, Dictation> inFlight_;
     quint64 nextRequest_ = 0;

@@ -44,6 +44,14 @@ std::optional<QByteArray> dechunk(const QByteArray& encoded)
     }
 }
 
+qsizetype bodySize(const QByteArrayList& pieces)
+{
+    qsizetype size = 0;
+    for (const QByteArray& piece : pieces)
+        size += piece.size();
+    return size;
+}
+
 } // namespace
 
 LoopbackHttp::LoopbackHttp(QObject* context, Callback callback) : QObject(context), callback_(std::move(callback))
@@ -55,9 +63,10 @@ LoopbackHttp::LoopbackHttp(QObject* context, Callback callback) : QObject(contex
         socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         // Room for a whole recording in the kernel, instead of many small writes.
         socket_.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption,
-                                static_cast<int>(std::min<qsizetype>(head_.size() + body_.size(), 8 << 20)));
+                                static_cast<int>(std::min<qsizetype>(head_.size() + bodySize(body_), 8 << 20)));
         socket_.write(head_);
-        socket_.write(body_);
+        for (const QByteArray& piece : std::as_const(body_))
+            socket_.write(piece);
         head_.clear();
         body_.clear();
         idle_.start();
@@ -82,13 +91,13 @@ void LoopbackHttp::send(QObject* context, quint16 port, const Request& request, 
     if (!request.contentType.isEmpty())
         message += "Content-Type: " + request.contentType + "\r\n";
     if (request.method != "GET" || !request.body.isEmpty())
-        message += "Content-Length: " + QByteArray::number(request.body.size()) + "\r\n";
+        message += "Content-Length: " + QByteArray::number(bodySize(request.body)) + "\r\n";
     message += "\r\n";
     auto* exchange = new LoopbackHttp(context, std::move(callback));
     exchange->start(port, std::move(message), request.body, request.idleTimeoutMs);
 }
 
-void LoopbackHttp::start(quint16 port, QByteArray head, QByteArray body, int idleTimeoutMs)
+void LoopbackHttp::start(quint16 port, QByteArray head, QByteArrayList body, int idleTimeoutMs)
 {
     head_ = std::move(head);
     body_ = std::move(body);

@@ -3,6 +3,7 @@
 #include "app/Result.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QObject>
 #include <QTcpSocket>
 #include <QTimer>
@@ -33,7 +34,8 @@ public:
         QByteArray method = "GET";
         QByteArray path = "/";
         QByteArray contentType;
-        QByteArray body;
+        // Pieces of the body, handed to the socket one after another without being joined.
+        QByteArrayList body;
         // The longest wait for the connection or for more data.
         int idleTimeoutMs = 60000;
     };
@@ -51,7 +53,7 @@ public:
 private:
     LoopbackHttp(QObject* context, Callback callback);
 
-    void start(quint16 port, QByteArray head, QByteArray body, int idleTimeoutMs);
+    void start(quint16 port, QByteArray head, QByteArrayList body, int idleTimeoutMs);
     void receive();
     void closed();
     void failed(QAbstractSocket::SocketError error);
@@ -61,7 +63,7 @@ private:
     QTimer idle_;
     QByteArray received_;
     QByteArray head_;
-    QByteArray body_;
+    QByteArrayList body_;
     Callback callback_;
     bool finished_ = false;
 };

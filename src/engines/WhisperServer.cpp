@@ -110,6 +110,11 @@ void WhisperServer::stop()
 
 void WhisperServer::transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion)
 {
+    transcribe(wav, QString(), std::move(completion));
+}
+
+void WhisperServer::transcribe(const QByteArray& wav, const QString& prompt, Completion<TranscriptionResult> completion)
+{
     if (port_ < 1) {
         completion(Error::tolvan(10, QStringLiteral("сервер не запущен")));
         return;
@@ -119,7 +124,7 @@ void WhisperServer::transcribe(const QByteArray& wav, Completion<TranscriptionRe
     request.method = "POST";
     request.path = "/inference";
     request.contentType = "multipart/form-data; boundary=" + boundary;
-    request.body = multipartBody(boundary, wav);
+    request.body = multipartParts(boundary, wav, prompt);
     request.idleTimeoutMs = timing_.requestTimeoutMs;
     LoopbackHttp::send(this, port_, request,
                        [completion = std::move(completion)](const Result<LoopbackHttp::Answer>& answer) {
@@ -168,18 +173,22 @@ QStringList WhisperServer::arguments(const QString& modelPath, quint16 port, int
     return list;
 }
 
-QByteArray WhisperServer::multipartBody(const QByteArray& boundary, const QByteArray& wav)
+QByteArrayList WhisperServer::multipartParts(const QByteArray& boundary, const QByteArray& wav, const QString& prompt)
 {
-    QByteArray body;
-    body.reserve(wav.size() + 512);
-    body += textField(boundary, "response_format", "verbose_json");
-    body += textField(boundary, "temperature", "0.0");
-    body += "--" + boundary + "\r\n";
-    body += "Content-Disposition: form-data; name=\"file\"; filename=\"audio.wav\"\r\n";
-    body += "Content-Type: audio/wav\r\n\r\n";
-    body += wav;
-    body += "\r\n--" + boundary + "--\r\n";
-    return body;
+    QByteArray fields;
+    fields += textField(boundary, "response_format", "verbose_json");
+    fields += textField(boundary, "temperature", "0.0");
+    if (!prompt.isEmpty())
+        fields += textField(boundary, "prompt", prompt.toUtf8());
+    fields += "--" + boundary + "\r\n";
+    fields += "Content-Disposition: form-data; name=\"file\"; filename=\"audio.wav\"\r\n";
+    fields += "Content-Type: audio/wav\r\n\r\n";
+    return {fields, wav, "\r\n--" + boundary + "--\r\n"};
+}
+
+QByteArray WhisperServer::multipartBody(const QByteArray& boundary, const QByteArray& wav, const QString& prompt)
+{
+    return multipartParts(boundary, wav, prompt).join();
 }
 
 Result<TranscriptionResult> WhisperServer::interpretAnswer(int status, const QByteArray& body)

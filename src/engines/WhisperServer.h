@@ -72,6 +72,8 @@ public:
     // The completion runs on the main thread, or at once when no server runs. Requests go over
     // LoopbackHttp: straight to 127.0.0.1, never through a proxy, nothing stored.
     void transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion);
+    // The same with text that came before this recording, which the recognizer continues.
+    void transcribe(const QByteArray& wav, const QString& prompt, Completion<TranscriptionResult> completion);
 
     // Ends every process started from the server executable, leftovers of an earlier run included.
     static void killStrays();
@@ -81,8 +83,10 @@ public:
 
     static QStringList arguments(const QString& modelPath, quint16 port, int threads, const QString& language,
                                  const QString& prompt);
-    // The multipart form of one recognition request.
-    static QByteArray multipartBody(const QByteArray& boundary, const QByteArray& wav);
+    // The multipart form of one recognition request, in three pieces: the fields before the file, the WAV
+    // itself (shared, not copied) and the closing boundary.
+    static QByteArrayList multipartParts(const QByteArray& boundary, const QByteArray& wav, const QString& prompt = {});
+    static QByteArray multipartBody(const QByteArray& boundary, const QByteArray& wav, const QString& prompt = {});
     // What an answer means: status 0 for an answer that is not HTTP.
     static Result<TranscriptionResult> interpretAnswer(int status, const QByteArray& body);
 

@@ -2,6 +2,7 @@
 #include "dictation/RecordingArchive.h"
 #include "quality/AdvisorEngine.h"
 #include "quality/SpeechQuality.h"
+#include "support/TestFiles.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -261,4 +262,63 @@ TEST_F(DictationDesktopTest, QualityModesInsertWhatTheyPromise)
     dictate();
     EXPECT_TRUE(field.waitForText(dictated + cleaned + QStringLiteral("Я ушёл домой: устал. "), 15000))
         << field.text().toStdString();
+}
+
+TEST_F(DictationDesktopTest, PhrasesRecognizedWhileRecordingGiveTheSameTextAsOneRequestAtTheEnd)
+{
+    // Three sentences with pauses of 1.5 s, the last one short.
+    const QString folder = TestEnvironment::makeDirectory(QStringLiteral("sentences"));
+    QStringList parts;
+    const QStringList sentences{
+        QStringLiteral("Сегодня мы подробно обсудили план работы отдела на всю следующую неделю."),
+        QStringLiteral("Отчёт нужно обязательно отправить руководителю проекта до конца пятницы."),
+        QStringLiteral("Спасибо.")};
+    for (qsizetype index = 0; index < sentences.size(); ++index) {
+        const QString wav = folder + QStringLiteral("/%1.wav").arg(index);
+        ASSERT_EQ(DesktopSession::run(QStringLiteral("espeak-ng"), {"-v", "ru", "-w", wav, sentences.at(index)}), 0);
+        if (index > 0)
+            parts << folder + QStringLiteral("/pause.wav");
+        parts << wav;
+    }
+    ASSERT_EQ(DesktopSession::run(QStringLiteral("sox"), {"-n", "-r", "22050", "-c", "1", "-b", "16",
+                                                          folder + "/pause.wav", "trim", "0", "1.5"}),
+              0);
+    const QString speech = folder + QStringLiteral("/speech.wav");
+    ASSERT_EQ(DesktopSession::run(QStringLiteral("sox"), parts + QStringList{speech}), 0);
+
+    TextFieldWindow field;
+    ASSERT_TRUE(field.isReady());
+    QProcessEnvironment slowServer;
+    slowServer.insert(QStringLiteral("FAKE_WHISPER_SEGMENTS_FROM_AUDIO"), QStringLiteral("1"));
+    slowServer.insert(QStringLiteral("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS"), QStringLiteral("500"));
+    RunningApp app(slowServer);
+    ASSERT_TRUE(app.waitUntilReady());
+
+    const auto dictateSpeech = [&](int* requestsWhileRecording) {
+        const int before = app.requests();
+        RunningApp::press(QStringLiteral("super+shift+space"));
+        DesktopSession::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), speech}, nullptr, 30000);
+        QTest::qWait(300);
+        *requestsWhileRecording = app.requests() - before;
+        RunningApp::press(QStringLiteral("Return"));
+    };
+
+    int whileRecording = 0;
+    dictateSpeech(&whileRecording);
+    EXPECT_GE(whileRecording, 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return field.text().count(QStringLiteral("Фраза около")) == 3; }, 15000))
+        << field.text().toStdString();
+    const QString chunked = field.text();
+    // Only the short last sentence was left to recognize after Enter.
+    const QByteArray last =
+        TestFiles::read(app.recordDirectory() + QStringLiteral("/request-%1.body").arg(app.requests()));
+    EXPECT_LT(last.size(), 5 * 32000);
+
+    SettingsStore(Paths::settingsFile()).setBool(SettingsKey::recognizeWhileRecording, false);
+    DesktopSession::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("BackSpace")});
+    ASSERT_TRUE(field.waitForText(QString()));
+    dictateSpeech(&whileRecording);
+    EXPECT_EQ(whileRecording, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !field.text().isEmpty(); }, 20000));
+    EXPECT_EQ(field.text(), chunked);
 }

@@ -85,6 +85,8 @@ public:
     }
 
     QProcess& process() { return process_; }
+    // Where the fake recognizer writes the requests it gets.
+    const QString& recordDirectory() const { return recordDir_; }
 
     // "Speaks" a Russian phrase into the virtual microphone and returns when it has been played.
     static void say(const QString& phrase)

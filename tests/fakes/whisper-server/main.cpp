@@ -9,6 +9,12 @@
 //   FAKE_WHISPER_ANSWER_FILE, FAKE_WHISPER_ANSWER_TYPE, FAKE_WHISPER_ANSWER_STATUS
 //                                  the body, content type and status of every other POST /inference
 //   FAKE_WHISPER_INFERENCE_DELAY_MS  time one recognition takes
+//   FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS  and this much more per second of audio it gets
+//   FAKE_WHISPER_SEGMENTS_FROM_AUDIO=1  answer with one segment per stretch of sound in the WAV
+//                                  (stretches apart by 0.5 s of silence), "Фраза около N с.", with its
+//                                  times, so that the answer depends only on the audio
+//   FAKE_WHISPER_FAIL_REQUESTS      comma-separated numbers of POST /inference requests (the warm-up is 1)
+//                                  that get a 500 answer
 //   FAKE_WHISPER_NEVER_ANSWER=1    accept connections but never answer
 //   FAKE_WHISPER_EXIT_AFTER_MS, FAKE_WHISPER_EXIT_CODE  exit on its own this long after listening
 //   FAKE_WHISPER_IGNORE_TERM=1     ignore SIGTERM (only SIGKILL ends it)
@@ -21,6 +27,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 #include <QThread>
 #include <QTimer>
@@ -203,9 +212,51 @@ private:
         const std::optional<QByteArray> file = uploadedFile(request);
         if (!file || !isWave(*file))
             return HttpResponse::text(400, "Invalid request");
-        HttpResponse response = recognition(number);
-        response.delayMs = environmentNumber("FAKE_WHISPER_INFERENCE_DELAY_MS", 0);
+        if (qEnvironmentVariable("FAKE_WHISPER_FAIL_REQUESTS").split(u',').contains(QString::number(number)))
+            return HttpResponse::json(R"({"error":"failed to process audio"})", 500);
+        HttpResponse response = qEnvironmentVariableIntValue("FAKE_WHISPER_SEGMENTS_FROM_AUDIO") == 1 && number > 1
+                                    ? segmentsOfSound(*file)
+                                    : recognition(number);
+        const qsizetype seconds = (file->size() - 44) / 32000;
+        response.delayMs = environmentNumber("FAKE_WHISPER_INFERENCE_DELAY_MS", 0) +
+                           int(seconds) * environmentNumber("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS", 0);
         return response;
+    }
+
+    static HttpResponse segmentsOfSound(const QByteArray& wav)
+    {
+        constexpr qsizetype silenceBetween = 8000;
+        constexpr int quiet = 300;
+        const auto* samples = reinterpret_cast<const qint16*>(wav.constData() + 44);
+        const qsizetype count = (wav.size() - 44) / 2;
+        QJsonArray segments;
+        QStringList texts;
+        qsizetype start = -1, lastLoud = -1;
+        const auto close = [&] {
+            const qsizetype lengthMs = (lastLoud + 1 - start) / 16;
+            // Whole seconds: a stretch captured twice through the sound server may differ by a few ms.
+            const QString text = QStringLiteral(" Фраза около %1 с.").arg(qRound(double(lengthMs) / 1000.0));
+            texts << text;
+            segments.append(QJsonObject{{"id", segments.size()},
+                                        {"text", text},
+                                        {"start", double(start) / 16000.0},
+                                        {"end", double(lastLoud + 1) / 16000.0},
+                                        {"avg_logprob", -0.2},
+                                        {"no_speech_prob", 0.01}});
+        };
+        for (qsizetype index = 0; index < count; ++index) {
+            if (std::abs(int(samples[index])) < quiet)
+                continue;
+            if (start >= 0 && index - lastLoud > silenceBetween)
+                close();
+            if (start < 0 || index - lastLoud > silenceBetween)
+                start = index;
+            lastLoud = index;
+        }
+        if (start >= 0)
+            close();
+        const QJsonObject answer{{"task", "transcribe"}, {"text", texts.join(QString())}, {"segments", segments}};
+        return HttpResponse::json(QJsonDocument(answer).toJson(QJsonDocument::Compact));
     }
 
     static HttpResponse recognition(int number)

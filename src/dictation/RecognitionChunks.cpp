@@ -1,0 +1,114 @@
+#include "dictation/RecognitionChunks.h"
+
+#include "engines/WavWriter.h"
+#include "engines/WhisperServer.h"
+
+#include <QPointer>
+
+namespace
+{
+
+constexpr std::size_t samplesPerMs = 16;
+constexpr int sampleRate = 16000;
+
+// The samples of a WAV file from `startSample` on, as a WAV file of their own.
+QByteArray wavFrom(const QByteArray& recording, std::size_t startSample, int sampleRate)
+{
+    const qsizetype offset = WavWriter::headerSize + static_cast<qsizetype>(startSample) * 2;
+    const QByteArray samples = offset < recording.size() ? recording.mid(offset) : QByteArray();
+    return WavWriter::header(static_cast<quint32>(samples.size()), sampleRate) + samples;
+}
+
+} // namespace
+
+RecognitionChunks::RecognitionChunks(WhisperServer& server, QObject* parent) : QObject(parent), server_(server) {}
+
+void RecognitionChunks::add(QByteArray wav, std::size_t startSample)
+{
+    if (failedFrom_)
+        return;
+    waiting_.push_back(Piece{std::move(wav), startSample});
+    sendNext();
+}
+
+void RecognitionChunks::finish(const QByteArray& recording, std::size_t coveredUpTo,
+                               Completion<TranscriptionResult> done)
+{
+    recording_ = recording;
+    coveredUpTo_ = coveredUpTo;
+    done_ = std::move(done);
+    sendNext();
+}
+
+void RecognitionChunks::sendNext()
+{
+    if (busy_)
+        return;
+    if (!waiting_.empty()) {
+        Piece piece = std::move(waiting_.front());
+        waiting_.pop_front();
+        send(piece, false);
+    } else if (done_ && !restSent_) {
+        restSent_ = true;
+        const std::size_t start = failedFrom_.value_or(coveredUpTo_);
+        const QByteArray rest = wavFrom(recording_, start, sampleRate);
+        if (rest.size() <= WavWriter::headerSize)
+            complete(merged_);
+        else
+            send(Piece{rest, start}, true);
+    }
+}
+
+void RecognitionChunks::send(const Piece& piece, bool isRest)
+{
+    busy_ = true;
+    const QPointer<RecognitionChunks> self(this);
+    const std::size_t start = piece.startSample;
+    server_.transcribe(piece.wav, promptFrom(merged_.text), [self, start, isRest](Result<TranscriptionResult> result) {
+        if (self)
+            self->recognized(start, isRest, result);
+    });
+}
+
+void RecognitionChunks::recognized(std::size_t startSample, bool isRest, const Result<TranscriptionResult>& result)
+{
+    busy_ = false;
+    if (result)
+        merge(merged_, result.value(), startSample);
+    if (isRest) {
+        complete(result ? Result<TranscriptionResult>(merged_) : Result<TranscriptionResult>(result.error()));
+        return;
+    }
+    if (!result && !failedFrom_) {
+        failedFrom_ = startSample;
+        waiting_.clear();
+    }
+    sendNext();
+}
+
+void RecognitionChunks::complete(const Result<TranscriptionResult>& result)
+{
+    // The owner may let go of this object from the completion.
+    const Completion<TranscriptionResult> done = std::move(done_);
+    done_ = nullptr;
+    done(result);
+}
+
+void RecognitionChunks::merge(TranscriptionResult& into, const TranscriptionResult& piece, std::size_t startSample)
+{
+    const auto offsetMs = static_cast<std::int64_t>(startSample / samplesPerMs);
+    for (SpeechSegment segment : piece.segments) {
+        segment.startMs += offsetMs;
+        segment.endMs += offsetMs;
+        into.segments.push_back(std::move(segment));
+    }
+    const QString text = piece.text.trimmed();
+    if (text.isEmpty())
+        return;
+    into.text = into.text.isEmpty() ? text : into.text + QLatin1Char(' ') + text;
+}
+
+QString RecognitionChunks::promptFrom(const QString& recognized)
+{
+    return recognized.right(promptLength);
+}

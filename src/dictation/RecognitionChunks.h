@@ -1,0 +1,64 @@
+#pragma once
+
+#include "app/Result.h"
+#include "model/TranscriptionResult.h"
+
+#include <QByteArray>
+#include <QObject>
+
+#include <cstddef>
+#include <deque>
+#include <optional>
+
+class WhisperServer;
+
+// The pieces of one recording that are recognized while the user still speaks, one request at a time and
+// in order, each with the text recognized so far as its prompt. When the recording is complete only the
+// rest is recognized, and the pieces' answers become one result with the times of the whole recording. A
+// piece that fails stops the cutting; its audio and everything after it are recognized again as the rest.
+// Main thread. Destroying the object drops every answer still to come.
+class RecognitionChunks : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int promptLength = 200;
+
+    explicit RecognitionChunks(WhisperServer& server, QObject* parent = nullptr);
+
+    // The piece of `wav` (a complete WAV file) that starts `startSample` samples into the recording.
+    void add(QByteArray wav, std::size_t startSample);
+    // False once a piece failed: the rest will cover it, further pieces would be wasted.
+    bool accepting() const { return !failedFrom_; }
+    // The recording is complete (`recording` is its whole WAV) and the pieces cover it up to `coveredUpTo`:
+    // recognizes the rest once the pieces are done and hands over the merged result, or the rest's failure.
+    void finish(const QByteArray& recording, std::size_t coveredUpTo, Completion<TranscriptionResult> done);
+
+    // Segments shifted by the piece's start and appended; texts joined with single spaces.
+    static void merge(TranscriptionResult& into, const TranscriptionResult& piece, std::size_t startSample);
+    // The last 200 characters of what was recognized so far.
+    static QString promptFrom(const QString& recognized);
+
+private:
+    struct Piece
+    {
+        QByteArray wav;
+        std::size_t startSample = 0;
+    };
+
+    void sendNext();
+    void send(const Piece& piece, bool isRest);
+    void recognized(std::size_t startSample, bool isRest, const Result<TranscriptionResult>& result);
+    void complete(const Result<TranscriptionResult>& result);
+
+    WhisperServer& server_;
+    std::deque<Piece> waiting_;
+    bool busy_ = false;
+    std::optional<std::size_t> failedFrom_;
+    TranscriptionResult merged_;
+    // Set by finish.
+    QByteArray recording_;
+    std::size_t coveredUpTo_ = 0;
+    Completion<TranscriptionResult> done_;
+    bool restSent_ = false;
+};

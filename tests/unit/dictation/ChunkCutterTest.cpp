@@ -1,0 +1,96 @@
+#include "dictation/ChunkCutter.h"
+
+#include "dictation/RecognitionChunks.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace
+{
+
+constexpr std::size_t block = 1365;
+
+// Feeds blocks of sound (true) and silence (false) lasting about `ms` each; answers the cuts proposed.
+std::vector<std::size_t> feed(ChunkCutter& cutter, std::size_t& end, const std::vector<std::pair<bool, int>>& stretches)
+{
+    std::vector<std::size_t> cuts;
+    for (const auto& [voiced, ms] : stretches) {
+        for (std::size_t fed = 0; fed < std::size_t(ms) * 16; fed += block) {
+            end += block;
+            if (const auto cut = cutter.addBlock(end, voiced)) {
+                cuts.push_back(*cut);
+                cutter.cutAt(*cut);
+            }
+        }
+    }
+    return cuts;
+}
+
+} // namespace
+
+TEST(ChunkCutter, CutsInThePauseAfterThreeSecondsOfSpeechOnly)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<std::pair<bool, int>> stretches;
+        std::size_t cuts;
+    };
+    const Case cases[] = {
+        {"3 s of speech, then 0.8 s of pause", {{true, 3100}, {false, 800}}, 1},
+        {"2.5 s of speech is not enough", {{true, 2500}, {false, 2000}}, 0},
+        {"a 0.5 s pause is not enough", {{true, 4000}, {false, 500}, {true, 1000}}, 0},
+        {"silence before the speech does not count as speech", {{false, 3000}, {true, 1000}, {false, 900}}, 0},
+        {"one cut per pause, however long", {{true, 3100}, {false, 5000}}, 1},
+        {"the next piece needs its own 3 s", {{true, 3100}, {false, 800}, {true, 2000}, {false, 800}}, 1},
+        {"two sentences, two cuts", {{true, 3100}, {false, 800}, {true, 3200}, {false, 800}}, 2},
+    };
+    for (const Case& row : cases) {
+        ChunkCutter cutter;
+        std::size_t end = 0;
+        EXPECT_EQ(feed(cutter, end, row.stretches).size(), row.cuts) << row.what;
+    }
+
+    // The cut lies 0.35 s into the pause, where the 0.7 s of pause began to count.
+    ChunkCutter cutter;
+    std::size_t end = 0;
+    const auto cuts = feed(cutter, end, {{true, 3100}, {false, 800}});
+    const std::size_t pauseStart = ((3100 * 16 + block - 1) / block) * block;
+    ASSERT_EQ(cuts.size(), 1U);
+    EXPECT_EQ(cuts.front(), pauseStart + ChunkCutter::minimumPause / 2);
+    EXPECT_EQ(cutter.lastCut(), cuts.front());
+}
+
+TEST(ChunkCutter, ALongPieceWithoutPauseIsCutAtItsQuietestMomentAfterTwentySeconds)
+{
+    ChunkCutter cutter;
+    std::size_t end = 0;
+    EXPECT_TRUE(feed(cutter, end, {{true, 24000}}).empty());
+    EXPECT_FALSE(cutter.needsForcedCut(end));
+    feed(cutter, end, {{true, 1500}});
+    ASSERT_TRUE(cutter.needsForcedCut(end));
+
+    std::vector<std::int16_t> samples(end, 3000);
+    // Quieter before 20 s does not count; the quietest window after it does.
+    std::fill(samples.begin() + 19 * 16000, samples.begin() + 19 * 16000 + 1600, 0);
+    std::fill(samples.begin() + 22 * 16000, samples.begin() + 22 * 16000 + 1600, 100);
+    std::fill(samples.begin() + 23 * 16000, samples.begin() + 23 * 16000 + 1600, 500);
+    EXPECT_EQ(cutter.forcedCut(samples), std::size_t(22 * 16000 + 800));
+}
+
+TEST(RecognitionChunks, PiecesMergeShiftedByTheirStartWithSingleSpaces)
+{
+    TranscriptionResult merged;
+    RecognitionChunks::merge(merged,
+                             {QStringLiteral(" Первая фраза."), {{QStringLiteral(" Первая фраза."), 100, 2900}}}, 0);
+    RecognitionChunks::merge(merged, {QString(), {}}, 3500 * 16);
+    RecognitionChunks::merge(merged, {QStringLiteral(" Вторая. "), {{QStringLiteral(" Вторая."), 40, 900}}},
+                             4000 * 16 + 7);
+    EXPECT_EQ(merged.text, QStringLiteral("Первая фраза. Вторая."));
+    ASSERT_EQ(merged.segments.size(), 2U);
+    EXPECT_EQ(merged.segments[1].startMs, 4040);
+    EXPECT_EQ(merged.segments[1].endMs, 4900);
+    EXPECT_EQ(RecognitionChunks::promptFrom(QString(250, u'я') + QStringLiteral("конец")),
+              QString(195, u'я') + QStringLiteral("конец"));
+}
