@@ -1,7 +1,9 @@
 // One dictation through the real controller, measured under tests/desktop/with-desktop.sh with the fake
 // whisper-server: the time from Enter (finish) to the text in a focused text field, the main thread's CPU
 // time for the dictation outside recognition (WAV, post-processing, insertion) for a 60 s recording, and
-// the longest stall of the main thread while a recognition takes 2 s. Prints its figures; asserts nothing.
+// the longest stall of the main thread while a recognition takes 2 s, and the wait after Enter for 10, 30
+// and 60 s dictations with a recognizer as slow as a laptop's, with and without recognition while
+// recording. Prints its figures; asserts nothing.
 #include "app/SettingsStore.h"
 #include "dictation/DictationController.h"
 #include "engines/ModelCatalog.h"
@@ -19,6 +21,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -47,6 +50,43 @@ public:
 
 private:
     int seconds_;
+};
+
+// A microphone that speaks in real time: 4 s of voice, 1 s of silence, over and over.
+class PacedCapture : public MicrophoneCapture
+{
+public:
+    explicit PacedCapture(const int seconds) : seconds_(seconds) {}
+    ~PacedCapture() override { stop(); }
+
+    Result<Done> start(BlockHandler onBlock, EndHandler) override
+    {
+        stopping_ = false;
+        worker_ = std::thread([this, onBlock = std::move(onBlock)] {
+            std::vector<std::int16_t> block(blockSamples);
+            const auto begin = std::chrono::steady_clock::now();
+            for (int delivered = 0; delivered < seconds_ * sampleRate && !stopping_; delivered += blockSamples) {
+                const bool voiced = (delivered / sampleRate) % 5 < 4;
+                for (std::size_t index = 0; index < block.size(); ++index)
+                    block[index] = voiced ? static_cast<std::int16_t>(8000 * std::sin(double(index) * 0.2)) : 0;
+                std::this_thread::sleep_until(
+                    begin + std::chrono::microseconds(std::int64_t(delivered) * 1000000 / sampleRate));
+                onBlock(block);
+            }
+        });
+        return Done{};
+    }
+    void stop() override
+    {
+        stopping_ = true;
+        if (worker_.joinable())
+            worker_.join();
+    }
+
+private:
+    int seconds_;
+    std::atomic<bool> stopping_{false};
+    std::thread worker_;
 };
 
 double threadCpuMs()
@@ -159,6 +199,24 @@ int main(int argc, char** argv)
             all.push_back(dictateOnce(controller, field));
         return all;
     };
+    // Enter right after the last block: the wait for the text with and without recognition while recording.
+    const auto waitAfterDictation = [&](int seconds, bool whileRecording) {
+        SettingsStore::shared().setBool(SettingsKey::recognizeWhileRecording, whileRecording);
+        DictationController controller(std::make_unique<AudioRecorder>(std::make_unique<PacedCapture>(seconds)));
+        controller.startServer();
+        if (!QTest::qWaitFor([&] { return controller.server().state().kind == WhisperServer::State::ready; }, 20000))
+            std::puts("the server never became ready");
+        field.clear();
+        controller.begin(DictationController::Source::toggle);
+        QTest::qWait(seconds * 1000 + 100);
+        QElapsedTimer wait;
+        wait.start();
+        controller.finish();
+        if (!QTest::qWaitFor([&] { return !field.text().isEmpty(); }, 120000))
+            std::puts("the text never arrived");
+        return double(wait.elapsed());
+    };
+
     const auto column = [](const std::vector<Run>& runs, double Run::*field) {
         std::vector<double> values;
         for (const Run& run : runs)
@@ -179,5 +237,14 @@ int main(int argc, char** argv)
     const std::vector<Run> slow = measure(3, 2000, 3);
     report("2 s recognition: Enter to text, ms", column(slow, &Run::enterToTextMs));
     report("2 s recognition: longest main-thread stall, ms", column(slow, &Run::longestStallMs));
+
+    qputenv("FAKE_WHISPER_INFERENCE_DELAY_MS", "0");
+    qputenv("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS", "500");
+    for (const int seconds : {10, 30, 60}) {
+        for (const bool whileRecording : {false, true}) {
+            std::printf("%2d s dictation, recognizer at 0.5 s per s, while recording %-3s: Enter to text %7.0f ms\n",
+                        seconds, whileRecording ? "on" : "off", waitAfterDictation(seconds, whileRecording));
+        }
+    }
     return 0;
 }

@@ -2,21 +2,32 @@
 
 #include "BuildInfo.h"
 #include "app/AlertPresenter.h"
+#include "app/LearnWordDialog.h"
 #include "app/Log.h"
 #include "app/SettingsStore.h"
 #include "app/StatusIcon.h"
+#include "app/StatusMenu.h"
 #include "dictation/DictationController.h"
 #include "dictation/HotkeyManager.h"
 #include "dictation/RecordingArchive.h"
+#include "dictation/TextInserter.h"
 #include "engines/ChildProcess.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "engines/WhisperServer.h"
+#include "platform/MicrophoneCapture.h"
 #include "platform/SignalWatcher.h"
+#include "platform/X11Display.h"
 #include "quality/AdvisorEngine.h"
+#include "text/Corrections.h"
+#include "update/Updater.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QCursor>
 #include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
 
 #include <csignal>
@@ -62,6 +73,15 @@ void AppDelegate::applicationDidFinishLaunching()
         if (self)
             self->updateIcon();
     };
+    Updater::shared().onState = [self = QPointer<AppDelegate>(this)] {
+        if (self)
+            self->updateIcon();
+    };
+    Updater::shared().startAutoChecks();
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] { ++clipboardChanges_; });
+    SettingsStore::shared().setString(SettingsKey::lastRunVersion, QLatin1String(BuildInfo::shortVersion));
+    if (!SettingsStore::shared().boolForKey(SettingsKey::firstRunDone))
+        QTimer::singleShot(0, this, &AppDelegate::showFirstRunNotice);
 }
 
 void AppDelegate::wireModelManager()
@@ -115,6 +135,7 @@ void AppDelegate::wireHotkeys()
             controller->finish();
     };
     hotkeys_->onUserTyping = [controller] { controller->hud().dismissIfTransient(); };
+    hotkeys_->onLearn = [this] { learnFromSelection(); };
 }
 
 void AppDelegate::armHotkeys()
@@ -162,9 +183,37 @@ void AppDelegate::updateIcon()
     statusItem_->setToolTip(QStringLiteral("Толван — локальная диктовка"));
 }
 
+QString AppDelegate::statusLine() const
+{
+    StatusMenu::Facts facts;
+    const WhisperModel& model = ModelCatalog::byID(
+        SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()));
+    if (const auto progress = ModelManager::shared().progress().find(model.id);
+        progress != ModelManager::shared().progress().end())
+        facts.downloadFraction = progress.value();
+    facts.modelPresent = ModelManager::isDownloaded(model);
+    facts.recording = controller_->phase() == DictationController::Phase::recording;
+    facts.transcribing = controller_->phase() == DictationController::Phase::transcribing;
+    const HotkeyManager::Preset* toggle = HotkeyManager::activePreset();
+    facts.toggleTitle = toggle ? toggle->title : QString();
+    if (X11Display::isWaylandSession())
+        facts.hotkeys = StatusMenu::HotkeyTrouble::waylandOnly;
+    else if (!hotkeys_->isActive())
+        facts.hotkeys =
+            X11Display::isReachable() ? StatusMenu::HotkeyTrouble::noExtensions : StatusMenu::HotkeyTrouble::noDisplay;
+    else if (hotkeys_->unavailableShortcuts().contains(facts.toggleTitle))
+        facts.hotkeys = StatusMenu::HotkeyTrouble::comboTaken;
+    facts.gigaam = model.engine == EngineKind::gigaam;
+    facts.server = controller_->server().state();
+    facts.modelTitle = model.title;
+    facts.language = SettingsStore::shared().stringForKey(SettingsKey::language).value_or(QStringLiteral("ru"));
+    return StatusMenu::statusLine(facts);
+}
+
 void AppDelegate::menuNeedsUpdate()
 {
     menu_.clear();
+    menu_.addAction(statusLine())->setEnabled(false);
     const bool recording = controller_->phase() == DictationController::Phase::recording;
     menu_.addAction(recording ? QStringLiteral("Остановить и распознать") : QStringLiteral("Начать диктовку"), this,
                     &AppDelegate::menuToggleDictation);
@@ -173,8 +222,50 @@ void AppDelegate::menuNeedsUpdate()
                         &DictationController::recognizeSavedRecording);
     }
     menu_.addSeparator();
+    menu_.addAction(QStringLiteral("Выучить слово из выделенного   Ctrl+Shift+Пробел"), this,
+                    &AppDelegate::learnFromSelection);
+    addHistoryMenu();
+    menu_.addSeparator();
+    addUpdateItem();
+    menu_.addAction(QStringLiteral("Разрешения…"), this, &AppDelegate::showPermissions);
+    menu_.addAction(QStringLiteral("О программе"), this, &AppDelegate::showAbout);
+    menu_.addSeparator();
     QAction* quit = menu_.addAction(QStringLiteral("Выйти"), qApp, &QApplication::quit);
     quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+}
+
+void AppDelegate::addHistoryMenu()
+{
+    QMenu* history = menu_.addMenu(QStringLiteral("История (клик — скопировать)"));
+    const QStringList entries = SettingsStore::shared().history().mid(0, SettingsStore::historyLimit);
+    if (entries.isEmpty())
+        history->addAction(QStringLiteral("Пусто"))->setEnabled(false);
+    for (const QString& entry : entries) {
+        history->addAction(StatusMenu::historyTitle(entry), this, [entry] {
+            QGuiApplication::clipboard()->clear();
+            QGuiApplication::clipboard()->setText(entry);
+        });
+    }
+}
+
+void AppDelegate::addUpdateItem()
+{
+    const Updater::State& state = Updater::shared().state();
+    switch (state.kind) {
+    case Updater::State::Kind::idle:
+        menu_.addAction(QStringLiteral("Проверить обновления…"), this, [] { Updater::shared().check(true); });
+        return;
+    case Updater::State::Kind::checking:
+        menu_.addAction(QStringLiteral("Проверяю обновления…"))->setEnabled(false);
+        return;
+    case Updater::State::Kind::downloading:
+        menu_.addAction(QStringLiteral("Загрузка обновления: %1%").arg(static_cast<int>(state.fraction * 100)))
+            ->setEnabled(false);
+        return;
+    case Updater::State::Kind::installing:
+        menu_.addAction(QStringLiteral("Устанавливаю обновление…"))->setEnabled(false);
+        return;
+    }
 }
 
 void AppDelegate::menuToggleDictation()
@@ -183,4 +274,167 @@ void AppDelegate::menuToggleDictation()
         controller_->finish();
     else
         controller_->begin(DictationController::Source::toggle);
+}
+
+bool AppDelegate::handleCommand(const QByteArray& command)
+{
+    const bool recording = controller_->phase() == DictationController::Phase::recording;
+    if (command == "toggle") {
+        menuToggleDictation();
+    } else if (command == "finish") {
+        if (recording)
+            controller_->finish();
+    } else if (command == "cancel") {
+        controller_->cancel();
+    } else if (command == "show") {
+        menuNeedsUpdate();
+        menu_.popup(QCursor::pos());
+    } else {
+        return false;
+    }
+    hotkeys_->refreshGrabs();
+    return true;
+}
+
+void AppDelegate::learnFromSelection()
+{
+    const ActiveWindow::WindowId prevApp = ActiveWindow::current();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    // On X11 a selection is already the PRIMARY selection: no keystroke, the clipboard stays untouched.
+    const QString selected = clipboard->text(QClipboard::Selection).trimmed();
+    if (!selected.isEmpty()) {
+        showLearnDialog(selected.size() > longestLearnedWord ? QString() : selected, prevApp);
+        return;
+    }
+    const QString previous = clipboard->text();
+    const quint64 changesBefore = clipboardChanges_;
+    TextInserter::copySelection();
+    QTimer::singleShot(copyWaitMs, this, [this, previous, changesBefore, prevApp] {
+        QString heard;
+        if (clipboardChanges_ != changesBefore) {
+            QClipboard* clipboard = QGuiApplication::clipboard();
+            heard = clipboard->text().trimmed();
+            clipboard->clear();
+            if (!previous.isEmpty())
+                clipboard->setText(previous);
+        }
+        showLearnDialog(heard.size() > longestLearnedWord ? QString() : heard, prevApp);
+    });
+}
+
+void AppDelegate::showLearnDialog(const QString& heard, ActiveWindow::WindowId prevApp)
+{
+    LearnWordDialog dialog(heard);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString wrong = dialog.wrong(), right = dialog.right();
+    if (wrong.isEmpty() || right.isEmpty())
+        return;
+    Corrections::add(wrong, right);
+    controller_->startServer();
+    if (heard.isEmpty() || prevApp == 0)
+        return;
+    ActiveWindow::activate(prevApp);
+    QTimer::singleShot(pasteAfterLearnMs, this, [right] { TextInserter::pasteRaw(right); });
+}
+
+namespace
+{
+
+// The desktop's sound settings: the program and its arguments, or nothing when none is installed.
+std::optional<std::pair<QString, QStringList>> soundSettings()
+{
+    const std::pair<QString, QStringList> candidates[] = {
+        {QStringLiteral("pavucontrol"), {}},
+        {QStringLiteral("gnome-control-center"), {QStringLiteral("sound")}},
+        {QStringLiteral("systemsettings"), {QStringLiteral("kcm_pulseaudio")}},
+    };
+    for (const auto& [program, arguments] : candidates) {
+        const QString path = QStandardPaths::findExecutable(program);
+        if (!path.isEmpty())
+            return std::pair{path, arguments};
+    }
+    return std::nullopt;
+}
+
+QString microphoneLine()
+{
+    std::unique_ptr<MicrophoneCapture> capture = MicrophoneCapture::createDefault();
+    const Result<Done> started = capture->start([](std::span<const std::int16_t>) {}, [](const QString&) {});
+    capture->stop();
+    if (started)
+        return QStringLiteral("Микрофон: ✓ звуковой сервер отвечает, вход есть");
+    return QStringLiteral("Микрофон: ✗ %1 — проверьте, что запущен PulseAudio или PipeWire и подключён микрофон")
+        .arg(started.error().description());
+}
+
+QString hotkeysLine(bool hotkeysActive)
+{
+    if (X11Display::isWaylandSession())
+        return QStringLiteral("Горячие клавиши и вставка: ✗ сеанс Wayland — они доходят только до программ X11. "
+                              "Назначьте в настройках рабочего стола сочетание клавиш на команду «tolvan --toggle».");
+    if (hotkeysActive)
+        return QStringLiteral("Горячие клавиши и вставка: ✓ X11 с XTEST и XInput 2.2");
+    if (!X11Display::isReachable())
+        return QStringLiteral("Горячие клавиши и вставка: ✗ нет дисплея X11 — запустите Толван в графическом сеансе.");
+    return QStringLiteral("Горячие клавиши и вставка: ✗ у дисплея нет расширений XTEST и XInput 2.2 — "
+                          "включите их в X-сервере.");
+}
+
+} // namespace
+
+void AppDelegate::showPermissions()
+{
+    const auto settings = soundSettings();
+    QStringList buttons;
+    if (settings)
+        buttons << QStringLiteral("Настройки звука…");
+    buttons << QStringLiteral("Закрыть");
+    const QString text = microphoneLine() + QLatin1Char('\n') + hotkeysLine(hotkeys_->isActive()) +
+                         QStringLiteral("\n\nОтдельных разрешений Linux не спрашивает: микрофон даёт звуковой сервер, "
+                                        "клавиши и вставку — сервер X11.");
+    const int chosen = AlertPresenter::shared().present(Alert{QStringLiteral("Разрешения"), text, buttons});
+    if (settings && chosen == 0)
+        QProcess::startDetached(settings->first, settings->second);
+}
+
+void AppDelegate::showAbout()
+{
+    const HotkeyManager::Preset* toggle = HotkeyManager::activePreset();
+    const QString toggleTitle = toggle ? toggle->title : QStringLiteral("Super+Shift+Пробел");
+    const QString text =
+        QStringLiteral("Локальная голосовая диктовка для Linux.\nРаспознавание целиком на этом компьютере — без "
+                       "интернета и облаков.\n\n"
+                       "Открытые компоненты:\n"
+                       "• whisper.cpp и модели Whisper (OpenAI) — MIT\n"
+                       "• GigaAM-v3 (Сбер) — MIT\n"
+                       "• sherpa-onnx — Apache-2.0; ONNX Runtime — MIT\n"
+                       "• llama.cpp — MIT; Qwen3 — Apache-2.0\n"
+                       "• Qt 6 — LGPL-3.0; ICU — лицензия Unicode\n\n"
+                       "Горячие клавиши:\n") +
+        toggleTitle +
+        QStringLiteral(" — начать/закончить диктовку\nEnter или кнопка «Готово» — закончить и вставить текст\n"
+                       "Удержание правого Alt — режим рации\nEsc — отмена записи\n\n"
+                       "Голосовое форматирование: заголовки, абзацы, списки, макросы —\n"
+                       "см. «Форматирование» → «Справка по командам…».\n\n"
+                       "Ошибки и идеи: меню «Сообщить об ошибке или идее…».");
+    AlertPresenter::shared().present(
+        Alert{QStringLiteral("Толван ") + QLatin1String(BuildInfo::shortVersion), text, {QStringLiteral("Закрыть")}});
+}
+
+void AppDelegate::showFirstRunNotice()
+{
+    SettingsStore::shared().setBool(SettingsKey::firstRunDone, true);
+    const HotkeyManager::Preset* toggle = HotkeyManager::activePreset();
+    QString text = QStringLiteral("Щёлкните туда, где нужен текст, и нажмите %1 — говорите — Enter. Или держите "
+                                  "правый Alt, пока говорите. Esc отменяет запись. Значок Толвана в трее открывает "
+                                  "меню.")
+                       .arg(toggle ? toggle->title : QStringLiteral("Super+Shift+Пробел"));
+    if (X11Display::isWaylandSession())
+        text +=
+            QStringLiteral("\n\nУ вас сеанс Wayland: глобальные клавиши доходят только до программ X11. Назначьте в "
+                           "настройках рабочего стола сочетание клавиш на команду «tolvan --toggle» — оно будет "
+                           "начинать и заканчивать диктовку.");
+    AlertPresenter::shared().present(
+        Alert{QStringLiteral("Толван готов к диктовке"), text, {QStringLiteral("Понятно")}});
 }

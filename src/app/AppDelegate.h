@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ActiveWindow.h"
+
 #include <QMenu>
 #include <QObject>
 #include <QTimer>
@@ -8,22 +10,29 @@
 
 class DictationController;
 class HotkeyManager;
+class InstanceServer;
 class QSystemTrayIcon;
 class SignalWatcher;
 
-// The tray application: its icon and menu, the wiring between the subsystems at start-up, and shutdown.
+// The tray application: its icon and menu, the wiring between the subsystems at start-up, the dialogs of
+// the menu, and shutdown.
 class AppDelegate : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int hotkeyRetryMs = 2000;
+    static constexpr int copyWaitMs = 300;
+    static constexpr int pasteAfterLearnMs = 400;
+    static constexpr int longestLearnedWord = 60;
 
     AppDelegate();
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
+    // A command of the command line or of a second start: "show", "toggle", "finish", "cancel".
+    bool handleCommand(const QByteArray& command);
 
 private:
     void wireModelManager();
@@ -31,7 +40,15 @@ private:
     void armHotkeys();
     void updateIcon();
     void menuNeedsUpdate();
+    void addHistoryMenu();
+    void addUpdateItem();
+    QString statusLine() const;
     void menuToggleDictation();
+    void learnFromSelection();
+    void showLearnDialog(const QString& heard, ActiveWindow::WindowId prevApp);
+    void showPermissions();
+    void showAbout();
+    void showFirstRunNotice();
 
     std::unique_ptr<DictationController> controller_;
     std::unique_ptr<HotkeyManager> hotkeys_;
@@ -39,4 +56,6 @@ private:
     std::unique_ptr<QSystemTrayIcon> statusItem_;
     std::unique_ptr<SignalWatcher> sigtermSource_;
     QMenu menu_;
+    // Bumped whenever the clipboard changes: the "change count" that tells a copy happened.
+    quint64 clipboardChanges_ = 0;
 };

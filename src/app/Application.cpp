@@ -2,6 +2,7 @@
 
 #include "app/AlertPresenter.h"
 #include "app/AppDelegate.h"
+#include "app/InstanceLink.h"
 #include "app/Log.h"
 #include "app/MessageBoxAlertPresenter.h"
 #include "platform/X11Display.h"
@@ -41,7 +42,14 @@ int run(int& argc, char** argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Толван"));
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // One tray icon and one key grabber per user: a second start hands over to the first.
+    InstanceServer instance;
+    if (!instance.listen() && InstanceLink::send("show")) {
+        Log::info(QStringLiteral("Толван уже запущен — открываю его меню"));
+        return 0;
+    }
     AppDelegate delegate;
+    instance.onCommand = [&delegate](const QByteArray& command) { return delegate.handleCommand(command); };
     QObject::connect(&application, &QApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
     delegate.applicationDidFinishLaunching();
     QApplication::exec();

@@ -8,6 +8,7 @@
 #include "cli/GigaamTestMode.h"
 #include "cli/HallucTestMode.h"
 #include "cli/ParseTestMode.h"
+#include "cli/RemoteControlMode.h"
 #include "cli/SpeechTestMode.h"
 #include "cli/UpdateNowMode.h"
 
@@ -54,6 +55,9 @@ const Mode modes[] = {
      ParseTestMode::run},
     {u"--gigaam-test", 3, u"ФАЙЛ.wav [--json]", u"распознать wav-файл моделью GigaAM", GigaamTestMode::run},
     {u"--update-now", 3, u"URL_ФИДА", u"установить новую версию из фида обновлений без окон", UpdateNowMode::run},
+    {u"--toggle", 2, u"", u"начать диктовку в запущенном приложении или закончить её", RemoteControlMode::run},
+    {u"--finish", 2, u"", u"закончить диктовку в запущенном приложении и вставить текст", RemoteControlMode::run},
+    {u"--cancel", 2, u"", u"отменить диктовку в запущенном приложении", RemoteControlMode::run},
     {u"--version", 2, u"", u"показать версию", printVersion},
     {u"--help", 2, u"", u"показать этот список", printUsage},
 };

@@ -11,6 +11,7 @@
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "engines/WavWriter.h"
+#include "platform/X11Display.h"
 #include "quality/AdvisorEngine.h"
 #include "quality/SpeechQuality.h"
 #include "text/AutoFormatter.h"
@@ -523,6 +524,12 @@ void DictationController::handleReviewDecision(const SpeechReview::Decision& dec
 void DictationController::insert(const QString& text, ActiveWindow::WindowId target)
 {
     SettingsStore::shared().prependToHistory(text);
+    // Under Wayland a window that is not an X11 one cannot be pasted into; the text waits on the clipboard.
+    if (target == 0 && X11Display::isWaylandSession()) {
+        QGuiApplication::clipboard()->setText(text);
+        hud_.flash(QStringLiteral("Текст в буфере — вставьте Ctrl+V"));
+        return;
+    }
     if (target != 0 && ActiveWindow::current() != target && ActiveWindow::activate(target)) {
         QTimer::singleShot(SpeechReview::activationDelayMs, this, [text] { TextInserter::insert(text); });
         return;

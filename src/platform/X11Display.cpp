@@ -1,5 +1,7 @@
 #include "platform/X11Display.h"
 
+#include <QString>
+
 #include <X11/Xlib.h>
 
 namespace X11Display
@@ -12,6 +14,12 @@ bool isReachable()
         return false;
     XCloseDisplay(display);
     return true;
+}
+
+bool isWaylandSession()
+{
+    return qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
 } // namespace X11Display

@@ -5,6 +5,7 @@
 #include "app/SettingsStore.h"
 #include "engines/ModelCatalog.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 #include "support/TolvanProcess.h"
 
 #include <QDir>
@@ -30,6 +31,7 @@ public:
         store.setBool(SettingsKey::sounds, false);
         store.setBool(SettingsKey::autoFormat, false);
         store.setBool(SettingsKey::appendSpace, false);
+        store.setBool(SettingsKey::firstRunDone, true);
         store.setString(SettingsKey::speechQuality, QStringLiteral("off"));
         for (auto setting = settings.begin(); setting != settings.end(); ++setting) {
             if (setting.value().typeId() == QMetaType::Bool)

@@ -1,0 +1,67 @@
+#include "app/StatusMenu.h"
+
+namespace
+{
+
+QString hotkeyLine(StatusMenu::HotkeyTrouble trouble, const QString& toggleTitle)
+{
+    using StatusMenu::HotkeyTrouble;
+    switch (trouble) {
+    case HotkeyTrouble::none:
+        return {};
+    case HotkeyTrouble::noDisplay:
+        return QStringLiteral("Горячие клавиши не работают: нет дисплея X11 — см. «Разрешения…»");
+    case HotkeyTrouble::waylandOnly:
+        return QStringLiteral("Горячие клавиши не работают в сеансе Wayland — см. «Разрешения…»");
+    case HotkeyTrouble::noExtensions:
+        return QStringLiteral("Горячие клавиши не работают: у дисплея нет XTEST или XInput 2.2 — см. «Разрешения…»");
+    case HotkeyTrouble::comboTaken:
+        return QStringLiteral("Сочетание %1 занято другой программой — см. «Разрешения…»").arg(toggleTitle);
+    }
+    return {};
+}
+
+QString serverLine(const StatusMenu::Facts& facts)
+{
+    switch (facts.server.kind) {
+    case WhisperServer::State::stopped:
+        return QStringLiteral("Сервер остановлен");
+    case WhisperServer::State::starting:
+        return QStringLiteral("Загружаю модель в память…");
+    case WhisperServer::State::failed:
+        return QStringLiteral("Ошибка сервера: ") + facts.server.message;
+    case WhisperServer::State::ready:
+        break;
+    }
+    const QString language = facts.language == QLatin1String("ru") ? QStringLiteral("русский") : facts.language;
+    return QStringLiteral("Готов · %1 · %2").arg(facts.modelTitle, language);
+}
+
+} // namespace
+
+namespace StatusMenu
+{
+
+QString statusLine(const Facts& facts)
+{
+    if (facts.downloadFraction)
+        return QStringLiteral("Модель загружается: %1%").arg(static_cast<int>(*facts.downloadFraction * 100));
+    if (!facts.modelPresent)
+        return QStringLiteral("Модель не загружена");
+    if (facts.recording)
+        return QStringLiteral("● Идёт запись…");
+    if (facts.transcribing)
+        return QStringLiteral("Распознаю…");
+    if (facts.hotkeys != HotkeyTrouble::none)
+        return hotkeyLine(facts.hotkeys, facts.toggleTitle);
+    if (facts.gigaam)
+        return QStringLiteral("Готов · GigaAM-v3 (Сбер) · русский");
+    return serverLine(facts);
+}
+
+QString historyTitle(const QString& entry)
+{
+    return entry.size() > historyTitleLength ? entry.left(historyTitleLength) + QChar(0x2026) : entry;
+}
+
+} // namespace StatusMenu

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "engines/WhisperServer.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The texts of the tray menu, from the facts of the moment.
+namespace StatusMenu
+{
+constexpr int historyTitleLength = 60;
+
+// Why the global hotkeys do not work, when they do not.
+enum class HotkeyTrouble
+{
+    none,
+    noDisplay,
+    waylandOnly,
+    // The display lacks XTEST or XInput 2.2.
+    noExtensions,
+    // The toggle combination belongs to another program.
+    comboTaken,
+};
+
+struct Facts
+{
+    // The active model's download, 0…1, while it runs.
+    std::optional<double> downloadFraction;
+    bool modelPresent = true;
+    bool recording = false;
+    bool transcribing = false;
+    HotkeyTrouble hotkeys = HotkeyTrouble::none;
+    // The toggle combination's title, for comboTaken.
+    QString toggleTitle;
+    bool gigaam = false;
+    WhisperServer::State server;
+    QString modelTitle;
+    QString language;
+};
+
+// The first, disabled line of the menu: the first rule that applies.
+QString statusLine(const Facts& facts);
+// A history entry as a menu title: whole up to 60 characters, else its first 60 and "…".
+QString historyTitle(const QString& entry);
+} // namespace StatusMenu

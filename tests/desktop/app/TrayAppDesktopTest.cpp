@@ -1,0 +1,114 @@
+#include "RunningApp.h"
+#include "text/Corrections.h"
+
+#include <QRegularExpression>
+
+namespace
+{
+
+QString activeWindowName()
+{
+    QString name;
+    DesktopSession::run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")},
+                        &name);
+    return name.trimmed();
+}
+
+int trayIcons()
+{
+    QString tree;
+    DesktopSession::run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")}, &tree);
+    return int(tree.count(QRegularExpression(QStringLiteral("\"Толван\": \\(\"tolvan\" \"Tolvan\"\\)\\s+2\\dx2\\d"))));
+}
+
+void clearPrimarySelection()
+{
+    DesktopSession::finishes(
+        *DesktopSession::start(QStringLiteral("xclip"),
+                               {QStringLiteral("-i"), QStringLiteral("-selection"), QStringLiteral("primary")},
+                               QByteArray()),
+        5000);
+}
+
+class TrayAppDesktopTest : public DesktopTest
+{};
+
+} // namespace
+
+TEST_F(TrayAppDesktopTest, OneInstanceTakesCommandsFromTheCommandLine)
+{
+    const ProcessOutput alone = runTolvan({QStringLiteral("--toggle")});
+    EXPECT_EQ(alone.exitCode, 1);
+    EXPECT_TRUE(alone.err().contains(QStringLiteral("Толван не запущен"))) << alone.err().toStdString();
+
+    TextFieldWindow field;
+    ASSERT_TRUE(field.isReady());
+    RunningApp app(
+        [] {
+            QProcessEnvironment environment;
+            environment.insert(QStringLiteral("FAKE_WHISPER_ANSWER_FILE"),
+                               TestEnvironment::fixture(QStringLiteral("whisper-server/dictation_one_filler.json")));
+            return environment;
+        }(),
+        {{SettingsKey::recognizeWhileRecording, false}});
+    ASSERT_TRUE(app.waitUntilReady());
+    ASSERT_TRUE(QTest::qWaitFor([] { return trayIcons() == 1; }, 5000));
+
+    // A second start opens the first one's menu and leaves.
+    const ProcessOutput second = runTolvan({});
+    EXPECT_TRUE(second.finished);
+    EXPECT_EQ(second.exitCode, 0);
+    QTest::qWait(500);
+    DesktopSession::screenshot(QStringLiteral("tray-menu"));
+    RunningApp::press(QStringLiteral("Escape"));
+    EXPECT_EQ(app.process().state(), QProcess::Running);
+    EXPECT_EQ(trayIcons(), 1);
+
+    EXPECT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
+    RunningApp::say(QStringLiteral("Привет, это проверка диктовки."));
+    EXPECT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
+    EXPECT_TRUE(field.waitForText(QStringLiteral("Я, короче, пошёл домой, потому что устал."), 8000))
+        << field.text().toStdString();
+}
+
+TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndReplacesIt)
+{
+    TextFieldWindow field;
+    ASSERT_TRUE(field.isReady());
+    RunningApp app;
+    ASSERT_TRUE(app.waitUntilReady());
+
+    // Nothing selected: the dialog starts empty, and nothing is pasted afterwards.
+    clearPrimarySelection();
+    RunningApp::press(QStringLiteral("ctrl+shift+space"));
+    ASSERT_TRUE(QTest::qWaitFor([] { return activeWindowName().startsWith(QStringLiteral("Выучить слово")); }, 5000))
+        << activeWindowName().toStdString();
+    DesktopSession::screenshot(QStringLiteral("learn-word-empty"));
+    DesktopSession::xdotool({QStringLiteral("type"), QStringLiteral("linuks")});
+    RunningApp::press(QStringLiteral("Tab"));
+    DesktopSession::xdotool({QStringLiteral("type"), QStringLiteral("Linux")});
+    RunningApp::press(QStringLiteral("Return"));
+    ASSERT_TRUE(QTest::qWaitFor([] { return Corrections::load().size() == 1; }, 3000));
+    QTest::qWait(800);
+    EXPECT_EQ(field.text(), QString());
+
+    // A selected word: the dialog shows it, and the correct form replaces it.
+    DesktopSession::setClipboardElsewhere(QStringLiteral("gitkhab"));
+    RunningApp::press(QStringLiteral("ctrl+v"));
+    ASSERT_TRUE(field.waitForText(QStringLiteral("gitkhab")));
+    RunningApp::press(QStringLiteral("shift+Home"));
+    RunningApp::press(QStringLiteral("ctrl+shift+space"));
+    ASSERT_TRUE(QTest::qWaitFor([] { return activeWindowName().startsWith(QStringLiteral("Выучить слово")); }, 5000));
+    DesktopSession::screenshot(QStringLiteral("learn-word-heard"));
+    DesktopSession::xdotool({QStringLiteral("type"), QStringLiteral("GitHub")});
+    RunningApp::press(QStringLiteral("Return"));
+
+    EXPECT_TRUE(field.waitForText(QStringLiteral("GitHub"), 5000)) << field.text().toStdString();
+    const std::vector<CorrectionPair> pairs = Corrections::load();
+    EXPECT_NE(
+        std::find(pairs.begin(), pairs.end(), CorrectionPair{QStringLiteral("gitkhab"), QStringLiteral("GitHub")}),
+        pairs.end());
+    // The recognizer was started again with the new spelling in its prompt.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return TestFiles::read(app.recordDirectory() + QStringLiteral("/args.txt")).contains("GitHub"); }, 5000));
+}
