@@ -28,14 +28,23 @@ void postShortcutForFocusedWindow(Keys::Keysym key)
     TextInserter::postKey(key, terminal ? Keys::control | Keys::shift : Keys::control);
 }
 
+// Whether the clipboard is ours and holds exactly this text. Never asks another program: a clipboard owner
+// that hangs would keep the main thread waiting for seconds.
+bool holds(const QString& text)
+{
+    // Only X11 tells whether the clipboard is ours; elsewhere it is process-local or answers at once.
+    static const bool ownershipKnown = QGuiApplication::platformName() == QLatin1String("xcb");
+    return (clipboard()->ownsClipboard() || !ownershipKnown) && clipboard()->text() == text;
+}
+
 // Puts the text on the clipboard; false when another program kept it (the X server refuses a new owner
 // whose request is stamped older than the current owner's).
 bool putOnClipboard(const QString& text)
 {
-    if (clipboard()->text() == text)
+    if (holds(text))
         return true;
     clipboard()->setText(text);
-    return clipboard()->text() == text;
+    return holds(text);
 }
 
 // The paste keystroke after the delay that lets the target see the new clipboard first, then
@@ -59,7 +68,7 @@ void schedulePaste(const QString& text, std::function<void()> afterPaste)
 
 void restoreIfUnchanged(const QString& inserted, const QString& previous)
 {
-    if (clipboard()->text() == inserted)
+    if (holds(inserted))
         clipboard()->setText(previous);
 }
 

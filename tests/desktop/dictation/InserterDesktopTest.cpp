@@ -3,6 +3,7 @@
 #include "dictation/TextInserter.h"
 
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 
 namespace
@@ -112,4 +113,24 @@ TEST_F(InserterDesktopTest, PasteRawAndCopySelection)
     QGuiApplication::clipboard()->setText(QStringLiteral("прежнее"));
     TextInserter::copySelection();
     EXPECT_TRUE(clipboardBecomes(QStringLiteral("слово"))) << clipboard().toStdString();
+}
+
+TEST_F(InserterDesktopTest, AClipboardOwnerThatHangsNeverStallsTheInsertion)
+{
+    TextFieldWindow field;
+    ASSERT_TRUE(field.isReady());
+    DesktopSession::setClipboardElsewhere(QStringLiteral("чужое"));
+    ASSERT_TRUE(clipboardBecomes(QStringLiteral("чужое")));
+    QString owner;
+    ASSERT_EQ(DesktopSession::run(QStringLiteral("pgrep"), {QStringLiteral("-n"), QStringLiteral("xclip")}, &owner), 0);
+    ASSERT_EQ(DesktopSession::run(QStringLiteral("kill"), {QStringLiteral("-STOP"), owner.trimmed()}), 0);
+
+    // Asking a stopped owner for its text would wait out Qt's five-second selection timeout.
+    QElapsedTimer insertion;
+    insertion.start();
+    TextInserter::insert(phrase);
+    const qint64 blockedMs = insertion.elapsed();
+    DesktopSession::run(QStringLiteral("kill"), {QStringLiteral("-CONT"), owner.trimmed()});
+    EXPECT_LT(blockedMs, 2500);
+    EXPECT_TRUE(field.waitForText(pasted));
 }
