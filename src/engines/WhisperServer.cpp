@@ -174,6 +174,13 @@ QByteArray WhisperServer::multipartBody(const QByteArray& boundary, const QByteA
     body.reserve(wav.size() + 512);
     body += textField(boundary, "response_format", "verbose_json");
     body += textField(boundary, "temperature", "0.0");
+    // Without this the server runs the encoder a second time per request only to report language odds.
+    body += textField(boundary, "no_language_probabilities", "true");
+    // The server's defaults are -1.0 and 2.4. A result averaging above -1.25 is kept instead of being decoded
+    // again at a higher temperature, where invented closing phrases come from; a long result with an
+    // entropy under 2.8 still counts as a repetition loop and is decoded again.
+    body += textField(boundary, "entropy_thold", "2.8");
+    body += textField(boundary, "logprob_thold", "-1.25");
     body += "--" + boundary + "\r\n";
     body += "Content-Disposition: form-data; name=\"file\"; filename=\"audio.wav\"\r\n";
     body += "Content-Type: audio/wav\r\n\r\n";
