@@ -43,7 +43,7 @@ trap cleanup EXIT
 espeak-ng -v ru -w "$scratch/raw.wav" \
     "Привет, это проверка диктовки. Сегодня хорошая погода, и мы пойдём гулять в парк."
 # Exactly five seconds: silence added at the end, then cut.
-sox "$scratch/raw.wav" -r 16000 -c 1 -b 16 "$scratch/speech.wav" pad 0 5 trim 0 5
+sox -V1 "$scratch/raw.wav" -r 16000 -c 1 -b 16 "$scratch/speech.wav" pad 0 5 trim 0 5
 
 echo "== whisper-server, $layout layout ($(du -m "$model" | cut -f1) MB), $(nproc) cores"
 "$tree/bench-tools/whisper_server_bench" "$tree/share/tolvan/bin/whisper-server" "$model" "$scratch/speech.wav" \

@@ -171,14 +171,14 @@ QStringList WhisperServer::arguments(const QString& modelPath, quint16 port, int
 QByteArray WhisperServer::multipartBody(const QByteArray& boundary, const QByteArray& wav)
 {
     QByteArray body;
-    body.reserve(wav.size() + 512);
+    body.reserve(wav.size() + 1024);
     body += textField(boundary, "response_format", "verbose_json");
     body += textField(boundary, "temperature", "0.0");
     // Without this the server runs the encoder a second time per request only to report language odds.
     body += textField(boundary, "no_language_probabilities", "true");
-    // The server's defaults are -1.0 and 2.4. A result averaging above -1.25 is kept instead of being decoded
-    // again at a higher temperature, where invented closing phrases come from; a long result with an
-    // entropy under 2.8 still counts as a repetition loop and is decoded again.
+    // The server's defaults are 2.4 and -1.0. A result of more than 32 tokens with an entropy under 2.8 counts
+    // as a repetition loop; one whose tokens average a log-probability above -1.25 is kept rather than decoded
+    // again at a higher temperature, which is where invented closing phrases come from.
     body += textField(boundary, "entropy_thold", "2.8");
     body += textField(boundary, "logprob_thold", "-1.25");
     body += "--" + boundary + "\r\n";

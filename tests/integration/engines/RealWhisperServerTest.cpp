@@ -170,7 +170,7 @@ TEST_F(RealWhisperServer, StartsWithACyrillicPromptRecognizesAndEndsGracefullyOn
     }
 
     server.stop();
-    EXPECT_FALSE(listens(port));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !listens(port); }, 5000));
     // SIGTERM, not SIGKILL: the server says so on its standard output, which it writes out only when it exits.
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return serverLog().contains(QStringLiteral("Caught signal 15, shutting down gracefully")); }, 5000))
