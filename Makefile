@@ -4,9 +4,12 @@ JOBS ?= $(shell nproc)
 RELEASE_DIR := build/release
 CHECK_DIR := build/check
 SANITIZE_DIR := build/sanitize
+DIST_DIR := build/dist
+# whisper-server is built once per whisper.cpp source and option set (build/whisper-cache/), then copied.
+WHISPER_SERVER = JOBS=$(JOBS) scripts/build-whisper-server.sh
 SOURCES = $(wildcard $(shell git ls-files -co --exclude-standard -- '*.cpp' '*.h' 2>/dev/null))
 
-.PHONY: run test build format format-check deps test-deps bench
+.PHONY: run test build format format-check deps test-deps bench package update-image
 
 run: deps build
 	$(RELEASE_DIR)/bin/tolvan
@@ -14,6 +17,15 @@ run: deps build
 build:
 	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOLVAN_BUILD_TESTS=OFF -DTOLVAN_BUILD_BENCHMARKS=OFF
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
+	$(WHISPER_SERVER) $(RELEASE_DIR)
+
+# build/dist/tolvan_<version>-<build>_amd64.deb
+package: deps build
+	scripts/make-deb.sh $(RELEASE_DIR) $(DIST_DIR)
+
+# build/dist/Tolvan-<version>-<build>.tar.gz and the feed.json that announces it
+update-image: deps build
+	scripts/make-update-image.sh $(RELEASE_DIR) $(DIST_DIR)
 
 deps:
 	@scripts/install-deps.sh
@@ -27,13 +39,18 @@ format:
 format-check:
 	@clang-format --dry-run --Werror $(SOURCES)
 
-# Every test in a debug build under the desktop rig (X server, window manager, tray, sound server), then
-# the unit and integration tests again with AddressSanitizer and UndefinedBehaviorSanitizer.
+# The Debian package and the update image, installed and run (made from the check tree, which is already
+# built: only the compiler flags differ from `make package`); every test in a debug build under the desktop
+# rig (X server, window manager, tray, sound server), then the unit and integration tests again with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 test: test-deps format-check
 	cmake -S . -B $(CHECK_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOLVAN_BUILD_BENCHMARKS=ON
 	cmake --build $(CHECK_DIR) -j $(JOBS)
+	$(WHISPER_SERVER) $(CHECK_DIR)
 	cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOLVAN_SANITIZE=ON -DTOLVAN_BUILD_BENCHMARKS=OFF
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	$(WHISPER_SERVER) $(SANITIZE_DIR)
+	scripts/check-deb.sh $(CHECK_DIR)
 	tests/desktop/with-desktop.sh ctest --test-dir $(CHECK_DIR) -j $(JOBS) --output-on-failure
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --test-dir $(SANITIZE_DIR) -j $(JOBS) --output-on-failure -L 'unit|integration'
@@ -42,3 +59,4 @@ bench: test-deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOLVAN_BUILD_TESTS=OFF -DTOLVAN_BUILD_BENCHMARKS=ON
 	cmake --build build/bench -j $(JOBS)
 	for program in build/bench/bench/*; do [[ -x $$program && -f $$program ]] && $$program; done
+	JOBS=$(JOBS) bench/whisper-server.sh build/bench

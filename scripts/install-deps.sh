@@ -7,11 +7,13 @@ build_packages=(
     cmake ninja-build g++ pkg-config make
     qt6-base-dev libicu-dev libpulse-dev libx11-dev libxtst-dev libxi-dev libarchive-dev
     pulseaudio-utils procps
+    dpkg-dev file librsvg2-bin
 )
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev clang-format
     xvfb x11-utils x11-xkb-utils xdotool xclip openbox trayer imagemagick fonts-dejavu-core
     pulseaudio espeak-ng sox
+    lintian appstream
 )
 
 packages=("${build_packages[@]}")
@@ -25,6 +27,11 @@ for package in "${packages[@]}"; do
         missing+=("$package")
     fi
 done
+# whisper.cpp's source comes from the npm registry. A Node.js from elsewhere brings its own npm, which Debian's
+# package would conflict with, so the package is only asked for when the command is missing.
+if ! command -v npm >/dev/null; then
+    missing+=(npm)
+fi
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
 sudo=""

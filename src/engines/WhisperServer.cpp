@@ -178,6 +178,13 @@ QByteArrayList WhisperServer::multipartParts(const QByteArray& boundary, const Q
     QByteArray fields;
     fields += textField(boundary, "response_format", "verbose_json");
     fields += textField(boundary, "temperature", "0.0");
+    // Without this the server runs the encoder a second time per request only to report language odds.
+    fields += textField(boundary, "no_language_probabilities", "true");
+    // The server's defaults are 2.4 and -1.0. A result of more than 32 tokens with an entropy under 2.8 counts
+    // as a repetition loop; one whose tokens average a log-probability above -1.25 is kept rather than decoded
+    // again at a higher temperature, which is where invented closing phrases come from.
+    fields += textField(boundary, "entropy_thold", "2.8");
+    fields += textField(boundary, "logprob_thold", "-1.25");
     if (!prompt.isEmpty())
         fields += textField(boundary, "prompt", prompt.toUtf8());
     fields += "--" + boundary + "\r\n";

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Builds the Debian package and the update image of a build tree and tries both as a user would get them:
+# lintian (no errors), the AppStream metadata, dpkg -i, the installed /usr/bin/tolvan in two command-line
+# modes and its whisper-server, dpkg --purge; then the update image installed by --update-now from its feed.
+# Needs root (dpkg). Used by `make test`:
+#   scripts/check-deb.sh build/check
+set -euo pipefail
+
+if [[ $# -ne 1 ]]; then
+    echo "usage: $0 BUILD_TREE" >&2
+    exit 2
+fi
+root=$(cd "$(dirname "$0")/.." && pwd)
+tree=$1
+dist="$tree/dist"
+scratch=$(mktemp -d)
+installed=0
+
+# dpkg -i and --purge wait for a package manager that holds the lock instead of failing at once.
+dpkg_retrying() {
+    local attempt
+    for attempt in $(seq 1 60); do
+        if dpkg "$@" >"$scratch/dpkg.log" 2>&1; then
+            return 0
+        fi
+        grep -q "lock" "$scratch/dpkg.log" || break
+        sleep 2
+    done
+    cat "$scratch/dpkg.log" >&2
+    return 1
+}
+
+cleanup() {
+    if [[ $installed == 1 ]]; then
+        dpkg_retrying --purge tolvan || true
+    fi
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+deb=$("$root/scripts/make-deb.sh" "$tree" "$dist")
+echo "== $deb"
+dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+
+echo "== lintian"
+lintian --fail-on error --tag-display-limit 0 "$deb" || {
+    echo "lintian нашёл ошибки" >&2
+    exit 1
+}
+
+echo "== appstream"
+dpkg-deb -x "$deb" "$scratch/contents"
+appstreamcli validate --no-net --explain "$scratch/contents/usr/share/metainfo/"*.metainfo.xml
+
+echo "== dpkg -i"
+dpkg_retrying -i "$deb"
+installed=1
+# The installed command runs with an account of its own, as a new user would start it.
+export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data" \
+    XDG_STATE_HOME="$scratch/state" XDG_CACHE_HOME="$scratch/cache"
+unset DISPLAY WAYLAND_DISPLAY
+mkdir -p "$HOME"
+[[ -L /usr/bin/tolvan ]]
+/usr/bin/tolvan --version | tee "$scratch/version.txt"
+grep -q "^Толван $(sed -n 's/.*"CFBundleShortVersionString": "\(.*\)".*/\1/p' "$tree/Contents/Info.json") " \
+    "$scratch/version.txt"
+formatted=$(/usr/bin/tolvan --format plain "Привет. Новый абзац. Мир.")
+printf '%s\n' "$formatted"
+[[ "$formatted" == $'Привет.\n\nМир.' ]] || {
+    echo "--format plain ответил не то" >&2
+    exit 1
+}
+# The bundled recognizer runs here with the libraries the package depends on (usage on stderr, status 0).
+/opt/tolvan/share/tolvan/bin/whisper-server --help 2>&1 | grep -q "^usage:"
+dpkg_retrying --purge tolvan
+installed=0
+[[ ! -e /usr/bin/tolvan && ! -e /opt/tolvan ]]
+
+echo "== update image"
+"$root/scripts/make-update-image.sh" "$tree" "$dist"
+export TOLVAN_INSTALL_DIR="$scratch/opt/Толван.app" TMPDIR="$scratch/tmp"
+mkdir -p "$TMPDIR"
+"$tree/bin/tolvan" --update-now "file://$(cd "$dist" && pwd)/feed.json"
+"$TOLVAN_INSTALL_DIR/bin/tolvan" --version
+[[ -x "$TOLVAN_INSTALL_DIR/share/tolvan/bin/whisper-server" ]]
+echo "== пакет и образ обновления в порядке"
