@@ -52,7 +52,7 @@ Outcome timedRequest(quint16 port, const QByteArray& boundary, const QByteArray&
     request.method = "POST";
     request.path = "/inference";
     request.contentType = "multipart/form-data; boundary=" + boundary;
-    request.body = body;
+    request.body = {body};
     request.idleTimeoutMs = 600000;
     QObject context;
     QTimer sampler;

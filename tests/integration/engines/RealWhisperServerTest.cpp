@@ -114,7 +114,7 @@ protected:
         request.method = "POST";
         request.path = "/inference";
         request.contentType = "multipart/form-data; boundary=" + boundary;
-        request.body = body;
+        request.body = {body};
         std::optional<Result<LoopbackHttp::Answer>> answer;
         QObject context;
         LoopbackHttp::send(&context, server.port(), request,
