@@ -64,6 +64,12 @@ DictationController::DictationController(std::unique_ptr<AudioRecorder> recorder
     : QObject(parent), recorder_(std::move(recorder))
 {
     server_.onState = [this](const WhisperServer::State& state) { serverStateChanged(state); };
+    // Soak tests make a recognizer hang and cannot wait a minute for each.
+    if (const int timeout = qEnvironmentVariableIntValue("TOLVAN_TEST_REQUEST_TIMEOUT_MS"); timeout > 0) {
+        WhisperServer::Timing timing;
+        timing.requestTimeoutMs = timeout;
+        server_.setTiming(timing);
+    }
     recorder_->onAutoStop = [this] { finish(); };
     hud_.onDone = [this] {
         if (phase_ == Phase::recording)

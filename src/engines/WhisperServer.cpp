@@ -220,6 +220,10 @@ Result<TranscriptionResult> WhisperServer::interpretAnswer(int status, const QBy
             texts.append(segment.text);
         return TranscriptionResult{texts.join(QLatin1Char(' ')), std::move(segments)};
     }
+    // A plain-text answer is a transcript; broken JSON or a web page is not, and must never be pasted.
+    const QByteArray start = body.trimmed().left(1);
+    if (start == "{" || start == "[" || start == "<")
+        return unparsable();
     if (const auto text = Utf8::decode(body))
         return TranscriptionResult{*text, {}};
     return unparsable();

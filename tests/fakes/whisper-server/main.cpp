@@ -15,6 +15,9 @@
 //                                  times, so that the answer depends only on the audio
 //   FAKE_WHISPER_FAIL_REQUESTS      comma-separated numbers of POST /inference requests (the warm-up is 1)
 //                                  that get a 500 answer
+//   FAKE_WHISPER_CHAOS=SEED         every recognition after the warm-up, chosen at random from SEED: the
+//                                  recorded answer, a 500, JSON cut short, no answer at all, or
+//                                  the process dying before it answers
 //   FAKE_WHISPER_NEVER_ANSWER=1    accept connections but never answer
 //   FAKE_WHISPER_EXIT_AFTER_MS, FAKE_WHISPER_EXIT_CODE  exit on its own this long after listening
 //   FAKE_WHISPER_IGNORE_TERM=1     ignore SIGTERM (only SIGKILL ends it)
@@ -30,6 +33,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QThread>
 #include <QTimer>
@@ -37,6 +41,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 
@@ -173,6 +178,9 @@ class FakeServer
 public:
     explicit FakeServer(const QString& recordDir) : recordDir_(recordDir)
     {
+        if (!qEnvironmentVariableIsEmpty("FAKE_WHISPER_CHAOS"))
+            chaos_.emplace(quint32(qEnvironmentVariableIntValue("FAKE_WHISPER_CHAOS")) +
+                           quint32(QCoreApplication::applicationPid()));
         server_.setHandler([this](const HttpRequest& request) { return answer(request); });
     }
 
@@ -212,6 +220,23 @@ private:
         const std::optional<QByteArray> file = uploadedFile(request);
         if (!file || !isWave(*file))
             return HttpResponse::text(400, "Invalid request");
+        if (chaos_ && number > 1) {
+            switch (chaos_->bounded(5)) {
+            case 1:
+                return HttpResponse::json(R"({"error":"failed to process audio"})", 500);
+            case 2:
+                return HttpResponse::text(200, R"({"text":" Обрыв)", "application/json");
+            case 3: {
+                HttpResponse silent = recognition(number);
+                silent.delayMs = -1;
+                return silent;
+            }
+            case 4:
+                std::_Exit(134);
+            default:
+                break;
+            }
+        }
         if (qEnvironmentVariable("FAKE_WHISPER_FAIL_REQUESTS").split(u',').contains(QString::number(number)))
             return HttpResponse::json(R"({"error":"failed to process audio"})", 500);
         HttpResponse response = qEnvironmentVariableIntValue("FAKE_WHISPER_SEGMENTS_FROM_AUDIO") == 1 && number > 1
@@ -283,6 +308,7 @@ private:
     }
 
     LocalHttpServer server_;
+    std::optional<QRandomGenerator> chaos_;
     QString recordDir_;
     int inferences_ = 0;
 };

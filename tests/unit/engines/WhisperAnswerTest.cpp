@@ -75,9 +75,11 @@ TEST(WhisperAnswer, BodiesAndStatuses)
          "text \"Один два\" [Один] [два]"},
         {200, R"({"segments":[]})", unparsable},
         {200, R"({"text":5})", unparsable},
-        // Bodies that are not a JSON object.
+        // Plain text is a transcript; broken JSON and web pages are not.
         {200, "слово", "text \"слово\""},
-        {200, "[1, 2]", "text \"[1, 2]\""},
+        {200, "[1, 2]", unparsable},
+        {200, R"( {"text":" Приве)", unparsable},
+        {200, "<html><body>502 Bad Gateway</body></html>", unparsable},
         {200, QByteArray("\xd0\x9f\xff", 3), unparsable},
         {200, QByteArray(), "tolvan 11: пустой ответ"},
         {500, QByteArray(), "tolvan 11: пустой ответ"},
