@@ -31,7 +31,7 @@
 namespace
 {
 
-const WhisperModel& activeModel()
+WhisperModel activeModel()
 {
     return ModelCatalog::byID(SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(QString()));
 }
