@@ -1,21 +1,26 @@
 #include "app/HelpTexts.h"
 
-#include <QStringList>
-
 namespace
 {
+
+constexpr qsizetype macroPreviewLength = 60;
+
+// The macro's text on one line, shortened when long.
+QString macroPreview(const QString& text)
+{
+    if (text.trimmed().isEmpty())
+        return QStringLiteral("(пустой текст)");
+    const QString line = text.trimmed().replace(u'\n', QStringLiteral(" / "));
+    return line.size() > macroPreviewLength ? line.left(macroPreviewLength - 1) + u'…' : line;
+}
 
 QString macroLines(const std::vector<MacroPair>& macros)
 {
     if (macros.empty())
         return QStringLiteral("• Макросов пока нет — добавьте их кнопкой «Макросы…».\n");
     QString lines;
-    for (const MacroPair& macro : macros) {
-        const QString firstLine = macro.text.section(u'\n', 0, 0).trimmed();
-        const QString shown = firstLine.isEmpty() ? QStringLiteral("(пустой текст)") : firstLine;
-        lines += QStringLiteral("• «%1.» → %2%3\n")
-                     .arg(macro.trigger, shown, macro.text.contains(u'\n') ? QStringLiteral(" …") : QString());
-    }
+    for (const MacroPair& macro : macros)
+        lines += QStringLiteral("• «%1.» → %2\n").arg(macro.trigger, macroPreview(macro.text));
     return lines;
 }
 

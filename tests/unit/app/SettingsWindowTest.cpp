@@ -476,7 +476,8 @@ TEST_F(SettingsWindowTest, HelpButtonsExplainModelsCommandsAndRules)
     EXPECT_TRUE(alerts.alerts[0].informativeText.contains(QStringLiteral("Понимает только русский")));
     // The user's own macros are listed: the default file has these two.
     EXPECT_TRUE(alerts.alerts[1].informativeText.contains(QStringLiteral("• «дата.» → ")));
-    EXPECT_TRUE(alerts.alerts[1].informativeText.contains(QStringLiteral("• «подпись.» → — …")));
+    EXPECT_TRUE(alerts.alerts[1].informativeText.contains(
+        QStringLiteral("• «подпись.» → — / С уважением, / <ваше имя> / <телефон или почта>\n")));
     EXPECT_TRUE(alerts.alerts[2].informativeText.contains(QStringLiteral("Оценка от 1 до 5")));
 }
 
