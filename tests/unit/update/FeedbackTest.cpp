@@ -61,13 +61,3 @@ TEST(FeedbackMail, TheMessageSurvivesTheMailtoLinkWhole)
     EXPECT_EQ(query.queryItemValue("body", QUrl::FullyDecoded), message);
     EXPECT_EQ(query.queryItems().size(), 2);
 }
-
-TEST(FeedbackEndpoint, BuildDefaultsArePlaceholdersThatTheEnvironmentReplaces)
-{
-    EXPECT_FALSE(Feedback::endpointConfigured());
-    EXPECT_TRUE(Feedback::endpoint().host().endsWith(QStringLiteral(".invalid")));
-    EXPECT_TRUE(Feedback::supportMailbox().endsWith(QStringLiteral(".invalid")));
-    qputenv("TOLVAN_FEEDBACK_ENDPOINT", "http://127.0.0.1:9/api/feedback");
-    EXPECT_TRUE(Feedback::endpointConfigured());
-    EXPECT_EQ(Feedback::endpoint().path(), QStringLiteral("/api/feedback"));
-}
