@@ -26,6 +26,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -289,15 +291,26 @@ void SettingsWindow::refresh()
 void SettingsWindow::fillMicrophones()
 {
     const QString chosen = SettingsStore::shared().stringForKey(SettingsKey::inputDevice).value_or(QString());
-    const QSignalBlocker quiet(micPopup_);
-    micPopup_->clear();
-    micPopup_->addItem(QStringLiteral("По умолчанию"), QString());
-    for (const AudioSource& source : audioSources_)
-        micPopup_->addItem(source.description, source.name);
+    std::vector<AudioSource> entries{{QString(), QStringLiteral("По умолчанию")}};
+    entries.insert(entries.end(), audioSources_.begin(), audioSources_.end());
     // A chosen microphone that is unplugged stays chosen: the recorder falls back until it returns.
-    if (!chosen.isEmpty() && micPopup_->findData(chosen) < 0)
-        micPopup_->addItem(QStringLiteral("%1 (не подключён)").arg(chosen), chosen);
-    micPopup_->setCurrentIndex(chosen.isEmpty() ? 0 : micPopup_->findData(chosen));
+    const auto isChosen = [&](const AudioSource& entry) { return entry.name == chosen; };
+    if (std::none_of(entries.begin(), entries.end(), isChosen))
+        entries.push_back({chosen, QStringLiteral("%1 (не подключён)").arg(chosen)});
+
+    const QSignalBlocker quiet(micPopup_);
+    // Rebuilt only when the entries change: refresh runs during downloads too, and must not close an open list.
+    bool same = micPopup_->count() == static_cast<int>(entries.size());
+    for (int index = 0; same && index < micPopup_->count(); ++index)
+        same = micPopup_->itemData(index).toString() == entries[static_cast<size_t>(index)].name &&
+               micPopup_->itemText(index) == entries[static_cast<size_t>(index)].description;
+    if (!same) {
+        micPopup_->clear();
+        for (const AudioSource& entry : entries)
+            micPopup_->addItem(entry.description, entry.name);
+    }
+    micPopup_->setCurrentIndex(
+        static_cast<int>(std::find_if(entries.begin(), entries.end(), isChosen) - entries.begin()));
 }
 
 void SettingsWindow::microphoneChosen(int index)
