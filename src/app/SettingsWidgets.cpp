@@ -39,7 +39,11 @@ QLabel* note(QWidget* parent, const QString& text)
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() * 0.9);
+    // A desktop may give its font in pixels, and then the point size is unknown.
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * 0.9);
+    else
+        font.setPixelSize(qMax(1, font.pixelSize() * 9 / 10));
     label->setFont(font);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));

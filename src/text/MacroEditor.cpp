@@ -55,7 +55,11 @@ QLabel* hintLabel(QWidget* parent)
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QFont smaller = label->font();
-    smaller.setPointSizeF(smaller.pointSizeF() * 0.9);
+    // A desktop may give its font in pixels, and then the point size is unknown.
+    if (smaller.pointSizeF() > 0)
+        smaller.setPointSizeF(smaller.pointSizeF() * 0.9);
+    else
+        smaller.setPixelSize(qMax(1, smaller.pixelSize() * 9 / 10));
     label->setFont(smaller);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));

@@ -118,12 +118,12 @@ void FeedbackWindow::ensureWindow()
     kindRow->addStretch(1);
     layout->addLayout(kindRow);
 
-    layout->addWidget(new QLabel(QStringLiteral("Что случилось или чего не хватает:")));
+    layout->addWidget(new QLabel(QStringLiteral("Что случилось или чего не хватает:"), window_));
     textView_ = new QPlainTextEdit(window_);
     textView_->setObjectName(QStringLiteral("textView"));
     layout->addWidget(textView_, 1);
 
-    layout->addWidget(new QLabel(QStringLiteral("Почта для ответа (необязательно):")));
+    layout->addWidget(new QLabel(QStringLiteral("Почта для ответа (необязательно):"), window_));
     emailField_ = new QLineEdit(window_);
     emailField_->setObjectName(QStringLiteral("emailField"));
     emailField_->setPlaceholderText(QStringLiteral("ivan@example.com"));
