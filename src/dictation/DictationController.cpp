@@ -101,7 +101,7 @@ void DictationController::setPhase(Phase phase)
 
 void DictationController::startServer()
 {
-    const WhisperModel& model = activeModel();
+    const WhisperModel model = activeModel();
     if (!ModelManager::isDownloaded(model)) {
         ensureDownloading(model);
         return;
@@ -125,7 +125,7 @@ void DictationController::begin(Source source)
 {
     if (phase_ == Phase::recording)
         return;
-    const WhisperModel& model = activeModel();
+    const WhisperModel model = activeModel();
     if (!ModelManager::isDownloaded(model)) {
         const auto progress = ModelManager::shared().progress().find(model.id);
         if (progress != ModelManager::shared().progress().end()) {
