@@ -111,7 +111,6 @@ void SettingsWindow::ensureWindow()
     window_->setWindowTitle(QStringLiteral("Настройки Толвана"));
     // The application lives in the tray: closing this window must not end it.
     window_->setAttribute(Qt::WA_QuitOnClose, false);
-    window_->resize(contentWidth, contentHeight);
 
     auto* layout = new QVBoxLayout(window_);
     layout->setContentsMargins(12, 12, 12, 12);
@@ -137,6 +136,7 @@ void SettingsWindow::ensureWindow()
     tabs_->addTab(buildFormattingTab(), QStringLiteral("Форматирование"));
     tabs_->addTab(speechQualityTab_, QStringLiteral("Грамотная речь"));
     tabs_->addTab(dictionaryTab_, QStringLiteral("Словарь"));
+    window_->resize(QSize(contentWidth, contentHeight).expandedTo(window_->minimumSizeHint()));
 }
 
 QWidget* SettingsWindow::buildGeneralTab()
