@@ -38,6 +38,8 @@ inline constexpr QLatin1String lastRunVersion("lastRunVersion");
 inline constexpr QLatin1String updateFeedURL("updateFeedURL");
 inline constexpr QLatin1String skippedUpdateBuild("skippedUpdateBuild");
 inline constexpr QLatin1String recognizeWhileRecording("recognizeWhileRecording");
+// The sound server's name of the chosen microphone; absent or empty: the default one.
+inline constexpr QLatin1String inputDevice("inputDevice");
 } // namespace SettingsKey
 
 // The user's preferences, in an INI file ($XDG_CONFIG_HOME/Tolvan/Tolvan.conf for the shared store).

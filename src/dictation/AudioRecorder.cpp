@@ -2,6 +2,7 @@
 
 #include "app/Log.h"
 #include "app/MainThread.h"
+#include "app/SettingsStore.h"
 #include "engines/WavWriter.h"
 
 #include <QPointer>
@@ -43,14 +44,26 @@ Result<Done> AudioRecorder::start()
         voicedAccumMs_ = 0;
     }
     autoStopFired_ = false;
-    const Result<Done> started = capture_->start([this](std::span<const std::int16_t> block) { consume(block); },
-                                                 [this](const QString& reason) { captureEnded(reason); });
+    const QString chosen = SettingsStore::shared().stringForKey(SettingsKey::inputDevice).value_or(QString());
+    Result<Done> started = startCapture(chosen);
+    if (!started && !chosen.isEmpty()) {
+        Log::info(QStringLiteral("Микрофон «%1» недоступен (%2) — пишу с микрофона по умолчанию")
+                      .arg(chosen, started.error().description()));
+        started = startCapture(QString());
+    }
     if (!started) {
         Log::info(QStringLiteral("Микрофон недоступен: ") + started.error().description());
         return Error::tolvan(noInputDevice, QStringLiteral("нет входного аудиоустройства"));
     }
     isRunning_ = true;
     return Done{};
+}
+
+Result<Done> AudioRecorder::startCapture(const QString& source)
+{
+    return capture_->start(
+        source, [this](std::span<const std::int16_t> block) { consume(block); },
+        [this](const QString& reason) { captureEnded(reason); });
 }
 
 std::vector<std::int16_t> AudioRecorder::stop()

@@ -13,7 +13,8 @@
 #include <span>
 #include <vector>
 
-// Records the default microphone while a dictation runs and keeps the sound as 16 kHz mono signed 16-bit
+// Records the microphone chosen with "inputDevice" (the default one when none is chosen or the chosen one
+// is gone) while a dictation runs and keeps the sound as 16 kHz mono signed 16-bit
 // samples. Reports a meter level, counts the voiced milliseconds, and asks its owner to end a recording
 // that reaches 10 minutes or whose microphone went away. One instance, reused for every recording; lives
 // on the main thread, where its callbacks run.
@@ -57,6 +58,7 @@ public:
     std::function<void()> onAutoStop;
 
 private:
+    Result<Done> startCapture(const QString& source);
     // On the capture thread.
     void consume(std::span<const std::int16_t> block);
     void captureEnded(const QString& reason);

@@ -32,7 +32,7 @@
 namespace
 {
 
-const WhisperModel& activeModel()
+WhisperModel activeModel()
 {
     return ModelCatalog::byID(SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(QString()));
 }
@@ -108,7 +108,7 @@ void DictationController::setPhase(Phase phase)
 
 void DictationController::startServer()
 {
-    const WhisperModel& model = activeModel();
+    const WhisperModel model = activeModel();
     if (!ModelManager::isDownloaded(model)) {
         ensureDownloading(model);
         return;
@@ -132,7 +132,7 @@ void DictationController::begin(Source source)
 {
     if (phase_ == Phase::recording)
         return;
-    const WhisperModel& model = activeModel();
+    const WhisperModel model = activeModel();
     if (!ModelManager::isDownloaded(model)) {
         const auto progress = ModelManager::shared().progress().find(model.id);
         if (progress != ModelManager::shared().progress().end()) {

@@ -160,7 +160,7 @@ QStringList GigaAMEngine::arguments(const QString& modelDirectory, int threads, 
 
 Result<TranscriptionResult> GigaAMEngine::run(const QByteArray& wav) const
 {
-    const WhisperModel& model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
+    const WhisperModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
     if (model.engine != EngineKind::gigaam || !ModelManager::isDownloaded(model))
         return engineError(QStringLiteral("модель GigaAM не загружена"));
 
@@ -185,7 +185,7 @@ Result<TranscriptionResult> GigaAMEngine::run(const QByteArray& wav) const
 
 Result<QByteArray> GigaAMEngine::recognize(const QString& program, const QString& wavPath) const
 {
-    const WhisperModel& model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
+    const WhisperModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments(model.location(), ChildProcess::recognizerThreadCount(), wavPath));

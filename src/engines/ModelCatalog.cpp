@@ -1,9 +1,11 @@
 #include "engines/ModelCatalog.h"
 
 #include "app/Paths.h"
+#include "engines/CustomModels.h"
 #include "engines/ModelHub.h"
 
 #include <cmath>
+#include <optional>
 
 namespace
 {
@@ -55,6 +57,12 @@ std::vector<WhisperModel> buildCatalog()
     };
 }
 
+const std::vector<WhisperModel>& builtIn()
+{
+    static const std::vector<WhisperModel> catalog = buildCatalog();
+    return catalog;
+}
+
 } // namespace
 
 QString WhisperModel::urlBase() const
@@ -89,9 +97,11 @@ QString WhisperModel::location() const
 namespace ModelCatalog
 {
 
-const std::vector<WhisperModel>& all()
+std::vector<WhisperModel> all()
 {
-    static const std::vector<WhisperModel> catalog = buildCatalog();
+    std::vector<WhisperModel> catalog = builtIn();
+    const std::vector<WhisperModel> custom = CustomModels::entries();
+    catalog.insert(catalog.end(), custom.begin(), custom.end());
     return catalog;
 }
 
@@ -100,9 +110,13 @@ QString defaultModelID()
     return QStringLiteral("large-v3-turbo-q5_0");
 }
 
-const WhisperModel& byID(const QString& id)
+WhisperModel byID(const QString& id)
 {
-    const std::vector<WhisperModel>& catalog = all();
+    if (id.startsWith(CustomModels::idPrefix)) {
+        if (std::optional<WhisperModel> custom = CustomModels::entry(id))
+            return *custom;
+    }
+    const std::vector<WhisperModel>& catalog = builtIn();
     for (const WhisperModel& model : catalog) {
         if (model.id == id)
             return model;

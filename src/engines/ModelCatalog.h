@@ -27,6 +27,8 @@ struct WhisperModel
     std::vector<double> fileSizesMB;
     // "owner/name" of the hub repository that holds the files.
     QString repository;
+    // A model file the user added: present while the file exists, whatever its size.
+    bool userProvided = false;
 
     // The address a file name is appended to (after a "/"), on the model hub of the moment.
     QString urlBase() const;
@@ -42,10 +44,10 @@ struct WhisperModel
 
 namespace ModelCatalog
 {
-// The offered models, in menu order.
-const std::vector<WhisperModel>& all();
+// The offered models, in menu order: the built-in ones, then the user's own files as they are now.
+std::vector<WhisperModel> all();
 // The entry with this identifier, or the default model's entry; never fails.
-const WhisperModel& byID(const QString& id);
+WhisperModel byID(const QString& id);
 QString defaultModelID();
 // A file counts as complete when it is larger than 80 % of its nominal size.
 qint64 completeSizeThreshold(double nominalMB);

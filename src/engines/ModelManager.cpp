@@ -150,6 +150,8 @@ void ModelManager::remove(const WhisperModel& model)
 
 bool ModelManager::isDownloaded(const WhisperModel& model)
 {
+    if (model.userProvided)
+        return QFileInfo(model.location()).isFile();
     if (model.engine == EngineKind::whisper)
         return isFileComplete(model.location(), model.sizeMB);
     if (model.files.isEmpty() || model.fileSizesMB.size() != static_cast<size_t>(model.files.size()))

@@ -9,7 +9,7 @@
 #include <memory>
 #include <span>
 
-// The default microphone of the session as a stream of 16 kHz mono signed 16-bit blocks.
+// A microphone of the session as a stream of 16 kHz mono signed 16-bit blocks.
 class MicrophoneCapture
 {
 public:
@@ -28,9 +28,10 @@ public:
 
     virtual ~MicrophoneCapture() = default;
 
-    // Connects and starts delivering blocks. Fails within about a second when no sound server or no
-    // source answers; the error's description is the server's own reason.
-    virtual Result<Done> start(BlockHandler onBlock, EndHandler onEnded) = 0;
+    // Connects to the sound server's source of that name (the default source when empty) and starts
+    // delivering blocks. Fails within about a second when no sound server or no such source answers; the
+    // error's description is the server's own reason.
+    virtual Result<Done> start(const QString& source, BlockHandler onBlock, EndHandler onEnded) = 0;
     // Ends the stream; the samples of an unfinished block are delivered (on the calling thread) before it
     // returns, and no handler runs afterwards. Harmless when not started.
     virtual void stop() = 0;

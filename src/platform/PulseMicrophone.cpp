@@ -152,7 +152,7 @@ PulseMicrophone::~PulseMicrophone()
     stop();
 }
 
-Result<Done> PulseMicrophone::start(BlockHandler onBlock, EndHandler onEnded)
+Result<Done> PulseMicrophone::start(const QString& source, BlockHandler onBlock, EndHandler onEnded)
 {
     if (connection_)
         return Done{};
@@ -189,7 +189,9 @@ Result<Done> PulseMicrophone::start(BlockHandler onBlock, EndHandler onEnded)
             pa_buffer_attr attributes{};
             attributes.maxlength = static_cast<std::uint32_t>(-1);
             attributes.fragsize = blockSamples * sizeof(std::int16_t);
-            pa_stream_connect_record(connection->stream, nullptr, &attributes, PA_STREAM_ADJUST_LATENCY);
+            const QByteArray sourceName = source.toUtf8();
+            pa_stream_connect_record(connection->stream, source.isEmpty() ? nullptr : sourceName.constData(),
+                                     &attributes, PA_STREAM_ADJUST_LATENCY);
             pa_stream* stream = connection->stream;
             if (waitUntil(
                     *connection, [&] { return pa_stream_get_state(stream) == PA_STREAM_READY; },

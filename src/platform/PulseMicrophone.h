@@ -4,15 +4,15 @@
 
 #include <memory>
 
-// The microphone through libpulse (PulseAudio, or PipeWire's pulse server): a record stream of the
-// default source, 16 kHz mono S16LE, read by the client library's own thread.
+// The microphone through libpulse (PulseAudio, or PipeWire's pulse server): a record stream of a named or
+// the default source, 16 kHz mono S16LE, read by the client library's own thread.
 class PulseMicrophone : public MicrophoneCapture
 {
 public:
     PulseMicrophone();
     ~PulseMicrophone() override;
 
-    Result<Done> start(BlockHandler onBlock, EndHandler onEnded) override;
+    Result<Done> start(const QString& source, BlockHandler onBlock, EndHandler onEnded) override;
     void stop() override;
 
     struct Connection;

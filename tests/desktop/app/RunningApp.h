@@ -131,7 +131,7 @@ private:
 
     static void placeActiveModel()
     {
-        const WhisperModel& model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+        const WhisperModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
         QDir().mkpath(Paths::modelsDir());
         QFile file(model.filePath(0));
         if (file.open(QIODevice::WriteOnly))

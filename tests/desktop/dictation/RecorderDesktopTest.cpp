@@ -3,6 +3,7 @@
 #include "app/SettingsStore.h"
 #include "dictation/AudioRecorder.h"
 #include "dictation/Sounds.h"
+#include "platform/AudioSources.h"
 #include "support/TestEnvironment.h"
 
 #include <QElapsedTimer>
@@ -31,6 +32,33 @@ int peak(const std::vector<std::int16_t>& samples)
     for (const std::int16_t sample : samples)
         result = std::max(result, std::abs(int(sample)));
     return result;
+}
+
+// A sound server of the test's own with the modules given, which PULSE_SERVER then names.
+bool startPrivateSoundServer(QProcess& pulse, const QByteArray& modules)
+{
+    const QString base = TestEnvironment::makeDirectory(QStringLiteral("private-pulse"));
+    QDir().mkpath(base + QStringLiteral("/runtime"));
+    QFile::setPermissions(base + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile config(base + QStringLiteral("/server.pa"));
+    if (!config.open(QIODevice::WriteOnly))
+        return false;
+    config.write("load-module module-native-protocol-unix auth-anonymous=1\n" + modules);
+    config.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), base + QStringLiteral("/runtime"));
+    environment.insert(QStringLiteral("HOME"), base);
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("PULSE_SERVER"));
+    pulse.setProcessEnvironment(environment);
+    pulse.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    pulse.start("pulseaudio", {"--daemonize=no", "--exit-idle-time=-1", "--system=false", "-n", "-F", config.fileName(),
+                               "--realtime=no", "--high-priority=no", "--enable-memfd=no", "--log-target=stderr",
+                               "--log-level=error"});
+    if (!pulse.waitForStarted(5000))
+        return false;
+    qputenv("PULSE_SERVER", "unix:" + base.toUtf8() + "/runtime/pulse/native");
+    return QTest::qWaitFor([&] { return DesktopSession::run("pactl", {"info"}, nullptr, 2000) == 0; }, 10000);
 }
 
 QString appLog()
@@ -109,29 +137,10 @@ TEST_F(RecorderDesktopTest, SoundServerThatNeverAnswersDoesNotHangTheStart)
 
 TEST_F(RecorderDesktopTest, SoundServerDyingEndsTheRecordingWithWhatWasCaptured)
 {
-    const QString base = TestEnvironment::makeDirectory(QStringLiteral("private-pulse"));
-    QDir().mkpath(base + QStringLiteral("/runtime"));
-    QFile::setPermissions(base + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile config(base + QStringLiteral("/tone.pa"));
-    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-    config.write("load-module module-native-protocol-unix auth-anonymous=1\n"
-                 "load-module module-sine-source source_name=tone rate=16000 frequency=440\n"
-                 "set-default-source tone\n");
-    config.close();
     QProcess pulse;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), base + QStringLiteral("/runtime"));
-    environment.insert(QStringLiteral("HOME"), base);
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("PULSE_SERVER"));
-    pulse.setProcessEnvironment(environment);
-    pulse.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    pulse.start("pulseaudio", {"--daemonize=no", "--exit-idle-time=-1", "--system=false", "-n", "-F", config.fileName(),
-                               "--realtime=no", "--high-priority=no", "--enable-memfd=no", "--log-target=stderr",
-                               "--log-level=error"});
-    ASSERT_TRUE(pulse.waitForStarted(5000));
-    qputenv("PULSE_SERVER", "unix:" + base.toUtf8() + "/runtime/pulse/native");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return DesktopSession::run("pactl", {"info"}, nullptr, 2000) == 0; }, 10000));
+    ASSERT_TRUE(startPrivateSoundServer(pulse,
+                                        "load-module module-sine-source source_name=tone rate=16000 frequency=440\n"
+                                        "set-default-source tone\n"));
 
     int autoStops = 0;
     recorder.onAutoStop = [&] { ++autoStops; };
@@ -166,4 +175,38 @@ TEST_F(RecorderDesktopTest, SoundsPlayOnTheSoundServerOnlyWhenSwitchedOn)
             EXPECT_EQ(recorder.voicedAccumMs(), 0.0);
         }
     }
+}
+
+TEST_F(RecorderDesktopTest, TheChosenMicrophoneIsListedAndRecordedAndAGoneOneFallsBackToTheDefault)
+{
+    QProcess pulse;
+    ASSERT_TRUE(startPrivateSoundServer(pulse, "load-module module-null-sink sink_name=speakers\n"
+                                               "load-module module-sine-source source_name=builtin frequency=200\n"
+                                               "load-module module-sine-source source_name=usb frequency=1000\n"
+                                               "set-default-source builtin\n"));
+    // The output's monitor is no microphone.
+    const std::vector<AudioSource> sources = AudioSources::list();
+    ASSERT_EQ(sources.size(), 2U);
+    EXPECT_EQ(sources[0].name, QStringLiteral("builtin"));
+    EXPECT_EQ(sources[1].name, QStringLiteral("usb"));
+    EXPECT_TRUE(sources[1].description.contains(QStringLiteral("1000"))) << sources[1].description.toStdString();
+
+    // The tone's frequency tells which source was recorded.
+    const auto frequencyWith = [&](const QString& device) {
+        SettingsStore::shared().setString(SettingsKey::inputDevice, device);
+        EXPECT_TRUE(recorder.start().ok());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.voicedAccumMs() > 1000.0; }, 10000));
+        const std::vector<std::int16_t> samples = recorder.stop();
+        std::size_t signChanges = 0;
+        for (std::size_t index = 1; index < samples.size(); ++index)
+            signChanges += (samples[index - 1] < 0) != (samples[index] < 0);
+        return signChanges / 2.0 / (samples.size() / 16000.0);
+    };
+    EXPECT_NEAR(frequencyWith(QStringLiteral("usb")), 1000, 100);
+    EXPECT_NEAR(frequencyWith(QStringLiteral("alsa_input.usb-unplugged")), 200, 40);
+    EXPECT_TRUE(appLog().contains(QStringLiteral("Микрофон «alsa_input.usb-unplugged» недоступен (")))
+        << appLog().toStdString();
+    pulse.kill();
+    pulse.waitForFinished(3000);
+    EXPECT_TRUE(AudioSources::list().empty()) << "no server, no sources";
 }

@@ -28,7 +28,7 @@ namespace
 // Every GigaAM file just over its completeness threshold, sparse.
 void installGigaam()
 {
-    const WhisperModel& model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
+    const WhisperModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
     QDir().mkpath(model.location());
     for (int index = 0; index < model.files.size(); ++index) {
         QFile file(model.filePath(index));

@@ -1,6 +1,7 @@
 #include "dictation/AudioRecorder.h"
 
 #include "app/Paths.h"
+#include "app/SettingsStore.h"
 #include "engines/WavWriter.h"
 
 #include <QFile>
@@ -24,13 +25,19 @@ struct FakeCapture : MicrophoneCapture
     BlockHandler onBlock;
     EndHandler onEnded;
     bool failStart = false;
+    // Named sources the server does not have.
+    QStringList missing;
+    QStringList opened;
     int starts = 0, stops = 0;
 
-    Result<Done> start(BlockHandler blocks, EndHandler ended) override
+    Result<Done> start(const QString& source, BlockHandler blocks, EndHandler ended) override
     {
         ++starts;
+        opened.append(source);
         if (failStart)
             return Error::system(QStringLiteral("PulseAudio"), 1, QStringLiteral("Connection refused"));
+        if (missing.contains(source))
+            return Error::system(QStringLiteral("PulseAudio"), 1, QStringLiteral("No such entity"));
         onBlock = std::move(blocks);
         onEnded = std::move(ended);
         return Done{};
@@ -171,6 +178,25 @@ TEST_F(AudioRecorderTest, NoMicrophoneFailsWithCode20AndStaysIdle)
     mic->failStart = false;
     EXPECT_TRUE(recorder.start().ok());
     EXPECT_TRUE(recorder.isRunning());
+}
+
+TEST_F(AudioRecorderTest, OpensTheChosenMicrophoneAndFallsBackToTheDefaultWhenItIsGone)
+{
+    const QString usb = QStringLiteral("alsa_input.usb-Mic");
+    SettingsStore::shared().setString(SettingsKey::inputDevice, usb);
+    ASSERT_TRUE(recorder.start().ok());
+    recorder.stop();
+    mic->missing = QStringList{usb};
+    ASSERT_TRUE(recorder.start().ok());
+    EXPECT_TRUE(recorder.isRunning());
+    recorder.stop();
+    SettingsStore::shared().setString(SettingsKey::inputDevice, QString());
+    ASSERT_TRUE(recorder.start().ok());
+    EXPECT_EQ(mic->opened, (QStringList{usb, usb, QString(), QString()}));
+    EXPECT_EQ(appLog().count(QStringLiteral("Микрофон «alsa_input.usb-Mic» недоступен (No such entity) — пишу с "
+                                            "микрофона по умолчанию")),
+              1)
+        << appLog().toStdString();
 }
 
 TEST_F(AudioRecorderTest, LostMicrophoneEndsTheRecordingOnceKeepingWhatWasCaptured)

@@ -1,6 +1,7 @@
 #include "engines/ModelCatalog.h"
 
 #include "app/Paths.h"
+#include "engines/CustomModels.h"
 #include "engines/ModelHub.h"
 #include "engines/ModelManager.h"
 #include "support/TestEnvironment.h"
@@ -10,6 +11,8 @@
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace
 {
@@ -23,12 +26,12 @@ void makeFile(const QString& path, qint64 size)
     ASSERT_TRUE(file.resize(size));
 }
 
-const WhisperModel& gigaam()
+WhisperModel gigaam()
 {
     return ModelCatalog::byID(QStringLiteral("gigaam-v3"));
 }
 
-const WhisperModel& small()
+WhisperModel small()
 {
     return ModelCatalog::byID(QStringLiteral("small"));
 }
@@ -123,4 +126,61 @@ TEST(DownloadProgress, FilesWeighByTheirNominalSizesWhenTheLengthIsUnknown)
     EXPECT_NEAR(ModelManager::fraction(model, 1, 2200000, -1), halfOfDecoder, 1e-12);
     EXPECT_NEAR(ModelManager::fraction(model, 1, 99000000, -1), (214.3 + 4.4) / 221.31, 1e-12);
     EXPECT_DOUBLE_EQ(ModelManager::fraction(model, 3, 10000, 10000), 1.0);
+}
+
+TEST(CustomModels, EveryBinFileInTheFolderFollowsTheBuiltInModelsWhateverItsSize)
+{
+    const std::vector<WhisperModel> builtIn = ModelCatalog::all();
+    makeFile(CustomModels::directory() + QStringLiteral("/ru-finetune.bin"), 1'499'999);
+    makeFile(CustomModels::directory() + QStringLiteral("/notes.txt"), 10);
+    makeFile(CustomModels::directory() + QStringLiteral("/.half-copied.bin.part"), 10);
+    const std::vector<WhisperModel> catalog = ModelCatalog::all();
+    ASSERT_EQ(catalog.size(), builtIn.size() + 1);
+    const WhisperModel& own = catalog.back();
+    EXPECT_EQ(own.id, QStringLiteral("custom:ru-finetune.bin"));
+    EXPECT_EQ(own.title, QStringLiteral("ru-finetune"));
+    EXPECT_EQ(own.sizeMB, 1);
+    EXPECT_EQ(own.engine, EngineKind::whisper);
+    EXPECT_EQ(own.filePath(0), CustomModels::directory() + QStringLiteral("/ru-finetune.bin"));
+    EXPECT_TRUE(ModelManager::isDownloaded(own)) << "present without the 80 % rule";
+
+    // Written by hand into the settings, the identifier finds the file; anything else is the default model.
+    for (const auto& [id, found] : {std::pair{"custom:ru-finetune.bin", "custom:ru-finetune.bin"},
+                                    {"custom:gone.bin", "large-v3-turbo-q5_0"},
+                                    {"custom:../models/ggml-small.bin", "large-v3-turbo-q5_0"},
+                                    {"custom:notes.txt", "large-v3-turbo-q5_0"}})
+        EXPECT_EQ(ModelCatalog::byID(QString::fromUtf8(id)).id, QString::fromUtf8(found)) << id;
+
+    ModelManager().remove(own);
+    EXPECT_FALSE(QFile::exists(own.location()));
+    EXPECT_EQ(ModelCatalog::all().size(), builtIn.size());
+}
+
+TEST(CustomModels, AddingTakesOnlyGgmlFilesAndNeverOverwrites)
+{
+    const QString folder = TestEnvironment::makeDirectory(QStringLiteral("picked"));
+    const auto file = [&](const char* name, const QByteArray& start) {
+        const QString path = folder + u'/' + QString::fromUtf8(name);
+        QFile out(path);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly) && out.write(start) == start.size());
+        return path;
+    };
+    const Result<WhisperModel> added = CustomModels::add(file("tiny-ru", "lmgg and the rest of a model"));
+    ASSERT_TRUE(added.ok()) << added.error().description().toStdString();
+    EXPECT_EQ(added.value().id, QStringLiteral("custom:tiny-ru.bin")) << "named .bin so that it is found again";
+    EXPECT_TRUE(QFile::exists(CustomModels::directory() + QStringLiteral("/tiny-ru.bin")));
+
+    for (const auto& [name, start, reason] :
+         {std::tuple{"tiny-ru.bin", QByteArray("lmgg"), "Модель «tiny-ru» уже добавлена."},
+          {"model.gguf", QByteArray("GGUF"),
+           "«model.gguf» — не модель whisper.cpp: файл не начинается с сигнатуры ggml."},
+          {"short.bin", QByteArray("lm"),
+           "«short.bin» — не модель whisper.cpp: файл не начинается с сигнатуры ggml."}}) {
+        const Result<WhisperModel> refused = CustomModels::add(file(name, start));
+        ASSERT_FALSE(refused.ok()) << name;
+        EXPECT_EQ(refused.error().description(), QString::fromUtf8(reason));
+    }
+    EXPECT_EQ(CustomModels::add(folder + QStringLiteral("/missing.bin")).error().description(),
+              QStringLiteral("Файл «missing.bin» не найден."));
+    EXPECT_EQ(CustomModels::entries().size(), 1U);
 }

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "engines/ModelCatalog.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+// The tab «Модель» of the settings window: every catalog model with its size and state, activating,
+// downloading and deleting models, adding the user's own model files, and the disk they take.
+class ModelsTab : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ModelsTab(QWidget* parent = nullptr);
+
+    void refresh();
+    // "загрузка N%…", "✓ активна", "скачана" or "не скачана".
+    static QString status(const WhisperModel& model, const QString& activeID);
+
+    // After another model became the active one.
+    std::function<void()> restartEngine;
+    // After every action, so that the whole window shows the new state.
+    std::function<void()> changed;
+    // The model file the user picks; empty when cancelled.
+    std::function<QString()> chooseModelFile;
+
+private:
+    std::optional<WhisperModel> selectedModel() const;
+    void selectModel(const QString& id);
+    void updateButtons();
+    void activate();
+    void download();
+    void remove();
+    void addOwnModel();
+    void explainChoice();
+    void reportChange();
+
+    QTableWidget* table_ = nullptr;
+    QPushButton* activateButton_ = nullptr;
+    QPushButton* downloadButton_ = nullptr;
+    QPushButton* deleteButton_ = nullptr;
+    QLabel* diskLabel_ = nullptr;
+    std::vector<WhisperModel> models_;
+};

@@ -1,0 +1,349 @@
+#include "app/SettingsWindow.h"
+
+#include "BuildInfo.h"
+#include "app/AlertPresenter.h"
+#include "app/Autostart.h"
+#include "app/DictionaryTab.h"
+#include "app/HelpTexts.h"
+#include "app/ModelsTab.h"
+#include "app/SettingsStore.h"
+#include "app/SettingsWidgets.h"
+#include "app/SpeechQualityTab.h"
+#include "dictation/HotkeyManager.h"
+#include "text/MacroEditor.h"
+#include "text/MacroStore.h"
+#include "update/Updater.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace
+{
+
+constexpr int contentWidth = 660;
+constexpr int contentHeight = 470;
+
+QStringList presetTitles()
+{
+    QStringList titles;
+    for (const HotkeyManager::Preset& preset : HotkeyManager::presets())
+        titles.append(preset.title);
+    return titles;
+}
+
+QStringList presetIdentifiers()
+{
+    QStringList identifiers;
+    for (const HotkeyManager::Preset& preset : HotkeyManager::presets())
+        identifiers.append(preset.identifier);
+    return identifiers;
+}
+
+void centerOnScreen(QWidget* window)
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), window->size());
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
+}
+
+QVBoxLayout* tabLayout(QWidget* tab)
+{
+    auto* layout = new QVBoxLayout(tab);
+    layout->setContentsMargins(16, 16, 16, 12);
+    layout->setSpacing(10);
+    return layout;
+}
+
+} // namespace
+
+SettingsWindow& SettingsWindow::shared()
+{
+    static QPointer<SettingsWindow> instance;
+    if (!instance)
+        instance = new SettingsWindow(QCoreApplication::instance());
+    return *instance;
+}
+
+SettingsWindow::SettingsWindow(QObject* parent) : QObject(parent) {}
+
+SettingsWindow::~SettingsWindow()
+{
+    delete window_;
+}
+
+QWidget* SettingsWindow::window() const
+{
+    return window_;
+}
+
+void SettingsWindow::showWindow()
+{
+    const bool firstShow = !window_;
+    ensureWindow();
+    audioSources_ = listAudioSources ? listAudioSources() : std::vector<AudioSource>{};
+    if (firstShow)
+        centerOnScreen(window_);
+    window_->show();
+    refresh();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void SettingsWindow::ensureWindow()
+{
+    if (window_)
+        return;
+    window_ = new QWidget(nullptr, Qt::Window);
+    window_->setObjectName(QStringLiteral("SettingsWindow"));
+    window_->setWindowTitle(QStringLiteral("Настройки Толвана"));
+    // The application lives in the tray: closing this window must not end it.
+    window_->setAttribute(Qt::WA_QuitOnClose, false);
+
+    auto* layout = new QVBoxLayout(window_);
+    layout->setContentsMargins(12, 12, 12, 12);
+    tabs_ = new QTabWidget(window_);
+    tabs_->setObjectName(QStringLiteral("tabs"));
+    // All seven titles stay in sight; the window grows to fit them where the font is wide.
+    tabs_->setUsesScrollButtons(false);
+    layout->addWidget(tabs_);
+
+    modelsTab_ = new ModelsTab;
+    modelsTab_->restartEngine = [this] { callRestartEngine(); };
+    modelsTab_->changed = [this] { refresh(); };
+    speechQualityTab_ = new SpeechQualityTab;
+    speechQualityTab_->changed = [this] { refresh(); };
+    dictionaryTab_ = new DictionaryTab;
+    dictionaryTab_->restartEngine = [this] { callRestartEngine(); };
+    dictionaryTab_->changed = [this] { refresh(); };
+
+    tabs_->addTab(buildGeneralTab(), QStringLiteral("Основные"));
+    tabs_->addTab(modelsTab_, QStringLiteral("Модель"));
+    tabs_->addTab(buildKeysTab(), QStringLiteral("Клавиши"));
+    tabs_->addTab(buildPasteTab(), QStringLiteral("Вставка"));
+    tabs_->addTab(buildFormattingTab(), QStringLiteral("Форматирование"));
+    tabs_->addTab(speechQualityTab_, QStringLiteral("Грамотная речь"));
+    tabs_->addTab(dictionaryTab_, QStringLiteral("Словарь"));
+    window_->resize(QSize(contentWidth, contentHeight).expandedTo(window_->minimumSizeHint()));
+}
+
+QWidget* SettingsWindow::buildGeneralTab()
+{
+    using namespace SettingsWidgets;
+    auto* tab = new QWidget;
+    QVBoxLayout* layout = tabLayout(tab);
+    QComboBox* language = boundPopup(
+        tab, "langPopup", {QStringLiteral("Русский"), QStringLiteral("Автоопределение"), QStringLiteral("Английский")},
+        SettingsKey::language, {QStringLiteral("ru"), QStringLiteral("auto"), QStringLiteral("en")},
+        [this] { callRestartEngine(); });
+    layout->addLayout(labelledRow(tab, QStringLiteral("Язык распознавания:"), language));
+    micPopup_ = popup(tab, "micPopup", {});
+    micPopup_->setMaximumWidth(400);
+    layout->addLayout(labelledRow(tab, QStringLiteral("Микрофон:"), micPopup_));
+    connect(micPopup_, &QComboBox::activated, this, &SettingsWindow::microphoneChosen);
+
+    layout->addWidget(
+        boundCheck(tab, "soundsCheck", QStringLiteral("Звуки начала и конца записи"), SettingsKey::sounds));
+    loginCheck_ = check(tab, "loginCheck", QStringLiteral("Запускать при входе в систему"));
+    connect(loginCheck_, &QCheckBox::clicked, this, &SettingsWindow::loginToggled);
+    layout->addWidget(loginCheck_);
+    layout->addWidget(boundCheck(tab, "updatesCheck", QStringLiteral("Проверять обновления при запуске"),
+                                 SettingsKey::autoUpdateCheck));
+    auto* checkNow = button(tab, "checkNowBtn", QStringLiteral("Проверить сейчас"));
+    connect(checkNow, &QPushButton::clicked, this, [] { Updater::shared().check(true); });
+    auto* checkRow = new QHBoxLayout;
+    checkRow->setContentsMargins(22, 0, 0, 0);
+    checkRow->addWidget(checkNow);
+    checkRow->addStretch(1);
+    layout->addLayout(checkRow);
+    layout->addStretch(1);
+    QLabel* footer = note(tab, QStringLiteral("Толван %1").arg(QString::fromUtf8(BuildInfo::shortVersion)));
+    footer->setObjectName(QStringLiteral("footer"));
+    layout->addWidget(footer);
+    return tab;
+}
+
+QWidget* SettingsWindow::buildKeysTab()
+{
+    using namespace SettingsWidgets;
+    auto* tab = new QWidget;
+    QVBoxLayout* layout = tabLayout(tab);
+    QComboBox* hotkey = boundPopup(tab, "hotkeyPopup", presetTitles(), SettingsKey::togglePreset, presetIdentifiers(),
+                                   [this] { callHotkeysChanged(); });
+    layout->addLayout(labelledRow(tab, QStringLiteral("Переключатель диктовки:"), hotkey));
+    layout->addWidget(
+        boundCheck(tab, "pttCheck",
+                   QStringLiteral("Рация: удерживать %1 (отпустил — вставилось)").arg(HotkeyManager::pushToTalkTitle()),
+                   SettingsKey::pttEnabled, [this] { callHotkeysChanged(); }));
+    layout->addWidget(note(tab, QStringLiteral("Во время записи: Enter — закончить и вставить, Esc — отменить, кнопки "
+                                               "«Готово» и ✕ — на панели внизу экрана.\nВ любой момент: %1 — выучить "
+                                               "слово из выделенного текста.")
+                                    .arg(HotkeyManager::title(HotkeyManager::learnCombination))));
+    layout->addStretch(1);
+    return tab;
+}
+
+QWidget* SettingsWindow::buildPasteTab()
+{
+    using namespace SettingsWidgets;
+    auto* tab = new QWidget;
+    QVBoxLayout* layout = tabLayout(tab);
+    layout->addWidget(boundCheck(tab, "pasteCheck",
+                                 QStringLiteral("Автовставка в активное поле (иначе — только буфер обмена)"),
+                                 SettingsKey::autoPaste));
+    layout->addWidget(
+        boundCheck(tab, "spaceCheck", QStringLiteral("Добавлять пробел в конце фразы"), SettingsKey::appendSpace));
+    layout->addWidget(boundCheck(tab, "clipCheck", QStringLiteral("Восстанавливать прежний буфер обмена после вставки"),
+                                 SettingsKey::restoreClipboard));
+    layout->addWidget(note(tab, QStringLiteral("Распознанный текст всегда остаётся в буфере обмена — если вставка не "
+                                               "сработала, нажмите Ctrl+V.")));
+    layout->addStretch(1);
+    return tab;
+}
+
+QWidget* SettingsWindow::buildFormattingTab()
+{
+    using namespace SettingsWidgets;
+    auto* tab = new QWidget;
+    QVBoxLayout* layout = tabLayout(tab);
+    layout->addWidget(boundCheck(tab, "commandsCheck",
+                                 QStringLiteral("Умные команды и макросы («новый абзац», «заголовок: …», «подпись»)"),
+                                 SettingsKey::formattingEnabled));
+    layout->addWidget(boundCheck(tab, "autoFmtCheck",
+                                 QStringLiteral("Авторазметка по паузам и контексту (эксперимент)"),
+                                 SettingsKey::autoFormat));
+    QComboBox* format = boundPopup(
+        tab, "formatPopup", {QStringLiteral("Markdown (## заголовки, - списки)"), QStringLiteral("Обычный текст")},
+        SettingsKey::outputFormat, {QStringLiteral("markdown"), QStringLiteral("plain")});
+    layout->addLayout(labelledRow(tab, QStringLiteral("Формат вывода:"), format));
+    auto* buttons = new QHBoxLayout;
+    auto* macros = button(tab, "macrosBtn", QStringLiteral("Макросы…"));
+    auto* help = button(tab, "commandsHelpBtn", QStringLiteral("Справка по командам…"));
+    connect(macros, &QPushButton::clicked, this, [] { MacroEditor::shared().open(); });
+    connect(help, &QPushButton::clicked, this, &SettingsWindow::showCommandHelp);
+    buttons->addWidget(macros);
+    buttons->addWidget(help);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    layout->addStretch(1);
+    return tab;
+}
+
+QCheckBox* SettingsWindow::boundCheck(QWidget* tab, const char* name, const QString& title, QLatin1String key,
+                                      std::function<void()> afterStore)
+{
+    QCheckBox* box = SettingsWidgets::check(tab, name, title);
+    checks_.push_back({box, key});
+    connect(box, &QCheckBox::clicked, this, [this, key, afterStore = std::move(afterStore)](bool on) {
+        SettingsStore::shared().setBool(key, on);
+        if (afterStore)
+            afterStore();
+        refresh();
+    });
+    return box;
+}
+
+QComboBox* SettingsWindow::boundPopup(QWidget* tab, const char* name, const QStringList& titles, QLatin1String key,
+                                      const QStringList& values, std::function<void()> afterStore)
+{
+    QComboBox* box = SettingsWidgets::popup(tab, name, titles);
+    popups_.push_back({box, key, values});
+    connect(box, &QComboBox::activated, this, [this, key, values, afterStore = std::move(afterStore)](int index) {
+        if (index >= 0 && index < values.size())
+            SettingsStore::shared().setString(key, values.at(index));
+        if (afterStore)
+            afterStore();
+        refresh();
+    });
+    return box;
+}
+
+void SettingsWindow::refresh()
+{
+    if (!window_ || !window_->isVisible())
+        return;
+    SettingsStore& settings = SettingsStore::shared();
+    for (const CheckBinding& binding : checks_)
+        binding.box->setChecked(settings.boolForKey(binding.key));
+    for (const PopupBinding& binding : popups_) {
+        const qsizetype index = binding.values.indexOf(settings.stringForKey(binding.key).value_or(QString()));
+        binding.box->setCurrentIndex(static_cast<int>(std::max<qsizetype>(index, 0)));
+    }
+    loginCheck_->setChecked(Autostart::isEnabled());
+    fillMicrophones();
+    modelsTab_->refresh();
+    speechQualityTab_->refresh();
+    dictionaryTab_->refresh();
+}
+
+void SettingsWindow::fillMicrophones()
+{
+    const QString chosen = SettingsStore::shared().stringForKey(SettingsKey::inputDevice).value_or(QString());
+    std::vector<AudioSource> entries{{QString(), QStringLiteral("По умолчанию")}};
+    entries.insert(entries.end(), audioSources_.begin(), audioSources_.end());
+    // A chosen microphone that is unplugged stays chosen: the recorder falls back until it returns.
+    const auto isChosen = [&](const AudioSource& entry) { return entry.name == chosen; };
+    if (std::none_of(entries.begin(), entries.end(), isChosen))
+        entries.push_back({chosen, QStringLiteral("%1 (не подключён)").arg(chosen)});
+
+    const QSignalBlocker quiet(micPopup_);
+    // Rebuilt only when the entries change: refresh runs during downloads too, and must not close an open list.
+    bool same = micPopup_->count() == static_cast<int>(entries.size());
+    for (int index = 0; same && index < micPopup_->count(); ++index)
+        same = micPopup_->itemData(index).toString() == entries[static_cast<size_t>(index)].name &&
+               micPopup_->itemText(index) == entries[static_cast<size_t>(index)].description;
+    if (!same) {
+        micPopup_->clear();
+        for (const AudioSource& entry : entries)
+            micPopup_->addItem(entry.description, entry.name);
+    }
+    micPopup_->setCurrentIndex(
+        static_cast<int>(std::find_if(entries.begin(), entries.end(), isChosen) - entries.begin()));
+}
+
+void SettingsWindow::microphoneChosen(int index)
+{
+    SettingsStore::shared().setString(SettingsKey::inputDevice, micPopup_->itemData(index).toString());
+    refresh();
+}
+
+void SettingsWindow::loginToggled(bool on)
+{
+    const Result<Done> changed = Autostart::setEnabled(on);
+    if (!changed)
+        AlertPresenter::shared().present({QStringLiteral("Не удалось изменить автозапуск"),
+                                          changed.error().description(),
+                                          {QStringLiteral("Понятно")}});
+    refresh();
+}
+
+void SettingsWindow::showCommandHelp()
+{
+    AlertPresenter::shared().present({QStringLiteral("Голосовые команды форматирования"),
+                                      HelpTexts::voiceCommands(MacroStore::loadRaw(), QDateTime::currentDateTime()),
+                                      {QStringLiteral("Понятно")}});
+}
+
+void SettingsWindow::callRestartEngine()
+{
+    if (restartEngine)
+        restartEngine();
+}
+
+void SettingsWindow::callHotkeysChanged()
+{
+    if (onHotkeysChanged)
+        onHotkeysChanged();
+}

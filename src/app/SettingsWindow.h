@@ -1,0 +1,91 @@
+#pragma once
+
+#include "platform/AudioSources.h"
+
+#include <QLatin1String>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+class DictionaryTab;
+class ModelsTab;
+class QCheckBox;
+class QComboBox;
+class QTabWidget;
+class QWidget;
+class SpeechQualityTab;
+
+// The window «Настройки Толвана»: seven tabs of settings, models, the style advisor and the dictionary.
+// Every control writes its setting at once; there is no OK button. One shared instance; the window is
+// built on first show and only hidden when closed. Main thread only.
+class SettingsWindow : public QObject
+{
+    Q_OBJECT
+
+public:
+    static SettingsWindow& shared();
+    explicit SettingsWindow(QObject* parent = nullptr);
+    ~SettingsWindow() override;
+
+    // Builds the window if needed, asks the sound server for its microphones, fills every control and
+    // brings the window to the front.
+    void showWindow();
+    // Reads every setting and state into the controls again; nothing while the window is not shown.
+    void refresh();
+    // The window, once shown; for inspection.
+    QWidget* window() const;
+
+    // Restarts the recognizer after the language, the model or the dictionary changed.
+    std::function<void()> restartEngine;
+    // The toggle preset or push-to-talk changed: the hotkey grabs must follow.
+    std::function<void()> onHotkeysChanged;
+    // The sound server's microphones, asked each time the window opens.
+    std::function<std::vector<AudioSource>()> listAudioSources = [] { return AudioSources::list(); };
+
+    // The model tab, for the hooks it has of its own.
+    ModelsTab* modelsTab() const { return modelsTab_; }
+
+private:
+    struct CheckBinding
+    {
+        QCheckBox* box;
+        QLatin1String key;
+    };
+    struct PopupBinding
+    {
+        QComboBox* box;
+        QLatin1String key;
+        // The stored values in the order of the entries; an unknown value selects the first.
+        QStringList values;
+    };
+
+    void ensureWindow();
+    QWidget* buildGeneralTab();
+    QWidget* buildKeysTab();
+    QWidget* buildPasteTab();
+    QWidget* buildFormattingTab();
+    QCheckBox* boundCheck(QWidget* tab, const char* name, const QString& title, QLatin1String key,
+                          std::function<void()> afterStore = {});
+    QComboBox* boundPopup(QWidget* tab, const char* name, const QStringList& titles, QLatin1String key,
+                          const QStringList& values, std::function<void()> afterStore = {});
+    void fillMicrophones();
+    void microphoneChosen(int index);
+    void loginToggled(bool on);
+    void showCommandHelp();
+    void callRestartEngine();
+    void callHotkeysChanged();
+
+    QPointer<QWidget> window_;
+    QTabWidget* tabs_ = nullptr;
+    QComboBox* micPopup_ = nullptr;
+    QCheckBox* loginCheck_ = nullptr;
+    ModelsTab* modelsTab_ = nullptr;
+    SpeechQualityTab* speechQualityTab_ = nullptr;
+    DictionaryTab* dictionaryTab_ = nullptr;
+    std::vector<CheckBinding> checks_;
+    std::vector<PopupBinding> popups_;
+    std::vector<AudioSource> audioSources_;
+};
