@@ -37,7 +37,7 @@ class InstantCapture : public MicrophoneCapture
 public:
     explicit InstantCapture(const int seconds) : seconds_(seconds) {}
 
-    Result<Done> start(BlockHandler onBlock, EndHandler) override
+    Result<Done> start(const QString&, BlockHandler onBlock, EndHandler) override
     {
         std::vector<std::int16_t> block(blockSamples);
         for (std::size_t index = 0; index < block.size(); ++index)
@@ -59,7 +59,7 @@ public:
     explicit PacedCapture(const int seconds) : seconds_(seconds) {}
     ~PacedCapture() override { stop(); }
 
-    Result<Done> start(BlockHandler onBlock, EndHandler) override
+    Result<Done> start(const QString&, BlockHandler onBlock, EndHandler) override
     {
         stopping_ = false;
         worker_ = std::thread([this, onBlock = std::move(onBlock)] {

@@ -5,6 +5,7 @@
 #include "app/LearnWordDialog.h"
 #include "app/Log.h"
 #include "app/SettingsStore.h"
+#include "app/SettingsWindow.h"
 #include "app/StatusIcon.h"
 #include "app/StatusMenu.h"
 #include "dictation/DictationController.h"
@@ -20,6 +21,8 @@
 #include "platform/X11Display.h"
 #include "quality/AdvisorEngine.h"
 #include "text/Corrections.h"
+#include "text/MacroEditor.h"
+#include "update/FeedbackWindow.h"
 #include "update/Updater.h"
 
 #include <QApplication>
@@ -70,9 +73,13 @@ void AppDelegate::applicationDidFinishLaunching()
     controller_->startServer();
     armHotkeys();
     AdvisorEngine::shared().onState = [self = QPointer<AppDelegate>(this)](const AdvisorEngine::State&) {
-        if (self)
-            self->updateIcon();
+        if (!self)
+            return;
+        self->updateIcon();
+        SettingsWindow::shared().refresh();
     };
+    SettingsWindow::shared().restartEngine = [this] { controller_->startServer(); };
+    SettingsWindow::shared().onHotkeysChanged = [this] { hotkeys_->refreshGrabs(); };
     Updater::shared().onState = [self = QPointer<AppDelegate>(this)] {
         if (self)
             self->updateIcon();
@@ -89,13 +96,16 @@ void AppDelegate::wireModelManager()
     ModelManager& models = ModelManager::shared();
     const QPointer<AppDelegate> self(this);
     models.onProgress = [self](const QString&, double) {
-        if (self)
-            self->updateIcon();
+        if (!self)
+            return;
+        self->updateIcon();
+        SettingsWindow::shared().refresh();
     };
     models.onFinished = [self](const QString& modelID, const std::optional<Error>& error) {
         if (!self)
             return;
         self->updateIcon();
+        SettingsWindow::shared().refresh();
         if (error) {
             // Out of the download's own callback: the alert runs a modal loop.
             QTimer::singleShot(0, self, [description = error->description()] {
@@ -186,7 +196,7 @@ void AppDelegate::updateIcon()
 QString AppDelegate::statusLine() const
 {
     StatusMenu::Facts facts;
-    const WhisperModel& model = ModelCatalog::byID(
+    const WhisperModel model = ModelCatalog::byID(
         SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()));
     if (const auto progress = ModelManager::shared().progress().find(model.id);
         progress != ModelManager::shared().progress().end())
@@ -222,12 +232,17 @@ void AppDelegate::menuNeedsUpdate()
                         &DictationController::recognizeSavedRecording);
     }
     menu_.addSeparator();
+    QAction* settings = menu_.addAction(QStringLiteral("Настройки…"), this, &AppDelegate::openSettings);
+    settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
+    menu_.addAction(QStringLiteral("Макросы…"), this, [] { MacroEditor::shared().open(); });
     menu_.addAction(QStringLiteral("Выучить слово из выделенного   Ctrl+Shift+Пробел"), this,
                     &AppDelegate::learnFromSelection);
     addHistoryMenu();
     menu_.addSeparator();
     addUpdateItem();
     menu_.addAction(QStringLiteral("Разрешения…"), this, &AppDelegate::showPermissions);
+    menu_.addAction(QStringLiteral("Сообщить об ошибке или идее…"), this,
+                    [] { FeedbackWindow::shared().showWindow(); });
     menu_.addAction(QStringLiteral("О программе"), this, &AppDelegate::showAbout);
     menu_.addSeparator();
     QAction* quit = menu_.addAction(QStringLiteral("Выйти"), qApp, &QApplication::quit);
@@ -268,6 +283,11 @@ void AppDelegate::addUpdateItem()
     }
 }
 
+void AppDelegate::openSettings()
+{
+    SettingsWindow::shared().showWindow();
+}
+
 void AppDelegate::menuToggleDictation()
 {
     if (controller_->phase() == DictationController::Phase::recording)
@@ -287,8 +307,7 @@ bool AppDelegate::handleCommand(const QByteArray& command)
     } else if (command == "cancel") {
         controller_->cancel();
     } else if (command == "show") {
-        menuNeedsUpdate();
-        menu_.popup(QCursor::pos());
+        openSettings();
     } else {
         return false;
     }
@@ -360,7 +379,8 @@ std::optional<std::pair<QString, QStringList>> soundSettings()
 QString microphoneLine()
 {
     std::unique_ptr<MicrophoneCapture> capture = MicrophoneCapture::createDefault();
-    const Result<Done> started = capture->start([](std::span<const std::int16_t>) {}, [](const QString&) {});
+    const Result<Done> started = capture->start(
+        QString(), [](std::span<const std::int16_t>) {}, [](const QString&) {});
     capture->stop();
     if (started)
         return QStringLiteral("Микрофон: ✓ звуковой сервер отвечает, вход есть");

@@ -43,6 +43,7 @@ private:
     void addHistoryMenu();
     void addUpdateItem();
     QString statusLine() const;
+    void openSettings();
     void menuToggleDictation();
     void learnFromSelection();
     void showLearnDialog(const QString& heard, ActiveWindow::WindowId prevApp);

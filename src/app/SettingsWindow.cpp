@@ -156,6 +156,9 @@ QWidget* SettingsWindow::buildGeneralTab()
 
     layout->addWidget(
         boundCheck(tab, "soundsCheck", QStringLiteral("Звуки начала и конца записи"), SettingsKey::sounds));
+    layout->addWidget(boundCheck(tab, "whileRecordingCheck",
+                                 QStringLiteral("Распознавать по ходу записи (текст готов сразу после Enter)"),
+                                 SettingsKey::recognizeWhileRecording));
     loginCheck_ = check(tab, "loginCheck", QStringLiteral("Запускать при входе в систему"));
     connect(loginCheck_, &QCheckBox::clicked, this, &SettingsWindow::loginToggled);
     layout->addWidget(loginCheck_);
