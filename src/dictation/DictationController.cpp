@@ -214,6 +214,8 @@ void DictationController::finish()
     if (sampleCount <= minimumSamples) {
         setPhase(Phase::idle);
         hud_.flash(QStringLiteral("Слишком коротко"));
+        Log::info(
+            QStringLiteral("Запись отброшена: слишком коротко (%1 мс)").arg(static_cast<qint64>(sampleCount / 16)));
         return;
     }
     if (voicedMs < minimumVoicedMs) {

@@ -25,6 +25,9 @@ int orphanedServers(qint64 appPid)
         const QString directory = processes.next();
         if (!TestFiles::read(directory + QStringLiteral("/cmdline")).contains("fakes/whisper-server"))
             continue;
+        // This test's recognizers only: they load the model from its models folder.
+        if (!TestFiles::read(directory + QStringLiteral("/cmdline")).contains(Paths::modelsDir().toUtf8()))
+            continue;
         const QByteArray stat = TestFiles::read(directory + QStringLiteral("/stat"));
         const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
         if (fields.size() > 1 && fields.at(0) != "Z" && fields.at(1).toLongLong() != appPid) {
@@ -65,13 +68,16 @@ TEST_F(SoakDesktopTest, EveryDictationIsInsertedOrKeptWhateverTheRecognizerDoes)
 
     const auto inserted = [&] { return int(field.text().count(QStringLiteral("Спасибо!"))); };
     const auto kept = [&] { return app.logCount(QStringLiteral("(запись сохранена: ")); };
+    // A busy machine may start a recording after the phrase was played: dropped as too short or silent, by
+    // design, and logged.
+    const auto dropped = [&] { return app.logCount(QStringLiteral("Запись отброшена: ")); };
     std::pair<qint64, int> settled;
     int orphans = 0;
     for (int index = 0; index < dictations; ++index) {
         ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
         DesktopSession::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), speech});
         ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return inserted() + kept() == index + 1; }, 15000))
+        ASSERT_TRUE(QTest::qWaitFor([&] { return inserted() + kept() + dropped() == index + 1; }, 15000))
             << "dictation " << index + 1 << ": inserted " << inserted() << ", kept " << kept() << "\n"
             << app.log().toStdString() << field.keys().join(u' ').toStdString() << "\n"
             << field.text().toStdString();
@@ -82,6 +88,7 @@ TEST_F(SoakDesktopTest, EveryDictationIsInsertedOrKeptWhateverTheRecognizerDoes)
     EXPECT_EQ(orphans, 0);
     EXPECT_GT(inserted(), 0);
     EXPECT_GT(kept(), 0);
+    EXPECT_LE(dropped(), dictations / 10);
     const auto [rss, descriptors] = footprint(pid);
     std::printf("soak: %d dictations, %d inserted, %d kept; RSS %lld kB after 20, %lld kB at the end; "
                 "%d descriptors after 20, %d at the end\n",

@@ -42,11 +42,12 @@ TEST(SettingsStore, FreshAccountReadsEveryRegisteredDefault)
     EXPECT_FALSE(store.boolForKey(SettingsKey::styleAdvisor));
     EXPECT_EQ(store.stringForKey(SettingsKey::advisorStyle), QStringLiteral("neutral"));
     EXPECT_EQ(store.integerForKey(SettingsKey::advisorIntensity), 5);
+    EXPECT_TRUE(store.boolForKey(SettingsKey::recognizeWhileRecording));
 
     EXPECT_TRUE(store.history().isEmpty());
     EXPECT_FALSE(store.stringForKey(SettingsKey::lastRunVersion).has_value());
     EXPECT_EQ(store.integerForKey(SettingsKey::skippedUpdateBuild), 0);
-    EXPECT_EQ(SettingsStore::registeredDefaults().size(), 18u);
+    EXPECT_EQ(SettingsStore::registeredDefaults().size(), 19u);
 }
 
 TEST(SettingsStore, DefaultsAreNeverWrittenToTheFile)
