@@ -38,6 +38,7 @@ format:
 
 format-check:
 	@clang-format --dry-run --Werror $(SOURCES)
+	@scripts/check-layers.sh
 
 # The Debian package and the update image, installed and run (made from the check tree, which is already
 # built: only the compiler flags differ from `make package`); every test in a debug build under the desktop

@@ -1,6 +1,6 @@
 // The desktop side of a dictation, measured under tests/desktop/with-desktop.sh: the recorder's CPU time per
 // second of recording, and the time from a key press to the hotkey callback.
-#include "app/SettingsStore.h"
+#include "core/SettingsStore.h"
 #include "dictation/AudioRecorder.h"
 #include "dictation/HotkeyManager.h"
 

@@ -4,7 +4,7 @@
 // the longest stall of the main thread while a recognition takes 2 s, and the wait after Enter for 10, 30
 // and 60 s dictations with a recognizer as slow as a laptop's, with and without recognition while
 // recording. Prints its figures; asserts nothing.
-#include "app/SettingsStore.h"
+#include "core/SettingsStore.h"
 #include "dictation/DictationController.h"
 #include "engines/ModelCatalog.h"
 #include "engines/WavWriter.h"

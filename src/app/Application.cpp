@@ -1,10 +1,10 @@
 #include "app/Application.h"
 
-#include "app/AlertPresenter.h"
 #include "app/AppDelegate.h"
 #include "app/InstanceLink.h"
-#include "app/Log.h"
 #include "app/MessageBoxAlertPresenter.h"
+#include "core/AlertPresenter.h"
+#include "core/Log.h"
 #include "platform/X11Display.h"
 
 #include <QApplication>

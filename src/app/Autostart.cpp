@@ -1,8 +1,8 @@
 #include "app/Autostart.h"
 
-#include "app/Log.h"
-#include "app/Paths.h"
-#include "app/Resources.h"
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "core/Resources.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "app/DictionaryTab.h"
 
-#include "app/AlertPresenter.h"
 #include "app/SettingsWidgets.h"
+#include "core/AlertPresenter.h"
 #include "dictation/HotkeyManager.h"
 #include "text/Corrections.h"
 

@@ -1,6 +1,6 @@
 #include "app/InstanceLink.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AlertPresenter.h"
+#include "core/AlertPresenter.h"
 
 // Alerts as application-modal message boxes, raised above other windows: the tray application has no
 // window of its own to come to the front with.

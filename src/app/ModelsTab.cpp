@@ -1,9 +1,9 @@
 #include "app/ModelsTab.h"
 
-#include "app/AlertPresenter.h"
 #include "app/HelpTexts.h"
-#include "app/SettingsStore.h"
 #include "app/SettingsWidgets.h"
+#include "core/AlertPresenter.h"
+#include "core/SettingsStore.h"
 #include "engines/CustomModels.h"
 #include "engines/ModelManager.h"
 

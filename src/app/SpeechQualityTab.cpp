@@ -1,9 +1,9 @@
 #include "app/SpeechQualityTab.h"
 
-#include "app/AlertPresenter.h"
 #include "app/HelpTexts.h"
-#include "app/SettingsStore.h"
 #include "app/SettingsWidgets.h"
+#include "core/AlertPresenter.h"
+#include "core/SettingsStore.h"
 #include "quality/AdvisorText.h"
 
 #include <QCheckBox>

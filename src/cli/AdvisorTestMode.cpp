@@ -1,7 +1,7 @@
 #include "cli/AdvisorTestMode.h"
 
-#include "app/Regex.h"
-#include "cli/Console.h"
+#include "core/Console.h"
+#include "core/Regex.h"
 #include "engines/ChildProcess.h"
 #include "quality/AdvisorEngine.h"
 

@@ -1,6 +1,6 @@
 #include "cli/AutoFormatMode.h"
 
-#include "cli/Console.h"
+#include "core/Console.h"
 #include "model/Segments.h"
 #include "text/AutoFormatter.h"
 #include "text/Corrections.h"

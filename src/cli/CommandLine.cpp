@@ -3,7 +3,6 @@
 #include "BuildInfo.h"
 #include "cli/AdvisorTestMode.h"
 #include "cli/AutoFormatMode.h"
-#include "cli/Console.h"
 #include "cli/FormatMode.h"
 #include "cli/GigaamTestMode.h"
 #include "cli/HallucTestMode.h"
@@ -11,6 +10,7 @@
 #include "cli/RemoteControlMode.h"
 #include "cli/SpeechTestMode.h"
 #include "cli/UpdateNowMode.h"
+#include "core/Console.h"
 
 #include <QCoreApplication>
 

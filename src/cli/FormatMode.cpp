@@ -1,7 +1,7 @@
 #include "cli/FormatMode.h"
 
-#include "app/SettingsStore.h"
-#include "cli/Console.h"
+#include "core/Console.h"
+#include "core/SettingsStore.h"
 #include "text/Corrections.h"
 #include "text/MacroStore.h"
 #include "text/TextFormatter.h"

@@ -1,6 +1,6 @@
 #include "cli/GigaamTestMode.h"
 
-#include "cli/Console.h"
+#include "core/Console.h"
 #include "engines/GigaAMEngine.h"
 #include "model/Segments.h"
 

@@ -1,6 +1,6 @@
 #include "cli/HallucTestMode.h"
 
-#include "cli/Console.h"
+#include "core/Console.h"
 #include "engines/Hallucinations.h"
 
 namespace HallucTestMode

@@ -1,6 +1,6 @@
 #include "cli/ParseTestMode.h"
 
-#include "cli/Console.h"
+#include "core/Console.h"
 #include "model/Segments.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "cli/RemoteControlMode.h"
 
 #include "app/InstanceLink.h"
-#include "cli/Console.h"
+#include "core/Console.h"
 
 namespace RemoteControlMode
 {

@@ -1,6 +1,6 @@
 #include "cli/SpeechTestMode.h"
 
-#include "cli/Console.h"
+#include "core/Console.h"
 #include "quality/SpeechQuality.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "cli/UpdateNowMode.h"
 
-#include "cli/Console.h"
+#include "core/Console.h"
 #include "update/Updater.h"
 
 #include <QUrl>

@@ -1,8 +1,8 @@
 #include "dictation/AudioRecorder.h"
 
-#include "app/Log.h"
-#include "app/MainThread.h"
-#include "app/SettingsStore.h"
+#include "core/Log.h"
+#include "core/MainThread.h"
+#include "core/SettingsStore.h"
 #include "engines/WavWriter.h"
 
 #include <QPointer>

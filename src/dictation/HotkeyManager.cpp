@@ -1,7 +1,7 @@
 #include "dictation/HotkeyManager.h"
 
-#include "app/Log.h"
-#include "app/SettingsStore.h"
+#include "core/Log.h"
+#include "core/SettingsStore.h"
 
 #include <QPointer>
 

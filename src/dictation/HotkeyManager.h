@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DelayedCall.h"
+#include "core/DelayedCall.h"
 #include "platform/KeyboardHook.h"
 
 #include <QLatin1String>

@@ -1,6 +1,6 @@
 #include "dictation/OverlayHUD.h"
 
-#include "app/MainThread.h"
+#include "core/MainThread.h"
 
 #include <QBitmap>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DelayedCall.h"
+#include "core/DelayedCall.h"
 
 #include <QObject>
 #include <QPointer>

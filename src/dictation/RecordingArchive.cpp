@@ -1,7 +1,7 @@
 #include "dictation/RecordingArchive.h"
 
-#include "app/Log.h"
-#include "app/Paths.h"
+#include "core/Log.h"
+#include "core/Paths.h"
 
 #include <QDateTime>
 #include <QDir>

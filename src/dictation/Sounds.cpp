@@ -1,7 +1,7 @@
 #include "dictation/Sounds.h"
 
-#include "app/Resources.h"
-#include "app/SettingsStore.h"
+#include "core/Resources.h"
+#include "core/SettingsStore.h"
 #include "platform/SoundPlayer.h"
 
 namespace Sounds

@@ -1,8 +1,8 @@
 #include "dictation/TextInserter.h"
 
-#include "app/Log.h"
-#include "app/MainThread.h"
-#include "app/SettingsStore.h"
+#include "core/Log.h"
+#include "core/MainThread.h"
+#include "core/SettingsStore.h"
 #include "platform/KeyInjector.h"
 
 #include <QClipboard>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Error.h"
-#include "app/Result.h"
+#include "core/Error.h"
+#include "core/Result.h"
 
 #include <QList>
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "engines/GigaAMEngine.h"
 
-#include "app/Resources.h"
+#include "core/Resources.h"
 #include "engines/ChildProcess.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"

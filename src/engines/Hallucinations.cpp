@@ -1,6 +1,6 @@
 #include "engines/Hallucinations.h"
 
-#include "app/Regex.h"
+#include "core/Regex.h"
 #include "text/TextFormatter.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "engines/ModelCatalog.h"
 
-#include "app/Paths.h"
+#include "core/Paths.h"
 #include "engines/CustomModels.h"
 #include "engines/ModelHub.h"
 

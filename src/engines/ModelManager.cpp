@@ -1,7 +1,7 @@
 #include "engines/ModelManager.h"
 
-#include "app/Log.h"
-#include "app/Paths.h"
+#include "core/Log.h"
+#include "core/Paths.h"
 #include "engines/FileDownload.h"
 #include "engines/ModelHub.h"
 

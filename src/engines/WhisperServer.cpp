@@ -1,9 +1,9 @@
 #include "engines/WhisperServer.h"
 
-#include "app/Log.h"
-#include "app/MainThread.h"
-#include "app/Paths.h"
-#include "app/Resources.h"
+#include "core/Log.h"
+#include "core/MainThread.h"
+#include "core/Paths.h"
+#include "core/Resources.h"
 #include "engines/ChildProcess.h"
 #include "engines/LoopbackHttp.h"
 #include "engines/Utf8.h"

@@ -1,4 +1,4 @@
-#include "app/Log.h"
+#include "core/Log.h"
 #include "platform/SoundPlayer.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "platform/SignalWatcher.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 
 #include <QSocketNotifier>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/DelayedCall.h"
-#include "app/Error.h"
-#include "app/Result.h"
+#include "core/DelayedCall.h"
+#include "core/Error.h"
+#include "core/Result.h"
 #include "quality/AdvisorText.h"
 
 #include <QNetworkAccessManager>

@@ -1,6 +1,6 @@
 #include "quality/AdvisorText.h"
 
-#include "app/Regex.h"
+#include "core/Regex.h"
 #include "engines/Utf8.h"
 
 #include <QJsonArray>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Result.h"
+#include "core/Result.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "quality/SpeechQuality.h"
 
-#include "app/Regex.h"
+#include "core/Regex.h"
 
 #include <QHash>
 #include <QTextBoundaryFinder>

@@ -1,7 +1,7 @@
 #include "quality/SpeechReview.h"
 
-#include "app/MainThread.h"
-#include "app/SettingsStore.h"
+#include "core/MainThread.h"
+#include "core/SettingsStore.h"
 #include "quality/AdvisorText.h"
 #include "quality/SpeechQuality.h"
 

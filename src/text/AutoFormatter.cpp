@@ -1,6 +1,6 @@
 #include "text/AutoFormatter.h"
 
-#include "app/Regex.h"
+#include "core/Regex.h"
 #include "text/CodePoints.h"
 #include "text/Graphemes.h"
 #include "text/TextFormatter.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Regex.h"
+#include "core/Regex.h"
 
 #include <QString>
 

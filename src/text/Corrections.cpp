@@ -1,8 +1,8 @@
 #include "text/Corrections.h"
 
-#include "app/Log.h"
-#include "app/Paths.h"
-#include "app/Regex.h"
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "core/Regex.h"
 #include "text/CodePoints.h"
 #include "text/CorrectionPattern.h"
 #include "text/Graphemes.h"

@@ -1,6 +1,6 @@
 #include "text/MacroEditor.h"
 
-#include "app/AlertPresenter.h"
+#include "core/AlertPresenter.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

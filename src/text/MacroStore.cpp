@@ -1,7 +1,7 @@
 #include "text/MacroStore.h"
 
-#include "app/Log.h"
-#include "app/Paths.h"
+#include "core/Log.h"
+#include "core/Paths.h"
 #include "text/StringMapFile.h"
 #include "text/TextFormatter.h"
 

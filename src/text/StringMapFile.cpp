@@ -1,6 +1,6 @@
 #include "text/StringMapFile.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "text/TranscriptCleaner.h"
 
-#include "app/Regex.h"
+#include "core/Regex.h"
 
 namespace TranscriptCleaner
 {

@@ -1,7 +1,7 @@
 #include "update/FeedbackWindow.h"
 
-#include "app/AlertPresenter.h"
-#include "app/Log.h"
+#include "core/AlertPresenter.h"
+#include "core/Log.h"
 #include "text/Graphemes.h"
 
 #include <QButtonGroup>

@@ -1,8 +1,8 @@
 #include "update/UpdateInstaller.h"
 
 #include "BuildInfo.h"
-#include "app/Log.h"
-#include "app/Paths.h"
+#include "core/Log.h"
+#include "core/Paths.h"
 #include "update/BundleInfo.h"
 #include "update/FileTree.h"
 #include "update/ImageExtractor.h"

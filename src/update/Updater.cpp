@@ -1,11 +1,11 @@
 #include "update/Updater.h"
 
-#include "app/AlertPresenter.h"
-#include "app/Log.h"
-#include "app/MainThread.h"
-#include "app/Paths.h"
-#include "app/SettingsStore.h"
-#include "cli/Console.h"
+#include "core/AlertPresenter.h"
+#include "core/Console.h"
+#include "core/Log.h"
+#include "core/MainThread.h"
+#include "core/Paths.h"
+#include "core/SettingsStore.h"
 #include "update/BundleInfo.h"
 #include "update/UpdateInstaller.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AlertPresenter.h"
+#include "core/AlertPresenter.h"
 
 #include <QStringList>
 

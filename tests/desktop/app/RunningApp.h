@@ -1,8 +1,8 @@
 #pragma once
 
 #include "DesktopSession.h"
-#include "app/Paths.h"
-#include "app/SettingsStore.h"
+#include "core/Paths.h"
+#include "core/SettingsStore.h"
 #include "engines/ModelCatalog.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"

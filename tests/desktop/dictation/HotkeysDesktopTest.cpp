@@ -1,5 +1,5 @@
 #include "DesktopSession.h"
-#include "app/Paths.h"
+#include "core/Paths.h"
 #include "dictation/HotkeyManager.h"
 
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "DesktopSession.h"
-#include "app/SettingsStore.h"
+#include "core/SettingsStore.h"
 #include "dictation/TextInserter.h"
 
 #include <QClipboard>

@@ -1,6 +1,6 @@
 #include "DesktopSession.h"
-#include "app/Paths.h"
-#include "app/SettingsStore.h"
+#include "core/Paths.h"
+#include "core/SettingsStore.h"
 #include "dictation/AudioRecorder.h"
 #include "dictation/Sounds.h"
 #include "platform/AudioSources.h"

@@ -1,4 +1,4 @@
-#include "app/Paths.h"
+#include "core/Paths.h"
 #include "quality/AdvisorEngine.h"
 #include "quality/AdvisorText.h"
 #include "support/TestEnvironment.h"

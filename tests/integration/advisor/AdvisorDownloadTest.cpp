@@ -1,4 +1,4 @@
-#include "app/Paths.h"
+#include "core/Paths.h"
 #include "quality/AdvisorEngine.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"

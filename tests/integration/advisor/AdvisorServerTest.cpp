@@ -1,5 +1,5 @@
-#include "app/Paths.h"
-#include "app/SettingsStore.h"
+#include "core/Paths.h"
+#include "core/SettingsStore.h"
 #include "engines/ChildProcess.h"
 #include "quality/AdvisorEngine.h"
 #include "support/TestEnvironment.h"

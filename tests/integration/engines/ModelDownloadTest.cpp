@@ -1,5 +1,5 @@
-#include "app/Log.h"
-#include "app/Paths.h"
+#include "core/Log.h"
+#include "core/Paths.h"
 #include "engines/FileDownload.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"

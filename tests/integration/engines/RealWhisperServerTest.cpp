@@ -2,7 +2,7 @@
 // tiny model whose decoder writes the same two Russian sentences whatever it hears (with timestamps, at a token
 // probability of about 0.98). The fake server covers the failures; this covers what only the real program can
 // show: its arguments, its answers to our requests and its way of ending.
-#include "app/Paths.h"
+#include "core/Paths.h"
 #include "engines/LoopbackHttp.h"
 #include "engines/WhisperServer.h"
 #include "support/TestEnvironment.h"

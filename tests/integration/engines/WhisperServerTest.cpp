@@ -1,6 +1,6 @@
 #include "engines/WhisperServer.h"
 
-#include "app/Paths.h"
+#include "core/Paths.h"
 #include "engines/ChildProcess.h"
 #include "engines/WavWriter.h"
 #include "support/TestEnvironment.h"

@@ -1,5 +1,5 @@
-#include "app/Paths.h"
-#include "app/SettingsStore.h"
+#include "core/Paths.h"
+#include "core/SettingsStore.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 #include "support/TolvanProcess.h"

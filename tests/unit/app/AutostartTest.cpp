@@ -1,6 +1,6 @@
 #include "app/Autostart.h"
 
-#include "app/Paths.h"
+#include "core/Paths.h"
 #include "support/TestFiles.h"
 
 #include <QFile>

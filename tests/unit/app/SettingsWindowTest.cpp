@@ -1,9 +1,9 @@
 #include "app/SettingsWindow.h"
 
 #include "app/ModelsTab.h"
-#include "app/Paths.h"
-#include "app/Resources.h"
-#include "app/SettingsStore.h"
+#include "core/Paths.h"
+#include "core/Resources.h"
+#include "core/SettingsStore.h"
 #include "engines/CustomModels.h"
 #include "engines/ModelManager.h"
 #include "quality/AdvisorEngine.h"

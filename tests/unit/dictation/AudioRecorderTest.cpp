@@ -1,7 +1,7 @@
 #include "dictation/AudioRecorder.h"
 
-#include "app/Paths.h"
-#include "app/SettingsStore.h"
+#include "core/Paths.h"
+#include "core/SettingsStore.h"
 #include "engines/WavWriter.h"
 
 #include <QFile>

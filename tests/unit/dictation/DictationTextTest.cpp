@@ -1,5 +1,5 @@
-#include "app/Paths.h"
-#include "app/SettingsStore.h"
+#include "core/Paths.h"
+#include "core/SettingsStore.h"
 #include "dictation/DictationController.h"
 #include "text/Corrections.h"
 

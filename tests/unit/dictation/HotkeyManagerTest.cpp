@@ -1,7 +1,7 @@
 #include "dictation/HotkeyManager.h"
 
-#include "app/Paths.h"
-#include "app/SettingsStore.h"
+#include "core/Paths.h"
+#include "core/SettingsStore.h"
 #include "platform/KeyInjector.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "dictation/TextInserter.h"
 
-#include "app/SettingsStore.h"
+#include "core/SettingsStore.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 #include "quality/SpeechReview.h"
 
-#include "app/Paths.h"
-#include "app/SettingsStore.h"
+#include "core/Paths.h"
+#include "core/SettingsStore.h"
 #include "quality/AdvisorText.h"
 #include "quality/SpeechQuality.h"
 #include "support/TestEnvironment.h"

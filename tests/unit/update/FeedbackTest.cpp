@@ -1,7 +1,7 @@
 #include "update/Feedback.h"
 
 #include "BuildInfo.h"
-#include "app/SettingsStore.h"
+#include "core/SettingsStore.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

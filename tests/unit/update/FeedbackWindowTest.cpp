@@ -1,6 +1,6 @@
 #include "update/FeedbackWindow.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "support/LocalHttpServer.h"
 #include "support/ScriptedAlertPresenter.h"
 #include "support/TestFiles.h"

@@ -1,4 +1,4 @@
-#include "app/Regex.h"
+#include "core/Regex.h"
 
 #include <QThread>
 

@@ -1,6 +1,6 @@
-#include "app/Paths.h"
+#include "core/Paths.h"
 
-#include "app/Resources.h"
+#include "core/Resources.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>

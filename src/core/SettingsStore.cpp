@@ -1,7 +1,7 @@
-#include "app/SettingsStore.h"
+#include "core/SettingsStore.h"
 
 #include "BuildInfo.h"
-#include "app/Paths.h"
+#include "core/Paths.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "app/MainThread.h"
+#include "core/MainThread.h"
 
 #include <QCoreApplication>
 #include <QThread>

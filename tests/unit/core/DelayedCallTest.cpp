@@ -1,6 +1,6 @@
-#include "app/DelayedCall.h"
+#include "core/DelayedCall.h"
 
-#include "app/MainThread.h"
+#include "core/MainThread.h"
 
 #include <QTest>
 #include <QThread>

@@ -1,6 +1,6 @@
-#include "app/SettingsStore.h"
+#include "core/SettingsStore.h"
 
-#include "app/Paths.h"
+#include "core/Paths.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>

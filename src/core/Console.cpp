@@ -1,4 +1,4 @@
-#include "cli/Console.h"
+#include "core/Console.h"
 
 #include <cstdio>
 

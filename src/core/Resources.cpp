@@ -1,4 +1,4 @@
-#include "app/Resources.h"
+#include "core/Resources.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "app/AlertPresenter.h"
+#include "core/AlertPresenter.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 
 #include <atomic>
 

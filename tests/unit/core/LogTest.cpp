@@ -1,6 +1,6 @@
-#include "app/Log.h"
+#include "core/Log.h"
 
-#include "app/Paths.h"
+#include "core/Paths.h"
 #include "support/TestEnvironment.h"
 
 #include <QDateTime>

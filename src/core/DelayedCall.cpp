@@ -1,4 +1,4 @@
-#include "app/DelayedCall.h"
+#include "core/DelayedCall.h"
 
 DelayedCall::DelayedCall()
 {
