@@ -9,6 +9,7 @@
 #include "app/SpeechQualityTab.h"
 #include "core/AlertPresenter.h"
 #include "core/SettingsStore.h"
+#include "core/SharedInstance.h"
 #include "dictation/HotkeyManager.h"
 #include "text/MacroEditor.h"
 #include "text/MacroStore.h"
@@ -71,10 +72,7 @@ QVBoxLayout* tabLayout(QWidget* tab)
 
 SettingsWindow& SettingsWindow::shared()
 {
-    static QPointer<SettingsWindow> instance;
-    if (!instance)
-        instance = new SettingsWindow(QCoreApplication::instance());
-    return *instance;
+    return sharedInstance<SettingsWindow>();
 }
 
 SettingsWindow::SettingsWindow(QObject* parent) : QObject(parent) {}

@@ -5,6 +5,7 @@
 #include "core/Paths.h"
 #include "core/Resources.h"
 #include "core/SettingsStore.h"
+#include "core/SharedInstance.h"
 #include "engines/ChildProcess.h"
 #include "engines/FileDownload.h"
 #include "engines/ModelHub.h"
@@ -72,10 +73,7 @@ bool isValidAddress(const QString& address)
 
 AdvisorEngine& AdvisorEngine::shared()
 {
-    static QPointer<AdvisorEngine> instance;
-    if (!instance)
-        instance = new AdvisorEngine(QCoreApplication::instance());
-    return *instance;
+    return sharedInstance<AdvisorEngine>();
 }
 
 AdvisorEngine::AdvisorEngine(QObject* parent) : AdvisorEngine(Timing{}, ModelSizes{}, parent) {}

@@ -2,6 +2,7 @@
 
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
+#include "core/SharedInstance.h"
 #include "quality/AdvisorText.h"
 #include "quality/SpeechQuality.h"
 
@@ -169,10 +170,7 @@ protected:
 
 SpeechReview& SpeechReview::shared()
 {
-    static QPointer<SpeechReview> instance;
-    if (!instance)
-        instance = new SpeechReview(QCoreApplication::instance());
-    return *instance;
+    return sharedInstance<SpeechReview>();
 }
 
 SpeechReview::SpeechReview(QObject* parent) : QObject(parent) {}

@@ -1,6 +1,7 @@
 #include "text/MacroEditor.h"
 
 #include "core/AlertPresenter.h"
+#include "core/SharedInstance.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -71,10 +72,7 @@ QLabel* hintLabel(QWidget* parent)
 
 MacroEditor& MacroEditor::shared()
 {
-    static QPointer<MacroEditor> instance;
-    if (!instance)
-        instance = new MacroEditor(QCoreApplication::instance());
-    return *instance;
+    return sharedInstance<MacroEditor>();
 }
 
 MacroEditor::MacroEditor(QObject* parent) : QObject(parent), openUrl(QDesktopServices::openUrl) {}

@@ -2,6 +2,7 @@
 
 #include "core/AlertPresenter.h"
 #include "core/Log.h"
+#include "core/SharedInstance.h"
 #include "text/Graphemes.h"
 
 #include <QButtonGroup>
@@ -56,10 +57,7 @@ void alert(const QString& message, const QString& informativeText)
 
 FeedbackWindow& FeedbackWindow::shared()
 {
-    static QPointer<FeedbackWindow> instance;
-    if (!instance)
-        instance = new FeedbackWindow(QCoreApplication::instance());
-    return *instance;
+    return sharedInstance<FeedbackWindow>();
 }
 
 FeedbackWindow::FeedbackWindow(QObject* parent) : QObject(parent), openUrl(QDesktopServices::openUrl) {}
