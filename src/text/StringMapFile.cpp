@@ -1,6 +1,7 @@
 #include "text/StringMapFile.h"
 
 #include "app/Log.h"
+#include "app/PrivateFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -130,8 +131,10 @@ bool writeBytes(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
-    // Without a commit the temporary file is removed and the old file stays as it was.
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    // Without a commit the temporary file is removed and the old file stays as it was. The user's words are
+    // readable by the user alone; the temporary file is made so before anything is written to it.
+    return file.open(QIODevice::WriteOnly) && file.setPermissions(PrivateFiles::fileMode) &&
+           file.write(bytes) == bytes.size() && file.commit();
 }
 
 } // namespace StringMapFile
