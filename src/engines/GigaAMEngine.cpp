@@ -216,12 +216,13 @@ std::vector<SpeechSegment> GigaAMEngine::segments(const QStringList& tokens, con
         return result;
     QString current = tokens.front();
     double segmentStart = timestamps.front();
-    // A piece whose times do not fit in milliseconds is left out, as the segment parser does.
+    // A piece whose times do not fit in milliseconds, start before the recording or go back is left out, as
+    // the segment parser does.
     const auto close = [&](double endSeconds) {
         const QString text = trimmedSpacesAndTabs(current);
         const std::optional<int64_t> startMs = Segments::scaledTime(segmentStart, 1000);
         const std::optional<int64_t> endMs = Segments::scaledTime(endSeconds, 1000);
-        if (!text.isEmpty() && startMs && endMs)
+        if (!text.isEmpty() && startMs && endMs && *startMs >= 0 && *endMs >= *startMs)
             result.push_back(SpeechSegment{text, *startMs, *endMs, 0, 0});
         current.clear();
     };

@@ -68,7 +68,8 @@ bool continuesPreviousWord(const QString& rawText)
 void absorb(SpeechSegment& previous, const SpeechSegment& continuation)
 {
     previous.text += continuation.text;
-    previous.endMs = continuation.endMs;
+    // An answer whose times go back must not leave a piece that ends before it starts.
+    previous.endMs = std::max(previous.endMs, continuation.endMs);
     previous.noSpeechProb = std::min(previous.noSpeechProb, continuation.noSpeechProb);
     previous.avgLogprob = std::max(previous.avgLogprob, continuation.avgLogprob);
 }

@@ -111,6 +111,9 @@ TEST(GigaAMOutput, TimesBeyondRangeLeaveTheirPieceOut)
         {"[-1e300, 3.0]", {{"два", 3000, 3240, 0, 0}}},
         {"[1e300, 0.5]", {}},
         {"[9.3e15, 9.3e15]", {}},
+        // Times before the recording or going back make no piece either.
+        {"[-0.5, 3.0]", {{"два", 3000, 3240, 0, 0}}},
+        {"[3.0, 0.5]", {}},
     };
     for (const auto& row : rows) {
         const QByteArray output = R"({"text": "один два", )" + tokens + R"(, "timestamps": )" + row.timestamps + "}";
