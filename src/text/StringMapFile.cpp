@@ -30,10 +30,26 @@ std::optional<StringMapFile::Members> membersOf(const QByteArray& bytes)
     return members;
 }
 
+// Half of a surrogate pair standing alone: UTF-8 cannot hold it, a JSON escape can.
+bool isUnpairedSurrogate(const QString& text, qsizetype index)
+{
+    const QChar c = text.at(index);
+    if (c.isHighSurrogate())
+        return index + 1 >= text.size() || !text.at(index + 1).isLowSurrogate();
+    if (c.isLowSurrogate())
+        return index == 0 || !text.at(index - 1).isHighSurrogate();
+    return false;
+}
+
 void appendJsonString(QString& out, const QString& text)
 {
     out += QLatin1Char('"');
-    for (const QChar c : text) {
+    for (qsizetype index = 0; index < text.size(); ++index) {
+        const QChar c = text.at(index);
+        if (isUnpairedSurrogate(text, index)) {
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            continue;
+        }
         switch (c.unicode()) {
         case u'"':
             out += QLatin1String("\\\"");
