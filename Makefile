@@ -5,11 +5,13 @@ RELEASE_DIR := build/release
 CHECK_DIR := build/check
 SANITIZE_DIR := build/sanitize
 DIST_DIR := build/dist
+FUZZ_DIR := build/fuzz
+FUZZ_SECONDS ?= 60
 # whisper-server is built once per whisper.cpp source and option set (build/whisper-cache/), then copied.
 WHISPER_SERVER = JOBS=$(JOBS) scripts/build-whisper-server.sh
 SOURCES = $(wildcard $(shell git ls-files -co --exclude-standard -- '*.cpp' '*.h' 2>/dev/null))
 
-.PHONY: run test build format format-check deps test-deps bench package update-image
+.PHONY: run test build format format-check deps test-deps bench package update-image fuzz fuzz-build
 
 run: deps build
 	$(RELEASE_DIR)/bin/tolvan
@@ -55,6 +57,17 @@ test: test-deps format-check
 	tests/desktop/with-desktop.sh ctest --test-dir $(CHECK_DIR) -j $(JOBS) --output-on-failure
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --test-dir $(SANITIZE_DIR) -j $(JOBS) --output-on-failure -L 'unit|integration'
+	$(MAKE) fuzz FUZZ_SECONDS=10
+
+# The parsers of outside input under libFuzzer (clang, AddressSanitizer, UndefinedBehaviorSanitizer): each
+# target runs FUZZ_SECONDS from its seed corpus in tests/fuzz/corpus; any crash, leak or report fails.
+fuzz: test-deps fuzz-build
+	tests/fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+fuzz-build:
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DTOLVAN_FUZZ=ON \
+		-DTOLVAN_BUILD_TESTS=OFF -DTOLVAN_BUILD_BENCHMARKS=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
 
 bench: test-deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOLVAN_BUILD_TESTS=OFF -DTOLVAN_BUILD_BENCHMARKS=ON

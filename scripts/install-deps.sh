@@ -14,6 +14,7 @@ test_packages=(
     xvfb x11-utils x11-xkb-utils xdotool xclip openbox trayer imagemagick fonts-dejavu-core
     pulseaudio espeak-ng sox
     lintian appstream
+    clang libclang-rt-14-dev
 )
 
 packages=("${build_packages[@]}")

@@ -1,6 +1,7 @@
 #include "core/Log.h"
 
 #include "core/Paths.h"
+#include "core/PrivateFiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -20,7 +21,8 @@ public:
         QDir().mkpath(directory_);
         // Unbuffered append: every line is one write at the end of the file, whole even when another
         // process writes to the same log.
-        opened_ = file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+        // Lines quote what the user said: readable by the user alone.
+        opened_ = file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered, PrivateFiles::fileMode);
     }
 
     const QString& directory() const { return directory_; }

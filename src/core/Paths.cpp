@@ -78,6 +78,11 @@ QString logDir()
     return stateHome() + QStringLiteral("/Tolvan");
 }
 
+QString cacheDir()
+{
+    return cacheHome() + QStringLiteral("/Tolvan");
+}
+
 QString autostartFile()
 {
     return configHome() + QStringLiteral("/autostart/tolvan.desktop");

@@ -23,6 +23,8 @@ QString modelsDir();
 QString advisorModelsDir();
 // $XDG_STATE_HOME/Tolvan: app.log, server.log, advisor.log
 QString logDir();
+// $XDG_CACHE_HOME/Tolvan: the update image while it is installed
+QString cacheDir();
 // $XDG_CONFIG_HOME/autostart/tolvan.desktop
 QString autostartFile();
 // The installed bundle: TOLVAN_INSTALL_DIR, or ~/.local/opt/Толван.app

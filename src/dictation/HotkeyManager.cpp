@@ -10,7 +10,21 @@ namespace
 
 const Keys::Combination finishCombination{Keys::returnKey, Keys::none};
 const Keys::Combination keypadFinishCombination{Keys::keypadEnter, Keys::none};
-const Keys::Combination cancelCombination{Keys::escape, Keys::none};
+
+// Esc cancels a recording whatever modifiers are held: one grab for each set of them.
+std::vector<Keys::Combination> cancelCombinations()
+{
+    constexpr Keys::Modifiers all = Keys::shift | Keys::control | Keys::alt | Keys::super;
+    std::vector<Keys::Combination> combinations;
+    for (Keys::Modifiers held = Keys::none; held <= all; ++held)
+        combinations.push_back({Keys::escape, held});
+    return combinations;
+}
+
+bool isCancel(const Keys::Combination& combination)
+{
+    return combination.key == Keys::escape;
+}
 
 bool isRightAlt(Keys::Keysym key)
 {
@@ -111,7 +125,8 @@ std::vector<Keys::Combination> HotkeyManager::wantedGrabs() const
     if (recording()) {
         wanted.push_back(finishCombination);
         wanted.push_back(keypadFinishCombination);
-        wanted.push_back(cancelCombination);
+        for (const Keys::Combination& cancel : cancelCombinations())
+            wanted.push_back(cancel);
     } else {
         wanted.push_back(learnCombination);
     }
@@ -123,8 +138,11 @@ void HotkeyManager::refreshGrabs()
     if (!active_)
         return;
     QStringList unavailable;
-    for (const Keys::Combination& refused : hook_->setGrabs(wantedGrabs()))
-        unavailable << title(refused);
+    for (const Keys::Combination& refused : hook_->setGrabs(wantedGrabs())) {
+        // Esc with modifiers that another program acts on stays that program's; plain Esc is what counts.
+        if (!isCancel(refused) || refused.modifiers == Keys::none)
+            unavailable << title(refused);
+    }
     if (unavailable != unavailable_ && !unavailable.isEmpty())
         Log::info(QStringLiteral("Сочетание занято другой программой: ") + unavailable.join(QStringLiteral(", ")));
     unavailable_ = unavailable;
@@ -146,7 +164,7 @@ void HotkeyManager::handleCombination(const Keys::Combination& combination)
         run(onDone);
     } else if (combination == learnCombination && !isRecordingNow) {
         run(onLearn);
-    } else if (combination == cancelCombination && isRecordingNow) {
+    } else if (isCancel(combination) && isRecordingNow) {
         run(onCancel);
     } else if (const Preset* preset = activePreset(); preset && preset->enabled && preset->combination == combination) {
         run(onToggle);

@@ -12,9 +12,10 @@
 #include <vector>
 
 // Turns a few keys of the whole session into dictation commands: the configurable toggle hotkey,
-// push-to-talk on a clean hold of the right Alt key, Enter to finish and Esc to cancel while recording,
-// Ctrl+Shift+Space to learn a word, and a notice when the user types. Only the combinations that act at
-// the moment are swallowed; every other key reaches the focused application. Lives on the main thread.
+// push-to-talk on a clean hold of the right Alt key, Enter to finish and Esc (with any modifiers held) to
+// cancel while recording, Ctrl+Shift+Space to learn a word, and a notice when the user types. Only the
+// combinations that act at the moment are swallowed; every other key reaches the focused application.
+// Lives on the main thread.
 class HotkeyManager : public QObject
 {
     Q_OBJECT

@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "core/Paths.h"
+#include "core/PrivateFiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -11,16 +12,6 @@
 
 namespace
 {
-
-constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-constexpr QFileDevice::Permissions ownerOnlyDirectory = ownerOnly | QFileDevice::ExeOwner;
-
-bool ensurePrivateDirectory(const QString& path)
-{
-    if (!QDir().mkpath(path))
-        return false;
-    return QFile::setPermissions(path, ownerOnlyDirectory);
-}
 
 QString unusedName(const QDir& directory)
 {
@@ -50,15 +41,15 @@ QString directory()
 
 std::optional<QString> keep(const QByteArray& wav)
 {
-    if (!ensurePrivateDirectory(directory())) {
+    if (!PrivateFiles::ensureDirectory(directory())) {
         Log::info(QStringLiteral("Не удалось создать папку для записей: ") + directory());
         return std::nullopt;
     }
     const QString path = unusedName(QDir(directory()));
     QSaveFile file(path);
     // Created private from the start: the temporary file inherits these permissions.
-    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(ownerOnly) || file.write(wav) != wav.size() ||
-        !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(PrivateFiles::fileMode) ||
+        file.write(wav) != wav.size() || !file.commit()) {
         Log::info(QStringLiteral("Не удалось сохранить запись %1: %2").arg(path, file.errorString()));
         return std::nullopt;
     }

@@ -48,6 +48,22 @@ Error FileDownload::incompleteError()
     return Error::tolvan(1, QStringLiteral("файл модели неполный"));
 }
 
+bool FileDownload::isPartialFile(const QString& fileName)
+{
+    // QSaveFile's temporary file: the destination's name, a dot and six random letters or digits. Every
+    // destination's name has an extension of its own before that.
+    const qsizetype suffix = fileName.lastIndexOf(QLatin1Char('.'));
+    if (suffix < 2 || fileName.size() - suffix - 1 != 6)
+        return false;
+    for (qsizetype index = suffix + 1; index < fileName.size(); ++index) {
+        const char16_t unit = fileName.at(index).unicode();
+        if (!((unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z') || (unit >= u'0' && unit <= u'9')))
+            return false;
+    }
+    const qsizetype extension = fileName.lastIndexOf(QLatin1Char('.'), suffix - 1);
+    return extension > 0 && extension < suffix - 1;
+}
+
 void FileDownload::start()
 {
     if (sources_.isEmpty()) {

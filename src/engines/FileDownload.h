@@ -54,6 +54,9 @@ public:
 
     static Error httpError(int status);
     static Error incompleteError();
+    // Whether a file name is that of a body still streaming in, "<destination's name>.XXXXXX", or of one
+    // left behind when the process ended in the middle of a download.
+    static bool isPartialFile(const QString& fileName);
 
 private:
     void startSource(int index);

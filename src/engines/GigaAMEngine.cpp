@@ -1,12 +1,13 @@
 #include "engines/GigaAMEngine.h"
 
+#include "core/PrivateFiles.h"
 #include "core/Resources.h"
 #include "engines/ChildProcess.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "engines/Utf8.h"
+#include "model/Segments.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -17,7 +18,6 @@
 #include <QUuid>
 
 #include <algorithm>
-#include <cmath>
 
 namespace
 {
@@ -32,11 +32,6 @@ Error engineError(const QString& message)
 Error unparsable()
 {
     return engineError(QStringLiteral("не удалось разобрать ответ sherpa-onnx"));
-}
-
-int64_t milliseconds(double seconds)
-{
-    return static_cast<int64_t>(std::trunc(seconds * 1000));
 }
 
 QString trimmedSpacesAndTabs(const QString& text)
@@ -83,19 +78,6 @@ std::optional<QString> recognizerProgram()
         return program;
     return std::nullopt;
 }
-
-// Removes the file when the recognition ends, on every path.
-class TemporaryFileRemover
-{
-public:
-    explicit TemporaryFileRemover(QString path) : path_(std::move(path)) {}
-    ~TemporaryFileRemover() { QFile::remove(path_); }
-    TemporaryFileRemover(const TemporaryFileRemover&) = delete;
-    TemporaryFileRemover& operator=(const TemporaryFileRemover&) = delete;
-
-private:
-    QString path_;
-};
 
 } // namespace
 
@@ -164,15 +146,16 @@ Result<TranscriptionResult> GigaAMEngine::run(const QByteArray& wav) const
     if (model.engine != EngineKind::gigaam || !ModelManager::isDownloaded(model))
         return engineError(QStringLiteral("модель GigaAM не загружена"));
 
-    const QString wavPath = QDir::tempPath() + QStringLiteral("/tolvan-gigaam-") +
-                            QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".wav");
-    QFile file(wavPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return Error::system(QStringLiteral("QFile"), file.error(), file.errorString());
-    const TemporaryFileRemover remover(wavPath);
-    if (file.write(wav) != wav.size() || !file.flush())
-        return Error::system(QStringLiteral("QFile"), file.error(), file.errorString());
-    file.close();
+    // The user's speech: in a directory of its own that only the user can enter, gone (with the file) when
+    // the recognition ends, on every path.
+    const std::unique_ptr<QTemporaryDir> directory = PrivateFiles::temporaryDirectory(QStringLiteral("gigaam"));
+    if (!directory->isValid())
+        return Error::system(QStringLiteral("QTemporaryDir"), QFileDevice::OpenError, directory->errorString());
+    const QString wavPath =
+        directory->filePath(QStringLiteral("tolvan-gigaam-") +
+                            QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".wav"));
+    if (const Result<Done> written = PrivateFiles::writeNew(wavPath, wav); !written)
+        return written.error();
 
     const std::optional<QString> program = recognizerProgram();
     if (!program)
@@ -233,10 +216,14 @@ std::vector<SpeechSegment> GigaAMEngine::segments(const QStringList& tokens, con
         return result;
     QString current = tokens.front();
     double segmentStart = timestamps.front();
+    // A piece whose times do not fit in milliseconds, start before the recording or go back is left out, as
+    // the segment parser does.
     const auto close = [&](double endSeconds) {
         const QString text = trimmedSpacesAndTabs(current);
-        if (!text.isEmpty())
-            result.push_back(SpeechSegment{text, milliseconds(segmentStart), milliseconds(endSeconds), 0, 0});
+        const std::optional<int64_t> startMs = Segments::scaledTime(segmentStart, 1000);
+        const std::optional<int64_t> endMs = Segments::scaledTime(endSeconds, 1000);
+        if (!text.isEmpty() && startMs && endMs && *startMs >= 0 && *endMs >= *startMs)
+            result.push_back(SpeechSegment{text, *startMs, *endMs, 0, 0});
         current.clear();
     };
     for (qsizetype index = 1; index < tokens.size(); ++index) {

@@ -59,6 +59,9 @@ LoopbackHttp::LoopbackHttp(QObject* context, Callback callback) : QObject(contex
     socket_.setProxy(QNetworkProxy::NoProxy);
     idle_.setSingleShot(true);
     connect(&idle_, &QTimer::timeout, this, [this] { failed(QAbstractSocket::SocketTimeoutError); });
+    // A server that keeps sending a byte now and then never lets the idle timer strike.
+    total_.setSingleShot(true);
+    connect(&total_, &QTimer::timeout, this, [this] { failed(QAbstractSocket::SocketTimeoutError); });
     connect(&socket_, &QTcpSocket::connected, this, [this] {
         socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         // Room for a whole recording in the kernel, instead of many small writes.
@@ -94,15 +97,16 @@ void LoopbackHttp::send(QObject* context, quint16 port, const Request& request, 
         message += "Content-Length: " + QByteArray::number(bodySize(request.body)) + "\r\n";
     message += "\r\n";
     auto* exchange = new LoopbackHttp(context, std::move(callback));
-    exchange->start(port, std::move(message), request.body, request.idleTimeoutMs);
+    exchange->start(port, std::move(message), request.body, request.idleTimeoutMs, request.totalTimeoutMs);
 }
 
-void LoopbackHttp::start(quint16 port, QByteArray head, QByteArrayList body, int idleTimeoutMs)
+void LoopbackHttp::start(quint16 port, QByteArray head, QByteArrayList body, int idleTimeoutMs, int totalTimeoutMs)
 {
     head_ = std::move(head);
     body_ = std::move(body);
     idle_.setInterval(idleTimeoutMs);
     idle_.start();
+    total_.start(totalTimeoutMs);
     socket_.connectToHost(QHostAddress::LocalHost, port);
 }
 
@@ -176,6 +180,7 @@ void LoopbackHttp::finish(const Result<Answer>& result)
         return;
     finished_ = true;
     idle_.stop();
+    total_.stop();
     socket_.disconnect(this);
     socket_.abort();
     deleteLater();

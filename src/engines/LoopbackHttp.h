@@ -38,6 +38,8 @@ public:
         QByteArrayList body;
         // The longest wait for the connection or for more data.
         int idleTimeoutMs = 60000;
+        // The longest the whole exchange may take, however steadily data arrives.
+        int totalTimeoutMs = 600000;
     };
 
     // Sends the request; the callback runs once on the context's thread, never after the context is gone.
@@ -53,7 +55,7 @@ public:
 private:
     LoopbackHttp(QObject* context, Callback callback);
 
-    void start(quint16 port, QByteArray head, QByteArrayList body, int idleTimeoutMs);
+    void start(quint16 port, QByteArray head, QByteArrayList body, int idleTimeoutMs, int totalTimeoutMs);
     void receive();
     void closed();
     void failed(QAbstractSocket::SocketError error);
@@ -61,6 +63,7 @@ private:
 
     QTcpSocket socket_;
     QTimer idle_;
+    QTimer total_;
     QByteArray received_;
     QByteArray head_;
     QByteArrayList body_;

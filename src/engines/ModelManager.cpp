@@ -31,6 +31,25 @@ bool isFileComplete(const QString& path, double nominalMB)
     return info.isFile() && info.size() > ModelCatalog::completeSizeThreshold(nominalMB);
 }
 
+QDirIterator everyFile()
+{
+    return QDirIterator(Paths::modelsDir(), QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+}
+
+// What a quit, crash or kill in the middle of a download left behind: up to a gigabyte each.
+void removePartialDownloads()
+{
+    QDirIterator entries = everyFile();
+    while (entries.hasNext()) {
+        entries.next();
+        if (!FileDownload::isPartialFile(entries.fileName()))
+            continue;
+        if (QFile::remove(entries.filePath()))
+            Log::info(QStringLiteral("Удалён остаток прерванной загрузки: ") + entries.filePath());
+    }
+}
+
 } // namespace
 
 ModelManager& ModelManager::shared()
@@ -43,6 +62,7 @@ ModelManager& ModelManager::shared()
 ModelManager::ModelManager()
 {
     QDir().mkpath(Paths::modelsDir());
+    removePartialDownloads();
 }
 
 ModelManager::~ModelManager()
@@ -166,11 +186,11 @@ bool ModelManager::isDownloaded(const WhisperModel& model)
 qint64 ModelManager::diskUsageBytes()
 {
     qint64 total = 0;
-    QDirIterator entries(Paths::modelsDir(), QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                         QDirIterator::Subdirectories);
+    QDirIterator entries = everyFile();
     while (entries.hasNext()) {
         entries.next();
-        total += std::max<qint64>(entries.fileInfo().size(), 0);
+        if (!FileDownload::isPartialFile(entries.fileName()))
+            total += std::max<qint64>(entries.fileInfo().size(), 0);
     }
     return total;
 }

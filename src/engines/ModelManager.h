@@ -24,6 +24,7 @@ class ModelManager : public QObject
 public:
     static ModelManager& shared();
 
+    // Removes what interrupted downloads of earlier runs left in the models directory.
     ModelManager();
     ~ModelManager() override;
 
@@ -40,7 +41,7 @@ public:
     const QHash<QString, double>& progress() const { return progress_; }
 
     static bool isDownloaded(const WhisperModel& model);
-    // Total size of every file under the models directory.
+    // Total size of the files under the models directory, downloads still arriving (or abandoned) aside.
     static qint64 diskUsageBytes();
 
     // The model's overall fraction while file `fileIndex` has `received` of `expected` bytes (expected < 1:

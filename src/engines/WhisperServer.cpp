@@ -3,6 +3,7 @@
 #include "core/Log.h"
 #include "core/MainThread.h"
 #include "core/Paths.h"
+#include "core/PrivateFiles.h"
 #include "core/Resources.h"
 #include "engines/ChildProcess.h"
 #include "engines/LoopbackHttp.h"
@@ -29,7 +30,8 @@ QString serverLogPath()
     QDir().mkpath(Paths::logDir());
     const QString path = Paths::logDir() + QStringLiteral("/server.log");
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Append) ? path : QString();
+    // The server prints the prompt, made of the user's words: readable by the user alone.
+    return file.open(QIODevice::WriteOnly | QIODevice::Append, PrivateFiles::fileMode) ? path : QString();
 }
 
 QByteArray textField(const QByteArray& boundary, const QByteArray& name, const QByteArray& value)
@@ -126,6 +128,7 @@ void WhisperServer::transcribe(const QByteArray& wav, const QString& prompt, Com
     request.contentType = "multipart/form-data; boundary=" + boundary;
     request.body = multipartParts(boundary, wav, prompt);
     request.idleTimeoutMs = timing_.requestTimeoutMs;
+    request.totalTimeoutMs = timing_.requestTotalTimeoutMs;
     LoopbackHttp::send(this, port_, request,
                        [completion = std::move(completion)](const Result<LoopbackHttp::Answer>& answer) {
                            if (!answer)
@@ -249,6 +252,7 @@ void WhisperServer::pollReady(quint64 generation, int attempt)
         return;
     LoopbackHttp::Request probe;
     probe.idleTimeoutMs = timing_.probeTimeoutMs;
+    probe.totalTimeoutMs = timing_.probeTimeoutMs;
     LoopbackHttp::send(this, port_, probe, [this, generation, attempt](const Result<LoopbackHttp::Answer>& answer) {
         if (!isCurrentStart(generation))
             return;

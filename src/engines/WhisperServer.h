@@ -50,7 +50,9 @@ public:
         // Probes 0…lastProbe, a little over a minute in all.
         int lastProbe = 200;
         int terminationGraceMs = 3000;
+        // A recognition request waits this long for more data, and this long in all.
         int requestTimeoutMs = 60000;
+        int requestTotalTimeoutMs = 600000;
     };
 
     static constexpr quint16 fallbackPort = 8917;

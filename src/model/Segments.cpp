@@ -9,16 +9,12 @@
 namespace
 {
 
-// value × scale truncated toward zero; nothing for a value that is not a number or whose scaled value
-// is not finite or does not fit 64 bits.
-std::optional<int64_t> scaledTime(const QJsonValue& value, double scale)
+// Nothing for a value that is not a number.
+std::optional<int64_t> timeOf(const QJsonValue& value, double scale)
 {
     if (!value.isDouble())
         return std::nullopt;
-    const double scaled = value.toDouble() * scale;
-    if (!std::isfinite(scaled) || scaled >= 0x1p63 || scaled < -0x1p63)
-        return std::nullopt;
-    return static_cast<int64_t>(std::trunc(scaled));
+    return Segments::scaledTime(value.toDouble(), scale);
 }
 
 struct Times
@@ -31,20 +27,20 @@ struct Times
 Times segmentTimes(const QJsonObject& element)
 {
     Times times;
-    times.startMs = scaledTime(element.value(QLatin1String("start")), 1000).value_or(-1);
-    times.endMs = scaledTime(element.value(QLatin1String("end")), 1000).value_or(-1);
+    times.startMs = timeOf(element.value(QLatin1String("start")), 1000).value_or(-1);
+    times.endMs = timeOf(element.value(QLatin1String("end")), 1000).value_or(-1);
     const QJsonValue offsets = element.value(QLatin1String("offsets"));
     if (times.startMs < 0 && offsets.isObject()) {
         const QJsonObject range = offsets.toObject();
-        if (const auto from = scaledTime(range.value(QLatin1String("from")), 1))
+        if (const auto from = timeOf(range.value(QLatin1String("from")), 1))
             times.startMs = *from;
-        if (const auto to = scaledTime(range.value(QLatin1String("to")), 1))
+        if (const auto to = timeOf(range.value(QLatin1String("to")), 1))
             times.endMs = *to;
     }
     if (times.startMs < 0)
-        times.startMs = scaledTime(element.value(QLatin1String("t0")), 10).value_or(times.startMs);
+        times.startMs = timeOf(element.value(QLatin1String("t0")), 10).value_or(times.startMs);
     if (times.endMs < 0)
-        times.endMs = scaledTime(element.value(QLatin1String("t1")), 10).value_or(times.endMs);
+        times.endMs = timeOf(element.value(QLatin1String("t1")), 10).value_or(times.endMs);
     return times;
 }
 
@@ -72,7 +68,8 @@ bool continuesPreviousWord(const QString& rawText)
 void absorb(SpeechSegment& previous, const SpeechSegment& continuation)
 {
     previous.text += continuation.text;
-    previous.endMs = continuation.endMs;
+    // An answer whose times go back must not leave a piece that ends before it starts.
+    previous.endMs = std::max(previous.endMs, continuation.endMs);
     previous.noSpeechProb = std::min(previous.noSpeechProb, continuation.noSpeechProb);
     previous.avgLogprob = std::max(previous.avgLogprob, continuation.avgLogprob);
 }
@@ -118,9 +115,17 @@ std::optional<SpeechSegment> fromListElement(const QJsonObject& element,
         return std::nullopt;
     SpeechSegment segment;
     segment.text = text;
-    segment.startMs = scaledTime(element.value(QLatin1String("start")), 1).value_or(0);
-    segment.endMs = scaledTime(element.value(QLatin1String("end")), 1).value_or(0);
+    segment.startMs = timeOf(element.value(QLatin1String("start")), 1).value_or(0);
+    segment.endMs = timeOf(element.value(QLatin1String("end")), 1).value_or(0);
     return segment;
+}
+
+std::optional<int64_t> scaledTime(double value, double scale)
+{
+    const double scaled = value * scale;
+    if (!std::isfinite(scaled) || scaled >= 0x1p63 || scaled < -0x1p63)
+        return std::nullopt;
+    return static_cast<int64_t>(std::trunc(scaled));
 }
 
 QByteArray toListJson(const std::vector<SpeechSegment>& segments)

@@ -25,4 +25,8 @@ std::optional<SpeechSegment> fromListElement(const QJsonObject& element,
 
 // The segment-list JSON of the segments, indented, UTF-8.
 QByteArray toListJson(const std::vector<SpeechSegment>& segments);
+
+// value × scale truncated toward zero; nothing when that is not finite or does not fit 64 bits. Times from
+// a recognizer's answer go through it before they become integers.
+std::optional<int64_t> scaledTime(double value, double scale);
 } // namespace Segments

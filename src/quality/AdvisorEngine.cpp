@@ -3,6 +3,7 @@
 #include "core/Log.h"
 #include "core/MainThread.h"
 #include "core/Paths.h"
+#include "core/PrivateFiles.h"
 #include "core/Resources.h"
 #include "core/SettingsStore.h"
 #include "core/SharedInstance.h"
@@ -38,7 +39,8 @@ QString advisorLogPath()
     QDir().mkpath(Paths::logDir());
     const QString path = Paths::logDir() + QStringLiteral("/advisor.log");
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Append) ? path : QString();
+    // The server may print the phrases it is asked about: readable by the user alone.
+    return file.open(QIODevice::WriteOnly | QIODevice::Append, PrivateFiles::fileMode) ? path : QString();
 }
 
 bool isHealthy(QNetworkReply& reply)
@@ -153,6 +155,8 @@ void AdvisorEngine::setState(const State& state)
 
 AdvisorEngine::State AdvisorEngine::restingState() const
 {
+    if (download_)
+        return State::downloadingAt(downloadProgress_);
     return State{modelDownloaded() ? State::idle : State::noModel, 0, {}};
 }
 
@@ -349,8 +353,12 @@ void AdvisorEngine::launchFailed(quint64 generation, const QString& description)
 
 void AdvisorEngine::downloadModel()
 {
-    if (state_.kind == State::downloading)
+    // Switched off and on again while the model arrives: still the one download, shown again.
+    if (download_) {
+        if (state_.kind != State::downloading)
+            setState(State::downloadingAt(downloadProgress_));
         return;
+    }
     if (modelDownloaded()) {
         // A running server already has the model; calling it idle would start a second one beside it.
         if (state_.kind != State::starting && state_.kind != State::ready)
@@ -367,16 +375,17 @@ void AdvisorEngine::startDownload()
     if (!isValidAddress(address))
         return;
     Log::info(QStringLiteral("Советник: загрузка модели из ") + base);
+    downloadProgress_ = 0;
     setState(State::downloadingAt(0));
     auto* download = new FileDownload(&downloads_, {QUrl(address)}, modelPath(), sizes_.acceptedAbove, this);
     download_ = download;
     download->onProgress = [this](qint64 received, qint64 expected) {
-        if (state_.kind != State::downloading)
-            return;
         const double total = static_cast<double>(expected < 1 ? sizes_.assumedTotal : expected);
-        setState(State::downloadingAt(std::min(static_cast<double>(received) / total, 1.0)));
+        downloadProgress_ = std::min(static_cast<double>(received) / total, 1.0);
+        setState(State::downloadingAt(downloadProgress_));
     };
     download->onFinished = [this, download](const Result<FileDownload::Arrived>& result) {
+        download_.clear();
         download->deleteLater();
         if (result)
             downloadFinished(result.value().bytes);

@@ -105,7 +105,8 @@ public:
                  Completion<Advice> completion);
     // Starts the model download unless one runs or the model is there.
     void downloadModel();
-    // Stops the server (the child gets SIGTERM, then SIGKILL if it lingers) and the idle timer.
+    // Stops the server (the child gets SIGTERM, then SIGKILL if it lingers) and the idle timer. A model
+    // download goes on, and its progress stays in the state.
     void shutdown();
 
     // llama-server's command line.
@@ -137,7 +138,9 @@ private:
     Timing timing_;
     ModelSizes sizes_;
     State state_;
+    // The one download of the model file; cleared as soon as it ends.
     QPointer<FileDownload> download_;
+    double downloadProgress_ = 0;
     // Downloads use the mirror once the hub has failed, for the rest of the run.
     bool useMirror_ = false;
     QPointer<QProcess> process_;

@@ -6,6 +6,7 @@
 #include "text/TextFormatter.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace
 {
@@ -99,6 +100,18 @@ void measure(Unit& unit)
     unit.words = unit.norm.isEmpty() ? 0 : static_cast<int>(unit.norm.count(u' ')) + 1;
 }
 
+// to − from, held within the range of the type: the times are whatever the recognizer reported.
+int64_t elapsedMs(int64_t from, int64_t to)
+{
+    constexpr int64_t largest = std::numeric_limits<int64_t>::max();
+    constexpr int64_t smallest = std::numeric_limits<int64_t>::min();
+    if (from < 0 && to > largest + from)
+        return largest;
+    if (from > 0 && to < smallest + from)
+        return smallest;
+    return to - from;
+}
+
 std::vector<Unit> unitsOf(const std::vector<SpeechSegment>& segments, const QSet<QString>& macroTriggers)
 {
     std::vector<Unit> units;
@@ -149,8 +162,8 @@ public:
         if (units_.size() < 2)
             return std::nullopt;
         for (size_t index = 0; index + 1 < units_.size(); ++index)
-            units_[index].gapAfterMs = std::max<int64_t>(0, units_[index + 1].startMs - units_[index].endMs);
-        if (units_.back().endMs - units_.front().startMs < minimumDictationMs)
+            units_[index].gapAfterMs = std::max<int64_t>(0, elapsedMs(units_[index].endMs, units_[index + 1].startMs));
+        if (elapsedMs(units_.front().startMs, units_.back().endMs) < minimumDictationMs)
             return std::nullopt;
         findOrdinalRuns();
         findColonLists();

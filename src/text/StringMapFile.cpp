@@ -1,6 +1,7 @@
 #include "text/StringMapFile.h"
 
 #include "core/Log.h"
+#include "core/PrivateFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,10 +30,26 @@ std::optional<StringMapFile::Members> membersOf(const QByteArray& bytes)
     return members;
 }
 
+// Half of a surrogate pair standing alone: UTF-8 cannot hold it, a JSON escape can.
+bool isUnpairedSurrogate(const QString& text, qsizetype index)
+{
+    const QChar c = text.at(index);
+    if (c.isHighSurrogate())
+        return index + 1 >= text.size() || !text.at(index + 1).isLowSurrogate();
+    if (c.isLowSurrogate())
+        return index == 0 || !text.at(index - 1).isHighSurrogate();
+    return false;
+}
+
 void appendJsonString(QString& out, const QString& text)
 {
     out += QLatin1Char('"');
-    for (const QChar c : text) {
+    for (qsizetype index = 0; index < text.size(); ++index) {
+        const QChar c = text.at(index);
+        if (isUnpairedSurrogate(text, index)) {
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            continue;
+        }
         switch (c.unicode()) {
         case u'"':
             out += QLatin1String("\\\"");
@@ -130,8 +147,10 @@ bool writeBytes(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
-    // Without a commit the temporary file is removed and the old file stays as it was.
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    // Without a commit the temporary file is removed and the old file stays as it was. The user's words are
+    // readable by the user alone; the temporary file is made so before anything is written to it.
+    return file.open(QIODevice::WriteOnly) && file.setPermissions(PrivateFiles::fileMode) &&
+           file.write(bytes) == bytes.size() && file.commit();
 }
 
 } // namespace StringMapFile

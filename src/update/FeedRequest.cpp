@@ -2,6 +2,7 @@
 
 #include <QNetworkReply>
 #include <QPointer>
+#include <QTimer>
 
 #include <memory>
 
@@ -30,11 +31,19 @@ QNetworkRequest request(const QUrl& url)
 }
 
 void fetch(QNetworkAccessManager& network, const QUrl& address, QObject* context,
-           std::function<void(const FeedAnswer&)> done)
+           std::function<void(const FeedAnswer&)> done, Limits limits)
 {
-    QNetworkReply* reply = network.get(request(address));
+    QNetworkRequest feedRequest = request(address);
+    feedRequest.setTransferTimeout(limits.inactivityMs);
+    QNetworkReply* reply = network.get(feedRequest);
     auto body = std::make_shared<QByteArray>();
     auto tooLarge = std::make_shared<bool>(false);
+    // A server that keeps sending a byte now and then never lets the inactivity limit strike.
+    auto tooSlow = std::make_shared<bool>(false);
+    QTimer::singleShot(limits.totalMs, reply, [reply, tooSlow] {
+        *tooSlow = true;
+        reply->abort();
+    });
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, body, tooLarge] {
         if (*tooLarge)
             return;
@@ -45,21 +54,26 @@ void fetch(QNetworkAccessManager& network, const QUrl& address, QObject* context
         }
         body->append(reply->readAll());
     });
-    QObject::connect(reply, &QNetworkReply::finished, context,
-                     [reply, address, body, tooLarge, done = std::move(done)] {
-                         reply->deleteLater();
-                         FeedAnswer answer;
-                         if (*tooLarge)
-                             return done(answer);
-                         if (isTransportError(reply->error())) {
-                             answer.transportError =
-                                 Error::system(QStringLiteral("QNetworkReply"), reply->error(), reply->errorString());
-                             return done(answer);
-                         }
-                         body->append(reply->readAll());
-                         answer.info = UpdateFeed::parse(*body, address);
-                         done(answer);
-                     });
+    QObject::connect(
+        reply, &QNetworkReply::finished, context, [reply, address, body, tooLarge, tooSlow, done = std::move(done)] {
+            reply->deleteLater();
+            FeedAnswer answer;
+            if (*tooLarge)
+                return done(answer);
+            if (*tooSlow) {
+                answer.transportError = Error::system(QStringLiteral("QNetworkReply"), QNetworkReply::TimeoutError,
+                                                      QStringLiteral("сервер не ответил вовремя"));
+                return done(answer);
+            }
+            if (isTransportError(reply->error())) {
+                answer.transportError =
+                    Error::system(QStringLiteral("QNetworkReply"), reply->error(), reply->errorString());
+                return done(answer);
+            }
+            body->append(reply->readAll());
+            answer.info = UpdateFeed::parse(*body, address);
+            done(answer);
+        });
 }
 
 } // namespace FeedRequest

@@ -22,10 +22,18 @@ namespace FeedRequest
 {
 // Seconds without any data before a request gives up.
 inline constexpr int inactivityTimeoutMs = 30'000;
+// The longest a feed request may take in all.
+inline constexpr int totalTimeoutMs = 3'600'000;
+
+struct Limits
+{
+    int inactivityMs = inactivityTimeoutMs;
+    int totalMs = totalTimeoutMs;
+};
 
 // A request that bypasses every cache and gives up after a silence.
 QNetworkRequest request(const QUrl& url);
 // Calls `done` once, on the context's thread, unless the context is gone by then.
 void fetch(QNetworkAccessManager& network, const QUrl& address, QObject* context,
-           std::function<void(const FeedAnswer&)> done);
+           std::function<void(const FeedAnswer&)> done, Limits limits = {});
 } // namespace FeedRequest

@@ -3,6 +3,7 @@
 #include "BuildInfo.h"
 #include "core/Log.h"
 #include "core/Paths.h"
+#include "core/PrivateFiles.h"
 #include "update/BundleInfo.h"
 #include "update/FileTree.h"
 #include "update/ImageExtractor.h"
@@ -41,7 +42,7 @@ public:
     bool create() const
     {
         FileTree::remove(path_);
-        return QDir().mkdir(path_, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        return QDir().mkpath(QFileInfo(path_).absolutePath()) && QDir().mkdir(path_, PrivateFiles::directoryMode);
     }
 
 private:
@@ -92,7 +93,7 @@ namespace UpdateInstaller
 
 Options defaultOptions()
 {
-    return Options{Paths::installDir(), QDir::tempPath() + QStringLiteral("/tolvan-update-mount-") + processSuffix(),
+    return Options{Paths::installDir(), Paths::cacheDir() + QStringLiteral("/unpack-") + processSuffix(),
                    QString::fromUtf8(BuildInfo::bundleIdentifier), FileTree::copy};
 }
 

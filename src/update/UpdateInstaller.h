@@ -26,8 +26,8 @@ struct Options
     CopyFunction copy;
 };
 
-// The installed bundle, "<temporary directory>/tolvan-update-mount-<pid>", the running application's
-// identifier, and a copy that keeps modes, links and times.
+// The installed bundle, "$XDG_CACHE_HOME/Tolvan/unpack-<pid>" (in the directory the updater keeps private),
+// the running application's identifier, and a copy that keeps modes, links and times.
 Options defaultOptions();
 
 Result<Done> performInstall(const QString& image, const QByteArray& expectedSha256 = {},

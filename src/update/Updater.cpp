@@ -5,13 +5,14 @@
 #include "core/Log.h"
 #include "core/MainThread.h"
 #include "core/Paths.h"
+#include "core/PrivateFiles.h"
 #include "core/SettingsStore.h"
 #include "update/BundleInfo.h"
 #include "update/UpdateInstaller.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QProcess>
 #include <QThreadPool>
 
@@ -53,6 +54,16 @@ FeedAnswer fetchFeedBlocking(QNetworkAccessManager& network, const QUrl& address
     });
     waitFor(done);
     return answer;
+}
+
+// The image waits for its install in the user's own cache, in a directory only the user can enter: a
+// shared temporary directory would let anybody read it, or block it by taking its name first.
+bool prepareCacheDirectory()
+{
+    if (PrivateFiles::ensureDirectory(Paths::cacheDir()))
+        return true;
+    Log::info(QStringLiteral("Обновление: не удалось подготовить папку ") + Paths::cacheDir());
+    return false;
 }
 
 ImageDownload::Outcome downloadBlocking(QNetworkAccessManager& network, const QUrl& url, const QString& destination)
@@ -97,12 +108,12 @@ bool Updater::feedConfigured()
 
 QString Updater::downloadPath()
 {
-    return QDir::tempPath() + QStringLiteral("/Tolvan-update.tar.gz");
+    return Paths::cacheDir() + QStringLiteral("/Tolvan-update.tar.gz");
 }
 
 QString Updater::headlessDownloadPath()
 {
-    return QDir::tempPath() + QStringLiteral("/Tolvan-headless-update.tar.gz");
+    return Paths::cacheDir() + QStringLiteral("/Tolvan-headless-update.tar.gz");
 }
 
 void Updater::setDetachedStart(DetachedStart start)
@@ -205,6 +216,7 @@ void Updater::download(const FeedInfo& feed)
         return;
     setState(State::downloading(0));
     Log::info(QStringLiteral("Обновление: загрузка ") + feed.url.toString());
+    prepareCacheDirectory();
     download_ = new ImageDownload(network_, feed.url, downloadPath(), this);
     download_->onProgress = [this](double fraction) { setState(State::downloading(fraction)); };
     download_->onFinished = [this, sha256 = feed.sha256](const ImageDownload::Outcome& outcome) {
@@ -237,6 +249,7 @@ void Updater::install(const QString& image, const QByteArray& expectedSha256)
     const QPointer<Updater> self(this);
     QThreadPool::globalInstance()->start([self, image, expectedSha256, options] {
         const Result<Done> installed = UpdateInstaller::performInstall(image, expectedSha256, options);
+        QFile::remove(image);
         MainThread::post([self, installed] {
             if (!self)
                 return;
@@ -284,6 +297,7 @@ int Updater::headlessUpdate(const QUrl& feedURL)
         Console::print(QStringLiteral("обновление не требуется"));
         return 0;
     }
+    prepareCacheDirectory();
     const ImageDownload::Outcome downloaded = downloadBlocking(network, feed.url, headlessDownloadPath());
     if (downloaded.error) {
         const QString description = downloaded.error->description();
@@ -292,7 +306,9 @@ int Updater::headlessUpdate(const QUrl& feedURL)
         return 1;
     }
     Console::print(QStringLiteral("скачано: ") + downloaded.path);
-    if (const Result<Done> result = UpdateInstaller::performInstall(downloaded.path, feed.sha256); !result) {
+    const Result<Done> result = UpdateInstaller::performInstall(downloaded.path, feed.sha256);
+    QFile::remove(downloaded.path);
+    if (!result) {
         Console::print(QStringLiteral("установка не удалась: ") + result.error().description());
         return 1;
     }

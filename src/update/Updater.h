@@ -72,6 +72,7 @@ public:
     // The feed address in use and whether it is a real one.
     static QUrl feedURL();
     static bool feedConfigured();
+    // In $XDG_CACHE_HOME/Tolvan, removed once installed or refused.
     static QString downloadPath();
     static QString headlessDownloadPath();
 

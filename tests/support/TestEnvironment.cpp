@@ -47,6 +47,10 @@ void freshHome()
     setDirectory("XDG_DATA_HOME", base + QStringLiteral("/data"));
     setDirectory("XDG_STATE_HOME", base + QStringLiteral("/state"));
     setDirectory("XDG_CACHE_HOME", base + QStringLiteral("/cache"));
+    setDirectory("XDG_RUNTIME_DIR", base + QStringLiteral("/runtime"));
+    // As a session's runtime directory is.
+    QFile::setPermissions(base + QStringLiteral("/runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 QString home()

@@ -8,7 +8,8 @@ namespace TestEnvironment
 // Points HOME and the XDG directories at a fresh temporary tree (removed at exit) and clears every
 // TOLVAN_* override. Called once, before anything reads a path.
 void isolate();
-// Replaces HOME and the XDG directories with new empty ones, as for a brand-new account.
+// Replaces HOME and the XDG directories (the runtime directory too) with new empty ones, as for a brand-new
+// account.
 void freshHome();
 // The current temporary HOME.
 QString home();

@@ -83,9 +83,13 @@ TEST_F(HotkeysDesktopTest, EnterAndEscapeActOnlyWhileRecording)
     press({"Return", "KP_Enter", "Escape"});
     EXPECT_EQ(calls, (QStringList{"done", "done", "cancel"}));
     EXPECT_EQ(field->keys().size(), 2) << "swallowed while recording";
+    // Esc cancels with modifiers held too.
+    press({"shift+Escape", "ctrl+Escape", "ctrl+shift+Escape"});
+    EXPECT_EQ(calls.count("cancel"), 4);
+    EXPECT_EQ(field->keys().size(), 2) << field->keys().join(u' ').toStdString();
     // Ctrl+Shift+Space learns only while not recording.
     press({"ctrl+shift+space"});
-    EXPECT_EQ(calls.size(), 3);
+    EXPECT_EQ(calls.size(), 6);
 
     recording = false;
     manager->refreshGrabs();

@@ -7,7 +7,8 @@
 //   FAKE_SHERPA_EXIT_CODE     exit status after printing
 //   FAKE_SHERPA_HANG_MS       time spent "recognizing" before printing
 //   FAKE_SHERPA_IGNORE_TERM=1 ignore SIGTERM
-//   FAKE_SHERPA_RECORD_DIR    write args.txt (one argument a line) and a copy of the first WAV (input.wav)
+//   FAKE_SHERPA_RECORD_DIR    write args.txt (one argument a line), a copy of the first WAV (input.wav) and
+//                             the octal modes of that WAV and of its directory (input-modes.txt, "600 700")
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,8 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QThread>
+
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstdio>
@@ -43,6 +46,14 @@ int configError(const QString& message)
     return 255;
 }
 
+QString octalMode(const QString& path)
+{
+    struct stat status = {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return QStringLiteral("-");
+    return QString::number(status.st_mode & 07777, 8);
+}
+
 bool isWave(const QByteArray& bytes)
 {
     return bytes.size() >= 44 && bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WAVE";
@@ -57,8 +68,12 @@ void record(const QStringList& arguments, const QString& firstWav)
     QFile args(directory + "/args.txt");
     if (args.open(QIODevice::WriteOnly))
         args.write(arguments.mid(1).join('\n').toUtf8());
-    if (!firstWav.isEmpty())
-        QFile::copy(firstWav, directory + "/input.wav");
+    if (firstWav.isEmpty())
+        return;
+    QFile::copy(firstWav, directory + "/input.wav");
+    QFile modes(directory + "/input-modes.txt");
+    if (modes.open(QIODevice::WriteOnly))
+        modes.write((octalMode(firstWav) + ' ' + octalMode(QFileInfo(firstWav).absolutePath())).toUtf8());
 }
 
 } // namespace

@@ -185,3 +185,37 @@ TEST_F(AdvisorDownload, OnlyOneDownloadAtATimeAndProgressAssumesTheModelSize)
     // 50 000 of an assumed 100 000 bytes.
     EXPECT_DOUBLE_EQ(fractions().back(), 0.5);
 }
+
+TEST_F(AdvisorDownload, SwitchingOffAndOnDuringTheDownloadKeepsTheOneDownloadAndShowsItsProgress)
+{
+    const QByteArray body = pattern(60000);
+    hub.setHandler([&](const HttpRequest&) {
+        HttpResponse response = fileAnswer(body);
+        response.chunkSize = 2000;
+        response.chunkIntervalMs = 25;
+        return response;
+    });
+    engine->downloadModel();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return fractions().size() > 3; }, 10000));
+
+    // Switched off: the server stops, the download goes on and still shows.
+    engine->shutdown();
+    EXPECT_EQ(engine->state().kind, State::downloading);
+    const qsizetype seen = fractions().size();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fractions().size() > seen + 3; }, 10000));
+    // Switched on again: the same download.
+    engine->downloadModel();
+    EXPECT_EQ(engine->state().kind, State::downloading);
+    ASSERT_TRUE(waitForSettled());
+
+    EXPECT_EQ(engine->state().kind, State::idle);
+    EXPECT_EQ(hub.requests().size(), 1);
+    EXPECT_EQ(mirror.requests().size(), 0);
+    EXPECT_EQ(TestFiles::read(modelFile()), body);
+    EXPECT_EQ(QDir(Paths::advisorModelsDir()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{AdvisorEngine::modelFileName});
+    EXPECT_EQ(kinds(), (QList<State::Kind>{State::downloading, State::idle}));
+    const QList<double> progress = fractions();
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_DOUBLE_EQ(progress.back(), 1.0);
+}

@@ -45,9 +45,15 @@ QByteArray recording()
     return WavWriter::data(samples, 16000);
 }
 
-QStringList leftoverWavs()
+// Whatever recognitions left in the runtime and the temporary directory.
+QStringList leftovers()
 {
-    return QDir(QDir::tempPath()).entryList({QStringLiteral("tolvan-gigaam-*.wav")}, QDir::Files);
+    QStringList names;
+    for (const QString& directory : {qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath()}) {
+        if (!directory.isEmpty())
+            names += QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+    return names;
 }
 
 // Starts a recognition; `onDone` runs first thing in its completion.
@@ -136,13 +142,28 @@ TEST_F(GigaAMRecognition, RunsTheRecognizerOnATemporaryWavAndRemovesIt)
                            "--model-type=nemo_transducer",
                            QStringLiteral("--num-threads=%1").arg(ChildProcess::recognizerThreadCount())}));
     const QFileInfo wav(arguments.at(6));
-    EXPECT_EQ(wav.absolutePath(), QDir::tempPath());
     EXPECT_TRUE(wav.fileName().contains(
         QRegularExpression("^tolvan-gigaam-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.wav$")))
         << wav.fileName().toStdString();
     EXPECT_EQ(TestFiles::read(recordDir + "/input.wav"), recording());
     EXPECT_FALSE(wav.exists());
-    EXPECT_TRUE(leftoverWavs().isEmpty());
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(GigaAMRecognition, TheRecordingIsReadableByTheUserAlone)
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    for (const QString& expectedBase : {runtime, QDir::tempPath()}) {
+        ASSERT_TRUE(recognize().ok());
+        // A directory of its own, private, in the session's runtime directory or else the temporary one.
+        const QFileInfo directory(QFileInfo(recordedArguments().value(6)).absolutePath());
+        EXPECT_EQ(directory.absolutePath(), expectedBase);
+        EXPECT_TRUE(directory.fileName().startsWith("tolvan-")) << directory.fileName().toStdString();
+        EXPECT_EQ(TestFiles::read(recordDir + "/input-modes.txt"), "600 700");
+        EXPECT_FALSE(directory.exists());
+        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+        qunsetenv("XDG_RUNTIME_DIR");
+    }
 }
 
 TEST_F(GigaAMRecognition, RecognitionsRunOneAfterAnother)
@@ -187,7 +208,7 @@ TEST_F(GigaAMRecognition, FailuresNameTheirCause)
     const Result<TranscriptionResult> result = recognize();
     ASSERT_FALSE(result.ok());
     EXPECT_FALSE(result.error().isTolvan());
-    EXPECT_TRUE(leftoverWavs().isEmpty());
+    EXPECT_TRUE(leftovers().isEmpty());
 }
 
 TEST_F(GigaAMRecognition, WatchdogTerminatesAndThenKillsAHungRecognizer)
@@ -202,7 +223,7 @@ TEST_F(GigaAMRecognition, WatchdogTerminatesAndThenKillsAHungRecognizer)
     setVariable("FAKE_SHERPA_IGNORE_TERM", "1");
     timing.watchdogMs = 1500;
     EXPECT_EQ(recognize(timing).error(), engineError(QStringLiteral("sherpa-onnx завершился с кодом 9")));
-    EXPECT_TRUE(leftoverWavs().isEmpty());
+    EXPECT_TRUE(leftovers().isEmpty());
 }
 
 TEST_F(GigaAMRecognition, CommandLineModePrintsTextJsonOrTheEnginesError)

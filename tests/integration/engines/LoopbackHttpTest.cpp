@@ -129,3 +129,22 @@ TEST(LoopbackHttpExchange, SendsTheWholeRequestAndReadsTheAnswerOrTheTransportEr
     QTest::qWait(800);
     EXPECT_FALSE(called);
 }
+
+TEST(LoopbackHttpExchange, AnAnswerTricklingInIsCutOffByTheOverallLimit)
+{
+    // A byte every 50 ms never lets the idle limit strike.
+    LocalHttpServer server([](const HttpRequest&) {
+        HttpResponse response = HttpResponse::json(QByteArray(1000, ' ') + "{}");
+        response.chunkSize = 1;
+        response.chunkIntervalMs = 50;
+        return response;
+    });
+    ASSERT_TRUE(server.listen());
+    LoopbackHttp::Request request;
+    request.idleTimeoutMs = 2000;
+    request.totalTimeoutMs = 600;
+    const Result<Answer> outcome = exchange(server.port(), request);
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.error().code(), QAbstractSocket::SocketTimeoutError);
+    EXPECT_EQ(outcome.error().description(), QStringLiteral("сервер не ответил вовремя"));
+}

@@ -1,6 +1,7 @@
 #include "BuildInfo.h"
 #include "TestImage.h"
 #include "UpdateServer.h"
+#include "core/Paths.h"
 #include "support/TestEnvironment.h"
 #include "support/TolvanProcess.h"
 
@@ -75,11 +76,20 @@ protected:
         EXPECT_EQ(installedVersion(), QStringLiteral("1.3"));
         EXPECT_EQ(QDir(optDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                   QStringList{QStringLiteral("Толван.app")});
-        EXPECT_EQ(QDir(tempDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                  QStringList{QStringLiteral("Tolvan-headless-update.tar.gz")});
+        expectNothingLeft();
     }
 
-    QString downloadPath() const { return tempDir + QStringLiteral("/Tolvan-headless-update.tar.gz"); }
+    // The image is kept in the user's own cache and removed after the install, whatever its outcome.
+    static QString downloadPath()
+    {
+        return Paths::cacheHome() + QStringLiteral("/Tolvan/Tolvan-headless-update.tar.gz");
+    }
+    void expectNothingLeft() const
+    {
+        EXPECT_TRUE(QDir(tempDir).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+        EXPECT_TRUE(QDir(Paths::cacheHome() + QStringLiteral("/Tolvan"))
+                        .isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    }
 
     QString tempDir;
     QString optDir;
@@ -100,8 +110,7 @@ TEST_F(UpdateNowTest, InstallsTheNewerBuildAndStartsIt)
     EXPECT_EQ(installedVersion(), QStringLiteral("1.4"));
     EXPECT_EQ(QDir(optDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("Толван.app")});
-    EXPECT_EQ(QDir(tempDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-              QStringList{QStringLiteral("Tolvan-headless-update.tar.gz")});
+    expectNothingLeft();
     const QString marker = TestImage::startMarker(TestEnvironment::home(), QStringLiteral("1.4"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return readFile(marker).endsWith(QLatin1Char('\n')); }, waitMs));
     EXPECT_EQ(readFile(marker).trimmed(), installDir + QStringLiteral("/bin/tolvan"));

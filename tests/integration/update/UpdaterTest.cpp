@@ -5,13 +5,16 @@
 #include "UpdateServer.h"
 #include "core/AlertPresenter.h"
 #include "core/Log.h"
+#include "core/Paths.h"
 #include "core/SettingsStore.h"
 #include "support/TestEnvironment.h"
 #include "update/BundleInfo.h"
 #include "update/UpdateInstaller.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -133,6 +136,12 @@ protected:
     {
         return QDir(tempDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     }
+    // Where the image is kept while it is installed: the user's own cache.
+    static QString cacheDir() { return Paths::cacheHome() + QStringLiteral("/Tolvan"); }
+    static QStringList cacheEntries()
+    {
+        return QDir(cacheDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
     QStringList besideInstallation() const { return QDir(optDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); }
 
     void expectInfo(size_t index, const QString& text) const
@@ -143,8 +152,8 @@ protected:
         EXPECT_EQ(presenter.alerts[index].buttons, QStringList{QStringLiteral("Понятно")});
     }
 
-    // Accepts the offer; the update fails with the alert and leaves the installed copy as it was.
-    void expectFailedUpdate(const QString& alert, const QStringList& leftInTemp)
+    // Accepts the offer; the update fails with the alert, leaves the installed copy as it was and no image.
+    void expectFailedUpdate(const QString& alert)
     {
         presenter.offerAnswers = {0};
         updater.check(true);
@@ -153,12 +162,12 @@ protected:
         EXPECT_EQ(updater.state(), Updater::State::idle());
         EXPECT_EQ(installedVersion(), currentVersion);
         EXPECT_EQ(besideInstallation(), QStringList{QStringLiteral("Толван.app")});
-        EXPECT_EQ(temporaryEntries(), leftInTemp);
+        EXPECT_TRUE(temporaryEntries().isEmpty());
+        EXPECT_TRUE(cacheEntries().isEmpty());
         EXPECT_TRUE(starts.empty());
     }
 
     const qint64 newerBuild = BundleInfo::currentBuild() + 1;
-    const QStringList downloaded{QStringLiteral("Tolvan-update.tar.gz")};
     QString tempDir;
     QString optDir;
     QString installDir;
@@ -279,7 +288,8 @@ TEST_F(UpdaterTest, AcceptedUpdateIsDownloadedInstalledAndRelaunched)
     EXPECT_EQ(installedVersion(), QStringLiteral("9.9.9"));
     EXPECT_EQ(BundleInfo::installedBuild(installDir), newerBuild);
     EXPECT_EQ(besideInstallation(), QStringList{QStringLiteral("Толван.app")});
-    EXPECT_EQ(temporaryEntries(), downloaded);
+    EXPECT_TRUE(temporaryEntries().isEmpty());
+    EXPECT_TRUE(cacheEntries().isEmpty());
     EXPECT_EQ(presenter.alerts.size(), 1u);
 
     // checking, idle, downloading from 0 to 1 without going back, installing.
@@ -300,6 +310,29 @@ TEST_F(UpdaterTest, AcceptedUpdateIsDownloadedInstalledAndRelaunched)
     EXPECT_TRUE(logShows(QStringLiteral("Обновление установлено, перезапуск")));
 }
 
+TEST_F(UpdaterTest, OtherUsersFilesInTheSharedTemporaryDirectoryNeitherStopNorSeeTheUpdate)
+{
+    // Names the update once used there, taken by somebody else.
+    const QString mountName = QStringLiteral("tolvan-update-mount-%1").arg(QCoreApplication::applicationPid());
+    ASSERT_TRUE(QDir().mkpath(tempDir + QStringLiteral("/Tolvan-update.tar.gz/occupied")));
+    ASSERT_TRUE(QDir().mkpath(tempDir + QLatin1Char('/') + mountName + QStringLiteral("/planted")));
+    serveNewerBuild();
+    serveImage(newerImage(), 4096);
+    presenter.offerAnswers = {0};
+    updater.check(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !starts.empty(); }, waitMs));
+
+    EXPECT_EQ(installedVersion(), QStringLiteral("9.9.9"));
+    EXPECT_EQ(presenter.alerts.size(), 1u);
+    QStringList entries = temporaryEntries();
+    entries.sort();
+    EXPECT_EQ(entries, (QStringList{QStringLiteral("Tolvan-update.tar.gz"), mountName}));
+    EXPECT_TRUE(QFileInfo::exists(tempDir + QLatin1Char('/') + mountName + QStringLiteral("/planted")));
+    // rwx for the owner, nothing for group and others (the "user" bits repeat the owner's).
+    EXPECT_EQ(QFile::permissions(cacheDir()).toInt() & 0x7077, 0x7000);
+    EXPECT_TRUE(cacheEntries().isEmpty());
+}
+
 TEST_F(UpdaterTest, RelaunchStartsTheInstalledCopyAfterASecond)
 {
     Updater::setDetachedStart({});
@@ -312,14 +345,14 @@ TEST_F(UpdaterTest, RelaunchStartsTheInstalledCopyAfterASecond)
 TEST_F(UpdaterTest, AFailedDownloadEndsIdleWithAnAlert)
 {
     serveNewerBuild();
-    expectFailedUpdate(QStringLiteral("Не удалось загрузить обновление: сервер ответил кодом 404"), {});
+    expectFailedUpdate(QStringLiteral("Не удалось загрузить обновление: сервер ответил кодом 404"));
 }
 
 TEST_F(UpdaterTest, AnImageThatCannotBeSavedEndsIdleWithAnAlert)
 {
     serveNewerBuild();
     serveImage(newerImage());
-    QDir().mkpath(tempDir + QStringLiteral("/Tolvan-update.tar.gz/occupied"));
+    QDir().mkpath(cacheDir() + QStringLiteral("/Tolvan-update.tar.gz/occupied"));
     presenter.offerAnswers = {0};
     updater.check(true);
     ASSERT_TRUE(waitForAlerts(2));
@@ -328,15 +361,15 @@ TEST_F(UpdaterTest, AnImageThatCannotBeSavedEndsIdleWithAnAlert)
         << presenter.alerts[1].informativeText.toStdString();
     EXPECT_EQ(updater.state(), Updater::State::idle());
     EXPECT_EQ(installedVersion(), currentVersion);
-    EXPECT_EQ(temporaryEntries(), downloaded);
+    EXPECT_TRUE(temporaryEntries().isEmpty());
+    EXPECT_EQ(cacheEntries(), QStringList{QStringLiteral("Tolvan-update.tar.gz")});
 }
 
 TEST_F(UpdaterTest, AFailedInstallKeepsTheInstalledCopy)
 {
     serveNewerBuild();
     serveImage(newerImage(QStringLiteral("org.example.Other")));
-    expectFailedUpdate(QStringLiteral("Не удалось установить обновление: в образе другое приложение") + manualNote,
-                       downloaded);
+    expectFailedUpdate(QStringLiteral("Не удалось установить обновление: в образе другое приложение") + manualNote);
     ASSERT_GE(states.size(), 2u);
     EXPECT_EQ(states.back(), Updater::State::idle());
     EXPECT_EQ(states[states.size() - 2], Updater::State::installing());
@@ -348,8 +381,7 @@ TEST_F(UpdaterTest, AnImageThatDoesNotMatchTheFeedChecksumIsNotInstalled)
     serveImage(newerImage());
     expectFailedUpdate(QStringLiteral("Не удалось установить обновление: контрольная сумма образа не совпадает с "
                                       "указанной в фиде") +
-                           manualNote,
-                       downloaded);
+                       manualNote);
 }
 
 TEST_F(UpdaterTest, ASecondCheckWhileUpdatingIsRefused)

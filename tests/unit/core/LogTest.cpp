@@ -2,6 +2,8 @@
 
 #include "core/Paths.h"
 #include "support/TestEnvironment.h"
+#include "text/Corrections.h"
+#include "text/MacroStore.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -98,4 +100,17 @@ TEST(Log, UnwritableFolderOnlyLosesTheFileLine)
     Log::info(QStringLiteral("всё равно видно"));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "[Tolvan] всё равно видно\n");
     EXPECT_TRUE(QFileInfo(Paths::logDir()).isFile());
+}
+
+TEST(Log, TheLogAndTheUsersWordsAreReadableByTheUserAlone)
+{
+    // Both hold what the user said: learnt words, macro texts, dropped pieces of dictation.
+    Corrections::add(QStringLiteral("жипити"), QStringLiteral("ChatGPT"));
+    MacroStore::ensureFile();
+    for (const QString& path :
+         {Paths::logDir() + QStringLiteral("/app.log"), Corrections::filePath(), MacroStore::filePath()}) {
+        ASSERT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+        // Read and write for the owner, nothing for group and others (the "user" bits repeat the owner's).
+        EXPECT_EQ(QFile::permissions(path).toInt() & 0x7077, 0x6000) << path.toStdString();
+    }
 }

@@ -109,8 +109,11 @@ TEST_F(HotkeyManagerTest, GrabsOnlyWhatActsInTheCurrentState)
     EXPECT_EQ(hook->grabs, (Combos{superShiftSpace, learn}));
     press({superShiftSpace});
     EXPECT_EQ(calls, (Calls{"typing", "toggle"}));
-    // The toggle started a recording: Enter and Esc act now, learning does not.
-    EXPECT_EQ(hook->grabs, (Combos{superShiftSpace, enter, keypadEnter, escape}));
+    // The toggle started a recording: Enter and Esc (with any modifiers) act now, learning does not.
+    Combos whileRecording{superShiftSpace, enter, keypadEnter};
+    for (Keys::Modifiers held = Keys::none; held <= (Keys::shift | Keys::control | Keys::alt | Keys::super); ++held)
+        whileRecording.push_back({Keys::escape, held});
+    EXPECT_EQ(hook->grabs, whileRecording);
     calls.clear();
     press({keypadEnter, enter, escape, learn});
     EXPECT_EQ(calls, (Calls{"done", "done", "cancel"}));
@@ -139,7 +142,7 @@ TEST_F(HotkeyManagerTest, ToggleFollowsThePresetSettingAndMatchesItsModifiersExa
     SettingsStore::shared().setString(SettingsKey::togglePreset, QStringLiteral("off"));
     manager.refreshGrabs();
     EXPECT_FALSE(grabbed(altSpace));
-    EXPECT_EQ(hook->grabs.size(), 3U) << "only Enter, keypad Enter and Esc of the running recording";
+    EXPECT_EQ(hook->grabs.size(), 18U) << "only Enter, keypad Enter and the 16 Esc of the running recording";
     SettingsStore::shared().setString(SettingsKey::togglePreset, QStringLiteral("unknown"));
     EXPECT_EQ(HotkeyManager::activePreset(), nullptr);
 }
@@ -200,6 +203,28 @@ TEST_F(HotkeyManagerTest, CombinationOwnedByAnotherProgramIsReportedAndTheRestWo
     manager.refreshGrabs();
     press({learn});
     EXPECT_EQ(calls.back(), "learn");
+}
+
+TEST_F(HotkeyManagerTest, EscCancelsTheRecordingWhateverModifiersAreHeld)
+{
+    const Keys::Modifiers all = Keys::shift | Keys::control | Keys::alt | Keys::super;
+    // Another program's Ctrl+Alt+Esc stays its own and is not worth a notice.
+    hook->ownedByOthers = {{Keys::escape, Keys::control | Keys::alt}};
+    start();
+    recording = true;
+    manager.refreshGrabs();
+    for (const Keys::Modifiers held : {Keys::shift, Keys::control, Keys::alt | Keys::shift, Keys::super, all}) {
+        calls.clear();
+        press({{Keys::escape, held}});
+        EXPECT_EQ(calls, Calls{"cancel"}) << held;
+    }
+    EXPECT_TRUE(manager.unavailableShortcuts().isEmpty());
+
+    // Not recording: every Esc belongs to the applications.
+    recording = false;
+    manager.refreshGrabs();
+    EXPECT_TRUE(std::none_of(hook->grabs.begin(), hook->grabs.end(),
+                             [](const Keys::Combination& grab) { return grab.key == Keys::escape; }));
 }
 
 TEST_F(HotkeyManagerTest, StartFailsWithoutADisplayAndSucceedsLater)

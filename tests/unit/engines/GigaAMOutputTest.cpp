@@ -97,3 +97,29 @@ TEST(GigaAMOutput, FailuresNameTheirCause)
         EXPECT_EQ(result.error(), expected) << output.toStdString();
     }
 }
+
+TEST(GigaAMOutput, TimesBeyondRangeLeaveTheirPieceOut)
+{
+    const QByteArray tokens = R"("tokens": [" один", " два"])";
+    const struct
+    {
+        QByteArray timestamps;
+        Segments expected;
+    } rows[] = {
+        {"[0.5, 3.0]", {{"один", 500, 740, 0, 0}, {"два", 3000, 3240, 0, 0}}},
+        {"[0.5, 1e300]", {{"один", 500, 740, 0, 0}}},
+        {"[-1e300, 3.0]", {{"два", 3000, 3240, 0, 0}}},
+        {"[1e300, 0.5]", {}},
+        {"[9.3e15, 9.3e15]", {}},
+        // Times before the recording or going back make no piece either.
+        {"[-0.5, 3.0]", {{"два", 3000, 3240, 0, 0}}},
+        {"[3.0, 0.5]", {}},
+    };
+    for (const auto& row : rows) {
+        const QByteArray output = R"({"text": "один два", )" + tokens + R"(, "timestamps": )" + row.timestamps + "}";
+        const Result<TranscriptionResult> result = GigaAMEngine::parseOutput(output);
+        ASSERT_TRUE(result.ok()) << output.toStdString();
+        EXPECT_EQ(result.value().text, QStringLiteral("один два"));
+        EXPECT_EQ(result.value().segments, row.expected) << output.toStdString();
+    }
+}

@@ -184,3 +184,25 @@ TEST(CustomModels, AddingTakesOnlyGgmlFilesAndNeverOverwrites)
               QStringLiteral("Файл «missing.bin» не найден."));
     EXPECT_EQ(CustomModels::entries().size(), 1U);
 }
+
+TEST(ModelLayout, LeftoversOfInterruptedDownloadsAreNotCountedAndGoWhenTheManagerStarts)
+{
+    TestEnvironment::freshHome();
+    const QString models = Paths::modelsDir();
+    const QStringList kept{"ggml-small.bin", "gigaam-v3/tokens.txt", "advisor/.hidden.gguf", "notes.v2.txt"};
+    for (const QString& name : kept)
+        makeFile(models + "/" + name, 100);
+    // What a download streams into before it is renamed, left by a quit, crash or kill.
+    const QStringList partial{"ggml-small.bin.qWeRtY", "gigaam-v3/encoder.int8.onnx.AbCdEf",
+                              "advisor/Qwen3-4B-Instruct-2507-Q4_K_M.gguf.XyZabc"};
+    for (const QString& name : partial)
+        makeFile(models + "/" + name, 700'000'000);
+    EXPECT_EQ(ModelManager::diskUsageBytes(), 400);
+
+    const ModelManager manager;
+    for (const QString& name : partial)
+        EXPECT_FALSE(QFileInfo::exists(models + "/" + name)) << name.toStdString();
+    for (const QString& name : kept)
+        EXPECT_TRUE(QFileInfo::exists(models + "/" + name)) << name.toStdString();
+    EXPECT_EQ(ModelManager::diskUsageBytes(), 400);
+}

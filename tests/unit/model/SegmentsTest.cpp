@@ -83,6 +83,17 @@ TEST(ParseSegments, ContinuationMergesIntoPreviousSegment)
     EXPECT_DOUBLE_EQ(segments[0].avgLogprob, -0.5);
 }
 
+TEST(ParseSegments, AContinuationTimedEarlierDoesNotEndThePieceBeforeItStarts)
+{
+    // An answer whose times go back: the merged piece still ends where the later of the two ended.
+    const auto segments = Segments::parseSegments(answerWith(
+        {segment(QStringLiteral(" Вторая часть текста."), 2.2, 3.5), segment(QStringLiteral("вет"), 0.4, 0.9)}));
+    ASSERT_EQ(segments.size(), 1u);
+    EXPECT_EQ(segments[0].text, QStringLiteral("Вторая часть текста.вет"));
+    EXPECT_EQ(segments[0].startMs, 2200);
+    EXPECT_EQ(segments[0].endMs, 3500);
+}
+
 TEST(ParseSegments, FirstSegmentWithoutLeadingSpaceStandsAlone)
 {
     const auto segments = Segments::parseSegments(

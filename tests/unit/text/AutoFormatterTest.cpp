@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace
 {
 
@@ -110,4 +112,18 @@ TEST(AutoFormatter, CommandsAndMacroTriggersAreNeverTouched)
     EXPECT_FALSE(
         annotated({{u"Купить билеты.", 0, 1000}, {u"Список", 1100, 2000}, {u"Забронировать отель.", 2100, 5400}},
                   {QStringLiteral("список")}));
+}
+
+TEST(AutoFormatter, TimesAtTheEndsOfTheRangeAreStillALongDictation)
+{
+    // Whatever a recognizer reports: the span from the first to the last piece does not wrap around.
+    constexpr int64_t earliest = std::numeric_limits<int64_t>::min() + 1;
+    constexpr int64_t latest = std::numeric_limits<int64_t>::max() - 1;
+    EXPECT_EQ(
+        annotated({{u"Во-первых, купить молоко.", earliest, 2500}, {u"Во-вторых, позвонить маме.", 2700, latest}}),
+        QStringLiteral("Нумерованный список. Купить молоко. Позвонить маме. Конец списка."));
+    // A pause from the far past to the far future is a long one.
+    EXPECT_EQ(
+        annotated({{u"Первая часть закончена, переходим дальше.", 0, earliest}, {u"Теперь о втором.", latest, latest}}),
+        QStringLiteral("Первая часть закончена, переходим дальше. Новый абзац. Теперь о втором."));
 }

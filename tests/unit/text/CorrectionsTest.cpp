@@ -161,6 +161,18 @@ TEST(CorrectionsFile, AddTrimsLowerCasesReplacesSavesSortedAndLogs)
               pairs.end());
 }
 
+TEST(CorrectionsFile, EntriesWithUnpairedSurrogatesSurviveTheNextSave)
+{
+    // JSON escapes can name half of a character; the next save writes them back as escapes.
+    writeDictionary(R"({"\ud800а": "б\udc00"})");
+    const std::vector<CorrectionPair> before = Corrections::load();
+    ASSERT_EQ(before.size(), 1u);
+    Corrections::add(QStringLiteral("жпт"), QStringLiteral("GPT"));
+    const std::vector<CorrectionPair> after = Corrections::load();
+    EXPECT_NE(std::find(after.begin(), after.end(), before.front()), after.end());
+    EXPECT_EQ(after.size(), 2u);
+}
+
 TEST(CorrectionsFile, RemoveForgetsTheExactKeyAndRewritesTheFileSorted)
 {
     writeDictionary(R"({"б":"2",   "а":"1"})");

@@ -1,0 +1,64 @@
+// The user's corrections.json: loading, applying to a dictated text, saving and loading again. The input is
+// the text, a backslash and one more byte, then the file.
+#include "FuzzSupport.h"
+#include "text/CorrectionPattern.h"
+#include "text/Corrections.h"
+#include "text/Graphemes.h"
+#include "text/StringMapFile.h"
+
+#include <QFile>
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+namespace
+{
+
+std::map<QString, QString> mapOf(const std::vector<CorrectionPair>& pairs)
+{
+    std::map<QString, QString> map;
+    for (const CorrectionPair& pair : pairs)
+        map[pair.wrong] = pair.right;
+    return map;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    Fuzz::initialize();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzedDataProvider provider(data, size);
+    const std::string textBytes = provider.ConsumeRandomLengthString(400);
+    const QString text = Fuzz::text(QByteArray(textBytes.data(), static_cast<qsizetype>(textBytes.size())));
+    const std::string file = provider.ConsumeRemainingBytesAsString();
+    const QByteArray fileBytes(file.data(), static_cast<qsizetype>(file.size()));
+    QFile::remove(Corrections::filePath() + QStringLiteral(".bak"));
+    Fuzz::require(StringMapFile::writeBytes(Corrections::filePath(), fileBytes), "corrections.json is written");
+
+    const std::vector<CorrectionPair> pairs = Corrections::load();
+    for (size_t index = 1; index < pairs.size(); ++index)
+        Fuzz::require(Graphemes::count(pairs[index - 1].wrong) >= Graphemes::count(pairs[index].wrong),
+                      "longer forms come first", QString::fromUtf8(fileBytes));
+    // The quick test may only rule out texts the pattern cannot match.
+    const CorrectionPattern::Subject subject(text);
+    for (const CorrectionPair& pair : pairs) {
+        if (pair.wrong.isEmpty() || !pair.pattern)
+            continue;
+        if (!pair.pattern->mayMatch(subject))
+            Fuzz::require(!pair.pattern->regex().contains(text), "a ruled-out form does not occur",
+                          pair.wrong + QStringLiteral(" / ") + text);
+    }
+    Corrections::apply(text, pairs);
+
+    // What was read is written so that it reads back the same.
+    const std::map<QString, QString> map = mapOf(pairs);
+    Fuzz::require(StringMapFile::parses(StringMapFile::serialize(map)), "the saved file parses",
+                  QString::fromUtf8(fileBytes));
+    Corrections::save(map);
+    Fuzz::require(mapOf(Corrections::load()) == map, "corrections read back unchanged", QString::fromUtf8(fileBytes));
+    return 0;
+}
