@@ -57,7 +57,6 @@ test: test-deps format-check
 	tests/desktop/with-desktop.sh ctest --test-dir $(CHECK_DIR) -j $(JOBS) --output-on-failure
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --test-dir $(SANITIZE_DIR) -j $(JOBS) --output-on-failure -L 'unit|integration'
-	$(MAKE) fuzz FUZZ_SECONDS=10
 
 # The parsers of outside input under libFuzzer (clang, AddressSanitizer, UndefinedBehaviorSanitizer): each
 # target runs FUZZ_SECONDS from its seed corpus in tests/fuzz/corpus; any crash, leak or report fails.
