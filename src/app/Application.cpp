@@ -45,7 +45,7 @@ int run(int& argc, char** argv)
     // One tray icon and one key grabber per user: a second start hands over to the first.
     InstanceServer instance;
     if (!instance.listen() && InstanceLink::send("show")) {
-        Log::info(QStringLiteral("Толван уже запущен — открываю его меню"));
+        Log::info(QStringLiteral("Толван уже запущен — открываю его настройки"));
         return 0;
     }
     AppDelegate delegate;

@@ -11,6 +11,7 @@
 #include "core/SettingsStore.h"
 #include "core/SharedInstance.h"
 #include "dictation/HotkeyManager.h"
+#include "platform/ActiveWindow.h"
 #include "text/MacroEditor.h"
 #include "text/MacroStore.h"
 #include "update/Updater.h"
@@ -22,9 +23,11 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -98,6 +101,12 @@ void SettingsWindow::showWindow()
     refresh();
     window_->raise();
     window_->activateWindow();
+    // A tray program's own request for the focus may be refused by the window manager; this one comes as
+    // from a task bar, which window managers honour.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        const QPointer<QWidget> window(window_);
+        QTimer::singleShot(100, window, [window] { ActiveWindow::activate(window->winId()); });
+    }
 }
 
 void SettingsWindow::ensureWindow()

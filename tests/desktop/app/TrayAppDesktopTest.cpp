@@ -58,7 +58,8 @@ TEST_F(TrayAppDesktopTest, OneInstanceTakesCommandsFromTheCommandLine)
     const ProcessOutput second = runTolvan({});
     EXPECT_TRUE(second.finished);
     EXPECT_EQ(second.exitCode, 0);
-    EXPECT_TRUE(QTest::qWaitFor([] { return activeWindowName() == QStringLiteral("Настройки Толвана"); }, 5000))
+    EXPECT_TRUE(
+        QTest::qWaitFor([] { return activeWindowName().startsWith(QStringLiteral("Настройки Толвана")); }, 10000))
         << activeWindowName().toStdString();
     EXPECT_EQ(app.process().state(), QProcess::Running);
     EXPECT_EQ(trayIcons(), 1);
