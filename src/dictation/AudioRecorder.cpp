@@ -101,7 +101,8 @@ std::vector<std::int16_t> AudioRecorder::samples(std::size_t from, std::size_t t
     to = std::min(to, count);
     from = std::min(from, to);
     std::vector<std::int16_t> range(to - from);
-    std::memcpy(range.data(), recording_.constData() + WavWriter::headerSize + from * 2, range.size() * 2);
+    if (!range.empty())
+        std::memcpy(range.data(), recording_.constData() + WavWriter::headerSize + from * 2, range.size() * 2);
     return range;
 }
 
