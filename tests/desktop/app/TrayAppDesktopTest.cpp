@@ -63,10 +63,7 @@ TEST_F(TrayAppDesktopTest, OneInstanceTakesCommandsFromTheCommandLine)
         << activeWindowName().toStdString();
     EXPECT_EQ(app.process().state(), QProcess::Running);
     EXPECT_EQ(trayIcons(), 1);
-    // Back to the field (the window sits at 100, 100).
-    DesktopSession::xdotool({QStringLiteral("mousemove"), QStringLiteral("300"), QStringLiteral("150"),
-                             QStringLiteral("click"), QStringLiteral("1")});
-    QTest::qWait(300);
+    ASSERT_TRUE(field.activate()) << activeWindowName().toStdString();
 
     EXPECT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
     RunningApp::say(QStringLiteral("Привет, это проверка диктовки."));

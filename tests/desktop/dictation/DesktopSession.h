@@ -153,6 +153,27 @@ public:
         QTest::qWait(1);
         return keys_;
     }
+    // Brings the field back in front of other windows and waits until it holds the focus again.
+    bool activate()
+    {
+        QString window;
+        DesktopSession::run(QStringLiteral("xdotool"),
+                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                             QString::number(process_.processId())},
+                            &window);
+        return !window.trimmed().isEmpty() &&
+               DesktopSession::run(QStringLiteral("xdotool"),
+                                   {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                                    window.trimmed().section(u'\n', 0, 0)}) == 0 &&
+               QTest::qWaitFor(
+                   [] {
+                       QString name;
+                       DesktopSession::run(QStringLiteral("xdotool"),
+                                           {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")}, &name);
+                       return name.trimmed().startsWith(QStringLiteral("Поле ввода"));
+                   },
+                   5000);
+    }
     bool waitForText(const QString& expected, int timeoutMs = 3000)
     {
         return QTest::qWaitFor([&] { return text_ == expected; }, timeoutMs);
