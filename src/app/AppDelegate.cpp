@@ -7,6 +7,7 @@
 #include "app/StatusMenu.h"
 #include "core/AlertPresenter.h"
 #include "core/Log.h"
+#include "core/MainThread.h"
 #include "core/SettingsStore.h"
 #include "dictation/DictationController.h"
 #include "dictation/HotkeyManager.h"
@@ -34,6 +35,8 @@
 #include <QSystemTrayIcon>
 
 #include <csignal>
+#include <optional>
+#include <utility>
 
 AppDelegate::AppDelegate()
     : controller_(std::make_unique<DictationController>()), hotkeys_(std::make_unique<HotkeyManager>())
@@ -376,16 +379,45 @@ std::optional<std::pair<QString, QStringList>> soundSettings()
     return std::nullopt;
 }
 
-QString microphoneLine()
+// Opens the default microphone for a moment without holding up the UI and answers with its status line on
+// the main thread: the first block means it works, an end (the sound server's reason) means it does not.
+void checkMicrophone(QObject* context, std::function<void(const QString& line)> answer)
 {
-    std::unique_ptr<MicrophoneCapture> capture = MicrophoneCapture::createDefault();
-    const Result<Done> started = capture->start(
-        QString(), [](std::span<const std::int16_t>) {}, [](const QString&) {});
-    capture->stop();
-    if (started)
-        return QStringLiteral("Микрофон: ✓ звуковой сервер отвечает, вход есть");
-    return QStringLiteral("Микрофон: ✗ %1 — проверьте, что запущен PulseAudio или PipeWire и подключён микрофон")
-        .arg(started.error().description());
+    struct Check
+    {
+        std::unique_ptr<MicrophoneCapture> capture = MicrophoneCapture::createDefault();
+        std::function<void(const QString&)> answer;
+
+        void finish(const std::optional<QString>& failure)
+        {
+            if (!answer)
+                return;
+            capture->stop();
+            const auto answerNow = std::exchange(answer, nullptr);
+            answerNow(failure ? QStringLiteral("Микрофон: ✗ %1 — проверьте, что запущен PulseAudio или PipeWire и "
+                                               "подключён микрофон")
+                                    .arg(*failure)
+                              : QStringLiteral("Микрофон: ✓ звуковой сервер отвечает, вход есть"));
+        }
+    };
+    auto check = std::make_shared<Check>();
+    check->answer = std::move(answer);
+    const auto report = [context, weak = std::weak_ptr<Check>(check)](const std::optional<QString>& failure) {
+        MainThread::post(context, [weak, failure] {
+            if (const auto alive = weak.lock())
+                alive->finish(failure);
+        });
+    };
+    const Result<Done> started = check->capture->start(
+        QString(), [report](std::span<const std::int16_t>) { report(std::nullopt); },
+        [report](const QString& reason) { report(reason); });
+    if (!started) {
+        check->finish(started.error().description());
+        return;
+    }
+    // The capture itself gives up within a second; this only keeps the check alive until then.
+    QTimer::singleShot(3000, context,
+                       [check] { check->finish(QStringLiteral("звуковой сервер не прислал ни одного блока")); });
 }
 
 QString hotkeysLine(bool hotkeysActive)
@@ -405,17 +437,24 @@ QString hotkeysLine(bool hotkeysActive)
 
 void AppDelegate::showPermissions()
 {
-    const auto settings = soundSettings();
-    QStringList buttons;
-    if (settings)
-        buttons << QStringLiteral("Настройки звука…");
-    buttons << QStringLiteral("Закрыть");
-    const QString text = microphoneLine() + QLatin1Char('\n') + hotkeysLine(hotkeys_->isActive()) +
-                         QStringLiteral("\n\nОтдельных разрешений Linux не спрашивает: микрофон даёт звуковой сервер, "
-                                        "клавиши и вставку — сервер X11.");
-    const int chosen = AlertPresenter::shared().present(Alert{QStringLiteral("Разрешения"), text, buttons});
-    if (settings && chosen == 0)
-        QProcess::startDetached(settings->first, settings->second);
+    if (checkingMicrophone_)
+        return;
+    checkingMicrophone_ = true;
+    checkMicrophone(this, [this](const QString& microphone) {
+        checkingMicrophone_ = false;
+        const auto settings = soundSettings();
+        QStringList buttons;
+        if (settings)
+            buttons << QStringLiteral("Настройки звука…");
+        buttons << QStringLiteral("Закрыть");
+        const QString text =
+            microphone + QLatin1Char('\n') + hotkeysLine(hotkeys_->isActive()) +
+            QStringLiteral("\n\nОтдельных разрешений Linux не спрашивает: микрофон даёт звуковой сервер, "
+                           "клавиши и вставку — сервер X11.");
+        const int chosen = AlertPresenter::shared().present(Alert{QStringLiteral("Разрешения"), text, buttons});
+        if (settings && chosen == 0)
+            QProcess::startDetached(settings->first, settings->second);
+    });
 }
 
 void AppDelegate::showAbout()

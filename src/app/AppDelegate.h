@@ -59,4 +59,6 @@ private:
     QMenu menu_;
     // Bumped whenever the clipboard changes: the "change count" that tells a copy happened.
     quint64 clipboardChanges_ = 0;
+    // The permissions window waits for the microphone check; a second click meanwhile does nothing.
+    bool checkingMicrophone_ = false;
 };

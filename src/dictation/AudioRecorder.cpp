@@ -14,7 +14,12 @@
 namespace
 {
 
-constexpr int noInputDevice = 20;
+constexpr int noInputDeviceCode = 20;
+
+void logFallback(const QString& source, const QString& reason)
+{
+    Log::info(QStringLiteral("Микрофон «%1» недоступен (%2) — пишу с микрофона по умолчанию").arg(source, reason));
+}
 
 } // namespace
 
@@ -47,23 +52,30 @@ Result<Done> AudioRecorder::start()
     const QString chosen = SettingsStore::shared().stringForKey(SettingsKey::inputDevice).value_or(QString());
     Result<Done> started = startCapture(chosen);
     if (!started && !chosen.isEmpty()) {
-        Log::info(QStringLiteral("Микрофон «%1» недоступен (%2) — пишу с микрофона по умолчанию")
-                      .arg(chosen, started.error().description()));
+        logFallback(chosen, started.error().description());
         started = startCapture(QString());
     }
-    if (!started) {
-        Log::info(QStringLiteral("Микрофон недоступен: ") + started.error().description());
-        return Error::tolvan(noInputDevice, QStringLiteral("нет входного аудиоустройства"));
-    }
+    if (!started)
+        return noInputDevice(started.error().description());
     isRunning_ = true;
     return Done{};
 }
 
 Result<Done> AudioRecorder::startCapture(const QString& source)
 {
+    source_ = source;
+    const std::uint64_t session = ++session_;
     return capture_->start(
         source, [this](std::span<const std::int16_t> block) { consume(block); },
-        [this](const QString& reason) { captureEnded(reason); });
+        [this, session](const QString& reason) {
+            MainThread::post(this, [this, session, reason] { captureEnded(session, reason); });
+        });
+}
+
+Error AudioRecorder::noInputDevice(const QString& reason)
+{
+    Log::info(QStringLiteral("Микрофон недоступен: ") + reason);
+    return Error::tolvan(noInputDeviceCode, QStringLiteral("нет входного аудиоустройства"));
 }
 
 std::vector<std::int16_t> AudioRecorder::stop()
@@ -160,13 +172,28 @@ void AudioRecorder::deliver(float level, std::size_t totalSamples)
         autoStop();
 }
 
-void AudioRecorder::captureEnded(const QString& reason)
+void AudioRecorder::captureEnded(std::uint64_t session, const QString& reason)
 {
-    Log::info(QStringLiteral("Запись прервана: ") + reason);
-    MainThread::post(this, [this] {
-        if (isRunning_)
-            autoStop();
-    });
+    if (session != session_ || !isRunning_)
+        return;
+    if (sampleCount() > 0) {
+        Log::info(QStringLiteral("Запись прервана: ") + reason);
+        autoStop();
+        return;
+    }
+    capture_->stop();
+    QString failure = reason;
+    if (!source_.isEmpty()) {
+        logFallback(source_, reason);
+        const Result<Done> fallback = startCapture(QString());
+        if (fallback)
+            return;
+        failure = fallback.error().description();
+    }
+    isRunning_ = false;
+    const Error error = noInputDevice(failure);
+    if (onStartFailed)
+        onStartFailed(error);
 }
 
 void AudioRecorder::autoStop()

@@ -31,8 +31,10 @@ public:
     explicit AudioRecorder(std::unique_ptr<MicrophoneCapture> capture = MicrophoneCapture::createDefault());
     ~AudioRecorder() override;
 
-    // Begins a recording with empty samples. Code 20 "нет входного аудиоустройства" when no sound server
-    // or microphone answers (the server's reason goes to the log). Harmless while running.
+    // Begins a recording with empty samples and returns at once; the samples come as soon as the sound
+    // server's stream runs. When no sound server or microphone answers, the recording ends by itself and
+    // onStartFailed gets code 20 "нет входного аудиоустройства" (the server's reason goes to the log); the
+    // same error comes back here when the sound client cannot even be set up. Harmless while running.
     Result<Done> start();
     // Ends the recording and answers every sample since the last start. Harmless when idle.
     std::vector<std::int16_t> stop();
@@ -56,12 +58,17 @@ public:
     // Once per recording, when it must end by itself: the length limit was reached or the microphone
     // went away. The owner finishes the recording as usual; what was captured is kept.
     std::function<void()> onAutoStop;
+    // Once per recording whose microphone could not be opened after start() returned; the recorder is
+    // idle again.
+    std::function<void(const Error& error)> onStartFailed;
 
 private:
     Result<Done> startCapture(const QString& source);
+    static Error noInputDevice(const QString& reason);
     // On the capture thread.
     void consume(std::span<const std::int16_t> block);
-    void captureEnded(const QString& reason);
+    // On the main thread; `session` tells a stale report from one of the current capture.
+    void captureEnded(std::uint64_t session, const QString& reason);
     void deliver(float level, std::size_t totalSamples);
     void autoStop();
 
@@ -73,4 +80,7 @@ private:
     double voicedAccumMs_ = 0;
     bool autoStopFired_ = false;
     bool isRunning_ = false;
+    // The source of the capture under way (empty: the default one), and which capture it is.
+    QString source_;
+    std::uint64_t session_ = 0;
 };

@@ -71,6 +71,12 @@ DictationController::DictationController(std::unique_ptr<AudioRecorder> recorder
         server_.setTiming(timing);
     }
     recorder_->onAutoStop = [this] { finish(); };
+    recorder_->onStartFailed = [this](const Error& error) {
+        if (phase_ != Phase::recording)
+            return;
+        stopRecording();
+        recordingFailedToStart(error);
+    };
     hud_.onDone = [this] {
         if (phase_ == Phase::recording)
             finish();
@@ -84,6 +90,7 @@ DictationController::~DictationController()
 {
     recorder_->onLevel = nullptr;
     recorder_->onAutoStop = nullptr;
+    recorder_->onStartFailed = nullptr;
     server_.onState = nullptr;
 }
 
@@ -149,9 +156,7 @@ void DictationController::begin(Source source)
         startServer();
     const Result<Done> started = recorder_->start();
     if (!started) {
-        hud_.flash(QStringLiteral("Микрофон недоступен"));
-        Sounds::play(Sounds::Sound::basso);
-        Log::info(QStringLiteral("Ошибка старта записи: ") + started.error().description());
+        recordingFailedToStart(started.error());
         return;
     }
     source_ = source;
@@ -162,6 +167,13 @@ void DictationController::begin(Source source)
     recordingClock_.start();
     timer_.start();
     Sounds::play(Sounds::Sound::tink);
+}
+
+void DictationController::recordingFailedToStart(const Error& error)
+{
+    hud_.flash(QStringLiteral("Микрофон недоступен"));
+    Sounds::play(Sounds::Sound::basso);
+    Log::info(QStringLiteral("Ошибка старта записи: ") + error.description());
 }
 
 void DictationController::tick()
@@ -239,12 +251,17 @@ void DictationController::cancel()
 {
     if (phase_ != Phase::recording)
         return;
+    stopRecording();
+    hud_.flash(QStringLiteral("Отменено"));
+    Sounds::play(Sounds::Sound::pop);
+}
+
+void DictationController::stopRecording()
+{
     recorder_->takeWav();
     chunks_.reset();
     stopTimer();
     setPhase(inFlight_.empty() ? Phase::idle : Phase::transcribing);
-    hud_.flash(QStringLiteral("Отменено"));
-    Sounds::play(Sounds::Sound::pop);
 }
 
 void DictationController::enqueue(Dictation dictation)

@@ -94,6 +94,9 @@ private:
     void setPhase(Phase phase);
     void tick();
     void stopTimer();
+    // Ends the recording under way, dropping what it captured.
+    void stopRecording();
+    void recordingFailedToStart(const Error& error);
     // While recording: pieces of it go to the whisper server at pauses, when it is ready and the user wants it.
     void startChunking();
     void blockRecorded(std::size_t endSample, bool voiced);

@@ -19,8 +19,9 @@ public:
 
     // Runs on the capture thread, once per block, in order. The span is valid only during the call.
     using BlockHandler = std::function<void(std::span<const std::int16_t> block)>;
-    // Runs once on the capture thread when the stream ends without stop(), e.g. the sound server went
-    // away; every sample captured before has been handed to the block handler. The text is the reason.
+    // Runs once on the capture thread when the stream ends without stop(): it could not be opened (no block
+    // came before) or it went away later, e.g. the sound server quit; every sample captured before has
+    // been handed to the block handler. The text is the reason.
     using EndHandler = std::function<void(const QString& reason)>;
 
     // The sound server's microphone (PulseAudio or PipeWire).
@@ -28,9 +29,10 @@ public:
 
     virtual ~MicrophoneCapture() = default;
 
-    // Connects to the sound server's source of that name (the default source when empty) and starts
-    // delivering blocks. Fails within about a second when no sound server or no such source answers; the
-    // error's description is the server's own reason.
+    // Begins connecting to the sound server's source of that name (the default source when empty) and
+    // returns at once: blocks follow as soon as the stream runs, and when no sound server or no such
+    // source answers within about a second, the end handler says why. Fails by itself only when the
+    // sound client cannot be set up at all.
     virtual Result<Done> start(const QString& source, BlockHandler onBlock, EndHandler onEnded) = 0;
     // Ends the stream; the samples of an unfinished block are delivered (on the calling thread) before it
     // returns, and no handler runs afterwards. Harmless when not started.

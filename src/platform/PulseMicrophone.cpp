@@ -21,8 +21,10 @@ struct PulseMicrophone::Connection
     EndHandler onEnded;
     std::vector<std::int16_t> block;
     std::size_t filled = 0;
+    QByteArray source;
     bool timedOut = false;
     bool running = false;
+    // Set by stop() or end(): no handler runs afterwards.
     bool ended = false;
 
     ~Connection()
@@ -59,12 +61,16 @@ struct PulseMicrophone::Connection
         filled = 0;
     }
 
-    QString reason() const { return QString::fromUtf8(pa_strerror(pa_context_errno(context))); }
-
-    // On the loop thread: the server or the stream went away while recording.
-    void endUnexpectedly()
+    QString reason() const
     {
-        if (!running || ended)
+        return timedOut ? QStringLiteral("the sound server did not answer within a second")
+                        : QString::fromUtf8(pa_strerror(pa_context_errno(context)));
+    }
+
+    // On the loop thread: the stream could not be opened, or went away while recording.
+    void end()
+    {
+        if (ended)
             return;
         ended = true;
         flush();
@@ -76,27 +82,23 @@ struct PulseMicrophone::Connection
 namespace
 {
 
-void signalLoop(PulseMicrophone::Connection* connection)
+void cancelDeadline(PulseMicrophone::Connection* connection)
 {
-    pa_threaded_mainloop_signal(connection->loop, 0);
-}
-
-void contextStateChanged(pa_context* context, void* userdata)
-{
-    auto* connection = static_cast<PulseMicrophone::Connection*>(userdata);
-    const pa_context_state_t state = pa_context_get_state(context);
-    if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED)
-        connection->endUnexpectedly();
-    signalLoop(connection);
+    if (connection->deadline)
+        pa_threaded_mainloop_get_api(connection->loop)->time_free(connection->deadline);
+    connection->deadline = nullptr;
 }
 
 void streamStateChanged(pa_stream* stream, void* userdata)
 {
     auto* connection = static_cast<PulseMicrophone::Connection*>(userdata);
     const pa_stream_state_t state = pa_stream_get_state(stream);
-    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
-        connection->endUnexpectedly();
-    signalLoop(connection);
+    if (state == PA_STREAM_READY && !connection->ended) {
+        connection->running = true;
+        cancelDeadline(connection);
+    } else if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
+        connection->end();
+    }
 }
 
 void streamReadable(pa_stream* stream, std::size_t, void* userdata)
@@ -114,23 +116,44 @@ void streamReadable(pa_stream* stream, std::size_t, void* userdata)
     }
 }
 
-void deadlinePassed(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata)
+void openStream(PulseMicrophone::Connection* connection)
 {
-    auto* connection = static_cast<PulseMicrophone::Connection*>(userdata);
-    connection->timedOut = true;
-    signalLoop(connection);
+    constexpr pa_sample_spec spec{PA_SAMPLE_S16LE, PulseMicrophone::sampleRate, 1};
+    connection->stream = pa_stream_new(connection->context, "Диктовка", &spec, nullptr);
+    if (!connection->stream) {
+        connection->end();
+        return;
+    }
+    pa_stream_set_state_callback(connection->stream, streamStateChanged, connection);
+    pa_stream_set_read_callback(connection->stream, streamReadable, connection);
+    pa_buffer_attr attributes{};
+    attributes.maxlength = static_cast<std::uint32_t>(-1);
+    attributes.fragsize = PulseMicrophone::blockSamples * sizeof(std::int16_t);
+    if (pa_stream_connect_record(connection->stream,
+                                 connection->source.isEmpty() ? nullptr : connection->source.constData(), &attributes,
+                                 PA_STREAM_ADJUST_LATENCY) < 0)
+        connection->end();
 }
 
-// With the loop locked: waits until ready() holds, failed() holds or the deadline passes.
-template <typename Ready, typename Failed>
-bool waitUntil(PulseMicrophone::Connection& connection, Ready ready, Failed failed)
+void contextStateChanged(pa_context* context, void* userdata)
 {
-    while (!ready()) {
-        if (failed() || connection.timedOut)
-            return false;
-        pa_threaded_mainloop_wait(connection.loop);
-    }
-    return true;
+    auto* connection = static_cast<PulseMicrophone::Connection*>(userdata);
+    const pa_context_state_t state = pa_context_get_state(context);
+    if (state == PA_CONTEXT_READY && !connection->ended && !connection->stream)
+        openStream(connection);
+    else if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED)
+        connection->end();
+}
+
+void deadlinePassed(pa_mainloop_api* api, pa_time_event* event, const struct timeval*, void* userdata)
+{
+    auto* connection = static_cast<PulseMicrophone::Connection*>(userdata);
+    api->time_free(event);
+    connection->deadline = nullptr;
+    if (connection->running)
+        return;
+    connection->timedOut = true;
+    connection->end();
 }
 
 Error captureError(const QString& reason)
@@ -160,6 +183,7 @@ Result<Done> PulseMicrophone::start(const QString& source, BlockHandler onBlock,
     connection->onBlock = std::move(onBlock);
     connection->onEnded = std::move(onEnded);
     connection->block.resize(blockSamples);
+    connection->source = source.toUtf8();
     connection->loop = pa_threaded_mainloop_new();
     if (!connection->loop)
         return captureError(QStringLiteral("cannot create the sound client's loop"));
@@ -169,44 +193,11 @@ Result<Done> PulseMicrophone::start(const QString& source, BlockHandler onBlock,
     pa_context_set_state_callback(connection->context, contextStateChanged, connection.get());
     if (pa_context_connect(connection->context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
         return captureError(connection->reason());
-    if (pa_threaded_mainloop_start(connection->loop) < 0)
-        return captureError(QStringLiteral("cannot start the sound client's thread"));
-
-    pa_threaded_mainloop_lock(connection->loop);
+    // The loop thread is not running yet, so nothing else touches the connection here.
     connection->deadline = pa_context_rttime_new(connection->context, pa_rtclock_now() + connectTimeoutUsec,
                                                  deadlinePassed, connection.get());
-    pa_context* context = connection->context;
-    const bool connected = waitUntil(
-        *connection, [&] { return pa_context_get_state(context) == PA_CONTEXT_READY; },
-        [&] { return !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)); });
-    QString failure;
-    if (connected) {
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, sampleRate, 1};
-        connection->stream = pa_stream_new(context, "Диктовка", &spec, nullptr);
-        if (connection->stream) {
-            pa_stream_set_state_callback(connection->stream, streamStateChanged, connection.get());
-            pa_stream_set_read_callback(connection->stream, streamReadable, connection.get());
-            pa_buffer_attr attributes{};
-            attributes.maxlength = static_cast<std::uint32_t>(-1);
-            attributes.fragsize = blockSamples * sizeof(std::int16_t);
-            const QByteArray sourceName = source.toUtf8();
-            pa_stream_connect_record(connection->stream, source.isEmpty() ? nullptr : sourceName.constData(),
-                                     &attributes, PA_STREAM_ADJUST_LATENCY);
-            pa_stream* stream = connection->stream;
-            if (waitUntil(
-                    *connection, [&] { return pa_stream_get_state(stream) == PA_STREAM_READY; },
-                    [&] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)); }))
-                connection->running = true;
-        }
-    }
-    if (!connection->running)
-        failure = connection->timedOut ? QStringLiteral("the sound server did not answer within a second")
-                                       : connection->reason();
-    pa_threaded_mainloop_get_api(connection->loop)->time_free(connection->deadline);
-    connection->deadline = nullptr;
-    pa_threaded_mainloop_unlock(connection->loop);
-    if (!connection->running)
-        return captureError(failure);
+    if (pa_threaded_mainloop_start(connection->loop) < 0)
+        return captureError(QStringLiteral("cannot start the sound client's thread"));
     connection_ = std::move(connection);
     return Done{};
 }

@@ -5,6 +5,7 @@
 #include "support/TestFiles.h"
 
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QRegularExpression>
 
 #include <sys/stat.h>
@@ -138,6 +139,27 @@ TEST_F(DictationDesktopTest, CancelledShortAndSilentRecordingsInsertNothingAndNe
     EXPECT_EQ(field.text(), QString());
     EXPECT_EQ(field.keys(), QStringList());
     EXPECT_EQ(app.requests(), warmUp);
+}
+
+TEST_F(DictationDesktopTest, ASoundServerThatNeverAnswersEndsTheRecordingAndLeavesEnterToTheUser)
+{
+    TextFieldWindow field;
+    ASSERT_TRUE(field.isReady());
+    const QString socket = TestEnvironment::makeDirectory(QStringLiteral("mute")) + QStringLiteral("/native");
+    QLocalServer mute;
+    ASSERT_TRUE(mute.listen(socket));
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + socket);
+    RunningApp app(environment);
+    ASSERT_TRUE(app.waitUntilReady());
+
+    RunningApp::press(QStringLiteral("super+shift+space"));
+    EXPECT_TRUE(app.logShows(QStringLiteral("Ошибка старта записи: нет входного аудиоустройства"), 5000));
+    EXPECT_TRUE(app.log().contains(QStringLiteral("Микрофон недоступен: "))) << app.log().toStdString();
+    RunningApp::press(QStringLiteral("Return"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !field.keys().filter(QStringLiteral("Return")).isEmpty(); }, 3000))
+        << field.keys().join(u' ').toStdString();
+    EXPECT_EQ(app.process().state(), QProcess::Running);
 }
 
 TEST_F(DictationDesktopTest, RecordingMadeWhileTheServerStartsIsRecognizedOnceItIsReady)

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -24,8 +25,9 @@ struct FakeCapture : MicrophoneCapture
 {
     BlockHandler onBlock;
     EndHandler onEnded;
+    // The sound client cannot even be set up.
     bool failStart = false;
-    // Named sources the server does not have.
+    // Named sources the server does not have: it says so after the start, like a real one.
     QStringList missing;
     QStringList opened;
     int starts = 0, stops = 0;
@@ -36,13 +38,17 @@ struct FakeCapture : MicrophoneCapture
         opened.append(source);
         if (failStart)
             return Error::system(QStringLiteral("PulseAudio"), 1, QStringLiteral("Connection refused"));
-        if (missing.contains(source))
-            return Error::system(QStringLiteral("PulseAudio"), 1, QStringLiteral("No such entity"));
         onBlock = std::move(blocks);
         onEnded = std::move(ended);
+        if (missing.contains(source))
+            endFromItsThread(QStringLiteral("No such entity"));
         return Done{};
     }
     void stop() override { ++stops; }
+    void endFromItsThread(const QString& reason)
+    {
+        std::thread([handler = onEnded, reason] { handler(reason); }).join();
+    }
 };
 
 // n samples of a square wave whose RMS is amplitude / 32768.
@@ -165,19 +171,44 @@ TEST_F(AudioRecorderTest, StartWhileRunningKeepsTheRecordingAndStopWhenIdleIsHar
 
 TEST_F(AudioRecorderTest, NoMicrophoneFailsWithCode20AndStaysIdle)
 {
+    std::vector<Error> failures;
+    recorder.onStartFailed = [&](const Error& error) { failures.push_back(error); };
+    const auto expectNoInputDevice = [&](const Error& error, const QString& reason) {
+        EXPECT_TRUE(error.isTolvan());
+        EXPECT_EQ(error.code(), 20);
+        EXPECT_EQ(error.description(), QStringLiteral("нет входного аудиоустройства"));
+        EXPECT_FALSE(recorder.isRunning());
+        EXPECT_TRUE(appLog().contains(QStringLiteral("Микрофон недоступен: ") + reason)) << appLog().toStdString();
+        EXPECT_TRUE(recorder.stop().empty());
+    };
+    // The sound client cannot be set up: the start itself says so.
     mic->failStart = true;
     const Result<Done> started = recorder.start();
     ASSERT_FALSE(started.ok());
-    EXPECT_TRUE(started.error().isTolvan());
-    EXPECT_EQ(started.error().code(), 20);
-    EXPECT_EQ(started.error().description(), QStringLiteral("нет входного аудиоустройства"));
-    EXPECT_FALSE(recorder.isRunning());
-    EXPECT_TRUE(appLog().contains(QStringLiteral("Connection refused"))) << appLog().toStdString();
-    EXPECT_TRUE(recorder.stop().empty());
+    expectNoInputDevice(started.error(), QStringLiteral("Connection refused"));
     EXPECT_EQ(mic->stops, 0);
+
+    // The server refuses after the start returned: the recording ends by itself, once.
     mic->failStart = false;
-    EXPECT_TRUE(recorder.start().ok());
+    ASSERT_TRUE(recorder.start().ok());
     EXPECT_TRUE(recorder.isRunning());
+    mic->endFromItsThread(QStringLiteral("Access denied"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !failures.empty(); }, 1000));
+    ASSERT_EQ(failures.size(), 1U);
+    expectNoInputDevice(failures[0], QStringLiteral("Access denied"));
+    EXPECT_EQ(mic->stops, 1);
+    EXPECT_EQ(autoStops, 0);
+
+    // A late report of an earlier capture leaves the next recording alone.
+    ASSERT_TRUE(recorder.start().ok());
+    const MicrophoneCapture::EndHandler earlier = mic->onEnded;
+    recorder.stop();
+    ASSERT_TRUE(recorder.start().ok());
+    std::thread([&] { earlier(QStringLiteral("Connection terminated")); }).join();
+    QTest::qWait(50);
+    EXPECT_TRUE(recorder.isRunning());
+    EXPECT_EQ(failures.size(), 1U);
+    EXPECT_EQ(autoStops, 0);
 }
 
 TEST_F(AudioRecorderTest, OpensTheChosenMicrophoneAndFallsBackToTheDefaultWhenItIsGone)
@@ -188,8 +219,10 @@ TEST_F(AudioRecorderTest, OpensTheChosenMicrophoneAndFallsBackToTheDefaultWhenIt
     recorder.stop();
     mic->missing = QStringList{usb};
     ASSERT_TRUE(recorder.start().ok());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mic->starts == 3; }, 1000));
     EXPECT_TRUE(recorder.isRunning());
-    recorder.stop();
+    feed({square(1365, 5000)});
+    EXPECT_EQ(recorder.stop().size(), 1365U);
     SettingsStore::shared().setString(SettingsKey::inputDevice, QString());
     ASSERT_TRUE(recorder.start().ok());
     EXPECT_EQ(mic->opened, (QStringList{usb, usb, QString(), QString()}));
@@ -217,11 +250,16 @@ TEST(AudioRecorderWithoutServer, SoundServerAbsentFailsWithCode20AndLeavesNothin
 {
     qputenv("PULSE_SERVER", "unix:/nonexistent/pulse/native");
     AudioRecorder recorder;
+    std::optional<Error> failure;
+    recorder.onStartFailed = [&](const Error& error) { failure = error; };
     for (int attempt = 0; attempt < 2; ++attempt) {
+        failure.reset();
         const Result<Done> started = recorder.start();
-        ASSERT_FALSE(started.ok());
-        EXPECT_EQ(started.error().code(), 20);
-        EXPECT_EQ(started.error().description(), QStringLiteral("нет входного аудиоустройства"));
+        if (!started)
+            failure = started.error();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return failure.has_value(); }, 3000));
+        EXPECT_EQ(failure->code(), 20);
+        EXPECT_EQ(failure->description(), QStringLiteral("нет входного аудиоустройства"));
         EXPECT_FALSE(recorder.isRunning());
         EXPECT_TRUE(recorder.stop().empty());
     }
