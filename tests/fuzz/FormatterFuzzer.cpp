@@ -4,46 +4,22 @@
 #include "text/AutoFormatter.h"
 #include "text/TextFormatter.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
-
-namespace
-{
-
-QString consumeText(FuzzedDataProvider& provider, size_t limit)
-{
-    const std::string bytes = provider.ConsumeRandomLengthString(limit);
-    return Fuzz::text(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
-
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    Fuzz::initialize();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider provider(data, size);
     TextFormatter::Config config;
     config.format = provider.ConsumeBool() ? TextFormatter::OutputFormat::plain : TextFormatter::OutputFormat::markdown;
-    const int macroCount = provider.ConsumeIntegralInRange(0, 3);
     QSet<QString> triggers;
-    for (int index = 0; index < macroCount; ++index) {
-        const QString trigger = TextFormatter::normalize(consumeText(provider, 40));
-        config.macros.insert(trigger, consumeText(provider, 80));
+    for (int index = provider.ConsumeIntegralInRange(0, 3); index > 0; --index) {
+        const QString trigger = TextFormatter::normalize(Fuzz::consumeText(provider, 40));
+        config.macros.insert(trigger, Fuzz::consumeText(provider, 80));
         triggers.insert(trigger);
     }
     std::vector<SpeechSegment> segments;
-    const int segmentCount = provider.ConsumeIntegralInRange(0, 24);
-    for (int index = 0; index < segmentCount; ++index) {
-        SpeechSegment segment;
-        segment.startMs = provider.ConsumeIntegral<int64_t>();
-        segment.endMs = provider.ConsumeIntegral<int64_t>();
-        segment.text = consumeText(provider, 120);
-        segments.push_back(segment);
-    }
+    // Times from the whole range: a recognizer may report anything.
+    for (int index = provider.ConsumeIntegralInRange(0, 24); index > 0; --index)
+        segments.push_back({Fuzz::consumeText(provider, 120), provider.ConsumeIntegral<int64_t>(),
+                            provider.ConsumeIntegral<int64_t>(), 0, 0});
     const QString text = Fuzz::text(QByteArray::fromStdString(provider.ConsumeRemainingBytesAsString()));
 
     TextFormatter::process(text, config);

@@ -1,7 +1,10 @@
 #include "FuzzSupport.h"
 
+#include "text/StringMapFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -9,14 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace Fuzz
-{
-
-void initialize()
+extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     static int argc = 1;
-    static char name[] = "tolvan-fuzz";
-    static char* argv[] = {name, nullptr};
+    static char* argv[] = {const_cast<char*>("tolvan-fuzz"), nullptr};
     static QCoreApplication application(argc, argv);
     // Saved files are synced to disk on every save: in memory that costs nothing.
     const QString base =
@@ -30,12 +29,11 @@ void initialize()
         QDir().mkpath(path);
         qputenv(variable, QFile::encodeName(path));
     }
+    return 0;
 }
 
-QByteArray bytes(const uint8_t* data, size_t size)
+namespace Fuzz
 {
-    return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-}
 
 QString text(const QByteArray& bytes)
 {
@@ -49,12 +47,30 @@ QString text(const QByteArray& bytes)
     return units;
 }
 
+QString consumeText(FuzzedDataProvider& provider, size_t limit)
+{
+    return text(QByteArray::fromStdString(provider.ConsumeRandomLengthString(limit)));
+}
+
 void require(bool condition, const char* what, const QString& context)
 {
     if (condition)
         return;
     std::fprintf(stderr, "broken promise: %s\n%s\n", what, context.toUtf8().constData());
     std::abort();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile::remove(path + QStringLiteral(".bak"));
+    require(StringMapFile::writeBytes(path, bytes), "the file is written", path);
+}
+
+void requireSegments(const std::vector<SpeechSegment>& segments, const QByteArray& input)
+{
+    for (const SpeechSegment& segment : segments)
+        require(!segment.text.isEmpty() && segment.startMs >= 0 && segment.endMs >= segment.startMs,
+                "a segment has text and ends after it starts", QString::fromUtf8(input));
 }
 
 } // namespace Fuzz

@@ -2,42 +2,29 @@
 // date placeholders of a macro's text.
 #include "FuzzSupport.h"
 #include "text/MacroStore.h"
-#include "text/StringMapFile.h"
 
-#include <QFile>
 #include <QTimeZone>
-
-#include <map>
-
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    Fuzz::initialize();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QByteArray file = Fuzz::bytes(data, size);
+    const QByteArray file(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString context = QString::fromUtf8(file);
-    QFile::remove(MacroStore::filePath() + QStringLiteral(".bak"));
-    Fuzz::require(StringMapFile::writeBytes(MacroStore::filePath(), file), "macros.json is written");
+    Fuzz::writeFile(MacroStore::filePath(), file);
 
     const std::vector<MacroPair> raw = MacroStore::loadRaw();
     const QHash<QString, QString> normalized = MacroStore::loadNormalized();
-    Fuzz::require(normalized.size() <= static_cast<qsizetype>(raw.size()), "no macro appears from nowhere", context);
-    for (auto macro = normalized.cbegin(); macro != normalized.cend(); ++macro)
-        Fuzz::require(!macro.key().isEmpty(), "a trigger is never empty", context);
+    Fuzz::require(normalized.size() <= qsizetype(raw.size()) && !normalized.contains(QString()),
+                  "every trigger comes from the file and none is empty", context);
 
     // A save keeps every macro, with its trigger trimmed; blank triggers go, a later duplicate wins. After
     // that a save and a load change nothing.
-    std::map<QString, QString> expected;
+    std::map<QString, QString> expected, kept;
     for (const MacroPair& macro : raw) {
         if (!macro.trigger.trimmed().isEmpty())
             expected[macro.trigger.trimmed()] = macro.text;
     }
     MacroStore::saveRaw(raw);
     const std::vector<MacroPair> saved = MacroStore::loadRaw();
-    std::map<QString, QString> kept;
     for (const MacroPair& macro : saved)
         kept[macro.trigger] = macro.text;
     Fuzz::require(kept == expected && kept.size() == saved.size(), "a save keeps every macro", context);

@@ -6,9 +6,6 @@
 
 #include <QFileInfo>
 #include <QLocalServer>
-#include <QRegularExpression>
-
-#include <sys/stat.h>
 
 #include <csignal>
 
@@ -16,38 +13,8 @@ namespace
 {
 
 const QString phrase = QStringLiteral("Привет, это проверка диктовки. Сегодня хорошая погода.");
-
-QProcessEnvironment answering(const QString& fixture, QProcessEnvironment environment = {})
-{
-    environment.insert(QStringLiteral("FAKE_WHISPER_ANSWER_FILE"),
-                       TestEnvironment::fixture(QStringLiteral("whisper-server/") + fixture));
-    return environment;
-}
-
-int modeOf(const QString& path)
-{
-    struct stat status
-    {};
-    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 0777) : -1;
-}
-
-// The window of our tray icon, embedded in the tray host.
-QString trayIcon()
-{
-    QString tree;
-    DesktopSession::run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")}, &tree);
-    const QRegularExpression icon(
-        QStringLiteral("(0x[0-9a-f]+) \"Толван\": \\(\"tolvan\" \"Tolvan\"\\)\\s+(1[6-9]|2\\d)x(1[6-9]|2\\d)"));
-    return icon.match(tree).captured(1);
-}
-
-QString activeWindowName()
-{
-    QString name;
-    DesktopSession::run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")},
-                        &name);
-    return name.trimmed();
-}
+// What dictation_one_filler.json turns into.
+const QString oneFiller = QStringLiteral("Я, короче, пошёл домой, потому что устал.");
 
 class DictationDesktopTest : public DesktopTest
 {
@@ -65,10 +32,7 @@ protected:
 
 TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWithoutLeavingTheServer)
 {
-    QFile corrections(Paths::dataDir() + QStringLiteral("/corrections.json"));
-    ASSERT_TRUE(QDir().mkpath(Paths::dataDir()) && corrections.open(QIODevice::WriteOnly));
-    corrections.write(R"({"линукс": "Linux"})");
-    corrections.close();
+    TestFiles::write(Paths::dataDir() + QStringLiteral("/corrections.json"), R"({"линукс": "Linux"})");
     TextFieldWindow field({QStringLiteral("--multiline")});
     ASSERT_TRUE(field.isReady());
     RunningApp app(answering(QStringLiteral("dictation_commands.json")));
@@ -94,7 +58,9 @@ TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWitho
     ASSERT_GT(server, 0);
     ::kill(static_cast<pid_t>(app.process().processId()), SIGTERM);
     ASSERT_TRUE(app.process().waitForFinished(8000));
+    EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.process().exitCode(), 0);
+    EXPECT_TRUE(app.log().contains(QStringLiteral("Завершение работы")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return RunningApp::hasEnded(server); }, 5000));
 }
 
@@ -162,7 +128,7 @@ TEST_F(DictationDesktopTest, ASoundServerThatNeverAnswersEndsTheRecordingAndLeav
     EXPECT_EQ(app.process().state(), QProcess::Running);
 }
 
-TEST_F(DictationDesktopTest, RecordingMadeWhileTheServerStartsIsRecognizedOnceItIsReady)
+TEST_F(DictationDesktopTest, ARecordingWaitsForTheStartingServerAndAKilledServerIsStartedAgain)
 {
     TextFieldWindow field;
     ASSERT_TRUE(field.isReady());
@@ -174,22 +140,14 @@ TEST_F(DictationDesktopTest, RecordingMadeWhileTheServerStartsIsRecognizedOnceIt
 
     dictate();
     EXPECT_FALSE(app.log().contains(QStringLiteral("whisper-server готов")));
-    EXPECT_TRUE(field.waitForText(QStringLiteral("Я, короче, пошёл домой, потому что устал."), 12000))
-        << field.text().toStdString();
-}
+    EXPECT_TRUE(field.waitForText(oneFiller, 12000)) << field.text().toStdString();
 
-TEST_F(DictationDesktopTest, KilledServerIsStartedAgainByTheNextDictation)
-{
-    TextFieldWindow field;
-    ASSERT_TRUE(field.isReady());
-    RunningApp app(answering(QStringLiteral("dictation_one_filler.json")));
-    ASSERT_TRUE(app.waitUntilReady());
-
+    DesktopSession::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("BackSpace")});
+    ASSERT_TRUE(field.waitForText(QString()));
     ::kill(static_cast<pid_t>(app.serverPid()), SIGKILL);
     ASSERT_TRUE(app.logShows(QStringLiteral("whisper-server упал")));
     dictate();
-    EXPECT_TRUE(field.waitForText(QStringLiteral("Я, короче, пошёл домой, потому что устал."), 10000))
-        << field.text().toStdString();
+    EXPECT_TRUE(field.waitForText(oneFiller, 15000)) << field.text().toStdString();
     EXPECT_EQ(app.logCount(QStringLiteral("whisper-server готов")), 2);
 }
 
@@ -208,15 +166,16 @@ TEST_F(DictationDesktopTest, FailedRecognitionIsKeptAndTheMenuRecognizesItLater)
         EXPECT_TRUE(app.log().contains(RecordingArchive::files().front()));
     }
     const QStringList kept = RecordingArchive::files();
-    EXPECT_EQ(modeOf(kept.front()), 0600);
-    EXPECT_EQ(modeOf(RecordingArchive::directory()), 0700);
+    // Owner-only (0600 and 0700): the "user" bits repeat the owner's.
+    EXPECT_EQ(QFile::permissions(kept.front()).toInt() & 0x7077, 0x6000);
+    EXPECT_EQ(QFile::permissions(RecordingArchive::directory()).toInt() & 0x7077, 0x7000);
     EXPECT_GT(QFileInfo(kept.front()).size(), 32000);
     EXPECT_EQ(field.text(), QString());
 
     RunningApp app(answering(QStringLiteral("dictation_one_filler.json")));
     ASSERT_TRUE(app.waitUntilReady());
     // The tray icon's menu: "Начать диктовку", then the kept recording.
-    const QString icon = trayIcon();
+    const QString icon = RunningApp::trayIcons().value(0);
     ASSERT_FALSE(icon.isEmpty());
     DesktopSession::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"),
                              QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("3")});
@@ -225,8 +184,7 @@ TEST_F(DictationDesktopTest, FailedRecognitionIsKeptAndTheMenuRecognizesItLater)
     RunningApp::press(QStringLiteral("Down"));
     RunningApp::press(QStringLiteral("Down"));
     RunningApp::press(QStringLiteral("Return"));
-    EXPECT_TRUE(field.waitForText(QStringLiteral("Я, короче, пошёл домой, потому что устал."), 8000))
-        << field.text().toStdString();
+    EXPECT_TRUE(field.waitForText(oneFiller, 8000)) << field.text().toStdString();
     EXPECT_TRUE(QTest::qWaitFor([] { return RecordingArchive::files().isEmpty(); }, 3000));
 }
 
@@ -240,8 +198,9 @@ TEST_F(DictationDesktopTest, LowScoreOpensTheReviewAndReturnInsertsTheCleanedPhr
 
     dictate();
     // The window manager shows the title with the application's name after it.
-    ASSERT_TRUE(QTest::qWaitFor([] { return activeWindowName() == QStringLiteral("Грамотная речь — Толван"); }, 8000))
-        << activeWindowName().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] { return RunningApp::activeWindowName() == QStringLiteral("Грамотная речь — Толван"); }, 8000))
+        << RunningApp::activeWindowName().toStdString();
     EXPECT_EQ(field.text(), QString());
     DesktopSession::screenshot(QStringLiteral("review-after-dictation"));
     RunningApp::press(QStringLiteral("Return"));
@@ -253,11 +212,9 @@ TEST_F(DictationDesktopTest, LowScoreOpensTheReviewAndReturnInsertsTheCleanedPhr
 
 TEST_F(DictationDesktopTest, QualityModesInsertWhatTheyPromise)
 {
-    QDir().mkpath(Paths::advisorModelsDir());
-    QFile advisorModel(Paths::advisorModelsDir() + QLatin1Char('/') + AdvisorEngine::modelFileName);
-    ASSERT_TRUE(advisorModel.open(QIODevice::WriteOnly) && advisorModel.write("GGUF") == 4 &&
-                advisorModel.resize(2'000'000'000));
-    advisorModel.close();
+    QFile advisorModel(
+        TestFiles::write(Paths::advisorModelsDir() + QLatin1Char('/') + AdvisorEngine::modelFileName, "GGUF"));
+    ASSERT_TRUE(advisorModel.resize(2'000'000'000));
 
     TextFieldWindow field;
     ASSERT_TRUE(field.isReady());

@@ -11,10 +11,16 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
-#include <csignal>
-#include <memory>
+// The fake recognizer answers with this file of tests/fixtures/whisper-server.
+inline QProcessEnvironment answering(const QString& fixture, QProcessEnvironment environment = {})
+{
+    environment.insert(QStringLiteral("FAKE_WHISPER_ANSWER_FILE"),
+                       TestEnvironment::fixture(QStringLiteral("whisper-server/") + fixture));
+    return environment;
+}
 
 // The real tolvan executable in the desktop session, with the fake whisper-server as its recognizer, the
 // active model in place (a sparse file of the catalog's size) and a settings file of the test's choosing.
@@ -80,11 +86,7 @@ public:
         return static_cast<int>(QDir(recordDir_).entryList({QStringLiteral("request-*.body")}, QDir::Files).size());
     }
     // The process id of the recognizer started last.
-    qint64 serverPid() const
-    {
-        QFile file(recordDir_ + QStringLiteral("/pid.txt"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll().toLongLong() : 0;
-    }
+    qint64 serverPid() const { return TestFiles::read(recordDir_ + QStringLiteral("/pid.txt")).toLongLong(); }
 
     QProcess& process() { return process_; }
     // Where the fake recognizer writes the requests it gets.
@@ -109,20 +111,39 @@ public:
     // Whether a process no longer runs (a zombie left for its new parent counts as ended).
     static bool hasEnded(qint64 pid)
     {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            return true;
-        const QByteArray line = stat.readAll();
+        const QByteArray line = TestFiles::read(QStringLiteral("/proc/%1/stat").arg(pid));
         const qsizetype state = line.lastIndexOf(')') + 2;
-        return state < line.size() && line.at(state) == 'Z';
+        return line.isEmpty() || (state < line.size() && line.at(state) == 'Z');
+    }
+
+    static QString activeWindowName()
+    {
+        QString name;
+        DesktopSession::run(QStringLiteral("xdotool"),
+                            {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")}, &name);
+        return name.trimmed();
+    }
+
+    // The X11 window tree, as xwininfo prints it.
+    static QString windowTree()
+    {
+        QString tree;
+        DesktopSession::run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")}, &tree);
+        return tree;
+    }
+    // The windows of our tray icons embedded in the tray host.
+    static QStringList trayIcons()
+    {
+        QStringList icons;
+        static const QRegularExpression icon(
+            QStringLiteral("(0x[0-9a-f]+) \"Толван\": \\(\"tolvan\" \"Tolvan\"\\)\\s+(1[6-9]|2\\d)x(1[6-9]|2\\d)"));
+        for (auto match = icon.globalMatch(windowTree()); match.hasNext();)
+            icons << match.next().captured(1);
+        return icons;
     }
 
 private:
-    static QByteArray wholeLog()
-    {
-        QFile file(Paths::logDir() + QStringLiteral("/app.log"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    static QByteArray wholeLog() { return TestFiles::read(Paths::logDir() + QStringLiteral("/app.log")); }
     static int& instances()
     {
         static int count = 0;

@@ -1,25 +1,8 @@
 #include "RunningApp.h"
 #include "text/Corrections.h"
 
-#include <QRegularExpression>
-
 namespace
 {
-
-QString activeWindowName()
-{
-    QString name;
-    DesktopSession::run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")},
-                        &name);
-    return name.trimmed();
-}
-
-int trayIcons()
-{
-    QString tree;
-    DesktopSession::run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")}, &tree);
-    return int(tree.count(QRegularExpression(QStringLiteral("\"Толван\": \\(\"tolvan\" \"Tolvan\"\\)\\s+2\\dx2\\d"))));
-}
 
 void clearPrimarySelection()
 {
@@ -43,27 +26,28 @@ TEST_F(TrayAppDesktopTest, OneInstanceTakesCommandsFromTheCommandLine)
 
     TextFieldWindow field;
     ASSERT_TRUE(field.isReady());
-    RunningApp app(
-        [] {
-            QProcessEnvironment environment;
-            environment.insert(QStringLiteral("FAKE_WHISPER_ANSWER_FILE"),
-                               TestEnvironment::fixture(QStringLiteral("whisper-server/dictation_one_filler.json")));
-            return environment;
-        }(),
-        {{SettingsKey::recognizeWhileRecording, false}});
+    RunningApp app(answering(QStringLiteral("dictation_one_filler.json")),
+                   {{SettingsKey::recognizeWhileRecording, false}});
     ASSERT_TRUE(app.waitUntilReady());
-    ASSERT_TRUE(QTest::qWaitFor([] { return trayIcons() == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return RunningApp::trayIcons().size() == 1; }, 5000));
+    // The icon's window is reparented into the tray host's panel.
+    const QRegularExpression embeddedIcon(
+        QStringLiteral("\"panel\": \\(\"panel\" \"trayer\"\\)[^\\n]*\\n(\\s+[^\\n]*\\n){0,4}\\s+0x[0-9a-f]+ "
+                       "\"Толван\": \\(\"tolvan\" \"Tolvan\"\\)\\s+(1[6-9]|2\\d)x(1[6-9]|2\\d)"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return embeddedIcon.match(RunningApp::windowTree()).hasMatch(); }, 5000))
+        << RunningApp::windowTree().toStdString();
+    EXPECT_FALSE(app.log().contains(QStringLiteral("Системный трей недоступен")));
 
     // A second start opens the first one's settings and leaves.
     const ProcessOutput second = runTolvan({});
     EXPECT_TRUE(second.finished);
     EXPECT_EQ(second.exitCode, 0);
-    EXPECT_TRUE(
-        QTest::qWaitFor([] { return activeWindowName().startsWith(QStringLiteral("Настройки Толвана")); }, 10000))
-        << activeWindowName().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return RunningApp::activeWindowName().startsWith(QStringLiteral("Настройки Толвана")); }, 10000))
+        << RunningApp::activeWindowName().toStdString();
     EXPECT_EQ(app.process().state(), QProcess::Running);
-    EXPECT_EQ(trayIcons(), 1);
-    ASSERT_TRUE(field.activate()) << activeWindowName().toStdString();
+    EXPECT_EQ(RunningApp::trayIcons().size(), 1);
+    ASSERT_TRUE(field.activate()) << RunningApp::activeWindowName().toStdString();
 
     EXPECT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
     RunningApp::say(QStringLiteral("Привет, это проверка диктовки."));
@@ -82,8 +66,9 @@ TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndR
     // Nothing selected: the dialog starts empty, and nothing is pasted afterwards.
     clearPrimarySelection();
     RunningApp::press(QStringLiteral("ctrl+shift+space"));
-    ASSERT_TRUE(QTest::qWaitFor([] { return activeWindowName().startsWith(QStringLiteral("Выучить слово")); }, 5000))
-        << activeWindowName().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] { return RunningApp::activeWindowName().startsWith(QStringLiteral("Выучить слово")); }, 5000))
+        << RunningApp::activeWindowName().toStdString();
     DesktopSession::screenshot(QStringLiteral("learn-word-empty"));
     DesktopSession::xdotool({QStringLiteral("type"), QStringLiteral("linuks")});
     RunningApp::press(QStringLiteral("Tab"));
@@ -99,7 +84,8 @@ TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndR
     ASSERT_TRUE(field.waitForText(QStringLiteral("gitkhab")));
     RunningApp::press(QStringLiteral("shift+Home"));
     RunningApp::press(QStringLiteral("ctrl+shift+space"));
-    ASSERT_TRUE(QTest::qWaitFor([] { return activeWindowName().startsWith(QStringLiteral("Выучить слово")); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] { return RunningApp::activeWindowName().startsWith(QStringLiteral("Выучить слово")); }, 5000));
     DesktopSession::screenshot(QStringLiteral("learn-word-heard"));
     DesktopSession::xdotool({QStringLiteral("type"), QStringLiteral("GitHub")});
     RunningApp::press(QStringLiteral("Return"));

@@ -4,26 +4,23 @@
 // POST /v1/chat/completions with an OpenAI-style answer; a malformed body gets 500 with a JSON error, a
 // body without "messages" 400. SIGTERM ends an idle server with 0; during a generation it is ignored
 // (the server hangs, like the real one) until a second SIGTERM ends it with 1. Logs go to stderr only.
-// Environment variables script its behaviour:
-//   FAKE_LLAMA_LOAD_MS        time the model takes to load (default 20)
-//   FAKE_LLAMA_NEVER_READY=1  the model never finishes loading
-//   FAKE_LLAMA_EXIT_AFTER_MS, FAKE_LLAMA_EXIT_CODE  exit on its own this long after the port opened
-//   FAKE_LLAMA_CONTENT        the assistant's answer text (default a two-line answer with a leading space)
-//   FAKE_LLAMA_CONTENT_FILE   a file holding that text, read anew for every answer
-//   FAKE_LLAMA_REPLY          "content" (default), "server-error" (HTTP 500 with a JSON error) or
-//                             "garbage" (200 with a body that is not JSON)
-//   FAKE_LLAMA_GENERATE_MS    time one answer takes
-//   FAKE_LLAMA_RECORD_DIR     write args.txt (one argument a line), append the process id to pids.txt
-//                             and write each chat request body (request-N.json) there
+// FAKE_LLAMA_* variables script its behaviour (FakeProgram reads RECORD_DIR, EXIT_AFTER_MS and EXIT_CODE):
+//   LOAD_MS        time the model takes to load (default 20)
+//   NEVER_READY=1  the model never finishes loading
+//   CONTENT        the assistant's answer text (default a two-line answer with a leading space)
+//   CONTENT_FILE   a file holding that text, read anew for every answer
+//   REPLY          "content" (default), "server-error" (HTTP 500 with a JSON error) or "garbage" (200 with a
+//                  body that is not JSON)
+//   GENERATE_MS    time one answer takes
+// The record directory gets args.txt, pids.txt (the process id appended) and each chat request (request-N.json).
+#include "support/FakeProgram.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -33,29 +30,14 @@
 #include <QThread>
 #include <QTimer>
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <optional>
 
 namespace
 {
 
-std::atomic<int> interrupts{0};
-
-void onInterrupt(int)
-{
-    ++interrupts;
-}
-
+const FakeProgram fake("LLAMA");
 QElapsedTimer clock_;
-
-int environmentNumber(const char* name, int fallback)
-{
-    bool ok = false;
-    const int value = qEnvironmentVariableIntValue(name, &ok);
-    return ok ? value : fallback;
-}
 
 void log(char level, const char* component, const QString& message)
 {
@@ -104,8 +86,8 @@ std::optional<Options> parse(const QStringList& arguments, int& exitCode)
     for (qsizetype index = 1; index < arguments.size(); ++index) {
         const QString& flag = arguments.at(index);
         if (flag == "-h" || flag == "--help" || flag == "--usage") {
-            std::fwrite(TestFiles::read(QStringLiteral(FAKE_LLAMA_HELP)).constData(), 1,
-                        TestFiles::read(QStringLiteral(FAKE_LLAMA_HELP)).size(), stdout);
+            const QByteArray help = TestFiles::read(QStringLiteral(FAKE_LLAMA_HELP));
+            std::fwrite(help.constData(), 1, help.size(), stdout);
             exitCode = 0;
             return std::nullopt;
         }
@@ -164,7 +146,7 @@ HttpResponse errorAnswer(int status, const QString& message, const char* type)
 class FakeServer
 {
 public:
-    FakeServer(Options options, QString recordDir) : options_(std::move(options)), recordDir_(std::move(recordDir))
+    explicit FakeServer(Options options) : options_(std::move(options))
     {
         server_.setHandler([this](const HttpRequest& request) { return answer(request); });
     }
@@ -190,7 +172,7 @@ private:
 
     HttpResponse chat(const HttpRequest& request)
     {
-        record(request);
+        fake.record(QStringLiteral("request-%1.json").arg(++requests_), request.body);
         QJsonParseError parseError{};
         const QJsonDocument document = QJsonDocument::fromJson(request.body, &parseError);
         if (parseError.error != QJsonParseError::NoError)
@@ -207,23 +189,22 @@ private:
             return errorAnswer(400, QStringLiteral("Expected 'messages' to be an array"), "invalid_request_error");
 
         HttpResponse response = scriptedReply();
-        response.delayMs = environmentNumber("FAKE_LLAMA_GENERATE_MS", 0);
+        response.delayMs = fake.number("GENERATE_MS");
         busyUntil_ = QDateTime::currentMSecsSinceEpoch() + response.delayMs;
         return response;
     }
 
     HttpResponse scriptedReply() const
     {
-        const QString reply = qEnvironmentVariable("FAKE_LLAMA_REPLY", QStringLiteral("content"));
+        const QString reply = fake.text("REPLY", QStringLiteral("content"));
         if (reply == QLatin1String("server-error"))
             return errorAnswer(500, QStringLiteral("failed to decode: out of memory"), "server_error");
         if (reply == QLatin1String("garbage"))
             return HttpResponse::text(200, "\x01\x02 Gateway: upstream said \xD0\x9F\xD1\x80\xD0\xB8 nothing");
-        const QString contentFile = qEnvironmentVariable("FAKE_LLAMA_CONTENT_FILE");
-        const QString content =
-            contentFile.isEmpty()
-                ? qEnvironmentVariable("FAKE_LLAMA_CONTENT", QStringLiteral(" ОЦЕНКА: 4\nТЕКСТ: Добрый день."))
-                : QString::fromUtf8(TestFiles::read(contentFile));
+        const QString contentFile = fake.text("CONTENT_FILE");
+        const QString content = contentFile.isEmpty()
+                                    ? fake.text("CONTENT", QStringLiteral(" ОЦЕНКА: 4\nТЕКСТ: Добрый день."))
+                                    : QString::fromUtf8(TestFiles::read(contentFile));
         const QJsonObject message{{"role", "assistant"}, {"content", content}};
         const QJsonObject choice{{"finish_reason", "stop"}, {"index", 0}, {"message", message}};
         const QJsonObject usage{{"completion_tokens", 12}, {"prompt_tokens", 186}, {"total_tokens", 198}};
@@ -237,18 +218,7 @@ private:
         return jsonAnswer(QJsonDocument(answer).toJson(QJsonDocument::Compact), 200);
     }
 
-    void record(const HttpRequest& request)
-    {
-        const int number = ++requests_;
-        if (recordDir_.isEmpty())
-            return;
-        QFile body(QStringLiteral("%1/request-%2.json").arg(recordDir_).arg(number));
-        if (body.open(QIODevice::WriteOnly))
-            body.write(request.body);
-    }
-
     Options options_;
-    QString recordDir_;
     LocalHttpServer server_;
     bool loaded_ = false;
     qint64 busyUntil_ = 0;
@@ -256,24 +226,11 @@ private:
     mutable int answers_ = 0;
 };
 
-void recordStart(const QString& recordDir, const QStringList& arguments)
-{
-    if (recordDir.isEmpty())
-        return;
-    QDir().mkpath(recordDir);
-    QFile file(recordDir + QStringLiteral("/args.txt"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write(arguments.mid(1).join(QLatin1Char('\n')).toUtf8());
-    QFile pids(recordDir + QStringLiteral("/pids.txt"));
-    if (pids.open(QIODevice::WriteOnly | QIODevice::Append))
-        pids.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n');
-}
-
 // The real server, asked to stop while it generates, waits for an answer that never comes.
 [[noreturn]] void hangUntilSecondInterrupt()
 {
     log('I', "srv ", QStringLiteral("   operator(): operator(): cleaning up before exit..."));
-    while (interrupts < 2)
+    while (FakeProgram::terminations() < 2)
         QThread::msleep(5);
     std::fprintf(stderr, "Received second interrupt, terminating immediately.\n");
     std::fflush(stderr);
@@ -287,19 +244,18 @@ int main(int argc, char** argv)
     clock_.start();
     QCoreApplication application(argc, argv);
     const QStringList arguments = application.arguments();
-    std::signal(SIGTERM, onInterrupt);
-    std::signal(SIGINT, onInterrupt);
+    FakeProgram::countTerminations(true);
 
     int exitCode = 0;
     const std::optional<Options> options = parse(arguments, exitCode);
     if (!options)
         return exitCode;
-    const QString recordDir = qEnvironmentVariable("FAKE_LLAMA_RECORD_DIR");
-    recordStart(recordDir, arguments);
+    fake.recordArguments(arguments);
+    fake.record(QStringLiteral("pids.txt"), QByteArray::number(QCoreApplication::applicationPid()) + '\n', true);
 
     std::fprintf(stderr, "warning: no usable GPU found, --gpu-layers option will be ignored\n");
     log('W', "srv ", QStringLiteral("llama_server: CORS is set to allow all origins ('*') and no API key is set"));
-    FakeServer server(*options, recordDir);
+    FakeServer server(*options);
     if (options->host != QLatin1String("127.0.0.1") || !server.listen()) {
         log('E', "srv ",
             QStringLiteral("       start: couldn't bind HTTP server socket, hostname: %1, port: %2")
@@ -322,22 +278,13 @@ int main(int argc, char** argv)
         log('I', "srv ",
             QStringLiteral("llama_server: listening on http://%1:%2").arg(options->host).arg(options->port));
     };
-    if (qEnvironmentVariableIntValue("FAKE_LLAMA_NEVER_READY") != 1)
-        QTimer::singleShot(environmentNumber("FAKE_LLAMA_LOAD_MS", 20), &application, finishLoading);
-    const int exitAfter = environmentNumber("FAKE_LLAMA_EXIT_AFTER_MS", -1);
-    if (exitAfter >= 0)
-        QTimer::singleShot(exitAfter, &application,
-                           [] { QCoreApplication::exit(environmentNumber("FAKE_LLAMA_EXIT_CODE", 0)); });
-
-    QTimer signalCheck;
-    QObject::connect(&signalCheck, &QTimer::timeout, &application, [&server] {
-        if (interrupts == 0)
-            return;
+    if (!fake.isOn("NEVER_READY"))
+        QTimer::singleShot(fake.number("LOAD_MS", 20), &application, finishLoading);
+    fake.whileRunning(5, [&server] {
         if (server.isGenerating())
             hangUntilSecondInterrupt();
         log('I', "srv ", QStringLiteral("   operator(): operator(): cleaning up before exit..."));
         QCoreApplication::exit(0);
     });
-    signalCheck.start(5);
     return application.exec();
 }

@@ -1,18 +1,17 @@
 // Behaves like sherpa-onnx-offline 1.12.30 and later: options only as --key=value before the first WAV
 // path, the command line echoed on standard error, exactly one JSON line per WAV on standard output, exit
-// status 255 for a missing model file or WAV and for a malformed option, 1 without any WAV. Environment
+// status 255 for a missing model file or WAV and for a malformed option, 1 without any WAV. FAKE_SHERPA_*
 // variables script it:
-//   FAKE_SHERPA_OUTPUT_FILE   bytes printed on standard output instead of the recorded line per WAV
-//   FAKE_SHERPA_LEGACY=1      print like versions before 1.12.30: path, JSON and "----" on standard error
-//   FAKE_SHERPA_EXIT_CODE     exit status after printing
-//   FAKE_SHERPA_HANG_MS       time spent "recognizing" before printing
-//   FAKE_SHERPA_IGNORE_TERM=1 ignore SIGTERM
-//   FAKE_SHERPA_RECORD_DIR    write args.txt (one argument a line), a copy of the first WAV (input.wav) and
-//                             the octal modes of that WAV and of its directory (input-modes.txt, "600 700")
+//   LEGACY=1       print like versions before 1.12.30: path, JSON and "----" on standard error
+//   EXIT_CODE      exit status after printing
+//   HANG_MS        time spent "recognizing" before printing
+//   IGNORE_TERM=1  ignore SIGTERM
+//   RECORD_DIR     gets args.txt, a copy of the first WAV (input.wav) and the octal modes of that WAV and of
+//                  its directory (input-modes.txt, "600 700")
+#include "support/FakeProgram.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
@@ -25,6 +24,8 @@
 
 namespace
 {
+
+const FakeProgram fake("SHERPA");
 
 const QStringList knownOptions{"encoder",     "decoder",  "joiner",          "tokens", "model-type",
                                "num-threads", "provider", "decoding-method", "debug",  "print-args"};
@@ -61,19 +62,12 @@ bool isWave(const QByteArray& bytes)
 
 void record(const QStringList& arguments, const QString& firstWav)
 {
-    const QString directory = qEnvironmentVariable("FAKE_SHERPA_RECORD_DIR");
-    if (directory.isEmpty())
-        return;
-    QDir().mkpath(directory);
-    QFile args(directory + "/args.txt");
-    if (args.open(QIODevice::WriteOnly))
-        args.write(arguments.mid(1).join('\n').toUtf8());
+    fake.recordArguments(arguments);
     if (firstWav.isEmpty())
         return;
-    QFile::copy(firstWav, directory + "/input.wav");
-    QFile modes(directory + "/input-modes.txt");
-    if (modes.open(QIODevice::WriteOnly))
-        modes.write((octalMode(firstWav) + ' ' + octalMode(QFileInfo(firstWav).absolutePath())).toUtf8());
+    fake.record(QStringLiteral("input.wav"), TestFiles::read(firstWav));
+    fake.record(QStringLiteral("input-modes.txt"),
+                (octalMode(firstWav) + ' ' + octalMode(QFileInfo(firstWav).absolutePath())).toUtf8());
 }
 
 } // namespace
@@ -82,7 +76,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
     const QStringList arguments = application.arguments();
-    if (qEnvironmentVariableIntValue("FAKE_SHERPA_IGNORE_TERM") == 1)
+    if (fake.isOn("IGNORE_TERM"))
         std::signal(SIGTERM, SIG_IGN);
     std::fprintf(stderr, "/sherpa-onnx/csrc/parse-options.cc:Read:374 %s \n\n",
                  qPrintable(arguments.join(QLatin1Char(' '))));
@@ -129,7 +123,7 @@ int main(int argc, char** argv)
     }
 
     std::fputs("Creating recognizer ...\nrecognizer created in 0.012 s\nStarted\n", stderr);
-    QThread::msleep(static_cast<unsigned long>(qEnvironmentVariableIntValue("FAKE_SHERPA_HANG_MS")));
+    QThread::msleep(static_cast<unsigned long>(fake.number("HANG_MS")));
     for (const QString& wave : waves) {
         if (!QFileInfo(wave).isFile()) {
             std::fprintf(stderr, "/sherpa-onnx/csrc/wave-reader.cc:ReadWave:226 Filename '%s' does not exist\n",
@@ -145,20 +139,14 @@ int main(int argc, char** argv)
     }
     std::fputs("Done!\n\n", stderr);
 
-    const QString scripted = qEnvironmentVariable("FAKE_SHERPA_OUTPUT_FILE");
     const QByteArray line = TestFiles::read(QStringLiteral(FAKE_SHERPA_FIXTURES "/stdout_char_vocab.txt"));
-    if (!scripted.isEmpty()) {
-        const QByteArray bytes = TestFiles::read(scripted);
-        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    } else {
-        for (const QString& wave : waves) {
-            if (qEnvironmentVariableIntValue("FAKE_SHERPA_LEGACY") == 1)
-                std::fprintf(stderr, "%s\n%s----\n", qPrintable(wave), line.constData());
-            else
-                std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
-        }
+    for (const QString& wave : waves) {
+        if (fake.isOn("LEGACY"))
+            std::fprintf(stderr, "%s\n%s----\n", qPrintable(wave), line.constData());
+        else
+            std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
     }
     std::fprintf(stderr, "num threads: %s\ndecoding method: greedy_search\nElapsed seconds: 0.345 s\n",
                  qPrintable(options.value("num-threads", "2")));
-    return qEnvironmentVariableIntValue("FAKE_SHERPA_EXIT_CODE");
+    return fake.number("EXIT_CODE");
 }

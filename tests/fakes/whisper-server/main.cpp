@@ -1,45 +1,32 @@
 // Behaves like whisper.cpp's whisper-server as captured from a real build: loads the model before it
 // listens, answers GET / with its HTML page, unknown paths with a text 404, POST /inference with a
 // multipart form by the recorded verbose_json answer or 400 "Invalid request", ends with 0 on SIGTERM,
-// and answers an unknown flag or language with the usage and status 0. Environment variables script
-// failures:
-//   FAKE_WHISPER_START_DELAY_MS    model loading time before the port opens
-//   FAKE_WHISPER_ROOT_STATUS       status of GET / (404 answers like an unknown path)
-//   FAKE_WHISPER_WARMUP_STATUS     status of the first POST /inference (an inference failure, JSON body)
-//   FAKE_WHISPER_ANSWER_FILE, FAKE_WHISPER_ANSWER_TYPE, FAKE_WHISPER_ANSWER_STATUS
-//                                  the body, content type and status of every other POST /inference
-//   FAKE_WHISPER_INFERENCE_DELAY_MS  time one recognition takes
-//   FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS  and this much more per second of audio it gets
-//   FAKE_WHISPER_SEGMENTS_FROM_AUDIO=1  answer with one segment per stretch of sound in the WAV
-//                                  (stretches apart by 0.5 s of silence), "Фраза около N с.", with its
-//                                  times, so that the answer depends only on the audio
-//   FAKE_WHISPER_FAIL_REQUESTS      comma-separated numbers of POST /inference requests (the warm-up is 1)
-//                                  that get a 500 answer
-//   FAKE_WHISPER_CHAOS=SEED         every recognition after the warm-up, chosen at random from SEED: the
-//                                  recorded answer, a 500, JSON cut short, no answer at all, or
-//                                  the process dying before it answers
-//   FAKE_WHISPER_NEVER_ANSWER=1    accept connections but never answer
-//   FAKE_WHISPER_EXIT_AFTER_MS, FAKE_WHISPER_EXIT_CODE  exit on its own this long after listening
-//   FAKE_WHISPER_IGNORE_TERM=1     ignore SIGTERM (only SIGKILL ends it)
-//   FAKE_WHISPER_RECORD_DIR        write args.txt (one argument a line), pid.txt and every inference
-//                                  request (request-N.body, request-N.type) there
+// and answers an unknown flag or language with the usage and status 0. FAKE_WHISPER_* variables script
+// failures (FakeProgram reads RECORD_DIR, EXIT_AFTER_MS and EXIT_CODE):
+//   START_DELAY_MS    model loading time before the port opens (SIGTERM is only noted meanwhile)
+//   ROOT_STATUS       status of GET / (404 answers like an unknown path)
+//   WARMUP_STATUS     status of the first POST /inference (an inference failure, JSON body)
+//   ANSWER_FILE, ANSWER_STATUS  the body and status of every other POST /inference
+//   INFERENCE_DELAY_MS  time one recognition takes, DELAY_PER_AUDIO_SECOND_MS more per second of audio
+//   SEGMENTS_FROM_AUDIO=1  answer with one segment per stretch of sound in the WAV (stretches apart by 0.5 s
+//                     of silence), "Фраза около N с.", with its times, so that the answer depends only on the audio
+//   FAIL_REQUESTS     comma-separated numbers of POST /inference requests (the warm-up is 1) answered with 500
+//   CHAOS=SEED        every recognition after the warm-up, chosen at random from SEED: the recorded answer,
+//                     a 500, JSON cut short, no answer at all, or the process dying before it answers
+//   NEVER_ANSWER=1    accept connections but never answer
+// The record directory gets args.txt, pid.txt and every inference request (request-N.body, request-N.type).
+#include "support/FakeProgram.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
-#include <QSet>
 #include <QThread>
-#include <QTimer>
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -48,19 +35,7 @@
 namespace
 {
 
-std::atomic<bool> terminationRequested{false};
-
-void onTerminate(int)
-{
-    terminationRequested = true;
-}
-
-int environmentNumber(const char* name, int fallback)
-{
-    bool ok = false;
-    const int value = qEnvironmentVariableIntValue(name, &ok);
-    return ok ? value : fallback;
-}
+const FakeProgram fake("WHISPER");
 
 void printUsage(const QString& program)
 {
@@ -86,26 +61,13 @@ struct Options
     QString language = QStringLiteral("en");
 };
 
-const QSet<QString> valueFlags{"-t",
-                               "--threads",
-                               "-p",
-                               "--processors",
-                               "-m",
-                               "--model",
-                               "-l",
-                               "--language",
-                               "--prompt",
-                               "--host",
-                               "--port",
-                               "-nth",
-                               "--no-speech-thold",
-                               "--public",
-                               "--inference-path",
-                               "--request-path"};
-const QSet<QString> switches{"-sns", "--suppress-nst", "-nlp", "--no-language-probabilities",
-                             "-ng",  "--no-gpu",       "-nf",  "--no-fallback",
-                             "-tr",  "--translate",    "-fa",  "--flash-attn"};
-const QSet<QString> languages{"auto", "en", "ru", "uk", "be", "kk", "de", "fr", "es", "it", "pl", "pt", "zh", "ja"};
+const QStringList valueFlags = QStringLiteral("-t --threads -p --processors -m --model -l --language --prompt --host "
+                                              "--port -nth --no-speech-thold --public --inference-path --request-path")
+                                   .split(u' ');
+const QStringList switches = QStringLiteral("-sns --suppress-nst -nlp --no-language-probabilities -ng --no-gpu -nf "
+                                            "--no-fallback -tr --translate -fa --flash-attn")
+                                 .split(u' ');
+const QStringList languages = QStringLiteral("auto en ru uk be kk de fr es it pl pt zh ja").split(u' ');
 
 // Nothing when the program must print its usage and end instead of serving.
 std::optional<Options> parse(const QStringList& arguments)
@@ -155,52 +117,88 @@ std::optional<QByteArray> uploadedFile(const HttpRequest& request)
     while ((position = body.indexOf(delimiter, position)) >= 0) {
         const qsizetype headersStart = position + delimiter.size() + 2;
         const qsizetype headersEnd = body.indexOf("\r\n\r\n", headersStart);
-        if (headersEnd < 0)
-            return std::nullopt;
-        const QByteArray headers = body.mid(headersStart, headersEnd - headersStart);
-        const qsizetype next = body.indexOf("\r\n" + delimiter, headersEnd);
+        const qsizetype next = headersEnd < 0 ? -1 : body.indexOf("\r\n" + delimiter, headersEnd);
         if (next < 0)
             return std::nullopt;
-        if (headers.contains("name=\"file\""))
+        if (body.mid(headersStart, headersEnd - headersStart).contains("name=\"file\""))
             return body.mid(headersEnd + 4, next - headersEnd - 4);
         position = next + 2;
     }
     return std::nullopt;
 }
 
-bool isWave(const QByteArray& bytes)
+HttpResponse failure(int status)
 {
-    return bytes.size() >= 44 && bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WAVE";
+    return HttpResponse::json(R"({"error":"failed to process audio"})", status);
+}
+
+HttpResponse segmentsOfSound(const QByteArray& wav)
+{
+    constexpr qsizetype silenceBetween = 8000;
+    const auto* samples = reinterpret_cast<const qint16*>(wav.constData() + 44);
+    const qsizetype count = (wav.size() - 44) / 2;
+    QJsonArray segments;
+    QStringList texts;
+    qsizetype start = -1, lastLoud = -1;
+    const auto close = [&] {
+        // Whole seconds: a stretch captured twice through the sound server may differ by a few ms.
+        const QString text =
+            QStringLiteral(" Фраза около %1 с.").arg(qRound(double((lastLoud + 1 - start) / 16) / 1000.0));
+        texts << text;
+        segments.append(QJsonObject{{"id", segments.size()},
+                                    {"text", text},
+                                    {"start", double(start) / 16000.0},
+                                    {"end", double(lastLoud + 1) / 16000.0},
+                                    {"avg_logprob", -0.2},
+                                    {"no_speech_prob", 0.01}});
+    };
+    for (qsizetype index = 0; index < count; ++index) {
+        if (std::abs(int(samples[index])) < 300)
+            continue;
+        if (start >= 0 && index - lastLoud > silenceBetween)
+            close();
+        if (start < 0 || index - lastLoud > silenceBetween)
+            start = index;
+        lastLoud = index;
+    }
+    if (start >= 0)
+        close();
+    const QJsonObject answer{{"task", "transcribe"}, {"text", texts.join(QString())}, {"segments", segments}};
+    return HttpResponse::json(QJsonDocument(answer).toJson(QJsonDocument::Compact));
+}
+
+HttpResponse recognition(int number)
+{
+    if (number == 1 && fake.number("WARMUP_STATUS", 200) != 200)
+        return failure(fake.number("WARMUP_STATUS"));
+    const QString file =
+        fake.text("ANSWER_FILE", QStringLiteral(FAKE_WHISPER_FIXTURES "/scripted_verbose_speech.json"));
+    return HttpResponse::json(TestFiles::read(file), fake.number("ANSWER_STATUS", 200));
 }
 
 class FakeServer
 {
 public:
-    explicit FakeServer(const QString& recordDir) : recordDir_(recordDir)
+    FakeServer()
     {
-        if (!qEnvironmentVariableIsEmpty("FAKE_WHISPER_CHAOS"))
-            chaos_.emplace(quint32(qEnvironmentVariableIntValue("FAKE_WHISPER_CHAOS")) +
-                           quint32(QCoreApplication::applicationPid()));
-        server_.setHandler([this](const HttpRequest& request) { return answer(request); });
+        if (!fake.text("CHAOS").isEmpty())
+            chaos_.emplace(quint32(fake.number("CHAOS")) + quint32(QCoreApplication::applicationPid()));
+        server_.setHandler([this](const HttpRequest& request) {
+            HttpResponse response = respond(request);
+            response.headers += {{"Server", "whisper.cpp"}, {"Access-Control-Allow-Origin", "*"}};
+            if (fake.isOn("NEVER_ANSWER"))
+                response.delayMs = -1;
+            return response;
+        });
     }
 
     bool listen(int port) { return server_.listen(static_cast<quint16>(port)); }
 
 private:
-    HttpResponse answer(const HttpRequest& request)
-    {
-        HttpResponse response = respond(request);
-        response.headers.append(qMakePair(QByteArray("Server"), QByteArray("whisper.cpp")));
-        response.headers.append(qMakePair(QByteArray("Access-Control-Allow-Origin"), QByteArray("*")));
-        if (qEnvironmentVariableIntValue("FAKE_WHISPER_NEVER_ANSWER") == 1)
-            response.delayMs = -1;
-        return response;
-    }
-
     HttpResponse respond(const HttpRequest& request)
     {
         if (request.method == "GET" && request.path == "/") {
-            const int status = environmentNumber("FAKE_WHISPER_ROOT_STATUS", 200);
+            const int status = fake.number("ROOT_STATUS", 200);
             if (status == 200)
                 return HttpResponse::text(200, "<html><head><title>Whisper.cpp Server</title></head></html>",
                                           "text/html");
@@ -216,14 +214,15 @@ private:
     HttpResponse inference(const HttpRequest& request)
     {
         const int number = ++inferences_;
-        record(number, request);
+        fake.record(QStringLiteral("request-%1.body").arg(number), request.body);
+        fake.record(QStringLiteral("request-%1.type").arg(number), request.header("content-type"));
         const std::optional<QByteArray> file = uploadedFile(request);
-        if (!file || !isWave(*file))
+        if (!file || file->size() < 44 || !file->startsWith("RIFF") || file->mid(8, 4) != "WAVE")
             return HttpResponse::text(400, "Invalid request");
         if (chaos_ && number > 1) {
             switch (chaos_->bounded(5)) {
             case 1:
-                return HttpResponse::json(R"({"error":"failed to process audio"})", 500);
+                return failure(500);
             case 2:
                 return HttpResponse::text(200, R"({"text":" Обрыв)", "application/json");
             case 3: {
@@ -237,94 +236,19 @@ private:
                 break;
             }
         }
-        if (qEnvironmentVariable("FAKE_WHISPER_FAIL_REQUESTS").split(u',').contains(QString::number(number)))
-            return HttpResponse::json(R"({"error":"failed to process audio"})", 500);
-        HttpResponse response = qEnvironmentVariableIntValue("FAKE_WHISPER_SEGMENTS_FROM_AUDIO") == 1 && number > 1
-                                    ? segmentsOfSound(*file)
-                                    : recognition(number);
-        const qsizetype seconds = (file->size() - 44) / 32000;
-        response.delayMs = environmentNumber("FAKE_WHISPER_INFERENCE_DELAY_MS", 0) +
-                           int(seconds) * environmentNumber("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS", 0);
+        if (fake.text("FAIL_REQUESTS").split(u',').contains(QString::number(number)))
+            return failure(500);
+        HttpResponse response =
+            fake.isOn("SEGMENTS_FROM_AUDIO") && number > 1 ? segmentsOfSound(*file) : recognition(number);
+        const int seconds = int((file->size() - 44) / 32000);
+        response.delayMs = fake.number("INFERENCE_DELAY_MS") + seconds * fake.number("DELAY_PER_AUDIO_SECOND_MS");
         return response;
-    }
-
-    static HttpResponse segmentsOfSound(const QByteArray& wav)
-    {
-        constexpr qsizetype silenceBetween = 8000;
-        constexpr int quiet = 300;
-        const auto* samples = reinterpret_cast<const qint16*>(wav.constData() + 44);
-        const qsizetype count = (wav.size() - 44) / 2;
-        QJsonArray segments;
-        QStringList texts;
-        qsizetype start = -1, lastLoud = -1;
-        const auto close = [&] {
-            const qsizetype lengthMs = (lastLoud + 1 - start) / 16;
-            // Whole seconds: a stretch captured twice through the sound server may differ by a few ms.
-            const QString text = QStringLiteral(" Фраза около %1 с.").arg(qRound(double(lengthMs) / 1000.0));
-            texts << text;
-            segments.append(QJsonObject{{"id", segments.size()},
-                                        {"text", text},
-                                        {"start", double(start) / 16000.0},
-                                        {"end", double(lastLoud + 1) / 16000.0},
-                                        {"avg_logprob", -0.2},
-                                        {"no_speech_prob", 0.01}});
-        };
-        for (qsizetype index = 0; index < count; ++index) {
-            if (std::abs(int(samples[index])) < quiet)
-                continue;
-            if (start >= 0 && index - lastLoud > silenceBetween)
-                close();
-            if (start < 0 || index - lastLoud > silenceBetween)
-                start = index;
-            lastLoud = index;
-        }
-        if (start >= 0)
-            close();
-        const QJsonObject answer{{"task", "transcribe"}, {"text", texts.join(QString())}, {"segments", segments}};
-        return HttpResponse::json(QJsonDocument(answer).toJson(QJsonDocument::Compact));
-    }
-
-    static HttpResponse recognition(int number)
-    {
-        const int warmUpStatus = environmentNumber("FAKE_WHISPER_WARMUP_STATUS", 200);
-        if (number == 1 && warmUpStatus != 200)
-            return HttpResponse::json(R"({"error":"failed to process audio"})", warmUpStatus);
-        const QString file = qEnvironmentVariable(
-            "FAKE_WHISPER_ANSWER_FILE", QStringLiteral(FAKE_WHISPER_FIXTURES "/scripted_verbose_speech.json"));
-        const QByteArray type = qEnvironmentVariable("FAKE_WHISPER_ANSWER_TYPE", "application/json").toUtf8();
-        return HttpResponse::text(environmentNumber("FAKE_WHISPER_ANSWER_STATUS", 200), TestFiles::read(file), type);
-    }
-
-    void record(int number, const HttpRequest& request) const
-    {
-        if (recordDir_.isEmpty())
-            return;
-        QFile body(QStringLiteral("%1/request-%2.body").arg(recordDir_).arg(number));
-        if (body.open(QIODevice::WriteOnly))
-            body.write(request.body);
-        QFile type(QStringLiteral("%1/request-%2.type").arg(recordDir_).arg(number));
-        if (type.open(QIODevice::WriteOnly))
-            type.write(request.header("content-type"));
     }
 
     LocalHttpServer server_;
     std::optional<QRandomGenerator> chaos_;
-    QString recordDir_;
     int inferences_ = 0;
 };
-
-void recordArguments(const QString& recordDir, const QStringList& arguments)
-{
-    if (recordDir.isEmpty())
-        return;
-    QDir().mkpath(recordDir);
-    QFile file(recordDir + QStringLiteral("/args.txt"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write(arguments.mid(1).join(QLatin1Char('\n')).toUtf8());
-    QFile pid(recordDir + QStringLiteral("/pid.txt"));
-    if (pid.open(QIODevice::WriteOnly))
-        pid.write(QByteArray::number(QCoreApplication::applicationPid()));
-}
 
 } // namespace
 
@@ -332,10 +256,9 @@ int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
     const QStringList arguments = application.arguments();
-    const QString recordDir = qEnvironmentVariable("FAKE_WHISPER_RECORD_DIR");
-    recordArguments(recordDir, arguments);
-
-    std::signal(SIGTERM, qEnvironmentVariableIntValue("FAKE_WHISPER_IGNORE_TERM") == 1 ? SIG_IGN : onTerminate);
+    fake.recordArguments(arguments);
+    fake.record(QStringLiteral("pid.txt"), QByteArray::number(QCoreApplication::applicationPid()));
+    FakeProgram::countTerminations();
     // Like the real server, a flag or language it does not know ends it with the usage and status 0.
     const std::optional<Options> options = parse(arguments);
     if (!options)
@@ -343,17 +266,17 @@ int main(int argc, char** argv)
 
     std::fprintf(stderr, "whisper_init_from_file_with_params_no_state: loading model from '%s'\n",
                  qPrintable(options->model));
-    QThread::msleep(static_cast<unsigned long>(environmentNumber("FAKE_WHISPER_START_DELAY_MS", 0)));
+    QThread::msleep(static_cast<unsigned long>(fake.number("START_DELAY_MS")));
     if (!QFileInfo(options->model).isFile()) {
         std::fprintf(stderr, "whisper_init_from_file_with_params_no_state: failed to open '%s'\n",
                      qPrintable(options->model));
         std::fprintf(stderr, "error: failed to initialize whisper context\n");
         return 3;
     }
-    if (terminationRequested)
+    if (FakeProgram::terminations() > 0)
         return 0;
 
-    FakeServer server(recordDir);
+    FakeServer server;
     if (options->host != QLatin1String("127.0.0.1") || !server.listen(options->port)) {
         std::fprintf(stderr, "couldn't bind to server socket: hostname=%s port=%d\n", qPrintable(options->host),
                      options->port);
@@ -362,18 +285,9 @@ int main(int argc, char** argv)
     // Block-buffered, as when the real server's output goes to a file: it appears at exit.
     std::cout << "\nwhisper server listening at http://" << options->host.toStdString() << ':' << options->port
               << "\n\n";
-
-    QTimer signalCheck;
-    QObject::connect(&signalCheck, &QTimer::timeout, &application, [] {
-        if (terminationRequested) {
-            std::cout << "Caught signal 15, shutting down gracefully...\n";
-            QCoreApplication::exit(0);
-        }
+    fake.whileRunning(10, [] {
+        std::cout << "Caught signal 15, shutting down gracefully...\n";
+        QCoreApplication::exit(0);
     });
-    signalCheck.start(10);
-    const int exitAfter = environmentNumber("FAKE_WHISPER_EXIT_AFTER_MS", -1);
-    if (exitAfter >= 0)
-        QTimer::singleShot(exitAfter, &application,
-                           [] { QCoreApplication::exit(environmentNumber("FAKE_WHISPER_EXIT_CODE", 0)); });
     return application.exec();
 }

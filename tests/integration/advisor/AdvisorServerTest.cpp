@@ -220,20 +220,6 @@ TEST_F(AdvisorServer, SettingsChooseStyleAndIntensityAndCanSwitchTheAdvisorOff)
     EXPECT_EQ(launchedPids().size(), 1);
 }
 
-TEST_F(AdvisorServer, MissingModelIsRefusedAtOnceWithoutAServer)
-{
-    ASSERT_TRUE(QFile::remove(Paths::advisorModelsDir() + "/" + AdvisorEngine::modelFileName));
-    makeEngine();
-    EXPECT_EQ(engine->state().kind, State::noModel);
-    const auto outcome = ask("текст");
-    ASSERT_TRUE(outcome->has_value());
-    ASSERT_FALSE((*outcome)->ok());
-    EXPECT_EQ((*outcome)->error().description(), "модель советника не загружена");
-    QTest::qWait(100);
-    EXPECT_TRUE(launchedPids().isEmpty());
-    EXPECT_TRUE(states.isEmpty());
-}
-
 TEST_F(AdvisorServer, TwoRequestsWhileStartingShareOneProcess)
 {
     setVariable("FAKE_LLAMA_LOAD_MS", "400");
@@ -241,15 +227,13 @@ TEST_F(AdvisorServer, TwoRequestsWhileStartingShareOneProcess)
     const auto first = ask("первая фраза");
     ASSERT_TRUE(QTest::qWaitFor([&] { return engine->state() == starting; }, 5000));
     const auto second = ask("вторая фраза");
-    ASSERT_TRUE(waitFor(first));
-    ASSERT_TRUE(waitFor(second));
-    EXPECT_TRUE((*first)->ok());
-    EXPECT_TRUE((*second)->ok());
+    ASSERT_TRUE(waitFor(first) && waitFor(second));
+    EXPECT_TRUE((*first)->ok() && (*second)->ok());
     EXPECT_EQ(launchedPids().size(), 1);
     EXPECT_EQ(engine->generation(), 1u);
-    const QStringList phrases{userContent(1).section("Фраза: ", 1), userContent(2).section("Фраза: ", 1)};
-    EXPECT_TRUE(phrases.contains("первая фраза"));
-    EXPECT_TRUE(phrases.contains("вторая фраза"));
+    QStringList phrases{userContent(1).section("Фраза: ", 1), userContent(2).section("Фраза: ", 1)};
+    phrases.sort();
+    EXPECT_EQ(phrases, (QStringList{"вторая фраза", "первая фраза"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return states.size() >= 2; }, 2000));
     EXPECT_EQ(states.count(ready), 1);
 }
@@ -298,18 +282,6 @@ TEST_F(AdvisorServer, ServerThatExitsWhileLoadingFailsAtOnce)
     EXPECT_EQ(engine->state(), State::failure("советник завершился, код 3"));
     EXPECT_EQ(engine->port(), 0);
     EXPECT_EQ(launchedPids().size(), 1);
-}
-
-TEST_F(AdvisorServer, ServerThatExitsLaterIsReportedAndRestarted)
-{
-    setVariable("FAKE_LLAMA_EXIT_AFTER_MS", "600");
-    setVariable("FAKE_LLAMA_EXIT_CODE", "7");
-    makeEngine();
-    EXPECT_TRUE(answer("фраза").ok());
-    ASSERT_TRUE(waitForState(State::failure("советник завершился, код 7")));
-
-    EXPECT_TRUE(answer("снова").ok());
-    EXPECT_EQ(launchedPids().size(), 2);
 }
 
 TEST_F(AdvisorServer, ProgramThatCannotBeStarted)
@@ -363,21 +335,12 @@ TEST_F(AdvisorServer, ShutdownDuringAnAnswerKillsTheServerWithoutWaitingForIt)
     EXPECT_NE((*outcome)->error().domain(), Error::tolvanDomain);
 }
 
-TEST_F(AdvisorServer, EachAnswerPostponesTheIdleStopAndTheLastOneEndsTheServer)
+TEST_F(AdvisorServer, AnIdleServerIsStopped)
 {
-    timing.idleShutdownMs = 1500;
+    timing.idleShutdownMs = 300;
     makeEngine();
     ASSERT_TRUE(answer("раз").ok());
     const qint64 pid = launchedPids().value(0);
-    // Answers come more often than the idle time, for longer than it: the server stays up for all of them.
-    for (int round = 0; round < 5; ++round) {
-        QTest::qWait(500);
-        ASSERT_TRUE(answer("ещё").ok());
-    }
-    EXPECT_EQ(launchedPids().size(), 1);
-    EXPECT_EQ(states.count(idle), 0);
-    EXPECT_EQ(engine->state(), ready);
-
     ASSERT_TRUE(waitForState(idle, 5000));
     EXPECT_EQ(engine->port(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 5000));

@@ -1,105 +1,67 @@
 #include "cli/CommandLine.h"
 
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 #include "support/TolvanProcess.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
-namespace
+#include <tuple>
+
+// Relative paths are read from the working directory, extra arguments are ignored.
+TEST(ParseTest, PrintsTheSegmentsOfAServerAnswerOrOneLineForAnUnusableFile)
 {
-
-QString writeFile(const QString& name, const QByteArray& content)
-{
-    const QString path = TestEnvironment::makeDirectory(QStringLiteral("input")) + QLatin1Char('/') + name;
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    return path;
-}
-
-// The environment of a desktop with no display at all.
-QProcessEnvironment withoutDisplay()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    return environment;
-}
-
-const QString noDisplayMessage = QStringLiteral("Толвану нужен графический сеанс");
-
-} // namespace
-
-TEST(ParseTest, PrintsTheSegmentsOfARealServerAnswer)
-{
-    const auto result =
-        runTolvan({QStringLiteral("--parse-test"),
-                   TestEnvironment::fixture(QStringLiteral("whisper-server/scripted_verbose_speech.json"))});
-    ASSERT_TRUE(result.finished);
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.outLines(),
-              (QStringList{QStringLiteral("[0–1760 мс] «Привет, это проверка диктовки. Сегодня хорошая погода и мы»"),
-                           QStringLiteral("[1760–2400 мс] «пойдём гулять в парк»"),
-                           QStringLiteral("[2500–3600 мс] «Спасибо!»")}));
-}
-
-TEST(ParseTest, AnswerWithoutSegmentsPrintsNothing)
-{
-    const auto result =
-        runTolvan({QStringLiteral("--parse-test"),
-                   TestEnvironment::fixture(QStringLiteral("whisper-server/scripted_json_speech.json"))});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_TRUE(result.standardOutput.isEmpty());
-}
-
-TEST(ParseTest, UnusableFilesFailWithOneLine)
-{
-    const QStringList unusable{
-        writeFile(QStringLiteral("array.json"), "[{\"text\": \" да\", \"start\": 0, \"end\": 1}]"),
-        writeFile(QStringLiteral("broken.json"), "{\"segments\": ["), writeFile(QStringLiteral("empty.json"), ""),
-        TestEnvironment::home() + QStringLiteral("/нет такого.json"), TestEnvironment::home()};
-    for (const QString& path : unusable) {
-        const auto result = runTolvan({QStringLiteral("--parse-test"), path});
-        EXPECT_EQ(result.exitCode, 1) << path.toStdString();
-        EXPECT_EQ(result.out(), QStringLiteral("не удалось прочитать json\n")) << path.toStdString();
+    const QString input = TestEnvironment::makeDirectory(QStringLiteral("input"));
+    TestFiles::write(input + QStringLiteral("/answer.json"),
+                     R"({"segments":[{"text":" Раз","start":0.5,"end":1},{"text":"два","start":1,"end":1.5}]})");
+    TestFiles::write(input + QStringLiteral("/array.json"), R"([{"text": " да", "start": 0, "end": 1}])");
+    TestFiles::write(input + QStringLiteral("/broken.json"), R"({"segments": [)");
+    TestFiles::write(input + QStringLiteral("/empty.json"), "");
+    QDir::setCurrent(input);
+    const QString fixtures = TestEnvironment::fixture(QStringLiteral("whisper-server/"));
+    const QString unusable = QStringLiteral("не удалось прочитать json\n");
+    for (const auto& [arguments, exitCode, out] : std::initializer_list<std::tuple<QStringList, int, QString>>{
+             {{fixtures + QStringLiteral("scripted_verbose_speech.json")},
+              0,
+              QStringLiteral("[0–1760 мс] «Привет, это проверка диктовки. Сегодня хорошая погода и мы»\n"
+                             "[1760–2400 мс] «пойдём гулять в парк»\n[2500–3600 мс] «Спасибо!»\n")},
+             {{fixtures + QStringLiteral("scripted_json_speech.json")}, 0, QString()},
+             {{QStringLiteral("answer.json"), QStringLiteral("лишнее")}, 0, QStringLiteral("[500–1500 мс] «Раздва»\n")},
+             {{QStringLiteral("array.json")}, 1, unusable},
+             {{QStringLiteral("broken.json")}, 1, unusable},
+             {{QStringLiteral("empty.json")}, 1, unusable},
+             {{QStringLiteral("нет такого.json")}, 1, unusable},
+             {{input}, 1, unusable}}) {
+        const auto result = runTolvan(QStringList{QStringLiteral("--parse-test")} + arguments);
+        ASSERT_TRUE(result.finished);
+        EXPECT_EQ(result.exitCode, exitCode) << arguments.join(u' ').toStdString();
+        EXPECT_EQ(result.out(), out) << arguments.join(u' ').toStdString();
     }
 }
 
-TEST(ParseTest, RelativePathAndExtraArguments)
+TEST(Dispatch, AFlagWithoutItsParameterStartsTheApplicationWhichNeedsADisplay)
 {
-    const QString path =
-        writeFile(QStringLiteral("answer.json"),
-                  R"({"segments":[{"text":" Раз","start":0.5,"end":1},{"text":"два","start":1,"end":1.5}]})");
-    QDir::setCurrent(QFileInfo(path).absolutePath());
-    const auto result =
-        runTolvan({QStringLiteral("--parse-test"), QStringLiteral("answer.json"), QStringLiteral("лишнее")});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out(), QStringLiteral("[500–1500 мс] «Раздва»\n"));
-}
-
-TEST(Dispatch, FlagWithoutItsParameterStartsTheApplication)
-{
-    EXPECT_FALSE(CommandLine::selectMode({QStringLiteral("tolvan"), QStringLiteral("--parse-test")}).has_value());
-    EXPECT_FALSE(CommandLine::selectMode({QStringLiteral("tolvan")}).has_value());
-    EXPECT_FALSE(
-        CommandLine::selectMode({QStringLiteral("tolvan"), QStringLiteral("--PARSE-TEST"), QStringLiteral("f")}));
-    EXPECT_FALSE(CommandLine::selectMode({QStringLiteral("tolvan"), QStringLiteral("--parse-test=f")}));
-    EXPECT_TRUE(
-        CommandLine::selectMode({QStringLiteral("tolvan"), QStringLiteral("--parse-test"), QStringLiteral("f")}));
+    const QString tolvan = QStringLiteral("tolvan");
+    for (const QStringList& arguments : {QStringList{tolvan, QStringLiteral("--parse-test")}, QStringList{tolvan},
+                                         QStringList{tolvan, QStringLiteral("--PARSE-TEST"), QStringLiteral("f")},
+                                         QStringList{tolvan, QStringLiteral("--parse-test=f")}})
+        EXPECT_FALSE(CommandLine::selectMode(arguments).has_value()) << arguments.join(u' ').toStdString();
+    EXPECT_TRUE(CommandLine::selectMode({tolvan, QStringLiteral("--parse-test"), QStringLiteral("f")}));
 
     // Without a display the application says so and stops instead of crashing.
+    QProcessEnvironment withoutDisplay = QProcessEnvironment::systemEnvironment();
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        withoutDisplay.remove(QString::fromLatin1(variable));
     for (const QStringList& arguments :
          {QStringList{QStringLiteral("--parse-test")}, QStringList{}, QStringList{QStringLiteral("--update-now")}}) {
-        const auto result = runTolvan(arguments, {}, withoutDisplay());
+        const auto result = runTolvan(arguments, {}, withoutDisplay);
         ASSERT_TRUE(result.finished);
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_TRUE(result.standardOutput.isEmpty());
-        EXPECT_TRUE(result.err().contains(noDisplayMessage)) << result.err().toStdString();
+        EXPECT_TRUE(result.err().contains(QStringLiteral("Толвану нужен графический сеанс")))
+            << result.err().toStdString();
     }
 }
 
@@ -108,7 +70,6 @@ TEST(Dispatch, VersionAndHelp)
     const auto version = runTolvan({QStringLiteral("--version")});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out().startsWith(QStringLiteral("Толван 0."))) << version.out().toStdString();
-
     const auto help = runTolvan({QStringLiteral("--help")});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out().contains(QStringLiteral("tolvan --parse-test ФАЙЛ.json — ")));

@@ -75,31 +75,19 @@ Result<TranscriptionResult> resultOf(std::future<Result<TranscriptionResult>>& f
     return future.get();
 }
 
+// Each test runs in a process of its own, so variables need no clean-up.
 class GigaAMRecognition : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        TestEnvironment::freshHome();
-        workDir = TestEnvironment::makeDirectory(QStringLiteral("gigaam-%1").arg(++runs));
+        workDir = TestEnvironment::makeDirectory(QStringLiteral("gigaam"));
         recordDir = workDir + "/record";
-        setVariable("TOLVAN_SHERPA_BIN", FAKE_SHERPA_ONNX_OFFLINE);
-        setVariable("FAKE_SHERPA_RECORD_DIR", recordDir);
+        qputenv("TOLVAN_SHERPA_BIN", FAKE_SHERPA_ONNX_OFFLINE);
+        qputenv("FAKE_SHERPA_RECORD_DIR", recordDir.toUtf8());
         // A temporary directory of its own, so that leftovers are this test's alone.
-        setVariable("TMPDIR", TestEnvironment::makeDirectory(QStringLiteral("gigaam-%1/tmp").arg(runs)));
+        qputenv("TMPDIR", TestEnvironment::makeDirectory(QStringLiteral("gigaam/tmp")).toUtf8());
         installGigaam();
-    }
-
-    void TearDown() override
-    {
-        for (const QByteArray& name : std::as_const(variables))
-            qunsetenv(name.constData());
-    }
-
-    void setVariable(const QByteArray& name, const QString& value)
-    {
-        qputenv(name.constData(), value.toUtf8());
-        variables.append(name);
     }
 
     Result<TranscriptionResult> recognize(GigaAMEngine::Timing timing = {})
@@ -116,51 +104,40 @@ protected:
 
     static Error engineError(const QString& message) { return Error::tolvan(40, message); }
 
-    static inline int runs = 0;
     QString workDir;
     QString recordDir;
-    QList<QByteArray> variables;
     QThread* completionThread = nullptr;
 };
 
 } // namespace
 
-TEST_F(GigaAMRecognition, RunsTheRecognizerOnATemporaryWavAndRemovesIt)
+TEST_F(GigaAMRecognition, RunsTheRecognizerOnAPrivateTemporaryWavAndRemovesIt)
 {
-    const Result<TranscriptionResult> result = recognize();
-    ASSERT_TRUE(result.ok()) << result.error().description().toStdString();
-    EXPECT_EQ(result.value().text, QStringLiteral("привет это проверка диктовки сегодня хорошая погода"));
-    EXPECT_EQ(result.value().segments.size(), 1u);
-    EXPECT_NE(completionThread, QCoreApplication::instance()->thread());
-
     const QString models = ModelCatalog::byID(QStringLiteral("gigaam-v3")).location();
-    const QStringList arguments = recordedArguments();
-    ASSERT_EQ(arguments.size(), 7);
-    EXPECT_EQ(arguments.mid(0, 6),
-              (QStringList{"--encoder=" + models + "/encoder.int8.onnx", "--decoder=" + models + "/decoder.onnx",
-                           "--joiner=" + models + "/joiner.onnx", "--tokens=" + models + "/tokens.txt",
-                           "--model-type=nemo_transducer",
-                           QStringLiteral("--num-threads=%1").arg(ChildProcess::recognizerThreadCount())}));
-    const QFileInfo wav(arguments.at(6));
-    EXPECT_TRUE(wav.fileName().contains(
-        QRegularExpression("^tolvan-gigaam-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.wav$")))
-        << wav.fileName().toStdString();
-    EXPECT_EQ(TestFiles::read(recordDir + "/input.wav"), recording());
-    EXPECT_FALSE(wav.exists());
-    EXPECT_TRUE(leftovers().isEmpty());
-}
-
-TEST_F(GigaAMRecognition, TheRecordingIsReadableByTheUserAlone)
-{
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    // In a directory of its own in the session's runtime directory, or else the temporary one.
     for (const QString& expectedBase : {runtime, QDir::tempPath()}) {
-        ASSERT_TRUE(recognize().ok());
-        // A directory of its own, private, in the session's runtime directory or else the temporary one.
-        const QFileInfo directory(QFileInfo(recordedArguments().value(6)).absolutePath());
-        EXPECT_EQ(directory.absolutePath(), expectedBase);
-        EXPECT_TRUE(directory.fileName().startsWith("tolvan-")) << directory.fileName().toStdString();
+        const Result<TranscriptionResult> result = recognize();
+        ASSERT_TRUE(result.ok()) << result.error().description().toStdString();
+        EXPECT_EQ(result.value().text, QStringLiteral("привет это проверка диктовки сегодня хорошая погода"));
+        EXPECT_EQ(result.value().segments.size(), 1u);
+        EXPECT_NE(completionThread, QCoreApplication::instance()->thread());
+        const QStringList arguments = recordedArguments();
+        ASSERT_EQ(arguments.size(), 7);
+        EXPECT_EQ(arguments.mid(0, 6),
+                  (QStringList{"--encoder=" + models + "/encoder.int8.onnx", "--decoder=" + models + "/decoder.onnx",
+                               "--joiner=" + models + "/joiner.onnx", "--tokens=" + models + "/tokens.txt",
+                               "--model-type=nemo_transducer",
+                               QStringLiteral("--num-threads=%1").arg(ChildProcess::recognizerThreadCount())}));
+        const QFileInfo wav(arguments.at(6));
+        EXPECT_TRUE(wav.fileName().contains(
+            QRegularExpression("^tolvan-gigaam-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.wav$")))
+            << wav.fileName().toStdString();
+        EXPECT_EQ(QFileInfo(wav.absolutePath()).absolutePath(), expectedBase);
+        EXPECT_TRUE(QFileInfo(wav.absolutePath()).fileName().startsWith("tolvan-"));
+        EXPECT_EQ(TestFiles::read(recordDir + "/input.wav"), recording());
         EXPECT_EQ(TestFiles::read(recordDir + "/input-modes.txt"), "600 700");
-        EXPECT_FALSE(directory.exists());
+        EXPECT_FALSE(QFileInfo::exists(wav.absolutePath()));
         EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
         qunsetenv("XDG_RUNTIME_DIR");
     }
@@ -168,7 +145,7 @@ TEST_F(GigaAMRecognition, TheRecordingIsReadableByTheUserAlone)
 
 TEST_F(GigaAMRecognition, RecognitionsRunOneAfterAnother)
 {
-    setVariable("FAKE_SHERPA_HANG_MS", "300");
+    qputenv("FAKE_SHERPA_HANG_MS", "300");
     GigaAMEngine engine;
     std::atomic<int> finished = 0;
     QString wavSeenByFirst;
@@ -192,19 +169,19 @@ TEST_F(GigaAMRecognition, FailuresNameTheirCause)
     EXPECT_FALSE(QFileInfo::exists(recordDir + "/args.txt"));
     ASSERT_TRUE(QFile::rename(tokens + ".away", tokens));
 
-    setVariable("FAKE_SHERPA_EXIT_CODE", "3");
+    qputenv("FAKE_SHERPA_EXIT_CODE", "3");
     EXPECT_EQ(recognize().error(), engineError(QStringLiteral("sherpa-onnx завершился с кодом 3")));
     qunsetenv("FAKE_SHERPA_EXIT_CODE");
 
     // An older recognizer printing on standard error is not understood.
-    setVariable("FAKE_SHERPA_LEGACY", "1");
+    qputenv("FAKE_SHERPA_LEGACY", "1");
     EXPECT_EQ(recognize().error(), engineError(QStringLiteral("не удалось разобрать ответ sherpa-onnx")));
 
     qunsetenv("TOLVAN_SHERPA_BIN");
-    setVariable("TOLVAN_RESOURCES_DIR", TestEnvironment::makeDirectory("no-resources"));
+    qputenv("TOLVAN_RESOURCES_DIR", TestEnvironment::makeDirectory("no-resources").toUtf8());
     EXPECT_EQ(recognize().error(), engineError(QStringLiteral("в бандле нет sherpa-onnx (переустановите приложение)")));
     // An explicit program is used unchecked: its absence is the system's launch error.
-    setVariable("TOLVAN_SHERPA_BIN", workDir + "/no-such-recognizer");
+    qputenv("TOLVAN_SHERPA_BIN", (workDir + "/no-such-recognizer").toUtf8());
     const Result<TranscriptionResult> result = recognize();
     ASSERT_FALSE(result.ok());
     EXPECT_FALSE(result.error().isTolvan());
@@ -213,14 +190,14 @@ TEST_F(GigaAMRecognition, FailuresNameTheirCause)
 
 TEST_F(GigaAMRecognition, WatchdogTerminatesAndThenKillsAHungRecognizer)
 {
-    setVariable("FAKE_SHERPA_HANG_MS", "20000");
+    qputenv("FAKE_SHERPA_HANG_MS", "20000");
     GigaAMEngine::Timing timing;
     timing.watchdogMs = 300;
     timing.terminationGraceMs = 300;
     EXPECT_EQ(recognize(timing).error(), engineError(QStringLiteral("sherpa-onnx завершился с кодом 15")));
 
     // Long enough for the recognizer to have set itself to ignore SIGTERM.
-    setVariable("FAKE_SHERPA_IGNORE_TERM", "1");
+    qputenv("FAKE_SHERPA_IGNORE_TERM", "1");
     timing.watchdogMs = 1500;
     EXPECT_EQ(recognize(timing).error(), engineError(QStringLiteral("sherpa-onnx завершился с кодом 9")));
     EXPECT_TRUE(leftovers().isEmpty());
@@ -233,24 +210,14 @@ TEST_F(GigaAMRecognition, CommandLineModePrintsTextJsonOrTheEnginesError)
         const ProcessOutput output = runTolvan(QStringList{QStringLiteral("--gigaam-test")} + arguments);
         EXPECT_TRUE(output.finished);
         EXPECT_EQ(output.exitCode, exitCode) << arguments.join(' ').toStdString();
-        return output;
+        return output.outLines();
     };
-    EXPECT_EQ(run({wav}, 0).outLines(),
-              (QStringList{QStringLiteral("ТЕКСТ: привет это проверка диктовки сегодня хорошая погода"),
-                           QStringLiteral("СЕГМЕНТОВ: 1"),
-                           QStringLiteral("  [240–4240 мс] привет это проверка диктовки сегодня хорошая погода")}));
-
-    const ProcessOutput output = run({wav, "--json"}, 0);
-    const QJsonDocument json = QJsonDocument::fromJson(output.standardOutput);
-    ASSERT_TRUE(json.isArray()) << output.out().toStdString();
-    EXPECT_EQ(json.array(),
-              (QJsonArray{QJsonObject{
-                  {"text", "привет это проверка диктовки сегодня хорошая погода"}, {"start", 240}, {"end", 4240}}}));
-
+    const QString text = QStringLiteral("привет это проверка диктовки сегодня хорошая погода");
+    EXPECT_EQ(run({wav}, 0), (QStringList{"ТЕКСТ: " + text, "СЕГМЕНТОВ: 1", "  [240–4240 мс] " + text}));
+    EXPECT_EQ(QJsonDocument::fromJson(run({wav, "--json"}, 0).join('\n').toUtf8()).array(),
+              (QJsonArray{QJsonObject{{"text", text}, {"start", 240}, {"end", 4240}}}));
     // "--json" first stands where the file belongs.
-    EXPECT_EQ(run({"--json", wav}, 1).outLines(), QStringList{QStringLiteral("не удалось прочитать wav")});
-
-    setVariable("FAKE_SHERPA_EXIT_CODE", "255");
-    EXPECT_EQ(run({wav, "--json"}, 1).outLines(),
-              QStringList{QStringLiteral("ОШИБКА: sherpa-onnx завершился с кодом 255")});
+    EXPECT_EQ(run({"--json", wav}, 1), QStringList{QStringLiteral("не удалось прочитать wav")});
+    qputenv("FAKE_SHERPA_EXIT_CODE", "255");
+    EXPECT_EQ(run({wav, "--json"}, 1), QStringList{QStringLiteral("ОШИБКА: sherpa-onnx завершился с кодом 255")});
 }

@@ -55,21 +55,11 @@ TEST(LoopbackHttpParsing, AnswersAreCompleteByLengthChunksOrClose)
             << row.bytes.toStdString() << (row.closed ? " (closed)" : "");
 }
 
-TEST(LoopbackHttpExchange, SendsTheWholeRequestAndReadsTheAnswerOrTheTransportError)
+TEST(LoopbackHttpExchange, SendsTheWholeRequestAndCallsBackOnlyWhileItsContextLives)
 {
     LocalHttpServer server([](const HttpRequest& request) {
         HttpResponse response = HttpResponse::json(R"({"text":"да"})");
-        if (request.path == "/closing") {
-            response = HttpResponse::text(404, "File Not Found (/)");
-            response.sendContentLength = false;
-        } else if (request.path == "/drop") {
-            response.body = QByteArray(1000, 'x');
-            response.dropAfterBytes = 10;
-        } else if (request.path == "/silent") {
-            response.delayMs = -1;
-        } else if (request.path == "/slow") {
-            response.delayMs = 500;
-        }
+        response.delayMs = request.path == "/slow" ? 500 : 0;
         return response;
     });
     ASSERT_TRUE(server.listen());
@@ -79,52 +69,18 @@ TEST(LoopbackHttpExchange, SendsTheWholeRequestAndReadsTheAnswerOrTheTransportEr
     request.contentType = "multipart/form-data; boundary=b";
     // A body in pieces arrives joined.
     request.body = {QByteArray("head-"), QByteArray(3 * 1024 * 1024, 'w'), QByteArray("-tail")};
-    Result<Answer> outcome = exchange(server.port(), request);
+    const Result<Answer> outcome = exchange(server.port(), request);
     ASSERT_TRUE(outcome.ok());
     EXPECT_EQ(outcome.value(), (Answer{200, R"({"text":"да"})"}));
     ASSERT_EQ(server.requests().size(), 1);
-    const HttpRequest& received = server.requests().front();
-    EXPECT_EQ(received.method, QByteArray("POST"));
-    EXPECT_EQ(received.path, QByteArray("/inference"));
-    EXPECT_EQ(received.header("content-type"), QByteArray("multipart/form-data; boundary=b"));
-    EXPECT_EQ(received.body, request.body.join());
+    EXPECT_EQ(server.requests().front().header("content-type"), QByteArray("multipart/form-data; boundary=b"));
+    EXPECT_EQ(server.requests().front().body, request.body.join());
 
-    // An answer that ends with the connection.
-    request = {};
-    request.path = "/closing";
-    outcome = exchange(server.port(), request);
-    ASSERT_TRUE(outcome.ok());
-    EXPECT_EQ(outcome.value(), (Answer{404, "File Not Found (/)"}));
-
-    // Transport failures are system errors.
-    request.path = "/drop";
-    outcome = exchange(server.port(), request);
-    ASSERT_FALSE(outcome.ok());
-    EXPECT_FALSE(outcome.error().isTolvan());
-
-    request.path = "/silent";
-    request.idleTimeoutMs = 200;
-    outcome = exchange(server.port(), request);
-    ASSERT_FALSE(outcome.ok());
-    EXPECT_EQ(outcome.error().code(), QAbstractSocket::SocketTimeoutError);
-
-    quint16 closedPort = 0;
-    {
-        LocalHttpServer probe;
-        ASSERT_TRUE(probe.listen());
-        closedPort = probe.port();
-    }
-    outcome = exchange(closedPort, {});
-    ASSERT_FALSE(outcome.ok());
-    EXPECT_EQ(outcome.error().code(), QAbstractSocket::ConnectionRefusedError);
-
-    // No callback once the context is gone.
     bool called = false;
     auto context = std::make_unique<QObject>();
     request.path = "/slow";
-    const qsizetype before = server.requests().size();
     LoopbackHttp::send(context.get(), server.port(), request, [&](const Result<Answer>&) { called = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == before + 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 2; }, 5000));
     context.reset();
     QTest::qWait(800);
     EXPECT_FALSE(called);

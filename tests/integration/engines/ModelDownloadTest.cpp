@@ -1,6 +1,5 @@
 #include "core/Log.h"
 #include "core/Paths.h"
-#include "engines/FileDownload.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "support/LocalHttpServer.h"
@@ -8,7 +7,6 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
-#include <QNetworkAccessManager>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -60,7 +58,6 @@ class ModelDownload : public ::testing::Test
 protected:
     void SetUp() override
     {
-        TestEnvironment::freshHome();
         // A whisper model of one nominal megabyte: complete above 800 000 bytes.
         model.id = QStringLiteral("test-whisper");
         model.file = QStringLiteral("ggml-test.bin");
@@ -79,12 +76,6 @@ protected:
             ++finishedCount;
             outcome = error;
         };
-    }
-
-    void TearDown() override
-    {
-        qunsetenv("TOLVAN_MODEL_HUB");
-        qunsetenv("TOLVAN_MODEL_MIRROR");
     }
 
     // Downloads the model; true when the download finished in time.
@@ -240,29 +231,4 @@ TEST_F(ModelDownload, GigaamFilesComeInOrderAndStayWithTheMirrorOnceUsed)
                             [&](double value) { return std::abs(value - halfOfDecoder) < 0.003; }));
     EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
     EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
-}
-
-TEST_F(ModelDownload, FileDownloadReportsWhichSourceDeliveredTheFile)
-{
-    const QByteArray body = pattern(5000, 'j');
-    hub.setHandler([](const HttpRequest&) { return HttpResponse::text(500, "busy"); });
-    mirror.setHandler(serving(body));
-    QNetworkAccessManager network;
-    const QString destination = TestEnvironment::makeDirectory("advisor") + "/model.gguf";
-    FileDownload download(&network, {hub.url("/big.gguf"), mirror.url("/big.gguf")}, destination, 4000);
-    QList<int> started;
-    std::optional<Error> failure;
-    std::optional<Result<FileDownload::Arrived>> result;
-    download.onSourceStarted = [&](int index) { started.append(index); };
-    download.onSourceFailed = [&](int, const Error& error) { failure = error; };
-    download.onFinished = [&](const Result<FileDownload::Arrived>& arrived) { result = arrived; };
-    download.start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 10000));
-    ASSERT_TRUE(result->ok());
-    EXPECT_EQ(result->value().sourceIndex, 1);
-    EXPECT_EQ(result->value().bytes, 5000);
-    EXPECT_EQ(started, (QList<int>{0, 1}));
-    ASSERT_TRUE(failure.has_value());
-    EXPECT_EQ(failure->code(), 500);
-    EXPECT_EQ(TestFiles::read(destination), body);
 }

@@ -7,10 +7,8 @@
 #include "support/TestFiles.h"
 
 #include <QAbstractSocket>
-#include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTest>
@@ -38,44 +36,39 @@ bool processExists(qint64 pid)
     return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
 }
 
+QByteArray speechWav()
+{
+    return TestFiles::read(TestEnvironment::fixture(QStringLiteral("whisper-server/speech_ru_16k.wav")));
+}
+
+// Against the fake whisper-server; each test runs in a process of its own, so variables need no clean-up.
 class WhisperServerProcess : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        TestEnvironment::freshHome();
-        workDir = TestEnvironment::makeDirectory(QStringLiteral("whisper-%1").arg(++runs));
+        workDir = TestEnvironment::makeDirectory(QStringLiteral("whisper"));
         recordDir = workDir + "/record";
         model = TestFiles::write(workDir + "/ggml-test.bin", "model");
-        setVariable("TOLVAN_WHISPER_BIN", FAKE_WHISPER_SERVER);
-        setVariable("FAKE_WHISPER_RECORD_DIR", recordDir);
+        qputenv("TOLVAN_WHISPER_BIN", FAKE_WHISPER_SERVER);
+        qputenv("FAKE_WHISPER_RECORD_DIR", recordDir.toUtf8());
         timing.probePauseMs = 50;
         timing.terminationGraceMs = 500;
         server.onState = [this](const State& state) { states.append(state); };
     }
 
-    void TearDown() override
-    {
-        server.stop();
-        for (const QByteArray& name : std::as_const(variables))
-            qunsetenv(name.constData());
-    }
-
-    void setVariable(const QByteArray& name, const QString& value)
-    {
-        qputenv(name.constData(), value.toUtf8());
-        variables.append(name);
-    }
+    void TearDown() override { server.stop(); }
 
     void start(const QString& language = QStringLiteral("ru"), const QString& prompt = {})
     {
+        states.clear();
         server.setTiming(timing);
         server.start(model, language, prompt);
     }
 
-    bool waitForState(State::Kind kind, int timeoutMs = 10000)
+    bool waitForState(State::Kind kind)
     {
-        return QTest::qWaitFor([&] { return !states.isEmpty() && states.back().kind == kind; }, timeoutMs);
+        return QTest::qWaitFor([&] { return !states.isEmpty() && states.back().kind == kind; }, 10000);
     }
 
     // The recognition's outcome; `wait` false requires it to arrive at once.
@@ -94,20 +87,11 @@ protected:
         return QString::fromUtf8(TestFiles::read(recordDir + "/args.txt")).split('\n');
     }
     qint64 recordedPid() const { return TestFiles::read(recordDir + "/pid.txt").toLongLong(); }
+    static QByteArray serverLog() { return TestFiles::read(Paths::logDir() + "/server.log"); }
 
-    static QByteArray speechWav()
-    {
-        std::vector<int16_t> samples(16000 * 2);
-        for (size_t index = 0; index < samples.size(); ++index)
-            samples[index] = static_cast<int16_t>((index * 37) % 2000 - 1000);
-        return WavWriter::data(samples, 16000);
-    }
-
-    static inline int runs = 0;
     QString workDir;
     QString recordDir;
     QString model;
-    QList<QByteArray> variables;
     WhisperServer::Timing timing;
     WhisperServer server;
     QList<State> states;
@@ -123,12 +107,11 @@ TEST_F(WhisperServerProcess, StartsWarmsUpRecognizesAndRefusesWorkOnceStopped)
     ASSERT_TRUE(waitForState(State::ready));
     // stop() at the start of start() reports `stopped` first.
     EXPECT_EQ(states, (QList<State>{stopped, starting, ready}));
-    const quint16 port = server.port();
-    EXPECT_GT(port, 0);
-    EXPECT_EQ(recordedArguments(), (QStringList{"-m", model, "--host", "127.0.0.1", "--port", QString::number(port),
-                                                "-t", QString::number(ChildProcess::recognizerThreadCount()), "-l",
-                                                "ru", "-sns", "--prompt", prompt}));
-    EXPECT_TRUE(TestFiles::read(Paths::logDir() + "/server.log").contains("loading model from"));
+    EXPECT_EQ(
+        recordedArguments(),
+        (QStringList{"-m", model, "--host", "127.0.0.1", "--port", QString::number(server.port()), "-t",
+                     QString::number(ChildProcess::recognizerThreadCount()), "-l", "ru", "-sns", "--prompt", prompt}));
+    EXPECT_TRUE(serverLog().contains("loading model from"));
 
     // The warm-up sent one second of silence, byte for byte in the documented form.
     const QString type = QString::fromUtf8(TestFiles::read(recordDir + "/request-1.type"));
@@ -137,27 +120,19 @@ TEST_F(WhisperServerProcess, StartsWarmsUpRecognizesAndRefusesWorkOnceStopped)
                            "[0-9A-F]{12})$")
             .match(type);
     ASSERT_TRUE(match.hasMatch()) << type.toStdString();
-    const std::vector<int16_t> silence(16000, 0);
     EXPECT_EQ(TestFiles::read(recordDir + "/request-1.body"),
-              WhisperServer::multipartBody(match.captured(1).toLatin1(), WavWriter::data(silence, 16000)));
+              WhisperServer::multipartBody(match.captured(1).toLatin1(),
+                                           WavWriter::data(std::vector<int16_t>(16000, 0), 16000)));
 
     Result<TranscriptionResult> outcome = transcribe();
     ASSERT_TRUE(outcome.ok()) << outcome.error().description().toStdString();
     EXPECT_EQ(outcome.value().text, QStringLiteral(" Привет, это проверка диктовки. Сегодня хорошая погода и мы\n "
                                                    "пойдём гулять в парк\n Спасибо!\n"));
-    ASSERT_EQ(outcome.value().segments.size(), 3u);
-    // Segments the server cut mid-sentence are merged.
-    EXPECT_EQ(outcome.value().segments[0].text,
-              QStringLiteral("Привет, это проверка диктовки. Сегодня хорошая погода и мы"));
-    EXPECT_EQ(outcome.value().segments[0].endMs, 1760);
-    EXPECT_EQ(outcome.value().segments[2].text, QStringLiteral("Спасибо!"));
-    EXPECT_EQ(outcome.value().segments[2].startMs, 2500);
     EXPECT_TRUE(TestFiles::read(recordDir + "/request-2.body").contains(speechWav()));
 
     // After stop() a recognition fails at once with code 10 and sends nothing.
     server.stop();
     outcome = transcribe(false);
-    ASSERT_FALSE(outcome.ok());
     EXPECT_EQ(outcome.error(), Error::tolvan(10, QStringLiteral("сервер не запущен")));
     EXPECT_FALSE(QFileInfo::exists(recordDir + "/request-3.body"));
 }
@@ -171,7 +146,6 @@ TEST_F(WhisperServerProcess, RestartGetsANewPortAndGenerationWithoutAFailure)
     const qint64 firstPid = recordedPid();
     ASSERT_TRUE(processExists(firstPid));
 
-    states.clear();
     start(QStringLiteral("en"));
     ASSERT_TRUE(waitForState(State::ready));
     EXPECT_GT(server.generation(), firstGeneration);
@@ -179,31 +153,17 @@ TEST_F(WhisperServerProcess, RestartGetsANewPortAndGenerationWithoutAFailure)
     EXPECT_NE(server.port(), firstPort);
     // Without a prompt the command line ends with "-sns".
     EXPECT_EQ(recordedArguments().mid(8), (QStringList{"-l", "en", "-sns"}));
-    EXPECT_TRUE(std::none_of(states.begin(), states.end(), [](const State& s) { return s.kind == State::failed; }));
-    // The old server got SIGTERM and ended by itself.
+    // The old server got SIGTERM and ended by itself; its exit changes nothing.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(firstPid); }, 5000));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [] { return TestFiles::read(Paths::logDir() + "/server.log").contains("Caught signal 15"); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([] { return serverLog().contains("Caught signal 15"); }, 2000));
     QTest::qWait(200);
-    EXPECT_EQ(states.back(), ready);
-}
-
-TEST_F(WhisperServerProcess, AProbeAnsweredAfterStopChangesNothing)
-{
-    setVariable("FAKE_WHISPER_START_DELAY_MS", "400");
-    start();
-    QTest::qWait(150);
-    server.stop();
-    EXPECT_EQ(server.port(), 0);
-    QTest::qWait(1200);
-    EXPECT_EQ(states, (QList<State>{stopped, starting, stopped}));
-    EXPECT_EQ(server.state(), stopped);
+    EXPECT_EQ(states, (QList<State>{stopped, starting, ready}));
 }
 
 TEST_F(WhisperServerProcess, ListeningServerThatAnswers404OrFailsTheWarmUpIsStillReady)
 {
-    setVariable("FAKE_WHISPER_ROOT_STATUS", "404");
-    setVariable("FAKE_WHISPER_WARMUP_STATUS", "500");
+    qputenv("FAKE_WHISPER_ROOT_STATUS", "404");
+    qputenv("FAKE_WHISPER_WARMUP_STATUS", "500");
     start();
     ASSERT_TRUE(waitForState(State::ready));
     EXPECT_TRUE(QFileInfo::exists(recordDir + "/request-1.body"));
@@ -212,23 +172,20 @@ TEST_F(WhisperServerProcess, ListeningServerThatAnswers404OrFailsTheWarmUpIsStil
 
 TEST_F(WhisperServerProcess, ChildEndingOnItsOwnFailsWithItsStatus)
 {
-    // A missing model, and a language the real server answers with its usage and status 0.
+    // A missing model, a language the real server answers with its usage and status 0, an exit later on.
     const QString present = model;
-    for (const auto& [path, language, code] : {std::tuple{workDir + "/missing.bin", "ru", 3}, {present, "xx", 0}}) {
+    for (const auto& [path, language, code] :
+         {std::tuple{workDir + "/missing.bin", "ru", 3}, {present, "xx", 0}, {present, "ru", 7}}) {
+        if (code == 7) {
+            qputenv("FAKE_WHISPER_EXIT_AFTER_MS", "1500");
+            qputenv("FAKE_WHISPER_EXIT_CODE", "7");
+        }
         model = path;
-        states.clear();
         start(QString::fromLatin1(language));
         ASSERT_TRUE(waitForState(State::failed));
         EXPECT_EQ(states.back(), State::failure(QStringLiteral("процесс завершился, код %1").arg(code)));
     }
-
-    setVariable("FAKE_WHISPER_EXIT_AFTER_MS", "1500");
-    setVariable("FAKE_WHISPER_EXIT_CODE", "7");
-    states.clear();
-    start();
-    ASSERT_TRUE(waitForState(State::ready));
-    ASSERT_TRUE(waitForState(State::failed));
-    EXPECT_EQ(states.back(), State::failure(QStringLiteral("процесс завершился, код 7")));
+    EXPECT_TRUE(states.contains(ready));
     // Nothing listens any more: a recognition fails with the transport's own error.
     const Result<TranscriptionResult> outcome = transcribe();
     ASSERT_FALSE(outcome.ok());
@@ -238,13 +195,13 @@ TEST_F(WhisperServerProcess, ChildEndingOnItsOwnFailsWithItsStatus)
 TEST_F(WhisperServerProcess, MissingExecutableIsReportedWithoutStartingAnything)
 {
     qunsetenv("TOLVAN_WHISPER_BIN");
-    setVariable("TOLVAN_RESOURCES_DIR", TestEnvironment::makeDirectory("empty-resources"));
+    qputenv("TOLVAN_RESOURCES_DIR", TestEnvironment::makeDirectory("empty-resources").toUtf8());
     start();
     EXPECT_EQ(server.state(), State::failure(QStringLiteral("в бандле нет whisper-server")));
     EXPECT_EQ(server.port(), 0);
 
     // An explicit program that does not exist fails to launch with the system's description.
-    setVariable("TOLVAN_WHISPER_BIN", workDir + "/no-such-server");
+    qputenv("TOLVAN_WHISPER_BIN", (workDir + "/no-such-server").toUtf8());
     start();
     ASSERT_TRUE(waitForState(State::failed));
     EXPECT_NE(states.back().message, QStringLiteral("в бандле нет whisper-server"));
@@ -255,14 +212,13 @@ TEST_F(WhisperServerProcess, MissingExecutableIsReportedWithoutStartingAnything)
 TEST_F(WhisperServerProcess, ServerThatNeverListensFailsAndIsKilledAfterTheGracePeriod)
 {
     // The fake only notes SIGTERM while it loads its model: stop() must end it with SIGKILL.
-    setVariable("FAKE_WHISPER_START_DELAY_MS", "60000");
+    qputenv("FAKE_WHISPER_START_DELAY_MS", "60000");
     timing.probePauseMs = 20;
     timing.lastProbe = 5;
     start();
     ASSERT_TRUE(waitForState(State::failed));
     EXPECT_EQ(states.back(), State::failure(QStringLiteral("сервер не отвечает")));
     const qint64 pid = recordedPid();
-    EXPECT_TRUE(processExists(pid));
     server.stop();
     EXPECT_EQ(server.state(), stopped);
     QTest::qWait(200);
@@ -274,7 +230,7 @@ TEST_F(WhisperServerProcess, ServerThatNeverListensFailsAndIsKilledAfterTheGrace
 
 TEST_F(WhisperServerProcess, ServerThatAcceptsButNeverAnswersTimesOut)
 {
-    setVariable("FAKE_WHISPER_NEVER_ANSWER", "1");
+    qputenv("FAKE_WHISPER_NEVER_ANSWER", "1");
     timing.probeTimeoutMs = 100;
     timing.probePauseMs = 20;
     timing.lastProbe = 2;
@@ -293,24 +249,5 @@ TEST_F(WhisperServerProcess, ServerThatAcceptsButNeverAnswersTimesOut)
         10000));
     const Result<TranscriptionResult> outcome = transcribe();
     ASSERT_FALSE(outcome.ok());
-    EXPECT_FALSE(outcome.error().isTolvan());
     EXPECT_EQ(outcome.error().code(), QAbstractSocket::SocketTimeoutError);
-}
-
-TEST(WhisperServerStrays, KillStraysEndsServersStartedFromTheExecutable)
-{
-    const QString binDir = TestEnvironment::makeDirectory("stray-bundle/bin");
-    const QString copy = binDir + "/whisper-server";
-    ASSERT_TRUE(QFile::copy(FAKE_WHISPER_SERVER, copy));
-    const QString model = TestFiles::write(TestEnvironment::makeDirectory("stray-model") + "/m.bin", "model");
-    QProcess stray;
-    stray.start(copy, {"-m", model, "--port", QString::number(WhisperServer::freePort()), "-l", "ru"});
-    ASSERT_TRUE(stray.waitForStarted(5000));
-    QTest::qWait(200);
-    ASSERT_EQ(stray.state(), QProcess::Running);
-
-    qputenv("TOLVAN_WHISPER_BIN", copy.toUtf8());
-    WhisperServer::killStrays();
-    qunsetenv("TOLVAN_WHISPER_BIN");
-    EXPECT_TRUE(stray.waitForFinished(3000));
 }

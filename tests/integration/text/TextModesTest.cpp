@@ -5,128 +5,84 @@
 #include "support/TolvanProcess.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
-namespace
+TEST(FormatMode, CleansCorrectsAndFormatsTheTextOrStandardInputInTheStoredFormatUnlessTheFirstParameterNamesOne)
 {
-
-QString inputFile(const QString& name, const QByteArray& content)
-{
-    return TestFiles::write(TestEnvironment::makeDirectory(QStringLiteral("input")) + u'/' + name, content);
-}
-
-void writeDataFile(const QString& name, const QByteArray& content)
-{
-    TestFiles::write(Paths::dataDir() + u'/' + name, content);
-}
-
-ProcessOutput format(const QStringList& parameters, const QByteArray& standardInput = {})
-{
-    return runTolvan(QStringList{QStringLiteral("--format")} + parameters, standardInput);
-}
-
-const QString signature = QStringLiteral("—\nС уважением,\n<ваше имя>\n<телефон или почта>");
-
-} // namespace
-
-TEST(FormatMode, RunsCleanUpCorrectionsCommandsAndTheMacrosUnlessTheirFileIsUnreadable)
-{
-    writeDataFile(QStringLiteral("corrections.json"), R"({"линукс": "Linux"})");
-    const auto result = format({QStringLiteral("[музыка] ставлю линук\nса. Список. Один. Два. Конец списка. "
-                                               "Подпись.")});
-    ASSERT_TRUE(result.finished);
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out(), QStringLiteral("Ставлю Linuxа.\n\n- Один.\n- Два.\n\n") + signature + u'\n');
-    EXPECT_TRUE(QFile::exists(Paths::dataDir() + QStringLiteral("/macros.json")));
-
-    // An unreadable macro file is reported and ignored.
-    writeDataFile(QStringLiteral("macros.json"), "{\"подпись\": ");
-    const auto broken = format({QStringLiteral("Подпись.")});
-    EXPECT_EQ(broken.exitCode, 0);
-    EXPECT_EQ(broken.out(), QStringLiteral("Подпись.\n"));
-    EXPECT_TRUE(broken.err().contains(QStringLiteral("macros.json не читается (ошибка JSON?) — макросы отключены")));
-}
-
-TEST(FormatMode, ReadsStandardInputWhenNoTextIsGiven)
-{
-    const auto plain = format({QStringLiteral("plain")}, QStringLiteral("Список. Молоко. Хлеб.").toUtf8());
-    EXPECT_EQ(plain.exitCode, 0);
-    EXPECT_EQ(plain.out(), QStringLiteral("— Молоко.\n— Хлеб.\n"));
-    const auto stored = format({}, QStringLiteral("Заголовок: итоги.\n").toUtf8());
-    EXPECT_EQ(stored.out(), QStringLiteral("## Итоги\n"));
-    // Input that is not UTF-8 counts as nothing.
-    const auto undecodable = format({}, QByteArray("\xff\xfe\xd0"));
-    EXPECT_EQ(undecodable.exitCode, 0);
-    EXPECT_EQ(undecodable.out(), QStringLiteral("\n"));
-}
-
-TEST(FormatMode, TheStoredFormatAppliesUnlessTheFirstParameterNamesOne)
-{
+    TestFiles::write(Paths::dataDir() + "/corrections.json", R"({"линукс": "Linux"})");
     SettingsStore(Paths::settingsFile()).setString(SettingsKey::outputFormat, QStringLiteral("plain"));
     const QString text = QStringLiteral("Заголовок: Итоги. Список. Чай.");
-    EXPECT_EQ(format({text}).out(), QStringLiteral("Итоги\n\n— Чай.\n"));
-    EXPECT_EQ(format({QStringLiteral("markdown"), text, QStringLiteral("Второй. Новый абзац. Текст.")}).out(),
-              QStringLiteral("## Итоги\n\n- Чай.\n"));
-    // "Plain" is not a format name: it is the text.
-    EXPECT_EQ(format({QStringLiteral("Plain")}).out(), QStringLiteral("Plain\n"));
+    const std::tuple<QStringList, QByteArray, QString> cases[] = {
+        {{"markdown", "[музыка] ставлю линук\nса. Список. Один. Два. Конец списка. Подпись."},
+         {},
+         "Ставлю Linuxа.\n\n- Один.\n- Два.\n\n—\nС уважением,\n<ваше имя>\n<телефон или почта>\n"},
+        {{text}, {}, "Итоги\n\n— Чай.\n"},
+        {{"markdown", text, "Второй. Новый абзац. Текст."}, {}, "## Итоги\n\n- Чай.\n"},
+        // "Plain" is not a format name: it is the text.
+        {{"Plain"}, {}, "Plain\n"},
+        {{}, "Список. Молоко. Хлеб.", "— Молоко.\n— Хлеб.\n"},
+        {{"markdown"}, "Заголовок: итоги.\n", "## Итоги\n"},
+        // Input that is not UTF-8 counts as nothing.
+        {{}, "\xff\xfe\xd0", "\n"}};
+    for (const auto& [parameters, standardInput, expected] : cases) {
+        const auto result = runTolvan(QStringList{"--format"} + parameters, standardInput);
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.out(), expected) << parameters.join(u' ').toStdString() << standardInput.toStdString();
+    }
+}
+
+TEST(FormatMode, AnUnreadableMacroFileIsReportedAndIgnored)
+{
+    TestFiles::write(Paths::dataDir() + "/macros.json", "{\"подпись\": ");
+    const auto result = runTolvan({"--format", "Подпись."});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out(), "Подпись.\n");
+    EXPECT_TRUE(result.err().contains("macros.json не читается (ошибка JSON?) — макросы отключены"));
 }
 
 TEST(HallucTestMode, PrintsOneVerdictLinePerTextInOrder)
 {
-    const auto result =
-        runTolvan({QStringLiteral("--halluc-test"), QStringLiteral("Спасибо за просмотр!"),
-                   QStringLiteral("Субтитры сделаны сообществом Amara.org"), QStringLiteral("Обычная фраза.")});
+    const auto result = runTolvan(
+        {"--halluc-test", "Спасибо за просмотр!", "Субтитры сделаны сообществом Amara.org", "Обычная фраза."});
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.outLines(),
-              (QStringList{QStringLiteral("keep DROP(тихо) — Спасибо за просмотр!"),
-                           QStringLiteral("DROP DROP(тихо) — Субтитры сделаны сообществом Amara.org"),
-                           QStringLiteral("keep keep(тихо) — Обычная фраза.")}));
+    EXPECT_EQ(result.outLines(), (QStringList{"keep DROP(тихо) — Спасибо за просмотр!",
+                                              "DROP DROP(тихо) — Субтитры сделаны сообществом Amara.org",
+                                              "keep keep(тихо) — Обычная фраза."}));
 }
 
-TEST(AutoFormatMode, MarksUpASegmentListAndReportsItOnStandardError)
+TEST(AutoFormatMode, MarksUpASegmentListAndReportsItOnStandardErrorOrFormatsTheJoinedText)
 {
-    writeDataFile(QStringLiteral("corrections.json"), R"({"линукс": "Linux"})");
-    const QString path = inputFile(QStringLiteral("segments.json"), QStringLiteral(R"([
-        {"text": "Итоги недели.", "start": 0, "end": 1200},
-        {"text": "[шум]", "start": 1300, "end": 1500},
-        {"text": "Во-первых, поставить линукс.", "start": 2600, "end": 4000},
-        {"text": "Во-вторых, обновить ядро.", "start": 4200, "end": 6000.9}
-    ])")
-                                                                        .toUtf8());
-    const auto result = runTolvan({QStringLiteral("--auto-format"), path});
-    EXPECT_EQ(result.exitCode, 0);
-    const QString annotated = QStringLiteral("Заголовок: Итоги недели. Нумерованный список. Поставить Linux. "
-                                             "Обновить ядро. Конец списка.");
-    EXPECT_EQ(result.err(), QStringLiteral("[авторазметка] ") + annotated + QStringLiteral("\n\n"));
-    EXPECT_EQ(result.out(), QStringLiteral("## Итоги недели\n\n1. Поставить Linux.\n2. Обновить ядро.\n"));
-}
-
-TEST(AutoFormatMode, WithoutStructureTheJoinedTextIsFormatted)
-{
-    const QString path = inputFile(QStringLiteral("short.json"), QStringLiteral(R"([
-        {"text": "список."}, {"text": "Молоко."}, {"start": 5}, {"text": "Хлеб.", "start": 900, "end": 1000}
-    ])")
-                                                                     .toUtf8());
-    const auto result = runTolvan({QStringLiteral("--auto-format"), path});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.err(), QStringLiteral("[авторазметка не применена]\n\n"));
-    EXPECT_EQ(result.out(), QStringLiteral("- Молоко.\n- Хлеб.\n"));
+    TestFiles::write(Paths::dataDir() + "/corrections.json", R"({"линукс": "Linux"})");
+    const std::tuple<QByteArray, QString, QString> cases[] = {
+        {R"([{"text": "Итоги недели.", "start": 0, "end": 1200}, {"text": "[шум]", "start": 1300, "end": 1500},
+             {"text": "Во-первых, поставить линукс.", "start": 2600, "end": 4000},
+             {"text": "Во-вторых, обновить ядро.", "start": 4200, "end": 6000.9}])",
+         "[авторазметка] Заголовок: Итоги недели. Нумерованный список. Поставить Linux. Обновить ядро. Конец "
+         "списка.\n\n",
+         "## Итоги недели\n\n1. Поставить Linux.\n2. Обновить ядро.\n"},
+        {R"([{"text": "список."}, {"text": "Молоко."}, {"start": 5}, {"text": "Хлеб.", "start": 900, "end": 1000}])",
+         "[авторазметка не применена]\n\n", "- Молоко.\n- Хлеб.\n"}};
+    for (const auto& [segments, reported, expected] : cases) {
+        const auto result = runTolvan(
+            {"--auto-format", TestFiles::write(TestEnvironment::makeDirectory("input") + "/list.json", segments)});
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.err(), reported);
+        EXPECT_EQ(result.out(), expected);
+    }
 }
 
 TEST(AutoFormatMode, AnUnusableFileFailsWithItsAbsolutePath)
 {
-    const QString object = inputFile(QStringLiteral("object.json"), R"({"segments": []})");
-    const QString mixed = inputFile(QStringLiteral("mixed.json"), R"([{"text": "a"}, 1])");
-    const QString broken = inputFile(QStringLiteral("broken.json"), "[{");
-    const QString missing = QStringLiteral("missing-file.json");
-    const std::pair<QString, QString> cases[] = {
-        {object, object}, {mixed, mixed}, {broken, broken}, {missing, QDir::currentPath() + u'/' + missing}};
-    for (const auto& [argument, absolutePath] : cases) {
-        const auto result = runTolvan({QStringLiteral("--auto-format"), argument});
+    for (const auto& [name, content] : {std::pair<QString, QByteArray>{"object.json", R"({"segments": []})"},
+                                        {"mixed.json", R"([{"text": "a"}, 1])"},
+                                        {"broken.json", "[{"},
+                                        {"missing-file.json", {}}}) {
+        const QString path =
+            content.isNull() ? name : TestFiles::write(TestEnvironment::makeDirectory("input") + u'/' + name, content);
+        const auto result = runTolvan({"--auto-format", path});
         EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.outLines(), QStringList{QStringLiteral("не удалось прочитать ") + absolutePath});
+        EXPECT_EQ(result.outLines(),
+                  QStringList{"не удалось прочитать " + (content.isNull() ? QDir::currentPath() + u'/' + name : path)});
     }
 }

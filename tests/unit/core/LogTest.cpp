@@ -1,12 +1,11 @@
 #include "core/Log.h"
 
 #include "core/Paths.h"
-#include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 #include "text/Corrections.h"
 #include "text/MacroStore.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -21,10 +20,7 @@ namespace
 
 QStringList logLines()
 {
-    QFile file(Paths::logDir() + QStringLiteral("/app.log"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    QStringList lines = QString::fromUtf8(TestFiles::read(Paths::logDir() + QStringLiteral("/app.log"))).split(u'\n');
     lines.removeLast();
     return lines;
 }
@@ -36,28 +32,20 @@ TEST(Log, FirstMessageCreatesTheFolderAndOneTimeStampedLine)
     ASSERT_FALSE(QFileInfo::exists(Paths::logDir()));
     testing::internal::CaptureStderr();
     Log::info(QStringLiteral("Запуск «Толван» 1.0"));
-    const std::string mirrored = testing::internal::GetCapturedStderr();
-
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "[Tolvan] Запуск «Толван» 1.0\n");
     EXPECT_EQ(Log::directory(), Paths::logDir());
     const QStringList lines = logLines();
     ASSERT_EQ(lines.size(), 1);
-    const QRegularExpression format(
-        QStringLiteral("^(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ) Запуск «Толван» 1\\.0$"));
-    const auto match = format.match(lines[0]);
+    const auto match =
+        QRegularExpression(QStringLiteral("^(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ) Запуск «Толван» 1\\.0$"))
+            .match(lines[0]);
     ASSERT_TRUE(match.hasMatch()) << lines[0].toStdString();
-    const QDateTime stamp = QDateTime::fromString(match.captured(1), Qt::ISODate);
-    EXPECT_LE(qAbs(stamp.secsTo(QDateTime::currentDateTimeUtc())), 5);
-    EXPECT_EQ(mirrored, "[Tolvan] Запуск «Толван» 1.0\n");
+    EXPECT_LE(qAbs(QDateTime::fromString(match.captured(1), Qt::ISODate).secsTo(QDateTime::currentDateTimeUtc())), 5);
 }
 
 TEST(Log, AppendsAfterEarlierContentAndKeepsLineFeeds)
 {
-    QDir().mkpath(Paths::logDir());
-    QFile earlier(Paths::logDir() + QStringLiteral("/app.log"));
-    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-    earlier.write("2026-01-01T00:00:00Z прошлый запуск\n");
-    earlier.close();
-
+    TestFiles::write(Paths::logDir() + QStringLiteral("/app.log"), "2026-01-01T00:00:00Z прошлый запуск\n");
     Log::info(QStringLiteral("строка\n"));
     const QStringList lines = logLines();
     ASSERT_EQ(lines.size(), 3);
@@ -91,10 +79,7 @@ TEST(Log, LinesFromManyThreadsStayWhole)
 TEST(Log, UnwritableFolderOnlyLosesTheFileLine)
 {
     // A file where the folder should be: neither the folder nor app.log can be made.
-    QDir().mkpath(Paths::stateHome());
-    QFile blocker(Paths::logDir());
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_FALSE(TestFiles::write(Paths::logDir(), {}).isNull());
 
     testing::internal::CaptureStderr();
     Log::info(QStringLiteral("всё равно видно"));

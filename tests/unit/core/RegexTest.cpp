@@ -4,20 +4,32 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <tuple>
 #include <vector>
 
-TEST(Regex, PositionsCountUtf16CodeUnits)
+TEST(Regex, PositionsCountUtf16CodeUnitsAndGroupsMayBeMissing)
 {
     const QString text = QStringLiteral("😀 привет мир");
-    const Regex word(QStringLiteral("\\p{L}+"));
-    const auto matches = word.matchAll(text);
+    const auto matches = Regex(QStringLiteral("\\p{L}+")).matchAll(text);
     ASSERT_EQ(matches.size(), 2u);
     // The emoji is two code units, then a space.
-    EXPECT_EQ(matches[0].start(), 3);
-    EXPECT_EQ(matches[0].length(), 6);
-    EXPECT_EQ(matches[0].captured(), QStringLiteral("привет"));
-    EXPECT_EQ(matches[1].start(), 10);
+    EXPECT_EQ(std::tuple(matches[0].start(), matches[0].length(), matches[0].captured()),
+              std::tuple(3, 6, QStringLiteral("привет")));
     EXPECT_EQ(text.mid(matches[1].start(), matches[1].length()), QStringLiteral("мир"));
+
+    const Regex pair(QStringLiteral("(\\d+)(?:-(\\d+))?"));
+    const auto first = pair.match(QStringLiteral("в 12 и 3-4"), 4);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(std::tuple(first->captured(1), first->captured(2), first->groupCount()),
+              std::tuple(QStringLiteral("3"), QStringLiteral("4"), 2));
+    const auto second = pair.match(QStringLiteral("12"));
+    ASSERT_TRUE(second.has_value());
+    EXPECT_TRUE(second->captured(2).isNull());
+    EXPECT_EQ(second->start(2), -1);
+    EXPECT_FALSE(pair.match(QStringLiteral("12"), 5).has_value());
+    EXPECT_TRUE(pair.matchesEntirely(QStringLiteral("3-4")));
+    EXPECT_FALSE(pair.matchesEntirely(QStringLiteral("3-4 ")));
 }
 
 TEST(Regex, CaseInsensitiveCyrillicAndLookAround)
@@ -29,39 +41,18 @@ TEST(Regex, CaseInsensitiveCyrillicAndLookAround)
     EXPECT_TRUE(Regex(QStringLiteral("(\\p{L}+) \\1")).contains(QStringLiteral("ну ну")));
 }
 
-TEST(Regex, CaptureGroupsAndSearchStart)
-{
-    const Regex pair(QStringLiteral("(\\d+)(?:-(\\d+))?"));
-    const auto first = pair.match(QStringLiteral("в 12 и 3-4"), 4);
-    ASSERT_TRUE(first.has_value());
-    EXPECT_EQ(first->captured(1), QStringLiteral("3"));
-    EXPECT_EQ(first->captured(2), QStringLiteral("4"));
-    EXPECT_EQ(first->groupCount(), 2);
-    const auto second = pair.match(QStringLiteral("12"));
-    ASSERT_TRUE(second.has_value());
-    EXPECT_TRUE(second->captured(2).isNull());
-    EXPECT_EQ(second->start(2), -1);
-    EXPECT_FALSE(pair.match(QStringLiteral("12"), 5).has_value());
-    EXPECT_TRUE(pair.matchesEntirely(QStringLiteral("3-4")));
-    EXPECT_FALSE(pair.matchesEntirely(QStringLiteral("3-4 ")));
-}
-
-TEST(Regex, ReplaceAllWithGroupReferencesAndFunctions)
+TEST(Regex, ReplaceAllWithGroupReferencesFunctionsAndEscapedText)
 {
     const Regex spaced(QStringLiteral("(\\p{L}+)\\s+([,.])"));
     EXPECT_EQ(spaced.replaceAll(QStringLiteral("да , нет ."), QStringLiteral("$1$2")), QStringLiteral("да, нет."));
     EXPECT_EQ(spaced.replaceAll(QStringLiteral("ничего"), QStringLiteral("$1")), QStringLiteral("ничего"));
     // A reference to a group that does not exist leaves the text alone.
     EXPECT_EQ(spaced.replaceAll(QStringLiteral("да ,"), QStringLiteral("$7")), QStringLiteral("да ,"));
+    EXPECT_EQ(Regex(QStringLiteral("\\p{L}+"))
+                  .replaceAll(QStringLiteral("😀 мир, дом"),
+                              [](const Regex::Match& match) { return match.captured().toUpper(); }),
+              QStringLiteral("😀 МИР, ДОМ"));
 
-    const Regex word(QStringLiteral("\\p{L}+"));
-    const QString upper = word.replaceAll(QStringLiteral("😀 мир, дом"),
-                                          [](const Regex::Match& match) { return match.captured().toUpper(); });
-    EXPECT_EQ(upper, QStringLiteral("😀 МИР, ДОМ"));
-}
-
-TEST(Regex, EscapedTextMatchesLiterally)
-{
     const QString literal = QStringLiteral("C++ (v1.0) $5 [a-z] ^\\d* | {2}");
     const Regex pattern(Regex::escape(literal));
     ASSERT_TRUE(pattern.isValid()) << pattern.errorMessage().toStdString();
@@ -88,18 +79,15 @@ TEST(Regex, OneCompiledPatternServesManyThreads)
 {
     const Regex word(QStringLiteral("\\b\\p{L}+\\b"), Regex::CaseInsensitive);
     std::vector<int> counts(4, 0);
-    std::vector<QThread*> threads;
+    std::vector<std::unique_ptr<QThread>> threads;
     for (size_t index = 0; index < counts.size(); ++index) {
-        threads.push_back(QThread::create([&word, &counts, index] {
+        threads.emplace_back(QThread::create([&word, &counts, index] {
             for (int round = 0; round < 500; ++round)
                 counts[index] += static_cast<int>(word.matchAll(QStringLiteral("раз два три")).size());
         }));
         threads.back()->start();
     }
-    for (QThread* thread : threads) {
+    for (const auto& thread : threads)
         thread->wait();
-        delete thread;
-    }
-    for (const int count : counts)
-        EXPECT_EQ(count, 1500);
+    EXPECT_EQ(counts, std::vector<int>(4, 1500));
 }

@@ -1,9 +1,7 @@
 #include "core/SettingsStore.h"
 
 #include "core/Paths.h"
-#include "support/TestEnvironment.h"
-
-#include <QFile>
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -20,63 +18,27 @@ QStringList numbered(int count)
 
 } // namespace
 
-TEST(SettingsStore, FreshAccountReadsEveryRegisteredDefault)
+TEST(SettingsStore, DefaultsAreReadButNeverWrittenToTheFile)
 {
     SettingsStore& store = SettingsStore::shared();
     EXPECT_EQ(store.stringForKey(SettingsKey::modelID), QStringLiteral("large-v3-turbo-q5_0"));
-    EXPECT_EQ(store.stringForKey(SettingsKey::language), QStringLiteral("ru"));
-    EXPECT_EQ(store.stringForKey(SettingsKey::togglePreset), QStringLiteral("cmdShiftSpace"));
-    EXPECT_TRUE(store.boolForKey(SettingsKey::pttEnabled));
-    EXPECT_TRUE(store.boolForKey(SettingsKey::autoPaste));
-    EXPECT_FALSE(store.boolForKey(SettingsKey::restoreClipboard));
-    EXPECT_TRUE(store.boolForKey(SettingsKey::sounds));
-    EXPECT_TRUE(store.boolForKey(SettingsKey::appendSpace));
     EXPECT_EQ(store.stringForKey(SettingsKey::prompt)->toUtf8().size(), 329);
-    EXPECT_TRUE(store.stringForKey(SettingsKey::prompt)->endsWith(QStringLiteral("пункт, конец списка.")));
-    EXPECT_FALSE(store.boolForKey(SettingsKey::firstRunDone));
-    EXPECT_TRUE(store.boolForKey(SettingsKey::formattingEnabled));
-    EXPECT_TRUE(store.boolForKey(SettingsKey::autoFormat));
-    EXPECT_EQ(store.outputFormat(), QStringLiteral("markdown"));
-    EXPECT_TRUE(store.boolForKey(SettingsKey::autoUpdateCheck));
-    EXPECT_EQ(store.stringForKey(SettingsKey::speechQuality), QStringLiteral("highlight"));
-    EXPECT_FALSE(store.boolForKey(SettingsKey::styleAdvisor));
-    EXPECT_EQ(store.stringForKey(SettingsKey::advisorStyle), QStringLiteral("neutral"));
-    EXPECT_EQ(store.integerForKey(SettingsKey::advisorIntensity), 5);
-    EXPECT_TRUE(store.boolForKey(SettingsKey::recognizeWhileRecording));
-
-    EXPECT_TRUE(store.history().isEmpty());
-    EXPECT_FALSE(store.stringForKey(SettingsKey::lastRunVersion).has_value());
-    EXPECT_EQ(store.integerForKey(SettingsKey::skippedUpdateBuild), 0);
     EXPECT_EQ(SettingsStore::registeredDefaults().size(), 19u);
-}
-
-TEST(SettingsStore, DefaultsAreNeverWrittenToTheFile)
-{
-    SettingsStore& store = SettingsStore::shared();
     store.setBool(SettingsKey::sounds, false);
-    QFile file(Paths::settingsFile());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray content = file.readAll();
+    const QByteArray content = TestFiles::read(Paths::settingsFile());
     EXPECT_TRUE(content.contains("sounds=false"));
     EXPECT_FALSE(content.contains("modelID"));
     EXPECT_FALSE(content.contains("prompt"));
 }
 
-TEST(SettingsStore, HistoryKeepsTheFirstTwenty)
+TEST(SettingsStore, HistoryKeepsTheNewestTwentyFirstAndAwkwardTextSurvives)
 {
     SettingsStore& store = SettingsStore::shared();
     store.setHistory(numbered(25));
     EXPECT_EQ(store.history(), numbered(20));
-    store.setHistory(numbered(20));
-    EXPECT_EQ(store.history(), numbered(20));
-}
-
-TEST(SettingsStore, NewestHistoryEntryComesFirstAndAwkwardTextSurvives)
-{
-    SettingsStore& store = SettingsStore::shared();
     const QString awkward = QStringLiteral("Запятая, \"кавычки\", перевод\nстроки; = и \\ 😀");
+    store.setHistory({});
     store.prependToHistory(QStringLiteral("первая"));
-    EXPECT_EQ(store.history(), QStringList{QStringLiteral("первая")});
     store.prependToHistory(awkward);
     store.prependToHistory(QStringLiteral("первая"));
     EXPECT_EQ(store.history(), (QStringList{QStringLiteral("первая"), awkward, QStringLiteral("первая")}));
@@ -89,10 +51,10 @@ TEST(SettingsStore, NewestHistoryEntryComesFirstAndAwkwardTextSurvives)
 TEST(SettingsStore, AdvisorIntensityIsClampedOnWrite)
 {
     SettingsStore& store = SettingsStore::shared();
-    store.setInteger(SettingsKey::advisorIntensity, 12);
-    EXPECT_EQ(store.integerForKey(SettingsKey::advisorIntensity), 10);
-    store.setInteger(SettingsKey::advisorIntensity, -3);
-    EXPECT_EQ(store.integerForKey(SettingsKey::advisorIntensity), 0);
+    for (const auto& [written, read] : {std::pair{12, 10}, {-3, 0}, {7, 7}}) {
+        store.setInteger(SettingsKey::advisorIntensity, written);
+        EXPECT_EQ(store.integerForKey(SettingsKey::advisorIntensity), read) << written;
+    }
     store.setInteger(SettingsKey::skippedUpdateBuild, 12);
     EXPECT_EQ(store.integerForKey(SettingsKey::skippedUpdateBuild), 12);
 }
@@ -104,10 +66,8 @@ TEST(SettingsStore, AnotherStoreAndHandEditsAreSeenByTheNextRead)
     first.setString(SettingsKey::language, QStringLiteral("en"));
     EXPECT_EQ(second.stringForKey(SettingsKey::language), QStringLiteral("en"));
 
-    QFile file(Paths::settingsFile());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("[General]\nlanguage=auto\npttEnabled=false\noutputFormat=plain\nadvisorIntensity=7\n");
-    file.close();
+    TestFiles::write(Paths::settingsFile(),
+                     "[General]\nlanguage=auto\npttEnabled=false\noutputFormat=plain\nadvisorIntensity=7\n");
     EXPECT_EQ(first.stringForKey(SettingsKey::language), QStringLiteral("auto"));
     EXPECT_FALSE(second.boolForKey(SettingsKey::pttEnabled));
     EXPECT_EQ(first.outputFormat(), QStringLiteral("plain"));

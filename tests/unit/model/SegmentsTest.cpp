@@ -1,8 +1,8 @@
 #include "model/Segments.h"
 
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -11,206 +11,102 @@
 namespace
 {
 
-QJsonObject answerWith(const QJsonArray& segments)
+using List = std::vector<SpeechSegment>;
+
+List parsed(const QByteArray& answer)
 {
-    return QJsonObject{{QStringLiteral("segments"), segments}};
+    return Segments::parseSegments(QJsonDocument::fromJson(answer).object());
 }
 
-QJsonObject segment(const QString& text, double start, double end)
+List parsedFixture(const QString& name)
 {
-    return QJsonObject{{QStringLiteral("text"), text}, {QStringLiteral("start"), start}, {QStringLiteral("end"), end}};
-}
-
-QJsonObject fixtureAnswer(const QString& name)
-{
-    QFile file(TestEnvironment::fixture(QStringLiteral("whisper-server/") + name));
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
-    return QJsonDocument::fromJson(file.readAll()).object();
+    return parsed(TestFiles::read(TestEnvironment::fixture(QStringLiteral("whisper-server/") + name)));
 }
 
 } // namespace
 
-TEST(ParseSegments, SecondsAreTruncatedToMilliseconds)
+TEST(ParseSegments, TimesContinuationsAndUnusablePieces)
 {
-    const auto segments = Segments::parseSegments(answerWith({segment(QStringLiteral(" да"), 1.2345, 2.0)}));
-    ASSERT_EQ(segments.size(), 1u);
-    EXPECT_EQ(segments[0].startMs, 1234);
-    EXPECT_EQ(segments[0].endMs, 2000);
-    EXPECT_EQ(segments[0].text, QStringLiteral("да"));
+    const struct
+    {
+        QByteArray answer;
+        List expected;
+    } rows[] = {
+        // Seconds are truncated to milliseconds.
+        {R"({"segments":[{"text":" да","start":1.2345,"end":2.0}]})", {{"да", 1234, 2000, 0, 0}}},
+        // Without seconds: whisper's offsets, then its hundredths.
+        {R"({"segments":[{"text":" раз","offsets":{"from":1500,"to":2300}},{"text":" два","t0":150,"t1":230.9}]})",
+         {{"раз", 1500, 2300, 0, 0}, {"два", 1500, 2309, 0, 0}}},
+        {R"({"segments":[{"text":" три","start":0.5,"end":0.75,"offsets":{"from":9000,"to":9900},"t0":700}]})",
+         {{"три", 500, 750, 0, 0}}},
+        // A piece without a leading space continues the word before it, keeping the better probabilities.
+        {R"({"segments":[{"text":" погода и мы","start":0,"end":1.76,"no_speech_prob":0.2,"avg_logprob":-0.5},
+                         {"text":"пойдём  ","start":1.76,"end":2.4,"no_speech_prob":0.1,"avg_logprob":-0.9}]})",
+         {{"погода и мыпойдём", 0, 2400, 0.1, -0.5}}},
+        // A continuation timed earlier does not end the piece before it starts.
+        {R"({"segments":[{"text":" Вторая часть текста.","start":2.2,"end":3.5},{"text":"вет","start":0.4,"end":0.9}]})",
+         {{"Вторая часть текста.вет", 2200, 3500, 0, 0}}},
+        {R"({"segments":[{"text":"очеоче","start":0.4,"end":0.64},{"text":" кр","start":0.64,"end":0.7}]})",
+         {{"очеоче", 400, 640, 0, 0}, {"кр", 640, 700, 0, 0}}},
+        // Blank, backwards and untimed pieces are dropped, and a continuation skips them.
+        {R"({"segments":[{"text":" начало","start":0,"end":1},{"text":"   ","start":1,"end":1.5},
+                         {"text":" назад","start":2,"end":1.9},{"text":" без времени"},
+                         {"text":"конец","start":3,"end":3.5},{"text":" миг","start":4,"end":4}]})",
+         {{"началоконец", 0, 3500, 0, 0}, {"миг", 4000, 4000, 0, 0}}},
+        // Times that are not finite or do not fit count as absent; probabilities that are not numbers as 0.
+        {R"({"segments":[{"text":" огромное","start":1e300,"end":2e300,"t0":10,"t1":20},
+                         {"text":" дальше","start":9.3e15,"end":9.3e15}]})",
+         {{"огромное", 100, 200, 0, 0}}},
+        {R"({"segments":[{"text":" да","start":0,"end":1,"no_speech_prob":"0.5"}]})", {{"да", 0, 1000, 0, 0}}},
+        // Without a usable segment list, nothing.
+        {"{}", {}},
+        {R"({"text":"Привет"})", {}},
+        {R"({"segments":"нет"})", {}},
+        {R"({"segments":[{"text":" а","start":0,"end":1},5]})", {}},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(parsed(row.answer), row.expected) << row.answer.toStdString();
 }
 
-TEST(ParseSegments, FallsBackToOffsetsThenHundredths)
+TEST(ParseSegments, RealServerAnswers)
 {
-    QJsonObject withOffsets{
-        {QStringLiteral("text"), QStringLiteral(" раз")},
-        {QStringLiteral("offsets"), QJsonObject{{QStringLiteral("from"), 1500}, {QStringLiteral("to"), 2300}}}};
-    QJsonObject withHundredths{
-        {QStringLiteral("text"), QStringLiteral(" два")}, {QStringLiteral("t0"), 150}, {QStringLiteral("t1"), 230.9}};
-    const auto segments = Segments::parseSegments(answerWith({withOffsets, withHundredths}));
-    ASSERT_EQ(segments.size(), 2u);
-    EXPECT_EQ(segments[0].startMs, 1500);
-    EXPECT_EQ(segments[0].endMs, 2300);
-    EXPECT_EQ(segments[1].startMs, 1500);
-    EXPECT_EQ(segments[1].endMs, 2309);
-}
-
-TEST(ParseSegments, StartInSecondsWinsOverOtherForms)
-{
-    QJsonObject element = segment(QStringLiteral(" три"), 0.5, 0.75);
-    element.insert(QStringLiteral("offsets"),
-                   QJsonObject{{QStringLiteral("from"), 9000}, {QStringLiteral("to"), 9900}});
-    element.insert(QStringLiteral("t0"), 700);
-    const auto segments = Segments::parseSegments(answerWith({element}));
-    ASSERT_EQ(segments.size(), 1u);
-    EXPECT_EQ(segments[0].startMs, 500);
-    EXPECT_EQ(segments[0].endMs, 750);
-}
-
-TEST(ParseSegments, ContinuationMergesIntoPreviousSegment)
-{
-    QJsonObject first = segment(QStringLiteral(" погода и мы"), 0.0, 1.76);
-    first.insert(QStringLiteral("no_speech_prob"), 0.2);
-    first.insert(QStringLiteral("avg_logprob"), -0.5);
-    QJsonObject second = segment(QStringLiteral("пойдём  "), 1.76, 2.4);
-    second.insert(QStringLiteral("no_speech_prob"), 0.1);
-    second.insert(QStringLiteral("avg_logprob"), -0.9);
-    const auto segments = Segments::parseSegments(answerWith({first, second}));
-    ASSERT_EQ(segments.size(), 1u);
-    EXPECT_EQ(segments[0].text, QStringLiteral("погода и мыпойдём"));
-    EXPECT_EQ(segments[0].startMs, 0);
-    EXPECT_EQ(segments[0].endMs, 2400);
-    EXPECT_DOUBLE_EQ(segments[0].noSpeechProb, 0.1);
-    EXPECT_DOUBLE_EQ(segments[0].avgLogprob, -0.5);
-}
-
-TEST(ParseSegments, AContinuationTimedEarlierDoesNotEndThePieceBeforeItStarts)
-{
-    // An answer whose times go back: the merged piece still ends where the later of the two ended.
-    const auto segments = Segments::parseSegments(answerWith(
-        {segment(QStringLiteral(" Вторая часть текста."), 2.2, 3.5), segment(QStringLiteral("вет"), 0.4, 0.9)}));
-    ASSERT_EQ(segments.size(), 1u);
-    EXPECT_EQ(segments[0].text, QStringLiteral("Вторая часть текста.вет"));
-    EXPECT_EQ(segments[0].startMs, 2200);
-    EXPECT_EQ(segments[0].endMs, 3500);
-}
-
-TEST(ParseSegments, FirstSegmentWithoutLeadingSpaceStandsAlone)
-{
-    const auto segments = Segments::parseSegments(
-        answerWith({segment(QStringLiteral("очеоче"), 0.4, 0.64), segment(QStringLiteral(" кр"), 0.64, 0.7)}));
-    ASSERT_EQ(segments.size(), 2u);
-    EXPECT_EQ(segments[0].text, QStringLiteral("очеоче"));
-    EXPECT_EQ(segments[1].text, QStringLiteral("кр"));
-}
-
-TEST(ParseSegments, UnusableSegmentsAreDroppedAndContinuationSkipsThem)
-{
-    QJsonObject noTime{{QStringLiteral("text"), QStringLiteral(" без времени")}};
-    const auto segments = Segments::parseSegments(answerWith({
-        segment(QStringLiteral(" начало"), 0.0, 1.0),
-        segment(QStringLiteral("   "), 1.0, 1.5),
-        segment(QStringLiteral(" назад"), 2.0, 1.9),
-        noTime,
-        segment(QStringLiteral("конец"), 3.0, 3.5),
-        segment(QStringLiteral(" миг"), 4.0, 4.0),
-    }));
-    ASSERT_EQ(segments.size(), 2u);
-    EXPECT_EQ(segments[0].text, QStringLiteral("началоконец"));
-    EXPECT_EQ(segments[0].endMs, 3500);
-    EXPECT_EQ(segments[1].startMs, 4000);
-    EXPECT_EQ(segments[1].endMs, 4000);
-}
-
-TEST(ParseSegments, NonFiniteOrHugeTimesCountAsAbsent)
-{
-    QJsonObject huge = segment(QStringLiteral(" огромное"), 1e300, 2e300);
-    huge.insert(QStringLiteral("t0"), 10);
-    huge.insert(QStringLiteral("t1"), 20);
-    const auto segments =
-        Segments::parseSegments(answerWith({huge, segment(QStringLiteral(" дальше"), 9.3e15, 9.3e15)}));
-    ASSERT_EQ(segments.size(), 1u);
-    EXPECT_EQ(segments[0].startMs, 100);
-    EXPECT_EQ(segments[0].endMs, 200);
-}
-
-TEST(ParseSegments, MissingProbabilitiesAreZero)
-{
-    QJsonObject element = segment(QStringLiteral(" да"), 0, 1);
-    element.insert(QStringLiteral("no_speech_prob"), QStringLiteral("0.5"));
-    const auto segments = Segments::parseSegments(answerWith({element}));
-    ASSERT_EQ(segments.size(), 1u);
-    EXPECT_EQ(segments[0].noSpeechProb, 0);
-    EXPECT_EQ(segments[0].avgLogprob, 0);
-}
-
-TEST(ParseSegments, AnswersWithoutUsableSegmentListGiveNothing)
-{
-    EXPECT_TRUE(Segments::parseSegments(QJsonObject{}).empty());
-    EXPECT_TRUE(Segments::parseSegments(QJsonObject{{QStringLiteral("text"), QStringLiteral("Привет")}}).empty());
-    EXPECT_TRUE(Segments::parseSegments(QJsonObject{{QStringLiteral("segments"), QStringLiteral("нет")}}).empty());
-    EXPECT_TRUE(Segments::parseSegments(answerWith({segment(QStringLiteral(" а"), 0, 1), 5})).empty());
-}
-
-TEST(ParseSegments, RealServerAnswerMergesTheWrappedWord)
-{
-    const auto segments = Segments::parseSegments(fixtureAnswer(QStringLiteral("scripted_verbose_speech.json")));
-    ASSERT_EQ(segments.size(), 3u);
-    EXPECT_EQ(segments[0].text, QStringLiteral("Привет, это проверка диктовки. Сегодня хорошая погода и мы"));
-    EXPECT_EQ(segments[0].startMs, 0);
-    EXPECT_EQ(segments[0].endMs, 1760);
-    EXPECT_EQ(segments[1].text, QStringLiteral("пойдём гулять в парк"));
-    EXPECT_EQ(segments[2].text, QStringLiteral("Спасибо!"));
-    EXPECT_EQ(segments[2].endMs, 3600);
-}
-
-TEST(ParseSegments, RealLowConfidenceAnswers)
-{
-    const auto gibberish = Segments::parseSegments(fixtureAnswer(QStringLiteral("random_verbose_speech.json")));
+    // The server wraps at 60 characters; the wrapped word is merged back.
+    List speech = parsedFixture(QStringLiteral("scripted_verbose_speech.json"));
+    for (SpeechSegment& segment : speech) {
+        EXPECT_LT(segment.avgLogprob, 0) << "read from the answer";
+        segment.noSpeechProb = segment.avgLogprob = 0;
+    }
+    EXPECT_EQ(speech, (List{{"Привет, это проверка диктовки. Сегодня хорошая погода и мы", 0, 1760, 0, 0},
+                            {"пойдём гулять в парк", 1760, 2400, 0, 0},
+                            {"Спасибо!", 2500, 3600, 0, 0}}));
+    const List gibberish = parsedFixture(QStringLiteral("random_verbose_speech.json"));
     ASSERT_EQ(gibberish.size(), 1u);
     EXPECT_EQ(gibberish[0].text, QStringLiteral("очеочеочеочеочеочеоче кр"));
     EXPECT_NEAR(gibberish[0].avgLogprob, -1.647, 0.001);
-    // The server answered a segment that ends before it starts.
-    EXPECT_TRUE(Segments::parseSegments(fixtureAnswer(QStringLiteral("random_verbose_silence.json"))).empty());
+    // Its only segment ends before it starts.
+    EXPECT_TRUE(parsedFixture(QStringLiteral("random_verbose_silence.json")).empty());
 }
 
-TEST(SegmentList, ElementsAreReadWithPreparationAndDefaults)
+TEST(SegmentList, ElementsAreReadWithPreparationAndWrittenListsReadBack)
 {
     const auto prepare = [](const QString& text) {
         return text.trimmed().replace(QStringLiteral("щас"), QStringLiteral("сейчас"));
     };
-    const auto full = Segments::fromListElement(QJsonObject{{QStringLiteral("text"), QStringLiteral(" щас ")},
-                                                            {QStringLiteral("start"), 10.7},
-                                                            {QStringLiteral("end"), 990}},
-                                                prepare);
-    ASSERT_TRUE(full.has_value());
-    EXPECT_EQ(full->text, QStringLiteral("сейчас"));
-    EXPECT_EQ(full->startMs, 10);
-    EXPECT_EQ(full->endMs, 990);
+    const auto element = [&](const QByteArray& json) {
+        return Segments::fromListElement(QJsonDocument::fromJson(json).object(), prepare);
+    };
+    EXPECT_EQ(element(R"({"text":" щас ","start":10.7,"end":990})"), (SpeechSegment{"сейчас", 10, 990, 0, 0}));
+    EXPECT_EQ(element(R"({"text":"да"})"), (SpeechSegment{"да", 0, 0, 0, 0}));
+    EXPECT_FALSE(element(R"({"text":"   "})"));
+    EXPECT_FALSE(element(R"({"start":1})"));
 
-    const auto noStart =
-        Segments::fromListElement(QJsonObject{{QStringLiteral("text"), QStringLiteral("да")}}, prepare);
-    ASSERT_TRUE(noStart.has_value());
-    EXPECT_EQ(noStart->startMs, 0);
-    EXPECT_EQ(noStart->endMs, 0);
-
-    EXPECT_FALSE(Segments::fromListElement(QJsonObject{{QStringLiteral("text"), QStringLiteral("   ")}}, prepare));
-    EXPECT_FALSE(Segments::fromListElement(QJsonObject{{QStringLiteral("start"), 1}}, prepare));
-}
-
-TEST(SegmentList, WrittenListReadsBack)
-{
-    const std::vector<SpeechSegment> segments{{QStringLiteral("Первый «абзац»"), 0, 1250, 0.3, -0.2},
-                                              {QStringLiteral("второй"), 1250, 99999999999, 0, 0}};
-    const QJsonDocument document = QJsonDocument::fromJson(Segments::toListJson(segments));
-    ASSERT_TRUE(document.isArray());
-    const QJsonArray array = document.array();
+    const List segments{{"Первый «абзац»", 0, 1250, 0.3, -0.2}, {"второй", 1250, 99999999999, 0, 0}};
+    const QByteArray written = Segments::toListJson(segments);
+    EXPECT_TRUE(written.contains("\n    {"));
+    const QJsonArray array = QJsonDocument::fromJson(written).array();
     ASSERT_EQ(array.size(), 2);
-    EXPECT_EQ(array[1].toObject().value(QStringLiteral("end")).toInteger(), 99999999999);
-    EXPECT_FALSE(array[0].toObject().contains(QStringLiteral("no_speech_prob")));
-    const auto identity = [](const QString& text) { return text; };
-    const auto first = Segments::fromListElement(array[0].toObject(), identity);
-    ASSERT_TRUE(first.has_value());
-    EXPECT_EQ(first->text, segments[0].text);
-    EXPECT_EQ(first->endMs, 1250);
-    EXPECT_TRUE(Segments::toListJson(segments).contains("\n    {"));
+    EXPECT_EQ(array[0].toObject().keys(), (QStringList{"end", "start", "text"}));
+    EXPECT_EQ(Segments::fromListElement(array[0].toObject(), prepare),
+              (SpeechSegment{"Первый «абзац»", 0, 1250, 0, 0}));
+    EXPECT_EQ(Segments::fromListElement(array[1].toObject(), prepare), segments[1]);
 }

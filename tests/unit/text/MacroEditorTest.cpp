@@ -18,12 +18,6 @@ namespace
 class MacroEditorTest : public testing::Test
 {
 protected:
-    void open(const std::vector<MacroPair>& macros)
-    {
-        MacroStore::saveRaw(macros);
-        editor.open();
-    }
-
     template <typename T = QWidget> T* part(const char* name) const
     {
         T* widget = editor.window()->findChild<T*>(QLatin1String(name));
@@ -31,35 +25,21 @@ protected:
         return widget;
     }
     void click(const char* name) const { part<QPushButton>(name)->click(); }
-    QStringList triggers() const
+    QListWidget* list() const { return part<QListWidget>("triggerList"); }
+    QString field() const { return part<QLineEdit>("triggerField")->text(); }
+    QString text() const { return part<QPlainTextEdit>("textView")->toPlainText(); }
+    static QStringList stored()
     {
-        QStringList shown;
-        for (int row = 0; row < part<QListWidget>("triggerList")->count(); ++row)
-            shown << part<QListWidget>("triggerList")->item(row)->text();
-        return shown;
-    }
-    static QStringList storedTriggers()
-    {
-        QStringList stored;
+        QStringList triggers;
         for (const MacroPair& macro : MacroStore::loadRaw())
-            stored << macro.trigger;
-        return stored;
+            triggers << macro.trigger;
+        return triggers;
     }
-    int selectedRow() const { return part<QListWidget>("triggerList")->currentRow(); }
-    QString fieldText() const { return part<QLineEdit>("triggerField")->text(); }
-    void selectRow(int row) const { part<QListWidget>("triggerList")->setCurrentRow(row); }
     // Types a new trigger phrase and ends the editing as the Return key does.
-    void rename(const QString& text) const
+    void rename(const QString& trigger) const
     {
-        part<QLineEdit>("triggerField")->setText(text);
+        part<QLineEdit>("triggerField")->setText(trigger);
         emit part<QLineEdit>("triggerField")->editingFinished();
-    }
-    // Nothing selected: both fields empty and closed to editing.
-    bool showsNothing() const
-    {
-        return selectedRow() == -1 && fieldText().isEmpty() && !part("triggerField")->isEnabled() &&
-               part<QPlainTextEdit>("textView")->isReadOnly() && !part("removeBtn")->isEnabled() &&
-               part<QPlainTextEdit>("textView")->toPlainText().isEmpty();
     }
 
     ScriptedAlertPresenter alerts;
@@ -68,101 +48,67 @@ protected:
 
 } // namespace
 
-TEST_F(MacroEditorTest, AddingPicksTheNextFreeNameAndSavesAtOnce)
+TEST_F(MacroEditorTest, AddingPicksTheNextFreeNameAndRenamingRefusesBlankAndDuplicateTriggers)
 {
-    open({{QStringLiteral("Новый макрос"), QStringLiteral("старый")}});
+    MacroStore::saveRaw({{"Новый макрос", "старый"}});
+    editor.open();
     click("addBtn");
     click("addBtn");
-    EXPECT_EQ(storedTriggers(), (QStringList{QStringLiteral("Новый макрос"), QStringLiteral("новый макрос 2"),
-                                             QStringLiteral("новый макрос 3")}));
-    EXPECT_EQ(MacroStore::loadNormalized().value(QStringLiteral("новый макрос 3")), QString()) << "fires already";
-    EXPECT_EQ(selectedRow(), 2);
-    EXPECT_EQ(fieldText(), QStringLiteral("новый макрос 3"));
-    EXPECT_EQ(part<QLineEdit>("triggerField")->selectedText(), QStringLiteral("новый макрос 3"));
+    EXPECT_EQ(stored(), (QStringList{"Новый макрос", "новый макрос 2", "новый макрос 3"}));
+    EXPECT_EQ(MacroStore::loadNormalized().value("новый макрос 3"), QString()) << "fires already";
+    EXPECT_EQ(list()->currentRow(), 2);
+    EXPECT_EQ(part<QLineEdit>("triggerField")->selectedText(), "новый макрос 3");
 
-    open({});
-    EXPECT_TRUE(showsNothing());
-    click("addBtn");
-    click("addBtn");
-    EXPECT_EQ(triggers(), (QStringList{QStringLiteral("новый макрос"), QStringLiteral("новый макрос 2")}));
-}
-
-TEST_F(MacroEditorTest, RenameRefusesBlankAndDuplicateTriggersAndKeepsTheOldOne)
-{
-    open({{QStringLiteral("подпись"), QStringLiteral("С уважением")},
-          {QStringLiteral("адрес"), QStringLiteral("Москва")}});
-    ASSERT_EQ(triggers(), (QStringList{QStringLiteral("адрес"), QStringLiteral("подпись")}));
-    EXPECT_EQ(selectedRow(), 0);
-
-    rename(QStringLiteral("  Подпись "));
-    ASSERT_EQ(alerts.messages(), QStringList{QStringLiteral("Триггер «Подпись» уже есть")});
-    EXPECT_EQ(alerts.alerts.back().informativeText, QStringLiteral("У каждого макроса должна быть своя фраза."));
-    EXPECT_EQ(alerts.alerts.back().buttons, QStringList{QStringLiteral("Понятно")});
-    EXPECT_EQ(fieldText(), QStringLiteral("адрес"));
-    rename(QStringLiteral("   "));
-    EXPECT_EQ(fieldText(), QStringLiteral("адрес"));
-    EXPECT_EQ(alerts.alerts.size(), 1U);
-    EXPECT_EQ(storedTriggers(), (QStringList{QStringLiteral("адрес"), QStringLiteral("подпись")}));
-
-    rename(QStringLiteral(" мой адрес "));
-    EXPECT_EQ(storedTriggers(), (QStringList{QStringLiteral("мой адрес"), QStringLiteral("подпись")}));
-    EXPECT_EQ(MacroStore::loadNormalized().value(QStringLiteral("мой адрес")), QStringLiteral("Москва"));
-    EXPECT_EQ(selectedRow(), 0);
-    rename(QStringLiteral("юридический адрес"));
-    EXPECT_EQ(triggers(), (QStringList{QStringLiteral("подпись"), QStringLiteral("юридический адрес")}));
-    EXPECT_EQ(selectedRow(), 1) << "the selection follows the renamed macro";
-    EXPECT_EQ(part<QPlainTextEdit>("textView")->toPlainText(), QStringLiteral("Москва"));
+    rename("  новый МАКРОС ");
+    rename("   ");
+    ASSERT_EQ(alerts.messages(), QStringList{"Триггер «новый МАКРОС» уже есть"});
+    EXPECT_EQ(alerts.alerts.back().informativeText, "У каждого макроса должна быть своя фраза.");
+    EXPECT_EQ(alerts.alerts.back().buttons, QStringList{"Понятно"});
+    EXPECT_EQ(field(), "новый макрос 3");
+    list()->setCurrentRow(0);
+    rename(" юридический адрес ");
+    EXPECT_EQ(stored(), (QStringList{"новый макрос 2", "новый макрос 3", "юридический адрес"}));
+    EXPECT_EQ(MacroStore::loadNormalized().value("юридический адрес"), "старый");
+    EXPECT_EQ(list()->currentRow(), 2) << "the selection follows the renamed macro";
+    EXPECT_EQ(text(), "старый");
 }
 
 TEST_F(MacroEditorTest, RemovingAsksFirstAndSelectsTheRowThatTakesItsPlace)
 {
-    open({{QStringLiteral("а"), QStringLiteral("1")},
-          {QStringLiteral("б"), QStringLiteral("2")},
-          {QStringLiteral("в"), QStringLiteral("3")}});
-    selectRow(2);
-    alerts.answers = {QStringLiteral("Отмена"), QStringLiteral("Удалить")};
+    MacroStore::saveRaw({{"а", "1"}, {"б", "2"}, {"в", "3"}});
+    editor.open();
+    list()->setCurrentRow(2);
+    alerts.answers = {"Отмена", "Удалить", "Удалить", "Удалить"};
     click("removeBtn");
-    EXPECT_EQ(alerts.alerts.back().message, QStringLiteral("Удалить макрос «в»?"));
-    EXPECT_EQ(alerts.alerts.back().informativeText, QStringLiteral("Действие нельзя отменить."));
-    EXPECT_EQ(alerts.alerts.back().buttons, (QStringList{QStringLiteral("Удалить"), QStringLiteral("Отмена")}));
-    EXPECT_EQ(storedTriggers().size(), 3);
+    EXPECT_EQ(alerts.alerts.back().message, "Удалить макрос «в»?");
+    EXPECT_EQ(alerts.alerts.back().informativeText, "Действие нельзя отменить.");
+    EXPECT_EQ(alerts.alerts.back().buttons, (QStringList{"Удалить", "Отмена"}));
+    EXPECT_EQ(stored().size(), 3);
     click("removeBtn");
-    EXPECT_EQ(storedTriggers(), (QStringList{QStringLiteral("а"), QStringLiteral("б")}));
-    EXPECT_EQ(selectedRow(), 1) << "the new last row";
-    EXPECT_EQ(part<QPlainTextEdit>("textView")->toPlainText(), QStringLiteral("2"));
-
-    selectRow(0);
-    alerts.answers = {QStringLiteral("Удалить")};
+    EXPECT_EQ(stored(), (QStringList{"а", "б"}));
+    EXPECT_EQ(list()->currentRow(), 1) << "the new last row";
+    EXPECT_EQ(text(), "2");
+    list()->setCurrentRow(0);
     click("removeBtn");
-    EXPECT_EQ(selectedRow(), 0);
-    EXPECT_EQ(fieldText(), QStringLiteral("б"));
-    alerts.answers = {QStringLiteral("Удалить")};
+    EXPECT_EQ(field(), "б");
     click("removeBtn");
-    EXPECT_TRUE(showsNothing());
-    EXPECT_TRUE(storedTriggers().isEmpty());
+    EXPECT_TRUE(stored().isEmpty());
+    // Nothing selected: both fields empty and closed to editing.
+    EXPECT_EQ(list()->currentRow(), -1);
+    EXPECT_TRUE(field().isEmpty() && text().isEmpty());
+    EXPECT_FALSE(part("triggerField")->isEnabled() || part("removeBtn")->isEnabled());
+    EXPECT_TRUE(part<QPlainTextEdit>("textView")->isReadOnly());
 }
 
 TEST_F(MacroEditorTest, TypingIsSavedAfterAPauseEvenWhenTheWindowWasClosed)
 {
-    open({{QStringLiteral("подпись"), QStringLiteral("Иван")}});
-    auto* text = part<QPlainTextEdit>("textView");
-    text->setPlainText(QStringLiteral("Иван Петров"));
-    text->moveCursor(QTextCursor::End);
-    text->insertPlainText(QStringLiteral(", бухгалтерия"));
-    editor.window()->close();
-    EXPECT_EQ(MacroStore::loadNormalized().value(QStringLiteral("подпись")), QStringLiteral("Иван")) << "not yet";
-    ASSERT_TRUE(QTest::qWaitFor(
-        [] { return MacroStore::loadNormalized().value(QStringLiteral("подпись")) != QStringLiteral("Иван"); }, 3000));
-    EXPECT_EQ(MacroStore::loadNormalized().value(QStringLiteral("подпись")),
-              QStringLiteral("Иван Петров, бухгалтерия"));
-
-    // Opening again before the pause ends keeps what was typed instead of the file's older text.
+    MacroStore::saveRaw({{"подпись", "Иван"}});
     editor.open();
-    part<QPlainTextEdit>("textView")->setPlainText(QStringLiteral("Пётр"));
+    part<QPlainTextEdit>("textView")->setPlainText("Иван Петров");
     editor.window()->close();
-    editor.open();
-    EXPECT_EQ(part<QPlainTextEdit>("textView")->toPlainText(), QStringLiteral("Пётр"));
-    EXPECT_EQ(MacroStore::loadNormalized().value(QStringLiteral("подпись")), QStringLiteral("Пётр"));
+    EXPECT_EQ(MacroStore::loadNormalized().value("подпись"), "Иван") << "not yet";
+    ASSERT_TRUE(QTest::qWaitFor([] { return MacroStore::loadNormalized().value("подпись") != "Иван"; }, 3000));
+    EXPECT_EQ(MacroStore::loadNormalized().value("подпись"), "Иван Петров");
 }
 
 TEST_F(MacroEditorTest, FileButtonOpensMacrosJsonAndTheHintShowsTodaysValues)
@@ -176,12 +122,11 @@ TEST_F(MacroEditorTest, FileButtonOpensMacrosJsonAndTheHintShowsTodaysValues)
     click("fileBtn");
     EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(MacroStore::filePath())});
     EXPECT_TRUE(QFile::exists(MacroStore::filePath()));
-    const QString values = MacroStore::substitutePlaceholders(QStringLiteral("{дата} · {дата_кратко} · {время}"));
+    const QString values = MacroStore::substitutePlaceholders("{дата} · {дата_кратко} · {время}");
     EXPECT_TRUE(part<QLabel>("hint")->text().startsWith(
-        QStringLiteral("Подстановки внутри текста: {дата}, {дата_кратко}, {время} — сейчас это: ") + values +
-        QStringLiteral(".\n")))
+        "Подстановки внутри текста: {дата}, {дата_кратко}, {время} — сейчас это: " + values + ".\n"))
         << part<QLabel>("hint")->text().toStdString();
-    EXPECT_EQ(editor.window()->windowTitle(), QStringLiteral("Макросы"));
+    EXPECT_EQ(editor.window()->windowTitle(), "Макросы");
     WindowShots::expectTextsFit(editor.window());
-    WindowShots::save(editor.window(), QStringLiteral("macros"));
+    WindowShots::save(editor.window(), "macros");
 }

@@ -1,20 +1,23 @@
 #include "update/FeedbackWindow.h"
 
+#include "BuildInfo.h"
 #include "core/Log.h"
+#include "core/SettingsStore.h"
 #include "support/LocalHttpServer.h"
 #include "support/ScriptedAlertPresenter.h"
 #include "support/TestFiles.h"
 #include "support/WindowShots.h"
+#include "update/Feedback.h"
 
 #include <QCheckBox>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTest>
+#include <QUrlQuery>
 
 #include <gtest/gtest.h>
 
@@ -23,7 +26,11 @@
 namespace
 {
 
-const QString tenCharacters = QStringLiteral("Не вставл."); // 10 characters
+// The title, the explanation and the buttons of an alert.
+QStringList shown(const Alert& alert)
+{
+    return QStringList{alert.message, alert.informativeText} + alert.buttons;
+}
 
 class FeedbackWindowTest : public testing::Test
 {
@@ -62,11 +69,6 @@ protected:
         EXPECT_EQ(part<QPushButton>("sendBtn")->text(), QStringLiteral("Отправить"));
         EXPECT_TRUE(part<QPushButton>("sendBtn")->isEnabled());
     }
-    QJsonObject lastBody() const { return QJsonDocument::fromJson(server.requests().last().body).object(); }
-    static QString appLog()
-    {
-        return QString::fromUtf8(TestFiles::read(Log::directory() + QStringLiteral("/app.log")));
-    }
 
     HttpResponse answer = HttpResponse::json(R"({"ok":true})");
     LocalHttpServer server{[this](const HttpRequest&) { return answer; }};
@@ -81,17 +83,19 @@ TEST_F(FeedbackWindowTest, ShortMessagesAndMissingConsentAreRefusedWithoutSendin
 {
     fill(QStringLiteral("  Не вставл  \n"));
     part<QPushButton>("sendBtn")->click();
-    fill(tenCharacters, {}, false);
+    fill(QStringLiteral("Не вставл."), {}, false); // 10 characters
     part<QPushButton>("sendBtn")->click();
-    ASSERT_EQ(alerts.messages(),
-              (QStringList{QStringLiteral("Опишите чуть подробнее"), QStringLiteral("Нужно согласие")}));
-    EXPECT_EQ(alerts.alerts[0].informativeText,
-              QStringLiteral("Хотя бы пара предложений — от 10 символов. Чем больше деталей, тем быстрее разберёмся."));
+    ASSERT_EQ(alerts.alerts.size(), 2u);
+    EXPECT_EQ(shown(alerts.alerts[0]),
+              (QStringList{"Опишите чуть подробнее",
+                           "Хотя бы пара предложений — от 10 символов. Чем больше деталей, тем быстрее разберёмся.",
+                           "Понятно"}));
+    EXPECT_EQ(alerts.alerts[1].message, QStringLiteral("Нужно согласие"));
     EXPECT_EQ(alerts.alerts[1].informativeText,
               QStringLiteral("Отметьте согласие с политикой обработки персональных данных "
                              "(https://tolvan.example/privacy) — без него отправка невозможна."));
     EXPECT_TRUE(server.requests().isEmpty());
-    EXPECT_EQ(part<QPlainTextEdit>("textView")->toPlainText(), tenCharacters) << "the form stays as it was";
+    EXPECT_EQ(part<QPlainTextEdit>("textView")->toPlainText(), QStringLiteral("Не вставл.")) << "the form stays";
 
     QTest::mouseClick(part("consentLabel"), Qt::LeftButton);
     EXPECT_TRUE(part<QCheckBox>("consentCheck")->isChecked()) << "the consent text ticks its box";
@@ -99,26 +103,32 @@ TEST_F(FeedbackWindowTest, ShortMessagesAndMissingConsentAreRefusedWithoutSendin
 
 TEST_F(FeedbackWindowTest, ASentMessageIsPostedAsJsonThankedForAndCleared)
 {
-    for (const auto& [kind, value, email, meta, thanks] :
+    SettingsStore::shared().setString(SettingsKey::modelID, QStringLiteral("gigaam-v3"));
+    const QJsonObject meta{{"app", "tolvan-linux"},
+                           {"build", QString::fromUtf8(BuildInfo::buildNumber)},
+                           {"extra", QStringLiteral("модель: gigaam-v3")},
+                           {"os", Feedback::systemDescription()},
+                           {"version", QString::fromUtf8(BuildInfo::shortVersion)}};
+    EXPECT_TRUE(Feedback::systemDescription().contains(QStringLiteral(", Linux ")));
+    for (const auto& [kind, value, email, withMeta, thanks] :
          {std::tuple{"kind_question", "question", "  ivan@example.com", true, "Ответим на указанную почту."},
           {"kind_bug", "bug", "ivan", false, "Читаем всё."}}) {
         feedback.showWindow();
         part<QPushButton>(kind)->click();
-        fill(QStringLiteral("  Как сменить горячую клавишу?\n"), QString::fromUtf8(email));
-        part<QCheckBox>("metaCheck")->setChecked(meta);
+        fill(QStringLiteral("  Как сменить \"горячую\" клавишу?\n"), QString::fromUtf8(email));
+        part<QCheckBox>("metaCheck")->setChecked(withMeta);
         send();
         const HttpRequest& request = server.requests().last();
         EXPECT_EQ(request.method, "POST");
         EXPECT_EQ(request.path, "/api/feedback");
         EXPECT_EQ(request.header("content-type"), "application/json");
-        const QJsonObject body = lastBody();
-        EXPECT_EQ(body.value("kind"), QLatin1String(value));
-        EXPECT_EQ(body.value("message"), QStringLiteral("Как сменить горячую клавишу?"));
-        EXPECT_EQ(body.value("email"), QString::fromUtf8(email).trimmed());
-        EXPECT_EQ(body.value("consent"), true);
-        EXPECT_EQ(body.value("website"), QString());
-        EXPECT_EQ(body.value("meta").toObject().value("app").toString(),
-                  meta ? QStringLiteral("tolvan-linux") : QString());
+        QJsonObject body = QJsonDocument::fromJson(request.body).object();
+        EXPECT_EQ(body.take("meta").toObject(), withMeta ? meta : QJsonObject());
+        EXPECT_EQ(body, (QJsonObject{{"kind", QLatin1String(value)},
+                                     {"message", QStringLiteral("Как сменить \"горячую\" клавишу?")},
+                                     {"email", QString::fromUtf8(email).trimmed()},
+                                     {"consent", true},
+                                     {"website", ""}}));
         EXPECT_EQ(alerts.alerts.back().message, QStringLiteral("Спасибо!"));
         EXPECT_EQ(alerts.alerts.back().informativeText,
                   QStringLiteral("Сообщение улетело. ") + QString::fromUtf8(thanks));
@@ -128,14 +138,19 @@ TEST_F(FeedbackWindowTest, ASentMessageIsPostedAsJsonThankedForAndCleared)
     EXPECT_TRUE(opened.isEmpty());
 }
 
+// Only HTTP 200 with {"ok": true} counts as delivered.
 TEST_F(FeedbackWindowTest, EveryFailureIsLoggedAndOffersTheSameTextByMail)
 {
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
     const quint16 nobodyListens = closed.serverPort();
     closed.close();
+    const QString message = QStringLiteral("Не работает «вставка» в IDE & хоткей = F6?\nСтрока 2 #3 +1 100%");
     for (const auto& [status, body, endpoint, logged] :
          {std::tuple{200, R"({"ok":false})", "", "код 200, -"},
+          {200, R"({"ok":"true"})", "", "код 200, -"},
+          {200, "<html>ok</html>", "", "код 200, -"},
+          {500, R"({"ok":true})", "", "код 500, -"},
           {0, "", "nobody", "код 0, Connection refused"},
           {0, "", "placeholder", "код 0, адрес сервера обратной связи не настроен"}}) {
         answer = HttpResponse::text(status, body);
@@ -145,23 +160,23 @@ TEST_F(FeedbackWindowTest, EveryFailureIsLoggedAndOffersTheSameTextByMail)
         if (QLatin1String(endpoint) == QLatin1String("placeholder"))
             qunsetenv("TOLVAN_FEEDBACK_ENDPOINT");
         const qsizetype requestsBefore = server.requests().size();
-        fill(QStringLiteral("Вставка не работает в терминале & в IDE"));
+        fill(message);
         alerts.answers = {QStringLiteral("Написать письмо")};
         send();
-        EXPECT_TRUE(appLog().contains(QStringLiteral("Обратная связь не отправилась: ") + QString::fromUtf8(logged)))
+        const QString log = QString::fromUtf8(TestFiles::read(Log::directory() + QStringLiteral("/app.log")));
+        EXPECT_TRUE(log.contains(QStringLiteral("Обратная связь не отправилась: ") + QString::fromUtf8(logged)))
             << logged << "\n"
-            << appLog().toStdString();
-        EXPECT_EQ(alerts.alerts.back().message, QStringLiteral("Не удалось отправить"));
-        EXPECT_EQ(alerts.alerts.back().informativeText,
-                  QStringLiteral("Сервер недоступен. Отправить письмом на help@tolvan.example?"));
-        EXPECT_EQ(alerts.alerts.back().buttons,
-                  (QStringList{QStringLiteral("Написать письмо"), QStringLiteral("Отмена")}));
+            << log.toStdString();
+        EXPECT_EQ(shown(alerts.alerts.back()),
+                  (QStringList{"Не удалось отправить", "Сервер недоступен. Отправить письмом на help@tolvan.example?",
+                               "Написать письмо", "Отмена"}));
         EXPECT_EQ(server.requests().size() - requestsBefore, status ? 1 : 0) << logged;
         EXPECT_TRUE(feedback.window()->isVisible());
-        EXPECT_EQ(part<QPlainTextEdit>("textView")->toPlainText(),
-                  QStringLiteral("Вставка не работает в терминале & в IDE"));
+        EXPECT_EQ(part<QPlainTextEdit>("textView")->toPlainText(), message);
         ASSERT_FALSE(opened.isEmpty());
         EXPECT_EQ(opened.last().toString(QUrl::RemoveQuery), QStringLiteral("mailto:help@tolvan.example"));
+        EXPECT_EQ(QUrlQuery(opened.last()).queryItems(QUrl::FullyDecoded),
+                  (QList<std::pair<QString, QString>>{{"subject", "Толван: обратная связь"}, {"body", message}}));
     }
     alerts.answers = {QStringLiteral("Отмена")};
     const qsizetype mails = opened.size();

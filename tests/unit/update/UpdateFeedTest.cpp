@@ -1,59 +1,53 @@
 #include "update/UpdateFeed.h"
 
+#include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
+#include "update/BundleInfo.h"
+
+#include <QJsonObject>
+
 #include <gtest/gtest.h>
 
 namespace
 {
 
-const QUrl feedAddress(QStringLiteral("https://updates.example.org/tolvan/feed.json"));
-
 std::optional<FeedInfo> parse(const char* json)
 {
-    return UpdateFeed::parse(QByteArray(json), feedAddress);
+    return UpdateFeed::parse(QByteArray(json), QUrl(QStringLiteral("https://updates.example.org/tolvan/feed.json")));
 }
 
 } // namespace
 
 TEST(UpdateFeed, ReadsEveryMemberAndResolvesRelativeAddresses)
 {
-    const auto info = parse(R"({"version": "1.4.0", "build": 42, "url": "https://cdn.example.org/T.tar.gz",
-                                "notes": "Быстрее распознавание", "sha256": "ABCDEF0123456789abcdef0123456789ABCDEF0123456789abcdef0123456789"})");
-    ASSERT_TRUE(info);
-    EXPECT_EQ(info->version, QStringLiteral("1.4.0"));
-    EXPECT_EQ(info->build, 42);
-    EXPECT_EQ(info->url, QUrl(QStringLiteral("https://cdn.example.org/T.tar.gz")));
-    EXPECT_EQ(info->notes, QStringLiteral("Быстрее распознавание"));
-    EXPECT_EQ(info->sha256, QByteArray("abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789"));
-
+    EXPECT_EQ(parse(R"({"version": "1.4.0", "build": 42, "url": "https://cdn.example.org/T.tar.gz",
+                        "notes": "Быстрее распознавание", "sha256": "ABCDEF0123456789abcdef0123456789ABCDEF0123456789abcdef0123456789"})"),
+              (FeedInfo{QStringLiteral("1.4.0"), 42, QUrl(QStringLiteral("https://cdn.example.org/T.tar.gz")),
+                        QStringLiteral("Быстрее распознавание"),
+                        "abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789"}));
     // Optional members may be missing, notes of another type count as none.
-    const auto minimal = parse(R"({"version": "2", "build": 7, "url": "images/Tolvan-2.tar.gz", "notes": ["a"]})");
-    ASSERT_TRUE(minimal);
-    EXPECT_EQ(minimal->url, QUrl(QStringLiteral("https://updates.example.org/tolvan/images/Tolvan-2.tar.gz")));
-    EXPECT_TRUE(minimal->notes.isEmpty());
-    EXPECT_TRUE(minimal->sha256.isEmpty());
+    EXPECT_EQ(parse(R"({"version": "2", "build": 7, "url": "images/Tolvan-2.tar.gz", "notes": ["a"]})"),
+              (FeedInfo{QStringLiteral("2"),
+                        7,
+                        QUrl(QStringLiteral("https://updates.example.org/tolvan/images/Tolvan-2.tar.gz")),
+                        {},
+                        {}}));
 }
 
 TEST(UpdateFeed, UnusableAnswersCarryNoInformation)
 {
-    const char* answers[] = {
-        "<html>404 Not Found</html>",
-        "[]",
-        R"({"build": 7, "url": "https://x.org/a"})",
-        R"({"version": 2, "build": 7, "url": "https://x.org/a"})",
-        R"({"version": "2", "url": "https://x.org/a"})",
-        R"({"version": "2", "build": "7", "url": "https://x.org/a"})",
-        R"({"version": "2", "build": 7.5, "url": "https://x.org/a"})",
-        R"({"version": "2", "build": 1e300, "url": "https://x.org/a"})",
-        R"({"version": "2", "build": 7})",
-        R"({"version": "2", "build": 7, "url": 5})",
-        R"({"version": "2", "build": 7, "url": ""})",
-        R"({"version": "2", "build": 7, "url": "http://exa mple.org/a"})",
-        R"({"version": "2", "build": 7, "url": "https://x.org/a", "sha256": "abc"})",
-        R"({"version": "2", "build": 7, "url": "https://x.org/a", "sha256": 12})",
-        R"({"version": "2", "build": 7, "url": "https://x.org/a",
-            "sha256": "zz00000000000000000000000000000000000000000000000000000000000000"})",
-    };
-    for (const char* answer : answers)
+    for (const char* answer :
+         {"<html>404 Not Found</html>", "[]", R"({"build": 7, "url": "https://x.org/a"})",
+          R"({"version": 2, "build": 7, "url": "https://x.org/a"})", R"({"version": "2", "url": "https://x.org/a"})",
+          R"({"version": "2", "build": "7", "url": "https://x.org/a"})",
+          R"({"version": "2", "build": 7.5, "url": "https://x.org/a"})",
+          R"({"version": "2", "build": 1e300, "url": "https://x.org/a"})", R"({"version": "2", "build": 7})",
+          R"({"version": "2", "build": 7, "url": 5})", R"({"version": "2", "build": 7, "url": ""})",
+          R"({"version": "2", "build": 7, "url": "http://exa mple.org/a"})",
+          R"({"version": "2", "build": 7, "url": "https://x.org/a", "sha256": "abc"})",
+          R"({"version": "2", "build": 7, "url": "https://x.org/a", "sha256": 12})",
+          R"({"version": "2", "build": 7, "url": "https://x.org/a",
+              "sha256": "zz00000000000000000000000000000000000000000000000000000000000000"})"})
         EXPECT_FALSE(parse(answer)) << answer;
 }
 
@@ -66,11 +60,36 @@ TEST(UpdateFeed, PlaceholderHostsTurnUpdatesOff)
         EXPECT_TRUE(UpdateFeed::isConfigured(QUrl(QString::fromLatin1(url)))) << url;
 }
 
-TEST(UpdateFeed, DecimalNumbersAreSignAndDigitsOnly)
+TEST(BundleInfo, ReadsTheIdentityAndCountsBuildsThatAreNotWholeNumbersAsZero)
 {
-    EXPECT_EQ(UpdateFeed::parseDecimal(QStringLiteral("42")), 42);
-    EXPECT_EQ(UpdateFeed::parseDecimal(QStringLiteral("+7")), 7);
-    EXPECT_EQ(UpdateFeed::parseDecimal(QStringLiteral("-3")), -3);
-    for (const char* text : {"", "+", " 5", "5 ", "4 2", "12a", "0x10", "1.0", "99999999999999999999"})
-        EXPECT_FALSE(UpdateFeed::parseDecimal(QString::fromLatin1(text))) << text;
+    const QString bundle = TestEnvironment::makeDirectory(QStringLiteral("bundle"));
+    ASSERT_FALSE(TestFiles::write(BundleInfo::infoFile(bundle),
+                                  R"({"CFBundleIdentifier": "org.tolvan.Tolvan", "CFBundleVersion": "17"})")
+                     .isNull());
+    const auto info = BundleInfo::read(bundle);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(BundleInfo::identifier(*info), QStringLiteral("org.tolvan.Tolvan"));
+    EXPECT_EQ(BundleInfo::installedBuild(bundle), 17);
+    ASSERT_FALSE(TestFiles::write(BundleInfo::infoFile(bundle), "not json").isNull());
+    EXPECT_EQ(BundleInfo::installedBuild(bundle), 0);
+    EXPECT_EQ(BundleInfo::installedBuild(TestEnvironment::home() + QStringLiteral("/nothing.app")), 0);
+    // A build given as text is a decimal integer with an optional sign and nothing else.
+    for (const auto& [version, build] :
+         std::initializer_list<std::pair<QJsonValue, qint64>>{{9, 9},
+                                                              {2.5, 0},
+                                                              {1e300, 0},
+                                                              {QJsonValue(), 0},
+                                                              {"+7", 7},
+                                                              {"-3", -3},
+                                                              {"", 0},
+                                                              {"+", 0},
+                                                              {" 5", 0},
+                                                              {"5 ", 0},
+                                                              {"4 2", 0},
+                                                              {"17b", 0},
+                                                              {"0x10", 0},
+                                                              {"1.0", 0},
+                                                              {"99999999999999999999", 0}})
+        EXPECT_EQ(BundleInfo::build(QJsonObject{{"CFBundleVersion", version}}), build)
+            << version.toVariant().toString().toStdString();
 }

@@ -2,11 +2,15 @@
 
 #include "TestImage.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 #include "update/FileTree.h"
+#include "update/ImageExtractor.h"
 
+#include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
+#include <QDirIterator>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +18,24 @@ namespace
 {
 
 const QString identifier = QStringLiteral("org.tolvan.Tolvan");
+constexpr auto rwxOwner = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+
+// The mode bits; the "User" flags describe the effective access of whoever runs the test.
+QFileDevice::Permissions modeOf(const QString& path)
+{
+    return QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+}
+
+QStringList filesBelow(const QString& directory)
+{
+    QStringList files;
+    QDirIterator iterator(directory, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                          QDirIterator::Subdirectories);
+    while (iterator.hasNext())
+        files.append(QDir(directory).relativeFilePath(iterator.next()));
+    files.sort();
+    return files;
+}
 
 class UpdateInstallerTest : public testing::Test
 {
@@ -21,40 +43,25 @@ protected:
     void SetUp() override
     {
         optDir = TestEnvironment::makeDirectory(QStringLiteral("opt"));
-        options.installDir = optDir + QStringLiteral("/Толван.app");
-        options.unpackDir = TestEnvironment::makeDirectory(QStringLiteral("tmp")) + QStringLiteral("/unpack");
-        options.bundleIdentifier = identifier;
-        options.copy = FileTree::copy;
+        options = {optDir + QStringLiteral("/Толван.app"),
+                   TestEnvironment::makeDirectory(QStringLiteral("tmp")) + QStringLiteral("/unpack"), identifier,
+                   FileTree::copy};
         TestImage::installBundle(options.installDir, identifier, QStringLiteral("1.0"), 1);
     }
 
-    QString image(const QByteArray& content)
+    Result<Done> install(const QByteArray& image, const QByteArray& sha256 = {})
     {
         const QString path = TestEnvironment::makeDirectory(QStringLiteral("download")) + QStringLiteral("/u.tar.gz");
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(content);
-        return path;
+        return UpdateInstaller::performInstall(TestFiles::write(path, image), sha256, options);
     }
-
     QString installedVersion() const
     {
-        QFile file(options.installDir + QStringLiteral("/share/tolvan/version.txt"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        return QString::fromUtf8(TestFiles::read(options.installDir + QStringLiteral("/share/tolvan/version.txt")));
     }
-
-    // The installed copy and nothing beside it: no backup, no half-copied bundle.
-    QStringList besideInstallation() const { return QDir(optDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); }
-
-    void expectFailureLeavesInstallationIntact(const QByteArray& content, const QString& message)
+    // The installed copy and nothing beside it (no backup, no half-copied bundle), and no unpacked image.
+    void expectOnlyTheInstalledCopy() const
     {
-        const Result<Done> result = UpdateInstaller::performInstall(image(content), {}, options);
-        ASSERT_FALSE(result);
-        EXPECT_EQ(result.error().description(), message);
-        EXPECT_EQ(result.error().domain(), QStringLiteral("Tolvan"));
-        EXPECT_EQ(result.error().code(), 30);
-        EXPECT_EQ(installedVersion(), QStringLiteral("1.0"));
-        EXPECT_EQ(besideInstallation(), QStringList{QStringLiteral("Толван.app")});
+        EXPECT_EQ(QDir(optDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Толван.app"});
         EXPECT_FALSE(FileTree::exists(options.unpackDir));
     }
 
@@ -64,88 +71,119 @@ protected:
 
 } // namespace
 
-TEST_F(UpdateInstallerTest, ReplacesTheInstalledCopyUnpackingIntoAFreshOwnerOnlyDirectoryAndCleansUp)
+TEST_F(UpdateInstallerTest, InstallsTheFirstApplicationByNameUnpackedInAFreshOwnerOnlyDirectory)
 {
-    QFile leftover(options.unpackDir);
-    ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
-    leftover.close();
+    ASSERT_FALSE(TestFiles::write(options.unpackDir, "leftover").isNull());
     QFileDevice::Permissions seen;
     options.copy = [&](const QString& source, const QString& destination) {
-        seen = QFile::permissions(options.unpackDir);
+        seen = modeOf(options.unpackDir);
         return FileTree::copy(source, destination);
     };
-    const Result<Done> result = UpdateInstaller::performInstall(
-        image(TestImage::bundleImage(identifier, QStringLiteral("2.0"), 2)), {}, options);
-    ASSERT_TRUE(result) << result.error().description().toStdString();
-    EXPECT_EQ(seen & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
-              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    EXPECT_EQ(installedVersion(), QStringLiteral("2.0"));
-    EXPECT_TRUE(QFileInfo(options.installDir + QStringLiteral("/share/tolvan/current")).isSymLink());
-    EXPECT_TRUE(QFileInfo(options.installDir + QStringLiteral("/bin/tolvan")).isExecutable());
-    EXPECT_EQ(besideInstallation(), QStringList{QStringLiteral("Толван.app")});
-    EXPECT_FALSE(FileTree::exists(options.unpackDir));
-}
-
-TEST_F(UpdateInstallerTest, InstallsWhereNothingWasInstalledYet)
-{
-    options.installDir = TestEnvironment::home() + QStringLiteral("/.local/opt/Толван.app");
-    const Result<Done> result = UpdateInstaller::performInstall(
-        image(TestImage::bundleImage(identifier, QStringLiteral("2.0"), 2)), {}, options);
-    ASSERT_TRUE(result) << result.error().description().toStdString();
-    EXPECT_TRUE(QFile::exists(options.installDir + QStringLiteral("/Contents/Info.json")));
-}
-
-TEST_F(UpdateInstallerTest, BundlesWithoutIdentityOrThatAreOnlyALinkAreRefused)
-{
-    expectFailureLeavesInstallationIntact(
-        TestImage::build({ImageEntry::directory(QStringLiteral("Толван.app")),
-                          ImageEntry::file(QStringLiteral("Толван.app/bin/tolvan"), "#!/bin/sh\n", 0755)}),
-        QStringLiteral("в образе другое приложение"));
-    QList<ImageEntry> entries = TestImage::bundle(QStringLiteral("real"), identifier, QStringLiteral("2.0"), 2);
-    entries.append(ImageEntry::symlink(QStringLiteral("Толван.app"), QStringLiteral("real")));
-    expectFailureLeavesInstallationIntact(TestImage::build(entries), QStringLiteral("в образе не нашлось приложения"));
-}
-
-TEST_F(UpdateInstallerTest, TheFirstApplicationByNameIsTaken)
-{
     QList<ImageEntry> entries = TestImage::bundle(QStringLiteral("B.app"), identifier, QStringLiteral("2.0"), 2);
     entries.append(TestImage::bundle(QStringLiteral("A.app"), identifier, QStringLiteral("3.0"), 3));
-    ASSERT_TRUE(UpdateInstaller::performInstall(image(TestImage::build(entries)), {}, options));
+    const QByteArray image = TestImage::build(entries);
+    const Result<Done> result =
+        install(image, QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex().toUpper());
+    ASSERT_TRUE(result) << result.error().description().toStdString();
+    EXPECT_EQ(seen, rwxOwner);
     EXPECT_EQ(installedVersion(), QStringLiteral("3.0"));
+    // The modes, links and times the image carries survive unpacking and copying.
+    const QString share = options.installDir + QStringLiteral("/share/tolvan");
+    EXPECT_TRUE(QFileInfo(options.installDir + QStringLiteral("/bin/tolvan")).isExecutable());
+    EXPECT_EQ(modeOf(share), rwxOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup);
+    EXPECT_EQ(modeOf(share + QStringLiteral("/version.txt")),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+    EXPECT_EQ(QFile::symLinkTarget(share + QStringLiteral("/current")), share + QStringLiteral("/version.txt"));
+    EXPECT_EQ(QFileInfo(share + QStringLiteral("/version.txt")).lastModified(), TestImage::entryTime());
+    EXPECT_EQ(QFileInfo(share).lastModified(), TestImage::entryTime());
+    expectOnlyTheInstalledCopy();
 }
 
-TEST_F(UpdateInstallerTest, TheImageMustMatchTheAnnouncedChecksum)
+TEST_F(UpdateInstallerTest, ARefusedImageOrAFailingCopyKeepsTheInstalledCopy)
 {
-    const QString path = image(TestImage::bundleImage(identifier, QStringLiteral("2.0"), 2));
-    const QByteArray actual = UpdateInstaller::fileSha256(path);
-    ASSERT_EQ(actual.size(), 64);
-    QByteArray wrong = actual;
-    wrong[0] = wrong[0] == 'a' ? 'b' : 'a';
+    const auto expectKept = [&](const QByteArray& image, const QByteArray& sha256, const Error& error) {
+        const Result<Done> result = install(image, sha256);
+        ASSERT_FALSE(result) << error.description().toStdString();
+        EXPECT_EQ(result.error(), error) << result.error().description().toStdString();
+        EXPECT_EQ(installedVersion(), QStringLiteral("1.0"));
+        EXPECT_TRUE(QFile::exists(options.installDir + QStringLiteral("/Contents/Info.json")));
+        expectOnlyTheInstalledCopy();
+    };
+    const auto refused = [](const char* message) { return Error::tolvan(30, QString::fromUtf8(message)); };
+    expectKept(TestImage::build({ImageEntry::directory(QStringLiteral("Толван.app")),
+                                 ImageEntry::file(QStringLiteral("Толван.app/bin/tolvan"), "#!/bin/sh\n", 0755)}),
+               {}, refused("в образе другое приложение"));
+    QList<ImageEntry> onlyALink = TestImage::bundle(QStringLiteral("real"), identifier, QStringLiteral("2.0"), 2);
+    onlyALink.append(ImageEntry::symlink(QStringLiteral("Толван.app"), QStringLiteral("real")));
+    expectKept(TestImage::build(onlyALink), {}, refused("в образе не нашлось приложения"));
 
-    const Result<Done> mismatch = UpdateInstaller::performInstall(path, wrong, options);
-    ASSERT_FALSE(mismatch);
-    EXPECT_EQ(mismatch.error().description(),
-              QStringLiteral("контрольная сумма образа не совпадает с указанной в фиде"));
-    EXPECT_EQ(installedVersion(), QStringLiteral("1.0"));
-
-    ASSERT_TRUE(UpdateInstaller::performInstall(path, actual.toUpper(), options));
-    EXPECT_EQ(installedVersion(), QStringLiteral("2.0"));
-}
-
-TEST_F(UpdateInstallerTest, AFailingCopyKeepsTheInstalledCopy)
-{
-    options.copy = [](const QString& source, const QString& destination) -> Result<Done> {
+    const Error fullDisk = Error::system(QStringLiteral("POSIX"), 28, QStringLiteral("No space left on device"));
+    options.copy = [&](const QString& source, const QString& destination) -> Result<Done> {
         // Half of the bundle arrives, then the disk is full.
         QDir().mkpath(destination + QStringLiteral("/bin"));
         QFile::copy(source + QStringLiteral("/bin/tolvan"), destination + QStringLiteral("/bin/tolvan"));
-        return Error::system(QStringLiteral("POSIX"), 28, QStringLiteral("No space left on device"));
+        return fullDisk;
     };
-    const Result<Done> result = UpdateInstaller::performInstall(
-        image(TestImage::bundleImage(identifier, QStringLiteral("2.0"), 2)), {}, options);
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().description(), QStringLiteral("No space left on device"));
-    EXPECT_EQ(installedVersion(), QStringLiteral("1.0"));
-    EXPECT_TRUE(QFile::exists(options.installDir + QStringLiteral("/Contents/Info.json")));
-    EXPECT_EQ(besideInstallation(), QStringList{QStringLiteral("Толван.app")});
-    EXPECT_FALSE(FileTree::exists(options.unpackDir));
+    expectKept(TestImage::bundleImage(identifier, QStringLiteral("2.0"), 2), {}, fullDisk);
+}
+
+TEST(ImageExtractor, UnpacksArchivesWrittenByTheTarProgram)
+{
+    const QString source = TestEnvironment::makeDirectory(QStringLiteral("tar-source"));
+    ASSERT_FALSE(TestFiles::write(source + QStringLiteral("/Толван.app/Contents/Info.json"), "{}").isNull());
+    const QString image = TestEnvironment::makeDirectory(QStringLiteral("tar-image")) + QStringLiteral("/i.tar.gz");
+    ASSERT_EQ(QProcess::execute(QStringLiteral("tar"),
+                                {QStringLiteral("-czf"), image, QStringLiteral("-C"), source, QStringLiteral(".")}),
+              0);
+    const QString target = TestEnvironment::makeDirectory(QStringLiteral("tar-target"));
+    const Result<Done> result = ImageExtractor::extract(image, target);
+    ASSERT_TRUE(result) << result.error().description().toStdString();
+    EXPECT_TRUE(QFile::exists(target + QStringLiteral("/Толван.app/Contents/Info.json")));
+}
+
+TEST(ImageExtractor, HostileEntriesFailTheImageAndWriteNothingOutside)
+{
+    const QList<QList<ImageEntry>> images = {
+        {ImageEntry::file(QStringLiteral("../escaped"), "x")},
+        {ImageEntry::file(QStringLiteral("/tmp/escaped-tolvan-test"), "x")},
+        {ImageEntry::symlink(QStringLiteral("escaped"), QStringLiteral("/etc")),
+         ImageEntry::file(QStringLiteral("escaped/passwd-copy"), "x")},
+        {ImageEntry::symlink(QStringLiteral("A.app/up"), QStringLiteral("../..")),
+         ImageEntry::file(QStringLiteral("A.app/up/escaped"), "x")},
+        {ImageEntry::hardlink(QStringLiteral("A.app/passwd"), QStringLiteral("../escaped"))},
+        {ImageEntry::hardlink(QStringLiteral("A.app/passwd"), QStringLiteral("/etc/passwd"))},
+        {ImageEntry::fifo(QStringLiteral("A.app/pipe"))},
+    };
+    int count = 0;
+    for (const auto& entries : images) {
+        // Unpacked into base/unpack/inner, so that anything escaping lands in base.
+        const QString base = TestEnvironment::makeDirectory(QStringLiteral("extraction-%1").arg(++count));
+        QDir().mkpath(base + QStringLiteral("/unpack/inner"));
+        const Result<Done> result =
+            ImageExtractor::extract(TestFiles::write(base + QStringLiteral("/image.tar.gz"), TestImage::build(entries)),
+                                    base + QStringLiteral("/unpack/inner"));
+        ASSERT_FALSE(result) << entries.first().name.toStdString();
+        EXPECT_TRUE(result.error().description().startsWith(QStringLiteral("в образе недопустимый файл")))
+            << result.error().description().toStdString();
+        EXPECT_EQ(filesBelow(base), (QStringList{"image.tar.gz", "unpack", "unpack/inner"}))
+            << entries.first().name.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(QStringLiteral("/tmp/escaped-tolvan-test")));
+}
+
+TEST(FileTree, RemovingNeverFollowsLinks)
+{
+    const QString outside = TestEnvironment::makeDirectory(QStringLiteral("outside"));
+    ASSERT_FALSE(TestFiles::write(outside + QStringLiteral("/precious.txt"), "precious").isNull());
+    const QString tree = TestEnvironment::makeDirectory(QStringLiteral("tree"));
+    ASSERT_TRUE(QFile::link(outside, tree + QStringLiteral("/link")));
+    const QString topLink = TestEnvironment::home() + QStringLiteral("/top-link");
+    ASSERT_TRUE(QFile::link(outside, topLink));
+
+    EXPECT_TRUE(FileTree::remove(tree));
+    EXPECT_TRUE(FileTree::remove(topLink));
+    EXPECT_FALSE(FileTree::exists(tree));
+    EXPECT_FALSE(FileTree::exists(topLink));
+    EXPECT_TRUE(QFile::exists(outside + QStringLiteral("/precious.txt")));
+    EXPECT_TRUE(FileTree::remove(TestEnvironment::home() + QStringLiteral("/never-was")));
 }
