@@ -4,12 +4,17 @@
 #   scripts/fault-check.sh BUILD_DIR [NUMBER...]      full count (NUMBER: 1-based fault numbers)
 #   scripts/fault-check.sh --check [BUILD_DIR] [NUMBER...]   only apply each fault and syntax-check it
 # JOBS sets the parallel build and test jobs (default 2). Logs go to BUILD_DIR/faults/.
+# FAULT_TARGETS (build targets, space-separated) and FAULT_TESTS (a ctest -R pattern) narrow a full count to
+# some tests, to see which faults those tests catch on their own.
 set -euo pipefail
 export LC_ALL=C
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 faults_file=scripts/faults.txt
 jobs=${JOBS:-2}
+read -r -a targets <<<"${FAULT_TARGETS:-}"
+test_filter=()
+[[ -z ${FAULT_TESTS:-} ]] || test_filter=(-R "$FAULT_TESTS")
 
 usage() {
     echo "usage: $0 BUILD_DIR [NUMBER...]" >&2
@@ -202,7 +207,7 @@ else
             run_logged "$setup_log" cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
                 -DTOLVAN_BUILD_BENCHMARKS=OFF
         fi &&
-            run_logged "$setup_log" cmake --build "$build" -j "$jobs" &&
+            run_logged "$setup_log" cmake --build "$build" -j "$jobs" ${targets[@]/#/--target=} &&
             run_logged "$setup_log" env JOBS="$jobs" scripts/build-whisper-server.sh "$build"
     } || { echo "the unchanged tree does not build, see $setup_log" >&2; exit 1; }
 fi
@@ -226,18 +231,18 @@ for number in "${selected[@]}"; do
             result="DOES NOT BUILD"
             unbuilt=$((unbuilt + 1))
         fi
-    elif ! run_logged "$log" cmake --build "$build" -j "$jobs"; then
+    elif ! run_logged "$log" cmake --build "$build" -j "$jobs" ${targets[@]/#/--target=}; then
         result="DOES NOT BUILD"
         unbuilt=$((unbuilt + 1))
     else
         tried=$((tried + 1))
         result=MISSED
-        if ! run_logged "$log" ctest --test-dir "$build" -L 'unit|integration' -j "$jobs" --stop-on-failure \
-            --timeout 120 -Q; then
+        if ! run_logged "$log" ctest --test-dir "$build" -L 'unit|integration' "${test_filter[@]}" -j "$jobs" \
+            --stop-on-failure --timeout 120 -Q; then
             result=caught
         elif [[ ${areas[index]} == desktop ]] &&
-            ! run_logged "$log" tests/desktop/with-desktop.sh ctest --test-dir "$build" -L desktop -j "$jobs" \
-                --stop-on-failure --timeout 180 -Q; then
+            ! run_logged "$log" tests/desktop/with-desktop.sh ctest --test-dir "$build" -L desktop "${test_filter[@]}" \
+                -j "$jobs" --stop-on-failure --timeout 180 -Q; then
             result=caught
         fi
         [[ $result == caught ]] && caught=$((caught + 1))
