@@ -1,10 +1,10 @@
 // Behaves like llama.cpp's llama-server as captured from a real build: takes exactly the flags of its help
 // text (anything else ends it with "error: invalid argument: …" and status 1), opens its port before the
 // model is loaded and answers 503 "Loading model" until it is, then GET /health {"status":"ok"} and
-// POST /v1/chat/completions with an OpenAI-style answer; a malformed body gets 500 with a JSON error, a
-// body without "messages" 400. SIGTERM ends an idle server with 0; during a generation it is ignored
-// (the server hangs, like the real one) until a second SIGTERM ends it with 1. Logs go to stderr only.
-// FAKE_LLAMA_* variables script its behaviour (FakeProgram reads RECORD_DIR, EXIT_AFTER_MS and EXIT_CODE):
+// POST /v1/chat/completions with an OpenAI-style answer; the request body is recorded, not checked. SIGTERM ends an
+// idle server with 0; during a generation it is ignored (the server hangs, like the real one) until a second SIGTERM
+// ends it with 1. Logs go to stderr only. FAKE_LLAMA_* variables script its behaviour (FakeProgram reads RECORD_DIR,
+// EXIT_AFTER_MS and EXIT_CODE):
 //   LOAD_MS        time the model takes to load (default 20)
 //   NEVER_READY=1  the model never finishes loading
 //   CONTENT        the assistant's answer text (default a two-line answer with a leading space)
@@ -25,7 +25,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonParseError>
 #include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
@@ -85,17 +84,6 @@ std::optional<Options> parse(const QStringList& arguments, int& exitCode)
     Options options;
     for (qsizetype index = 1; index < arguments.size(); ++index) {
         const QString& flag = arguments.at(index);
-        if (flag == "-h" || flag == "--help" || flag == "--usage") {
-            const QByteArray help = TestFiles::read(QStringLiteral(FAKE_LLAMA_HELP));
-            std::fwrite(help.constData(), 1, help.size(), stdout);
-            exitCode = 0;
-            return std::nullopt;
-        }
-        if (flag == "--version") {
-            std::fprintf(stderr, "version: 0 (unknown)\nbuilt with GNU for x86_64\n");
-            exitCode = 0;
-            return std::nullopt;
-        }
         if (!flags.contains(flag)) {
             std::fprintf(stderr, "error: invalid argument: %s\n", qPrintable(flag));
             exitCode = 1;
@@ -173,21 +161,6 @@ private:
     HttpResponse chat(const HttpRequest& request)
     {
         fake.record(QStringLiteral("request-%1.json").arg(++requests_), request.body);
-        QJsonParseError parseError{};
-        const QJsonDocument document = QJsonDocument::fromJson(request.body, &parseError);
-        if (parseError.error != QJsonParseError::NoError)
-            return errorAnswer(500,
-                               QStringLiteral("[json.exception.parse_error.101] parse error at line 1, column %1: "
-                                              "syntax error while parsing value - %2")
-                                   .arg(parseError.offset + 1)
-                                   .arg(parseError.errorString()),
-                               "server_error");
-        const QJsonValue messages = document.object().value(QLatin1String("messages"));
-        if (!document.isObject() || messages.isUndefined())
-            return errorAnswer(400, QStringLiteral("'messages' is required"), "invalid_request_error");
-        if (!messages.isArray())
-            return errorAnswer(400, QStringLiteral("Expected 'messages' to be an array"), "invalid_request_error");
-
         HttpResponse response = scriptedReply();
         response.delayMs = fake.number("GENERATE_MS");
         busyUntil_ = QDateTime::currentMSecsSinceEpoch() + response.delayMs;

@@ -125,12 +125,6 @@ TEST_F(AdvisorDownload, HubRefusesThenTheMirrorDelivers)
     EXPECT_DOUBLE_EQ(progress.back(), 1.0);
     EXPECT_GT(progress.size(), 3);
 
-    const QString log = QString::fromUtf8(TestFiles::read(Paths::logDir() + "/app.log"));
-    for (const LocalHttpServer* server : {&hub, &mirror})
-        EXPECT_TRUE(
-            log.contains(QStringLiteral("Советник: загрузка модели из http://127.0.0.1:%1").arg(server->port())));
-    EXPECT_TRUE(log.contains("Советник: модель загружена (30000 байт)"));
-
     // Present now: asking again only confirms it.
     states.clear();
     engine->downloadModel();
@@ -166,35 +160,18 @@ TEST_F(AdvisorDownload, ShortOrCutFilesAreNotKeptAndLaterTriesGoToTheMirror)
     EXPECT_EQ(kinds(), (QList<State::Kind>{State::downloading, State::idle}));
 }
 
-TEST_F(AdvisorDownload, OnlyOneDownloadAtATimeAndProgressAssumesTheModelSize)
+TEST_F(AdvisorDownload, OnlyOneDownloadAtATimeEvenWhenSwitchedOffAndOnAgain)
 {
-    hub.setHandler([](const HttpRequest&) {
-        HttpResponse response = fileAnswer(pattern(50000));
-        response.chunkIntervalMs = 20;
-        response.sendContentLength = false;
-        return response;
-    });
-    engine->downloadModel();
-    engine->downloadModel();
-    QTest::qWait(50);
-    engine->downloadModel();
-    ASSERT_TRUE(waitForSettled());
-    EXPECT_EQ(engine->state().kind, State::idle);
-    EXPECT_EQ(hub.requests().size(), 1);
-    EXPECT_EQ(mirror.requests().size(), 0);
-    // 50 000 of an assumed 100 000 bytes.
-    EXPECT_DOUBLE_EQ(fractions().back(), 0.5);
-}
-
-TEST_F(AdvisorDownload, SwitchingOffAndOnDuringTheDownloadKeepsTheOneDownloadAndShowsItsProgress)
-{
+    // Without a Content-Length progress counts against the assumed model size.
     const QByteArray body = pattern(60000);
     hub.setHandler([&](const HttpRequest&) {
         HttpResponse response = fileAnswer(body);
         response.chunkSize = 2000;
         response.chunkIntervalMs = 25;
+        response.sendContentLength = false;
         return response;
     });
+    engine->downloadModel();
     engine->downloadModel();
     ASSERT_TRUE(QTest::qWaitFor([this] { return fractions().size() > 3; }, 10000));
 
@@ -212,10 +189,9 @@ TEST_F(AdvisorDownload, SwitchingOffAndOnDuringTheDownloadKeepsTheOneDownloadAnd
     EXPECT_EQ(hub.requests().size(), 1);
     EXPECT_EQ(mirror.requests().size(), 0);
     EXPECT_EQ(TestFiles::read(modelFile()), body);
-    EXPECT_EQ(QDir(Paths::advisorModelsDir()).entryList(QDir::Files | QDir::Hidden),
-              QStringList{AdvisorEngine::modelFileName});
     EXPECT_EQ(kinds(), (QList<State::Kind>{State::downloading, State::idle}));
     const QList<double> progress = fractions();
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
-    EXPECT_DOUBLE_EQ(progress.back(), 1.0);
+    // 60 000 of an assumed 100 000 bytes.
+    EXPECT_DOUBLE_EQ(progress.back(), 0.6);
 }

@@ -141,16 +141,21 @@ protected:
 
 } // namespace
 
-TEST_F(AdvisorServer, StartsTheServerAndAnswers)
+TEST_F(AdvisorServer, StartsOneServerForTwoPhrasesAndAnswers)
 {
-    setVariable("FAKE_LLAMA_LOAD_MS", "150");
+    setVariable("FAKE_LLAMA_LOAD_MS", "400");
     setVariable("FAKE_LLAMA_CONTENT", " ОЦЕНКА: 4\nТЕКСТ: Добрый день, коллеги.");
     makeEngine();
     EXPECT_EQ(engine->state(), idle);
 
-    const Result<Advice> outcome = answer("ну привет всем", QStringLiteral("business"), 8);
-    ASSERT_TRUE(outcome.ok()) << outcome.error().description().toStdString();
-    EXPECT_EQ(outcome.value(), (Advice{4, "Добрый день, коллеги.", false}));
+    // The second phrase comes while the server is starting and waits for the same process.
+    const auto first = ask("ну привет всем", QStringLiteral("business"), 8);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->state() == starting; }, 5000));
+    const auto second = ask("ну привет всем", QStringLiteral("business"), 8);
+    ASSERT_TRUE(waitFor(first) && waitFor(second));
+    ASSERT_TRUE((*first)->ok()) << (*first)->error().description().toStdString();
+    EXPECT_EQ((*first)->value(), (Advice{4, "Добрый день, коллеги.", false}));
+    EXPECT_TRUE((*second)->ok());
     ASSERT_TRUE(QTest::qWaitFor([&] { return states.size() >= 2; }, 2000));
     EXPECT_EQ(states, (QList<State>{starting, ready}));
     EXPECT_EQ(engine->state(), ready);
@@ -161,32 +166,28 @@ TEST_F(AdvisorServer, StartsTheServerAndAnswers)
         arguments,
         (QStringList{"-m", engine->modelPath(), "--host", "127.0.0.1", "--port", QString::number(engine->port()), "-c",
                      "2048", "-t", QString::number(ChildProcess::recognizerThreadCount()), "-ngl", "99", "--jinja"}));
-    EXPECT_GE(arguments.at(9).toInt(), 4);
 
     // The request is the documented chat body (its bytes are checked in the unit tests).
-    EXPECT_EQ(recordedRequest(1),
-              QJsonDocument::fromJson(AdvisorText::chatRequestBody("ну привет всем", "business", 8)).object());
+    for (const int number : {1, 2})
+        EXPECT_EQ(recordedRequest(number),
+                  QJsonDocument::fromJson(AdvisorText::chatRequestBody("ну привет всем", "business", 8)).object());
 
-    // The server's own log lands in advisor.log, ours in app.log.
+    // The server's own log lands in advisor.log.
     EXPECT_TRUE(TestFiles::read(Paths::logDir() + "/advisor.log").contains("llama_server: model loaded"));
-    EXPECT_TRUE(QString::fromUtf8(TestFiles::read(Paths::logDir() + "/app.log"))
-                    .contains(QStringLiteral("Советник: llama-server запущен, порт %1").arg(engine->port())));
 
     // Asking for the model again keeps the running server, and a second phrase reuses it.
     engine->downloadModel();
     EXPECT_EQ(engine->state(), ready);
     EXPECT_TRUE(answer("второй раз").ok());
     EXPECT_EQ(launchedPids().size(), 1);
-    EXPECT_TRUE(userContent(2).endsWith("Фраза: второй раз"));
+    EXPECT_TRUE(userContent(3).endsWith("Фраза: второй раз"));
 
     // Shutting down stops the server without a failure.
     const qint64 pid = launchedPids().value(0);
     ASSERT_TRUE(processExists(pid));
-    const quint64 generation = engine->generation();
     engine->shutdown();
     EXPECT_EQ(engine->state(), idle);
     EXPECT_EQ(engine->port(), 0);
-    EXPECT_EQ(engine->generation(), generation + 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 5000));
     QTest::qWait(100);
     EXPECT_EQ(states.back(), idle);
@@ -218,24 +219,6 @@ TEST_F(AdvisorServer, SettingsChooseStyleAndIntensityAndCanSwitchTheAdvisorOff)
     EXPECT_TRUE(answer("договор подпишем завтра", std::nullopt, std::nullopt, false).ok());
     EXPECT_EQ(userContent(1), AdvisorText::userPrompt("договор подпишем завтра", "legal", 9));
     EXPECT_EQ(launchedPids().size(), 1);
-}
-
-TEST_F(AdvisorServer, TwoRequestsWhileStartingShareOneProcess)
-{
-    setVariable("FAKE_LLAMA_LOAD_MS", "400");
-    makeEngine();
-    const auto first = ask("первая фраза");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->state() == starting; }, 5000));
-    const auto second = ask("вторая фраза");
-    ASSERT_TRUE(waitFor(first) && waitFor(second));
-    EXPECT_TRUE((*first)->ok() && (*second)->ok());
-    EXPECT_EQ(launchedPids().size(), 1);
-    EXPECT_EQ(engine->generation(), 1u);
-    QStringList phrases{userContent(1).section("Фраза: ", 1), userContent(2).section("Фраза: ", 1)};
-    phrases.sort();
-    EXPECT_EQ(phrases, (QStringList{"вторая фраза", "первая фраза"}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return states.size() >= 2; }, 2000));
-    EXPECT_EQ(states.count(ready), 1);
 }
 
 TEST_F(AdvisorServer, ServerThatNeverBecomesReadyIsAbandonedAndStopped)

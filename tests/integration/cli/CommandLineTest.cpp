@@ -13,28 +13,26 @@
 // Relative paths are read from the working directory, extra arguments are ignored.
 TEST(ParseTest, PrintsTheSegmentsOfAServerAnswerOrOneLineForAnUnusableFile)
 {
-    const QString input = TestEnvironment::makeDirectory(QStringLiteral("input"));
-    TestFiles::write(input + QStringLiteral("/answer.json"),
+    const QString input = TestEnvironment::makeDirectory("input");
+    TestFiles::write(input + "/answer.json",
                      R"({"segments":[{"text":" Раз","start":0.5,"end":1},{"text":"два","start":1,"end":1.5}]})");
-    TestFiles::write(input + QStringLiteral("/array.json"), R"([{"text": " да", "start": 0, "end": 1}])");
-    TestFiles::write(input + QStringLiteral("/broken.json"), R"({"segments": [)");
-    TestFiles::write(input + QStringLiteral("/empty.json"), "");
+    TestFiles::write(input + "/array.json", R"([{"text": " да", "start": 0, "end": 1}])");
+    TestFiles::write(input + "/broken.json", R"({"segments": [)");
     QDir::setCurrent(input);
-    const QString fixtures = TestEnvironment::fixture(QStringLiteral("whisper-server/"));
-    const QString unusable = QStringLiteral("не удалось прочитать json\n");
+    const QString fixtures = TestEnvironment::fixture("whisper-server/");
+    const QString unusable = "не удалось прочитать json\n";
     for (const auto& [arguments, exitCode, out] : std::initializer_list<std::tuple<QStringList, int, QString>>{
-             {{fixtures + QStringLiteral("scripted_verbose_speech.json")},
+             {{fixtures + "scripted_verbose_speech.json"},
               0,
-              QStringLiteral("[0–1760 мс] «Привет, это проверка диктовки. Сегодня хорошая погода и мы»\n"
-                             "[1760–2400 мс] «пойдём гулять в парк»\n[2500–3600 мс] «Спасибо!»\n")},
-             {{fixtures + QStringLiteral("scripted_json_speech.json")}, 0, QString()},
-             {{QStringLiteral("answer.json"), QStringLiteral("лишнее")}, 0, QStringLiteral("[500–1500 мс] «Раздва»\n")},
-             {{QStringLiteral("array.json")}, 1, unusable},
-             {{QStringLiteral("broken.json")}, 1, unusable},
-             {{QStringLiteral("empty.json")}, 1, unusable},
-             {{QStringLiteral("нет такого.json")}, 1, unusable},
+              "[0–1760 мс] «Привет, это проверка диктовки. Сегодня хорошая погода и мы»\n"
+              "[1760–2400 мс] «пойдём гулять в парк»\n[2500–3600 мс] «Спасибо!»\n"},
+             {{fixtures + "scripted_json_speech.json"}, 0, ""},
+             {{"answer.json", "лишнее"}, 0, "[500–1500 мс] «Раздва»\n"},
+             {{"array.json"}, 1, unusable},
+             {{"broken.json"}, 1, unusable},
+             {{"нет такого.json"}, 1, unusable},
              {{input}, 1, unusable}}) {
-        const auto result = runTolvan(QStringList{QStringLiteral("--parse-test")} + arguments);
+        const auto result = runTolvan(QStringList{"--parse-test"} + arguments);
         ASSERT_TRUE(result.finished);
         EXPECT_EQ(result.exitCode, exitCode) << arguments.join(u' ').toStdString();
         EXPECT_EQ(result.out(), out) << arguments.join(u' ').toStdString();
@@ -43,35 +41,26 @@ TEST(ParseTest, PrintsTheSegmentsOfAServerAnswerOrOneLineForAnUnusableFile)
 
 TEST(Dispatch, AFlagWithoutItsParameterStartsTheApplicationWhichNeedsADisplay)
 {
-    const QString tolvan = QStringLiteral("tolvan");
-    for (const QStringList& arguments : {QStringList{tolvan, QStringLiteral("--parse-test")}, QStringList{tolvan},
-                                         QStringList{tolvan, QStringLiteral("--PARSE-TEST"), QStringLiteral("f")},
-                                         QStringList{tolvan, QStringLiteral("--parse-test=f")}})
+    for (const QStringList& arguments :
+         std::initializer_list<QStringList>{{"tolvan", "--PARSE-TEST", "f"}, {"tolvan", "--parse-test=f"}})
         EXPECT_FALSE(CommandLine::selectMode(arguments).has_value()) << arguments.join(u' ').toStdString();
-    EXPECT_TRUE(CommandLine::selectMode({tolvan, QStringLiteral("--parse-test"), QStringLiteral("f")}));
 
     // Without a display the application says so and stops instead of crashing.
     QProcessEnvironment withoutDisplay = QProcessEnvironment::systemEnvironment();
     for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         withoutDisplay.remove(QString::fromLatin1(variable));
-    for (const QStringList& arguments :
-         {QStringList{QStringLiteral("--parse-test")}, QStringList{}, QStringList{QStringLiteral("--update-now")}}) {
+    for (const QStringList& arguments : std::initializer_list<QStringList>{{"--parse-test"}, {}, {"--update-now"}}) {
         const auto result = runTolvan(arguments, {}, withoutDisplay);
         ASSERT_TRUE(result.finished);
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_TRUE(result.standardOutput.isEmpty());
-        EXPECT_TRUE(result.err().contains(QStringLiteral("Толвану нужен графический сеанс")))
-            << result.err().toStdString();
+        EXPECT_TRUE(result.err().contains("Толвану нужен графический сеанс")) << result.err().toStdString();
     }
 }
 
-TEST(Dispatch, VersionAndHelp)
+TEST(Dispatch, HelpPrintsTheUsage)
 {
-    const auto version = runTolvan({QStringLiteral("--version")});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_TRUE(version.out().startsWith(QStringLiteral("Толван 0."))) << version.out().toStdString();
-    const auto help = runTolvan({QStringLiteral("--help")});
+    const auto help = runTolvan({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out().contains(QStringLiteral("tolvan --parse-test ФАЙЛ.json — ")));
     EXPECT_EQ(help.out().trimmed(), CommandLine::usage());
 }

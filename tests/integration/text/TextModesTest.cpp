@@ -32,15 +32,6 @@ TEST(FormatMode, CleansCorrectsAndFormatsTheTextOrStandardInputInTheStoredFormat
     }
 }
 
-TEST(FormatMode, AnUnreadableMacroFileIsReportedAndIgnored)
-{
-    TestFiles::write(Paths::dataDir() + "/macros.json", "{\"подпись\": ");
-    const auto result = runTolvan({"--format", "Подпись."});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out(), "Подпись.\n");
-    EXPECT_TRUE(result.err().contains("macros.json не читается (ошибка JSON?) — макросы отключены"));
-}
-
 TEST(HallucTestMode, PrintsOneVerdictLinePerTextInOrder)
 {
     const auto result = runTolvan(

@@ -29,18 +29,6 @@ TEST(DelayedCall, OnlyTheLastScheduledCallRunsAndNotWhenCancelledOrDestroyed)
     EXPECT_EQ(fired, QStringList{QStringLiteral("second")});
 }
 
-TEST(DelayedCall, CallMayScheduleTheNextOne)
-{
-    DelayedCall call;
-    int fired = 0;
-    std::function<void()> tick = [&] {
-        if (++fired < 3)
-            call.schedule(1, tick);
-    };
-    call.schedule(1, tick);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return fired == 3; }, 2000));
-}
-
 TEST(MainThread, PostFromAWorkerRunsOnTheMainThreadAndNotForAVanishedOwner)
 {
     auto owner = std::make_unique<QObject>();

@@ -27,31 +27,22 @@ QStringList logLines()
 
 } // namespace
 
-TEST(Log, FirstMessageCreatesTheFolderAndOneTimeStampedLine)
-{
-    ASSERT_FALSE(QFileInfo::exists(Paths::logDir()));
-    testing::internal::CaptureStderr();
-    Log::info(QStringLiteral("Запуск «Толван» 1.0"));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "[Tolvan] Запуск «Толван» 1.0\n");
-    EXPECT_EQ(Log::directory(), Paths::logDir());
-    const QStringList lines = logLines();
-    ASSERT_EQ(lines.size(), 1);
-    const auto match =
-        QRegularExpression(QStringLiteral("^(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ) Запуск «Толван» 1\\.0$"))
-            .match(lines[0]);
-    ASSERT_TRUE(match.hasMatch()) << lines[0].toStdString();
-    EXPECT_LE(qAbs(QDateTime::fromString(match.captured(1), Qt::ISODate).secsTo(QDateTime::currentDateTimeUtc())), 5);
-}
-
-TEST(Log, AppendsAfterEarlierContentAndKeepsLineFeeds)
+// The other tests that read app.log in a fresh home show that the first message makes the folder.
+TEST(Log, AppendsOneTimeStampedLinePerLineAndEchoesToStandardError)
 {
     TestFiles::write(Paths::logDir() + QStringLiteral("/app.log"), "2026-01-01T00:00:00Z прошлый запуск\n");
-    Log::info(QStringLiteral("строка\n"));
+    testing::internal::CaptureStderr();
+    Log::info(QStringLiteral("Запуск «Толван»\n1.0"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "[Tolvan] Запуск «Толван»\n1.0\n");
     const QStringList lines = logLines();
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[0], QStringLiteral("2026-01-01T00:00:00Z прошлый запуск"));
-    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(" строка")));
-    EXPECT_TRUE(lines[2].isEmpty());
+    const auto match =
+        QRegularExpression(QStringLiteral("^(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ) Запуск «Толван»$"))
+            .match(lines[1]);
+    ASSERT_TRUE(match.hasMatch()) << lines[1].toStdString();
+    EXPECT_LE(qAbs(QDateTime::fromString(match.captured(1), Qt::ISODate).secsTo(QDateTime::currentDateTimeUtc())), 5);
+    EXPECT_EQ(lines[2], QStringLiteral("1.0"));
 }
 
 TEST(Log, LinesFromManyThreadsStayWhole)

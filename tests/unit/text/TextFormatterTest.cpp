@@ -13,17 +13,11 @@ struct Row
     const char16_t* expected;
 };
 
-QString formatted(const QString& text, OutputFormat format = OutputFormat::markdown,
-                  const QHash<QString, QString>& macros = {})
-{
-    return TextFormatter::process(text, TextFormatter::Config{format, macros});
-}
-
-void expectFormatted(std::initializer_list<Row> rows, OutputFormat format = OutputFormat::markdown,
-                     const QHash<QString, QString>& macros = {})
+void expectFormatted(std::initializer_list<Row> rows, const QHash<QString, QString>& macros = {})
 {
     for (const Row& row : rows)
-        EXPECT_EQ(formatted(QString::fromUtf16(row.input), format, macros), QString::fromUtf16(row.expected))
+        EXPECT_EQ(TextFormatter::process(QString::fromUtf16(row.input), {OutputFormat::markdown, macros}),
+                  QString::fromUtf16(row.expected))
             << QString::fromUtf16(row.input).toStdString();
 }
 
@@ -49,9 +43,6 @@ TEST(SplitSentences, SplitsOnlyBeforeACapitalAfterWhitespace)
                            QStringLiteral("Нет:"), QStringLiteral("Конец.")}));
     EXPECT_EQ(TextFormatter::splitSentences(QStringLiteral("Один.Два. три")),
               QStringList{QStringLiteral("Один.Два. три")});
-    EXPECT_EQ(TextFormatter::splitSentences(QStringLiteral("  хвост без точки  ")),
-              QStringList{QStringLiteral("хвост без точки")});
-    EXPECT_TRUE(TextFormatter::splitSentences(QString()).isEmpty());
 }
 
 TEST(Process, ParagraphsHeadingsListsAndEmptyResults)
@@ -62,6 +53,7 @@ TEST(Process, ParagraphsHeadingsListsAndEmptyResults)
         {u"Один. С красной строки! НОВЫЙ АБЗАЦ!!! Два. Абзац. Абзац.", u"Один.\n\nДва."},
         {u"Новая строка. Текст. Новая строка. Перенос строки. Ещё.", u"Текст.\nЕщё."},
         {u"привет. Мир", u"Привет. Мир"},
+        {u"«привет» мир.", u"«привет» мир."},
         {u"Заголовок: Итоги встречи. Всё прошло хорошо.", u"## Итоги встречи\n\nВсё прошло хорошо."},
         {u"Подзаголовок. План работ.", u"### План работ"},
         {u"Большой заголовок. Отчёт.", u"# Отчёт"},
@@ -69,7 +61,6 @@ TEST(Process, ParagraphsHeadingsListsAndEmptyResults)
         {u"Заголовок Итоги.", u"Заголовок Итоги."},
         {u"Heading, Summary?", u"## Summary?"},
         {u"Заголовок.", u""},
-        {u"Заголовок: .", u""},
         {u"Список. Молоко. Хлеб. Конец списка. Готово.", u"- Молоко.\n- Хлеб.\n\nГотово."},
         {u"Нумерованный список. Пункт: купить молоко. Пункт, позвонить маме. Конец списка.",
          u"1. Купить молоко.\n2. Позвонить маме."},
@@ -82,15 +73,9 @@ TEST(Process, ParagraphsHeadingsListsAndEmptyResults)
         {u"Список. Молоко. Нумерованный список. Раз.", u"- Молоко.\n\n1. Раз."},
         {u"Список. Молоко. Новая строка. Хлеб.", u"- Молоко.\n\n- Хлеб."},
         {u"Текст. Список. Конец списка. Новый абзац.", u"Текст."},
-        {u"", u""},
         {u"  ...  ", u""},
         {u"Новый абзац. Список. Конец списка.", u""},
     });
-    expectFormatted({{u"Заголовок: Итоги встречи. Всё прошло хорошо.", u"Итоги встречи\n\nВсё прошло хорошо."},
-                     {u"Список. Молоко. Хлеб. Конец списка. Готово.", u"— Молоко.\n— Хлеб.\n\nГотово."},
-                     {u"Нумерованный список. Пункт: купить молоко. Пункт, позвонить маме. Конец списка.",
-                      u"1. Купить молоко.\n2. Позвонить маме."}},
-                    OutputFormat::plain);
 }
 
 TEST(Process, MacrosFireOnlyOnAWholeSentence)
@@ -99,15 +84,7 @@ TEST(Process, MacrosFireOnlyOnAWholeSentence)
                      {u"Поставь подпись под договором.", u"Поставь подпись под договором."},
                      {u"Список. Молоко.", u"[мой список]\n\nМолоко."},
                      {u"Заголовок. Шаблон!", u"{Дата} и {время"}},
-                    OutputFormat::markdown,
                     {{QStringLiteral("подпись"), QStringLiteral("—\nС уважением,\nИван")},
                      {QStringLiteral("список"), QStringLiteral("[мой список]")},
                      {QStringLiteral("шаблон"), QStringLiteral("{Дата} и {время")}});
-}
-
-TEST(Capitalize, OnlyALetterInFirstPlace)
-{
-    EXPECT_EQ(TextFormatter::capitalizeFirstLetter(QStringLiteral("ёлка")), QStringLiteral("Ёлка"));
-    EXPECT_EQ(TextFormatter::capitalizeFirstLetter(QStringLiteral("«ёлка»")), QStringLiteral("«ёлка»"));
-    EXPECT_EQ(TextFormatter::capitalizeFirstLetter(QString()), QString());
 }

