@@ -7,6 +7,10 @@
 # FAULT_TARGETS (build targets, space-separated) and FAULT_TESTS (a ctest -R pattern) narrow a full count to
 # some tests, to see which faults those tests catch on their own.
 set -euo pipefail
+# The script's own text handling is byte-wise; the builds and tests it runs keep the caller's locale (some tests
+# need a UTF-8 one, and failing for that reason would count as catching every fault).
+caller_locale=(env -u LC_ALL)
+[[ -z ${LC_ALL+set} ]] || caller_locale=(env "LC_ALL=$LC_ALL")
 export LC_ALL=C
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -126,7 +130,7 @@ trap 'exit 143' TERM
 run_logged() {
     local log=$1
     shift
-    setsid "$@" >>"$log" 2>&1 </dev/null &
+    setsid "${caller_locale[@]}" "$@" >>"$log" 2>&1 </dev/null &
     child=$!
     local status=0
     wait "$child" || status=$?

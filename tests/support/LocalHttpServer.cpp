@@ -9,24 +9,10 @@
 namespace
 {
 
+// Clients read only the status code; the phrase is for people reading a capture.
 QByteArray reasonPhrase(int status)
 {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 206:
-        return "Partial Content";
-    case 400:
-        return "Bad Request";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    case 503:
-        return "Service Unavailable";
-    default:
-        return "Status";
-    }
+    return status < 300 ? "OK" : status < 500 ? "Client Error" : "Server Error";
 }
 
 // Parses one complete request from the front of the buffer and removes it; false while incomplete.

@@ -28,8 +28,8 @@ struct HttpRequest
 struct HttpResponse
 {
     int status = 200;
-    QList<QPair<QByteArray, QByteArray>> headers;
-    QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers = {};
+    QByteArray body = {};
     // Without it the body ends when the connection closes.
     bool sendContentLength = true;
     // Close the connection after this many body bytes (-1: send all).

@@ -1,15 +1,16 @@
 #include "TestImage.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "support/TestFiles.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <clocale>
 #include <stdexcept>
+#include <string>
 
 namespace
 {
@@ -18,20 +19,6 @@ la_ssize_t appendToBuffer(archive*, void* buffer, const void* data, size_t size)
 {
     static_cast<QByteArray*>(buffer)->append(static_cast<const char*>(data), static_cast<qsizetype>(size));
     return static_cast<la_ssize_t>(size);
-}
-
-mode_t fileType(ImageEntry::Type type)
-{
-    switch (type) {
-    case ImageEntry::Type::directory:
-        return AE_IFDIR;
-    case ImageEntry::Type::symlink:
-        return AE_IFLNK;
-    case ImageEntry::Type::fifo:
-        return AE_IFIFO;
-    default:
-        return AE_IFREG;
-    }
 }
 
 QByteArray infoJson(const QString& identifier, const QString& version, qint64 build)
@@ -49,31 +36,6 @@ QByteArray startScript(const QString& version)
 
 } // namespace
 
-ImageEntry ImageEntry::file(const QString& name, const QByteArray& content, int mode)
-{
-    return ImageEntry{name, Type::file, content, {}, mode};
-}
-
-ImageEntry ImageEntry::directory(const QString& name, int mode)
-{
-    return ImageEntry{name, Type::directory, {}, {}, mode};
-}
-
-ImageEntry ImageEntry::symlink(const QString& name, const QString& target)
-{
-    return ImageEntry{name, Type::symlink, {}, target, 0777};
-}
-
-ImageEntry ImageEntry::hardlink(const QString& name, const QString& target)
-{
-    return ImageEntry{name, Type::hardlink, {}, target, 0644};
-}
-
-ImageEntry ImageEntry::fifo(const QString& name)
-{
-    return ImageEntry{name, Type::fifo, {}, {}, 0644};
-}
-
 namespace TestImage
 {
 
@@ -84,6 +46,9 @@ QDateTime entryTime()
 
 QByteArray build(const QList<ImageEntry>& entries)
 {
+    // The names are converted through the locale's character set, and the tests may run under LC_ALL=C.
+    const std::string locale = setlocale(LC_CTYPE, nullptr);
+    setlocale(LC_CTYPE, "C.UTF-8");
     QByteArray output;
     archive* writer = archive_write_new();
     archive_write_set_format_pax_restricted(writer);
@@ -93,7 +58,9 @@ QByteArray build(const QList<ImageEntry>& entries)
     for (const ImageEntry& item : entries) {
         archive_entry* entry = archive_entry_new();
         archive_entry_set_pathname_utf8(entry, item.name.toUtf8().constData());
-        archive_entry_set_filetype(entry, fileType(item.type));
+        // In the order of ImageEntry::Type; a hard link is written as a regular file that names its target.
+        static constexpr mode_t fileTypes[] = {AE_IFREG, AE_IFDIR, AE_IFLNK, AE_IFREG, AE_IFIFO};
+        archive_entry_set_filetype(entry, fileTypes[static_cast<int>(item.type)]);
         archive_entry_set_perm(entry, static_cast<mode_t>(item.mode));
         archive_entry_set_mtime(entry, entryTime().toSecsSinceEpoch(), 0);
         if (item.type == ImageEntry::Type::symlink)
@@ -110,6 +77,7 @@ QByteArray build(const QList<ImageEntry>& entries)
     }
     archive_write_close(writer);
     archive_write_free(writer);
+    setlocale(LC_CTYPE, locale.c_str());
     return output;
 }
 
@@ -134,32 +102,17 @@ QList<ImageEntry> bundle(const QString& directory, const QString& identifier, co
             ImageEntry::symlink(directory + QStringLiteral("/share/tolvan/current"), QStringLiteral("version.txt"))};
 }
 
-QByteArray bundleImage(const QString& identifier, const QString& version, qint64 build, const QString& directory)
+QByteArray bundleImage(const QString& identifier, const QString& version, qint64 build)
 {
-    return TestImage::build(bundle(directory, identifier, version, build));
-}
-
-QString startMarker(const QString& home, const QString& version)
-{
-    return home + QStringLiteral("/started-") + version;
+    return TestImage::build(bundle(QStringLiteral("Толван.app"), identifier, version, build));
 }
 
 void installBundle(const QString& directory, const QString& identifier, const QString& version, qint64 build)
 {
-    const auto write = [&](const QString& relative, const QByteArray& content) {
-        const QString path = directory + QLatin1Char('/') + relative;
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+    for (const ImageEntry& entry : bundle(directory, identifier, version, build)) {
+        if (entry.type == ImageEntry::Type::file && TestFiles::write(entry.name, entry.content).isNull())
             throw std::runtime_error("cannot write the installed bundle");
-    };
-    write(QStringLiteral("bin/tolvan"), startScript(version));
-    QFile::setPermissions(directory + QStringLiteral("/bin/tolvan"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                              QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                              QFileDevice::ExeOther);
-    write(QStringLiteral("Contents/Info.json"), infoJson(identifier, version, build));
-    write(QStringLiteral("share/tolvan/version.txt"), version.toUtf8());
+    }
 }
 
 QByteArray feed(const QString& version, qint64 build, const QString& url, const QString& notes,

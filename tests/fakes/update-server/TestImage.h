@@ -24,11 +24,17 @@ struct ImageEntry
     QString target;
     int mode = 0644;
 
-    static ImageEntry file(const QString& name, const QByteArray& content, int mode = 0644);
-    static ImageEntry directory(const QString& name, int mode = 0755);
-    static ImageEntry symlink(const QString& name, const QString& target);
-    static ImageEntry hardlink(const QString& name, const QString& target);
-    static ImageEntry fifo(const QString& name);
+    static ImageEntry file(const QString& name, const QByteArray& content, int mode = 0644)
+    {
+        return {name, Type::file, content, {}, mode};
+    }
+    static ImageEntry directory(const QString& name, int mode = 0755) { return {name, Type::directory, {}, {}, mode}; }
+    static ImageEntry symlink(const QString& name, const QString& target) { return {name, Type::symlink, {}, target}; }
+    static ImageEntry hardlink(const QString& name, const QString& target)
+    {
+        return {name, Type::hardlink, {}, target};
+    }
+    static ImageEntry fifo(const QString& name) { return {name, Type::fifo, {}, {}}; }
 };
 
 namespace TestImage
@@ -45,12 +51,9 @@ ImageEntry largeFile(const QString& name);
 // $HOME/started-<version>), Contents/Info.json, share/tolvan/version.txt holding the version and a
 // link share/tolvan/current -> version.txt.
 QList<ImageEntry> bundle(const QString& directory, const QString& identifier, const QString& version, qint64 build);
-QByteArray bundleImage(const QString& identifier, const QString& version, qint64 build,
-                       const QString& directory = QStringLiteral("Толван.app"));
-// The file the bundle's bin/tolvan writes when it is started: its own path and a line feed.
-QString startMarker(const QString& home, const QString& version);
+QByteArray bundleImage(const QString& identifier, const QString& version, qint64 build);
 
-// Writes the bundle itself to disk, as an installed copy.
+// Writes the bundle's files to disk, as an installed copy.
 void installBundle(const QString& directory, const QString& identifier, const QString& version, qint64 build);
 
 QByteArray feed(const QString& version, qint64 build, const QString& url, const QString& notes = {},

@@ -1,13 +1,13 @@
 // Behaves like whisper.cpp's whisper-server as captured from a real build: loads the model before it
 // listens, answers GET / with its HTML page, unknown paths with a text 404, POST /inference with a
 // multipart form by the recorded verbose_json answer or 400 "Invalid request", ends with 0 on SIGTERM,
-// and answers an unknown flag or language with the usage and status 0. FAKE_WHISPER_* variables script
+// and ends with status 0 on an unknown flag or language. FAKE_WHISPER_* variables script
 // failures (FakeProgram reads RECORD_DIR, EXIT_AFTER_MS and EXIT_CODE):
 //   START_DELAY_MS    model loading time before the port opens (SIGTERM is only noted meanwhile)
 //   ROOT_STATUS       status of GET / (404 answers like an unknown path)
 //   WARMUP_STATUS     status of the first POST /inference (an inference failure, JSON body)
 //   ANSWER_FILE, ANSWER_STATUS  the body and status of every other POST /inference
-//   INFERENCE_DELAY_MS  time one recognition takes, DELAY_PER_AUDIO_SECOND_MS more per second of audio
+//   DELAY_PER_AUDIO_SECOND_MS  time one recognition takes per second of audio
 //   SEGMENTS_FROM_AUDIO=1  answer with one segment per stretch of sound in the WAV (stretches apart by 0.5 s
 //                     of silence), "Фраза около N с.", with its times, so that the answer depends only on the audio
 //   FAIL_REQUESTS     comma-separated numbers of POST /inference requests (the warm-up is 1) answered with 500
@@ -37,26 +37,9 @@ namespace
 
 const FakeProgram fake("WHISPER");
 
-void printUsage(const QString& program)
-{
-    std::fprintf(stderr,
-                 "\nusage: %s [options] \n\noptions:\n"
-                 "  -h,        --help                      [default] show this help message and exit\n"
-                 "  -t N,      --threads N                 [2      ] number of threads to use during computation\n"
-                 "  -l LANG,   --language LANG             [en     ] spoken language ('auto' for auto-detect)\n"
-                 "             --prompt PROMPT             [       ] initial prompt\n"
-                 "  -m FNAME,  --model FNAME               [models/ggml-base.en.bin] model path\n"
-                 "  --host HOST,                           [127.0.0.1] Hostname/ip-adress for the server\n"
-                 "  --port PORT,                           [8080   ] Port number for the server\n"
-                 "  -sns,      --suppress-nst              [false  ] suppress non-speech tokens\n"
-                 "  -nlp,      --no-language-probabilities [false  ] exclude language probabilities\n\n",
-                 qPrintable(program));
-}
-
 struct Options
 {
     QString model = QStringLiteral("models/ggml-base.en.bin");
-    QString host = QStringLiteral("127.0.0.1");
     int port = 8080;
     QString language = QStringLiteral("en");
 };
@@ -75,22 +58,15 @@ std::optional<Options> parse(const QStringList& arguments)
     Options options;
     for (qsizetype index = 1; index < arguments.size(); ++index) {
         const QString& flag = arguments.at(index);
-        if (flag == "-h" || flag == "--help") {
-            printUsage(arguments.front());
-            return std::nullopt;
-        }
         if (switches.contains(flag))
             continue;
         if (!valueFlags.contains(flag) || index + 1 >= arguments.size()) {
             std::fprintf(stderr, "error: unknown argument: %s\n", qPrintable(flag));
-            printUsage(arguments.front());
             return std::nullopt;
         }
         const QString value = arguments.at(++index);
         if (flag == "-m" || flag == "--model")
             options.model = value;
-        else if (flag == "--host")
-            options.host = value;
         else if (flag == "--port")
             options.port = value.toInt();
         else if (flag == "-l" || flag == "--language")
@@ -98,7 +74,6 @@ std::optional<Options> parse(const QStringList& arguments)
     }
     if (!languages.contains(options.language)) {
         std::fprintf(stderr, "error: unknown language '%s'\n", qPrintable(options.language));
-        printUsage(arguments.front());
         return std::nullopt;
     }
     return options;
@@ -185,7 +160,6 @@ public:
             chaos_.emplace(quint32(fake.number("CHAOS")) + quint32(QCoreApplication::applicationPid()));
         server_.setHandler([this](const HttpRequest& request) {
             HttpResponse response = respond(request);
-            response.headers += {{"Server", "whisper.cpp"}, {"Access-Control-Allow-Origin", "*"}};
             if (fake.isOn("NEVER_ANSWER"))
                 response.delayMs = -1;
             return response;
@@ -204,8 +178,6 @@ private:
                                           "text/html");
             return HttpResponse::text(status, "File Not Found (/)");
         }
-        if (request.method == "GET" && request.path == "/health")
-            return HttpResponse::json(R"({"status":"ok"})");
         if (request.path == "/inference" && request.method == "POST")
             return inference(request);
         return HttpResponse::text(404, "File Not Found (" + request.path + ")");
@@ -241,7 +213,7 @@ private:
         HttpResponse response =
             fake.isOn("SEGMENTS_FROM_AUDIO") && number > 1 ? segmentsOfSound(*file) : recognition(number);
         const int seconds = int((file->size() - 44) / 32000);
-        response.delayMs = fake.number("INFERENCE_DELAY_MS") + seconds * fake.number("DELAY_PER_AUDIO_SECOND_MS");
+        response.delayMs = seconds * fake.number("DELAY_PER_AUDIO_SECOND_MS");
         return response;
     }
 
@@ -277,14 +249,12 @@ int main(int argc, char** argv)
         return 0;
 
     FakeServer server;
-    if (options->host != QLatin1String("127.0.0.1") || !server.listen(options->port)) {
-        std::fprintf(stderr, "couldn't bind to server socket: hostname=%s port=%d\n", qPrintable(options->host),
-                     options->port);
+    if (!server.listen(options->port)) {
+        std::fprintf(stderr, "couldn't bind to server socket: port=%d\n", options->port);
         return 1;
     }
     // Block-buffered, as when the real server's output goes to a file: it appears at exit.
-    std::cout << "\nwhisper server listening at http://" << options->host.toStdString() << ':' << options->port
-              << "\n\n";
+    std::cout << "\nwhisper server listening at http://127.0.0.1:" << options->port << "\n\n";
     fake.whileRunning(10, [] {
         std::cout << "Caught signal 15, shutting down gracefully...\n";
         QCoreApplication::exit(0);

@@ -2,149 +2,134 @@
 
 #include "BuildInfo.h"
 #include "TestImage.h"
-#include "UpdateServer.h"
-#include "core/AlertPresenter.h"
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
+#include "support/LocalHttpServer.h"
+#include "support/ScriptedAlertPresenter.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
+#include "support/TolvanProcess.h"
 #include "update/BundleInfo.h"
-#include "update/UpdateInstaller.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <deque>
-#include <functional>
-#include <tuple>
+#include <future>
 
 namespace
 {
 
 const QString identifier = QString::fromUtf8(BuildInfo::bundleIdentifier);
 const QString currentVersion = QString::fromUtf8(BuildInfo::shortVersion);
-const QStringList offerButtons{QStringLiteral("Обновить"), QStringLiteral("Позже"),
-                               QStringLiteral("Пропустить эту версию")};
-const QString relaunchNote =
-    QStringLiteral("\n\nТекущая версия: %1. Приложение обновится и перезапустится автоматически.").arg(currentVersion);
-const QString manualNote = QStringLiteral("\nСкачайте новую версию с сайта вручную.");
-constexpr int waitMs = 20000;
+const QString update = QStringLiteral("Обновить");
+const QString later = QStringLiteral("Позже");
+const QString skip = QStringLiteral("Пропустить эту версию");
+constexpr int waitMs = 30000;
 
-// Answers alerts by script (unscripted offers are put off) and keeps every alert it was shown.
-class ScriptedAlertPresenter : public AlertPresenter
+// An address nobody listens on any more.
+QString closedAddress()
 {
-public:
-    int present(const Alert& alert) override
-    {
-        alerts.push_back(alert);
-        if (whilePresenting)
-            whilePresenting();
-        if (alert.buttons != offerButtons)
-            return 0;
-        if (offerAnswers.empty())
-            return 1;
-        const int answer = offerAnswers.front();
-        offerAnswers.pop_front();
-        return answer;
-    }
-
-    std::vector<Alert> alerts;
-    std::deque<int> offerAnswers;
-    // Runs while the alert is up, as the user takes their time.
-    std::function<void()> whilePresenting;
-};
-
-QString readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    LocalHttpServer gone;
+    return gone.listen() ? gone.url(QStringLiteral("/feed.json")).toString() : QString();
 }
 
-bool logShows(const QString& line)
+QStringList entriesOf(const QString& directory)
 {
-    return QTest::qWaitFor([&] { return readFile(Log::directory() + QStringLiteral("/app.log")).contains(line); },
-                           waitMs);
+    return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
 
-class UpdaterTest : public testing::Test
+// The current build installed under its own TOLVAN_INSTALL_DIR and TMPDIR, and a loopback server that hands
+// out the feed and the image (any other path answers 404).
+class UpdateTest : public testing::Test
 {
 protected:
     void SetUp() override
     {
+        ASSERT_TRUE(server.listen());
         tempDir = TestEnvironment::makeDirectory(QStringLiteral("tmp"));
         qputenv("TMPDIR", QFile::encodeName(tempDir));
         optDir = TestEnvironment::makeDirectory(QStringLiteral("opt"));
         installDir = optDir + QStringLiteral("/Толван.app");
         qputenv("TOLVAN_INSTALL_DIR", QFile::encodeName(installDir));
-        TestImage::installBundle(installDir, identifier, currentVersion, BundleInfo::currentBuild());
-        setFeed(server.url(QStringLiteral("/feed.json")).toString());
-        AlertPresenter::setShared(&presenter);
+        TestImage::installBundle(installDir, identifier, currentVersion, currentBuild);
+    }
+
+    void serveFeed(qint64 build, const QString& notes = QStringLiteral("Исправлены ошибки"),
+                   const QByteArray& sha256 = {})
+    {
+        routes["/feed.json"] = HttpResponse::json(
+            TestImage::feed(QStringLiteral("9.9.9"), build, QStringLiteral("Tolvan-9.9.9.tar.gz"), notes, sha256));
+    }
+    void serveImage(const QByteArray& image, int delayMs = 0)
+    {
+        routes[imagePath] = HttpResponse::text(200, image, "application/gzip");
+        routes[imagePath].chunkSize = 4096;
+        routes[imagePath].delayMs = delayMs;
+    }
+    QByteArray newerImage() const { return TestImage::bundleImage(identifier, QStringLiteral("9.9.9"), newerBuild); }
+    QString feedURL() const { return server.url(QStringLiteral("/feed.json")).toString(); }
+    int requestCount(const QByteArray& path) const
+    {
+        return static_cast<int>(std::ranges::count(server.requests(), path, &HttpRequest::path));
+    }
+
+    QString installedVersion() const
+    {
+        return QString::fromUtf8(TestFiles::read(installDir + QStringLiteral("/share/tolvan/version.txt")));
+    }
+    // Where the image is kept while it is installed: the user's own cache.
+    static QString cacheDir() { return Paths::cacheHome() + QStringLiteral("/Tolvan"); }
+    // The installed copy and nothing beside it, in the temporary directory or in the cache, whatever the outcome.
+    void expectNothingLeft() const
+    {
+        EXPECT_EQ(entriesOf(optDir), QStringList{QStringLiteral("Толван.app")});
+        EXPECT_EQ(entriesOf(tempDir), QStringList{});
+        EXPECT_EQ(entriesOf(cacheDir()), QStringList{});
+    }
+
+    static constexpr const char* imagePath = "/Tolvan-9.9.9.tar.gz";
+    const qint64 currentBuild = BundleInfo::currentBuild();
+    const qint64 newerBuild = currentBuild + 1;
+    QString tempDir;
+    QString optDir;
+    QString installDir;
+    QMap<QByteArray, HttpResponse> routes;
+    LocalHttpServer server{[this](const HttpRequest& request) {
+        return routes.value(request.path, HttpResponse::text(404, "not found"));
+    }};
+};
+
+class UpdaterTest : public UpdateTest
+{
+protected:
+    void SetUp() override
+    {
+        UpdateTest::SetUp();
+        SettingsStore::shared().setString(SettingsKey::updateFeedURL, feedURL());
         Updater::setDetachedStart([this](const QString& program, const QStringList& arguments) {
             starts.push_back(QStringList{program} + arguments);
             return true;
         });
         updater.onState = [this] { states.push_back(updater.state()); };
     }
-
-    void TearDown() override
-    {
-        AlertPresenter::setShared(nullptr);
-        Updater::setDetachedStart({});
-    }
-
-    static void setFeed(const QString& url) { SettingsStore::shared().setString(SettingsKey::updateFeedURL, url); }
-
-    void serveCurrentBuild()
-    {
-        server.putFile(QStringLiteral("/feed.json"),
-                       TestImage::feed(currentVersion, BundleInfo::currentBuild(), QStringLiteral("x.tar.gz")),
-                       "application/json");
-    }
-
-    void serveNewerBuild(const QString& notes = QStringLiteral("Исправлены ошибки"), const QByteArray& sha256 = {})
-    {
-        server.putFile(
-            QStringLiteral("/feed.json"),
-            TestImage::feed(QStringLiteral("9.9.9"), newerBuild, QStringLiteral("Tolvan-9.9.9.tar.gz"), notes, sha256),
-            "application/json");
-    }
-
-    void serveImage(const QByteArray& image, int chunkSize = 0, int delayMs = 0)
-    {
-        HttpResponse response = HttpResponse::text(200, image, "application/gzip");
-        response.chunkSize = chunkSize;
-        response.delayMs = delayMs;
-        server.put(QStringLiteral("/Tolvan-9.9.9.tar.gz"), response);
-    }
-
-    QByteArray newerImage(const QString& bundleIdentifier = identifier) const
-    {
-        return TestImage::bundleImage(bundleIdentifier, QStringLiteral("9.9.9"), newerBuild);
-    }
+    void TearDown() override { Updater::setDetachedStart({}); }
 
     bool waitForAlerts(size_t count)
     {
         return QTest::qWaitFor([&] { return presenter.alerts.size() >= count; }, waitMs);
     }
-
-    QString installedVersion() const { return readFile(installDir + QStringLiteral("/share/tolvan/version.txt")); }
-    QStringList temporaryEntries() const
+    static bool logShows(const QString& line)
     {
-        return QDir(tempDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        return QTest::qWaitFor(
+            [&] { return QString::fromUtf8(TestFiles::read(Log::directory() + "/app.log")).contains(line); }, waitMs);
     }
-    // Where the image is kept while it is installed: the user's own cache.
-    static QString cacheDir() { return Paths::cacheHome() + QStringLiteral("/Tolvan"); }
-    static QStringList cacheEntries()
-    {
-        return QDir(cacheDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    }
-    QStringList besideInstallation() const { return QDir(optDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); }
-
     void expectInfo(size_t index, const QString& text) const
     {
         ASSERT_GT(presenter.alerts.size(), index);
@@ -153,154 +138,134 @@ protected:
         EXPECT_EQ(presenter.alerts[index].buttons, QStringList{QStringLiteral("Понятно")});
     }
 
-    // Accepts the offer; the update fails with the alert, leaves the installed copy as it was and no image.
-    void expectFailedUpdate(const QString& alert)
-    {
-        presenter.offerAnswers = {0};
-        updater.check(true);
-        ASSERT_TRUE(waitForAlerts(2));
-        expectInfo(1, alert);
-        EXPECT_EQ(updater.state(), Updater::State::idle());
-        EXPECT_EQ(installedVersion(), currentVersion);
-        EXPECT_EQ(besideInstallation(), QStringList{QStringLiteral("Толван.app")});
-        EXPECT_TRUE(temporaryEntries().isEmpty());
-        EXPECT_TRUE(cacheEntries().isEmpty());
-        EXPECT_TRUE(starts.empty());
-    }
-
-    const qint64 newerBuild = BundleInfo::currentBuild() + 1;
-    QString tempDir;
-    QString optDir;
-    QString installDir;
-    UpdateServer server;
     ScriptedAlertPresenter presenter;
     std::vector<QStringList> starts;
     std::vector<Updater::State> states;
     Updater updater;
 };
 
+class UpdateNowTest : public UpdateTest
+{
+protected:
+    // The mode runs in another thread while this one keeps serving the feed and the image.
+    static ProcessOutput updateNow(const QString& feedAddress)
+    {
+        auto run = std::async(std::launch::async, [&] {
+            return runTolvan({QStringLiteral("--update-now"), feedAddress}, {},
+                             QProcessEnvironment::systemEnvironment(), waitMs);
+        });
+        (void)QTest::qWaitFor([&] { return run.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                              2 * waitMs);
+        return run.get();
+    }
+    QString buildsLine(qint64 installed) const
+    {
+        return QStringLiteral("установлено: build %1; в фиде: 9.9.9 (build %2)").arg(installed).arg(newerBuild);
+    }
+};
+
 } // namespace
 
-TEST_F(UpdaterTest, UpToDateIsShownOnlyWhenTheUserAsked)
+TEST_F(UpdaterTest, CheckResultsAreShownWhenAskedAndOnlyLoggedOtherwise)
 {
-    serveCurrentBuild();
-    updater.check(false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return states.size() == 2; }, waitMs));
-    EXPECT_EQ(states, (std::vector{Updater::State::checking(), Updater::State::idle()}));
-    EXPECT_TRUE(presenter.alerts.empty());
-
-    updater.check(true);
-    ASSERT_TRUE(waitForAlerts(1));
-    expectInfo(0, QStringLiteral("У вас последняя версия — %1.").arg(currentVersion));
-    EXPECT_EQ(server.requestCount(QStringLiteral("/feed.json")), 2);
-    EXPECT_EQ(server.requestCount(QStringLiteral("/x.tar.gz")), 0);
+    serveFeed(currentBuild);
+    routes["/html.json"] = HttpResponse::text(200, "<html>maintenance</html>", "text/html");
+    for (const auto& [address, alert, logLine] : std::initializer_list<std::tuple<QString, QString, QString>>{
+             {feedURL(), QStringLiteral("У вас последняя версия — %1.").arg(currentVersion), {}},
+             {server.url(QStringLiteral("/html.json")).toString(), QStringLiteral("Не удалось проверить обновления."),
+              QStringLiteral("Обновления: фид недоступен (формат)")},
+             {closedAddress(), QStringLiteral("Не удалось проверить обновления: Connection refused"),
+              QStringLiteral("Обновления: фид недоступен (Connection refused)")}}) {
+        SettingsStore::shared().setString(SettingsKey::updateFeedURL, address);
+        states.clear();
+        updater.check(false);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return states.size() == 2; }, waitMs));
+        EXPECT_EQ(states, (std::vector{Updater::State::checking(), Updater::State::idle()}));
+        EXPECT_TRUE(logLine.isEmpty() || logShows(logLine)) << logLine.toStdString();
+        EXPECT_TRUE(presenter.alerts.empty());
+        updater.check(true);
+        ASSERT_TRUE(waitForAlerts(1));
+        expectInfo(0, alert);
+        presenter.alerts.clear();
+    }
+    EXPECT_EQ(requestCount("/feed.json"), 2);
+    EXPECT_EQ(requestCount(imagePath), 0);
 }
 
 TEST_F(UpdaterTest, APlaceholderFeedTurnsUpdatesOff)
 {
-    setFeed(QStringLiteral("https://updates.example.invalid/feed.json"));
-    EXPECT_FALSE(Updater::feedConfigured());
+    SettingsStore::shared().setString(SettingsKey::updateFeedURL,
+                                      QStringLiteral("https://updates.example.invalid/feed.json"));
     updater.check(true);
     expectInfo(0, QStringLiteral("Сервер обновлений ещё не настроен: укажите адрес в ключе TolvanUpdateFeed "
                                  "(packaging/Info.plist) и пересоберите приложение. Подробности — в README."));
     updater.check(false);
-    updater.startAutoChecks(10, 600000);
-    EXPECT_TRUE(logShows(QStringLiteral("Обновления: автопроверка пропущена — адрес фида не настроен")));
     EXPECT_EQ(presenter.alerts.size(), 1u);
     EXPECT_TRUE(states.empty());
 }
 
-TEST_F(UpdaterTest, UnusableFeedsAreReportedWhenAskedAndLoggedOtherwise)
+// "Later" remembers nothing, a skipped build is no longer offered by itself but still from the menu.
+TEST_F(UpdaterTest, TheOfferShowsTheNotesOrAPlainLineAndCanBePutOffOrSkipped)
 {
-    const QString formatProblem = QStringLiteral("Не удалось проверить обновления.");
-    server.putFile(QStringLiteral("/feed.json"), "<html>maintenance</html>", "text/html");
-    updater.check(true);
-    ASSERT_TRUE(waitForAlerts(1));
-    expectInfo(0, formatProblem);
-    server.put(QStringLiteral("/feed.json"), HttpResponse::text(404, "{\"error\": \"not found\"}"));
-    updater.check(true);
-    ASSERT_TRUE(waitForAlerts(2));
-    expectInfo(1, formatProblem);
-    updater.check(false);
-    EXPECT_TRUE(logShows(QStringLiteral("Обновления: фид недоступен (формат)")));
-
-    {
-        LocalHttpServer gone;
-        ASSERT_TRUE(gone.listen());
-        setFeed(gone.url(QStringLiteral("/feed.json")).toString());
-    }
-    updater.check(true);
-    ASSERT_TRUE(waitForAlerts(3));
-    expectInfo(2, QStringLiteral("Не удалось проверить обновления: Connection refused"));
-    updater.check(false);
-    EXPECT_TRUE(logShows(QStringLiteral("Обновления: фид недоступен (Connection refused)")));
-    EXPECT_EQ(presenter.alerts.size(), 3u);
-    EXPECT_EQ(updater.state(), Updater::State::idle());
-}
-
-TEST_F(UpdaterTest, TheOfferShowsTheNotesOrAPlainLineAndLaterRemembersNothing)
-{
-    serveNewerBuild();
-    presenter.offerAnswers = {1, 1};
+    const QString relaunchNote =
+        QStringLiteral("\n\nТекущая версия: %1. Приложение обновится и перезапустится автоматически.")
+            .arg(currentVersion);
+    serveFeed(newerBuild);
+    presenter.answers = {later, skip, later};
     updater.check(false);
     ASSERT_TRUE(waitForAlerts(1));
     EXPECT_EQ(presenter.alerts[0].message, QStringLiteral("Доступно обновление: Толван 9.9.9"));
     EXPECT_EQ(presenter.alerts[0].informativeText, QStringLiteral("Исправлены ошибки") + relaunchNote);
-    EXPECT_EQ(presenter.alerts[0].buttons, offerButtons);
-
-    serveNewerBuild(QString());
-    updater.check(true);
-    ASSERT_TRUE(waitForAlerts(2));
-    EXPECT_EQ(presenter.alerts[1].informativeText, QStringLiteral("Новая версия готова к установке.") + relaunchNote);
-    EXPECT_EQ(server.requestCount(QStringLiteral("/Tolvan-9.9.9.tar.gz")), 0);
+    EXPECT_EQ(presenter.alerts[0].buttons, (QStringList{update, later, skip}));
     EXPECT_EQ(SettingsStore::shared().integerForKey(SettingsKey::skippedUpdateBuild), 0);
+
+    updater.check(false);
+    ASSERT_TRUE(waitForAlerts(2));
+    EXPECT_EQ(SettingsStore::shared().integerForKey(SettingsKey::skippedUpdateBuild), newerBuild);
+    EXPECT_TRUE(logShows(QStringLiteral("Обновления: пользователь пропустил сборку %1").arg(newerBuild)));
+    updater.check(false);
+    EXPECT_TRUE(logShows(QStringLiteral("Обновления: сборка %1 пропущена пользователем").arg(newerBuild)));
+    EXPECT_EQ(presenter.alerts.size(), 2u);
+
+    serveFeed(newerBuild, QString());
+    updater.check(true);
+    ASSERT_TRUE(waitForAlerts(3));
+    EXPECT_EQ(presenter.alerts[2].informativeText, QStringLiteral("Новая версия готова к установке.") + relaunchNote);
+    EXPECT_EQ(requestCount(imagePath), 0);
     EXPECT_EQ(updater.state(), Updater::State::idle());
 }
 
-TEST_F(UpdaterTest, ASkippedBuildIsOfferedAgainOnlyFromTheMenu)
-{
-    serveNewerBuild();
-    presenter.offerAnswers = {2, 1};
-    updater.check(false);
-    ASSERT_TRUE(waitForAlerts(1));
-    EXPECT_EQ(SettingsStore::shared().integerForKey(SettingsKey::skippedUpdateBuild), newerBuild);
-    EXPECT_TRUE(logShows(QStringLiteral("Обновления: пользователь пропустил сборку %1").arg(newerBuild)));
-
-    updater.check(false);
-    EXPECT_TRUE(logShows(QStringLiteral("Обновления: сборка %1 пропущена пользователем").arg(newerBuild)));
-    EXPECT_EQ(presenter.alerts.size(), 1u);
-
-    updater.check(true);
-    ASSERT_TRUE(waitForAlerts(2));
-    EXPECT_EQ(presenter.alerts[1].buttons, offerButtons);
-}
-
 // Names the update once used in the shared temporary directory, taken by somebody else, neither stop nor see it.
-TEST_F(UpdaterTest, AcceptedUpdateIsDownloadedInstalledAndRelaunched)
+TEST_F(UpdaterTest, AnAcceptedUpdateIsDownloadedInstalledAndRelaunched)
 {
     const QString mountName = QStringLiteral("tolvan-update-mount-%1").arg(QCoreApplication::applicationPid());
     ASSERT_TRUE(QDir().mkpath(tempDir + QStringLiteral("/Tolvan-update.tar.gz/occupied")));
     ASSERT_TRUE(QDir().mkpath(tempDir + QLatin1Char('/') + mountName + QStringLiteral("/planted")));
-    serveNewerBuild();
-    serveImage(newerImage(), 4096);
-    presenter.offerAnswers = {0};
+    serveFeed(newerBuild);
+    serveImage(newerImage(), 500);
+    presenter.answers = {update};
     updater.check(true);
+    // A second check while the image is on its way is refused.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return updater.state().kind == Updater::State::Kind::downloading; }, waitMs));
+    updater.check(true);
+    updater.check(false);
+    ASSERT_EQ(presenter.alerts.size(), 2u);
+    expectInfo(1, QStringLiteral("Обновление уже выполняется."));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !starts.empty(); }, waitMs));
+    EXPECT_EQ(requestCount("/feed.json"), 1);
 
     EXPECT_EQ(starts[0],
               (QStringList{QStringLiteral("/bin/bash"), QStringLiteral("-c"), QStringLiteral("sleep 1; exec \"$0\""),
                            installDir + QStringLiteral("/bin/tolvan")}));
     EXPECT_EQ(installedVersion(), QStringLiteral("9.9.9"));
     EXPECT_EQ(BundleInfo::installedBuild(installDir), newerBuild);
-    EXPECT_EQ(besideInstallation(), QStringList{QStringLiteral("Толван.app")});
-    EXPECT_EQ(presenter.alerts.size(), 1u);
-    QStringList entries = temporaryEntries();
-    entries.sort();
-    EXPECT_EQ(entries, (QStringList{QStringLiteral("Tolvan-update.tar.gz"), mountName}));
+    EXPECT_EQ(entriesOf(optDir), QStringList{QStringLiteral("Толван.app")});
+    EXPECT_EQ(presenter.alerts.size(), 2u);
+    EXPECT_EQ(entriesOf(tempDir), (QStringList{QStringLiteral("Tolvan-update.tar.gz"), mountName}));
     EXPECT_TRUE(QFileInfo::exists(tempDir + QLatin1Char('/') + mountName + QStringLiteral("/planted")));
     // rwx for the owner, nothing for group and others (the "user" bits repeat the owner's).
     EXPECT_EQ(QFile::permissions(cacheDir()).toInt() & 0x7077, 0x7000);
-    EXPECT_TRUE(cacheEntries().isEmpty());
+    EXPECT_EQ(entriesOf(cacheDir()), QStringList{});
 
     // checking, idle, downloading from 0 to 1 without going back, installing.
     ASSERT_GE(states.size(), 5u);
@@ -315,105 +280,145 @@ TEST_F(UpdaterTest, AcceptedUpdateIsDownloadedInstalledAndRelaunched)
         previous = states[index].fraction;
     }
     EXPECT_DOUBLE_EQ(previous, 1.0);
-    EXPECT_TRUE(logShows(QStringLiteral("Обновление: загрузка ") +
-                         server.url(QStringLiteral("/Tolvan-9.9.9.tar.gz")).toString()));
+    EXPECT_TRUE(logShows(QStringLiteral("Обновление: загрузка ") + server.url(imagePath).toString()));
     EXPECT_TRUE(logShows(QStringLiteral("Обновление установлено, перезапуск")));
 }
 
-TEST_F(UpdaterTest, RelaunchStartsTheInstalledCopyAfterASecond)
+// The unpacker's and the file system's own words follow the reasons.
+TEST_F(UpdaterTest, AFailedUpdateEndsIdleWithAnAlertAndKeepsTheInstalledCopy)
 {
-    Updater::setDetachedStart({});
-    const QString marker = TestImage::startMarker(TestEnvironment::home(), currentVersion);
-    Updater::relaunch();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return readFile(marker).endsWith(QLatin1Char('\n')); }, waitMs));
-    EXPECT_EQ(readFile(marker).trimmed(), installDir + QStringLiteral("/bin/tolvan"));
-}
-
-TEST_F(UpdaterTest, AFailedDownloadEndsIdleWithAnAlert)
-{
-    serveNewerBuild();
-    expectFailedUpdate(QStringLiteral("Не удалось загрузить обновление: сервер ответил кодом 404"));
-}
-
-TEST_F(UpdaterTest, AnImageThatCannotBeSavedEndsIdleWithAnAlert)
-{
-    serveNewerBuild();
-    serveImage(newerImage());
-    QDir().mkpath(cacheDir() + QStringLiteral("/Tolvan-update.tar.gz/occupied"));
-    presenter.offerAnswers = {0};
-    updater.check(true);
-    ASSERT_TRUE(waitForAlerts(2));
-    EXPECT_TRUE(
-        presenter.alerts[1].informativeText.startsWith(QStringLiteral("Не удалось сохранить загруженное обновление: ")))
-        << presenter.alerts[1].informativeText.toStdString();
-    EXPECT_EQ(updater.state(), Updater::State::idle());
-    EXPECT_EQ(installedVersion(), currentVersion);
-    EXPECT_TRUE(temporaryEntries().isEmpty());
-    EXPECT_EQ(cacheEntries(), QStringList{QStringLiteral("Tolvan-update.tar.gz")});
-}
-
-TEST_F(UpdaterTest, AFailedInstallKeepsTheInstalledCopy)
-{
-    for (const auto& [bundleIdentifier, sha256, reason] :
-         {std::tuple{QStringLiteral("org.example.Other"), QByteArray(), "в образе другое приложение"},
-          {identifier, QByteArray(64, 'a'), "контрольная сумма образа не совпадает с указанной в фиде"}}) {
-        serveNewerBuild(QString(), sha256);
-        serveImage(newerImage(bundleIdentifier));
-        states.clear();
+    const QString installFailed = QStringLiteral("Не удалось установить обновление: ");
+    const QString blocked = cacheDir() + QStringLiteral("/Tolvan-update.tar.gz/occupied");
+    const QByteArray image = newerImage();
+    QList<ImageEntry> large =
+        TestImage::bundle(QStringLiteral("Толван.app"), identifier, QStringLiteral("9.9.9"), newerBuild);
+    large.append(TestImage::largeFile(QStringLiteral("Толван.app/share/tolvan/model.bin")));
+    const QByteArray largeImage = TestImage::build(large);
+    for (const auto& [served, sha256, saved, alert] :
+         std::initializer_list<std::tuple<QByteArray, QByteArray, bool, QString>>{
+             {{}, {}, true, QStringLiteral("Не удалось загрузить обновление: сервер ответил кодом 404")},
+             {image, {}, false, QStringLiteral("Не удалось сохранить загруженное обновление: ")},
+             {TestImage::bundleImage(QStringLiteral("org.example.Other"), QStringLiteral("9.9.9"), newerBuild),
+              {},
+              true,
+              installFailed + QStringLiteral("в образе другое приложение")},
+             {image, QByteArray(64, 'a'), true,
+              installFailed + QStringLiteral("контрольная сумма образа не совпадает с указанной в фиде\nСкачайте "
+                                             "новую версию с сайта вручную.")},
+             {largeImage.left(largeImage.size() / 2),
+              {},
+              true,
+              installFailed + QStringLiteral("не удалось распаковать образ: ")}}) {
+        serveFeed(newerBuild, {}, sha256);
+        if (!served.isNull())
+            serveImage(served);
+        if (!saved) {
+            ASSERT_TRUE(QDir().mkpath(blocked));
+        }
         presenter.alerts.clear();
-        expectFailedUpdate(QStringLiteral("Не удалось установить обновление: ") + QString::fromUtf8(reason) +
-                           manualNote);
-        ASSERT_GE(states.size(), 2u);
-        EXPECT_EQ(states.back(), Updater::State::idle());
-        EXPECT_EQ(states[states.size() - 2], Updater::State::installing());
+        presenter.answers = {update};
+        updater.check(true);
+        ASSERT_TRUE(waitForAlerts(2));
+        EXPECT_TRUE(presenter.alerts[1].informativeText.startsWith(alert))
+            << presenter.alerts[1].informativeText.toStdString();
+        EXPECT_EQ(updater.state(), Updater::State::idle());
+        EXPECT_EQ(installedVersion(), currentVersion);
+        QDir(cacheDir() + QStringLiteral("/Tolvan-update.tar.gz")).removeRecursively();
+        expectNothingLeft();
+        EXPECT_TRUE(starts.empty());
     }
 }
 
-TEST_F(UpdaterTest, ASecondCheckWhileUpdatingIsRefused)
+TEST_F(UpdaterTest, AutomaticChecksHonourTheSettingRepeatAndOfferANewerBuild)
 {
-    serveNewerBuild();
-    serveImage(newerImage(), 0, 500);
-    presenter.offerAnswers = {0};
-    updater.check(true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return updater.state().kind == Updater::State::Kind::downloading; }, waitMs));
-    updater.check(true);
-    updater.check(false);
-    ASSERT_EQ(presenter.alerts.size(), 2u);
-    expectInfo(1, QStringLiteral("Обновление уже выполняется."));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !starts.empty(); }, waitMs));
-    EXPECT_EQ(server.requestCount(QStringLiteral("/feed.json")), 1);
-    EXPECT_EQ(installedVersion(), QStringLiteral("9.9.9"));
-}
+    SettingsStore::shared().setBool(SettingsKey::autoUpdateCheck, false);
+    serveFeed(currentBuild);
+    updater.startAutoChecks(10, 50);
+    QTest::qWait(400);
+    EXPECT_TRUE(server.requests().isEmpty());
+    EXPECT_TRUE(states.empty());
 
-TEST_F(UpdaterTest, AutomaticChecksRunSoonAfterStartAndThenRepeat)
-{
-    serveCurrentBuild();
-    updater.startAutoChecks(10, 150);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount(QStringLiteral("/feed.json")) >= 3; }, waitMs));
+    SettingsStore::shared().setBool(SettingsKey::autoUpdateCheck, true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return requestCount("/feed.json") >= 3; }, waitMs));
     EXPECT_TRUE(presenter.alerts.empty());
-
-    serveNewerBuild();
+    serveFeed(newerBuild);
     ASSERT_TRUE(waitForAlerts(1));
-    EXPECT_EQ(presenter.alerts[0].buttons, offerButtons);
+    EXPECT_EQ(presenter.alerts[0].buttons, (QStringList{update, later, skip}));
 }
 
 TEST_F(UpdaterTest, AnOpenOfferIsNotStackedByLaterAutomaticChecks)
 {
-    serveNewerBuild();
-    presenter.whilePresenting = [] { QTest::qWait(500); };
+    // Takes its time to answer, as a user does.
+    struct SlowPresenter : ScriptedAlertPresenter
+    {
+        int present(const Alert& alert) override
+        {
+            const int answer = ScriptedAlertPresenter::present(alert);
+            QTest::qWait(500);
+            return answer;
+        }
+    } slowPresenter;
+    slowPresenter.answers = {later};
+    serveFeed(newerBuild);
     updater.startAutoChecks(10, 40);
-    ASSERT_TRUE(waitForAlerts(1));
-    EXPECT_EQ(presenter.alerts.size(), 1u);
-    EXPECT_EQ(server.requestCount(QStringLiteral("/feed.json")), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !slowPresenter.alerts.empty(); }, waitMs));
+    EXPECT_EQ(slowPresenter.alerts.size(), 1u);
+    EXPECT_EQ(requestCount("/feed.json"), 1);
 }
 
-TEST_F(UpdaterTest, AutomaticChecksHonourTheSetting)
+TEST_F(UpdateNowTest, InstallsTheNewerBuildAndStartsIt)
 {
-    SettingsStore::shared().setBool(SettingsKey::autoUpdateCheck, false);
-    serveNewerBuild();
-    updater.startAutoChecks(10, 50);
-    QTest::qWait(400);
-    EXPECT_EQ(server.totalRequests(), 0);
-    EXPECT_TRUE(presenter.alerts.empty());
-    EXPECT_TRUE(states.empty());
+    const QByteArray image = newerImage();
+    serveFeed(newerBuild, {}, QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex());
+    serveImage(image);
+    ProcessOutput result = updateNow(feedURL());
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.outLines(),
+              (QStringList{buildsLine(currentBuild),
+                           QStringLiteral("скачано: ") + cacheDir() + QStringLiteral("/Tolvan-headless-update.tar.gz"),
+                           QStringLiteral("установлено, запускаю новую версию")}));
+    EXPECT_EQ(installedVersion(), QStringLiteral("9.9.9"));
+    expectNothingLeft();
+    // The bundle's bin/tolvan writes its own path there when it starts.
+    const QString marker = TestEnvironment::home() + QStringLiteral("/started-9.9.9");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TestFiles::read(marker).endsWith('\n'); }, waitMs));
+    EXPECT_EQ(QString::fromUtf8(TestFiles::read(marker).trimmed()), installDir + QStringLiteral("/bin/tolvan"));
+
+    // With no installed copy at all the image is installed as well.
+    QDir(installDir).removeRecursively();
+    result = updateNow(feedURL());
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.outLines().value(0), buildsLine(0));
+    EXPECT_EQ(installedVersion(), QStringLiteral("9.9.9"));
+}
+
+// A feed that is not newer leaves the installed copy alone, everything else fails with its line.
+TEST_F(UpdateNowTest, EachOutcomeEndsWithItsLineAndKeepsTheInstalledCopy)
+{
+    serveFeed(newerBuild);
+    routes["/current.json"] = HttpResponse::json(TestImage::feed(currentVersion, currentBuild, imagePath));
+    const QString badAddress = QStringLiteral("некорректный URL фида");
+    for (const auto& [address, exitCode, lines] : std::initializer_list<std::tuple<QString, int, QStringList>>{
+             {server.url(QStringLiteral("/current.json")).toString(),
+              0,
+              {QStringLiteral("установлено: build %1; в фиде: %2 (build %1)").arg(currentBuild).arg(currentVersion),
+               QStringLiteral("обновление не требуется")}},
+             {QStringLiteral("http://exa mple.org/feed.json"), 1, {badAddress}},
+             {QStringLiteral("feed.json"), 1, {badAddress}},
+             {closedAddress(), 1, {QStringLiteral("фид недоступен: Connection refused")}},
+             {server.url(QStringLiteral("/missing.json")).toString(),
+              1,
+              {QStringLiteral("фид недоступен: неверный формат")}},
+             {feedURL(),
+              1,
+              {buildsLine(currentBuild), QStringLiteral("загрузка не удалась: сервер ответил кодом 404")}}}) {
+        const ProcessOutput result = updateNow(address);
+        EXPECT_TRUE(result.finished);
+        EXPECT_EQ(result.exitCode, exitCode) << address.toStdString();
+        EXPECT_EQ(result.outLines(), lines) << address.toStdString();
+    }
+    EXPECT_EQ(requestCount(imagePath), 1);
+    EXPECT_EQ(installedVersion(), currentVersion);
+    expectNothingLeft();
 }

@@ -74,22 +74,11 @@ TEST(BundleInfo, ReadsTheIdentityAndCountsBuildsThatAreNotWholeNumbersAsZero)
     EXPECT_EQ(BundleInfo::installedBuild(bundle), 0);
     EXPECT_EQ(BundleInfo::installedBuild(TestEnvironment::home() + QStringLiteral("/nothing.app")), 0);
     // A build given as text is a decimal integer with an optional sign and nothing else.
-    for (const auto& [version, build] :
-         std::initializer_list<std::pair<QJsonValue, qint64>>{{9, 9},
-                                                              {2.5, 0},
-                                                              {1e300, 0},
-                                                              {QJsonValue(), 0},
-                                                              {"+7", 7},
-                                                              {"-3", -3},
-                                                              {"", 0},
-                                                              {"+", 0},
-                                                              {" 5", 0},
-                                                              {"5 ", 0},
-                                                              {"4 2", 0},
-                                                              {"17b", 0},
-                                                              {"0x10", 0},
-                                                              {"1.0", 0},
-                                                              {"99999999999999999999", 0}})
+    const std::pair<QJsonValue, qint64> builds[] = {
+        {9, 9},     {2.5, 0},   {1e300, 0},  {QJsonValue(), 0}, {"+90", 90},
+        {"-3", -3}, {"", 0},    {"+", 0},    {" 5", 0},         {"5 ", 0},
+        {"4 2", 0}, {"17b", 0}, {"0x10", 0}, {"1.0", 0},        {"99999999999999999999", 0}};
+    for (const auto& [version, build] : builds)
         EXPECT_EQ(BundleInfo::build(QJsonObject{{"CFBundleVersion", version}}), build)
             << version.toVariant().toString().toStdString();
 }
