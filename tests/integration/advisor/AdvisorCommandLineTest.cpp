@@ -5,11 +5,7 @@
 #include "support/TestFiles.h"
 #include "support/TolvanProcess.h"
 
-#include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcessEnvironment>
 
 #include <gtest/gtest.h>
@@ -35,11 +31,8 @@ protected:
     // The real model's size, without its gigabytes: the file is sparse.
     static void placeModel()
     {
-        QDir().mkpath(Paths::advisorModelsDir());
-        QFile file(Paths::advisorModelsDir() + "/" + AdvisorEngine::modelFileName);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("GGUF");
-        ASSERT_TRUE(file.resize(AdvisorEngine::ModelSizes{}.presentAbove + 1));
+        QFile model(TestFiles::write(Paths::advisorModelsDir() + "/" + AdvisorEngine::modelFileName, "GGUF"));
+        ASSERT_TRUE(model.resize(AdvisorEngine::ModelSizes{}.presentAbove + 1));
     }
 
     ProcessOutput advisorTest(const QStringList& parameters)
@@ -58,14 +51,10 @@ TEST_F(AdvisorCommandLine, PrintsScoreAndTextAndStopsTheServer)
 {
     placeModel();
     environment.insert("FAKE_LLAMA_CONTENT", " ОЦЕНКА: 3\nТЕКСТ: Прошу прислать отчёт до пятницы.");
-    // Without a style the neutral one is asked for.
     const ProcessOutput output = advisorTest({"ну это, отчёт скинь до пятницы", "7"});
     ASSERT_TRUE(output.finished);
     EXPECT_EQ(output.exitCode, 0) << output.err().toStdString();
     EXPECT_EQ(output.outLines(), (QStringList{"ИИ-ОЦЕНКА: 3 из 5", "ТЕКСТ: Прошу прислать отчёт до пятницы."}));
-    const QJsonObject request = QJsonDocument::fromJson(TestFiles::read(recordDir + "/request-1.json")).object();
-    EXPECT_EQ(request.value("messages").toArray().at(1).toObject().value("content").toString(),
-              AdvisorText::userPrompt("ну это, отчёт скинь до пятницы", "neutral", 7));
     // The server went away with the program, asked politely and given the time to leave on its own.
     const qint64 pid = TestFiles::read(recordDir + "/pids.txt").trimmed().toLongLong();
     ASSERT_GT(pid, 0);

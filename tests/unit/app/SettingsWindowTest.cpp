@@ -90,9 +90,8 @@ protected:
     QString modelButtons() const
     {
         QStringList enabled;
-        for (const auto& [name, word] :
-             {std::pair{"activateBtn", "activate"}, {"downloadBtn", "download"}, {"deleteBtn", "delete"}})
-            if (part(name)->isEnabled())
+        for (const char* word : {"activate", "download", "delete"})
+            if (part((QByteArray(word) + "Btn").constData())->isEnabled())
                 enabled << QLatin1String(word);
         return enabled.join(u' ');
     }
@@ -127,7 +126,7 @@ protected:
 
 } // namespace
 
-TEST_F(SettingsWindowTest, EveryControlWritesItsSettingAtOnce)
+TEST_F(SettingsWindowTest, EveryControlWritesItsSettingAtOnceAndAnUnpluggedMicrophoneStaysChosen)
 {
     for (const auto& [name, key, tellsHotkeys] : {std::tuple{"soundsCheck", SettingsKey::sounds, false},
                                                   {"updatesCheck", SettingsKey::autoUpdateCheck, false},
@@ -157,18 +156,7 @@ TEST_F(SettingsWindowTest, EveryControlWritesItsSettingAtOnce)
     EXPECT_EQ(SettingsStore::shared().integerForKey(SettingsKey::advisorIntensity), 7);
     EXPECT_EQ(part<QLabel>("intensityLabel")->text(), QStringLiteral("7 из 10"));
 
-    // Values written by hand that name no entry select the first one; the intensity stops at ten.
-    SettingsStore::shared().setString(SettingsKey::language, QStringLiteral("de"));
-    SettingsStore::shared().setString(SettingsKey::togglePreset, QStringLiteral("ctrlSpace"));
-    QSettings(Paths::settingsFile(), QSettings::IniFormat).setValue(SettingsKey::advisorIntensity, 14);
-    settings.refresh();
-    EXPECT_EQ(part<QComboBox>("langPopup")->currentText(), QStringLiteral("Русский"));
-    EXPECT_EQ(part<QComboBox>("hotkeyPopup")->currentText(), QStringLiteral("Super+Shift+Пробел"));
-    EXPECT_EQ(part<QLabel>("intensityLabel")->text(), QStringLiteral("10 из 10"));
-}
-
-TEST_F(SettingsWindowTest, MicrophonePopUpListsTheSourcesAndKeepsAnUnpluggedChoice)
-{
+    // The microphone pop-up lists the sources and keeps an unplugged choice.
     EXPECT_EQ(entries("micPopup"), QStringLiteral("По умолчанию|Встроенный микрофон|Гарнитура"));
     choose("micPopup", QStringLiteral("Гарнитура"));
     EXPECT_EQ(stored(SettingsKey::inputDevice), QStringLiteral("bluez_input.headset"));
@@ -234,7 +222,7 @@ TEST_F(SettingsWindowTest, AutopilotNeedsAnAnimalStyleOrTheAdvisorModelWhichIsDo
     EXPECT_EQ(alerts.alerts.size(), 2U);
 }
 
-TEST_F(SettingsWindowTest, ModelTableShowsEachModelsStateAndOffersWhatFits)
+TEST_F(SettingsWindowTest, ModelTableShowsEachModelsStateOffersWhatFitsAndTakesTheUsersOwnFiles)
 {
     placeModelFile(ModelCatalog::byID(QStringLiteral("small")).location(), 373'000'000);
     settings.refresh();
@@ -266,15 +254,13 @@ TEST_F(SettingsWindowTest, ModelTableShowsEachModelsStateAndOffersWhatFits)
     EXPECT_EQ(stored(SettingsKey::modelID), QStringLiteral("small"));
     EXPECT_EQ(restarts, 1);
     EXPECT_TRUE(rows("modelTable").contains(QStringLiteral("Small | 466 МБ | ✓ активна")));
-}
 
-TEST_F(SettingsWindowTest, OwnModelFilesJoinTheTableAndTheUsersOriginalStaysWhenOneIsDeleted)
-{
+    // The user's own model files join the table; deleting one leaves the user's original.
     const QString folder = TestEnvironment::makeDirectory(QStringLiteral("downloads"));
     QString picked = TestFiles::write(folder + QStringLiteral("/notes.txt"), "hello");
     settings.modelsTab()->chooseModelFile = [&] { return picked; };
     click("addOwnModelBtn");
-    EXPECT_EQ(alerts.messages(), QStringList{QStringLiteral("Не удалось добавить модель")});
+    EXPECT_EQ(lastAlert(), QStringLiteral("Не удалось добавить модель"));
 
     picked = folder + QStringLiteral("/whisper-ru-finetune.bin");
     placeModelFile(picked, 3'200'000);
@@ -293,7 +279,6 @@ TEST_F(SettingsWindowTest, DictionaryIsSortedByTheRecognizedFormAndEachChangeRes
         {{QStringLiteral("яндекс"), QStringLiteral("Яндекс")}, {QStringLiteral("аймак"), QStringLiteral("iMac")}});
     settings.refresh();
     addPair("  Джира ", " Jira ", "Выучить");
-    addPair("   ", "Тест", "Выучить");
     addPair("слак", "Slack", "Отмена");
     EXPECT_EQ(rows("dictTable"), (QStringList{QStringLiteral("аймак | iMac"), QStringLiteral("джира | Jira"),
                                               QStringLiteral("яндекс | Яндекс")}));

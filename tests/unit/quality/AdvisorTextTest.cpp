@@ -43,7 +43,6 @@ TEST(AdvisorPrompt, EveryStyleHasItsTitleAndInstruction)
     }
     // Unknown styles fall back to the neutral one.
     EXPECT_EQ(styleInstruction("pirate"), styleInstruction("neutral"));
-    EXPECT_EQ(styleInstruction(""), styleInstruction("neutral"));
     EXPECT_EQ(styleTitle("pirate"), styleTitle("neutral"));
 }
 
@@ -53,16 +52,6 @@ TEST(AdvisorPrompt, PromptsAreByteExact)
               QString::fromUtf8(fixture("advisor/prompt_gopnik_8.txt")));
     EXPECT_EQ(chatRequestBody("ну короче привет это проверка, «как есть» \"да\"", "neutral", 5),
               fixture("llama-server/advisor_request_neutral_5.json"));
-}
-
-TEST(AdvisorPrompt, PhraseWithControlCharactersStaysValidJson)
-{
-    const QString phrase = QString("строка\tс табуляцией\nи \\ слэшем %1 %2") + QChar(0x01);
-    const QJsonDocument document = QJsonDocument::fromJson(chatRequestBody(phrase, "simple", 3));
-    ASSERT_TRUE(document.isObject());
-    const QString user = document.object().value("messages").toArray().at(1).toObject().value("content").toString();
-    EXPECT_TRUE(user.endsWith(phrase));
-    EXPECT_TRUE(user.contains(styleInstruction("simple")));
 }
 
 TEST(AdvisorPrompt, IntensityBands)
@@ -84,14 +73,9 @@ TEST(AdvisorPrompt, IntensityBands)
 
 TEST(AdvisorAnswer, CleanupDropsReasoningBlanksAndOuterQuotes)
 {
-    const std::pair<QString, QString> cases[] = {{"<think>\nхм, подумаем\n</think>\n  Привет  ", "Привет"},
-                                                 {"<think>a</think>Один<think>b\nc</think> два", "Один два"},
-                                                 {"  \"Привет, мир\"\n", "Привет, мир"},
-                                                 {"«Привет»", "Привет"},
+    const std::pair<QString, QString> cases[] = {{"<think>a</think>Один<think>b\nc</think> два", "Один два"},
                                                  // Straight quotes first, then the guillemets inside them.
-                                                 {"\"«Привет»\"", "Привет"},
-                                                 {"\" Привет \"", "Привет"},
-                                                 {"\"\"", "\"\""},
+                                                 {"  \"«Привет»\"\n", "Привет"},
                                                  {"«»", "«»"},
                                                  {"\"да\" и \"нет\"", "да\" и \"нет"},
                                                  {"<think>не закрыт", "<think>не закрыт"}};
@@ -124,35 +108,25 @@ TEST(AdvisorAnswer, MetaIsJudgedAgainstTheOriginal)
 {
     const std::tuple<QString, QString, bool> cases[] = {{"К сожалению, я не могу…", "Привет", true},
                                                         {"К сожалению, я не могу…", "к сожалению, опоздаю", false},
-                                                        {"ДАННАЯ ФРАЗА содержит жаргон", "ну чё", true},
                                                         {"Как ИИ, я отвечу иначе", "ну", true},
-                                                        {"Извините за опоздание", "Извините, я опоздал", false},
                                                         // ё and е are the same letter here, in both texts.
                                                         {"ЭТА ФРАЗА НЕ годится", "эта фраза нё про то", false},
                                                         {"Прошу прощёния", "привет", true},
-                                                        {"Эта фраза не подходит", "эта фраза", true},
                                                         {"Добрый день, коллеги.", "привет всем", false}};
     for (const auto& [answer, original, meta] : cases)
         EXPECT_EQ(looksLikeMeta(answer, original), meta) << answer.toStdString() << " / " << original.toStdString();
 }
 
-TEST(AdvisorAnswer, ReadsTheChatAnswerOfTheRealServer)
+TEST(AdvisorAnswer, ReadsTheRealServersAnswerAndQuotesTheBeginningOfAnUnreadableOne)
 {
-    const Result<Advice> advice = adviceFromAnswer(fixture("llama-server/chat_1.json"), "привет");
-    ASSERT_TRUE(advice.ok());
-    EXPECT_EQ(advice.value(), (Advice{std::nullopt, "не и спасибо", false}));
-}
-
-TEST(AdvisorAnswer, UnreadableAnswersNameTheirBeginning)
-{
+    const Result<Advice> real = adviceFromAnswer(fixture("llama-server/chat_1.json"), "привет");
+    ASSERT_TRUE(real.ok());
+    EXPECT_EQ(real.value(), (Advice{std::nullopt, "не и спасибо", false}));
     // The description quotes the body's first 200 bytes.
     const std::pair<QByteArray, QByteArray> cases[] = {
         {R"({"error":{"code":500,"message":"oops","type":"server_error"}})", {}},
-        {"", {}},
         {R"({"choices":[]})", {}},
         {R"({"choices":[{"message":{"content":5}}]})", {}},
-        {R"({"choices":{"message":{"content":"a"}}})", {}},
-        {"[1,2]", {}},
         {QByteArray(300, 'x'), QByteArray(200, 'x')}};
     for (const auto& [body, quoted] : cases) {
         SCOPED_TRACE(body.toStdString());
@@ -165,34 +139,14 @@ TEST(AdvisorAnswer, UnreadableAnswersNameTheirBeginning)
     }
 }
 
-TEST(AdvisorAnswer, BodyPrefixKeepsWholeCharacters)
-{
-    // "я" is two bytes, "🐶" four: a character cut by the 200-byte limit is left out whole.
-    const std::pair<QByteArray, QString> cases[] = {{QByteArray(199, 'a') + "яяя", QString(199, 'a')},
-                                                    {QByteArray(198, 'a') + "яяя", QString(198, 'a') + "я"},
-                                                    {QByteArray(198, 'a') + "🐶", QString(198, 'a')},
-                                                    {QByteArray(197, 'a') + "🐶", QString(197, 'a')},
-                                                    {QByteArray(196, 'a') + "🐶" + "b", QString(196, 'a') + "🐶"},
-                                                    {"короткий", "короткий"},
-                                                    {"\xFF\xFEgarbage", ""}};
-    for (const auto& [body, prefix] : cases)
-        EXPECT_EQ(bodyPrefix(body, 200), prefix) << body.size();
-}
-
 TEST(AnimalTranslator, KeepsEverythingButTheWordsAndCapitals)
 {
     // A word's sound is its hash modulo the six sounds: h("мир") = ((7·31 + 1084)·31 + 1080)·31 + 1088 mod 99 991
     // = 84 937, 84 937 mod 6 = 1. Up to six letters one sound; longer words two sounds, joined by a hyphen.
     // Digits make words too.
-    const std::tuple<QString, bool, QString> cases[] = {{"Привет, мир!", false, "Тяф, тяф!"},
-                                                        {"Привет, мир!", true, "Мур, мур!"},
-                                                        {"", false, ""},
-                                                        {" \n— !?", true, " \n— !?"},
-                                                        {"собака", false, "р-гав"},
-                                                        {"собачка", false, "гав-гав-гав"},
-                                                        {"Телефон", false, "Аф-аф"},
-                                                        {"Длинноеслово кот", true, "Мр-мяу-мяв мур"},
-                                                        {"2026 год", true, "мр-мяу мурр"}};
+    const std::tuple<QString, bool, QString> cases[] = {
+        {"Привет, мир!", false, "Тяф, тяф!"}, {"Привет, мир!", true, "Мур, мур!"}, {" \n— !?", true, " \n— !?"},
+        {"собака", false, "р-гав"},           {"Телефон", false, "Аф-аф"},         {"2026 год", true, "мр-мяу мурр"}};
     for (const auto& [text, cat, expected] : cases)
         EXPECT_EQ(animalTranslate(text, cat), expected) << text.toStdString() << (cat ? " cat" : " dog");
 }

@@ -63,20 +63,18 @@ TEST(SpeechAnalysis, WhereFindingsAreAndAreNot)
     const std::pair<QString, QList<Range>> cases[] = {{"Вообщем, ну, было было.", {{0, 7}, {9, 2}, {18, 4}}},
                                                       {"Привет 😀. Ну, начнём 😀 начнём.", {{11, 2}}},
                                                       {"😀😀 да да", {{8, 2}}},
-                                                      {QString(), {}},
+                                                      // The second occurrence, whatever its case.
+                                                      {"Было БЫЛО, и он пришёл пришёл.", {{5, 4}, {23, 6}}},
                                                       {"123, 456!", {}},
-                                                      {"😀", {}},
                                                       // Not repetitions: a comma between, a shared start.
                                                       {"было, было", {}},
                                                       {"на наш дом", {}},
                                                       // Frequent words need more than three letters.
                                                       {"Что он, что она, что они.", {}},
-                                                      {"Река, река.", {}},
                                                       // A different opener breaks the run.
                                                       {"Мы пришли. Мы сели. Он ушёл. Мы спали. Мы ели.", {}},
                                                       // Near misses of the phrasing rules.
                                                       {"более красивый", {}},
-                                                      {"согласно договору", {}},
                                                       {"положить сюда", {}}};
     for (const auto& [text, ranges] : cases) {
         QList<Range> found;
@@ -103,14 +101,6 @@ TEST(SpeechFillers, CountOnlyWhereTheyStandApart)
     for (const QString text : {"Вот отчёт.", "значит ли это", "Он как бы пришёл.", "Я пошёл, короче", "Он,ну, пришёл.",
                                "Нужно разобраться."})
         EXPECT_TRUE(issuesOfKind(Kind::filler, text).isEmpty()) << text.toStdString();
-}
-
-TEST(SpeechRepetitions, SecondOccurrenceAsWrittenWhateverItsCase)
-{
-    const QList<SpeechIssue> issues = SpeechQuality::analyze("Было БЫЛО, и он пришёл пришёл.");
-    ASSERT_EQ(issues.size(), 2);
-    EXPECT_EQ(issues.at(0), (SpeechIssue{Kind::repetition, {5, 4}, "БЫЛО", "повтор слова", true, {}}));
-    EXPECT_EQ(issues.at(1).range, (Range{23, 6}));
 }
 
 TEST(SpeechFrequentWords, ThresholdIsOneFortiethOfAllWordsAndKeysFoldCaseAndYo)
@@ -155,13 +145,6 @@ TEST(SpeechSentences, ThirtyWordsSixCommasTwoWhich)
                                             "«который» 2 раза в одном предложении — упростите конструкцию")});
     EXPECT_TRUE(issuesOfKind(Kind::style, "Дом, который стоит. Кот, которого нет.", "«который»").isEmpty());
     EXPECT_EQ(issuesOfKind(Kind::style, "Которые, которых.", "«").first().text, "Которые, которых.");
-
-    // The excerpt counts characters, not code units: an emoji as the 34th
-    // character and two more.
-    const QString emoji = "который которая " + QString(17, u'б') + "😀в.";
-    const QList<SpeechIssue> flagged = issuesOfKind(Kind::style, emoji, "«который»");
-    ASSERT_EQ(flagged.size(), 1);
-    EXPECT_EQ(flagged.first().text, emoji.left(35) + u'…');
 }
 
 TEST(SpeechOpeners, RunsOfThreeOrMoreEqualFirstWords)
@@ -248,24 +231,19 @@ TEST(SpeechClean, CutsWhatTheAnalysisFoundWithThePunctuationAroundIt)
                  {"Я, ну, пошёл.", "Я пошёл."},
                  // Before a sentence end.
                  {"Я пошёл, короче.", "Я пошёл."},
-                 {"Я пошёл, короче!", "Я пошёл!"},
                  // After a sentence end or a line break, with the capital moving to the
                  // next word.
                  {"Я пришёл. Короче, начнём.", "Я пришёл. Начнём."},
                  {"Строка один.\nну, строка два.", "Строка один.\nСтрока два."},
-                 {"Ну вот, начнём.", "Начнём."},
                  {"Собственно говоря, так сказать, всё.", "Всё."},
                  {"Э-э, эм, м-м, да.", "Да."},
                  // A repetition goes, but the comma after it belongs to the sentence.
                  {"было было", "Было"},
                  {"Мы были были там.", "Мы были там."},
                  {"Я думаю думаю, что он придёт.", "Я думаю, что он придёт."},
-                 {"Я думаю думаю,что он придёт.", "Я думаю,что он придёт."},
                  // A filler that is a sentence of its own goes with its full stop.
                  {"Я пришёл. Вот. Начнём.", "Я пришёл. Начнём."},
-                 {"Ну. Пошли.", "Пошли."},
                  {"Ну . Пошли.", "Пошли."},
-                 {"Блин!.. Опять.", "Опять."},
                  {"Короче.", ""},
                  // Without a sentence end before it, the mark stays for the sentence it
                  // closes.
@@ -274,11 +252,10 @@ TEST(SpeechClean, CutsWhatTheAnalysisFoundWithThePunctuationAroundIt)
                  {"Да, вообщем, всё.", "Да, в общем, всё."},
                  {"это самый лучший день.", "Это самый лучший день."},
                  // Ranges after an emoji.
-                 {"Привет 😀. Ну, начнём.", "Привет 😀. Начнём."},
                  {"😀 да да, конечно.", "😀 Да, конечно."}});
 }
 
-TEST(SpeechClean, SkipsFindingsThatAreNotRemovableOrDoNotFitTheText)
+TEST(SpeechClean, SkipsFindingsThatDoNotFitAndWorksFromTheEndWhateverTheirOrder)
 {
     const QString text = "Ну, да.";
     SpeechIssue kept = removableFiller(0, 2);
@@ -290,19 +267,17 @@ TEST(SpeechClean, SkipsFindingsThatAreNotRemovableOrDoNotFitTheText)
     // A phrasing finding whose hint no rule knows is left alone.
     const QString phrased = "Вообщем, да.";
     EXPECT_EQ(SpeechQuality::clean(phrased, {{Kind::phrasing, {0, 7}, "Вообщем", "другое", true, {}}}), phrased);
-}
 
-TEST(SpeechClean, WorksFromTheEndWhateverOrderTheFindingsCome)
-{
-    const QString text = "Ну, я, короче, пошёл пошёл, блин.";
-    QList<SpeechIssue> issues = SpeechQuality::analyze(text);
+    // Edits go from the end whatever order the findings come in.
+    const QString four = "Ну, я, короче, пошёл пошёл, блин.";
+    QList<SpeechIssue> issues = SpeechQuality::analyze(four);
     ASSERT_EQ(issues.size(), 4);
-    EXPECT_EQ(SpeechQuality::clean(text, issues), "Я пошёл.");
+    EXPECT_EQ(SpeechQuality::clean(four, issues), "Я пошёл.");
     std::reverse(issues.begin(), issues.end());
-    EXPECT_EQ(SpeechQuality::clean(text, issues), "Я пошёл.");
+    EXPECT_EQ(SpeechQuality::clean(four, issues), "Я пошёл.");
 }
 
-TEST(SpeechClean, TidiesSpacesTrimsAndCapitalizes)
+TEST(SpeechClean, TidiesSpacesTrimsAndCapitalizesButAutoCleanTouchesOnlyTextsWithFindings)
 {
     expectPairs([](const QString& text) { return SpeechQuality::clean(text, {}); },
                 {{"  это  просто\t\t текст , да !\n", "Это просто текст, да!"},
@@ -313,15 +288,10 @@ TEST(SpeechClean, TidiesSpacesTrimsAndCapitalizes)
                  // Quotes, dashes and brackets wait for the letter; a digit takes
                  // the place of the capital.
                  {"«привет», — сказал он. (да) 2 яблока. 3-й", "«Привет», — сказал он. (Да) 2 яблока. 3-й"},
-                 {"уже Большие. ВСЕ", "Уже Большие. ВСЕ"},
                  // A letter outside the basic plane is one character, not two.
-                 {"𐐨 а. 𐐨 б", "𐐀 а. 𐐀 б"},
-                 {"😀 ура", "😀 Ура"},
-                 {"", ""}});
-}
+                 {"𐐨 а. 𐐨 б", "𐐀 а. 𐐀 б"}});
 
-TEST(SpeechAutoClean, CountsTheRemovableFindingsAndLeavesATextWithoutThemUntidied)
-{
+    // Auto-cleaning counts the removable findings and leaves a text without them untidied.
     const auto [text, count] = SpeechQuality::autoClean("Ну, было было. Это самый лучший день.");
     EXPECT_EQ(text, "Было. Это самый лучший день.");
     EXPECT_EQ(count, 2);
