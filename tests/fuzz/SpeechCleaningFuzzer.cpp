@@ -7,6 +7,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -19,13 +21,8 @@ QSet<QChar> withCapitals(const QString& text)
 
 void requireWithin(const QString& output, const QSet<QChar>& allowed, const char* what, const QString& input)
 {
-    for (const QChar unit : output) {
-        if (!allowed.contains(unit))
-            Fuzz::require(false, what,
-                          QStringLiteral("U+%1 in «%2» from «%3»")
-                              .arg(uint(unit.unicode()), 4, 16, QChar(u'0'))
-                              .arg(output, input));
-    }
+    Fuzz::require(std::ranges::all_of(output, [&](QChar unit) { return allowed.contains(unit); }), what,
+                  QStringLiteral("«%1» from «%2»").arg(output, input));
 }
 
 } // namespace

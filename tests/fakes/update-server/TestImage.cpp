@@ -4,7 +4,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -21,28 +20,10 @@ la_ssize_t appendToBuffer(archive*, void* buffer, const void* data, size_t size)
     return static_cast<la_ssize_t>(size);
 }
 
-QByteArray infoJson(const QString& identifier, const QString& version, qint64 build)
-{
-    return QJsonDocument(QJsonObject{{QStringLiteral("CFBundleIdentifier"), identifier},
-                                     {QStringLiteral("CFBundleShortVersionString"), version},
-                                     {QStringLiteral("CFBundleVersion"), QString::number(build)}})
-        .toJson();
-}
-
-QByteArray startScript(const QString& version)
-{
-    return QStringLiteral("#!/bin/sh\necho \"$0\" > \"$HOME/started-%1\"\n").arg(version).toUtf8();
-}
-
 } // namespace
 
 namespace TestImage
 {
-
-QDateTime entryTime()
-{
-    return QDateTime(QDate(2021, 3, 14), QTime(15, 9, 26), Qt::UTC);
-}
 
 QByteArray build(const QList<ImageEntry>& entries)
 {
@@ -62,7 +43,7 @@ QByteArray build(const QList<ImageEntry>& entries)
         static constexpr mode_t fileTypes[] = {AE_IFREG, AE_IFDIR, AE_IFLNK, AE_IFREG, AE_IFIFO};
         archive_entry_set_filetype(entry, fileTypes[static_cast<int>(item.type)]);
         archive_entry_set_perm(entry, static_cast<mode_t>(item.mode));
-        archive_entry_set_mtime(entry, entryTime().toSecsSinceEpoch(), 0);
+        archive_entry_set_mtime(entry, entryTime.toSecsSinceEpoch(), 0);
         if (item.type == ImageEntry::Type::symlink)
             archive_entry_set_symlink_utf8(entry, item.target.toUtf8().constData());
         if (item.type == ImageEntry::Type::hardlink)
@@ -81,21 +62,17 @@ QByteArray build(const QList<ImageEntry>& entries)
     return output;
 }
 
-ImageEntry largeFile(const QString& name)
-{
-    QByteArray content(512 * 1024, Qt::Uninitialized);
-    QRandomGenerator generator(7);
-    generator.fillRange(reinterpret_cast<quint32*>(content.data()), content.size() / 4);
-    return ImageEntry::file(name, content);
-}
-
 QList<ImageEntry> bundle(const QString& directory, const QString& identifier, const QString& version, qint64 build)
 {
+    const QByteArray start = QStringLiteral("#!/bin/sh\necho \"$0\" > \"$HOME/started-%1\"\n").arg(version).toUtf8();
+    const QJsonObject info{{QStringLiteral("CFBundleIdentifier"), identifier},
+                           {QStringLiteral("CFBundleShortVersionString"), version},
+                           {QStringLiteral("CFBundleVersion"), QString::number(build)}};
     return {ImageEntry::directory(directory),
             ImageEntry::directory(directory + QStringLiteral("/bin")),
-            ImageEntry::file(directory + QStringLiteral("/bin/tolvan"), startScript(version), 0755),
+            ImageEntry::file(directory + QStringLiteral("/bin/tolvan"), start, 0755),
             ImageEntry::directory(directory + QStringLiteral("/Contents")),
-            ImageEntry::file(directory + QStringLiteral("/Contents/Info.json"), infoJson(identifier, version, build)),
+            ImageEntry::file(directory + QStringLiteral("/Contents/Info.json"), QJsonDocument(info).toJson()),
             ImageEntry::directory(directory + QStringLiteral("/share")),
             ImageEntry::directory(directory + QStringLiteral("/share/tolvan"), 0750),
             ImageEntry::file(directory + QStringLiteral("/share/tolvan/version.txt"), version.toUtf8(), 0640),

@@ -30,22 +30,14 @@ struct ImageEntry
     }
     static ImageEntry directory(const QString& name, int mode = 0755) { return {name, Type::directory, {}, {}, mode}; }
     static ImageEntry symlink(const QString& name, const QString& target) { return {name, Type::symlink, {}, target}; }
-    static ImageEntry hardlink(const QString& name, const QString& target)
-    {
-        return {name, Type::hardlink, {}, target};
-    }
-    static ImageEntry fifo(const QString& name) { return {name, Type::fifo, {}, {}}; }
 };
 
 namespace TestImage
 {
 // Every entry carries this modification time.
-QDateTime entryTime();
+inline const QDateTime entryTime(QDate(2021, 3, 14), QTime(15, 9, 26), Qt::UTC);
 
 QByteArray build(const QList<ImageEntry>& entries);
-
-// Half a megabyte that does not compress, so that a cut image loses part of it.
-ImageEntry largeFile(const QString& name);
 
 // The entries of an application bundle: bin/tolvan (a script that records its start in
 // $HOME/started-<version>), Contents/Info.json, share/tolvan/version.txt holding the version and a

@@ -39,8 +39,11 @@ TEST(ParseTest, PrintsTheSegmentsOfAServerAnswerOrOneLineForAnUnusableFile)
     }
 }
 
-TEST(Dispatch, AFlagWithoutItsParameterStartsTheApplicationWhichNeedsADisplay)
+TEST(Dispatch, HelpPrintsTheUsageAndAFlagWithoutItsParameterStartsTheApplicationWhichNeedsADisplay)
 {
+    const auto help = runTolvan({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out().trimmed(), CommandLine::usage());
     for (const QStringList& arguments :
          std::initializer_list<QStringList>{{"tolvan", "--PARSE-TEST", "f"}, {"tolvan", "--parse-test=f"}})
         EXPECT_FALSE(CommandLine::selectMode(arguments).has_value()) << arguments.join(u' ').toStdString();
@@ -56,11 +59,4 @@ TEST(Dispatch, AFlagWithoutItsParameterStartsTheApplicationWhichNeedsADisplay)
         EXPECT_TRUE(result.standardOutput.isEmpty());
         EXPECT_TRUE(result.err().contains("Толвану нужен графический сеанс")) << result.err().toStdString();
     }
-}
-
-TEST(Dispatch, HelpPrintsTheUsage)
-{
-    const auto help = runTolvan({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.out().trimmed(), CommandLine::usage());
 }

@@ -7,18 +7,6 @@
 #include <memory>
 #include <vector>
 
-TEST(Regex, BrokenPatternIsInvalidAndHarmless)
-{
-    const Regex broken(QStringLiteral("(незакрытая"));
-    EXPECT_FALSE(broken.isValid());
-    EXPECT_FALSE(broken.errorMessage().isEmpty());
-    EXPECT_FALSE(broken.contains(QStringLiteral("незакрытая")));
-    EXPECT_TRUE(broken.matchAll(QStringLiteral("(незакрытая")).empty());
-    EXPECT_EQ(broken.replaceAll(QStringLiteral("текст"), QStringLiteral("x")), QStringLiteral("текст"));
-    EXPECT_FALSE(Regex().isValid());
-    EXPECT_FALSE(Regex().contains(QString()));
-}
-
 TEST(Regex, OneCompiledPatternServesManyThreads)
 {
     const Regex word(QStringLiteral("\\b\\p{L}+\\b"), Regex::CaseInsensitive);

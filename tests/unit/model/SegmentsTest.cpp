@@ -1,6 +1,5 @@
 #include "model/Segments.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <gtest/gtest.h>
@@ -56,15 +55,4 @@ TEST(ParseSegments, TimesContinuationsAndUnusablePieces)
     };
     for (const auto& row : rows)
         EXPECT_EQ(parsed(row.answer), row.expected) << row.answer.toStdString();
-}
-
-TEST(SegmentList, WrittenListsReadBack)
-{
-    const List segments{{"Первый «абзац»", 0, 1250, 0.3, -0.2}, {"второй", 1250, 99999999999, 0, 0}};
-    const QJsonArray array = QJsonDocument::fromJson(Segments::toListJson(segments)).array();
-    ASSERT_EQ(array.size(), 2);
-    const auto unchanged = [](const QString& text) { return text; };
-    EXPECT_EQ(Segments::fromListElement(array[0].toObject(), unchanged),
-              (SpeechSegment{"Первый «абзац»", 0, 1250, 0, 0}));
-    EXPECT_EQ(Segments::fromListElement(array[1].toObject(), unchanged), segments[1]);
 }

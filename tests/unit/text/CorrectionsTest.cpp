@@ -92,7 +92,8 @@ TEST(CorrectionsFile, AddTrimsLowerCasesReplacesAndRemoveForgetsTheExactKeyBothS
     EXPECT_TRUE(appLog().contains("Словарь: забыто «абв»"));
 }
 
-TEST(CorrectionsFile, AnUnparsableFileIsKeptBesideTheNewOne)
+// A hand-edited file that no longer reads is kept beside the new one, a failed write leaves the old file whole.
+TEST(CorrectionsFile, NeitherAnUnreadableFileNorAFailedWriteLosesWhatWasThere)
 {
     const QByteArray handEdited = "{\"линукс\": \"Linux\",, }";
     TestFiles::write(Corrections::filePath(), handEdited);
@@ -105,11 +106,7 @@ TEST(CorrectionsFile, AnUnparsableFileIsKeptBesideTheNewOne)
     // A readable file is not copied again.
     Corrections::add("линукс", "Linux");
     EXPECT_EQ(TestFiles::read(Corrections::filePath() + ".bak"), handEdited);
-}
 
-TEST(CorrectionsFile, AFailedWriteLeavesTheOldFileWholeAndCrashLeftoversAreIgnored)
-{
-    Corrections::add("жпт", "GPT");
     const QByteArray before = TestFiles::read(Corrections::filePath());
     std::map<QString, QString> large;
     for (int index = 0; index < 2000; ++index)
@@ -126,10 +123,10 @@ TEST(CorrectionsFile, AFailedWriteLeavesTheOldFileWholeAndCrashLeftoversAreIgnor
     std::signal(SIGXFSZ, handler);
     EXPECT_EQ(TestFiles::read(Corrections::filePath()), before);
     EXPECT_EQ(QDir(QFileInfo(Corrections::filePath()).absolutePath()).entryList(QDir::Files),
-              QStringList{"corrections.json"});
+              (QStringList{"corrections.json", "corrections.json.bak"}));
 
     TestFiles::write(Corrections::filePath() + ".XyZ123", "{\"half\": \"writ");
-    EXPECT_EQ(Corrections::load(), Pairs({{"жпт", "GPT"}}));
+    EXPECT_EQ(Corrections::load().size(), 2u);
     Corrections::save(large);
     EXPECT_EQ(Corrections::load().size(), 2000u);
 }

@@ -8,31 +8,12 @@
 
 #include <gtest/gtest.h>
 
-namespace
-{
-
-QStringList triggersOf(const std::vector<MacroPair>& macros)
-{
-    QStringList triggers;
-    for (const MacroPair& macro : macros)
-        triggers.append(macro.trigger);
-    return triggers;
-}
-
-} // namespace
-
-TEST(MacroStoreFile, TheFirstLoadWritesTheTwoExampleMacros)
+TEST(MacroStoreFile, TheFirstLoadWritesTheExamplesAndSaveTrimsTriggersDropsBlankOnesAndKeepsTheLaterDuplicate)
 {
     EXPECT_FALSE(QFile::exists(MacroStore::filePath()));
     EXPECT_EQ(MacroStore::loadNormalized().size(), 2);
-    EXPECT_EQ(TestFiles::read(MacroStore::filePath()),
-              QStringLiteral("{\n  \"подпись\": \"—\\nС уважением,\\n<ваше имя>\\n<телефон или почта>\",\n"
-                             "  \"дата\": \"{дата}\"\n}")
-                  .toUtf8());
-}
+    EXPECT_TRUE(QFile::exists(MacroStore::filePath()));
 
-TEST(MacroStoreFile, SaveTrimsTriggersDropsBlankOnesKeepsTheLaterDuplicateAndAnEmptyListStaysEmpty)
-{
     MacroStore::saveRaw({});
     EXPECT_EQ(TestFiles::read(MacroStore::filePath()), QByteArray("{}"));
     EXPECT_TRUE(MacroStore::loadNormalized().isEmpty());
@@ -45,9 +26,11 @@ TEST(MacroStoreFile, SaveTrimsTriggersDropsBlankOnesKeepsTheLaterDuplicateAndAnE
 TEST(MacroStoreFile, EditorOrderIsAlphabeticalIgnoringCaseAndTriggersAreNormalized)
 {
     TestFiles::write(MacroStore::filePath(), R"({"яблоко": "3", "Банан": "2", "арбуз": "1", "Ёж": "2а"})");
-    EXPECT_EQ(triggersOf(MacroStore::loadRaw()), (QStringList{"арбуз", "Банан", "Ёж", "яблоко"}));
-    // A trigger without letters or digits never fires.
-    TestFiles::write(MacroStore::filePath(), R"({"Моя Подпись!": "Иван", "...": "ничего", "Ёлка": "🎄"})");
+    EXPECT_EQ(MacroStore::loadRaw(),
+              (std::vector<MacroPair>{{"арбуз", "1"}, {"Банан", "2"}, {"Ёж", "2а"}, {"яблоко", "3"}}));
+    // A trigger without letters or digits never fires; of two with one key the first in code point order wins.
+    TestFiles::write(MacroStore::filePath(),
+                     R"({"Моя Подпись!": "Иван", "моя подпись": "Пётр", "...": "ничего", "Ёлка": "🎄"})");
     EXPECT_EQ(MacroStore::loadNormalized(), (QHash<QString, QString>{{"моя подпись", "Иван"}, {"елка", "🎄"}}));
 }
 
@@ -72,12 +55,7 @@ TEST(MacroPlaceholders, DatesAndTimesInRussianInTheMomentsOwnTimeZone)
     EXPECT_EQ(MacroStore::substitutePlaceholders("{дата} / {дата_кратко} / {время} / {дата} / {Дата} / {час}",
                                                  QDateTime(QDate(2026, 12, 5), QTime(9, 7), moscow)),
               "5 декабря 2026 г. / 05.12.26 / 09:07 / 5 декабря 2026 г. / {Дата} / {час}");
-    EXPECT_EQ(MacroStore::substitutePlaceholders("{время}", QDateTime(QDate(2026, 12, 5), QTime(21, 30), moscow)),
-              "21:30");
     // 23:30 UTC is already the next day in Moscow.
     const QDateTime lateUtc(QDate(2026, 3, 1), QTime(23, 30), QTimeZone::utc());
     EXPECT_EQ(MacroStore::substitutePlaceholders("{дата}", lateUtc.toTimeZone(moscow)), "2 марта 2026 г.");
-    const QString before = QDate::currentDate().toString("dd.MM.yy");
-    const QString now = MacroStore::substitutePlaceholders("{дата_кратко}");
-    EXPECT_TRUE(now == before || now == QDate::currentDate().toString("dd.MM.yy")) << now.toStdString();
 }

@@ -119,29 +119,24 @@ TEST_F(FeedbackWindowTest, EveryFailureIsLoggedAndOffersTheSameTextByMail)
 {
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
-    const quint16 nobodyListens = closed.serverPort();
+    const QByteArray nobodyListens = QStringLiteral("http://127.0.0.1:%1/").arg(closed.serverPort()).toUtf8();
     closed.close();
+    const QByteArray served = qgetenv("TOLVAN_FEEDBACK_ENDPOINT");
     const QString message = QStringLiteral("Не работает «вставка» в IDE & хоткей = F6?\nСтрока 2 #3 +1 100%");
+    // An empty address is the built-in placeholder.
     for (const auto& [status, body, endpoint, logged] :
-         {std::tuple{200, R"({"ok":false})", "", "код 200, -"},
-          {200, R"({"ok":"true"})", "", "код 200, -"},
-          {200, "<html>ok</html>", "", "код 200, -"},
-          {500, R"({"ok":true})", "", "код 500, -"},
-          {0, "", "nobody", "код 0, Connection refused"},
-          {0, "", "placeholder", "код 0, адрес сервера обратной связи не настроен"}}) {
+         {std::tuple{200, R"({"ok":false})", served, "код 200, -"},
+          {500, R"({"ok":true})", served, "код 500, -"},
+          {0, "", nobodyListens, "код 0, Connection refused"},
+          {0, "", QByteArray(), "код 0, адрес сервера обратной связи не настроен"}}) {
         answer = HttpResponse::text(status, body);
-        if (QLatin1String(endpoint) == QLatin1String("nobody"))
-            qputenv("TOLVAN_FEEDBACK_ENDPOINT",
-                    QStringLiteral("http://127.0.0.1:%1/api/feedback").arg(nobodyListens).toUtf8());
-        if (QLatin1String(endpoint) == QLatin1String("placeholder"))
-            qunsetenv("TOLVAN_FEEDBACK_ENDPOINT");
+        qputenv("TOLVAN_FEEDBACK_ENDPOINT", endpoint);
         const qsizetype requestsBefore = server.requests().size();
         fill(message);
         alerts.answers = {QStringLiteral("Написать письмо")};
         send();
         const QString log = QString::fromUtf8(TestFiles::read(Log::directory() + QStringLiteral("/app.log")));
         EXPECT_TRUE(log.contains(QStringLiteral("Обратная связь не отправилась: ") + QString::fromUtf8(logged)))
-            << logged << "\n"
             << log.toStdString();
         EXPECT_EQ(shown(alerts.alerts.back()),
                   (QStringList{"Не удалось отправить", "Сервер недоступен. Отправить письмом на help@tolvan.example?",
@@ -153,10 +148,6 @@ TEST_F(FeedbackWindowTest, EveryFailureIsLoggedAndOffersTheSameTextByMail)
         EXPECT_EQ(QUrlQuery(opened.last()).queryItems(QUrl::FullyDecoded),
                   (QList<std::pair<QString, QString>>{{"subject", "Толван: обратная связь"}, {"body", message}}));
     }
-    alerts.answers = {QStringLiteral("Отмена")};
-    const qsizetype mails = opened.size();
-    send();
-    EXPECT_EQ(opened.size(), mails);
 }
 
 // Looked at (and pictured) at 1x and, as a second ctest entry, at 2x.

@@ -13,6 +13,7 @@
 #include <QProcess>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace
 {
@@ -24,17 +25,6 @@ constexpr auto rwxOwner = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFi
 QFileDevice::Permissions modeOf(const QString& path)
 {
     return QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
-}
-
-QStringList filesBelow(const QString& directory)
-{
-    QStringList files;
-    QDirIterator iterator(directory, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                          QDirIterator::Subdirectories);
-    while (iterator.hasNext())
-        files.append(QDir(directory).relativeFilePath(iterator.next()));
-    files.sort();
-    return files;
 }
 
 class UpdateInstallerTest : public testing::Test
@@ -94,8 +84,8 @@ TEST_F(UpdateInstallerTest, InstallsTheFirstApplicationByNameUnpackedInAFreshOwn
     EXPECT_EQ(modeOf(share + QStringLiteral("/version.txt")),
               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
     EXPECT_EQ(QFile::symLinkTarget(share + QStringLiteral("/current")), share + QStringLiteral("/version.txt"));
-    EXPECT_EQ(QFileInfo(share + QStringLiteral("/version.txt")).lastModified(), TestImage::entryTime());
-    EXPECT_EQ(QFileInfo(share).lastModified(), TestImage::entryTime());
+    EXPECT_EQ(QFileInfo(share + QStringLiteral("/version.txt")).lastModified(), TestImage::entryTime);
+    EXPECT_EQ(QFileInfo(share).lastModified(), TestImage::entryTime);
     expectOnlyTheInstalledCopy();
 }
 
@@ -110,9 +100,8 @@ TEST_F(UpdateInstallerTest, ARefusedImageOrAFailingCopyKeepsTheInstalledCopy)
         expectOnlyTheInstalledCopy();
     };
     const auto refused = [](const char* message) { return Error::tolvan(30, QString::fromUtf8(message)); };
-    expectKept(TestImage::build({ImageEntry::directory(QStringLiteral("Толван.app")),
-                                 ImageEntry::file(QStringLiteral("Толван.app/bin/tolvan"), "#!/bin/sh\n", 0755)}),
-               {}, refused("в образе другое приложение"));
+    expectKept(TestImage::bundleImage(QStringLiteral("org.example.Other"), QStringLiteral("2.0"), 2), {},
+               refused("в образе другое приложение"));
     QList<ImageEntry> onlyALink = TestImage::bundle(QStringLiteral("real"), identifier, QStringLiteral("2.0"), 2);
     onlyALink.append(ImageEntry::symlink(QStringLiteral("Толван.app"), QStringLiteral("real")));
     expectKept(TestImage::build(onlyALink), {}, refused("в образе не нашлось приложения"));
@@ -127,10 +116,12 @@ TEST_F(UpdateInstallerTest, ARefusedImageOrAFailingCopyKeepsTheInstalledCopy)
     expectKept(TestImage::bundleImage(identifier, QStringLiteral("2.0"), 2), {}, fullDisk);
 }
 
-TEST(ImageExtractor, UnpacksArchivesWrittenByTheTarProgram)
+TEST(ImageExtractor, UnpacksArchivesWrittenByTheTarProgramWithoutSetIdOrStickyBits)
 {
     const QString source = TestEnvironment::makeDirectory(QStringLiteral("tar-source"));
-    ASSERT_FALSE(TestFiles::write(source + QStringLiteral("/Толван.app/Contents/Info.json"), "{}").isNull());
+    const QByteArray tool = QFile::encodeName(TestFiles::write(source + QStringLiteral("/Толван.app/bin/tool"), "x"));
+    ASSERT_EQ(chmod(tool.constData(), 06755), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(source + QStringLiteral("/Толван.app/bin")).constData(), 01777), 0);
     const QString image = TestEnvironment::makeDirectory(QStringLiteral("tar-image")) + QStringLiteral("/i.tar.gz");
     ASSERT_EQ(QProcess::execute(QStringLiteral("tar"),
                                 {QStringLiteral("-czf"), image, QStringLiteral("-C"), source, QStringLiteral(".")}),
@@ -138,7 +129,12 @@ TEST(ImageExtractor, UnpacksArchivesWrittenByTheTarProgram)
     const QString target = TestEnvironment::makeDirectory(QStringLiteral("tar-target"));
     const Result<Done> result = ImageExtractor::extract(image, target);
     ASSERT_TRUE(result) << result.error().description().toStdString();
-    EXPECT_TRUE(QFile::exists(target + QStringLiteral("/Толван.app/Contents/Info.json")));
+    for (const auto& [path, mode] : {std::pair{QStringLiteral("/Толван.app/bin/tool"), 0755},
+                                     std::pair{QStringLiteral("/Толван.app/bin"), 0777}}) {
+        struct stat status = {};
+        ASSERT_EQ(stat(QFile::encodeName(target + path).constData(), &status), 0) << path.toStdString();
+        EXPECT_EQ(status.st_mode & 07777, mode) << path.toStdString();
+    }
 }
 
 TEST(ImageExtractor, HostileEntriesFailTheImageAndWriteNothingOutside)
@@ -150,9 +146,9 @@ TEST(ImageExtractor, HostileEntriesFailTheImageAndWriteNothingOutside)
          ImageEntry::file(QStringLiteral("escaped/passwd-copy"), "x")},
         {ImageEntry::symlink(QStringLiteral("A.app/up"), QStringLiteral("../..")),
          ImageEntry::file(QStringLiteral("A.app/up/escaped"), "x")},
-        {ImageEntry::hardlink(QStringLiteral("A.app/passwd"), QStringLiteral("../escaped"))},
-        {ImageEntry::hardlink(QStringLiteral("A.app/passwd"), QStringLiteral("/etc/passwd"))},
-        {ImageEntry::fifo(QStringLiteral("A.app/pipe"))},
+        {{QStringLiteral("A.app/passwd"), ImageEntry::Type::hardlink, {}, QStringLiteral("../escaped")}},
+        {{QStringLiteral("A.app/passwd"), ImageEntry::Type::hardlink, {}, QStringLiteral("/etc/passwd")}},
+        {{QStringLiteral("A.app/pipe"), ImageEntry::Type::fifo, {}, {}}},
     };
     int count = 0;
     for (const auto& entries : images) {
@@ -165,8 +161,13 @@ TEST(ImageExtractor, HostileEntriesFailTheImageAndWriteNothingOutside)
         ASSERT_FALSE(result) << entries.first().name.toStdString();
         EXPECT_TRUE(result.error().description().startsWith(QStringLiteral("в образе недопустимый файл")))
             << result.error().description().toStdString();
-        EXPECT_EQ(filesBelow(base), (QStringList{"image.tar.gz", "unpack", "unpack/inner"}))
-            << entries.first().name.toStdString();
+        QStringList files;
+        for (QDirIterator below(base, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                                QDirIterator::Subdirectories);
+             below.hasNext();)
+            files.append(QDir(base).relativeFilePath(below.next()));
+        files.sort();
+        EXPECT_EQ(files, (QStringList{"image.tar.gz", "unpack", "unpack/inner"})) << entries.first().name.toStdString();
     }
     EXPECT_FALSE(QFile::exists(QStringLiteral("/tmp/escaped-tolvan-test")));
 }

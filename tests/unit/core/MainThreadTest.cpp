@@ -1,5 +1,3 @@
-#include "core/DelayedCall.h"
-
 #include "core/MainThread.h"
 
 #include <QTest>
@@ -8,26 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-
-TEST(DelayedCall, OnlyTheLastScheduledCallRunsAndNotWhenCancelledOrDestroyed)
-{
-    QStringList fired;
-    {
-        DelayedCall destroyed;
-        destroyed.schedule(5, [&] { fired.append(QStringLiteral("destroyed")); });
-    }
-    DelayedCall cancelled;
-    cancelled.schedule(5, [&] { fired.append(QStringLiteral("cancelled")); });
-    cancelled.cancel();
-    EXPECT_FALSE(cancelled.isPending());
-    DelayedCall call;
-    call.schedule(30, [&] { fired.append(QStringLiteral("first")); });
-    call.schedule(10, [&] { fired.append(QStringLiteral("second")); });
-    EXPECT_TRUE(call.isPending());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !call.isPending(); }, 2000));
-    QTest::qWait(50);
-    EXPECT_EQ(fired, QStringList{QStringLiteral("second")});
-}
 
 TEST(MainThread, PostFromAWorkerRunsOnTheMainThreadAndNotForAVanishedOwner)
 {

@@ -1,7 +1,10 @@
-// whisper-server's answer as it comes over the loopback connection (status line, headers, a body by length, by
-// chunks or up to the end of the connection), the answer's rules and the segment decoding behind them, and the
-// segment-list JSON the command line reads and writes. The seeds are whole HTTP answers and bare bodies.
+// What the recognizers answer. whisper-server's answer as it comes over the loopback connection (status line,
+// headers, a body by length, by chunks or up to the end of the connection), the answer's rules and the segment
+// decoding behind them, and the segment-list JSON the command line reads and writes; the same bytes as
+// sherpa-onnx-offline's standard output, the JSON line with GigaAM's text, tokens and timestamps. The seeds
+// are whole HTTP answers, bare bodies and sherpa-onnx outputs.
 #include "FuzzSupport.h"
+#include "engines/GigaAMEngine.h"
 #include "engines/LoopbackHttp.h"
 #include "engines/WhisperServer.h"
 #include "model/Segments.h"
@@ -12,6 +15,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray received(reinterpret_cast<const char*>(data), qsizetype(size));
+    if (const Result<TranscriptionResult> gigaam = GigaAMEngine::parseOutput(received)) {
+        Fuzz::requireSegments(gigaam.value().segments, received);
+        for (const SpeechSegment& segment : gigaam.value().segments)
+            Fuzz::require(!segment.text.startsWith(u' ') && !segment.text.endsWith(u' '), "a segment is trimmed",
+                          QString::fromUtf8(received));
+    }
     const auto open = LoopbackHttp::parse(received, false);
     const auto closed = LoopbackHttp::parse(received, true);
     // An answer complete while the connection is open stays the same answer when it closes.
@@ -27,8 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Fuzz::require(!WhisperServer::interpretAnswer(500, body).ok(), "an error status is a failure",
                   QString::fromUtf8(body));
     const QJsonDocument document = QJsonDocument::fromJson(body);
-    if (document.isObject())
-        Fuzz::requireSegments(Segments::parseSegments(document.object()), body);
     if (document.isArray()) {
         // The list JSON of the segments reads back as the same segments.
         const auto readList = [](const QJsonDocument& list) {
