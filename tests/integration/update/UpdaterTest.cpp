@@ -11,6 +11,7 @@
 #include "support/TestFiles.h"
 #include "support/TolvanProcess.h"
 #include "update/BundleInfo.h"
+#include "update/UpdateFeed.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -184,7 +185,20 @@ TEST_F(UpdaterTest, CheckResultsAreShownWhenAskedAndOnlyLoggedOtherwise)
         EXPECT_EQ(shown(presenter.alerts[0]), info(alert));
         presenter.alerts.clear();
     }
-    EXPECT_EQ(requestCount("/feed.json"), 2);
+    // A feed of exactly the size limit is read; one byte more is not.
+    SettingsStore::shared().setString(SettingsKey::updateFeedURL, feedURL());
+    QByteArray largest = routes["/feed.json"].body;
+    largest.append(UpdateFeed::maximumSize - largest.size(), ' ');
+    for (const auto& [body, alert] :
+         {std::pair{largest, QStringLiteral("У вас последняя версия — %1.").arg(currentVersion)},
+          std::pair{largest + ' ', QStringLiteral("Не удалось проверить обновления.")}}) {
+        routes["/feed.json"] = HttpResponse::json(body);
+        updater.check(true);
+        ASSERT_TRUE(waitForAlerts(1));
+        EXPECT_EQ(shown(presenter.alerts[0]), info(alert));
+        presenter.alerts.clear();
+    }
+    EXPECT_EQ(requestCount("/feed.json"), 4);
     EXPECT_EQ(requestCount(imagePath), 0);
 }
 
