@@ -1,7 +1,5 @@
 #include "support/FakeProgram.h"
 
-#include "support/TestFiles.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -9,6 +7,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 
 namespace
 {
@@ -50,11 +49,27 @@ void FakeProgram::recordArguments(const QStringList& arguments) const
     record(QStringLiteral("args.txt"), arguments.mid(1).join(QLatin1Char('\n')).toUtf8());
 }
 
-void FakeProgram::countTerminations(bool interruptsToo)
+std::optional<QHash<QString, QString>> FakeProgram::parseFlags(const QStringList& arguments,
+                                                               const QHash<QString, int>& arity, const char* complaint)
+{
+    QHash<QString, QString> values;
+    for (qsizetype index = 1; index < arguments.size(); ++index) {
+        const QString& flag = arguments.at(index);
+        const int count = arity.value(flag, -1);
+        if (count < 0 || index + count >= arguments.size()) {
+            std::fprintf(stderr, "%s: %s\n", complaint, qPrintable(flag));
+            return std::nullopt;
+        }
+        values.insert(flag, arguments.mid(index + 1, count).join(QLatin1Char(' ')));
+        index += count;
+    }
+    return values;
+}
+
+void FakeProgram::countTerminations()
 {
     std::signal(SIGTERM, count);
-    if (interruptsToo)
-        std::signal(SIGINT, count);
+    std::signal(SIGINT, count);
 }
 
 int FakeProgram::terminations()

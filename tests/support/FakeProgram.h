@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 // What the fake programs under tests/fakes share: a script in FAKE_<NAME>_* environment variables, a record
 // directory (FAKE_<NAME>_RECORD_DIR) where they leave what they were given, termination signals, and an exit on
@@ -25,8 +27,13 @@ public:
     // args.txt: the arguments after the program's name, one a line.
     void recordArguments(const QStringList& arguments) const;
 
-    // From now on SIGTERM (and SIGINT when asked) are counted instead of ending the program.
-    static void countTerminations(bool interruptsToo = false);
+    // The value given to each flag (empty for a switch); `arity` holds how many values follow each flag the
+    // program knows. Nothing after printing `complaint` with a flag that is unknown or lacks its value.
+    static std::optional<QHash<QString, QString>> parseFlags(const QStringList& arguments,
+                                                             const QHash<QString, int>& arity, const char* complaint);
+
+    // From now on SIGTERM and SIGINT are counted instead of ending the program.
+    static void countTerminations();
     static int terminations();
     // While the event loop runs: `onTermination` within `pollMs` of the first signal counted, and the exit
     // on its own.

@@ -9,12 +9,6 @@
 namespace
 {
 
-// Clients read only the status code; the phrase is for people reading a capture.
-QByteArray reasonPhrase(int status)
-{
-    return status < 300 ? "OK" : status < 500 ? "Client Error" : "Server Error";
-}
-
 // Parses one complete request from the front of the buffer and removes it; false while incomplete.
 bool takeRequest(QByteArray& buffer, HttpRequest& request)
 {
@@ -45,7 +39,9 @@ bool takeRequest(QByteArray& buffer, HttpRequest& request)
 
 QByteArray head(const HttpResponse& response)
 {
-    QByteArray bytes = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
+    // Clients read only the status code.
+    QByteArray bytes = "HTTP/1.1 " + QByteArray::number(response.status);
+    bytes += response.status < 300 ? " OK\r\n" : " Error\r\n";
     for (const auto& [name, value] : response.headers)
         bytes += name + ": " + value + "\r\n";
     if (response.sendContentLength)
@@ -85,23 +81,19 @@ private:
     void answer(const HttpResponse& response)
     {
         socket_->write(head(response));
-        QByteArray body = response.body;
-        if (response.dropAfterBytes >= 0)
-            body.truncate(response.dropAfterBytes);
-        const bool closeAfter = !response.sendContentLength || response.dropAfterBytes >= 0;
-        sendPieces(body, response.chunkSize > 0 ? response.chunkSize : std::max<qsizetype>(body.size(), 1),
-                   response.chunkIntervalMs, closeAfter);
+        sendPieces(response, response.dropAfterBytes < 0 ? response.body : response.body.left(response.dropAfterBytes));
     }
 
-    void sendPieces(QByteArray rest, qsizetype pieceSize, int intervalMs, bool closeAfter)
+    void sendPieces(const HttpResponse& response, QByteArray rest)
     {
-        socket_->write(rest.left(pieceSize));
-        rest.remove(0, std::min(pieceSize, rest.size()));
+        const qsizetype size = response.chunkSize > 0 ? response.chunkSize : rest.size();
+        socket_->write(rest.left(size));
+        rest.remove(0, size);
         if (!rest.isEmpty()) {
-            QTimer::singleShot(intervalMs, this, [=, this] { sendPieces(rest, pieceSize, intervalMs, closeAfter); });
+            QTimer::singleShot(response.chunkIntervalMs, this, [=, this] { sendPieces(response, rest); });
             return;
         }
-        if (closeAfter) {
+        if (!response.sendContentLength || response.dropAfterBytes >= 0) {
             socket_->disconnectFromHost();
             return;
         }
@@ -130,11 +122,7 @@ QByteArray HttpRequest::header(const QByteArray& lowerCaseName) const
 
 HttpResponse HttpResponse::text(int status, const QByteArray& body, const QByteArray& contentType)
 {
-    HttpResponse response;
-    response.status = status;
-    response.headers.append({"Content-Type", contentType});
-    response.body = body;
-    return response;
+    return {.status = status, .headers = {{"Content-Type", contentType}}, .body = body};
 }
 
 HttpResponse HttpResponse::json(const QByteArray& body, int status)

@@ -10,11 +10,7 @@
 namespace
 {
 
-std::unique_ptr<QTemporaryDir>& temporaryRoot()
-{
-    static std::unique_ptr<QTemporaryDir> root;
-    return root;
-}
+std::unique_ptr<QTemporaryDir> temporaryRoot;
 
 int generation = 0;
 
@@ -31,7 +27,7 @@ namespace TestEnvironment
 
 void isolate()
 {
-    temporaryRoot() = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tolvan-test-XXXXXX"));
+    temporaryRoot = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tolvan-test-XXXXXX"));
     for (const QString& name : QProcessEnvironment::systemEnvironment().keys()) {
         if (name.startsWith(QLatin1String("TOLVAN_")) && !name.startsWith(QLatin1String("TOLVAN_TEST_")))
             qunsetenv(name.toLocal8Bit().constData());
@@ -65,7 +61,7 @@ QString fixture(const QString& relative)
 
 QString makeDirectory(const QString& name)
 {
-    const QString path = temporaryRoot()->path() + QLatin1Char('/') + name;
+    const QString path = temporaryRoot->path() + QLatin1Char('/') + name;
     QDir().mkpath(path);
     return path;
 }

@@ -1,7 +1,6 @@
 // Behaves like sherpa-onnx-offline 1.12.30 and later: options only as --key=value before the first WAV
 // path, exactly one JSON line per WAV on standard output, exit status 255 for a WAV it cannot read and for a
 // malformed option. FAKE_SHERPA_* variables script it:
-//   LEGACY=1       print like versions before 1.12.30: path, JSON and "----" on standard error
 //   EXIT_CODE      exit status after printing
 //   HANG_MS        time spent "recognizing" before printing
 //   IGNORE_TERM=1  ignore SIGTERM
@@ -69,18 +68,12 @@ int main(int argc, char** argv)
     }
 
     QThread::msleep(static_cast<unsigned long>(fake.number("HANG_MS")));
+    const QByteArray line = TestFiles::read(QStringLiteral(FAKE_SHERPA_FIXTURES "/stdout_char_vocab.txt"));
     for (const QString& wave : waves) {
         const QByteArray bytes = TestFiles::read(wave);
         if (bytes.size() < 44 || !bytes.startsWith("RIFF") || bytes.mid(8, 4) != "WAVE")
             return failure(QStringLiteral("Failed to read '%1'").arg(wave));
-    }
-
-    const QByteArray line = TestFiles::read(QStringLiteral(FAKE_SHERPA_FIXTURES "/stdout_char_vocab.txt"));
-    for (const QString& wave : waves) {
-        if (fake.isOn("LEGACY"))
-            std::fprintf(stderr, "%s\n%s----\n", qPrintable(wave), line.constData());
-        else
-            std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+        std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
     }
     return fake.number("EXIT_CODE");
 }

@@ -4,7 +4,6 @@
 // and ends with status 0 on an unknown flag or language. FAKE_WHISPER_* variables script
 // failures (FakeProgram reads RECORD_DIR, EXIT_AFTER_MS and EXIT_CODE):
 //   START_DELAY_MS    model loading time before the port opens (SIGTERM is only noted meanwhile)
-//   ROOT_STATUS       status of GET / (404 answers like an unknown path)
 //   WARMUP_STATUS     status of the first POST /inference (an inference failure, JSON body)
 //   ANSWER_FILE, ANSWER_STATUS  the body and status of every other POST /inference
 //   DELAY_PER_AUDIO_SECOND_MS  time one recognition takes per second of audio
@@ -13,14 +12,14 @@
 //   FAIL_REQUESTS     comma-separated numbers of POST /inference requests (the warm-up is 1) answered with 500
 //   CHAOS=SEED        every recognition after the warm-up, chosen at random from SEED: the recorded answer,
 //                     a 500, JSON cut short, no answer at all, or the process dying before it answers
-//   NEVER_ANSWER=1    accept connections but never answer
-// The record directory gets args.txt, pid.txt and every inference request (request-N.body, request-N.type).
+// The record directory gets args.txt, pid.txt and the body of every inference request (request-N.body).
 #include "support/FakeProgram.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -37,69 +36,33 @@ namespace
 
 const FakeProgram fake("WHISPER");
 
-struct Options
+QHash<QString, int> knownFlags()
 {
-    QString model = QStringLiteral("models/ggml-base.en.bin");
-    int port = 8080;
-    QString language = QStringLiteral("en");
-};
-
-const QStringList valueFlags = QStringLiteral("-t --threads -p --processors -m --model -l --language --prompt --host "
+    QHash<QString, int> flags;
+    for (const QString& flag : QStringLiteral("-t --threads -p --processors -m --model -l --language --prompt --host "
                                               "--port -nth --no-speech-thold --public --inference-path --request-path")
-                                   .split(u' ');
-const QStringList switches = QStringLiteral("-sns --suppress-nst -nlp --no-language-probabilities -ng --no-gpu -nf "
-                                            "--no-fallback -tr --translate -fa --flash-attn")
-                                 .split(u' ');
-const QStringList languages = QStringLiteral("auto en ru uk be kk de fr es it pl pt zh ja").split(u' ');
-
-// Nothing when the program must print its usage and end instead of serving.
-std::optional<Options> parse(const QStringList& arguments)
-{
-    Options options;
-    for (qsizetype index = 1; index < arguments.size(); ++index) {
-        const QString& flag = arguments.at(index);
-        if (switches.contains(flag))
-            continue;
-        if (!valueFlags.contains(flag) || index + 1 >= arguments.size()) {
-            std::fprintf(stderr, "error: unknown argument: %s\n", qPrintable(flag));
-            return std::nullopt;
-        }
-        const QString value = arguments.at(++index);
-        if (flag == "-m" || flag == "--model")
-            options.model = value;
-        else if (flag == "--port")
-            options.port = value.toInt();
-        else if (flag == "-l" || flag == "--language")
-            options.language = value;
-    }
-    if (!languages.contains(options.language)) {
-        std::fprintf(stderr, "error: unknown language '%s'\n", qPrintable(options.language));
-        return std::nullopt;
-    }
-    return options;
+                                   .split(u' '))
+        flags.insert(flag, 1);
+    for (const QString& flag : QStringLiteral("-sns --suppress-nst -nlp --no-language-probabilities -ng --no-gpu -nf "
+                                              "--no-fallback -tr --translate -fa --flash-attn")
+                                   .split(u' '))
+        flags.insert(flag, 0);
+    return flags;
 }
 
-// The uploaded file of a multipart form, or nothing when the form has none.
-std::optional<QByteArray> uploadedFile(const HttpRequest& request)
+const QStringList languages = QStringLiteral("auto en ru uk be kk de fr es it pl pt zh ja").split(u' ');
+
+// The part of a multipart form named "file"; empty when there is none.
+QByteArray uploadedFile(const HttpRequest& request)
 {
     const QByteArray type = request.header("content-type");
-    const qsizetype at = type.indexOf("boundary=");
-    if (!type.startsWith("multipart/form-data") || at < 0)
-        return std::nullopt;
-    const QByteArray delimiter = "--" + type.mid(at + 9);
     const QByteArray& body = request.body;
-    qsizetype position = 0;
-    while ((position = body.indexOf(delimiter, position)) >= 0) {
-        const qsizetype headersStart = position + delimiter.size() + 2;
-        const qsizetype headersEnd = body.indexOf("\r\n\r\n", headersStart);
-        const qsizetype next = headersEnd < 0 ? -1 : body.indexOf("\r\n" + delimiter, headersEnd);
-        if (next < 0)
-            return std::nullopt;
-        if (body.mid(headersStart, headersEnd - headersStart).contains("name=\"file\""))
-            return body.mid(headersEnd + 4, next - headersEnd - 4);
-        position = next + 2;
-    }
-    return std::nullopt;
+    const qsizetype part = body.indexOf("name=\"file\"");
+    const qsizetype start = body.indexOf("\r\n\r\n", part) + 4;
+    const qsizetype end = body.indexOf("\r\n--" + type.mid(type.indexOf("boundary=") + 9), start);
+    if (!type.startsWith("multipart/form-data; boundary=") || part < 0 || end < 0)
+        return {};
+    return body.mid(start, end - start);
 }
 
 HttpResponse failure(int status)
@@ -151,76 +114,36 @@ HttpResponse recognition(int number)
     return HttpResponse::json(TestFiles::read(file), fake.number("ANSWER_STATUS", 200));
 }
 
-class FakeServer
+HttpResponse inference(const HttpRequest& request, std::optional<QRandomGenerator>& chaos)
 {
-public:
-    FakeServer()
-    {
-        if (!fake.text("CHAOS").isEmpty())
-            chaos_.emplace(quint32(fake.number("CHAOS")) + quint32(QCoreApplication::applicationPid()));
-        server_.setHandler([this](const HttpRequest& request) {
-            HttpResponse response = respond(request);
-            if (fake.isOn("NEVER_ANSWER"))
-                response.delayMs = -1;
-            return response;
-        });
-    }
-
-    bool listen(int port) { return server_.listen(static_cast<quint16>(port)); }
-
-private:
-    HttpResponse respond(const HttpRequest& request)
-    {
-        if (request.method == "GET" && request.path == "/") {
-            const int status = fake.number("ROOT_STATUS", 200);
-            if (status == 200)
-                return HttpResponse::text(200, "<html><head><title>Whisper.cpp Server</title></head></html>",
-                                          "text/html");
-            return HttpResponse::text(status, "File Not Found (/)");
-        }
-        if (request.path == "/inference" && request.method == "POST")
-            return inference(request);
-        return HttpResponse::text(404, "File Not Found (" + request.path + ")");
-    }
-
-    HttpResponse inference(const HttpRequest& request)
-    {
-        const int number = ++inferences_;
-        fake.record(QStringLiteral("request-%1.body").arg(number), request.body);
-        fake.record(QStringLiteral("request-%1.type").arg(number), request.header("content-type"));
-        const std::optional<QByteArray> file = uploadedFile(request);
-        if (!file || file->size() < 44 || !file->startsWith("RIFF") || file->mid(8, 4) != "WAVE")
-            return HttpResponse::text(400, "Invalid request");
-        if (chaos_ && number > 1) {
-            switch (chaos_->bounded(5)) {
-            case 1:
-                return failure(500);
-            case 2:
-                return HttpResponse::text(200, R"({"text":" Обрыв)", "application/json");
-            case 3: {
-                HttpResponse silent = recognition(number);
-                silent.delayMs = -1;
-                return silent;
-            }
-            case 4:
-                std::_Exit(134);
-            default:
-                break;
-            }
-        }
-        if (fake.text("FAIL_REQUESTS").split(u',').contains(QString::number(number)))
+    static int number = 0;
+    ++number;
+    fake.record(QStringLiteral("request-%1.body").arg(number), request.body);
+    const QByteArray file = uploadedFile(request);
+    if (file.size() < 44 || !file.startsWith("RIFF") || file.mid(8, 4) != "WAVE")
+        return HttpResponse::text(400, "Invalid request");
+    if (chaos && number > 1) {
+        switch (chaos->bounded(5)) {
+        case 1:
             return failure(500);
-        HttpResponse response =
-            fake.isOn("SEGMENTS_FROM_AUDIO") && number > 1 ? segmentsOfSound(*file) : recognition(number);
-        const int seconds = int((file->size() - 44) / 32000);
-        response.delayMs = seconds * fake.number("DELAY_PER_AUDIO_SECOND_MS");
-        return response;
+        case 2:
+            return HttpResponse::text(200, R"({"text":" Обрыв)", "application/json");
+        case 3:
+            return HttpResponse{.delayMs = -1};
+        case 4:
+            std::_Exit(134);
+        default:
+            break;
+        }
     }
-
-    LocalHttpServer server_;
-    std::optional<QRandomGenerator> chaos_;
-    int inferences_ = 0;
-};
+    if (fake.text("FAIL_REQUESTS").split(u',').contains(QString::number(number)))
+        return failure(500);
+    HttpResponse response =
+        fake.isOn("SEGMENTS_FROM_AUDIO") && number > 1 ? segmentsOfSound(file) : recognition(number);
+    const int seconds = int((file.size() - 44) / 32000);
+    response.delayMs = seconds * fake.number("DELAY_PER_AUDIO_SECOND_MS");
+    return response;
+}
 
 } // namespace
 
@@ -232,29 +155,44 @@ int main(int argc, char** argv)
     fake.record(QStringLiteral("pid.txt"), QByteArray::number(QCoreApplication::applicationPid()));
     FakeProgram::countTerminations();
     // Like the real server, a flag or language it does not know ends it with the usage and status 0.
-    const std::optional<Options> options = parse(arguments);
-    if (!options)
+    const std::optional<QHash<QString, QString>> flags =
+        FakeProgram::parseFlags(arguments, knownFlags(), "error: unknown argument");
+    if (!flags)
         return 0;
+    const QString model = flags->value("-m", flags->value("--model", QStringLiteral("models/ggml-base.en.bin")));
+    const int port = flags->value("--port", QStringLiteral("8080")).toInt();
+    const QString language = flags->value("-l", flags->value("--language", QStringLiteral("en")));
+    if (!languages.contains(language)) {
+        std::fprintf(stderr, "error: unknown language '%s'\n", qPrintable(language));
+        return 0;
+    }
 
-    std::fprintf(stderr, "whisper_init_from_file_with_params_no_state: loading model from '%s'\n",
-                 qPrintable(options->model));
+    std::fprintf(stderr, "whisper_init_from_file_with_params_no_state: loading model from '%s'\n", qPrintable(model));
     QThread::msleep(static_cast<unsigned long>(fake.number("START_DELAY_MS")));
-    if (!QFileInfo(options->model).isFile()) {
-        std::fprintf(stderr, "whisper_init_from_file_with_params_no_state: failed to open '%s'\n",
-                     qPrintable(options->model));
+    if (!QFileInfo(model).isFile()) {
+        std::fprintf(stderr, "whisper_init_from_file_with_params_no_state: failed to open '%s'\n", qPrintable(model));
         std::fprintf(stderr, "error: failed to initialize whisper context\n");
         return 3;
     }
     if (FakeProgram::terminations() > 0)
         return 0;
 
-    FakeServer server;
-    if (!server.listen(options->port)) {
-        std::fprintf(stderr, "couldn't bind to server socket: port=%d\n", options->port);
+    std::optional<QRandomGenerator> chaos;
+    if (!fake.text("CHAOS").isEmpty())
+        chaos.emplace(quint32(fake.number("CHAOS")) + quint32(QCoreApplication::applicationPid()));
+    LocalHttpServer server([&](const HttpRequest& request) {
+        if (request.method == "GET" && request.path == "/")
+            return HttpResponse::text(200, "<html><head><title>Whisper.cpp Server</title></head></html>", "text/html");
+        if (request.method == "POST" && request.path == "/inference")
+            return inference(request, chaos);
+        return HttpResponse::text(404, "File Not Found (" + request.path + ")");
+    });
+    if (!server.listen(static_cast<quint16>(port))) {
+        std::fprintf(stderr, "couldn't bind to server socket: port=%d\n", port);
         return 1;
     }
     // Block-buffered, as when the real server's output goes to a file: it appears at exit.
-    std::cout << "\nwhisper server listening at http://127.0.0.1:" << options->port << "\n\n";
+    std::cout << "\nwhisper server listening at http://127.0.0.1:" << port << "\n\n";
     fake.whileRunning(10, [] {
         std::cout << "Caught signal 15, shutting down gracefully...\n";
         QCoreApplication::exit(0);
