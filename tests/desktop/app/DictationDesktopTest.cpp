@@ -16,24 +16,22 @@ const QString phrase = QStringLiteral("Привет, это проверка д�
 // What dictation_one_filler.json turns into.
 const QString oneFiller = QStringLiteral("Я, короче, пошёл домой, потому что устал.");
 
-class DictationDesktopTest : public DesktopTest
+// Super+Shift+Space, a spoken phrase, Enter.
+void dictate()
 {
-protected:
-    // Super+Shift+Space, a spoken phrase, Enter.
-    static void dictate()
-    {
-        RunningApp::press(QStringLiteral("super+shift+space"));
-        RunningApp::say(phrase);
-        RunningApp::press(QStringLiteral("Return"));
-    }
-};
+    DesktopSession::press({QStringLiteral("super+shift+space")});
+    RunningApp::say(phrase);
+    DesktopSession::press({QStringLiteral("Return")});
+}
+
+using DictationDesktopTest = DesktopTest;
 
 } // namespace
 
 TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWithoutLeavingTheServer)
 {
     TestFiles::write(Paths::dataDir() + QStringLiteral("/corrections.json"), R"({"линукс": "Linux"})");
-    TextFieldWindow field({QStringLiteral("--multiline")});
+    TextFieldWindow field;
     ASSERT_TRUE(field.isReady());
     RunningApp app(answering(QStringLiteral("dictation_commands.json")));
     ASSERT_TRUE(app.waitUntilReady());
@@ -51,7 +49,7 @@ TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWitho
     EXPECT_EQ(app.requests(), 2);
 
     // Enter is the user's again once the recording is over.
-    RunningApp::press(QStringLiteral("Return"));
+    DesktopSession::press({QStringLiteral("Return")});
     EXPECT_TRUE(QTest::qWaitFor([&] { return !field.keys().filter(QStringLiteral("Return")).isEmpty(); }, 3000));
 
     const qint64 server = app.serverPid();
@@ -64,7 +62,7 @@ TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWitho
     EXPECT_TRUE(QTest::qWaitFor([&] { return RunningApp::hasEnded(server); }, 5000));
 }
 
-TEST_F(DictationDesktopTest, HoldingRightAltDictatesWhileHeld)
+TEST_F(DictationDesktopTest, HoldingRightAltDictatesWhileHeldCancelledShortAndSilentOnesNeverReachTheServer)
 {
     TextFieldWindow field;
     ASSERT_TRUE(field.isReady());
@@ -76,36 +74,23 @@ TEST_F(DictationDesktopTest, HoldingRightAltDictatesWhileHeld)
     ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:Alt_R", "sleep:600"})));
     RunningApp::say(phrase);
     ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"up:Alt_R"})));
-    EXPECT_TRUE(field.waitForText(
-        QStringLiteral("Привет, это проверка диктовки. Сегодня хорошая погода и мы пойдём гулять в парк Спасибо!"),
-        8000))
-        << field.text().toStdString();
-}
+    const QString dictated =
+        QStringLiteral("Привет, это проверка диктовки. Сегодня хорошая погода и мы пойдём гулять в парк Спасибо!");
+    ASSERT_TRUE(field.waitForText(dictated, 8000)) << field.text().toStdString();
+    const int requests = app.requests();
 
-TEST_F(DictationDesktopTest, CancelledShortAndSilentRecordingsInsertNothingAndNeverReachTheServer)
-{
-    TextFieldWindow field;
-    ASSERT_TRUE(field.isReady());
-    RunningApp app(answering(QStringLiteral("scripted_verbose_speech.json")));
-    ASSERT_TRUE(app.waitUntilReady());
-    const int warmUp = app.requests();
-
-    RunningApp::press(QStringLiteral("super+shift+space"));
+    DesktopSession::press({QStringLiteral("super+shift+space")});
     RunningApp::say(phrase);
-    RunningApp::press(QStringLiteral("Escape"));
-
-    RunningApp::press(QStringLiteral("super+shift+space"));
-    RunningApp::press(QStringLiteral("Return"));
-
-    RunningApp::press(QStringLiteral("super+shift+space"));
+    DesktopSession::press({QStringLiteral("Escape"), QStringLiteral("super+shift+space"), QStringLiteral("Return"),
+                           QStringLiteral("super+shift+space")});
     QTest::qWait(1500);
-    RunningApp::press(QStringLiteral("Return"));
+    DesktopSession::press({QStringLiteral("Return")});
     EXPECT_TRUE(app.logShows(QStringLiteral("Запись отброшена: звука 0 мс из 1")));
 
     QTest::qWait(1000);
-    EXPECT_EQ(field.text(), QString());
-    EXPECT_EQ(field.keys(), QStringList());
-    EXPECT_EQ(app.requests(), warmUp);
+    EXPECT_EQ(field.text(), dictated);
+    EXPECT_EQ(field.keys(), QStringList{QStringLiteral("Ctrl+V")});
+    EXPECT_EQ(app.requests(), requests);
 }
 
 TEST_F(DictationDesktopTest, ASoundServerThatNeverAnswersEndsTheRecordingAndLeavesEnterToTheUser)
@@ -120,39 +105,16 @@ TEST_F(DictationDesktopTest, ASoundServerThatNeverAnswersEndsTheRecordingAndLeav
     RunningApp app(environment);
     ASSERT_TRUE(app.waitUntilReady());
 
-    RunningApp::press(QStringLiteral("super+shift+space"));
+    DesktopSession::press({QStringLiteral("super+shift+space")});
     EXPECT_TRUE(app.logShows(QStringLiteral("Ошибка старта записи: нет входного аудиоустройства"), 5000));
     EXPECT_TRUE(app.log().contains(QStringLiteral("Микрофон недоступен: "))) << app.log().toStdString();
-    RunningApp::press(QStringLiteral("Return"));
+    DesktopSession::press({QStringLiteral("Return")});
     EXPECT_TRUE(QTest::qWaitFor([&] { return !field.keys().filter(QStringLiteral("Return")).isEmpty(); }, 3000))
         << field.keys().join(u' ').toStdString();
     EXPECT_EQ(app.process().state(), QProcess::Running);
 }
 
-TEST_F(DictationDesktopTest, ARecordingWaitsForTheStartingServerAndAKilledServerIsStartedAgain)
-{
-    TextFieldWindow field;
-    ASSERT_TRUE(field.isReady());
-    QProcessEnvironment slowStart = answering(QStringLiteral("dictation_one_filler.json"));
-    slowStart.insert(QStringLiteral("FAKE_WHISPER_START_DELAY_MS"), QStringLiteral("6000"));
-    RunningApp app(slowStart);
-    ASSERT_TRUE(app.logShows(QStringLiteral("Горячие клавиши активны")));
-    ASSERT_FALSE(app.log().contains(QStringLiteral("whisper-server готов")));
-
-    dictate();
-    EXPECT_FALSE(app.log().contains(QStringLiteral("whisper-server готов")));
-    EXPECT_TRUE(field.waitForText(oneFiller, 12000)) << field.text().toStdString();
-
-    DesktopSession::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("BackSpace")});
-    ASSERT_TRUE(field.waitForText(QString()));
-    ::kill(static_cast<pid_t>(app.serverPid()), SIGKILL);
-    ASSERT_TRUE(app.logShows(QStringLiteral("whisper-server упал")));
-    dictate();
-    EXPECT_TRUE(field.waitForText(oneFiller, 15000)) << field.text().toStdString();
-    EXPECT_EQ(app.logCount(QStringLiteral("whisper-server готов")), 2);
-}
-
-TEST_F(DictationDesktopTest, FailedRecognitionIsKeptAndTheMenuRecognizesItLater)
+TEST_F(DictationDesktopTest, FailedRecognitionIsKeptARecordingWaitsForTheStartingServerAndTheMenuRecognizesTheKeptOne)
 {
     TextFieldWindow field;
     ASSERT_TRUE(field.isReady());
@@ -173,8 +135,17 @@ TEST_F(DictationDesktopTest, FailedRecognitionIsKeptAndTheMenuRecognizesItLater)
     EXPECT_GT(QFileInfo(kept.front()).size(), 32000);
     EXPECT_EQ(field.text(), QString());
 
-    RunningApp app(answering(QStringLiteral("dictation_one_filler.json")));
-    ASSERT_TRUE(app.waitUntilReady());
+    QProcessEnvironment slowStart = answering(QStringLiteral("dictation_one_filler.json"));
+    slowStart.insert(QStringLiteral("FAKE_WHISPER_START_DELAY_MS"), QStringLiteral("6000"));
+    RunningApp app(slowStart);
+    ASSERT_TRUE(app.logShows(QStringLiteral("Горячие клавиши активны")));
+    ASSERT_FALSE(app.log().contains(QStringLiteral("whisper-server готов")));
+    dictate();
+    EXPECT_FALSE(app.log().contains(QStringLiteral("whisper-server готов")));
+    EXPECT_TRUE(field.waitForText(oneFiller, 12000)) << field.text().toStdString();
+    DesktopSession::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("BackSpace")});
+    ASSERT_TRUE(field.waitForText(QString()));
+
     // The tray icon's menu: "Начать диктовку", then the kept recording.
     const QString icon = RunningApp::trayIcons().value(0);
     ASSERT_FALSE(icon.isEmpty());
@@ -182,11 +153,18 @@ TEST_F(DictationDesktopTest, FailedRecognitionIsKeptAndTheMenuRecognizesItLater)
                              QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("3")});
     QTest::qWait(700);
     DesktopSession::screenshot(QStringLiteral("tray-menu-kept-recording"));
-    RunningApp::press(QStringLiteral("Down"));
-    RunningApp::press(QStringLiteral("Down"));
-    RunningApp::press(QStringLiteral("Return"));
+    DesktopSession::press({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")});
     EXPECT_TRUE(field.waitForText(oneFiller, 8000)) << field.text().toStdString();
     EXPECT_TRUE(QTest::qWaitFor([] { return RecordingArchive::files().isEmpty(); }, 3000));
+
+    // A killed recognizer is started again.
+    DesktopSession::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("BackSpace")});
+    ASSERT_TRUE(field.waitForText(QString()));
+    ::kill(static_cast<pid_t>(app.serverPid()), SIGKILL);
+    ASSERT_TRUE(app.logShows(QStringLiteral("whisper-server упал")));
+    dictate();
+    EXPECT_TRUE(field.waitForText(oneFiller, 15000)) << field.text().toStdString();
+    EXPECT_EQ(app.logCount(QStringLiteral("whisper-server готов")), 2);
 }
 
 TEST_F(DictationDesktopTest, LowScoreOpensTheReviewAndReturnInsertsTheCleanedPhraseIntoTheDictatedWindow)
@@ -200,11 +178,11 @@ TEST_F(DictationDesktopTest, LowScoreOpensTheReviewAndReturnInsertsTheCleanedPhr
     dictate();
     // The window manager shows the title with the application's name after it.
     ASSERT_TRUE(QTest::qWaitFor(
-        [] { return RunningApp::activeWindowName() == QStringLiteral("Грамотная речь — Толван"); }, 8000))
-        << RunningApp::activeWindowName().toStdString();
+        [] { return DesktopSession::activeWindowName() == QStringLiteral("Грамотная речь — Толван"); }, 8000))
+        << DesktopSession::activeWindowName().toStdString();
     EXPECT_EQ(field.text(), QString());
     DesktopSession::screenshot(QStringLiteral("review-after-dictation"));
-    RunningApp::press(QStringLiteral("Return"));
+    DesktopSession::press({QStringLiteral("Return")});
 
     const QString dictated = QStringLiteral("Ну, короче, я пошёл домой, короче, потому что устал.");
     const QString cleaned = SpeechQuality::clean(dictated, SpeechQuality::analyze(dictated));
@@ -247,24 +225,13 @@ TEST_F(DictationDesktopTest, QualityModesInsertWhatTheyPromise)
 TEST_F(DictationDesktopTest, PhrasesRecognizedWhileRecordingGiveTheSameTextAsOneRequestAtTheEnd)
 {
     // Three sentences with pauses of 1.5 s, the last one short.
-    const QString folder = TestEnvironment::makeDirectory(QStringLiteral("sentences"));
-    QStringList parts;
-    const QStringList sentences{
-        QStringLiteral("Сегодня мы подробно обсудили план работы отдела на всю следующую неделю."),
-        QStringLiteral("Отчёт нужно обязательно отправить руководителю проекта до конца пятницы."),
-        QStringLiteral("Спасибо.")};
-    for (qsizetype index = 0; index < sentences.size(); ++index) {
-        const QString wav = folder + QStringLiteral("/%1.wav").arg(index);
-        ASSERT_EQ(DesktopSession::run(QStringLiteral("espeak-ng"), {"-v", "ru", "-w", wav, sentences.at(index)}), 0);
-        if (index > 0)
-            parts << folder + QStringLiteral("/pause.wav");
-        parts << wav;
-    }
-    ASSERT_EQ(DesktopSession::run(QStringLiteral("sox"), {"-n", "-r", "22050", "-c", "1", "-b", "16",
-                                                          folder + "/pause.wav", "trim", "0", "1.5"}),
+    const QString speech = TestEnvironment::makeDirectory(QStringLiteral("sentences")) + QStringLiteral("/speech.wav");
+    ASSERT_EQ(DesktopSession::run(QStringLiteral("espeak-ng"),
+                                  {"-m", "-v", "ru", "-w", speech,
+                                   "<speak>Сегодня мы подробно обсудили план работы отдела на всю следующую неделю."
+                                   "<break time=\"1500ms\"/>Отчёт нужно обязательно отправить руководителю проекта "
+                                   "до конца пятницы.<break time=\"1500ms\"/>Спасибо.</speak>"}),
               0);
-    const QString speech = folder + QStringLiteral("/speech.wav");
-    ASSERT_EQ(DesktopSession::run(QStringLiteral("sox"), parts + QStringList{speech}), 0);
 
     TextFieldWindow field;
     ASSERT_TRUE(field.isReady());
@@ -276,11 +243,11 @@ TEST_F(DictationDesktopTest, PhrasesRecognizedWhileRecordingGiveTheSameTextAsOne
 
     const auto dictateSpeech = [&](int* requestsWhileRecording) {
         const int before = app.requests();
-        RunningApp::press(QStringLiteral("super+shift+space"));
+        DesktopSession::press({QStringLiteral("super+shift+space")});
         DesktopSession::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), speech}, nullptr, 30000);
         QTest::qWait(300);
         *requestsWhileRecording = app.requests() - before;
-        RunningApp::press(QStringLiteral("Return"));
+        DesktopSession::press({QStringLiteral("Return")});
     };
 
     int whileRecording = 0;

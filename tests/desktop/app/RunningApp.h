@@ -30,16 +30,17 @@ public:
     // FAKE_WHISPER_* variables for the recognizer, settings to store before the start.
     explicit RunningApp(const QProcessEnvironment& extra = {}, const QVariantHash& settings = {})
         : recordDir_(TestEnvironment::makeDirectory(QStringLiteral("whisper-%1").arg(++instances()))),
-          logStart_(wholeLog().size())
+          logStart_(DesktopSession::appLog().size())
     {
         placeActiveModel();
+        QVariantHash values{{SettingsKey::sounds, false},
+                            {SettingsKey::autoFormat, false},
+                            {SettingsKey::appendSpace, false},
+                            {SettingsKey::firstRunDone, true},
+                            {SettingsKey::speechQuality, QStringLiteral("off")}};
+        values.insert(settings);
         SettingsStore store(Paths::settingsFile());
-        store.setBool(SettingsKey::sounds, false);
-        store.setBool(SettingsKey::autoFormat, false);
-        store.setBool(SettingsKey::appendSpace, false);
-        store.setBool(SettingsKey::firstRunDone, true);
-        store.setString(SettingsKey::speechQuality, QStringLiteral("off"));
-        for (auto setting = settings.begin(); setting != settings.end(); ++setting) {
+        for (auto setting = values.begin(); setting != values.end(); ++setting) {
             if (setting.value().typeId() == QMetaType::Bool)
                 store.setBool(setting.key(), setting.value().toBool());
             else
@@ -66,7 +67,7 @@ public:
     }
 
     // What this run of the app logged.
-    QString log() const { return QString::fromUtf8(wholeLog().mid(logStart_)); }
+    QString log() const { return DesktopSession::appLog().mid(logStart_); }
     bool logShows(const QString& text, int timeoutMs = 10000) const
     {
         return QTest::qWaitFor([&] { return log().contains(text); }, timeoutMs);
@@ -102,12 +103,6 @@ public:
         ASSERT_EQ(DesktopSession::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), wav}), 0);
     }
 
-    static void press(const QString& keys)
-    {
-        DesktopSession::xdotool({QStringLiteral("key"), keys});
-        QTest::qWait(200);
-    }
-
     // Whether a process no longer runs (a zombie left for its new parent counts as ended).
     static bool hasEnded(qint64 pid)
     {
@@ -116,34 +111,20 @@ public:
         return line.isEmpty() || (state < line.size() && line.at(state) == 'Z');
     }
 
-    static QString activeWindowName()
-    {
-        QString name;
-        DesktopSession::run(QStringLiteral("xdotool"),
-                            {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")}, &name);
-        return name.trimmed();
-    }
-
-    // The X11 window tree, as xwininfo prints it.
-    static QString windowTree()
+    // The windows of our tray icons embedded in the tray host, found in the X11 window tree.
+    static QStringList trayIcons()
     {
         QString tree;
         DesktopSession::run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")}, &tree);
-        return tree;
-    }
-    // The windows of our tray icons embedded in the tray host.
-    static QStringList trayIcons()
-    {
         QStringList icons;
         static const QRegularExpression icon(
             QStringLiteral("(0x[0-9a-f]+) \"Толван\": \\(\"tolvan\" \"Tolvan\"\\)\\s+(1[6-9]|2\\d)x(1[6-9]|2\\d)"));
-        for (auto match = icon.globalMatch(windowTree()); match.hasNext();)
+        for (auto match = icon.globalMatch(tree); match.hasNext();)
             icons << match.next().captured(1);
         return icons;
     }
 
 private:
-    static QByteArray wholeLog() { return TestFiles::read(Paths::logDir() + QStringLiteral("/app.log")); }
     static int& instances()
     {
         static int count = 0;

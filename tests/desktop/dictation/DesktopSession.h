@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/Paths.h"
+#include "support/TestFiles.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QTest>
@@ -59,7 +62,7 @@ inline int run(const QString& program, const QStringList& arguments, QString* ou
     return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
 }
 
-// Our own XTEST key tool: steps like "down:Alt_R", "sleep:500", "up:Alt_R", "tap:a".
+// Our own XTEST key tool: steps like "down:Alt_R", "sleep:500", "up:Alt_R".
 inline std::unique_ptr<QProcess> keys(const QStringList& steps)
 {
     return start(QStringLiteral(TOLVAN_FAKES_DIR "/xkey"), steps);
@@ -68,6 +71,28 @@ inline std::unique_ptr<QProcess> keys(const QStringList& steps)
 inline void xdotool(const QStringList& arguments)
 {
     ASSERT_EQ(run(QStringLiteral("xdotool"), arguments), 0) << arguments.join(u' ').toStdString();
+}
+
+// xdotool key presses, e.g. "super+shift+space", each followed by a moment for its events to arrive.
+inline void press(const QStringList& presses)
+{
+    for (const QString& keys : presses) {
+        xdotool({QStringLiteral("key"), keys});
+        QTest::qWait(200);
+    }
+}
+
+inline QString activeWindowName()
+{
+    QString name;
+    run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")}, &name);
+    return name.trimmed();
+}
+
+// What the application, or the code under test, logged so far.
+inline QString appLog()
+{
+    return QString::fromUtf8(TestFiles::read(Paths::logDir() + QStringLiteral("/app.log")));
 }
 
 inline int setLayout(const QString& layout)
@@ -152,27 +177,6 @@ public:
     {
         QTest::qWait(1);
         return keys_;
-    }
-    // Brings the field back in front of other windows and waits until it holds the focus again.
-    bool activate()
-    {
-        QString window;
-        DesktopSession::run(QStringLiteral("xdotool"),
-                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                             QString::number(process_.processId())},
-                            &window);
-        return !window.trimmed().isEmpty() &&
-               DesktopSession::run(QStringLiteral("xdotool"),
-                                   {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
-                                    window.trimmed().section(u'\n', 0, 0)}) == 0 &&
-               QTest::qWaitFor(
-                   [] {
-                       QString name;
-                       DesktopSession::run(QStringLiteral("xdotool"),
-                                           {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")}, &name);
-                       return name.trimmed().startsWith(QStringLiteral("Поле ввода"));
-                   },
-                   5000);
     }
     bool waitForText(const QString& expected, int timeoutMs = 3000)
     {

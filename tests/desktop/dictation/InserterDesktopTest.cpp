@@ -1,4 +1,5 @@
 #include "DesktopSession.h"
+#include "core/SettingsStore.h"
 #include "dictation/TextInserter.h"
 
 #include <QClipboard>
@@ -28,13 +29,14 @@ const QString pasted = phrase + u' ';
 
 TEST_F(InserterDesktopTest, PastesIntoTheFocusedFieldOfAnotherApplicationWhateverTheKeyboardState)
 {
-    // Plain; taking the clipboard back from a program that copied last; while the user still holds Shift from
-    // typing when the text arrives; with the Russian layout active (the V key types "м" now).
-    for (const char* situation : {"plain", "someone else copied last", "Shift held", "Russian layout"}) {
+    // Plain; into a terminal, which pastes with Ctrl+Shift+V; taking the clipboard back from a program that
+    // copied last; while the user still holds Shift from typing when the text arrives; with the Russian layout
+    // active (the V key types "м" now).
+    for (const char* situation : {"plain", "terminal", "someone else copied last", "Shift held", "Russian layout"}) {
         SCOPED_TRACE(situation);
         const std::string what = situation;
         ASSERT_TRUE(what != "Russian layout" || DesktopSession::setLayout(QStringLiteral("ru,us")) == 0);
-        TextFieldWindow field;
+        TextFieldWindow field(what == "terminal" ? QStringList{"-name", "xterm"} : QStringList());
         ASSERT_TRUE(field.isReady());
         if (what == "someone else copied last") {
             // An earlier dictation left its text on the clipboard; then the user copied elsewhere.
@@ -50,21 +52,29 @@ TEST_F(InserterDesktopTest, PastesIntoTheFocusedFieldOfAnotherApplicationWhateve
             QTest::qWait(50);
         }
         TextInserter::insert(phrase);
-        EXPECT_TRUE(field.waitForText(pasted)) << field.text().toStdString();
-        EXPECT_EQ(field.keys(), QStringList{"Ctrl+V"});
+        // The field takes no Ctrl+Shift+V: for the terminal only the key press tells.
+        EXPECT_TRUE(what == "terminal" ? QTest::qWaitFor([&] { return !field.keys().isEmpty(); }, 3000)
+                                       : field.waitForText(pasted))
+            << field.text().toStdString();
+        EXPECT_EQ(field.keys(), QStringList{what == "terminal" ? "Ctrl+Shift+V" : "Ctrl+V"});
         EXPECT_EQ(clipboard(), pasted) << "the text stays on the clipboard";
         EXPECT_TRUE(!shift || DesktopSession::finishes(*shift));
     }
-}
 
-TEST_F(InserterDesktopTest, TerminalsGetCtrlShiftV)
-{
-    TextFieldWindow terminal({"-name", "xterm"});
-    ASSERT_TRUE(terminal.isReady());
+    // Asked to, the previous text comes back after the paste, unless the user copied something else meanwhile.
+    SettingsStore::shared().setBool(SettingsKey::restoreClipboard, true);
+    TextFieldWindow field;
+    ASSERT_TRUE(field.isReady());
+    DesktopSession::setClipboardElsewhere(QStringLiteral("прошлое"));
+    ASSERT_TRUE(clipboardBecomes(QStringLiteral("прошлое")));
     TextInserter::insert(phrase);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !terminal.keys().isEmpty(); }, 3000));
-    EXPECT_EQ(terminal.keys(), QStringList{"Ctrl+Shift+V"});
-    EXPECT_EQ(clipboard(), pasted);
+    EXPECT_TRUE(field.waitForText(pasted)) << field.text().toStdString();
+    EXPECT_TRUE(clipboardBecomes(QStringLiteral("прошлое"))) << clipboard().toStdString();
+    TextInserter::insert(phrase);
+    EXPECT_TRUE(field.waitForText(pasted + pasted)) << field.text().toStdString();
+    DesktopSession::setClipboardElsewhere(QStringLiteral("скопировано"));
+    QTest::qWait(TextInserter::restoreDelayMs + 600);
+    EXPECT_EQ(clipboard(), QStringLiteral("скопировано"));
 }
 
 TEST_F(InserterDesktopTest, AClipboardOwnerThatHangsNeverStallsTheInsertion)

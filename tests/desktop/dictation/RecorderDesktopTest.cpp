@@ -1,5 +1,4 @@
 #include "DesktopSession.h"
-#include "core/Paths.h"
 #include "core/SettingsStore.h"
 #include "dictation/AudioRecorder.h"
 #include "dictation/Sounds.h"
@@ -21,38 +20,9 @@ protected:
     void TearDown() override { qputenv("PULSE_SERVER", rigServer); }
 };
 
-// A sound server of the test's own with the modules given, which PULSE_SERVER then names.
-bool startPrivateSoundServer(QProcess& pulse, const QByteArray& modules)
-{
-    const QString base = TestEnvironment::makeDirectory(QStringLiteral("private-pulse"));
-    QDir().mkpath(base + QStringLiteral("/runtime"));
-    QFile::setPermissions(base + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QString config = TestFiles::write(base + QStringLiteral("/server.pa"),
-                                            "load-module module-native-protocol-unix auth-anonymous=1\n" + modules);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), base + QStringLiteral("/runtime"));
-    environment.insert(QStringLiteral("HOME"), base);
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("PULSE_SERVER"));
-    pulse.setProcessEnvironment(environment);
-    pulse.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    pulse.start("pulseaudio",
-                {"--daemonize=no", "--exit-idle-time=-1", "--system=false", "-n", "-F", config, "--realtime=no",
-                 "--high-priority=no", "--enable-memfd=no", "--log-target=stderr", "--log-level=error"});
-    if (!pulse.waitForStarted(5000))
-        return false;
-    qputenv("PULSE_SERVER", "unix:" + base.toUtf8() + "/runtime/pulse/native");
-    return QTest::qWaitFor([&] { return DesktopSession::run("pactl", {"info"}, nullptr, 2000) == 0; }, 10000);
-}
-
-QString appLog()
-{
-    return QString::fromUtf8(TestFiles::read(Paths::logDir() + QStringLiteral("/app.log")));
-}
-
 } // namespace
 
-TEST_F(RecorderDesktopTest, SoundsPlayOnTheSoundServerOnlyWhenSwitchedOn)
+TEST_F(RecorderDesktopTest, SoundsPlayOnlyWhenSwitchedOnTheChosenMicrophoneIsRecordedAndADyingServerEndsTheRecording)
 {
     // The microphone is the monitor of the default output, so what we play is what we record.
     using enum Sounds::Sound;
@@ -65,15 +35,31 @@ TEST_F(RecorderDesktopTest, SoundsPlayOnTheSoundServerOnlyWhenSwitchedOn)
         recorder.stop();
         EXPECT_EQ(recorder.voicedAccumMs() > 0.0, on) << Sounds::file(sound).toStdString() << (on ? " on" : " off");
     }
-}
 
-TEST_F(RecorderDesktopTest, ChosenMicrophoneIsRecordedAGoneOneFallsBackAndADyingServerEndsTheRecording)
-{
+    // A sound server of the test's own, which PULSE_SERVER then names.
+    const QString base = TestEnvironment::makeDirectory(QStringLiteral("private-pulse"));
+    QDir().mkpath(base + QStringLiteral("/runtime"));
+    QFile::setPermissions(base + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString config = TestFiles::write(base + QStringLiteral("/server.pa"),
+                                            "load-module module-native-protocol-unix auth-anonymous=1\n"
+                                            "load-module module-null-sink sink_name=speakers\n"
+                                            "load-module module-sine-source source_name=builtin frequency=200\n"
+                                            "load-module module-sine-source source_name=usb frequency=1000\n"
+                                            "set-default-source builtin\n");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), base + QStringLiteral("/runtime"));
+    environment.insert(QStringLiteral("HOME"), base);
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("PULSE_SERVER"));
     QProcess pulse;
-    ASSERT_TRUE(startPrivateSoundServer(pulse, "load-module module-null-sink sink_name=speakers\n"
-                                               "load-module module-sine-source source_name=builtin frequency=200\n"
-                                               "load-module module-sine-source source_name=usb frequency=1000\n"
-                                               "set-default-source builtin\n"));
+    pulse.setProcessEnvironment(environment);
+    pulse.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    pulse.start("pulseaudio",
+                {"--daemonize=no", "--exit-idle-time=-1", "--system=false", "-n", "-F", config, "--realtime=no",
+                 "--high-priority=no", "--enable-memfd=no", "--log-target=stderr", "--log-level=error"});
+    ASSERT_TRUE(pulse.waitForStarted(5000));
+    qputenv("PULSE_SERVER", "unix:" + base.toUtf8() + "/runtime/pulse/native");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return DesktopSession::run("pactl", {"info"}, nullptr, 2000) == 0; }, 10000));
     // The output's monitor is no microphone.
     const std::vector<AudioSource> sources = AudioSources::list();
     ASSERT_EQ(sources.size(), 2U);
@@ -94,8 +80,8 @@ TEST_F(RecorderDesktopTest, ChosenMicrophoneIsRecordedAGoneOneFallsBackAndADying
     };
     EXPECT_NEAR(frequencyWith(QStringLiteral("usb")), 1000, 100);
     EXPECT_NEAR(frequencyWith(QStringLiteral("alsa_input.usb-unplugged")), 200, 40);
-    EXPECT_TRUE(appLog().contains(QStringLiteral("Микрофон «alsa_input.usb-unplugged» недоступен (")))
-        << appLog().toStdString();
+    EXPECT_TRUE(DesktopSession::appLog().contains(QStringLiteral("Микрофон «alsa_input.usb-unplugged» недоступен (")))
+        << DesktopSession::appLog().toStdString();
 
     // The sound server dying ends the recording with what was captured.
     int autoStops = 0;
@@ -107,6 +93,7 @@ TEST_F(RecorderDesktopTest, ChosenMicrophoneIsRecordedAGoneOneFallsBackAndADying
     pulse.waitForFinished(3000);
     EXPECT_TRUE(QTest::qWaitFor([&] { return autoStops == 1; }, 3000)) << "the owner is told to finish";
     EXPECT_GT(recorder.stop().size(), 16000U * 4 / 10) << "what was captured before is kept";
-    EXPECT_TRUE(appLog().contains(QStringLiteral("Запись прервана: "))) << appLog().toStdString();
+    EXPECT_TRUE(DesktopSession::appLog().contains(QStringLiteral("Запись прервана: ")))
+        << DesktopSession::appLog().toStdString();
     EXPECT_TRUE(AudioSources::list().empty()) << "no server, no sources";
 }

@@ -1,11 +1,10 @@
 // A window with one focused text field, standing for the application the user dictates into. Reports on
 // standard output, one line each: "READY" once the field has the keyboard focus, "TEXT <content>" after
-// every change, "KEY <shortcut>" for every key press it receives. Qt's own -name option sets its WM_CLASS.
-// With --multiline the field takes several lines; line breaks are reported as the two characters "\n".
+// every change (line breaks as the two characters "\n"), "KEY <shortcut>" for every key press it receives.
+// Qt's own -name option sets its WM_CLASS.
 #include <QApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -45,23 +44,13 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QWidget window;
     window.setWindowTitle(QStringLiteral("Поле ввода"));
-    const bool multiline = application.arguments().contains(QStringLiteral("--multiline"));
-    QWidget* field = nullptr;
-    if (multiline) {
-        auto* editor = new QPlainTextEdit(&window);
-        QObject::connect(editor, &QPlainTextEdit::textChanged, [editor] {
-            report(QStringLiteral("TEXT ") + editor->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\\n")));
-        });
-        field = editor;
-    } else {
-        auto* line = new QLineEdit(&window);
-        QObject::connect(line, &QLineEdit::textChanged,
-                         [](const QString& text) { report(QStringLiteral("TEXT ") + text); });
-        field = line;
-    }
+    auto* field = new QPlainTextEdit(&window);
+    QObject::connect(field, &QPlainTextEdit::textChanged, [field] {
+        report(QStringLiteral("TEXT ") + field->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\\n")));
+    });
     auto* layout = new QVBoxLayout(&window);
     layout->addWidget(field);
-    window.resize(480, multiline ? 160 : 80);
+    window.resize(480, 160);
     window.move(100, 100);
     KeyReporter reporter;
     field->installEventFilter(&reporter);

@@ -1,5 +1,5 @@
 // Presses and releases single keys through XTEST, exactly as told (xdotool's keydown Alt_R also presses
-// the left Alt). Usage: xkey STEP...  with STEP one of down:KEYSYM, up:KEYSYM, tap:KEYSYM, sleep:MS.
+// the left Alt). Usage: xkey STEP...  with STEP one of down:KEYSYM, up:KEYSYM, sleep:MS.
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
@@ -45,8 +45,6 @@ int main(int argc, char** argv)
             status = send(display, value, true) ? 0 : 1;
         } else if (action == "up") {
             status = send(display, value, false) ? 0 : 1;
-        } else if (action == "tap") {
-            status = send(display, value, true) && send(display, value, false) ? 0 : 1;
         } else if (action == "sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(value.c_str())));
         } else {

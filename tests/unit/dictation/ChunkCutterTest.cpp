@@ -47,13 +47,11 @@ TEST(ChunkCutter, CutsInThePauseAfterThreeSecondsOfSpeechOnly)
         EXPECT_EQ(feed(cutter, end, stretches).size(), expected) << what;
     }
 
-    // The cut lies 0.35 s into the pause, where the 0.7 s of pause began to count.
+    // Exactly 3 s of speech and exactly 0.7 s of pause are enough; the cut lies in the middle of that pause.
     ChunkCutter cutter;
-    std::size_t end = 0;
-    const auto cuts = feed(cutter, end, {{true, 3100}, {false, 800}});
-    const std::size_t pauseStart = ((3100 * 16 + block - 1) / block) * block;
-    ASSERT_EQ(cuts.size(), 1U);
-    EXPECT_EQ(cuts.front(), pauseStart + 350 * 16);
+    EXPECT_EQ(cutter.addBlock(ChunkCutter::minimumSpeech, true), std::nullopt);
+    EXPECT_EQ(cutter.addBlock(ChunkCutter::minimumSpeech + ChunkCutter::minimumPause, false),
+              ChunkCutter::minimumSpeech + ChunkCutter::minimumPause / 2);
 }
 
 TEST(ChunkCutter, ALongPieceWithoutPauseIsCutAtItsQuietestMomentAfterTwentySeconds)
