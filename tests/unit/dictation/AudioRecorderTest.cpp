@@ -3,9 +3,11 @@
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
 #include "dictation/DictationController.h"
+#include "dictation/RecordingArchive.h"
 #include "engines/ModelCatalog.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
+#include "text/Corrections.h"
 
 #include <QFile>
 #include <QTest>
@@ -151,4 +153,23 @@ TEST(DictationControllerTest, DropsARecordingTooShortOrWithoutEnoughSound)
         else
             EXPECT_FALSE(logged.contains(QStringLiteral("Запись отброшена"))) << logged.toStdString();
     }
+}
+
+// Annotations go before the dictionary looks, so a phrase broken by one is still the phrase it knows.
+TEST(DictationControllerTest, CleansEachSegmentBeforeTheDictionary)
+{
+    Corrections::save({{QStringLiteral("гит хаб"), QStringLiteral("GitHub")}});
+    const TranscriptionResult result{{}, {SpeechSegment{QStringLiteral("открой гит [шум] хаб"), 0, 1500}}};
+    EXPECT_EQ(DictationController::textOf(result), QStringLiteral("Открой GitHub"));
+}
+
+// The ten newest recordings survive, listed newest first.
+TEST(RecordingArchiveTest, KeepsTheTenNewestNewestFirst)
+{
+    for (int index = 1; index <= 12; ++index)
+        ASSERT_TRUE(RecordingArchive::keep(QByteArray::number(index)));
+    QStringList kept;
+    for (const QString& file : RecordingArchive::files())
+        kept << QString::fromUtf8(TestFiles::read(file));
+    EXPECT_EQ(kept.join(u' '), QStringLiteral("12 11 10 9 8 7 6 5 4 3"));
 }
