@@ -16,10 +16,8 @@ namespace
 class AdvisorCommandLine : public ::testing::Test
 {
 protected:
-    void SetUp() override { freshRun(); }
-
-    // A new home and record folder, and the fake server in place of llama-server.
-    void freshRun()
+    // The fake server in place of llama-server.
+    void SetUp() override
     {
         TestEnvironment::freshHome();
         recordDir = TestEnvironment::makeDirectory(QStringLiteral("llama-cli-%1").arg(++runs));
@@ -64,31 +62,23 @@ TEST_F(AdvisorCommandLine, PrintsScoreAndTextAndStopsTheServer)
     EXPECT_FALSE(output.err().contains("Destroyed while process"));
 }
 
-TEST_F(AdvisorCommandLine, JokeStylesNeedNoModel)
+TEST_F(AdvisorCommandLine, JokeStylesNeedNoModelAndFailuresArePrintedWithStatusOne)
 {
-    const ProcessOutput output = advisorTest({"Привет, мир!", "5", "cat"});
-    ASSERT_TRUE(output.finished);
-    EXPECT_EQ(output.exitCode, 0);
-    EXPECT_EQ(output.outLines(),
+    const ProcessOutput joke = advisorTest({"Привет, мир!", "5", "cat"});
+    ASSERT_TRUE(joke.finished);
+    EXPECT_EQ(joke.exitCode, 0);
+    EXPECT_EQ(joke.outLines(),
               (QStringList{"ИИ-ОЦЕНКА: ? из 5", "ТЕКСТ: " + AdvisorText::animalTranslate("Привет, мир!", true)}));
     EXPECT_FALSE(QFile::exists(recordDir + "/pids.txt"));
-}
 
-TEST_F(AdvisorCommandLine, FailuresArePrintedWithStatusOne)
-{
     // How the engine fails is pinned in AdvisorServerTest; here a failure before and after the server started.
-    const std::tuple<bool, QString> cases[] = {
-        {false, "ОШИБКА: модель советника не загружена"},
-        {true, "ОШИБКА: не удалось разобрать ответ: \x01\x02 Gateway: upstream said При nothing"}};
-    for (const auto& [model, line] : cases) {
-        SCOPED_TRACE(line.toStdString());
-        freshRun();
-        if (model)
-            placeModel();
-        environment.insert("FAKE_LLAMA_REPLY", "garbage");
+    environment.insert("FAKE_LLAMA_REPLY", "garbage");
+    for (const QString line : {"ОШИБКА: модель советника не загружена",
+                               "ОШИБКА: не удалось разобрать ответ: \x01\x02 Gateway: upstream said При nothing"}) {
         const ProcessOutput output = advisorTest({"фраза"});
         ASSERT_TRUE(output.finished);
         EXPECT_EQ(output.exitCode, 1);
         EXPECT_EQ(output.outLines(), QStringList{line});
+        placeModel();
     }
 }

@@ -42,9 +42,9 @@ QString sentenceOfWords(int count)
     return neutralWords(count).join(u' ') + u'.';
 }
 
-SpeechIssue removableFiller(qsizetype location, qsizetype length)
+SpeechIssue filler(qsizetype location, qsizetype length, bool removable = true)
 {
-    return {Kind::filler, {location, length}, {}, "слово-паразит", true, {}};
+    return {Kind::filler, {location, length}, {}, "слово-паразит", removable, {}};
 }
 
 void expectPairs(const std::function<QString(const QString&)>& function,
@@ -62,10 +62,8 @@ TEST(SpeechAnalysis, WhereFindingsAreAndAreNot)
     // whitespace a repetition needs.
     const std::pair<QString, QList<Range>> cases[] = {{"Вообщем, ну, было было.", {{0, 7}, {9, 2}, {18, 4}}},
                                                       {"Привет 😀. Ну, начнём 😀 начнём.", {{11, 2}}},
-                                                      {"😀😀 да да", {{8, 2}}},
                                                       // The second occurrence, whatever its case.
                                                       {"Было БЫЛО, и он пришёл пришёл.", {{5, 4}, {23, 6}}},
-                                                      {"123, 456!", {}},
                                                       // Not repetitions: a comma between, a shared start.
                                                       {"было, было", {}},
                                                       {"на наш дом", {}},
@@ -144,7 +142,6 @@ TEST(SpeechSentences, ThirtyWordsSixCommasTwoWhich)
               QList<SpeechIssue>{styleIssue({0, which.size()}, "Дом, который построил Джек, КОТОРО…",
                                             "«который» 2 раза в одном предложении — упростите конструкцию")});
     EXPECT_TRUE(issuesOfKind(Kind::style, "Дом, который стоит. Кот, которого нет.", "«который»").isEmpty());
-    EXPECT_EQ(issuesOfKind(Kind::style, "Которые, которых.", "«").first().text, "Которые, которых.");
 }
 
 TEST(SpeechOpeners, RunsOfThreeOrMoreEqualFirstWords)
@@ -153,7 +150,6 @@ TEST(SpeechOpeners, RunsOfThreeOrMoreEqualFirstWords)
     const QList<SpeechIssue> four =
         issuesOfKind(Kind::style, "Ещё раз. ЕЩЕ два. еще три. Ещё четыре. Всё.", "4 предложения подряд");
     ASSERT_EQ(four.size(), 1);
-    EXPECT_EQ(four.first().text, "еще");
     EXPECT_EQ(four.first().extraRanges.size(), 3);
 
     // A sentence without words does not break a run.
@@ -185,9 +181,7 @@ TEST(SpeechPhrasing, EveryRuleFindsItsPhrasingButNotInsideASentenceFlaggedAsAWho
     }
 
     const QString longSentence = "Это самый лучший " + neutralWords(28).join(u' ') + u'.';
-    const QList<SpeechIssue> inside = SpeechQuality::analyze(longSentence);
-    ASSERT_EQ(inside.size(), 1);
-    EXPECT_EQ(inside.first().kind, Kind::style);
+    EXPECT_TRUE(issuesOfKind(Kind::phrasing, longSentence).isEmpty());
     const QList<SpeechIssue> outside = issuesOfKind(Kind::phrasing, longSentence + " Это самый лучший день.");
     ASSERT_EQ(outside.size(), 1);
     EXPECT_EQ(outside.first().range.location, longSentence.size() + 5);
@@ -206,13 +200,10 @@ TEST(SpeechScore, PhrasingWeighsTwice)
 {
     const auto scoreOf = [](int phrasings, int others) {
         QList<SpeechIssue> issues;
-        for (int index = 0; index < phrasings + others; ++index)
-            issues.append({index < phrasings ? Kind::phrasing : Kind(index % 2 ? Kind::style : Kind::repetition),
-                           {index, 1},
-                           {},
-                           {},
-                           false,
-                           {}});
+        for (int index = 0; index < phrasings + others; ++index) {
+            const Kind kind = index < phrasings ? Kind::phrasing : Kind(index % 2 ? Kind::style : Kind::repetition);
+            issues.append({kind, {index, 1}, {}, {}, false, {}});
+        }
         return SpeechQuality::score(issues);
     };
     const std::tuple<int, int, int> cases[] = {{0, 0, 5}, {0, 1, 4}, {1, 0, 4}, {1, 1, 3}, {2, 1, 3},
@@ -235,22 +226,17 @@ TEST(SpeechClean, CutsWhatTheAnalysisFoundWithThePunctuationAroundIt)
                  // next word.
                  {"Я пришёл. Короче, начнём.", "Я пришёл. Начнём."},
                  {"Строка один.\nну, строка два.", "Строка один.\nСтрока два."},
-                 {"Собственно говоря, так сказать, всё.", "Всё."},
-                 {"Э-э, эм, м-м, да.", "Да."},
                  // A repetition goes, but the comma after it belongs to the sentence.
                  {"было было", "Было"},
-                 {"Мы были были там.", "Мы были там."},
                  {"Я думаю думаю, что он придёт.", "Я думаю, что он придёт."},
                  // A filler that is a sentence of its own goes with its full stop.
                  {"Я пришёл. Вот. Начнём.", "Я пришёл. Начнём."},
-                 {"Ну . Пошли.", "Пошли."},
                  {"Короче.", ""},
                  // Without a sentence end before it, the mark stays for the sentence it
                  // closes.
                  {"Всё готово\nну.", "Всё готово."},
                  // Removable phrasings are replaced, the others stay.
                  {"Да, вообщем, всё.", "Да, в общем, всё."},
-                 {"это самый лучший день.", "Это самый лучший день."},
                  // Ranges after an emoji.
                  {"😀 да да, конечно.", "😀 Да, конечно."}});
 }
@@ -258,12 +244,9 @@ TEST(SpeechClean, CutsWhatTheAnalysisFoundWithThePunctuationAroundIt)
 TEST(SpeechClean, SkipsFindingsThatDoNotFitAndWorksFromTheEndWhateverTheirOrder)
 {
     const QString text = "Ну, да.";
-    SpeechIssue kept = removableFiller(0, 2);
-    kept.removable = false;
-    for (const SpeechIssue& skipped :
-         {kept, removableFiller(5, 4), removableFiller(-1, 2), removableFiller(2, -3), removableFiller(100, 1)})
+    for (const SpeechIssue& skipped : {filler(0, 2, false), filler(5, 4), filler(-1, 2), filler(2, -3), filler(100, 1)})
         EXPECT_EQ(SpeechQuality::clean(text, {skipped}), text);
-    EXPECT_EQ(SpeechQuality::clean(text, {removableFiller(5, 4), removableFiller(0, 2)}), "Да.");
+    EXPECT_EQ(SpeechQuality::clean(text, {filler(5, 4), filler(0, 2)}), "Да.");
     // A phrasing finding whose hint no rule knows is left alone.
     const QString phrased = "Вообщем, да.";
     EXPECT_EQ(SpeechQuality::clean(phrased, {{Kind::phrasing, {0, 7}, "Вообщем", "другое", true, {}}}), phrased);
