@@ -13,13 +13,18 @@
 namespace
 {
 
+// The UTC time to the millisecond. A name already taken moves on by a millisecond rather than taking a
+// suffix ("…-123-2.wav" would sort before "…-123.wav"), so that the name order stays the order in which the
+// recordings were kept; several are kept within a millisecond when the application quits.
 QString unusedName(const QDir& directory)
 {
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
-    QString name = stamp + QStringLiteral(".wav");
-    for (int suffix = 2; directory.exists(name); ++suffix)
-        name = QStringLiteral("%1-%2.wav").arg(stamp).arg(suffix);
-    return directory.filePath(name);
+    QDateTime stamp = QDateTime::currentDateTimeUtc();
+    const auto nameAt = [](const QDateTime& time) {
+        return time.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")) + QStringLiteral(".wav");
+    };
+    while (directory.exists(nameAt(stamp)))
+        stamp = stamp.addMSecs(1);
+    return directory.filePath(nameAt(stamp));
 }
 
 void forgetOldest()

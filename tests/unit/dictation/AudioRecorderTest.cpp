@@ -163,7 +163,7 @@ TEST(DictationControllerTest, CleansEachSegmentBeforeTheDictionary)
     EXPECT_EQ(DictationController::textOf(result), QStringLiteral("Открой GitHub"));
 }
 
-// The ten newest recordings survive, listed newest first.
+// The ten newest recordings survive, listed newest first, also when several are kept within a millisecond.
 TEST(RecordingArchiveTest, KeepsTheTenNewestNewestFirst)
 {
     for (int index = 1; index <= 12; ++index)
