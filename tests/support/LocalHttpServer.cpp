@@ -19,10 +19,7 @@ bool takeRequest(QByteArray& buffer, HttpRequest& request)
     const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
     request = HttpRequest();
     request.method = requestLine.value(0);
-    const QByteArray target = requestLine.value(1);
-    const qsizetype question = target.indexOf('?');
-    request.path = question < 0 ? target : target.left(question);
-    request.query = question < 0 ? QByteArray() : target.mid(question + 1);
+    request.path = requestLine.value(1).split('?').front();
     for (qsizetype index = 1; index < lines.size(); ++index) {
         const qsizetype colon = lines[index].indexOf(':');
         if (colon > 0)

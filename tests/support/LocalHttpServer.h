@@ -17,7 +17,6 @@ struct HttpRequest
     QByteArray method;
     // The path without the query, as sent (percent-encoded).
     QByteArray path;
-    QByteArray query;
     // Header names in lower case.
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;

@@ -24,8 +24,8 @@ namespace
 
 const FakeProgram fake("SHERPA");
 
-const QStringList knownOptions{"encoder",     "decoder",  "joiner",          "tokens", "model-type",
-                               "num-threads", "provider", "decoding-method", "debug",  "print-args"};
+// Of the real program's options, those Tolvan passes.
+const QStringList knownOptions{"encoder", "decoder", "joiner", "tokens", "model-type", "num-threads"};
 
 QString octalMode(const QString& path)
 {

@@ -36,19 +36,9 @@ namespace
 
 const FakeProgram fake("WHISPER");
 
-QHash<QString, int> knownFlags()
-{
-    QHash<QString, int> flags;
-    for (const QString& flag : QStringLiteral("-t --threads -p --processors -m --model -l --language --prompt --host "
-                                              "--port -nth --no-speech-thold --public --inference-path --request-path")
-                                   .split(u' '))
-        flags.insert(flag, 1);
-    for (const QString& flag : QStringLiteral("-sns --suppress-nst -nlp --no-language-probabilities -ng --no-gpu -nf "
-                                              "--no-fallback -tr --translate -fa --flash-attn")
-                                   .split(u' '))
-        flags.insert(flag, 0);
-    return flags;
-}
+// Flag → how many values follow it: the real program's flags that Tolvan passes.
+const QHash<QString, int> knownFlags{{"-m", 1}, {"--host", 1},   {"--port", 1}, {"-t", 1},
+                                     {"-l", 1}, {"--prompt", 1}, {"-sns", 0}};
 
 const QStringList languages = QStringLiteral("auto en ru uk be kk de fr es it pl pt zh ja").split(u' ');
 
@@ -105,15 +95,6 @@ HttpResponse segmentsOfSound(const QByteArray& wav)
     return HttpResponse::json(QJsonDocument(answer).toJson(QJsonDocument::Compact));
 }
 
-HttpResponse recognition(int number)
-{
-    if (number == 1 && fake.number("WARMUP_STATUS", 200) != 200)
-        return failure(fake.number("WARMUP_STATUS"));
-    const QString file =
-        fake.text("ANSWER_FILE", QStringLiteral(FAKE_WHISPER_FIXTURES "/scripted_verbose_speech.json"));
-    return HttpResponse::json(TestFiles::read(file), fake.number("ANSWER_STATUS", 200));
-}
-
 HttpResponse inference(const HttpRequest& request, std::optional<QRandomGenerator>& chaos)
 {
     static int number = 0;
@@ -122,6 +103,8 @@ HttpResponse inference(const HttpRequest& request, std::optional<QRandomGenerato
     const QByteArray file = uploadedFile(request);
     if (file.size() < 44 || !file.startsWith("RIFF") || file.mid(8, 4) != "WAVE")
         return HttpResponse::text(400, "Invalid request");
+    if (number == 1 && fake.number("WARMUP_STATUS", 200) != 200)
+        return failure(fake.number("WARMUP_STATUS"));
     if (chaos && number > 1) {
         switch (chaos->bounded(5)) {
         case 1:
@@ -138,8 +121,11 @@ HttpResponse inference(const HttpRequest& request, std::optional<QRandomGenerato
     }
     if (fake.text("FAIL_REQUESTS").split(u',').contains(QString::number(number)))
         return failure(500);
-    HttpResponse response =
-        fake.isOn("SEGMENTS_FROM_AUDIO") && number > 1 ? segmentsOfSound(file) : recognition(number);
+    const QString answer =
+        fake.text("ANSWER_FILE", QStringLiteral(FAKE_WHISPER_FIXTURES "/scripted_verbose_speech.json"));
+    HttpResponse response = fake.isOn("SEGMENTS_FROM_AUDIO") && number > 1
+                                ? segmentsOfSound(file)
+                                : HttpResponse::json(TestFiles::read(answer), fake.number("ANSWER_STATUS", 200));
     const int seconds = int((file.size() - 44) / 32000);
     response.delayMs = seconds * fake.number("DELAY_PER_AUDIO_SECOND_MS");
     return response;
@@ -156,12 +142,12 @@ int main(int argc, char** argv)
     FakeProgram::countTerminations();
     // Like the real server, a flag or language it does not know ends it with the usage and status 0.
     const std::optional<QHash<QString, QString>> flags =
-        FakeProgram::parseFlags(arguments, knownFlags(), "error: unknown argument");
+        FakeProgram::parseFlags(arguments, knownFlags, "error: unknown argument");
     if (!flags)
         return 0;
-    const QString model = flags->value("-m", flags->value("--model", QStringLiteral("models/ggml-base.en.bin")));
+    const QString model = flags->value("-m", QStringLiteral("models/ggml-base.en.bin"));
     const int port = flags->value("--port", QStringLiteral("8080")).toInt();
-    const QString language = flags->value("-l", flags->value("--language", QStringLiteral("en")));
+    const QString language = flags->value("-l", QStringLiteral("en"));
     if (!languages.contains(language)) {
         std::fprintf(stderr, "error: unknown language '%s'\n", qPrintable(language));
         return 0;

@@ -101,8 +101,9 @@ protected:
 
 } // namespace
 
-TEST_F(GigaAMRecognition, RunsTheRecognizerOnAPrivateTemporaryWavAndRemovesItOneRecognitionAfterAnother)
+TEST_F(GigaAMRecognition, RunsTheRecognizerOnAPrivateTemporaryWavOneRecognitionAfterAnotherAlsoFromTheCommandLine)
 {
+    const QString text = QStringLiteral("привет это проверка диктовки сегодня хорошая погода");
     const QString models = ModelCatalog::byID(QStringLiteral("gigaam-v3")).location();
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     qputenv("FAKE_SHERPA_HANG_MS", "300");
@@ -124,7 +125,7 @@ TEST_F(GigaAMRecognition, RunsTheRecognizerOnAPrivateTemporaryWavAndRemovesItOne
         ASSERT_EQ(completions.size(), 2);
         EXPECT_TRUE(completions[0].startsWith("1 ") && completions[1].startsWith("2 "));
         EXPECT_NE(completions[0].mid(2), completions[1].mid(2));
-        EXPECT_EQ(result.value().text, QStringLiteral("привет это проверка диктовки сегодня хорошая погода"));
+        EXPECT_EQ(result.value().text, text);
         EXPECT_NE(completionThread, QCoreApplication::instance()->thread());
         const QStringList arguments = recordedArguments();
         ASSERT_EQ(arguments.size(), 7);
@@ -140,10 +141,19 @@ TEST_F(GigaAMRecognition, RunsTheRecognizerOnAPrivateTemporaryWavAndRemovesItOne
         EXPECT_EQ(QFileInfo(wav.absolutePath()).absolutePath(), expectedBase);
         EXPECT_EQ(TestFiles::read(recordDir + "/input.wav"), recording());
         EXPECT_EQ(TestFiles::read(recordDir + "/input-modes.txt"), "600 700");
-        EXPECT_FALSE(QFileInfo::exists(wav.absolutePath()));
         EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
         qunsetenv("XDG_RUNTIME_DIR");
     }
+
+    // The command-line mode prints the text with its segment, or the engine's error.
+    const QString wav = TestFiles::write(workDir + "/speech.wav", recording());
+    const ProcessOutput output = runTolvan({QStringLiteral("--gigaam-test"), wav});
+    EXPECT_EQ(output.exitCode, 0);
+    EXPECT_EQ(output.outLines(), (QStringList{"ТЕКСТ: " + text, "СЕГМЕНТОВ: 1", "  [240–4240 мс] " + text}));
+    qputenv("FAKE_SHERPA_EXIT_CODE", "255");
+    const ProcessOutput failed = runTolvan({QStringLiteral("--gigaam-test"), wav});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_EQ(failed.outLines(), QStringList{QStringLiteral("ОШИБКА: sherpa-onnx завершился с кодом 255")});
 }
 
 TEST_F(GigaAMRecognition, FailuresNameTheirCauseAndAHungRecognizerIsTerminatedThenKilled)
@@ -176,17 +186,4 @@ TEST_F(GigaAMRecognition, FailuresNameTheirCauseAndAHungRecognizerIsTerminatedTh
     ASSERT_FALSE(result.ok());
     EXPECT_FALSE(result.error().isTolvan());
     EXPECT_TRUE(leftovers().isEmpty());
-}
-
-TEST_F(GigaAMRecognition, CommandLineModePrintsTheTextOrTheEnginesError)
-{
-    const QString wav = TestFiles::write(workDir + "/speech.wav", recording());
-    const QString text = QStringLiteral("привет это проверка диктовки сегодня хорошая погода");
-    const ProcessOutput output = runTolvan({QStringLiteral("--gigaam-test"), wav});
-    EXPECT_EQ(output.exitCode, 0);
-    EXPECT_EQ(output.outLines(), (QStringList{"ТЕКСТ: " + text, "СЕГМЕНТОВ: 1", "  [240–4240 мс] " + text}));
-    qputenv("FAKE_SHERPA_EXIT_CODE", "255");
-    const ProcessOutput failed = runTolvan({QStringLiteral("--gigaam-test"), wav});
-    EXPECT_EQ(failed.exitCode, 1);
-    EXPECT_EQ(failed.outLines(), QStringList{QStringLiteral("ОШИБКА: sherpa-onnx завершился с кодом 255")});
 }

@@ -25,7 +25,7 @@ void makeFile(const QString& path, qint64 size)
 
 } // namespace
 
-TEST(ModelLayout, EveryFileMustExceedEightyPercentOfItsNominalSizeAndDeletionRemovesItAll)
+TEST(ModelLayout, EveryFileMustExceedEightyPercentOfItsNominalSizeAndLeftoversAndDeletedModelsAreGone)
 {
     const WhisperModel small = ModelCatalog::byID(QStringLiteral("small"));
     const WhisperModel gigaam = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
@@ -49,28 +49,22 @@ TEST(ModelLayout, EveryFileMustExceedEightyPercentOfItsNominalSizeAndDeletionRem
         EXPECT_TRUE(ModelManager::isDownloaded(model)) << file.toStdString();
     }
 
-    // Disk usage counts every model file, hidden ones included.
+    // Disk usage counts every model file, hidden ones included, but not what a download streams into before its
+    // rename (left by a quit, crash or kill); those go when a manager starts.
     makeFile(models + "/advisor/.hidden.gguf", 500);
-    EXPECT_EQ(ModelManager::diskUsageBytes(), 466LL * 800000 + 1 + 171440001 + 3520001 + 2080001 + 8001 + 500);
-    ModelManager().remove(gigaam);
-    EXPECT_FALSE(QFileInfo::exists(gigaam.location()));
-    ModelManager().remove(small);
-    EXPECT_EQ(ModelManager::diskUsageBytes(), 500);
-}
-
-TEST(ModelLayout, LeftoversOfInterruptedDownloadsAreNotCountedAndGoWhenTheManagerStarts)
-{
-    const QString models = Paths::modelsDir();
-    const QStringList kept{"ggml-small.bin", "gigaam-v3/tokens.txt", "advisor/.hidden.gguf", "notes.v2.txt"};
-    // What a download streams into before it is renamed, left by a quit, crash or kill.
+    makeFile(models + "/notes.v2.txt", 100);
     const QStringList partial{"ggml-small.bin.qWeRtY", "gigaam-v3/encoder.int8.onnx.AbCdEf",
                               "advisor/Qwen3-4B-Instruct-2507-Q4_K_M.gguf.XyZabc"};
-    for (const QString& name : kept + partial)
-        makeFile(models + "/" + name, kept.contains(name) ? 100 : 700'000'000);
-    EXPECT_EQ(ModelManager::diskUsageBytes(), 400);
-    const ModelManager manager;
-    for (const QString& name : kept + partial)
-        EXPECT_EQ(QFileInfo::exists(models + "/" + name), kept.contains(name)) << name.toStdString();
+    for (const QString& name : partial)
+        makeFile(models + "/" + name, 700'000'000);
+    EXPECT_EQ(ModelManager::diskUsageBytes(), 466LL * 800000 + 1 + 171440001 + 3520001 + 2080001 + 8001 + 600);
+    ModelManager manager;
+    for (const QString& name : partial)
+        EXPECT_FALSE(QFileInfo::exists(models + "/" + name)) << name.toStdString();
+    manager.remove(gigaam);
+    EXPECT_FALSE(QFileInfo::exists(gigaam.location()));
+    manager.remove(small);
+    EXPECT_EQ(ModelManager::diskUsageBytes(), 600);
 }
 
 TEST(CustomModels, GgmlFilesInTheFolderFollowTheBuiltInModelsAndAreNeverOverwritten)
