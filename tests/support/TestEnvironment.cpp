@@ -1,5 +1,8 @@
 #include "support/TestEnvironment.h"
 
+#include "core/Paths.h"
+#include "support/TestFiles.h"
+
 #include <QDir>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -64,6 +67,11 @@ QString makeDirectory(const QString& name)
     const QString path = temporaryRoot->path() + QLatin1Char('/') + name;
     QDir().mkpath(path);
     return path;
+}
+
+QString appLog()
+{
+    return QString::fromUtf8(TestFiles::read(Paths::logDir() + QStringLiteral("/app.log")));
 }
 
 } // namespace TestEnvironment

@@ -17,4 +17,6 @@ QString home();
 QString fixture(const QString& relative);
 // A new empty directory inside the temporary tree.
 QString makeDirectory(const QString& name);
+// What the application, or the code under test, has logged so far.
+QString appLog();
 } // namespace TestEnvironment

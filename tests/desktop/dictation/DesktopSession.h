@@ -1,7 +1,6 @@
 #pragma once
 
-#include "core/Paths.h"
-#include "support/TestFiles.h"
+#include "support/TestEnvironment.h"
 
 #include <QDir>
 #include <QProcess>
@@ -89,11 +88,7 @@ inline QString activeWindowName()
     return name.trimmed();
 }
 
-// What the application, or the code under test, logged so far.
-inline QString appLog()
-{
-    return QString::fromUtf8(TestFiles::read(Paths::logDir() + QStringLiteral("/app.log")));
-}
+using TestEnvironment::appLog;
 
 inline int setLayout(const QString& layout)
 {

@@ -46,10 +46,7 @@ struct FakeCapture : MicrophoneCapture
     void stop() override { ++stops; }
 };
 
-QString appLog()
-{
-    return QString::fromUtf8(TestFiles::read(Paths::logDir() + QStringLiteral("/app.log")));
-}
+using TestEnvironment::appLog;
 
 class AudioRecorderTest : public testing::Test
 {

@@ -1,6 +1,6 @@
 #include "text/Corrections.h"
 
-#include "core/Log.h"
+#include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -15,10 +15,7 @@
 namespace
 {
 
-QString appLog()
-{
-    return QString::fromUtf8(TestFiles::read(Log::directory() + QStringLiteral("/app.log")));
-}
+using TestEnvironment::appLog;
 
 using Pairs = std::vector<CorrectionPair>;
 
