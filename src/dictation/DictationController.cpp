@@ -162,6 +162,7 @@ void DictationController::begin(Source source)
     source_ = source;
     startChunking();
     setPhase(Phase::recording);
+    Log::info(QStringLiteral("Запись начата"));
     hud_.showRecording();
     recorder_->onLevel = [this](float level) { hud_.updateLevel(level); };
     recordingClock_.start();
@@ -252,6 +253,7 @@ void DictationController::cancel()
     if (phase_ != Phase::recording)
         return;
     stopRecording();
+    Log::info(QStringLiteral("Запись отменена"));
     hud_.flash(QStringLiteral("Отменено"));
     Sounds::play(Sounds::Sound::pop);
 }

@@ -115,7 +115,9 @@ void postKey(Keys::Keysym key, Keys::Modifiers modifiers)
 {
     if (!KeyInjector::waitForModifiersReleased(modifierReleaseTimeoutMs))
         Log::info(QStringLiteral("Клавиши-модификаторы всё ещё нажаты — отправляю нажатие всё равно"));
-    if (!KeyInjector::postKey(key, modifiers))
+    if (KeyInjector::postKey(key, modifiers))
+        Log::info(QStringLiteral("Нажатие клавиш отправлено"));
+    else
         Log::info(QStringLiteral("Не удалось отправить нажатие клавиш (нет дисплея X11 с XTEST): текст оставлен в "
                                  "буфере обмена"));
 }
