@@ -72,7 +72,8 @@ void AppDelegate::applicationDidFinishLaunching()
     sigtermSource_ = std::make_unique<SignalWatcher>(std::initializer_list<int>{SIGTERM, SIGINT});
     sigtermSource_->onSignal = [](int) { QApplication::quit(); };
 
-    WhisperServer::killStrays();
+    WhisperServer::endStrays();
+    AdvisorEngine::endStrays();
     controller_->startServer();
     armHotkeys();
     AdvisorEngine::shared().onState = [self = QPointer<AppDelegate>(this)](const AdvisorEngine::State&) {

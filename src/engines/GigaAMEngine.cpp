@@ -7,6 +7,7 @@
 #include "engines/ModelManager.h"
 #include "engines/Utf8.h"
 #include "model/Segments.h"
+#include "platform/Processes.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -173,6 +174,8 @@ Result<QByteArray> GigaAMEngine::recognize(const QString& program, const QString
     process.setProgram(program);
     process.setArguments(arguments(model.location(), ChildProcess::recognizerThreadCount(), wavPath));
     process.setStandardErrorFile(QProcess::nullDevice());
+    // The worker thread that starts it lives as long as the engine, which waits for every recognition.
+    Processes::endWithParent(process);
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1))
         return Error::system(QStringLiteral("QProcess"), process.error(), process.errorString());

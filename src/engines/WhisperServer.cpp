@@ -10,6 +10,7 @@
 #include "engines/Utf8.h"
 #include "engines/WavWriter.h"
 #include "model/Segments.h"
+#include "platform/Processes.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,19 +43,6 @@ QByteArray textField(const QByteArray& boundary, const QByteArray& name, const Q
 Error unparsable()
 {
     return Error::tolvan(12, QStringLiteral("не удалось разобрать ответ"));
-}
-
-// pkill -f takes an extended regular expression; the path must match only itself.
-QString literalPattern(const QString& text)
-{
-    static const QString special = QStringLiteral("\\.^$|?*+()[]{}");
-    QString pattern;
-    for (const QChar character : text) {
-        if (special.contains(character))
-            pattern += QLatin1Char('\\');
-        pattern += character;
-    }
-    return pattern;
 }
 
 } // namespace
@@ -91,6 +79,8 @@ void WhisperServer::start(const QString& modelPath, const QString& language, con
         if (error == QProcess::FailedToStart)
             launchFailed(generation, process->errorString());
     });
+
+    Processes::endWithParent(*process);
 
     setState(State{State::starting, {}});
     process_ = process;
@@ -138,13 +128,10 @@ void WhisperServer::transcribe(const QByteArray& wav, const QString& prompt, Com
                        });
 }
 
-void WhisperServer::killStrays()
+void WhisperServer::endStrays()
 {
-    const bool overridden = !qEnvironmentVariableIsEmpty("TOLVAN_WHISPER_BIN");
-    if (!overridden && !QFileInfo(Resources::directory()).isDir())
-        return;
-    QProcess::execute(QStringLiteral("/usr/bin/pkill"),
-                      {QStringLiteral("-f"), literalPattern(Resources::whisperServer())});
+    if (const int ended = Processes::terminateInstances(Resources::whisperServer()))
+        Log::info(QStringLiteral("Остановлено оставшихся whisper-server: %1").arg(ended));
 }
 
 quint16 WhisperServer::freePort()

@@ -77,8 +77,8 @@ public:
     // The same with text that came before this recording, which the recognizer continues.
     void transcribe(const QByteArray& wav, const QString& prompt, Completion<TranscriptionResult> completion);
 
-    // Ends every process started from the server executable, leftovers of an earlier run included.
-    static void killStrays();
+    // Ends the servers an earlier run left behind: every process of this user running the server executable.
+    static void endStrays();
     // A TCP port on 127.0.0.1 that was free a moment ago, or the fallback port.
     static quint16 freePort();
     static std::vector<SpeechSegment> parseSegments(const QJsonObject& answer);

@@ -12,6 +12,7 @@
 #include "engines/ModelHub.h"
 #include "engines/Utf8.h"
 #include "engines/WhisperServer.h"
+#include "platform/Processes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -144,6 +145,15 @@ std::optional<QString> AdvisorEngine::serverExecutable()
     return std::nullopt;
 }
 
+void AdvisorEngine::endStrays()
+{
+    const std::optional<QString> executable = serverExecutable();
+    if (!executable)
+        return;
+    if (const int ended = Processes::terminateInstances(*executable))
+        Log::info(QStringLiteral("Советник: остановлено оставшихся llama-server: %1").arg(ended));
+}
+
 void AdvisorEngine::setState(const State& state)
 {
     state_ = state;
@@ -240,6 +250,9 @@ void AdvisorEngine::launch(const QString& executable, std::function<void(bool)> 
     });
     connect(process, &QProcess::started, this,
             [port] { Log::info(QStringLiteral("Советник: llama-server запущен, порт %1").arg(port)); });
+    // Asked to stop in the middle of an answer, llama-server waits for a second signal that an orphan never
+    // gets; it holds nothing that needs saving.
+    Processes::killWithParent(*process);
 
     setState(State{State::starting, 0, {}});
     process_ = process;

@@ -109,6 +109,9 @@ public:
     // download goes on, and its progress stays in the state.
     void shutdown();
 
+    // Ends the servers an earlier run left behind: every process of this user running the server executable.
+    static void endStrays();
+
     // llama-server's command line.
     static QStringList serverArguments(const QString& modelPath, quint16 port, int threads);
     // The download address of the model below a hub's base address.

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 
 namespace
@@ -223,24 +224,51 @@ TEST_F(WhisperServerProcess, ServerThatNeverListensFailsAndIsKilledAfterTheGrace
     EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 3000));
 }
 
-TEST(StrayServers, OnlyThoseOfTheBundledProgramAreEnded)
+TEST(StrayServers, OnlyProcessesRunningTheServerFileAreEnded)
 {
-    // Stand-ins that wait for a signal; the dot in the bundle's path must match nothing but a dot.
+    // Stand-ins that wait for a signal: the server file under its own name and under a second one, a server
+    // file replaced while it runs, and an unrelated program of the same name.
     const QString root = TestEnvironment::makeDirectory(QStringLiteral("strays"));
-    QProcess stray;
-    QProcess other;
-    for (const auto& [process, directory] : {std::pair{&stray, root + "/a.b"}, {&other, root + "/axb"}}) {
-        ASSERT_TRUE(QDir().mkpath(directory));
-        ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), directory + "/whisper-server"));
-        process->start(directory + "/whisper-server", {QStringLiteral("60")});
-        ASSERT_TRUE(process->waitForStarted());
+    const QString server = root + "/a.b/whisper-server";
+    const QString replaced = root + "/replaced/whisper-server";
+    const QString other = root + "/axb/whisper-server";
+    for (const QString& copy : {server, replaced, other}) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(copy).path()));
+        ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), copy));
     }
-    qputenv("TOLVAN_WHISPER_BIN", (root + "/a.b/whisper-server").toUtf8());
-    WhisperServer::killStrays();
-    EXPECT_TRUE(stray.waitForFinished(5000));
-    EXPECT_FALSE(other.waitForFinished(300));
-    other.kill();
-    other.waitForFinished();
+    ASSERT_TRUE(QFile::link(server, root + "/a.b/renamed"));
+    const auto started = [](const QString& program, const QStringList& arguments) {
+        auto process = std::make_unique<QProcess>();
+        process->start(program, arguments);
+        EXPECT_TRUE(process->waitForStarted());
+        return process;
+    };
+    const auto stray = started(server, {"60"});
+    const auto renamed = started(root + "/a.b/renamed", {"60"});
+    const auto replacedStray = started(replaced, {"60"});
+    const auto unrelated = started(other, {"60"});
+    // A pager open on the server file has its path on the command line, and is not a server.
+    const auto viewer = started(QStringLiteral("/usr/bin/tail"), {"-f", server});
+
+    // An update puts a new file where the old one was.
+    ASSERT_TRUE(QFile::remove(replaced));
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), replaced));
+    for (const auto& [program, ended] : {std::pair{server, 2}, {replaced, 1}}) {
+        qputenv("TOLVAN_WHISPER_BIN", program.toUtf8());
+        WhisperServer::endStrays();
+        EXPECT_TRUE(TestEnvironment::appLog().endsWith(QStringLiteral("whisper-server: %1\n").arg(ended)))
+            << TestEnvironment::appLog().toStdString();
+    }
+    EXPECT_TRUE(stray->waitForFinished(5000));
+    EXPECT_TRUE(renamed->waitForFinished(5000));
+    EXPECT_TRUE(replacedStray->waitForFinished(5000));
+    EXPECT_EQ(stray->exitStatus(), QProcess::CrashExit);
+    EXPECT_FALSE(unrelated->waitForFinished(300));
+    EXPECT_EQ(viewer->state(), QProcess::Running);
+    for (QProcess* survivor : {unrelated.get(), viewer.get()}) {
+        survivor->kill();
+        survivor->waitForFinished();
+    }
 }
 
 TEST_F(RealWhisperServer, StartsWithACyrillicPromptRecognizesReadsOurRequestFieldsAndEndsGracefullyOnStop)

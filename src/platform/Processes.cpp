@@ -1,0 +1,108 @@
+#include "platform/Processes.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <unistd.h>
+
+namespace
+{
+
+void tieToParent(QProcess& process, int deathSignal)
+{
+    // Taken before the fork: in the child, a different parent means this one is gone already.
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([parent, deathSignal] {
+        ::prctl(PR_SET_PDEATHSIG, deathSignal);
+        if (::getppid() != parent)
+            ::_exit(127);
+    });
+}
+
+bool ownedByThisUser(const QByteArray& processDirectory)
+{
+    struct stat status
+    {};
+    return ::stat(processDirectory.constData(), &status) == 0 && status.st_uid == ::getuid();
+}
+
+struct Program
+{
+    QByteArray path;
+    // The file now at the path; st_ino 0 when there is none.
+    struct stat file;
+};
+
+// The process's executable is the program file, or was the file at its path before that was replaced.
+bool runsProgram(const QByteArray& processDirectory, const Program& program)
+{
+    const QByteArray executable = processDirectory + "/exe";
+    struct stat running
+    {};
+    if (program.file.st_ino != 0 && ::stat(executable.constData(), &running) == 0 &&
+        running.st_dev == program.file.st_dev && running.st_ino == program.file.st_ino)
+        return true;
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(executable.constData(), target, sizeof target);
+    return length > 0 && QByteArray(target, length) == program.path + " (deleted)";
+}
+
+// The pidfd is taken before the process is examined: should the process end and its number be reused
+// meanwhile, the signal goes nowhere instead of to the newcomer.
+bool terminateIfRunning(pid_t pid, const Program& program)
+{
+    const QByteArray directory = "/proc/" + QByteArray::number(pid);
+    // By number: the C library's declarations of these two lack C linkage in Debian 12.
+    const auto handle = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (handle < 0 && errno != ENOSYS)
+        return false;
+    bool signalled = false;
+    if (ownedByThisUser(directory) && runsProgram(directory, program))
+        signalled = handle >= 0 ? ::syscall(SYS_pidfd_send_signal, handle, SIGTERM, nullptr, 0) == 0
+                                : ::kill(pid, SIGTERM) == 0;
+    if (handle >= 0)
+        ::close(handle);
+    return signalled;
+}
+
+} // namespace
+
+namespace Processes
+{
+
+void endWithParent(QProcess& process)
+{
+    tieToParent(process, SIGTERM);
+}
+
+void killWithParent(QProcess& process)
+{
+    tieToParent(process, SIGKILL);
+}
+
+int terminateInstances(const QString& program)
+{
+    Program wanted{QFile::encodeName(QFileInfo(program).absoluteFilePath()), {}};
+    if (::stat(wanted.path.constData(), &wanted.file) != 0)
+        wanted.file.st_ino = 0;
+    int signalled = 0;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool isNumber = false;
+        const pid_t pid = static_cast<pid_t>(entry.toInt(&isNumber));
+        if (isNumber && pid != ::getpid() && terminateIfRunning(pid, wanted))
+            ++signalled;
+    }
+    return signalled;
+}
+
+} // namespace Processes
