@@ -170,13 +170,24 @@ void AppDelegate::armHotkeys()
 void AppDelegate::applicationWillTerminate()
 {
     Log::info(QStringLiteral("Завершение работы"));
+    stopWork();
+    if (statusItem_)
+        statusItem_->hide();
+}
+
+void AppDelegate::displayLost()
+{
+    Log::info(QStringLiteral("Связь с X-сервером потеряна — завершение работы"));
+    stopWork();
+}
+
+void AppDelegate::stopWork()
+{
     axPollTimer_.stop();
     controller_->keepUnfinished();
     controller_->server().stop();
     AdvisorEngine::shared().shutdown();
     ChildProcess::finishEnding();
-    if (statusItem_)
-        statusItem_->hide();
 }
 
 void AppDelegate::updateIcon()

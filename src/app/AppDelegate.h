@@ -31,10 +31,15 @@ public:
 
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
+    // The X server went away and the process is about to end without returning to the event loop: what
+    // quitting does, short of touching the display.
+    void displayLost();
     // A command of the command line or of a second start: "show", "toggle", "finish", "cancel".
     bool handleCommand(const QByteArray& command);
 
 private:
+    // Keeps what is unfinished and stops every child.
+    void stopWork();
     void wireModelManager();
     void wireHotkeys();
     void armHotkeys();

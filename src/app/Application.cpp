@@ -6,6 +6,7 @@
 #include "core/AlertPresenter.h"
 #include "core/Log.h"
 #include "platform/X11Display.h"
+#include "platform/X11DisplayLoss.h"
 
 #include <QApplication>
 
@@ -51,6 +52,7 @@ int run(int& argc, char** argv)
     AppDelegate delegate;
     instance.onCommand = [&delegate](const QByteArray& command) { return delegate.handleCommand(command); };
     QObject::connect(&application, &QApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
+    X11DisplayLoss::setLastStep([&delegate] { delegate.displayLost(); });
     delegate.applicationDidFinishLaunching();
     QApplication::exec();
     return 0;

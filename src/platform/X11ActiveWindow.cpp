@@ -1,4 +1,5 @@
 #include "platform/ActiveWindow.h"
+#include "platform/X11DisplayLoss.h"
 #include "platform/X11ErrorTrap.h"
 
 #include <X11/Xatom.h>
@@ -15,6 +16,14 @@ struct CloseDisplay
 };
 using DisplayConnection = std::unique_ptr<Display, CloseDisplay>;
 
+DisplayConnection openDisplay()
+{
+    DisplayConnection display(XOpenDisplay(nullptr));
+    if (display)
+        X11DisplayLoss::sparesOtherThreads(display.get());
+    return display;
+}
+
 // "A request from a pager or taskbar": window managers honour it even for a window that did not ask.
 constexpr long sourceIndicationPager = 2;
 
@@ -25,7 +34,7 @@ namespace ActiveWindow
 
 WindowId current()
 {
-    const DisplayConnection display(XOpenDisplay(nullptr));
+    const DisplayConnection display = openDisplay();
     if (!display)
         return 0;
     X11ErrorTrap trap(display.get());
@@ -48,7 +57,7 @@ bool activate(WindowId window)
 {
     if (window == 0)
         return false;
-    const DisplayConnection display(XOpenDisplay(nullptr));
+    const DisplayConnection display = openDisplay();
     if (!display)
         return false;
     X11ErrorTrap trap(display.get());

@@ -1,4 +1,5 @@
 #include "platform/KeyInjector.h"
+#include "platform/X11DisplayLoss.h"
 #include "platform/X11ErrorTrap.h"
 
 #include <X11/XKBlib.h>
@@ -25,7 +26,10 @@ using DisplayConnection = std::unique_ptr<Display, CloseDisplay>;
 
 DisplayConnection openDisplay()
 {
-    return DisplayConnection(XOpenDisplay(nullptr));
+    DisplayConnection display(XOpenDisplay(nullptr));
+    if (display)
+        X11DisplayLoss::sparesOtherThreads(display.get());
+    return display;
 }
 
 bool hasXTest(Display* display)
