@@ -311,23 +311,24 @@ void AppDelegate::menuToggleDictation()
         controller_->begin(DictationController::Source::toggle);
 }
 
-bool AppDelegate::handleCommand(const QByteArray& command)
+void AppDelegate::handleCommand(RemoteCommand::Kind command)
 {
-    const bool recording = controller_->phase() == DictationController::Phase::recording;
-    if (command == "toggle") {
-        menuToggleDictation();
-    } else if (command == "finish") {
-        if (recording)
-            controller_->finish();
-    } else if (command == "cancel") {
-        controller_->cancel();
-    } else if (command == "show") {
+    switch (command) {
+    case RemoteCommand::Kind::show:
         openSettings();
-    } else {
-        return false;
+        break;
+    case RemoteCommand::Kind::toggle:
+        menuToggleDictation();
+        break;
+    case RemoteCommand::Kind::finish:
+        if (controller_->phase() == DictationController::Phase::recording)
+            controller_->finish();
+        break;
+    case RemoteCommand::Kind::cancel:
+        controller_->cancel();
+        break;
     }
     hotkeys_->refreshGrabs();
-    return true;
 }
 
 void AppDelegate::learnFromSelection()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/RemoteCommand.h"
 #include "platform/ActiveWindow.h"
 
 #include <QMenu>
@@ -10,7 +11,6 @@
 
 class DictationController;
 class HotkeyManager;
-class InstanceServer;
 class QSystemTrayIcon;
 class SignalWatcher;
 
@@ -34,8 +34,8 @@ public:
     // The X server went away and the process is about to end without returning to the event loop: what
     // quitting does, short of touching the display.
     void displayLost();
-    // A command of the command line or of a second start: "show", "toggle", "finish", "cancel".
-    bool handleCommand(const QByteArray& command);
+    // A command of the command line or of a second start.
+    void handleCommand(RemoteCommand::Kind command);
 
 private:
     // Keeps what is unfinished and stops every child.

@@ -45,12 +45,19 @@ int run(int& argc, char** argv)
 
     // One tray icon and one key grabber per user: a second start hands over to the first.
     InstanceServer instance;
-    if (!instance.listen() && InstanceLink::send("show")) {
+    switch (instance.claim()) {
+    case InstanceServer::Claim::otherShown:
         Log::info(QStringLiteral("Толван уже запущен — открываю его настройки"));
         return 0;
+    case InstanceServer::Claim::otherSilent:
+        Log::info(QStringLiteral("Толван уже запущен, но не отвечает — второй не запускаю"));
+        return 1;
+    case InstanceServer::Claim::listening:
+    case InstanceServer::Claim::unreachable:
+        break;
     }
     AppDelegate delegate;
-    instance.onCommand = [&delegate](const QByteArray& command) { return delegate.handleCommand(command); };
+    instance.onCommand = [&delegate](RemoteCommand::Kind command) { delegate.handleCommand(command); };
     QObject::connect(&application, &QApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
     X11DisplayLoss::setLastStep([&delegate] { delegate.displayLost(); });
     delegate.applicationDidFinishLaunching();

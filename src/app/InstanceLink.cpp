@@ -1,36 +1,30 @@
 #include "app/InstanceLink.h"
 
 #include "core/Log.h"
+#include "platform/FileLock.h"
+#include "platform/PrivateDirectory.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-
-#include <sys/stat.h>
-
-#include <unistd.h>
+#include <QThread>
 
 namespace
 {
-
-// Ours, a directory, and closed to everybody else; created so when missing.
-bool privateDirectory(const QString& path)
-{
-    ::mkdir(QFile::encodeName(path).constData(), 0700);
-    struct stat status
-    {};
-    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
-        return false;
-    return S_ISDIR(status.st_mode) && status.st_uid == ::getuid() && (status.st_mode & 0077) == 0;
-}
 
 QString socketDirectory()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir())
         return runtime + QStringLiteral("/tolvan");
-    return QDir::tempPath() + QStringLiteral("/tolvan-%1").arg(::getuid());
+    return PrivateDirectory::inTemporaryDirectory(QStringLiteral("tolvan"));
+}
+
+QString lockPath(const QString& socket)
+{
+    return socket + QStringLiteral(".lock");
 }
 
 } // namespace
@@ -41,12 +35,12 @@ namespace InstanceLink
 QString socketPath()
 {
     const QString directory = socketDirectory();
-    if (!privateDirectory(directory))
+    if (!PrivateDirectory::ensure(directory))
         return {};
     return directory + QStringLiteral("/instance");
 }
 
-bool send(const QByteArray& command)
+bool send(RemoteCommand::Kind command)
 {
     const QString path = socketPath();
     if (path.isEmpty())
@@ -55,7 +49,7 @@ bool send(const QByteArray& command)
     socket.connectToServer(path);
     if (!socket.waitForConnected(answerTimeoutMs))
         return false;
-    socket.write(command + '\n');
+    socket.write(RemoteCommand::name(command) + '\n');
     if (!socket.waitForBytesWritten(answerTimeoutMs))
         return false;
     while (!socket.canReadLine()) {
@@ -73,21 +67,41 @@ InstanceServer::InstanceServer(QObject* parent) : QObject(parent), server_(new Q
     connect(server_, &QLocalServer::newConnection, this, &InstanceServer::accept);
 }
 
-InstanceServer::~InstanceServer() = default;
+InstanceServer::~InstanceServer()
+{
+    // The socket goes while the lock is still held: a copy starting now must not have its new socket removed.
+    server_->close();
+}
 
-bool InstanceServer::listen()
+InstanceServer::Claim InstanceServer::claim(int waitMs)
 {
     const QString path = InstanceLink::socketPath();
     if (path.isEmpty()) {
         Log::info(QStringLiteral("Нет личной папки для сокета управления: ") + socketDirectory());
-        return false;
+        return Claim::unreachable;
     }
-    // Asked first: listening would replace the socket of a running instance.
-    if (InstanceLink::send("ping"))
-        return false;
-    // Nobody answers: a socket there is what a crashed run left behind.
+    const QDeadlineTimer deadline(waitMs);
+    for (;;) {
+        lock_ = FileLock::take(lockPath(path));
+        if (lock_)
+            return listen(path) ? Claim::listening : Claim::unreachable;
+        // The other copy may have taken the lock a moment ago and not be listening yet.
+        if (InstanceLink::send(RemoteCommand::Kind::show))
+            return Claim::otherShown;
+        if (deadline.hasExpired())
+            return Claim::otherSilent;
+        QThread::msleep(retryPauseMs);
+    }
+}
+
+bool InstanceServer::listen(const QString& path)
+{
+    // Whatever is there was left by a copy that no longer holds the lock.
     QLocalServer::removeServer(path);
-    return server_->listen(path);
+    if (server_->listen(path))
+        return true;
+    Log::info(QStringLiteral("Сокет управления недоступен: ") + server_->errorString());
+    return false;
 }
 
 void InstanceServer::accept()
@@ -97,9 +111,10 @@ void InstanceServer::accept()
         connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
             if (!socket->canReadLine())
                 return;
-            const QByteArray command = socket->readLine().trimmed();
-            const bool known = command == "ping" || (onCommand && onCommand(command));
-            socket->write(known ? "ok\n" : "unknown\n");
+            const std::optional<RemoteCommand::Kind> command = RemoteCommand::named(socket->readLine().trimmed());
+            if (command && onCommand)
+                onCommand(*command);
+            socket->write(command ? "ok\n" : "unknown\n");
             socket->disconnectFromServer();
         });
     }

@@ -1,11 +1,14 @@
 #pragma once
 
-#include <QByteArray>
+#include "app/RemoteCommand.h"
+
 #include <QObject>
 #include <QString>
 
 #include <functional>
+#include <memory>
 
+class FileLock;
 class QLocalServer;
 
 // The running application's local socket, through which a second start and the command-line control
@@ -20,27 +23,46 @@ constexpr int answerTimeoutMs = 3000;
 // can be had (it exists and belongs to someone else, or is open to others).
 QString socketPath();
 // Hands the command to the running application; true when it took it.
-bool send(const QByteArray& command);
+bool send(RemoteCommand::Kind command);
 } // namespace InstanceLink
 
-// The listening end, in the running application.
+// The listening end, in the running application. Which copy is the running one is decided by a lock on a
+// file beside the socket, held for the life of the process: only its holder listens, so only its holder
+// ever replaces or removes the socket.
 class InstanceServer : public QObject
 {
     Q_OBJECT
 
 public:
+    enum class Claim
+    {
+        // This copy is the running one and listens.
+        listening,
+        // Another copy runs and took the request to show its settings.
+        otherShown,
+        // Another copy holds the lock but never answered.
+        otherSilent,
+        // No private place for the lock and the socket, or no socket there: this copy runs unreachable.
+        unreachable,
+    };
+    static constexpr int otherWaitMs = 10000;
+    static constexpr int retryPauseMs = 100;
+
     explicit InstanceServer(QObject* parent = nullptr);
     ~InstanceServer() override;
 
-    // Starts listening, taking over a socket that a crashed run left behind. False when another
-    // instance answers on it, or no private place for the socket exists.
-    bool listen();
+    // Becomes the running copy: takes the lock and listens, in place of a socket that a crashed run left
+    // behind. While another copy holds the lock it is asked to show its settings instead, again until it
+    // answers, or quits (and this copy takes over), for at most waitMs.
+    Claim claim(int waitMs = otherWaitMs);
 
-    // A command arrived; true when it is known (and was carried out).
-    std::function<bool(const QByteArray& command)> onCommand;
+    // A known command arrived; it is answered once this returns.
+    std::function<void(RemoteCommand::Kind command)> onCommand;
 
 private:
+    bool listen(const QString& path);
     void accept();
 
+    std::unique_ptr<FileLock> lock_;
     QLocalServer* server_;
 };

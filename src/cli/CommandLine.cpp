@@ -14,6 +14,9 @@
 
 #include <QCoreApplication>
 
+#include <functional>
+#include <vector>
+
 namespace
 {
 
@@ -32,35 +35,48 @@ int printUsage(const QStringList&)
 
 struct Mode
 {
-    QStringView flag;
+    QString flag;
     // Counted with the program itself: 3 means the flag and one parameter.
     int minimumArgumentCount;
     QStringView parameters;
     QStringView summary;
-    int (*run)(const QStringList& arguments);
+    std::function<int(const QStringList& arguments)> run;
 };
 
 // Order matters: the first match wins.
-const Mode modes[] = {
-    {u"--format", 2, u"[markdown|plain] [ТЕКСТ]",
-     u"обработать текст как диктовку: очистка, словарь, команды, макросы (без текста — стандартный ввод)",
-     FormatMode::run},
-    {u"--auto-format", 3, u"СЕГМЕНТЫ.json", u"авторазметка по паузам для списка сегментов, затем форматирование",
-     AutoFormatMode::run},
-    {u"--halluc-test", 3, u"ТЕКСТ…", u"проверить тексты фильтром галлюцинаций", HallucTestMode::run},
-    {u"--advisor-test", 3, u"ТЕКСТ [СИЛА 0–10] [СТИЛЬ]", u"спросить ИИ-советника о стиле фразы", AdvisorTestMode::run},
-    {u"--speech-test", 3, u"ТЕКСТ", u"проверить качество речи: слова-паразиты, повторы, оценка и очищенный текст",
-     SpeechTestMode::run},
-    {u"--parse-test", 3, u"ФАЙЛ.json", u"разобрать сохранённый ответ whisper-server и показать сегменты",
-     ParseTestMode::run},
-    {u"--gigaam-test", 3, u"ФАЙЛ.wav [--json]", u"распознать wav-файл моделью GigaAM", GigaamTestMode::run},
-    {u"--update-now", 3, u"URL_ФИДА", u"установить новую версию из фида обновлений без окон", UpdateNowMode::run},
-    {u"--toggle", 2, u"", u"начать диктовку в запущенном приложении или закончить её", RemoteControlMode::run},
-    {u"--finish", 2, u"", u"закончить диктовку в запущенном приложении и вставить текст", RemoteControlMode::run},
-    {u"--cancel", 2, u"", u"отменить диктовку в запущенном приложении", RemoteControlMode::run},
-    {u"--version", 2, u"", u"показать версию", printVersion},
-    {u"--help", 2, u"", u"показать этот список", printUsage},
-};
+const std::vector<Mode>& modes()
+{
+    static const std::vector<Mode> list = [] {
+        std::vector<Mode> list{
+            {QStringLiteral("--format"), 2, u"[markdown|plain] [ТЕКСТ]",
+             u"обработать текст как диктовку: очистка, словарь, команды, макросы (без текста — стандартный ввод)",
+             FormatMode::run},
+            {QStringLiteral("--auto-format"), 3, u"СЕГМЕНТЫ.json",
+             u"авторазметка по паузам для списка сегментов, затем форматирование", AutoFormatMode::run},
+            {QStringLiteral("--halluc-test"), 3, u"ТЕКСТ…", u"проверить тексты фильтром галлюцинаций",
+             HallucTestMode::run},
+            {QStringLiteral("--advisor-test"), 3, u"ТЕКСТ [СИЛА 0–10] [СТИЛЬ]", u"спросить ИИ-советника о стиле фразы",
+             AdvisorTestMode::run},
+            {QStringLiteral("--speech-test"), 3, u"ТЕКСТ",
+             u"проверить качество речи: слова-паразиты, повторы, оценка и очищенный текст", SpeechTestMode::run},
+            {QStringLiteral("--parse-test"), 3, u"ФАЙЛ.json",
+             u"разобрать сохранённый ответ whisper-server и показать сегменты", ParseTestMode::run},
+            {QStringLiteral("--gigaam-test"), 3, u"ФАЙЛ.wav [--json]", u"распознать wav-файл моделью GigaAM",
+             GigaamTestMode::run},
+            {QStringLiteral("--update-now"), 3, u"URL_ФИДА", u"установить новую версию из фида обновлений без окон",
+             UpdateNowMode::run},
+        };
+        for (const RemoteCommand::Entry& command : RemoteCommand::all()) {
+            if (!command.summary.isEmpty())
+                list.push_back({QStringLiteral("--") + command.name, 2, u"", command.summary,
+                                [kind = command.kind](const QStringList&) { return RemoteControlMode::run(kind); }});
+        }
+        list.push_back({QStringLiteral("--version"), 2, u"", u"показать версию", printVersion});
+        list.push_back({QStringLiteral("--help"), 2, u"", u"показать этот список", printUsage});
+        return list;
+    }();
+    return list;
+}
 
 QStringList argumentList(int argc, char** argv)
 {
@@ -79,8 +95,8 @@ std::optional<size_t> selectMode(const QStringList& arguments)
 {
     if (arguments.size() < 2)
         return std::nullopt;
-    for (size_t index = 0; index < std::size(modes); ++index) {
-        if (arguments.at(1) == modes[index].flag && arguments.size() >= modes[index].minimumArgumentCount)
+    for (size_t index = 0; index < modes().size(); ++index) {
+        if (arguments.at(1) == modes()[index].flag && arguments.size() >= modes()[index].minimumArgumentCount)
             return index;
     }
     return std::nullopt;
@@ -93,14 +109,14 @@ std::optional<int> run(int& argc, char** argv)
     if (!selected)
         return std::nullopt;
     QCoreApplication application(argc, argv);
-    return modes[*selected].run(arguments);
+    return modes()[*selected].run(arguments);
 }
 
 QString usage()
 {
     QStringList lines{QStringLiteral("Толван — локальная голосовая диктовка."),
                       QStringLiteral("Без аргументов запускается приложение в системном трее. Режимы:")};
-    for (const Mode& mode : modes) {
+    for (const Mode& mode : modes()) {
         const QString call = QStringLiteral("tolvan %1 %2").arg(mode.flag, mode.parameters).trimmed();
         lines.append(QStringLiteral("  %1 — %2").arg(call, mode.summary));
     }

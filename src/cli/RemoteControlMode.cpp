@@ -6,14 +6,13 @@
 namespace RemoteControlMode
 {
 
-int run(const QStringList& arguments)
+int run(RemoteCommand::Kind command)
 {
-    const QByteArray command = arguments.at(1).mid(2).toUtf8();
     if (InstanceLink::send(command))
         return 0;
     Console::printError(QStringLiteral("Толван не запущен — команду «%1» некому передать. Запустите приложение "
                                        "командой tolvan без аргументов.")
-                            .arg(QString::fromUtf8(command)));
+                            .arg(QString::fromLatin1(RemoteCommand::name(command))));
     return 1;
 }
 

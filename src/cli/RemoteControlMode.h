@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QStringList>
+#include "app/RemoteCommand.h"
 
 // `tolvan --toggle`, `--finish` and `--cancel`: the command goes to the running application, for desktops
 // where a global shortcut of the desktop itself has to start the dictation.
 namespace RemoteControlMode
 {
-int run(const QStringList& arguments);
+int run(RemoteCommand::Kind command);
 }
