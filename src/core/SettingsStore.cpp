@@ -2,6 +2,10 @@
 
 #include "BuildInfo.h"
 #include "core/Paths.h"
+#include "core/PrivateFiles.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -78,7 +82,18 @@ const std::vector<std::pair<QLatin1String, QVariant>>& SettingsStore::registered
     return defaults;
 }
 
-SettingsStore::SettingsStore(const QString& filePath) : settings_(filePath, QSettings::IniFormat) {}
+SettingsStore::SettingsStore(const QString& filePath) : settings_(filePath, QSettings::IniFormat)
+{
+    // A file of an earlier version, or one put there by hand, may still be open to others.
+    if (QFileInfo::exists(filePath))
+        keepPrivate();
+}
+
+void SettingsStore::keepPrivate() const
+{
+    PrivateFiles::ensureDirectory(QFileInfo(settings_.fileName()).path());
+    QFile::setPermissions(settings_.fileName(), PrivateFiles::fileMode);
+}
 
 QVariant SettingsStore::read(QAnyStringView key) const
 {
@@ -99,8 +114,11 @@ QVariant SettingsStore::read(QAnyStringView key) const
 void SettingsStore::write(QAnyStringView key, const QVariant& value)
 {
     std::lock_guard lock(mutex_);
+    // The folder first: QSettings writes a new file beside the old one and renames it into place.
+    PrivateFiles::ensureDirectory(QFileInfo(settings_.fileName()).path());
     settings_.setValue(key, value);
     settings_.sync();
+    QFile::setPermissions(settings_.fileName(), PrivateFiles::fileMode);
 }
 
 bool SettingsStore::boolForKey(QAnyStringView key) const

@@ -45,7 +45,8 @@ inline constexpr QLatin1String inputDevice("inputDevice");
 // The user's preferences, in an INI file ($XDG_CONFIG_HOME/Tolvan/Tolvan.conf for the shared store).
 // Reads go to the file every time, so a value written by another store, another process or by hand is
 // seen by the next read; a key never written answers its registered default, which is never written to
-// the file. Safe to use from any thread.
+// the file. The history holds the user's words: the file is readable by the user alone (0600, in a 0700
+// folder), however it was created. Safe to use from any thread.
 class SettingsStore
 {
 public:
@@ -84,6 +85,7 @@ public:
     QUrl updateFeedURL() const;
 
 private:
+    void keepPrivate() const;
     QVariant read(QAnyStringView key) const;
     void write(QAnyStringView key, const QVariant& value);
 

@@ -3,7 +3,10 @@
 #include "core/Paths.h"
 #include "support/TestFiles.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace
 {
@@ -46,4 +49,33 @@ TEST(SettingsStore, HistoryKeepsTheNewestTwentyFirstAndAwkwardTextSurvives)
     const QString awkward = QStringLiteral("Запятая, \"кавычки\", перевод\nстроки; = и \\ 😀");
     store.prependToHistory(awkward);
     EXPECT_EQ(store.history(), QStringList{awkward} + numbered(19));
+}
+
+TEST(SettingsStore, TheFileAndItsFolderAreTheUsersAloneHoweverTheyCameAbout)
+{
+    const auto modes = [] {
+        struct stat file
+        {};
+        struct stat folder
+        {};
+        ::stat(QFile::encodeName(Paths::settingsFile()).constData(), &file);
+        ::stat(QFile::encodeName(Paths::configDir()).constData(), &folder);
+        return std::pair{file.st_mode & 07777, folder.st_mode & 07777};
+    };
+    const std::pair<unsigned, unsigned> privateModes{0600, 0700};
+    SettingsStore(Paths::settingsFile()).prependToHistory(QStringLiteral("первая фраза"));
+    EXPECT_EQ(modes(), privateModes);
+
+    // As an earlier version left them, then a file put in place by hand.
+    ASSERT_EQ(::chmod(QFile::encodeName(Paths::configDir()).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(Paths::settingsFile()).constData(), 0644), 0);
+    SettingsStore store(Paths::settingsFile());
+    EXPECT_EQ(modes(), privateModes);
+    const QByteArray content = TestFiles::read(Paths::settingsFile());
+    ASSERT_TRUE(QFile::remove(Paths::settingsFile()));
+    TestFiles::write(Paths::settingsFile(), content);
+    ASSERT_EQ(::chmod(QFile::encodeName(Paths::settingsFile()).constData(), 0644), 0);
+    store.prependToHistory(QStringLiteral("вторая фраза"));
+    EXPECT_EQ(modes(), privateModes);
+    EXPECT_EQ(store.history().size(), 2);
 }
