@@ -1,29 +1,56 @@
 #include "RunningApp.h"
 #include "text/Corrections.h"
 
+#include <csignal>
+
 using TrayAppDesktopTest = DesktopTest;
 
-// Dictating with --toggle through a running instance is driven by the soak test.
-TEST_F(TrayAppDesktopTest, WithoutAnInstanceCommandsFailAndASecondStartOpensTheFirstOnesSettings)
+TEST_F(TrayAppDesktopTest, OneCopyRunsHoweverItIsStartedAndTheCommandsReachIt)
 {
     const ProcessOutput alone = runTolvan({QStringLiteral("--toggle")});
     EXPECT_EQ(alone.exitCode, 1);
     EXPECT_TRUE(alone.err().contains(QStringLiteral("Толван не запущен"))) << alone.err().toStdString();
 
+    // Two starts at the same moment, as a double-clicked launcher makes them: one of them opens the other's
+    // settings and leaves.
     RunningApp app;
+    QProcess second;
+    second.setProcessEnvironment(app.process().processEnvironment());
+    second.setProcessChannelMode(QProcess::ForwardedChannels);
+    second.start(tolvanExecutable(), {});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return app.process().state() == QProcess::NotRunning || second.state() == QProcess::NotRunning; },
+        15000));
+    QProcess& running = second.state() == QProcess::NotRunning ? app.process() : second;
+    QProcess& left = &running == &second ? app.process() : second;
+    EXPECT_EQ(left.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(left.exitCode(), 0);
     ASSERT_TRUE(app.waitUntilReady());
-    ASSERT_TRUE(QTest::qWaitFor([] { return RunningApp::trayIcons().size() == 1; }, 5000));
-    EXPECT_FALSE(app.log().contains(QStringLiteral("Системный трей недоступен")));
-
-    // A second start opens the first one's settings and leaves.
-    const ProcessOutput second = runTolvan({});
-    EXPECT_TRUE(second.finished);
-    EXPECT_EQ(second.exitCode, 0);
     EXPECT_TRUE(QTest::qWaitFor(
         [] { return DesktopSession::activeWindowName().startsWith(QStringLiteral("Настройки Толвана")); }, 10000))
         << DesktopSession::activeWindowName().toStdString();
-    EXPECT_EQ(app.process().state(), QProcess::Running);
-    EXPECT_EQ(RunningApp::trayIcons().size(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([] { return RunningApp::trayIcons().size() == 1; }, 5000));
+    EXPECT_FALSE(app.log().contains(QStringLiteral("Системный трей недоступен")));
+    EXPECT_EQ(app.logCount(QStringLiteral("Запуск «Толван»")), 1);
+    EXPECT_EQ(app.logCount(QStringLiteral("Толван уже запущен — открываю его настройки")), 1);
+
+    // The commands reach it: a recording thrown away, then one finished and recognized.
+    for (const char* command : {"--toggle", "--cancel", "--toggle"})
+        ASSERT_EQ(runTolvan({QString::fromLatin1(command)}).exitCode, 0) << command;
+    EXPECT_TRUE(app.logShows(QStringLiteral("Запись отменена")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return app.logCount(QStringLiteral("Запись начата")) == 2; }, 5000));
+    RunningApp::say(QStringLiteral("Привет, это проверка диктовки."));
+    ASSERT_EQ(runTolvan({QStringLiteral("--finish")}).exitCode, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app.requests() == 2; }, 10000)) << app.log().toStdString();
+
+    // Killed, it leaves its socket behind; the next start takes over and takes the commands.
+    ::kill(static_cast<pid_t>(running.processId()), SIGKILL);
+    ASSERT_TRUE(running.waitForFinished(5000));
+    RunningApp next;
+    ASSERT_TRUE(next.waitUntilReady());
+    ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
+    EXPECT_TRUE(next.logShows(QStringLiteral("Запись начата")));
+    EXPECT_EQ(next.logCount(QStringLiteral("Запуск «Толван»")), 1);
 }
 
 TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndReplacesIt)
