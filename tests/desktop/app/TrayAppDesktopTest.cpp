@@ -34,6 +34,15 @@ TEST_F(TrayAppDesktopTest, OneCopyRunsHoweverItIsStartedAndTheCommandsReachIt)
     EXPECT_EQ(app.logCount(QStringLiteral("Запуск «Толван»")), 1);
     EXPECT_EQ(app.logCount(QStringLiteral("Толван уже запущен — открываю его настройки")), 1);
 
+    // A copy that does not answer, stopped here, keeps its place: a start meanwhile gives up instead of running
+    // beside it and taking over its socket.
+    ::kill(static_cast<pid_t>(running.processId()), SIGSTOP);
+    const ProcessOutput third = runTolvan({}, {}, running.processEnvironment());
+    ::kill(static_cast<pid_t>(running.processId()), SIGCONT);
+    EXPECT_TRUE(third.finished);
+    EXPECT_EQ(third.exitCode, 1);
+    EXPECT_EQ(app.logCount(QStringLiteral("Запуск «Толван»")), 1);
+
     // The commands reach it: a recording thrown away, then one finished and recognized.
     for (const char* command : {"--toggle", "--cancel", "--toggle"})
         ASSERT_EQ(runTolvan({QString::fromLatin1(command)}).exitCode, 0) << command;
