@@ -125,7 +125,7 @@ TEST_F(ChildrenDesktopTest, WhenTheXServerGoesAwayTheAppStopsItsServersBeforeItE
     display.end();
     EXPECT_TRUE(QTest::qWaitFor([&] { return RunningApp::hasEnded(recognizer); }, 2000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return RunningApp::hasEnded(advisor); }, 2000));
-    ASSERT_TRUE(app.process().waitForFinished(5000));
+    ASSERT_TRUE(DesktopSession::finishes(app.process(), 5000));
     EXPECT_EQ(app.process().exitCode(), 1);
     EXPECT_TRUE(app.log().contains(QStringLiteral("Связь с X-сервером потеряна — завершение работы")))
         << app.log().toStdString();
