@@ -18,11 +18,12 @@ class PrivateXServer
 public:
     PrivateXServer()
     {
-        // The server writes the display number it chose to standard output once it accepts connections.
+        // The server writes the display number it chose to standard output once it accepts connections. Without
+        // -noreset it would reset, refusing connections for a moment, when the app's first probe disconnects.
         process_.start(QStringLiteral("Xvfb"),
                        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                         QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                        QStringLiteral("tcp")});
+                        QStringLiteral("tcp"), QStringLiteral("-noreset")});
         if (process_.waitForStarted(5000) && QTest::qWaitFor([this] { return process_.canReadLine(); }, 10000))
             name_ = QLatin1Char(':') + QString::fromLatin1(process_.readLine().trimmed());
     }
