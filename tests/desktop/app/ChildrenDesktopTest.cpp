@@ -2,7 +2,6 @@
 #include "engines/CustomModels.h"
 #include "quality/AdvisorEngine.h"
 
-#include <QDirIterator>
 #include <QFileInfo>
 
 #include <csignal>
@@ -34,8 +33,6 @@ public:
     void end()
     {
         process_.terminate();
-        if (!process_.waitForFinished(5000))
-            process_.kill();
         process_.waitForFinished();
     }
 
@@ -44,19 +41,13 @@ private:
     QString name_;
 };
 
-// The process id of the parent's child running this program; 0 when there is none.
-qint64 childRunning(qint64 parent, const QString& program)
+// The process id of the parent's child of this name; 0 when there is none.
+qint64 child(qint64 parent, const QString& name)
 {
-    QDirIterator processes(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
-    while (processes.hasNext()) {
-        const QString directory = processes.next();
-        const QByteArray stat = TestFiles::read(directory + QStringLiteral("/stat"));
-        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields.at(1).toLongLong() == parent &&
-            QFileInfo(directory + QStringLiteral("/exe")).canonicalFilePath() == QFileInfo(program).canonicalFilePath())
-            return QFileInfo(directory).fileName().toLongLong();
-    }
-    return 0;
+    QString found;
+    DesktopSession::run(QStringLiteral("pgrep"),
+                        {QStringLiteral("-P"), QString::number(parent), QStringLiteral("-x"), name}, &found);
+    return found.trimmed().toLongLong();
 }
 
 // The real whisper-server with the scripted tiny model, the advisor rewriting every phrase with the fake
@@ -114,7 +105,7 @@ TEST_F(ChildrenDesktopTest, WhenTheXServerGoesAwayTheAppStopsItsServersBeforeItE
     environment.insert(QStringLiteral("DISPLAY"), display.name());
     RunningApp app(environment, settings);
     ASSERT_TRUE(app.waitUntilReady(30000)) << app.log().toStdString();
-    const qint64 recognizer = childRunning(app.process().processId(), whisperServer);
+    const qint64 recognizer = child(app.process().processId(), QStringLiteral("whisper-server"));
     ASSERT_GT(recognizer, 0);
     dictate();
     // The advisor answered and its text was pasted: its server waits for the next phrase.
@@ -138,7 +129,7 @@ TEST_F(ChildrenDesktopTest, KilledInTheMiddleOfAnAdvisorAnswerTheAppLeavesNoServ
     environment.insert(QStringLiteral("FAKE_LLAMA_GENERATE_MS"), QStringLiteral("60000"));
     RunningApp app(environment, settings);
     ASSERT_TRUE(app.waitUntilReady(30000)) << app.log().toStdString();
-    const qint64 recognizer = childRunning(app.process().processId(), whisperServer);
+    const qint64 recognizer = child(app.process().processId(), QStringLiteral("whisper-server"));
     ASSERT_GT(recognizer, 0);
     dictate();
     ASSERT_TRUE(QTest::qWaitFor([&] { return advisorAsked(); }, 20000)) << app.log().toStdString();

@@ -19,6 +19,15 @@ QStringList numbered(int count)
     return entries;
 }
 
+// Permission bits of a file or folder.
+unsigned mode(const QString& path)
+{
+    struct stat status
+    {};
+    ::stat(QFile::encodeName(path).constData(), &status);
+    return status.st_mode & 07777;
+}
+
 } // namespace
 
 TEST(SettingsStore, DefaultsAreNeverWrittenAndUnusableValuesAreClampedOrIgnored)
@@ -53,29 +62,15 @@ TEST(SettingsStore, HistoryKeepsTheNewestTwentyFirstAndAwkwardTextSurvives)
 
 TEST(SettingsStore, TheFileAndItsFolderAreTheUsersAloneHoweverTheyCameAbout)
 {
-    const auto modes = [] {
-        struct stat file
-        {};
-        struct stat folder
-        {};
-        ::stat(QFile::encodeName(Paths::settingsFile()).constData(), &file);
-        ::stat(QFile::encodeName(Paths::configDir()).constData(), &folder);
-        return std::pair{file.st_mode & 07777, folder.st_mode & 07777};
-    };
+    const auto modes = [] { return std::pair{mode(Paths::settingsFile()), mode(Paths::configDir())}; };
     const std::pair<unsigned, unsigned> privateModes{0600, 0700};
     SettingsStore(Paths::settingsFile()).prependToHistory(QStringLiteral("первая фраза"));
     EXPECT_EQ(modes(), privateModes);
 
-    // As an earlier version left them, then a file put in place by hand.
+    // As an earlier version left them.
     ASSERT_EQ(::chmod(QFile::encodeName(Paths::configDir()).constData(), 0755), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(Paths::settingsFile()).constData(), 0644), 0);
     SettingsStore store(Paths::settingsFile());
     EXPECT_EQ(modes(), privateModes);
-    const QByteArray content = TestFiles::read(Paths::settingsFile());
-    ASSERT_TRUE(QFile::remove(Paths::settingsFile()));
-    TestFiles::write(Paths::settingsFile(), content);
-    ASSERT_EQ(::chmod(QFile::encodeName(Paths::settingsFile()).constData(), 0644), 0);
-    store.prependToHistory(QStringLiteral("вторая фраза"));
-    EXPECT_EQ(modes(), privateModes);
-    EXPECT_EQ(store.history().size(), 2);
+    EXPECT_EQ(store.history(), QStringList{QStringLiteral("первая фраза")});
 }
