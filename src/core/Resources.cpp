@@ -7,10 +7,10 @@
 namespace
 {
 
-QString programFromEnvironmentOr(const char* variable, const QString& relative)
+QString programFromEnvironmentOr(const char* variable, const QString& bundled)
 {
     const QString value = qEnvironmentVariable(variable);
-    return value.isEmpty() ? Resources::path(relative) : value;
+    return value.isEmpty() ? bundled : value;
 }
 
 } // namespace
@@ -41,17 +41,27 @@ QString path(const QString& relative)
 
 QString whisperServer()
 {
-    return programFromEnvironmentOr("TOLVAN_WHISPER_BIN", QStringLiteral("bin/whisper-server"));
+    return programFromEnvironmentOr("TOLVAN_WHISPER_BIN", bundledWhisperServer());
+}
+
+QString bundledWhisperServer()
+{
+    return path(QStringLiteral("bin/whisper-server"));
 }
 
 QString sherpaOffline()
 {
-    return programFromEnvironmentOr("TOLVAN_SHERPA_BIN", QStringLiteral("sherpa/bin/sherpa-onnx-offline"));
+    return programFromEnvironmentOr("TOLVAN_SHERPA_BIN", path(QStringLiteral("sherpa/bin/sherpa-onnx-offline")));
 }
 
 QString llamaServer()
 {
-    return programFromEnvironmentOr("TOLVAN_LLAMA_BIN", QStringLiteral("llama/bin/llama-server"));
+    return programFromEnvironmentOr("TOLVAN_LLAMA_BIN", bundledLlamaServer());
+}
+
+QString bundledLlamaServer()
+{
+    return path(QStringLiteral("llama/bin/llama-server"));
 }
 
 } // namespace Resources

@@ -17,4 +17,7 @@ QString path(const QString& relative);
 QString whisperServer();
 QString sherpaOffline();
 QString llamaServer();
+// The servers as the bundle holds them, whatever TOLVAN_*_BIN names.
+QString bundledWhisperServer();
+QString bundledLlamaServer();
 } // namespace Resources

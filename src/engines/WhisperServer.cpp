@@ -130,7 +130,7 @@ void WhisperServer::transcribe(const QByteArray& wav, const QString& prompt, Com
 
 void WhisperServer::endStrays()
 {
-    if (const int ended = Processes::terminateInstances(Resources::whisperServer()))
+    if (const int ended = Processes::terminateInstances(Resources::bundledWhisperServer()))
         Log::info(QStringLiteral("Остановлено оставшихся whisper-server: %1").arg(ended));
 }
 

@@ -77,7 +77,8 @@ public:
     // The same with text that came before this recording, which the recognizer continues.
     void transcribe(const QByteArray& wav, const QString& prompt, Completion<TranscriptionResult> completion);
 
-    // Ends the servers an earlier run left behind: every process of this user running the server executable.
+    // Ends the servers an earlier run left behind: every process of this user running the bundled server file.
+    // A program named with TOLVAN_WHISPER_BIN may serve others as well and is left alone.
     static void endStrays();
     // A TCP port on 127.0.0.1 that was free a moment ago, or the fallback port.
     static quint16 freePort();

@@ -147,10 +147,7 @@ std::optional<QString> AdvisorEngine::serverExecutable()
 
 void AdvisorEngine::endStrays()
 {
-    const std::optional<QString> executable = serverExecutable();
-    if (!executable)
-        return;
-    if (const int ended = Processes::terminateInstances(*executable))
+    if (const int ended = Processes::terminateInstances(Resources::bundledLlamaServer()))
         Log::info(QStringLiteral("Советник: остановлено оставшихся llama-server: %1").arg(ended));
 }
 

@@ -109,7 +109,8 @@ public:
     // download goes on, and its progress stays in the state.
     void shutdown();
 
-    // Ends the servers an earlier run left behind: every process of this user running the server executable.
+    // Ends the servers an earlier run left behind: every process of this user running the bundled server file.
+    // A program named with TOLVAN_LLAMA_BIN may serve others as well and is left alone.
     static void endStrays();
 
     // llama-server's command line.

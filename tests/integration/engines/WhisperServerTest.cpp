@@ -224,48 +224,48 @@ TEST_F(WhisperServerProcess, ServerThatNeverListensFailsAndIsKilledAfterTheGrace
     EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 3000));
 }
 
-TEST(StrayServers, OnlyProcessesRunningTheServerFileAreEnded)
+TEST(StrayServers, OnlyProcessesRunningTheBundledServerFileAreEnded)
 {
-    // Stand-ins that wait for a signal: the server file under its own name and under a second one, a server
-    // file replaced while it runs, and an unrelated program of the same name.
+    // Stand-ins that wait for a signal: in two bundles, the server file under its own name and under a second
+    // one, and a server file replaced while it runs; outside them, the server that TOLVAN_WHISPER_BIN names.
     const QString root = TestEnvironment::makeDirectory(QStringLiteral("strays"));
-    const QString server = root + "/a.b/whisper-server";
-    const QString replaced = root + "/replaced/whisper-server";
-    const QString other = root + "/axb/whisper-server";
-    for (const QString& copy : {server, replaced, other}) {
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(copy).path()));
-        ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), copy));
+    const auto serverIn = [&](const QString& bundle) { return root + "/" + bundle + "/bin/whisper-server"; };
+    for (const char* bundle : {"a.b", "replaced", "elsewhere"}) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(serverIn(bundle)).path()));
+        ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), serverIn(bundle)));
     }
-    ASSERT_TRUE(QFile::link(server, root + "/a.b/renamed"));
+    ASSERT_TRUE(QFile::link(serverIn("a.b"), root + "/a.b/bin/renamed"));
     const auto started = [](const QString& program, const QStringList& arguments) {
         auto process = std::make_unique<QProcess>();
         process->start(program, arguments);
         EXPECT_TRUE(process->waitForStarted());
         return process;
     };
-    const auto stray = started(server, {"60"});
-    const auto renamed = started(root + "/a.b/renamed", {"60"});
-    const auto replacedStray = started(replaced, {"60"});
-    const auto unrelated = started(other, {"60"});
+    const auto stray = started(serverIn("a.b"), {"60"});
+    const auto renamed = started(root + "/a.b/bin/renamed", {"60"});
+    const auto replaced = started(serverIn("replaced"), {"60"});
+    const auto named = started(serverIn("elsewhere"), {"60"});
     // A pager open on the server file has its path on the command line, and is not a server.
-    const auto viewer = started(QStringLiteral("/usr/bin/tail"), {"-f", server});
+    const auto viewer = started(QStringLiteral("/usr/bin/tail"), {"-f", serverIn("a.b")});
 
     // An update puts a new file where the old one was.
-    ASSERT_TRUE(QFile::remove(replaced));
-    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), replaced));
-    for (const auto& [program, ended] : {std::pair{server, 2}, {replaced, 1}}) {
-        qputenv("TOLVAN_WHISPER_BIN", program.toUtf8());
+    ASSERT_TRUE(QFile::remove(serverIn("replaced")));
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), serverIn("replaced")));
+    qputenv("TOLVAN_WHISPER_BIN", serverIn("elsewhere").toUtf8());
+    for (const auto& [bundle, ended] : {std::pair{"a.b", 2}, {"replaced", 1}}) {
+        qputenv("TOLVAN_RESOURCES_DIR", (root + "/" + bundle).toUtf8());
+        const qsizetype before = TestEnvironment::appLog().size();
         WhisperServer::endStrays();
-        EXPECT_TRUE(TestEnvironment::appLog().endsWith(QStringLiteral("whisper-server: %1\n").arg(ended)))
-            << TestEnvironment::appLog().toStdString();
+        EXPECT_EQ(TestEnvironment::appLog().mid(before).section(u' ', 1),
+                  QStringLiteral("Остановлено оставшихся whisper-server: %1\n").arg(ended))
+            << bundle;
     }
-    EXPECT_TRUE(stray->waitForFinished(5000));
-    EXPECT_TRUE(renamed->waitForFinished(5000));
-    EXPECT_TRUE(replacedStray->waitForFinished(5000));
-    EXPECT_EQ(stray->exitStatus(), QProcess::CrashExit);
-    EXPECT_FALSE(unrelated->waitForFinished(300));
-    EXPECT_EQ(viewer->state(), QProcess::Running);
-    for (QProcess* survivor : {unrelated.get(), viewer.get()}) {
+    for (QProcess* process : {stray.get(), renamed.get(), replaced.get()}) {
+        EXPECT_TRUE(process->waitForFinished(5000));
+        EXPECT_EQ(process->exitStatus(), QProcess::CrashExit);
+    }
+    for (QProcess* survivor : {named.get(), viewer.get()}) {
+        EXPECT_EQ(survivor->state(), QProcess::Running);
         survivor->kill();
         survivor->waitForFinished();
     }
