@@ -68,8 +68,12 @@ void schedulePaste(const QString& text, std::function<void()> afterPaste)
 
 void restoreIfUnchanged(const QString& inserted, const QString& previous)
 {
-    if (holds(inserted))
-        clipboard()->setText(previous);
+    if (!holds(inserted)) {
+        Log::info(QStringLiteral("Буфер обмена не восстановлен: в нём уже другой текст"));
+        return;
+    }
+    clipboard()->setText(previous);
+    Log::info(QStringLiteral("Буфер обмена восстановлен"));
 }
 
 } // namespace
@@ -113,6 +117,8 @@ void copySelection()
 
 void postKey(Keys::Keysym key, Keys::Modifiers modifiers)
 {
+    // Paired with the line below: a keystroke is under way from this line until that one.
+    Log::info(QStringLiteral("Отправляю нажатие клавиш"));
     if (!KeyInjector::waitForModifiersReleased(modifierReleaseTimeoutMs))
         Log::info(QStringLiteral("Клавиши-модификаторы всё ещё нажаты — отправляю нажатие всё равно"));
     if (KeyInjector::postKey(key, modifiers))

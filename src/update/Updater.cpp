@@ -139,8 +139,10 @@ void Updater::automaticCheck()
     // The offer waits for the user in a nested event loop, where the daily timer keeps firing.
     if (offerOpen_)
         return;
-    if (!SettingsStore::shared().boolForKey(SettingsKey::autoUpdateCheck))
+    if (!SettingsStore::shared().boolForKey(SettingsKey::autoUpdateCheck)) {
+        Log::info(QStringLiteral("Обновления: автопроверка пропущена — выключена в настройках"));
         return;
+    }
     if (feedConfigured())
         check(false);
     else

@@ -300,7 +300,9 @@ TEST_F(UpdaterTest, AutomaticChecksHonourTheSettingRepeatAndOfferANewerBuild)
     SettingsStore::shared().setBool(SettingsKey::autoUpdateCheck, false);
     serveFeed(currentBuild);
     updater.startAutoChecks(10, 50);
-    QTest::qWait(400);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return TestEnvironment::appLog().count(QStringLiteral("автопроверка пропущена — выключена")) >= 3; },
+        waitMs));
     EXPECT_TRUE(server.requests().isEmpty());
 
     SettingsStore::shared().setBool(SettingsKey::autoUpdateCheck, true);

@@ -305,7 +305,7 @@ TEST_F(SettingsWindowTest, SevenTabsInOrderEachFittingItsTextsAndTheHelpListsThe
     for (int index = 0; index < tabs->count(); ++index) {
         titles << tabs->tabText(index);
         tabs->setCurrentIndex(index);
-        QTest::qWait(10);
+        QCoreApplication::processEvents();
         WindowShots::expectTextsFit(settings.window());
         WindowShots::save(settings.window(), QStringLiteral("settings-%1").arg(index + 1));
     }

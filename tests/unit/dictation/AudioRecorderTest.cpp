@@ -9,6 +9,7 @@
 #include "support/TestFiles.h"
 #include "text/Corrections.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTest>
 
@@ -114,7 +115,11 @@ TEST_F(AudioRecorderTest, AMicrophoneThatFailsAfterTheStartEndsTheRecordingOnceW
     recorder.stop();
     ASSERT_TRUE(recorder.start().ok());
     std::thread([&] { earlier(QStringLiteral("Connection terminated")); }).join();
-    QTest::qWait(50);
+    // Whatever the report posted to the main thread has run once a later post has.
+    bool later = false;
+    QMetaObject::invokeMethod(
+        qApp, [&] { later = true; }, Qt::QueuedConnection);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return later; }, 2000));
     EXPECT_TRUE(recorder.isRunning());
     EXPECT_EQ(failures.size(), 1U);
     EXPECT_EQ(autoStops, 0);

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -111,7 +112,10 @@ TEST_F(SpeechReviewTest, EveryShowEndsWithExactlyOneDecision)
     show(threeFillers, Mode::decide, {}, 0x1ffffff0);
     click("cleanBtn");
     review.reset();
-    QTest::qWait(SpeechReview::activationDelayMs + 150);
+    // A timer set later than the review's own has fired: the review's would have fired by now.
+    bool passed = false;
+    QTimer::singleShot(SpeechReview::activationDelayMs, [&] { passed = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return passed; }, 5000));
     EXPECT_EQ(decisions.size(), 2);
 }
 
