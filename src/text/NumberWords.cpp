@@ -75,6 +75,8 @@ NumberWords::NumberWords()
     }
     for (size_t ruleSet = 0; ruleSet < ruleSetNames_.size(); ++ruleSet)
         addSpellingsOf(ruleSet);
+    addWordsIcuMisspells();
+    addOrdinalsIcuLacks();
 }
 
 NumberWords::~NumberWords() = default;
@@ -143,6 +145,38 @@ void NumberWords::add(QStringView word, qint64 value, bool multiplier, size_t ru
     entry->second.ruleSets |= quint64{1} << ruleSet;
     if (!ordinalRuleSets_.at(ruleSet))
         entry->second.ordinal = false;
+}
+
+// Each takes the value and the rule sets of ICU's misspelling, where ICU still has it.
+void NumberWords::addWordsIcuMisspells()
+{
+    static const std::pair<std::u16string_view, std::u16string_view> misspellings[] = {
+        {u"третьему", u"третьому"},           {u"сороковом", u"сороковой"},
+        {u"сороковыми", u"сороковой"},        {u"восьмидесятое", u"восемьдесятое"},
+        {u"восьмидесятые", u"восемьдесятые"}, {u"восьмидесятому", u"восемьдесятому"}};
+    for (const auto& [word, misspelling] : misspellings) {
+        const auto icuEntry = words_.find(misspelling);
+        if (icuEntry == words_.end() || words_.contains(word))
+            continue;
+        Entry entry = icuEntry->second;
+        entry.icuSpelling = QString::fromStdU16String(std::u16string(misspelling));
+        words_.emplace(word, std::move(entry));
+    }
+}
+
+// With no rule set, a number that ends with one of these is never confirmed and stays in words.
+void NumberWords::addOrdinalsIcuLacks()
+{
+    static const std::pair<std::u16string_view, qint64> stems[] = {
+        {u"двухсот", 200}, {u"трехсот", 300},   {u"четырехсот", 400}, {u"пятисот", 500},     {u"шестисот", 600},
+        {u"семисот", 700}, {u"восьмисот", 800}, {u"девятисот", 900},  {u"миллионн", million}};
+    for (const auto& [stem, value] : stems) {
+        Entry entry;
+        entry.value = value;
+        for (const std::u16string_view ending :
+             {u"ый", u"ое", u"ая", u"ые", u"ого", u"ой", u"ых", u"ому", u"ым", u"ую", u"ом", u"ыми"})
+            words_.try_emplace(std::u16string(stem).append(ending), entry);
+    }
 }
 
 bool NumberWords::spellsAs(size_t ruleSet, qint64 value, QStringView spoken, bool withoutOne) const

@@ -23,6 +23,9 @@ U_NAMESPACE_END
 // does not tell which rule set matched (so «пятого» cannot be told from «пять»), and rejects «тысяча» and
 // «миллион» without «одна», «один» before them. So the words come from ICU's spellings of the numbers all
 // others are made of, and a number read from them counts only when ICU spells its value back exactly.
+// ICU 72 misspells a few ordinals («третьому», «восемьдесятое», «сороковой» for «сороковом»), which are
+// checked against its misspelling, and has none for the hundreds and millions («двухсотый»), which are
+// known, so that a number is not cut short before them, but never confirmed.
 class NumberWords
 {
 public:
@@ -35,6 +38,8 @@ public:
         bool ordinal = true;
         // Bit i set: a number spelled by the i-th rule set can end with this word.
         quint64 ruleSets = 0;
+        // The word as ICU misspells it («третьому» for «третьему»); empty when ICU spells it right.
+        QString icuSpelling;
     };
     enum class Kind
     {
@@ -68,6 +73,8 @@ private:
     QString spell(qint64 value, size_t ruleSet) const;
     void addSpellingsOf(size_t ruleSet);
     void add(QStringView word, qint64 value, bool multiplier, size_t ruleSet);
+    void addWordsIcuMisspells();
+    void addOrdinalsIcuLacks();
     bool spellsAs(size_t ruleSet, qint64 value, QStringView spoken, bool withoutOne) const;
 
     std::unique_ptr<icu::RuleBasedNumberFormat> formatter_;

@@ -104,6 +104,21 @@ const WordSet& timePrepositions()
     return words;
 }
 
+// Words that go on with the number before them in a way not read here: collective numbers («двадцать
+// пятеро»), fractions («две целых»), «полтора».
+const WordSet& continuations()
+{
+    static const WordSet words = [] {
+        WordSet forms = formsOf({u"дво", u"тро"}, {u"е", u"их", u"им", u"ими"});
+        forms.merge(formsOf({u"четвер", u"пятер", u"шестер", u"семер", u"восьмер", u"девятер", u"десятер"},
+                            {u"о", u"ых", u"ым", u"ыми"}));
+        forms.merge(formsOf({u"цел"}, {u"ая", u"ой", u"ую", u"ых", u"ым", u"ыми"}));
+        forms.merge(formsOf({u"полтор", u"полутор"}, {u"а", u"ы"}));
+        return forms;
+    }();
+    return words;
+}
+
 // Number words that are also common words of another meaning («сорока» is a magpie).
 const WordSet& homographs()
 {
@@ -240,7 +255,7 @@ std::optional<Number> Reading::numberAt(size_t first) const
         ruleSets = entry->ruleSets;
         if (index > first)
             spoken += u' ';
-        spoken += words[index].key;
+        spoken += entry->icuSpelling.isEmpty() ? words[index].key : QStringView(entry->icuSpelling);
         if (entry->ordinal || standsAlone(*entry))
             break;
     }
@@ -354,11 +369,20 @@ Rewrite ordinal(const Reading& reading, const Number& number, QChar groupSeparat
     return keep(number.next);
 }
 
-// A number with no number right after it. Fixed phrases stay: «ни одного», «один из».
+// «ни одного», «один из», «на все сто».
+bool isFixedPhrase(const Reading& reading, const Number& number)
+{
+    const QStringView before = reading.keyBefore(number.first);
+    return before == u"ни" || reading.keyAt(number.next) == u"из" ||
+           (before == u"все" && reading.words[number.first].key == u"сто" && number.next == number.first + 1);
+}
+
+// A number with no number right after it. Fixed phrases stay, and so does a number that something else goes
+// on with.
 Rewrite single(const Reading& reading, const Number& number, QChar groupSeparator)
 {
-    if (!number.trusted || number.bareMultiplier || reading.keyBefore(number.first) == u"ни" ||
-        reading.keyAt(number.next) == u"из")
+    if (!number.trusted || number.bareMultiplier || isFixedPhrase(reading, number) ||
+        contains(continuations(), reading.keyAt(number.next)))
         return keep(number.next);
     return number.kind == Kind::ordinal ? ordinal(reading, number, groupSeparator)
                                         : cardinal(reading, number, groupSeparator);

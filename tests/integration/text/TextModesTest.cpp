@@ -36,13 +36,13 @@ TEST(FormatMode, CleansCorrectsAndFormatsTheTextOrStandardInputInTheStoredFormat
 // The defaults, then each typography switch flipped once; "⍽" stands for a no-break space.
 TEST(FormatMode, TypesetsWithTheSettingsSwitchesAndTheTypographyTestShowsWhatFired)
 {
-    const QString phrase = QStringLiteral("Он сказал: \"двадцать пять рублей\" - и ушёл в дом.");
+    const QString phrase = QStringLiteral("Он сказал \"да\" - и отдал двадцать пять рублей.");
     const std::tuple<QLatin1String, bool, QStringList, QString> cases[] = {
-        {SettingsKey::typographyQuotes, true, {phrase}, "Он сказал: «25 рублей»⍽— и ушёл в дом."},
-        {SettingsKey::typographyQuotes, false, {phrase}, "Он сказал: \"25 рублей\"⍽— и ушёл в дом."},
-        {SettingsKey::typographyDashes, false, {phrase}, "Он сказал: «25 рублей» - и ушёл в дом."},
-        {SettingsKey::typographyNumbers, false, {phrase}, "Он сказал: «двадцать пять рублей»⍽— и ушёл в дом."},
-        {SettingsKey::typographyNoBreakSpaces, true, {phrase}, "Он сказал: «25⍽рублей»⍽— и⍽ушёл в⍽дом."},
+        {SettingsKey::typographyQuotes, true, {phrase}, "Он сказал «да»⍽— и отдал 25 рублей."},
+        {SettingsKey::typographyQuotes, false, {phrase}, "Он сказал \"да\"⍽— и отдал 25 рублей."},
+        {SettingsKey::typographyDashes, false, {phrase}, "Он сказал «да» - и отдал 25 рублей."},
+        {SettingsKey::typographyNumbers, false, {phrase}, "Он сказал «да»⍽— и отдал двадцать пять рублей."},
+        {SettingsKey::typographyNoBreakSpaces, true, {phrase}, "Он сказал «да»⍽— и⍽отдал 25⍽рублей."},
         // In plain text a line that starts with a hyphen is dialogue, in Markdown a list item.
         {SettingsKey::typographyQuotes, true, {"plain", "- Привет - сказал он."}, "— Привет⍽— сказал он."},
         {SettingsKey::typographyQuotes, true, {"markdown", "- Привет - сказал он."}, "- Привет⍽— сказал он."}};
