@@ -78,6 +78,7 @@ TEST(Typography, TypesetsDictatedPhrasesAsAnEditorWouldAndLeavesTheRestAlone)
         {u"к девяти ноль пять", u"к 9:05"},
         {u"в пятнадцать ноль ноль", u"в 15:00"},
         {u"в семь утра", u"в 7 утра"},
+        {u"к девяти часам", u"к 9 часам"},
         {u"продлится до двадцать пятого", u"продлится до 25-го"},
         {u"в тысяча девятьсот сорок первом году", u"в 1941 году"},
         {u"двухтысячного года", u"2000 года"},
@@ -140,6 +141,7 @@ TEST(Typography, TypesetsDictatedPhrasesAsAnEditorWouldAndLeavesTheRestAlone)
         {u"Команда `ls -la \"двадцать пять\"` выводит всё", nullptr},
         {u"```\nx = \"двадцать пять\" - b\n```", nullptr},
         {u"Текст.\n\n    x = \"a\" - b", nullptr},
+        {u"~~~\nнезакрытый блок - \"двадцать пять\"", nullptr},
         {u"This is - a \"test\".", nullptr},
         {u"Это тест - первый. This is - second.", u"Это тест⍽— первый. This is - second."},
         // Everything at once.
