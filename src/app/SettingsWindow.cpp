@@ -238,6 +238,17 @@ QWidget* SettingsWindow::buildFormattingTab()
         tab, "formatPopup", {QStringLiteral("Markdown (## заголовки, - списки)"), QStringLiteral("Обычный текст")},
         SettingsKey::outputFormat, {QStringLiteral("markdown"), QStringLiteral("plain")});
     layout->addLayout(labelledRow(tab, QStringLiteral("Формат вывода:"), format));
+    layout->addWidget(new QLabel(QStringLiteral("Типографика (кроме кода, ссылок и английских фраз):"), tab));
+    layout->addWidget(
+        boundCheck(tab, "quotesCheck", QStringLiteral("Кавычки «ёлочки» и „лапки“"), SettingsKey::typographyQuotes));
+    layout->addWidget(boundCheck(tab, "dashesCheck", QStringLiteral("Тире вместо дефиса: «слово — слово», 1941–1945"),
+                                 SettingsKey::typographyDashes));
+    layout->addWidget(boundCheck(tab, "numbersCheck",
+                                 QStringLiteral("Числа цифрами: 25 рублей, 1 января, в 7:30, 15 %"),
+                                 SettingsKey::typographyNumbers));
+    layout->addWidget(boundCheck(tab, "noBreakSpacesCheck",
+                                 QStringLiteral("Неразрывные пробелы после предлогов, в числах и инициалах"),
+                                 SettingsKey::typographyNoBreakSpaces));
     auto* buttons = new QHBoxLayout;
     auto* macros = button(tab, "macrosBtn", QStringLiteral("Макросы…"));
     auto* help = button(tab, "commandsHelpBtn", QStringLiteral("Справка по командам…"));

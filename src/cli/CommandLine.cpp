@@ -9,6 +9,7 @@
 #include "cli/ParseTestMode.h"
 #include "cli/RemoteControlMode.h"
 #include "cli/SpeechTestMode.h"
+#include "cli/TypographyTestMode.h"
 #include "cli/UpdateNowMode.h"
 #include "core/Console.h"
 
@@ -43,10 +44,13 @@ struct Mode
 // Order matters: the first match wins.
 const Mode modes[] = {
     {u"--format", 2, u"[markdown|plain] [ТЕКСТ]",
-     u"обработать текст как диктовку: очистка, словарь, команды, макросы (без текста — стандартный ввод)",
+     u"обработать текст как диктовку: очистка, словарь, команды, макросы, типографика (без текста — стандартный "
+     u"ввод)",
      FormatMode::run},
     {u"--auto-format", 3, u"СЕГМЕНТЫ.json", u"авторазметка по паузам для списка сегментов, затем форматирование",
      AutoFormatMode::run},
+    {u"--typography-test", 3, u"ТЕКСТ", u"показать, что типографика делает с текстом и какие правила сработали",
+     TypographyTestMode::run},
     {u"--halluc-test", 3, u"ТЕКСТ…", u"проверить тексты фильтром галлюцинаций", HallucTestMode::run},
     {u"--advisor-test", 3, u"ТЕКСТ [СИЛА 0–10] [СТИЛЬ]", u"спросить ИИ-советника о стиле фразы", AdvisorTestMode::run},
     {u"--speech-test", 3, u"ТЕКСТ", u"проверить качество речи: слова-паразиты, повторы, оценка и очищенный текст",

@@ -19,6 +19,7 @@
 #include "text/MacroStore.h"
 #include "text/TextFormatter.h"
 #include "text/TranscriptCleaner.h"
+#include "text/Typography.h"
 
 #include <QClipboard>
 #include <QFile>
@@ -381,7 +382,7 @@ QString DictationController::textOf(const TranscriptionResult& result)
         }
         text = TextFormatter::process(text, config);
     }
-    return TextFormatter::capitalizeFirstLetter(text);
+    return Typography::apply(TextFormatter::capitalizeFirstLetter(text), Typography::optionsFrom(settings)).text;
 }
 
 void DictationController::handleResult(quint64 id, const Result<TranscriptionResult>& result)
