@@ -5,7 +5,7 @@ set -euo pipefail
 
 build_packages=(
     cmake ninja-build g++ pkg-config make
-    qt6-base-dev libicu-dev libpulse-dev libx11-dev libxtst-dev libxi-dev libarchive-dev
+    qt6-base-dev libicu-dev libpulse-dev libx11-dev libxcb1-dev libxtst-dev libxi-dev libarchive-dev
     pulseaudio-utils procps
     dpkg-dev file librsvg2-bin
 )

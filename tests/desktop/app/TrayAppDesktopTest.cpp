@@ -33,11 +33,14 @@ TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndR
     RunningApp app;
     ASSERT_TRUE(app.waitUntilReady());
 
-    // Nothing selected: the dialog starts empty, and nothing is pasted afterwards (the field's keys at the end).
+    // Nothing selected in the field, only long ago in another program: the dialog starts empty, and nothing is
+    // pasted afterwards (the field's keys at the end).
     DesktopSession::finishes(
         *DesktopSession::start(QStringLiteral("xclip"),
-                               {QStringLiteral("-i"), QStringLiteral("-selection"), QStringLiteral("primary")}),
+                               {QStringLiteral("-i"), QStringLiteral("-selection"), QStringLiteral("primary")},
+                               QByteArrayLiteral("давнишнее")),
         5000);
+    ASSERT_EQ(DesktopSession::selection(QStringLiteral("primary")), QStringLiteral("давнишнее"));
     DesktopSession::press({QStringLiteral("ctrl+shift+space")});
     ASSERT_TRUE(QTest::qWaitFor(
         [] { return DesktopSession::activeWindowName().startsWith(QStringLiteral("Выучить слово")); }, 5000))
@@ -50,6 +53,7 @@ TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndR
     DesktopSession::xdotool({QStringLiteral("type"), QStringLiteral("Linux")});
     DesktopSession::press({QStringLiteral("Return")});
     ASSERT_TRUE(QTest::qWaitFor([] { return Corrections::load().size() == 1; }, 3000));
+    EXPECT_EQ(Corrections::load().front().wrong, QStringLiteral("linuks"));
 
     // A selected word: the dialog shows it, and the correct form replaces it.
     DesktopSession::setClipboardElsewhere(QStringLiteral("gitkhab"));
