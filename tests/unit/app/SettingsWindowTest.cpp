@@ -22,6 +22,7 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -260,12 +261,31 @@ TEST_F(SettingsWindowTest, ModelTableShowsEachModelsStateOffersWhatFitsAndTakesT
     QString picked = TestFiles::write(folder + QStringLiteral("/notes.txt"), "hello");
     settings.modelsTab()->chooseModelFile = [&] { return picked; };
     click("addOwnModelBtn");
-    EXPECT_EQ(lastAlert(), QStringLiteral("Не удалось добавить модель"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lastAlert() == QStringLiteral("Не удалось добавить модель"); }, 5000));
 
     picked = folder + QStringLiteral("/whisper-ru-finetune.bin");
     placeModelFile(picked, 3'200'000);
     click("addOwnModelBtn");
-    EXPECT_EQ(rows("modelTable").value(6), QStringLiteral("whisper-ru-finetune | 3 МБ | скачана"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return rows("modelTable").value(6) == QStringLiteral("whisper-ru-finetune | 3 МБ | скачана"); }, 5000));
+    // The same name again: replaced only when the user says so.
+    alerts.answers = {QStringLiteral("Отмена")};
+    click("addOwnModelBtn");
+    EXPECT_EQ(lastAlert(), QStringLiteral("Модель «whisper-ru-finetune» уже есть"));
+
+    // From another file system the file is copied, on a worker thread.
+    QTemporaryDir elsewhere(QStringLiteral("/dev/shm/tolvan-test-XXXXXX"));
+    ASSERT_TRUE(elsewhere.isValid());
+    picked = elsewhere.path() + QStringLiteral("/large-copy.bin");
+    placeModelFile(picked, 40'000'000);
+    click("addOwnModelBtn");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return rows("modelTable").value(6) == QStringLiteral("large-copy | 40 МБ | скачана"); }, 10000))
+        << rows("modelTable").join(u'\n').toStdString();
+    EXPECT_TRUE(TestEnvironment::appLog().contains(QStringLiteral("Своя модель large-copy.bin добавлена (копия)")));
+    selectModel(QStringLiteral("large-copy"));
+    alerts.answers = {QStringLiteral("Удалить")};
+    click("deleteBtn");
     selectModel(QStringLiteral("whisper-ru-finetune"));
     alerts.answers = {QStringLiteral("Удалить")};
     click("deleteBtn");
