@@ -61,6 +61,8 @@ export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$sc
 unset DISPLAY WAYLAND_DISPLAY
 mkdir -p "$HOME"
 [[ -L /usr/bin/tolvan ]]
+# The package's copy leaves its updates to the package manager.
+[[ -f /opt/tolvan/share/tolvan/installed-by-package ]]
 /usr/bin/tolvan --version | tee "$scratch/version.txt"
 grep -q "^Толван $(sed -n 's/.*"CFBundleShortVersionString": "\(.*\)".*/\1/p' "$tree/Contents/Info.json") " \
     "$scratch/version.txt"
