@@ -106,9 +106,9 @@ void AppDelegate::wireModelManager()
         SettingsWindow::shared().refresh();
         if (error) {
             // Out of the download's own callback: the alert runs a modal loop.
-            QTimer::singleShot(0, self, [description = error->description()] {
-                AlertPresenter::shared().present(
-                    Alert{QStringLiteral("Не удалось загрузить модель"), description, {QStringLiteral("Понятно")}});
+            QTimer::singleShot(0, self, [self, modelID, description = error->description()] {
+                if (self)
+                    self->offerDownloadAgain(modelID, description);
             });
             return;
         }
@@ -116,6 +116,16 @@ void AppDelegate::wireModelManager()
             SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()))
             self->controller_->startServer();
     };
+}
+
+void AppDelegate::offerDownloadAgain(const QString& modelID, const QString& reason)
+{
+    const int answer =
+        AlertPresenter::shared().present(Alert{QStringLiteral("Не удалось загрузить модель"),
+                                               reason,
+                                               {QStringLiteral("Повторить"), QStringLiteral("Понятно")}});
+    if (answer == 0)
+        ModelManager::shared().download(ModelCatalog::byID(modelID));
 }
 
 void AppDelegate::wireHotkeys()
@@ -191,7 +201,7 @@ void AppDelegate::updateIcon()
     statusItem_->setToolTip(QStringLiteral("Толван — локальная диктовка"));
 }
 
-QString AppDelegate::statusLine() const
+StatusMenu::Facts AppDelegate::statusFacts() const
 {
     StatusMenu::Facts facts;
     const WhisperModel model = ModelCatalog::byID(
@@ -215,13 +225,18 @@ QString AppDelegate::statusLine() const
     facts.server = controller_->server().state();
     facts.modelTitle = model.title;
     facts.language = SettingsStore::shared().stringForKey(SettingsKey::language).value_or(QStringLiteral("ru"));
-    return StatusMenu::statusLine(facts);
+    return facts;
 }
 
 void AppDelegate::menuNeedsUpdate()
 {
     menu_.clear();
-    menu_.addAction(statusLine())->setEnabled(false);
+    const StatusMenu::Facts facts = statusFacts();
+    QAction* status = menu_.addAction(StatusMenu::statusLine(facts));
+    if (StatusMenu::offersDownload(facts))
+        connect(status, &QAction::triggered, controller_.get(), &DictationController::startServer);
+    else
+        status->setEnabled(false);
     const bool recording = controller_->phase() == DictationController::Phase::recording;
     menu_.addAction(recording ? QStringLiteral("Остановить и распознать") : QStringLiteral("Начать диктовку"), this,
                     &AppDelegate::menuToggleDictation);
@@ -355,6 +370,20 @@ void AppDelegate::showFirstRunNotice()
             QStringLiteral("\n\nУ вас сеанс Wayland: глобальные клавиши доходят только до программ X11. Назначьте в "
                            "настройках рабочего стола сочетание клавиш на команду «tolvan --toggle» — оно будет "
                            "начинать и заканчивать диктовку.");
+    const WhisperModel model = ModelCatalog::byID(
+        SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()));
+    if (ModelManager::isDownloaded(model)) {
+        AlertPresenter::shared().present(
+            Alert{QStringLiteral("Толван готов к диктовке"), text, {QStringLiteral("Понятно")}});
+        return;
+    }
+    const auto progress = ModelManager::shared().progress().value(model.id, 0);
+    text = QStringLiteral("Сейчас загружается модель распознавания «%1» (%2 МБ, готово %3%) — ход загрузки виден в "
+                          "первой строке меню значка в трее. Диктовать можно, как только она загрузится.\n\n")
+               .arg(model.title)
+               .arg(model.sizeMB)
+               .arg(static_cast<int>(progress * 100)) +
+           text;
     AlertPresenter::shared().present(
-        Alert{QStringLiteral("Толван готов к диктовке"), text, {QStringLiteral("Понятно")}});
+        Alert{QStringLiteral("Толван загружает модель"), text, {QStringLiteral("Понятно")}});
 }

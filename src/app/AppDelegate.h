@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/StatusMenu.h"
+
 #include <QMenu>
 #include <QObject>
 #include <QTimer>
@@ -39,12 +41,13 @@ private:
     void menuNeedsUpdate();
     void addHistoryMenu();
     void addUpdateItem();
-    QString statusLine() const;
+    StatusMenu::Facts statusFacts() const;
     void openSettings();
     void menuToggleDictation();
     void showPermissions();
     void showAbout();
     void showFirstRunNotice();
+    void offerDownloadAgain(const QString& modelID, const QString& reason);
 
     std::unique_ptr<DictationController> controller_;
     std::unique_ptr<HotkeyManager> hotkeys_;

@@ -78,7 +78,7 @@ QTableWidget* modelTable(QWidget* parent)
     table->horizontalHeader()->setSectionResizeMode(titleColumn, QHeaderView::Stretch);
     table->horizontalHeader()->setSectionResizeMode(sizeColumn, QHeaderView::ResizeToContents);
     table->horizontalHeader()->setSectionResizeMode(statusColumn, QHeaderView::Fixed);
-    table->horizontalHeader()->resizeSection(statusColumn, 150);
+    table->horizontalHeader()->resizeSection(statusColumn, 170);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -136,9 +136,10 @@ QString ModelsTab::status(const WhisperModel& model, const QString& activeID)
     const auto progress = ModelManager::shared().progress().constFind(model.id);
     if (progress != ModelManager::shared().progress().constEnd())
         return QStringLiteral("загрузка %1%…").arg(static_cast<int>(progress.value() * 100));
+    const bool onDisk = ModelManager::isDownloaded(model);
     if (model.id == activeID)
-        return QStringLiteral("✓ активна");
-    return ModelManager::isDownloaded(model) ? QStringLiteral("скачана") : QStringLiteral("не скачана");
+        return onDisk ? QStringLiteral("✓ активна") : QStringLiteral("активна — не скачана");
+    return onDisk ? QStringLiteral("скачана") : QStringLiteral("не скачана");
 }
 
 void ModelsTab::refresh()

@@ -25,7 +25,7 @@ public:
     explicit ModelsTab(QWidget* parent = nullptr);
 
     void refresh();
-    // "загрузка N%…", "✓ активна", "скачана" or "не скачана".
+    // "загрузка N%…", "✓ активна", "активна — не скачана", "скачана" or "не скачана".
     static QString status(const WhisperModel& model, const QString& activeID);
 
     // After another model became the active one.

@@ -47,7 +47,7 @@ QString statusLine(const Facts& facts)
     if (facts.downloadFraction)
         return QStringLiteral("Модель загружается: %1%").arg(static_cast<int>(*facts.downloadFraction * 100));
     if (!facts.modelPresent)
-        return QStringLiteral("Модель не загружена");
+        return QStringLiteral("Модель не загружена — загрузить");
     if (facts.recording)
         return QStringLiteral("● Идёт запись…");
     if (facts.transcribing)
@@ -57,6 +57,11 @@ QString statusLine(const Facts& facts)
     if (facts.gigaam)
         return QStringLiteral("Готов · GigaAM-v3 (Сбер) · русский");
     return serverLine(facts);
+}
+
+bool offersDownload(const Facts& facts)
+{
+    return !facts.downloadFraction && !facts.modelPresent;
 }
 
 QString historyTitle(const QString& entry)

@@ -227,9 +227,10 @@ TEST_F(SettingsWindowTest, ModelTableShowsEachModelsStateOffersWhatFitsAndTakesT
 {
     placeModelFile(ModelCatalog::byID(QStringLiteral("small")).location(), 373'000'000);
     settings.refresh();
-    for (const auto& [title, row, buttons] : {std::tuple{"Turbo v3", "Turbo v3 | 574 МБ | ✓ активна", "download"},
-                                              {"Small", "Small | 466 МБ | скачана", "activate delete"},
-                                              {"Medium", "Medium | 539 МБ | не скачана", "download"}}) {
+    for (const auto& [title, row, buttons] :
+         {std::tuple{"Turbo v3", "Turbo v3 | 574 МБ | активна — не скачана", "download"},
+          {"Small", "Small | 466 МБ | скачана", "activate delete"},
+          {"Medium", "Medium | 539 МБ | не скачана", "download"}}) {
         EXPECT_TRUE(rows("modelTable").contains(QString::fromUtf8(row)))
             << rows("modelTable").join(u'\n').toStdString();
         selectModel(QString::fromUtf8(title));
