@@ -25,6 +25,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QIcon>
 #include <QPointer>
 #include <QSystemTrayIcon>
 
@@ -47,6 +48,9 @@ AppDelegate::~AppDelegate()
 void AppDelegate::applicationDidFinishLaunching()
 {
     Log::info(QStringLiteral("Запуск «Толван» ") + QLatin1String(BuildInfo::shortVersion));
+    // Desktop shells match the app's windows to its desktop entry by this name.
+    QGuiApplication::setDesktopFileName(QLatin1String(BuildInfo::bundleIdentifier));
+    QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(BuildInfo::bundleIdentifier), StatusIcon::idle()));
 
     statusItem_ = std::make_unique<QSystemTrayIcon>();
     connect(&menu_, &QMenu::aboutToShow, this, &AppDelegate::menuNeedsUpdate);

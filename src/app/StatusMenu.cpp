@@ -66,7 +66,15 @@ bool offersDownload(const Facts& facts)
 
 QString historyTitle(const QString& entry)
 {
-    return entry.size() > historyTitleLength ? entry.left(historyTitleLength) + QChar(0x2026) : entry;
+    QString title = entry;
+    if (title.size() > historyTitleLength) {
+        // Never half of a character written as a surrogate pair.
+        const qsizetype cut =
+            title.at(historyTitleLength - 1).isHighSurrogate() ? historyTitleLength - 1 : historyTitleLength;
+        title = title.left(cut) + QChar(0x2026);
+    }
+    // A single & would make the next letter a keyboard accelerator and vanish.
+    return title.replace(u'&', QStringLiteral("&&"));
 }
 
 } // namespace StatusMenu

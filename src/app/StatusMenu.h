@@ -44,6 +44,7 @@ struct Facts
 QString statusLine(const Facts& facts);
 // Whether the first line starts the active model's download: it is missing and no download runs.
 bool offersDownload(const Facts& facts);
-// A history entry as a menu title: whole up to 60 characters, else its first 60 and "…".
+// A history entry as a menu title: whole up to 60 UTF-16 units, else its first 60 (59 rather than half a
+// surrogate pair) and "…"; an & stays an &.
 QString historyTitle(const QString& entry);
 } // namespace StatusMenu

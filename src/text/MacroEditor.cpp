@@ -2,6 +2,7 @@
 
 #include "core/AlertPresenter.h"
 #include "core/SharedInstance.h"
+#include "platform/WindowFront.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -107,9 +108,7 @@ void MacroEditor::open()
             window_->move(frame.topLeft());
         }
     }
-    window_->show();
-    window_->raise();
-    window_->activateWindow();
+    WindowFront::bringToFront(window_);
 }
 
 void MacroEditor::ensureWindow()

@@ -4,6 +4,7 @@
 #include "core/Log.h"
 #include "core/SharedInstance.h"
 #include "platform/Glyphs.h"
+#include "platform/WindowFront.h"
 #include "text/Graphemes.h"
 
 #include <QButtonGroup>
@@ -81,9 +82,7 @@ void FeedbackWindow::showWindow()
         frame.moveCenter(screen->availableGeometry().center());
         window_->move(frame.topLeft());
     }
-    window_->show();
-    window_->raise();
-    window_->activateWindow();
+    WindowFront::bringToFront(window_);
     textView_->setFocus();
 }
 

@@ -24,6 +24,15 @@ TEST_F(TrayAppDesktopTest, WithoutAnInstanceCommandsFailAndASecondStartOpensTheF
         << DesktopSession::activeWindowName().toStdString();
     EXPECT_EQ(app.process().state(), QProcess::Running);
     EXPECT_EQ(RunningApp::trayIcons().size(), 1);
+    // Shells match the window to the desktop entry (StartupWMClass=Tolvan) and show its icon.
+    QString window, properties;
+    DesktopSession::run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}, &window);
+    DesktopSession::run(
+        QStringLiteral("xprop"),
+        {QStringLiteral("-id"), window.trimmed(), QStringLiteral("WM_CLASS"), QStringLiteral("_NET_WM_ICON")},
+        &properties);
+    EXPECT_TRUE(properties.contains(QStringLiteral("\"Tolvan\""))) << properties.left(300).toStdString();
+    EXPECT_TRUE(properties.contains(QStringLiteral("_NET_WM_ICON(CARDINAL) = "))) << properties.left(300).toStdString();
 }
 
 TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndReplacesIt)

@@ -49,4 +49,7 @@ TEST(StatusMenu, HistoryTitlesAreCutAfterSixtyCharacters)
     EXPECT_EQ(StatusMenu::historyTitle(sixty), sixty);
     EXPECT_EQ(StatusMenu::historyTitle(sixty + u'ж'), sixty + QChar(0x2026));
     EXPECT_EQ(StatusMenu::historyTitle(QString()), QString());
+    const QString emoji = QString(59, u'я') + QStringLiteral("🙂");
+    EXPECT_EQ(StatusMenu::historyTitle(emoji + u'ж'), QString(59, u'я') + QChar(0x2026));
+    EXPECT_EQ(StatusMenu::historyTitle(QStringLiteral("Маша & Медведь")), QStringLiteral("Маша && Медведь"));
 }
