@@ -7,6 +7,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -110,9 +111,15 @@ void pasteRaw(const QString& text)
     schedulePaste(text, nullptr);
 }
 
-void copySelection()
+void copySelection(QObject* context, std::function<void()> posted)
 {
-    QThreadPool::globalInstance()->start([] { postShortcutForFocusedWindow(Keys::c); });
+    QThreadPool::globalInstance()->start([context = QPointer<QObject>(context), posted = std::move(posted)] {
+        postShortcutForFocusedWindow(Keys::c);
+        MainThread::post([context, posted] {
+            if (context)
+                posted();
+        });
+    });
 }
 
 void postKey(Keys::Keysym key, Keys::Modifiers modifiers)

@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QObject;
+
 // Puts a finished text into the focused application the way a user would: the text goes onto the
 // clipboard (where it stays, so it can always be pasted by hand) and a synthetic paste keystroke follows.
 // Steered by the settings "appendSpace", "restoreClipboard" and "autoPaste". Call on the main thread.
@@ -22,7 +26,9 @@ void insert(const QString& text);
 // Exactly this text onto the clipboard and pasted, whatever the settings; nothing is restored.
 void pasteRaw(const QString& text);
 // Copies the focused window's selection to the clipboard (Ctrl+C, Ctrl+Shift+C in a terminal); returns at once.
-void copySelection();
+// `posted` runs on the main thread, while the context lives, once the keystroke is out, which waits for the modifiers
+// to be released.
+void copySelection(QObject* context, std::function<void()> posted);
 // One key press and release with these modifiers, once the user holds no modifier key (at most
 // modifierReleaseTimeoutMs). Blocks for that long: call it off the main thread.
 void postKey(Keys::Keysym key, Keys::Modifiers modifiers);

@@ -6,6 +6,7 @@
 #include "core/MainThread.h"
 #include "core/Paths.h"
 #include "core/PrivateFiles.h"
+#include "core/Resources.h"
 #include "core/SettingsStore.h"
 #include "update/BundleInfo.h"
 #include "update/UpdateInstaller.h"
@@ -130,6 +131,10 @@ void Updater::setState(State state)
 
 void Updater::startAutoChecks(int firstDelayMs, int intervalMs)
 {
+    if (Resources::isPackageManaged()) {
+        Log::info(QStringLiteral("Обновления: автопроверка выключена — Толван установлен пакетом"));
+        return;
+    }
     firstAutoCheck_.start(firstDelayMs);
     autoTimer_.start(intervalMs);
 }
@@ -154,6 +159,12 @@ void Updater::check(bool interactive)
     if (state_.kind != State::Kind::idle) {
         if (interactive)
             info(QStringLiteral("Обновление уже выполняется."));
+        return;
+    }
+    if (Resources::isPackageManaged()) {
+        if (interactive)
+            info(QStringLiteral("Толван установлен пакетом: обновления приходят вместе с ним через менеджер пакетов "
+                                "(например, «sudo apt upgrade»)."));
         return;
     }
     if (!feedConfigured()) {

@@ -24,6 +24,15 @@ TEST_F(TrayAppDesktopTest, WithoutAnInstanceCommandsFailAndASecondStartOpensTheF
         << DesktopSession::activeWindowName().toStdString();
     EXPECT_EQ(app.process().state(), QProcess::Running);
     EXPECT_EQ(RunningApp::trayIcons().size(), 1);
+    // Shells match the window to the desktop entry (StartupWMClass=Tolvan) and show its icon.
+    QString window, properties;
+    DesktopSession::run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}, &window);
+    DesktopSession::run(
+        QStringLiteral("xprop"),
+        {QStringLiteral("-id"), window.trimmed(), QStringLiteral("WM_CLASS"), QStringLiteral("_NET_WM_ICON")},
+        &properties);
+    EXPECT_TRUE(properties.contains(QStringLiteral("\"Tolvan\""))) << properties.left(300).toStdString();
+    EXPECT_TRUE(properties.contains(QStringLiteral("_NET_WM_ICON(CARDINAL) = "))) << properties.left(300).toStdString();
 }
 
 TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndReplacesIt)
@@ -33,11 +42,14 @@ TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndR
     RunningApp app;
     ASSERT_TRUE(app.waitUntilReady());
 
-    // Nothing selected: the dialog starts empty, and nothing is pasted afterwards (the field's keys at the end).
+    // Nothing selected in the field, only long ago in another program: the dialog starts empty, and nothing is
+    // pasted afterwards (the field's keys at the end).
     DesktopSession::finishes(
         *DesktopSession::start(QStringLiteral("xclip"),
-                               {QStringLiteral("-i"), QStringLiteral("-selection"), QStringLiteral("primary")}),
+                               {QStringLiteral("-i"), QStringLiteral("-selection"), QStringLiteral("primary")},
+                               QByteArrayLiteral("давнишнее")),
         5000);
+    ASSERT_EQ(DesktopSession::selection(QStringLiteral("primary")), QStringLiteral("давнишнее"));
     DesktopSession::press({QStringLiteral("ctrl+shift+space")});
     ASSERT_TRUE(QTest::qWaitFor(
         [] { return DesktopSession::activeWindowName().startsWith(QStringLiteral("Выучить слово")); }, 5000))
@@ -50,6 +62,7 @@ TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndR
     DesktopSession::xdotool({QStringLiteral("type"), QStringLiteral("Linux")});
     DesktopSession::press({QStringLiteral("Return")});
     ASSERT_TRUE(QTest::qWaitFor([] { return Corrections::load().size() == 1; }, 3000));
+    EXPECT_EQ(Corrections::load().front().wrong, QStringLiteral("linuks"));
 
     // A selected word: the dialog shows it, and the correct form replaces it.
     DesktopSession::setClipboardElsewhere(QStringLiteral("gitkhab"));
