@@ -101,12 +101,15 @@ TEST_F(OverlayDesktopTest,
     EXPECT_TRUE(QTest::qWaitFor([&] { return cancelled == 1; }, 2000));
     EXPECT_EQ(done, 1);
 
+    // The panel changes on its own turn of the event loop.
     hud.showProcessing(QStringLiteral("Распознаю…"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text("title") == QStringLiteral("Распознаю…"); }, 2000));
     click(QPoint(120, 32));
     EXPECT_TRUE(QTest::qWaitFor([&] { return below.clicks == 1; }, 1000)) << "the window under the panel was clicked";
 
     // The badge takes the click anywhere but on ✕, runs its action and closes.
     hud.showTappableBadge(QStringLiteral("Значок"), QStringLiteral("подсказка"), 6.0, [&] { ++taps; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text("title") == QStringLiteral("Значок"); }, 2000));
     click(QPoint(120, 32));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !hud.panel()->isVisible(); }, 2000));
     EXPECT_EQ(taps, 1);
