@@ -5,29 +5,21 @@
 #include "core/SettingsStore.h"
 #include "dictation/RecordingArchive.h"
 #include "dictation/Sounds.h"
-#include "dictation/TextInserter.h"
 #include "engines/GigaAMEngine.h"
 #include "engines/Hallucinations.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "engines/WavWriter.h"
-#include "platform/X11Display.h"
-#include "quality/AdvisorEngine.h"
-#include "quality/SpeechQuality.h"
 #include "text/AutoFormatter.h"
 #include "text/Corrections.h"
 #include "text/MacroStore.h"
 #include "text/TextFormatter.h"
 #include "text/TranscriptCleaner.h"
 
-#include <QClipboard>
 #include <QFile>
-#include <QGuiApplication>
 #include <QPointer>
 #include <QSet>
 #include <QTimer>
-
-#include <algorithm>
 
 namespace
 {
@@ -40,12 +32,6 @@ WhisperModel activeModel()
 bool isWhisper(const WhisperModel& model)
 {
     return model.engine == EngineKind::whisper;
-}
-
-QString stars(int score)
-{
-    const int filled = std::clamp(score, 0, 5);
-    return QString(filled, QChar(0x2605)) + QString(std::max(5 - score, 0), QChar(0x2606));
 }
 
 // Starts the model's download unless one runs; true when it was already running.
@@ -82,6 +68,12 @@ DictationController::DictationController(std::unique_ptr<AudioRecorder> recorder
             finish();
     };
     hud_.onCancelClick = [this] { cancel(); };
+    delivery_.onRetry = [this] {
+        if (phase_ == Phase::recording)
+            finish();
+        else
+            begin(Source::toggle);
+    };
     timer_.setInterval(timerIntervalMs);
     connect(&timer_, &QTimer::timeout, this, &DictationController::tick);
 }
@@ -161,6 +153,7 @@ void DictationController::begin(Source source)
     }
     source_ = source;
     startChunking();
+    delivery_.recordingStarted();
     setPhase(Phase::recording);
     Log::info(QStringLiteral("Запись начата"));
     hud_.showRecording();
@@ -184,6 +177,7 @@ void DictationController::tick()
 
 void DictationController::stopTimer()
 {
+    delivery_.recordingEnded();
     timer_.stop();
     recorder_->onLevel = nullptr;
     recorder_->onBlock = nullptr;
@@ -218,6 +212,8 @@ void DictationController::finish()
 {
     if (phase_ != Phase::recording)
         return;
+    // Before anything waiting for the recording's end is pasted elsewhere.
+    const ActiveWindow::WindowId target = TextDelivery::currentTarget();
     QByteArray wav = recorder_->takeWav();
     const std::size_t sampleCount = static_cast<std::size_t>(wav.size() - WavWriter::headerSize) / 2;
     const double voicedMs = recorder_->voicedAccumMs();
@@ -241,7 +237,7 @@ void DictationController::finish()
     }
     setPhase(Phase::transcribing);
     hud_.showProcessing(QStringLiteral("Распознаю…"));
-    Dictation dictation{std::move(wav), ActiveWindow::current(), {}};
+    Dictation dictation{std::move(wav), target, {}};
     if (chunks && server_.state().kind == WhisperServer::State::ready)
         sendRest(std::move(dictation), std::move(chunks));
     else
@@ -406,7 +402,7 @@ void DictationController::handleResult(quint64 id, const Result<TranscriptionRes
         hud_.flash(QStringLiteral("Не расслышал"));
         return;
     }
-    deliver(text, dictation.target);
+    delivery_.deliver(text, dictation.target);
 }
 
 void DictationController::recognitionFailed(const Dictation& dictation, const QString& description)
@@ -418,150 +414,6 @@ void DictationController::recognitionFailed(const Dictation& dictation, const QS
         kept = RecordingArchive::keep(dictation.wav).value_or(QString());
     Log::info(QStringLiteral("Ошибка /inference: ") + description +
               (kept.isEmpty() ? QString() : QStringLiteral(" (запись сохранена: %1)").arg(kept)));
-}
-
-void DictationController::deliver(const QString& text, ActiveWindow::WindowId target)
-{
-    const QString mode =
-        SettingsStore::shared().stringForKey(SettingsKey::speechQuality).value_or(QStringLiteral("highlight"));
-    if (mode == QLatin1String("autoclean")) {
-        deliverAutoclean(text, target);
-    } else if (mode == QLatin1String("autopilot")) {
-        deliverAutopilot(text, target);
-    } else if (mode == QLatin1String("highlight")) {
-        deliverHighlight(text, target);
-    } else {
-        insert(text, target);
-        hud_.hide();
-    }
-}
-
-void DictationController::deliverAutoclean(const QString& text, ActiveWindow::WindowId target)
-{
-    const QList<SpeechIssue> issues = SpeechQuality::analyze(text);
-    const int score = SpeechQuality::score(issues);
-    QList<SpeechIssue> removable;
-    std::copy_if(issues.begin(), issues.end(), std::back_inserter(removable),
-                 [](const SpeechIssue& issue) { return issue.removable; });
-    insert(removable.isEmpty() ? text : SpeechQuality::clean(text, removable), target);
-    if (!removable.isEmpty())
-        hud_.flash(QStringLiteral("Убрано %1 · оценка %2 из 5").arg(removable.size()).arg(score));
-    else if (score == 5)
-        hud_.hide();
-    else
-        hud_.flash(QStringLiteral("Грамотная речь: %1 из 5 ").arg(score) + stars(score));
-}
-
-void DictationController::deliverAutopilot(const QString& text, ActiveWindow::WindowId target)
-{
-    hud_.showProcessing(QStringLiteral("Автопилот переписывает…"));
-    const QPointer<DictationController> self(this);
-    AdvisorEngine::shared().suggest(
-        text, std::nullopt, std::nullopt, false, [self, text, target](Result<AdvisorEngine::Advice> answer) {
-            if (!self)
-                return;
-            if (!answer) {
-                self->insert(text, target);
-                self->hud_.flash(QStringLiteral("Автопилот недоступен — вставлен оригинал"));
-                return;
-            }
-            const AdvisorEngine::Advice& advice = answer.value();
-            if (advice.refused) {
-                self->insert(text, target);
-                self->hud_.flash(QStringLiteral("Автопилот не справился — вставлен оригинал"));
-                Log::info(QStringLiteral("Автопилот: мета-ответ модели отброшен: «%1»").arg(advice.text.left(80)));
-                return;
-            }
-            const bool useAdvice = advice.score != 5 && !advice.text.isEmpty() && advice.text != text;
-            self->insert(useAdvice ? advice.text : text, target);
-            if (!useAdvice) {
-                self->hud_.hide();
-                return;
-            }
-            const QString suffix = advice.score ? QStringLiteral(" · исходник %1 из 5").arg(*advice.score) : QString();
-            self->hud_.flash(QStringLiteral("Автопилот ✎") + suffix);
-        });
-}
-
-void DictationController::deliverHighlight(const QString& text, ActiveWindow::WindowId target)
-{
-    const QList<SpeechIssue> issues = SpeechQuality::analyze(text);
-    const int score = SpeechQuality::score(issues);
-    SpeechReview& review = SpeechReview::shared();
-    const std::optional<int> previous = review.retryScore;
-    review.retryScore.reset();
-    const QPointer<DictationController> self(this);
-    const auto decided = [self, target](const SpeechReview::Decision& decision) {
-        if (self)
-            self->handleReviewDecision(decision, target);
-    };
-
-    if (score == 5) {
-        insert(text, target);
-        if (previous)
-            hud_.flash(QStringLiteral("Стало 5 из 5 ★★★★★ (было %1) — отлично!").arg(*previous));
-        else
-            hud_.hide();
-    } else if (score == 4) {
-        insert(text, target);
-        QTimer::singleShot(0, this, [this, text, issues, previous, decided] {
-            hud_.showTappableBadge(
-                QStringLiteral("★★★★☆ 4 из 5 — мелкие огрехи"), QStringLiteral("нажмите, чтобы посмотреть разбор"),
-                badgeSeconds, [text, issues, previous, decided] {
-                    QTimer::singleShot(0, [text, issues, previous, decided] {
-                        SpeechReview::shared().show(text, issues, 0, previous, SpeechReview::Mode::inspect, decided);
-                    });
-                });
-        });
-    } else {
-        hud_.hide();
-        QTimer::singleShot(0, this, [text, issues, previous, decided, target] {
-            SpeechReview::shared().show(text, issues, target, previous, SpeechReview::Mode::decide, decided);
-        });
-    }
-}
-
-void DictationController::handleReviewDecision(const SpeechReview::Decision& decision, ActiveWindow::WindowId target)
-{
-    switch (decision.kind) {
-    case SpeechReview::Decision::insert:
-        insert(decision.text, target);
-        break;
-    case SpeechReview::Decision::copyClean:
-        QGuiApplication::clipboard()->clear();
-        QGuiApplication::clipboard()->setText(decision.text);
-        hud_.flash(QStringLiteral("Очищенный вариант в буфере — Ctrl+V, чтобы заменить"));
-        break;
-    case SpeechReview::Decision::cancel:
-        hud_.flash(QStringLiteral("Отменено"));
-        break;
-    case SpeechReview::Decision::retry:
-        QTimer::singleShot(retryDelayMs, this, [this] {
-            if (phase_ == Phase::recording)
-                finish();
-            else
-                begin(Source::toggle);
-        });
-        break;
-    case SpeechReview::Decision::close:
-        break;
-    }
-}
-
-void DictationController::insert(const QString& text, ActiveWindow::WindowId target)
-{
-    SettingsStore::shared().prependToHistory(text);
-    // Under Wayland a window that is not an X11 one cannot be pasted into; the text waits on the clipboard.
-    if (target == 0 && X11Display::isWaylandSession()) {
-        QGuiApplication::clipboard()->setText(text);
-        hud_.flash(QStringLiteral("Текст в буфере — вставьте Ctrl+V"));
-        return;
-    }
-    if (target != 0 && ActiveWindow::current() != target && ActiveWindow::activate(target)) {
-        QTimer::singleShot(SpeechReview::activationDelayMs, this, [text] { TextInserter::insert(text); });
-        return;
-    }
-    TextInserter::insert(text);
 }
 
 void DictationController::recognizeSavedRecording()
@@ -577,7 +429,7 @@ void DictationController::recognizeSavedRecording()
     if (phase_ == Phase::idle)
         setPhase(Phase::transcribing);
     hud_.showProcessing(QStringLiteral("Распознаю…"));
-    enqueue(Dictation{file.readAll(), ActiveWindow::current(), kept.front()});
+    enqueue(Dictation{file.readAll(), TextDelivery::currentTarget(), kept.front()});
 }
 
 void DictationController::keepUnfinished()

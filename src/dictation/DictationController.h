@@ -4,10 +4,10 @@
 #include "dictation/ChunkCutter.h"
 #include "dictation/OverlayHUD.h"
 #include "dictation/RecognitionChunks.h"
+#include "dictation/TextDelivery.h"
 #include "engines/WhisperServer.h"
 #include "model/TranscriptionResult.h"
 #include "platform/ActiveWindow.h"
-#include "quality/SpeechReview.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -45,8 +45,6 @@ public:
     static constexpr std::size_t minimumSamples = 4000;
     static constexpr double minimumVoicedMs = 250.0;
     static constexpr int timerIntervalMs = 500;
-    static constexpr int retryDelayMs = 400;
-    static constexpr int badgeSeconds = 6;
 
     explicit DictationController(std::unique_ptr<AudioRecorder> recorder = std::make_unique<AudioRecorder>(),
                                  QObject* parent = nullptr);
@@ -107,17 +105,11 @@ private:
     void serverStateChanged(const WhisperServer::State& state);
     void handleResult(quint64 id, const Result<TranscriptionResult>& result);
     void recognitionFailed(const Dictation& dictation, const QString& description);
-    void deliver(const QString& text, ActiveWindow::WindowId target);
-    void deliverAutoclean(const QString& text, ActiveWindow::WindowId target);
-    void deliverAutopilot(const QString& text, ActiveWindow::WindowId target);
-    void deliverHighlight(const QString& text, ActiveWindow::WindowId target);
-    void handleReviewDecision(const SpeechReview::Decision& decision, ActiveWindow::WindowId target);
-    // The history first, then the text into the target window (brought back to the front when needed).
-    void insert(const QString& text, ActiveWindow::WindowId target);
 
     std::unique_ptr<AudioRecorder> recorder_;
     WhisperServer server_;
     OverlayHUD hud_;
+    TextDelivery delivery_{hud_};
     Phase phase_ = Phase::idle;
     std::optional<Source> source_;
     QTimer timer_;

@@ -66,6 +66,11 @@ void schedulePaste(const QString& text, std::function<void()> afterPaste)
                        });
 }
 
+QString withSpace(const QString& text)
+{
+    return SettingsStore::shared().boolForKey(SettingsKey::appendSpace) ? text + QLatin1Char(' ') : text;
+}
+
 void restoreIfUnchanged(const QString& inserted, const QString& previous)
 {
     if (holds(inserted))
@@ -80,7 +85,7 @@ namespace TextInserter
 void insert(const QString& text)
 {
     SettingsStore& settings = SettingsStore::shared();
-    const QString inserted = settings.boolForKey(SettingsKey::appendSpace) ? text + QLatin1Char(' ') : text;
+    const QString inserted = withSpace(text);
     std::optional<QString> previous;
     if (settings.boolForKey(SettingsKey::restoreClipboard)) {
         const QString current = clipboard()->text();
@@ -98,6 +103,11 @@ void insert(const QString& text)
                                [inserted, previous] { restoreIfUnchanged(inserted, previous); });
         });
     });
+}
+
+void copy(const QString& text)
+{
+    putOnClipboard(withSpace(text));
 }
 
 void pasteRaw(const QString& text)

@@ -1,0 +1,159 @@
+#include "dictation/DictationController.h"
+
+#include "core/SettingsStore.h"
+#include "engines/ModelCatalog.h"
+#include "integration/dictation/FakeDesktop.h"
+#include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using Paste = FakeDesktop::Paste;
+
+// Apart from the numbers the offscreen platform gives our own windows.
+constexpr ActiveWindow::WindowId mail = 1001;
+constexpr ActiveWindow::WindowId terminal = 1002;
+using TestEnvironment::appLog;
+
+// No display, no sound server: the desktop is FakeDesktop, the microphone is fed by the test.
+const bool offscreen = [] {
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
+    qunsetenv("DISPLAY");
+    qunsetenv("WAYLAND_DISPLAY");
+    qunsetenv("XDG_SESSION_TYPE");
+    return true;
+}();
+
+struct FakeCapture : MicrophoneCapture
+{
+    BlockHandler onBlock;
+    Result<Done> start(const QString&, BlockHandler blocks, EndHandler) override
+    {
+        onBlock = std::move(blocks);
+        return Done{};
+    }
+    void stop() override {}
+};
+
+// The controller with the fake recognizer, which answers "Фраза около N с." for every N-second stretch of
+// sound, taking `delayPerSecondMs` for each second of audio.
+class DictationControllerTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const WhisperModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+        QFile modelFile(TestFiles::write(model.filePath(0), "ggml"));
+        ASSERT_TRUE(modelFile.resize(ModelCatalog::completeSizeThreshold(model.sizeMB) + 1));
+        qputenv("TOLVAN_WHISPER_BIN", FAKE_WHISPER_SERVER);
+        qputenv("FAKE_WHISPER_RECORD_DIR", recordDir.toUtf8());
+        qputenv("FAKE_WHISPER_SEGMENTS_FROM_AUDIO", "1");
+        qputenv("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS", "300");
+        SettingsStore& settings = SettingsStore::shared();
+        settings.setBool(SettingsKey::sounds, false);
+        settings.setString(SettingsKey::speechQuality, QStringLiteral("off"));
+        settings.setBool(SettingsKey::appendSpace, false);
+        FakeDesktop::reset({mail, terminal}, mail);
+    }
+
+    void startServer()
+    {
+        controller.startServer();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return controller.server().state().kind == WhisperServer::State::ready; }, 10000));
+    }
+
+    // `ms` of sound, then `pauseMs` of silence, in the microphone's blocks.
+    void speak(int ms, int pauseMs = 300)
+    {
+        feed(std::size_t(ms) * 16, 4000);
+        feed(std::size_t(pauseMs) * 16, 0);
+        QCoreApplication::processEvents();
+    }
+    void feed(std::size_t samples, std::int16_t amplitude)
+    {
+        for (std::size_t done = 0; done < samples; done += MicrophoneCapture::blockSamples) {
+            std::vector<std::int16_t> block(std::min<std::size_t>(MicrophoneCapture::blockSamples, samples - done));
+            for (std::size_t index = 0; index < block.size(); ++index)
+                block[index] = std::int16_t(index % 2 ? amplitude : -amplitude);
+            mic->onBlock(block);
+        }
+    }
+    void dictate(int ms)
+    {
+        controller.begin(DictationController::Source::toggle);
+        speak(ms);
+        controller.finish();
+    }
+
+    bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 10000); }
+    bool recognized()
+    {
+        return waitFor([&] { return controller.inFlight() == 0; });
+    }
+    QStringList history() const { return SettingsStore::shared().history(); }
+    QString panelTitle()
+    {
+        QCoreApplication::processEvents();
+        return controller.hud().title();
+    }
+    std::vector<Paste> pastes() { return FakeDesktop::pastes(); }
+
+    const QString recordDir = TestEnvironment::makeDirectory(QStringLiteral("whisper"));
+    FakeCapture* mic = new FakeCapture;
+    DictationController controller{std::make_unique<AudioRecorder>(std::unique_ptr<MicrophoneCapture>(mic))};
+};
+
+} // namespace
+
+// A result that arrives while the next recording runs leaves the focus and the panel to that recording; it is
+// pasted into its own window, before the next text, when the recording ends.
+TEST_F(DictationControllerTest, AResultArrivingWhileRecordingWaitsForTheRecordingToEnd)
+{
+    startServer();
+    dictate(2000);
+    ASSERT_EQ(controller.inFlight(), 1);
+    FakeDesktop::setActive(terminal);
+    controller.begin(DictationController::Source::toggle);
+    speak(3000);
+    ASSERT_TRUE(recognized());
+    EXPECT_EQ(ActiveWindow::current(), terminal);
+    EXPECT_EQ(FakeDesktop::activations(), 0);
+    EXPECT_EQ(panelTitle(), QStringLiteral("Говорите…"));
+    EXPECT_TRUE(history().isEmpty());
+
+    controller.finish();
+    ASSERT_TRUE(waitFor([&] { return pastes().size() == 2; }));
+    EXPECT_EQ(pastes(), (std::vector<Paste>{{mail, QStringLiteral("Фраза около 2 с.")},
+                                            {terminal, QStringLiteral("Фраза около 3 с.")}}));
+    EXPECT_EQ(history(), QStringList({QStringLiteral("Фраза около 3 с."), QStringLiteral("Фраза около 2 с.")}));
+}
+
+// A text is pasted only into the window it was dictated for; when that window is gone or will not come to
+// the front, the text waits on the clipboard, whatever window has the focus.
+TEST_F(DictationControllerTest, ATargetThatIsGoneOrStaysBehindGetsTheClipboardNotAnotherWindow)
+{
+    startServer();
+    for (const bool closed : {true, false}) {
+        FakeDesktop::reset({mail, terminal}, mail);
+        FakeDesktop::refuseActivation(!closed);
+        dictate(2000);
+        FakeDesktop::setActive(terminal);
+        if (closed)
+            FakeDesktop::close(mail);
+        ASSERT_TRUE(waitFor([&] { return panelTitle() == QStringLiteral("Текст в буфере — вставьте Ctrl+V"); }))
+            << closed << " " << panelTitle().toStdString();
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("Фраза около 2 с."));
+        EXPECT_EQ(history().first(), QStringLiteral("Фраза около 2 с."));
+        EXPECT_TRUE(pastes().empty()) << closed;
+    }
+}
