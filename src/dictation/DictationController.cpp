@@ -220,19 +220,9 @@ void DictationController::finish()
     stopTimer();
     Sounds::play(Sounds::Sound::pop);
     std::unique_ptr<RecognitionChunks> chunks = std::move(chunks_);
-    if (sampleCount <= minimumSamples) {
+    if (const std::optional<QString> reason = rejection(sampleCount, voicedMs)) {
         setPhase(Phase::idle);
-        hud_.flash(QStringLiteral("Слишком коротко"));
-        Log::info(
-            QStringLiteral("Запись отброшена: слишком коротко (%1 мс)").arg(static_cast<qint64>(sampleCount / 16)));
-        return;
-    }
-    if (voicedMs < minimumVoicedMs) {
-        setPhase(Phase::idle);
-        hud_.flash(QStringLiteral("Похоже, тишина"));
-        Log::info(QStringLiteral("Запись отброшена: звука %1 мс из %2 мс")
-                      .arg(static_cast<qint64>(voicedMs))
-                      .arg(static_cast<qint64>(sampleCount / 16)));
+        hud_.flash(*reason);
         return;
     }
     setPhase(Phase::transcribing);
@@ -242,6 +232,22 @@ void DictationController::finish()
         sendRest(std::move(dictation), std::move(chunks));
     else
         enqueue(std::move(dictation));
+}
+
+std::optional<QString> DictationController::rejection(std::size_t sampleCount, double voicedMs)
+{
+    if (sampleCount <= minimumSamples) {
+        Log::info(
+            QStringLiteral("Запись отброшена: слишком коротко (%1 мс)").arg(static_cast<qint64>(sampleCount / 16)));
+        return QStringLiteral("Слишком коротко");
+    }
+    if (voicedMs < minimumVoicedMs) {
+        Log::info(QStringLiteral("Запись отброшена: звука %1 мс из %2 мс")
+                      .arg(static_cast<qint64>(voicedMs))
+                      .arg(static_cast<qint64>(sampleCount / 16)));
+        return QStringLiteral("Похоже, тишина");
+    }
+    return std::nullopt;
 }
 
 void DictationController::cancel()
@@ -434,12 +440,21 @@ void DictationController::recognizeSavedRecording()
 
 void DictationController::keepUnfinished()
 {
+    delivery_.keepUndelivered();
     const auto keepOne = [](const Dictation& dictation) {
         if (!dictation.keptFile.isEmpty())
             return;
         if (const std::optional<QString> path = RecordingArchive::keep(dictation.wav))
             Log::info(QStringLiteral("Нераспознанная запись сохранена: ") + *path);
     };
+    if (phase_ == Phase::recording) {
+        const QByteArray wav = recorder_->takeWav();
+        const double voicedMs = recorder_->voicedAccumMs();
+        stopTimer();
+        chunks_.reset();
+        if (!rejection(static_cast<std::size_t>(wav.size() - WavWriter::headerSize) / 2, voicedMs))
+            keepOne(Dictation{wav, 0, {}});
+    }
     for (const Dictation& dictation : pendingWavs_)
         keepOne(dictation);
     for (const auto& [id, dictation] : inFlight_)
@@ -447,4 +462,5 @@ void DictationController::keepUnfinished()
     pendingWavs_.clear();
     inFlight_.clear();
     finishing_.clear();
+    setPhase(Phase::idle);
 }

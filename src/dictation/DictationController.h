@@ -67,7 +67,8 @@ public:
 
     // Sends the newest kept recording through the usual pipeline; it is deleted once recognized.
     void recognizeSavedRecording();
-    // Keeps every recording still waiting for or in recognition; called when the application quits.
+    // Called when the application quits: keeps the recording under way (unless too short or silent) and every
+    // recording still waiting for or in recognition; texts recognized but not delivered go to the history.
     void keepUnfinished();
 
     // The recognizer's raw text tidied: annotations removed, white space collapsed.
@@ -95,6 +96,8 @@ private:
     // Ends the recording under way, dropping what it captured.
     void stopRecording();
     void recordingFailedToStart(const Error& error);
+    // Why a recording is too short or too quiet to be recognized (logged), or nothing when it is not.
+    static std::optional<QString> rejection(std::size_t sampleCount, double voicedMs);
     // While recording: pieces of it go to the whisper server at pauses, when it is ready and the user wants it.
     void startChunking();
     void blockRecorded(std::size_t endSample, bool voiced);

@@ -62,6 +62,22 @@ void TextDelivery::recordingEnded()
     pump();
 }
 
+void TextDelivery::keepUndelivered()
+{
+    QStringList texts = advising_;
+    if (underReview_)
+        texts << *underReview_;
+    for (const Insertion& insertion : insertions_)
+        texts << insertion.text;
+    advising_.clear();
+    underReview_.reset();
+    insertions_.clear();
+    for (const QString& text : texts) {
+        SettingsStore::shared().prependToHistory(text);
+        Log::info(QStringLiteral("Невставленный текст сохранён в истории"));
+    }
+}
+
 void TextDelivery::deliverAutoclean(const QString& text, ActiveWindow::WindowId target)
 {
     const QList<SpeechIssue> issues = SpeechQuality::analyze(text);
@@ -84,10 +100,12 @@ void TextDelivery::deliverAutopilot(const QString& text, ActiveWindow::WindowId 
 {
     if (!recording_)
         hud_.showProcessing(QStringLiteral("Автопилот переписывает…"));
+    advising_ << text;
     const QPointer<TextDelivery> self(this);
     AdvisorEngine::shared().suggest(
         text, std::nullopt, std::nullopt, false, [self, text, target](Result<AdvisorEngine::Advice> answer) {
-            if (!self)
+            // Gone from the list: kept in the history at quit already.
+            if (!self || !self->advising_.removeOne(text))
                 return;
             if (!answer) {
                 self->insert(text, target,
@@ -144,6 +162,7 @@ void TextDelivery::deliverHighlight(const QString& text, ActiveWindow::WindowId 
         });
     } else {
         hidePanel();
+        underReview_ = text;
         QTimer::singleShot(0, this, [text, issues, previous, decided] {
             SpeechReview::shared().show(text, issues, 0, previous, SpeechReview::Mode::decide, decided);
         });
@@ -152,6 +171,7 @@ void TextDelivery::deliverHighlight(const QString& text, ActiveWindow::WindowId 
 
 void TextDelivery::handleReviewDecision(const SpeechReview::Decision& decision, ActiveWindow::WindowId target)
 {
+    underReview_.reset();
     switch (decision.kind) {
     case SpeechReview::Decision::insert:
         insert(decision.text, target, [this] { hidePanel(); });

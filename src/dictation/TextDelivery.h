@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <deque>
 #include <functional>
@@ -43,6 +44,9 @@ public:
     void recordingStarted();
     // What waited for the recording goes out, in order.
     void recordingEnded();
+    // At quit: every text not delivered yet (waiting for its window, the advisor or a review decision) goes
+    // to the history.
+    void keepUndelivered();
 
 private:
     // A text on its way into a window; `then` updates the panel once it was pasted.
@@ -71,4 +75,7 @@ private:
     // An insertion is waiting for its window to come to the front.
     bool busy_ = false;
     std::deque<Insertion> insertions_;
+    // Dictated texts the advisor is rewriting, and the phrase the review window waits to decide on.
+    QStringList advising_;
+    std::optional<QString> underReview_;
 };

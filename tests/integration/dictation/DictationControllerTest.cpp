@@ -1,15 +1,21 @@
 #include "dictation/DictationController.h"
 
 #include "core/SettingsStore.h"
+#include "dictation/RecordingArchive.h"
 #include "engines/ModelCatalog.h"
 #include "integration/dictation/FakeDesktop.h"
+#include "quality/SpeechReview.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -63,6 +69,17 @@ protected:
         settings.setString(SettingsKey::speechQuality, QStringLiteral("off"));
         settings.setBool(SettingsKey::appendSpace, false);
         FakeDesktop::reset({mail, terminal}, mail);
+    }
+
+    // Every recognition answers this text instead of describing the sound.
+    void answerWith(const QString& text)
+    {
+        const QJsonObject segment{
+            {"text", text}, {"start", 0.0}, {"end", 2.0}, {"avg_logprob", -0.2}, {"no_speech_prob", 0.01}};
+        const QJsonObject answer{{"text", text}, {"segments", QJsonArray{segment}}};
+        qputenv("FAKE_WHISPER_SEGMENTS_FROM_AUDIO", "0");
+        qputenv("FAKE_WHISPER_ANSWER_FILE",
+                TestFiles::write(recordDir + QStringLiteral("/answer.json"), QJsonDocument(answer).toJson()).toUtf8());
     }
 
     void startServer()
@@ -156,4 +173,32 @@ TEST_F(DictationControllerTest, ATargetThatIsGoneOrStaysBehindGetsTheClipboardNo
         EXPECT_EQ(history().first(), QStringLiteral("Фраза около 2 с."));
         EXPECT_TRUE(pastes().empty()) << closed;
     }
+}
+
+// Quitting loses nothing dictated: the recording under way is kept for later recognition unless it is too short,
+// and a phrase the review window waits on goes to the history.
+TEST_F(DictationControllerTest, QuitKeepsTheRecordingUnderWayAndTheTextsNotDeliveredYet)
+{
+    const QString phrase = QStringLiteral("Ну, я, короче, пошёл, типа, домой.");
+    answerWith(phrase);
+    SettingsStore::shared().setString(SettingsKey::speechQuality, QStringLiteral("highlight"));
+    startServer();
+    dictate(2000);
+    ASSERT_TRUE(
+        waitFor([] { return SpeechReview::shared().window() && SpeechReview::shared().window()->isVisible(); }));
+    controller.begin(DictationController::Source::toggle);
+    speak(1500);
+
+    controller.keepUnfinished();
+    EXPECT_EQ(history(), QStringList{phrase});
+    const QStringList kept = RecordingArchive::files();
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(QFileInfo(kept[0]).size(), 44 + 1800 * 16 * 2);
+    EXPECT_EQ(controller.phase(), DictationController::Phase::idle);
+
+    // A recording too short to recognize is not kept.
+    controller.begin(DictationController::Source::toggle);
+    speak(100, 0);
+    controller.keepUnfinished();
+    EXPECT_EQ(RecordingArchive::files(), kept);
 }
