@@ -118,13 +118,18 @@ void DictationController::startServer()
             onPhaseChange();
         return;
     }
-    SettingsStore& settings = SettingsStore::shared();
-    QString prompt = settings.stringForKey(SettingsKey::prompt).value_or(QString());
+    server_.start(model.filePath(0),
+                  SettingsStore::shared().stringForKey(SettingsKey::language).value_or(QStringLiteral("ru")),
+                  startPrompt());
+}
+
+QString DictationController::startPrompt()
+{
+    QString prompt = SettingsStore::shared().stringForKey(SettingsKey::prompt).value_or(QString());
     const QString hint = Corrections::promptHint(30);
     if (!hint.isEmpty())
         prompt += QLatin1Char(' ') + hint;
-    server_.start(model.filePath(0), settings.stringForKey(SettingsKey::language).value_or(QStringLiteral("ru")),
-                  prompt);
+    return prompt;
 }
 
 void DictationController::begin(Source source)
@@ -190,7 +195,7 @@ void DictationController::startChunking()
     if (!isWhisper(activeModel()) || server_.state().kind != WhisperServer::State::ready ||
         !SettingsStore::shared().boolForKey(SettingsKey::recognizeWhileRecording))
         return;
-    chunks_ = std::make_unique<RecognitionChunks>(server_);
+    chunks_ = std::make_unique<RecognitionChunks>(server_, startPrompt());
     recorder_->onBlock = [this](std::size_t endSample, bool voiced) { blockRecorded(endSample, voiced); };
 }
 

@@ -90,6 +90,8 @@ private:
         QString keptFile;
     };
 
+    // The user's prompt followed by the dictionary hint.
+    static QString startPrompt();
     void setPhase(Phase phase);
     void tick();
     void stopTimer();

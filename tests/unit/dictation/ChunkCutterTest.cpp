@@ -71,8 +71,24 @@ TEST(ChunkCutter, ALongPieceWithoutPauseIsCutAtItsQuietestMomentAfterTwentySecon
     EXPECT_EQ(cutter.forcedCut(samples), std::size_t(22 * 16000 + 800));
 }
 
-TEST(RecognitionChunks, APieceIsPromptedWithTheLast200CharactersRecognizedBeforeIt)
+// Whisper keeps the last 223 tokens of a prompt: the text recognized so far is shortened, by whole words from
+// its start, so that the user's prompt and the dictionary hint before it always fit.
+TEST(RecognitionChunks, APromptKeepsTheStartPromptWholeAndAsManyLastWordsAsFit)
 {
-    EXPECT_EQ(RecognitionChunks::promptFrom(QString(250, u'я') + QStringLiteral("конец")),
-              QString(195, u'я') + QStringLiteral("конец"));
+    const QString start = QStringLiteral("Толван, GitHub");
+    const int room =
+        RecognitionChunks::promptTokens * RecognitionChunks::bytesPerToken - int(start.toUtf8().size()) - 1;
+    QStringList words;
+    for (int index = 0; index < 200; ++index)
+        words << QStringLiteral("слово%1").arg(index);
+    const QString prompt = RecognitionChunks::promptFrom(start, words.join(u' '));
+    ASSERT_TRUE(prompt.startsWith(start + QStringLiteral(" слово"))) << prompt.toStdString();
+    EXPECT_TRUE(prompt.endsWith(QStringLiteral(" слово199")));
+    const QString tail = prompt.mid(start.size() + 1);
+    EXPECT_LE(tail.toUtf8().size(), room);
+    EXPECT_GT(tail.toUtf8().size() + QStringLiteral(" слово00").toUtf8().size(), room) << "one word fewer than fits";
+
+    EXPECT_EQ(RecognitionChunks::promptFrom(start, QStringLiteral("раз два")), start + QStringLiteral(" раз два"));
+    EXPECT_EQ(RecognitionChunks::promptFrom({}, QStringLiteral("раз два")), QStringLiteral("раз два"));
+    EXPECT_EQ(RecognitionChunks::promptFrom(QString(800, u'я'), QStringLiteral("раз")), QString(800, u'я'));
 }
