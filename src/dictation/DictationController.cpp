@@ -112,15 +112,38 @@ void DictationController::startServer()
         ensureDownloading(model);
         return;
     }
-    if (!isWhisper(model)) {
+    std::vector<Dictation> interrupted = takeWhisperRecognitions();
+    if (isWhisper(model)) {
+        server_.start(model.filePath(0),
+                      SettingsStore::shared().stringForKey(SettingsKey::language).value_or(QStringLiteral("ru")),
+                      startPrompt());
+    } else {
         server_.stop();
         if (onPhaseChange)
             onPhaseChange();
-        return;
     }
-    server_.start(model.filePath(0),
-                  SettingsStore::shared().stringForKey(SettingsKey::language).value_or(QStringLiteral("ru")),
-                  startPrompt());
+    // Recognized again by the engine now active.
+    for (Dictation& dictation : interrupted)
+        enqueue(std::move(dictation));
+}
+
+std::vector<DictationController::Dictation> DictationController::takeWhisperRecognitions()
+{
+    std::vector<Dictation> taken;
+    for (auto entry = inFlight_.begin(); entry != inFlight_.end();) {
+        if (!entry->second.onWhisper) {
+            ++entry;
+            continue;
+        }
+        finishing_.erase(entry->first);
+        taken.push_back(std::move(entry->second));
+        taken.back().onWhisper = false;
+        entry = inFlight_.erase(entry);
+    }
+    // The pieces of the recording under way would go to the server that is going away: it is recognized whole.
+    chunks_.reset();
+    recorder_->onBlock = nullptr;
+    return taken;
 }
 
 QString DictationController::startPrompt()
@@ -277,7 +300,8 @@ void DictationController::enqueue(Dictation dictation)
 {
     if (isWhisper(activeModel()) && server_.state().kind != WhisperServer::State::ready) {
         pendingWavs_.push_back(std::move(dictation));
-        hud_.showProcessing(QStringLiteral("Готовлю модель…"));
+        if (phase_ != Phase::recording)
+            hud_.showProcessing(QStringLiteral("Готовлю модель…"));
         if (server_.state().kind != WhisperServer::State::starting)
             startServer();
         return;
@@ -289,6 +313,8 @@ void DictationController::send(Dictation dictation)
 {
     const quint64 id = ++nextRequest_;
     const QByteArray wav = dictation.wav;
+    const bool whisper = isWhisper(activeModel());
+    dictation.onWhisper = whisper;
     inFlight_.emplace(id, std::move(dictation));
     const QPointer<DictationController> self(this);
     auto completion = [self, id](Result<TranscriptionResult> result) {
@@ -297,7 +323,7 @@ void DictationController::send(Dictation dictation)
                 self->handleResult(id, result);
         });
     };
-    if (isWhisper(activeModel()))
+    if (whisper)
         server_.transcribe(wav, std::move(completion));
     else
         GigaAMEngine::shared().transcribe(wav, std::move(completion));
@@ -308,6 +334,7 @@ void DictationController::sendRest(Dictation dictation, std::unique_ptr<Recognit
     const quint64 id = ++nextRequest_;
     const QByteArray wav = dictation.wav;
     RecognitionChunks* pieces = chunks.get();
+    dictation.onWhisper = true;
     inFlight_.emplace(id, std::move(dictation));
     finishing_.emplace(id, std::move(chunks));
     // Posted: the handler lets go of the pieces, which must not happen inside their own callback.
@@ -399,7 +426,7 @@ void DictationController::handleResult(quint64 id, const Result<TranscriptionRes
         return;
     const Dictation dictation = std::move(entry->second);
     inFlight_.erase(entry);
-    if (inFlight_.empty() && phase_ == Phase::transcribing)
+    if (inFlight_.empty() && pendingWavs_.empty() && phase_ == Phase::transcribing)
         setPhase(Phase::idle);
 
     if (!result) {

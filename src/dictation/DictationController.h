@@ -56,7 +56,8 @@ public:
     void begin(Source source);
     void finish();
     void cancel();
-    // Makes the engine of the active model ready (downloads a missing model first).
+    // Makes the engine of the active model ready (downloads a missing model first). A running whisper server is
+    // restarted; what it was recognizing is recognized again by the engine now active.
     void startServer();
 
     Phase phase() const { return phase_; }
@@ -88,6 +89,8 @@ private:
         ActiveWindow::WindowId target = 0;
         // Set when the recording comes from the recordings folder.
         QString keptFile;
+        // Handed to the whisper server, which a restart ends.
+        bool onWhisper = false;
     };
 
     // The user's prompt followed by the dictionary hint.
@@ -103,6 +106,8 @@ private:
     // While recording: pieces of it go to the whisper server at pauses, when it is ready and the user wants it.
     void startChunking();
     void blockRecorded(std::size_t endSample, bool voiced);
+    // What the whisper server is recognizing, taken back before a restart ends it.
+    std::vector<Dictation> takeWhisperRecognitions();
     void enqueue(Dictation dictation);
     void send(Dictation dictation);
     void sendRest(Dictation dictation, std::unique_ptr<RecognitionChunks> chunks);

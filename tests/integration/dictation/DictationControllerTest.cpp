@@ -202,3 +202,23 @@ TEST_F(DictationControllerTest, QuitKeepsTheRecordingUnderWayAndTheTextsNotDeliv
     controller.keepUnfinished();
     EXPECT_EQ(RecordingArchive::files(), kept);
 }
+
+// Learning a word or changing the language restarts the server: what it was recognizing, and the recording
+// under way, go to the new one instead of failing.
+TEST_F(DictationControllerTest, AServerRestartRecognizesWhatWasInFlightWithTheNewServer)
+{
+    startServer();
+    dictate(3000);
+    controller.begin(DictationController::Source::toggle);
+    speak(1000);
+    ASSERT_EQ(controller.inFlight(), 1);
+    controller.startServer();
+    speak(1000);
+    controller.finish();
+    ASSERT_TRUE(waitFor([&] { return history().size() == 2; })) << appLog().toStdString();
+    // The fake answers requests side by side, the shorter one first.
+    EXPECT_TRUE(history().contains(QStringLiteral("Фраза около 2 с.")));
+    EXPECT_TRUE(history().contains(QStringLiteral("Фраза около 3 с.")));
+    EXPECT_FALSE(appLog().contains(QStringLiteral("Ошибка /inference")));
+    EXPECT_TRUE(RecordingArchive::files().isEmpty());
+}
