@@ -60,17 +60,23 @@ void TextDelivery::recordingEnded()
 {
     recording_ = false;
     pump();
+    showNextReview();
 }
 
 void TextDelivery::keepUndelivered()
 {
     QStringList texts = advising_;
     if (underReview_)
-        texts << *underReview_;
+        reviews_.push_front(*underReview_);
+    for (const Review& review : reviews_) {
+        if (review.mode == SpeechReview::Mode::decide)
+            texts << review.text;
+    }
     for (const Insertion& insertion : insertions_)
         texts << insertion.text;
     advising_.clear();
     underReview_.reset();
+    reviews_.clear();
     insertions_.clear();
     for (const QString& text : texts) {
         SettingsStore::shared().prependToHistory(text);
@@ -137,12 +143,6 @@ void TextDelivery::deliverHighlight(const QString& text, ActiveWindow::WindowId 
     SpeechReview& review = SpeechReview::shared();
     const std::optional<int> previous = review.retryScore;
     review.retryScore.reset();
-    const QPointer<TextDelivery> self(this);
-    const auto decided = [self, target](const SpeechReview::Decision& decision) {
-        if (self)
-            self->handleReviewDecision(decision, target);
-    };
-
     if (score == 5) {
         insert(text, target, [this, previous] {
             if (previous)
@@ -151,22 +151,42 @@ void TextDelivery::deliverHighlight(const QString& text, ActiveWindow::WindowId 
                 hidePanel();
         });
     } else if (score == 4) {
-        insert(text, target, [this, text, issues, previous, decided] {
-            hud_.showTappableBadge(
-                QStringLiteral("★★★★☆ 4 из 5 — мелкие огрехи"), QStringLiteral("нажмите, чтобы посмотреть разбор"),
-                badgeSeconds, [text, issues, previous, decided] {
-                    QTimer::singleShot(0, [text, issues, previous, decided] {
-                        SpeechReview::shared().show(text, issues, 0, previous, SpeechReview::Mode::inspect, decided);
-                    });
-                });
+        insert(text, target, [this, inspect = Review{text, issues, previous, SpeechReview::Mode::inspect, target}] {
+            const QPointer<TextDelivery> self(this);
+            hud_.showTappableBadge(QStringLiteral("★★★★☆ 4 из 5 — мелкие огрехи"),
+                                   QStringLiteral("нажмите, чтобы посмотреть разбор"), badgeSeconds, [self, inspect] {
+                                       if (self)
+                                           self->openReview(inspect);
+                                   });
         });
     } else {
         hidePanel();
-        underReview_ = text;
-        QTimer::singleShot(0, this, [text, issues, previous, decided] {
-            SpeechReview::shared().show(text, issues, 0, previous, SpeechReview::Mode::decide, decided);
-        });
+        openReview(Review{text, issues, previous, SpeechReview::Mode::decide, target});
     }
+}
+
+void TextDelivery::openReview(Review review)
+{
+    reviews_.push_back(std::move(review));
+    showNextReview();
+}
+
+// One phrase at a time, and none while a recording runs: the window takes the focus. It opens after a pause
+// that lets the phrase decided before be pasted first.
+void TextDelivery::showNextReview()
+{
+    if (recording_ || underReview_ || reviews_.empty())
+        return;
+    underReview_ = std::move(reviews_.front());
+    reviews_.pop_front();
+    const QPointer<TextDelivery> self(this);
+    QTimer::singleShot(reviewPauseMs, this, [self, review = *underReview_] {
+        SpeechReview::shared().show(review.text, review.issues, 0, review.previousScore, review.mode,
+                                    [self, target = review.target](const SpeechReview::Decision& decision) {
+                                        if (self)
+                                            self->handleReviewDecision(decision, target);
+                                    });
+    });
 }
 
 void TextDelivery::handleReviewDecision(const SpeechReview::Decision& decision, ActiveWindow::WindowId target)
@@ -193,6 +213,7 @@ void TextDelivery::handleReviewDecision(const SpeechReview::Decision& decision, 
     case SpeechReview::Decision::close:
         break;
     }
+    showNextReview();
 }
 
 void TextDelivery::insert(const QString& text, ActiveWindow::WindowId target, std::function<void()> then)

@@ -31,6 +31,7 @@ public:
     // How long a window may take to come to the front before the text goes to the clipboard instead.
     static constexpr int activationTimeoutMs = 450;
     static constexpr int activationPollMs = 25;
+    static constexpr int reviewPauseMs = 300;
 
     explicit TextDelivery(OverlayHUD& hud, QObject* parent = nullptr);
 
@@ -60,6 +61,18 @@ private:
     void deliverAutoclean(const QString& text, ActiveWindow::WindowId target);
     void deliverAutopilot(const QString& text, ActiveWindow::WindowId target);
     void deliverHighlight(const QString& text, ActiveWindow::WindowId target);
+    // A phrase for the review window, which shows one at a time.
+    struct Review
+    {
+        QString text;
+        QList<SpeechIssue> issues;
+        std::optional<int> previousScore;
+        SpeechReview::Mode mode = SpeechReview::Mode::decide;
+        ActiveWindow::WindowId target = 0;
+    };
+
+    void openReview(Review review);
+    void showNextReview();
     void handleReviewDecision(const SpeechReview::Decision& decision, ActiveWindow::WindowId target);
     void insert(const QString& text, ActiveWindow::WindowId target, std::function<void()> then);
     void pump();
@@ -75,7 +88,9 @@ private:
     // An insertion is waiting for its window to come to the front.
     bool busy_ = false;
     std::deque<Insertion> insertions_;
-    // Dictated texts the advisor is rewriting, and the phrase the review window waits to decide on.
+    // Dictated texts the advisor is rewriting.
     QStringList advising_;
-    std::optional<QString> underReview_;
+    // The phrase in the review window, and those waiting for it.
+    std::optional<Review> underReview_;
+    std::deque<Review> reviews_;
 };

@@ -16,7 +16,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPushButton>
 #include <QTest>
+#include <QTextEdit>
 
 #include <gtest/gtest.h>
 
@@ -221,4 +223,33 @@ TEST_F(DictationControllerTest, AServerRestartRecognizesWhatWasInFlightWithTheNe
     EXPECT_TRUE(history().contains(QStringLiteral("Фраза около 3 с.")));
     EXPECT_FALSE(appLog().contains(QStringLiteral("Ошибка /inference")));
     EXPECT_TRUE(RecordingArchive::files().isEmpty());
+}
+
+// The review window shows one phrase at a time: a phrase that needs a decision while another one waits for
+// its decision is shown next, not dropped.
+TEST_F(DictationControllerTest, APhraseWaitingForReviewIsNotDroppedByTheNextOne)
+{
+    const QString first = QStringLiteral("Ну, я, короче, пошёл, типа, домой.");
+    const QString second = QStringLiteral("Ну, короче, типа, я это сделал, ну.");
+    SettingsStore::shared().setString(SettingsKey::speechQuality, QStringLiteral("highlight"));
+    SpeechReview& review = SpeechReview::shared();
+    const auto reviewing = [&](const QString& phrase) {
+        return review.window() && review.window()->isVisible() &&
+               review.window()->findChild<QTextEdit*>(QStringLiteral("phrase"))->toPlainText() == phrase;
+    };
+    const auto insertAsIs = [&] { review.window()->findChild<QPushButton*>(QStringLiteral("asisBtn"))->click(); };
+    answerWith(first);
+    startServer();
+    dictate(2000);
+    ASSERT_TRUE(waitFor([&] { return reviewing(first); }));
+    answerWith(second);
+    dictate(2000);
+    ASSERT_TRUE(recognized());
+
+    EXPECT_TRUE(reviewing(first));
+    insertAsIs();
+    ASSERT_TRUE(waitFor([&] { return reviewing(second); })) << history().join(u'|').toStdString();
+    insertAsIs();
+    ASSERT_TRUE(waitFor([&] { return pastes().size() == 2; }));
+    EXPECT_EQ(pastes(), (std::vector<Paste>{{mail, first}, {mail, second}}));
 }
