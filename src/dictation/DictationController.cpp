@@ -21,6 +21,8 @@
 #include <QSet>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -456,18 +458,26 @@ void DictationController::recognitionFailed(const Dictation& dictation, const QS
 
 void DictationController::recognizeSavedRecording()
 {
+    const auto underWay = [this](const QString& path) {
+        return std::any_of(pendingWavs_.begin(), pendingWavs_.end(),
+                           [&](const Dictation& dictation) { return dictation.keptFile == path; }) ||
+               std::any_of(inFlight_.begin(), inFlight_.end(),
+                           [&](const auto& entry) { return entry.second.keptFile == path; });
+    };
     const QStringList kept = RecordingArchive::files();
-    if (kept.isEmpty())
+    const auto next = std::find_if_not(kept.begin(), kept.end(), underWay);
+    if (next == kept.end())
         return;
-    QFile file(kept.front());
+    QFile file(*next);
     if (!file.open(QIODevice::ReadOnly)) {
-        Log::info(QStringLiteral("Не удалось прочитать запись %1: %2").arg(kept.front(), file.errorString()));
+        Log::info(QStringLiteral("Не удалось прочитать запись %1: %2").arg(*next, file.errorString()));
         return;
     }
     if (phase_ == Phase::idle)
         setPhase(Phase::transcribing);
-    hud_.showProcessing(QStringLiteral("Распознаю…"));
-    enqueue(Dictation{file.readAll(), TextDelivery::currentTarget(), kept.front()});
+    if (phase_ != Phase::recording)
+        hud_.showProcessing(QStringLiteral("Распознаю…"));
+    enqueue(Dictation{file.readAll(), TextDelivery::currentTarget(), *next});
 }
 
 void DictationController::keepUnfinished()

@@ -66,7 +66,8 @@ public:
     WhisperServer& server() { return server_; }
     int inFlight() const { return static_cast<int>(inFlight_.size()); }
 
-    // Sends the newest kept recording through the usual pipeline; it is deleted once recognized.
+    // Sends the newest kept recording not already on its way through the usual pipeline; it is deleted once
+    // recognized.
     void recognizeSavedRecording();
     // Called when the application quits: keeps the recording under way (unless too short or silent) and every
     // recording still waiting for or in recognition; texts recognized but not delivered go to the history.

@@ -3,6 +3,7 @@
 #include "core/SettingsStore.h"
 #include "dictation/RecordingArchive.h"
 #include "engines/ModelCatalog.h"
+#include "engines/WavWriter.h"
 #include "integration/dictation/FakeDesktop.h"
 #include "quality/SpeechReview.h"
 #include "support/TestEnvironment.h"
@@ -252,4 +253,16 @@ TEST_F(DictationControllerTest, APhraseWaitingForReviewIsNotDroppedByTheNextOne)
     insertAsIs();
     ASSERT_TRUE(waitFor([&] { return pastes().size() == 2; }));
     EXPECT_EQ(pastes(), (std::vector<Paste>{{mail, first}, {mail, second}}));
+}
+
+// «Распознать сохранённую запись» clicked twice recognizes the kept recording once.
+TEST_F(DictationControllerTest, AKeptRecordingAskedForTwiceIsRecognizedOnce)
+{
+    startServer();
+    ASSERT_TRUE(RecordingArchive::keep(WavWriter::data(std::vector<std::int16_t>(32000, 4000), 16000)));
+    controller.recognizeSavedRecording();
+    controller.recognizeSavedRecording();
+    ASSERT_TRUE(recognized());
+    EXPECT_EQ(history(), QStringList{QStringLiteral("Фраза около 2 с.")});
+    EXPECT_TRUE(RecordingArchive::files().isEmpty());
 }
