@@ -233,8 +233,9 @@ void DictationController::blockRecorded(std::size_t endSample, bool voiced)
         cut = cutter_.forcedCut(recorder_->samples(cutter_.lastCut(), endSample));
     if (!cut)
         return;
-    chunks_->add(WavWriter::data(recorder_->samples(cutter_.lastCut(), *cut), AudioRecorder::sampleRate),
-                 cutter_.lastCut());
+    if (cutter_.heardSpeech())
+        chunks_->add(WavWriter::data(recorder_->samples(cutter_.lastCut(), *cut), AudioRecorder::sampleRate),
+                     cutter_.lastCut());
     cutter_.cutAt(*cut);
 }
 

@@ -266,3 +266,18 @@ TEST_F(DictationControllerTest, AKeptRecordingAskedForTwiceIsRecognizedOnce)
     EXPECT_EQ(history(), QStringList{QStringLiteral("Фраза около 2 с.")});
     EXPECT_TRUE(RecordingArchive::files().isEmpty());
 }
+
+// A piece cut from a long silence is not sent: the recognizer would invent text for it, which would then
+// prompt the next piece.
+TEST_F(DictationControllerTest, ASilentPieceIsNotSentForRecognition)
+{
+    startServer();
+    controller.begin(DictationController::Source::toggle);
+    speak(0, 26000);
+    speak(1000);
+    controller.finish();
+    ASSERT_TRUE(recognized());
+    EXPECT_EQ(history(), QStringList{QStringLiteral("Фраза около 1 с.")});
+    // The warm-up and the recording's rest.
+    EXPECT_EQ(QDir(recordDir).entryList({QStringLiteral("request-*.body")}).size(), 2);
+}

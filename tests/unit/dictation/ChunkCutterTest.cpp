@@ -52,6 +52,17 @@ TEST(ChunkCutter, CutsInThePauseAfterThreeSecondsOfSpeechOnly)
     EXPECT_EQ(cutter.addBlock(ChunkCutter::minimumSpeech, true), std::nullopt);
     EXPECT_EQ(cutter.addBlock(ChunkCutter::minimumSpeech + ChunkCutter::minimumPause, false),
               ChunkCutter::minimumSpeech + ChunkCutter::minimumPause / 2);
+
+    // A report that ends before the last one (a late block of an earlier capture) cuts nothing, and the
+    // pause after it is measured from where it really began.
+    ChunkCutter late;
+    std::size_t end = 0;
+    feed(late, end, {{true, 3100}, {false, 400}});
+    EXPECT_EQ(late.addBlock(block, false), std::nullopt);
+    EXPECT_EQ(late.addBlock(end + block, false), std::nullopt);
+    const std::vector<std::size_t> cuts = feed(late, end += block, {{false, 400}});
+    ASSERT_EQ(cuts.size(), 1U);
+    EXPECT_LT(cuts[0], end);
 }
 
 TEST(ChunkCutter, ALongPieceWithoutPauseIsCutAtItsQuietestMomentAfterTwentySeconds)
