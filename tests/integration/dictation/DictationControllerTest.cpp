@@ -2,6 +2,7 @@
 
 #include "core/SettingsStore.h"
 #include "dictation/RecordingArchive.h"
+#include "dictation/TextInserter.h"
 #include "engines/ModelCatalog.h"
 #include "engines/WavWriter.h"
 #include "integration/dictation/FakeDesktop.h"
@@ -280,4 +281,27 @@ TEST_F(DictationControllerTest, ASilentPieceIsNotSentForRecognition)
     EXPECT_EQ(history(), QStringList{QStringLiteral("Фраза около 1 с.")});
     // The warm-up and the recording's rest.
     EXPECT_EQ(QDir(recordDir).entryList({QStringLiteral("request-*.body")}).size(), 2);
+}
+
+// Two texts delivered within the paste delay are pasted one after the other, each one itself.
+TEST_F(DictationControllerTest, PastesRunOneAfterAnother)
+{
+    TextInserter::insert(QStringLiteral("один"));
+    TextInserter::insert(QStringLiteral("два"));
+    ASSERT_TRUE(waitFor([&] { return pastes().size() == 2; }));
+    EXPECT_EQ(pastes(), (std::vector<Paste>{{mail, QStringLiteral("один")}, {mail, QStringLiteral("два")}}));
+}
+
+// With no window to paste into (a Wayland window, say), the text waits on the clipboard with its space, and
+// the panel keeps saying so.
+TEST_F(DictationControllerTest, ATextLeftOnTheClipboardKeepsItsSpaceAndItsMessage)
+{
+    qputenv("XDG_SESSION_TYPE", "wayland");
+    SettingsStore::shared().setBool(SettingsKey::appendSpace, true);
+    FakeDesktop::reset({}, 0);
+    startServer();
+    dictate(2000);
+    ASSERT_TRUE(waitFor([&] { return panelTitle() == QStringLiteral("Текст в буфере — вставьте Ctrl+V"); }));
+    EXPECT_TRUE(controller.hud().isTransient());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("Фраза около 2 с. "));
 }
