@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
+#include <QWidget>
 #include <QWindow>
 
 #include <algorithm>
@@ -75,9 +76,14 @@ void TextDelivery::keepUndelivered()
     for (const Insertion& insertion : insertions_)
         texts << insertion.text;
     advising_.clear();
-    underReview_.reset();
     reviews_.clear();
     insertions_.clear();
+    if (underReview_) {
+        underReview_.reset();
+        // Its phrase is in the history now; the decision, if any comes, is not waited for.
+        if (QWidget* window = SpeechReview::shared().window())
+            window->close();
+    }
     for (const QString& text : texts) {
         SettingsStore::shared().prependToHistory(text);
         Log::info(QStringLiteral("Невставленный текст сохранён в истории"));
@@ -180,10 +186,11 @@ void TextDelivery::showNextReview()
     underReview_ = std::move(reviews_.front());
     reviews_.pop_front();
     const QPointer<TextDelivery> self(this);
-    QTimer::singleShot(reviewPauseMs, this, [self, review = *underReview_] {
+    const quint64 serial = ++reviewSerial_;
+    QTimer::singleShot(reviewPauseMs, this, [self, serial, review = *underReview_] {
         SpeechReview::shared().show(review.text, review.issues, 0, review.previousScore, review.mode,
-                                    [self, target = review.target](const SpeechReview::Decision& decision) {
-                                        if (self)
+                                    [self, serial, target = review.target](const SpeechReview::Decision& decision) {
+                                        if (self && self->underReview_ && self->reviewSerial_ == serial)
                                             self->handleReviewDecision(decision, target);
                                     });
     });

@@ -93,4 +93,6 @@ private:
     // The phrase in the review window, and those waiting for it.
     std::optional<Review> underReview_;
     std::deque<Review> reviews_;
+    // Tells the decision on the phrase under review from that on an earlier one.
+    quint64 reviewSerial_ = 0;
 };
