@@ -15,7 +15,6 @@ std::mutex lock;
 std::set<ActiveWindow::WindowId> windows;
 ActiveWindow::WindowId active = 0;
 bool refusing = false;
-int activationCount = 0;
 // Main thread only.
 std::vector<FakeDesktop::Paste> pasted;
 
@@ -30,7 +29,6 @@ void reset(std::initializer_list<ActiveWindow::WindowId> open, ActiveWindow::Win
     windows = open;
     active = inFront;
     refusing = false;
-    activationCount = 0;
     pasted.clear();
 }
 
@@ -54,12 +52,6 @@ void refuseActivation(bool refuse)
     refusing = refuse;
 }
 
-int activations()
-{
-    std::lock_guard guard(lock);
-    return activationCount;
-}
-
 std::vector<Paste> pastes()
 {
     return pasted;
@@ -79,7 +71,6 @@ WindowId current()
 bool activate(WindowId window)
 {
     std::lock_guard guard(lock);
-    ++activationCount;
     if (!windows.contains(window))
         return false;
     if (!refusing)

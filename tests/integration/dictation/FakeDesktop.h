@@ -20,7 +20,7 @@ struct Paste
     bool operator==(const Paste&) const = default;
 };
 
-// These windows exist, `active` is in front, nothing was pasted or activated yet.
+// These windows exist, `active` is in front, nothing was pasted yet.
 void reset(std::initializer_list<ActiveWindow::WindowId> windows, ActiveWindow::WindowId active);
 // The user brings a window to the front.
 void setActive(ActiveWindow::WindowId window);
@@ -28,7 +28,6 @@ void setActive(ActiveWindow::WindowId window);
 void close(ActiveWindow::WindowId window);
 // The window manager accepts activation requests but ignores them.
 void refuseActivation(bool refuse);
-int activations();
 // Main thread.
 std::vector<Paste> pastes();
 } // namespace FakeDesktop
