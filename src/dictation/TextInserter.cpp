@@ -11,6 +11,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <deque>
 #include <functional>
 #include <optional>
 
@@ -48,23 +49,61 @@ bool putOnClipboard(const QString& text)
     return holds(text);
 }
 
-// The paste keystroke after the delay that lets the target see the new clipboard first, then
-// afterPaste, both on a background thread. Nothing is pasted unless the clipboard holds the text: pasting
-// would insert whatever another program put there.
+struct Paste
+{
+    QString text;
+    std::function<void()> afterPaste;
+};
+
+// Pastes run one after another: each one's text stays on the clipboard until its target has had the time to
+// fetch it, so a second text can never be pasted in place of the first. Main thread.
+std::deque<Paste> pastes;
+bool pasting = false;
+
+void pasteNext();
+
+// The next paste may take the clipboard once the target of this one has fetched it.
+void pasted()
+{
+    MainThread::post([] { QTimer::singleShot(TextInserter::pasteDelayMs, QCoreApplication::instance(), pasteNext); });
+}
+
+// The text onto the clipboard, the paste keystroke after the delay that lets the target see it, then afterPaste,
+// both on a background thread. Nothing is pasted unless the clipboard holds the text: pasting would insert
+// whatever another program put there.
+void pasteNext()
+{
+    pasting = !pastes.empty();
+    if (!pasting)
+        return;
+    Paste paste = std::move(pastes.front());
+    pastes.pop_front();
+    putOnClipboard(paste.text);
+    QTimer::singleShot(TextInserter::pasteDelayMs, QCoreApplication::instance(), [paste = std::move(paste)] {
+        if (!putOnClipboard(paste.text)) {
+            Log::info(QStringLiteral("Буфер обмена занят другой программой — вставка отменена"));
+            pasteNext();
+            return;
+        }
+        QThreadPool::globalInstance()->start([afterPaste = paste.afterPaste] {
+            postShortcutForFocusedWindow(Keys::v);
+            if (afterPaste)
+                afterPaste();
+            pasted();
+        });
+    });
+}
+
 void schedulePaste(const QString& text, std::function<void()> afterPaste)
 {
-    QTimer::singleShot(TextInserter::pasteDelayMs, QCoreApplication::instance(),
-                       [text, afterPaste = std::move(afterPaste)] {
-                           if (!putOnClipboard(text)) {
-                               Log::info(QStringLiteral("Буфер обмена занят другой программой — вставка отменена"));
-                               return;
-                           }
-                           QThreadPool::globalInstance()->start([afterPaste] {
-                               postShortcutForFocusedWindow(Keys::v);
-                               if (afterPaste)
-                                   afterPaste();
-                           });
-                       });
+    pastes.push_back(Paste{text, std::move(afterPaste)});
+    if (!pasting)
+        pasteNext();
+}
+
+QString withSpace(const QString& text)
+{
+    return SettingsStore::shared().boolForKey(SettingsKey::appendSpace) ? text + QLatin1Char(' ') : text;
 }
 
 void restoreIfUnchanged(const QString& inserted, const QString& previous)
@@ -85,16 +124,17 @@ namespace TextInserter
 void insert(const QString& text)
 {
     SettingsStore& settings = SettingsStore::shared();
-    const QString inserted = settings.boolForKey(SettingsKey::appendSpace) ? text + QLatin1Char(' ') : text;
+    const QString inserted = withSpace(text);
     std::optional<QString> previous;
     if (settings.boolForKey(SettingsKey::restoreClipboard)) {
         const QString current = clipboard()->text();
         if (!current.isEmpty())
             previous = current;
     }
-    putOnClipboard(inserted);
-    if (!settings.boolForKey(SettingsKey::autoPaste))
+    if (!settings.boolForKey(SettingsKey::autoPaste)) {
+        putOnClipboard(inserted);
         return;
+    }
     schedulePaste(inserted, [inserted, previous] {
         if (!previous || !SettingsStore::shared().boolForKey(SettingsKey::restoreClipboard))
             return;
@@ -105,9 +145,13 @@ void insert(const QString& text)
     });
 }
 
+void copy(const QString& text)
+{
+    putOnClipboard(withSpace(text));
+}
+
 void pasteRaw(const QString& text)
 {
-    putOnClipboard(text);
     schedulePaste(text, nullptr);
 }
 

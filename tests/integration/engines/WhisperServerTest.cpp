@@ -285,6 +285,16 @@ TEST_F(RealWhisperServer, StartsWithACyrillicPromptRecognizesReadsOurRequestFiel
     const QJsonObject full = post(boundary, QByteArray(body).replace(field, QByteArray()));
     EXPECT_TRUE(full.value("language_probabilities").toObject().contains("ru"));
 
+    // A request's prompt replaces the start prompt and reaches the recognizer: one longer than whisper's tokenizer
+    // takes (1024 tokens) makes it say so, which the start prompt never did.
+    EXPECT_FALSE(serverLog().contains("too many resulting tokens"));
+    std::optional<Result<TranscriptionResult>> prompted;
+    server.transcribe(speechWav(), QStringLiteral("слово ").repeated(1500),
+                      [&](const Result<TranscriptionResult>& result) { prompted = result; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return prompted.has_value(); }, 30000));
+    EXPECT_TRUE(prompted->ok());
+    EXPECT_TRUE(serverLog().contains("whisper_tokenize: too many resulting tokens")) << serverLog().toStdString();
+
     // SIGTERM, not SIGKILL: the server says so on its standard output, which it writes out only when it exits.
     server.stop();
     EXPECT_TRUE(

@@ -125,6 +125,19 @@ TEST_F(AudioRecorderTest, AMicrophoneThatFailsAfterTheStartEndsTheRecordingOnceW
     EXPECT_EQ(autoStops, 0);
 }
 
+// The last block of a capture, flushed when it stops, is no news for the recording that starts next.
+TEST_F(AudioRecorderTest, TheLastBlockOfARecordingIsNotReportedToTheNextOne)
+{
+    std::vector<std::size_t> reports;
+    recorder.onBlock = [&](std::size_t endSample, bool) { reports.push_back(endSample); };
+    ASSERT_TRUE(recorder.start().ok());
+    mic->onBlock(Block(1365, 0));
+    recorder.takeWav();
+    ASSERT_TRUE(recorder.start().ok());
+    feed({Block(100, 0)});
+    EXPECT_EQ(reports, std::vector<std::size_t>{100});
+}
+
 // Only a recording of more than 4000 samples with at least 250 ms judged voiced goes on to recognition.
 TEST(DictationControllerTest, DropsARecordingTooShortOrWithoutEnoughSound)
 {
