@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package and the update image of a build tree and tries both as a user would get them:
-# lintian (no errors), the AppStream metadata, dpkg -i, the installed /usr/bin/tolvan in two command-line
-# modes and its whisper-server, dpkg --purge; then the update image installed by --update-now from its feed.
+# lintian (no errors), the AppStream metadata, desktop-file-validate, apt-get install without the package's
+# recommendations, the installed /usr/bin/tolvan in two command-line modes and its whisper-server, dpkg --purge;
+# then the update image installed by --update-now from its feed.
 # Needs root (dpkg). Used by `make test`:
 #   scripts/check-deb.sh build/check
 set -euo pipefail
@@ -30,6 +31,14 @@ dpkg_retrying() {
     return 1
 }
 
+# apt-get waits for another package manager's lock by itself, for at most two minutes.
+apt_retrying() {
+    if ! DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=120 "$@" >"$scratch/apt.log" 2>&1; then
+        cat "$scratch/apt.log" >&2
+        return 1
+    fi
+}
+
 cleanup() {
     if [[ $installed == 1 ]]; then
         dpkg_retrying --purge tolvan || true
@@ -48,12 +57,14 @@ lintian --fail-on error --tag-display-limit 0 "$deb" || {
     exit 1
 }
 
-echo "== appstream"
+echo "== appstream, desktop entry"
 dpkg-deb -x "$deb" "$scratch/contents"
 appstreamcli validate --no-net --explain "$scratch/contents/usr/share/metainfo/"*.metainfo.xml
+desktop-file-validate "$scratch/contents/usr/share/applications/"*.desktop
 
-echo "== dpkg -i"
-dpkg_retrying -i "$deb"
+echo "== apt-get install --no-install-recommends"
+# Without its recommendations (sound server, emoji font) the package must still install and run.
+apt_retrying install -y -qq --no-install-recommends "$(cd "$(dirname "$deb")" && pwd)/$(basename "$deb")"
 installed=1
 # The installed command runs with an account of its own, as a new user would start it.
 export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data" \
@@ -61,6 +72,8 @@ export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$sc
 unset DISPLAY WAYLAND_DISPLAY
 mkdir -p "$HOME"
 [[ -L /usr/bin/tolvan ]]
+# The package's copy leaves its updates to the package manager.
+[[ -f /opt/tolvan/share/tolvan/installed-by-package ]]
 /usr/bin/tolvan --version | tee "$scratch/version.txt"
 grep -q "^Толван $(sed -n 's/.*"CFBundleShortVersionString": "\(.*\)".*/\1/p' "$tree/Contents/Info.json") " \
     "$scratch/version.txt"

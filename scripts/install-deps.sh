@@ -5,7 +5,7 @@ set -euo pipefail
 
 build_packages=(
     cmake ninja-build g++ pkg-config make
-    qt6-base-dev libicu-dev libpulse-dev libx11-dev libxtst-dev libxi-dev libarchive-dev
+    qt6-base-dev libicu-dev libpulse-dev libx11-dev libxcb1-dev libxtst-dev libxi-dev libarchive-dev
     pulseaudio-utils procps
     dpkg-dev file librsvg2-bin
 )
@@ -13,7 +13,7 @@ test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev clang-format
     xvfb x11-utils x11-xkb-utils xdotool xclip openbox trayer imagemagick fonts-dejavu-core
     pulseaudio espeak-ng sox
-    lintian appstream
+    lintian appstream desktop-file-utils
     clang libclang-rt-14-dev
 )
 

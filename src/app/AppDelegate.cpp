@@ -1,46 +1,43 @@
 #include "app/AppDelegate.h"
 
 #include "BuildInfo.h"
-#include "app/LearnWordDialog.h"
+#include "app/LearnWordFlow.h"
+#include "app/PermissionsReport.h"
 #include "app/SettingsWindow.h"
 #include "app/StatusIcon.h"
 #include "app/StatusMenu.h"
 #include "core/AlertPresenter.h"
 #include "core/Log.h"
-#include "core/MainThread.h"
 #include "core/SettingsStore.h"
 #include "dictation/DictationController.h"
 #include "dictation/HotkeyManager.h"
 #include "dictation/RecordingArchive.h"
-#include "dictation/TextInserter.h"
 #include "engines/ChildProcess.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "engines/WhisperServer.h"
-#include "platform/MicrophoneCapture.h"
 #include "platform/SignalWatcher.h"
 #include "platform/X11Display.h"
 #include "quality/AdvisorEngine.h"
-#include "text/Corrections.h"
 #include "text/MacroEditor.h"
 #include "update/FeedbackWindow.h"
 #include "update/Updater.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QCursor>
+#include <QIcon>
 #include <QPointer>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QSystemTrayIcon>
 
 #include <csignal>
 #include <optional>
-#include <utility>
 
 AppDelegate::AppDelegate()
-    : controller_(std::make_unique<DictationController>()), hotkeys_(std::make_unique<HotkeyManager>())
-{}
+    : controller_(std::make_unique<DictationController>()), hotkeys_(std::make_unique<HotkeyManager>()),
+      learnWord_(std::make_unique<LearnWordFlow>()), permissions_(std::make_unique<PermissionsReport>())
+{
+    learnWord_->onLearned = [this] { controller_->startServer(); };
+}
 
 AppDelegate::~AppDelegate()
 {
@@ -51,6 +48,9 @@ AppDelegate::~AppDelegate()
 void AppDelegate::applicationDidFinishLaunching()
 {
     Log::info(QStringLiteral("Запуск «Толван» ") + QLatin1String(BuildInfo::shortVersion));
+    // Desktop shells match the app's windows to its desktop entry by this name.
+    QGuiApplication::setDesktopFileName(QLatin1String(BuildInfo::bundleIdentifier));
+    QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(BuildInfo::bundleIdentifier), StatusIcon::idle()));
 
     statusItem_ = std::make_unique<QSystemTrayIcon>();
     connect(&menu_, &QMenu::aboutToShow, this, &AppDelegate::menuNeedsUpdate);
@@ -89,7 +89,6 @@ void AppDelegate::applicationDidFinishLaunching()
             self->updateIcon();
     };
     Updater::shared().startAutoChecks();
-    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] { ++clipboardChanges_; });
     SettingsStore::shared().setString(SettingsKey::lastRunVersion, QLatin1String(BuildInfo::shortVersion));
     if (!SettingsStore::shared().boolForKey(SettingsKey::firstRunDone))
         QTimer::singleShot(0, this, &AppDelegate::showFirstRunNotice);
@@ -112,9 +111,9 @@ void AppDelegate::wireModelManager()
         SettingsWindow::shared().refresh();
         if (error) {
             // Out of the download's own callback: the alert runs a modal loop.
-            QTimer::singleShot(0, self, [description = error->description()] {
-                AlertPresenter::shared().present(
-                    Alert{QStringLiteral("Не удалось загрузить модель"), description, {QStringLiteral("Понятно")}});
+            QTimer::singleShot(0, self, [self, modelID, description = error->description()] {
+                if (self)
+                    self->offerDownloadAgain(modelID, description);
             });
             return;
         }
@@ -122,6 +121,16 @@ void AppDelegate::wireModelManager()
             SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()))
             self->controller_->startServer();
     };
+}
+
+void AppDelegate::offerDownloadAgain(const QString& modelID, const QString& reason)
+{
+    const int answer =
+        AlertPresenter::shared().present(Alert{QStringLiteral("Не удалось загрузить модель"),
+                                               reason,
+                                               {QStringLiteral("Повторить"), QStringLiteral("Понятно")}});
+    if (answer == 0)
+        ModelManager::shared().download(ModelCatalog::byID(modelID));
 }
 
 void AppDelegate::wireHotkeys()
@@ -149,7 +158,7 @@ void AppDelegate::wireHotkeys()
             controller->finish();
     };
     hotkeys_->onUserTyping = [controller] { controller->hud().dismissIfTransient(); };
-    hotkeys_->onLearn = [this] { learnFromSelection(); };
+    hotkeys_->onLearn = [this] { learnWord_->start(); };
 }
 
 void AppDelegate::armHotkeys()
@@ -208,7 +217,7 @@ void AppDelegate::updateIcon()
     statusItem_->setToolTip(QStringLiteral("Толван — локальная диктовка"));
 }
 
-QString AppDelegate::statusLine() const
+StatusMenu::Facts AppDelegate::statusFacts() const
 {
     StatusMenu::Facts facts;
     const WhisperModel model = ModelCatalog::byID(
@@ -232,13 +241,18 @@ QString AppDelegate::statusLine() const
     facts.server = controller_->server().state();
     facts.modelTitle = model.title;
     facts.language = SettingsStore::shared().stringForKey(SettingsKey::language).value_or(QStringLiteral("ru"));
-    return StatusMenu::statusLine(facts);
+    return facts;
 }
 
 void AppDelegate::menuNeedsUpdate()
 {
     menu_.clear();
-    menu_.addAction(statusLine())->setEnabled(false);
+    const StatusMenu::Facts facts = statusFacts();
+    QAction* status = menu_.addAction(StatusMenu::statusLine(facts));
+    if (StatusMenu::offersDownload(facts))
+        connect(status, &QAction::triggered, controller_.get(), &DictationController::startServer);
+    else
+        status->setEnabled(false);
     const bool recording = controller_->phase() == DictationController::Phase::recording;
     menu_.addAction(recording ? QStringLiteral("Остановить и распознать") : QStringLiteral("Начать диктовку"), this,
                     &AppDelegate::menuToggleDictation);
@@ -250,8 +264,8 @@ void AppDelegate::menuNeedsUpdate()
     QAction* settings = menu_.addAction(QStringLiteral("Настройки…"), this, &AppDelegate::openSettings);
     settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
     menu_.addAction(QStringLiteral("Макросы…"), this, [] { MacroEditor::shared().open(); });
-    menu_.addAction(QStringLiteral("Выучить слово из выделенного   Ctrl+Shift+Пробел"), this,
-                    &AppDelegate::learnFromSelection);
+    menu_.addAction(QStringLiteral("Выучить слово из выделенного   Ctrl+Shift+Пробел"), learnWord_.get(),
+                    &LearnWordFlow::start);
     addHistoryMenu();
     menu_.addSeparator();
     addUpdateItem();
@@ -331,143 +345,9 @@ void AppDelegate::handleCommand(RemoteCommand::Kind command)
     hotkeys_->refreshGrabs();
 }
 
-void AppDelegate::learnFromSelection()
-{
-    const ActiveWindow::WindowId prevApp = ActiveWindow::current();
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    // On X11 a selection is already the PRIMARY selection: no keystroke, the clipboard stays untouched.
-    const QString selected = clipboard->text(QClipboard::Selection).trimmed();
-    if (!selected.isEmpty()) {
-        showLearnDialog(selected.size() > longestLearnedWord ? QString() : selected, prevApp);
-        return;
-    }
-    const QString previous = clipboard->text();
-    const quint64 changesBefore = clipboardChanges_;
-    TextInserter::copySelection();
-    QTimer::singleShot(copyWaitMs, this, [this, previous, changesBefore, prevApp] {
-        QString heard;
-        if (clipboardChanges_ != changesBefore) {
-            QClipboard* clipboard = QGuiApplication::clipboard();
-            heard = clipboard->text().trimmed();
-            clipboard->clear();
-            if (!previous.isEmpty())
-                clipboard->setText(previous);
-        }
-        showLearnDialog(heard.size() > longestLearnedWord ? QString() : heard, prevApp);
-    });
-}
-
-void AppDelegate::showLearnDialog(const QString& heard, ActiveWindow::WindowId prevApp)
-{
-    LearnWordDialog dialog(heard);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    const QString wrong = dialog.wrong(), right = dialog.right();
-    if (wrong.isEmpty() || right.isEmpty())
-        return;
-    Corrections::add(wrong, right);
-    controller_->startServer();
-    if (heard.isEmpty() || prevApp == 0)
-        return;
-    ActiveWindow::activate(prevApp);
-    QTimer::singleShot(pasteAfterLearnMs, this, [right] { TextInserter::pasteRaw(right); });
-}
-
-namespace
-{
-
-// The desktop's sound settings: the program and its arguments, or nothing when none is installed.
-std::optional<std::pair<QString, QStringList>> soundSettings()
-{
-    const std::pair<QString, QStringList> candidates[] = {
-        {QStringLiteral("pavucontrol"), {}},
-        {QStringLiteral("gnome-control-center"), {QStringLiteral("sound")}},
-        {QStringLiteral("systemsettings"), {QStringLiteral("kcm_pulseaudio")}},
-    };
-    for (const auto& [program, arguments] : candidates) {
-        const QString path = QStandardPaths::findExecutable(program);
-        if (!path.isEmpty())
-            return std::pair{path, arguments};
-    }
-    return std::nullopt;
-}
-
-// Opens the default microphone for a moment without holding up the UI and answers with its status line on
-// the main thread: the first block means it works, an end (the sound server's reason) means it does not.
-void checkMicrophone(QObject* context, std::function<void(const QString& line)> answer)
-{
-    struct Check
-    {
-        std::unique_ptr<MicrophoneCapture> capture = MicrophoneCapture::createDefault();
-        std::function<void(const QString&)> answer;
-
-        void finish(const std::optional<QString>& failure)
-        {
-            if (!answer)
-                return;
-            capture->stop();
-            const auto answerNow = std::exchange(answer, nullptr);
-            answerNow(failure ? QStringLiteral("Микрофон: ✗ %1 — проверьте, что запущен PulseAudio или PipeWire и "
-                                               "подключён микрофон")
-                                    .arg(*failure)
-                              : QStringLiteral("Микрофон: ✓ звуковой сервер отвечает, вход есть"));
-        }
-    };
-    auto check = std::make_shared<Check>();
-    check->answer = std::move(answer);
-    const auto report = [context, weak = std::weak_ptr<Check>(check)](const std::optional<QString>& failure) {
-        MainThread::post(context, [weak, failure] {
-            if (const auto alive = weak.lock())
-                alive->finish(failure);
-        });
-    };
-    const Result<Done> started = check->capture->start(
-        QString(), [report](std::span<const std::int16_t>) { report(std::nullopt); },
-        [report](const QString& reason) { report(reason); });
-    if (!started) {
-        check->finish(started.error().description());
-        return;
-    }
-    // The capture itself gives up within a second; this only keeps the check alive until then.
-    QTimer::singleShot(3000, context,
-                       [check] { check->finish(QStringLiteral("звуковой сервер не прислал ни одного блока")); });
-}
-
-QString hotkeysLine(bool hotkeysActive)
-{
-    if (X11Display::isWaylandSession())
-        return QStringLiteral("Горячие клавиши и вставка: ✗ сеанс Wayland — они доходят только до программ X11. "
-                              "Назначьте в настройках рабочего стола сочетание клавиш на команду «tolvan --toggle».");
-    if (hotkeysActive)
-        return QStringLiteral("Горячие клавиши и вставка: ✓ X11 с XTEST и XInput 2.2");
-    if (!X11Display::isReachable())
-        return QStringLiteral("Горячие клавиши и вставка: ✗ нет дисплея X11 — запустите Толван в графическом сеансе.");
-    return QStringLiteral("Горячие клавиши и вставка: ✗ у дисплея нет расширений XTEST и XInput 2.2 — "
-                          "включите их в X-сервере.");
-}
-
-} // namespace
-
 void AppDelegate::showPermissions()
 {
-    if (checkingMicrophone_)
-        return;
-    checkingMicrophone_ = true;
-    checkMicrophone(this, [this](const QString& microphone) {
-        checkingMicrophone_ = false;
-        const auto settings = soundSettings();
-        QStringList buttons;
-        if (settings)
-            buttons << QStringLiteral("Настройки звука…");
-        buttons << QStringLiteral("Закрыть");
-        const QString text =
-            microphone + QLatin1Char('\n') + hotkeysLine(hotkeys_->isActive()) +
-            QStringLiteral("\n\nОтдельных разрешений Linux не спрашивает: микрофон даёт звуковой сервер, "
-                           "клавиши и вставку — сервер X11.");
-        const int chosen = AlertPresenter::shared().present(Alert{QStringLiteral("Разрешения"), text, buttons});
-        if (settings && chosen == 0)
-            QProcess::startDetached(settings->first, settings->second);
-    });
+    permissions_->show(hotkeys_->isActive());
 }
 
 void AppDelegate::showAbout()
@@ -507,6 +387,20 @@ void AppDelegate::showFirstRunNotice()
             QStringLiteral("\n\nУ вас сеанс Wayland: глобальные клавиши доходят только до программ X11. Назначьте в "
                            "настройках рабочего стола сочетание клавиш на команду «tolvan --toggle» — оно будет "
                            "начинать и заканчивать диктовку.");
+    const WhisperModel model = ModelCatalog::byID(
+        SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()));
+    if (ModelManager::isDownloaded(model)) {
+        AlertPresenter::shared().present(
+            Alert{QStringLiteral("Толван готов к диктовке"), text, {QStringLiteral("Понятно")}});
+        return;
+    }
+    const auto progress = ModelManager::shared().progress().value(model.id, 0);
+    text = QStringLiteral("Сейчас загружается модель распознавания «%1» (%2 МБ, готово %3%) — ход загрузки виден в "
+                          "первой строке меню значка в трее. Диктовать можно, как только она загрузится.\n\n")
+               .arg(model.title)
+               .arg(model.sizeMB)
+               .arg(static_cast<int>(progress * 100)) +
+           text;
     AlertPresenter::shared().present(
-        Alert{QStringLiteral("Толван готов к диктовке"), text, {QStringLiteral("Понятно")}});
+        Alert{QStringLiteral("Толван загружает модель"), text, {QStringLiteral("Понятно")}});
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/RemoteCommand.h"
-#include "platform/ActiveWindow.h"
+#include "app/StatusMenu.h"
 
 #include <QMenu>
 #include <QObject>
@@ -11,6 +11,8 @@
 
 class DictationController;
 class HotkeyManager;
+class LearnWordFlow;
+class PermissionsReport;
 class QSystemTrayIcon;
 class SignalWatcher;
 
@@ -22,9 +24,6 @@ class AppDelegate : public QObject
 
 public:
     static constexpr int hotkeyRetryMs = 2000;
-    static constexpr int copyWaitMs = 300;
-    static constexpr int pasteAfterLearnMs = 400;
-    static constexpr int longestLearnedWord = 60;
 
     AppDelegate();
     ~AppDelegate() override;
@@ -47,23 +46,20 @@ private:
     void menuNeedsUpdate();
     void addHistoryMenu();
     void addUpdateItem();
-    QString statusLine() const;
+    StatusMenu::Facts statusFacts() const;
     void openSettings();
     void menuToggleDictation();
-    void learnFromSelection();
-    void showLearnDialog(const QString& heard, ActiveWindow::WindowId prevApp);
     void showPermissions();
     void showAbout();
     void showFirstRunNotice();
+    void offerDownloadAgain(const QString& modelID, const QString& reason);
 
     std::unique_ptr<DictationController> controller_;
     std::unique_ptr<HotkeyManager> hotkeys_;
     QTimer axPollTimer_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;
     std::unique_ptr<SignalWatcher> sigtermSource_;
+    std::unique_ptr<LearnWordFlow> learnWord_;
+    std::unique_ptr<PermissionsReport> permissions_;
     QMenu menu_;
-    // Bumped whenever the clipboard changes: the "change count" that tells a copy happened.
-    quint64 clipboardChanges_ = 0;
-    // The permissions window waits for the microphone check; a second click meanwhile does nothing.
-    bool checkingMicrophone_ = false;
 };

@@ -36,7 +36,15 @@ int run(int& argc, char** argv)
                       .arg(display.isEmpty() ? QStringLiteral("не задан") : display));
         return 1;
     }
+    // Global keys, pasting and a background program's clipboard work only through X11 (XWayland in a Wayland
+    // session); Qt would pick its Wayland plugin there where one is installed. Programs started later get the
+    // environment as it was.
+    const bool platformChosen = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+    if (!platformChosen)
+        qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication application(argc, argv);
+    if (!platformChosen)
+        qunsetenv("QT_QPA_PLATFORM");
     MessageBoxAlertPresenter alertPresenter;
     AlertPresenter::setShared(&alertPresenter);
     QApplication::setApplicationName(QStringLiteral("Tolvan"));

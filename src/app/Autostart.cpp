@@ -17,7 +17,8 @@ Error failure(const QString& description)
     return Error::system(QStringLiteral("Autostart"), 1, description);
 }
 
-bool isHiddenEntry(const QByteArray& content)
+// Hidden=true, or GNOME's own switch X-GNOME-Autostart-enabled=false, in the main group.
+bool isSwitchedOff(const QByteArray& content)
 {
     bool inMainGroup = false;
     for (const QByteArray& rawLine : content.split('\n')) {
@@ -27,8 +28,11 @@ bool isHiddenEntry(const QByteArray& content)
             continue;
         }
         const qsizetype equals = line.indexOf('=');
-        if (inMainGroup && equals > 0 && line.left(equals).trimmed() == "Hidden")
-            return line.mid(equals + 1).trimmed() == "true";
+        if (!inMainGroup || equals <= 0)
+            continue;
+        const QByteArray key = line.left(equals).trimmed(), value = line.mid(equals + 1).trimmed();
+        if ((key == "Hidden" && value == "true") || (key == "X-GNOME-Autostart-enabled" && value == "false"))
+            return true;
     }
     return false;
 }
@@ -68,7 +72,7 @@ bool isEnabled()
     QFile file(Paths::autostartFile());
     if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
         return false;
-    return !isHiddenEntry(file.readAll());
+    return !isSwitchedOff(file.readAll());
 }
 
 Result<Done> setEnabled(bool enabled)

@@ -3,23 +3,33 @@
 #include "app/HelpTexts.h"
 #include "app/SettingsWidgets.h"
 #include "core/AlertPresenter.h"
+#include "core/MainThread.h"
 #include "core/SettingsStore.h"
 #include "engines/CustomModels.h"
 #include "engines/ModelManager.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QThreadPool>
 #include <QVBoxLayout>
+
+#include <atomic>
+#include <memory>
 
 namespace
 {
 
 constexpr double bytesPerGiB = 1'073'741'824.0;
 constexpr int rowHeight = 22;
+constexpr int progressSteps = 1000;
+constexpr int progressShownAfterMs = 300;
 
 enum Column
 {
@@ -68,7 +78,7 @@ QTableWidget* modelTable(QWidget* parent)
     table->horizontalHeader()->setSectionResizeMode(titleColumn, QHeaderView::Stretch);
     table->horizontalHeader()->setSectionResizeMode(sizeColumn, QHeaderView::ResizeToContents);
     table->horizontalHeader()->setSectionResizeMode(statusColumn, QHeaderView::Fixed);
-    table->horizontalHeader()->resizeSection(statusColumn, 150);
+    table->horizontalHeader()->resizeSection(statusColumn, 170);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -126,9 +136,10 @@ QString ModelsTab::status(const WhisperModel& model, const QString& activeID)
     const auto progress = ModelManager::shared().progress().constFind(model.id);
     if (progress != ModelManager::shared().progress().constEnd())
         return QStringLiteral("загрузка %1%…").arg(static_cast<int>(progress.value() * 100));
+    const bool onDisk = ModelManager::isDownloaded(model);
     if (model.id == activeID)
-        return QStringLiteral("✓ активна");
-    return ModelManager::isDownloaded(model) ? QStringLiteral("скачана") : QStringLiteral("не скачана");
+        return onDisk ? QStringLiteral("✓ активна") : QStringLiteral("активна — не скачана");
+    return onDisk ? QStringLiteral("скачана") : QStringLiteral("не скачана");
 }
 
 void ModelsTab::refresh()
@@ -229,14 +240,62 @@ void ModelsTab::remove()
 void ModelsTab::addOwnModel()
 {
     const QString path = chooseModelFile ? chooseModelFile() : QString();
-    if (path.isEmpty())
+    if (path.isEmpty() || adding_)
         return;
-    const Result<WhisperModel> added = CustomModels::add(path);
+    const bool replace = CustomModels::isTaken(path);
+    if (replace) {
+        const QString title = QFileInfo(CustomModels::modelName(path)).completeBaseName();
+        const int answer = AlertPresenter::shared().present(
+            {QStringLiteral("Модель «%1» уже есть").arg(title),
+             QStringLiteral("В папке своих моделей уже лежит файл с таким именем. Заменить его выбранным?"),
+             {QStringLiteral("Заменить"), QStringLiteral("Отмена")}});
+        if (answer != 0)
+            return;
+    }
+    startAdding(path, replace);
+}
+
+// The file goes into the folder on a worker thread: a copy of a few gigabytes takes minutes.
+void ModelsTab::startAdding(const QString& path, bool replace)
+{
+    adding_ = new QProgressDialog(QStringLiteral("Копирую «%1» в папку своих моделей…").arg(QFileInfo(path).fileName()),
+                                  QStringLiteral("Отмена"), 0, progressSteps, this);
+    adding_->setObjectName(QStringLiteral("addingProgress"));
+    adding_->setWindowTitle(QStringLiteral("Своя модель"));
+    adding_->setWindowModality(Qt::WindowModal);
+    adding_->setMinimumDuration(progressShownAfterMs);
+    adding_->setValue(0);
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    connect(adding_, &QProgressDialog::canceled, this, [cancelled] { *cancelled = true; });
+    const QPointer<ModelsTab> self(this);
+    QThreadPool::globalInstance()->start([self, path, replace, cancelled] {
+        const auto progress = [self, cancelled](double fraction) {
+            MainThread::post([self, fraction] {
+                if (self && self->adding_)
+                    self->adding_->setValue(static_cast<int>(fraction * progressSteps));
+            });
+            return !*cancelled;
+        };
+        Result<WhisperModel> added = CustomModels::add(path, replace, progress);
+        MainThread::post([self, added = std::move(added), replace] {
+            if (self)
+                self->finishAdding(added, replace);
+        });
+    });
+}
+
+void ModelsTab::finishAdding(const Result<WhisperModel>& added, bool replaced)
+{
+    delete adding_;
     if (!added) {
-        AlertPresenter::shared().present(
-            {QStringLiteral("Не удалось добавить модель"), added.error().description(), {QStringLiteral("Понятно")}});
+        if (added.error().code() != CustomModels::cancelledCode)
+            AlertPresenter::shared().present({QStringLiteral("Не удалось добавить модель"),
+                                              added.error().description(),
+                                              {QStringLiteral("Понятно")}});
         return;
     }
+    if (replaced && added.value().id == activeModelID() && restartEngine)
+        restartEngine();
     reportChange();
     selectModel(added.value().id);
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "core/Result.h"
 #include "engines/ModelCatalog.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -9,6 +11,7 @@
 #include <vector>
 
 class QLabel;
+class QProgressDialog;
 class QPushButton;
 class QTableWidget;
 
@@ -22,7 +25,7 @@ public:
     explicit ModelsTab(QWidget* parent = nullptr);
 
     void refresh();
-    // "загрузка N%…", "✓ активна", "скачана" or "не скачана".
+    // "загрузка N%…", "✓ активна", "активна — не скачана", "скачана" or "не скачана".
     static QString status(const WhisperModel& model, const QString& activeID);
 
     // After another model became the active one.
@@ -40,6 +43,8 @@ private:
     void download();
     void remove();
     void addOwnModel();
+    void startAdding(const QString& path, bool replace);
+    void finishAdding(const Result<WhisperModel>& added, bool replaced);
     void explainChoice();
     void reportChange();
 
@@ -48,5 +53,7 @@ private:
     QPushButton* downloadButton_ = nullptr;
     QPushButton* deleteButton_ = nullptr;
     QLabel* diskLabel_ = nullptr;
+    // While the user's own model file is copied.
+    QPointer<QProgressDialog> adding_;
     std::vector<WhisperModel> models_;
 };

@@ -11,7 +11,7 @@
 #include "core/SettingsStore.h"
 #include "core/SharedInstance.h"
 #include "dictation/HotkeyManager.h"
-#include "platform/ActiveWindow.h"
+#include "platform/WindowFront.h"
 #include "text/MacroEditor.h"
 #include "text/MacroStore.h"
 #include "update/Updater.h"
@@ -27,10 +27,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <optional>
 
 namespace
 {
@@ -99,14 +99,7 @@ void SettingsWindow::showWindow()
         centerOnScreen(window_);
     window_->show();
     refresh();
-    window_->raise();
-    window_->activateWindow();
-    // A tray program's own request for the focus may be refused by the window manager; this one comes as
-    // from a task bar, which window managers honour.
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        const QPointer<QWidget> window(window_);
-        QTimer::singleShot(100, window, [window] { ActiveWindow::activate(window->winId()); });
-    }
+    WindowFront::bringToFront(window_);
 }
 
 void SettingsWindow::ensureWindow()
@@ -238,6 +231,17 @@ QWidget* SettingsWindow::buildFormattingTab()
         tab, "formatPopup", {QStringLiteral("Markdown (## заголовки, - списки)"), QStringLiteral("Обычный текст")},
         SettingsKey::outputFormat, {QStringLiteral("markdown"), QStringLiteral("plain")});
     layout->addLayout(labelledRow(tab, QStringLiteral("Формат вывода:"), format));
+    layout->addWidget(new QLabel(QStringLiteral("Типографика (кроме кода, ссылок и английских фраз):"), tab));
+    layout->addWidget(
+        boundCheck(tab, "quotesCheck", QStringLiteral("Кавычки «ёлочки» и „лапки“"), SettingsKey::typographyQuotes));
+    layout->addWidget(boundCheck(tab, "dashesCheck", QStringLiteral("Тире вместо дефиса: «слово — слово», 1941–1945"),
+                                 SettingsKey::typographyDashes));
+    layout->addWidget(boundCheck(tab, "numbersCheck",
+                                 QStringLiteral("Числа цифрами: 25 рублей, 1 января, в 7:30, 15 %"),
+                                 SettingsKey::typographyNumbers));
+    layout->addWidget(boundCheck(tab, "noBreakSpacesCheck",
+                                 QStringLiteral("Неразрывные пробелы после предлогов, в числах и инициалах"),
+                                 SettingsKey::typographyNoBreakSpaces));
     auto* buttons = new QHBoxLayout;
     auto* macros = button(tab, "macrosBtn", QStringLiteral("Макросы…"));
     auto* help = button(tab, "commandsHelpBtn", QStringLiteral("Справка по командам…"));
@@ -271,9 +275,11 @@ QComboBox* SettingsWindow::boundPopup(QWidget* tab, const char* name, const QStr
     QComboBox* box = SettingsWidgets::popup(tab, name, titles);
     popups_.push_back({box, key, values});
     connect(box, &QComboBox::activated, this, [this, key, values, afterStore = std::move(afterStore)](int index) {
+        const std::optional<QString> before = SettingsStore::shared().stringForKey(key);
         if (index >= 0 && index < values.size())
             SettingsStore::shared().setString(key, values.at(index));
-        if (afterStore)
+        // Choosing the entry already chosen changes nothing, and restarts nothing.
+        if (afterStore && SettingsStore::shared().stringForKey(key) != before)
             afterStore();
         refresh();
     });

@@ -4,6 +4,7 @@
 #include "app/SettingsWidgets.h"
 #include "core/AlertPresenter.h"
 #include "core/SettingsStore.h"
+#include "platform/Glyphs.h"
 #include "quality/AdvisorText.h"
 
 #include <QCheckBox>
@@ -38,7 +39,7 @@ QStringList styleTitles()
 {
     QStringList titles;
     for (const AdvisorText::Style& style : AdvisorText::styles())
-        titles.append(style.title);
+        titles.append(Glyphs::displayable(style.title));
     return titles;
 }
 

@@ -47,7 +47,7 @@ QString statusLine(const Facts& facts)
     if (facts.downloadFraction)
         return QStringLiteral("Модель загружается: %1%").arg(static_cast<int>(*facts.downloadFraction * 100));
     if (!facts.modelPresent)
-        return QStringLiteral("Модель не загружена");
+        return QStringLiteral("Модель не загружена — загрузить");
     if (facts.recording)
         return QStringLiteral("● Идёт запись…");
     if (facts.transcribing)
@@ -59,9 +59,22 @@ QString statusLine(const Facts& facts)
     return serverLine(facts);
 }
 
+bool offersDownload(const Facts& facts)
+{
+    return !facts.downloadFraction && !facts.modelPresent;
+}
+
 QString historyTitle(const QString& entry)
 {
-    return entry.size() > historyTitleLength ? entry.left(historyTitleLength) + QChar(0x2026) : entry;
+    QString title = entry;
+    if (title.size() > historyTitleLength) {
+        // Never half of a character written as a surrogate pair.
+        const qsizetype cut =
+            title.at(historyTitleLength - 1).isHighSurrogate() ? historyTitleLength - 1 : historyTitleLength;
+        title = title.left(cut) + QChar(0x2026);
+    }
+    // A single & would make the next letter a keyboard accelerator and vanish.
+    return title.replace(u'&', QStringLiteral("&&"));
 }
 
 } // namespace StatusMenu

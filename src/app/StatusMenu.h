@@ -40,8 +40,11 @@ struct Facts
     QString language;
 };
 
-// The first, disabled line of the menu: the first rule that applies.
+// The first line of the menu: the first rule that applies.
 QString statusLine(const Facts& facts);
-// A history entry as a menu title: whole up to 60 characters, else its first 60 and "…".
+// Whether the first line starts the active model's download: it is missing and no download runs.
+bool offersDownload(const Facts& facts);
+// A history entry as a menu title: whole up to 60 UTF-16 units, else its first 60 (59 rather than half a
+// surrogate pair) and "…"; an & stays an &.
 QString historyTitle(const QString& entry);
 } // namespace StatusMenu

@@ -9,6 +9,7 @@
 #include "cli/ParseTestMode.h"
 #include "cli/RemoteControlMode.h"
 #include "cli/SpeechTestMode.h"
+#include "cli/TypographyTestMode.h"
 #include "cli/UpdateNowMode.h"
 #include "core/Console.h"
 
@@ -49,10 +50,13 @@ const std::vector<Mode>& modes()
     static const std::vector<Mode> list = [] {
         std::vector<Mode> list{
             {QStringLiteral("--format"), 2, u"[markdown|plain] [ТЕКСТ]",
-             u"обработать текст как диктовку: очистка, словарь, команды, макросы (без текста — стандартный ввод)",
+             u"обработать текст как диктовку: очистка, словарь, команды, макросы, типографика (без текста — "
+             u"стандартный ввод)",
              FormatMode::run},
             {QStringLiteral("--auto-format"), 3, u"СЕГМЕНТЫ.json",
              u"авторазметка по паузам для списка сегментов, затем форматирование", AutoFormatMode::run},
+            {QStringLiteral("--typography-test"), 3, u"ТЕКСТ",
+             u"показать, что типографика делает с текстом и какие правила сработали", TypographyTestMode::run},
             {QStringLiteral("--halluc-test"), 3, u"ТЕКСТ…", u"проверить тексты фильтром галлюцинаций",
              HallucTestMode::run},
             {QStringLiteral("--advisor-test"), 3, u"ТЕКСТ [СИЛА 0–10] [СТИЛЬ]", u"спросить ИИ-советника о стиле фразы",

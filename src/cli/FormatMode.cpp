@@ -6,6 +6,7 @@
 #include "text/MacroStore.h"
 #include "text/TextFormatter.h"
 #include "text/TranscriptCleaner.h"
+#include "text/Typography.h"
 
 #include <QStringDecoder>
 
@@ -37,7 +38,9 @@ int run(const QStringList& arguments)
     const QString text = parameters.isEmpty() ? decodedStandardInput() : parameters.front();
     const QString corrected = Corrections::apply(TranscriptCleaner::clean(text), Corrections::load());
     config.macros = MacroStore::loadNormalized();
-    Console::print(TextFormatter::process(corrected, config));
+    Typography::Options typography = Typography::optionsFrom(SettingsStore::shared());
+    typography.format = config.format;
+    Console::print(Typography::apply(TextFormatter::process(corrected, config), typography).text);
     return 0;
 }
 

@@ -39,6 +39,11 @@ QString path(const QString& relative)
     return directory() + QLatin1Char('/') + relative;
 }
 
+bool isPackageManaged()
+{
+    return QFileInfo::exists(path(packageMark));
+}
+
 QString whisperServer()
 {
     return programFromEnvironmentOr("TOLVAN_WHISPER_BIN", bundledWhisperServer());

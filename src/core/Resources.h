@@ -13,6 +13,10 @@ QString applicationExecutable();
 QString directory();
 // A file below the resources directory.
 QString path(const QString& relative);
+// Whether the running copy belongs to a package of the system's package manager, which then also brings
+// its updates: the package leaves this file in the resources directory.
+inline const QString packageMark = QStringLiteral("installed-by-package");
+bool isPackageManaged();
 
 QString whisperServer();
 QString sherpaOffline();

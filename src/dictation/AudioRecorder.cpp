@@ -66,7 +66,7 @@ Result<Done> AudioRecorder::startCapture(const QString& source)
     source_ = source;
     const std::uint64_t session = ++session_;
     return capture_->start(
-        source, [this](std::span<const std::int16_t> block) { consume(block); },
+        source, [this, session](std::span<const std::int16_t> block) { consume(session, block); },
         [this, session](const QString& reason) {
             MainThread::post(this, [this, session, reason] { captureEnded(session, reason); });
         });
@@ -146,7 +146,7 @@ float AudioRecorder::rms(std::span<const std::int16_t> block)
     return std::sqrt(sum / static_cast<float>(block.size()));
 }
 
-void AudioRecorder::consume(std::span<const std::int16_t> block)
+void AudioRecorder::consume(std::uint64_t session, std::span<const std::int16_t> block)
 {
     if (block.empty())
         return;
@@ -159,11 +159,14 @@ void AudioRecorder::consume(std::span<const std::int16_t> block)
             voicedAccumMs_ += static_cast<double>(block.size()) / 16.0;
         total = static_cast<std::size_t>(recording_.size() - WavWriter::headerSize) / 2;
     }
-    MainThread::post(this, [this, level, total] { deliver(level, total); });
+    MainThread::post(this, [this, session, level, total] { deliver(session, level, total); });
 }
 
-void AudioRecorder::deliver(float level, std::size_t totalSamples)
+void AudioRecorder::deliver(std::uint64_t session, float level, std::size_t totalSamples)
 {
+    // The last block of a capture, delivered by its stop, says nothing about the next recording.
+    if (session != session_)
+        return;
     if (onLevel)
         onLevel(std::min(level * levelGain, 1.0F));
     if (onBlock)

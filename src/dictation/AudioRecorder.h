@@ -66,10 +66,10 @@ private:
     Result<Done> startCapture(const QString& source);
     static Error noInputDevice(const QString& reason);
     // On the capture thread.
-    void consume(std::span<const std::int16_t> block);
+    void consume(std::uint64_t session, std::span<const std::int16_t> block);
     // On the main thread; `session` tells a stale report from one of the current capture.
     void captureEnded(std::uint64_t session, const QString& reason);
-    void deliver(float level, std::size_t totalSamples);
+    void deliver(std::uint64_t session, float level, std::size_t totalSamples);
     void autoStop();
 
     std::unique_ptr<MicrophoneCapture> capture_;

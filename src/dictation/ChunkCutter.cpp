@@ -5,6 +5,9 @@
 std::optional<std::size_t> ChunkCutter::addBlock(std::size_t endSample, bool voiced)
 {
     const std::size_t start = blockStart_;
+    // A report out of order cuts nothing.
+    if (endSample <= start)
+        return std::nullopt;
     blockStart_ = endSample;
     if (voiced) {
         if (!speechStart_)

@@ -30,6 +30,8 @@ public:
     // Moves the start of the next piece to `position`.
     void cutAt(std::size_t position);
     std::size_t lastCut() const { return lastCut_; }
+    // Whether the piece since the last cut holds a voiced block; one without is not worth recognizing.
+    bool heardSpeech() const { return speechStart_.has_value(); }
 
 private:
     std::size_t lastCut_ = 0;

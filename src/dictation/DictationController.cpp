@@ -5,24 +5,19 @@
 #include "core/SettingsStore.h"
 #include "dictation/RecordingArchive.h"
 #include "dictation/Sounds.h"
-#include "dictation/TextInserter.h"
 #include "engines/GigaAMEngine.h"
 #include "engines/Hallucinations.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "engines/WavWriter.h"
-#include "platform/X11Display.h"
-#include "quality/AdvisorEngine.h"
-#include "quality/SpeechQuality.h"
 #include "text/AutoFormatter.h"
 #include "text/Corrections.h"
 #include "text/MacroStore.h"
 #include "text/TextFormatter.h"
 #include "text/TranscriptCleaner.h"
+#include "text/Typography.h"
 
-#include <QClipboard>
 #include <QFile>
-#include <QGuiApplication>
 #include <QPointer>
 #include <QSet>
 #include <QTimer>
@@ -40,12 +35,6 @@ WhisperModel activeModel()
 bool isWhisper(const WhisperModel& model)
 {
     return model.engine == EngineKind::whisper;
-}
-
-QString stars(int score)
-{
-    const int filled = std::clamp(score, 0, 5);
-    return QString(filled, QChar(0x2605)) + QString(std::max(5 - score, 0), QChar(0x2606));
 }
 
 // Starts the model's download unless one runs; true when it was already running.
@@ -82,6 +71,12 @@ DictationController::DictationController(std::unique_ptr<AudioRecorder> recorder
             finish();
     };
     hud_.onCancelClick = [this] { cancel(); };
+    delivery_.onRetry = [this] {
+        if (phase_ == Phase::recording)
+            finish();
+        else
+            begin(Source::toggle);
+    };
     timer_.setInterval(timerIntervalMs);
     connect(&timer_, &QTimer::timeout, this, &DictationController::tick);
 }
@@ -120,19 +115,47 @@ void DictationController::startServer()
         ensureDownloading(model);
         return;
     }
-    if (!isWhisper(model)) {
+    std::vector<Dictation> interrupted = takeWhisperRecognitions();
+    if (isWhisper(model)) {
+        server_.start(model.filePath(0),
+                      SettingsStore::shared().stringForKey(SettingsKey::language).value_or(QStringLiteral("ru")),
+                      startPrompt());
+    } else {
         server_.stop();
         if (onPhaseChange)
             onPhaseChange();
-        return;
     }
-    SettingsStore& settings = SettingsStore::shared();
-    QString prompt = settings.stringForKey(SettingsKey::prompt).value_or(QString());
+    // Recognized again by the engine now active.
+    for (Dictation& dictation : interrupted)
+        enqueue(std::move(dictation));
+}
+
+std::vector<DictationController::Dictation> DictationController::takeWhisperRecognitions()
+{
+    std::vector<Dictation> taken;
+    for (auto entry = inFlight_.begin(); entry != inFlight_.end();) {
+        if (!entry->second.onWhisper) {
+            ++entry;
+            continue;
+        }
+        finishing_.erase(entry->first);
+        taken.push_back(std::move(entry->second));
+        taken.back().onWhisper = false;
+        entry = inFlight_.erase(entry);
+    }
+    // The pieces of the recording under way would go to the server that is going away: it is recognized whole.
+    chunks_.reset();
+    recorder_->onBlock = nullptr;
+    return taken;
+}
+
+QString DictationController::startPrompt()
+{
+    QString prompt = SettingsStore::shared().stringForKey(SettingsKey::prompt).value_or(QString());
     const QString hint = Corrections::promptHint(30);
     if (!hint.isEmpty())
         prompt += QLatin1Char(' ') + hint;
-    server_.start(model.filePath(0), settings.stringForKey(SettingsKey::language).value_or(QStringLiteral("ru")),
-                  prompt);
+    return prompt;
 }
 
 void DictationController::begin(Source source)
@@ -161,6 +184,7 @@ void DictationController::begin(Source source)
     }
     source_ = source;
     startChunking();
+    delivery_.recordingStarted();
     setPhase(Phase::recording);
     Log::info(QStringLiteral("Запись начата"));
     hud_.showRecording();
@@ -184,6 +208,7 @@ void DictationController::tick()
 
 void DictationController::stopTimer()
 {
+    delivery_.recordingEnded();
     timer_.stop();
     recorder_->onLevel = nullptr;
     recorder_->onBlock = nullptr;
@@ -196,7 +221,7 @@ void DictationController::startChunking()
     if (!isWhisper(activeModel()) || server_.state().kind != WhisperServer::State::ready ||
         !SettingsStore::shared().boolForKey(SettingsKey::recognizeWhileRecording))
         return;
-    chunks_ = std::make_unique<RecognitionChunks>(server_);
+    chunks_ = std::make_unique<RecognitionChunks>(server_, startPrompt());
     recorder_->onBlock = [this](std::size_t endSample, bool voiced) { blockRecorded(endSample, voiced); };
 }
 
@@ -209,8 +234,9 @@ void DictationController::blockRecorded(std::size_t endSample, bool voiced)
         cut = cutter_.forcedCut(recorder_->samples(cutter_.lastCut(), endSample));
     if (!cut)
         return;
-    chunks_->add(WavWriter::data(recorder_->samples(cutter_.lastCut(), *cut), AudioRecorder::sampleRate),
-                 cutter_.lastCut());
+    if (cutter_.heardSpeech())
+        chunks_->add(WavWriter::data(recorder_->samples(cutter_.lastCut(), *cut), AudioRecorder::sampleRate),
+                     cutter_.lastCut());
     cutter_.cutAt(*cut);
 }
 
@@ -218,34 +244,42 @@ void DictationController::finish()
 {
     if (phase_ != Phase::recording)
         return;
+    // Before anything waiting for the recording's end is pasted elsewhere.
+    const ActiveWindow::WindowId target = TextDelivery::currentTarget();
     QByteArray wav = recorder_->takeWav();
     const std::size_t sampleCount = static_cast<std::size_t>(wav.size() - WavWriter::headerSize) / 2;
     const double voicedMs = recorder_->voicedAccumMs();
     stopTimer();
     Sounds::play(Sounds::Sound::pop);
     std::unique_ptr<RecognitionChunks> chunks = std::move(chunks_);
-    if (sampleCount <= minimumSamples) {
+    if (const std::optional<QString> reason = rejection(sampleCount, voicedMs)) {
         setPhase(Phase::idle);
-        hud_.flash(QStringLiteral("Слишком коротко"));
-        Log::info(
-            QStringLiteral("Запись отброшена: слишком коротко (%1 мс)").arg(static_cast<qint64>(sampleCount / 16)));
-        return;
-    }
-    if (voicedMs < minimumVoicedMs) {
-        setPhase(Phase::idle);
-        hud_.flash(QStringLiteral("Похоже, тишина"));
-        Log::info(QStringLiteral("Запись отброшена: звука %1 мс из %2 мс")
-                      .arg(static_cast<qint64>(voicedMs))
-                      .arg(static_cast<qint64>(sampleCount / 16)));
+        hud_.flash(*reason);
         return;
     }
     setPhase(Phase::transcribing);
     hud_.showProcessing(QStringLiteral("Распознаю…"));
-    Dictation dictation{std::move(wav), ActiveWindow::current(), {}};
+    Dictation dictation{std::move(wav), target, {}};
     if (chunks && server_.state().kind == WhisperServer::State::ready)
         sendRest(std::move(dictation), std::move(chunks));
     else
         enqueue(std::move(dictation));
+}
+
+std::optional<QString> DictationController::rejection(std::size_t sampleCount, double voicedMs)
+{
+    if (sampleCount <= minimumSamples) {
+        Log::info(
+            QStringLiteral("Запись отброшена: слишком коротко (%1 мс)").arg(static_cast<qint64>(sampleCount / 16)));
+        return QStringLiteral("Слишком коротко");
+    }
+    if (voicedMs < minimumVoicedMs) {
+        Log::info(QStringLiteral("Запись отброшена: звука %1 мс из %2 мс")
+                      .arg(static_cast<qint64>(voicedMs))
+                      .arg(static_cast<qint64>(sampleCount / 16)));
+        return QStringLiteral("Похоже, тишина");
+    }
+    return std::nullopt;
 }
 
 void DictationController::cancel()
@@ -270,7 +304,8 @@ void DictationController::enqueue(Dictation dictation)
 {
     if (isWhisper(activeModel()) && server_.state().kind != WhisperServer::State::ready) {
         pendingWavs_.push_back(std::move(dictation));
-        hud_.showProcessing(QStringLiteral("Готовлю модель…"));
+        if (phase_ != Phase::recording)
+            hud_.showProcessing(QStringLiteral("Готовлю модель…"));
         if (server_.state().kind != WhisperServer::State::starting)
             startServer();
         return;
@@ -282,6 +317,8 @@ void DictationController::send(Dictation dictation)
 {
     const quint64 id = ++nextRequest_;
     const QByteArray wav = dictation.wav;
+    const bool whisper = isWhisper(activeModel());
+    dictation.onWhisper = whisper;
     inFlight_.emplace(id, std::move(dictation));
     const QPointer<DictationController> self(this);
     auto completion = [self, id](Result<TranscriptionResult> result) {
@@ -290,7 +327,7 @@ void DictationController::send(Dictation dictation)
                 self->handleResult(id, result);
         });
     };
-    if (isWhisper(activeModel()))
+    if (whisper)
         server_.transcribe(wav, std::move(completion));
     else
         GigaAMEngine::shared().transcribe(wav, std::move(completion));
@@ -301,6 +338,7 @@ void DictationController::sendRest(Dictation dictation, std::unique_ptr<Recognit
     const quint64 id = ++nextRequest_;
     const QByteArray wav = dictation.wav;
     RecognitionChunks* pieces = chunks.get();
+    dictation.onWhisper = true;
     inFlight_.emplace(id, std::move(dictation));
     finishing_.emplace(id, std::move(chunks));
     // Posted: the handler lets go of the pieces, which must not happen inside their own callback.
@@ -381,7 +419,7 @@ QString DictationController::textOf(const TranscriptionResult& result)
         }
         text = TextFormatter::process(text, config);
     }
-    return TextFormatter::capitalizeFirstLetter(text);
+    return Typography::apply(TextFormatter::capitalizeFirstLetter(text), Typography::optionsFrom(settings)).text;
 }
 
 void DictationController::handleResult(quint64 id, const Result<TranscriptionResult>& result)
@@ -392,7 +430,7 @@ void DictationController::handleResult(quint64 id, const Result<TranscriptionRes
         return;
     const Dictation dictation = std::move(entry->second);
     inFlight_.erase(entry);
-    if (inFlight_.empty() && phase_ == Phase::transcribing)
+    if (inFlight_.empty() && pendingWavs_.empty() && phase_ == Phase::transcribing)
         setPhase(Phase::idle);
 
     if (!result) {
@@ -406,7 +444,7 @@ void DictationController::handleResult(quint64 id, const Result<TranscriptionRes
         hud_.flash(QStringLiteral("Не расслышал"));
         return;
     }
-    deliver(text, dictation.target);
+    delivery_.deliver(text, dictation.target);
 }
 
 void DictationController::recognitionFailed(const Dictation& dictation, const QString& description)
@@ -420,174 +458,47 @@ void DictationController::recognitionFailed(const Dictation& dictation, const QS
               (kept.isEmpty() ? QString() : QStringLiteral(" (запись сохранена: %1)").arg(kept)));
 }
 
-void DictationController::deliver(const QString& text, ActiveWindow::WindowId target)
-{
-    const QString mode =
-        SettingsStore::shared().stringForKey(SettingsKey::speechQuality).value_or(QStringLiteral("highlight"));
-    if (mode == QLatin1String("autoclean")) {
-        deliverAutoclean(text, target);
-    } else if (mode == QLatin1String("autopilot")) {
-        deliverAutopilot(text, target);
-    } else if (mode == QLatin1String("highlight")) {
-        deliverHighlight(text, target);
-    } else {
-        insert(text, target);
-        hud_.hide();
-    }
-}
-
-void DictationController::deliverAutoclean(const QString& text, ActiveWindow::WindowId target)
-{
-    const QList<SpeechIssue> issues = SpeechQuality::analyze(text);
-    const int score = SpeechQuality::score(issues);
-    QList<SpeechIssue> removable;
-    std::copy_if(issues.begin(), issues.end(), std::back_inserter(removable),
-                 [](const SpeechIssue& issue) { return issue.removable; });
-    insert(removable.isEmpty() ? text : SpeechQuality::clean(text, removable), target);
-    if (!removable.isEmpty())
-        hud_.flash(QStringLiteral("Убрано %1 · оценка %2 из 5").arg(removable.size()).arg(score));
-    else if (score == 5)
-        hud_.hide();
-    else
-        hud_.flash(QStringLiteral("Грамотная речь: %1 из 5 ").arg(score) + stars(score));
-}
-
-void DictationController::deliverAutopilot(const QString& text, ActiveWindow::WindowId target)
-{
-    hud_.showProcessing(QStringLiteral("Автопилот переписывает…"));
-    const QPointer<DictationController> self(this);
-    AdvisorEngine::shared().suggest(
-        text, std::nullopt, std::nullopt, false, [self, text, target](Result<AdvisorEngine::Advice> answer) {
-            if (!self)
-                return;
-            if (!answer) {
-                self->insert(text, target);
-                self->hud_.flash(QStringLiteral("Автопилот недоступен — вставлен оригинал"));
-                return;
-            }
-            const AdvisorEngine::Advice& advice = answer.value();
-            if (advice.refused) {
-                self->insert(text, target);
-                self->hud_.flash(QStringLiteral("Автопилот не справился — вставлен оригинал"));
-                Log::info(QStringLiteral("Автопилот: мета-ответ модели отброшен: «%1»").arg(advice.text.left(80)));
-                return;
-            }
-            const bool useAdvice = advice.score != 5 && !advice.text.isEmpty() && advice.text != text;
-            self->insert(useAdvice ? advice.text : text, target);
-            if (!useAdvice) {
-                self->hud_.hide();
-                return;
-            }
-            const QString suffix = advice.score ? QStringLiteral(" · исходник %1 из 5").arg(*advice.score) : QString();
-            self->hud_.flash(QStringLiteral("Автопилот ✎") + suffix);
-        });
-}
-
-void DictationController::deliverHighlight(const QString& text, ActiveWindow::WindowId target)
-{
-    const QList<SpeechIssue> issues = SpeechQuality::analyze(text);
-    const int score = SpeechQuality::score(issues);
-    SpeechReview& review = SpeechReview::shared();
-    const std::optional<int> previous = review.retryScore;
-    review.retryScore.reset();
-    const QPointer<DictationController> self(this);
-    const auto decided = [self, target](const SpeechReview::Decision& decision) {
-        if (self)
-            self->handleReviewDecision(decision, target);
-    };
-
-    if (score == 5) {
-        insert(text, target);
-        if (previous)
-            hud_.flash(QStringLiteral("Стало 5 из 5 ★★★★★ (было %1) — отлично!").arg(*previous));
-        else
-            hud_.hide();
-    } else if (score == 4) {
-        insert(text, target);
-        QTimer::singleShot(0, this, [this, text, issues, previous, decided] {
-            hud_.showTappableBadge(
-                QStringLiteral("★★★★☆ 4 из 5 — мелкие огрехи"), QStringLiteral("нажмите, чтобы посмотреть разбор"),
-                badgeSeconds, [text, issues, previous, decided] {
-                    QTimer::singleShot(0, [text, issues, previous, decided] {
-                        SpeechReview::shared().show(text, issues, 0, previous, SpeechReview::Mode::inspect, decided);
-                    });
-                });
-        });
-    } else {
-        hud_.hide();
-        QTimer::singleShot(0, this, [text, issues, previous, decided, target] {
-            SpeechReview::shared().show(text, issues, target, previous, SpeechReview::Mode::decide, decided);
-        });
-    }
-}
-
-void DictationController::handleReviewDecision(const SpeechReview::Decision& decision, ActiveWindow::WindowId target)
-{
-    switch (decision.kind) {
-    case SpeechReview::Decision::insert:
-        insert(decision.text, target);
-        break;
-    case SpeechReview::Decision::copyClean:
-        QGuiApplication::clipboard()->clear();
-        QGuiApplication::clipboard()->setText(decision.text);
-        hud_.flash(QStringLiteral("Очищенный вариант в буфере — Ctrl+V, чтобы заменить"));
-        break;
-    case SpeechReview::Decision::cancel:
-        hud_.flash(QStringLiteral("Отменено"));
-        break;
-    case SpeechReview::Decision::retry:
-        QTimer::singleShot(retryDelayMs, this, [this] {
-            if (phase_ == Phase::recording)
-                finish();
-            else
-                begin(Source::toggle);
-        });
-        break;
-    case SpeechReview::Decision::close:
-        break;
-    }
-}
-
-void DictationController::insert(const QString& text, ActiveWindow::WindowId target)
-{
-    SettingsStore::shared().prependToHistory(text);
-    // Under Wayland a window that is not an X11 one cannot be pasted into; the text waits on the clipboard.
-    if (target == 0 && X11Display::isWaylandSession()) {
-        QGuiApplication::clipboard()->setText(text);
-        hud_.flash(QStringLiteral("Текст в буфере — вставьте Ctrl+V"));
-        return;
-    }
-    if (target != 0 && ActiveWindow::current() != target && ActiveWindow::activate(target)) {
-        QTimer::singleShot(SpeechReview::activationDelayMs, this, [text] { TextInserter::insert(text); });
-        return;
-    }
-    TextInserter::insert(text);
-}
-
 void DictationController::recognizeSavedRecording()
 {
+    const auto underWay = [this](const QString& path) {
+        return std::any_of(pendingWavs_.begin(), pendingWavs_.end(),
+                           [&](const Dictation& dictation) { return dictation.keptFile == path; }) ||
+               std::any_of(inFlight_.begin(), inFlight_.end(),
+                           [&](const auto& entry) { return entry.second.keptFile == path; });
+    };
     const QStringList kept = RecordingArchive::files();
-    if (kept.isEmpty())
+    const auto next = std::find_if_not(kept.begin(), kept.end(), underWay);
+    if (next == kept.end())
         return;
-    QFile file(kept.front());
+    QFile file(*next);
     if (!file.open(QIODevice::ReadOnly)) {
-        Log::info(QStringLiteral("Не удалось прочитать запись %1: %2").arg(kept.front(), file.errorString()));
+        Log::info(QStringLiteral("Не удалось прочитать запись %1: %2").arg(*next, file.errorString()));
         return;
     }
     if (phase_ == Phase::idle)
         setPhase(Phase::transcribing);
-    hud_.showProcessing(QStringLiteral("Распознаю…"));
-    enqueue(Dictation{file.readAll(), ActiveWindow::current(), kept.front()});
+    if (phase_ != Phase::recording)
+        hud_.showProcessing(QStringLiteral("Распознаю…"));
+    enqueue(Dictation{file.readAll(), TextDelivery::currentTarget(), *next});
 }
 
 void DictationController::keepUnfinished()
 {
+    delivery_.keepUndelivered();
     const auto keepOne = [](const Dictation& dictation) {
         if (!dictation.keptFile.isEmpty())
             return;
         if (const std::optional<QString> path = RecordingArchive::keep(dictation.wav))
             Log::info(QStringLiteral("Нераспознанная запись сохранена: ") + *path);
     };
+    if (phase_ == Phase::recording) {
+        const QByteArray wav = recorder_->takeWav();
+        const double voicedMs = recorder_->voicedAccumMs();
+        stopTimer();
+        chunks_.reset();
+        if (!rejection(static_cast<std::size_t>(wav.size() - WavWriter::headerSize) / 2, voicedMs))
+            keepOne(Dictation{wav, 0, {}});
+    }
     for (const Dictation& dictation : pendingWavs_)
         keepOne(dictation);
     for (const auto& [id, dictation] : inFlight_)
@@ -595,4 +506,5 @@ void DictationController::keepUnfinished()
     pendingWavs_.clear();
     inFlight_.clear();
     finishing_.clear();
+    setPhase(Phase::idle);
 }

@@ -4,10 +4,10 @@
 #include "dictation/ChunkCutter.h"
 #include "dictation/OverlayHUD.h"
 #include "dictation/RecognitionChunks.h"
+#include "dictation/TextDelivery.h"
 #include "engines/WhisperServer.h"
 #include "model/TranscriptionResult.h"
 #include "platform/ActiveWindow.h"
-#include "quality/SpeechReview.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -45,8 +45,6 @@ public:
     static constexpr std::size_t minimumSamples = 4000;
     static constexpr double minimumVoicedMs = 250.0;
     static constexpr int timerIntervalMs = 500;
-    static constexpr int retryDelayMs = 400;
-    static constexpr int badgeSeconds = 6;
 
     explicit DictationController(std::unique_ptr<AudioRecorder> recorder = std::make_unique<AudioRecorder>(),
                                  QObject* parent = nullptr);
@@ -58,7 +56,8 @@ public:
     void begin(Source source);
     void finish();
     void cancel();
-    // Makes the engine of the active model ready (downloads a missing model first).
+    // Makes the engine of the active model ready (downloads a missing model first). A running whisper server is
+    // restarted; what it was recognizing is recognized again by the engine now active.
     void startServer();
 
     Phase phase() const { return phase_; }
@@ -67,9 +66,11 @@ public:
     WhisperServer& server() { return server_; }
     int inFlight() const { return static_cast<int>(inFlight_.size()); }
 
-    // Sends the newest kept recording through the usual pipeline; it is deleted once recognized.
+    // Sends the newest kept recording not already on its way through the usual pipeline; it is deleted once
+    // recognized.
     void recognizeSavedRecording();
-    // Keeps every recording still waiting for or in recognition; called when the application quits.
+    // Called when the application quits: keeps the recording under way (unless too short or silent) and every
+    // recording still waiting for or in recognition; texts recognized but not delivered go to the history.
     void keepUnfinished();
 
     // The recognizer's raw text tidied: annotations removed, white space collapsed.
@@ -89,17 +90,25 @@ private:
         ActiveWindow::WindowId target = 0;
         // Set when the recording comes from the recordings folder.
         QString keptFile;
+        // Handed to the whisper server, which a restart ends.
+        bool onWhisper = false;
     };
 
+    // The user's prompt followed by the dictionary hint.
+    static QString startPrompt();
     void setPhase(Phase phase);
     void tick();
     void stopTimer();
     // Ends the recording under way, dropping what it captured.
     void stopRecording();
     void recordingFailedToStart(const Error& error);
+    // Why a recording is too short or too quiet to be recognized (logged), or nothing when it is not.
+    static std::optional<QString> rejection(std::size_t sampleCount, double voicedMs);
     // While recording: pieces of it go to the whisper server at pauses, when it is ready and the user wants it.
     void startChunking();
     void blockRecorded(std::size_t endSample, bool voiced);
+    // What the whisper server is recognizing, taken back before a restart ends it.
+    std::vector<Dictation> takeWhisperRecognitions();
     void enqueue(Dictation dictation);
     void send(Dictation dictation);
     void sendRest(Dictation dictation, std::unique_ptr<RecognitionChunks> chunks);
@@ -107,17 +116,11 @@ private:
     void serverStateChanged(const WhisperServer::State& state);
     void handleResult(quint64 id, const Result<TranscriptionResult>& result);
     void recognitionFailed(const Dictation& dictation, const QString& description);
-    void deliver(const QString& text, ActiveWindow::WindowId target);
-    void deliverAutoclean(const QString& text, ActiveWindow::WindowId target);
-    void deliverAutopilot(const QString& text, ActiveWindow::WindowId target);
-    void deliverHighlight(const QString& text, ActiveWindow::WindowId target);
-    void handleReviewDecision(const SpeechReview::Decision& decision, ActiveWindow::WindowId target);
-    // The history first, then the text into the target window (brought back to the front when needed).
-    void insert(const QString& text, ActiveWindow::WindowId target);
 
     std::unique_ptr<AudioRecorder> recorder_;
     WhisperServer server_;
     OverlayHUD hud_;
+    TextDelivery delivery_{hud_};
     Phase phase_ = Phase::idle;
     std::optional<Source> source_;
     QTimer timer_;

@@ -62,6 +62,8 @@ public:
     // The panel window, once something was shown; for inspection.
     QWidget* panel() const;
     bool isTransient() const { return transient_; }
+    // The whole title, also when the label shows it shortened.
+    const QString& title() const { return title_; }
 
 private:
     void ensurePanel();

@@ -21,7 +21,9 @@ QByteArray wavFrom(const QByteArray& recording, std::size_t startSample, int sam
 
 } // namespace
 
-RecognitionChunks::RecognitionChunks(WhisperServer& server, QObject* parent) : QObject(parent), server_(server) {}
+RecognitionChunks::RecognitionChunks(WhisperServer& server, QString startPrompt, QObject* parent)
+    : QObject(parent), server_(server), startPrompt_(std::move(startPrompt))
+{}
 
 void RecognitionChunks::add(QByteArray wav, std::size_t startSample)
 {
@@ -64,10 +66,11 @@ void RecognitionChunks::send(const Piece& piece, bool isRest)
     busy_ = true;
     const QPointer<RecognitionChunks> self(this);
     const std::size_t start = piece.startSample;
-    server_.transcribe(piece.wav, promptFrom(merged_.text), [self, start, isRest](Result<TranscriptionResult> result) {
-        if (self)
-            self->recognized(start, isRest, result);
-    });
+    server_.transcribe(piece.wav, promptFrom(startPrompt_, merged_.text),
+                       [self, start, isRest](Result<TranscriptionResult> result) {
+                           if (self)
+                               self->recognized(start, isRest, result);
+                       });
 }
 
 void RecognitionChunks::recognized(std::size_t startSample, bool isRest, const Result<TranscriptionResult>& result)
@@ -108,7 +111,24 @@ void RecognitionChunks::merge(TranscriptionResult& into, const TranscriptionResu
     into.text = into.text.isEmpty() ? text : into.text + QLatin1Char(' ') + text;
 }
 
-QString RecognitionChunks::promptFrom(const QString& recognized)
+QString RecognitionChunks::promptFrom(const QString& startPrompt, const QString& recognized)
 {
-    return recognized.right(promptLength);
+    const qsizetype room = qsizetype(promptTokens) * bytesPerToken - startPrompt.toUtf8().size() - 1;
+    qsizetype start = recognized.size();
+    for (qsizetype bytes = 0; start > 0; --start) {
+        const char16_t unit = recognized.at(start - 1).unicode();
+        // A surrogate counts 2, so a pair counts the 4 bytes of its character.
+        bytes += unit < 0x80 ? 1 : unit < 0x800 || QChar::isSurrogate(unit) ? 2 : 3;
+        if (bytes > room)
+            break;
+    }
+    QString tail = recognized.mid(start);
+    // Whole words only.
+    if (start > 0 && recognized.at(start - 1) != QLatin1Char(' ')) {
+        const qsizetype space = tail.indexOf(QLatin1Char(' '));
+        tail = space < 0 ? QString() : tail.mid(space + 1);
+    }
+    if (tail.isEmpty())
+        return startPrompt;
+    return startPrompt.isEmpty() ? tail : startPrompt + QLatin1Char(' ') + tail;
 }

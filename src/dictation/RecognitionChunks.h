@@ -13,18 +13,22 @@
 class WhisperServer;
 
 // The pieces of one recording that are recognized while the user still speaks, one request at a time and
-// in order, each with the text recognized so far as its prompt. When the recording is complete only the
-// rest is recognized, and the pieces' answers become one result with the times of the whole recording. A
-// piece that fails stops the cutting; its audio and everything after it are recognized again as the rest.
+// in order. A request's prompt replaces the one the server was started with, so each carries that start prompt
+// (the user's prompt and the dictionary hint) followed by the end of the text recognized so far. When the recording is
+// complete only the rest is recognized, and the pieces' answers become one result with the times of the whole
+// recording. A piece that fails stops the cutting; its audio and everything after it are recognized again as the rest.
 // Main thread. Destroying the object drops every answer still to come.
 class RecognitionChunks : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int promptLength = 200;
+    // Whisper keeps only the last 223 tokens of a prompt. Having no tokenizer, we count a token for every three
+    // UTF-8 bytes, which overestimates Russian and English text.
+    static constexpr int promptTokens = 223;
+    static constexpr int bytesPerToken = 3;
 
-    explicit RecognitionChunks(WhisperServer& server, QObject* parent = nullptr);
+    RecognitionChunks(WhisperServer& server, QString startPrompt, QObject* parent = nullptr);
 
     // The piece of `wav` (a complete WAV file) that starts `startSample` samples into the recording.
     void add(QByteArray wav, std::size_t startSample);
@@ -36,8 +40,9 @@ public:
 
     // Segments shifted by the piece's start and appended; texts joined with single spaces.
     static void merge(TranscriptionResult& into, const TranscriptionResult& piece, std::size_t startSample);
-    // The last 200 characters of what was recognized so far.
-    static QString promptFrom(const QString& recognized);
+    // The start prompt and as many of the last words recognized so far as fit whisper's prompt window: the
+    // recognized text is shortened, never the start prompt.
+    static QString promptFrom(const QString& startPrompt, const QString& recognized);
 
 private:
     struct Piece
@@ -52,6 +57,7 @@ private:
     void complete(const Result<TranscriptionResult>& result);
 
     WhisperServer& server_;
+    QString startPrompt_;
     std::deque<Piece> waiting_;
     bool busy_ = false;
     std::optional<std::size_t> failedFrom_;

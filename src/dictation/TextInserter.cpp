@@ -7,9 +7,11 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
 
+#include <deque>
 #include <functional>
 #include <optional>
 
@@ -47,29 +49,71 @@ bool putOnClipboard(const QString& text)
     return holds(text);
 }
 
-// The paste keystroke after the delay that lets the target see the new clipboard first, then
-// afterPaste, both on a background thread. Nothing is pasted unless the clipboard holds the text: pasting
-// would insert whatever another program put there.
+struct Paste
+{
+    QString text;
+    std::function<void()> afterPaste;
+};
+
+// Pastes run one after another: each one's text stays on the clipboard until its target has had the time to
+// fetch it, so a second text can never be pasted in place of the first. Main thread.
+std::deque<Paste> pastes;
+bool pasting = false;
+
+void pasteNext();
+
+// The next paste may take the clipboard once the target of this one has fetched it.
+void pasted()
+{
+    MainThread::post([] { QTimer::singleShot(TextInserter::pasteDelayMs, QCoreApplication::instance(), pasteNext); });
+}
+
+// The text onto the clipboard, the paste keystroke after the delay that lets the target see it, then afterPaste,
+// both on a background thread. Nothing is pasted unless the clipboard holds the text: pasting would insert
+// whatever another program put there.
+void pasteNext()
+{
+    pasting = !pastes.empty();
+    if (!pasting)
+        return;
+    Paste paste = std::move(pastes.front());
+    pastes.pop_front();
+    putOnClipboard(paste.text);
+    QTimer::singleShot(TextInserter::pasteDelayMs, QCoreApplication::instance(), [paste = std::move(paste)] {
+        if (!putOnClipboard(paste.text)) {
+            Log::info(QStringLiteral("Буфер обмена занят другой программой — вставка отменена"));
+            pasteNext();
+            return;
+        }
+        QThreadPool::globalInstance()->start([afterPaste = paste.afterPaste] {
+            postShortcutForFocusedWindow(Keys::v);
+            if (afterPaste)
+                afterPaste();
+            pasted();
+        });
+    });
+}
+
 void schedulePaste(const QString& text, std::function<void()> afterPaste)
 {
-    QTimer::singleShot(TextInserter::pasteDelayMs, QCoreApplication::instance(),
-                       [text, afterPaste = std::move(afterPaste)] {
-                           if (!putOnClipboard(text)) {
-                               Log::info(QStringLiteral("Буфер обмена занят другой программой — вставка отменена"));
-                               return;
-                           }
-                           QThreadPool::globalInstance()->start([afterPaste] {
-                               postShortcutForFocusedWindow(Keys::v);
-                               if (afterPaste)
-                                   afterPaste();
-                           });
-                       });
+    pastes.push_back(Paste{text, std::move(afterPaste)});
+    if (!pasting)
+        pasteNext();
+}
+
+QString withSpace(const QString& text)
+{
+    return SettingsStore::shared().boolForKey(SettingsKey::appendSpace) ? text + QLatin1Char(' ') : text;
 }
 
 void restoreIfUnchanged(const QString& inserted, const QString& previous)
 {
-    if (holds(inserted))
-        clipboard()->setText(previous);
+    if (!holds(inserted)) {
+        Log::info(QStringLiteral("Буфер обмена не восстановлен: в нём уже другой текст"));
+        return;
+    }
+    clipboard()->setText(previous);
+    Log::info(QStringLiteral("Буфер обмена восстановлен"));
 }
 
 } // namespace
@@ -80,16 +124,17 @@ namespace TextInserter
 void insert(const QString& text)
 {
     SettingsStore& settings = SettingsStore::shared();
-    const QString inserted = settings.boolForKey(SettingsKey::appendSpace) ? text + QLatin1Char(' ') : text;
+    const QString inserted = withSpace(text);
     std::optional<QString> previous;
     if (settings.boolForKey(SettingsKey::restoreClipboard)) {
         const QString current = clipboard()->text();
         if (!current.isEmpty())
             previous = current;
     }
-    putOnClipboard(inserted);
-    if (!settings.boolForKey(SettingsKey::autoPaste))
+    if (!settings.boolForKey(SettingsKey::autoPaste)) {
+        putOnClipboard(inserted);
         return;
+    }
     schedulePaste(inserted, [inserted, previous] {
         if (!previous || !SettingsStore::shared().boolForKey(SettingsKey::restoreClipboard))
             return;
@@ -100,19 +145,31 @@ void insert(const QString& text)
     });
 }
 
+void copy(const QString& text)
+{
+    putOnClipboard(withSpace(text));
+}
+
 void pasteRaw(const QString& text)
 {
-    putOnClipboard(text);
     schedulePaste(text, nullptr);
 }
 
-void copySelection()
+void copySelection(QObject* context, std::function<void()> posted)
 {
-    QThreadPool::globalInstance()->start([] { postShortcutForFocusedWindow(Keys::c); });
+    QThreadPool::globalInstance()->start([context = QPointer<QObject>(context), posted = std::move(posted)] {
+        postShortcutForFocusedWindow(Keys::c);
+        MainThread::post([context, posted] {
+            if (context)
+                posted();
+        });
+    });
 }
 
 void postKey(Keys::Keysym key, Keys::Modifiers modifiers)
 {
+    // Paired with the line below: a keystroke is under way from this line until that one.
+    Log::info(QStringLiteral("Отправляю нажатие клавиш"));
     if (!KeyInjector::waitForModifiersReleased(modifierReleaseTimeoutMs))
         Log::info(QStringLiteral("Клавиши-модификаторы всё ещё нажаты — отправляю нажатие всё равно"));
     if (KeyInjector::postKey(key, modifiers))

@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QObject;
+
 // Puts a finished text into the focused application the way a user would: the text goes onto the
 // clipboard (where it stays, so it can always be pasted by hand) and a synthetic paste keystroke follows.
 // Steered by the settings "appendSpace", "restoreClipboard" and "autoPaste". Call on the main thread.
@@ -16,13 +20,18 @@ constexpr int restoreDelayMs = 1000;
 constexpr int modifierReleaseTimeoutMs = 1000;
 
 // The text (plus a space with "appendSpace") onto the clipboard, then, with "autoPaste", the paste
-// keystroke 80 ms later; with "restoreClipboard" the previous clipboard text comes back one second after
-// the keystroke, unless the clipboard no longer holds exactly the inserted text.
+// keystroke 80 ms later, after the pastes asked for before (they run one at a time); with "restoreClipboard" the
+// previous clipboard text comes back one second after the keystroke, unless the clipboard no longer holds exactly the
+// inserted text.
 void insert(const QString& text);
+// The text (plus a space with "appendSpace") onto the clipboard only, for the user to paste.
+void copy(const QString& text);
 // Exactly this text onto the clipboard and pasted, whatever the settings; nothing is restored.
 void pasteRaw(const QString& text);
 // Copies the focused window's selection to the clipboard (Ctrl+C, Ctrl+Shift+C in a terminal); returns at once.
-void copySelection();
+// `posted` runs on the main thread, while the context lives, once the keystroke is out, which waits for the modifiers
+// to be released.
+void copySelection(QObject* context, std::function<void()> posted);
 // One key press and release with these modifiers, once the user holds no modifier key (at most
 // modifierReleaseTimeoutMs). Blocks for that long: call it off the main thread.
 void postKey(Keys::Keysym key, Keys::Modifiers modifiers);

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 
 #include <cmath>
+#include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace
@@ -16,10 +18,11 @@ namespace
 const QString extension = QStringLiteral(".bin");
 constexpr char ggmlMagic[] = "lmgg";
 constexpr double bytesPerMB = 1e6;
+constexpr qint64 copyChunkBytes = 4 << 20;
 
 Error refusal(const QString& reason)
 {
-    return Error::tolvan(3, reason);
+    return Error::tolvan(CustomModels::refusedCode, reason);
 }
 
 bool isPlainFileName(const QString& name)
@@ -45,16 +48,54 @@ QString destinationName(const QString& sourceName)
     return sourceName.endsWith(extension) ? sourceName : sourceName + extension;
 }
 
-// Copied under a hidden name first, so that a half-copied file never shows up as a model.
-bool copyInto(const QString& source, const QString& destination)
+QString partialName(const QString& destination)
 {
     const QFileInfo target(destination);
-    const QString partial = target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part");
+    return target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part");
+}
+
+// Linking never copies: a file on another file system cannot be linked.
+bool linkInto(const QString& source, const QString& destination)
+{
+    return ::linkat(AT_FDCWD, QFile::encodeName(source).constData(), AT_FDCWD,
+                    QFile::encodeName(destination).constData(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+Result<Done> copyInto(const QString& source, const QString& destination, const CustomModels::Progress& progress)
+{
+    QFile from(source), to(destination);
+    if (!from.open(QIODevice::ReadOnly) || !to.open(QIODevice::WriteOnly))
+        return refusal(QStringLiteral("Не удалось скопировать файл в %1.").arg(CustomModels::directory()));
+    const qint64 total = from.size();
+    qint64 copied = 0;
+    QByteArray chunk(copyChunkBytes, Qt::Uninitialized);
+    for (qint64 read; (read = from.read(chunk.data(), chunk.size())) > 0; copied += read) {
+        if (to.write(chunk.constData(), read) != read)
+            return refusal(QStringLiteral("Не удалось скопировать файл в %1: %2.")
+                               .arg(CustomModels::directory(), to.errorString()));
+        if (progress && !progress(total > 0 ? static_cast<double>(copied + read) / static_cast<double>(total) : 1))
+            return Error::tolvan(CustomModels::cancelledCode, QStringLiteral("Копирование отменено."));
+    }
+    if (copied != total || !to.flush())
+        return refusal(QStringLiteral("Не удалось скопировать файл в %1.").arg(CustomModels::directory()));
+    return Done{};
+}
+
+// Placed under a hidden name first, so that a half-copied file never shows up as a model, then renamed over
+// the destination in one step.
+Result<bool> place(const QString& source, const QString& destination, const CustomModels::Progress& progress)
+{
+    const QString partial = partialName(destination);
     QFile::remove(partial);
-    if (QFile::copy(source, partial) && QFile::rename(partial, destination))
-        return true;
+    const bool linked = linkInto(source, partial);
+    Result<Done> placed = linked ? Result<Done>(Done{}) : copyInto(source, partial, progress);
+    if (placed && ::rename(QFile::encodeName(partial).constData(), QFile::encodeName(destination).constData()) != 0)
+        placed = refusal(QStringLiteral("Не удалось переименовать файл в %1.").arg(CustomModels::directory()));
+    // Renaming onto another link of the same file leaves both names.
     QFile::remove(partial);
-    return false;
+    if (!placed)
+        return placed.error();
+    return linked;
 }
 
 } // namespace
@@ -88,28 +129,40 @@ std::optional<WhisperModel> entry(const QString& id)
     return entryFor(file);
 }
 
-Result<WhisperModel> add(const QString& path)
+QString modelName(const QString& path)
 {
-    const QFileInfo source(path);
-    if (!source.isFile())
-        return refusal(QStringLiteral("Файл «%1» не найден.").arg(source.fileName()));
-    QFile file(path);
+    return destinationName(QFileInfo(path).fileName());
+}
+
+bool isTaken(const QString& path)
+{
+    return QFileInfo::exists(directory() + u'/' + modelName(path));
+}
+
+Result<WhisperModel> add(const QString& path, bool replace, const Progress& progress)
+{
+    const QFileInfo chosen(path);
+    const QString source = chosen.canonicalFilePath();
+    if (source.isEmpty() || !QFileInfo(source).isFile())
+        return refusal(QStringLiteral("Файл «%1» не найден.").arg(chosen.fileName()));
+    QFile file(source);
     if (!file.open(QIODevice::ReadOnly))
-        return refusal(QStringLiteral("Файл «%1» не читается: %2.").arg(source.fileName(), file.errorString()));
+        return refusal(QStringLiteral("Файл «%1» не читается: %2.").arg(chosen.fileName(), file.errorString()));
     if (file.read(4) != ggmlMagic)
         return refusal(QStringLiteral("«%1» — не модель whisper.cpp: файл не начинается с сигнатуры ggml.")
-                           .arg(source.fileName()));
-    const QString name = destinationName(source.fileName());
+                           .arg(chosen.fileName()));
+    const QString name = modelName(path);
     const QString destination = directory() + u'/' + name;
-    if (QFileInfo::exists(destination))
-        return refusal(QStringLiteral("Модель «%1» уже добавлена.").arg(name.chopped(extension.size())));
+    if (!replace && QFileInfo::exists(destination))
+        return Error::tolvan(nameTakenCode,
+                             QStringLiteral("Модель «%1» уже есть в списке.").arg(name.chopped(extension.size())));
     if (!QDir().mkpath(directory()))
         return refusal(QStringLiteral("Не удалось создать папку %1.").arg(directory()));
-    const bool linked = ::link(QFile::encodeName(path).constData(), QFile::encodeName(destination).constData()) == 0;
-    if (!linked && !copyInto(path, destination))
-        return refusal(QStringLiteral("Не удалось скопировать файл в %1.").arg(directory()));
+    const Result<bool> linked = place(source, destination, progress);
+    if (!linked)
+        return linked.error();
     Log::info(QStringLiteral("Своя модель %1 добавлена (%2)")
-                  .arg(name, linked ? QStringLiteral("жёсткая ссылка") : QStringLiteral("копия")));
+                  .arg(name, linked.value() ? QStringLiteral("жёсткая ссылка") : QStringLiteral("копия")));
     return entryFor(QFileInfo(destination));
 }
 

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -19,8 +20,22 @@ QString directory();
 std::vector<WhisperModel> entries();
 // The entry for an identifier "custom:NAME.bin" while that file exists.
 std::optional<WhisperModel> entry(const QString& id);
-// Hard-links the file into the folder, or copies it when it lives on another file system. Refuses a file
-// that does not start with the magic number of whisper.cpp's ggml models, or whose name is taken; the
-// error's description says why.
-Result<WhisperModel> add(const QString& path);
+// Error codes of `add` beside the refusals of an unusable file.
+constexpr int refusedCode = 3;
+constexpr int nameTakenCode = 4;
+constexpr int cancelledCode = 5;
+
+// The copy's progress, 0…1; answering false cancels it.
+using Progress = std::function<bool(double fraction)>;
+
+// The name the file gets in the folder.
+QString modelName(const QString& path);
+// Whether a model of that file's name is there already.
+bool isTaken(const QString& path);
+// Hard-links the file into the folder (a symbolic link: the file it points to), or copies it there, telling
+// the progress, when it lives on another file system. Refuses a file that does not start with the magic
+// number of whisper.cpp's ggml models; a taken name is refused with nameTakenCode unless `replace`, when the
+// new file takes its place. The error's description says why. Blocks as long as the copy takes: for the
+// user's files, call it off the main thread.
+Result<WhisperModel> add(const QString& path, bool replace = false, const Progress& progress = {});
 } // namespace CustomModels

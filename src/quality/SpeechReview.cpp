@@ -3,6 +3,7 @@
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
 #include "core/SharedInstance.h"
+#include "platform/Glyphs.h"
 #include "quality/AdvisorText.h"
 #include "quality/SpeechQuality.h"
 
@@ -123,7 +124,7 @@ void setViewText(QTextEdit* view, const QString& text, qreal horizontalInset, qr
 
 QPushButton* button(QWidget* parent, const char* name, const QString& title, int width)
 {
-    auto* result = new QPushButton(title, parent);
+    auto* result = new QPushButton(Glyphs::displayable(title), parent);
     result->setObjectName(QLatin1String(name));
     result->setFixedSize(width, buttonHeight);
     result->setAutoDefault(false);
@@ -248,7 +249,7 @@ void SpeechReview::ensureWindow()
     layout->addWidget(phraseView_);
 
     advisorTitle_ = label(window_, "advisorTitle", font(12, QFont::DemiBold));
-    advisorTitle_->setText(localAdvisorTitle());
+    advisorTitle_->setText(Glyphs::displayable(localAdvisorTitle()));
     layout->addWidget(advisorTitle_);
     auto* advisorRow = new QHBoxLayout;
     advisorRow->setSpacing(8);
@@ -404,14 +405,14 @@ void SpeechReview::refreshAdvisor(const QString& text)
 {
     suggestion_.reset();
     advisorButton_->hide();
-    advisorTitle_->setText(localAdvisorTitle());
+    advisorTitle_->setText(Glyphs::displayable(localAdvisorTitle()));
     const bool inspect = mode_ == Mode::inspect;
     SettingsStore& settings = SettingsStore::shared();
     const QString style = settings.stringForKey(SettingsKey::advisorStyle).value_or(QStringLiteral("neutral"));
     if (AdvisorText::isAnimalStyle(style)) {
         const bool cat = style == QLatin1String("cat");
-        advisorTitle_->setText(cat ? QStringLiteral("💡 Советник (кошачий переводчик 🐱):")
-                                   : QStringLiteral("💡 Советник (собачий переводчик 🐶):"));
+        advisorTitle_->setText(Glyphs::displayable(cat ? QStringLiteral("💡 Советник (кошачий переводчик 🐱):")
+                                                       : QStringLiteral("💡 Советник (собачий переводчик 🐶):")));
         offerSuggestion(AdvisorText::animalTranslate(text, cat),
                         inspect ? QStringLiteral("Скопировать перевод") : QStringLiteral("Вставить перевод"));
         return;
@@ -455,7 +456,8 @@ void SpeechReview::adviceArrived(const QString& askedAbout, const Result<Advisor
     }
     const AdvisorEngine::Advice& advice = result.value();
     if (advice.score)
-        advisorTitle_->setText(QStringLiteral("💡 Советник стиля (ИИ-оценка: %1 из 5):").arg(*advice.score));
+        advisorTitle_->setText(
+            Glyphs::displayable(QStringLiteral("💡 Советник стиля (ИИ-оценка: %1 из 5):").arg(*advice.score)));
     if (advice.refused) {
         setAdvisorText(QStringLiteral("Советник не справился с этой фразой (ушёл в рассуждения). Попробуйте "
                                       "«Повторить фразу» или другой уровень вмешательства."));

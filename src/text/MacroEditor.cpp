@@ -2,9 +2,11 @@
 
 #include "core/AlertPresenter.h"
 #include "core/SharedInstance.h"
+#include "platform/WindowFront.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFile>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -17,6 +19,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <utility>
 
 namespace
 {
@@ -46,6 +49,12 @@ QString hintText()
            MacroStore::substitutePlaceholders(QStringLiteral("{дата} · {дата_кратко} · {время}")) +
            QStringLiteral(".\nТриггер срабатывает, только если фраза совпала целиком: «Подпись.» — да, "
                           "«поставь подпись под договором» — нет. Сохраняется автоматически.");
+}
+
+QByteArray fileContent()
+{
+    QFile file(MacroStore::filePath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QLabel* hintLabel(QWidget* parent)
@@ -99,9 +108,7 @@ void MacroEditor::open()
             window_->move(frame.topLeft());
         }
     }
-    window_->show();
-    window_->raise();
-    window_->activateWindow();
+    WindowFront::bringToFront(window_);
 }
 
 void MacroEditor::ensureWindow()
@@ -171,6 +178,7 @@ void MacroEditor::reload(const std::optional<QString>& selectTrigger)
     if (saveWork_.isPending())
         saveNow();
     items_ = MacroStore::loadRaw();
+    known_ = fileContent();
     {
         const QSignalBlocker quiet(list_);
         list_->clear();
@@ -230,8 +238,7 @@ QString MacroEditor::freeTrigger() const
 void MacroEditor::addMacro()
 {
     const QString trigger = freeTrigger();
-    items_.push_back({trigger, QString()});
-    saveNow();
+    commit([trigger](std::vector<MacroPair>& items) { items.push_back({trigger, QString()}); });
     reload(trigger);
     triggerField_->setFocus();
     triggerField_->selectAll();
@@ -247,9 +254,10 @@ void MacroEditor::removeMacro()
          {QStringLiteral("Удалить"), QStringLiteral("Отмена")}});
     if (answer != 0 || !hasSelection())
         return;
-    items_.erase(items_.begin() + selected_);
-    selected_ = std::min(selected_, static_cast<int>(items_.size()) - 1);
-    saveNow();
+    const QString trigger = items_[static_cast<size_t>(selected_)].trigger;
+    commit([trigger](std::vector<MacroPair>& items) {
+        std::erase_if(items, [&](const MacroPair& item) { return item.trigger == trigger; });
+    });
     reload();
 }
 
@@ -273,8 +281,11 @@ void MacroEditor::renameSelected()
             return;
         }
     }
-    items_[static_cast<size_t>(selected_)].trigger = name;
-    saveNow();
+    const MacroPair renamed{name, items_[static_cast<size_t>(selected_)].text};
+    commit([old, renamed](std::vector<MacroPair>& items) {
+        std::erase_if(items, [&](const MacroPair& item) { return item.trigger == old; });
+        items.push_back(renamed);
+    });
     reload(name);
 }
 
@@ -282,19 +293,43 @@ void MacroEditor::textEdited()
 {
     if (!hasSelection())
         return;
-    items_[static_cast<size_t>(selected_)].text = textView_->toPlainText();
-    persistSoon();
-}
-
-void MacroEditor::persistSoon()
-{
-    saveWork_.schedule(saveDelayMs, [this] { MacroStore::saveRaw(items_); });
+    MacroPair& edited = items_[static_cast<size_t>(selected_)];
+    edited.text = textView_->toPlainText();
+    pendingText_ = edited;
+    saveWork_.schedule(saveDelayMs, [this] { saveNow(); });
 }
 
 void MacroEditor::saveNow()
 {
     saveWork_.cancel();
+    if (!pendingText_)
+        return;
+    commit([edited = *std::exchange(pendingText_, std::nullopt)](std::vector<MacroPair>& items) {
+        const auto match = std::find_if(items.begin(), items.end(),
+                                        [&](const MacroPair& item) { return item.trigger == edited.trigger; });
+        if (match == items.end())
+            items.push_back(edited);
+        else
+            match->text = edited.text;
+    });
+}
+
+void MacroEditor::commit(const std::function<void(std::vector<MacroPair>&)>& change)
+{
+    const bool changedElsewhere = fileContent() != known_;
+    const QString shown = hasSelection() ? items_[static_cast<size_t>(selected_)].trigger : QString();
+    if (changedElsewhere)
+        items_ = MacroStore::loadRaw();
+    change(items_);
     MacroStore::saveRaw(items_);
+    known_ = fileContent();
+    if (!changedElsewhere)
+        return;
+    reload(shown);
+    AlertPresenter::shared().present({QStringLiteral("macros.json изменён другой программой"),
+                                      QStringLiteral("Пока было открыто это окно, файл изменили. Список перечитан из "
+                                                     "файла, а ваше изменение внесено в его новую версию."),
+                                      {QStringLiteral("Понятно")}});
 }
 
 void MacroEditor::openFile()

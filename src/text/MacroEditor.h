@@ -19,7 +19,8 @@ class QWidget;
 
 // The window «Макросы»: the list of triggers on the left, the selected macro's trigger phrase and text on
 // the right. Every change goes to macros.json without a save button: adding, renaming and removing at
-// once, typing 0.6 s after the last keystroke (also when the window was closed in between). One shared
+// once, typing 0.6 s after the last keystroke (also when the window was closed in between). Edits another
+// program made to the file meanwhile are kept. One shared
 // instance; the window is built on first opening and only hidden when closed. Main thread only.
 class MacroEditor : public QObject
 {
@@ -52,9 +53,11 @@ private:
     void renameSelected();
     void textEdited();
     void openFile();
-    void persistSoon();
-    // Cancels a pending delayed save and writes the list now.
+    // Cancels a pending delayed save and writes the typed text now.
     void saveNow();
+    // Makes the change to the list and writes it. When another program changed the file since this window
+    // read it, the change goes into the file's new content instead, and the user is told.
+    void commit(const std::function<void(std::vector<MacroPair>&)>& change);
     QString freeTrigger() const;
 
     QPointer<QWidget> window_;
@@ -64,5 +67,9 @@ private:
     QPushButton* removeButton_ = nullptr;
     std::vector<MacroPair> items_;
     int selected_ = -1;
+    // The file as this window last read or wrote it.
+    QByteArray known_;
+    // The macro whose text was typed and is not saved yet.
+    std::optional<MacroPair> pendingText_;
     DelayedCall saveWork_;
 };

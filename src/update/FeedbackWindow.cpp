@@ -3,6 +3,8 @@
 #include "core/AlertPresenter.h"
 #include "core/Log.h"
 #include "core/SharedInstance.h"
+#include "platform/Glyphs.h"
+#include "platform/WindowFront.h"
 #include "text/Graphemes.h"
 
 #include <QButtonGroup>
@@ -80,9 +82,7 @@ void FeedbackWindow::showWindow()
         frame.moveCenter(screen->availableGeometry().center());
         window_->move(frame.topLeft());
     }
-    window_->show();
-    window_->raise();
-    window_->activateWindow();
+    WindowFront::bringToFront(window_);
     textView_->setFocus();
 }
 
@@ -105,7 +105,7 @@ void FeedbackWindow::ensureWindow()
     auto* kindRow = new QHBoxLayout;
     kindRow->setSpacing(0);
     for (size_t index = 0; index < kinds().size(); ++index) {
-        auto* segment = new QPushButton(kinds()[index].title, window_);
+        auto* segment = new QPushButton(Glyphs::displayable(kinds()[index].title), window_);
         segment->setObjectName(QStringLiteral("kind_%1").arg(QLatin1String(kinds()[index].value)));
         segment->setCheckable(true);
         segment->setAutoDefault(false);

@@ -6,6 +6,7 @@
 #include "core/MainThread.h"
 #include "core/Paths.h"
 #include "core/PrivateFiles.h"
+#include "core/Resources.h"
 #include "core/SettingsStore.h"
 #include "update/BundleInfo.h"
 #include "update/UpdateInstaller.h"
@@ -130,6 +131,10 @@ void Updater::setState(State state)
 
 void Updater::startAutoChecks(int firstDelayMs, int intervalMs)
 {
+    if (Resources::isPackageManaged()) {
+        Log::info(QStringLiteral("Обновления: автопроверка выключена — Толван установлен пакетом"));
+        return;
+    }
     firstAutoCheck_.start(firstDelayMs);
     autoTimer_.start(intervalMs);
 }
@@ -139,8 +144,10 @@ void Updater::automaticCheck()
     // The offer waits for the user in a nested event loop, where the daily timer keeps firing.
     if (offerOpen_)
         return;
-    if (!SettingsStore::shared().boolForKey(SettingsKey::autoUpdateCheck))
+    if (!SettingsStore::shared().boolForKey(SettingsKey::autoUpdateCheck)) {
+        Log::info(QStringLiteral("Обновления: автопроверка пропущена — выключена в настройках"));
         return;
+    }
     if (feedConfigured())
         check(false);
     else
@@ -152,6 +159,12 @@ void Updater::check(bool interactive)
     if (state_.kind != State::Kind::idle) {
         if (interactive)
             info(QStringLiteral("Обновление уже выполняется."));
+        return;
+    }
+    if (Resources::isPackageManaged()) {
+        if (interactive)
+            info(QStringLiteral("Толван установлен пакетом: обновления приходят вместе с ним через менеджер пакетов "
+                                "(например, «sudo apt upgrade»)."));
         return;
     }
     if (!feedConfigured()) {

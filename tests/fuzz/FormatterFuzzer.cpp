@@ -1,8 +1,9 @@
 // The formatter on any text, with macros, and the auto-formatter on any list of timed segments, ahead of
-// the formatter as in a dictation.
+// the formatter as in a dictation; typography after the formatter, with any of its rules.
 #include "FuzzSupport.h"
 #include "text/AutoFormatter.h"
 #include "text/TextFormatter.h"
+#include "text/Typography.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -20,9 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int index = provider.ConsumeIntegralInRange(0, 24); index > 0; --index)
         segments.push_back({Fuzz::consumeText(provider, 120), provider.ConsumeIntegral<int64_t>(),
                             provider.ConsumeIntegral<int64_t>(), 0, 0});
+    const Typography::Options typography{provider.ConsumeBool(), provider.ConsumeBool(), provider.ConsumeBool(),
+                                         provider.ConsumeBool(), config.format};
     const QString text = Fuzz::text(QByteArray::fromStdString(provider.ConsumeRemainingBytesAsString()));
 
-    TextFormatter::process(text, config);
+    Typography::apply(TextFormatter::process(text, config), typography);
+    Fuzz::require(Typography::apply(text, {false, false, false, false, config.format}).text == text,
+                  "typography with every rule off gives back the text", text);
     const QString normalized = TextFormatter::normalize(text);
     Fuzz::require(TextFormatter::normalize(normalized) == normalized, "normalizing twice changes nothing", text);
     Fuzz::require(TextFormatter::foldInPlace(text).size() == text.size(), "folding keeps positions", text);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Glyphs.h"
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
@@ -32,16 +34,28 @@ inline int needed(const QAbstractButton* button)
     return push->fontMetrics().horizontalAdvance(push->text()) + frame;
 }
 
+// Every character of the text has a glyph in some installed font: none shows as an empty box.
+inline void expectDrawable(const QString& text)
+{
+    for (const char32_t character : text.toUcs4()) {
+        EXPECT_TRUE(Glyphs::covered(character))
+            << "U+" << QString::number(character, 16).toStdString() << " in " << text.toStdString();
+    }
+}
+
 inline void expectTextsFit(const QWidget* window)
 {
     for (const QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
         if (button->isVisible() && !button->text().isEmpty()) {
             EXPECT_LE(needed(button), button->width()) << button->text().toStdString();
+            expectDrawable(button->text());
         }
     }
     for (const QComboBox* box : window->findChildren<QComboBox*>()) {
         if (box->isVisible()) {
             EXPECT_LE(box->minimumSizeHint().width(), box->width()) << box->currentText().toStdString();
+            for (int index = 0; index < box->count(); ++index)
+                expectDrawable(box->itemText(index));
         }
     }
     for (const QTabBar* bar : window->findChildren<QTabBar*>()) {
@@ -52,6 +66,7 @@ inline void expectTextsFit(const QWidget* window)
     for (const QLabel* label : window->findChildren<QLabel*>()) {
         if (!label->isVisible())
             continue;
+        expectDrawable(label->text());
         if (label->wordWrap()) {
             EXPECT_LE(label->heightForWidth(label->width()), label->height()) << label->text().toStdString();
         } else {

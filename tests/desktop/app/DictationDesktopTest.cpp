@@ -16,12 +16,29 @@ const QString phrase = QStringLiteral("Привет, это проверка д�
 // What dictation_one_filler.json turns into.
 const QString oneFiller = QStringLiteral("Я, короче, пошёл домой, потому что устал.");
 
-// Super+Shift+Space, a spoken phrase, Enter.
-void dictate()
+// Once the app's last paste is complete: Super+Shift+Space, a spoken phrase, Enter.
+void dictate(const RunningApp& app)
 {
-    DesktopSession::press({QStringLiteral("super+shift+space")});
+    ASSERT_TRUE(app.waitUntilIdle());
+    ASSERT_TRUE(app.startRecording());
     RunningApp::say(phrase);
     DesktopSession::press({QStringLiteral("Return")});
+}
+
+// Plays a second of silence into the microphone and returns when it has been played.
+void staySilent()
+{
+    const QString wav = TestEnvironment::makeDirectory(QStringLiteral("silence")) + QStringLiteral("/silence.wav");
+    ASSERT_EQ(DesktopSession::run(QStringLiteral("sox"), {"-n", "-r", "16000", "-c", "1", wav, "trim", "0", "1"}), 0);
+    ASSERT_EQ(DesktopSession::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), wav}), 0);
+}
+
+// Types into the focused window once the app's keystrokes are complete, then waits for the field's text.
+void clearField(const RunningApp& app, TextFieldWindow& field)
+{
+    ASSERT_TRUE(app.waitUntilIdle());
+    DesktopSession::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("BackSpace")});
+    ASSERT_TRUE(field.waitForText(QString()));
 }
 
 using DictationDesktopTest = DesktopTest;
@@ -36,7 +53,7 @@ TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWitho
     RunningApp app(answering(QStringLiteral("dictation_commands.json")));
     ASSERT_TRUE(app.waitUntilReady());
 
-    dictate();
+    dictate(app);
     // Cleaned, corrected with a Russian ending, the invented outro dropped, the spoken command rendered and
     // the first letter capitalized; neither Enter nor the toggle reached the field.
     const QString expected = QStringLiteral("Привет, это проверка Linuxа.\\n\\nВторая часть текста.");
@@ -49,6 +66,7 @@ TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWitho
     EXPECT_EQ(app.requests(), 2);
 
     // Enter is the user's again once the recording is over.
+    ASSERT_TRUE(app.waitUntilIdle());
     DesktopSession::press({QStringLiteral("Return")});
     EXPECT_TRUE(QTest::qWaitFor([&] { return !field.keys().filter(QStringLiteral("Return")).isEmpty(); }, 3000));
 
@@ -71,25 +89,33 @@ TEST_F(DictationDesktopTest, HoldingRightAltDictatesWhileHeldCancelledShortAndSi
 
     // Released as soon as the phrase has been played: a pause held on afterwards would be cut off and recognized
     // on its own while recording, and the fake answers every request with the whole phrase.
-    ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:Alt_R", "sleep:600"})));
+    ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:Alt_R"})));
+    ASSERT_TRUE(app.logShows(QStringLiteral("Запись начата")));
     RunningApp::say(phrase);
     ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"up:Alt_R"})));
     const QString dictated =
         QStringLiteral("Привет, это проверка диктовки. Сегодня хорошая погода и мы пойдём гулять в парк Спасибо!");
     ASSERT_TRUE(field.waitForText(dictated, 8000)) << field.text().toStdString();
+    ASSERT_TRUE(app.waitUntilIdle());
     const int requests = app.requests();
 
-    DesktopSession::press({QStringLiteral("super+shift+space")});
+    // Cancelled with Esc; finished at once (too short); finished after a second of silence.
+    ASSERT_TRUE(app.startRecording());
     RunningApp::say(phrase);
-    DesktopSession::press({QStringLiteral("Escape"), QStringLiteral("super+shift+space"), QStringLiteral("Return"),
-                           QStringLiteral("super+shift+space")});
-    QTest::qWait(1500);
+    DesktopSession::press({QStringLiteral("Escape")});
+    ASSERT_TRUE(app.logShows(QStringLiteral("Запись отменена")));
+    ASSERT_TRUE(app.startRecording());
+    DesktopSession::press({QStringLiteral("Return")});
+    ASSERT_TRUE(app.logShows(QStringLiteral("Запись отброшена: ")));
+    ASSERT_TRUE(app.startRecording());
+    staySilent();
     DesktopSession::press({QStringLiteral("Return")});
     EXPECT_TRUE(app.logShows(QStringLiteral("Запись отброшена: звука 0 мс из 1")));
 
-    QTest::qWait(1000);
-    EXPECT_EQ(field.text(), dictated);
-    EXPECT_EQ(field.keys(), QStringList{QStringLiteral("Ctrl+V")});
+    // Every key the test pressed has reached the field once this last one has.
+    DesktopSession::press({QStringLiteral("z")});
+    EXPECT_TRUE(field.waitForText(dictated + u'z')) << field.text().toStdString();
+    EXPECT_EQ(field.keys(), (QStringList{QStringLiteral("Ctrl+V"), QStringLiteral("Z")}));
     EXPECT_EQ(app.requests(), requests);
 }
 
@@ -123,7 +149,7 @@ TEST_F(DictationDesktopTest, FailedRecognitionIsKeptARecordingWaitsForTheStartin
         failing.insert(QStringLiteral("FAKE_WHISPER_ANSWER_STATUS"), QStringLiteral("500"));
         RunningApp app(failing);
         ASSERT_TRUE(app.waitUntilReady());
-        dictate();
+        dictate(app);
         ASSERT_TRUE(app.logShows(QStringLiteral("Ошибка /inference: ")));
         ASSERT_EQ(RecordingArchive::files().size(), 1);
         EXPECT_TRUE(app.log().contains(RecordingArchive::files().front()));
@@ -140,29 +166,23 @@ TEST_F(DictationDesktopTest, FailedRecognitionIsKeptARecordingWaitsForTheStartin
     RunningApp app(slowStart);
     ASSERT_TRUE(app.logShows(QStringLiteral("Горячие клавиши активны")));
     ASSERT_FALSE(app.log().contains(QStringLiteral("whisper-server готов")));
-    dictate();
+    dictate(app);
     EXPECT_FALSE(app.log().contains(QStringLiteral("whisper-server готов")));
     EXPECT_TRUE(field.waitForText(oneFiller, 12000)) << field.text().toStdString();
-    DesktopSession::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("BackSpace")});
-    ASSERT_TRUE(field.waitForText(QString()));
+    clearField(app, field);
 
     // The tray icon's menu: "Начать диктовку", then the kept recording.
-    const QString icon = RunningApp::trayIcons().value(0);
-    ASSERT_FALSE(icon.isEmpty());
-    DesktopSession::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"),
-                             QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("3")});
-    QTest::qWait(700);
+    ASSERT_TRUE(RunningApp::openTrayMenu());
     DesktopSession::screenshot(QStringLiteral("tray-menu-kept-recording"));
     DesktopSession::press({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")});
     EXPECT_TRUE(field.waitForText(oneFiller, 8000)) << field.text().toStdString();
     EXPECT_TRUE(QTest::qWaitFor([] { return RecordingArchive::files().isEmpty(); }, 3000));
 
     // A killed recognizer is started again.
-    DesktopSession::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("BackSpace")});
-    ASSERT_TRUE(field.waitForText(QString()));
+    clearField(app, field);
     ::kill(static_cast<pid_t>(app.serverPid()), SIGKILL);
     ASSERT_TRUE(app.logShows(QStringLiteral("whisper-server упал")));
-    dictate();
+    dictate(app);
     EXPECT_TRUE(field.waitForText(oneFiller, 15000)) << field.text().toStdString();
     EXPECT_EQ(app.logCount(QStringLiteral("whisper-server готов")), 2);
 }
@@ -175,7 +195,7 @@ TEST_F(DictationDesktopTest, LowScoreOpensTheReviewAndReturnInsertsTheCleanedPhr
                    {{SettingsKey::speechQuality, QStringLiteral("highlight")}});
     ASSERT_TRUE(app.waitUntilReady());
 
-    dictate();
+    dictate(app);
     // The window manager shows the title with the application's name after it.
     ASSERT_TRUE(QTest::qWaitFor(
         [] { return DesktopSession::activeWindowName() == QStringLiteral("Грамотная речь — Толван"); }, 8000))
@@ -206,18 +226,18 @@ TEST_F(DictationDesktopTest, QualityModesInsertWhatTheyPromise)
     ASSERT_TRUE(app.waitUntilReady());
 
     // Score 4 in "highlight": inserted as dictated at once, the badge offers the review.
-    dictate();
+    dictate(app);
     const QString dictated = QStringLiteral("Я, короче, пошёл домой, потому что устал. ");
     EXPECT_TRUE(field.waitForText(dictated, 8000)) << field.text().toStdString();
     DesktopSession::screenshot(QStringLiteral("badge-score-4"));
 
     SettingsStore(Paths::settingsFile()).setString(SettingsKey::speechQuality, QStringLiteral("autoclean"));
-    dictate();
+    dictate(app);
     const QString cleaned = QStringLiteral("Я пошёл домой, потому что устал. ");
     EXPECT_TRUE(field.waitForText(dictated + cleaned, 8000)) << field.text().toStdString();
 
     SettingsStore(Paths::settingsFile()).setString(SettingsKey::speechQuality, QStringLiteral("autopilot"));
-    dictate();
+    dictate(app);
     EXPECT_TRUE(field.waitForText(dictated + cleaned + QStringLiteral("Я ушёл домой: устал. "), 15000))
         << field.text().toStdString();
 }
@@ -241,17 +261,19 @@ TEST_F(DictationDesktopTest, PhrasesRecognizedWhileRecordingGiveTheSameTextAsOne
     RunningApp app(slowServer);
     ASSERT_TRUE(app.waitUntilReady());
 
-    const auto dictateSpeech = [&](int* requestsWhileRecording) {
+    // With pieces expected, Enter waits until the second one has reached the recognizer.
+    const auto dictateSpeech = [&](bool pieces, int* requestsWhileRecording) {
         const int before = app.requests();
-        DesktopSession::press({QStringLiteral("super+shift+space")});
+        ASSERT_TRUE(app.startRecording());
         DesktopSession::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), speech}, nullptr, 30000);
-        QTest::qWait(300);
+        if (pieces)
+            (void)QTest::qWaitFor([&] { return app.requests() - before >= 2; }, 5000);
         *requestsWhileRecording = app.requests() - before;
         DesktopSession::press({QStringLiteral("Return")});
     };
 
     int whileRecording = 0;
-    dictateSpeech(&whileRecording);
+    dictateSpeech(true, &whileRecording);
     EXPECT_GE(whileRecording, 2);
     ASSERT_TRUE(QTest::qWaitFor([&] { return field.text().count(QStringLiteral("Фраза около")) == 3; }, 15000))
         << field.text().toStdString();
@@ -262,9 +284,8 @@ TEST_F(DictationDesktopTest, PhrasesRecognizedWhileRecordingGiveTheSameTextAsOne
     EXPECT_LT(last.size(), 5 * 32000);
 
     SettingsStore(Paths::settingsFile()).setBool(SettingsKey::recognizeWhileRecording, false);
-    DesktopSession::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("BackSpace")});
-    ASSERT_TRUE(field.waitForText(QString()));
-    dictateSpeech(&whileRecording);
+    clearField(app, field);
+    dictateSpeech(false, &whileRecording);
     EXPECT_EQ(whileRecording, 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !field.text().isEmpty(); }, 20000));
     EXPECT_EQ(field.text(), chunked);

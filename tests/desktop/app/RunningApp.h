@@ -14,6 +14,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <algorithm>
+
 // The fake recognizer answers with this file of tests/fixtures/whisper-server.
 inline QProcessEnvironment answering(const QString& fixture, QProcessEnvironment environment = {})
 {
@@ -73,6 +75,23 @@ public:
         return QTest::qWaitFor([&] { return log().contains(text); }, timeoutMs);
     }
     int logCount(const QString& text) const { return static_cast<int>(log().count(text)); }
+    bool logShowsTimes(const QString& text, int times, int timeoutMs = 10000) const
+    {
+        return QTest::qWaitFor([&] { return logCount(text) >= times; }, timeoutMs);
+    }
+
+    // The app's keystrokes (a paste) are fully posted: the next key the test presses arrives on its own.
+    bool waitUntilIdle() const
+    {
+        return DesktopSession::waitUntilKeystrokesPosted([this] { return log(); });
+    }
+    // Presses the toggle hotkey and waits until the recording runs (Enter and Esc are the app's from then on).
+    bool startRecording() const
+    {
+        const int started = logCount(QStringLiteral("Запись начата"));
+        DesktopSession::press({QStringLiteral("super+shift+space")});
+        return logShowsTimes(QStringLiteral("Запись начата"), started + 1);
+    }
 
     // Hotkeys armed and the recognizer warmed up.
     bool waitUntilReady(int timeoutMs = 15000)
@@ -122,6 +141,34 @@ public:
         for (auto match = icon.globalMatch(tree); match.hasNext();)
             icons << match.next().captured(1);
         return icons;
+    }
+
+    // The app's windows that are on screen now (the tray icon's among them), as X11 window ids.
+    static QStringList visibleWindows()
+    {
+        QString ids;
+        DesktopSession::run(QStringLiteral("xdotool"),
+                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
+                             QStringLiteral("^Tolvan$")},
+                            &ids);
+        return ids.split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    // Right-clicks the tray icon and waits until its menu is on screen.
+    static bool openTrayMenu()
+    {
+        const QString icon = trayIcons().value(0);
+        const QStringList before = visibleWindows();
+        if (icon.isEmpty())
+            return false;
+        DesktopSession::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"),
+                                 QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("3")});
+        return QTest::qWaitFor(
+            [&] {
+                const QStringList now = visibleWindows();
+                return std::any_of(now.begin(), now.end(), [&](const QString& id) { return !before.contains(id); });
+            },
+            5000);
     }
 
 private:

@@ -75,7 +75,7 @@ TEST_F(SoakDesktopTest, EveryDictationIsInsertedOrKeptWhateverTheRecognizerDoes)
         orphans += orphanedServers(pid);
         if (index + 1 == std::min(20, dictations)) {
             // Connections of a paste still being posted come and go; measure once they are gone.
-            QTest::qWait(500);
+            ASSERT_TRUE(app.waitUntilIdle());
             settled = footprint(pid);
         }
     }
@@ -83,7 +83,7 @@ TEST_F(SoakDesktopTest, EveryDictationIsInsertedOrKeptWhateverTheRecognizerDoes)
     EXPECT_GT(inserted(), 0);
     EXPECT_GT(kept(), 0);
     EXPECT_LE(dropped(), dictations / 10);
-    QTest::qWait(500);
+    ASSERT_TRUE(app.waitUntilIdle());
     const auto [rss, descriptors] = footprint(pid);
     std::printf("soak: %d dictations, %d inserted, %d kept; RSS %lld kB after 20, %lld kB at the end; "
                 "%d descriptors after 20, %d at the end\n",

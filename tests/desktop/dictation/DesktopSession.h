@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 // The desktop session of tests/desktop/with-desktop.sh: its X server, clipboard, keyboard and microphone.
@@ -72,13 +73,27 @@ inline void xdotool(const QStringList& arguments)
     ASSERT_EQ(run(QStringLiteral("xdotool"), arguments), 0) << arguments.join(u' ').toStdString();
 }
 
-// xdotool key presses, e.g. "super+shift+space", each followed by a moment for its events to arrive.
+// xdotool key presses, e.g. "super+shift+space", posted one after another. They reach the X server in order
+// but are handled by their receivers later: wait for the receiver's reaction before relying on it.
 inline void press(const QStringList& presses)
 {
-    for (const QString& keys : presses) {
+    for (const QString& keys : presses)
         xdotool({QStringLiteral("key"), keys});
-        QTest::qWait(200);
-    }
+}
+
+// Whether a log shows every keystroke the app began to post as fully posted (all its keys released again).
+inline bool keystrokesPosted(const QString& log)
+{
+    return log.count(QStringLiteral("Отправляю нажатие клавиш")) ==
+           log.count(QStringLiteral("Нажатие клавиш отправлено")) +
+               log.count(QStringLiteral("Не удалось отправить нажатие клавиш"));
+}
+
+// After seeing an effect of the app's keystroke (a pasted text), waits until the keystroke is complete: a key
+// pressed earlier would otherwise arrive with the app's Ctrl still held.
+inline bool waitUntilKeystrokesPosted(const std::function<QString()>& log, int timeoutMs = 5000)
+{
+    return QTest::qWaitFor([&] { return keystrokesPosted(log()); }, timeoutMs);
 }
 
 inline QString activeWindowName()
@@ -95,13 +110,17 @@ inline int setLayout(const QString& layout)
     return run(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), layout});
 }
 
-// The CLIPBOARD selection as another program sees it; empty when nobody owns it.
-inline QString clipboard()
+// A selection ("clipboard" or "primary") as another program sees it; empty when nobody owns it.
+inline QString selection(const QString& name)
 {
     QString text;
-    run(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")},
-        &text, 5000);
+    run(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), name}, &text, 5000);
     return text;
+}
+
+inline QString clipboard()
+{
+    return selection(QStringLiteral("clipboard"));
 }
 
 inline bool clipboardBecomes(const QString& text)
@@ -117,6 +136,10 @@ inline void setClipboardElsewhere(const QString& text)
                     {QStringLiteral("-i"), QStringLiteral("-selection"), QStringLiteral("clipboard")}, text.toUtf8()),
              5000);
 }
+
+// Returns once the X server has carried out every request this process made (one round trip on Qt's
+// connection): a window change Qt has just asked for is in force for the next program that acts.
+void syncWithXServer();
 
 // The whole screen, as a PNG in the build tree's screenshots folder; answers the file.
 inline QString screenshot(const QString& name)

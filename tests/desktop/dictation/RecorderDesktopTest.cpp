@@ -29,9 +29,13 @@ TEST_F(RecorderDesktopTest, SoundsPlayOnlyWhenSwitchedOnTheChosenMicrophoneIsRec
     for (const auto& [on, sound] : {std::pair{false, basso}, {true, tink}, {true, pop}, {true, basso}}) {
         SettingsStore::shared().setBool(SettingsKey::sounds, on);
         ASSERT_TRUE(recorder.start().ok());
-        QTest::qWait(200);
+        // The microphone runs before the sound plays, and records a second of what follows, long enough for
+        // every sound.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.sampleCount() > 0; }, 5000));
+        const std::size_t playedAt = recorder.sampleCount();
         Sounds::play(sound);
-        QTest::qWait(900);
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return recorder.sampleCount() >= playedAt + AudioRecorder::sampleRate; }, 10000));
         recorder.stop();
         EXPECT_EQ(recorder.voicedAccumMs() > 0.0, on) << Sounds::file(sound).toStdString() << (on ? " on" : " off");
     }

@@ -1,5 +1,7 @@
 // Presses and releases single keys through XTEST, exactly as told (xdotool's keydown Alt_R also presses
-// the left Alt). Usage: xkey STEP...  with STEP one of down:KEYSYM, up:KEYSYM, sleep:MS.
+// the left Alt). Usage: xkey STEP...  with STEP one of down:KEYSYM, up:KEYSYM, sleep:MS, or hang-clipboard.
+// hang-clipboard takes the CLIPBOARD selection like a program that then hangs: it prints "OWNER", then
+// "REQUEST" for every request for its content, never answers, and runs until it loses the selection.
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
@@ -26,6 +28,28 @@ bool send(Display* display, const std::string& name, bool press)
     return true;
 }
 
+// Owns the clipboard and reports, never answers, the requests for it.
+bool hangOnClipboard(Display* display)
+{
+    const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(display, clipboard, window, CurrentTime);
+    if (XGetSelectionOwner(display, clipboard) != window)
+        return false;
+    std::printf("OWNER\n");
+    std::fflush(stdout);
+    for (;;) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == SelectionClear)
+            return true;
+        if (event.type == SelectionRequest) {
+            std::printf("REQUEST\n");
+            std::fflush(stdout);
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -45,6 +69,8 @@ int main(int argc, char** argv)
             status = send(display, value, true) ? 0 : 1;
         } else if (action == "up") {
             status = send(display, value, false) ? 0 : 1;
+        } else if (action == "hang-clipboard") {
+            status = hangOnClipboard(display) ? 0 : 1;
         } else if (action == "sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(value.c_str())));
         } else {

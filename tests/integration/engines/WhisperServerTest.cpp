@@ -164,7 +164,8 @@ TEST_F(WhisperServerProcess, StartsWarmsUpRecognizesRestartsAndRefusesWorkOnceSt
     EXPECT_EQ(recordedArguments().mid(8), (QStringList{"-l", "en", "-sns"}));
     // The old server got SIGTERM and ended by itself; its exit changes nothing.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(firstPid); }, 5000));
-    QTest::qWait(200);
+    // A recognition's round trip runs the event loop well past the old child's exit notice.
+    ASSERT_TRUE(transcribe().ok());
     EXPECT_EQ(states, (QList<State>{stopped, starting, ready}));
 
     // After stop() a recognition fails at once.
@@ -311,6 +312,16 @@ TEST_F(RealWhisperServer, StartsWithACyrillicPromptRecognizesReadsOurRequestFiel
     ASSERT_TRUE(body.contains(field));
     const QJsonObject full = post(boundary, QByteArray(body).replace(field, QByteArray()));
     EXPECT_TRUE(full.value("language_probabilities").toObject().contains("ru"));
+
+    // A request's prompt replaces the start prompt and reaches the recognizer: one longer than whisper's tokenizer
+    // takes (1024 tokens) makes it say so, which the start prompt never did.
+    EXPECT_FALSE(serverLog().contains("too many resulting tokens"));
+    std::optional<Result<TranscriptionResult>> prompted;
+    server.transcribe(speechWav(), QStringLiteral("слово ").repeated(1500),
+                      [&](const Result<TranscriptionResult>& result) { prompted = result; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return prompted.has_value(); }, 30000));
+    EXPECT_TRUE(prompted->ok());
+    EXPECT_TRUE(serverLog().contains("whisper_tokenize: too many resulting tokens")) << serverLog().toStdString();
 
     // SIGTERM, not SIGKILL: the server says so on its standard output, which it writes out only when it exits.
     server.stop();

@@ -5,6 +5,7 @@
 #include "support/TolvanProcess.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,37 @@ TEST(FormatMode, CleansCorrectsAndFormatsTheTextOrStandardInputInTheStoredFormat
         EXPECT_EQ(result.exitCode, 0);
         EXPECT_EQ(result.out(), expected) << parameters.join(u' ').toStdString() << standardInput.toStdString();
     }
+}
+
+// The defaults, then each typography switch flipped once; "⍽" stands for a no-break space.
+TEST(FormatMode, TypesetsWithTheSettingsSwitchesAndTheTypographyTestShowsWhatFired)
+{
+    const QString phrase = QStringLiteral("Он сказал \"да\" - и отдал двадцать пять рублей.");
+    const std::tuple<QLatin1String, bool, QStringList, QString> cases[] = {
+        {SettingsKey::typographyQuotes, true, {phrase}, "Он сказал «да»⍽— и отдал 25 рублей."},
+        {SettingsKey::typographyQuotes, false, {phrase}, "Он сказал \"да\"⍽— и отдал 25 рублей."},
+        {SettingsKey::typographyDashes, false, {phrase}, "Он сказал «да» - и отдал 25 рублей."},
+        {SettingsKey::typographyNumbers, false, {phrase}, "Он сказал «да»⍽— и отдал двадцать пять рублей."},
+        {SettingsKey::typographyNoBreakSpaces, true, {phrase}, "Он сказал «да»⍽— и⍽отдал 25⍽рублей."},
+        // In plain text a line that starts with a hyphen is dialogue, in Markdown a list item.
+        {SettingsKey::typographyQuotes, true, {"plain", "- Привет - сказал он."}, "— Привет⍽— сказал он."},
+        {SettingsKey::typographyQuotes, true, {"markdown", "- Привет - сказал он."}, "- Привет⍽— сказал он."}};
+    for (const auto& [key, on, parameters, expected] : cases) {
+        QFile::remove(Paths::settingsFile());
+        SettingsStore(Paths::settingsFile()).setBool(key, on);
+        EXPECT_EQ(runTolvan(QStringList{"--format"} + parameters).out(),
+                  QString(expected).replace(u'⍽', u'\u00A0') + u'\n')
+            << key.data() << on;
+    }
+
+    const auto typeset = runTolvan({"--typography-test", "Встреча \"Итоги\" - двадцать пятого декабря."});
+    EXPECT_EQ(typeset.exitCode, 0);
+    EXPECT_EQ(typeset.outLines(),
+              (QStringList{"Встреча «Итоги»\u00A0— 25 декабря.", "Сработали правила: кавычки, тире, числа",
+                           "Выключены в настройках: неразрывные пробелы"}));
+    SettingsStore(Paths::settingsFile()).setBool(SettingsKey::typographyNoBreakSpaces, true);
+    EXPECT_EQ(runTolvan({"--typography-test", "Три дня."}).outLines(),
+              (QStringList{"Три дня.", "Ни одно правило не сработало"}));
 }
 
 TEST(HallucTestMode, PrintsOneVerdictLinePerTextInOrder)

@@ -4,6 +4,7 @@
 #include "TestImage.h"
 #include "core/Log.h"
 #include "core/Paths.h"
+#include "core/Resources.h"
 #include "core/SettingsStore.h"
 #include "support/LocalHttpServer.h"
 #include "support/ScriptedAlertPresenter.h"
@@ -18,6 +19,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -295,12 +298,35 @@ TEST_F(UpdaterTest, AFailedUpdateEndsIdleWithAnAlertAndKeepsTheInstalledCopy)
     }
 }
 
+TEST_F(UpdaterTest, ACopyInstalledByThePackageManagerLeavesItsUpdatesToIt)
+{
+    const QString resources = TestEnvironment::makeDirectory(QStringLiteral("resources"));
+    TestFiles::write(resources + u'/' + Resources::packageMark, "Debian package tolvan\n");
+    qputenv("TOLVAN_RESOURCES_DIR", QFile::encodeName(resources));
+    serveFeed(newerBuild);
+    updater.startAutoChecks(0, 50);
+    updater.check(true);
+    ASSERT_TRUE(waitForAlerts(1));
+    EXPECT_EQ(shown(presenter.alerts[0]),
+              info(QStringLiteral("Толван установлен пакетом: обновления приходят вместе с ним через менеджер "
+                                  "пакетов (например, «sudo apt upgrade»).")));
+    EXPECT_TRUE(logShows(QStringLiteral("Обновления: автопроверка выключена — Толван установлен пакетом")));
+    // A request answered now comes after any that the automatic check would have made at once.
+    QNetworkAccessManager network;
+    QNetworkReply* probe = network.get(QNetworkRequest(server.url(QStringLiteral("/probe"))));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return probe->isFinished(); }, waitMs));
+    EXPECT_EQ(requestCount("/probe"), 1);
+    EXPECT_EQ(requestCount("/feed.json"), 0);
+}
+
 TEST_F(UpdaterTest, AutomaticChecksHonourTheSettingRepeatAndOfferANewerBuild)
 {
     SettingsStore::shared().setBool(SettingsKey::autoUpdateCheck, false);
     serveFeed(currentBuild);
     updater.startAutoChecks(10, 50);
-    QTest::qWait(400);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return TestEnvironment::appLog().count(QStringLiteral("автопроверка пропущена — выключена")) >= 3; },
+        waitMs));
     EXPECT_TRUE(server.requests().isEmpty());
 
     SettingsStore::shared().setBool(SettingsKey::autoUpdateCheck, true);

@@ -19,7 +19,7 @@ TEST(Autostart, ExecQuotesThePathAsDesktopEntriesRequire)
     EXPECT_TRUE(entry.contains(QStringLiteral("\nExec=\"/opt/tolvan\"\n")));
 }
 
-TEST(Autostart, StateIsTheEntryPresentAndNotHidden)
+TEST(Autostart, StateIsTheEntryPresentAndNotHiddenOrSwitchedOff)
 {
     EXPECT_FALSE(Autostart::isEnabled());
     ASSERT_TRUE(Autostart::setEnabled(true).ok());
@@ -27,6 +27,7 @@ TEST(Autostart, StateIsTheEntryPresentAndNotHidden)
     for (const auto& [extra, enabled] : {std::pair{"Hidden=true\n", false},
                                          {"Hidden = true\n", false},
                                          {"Hidden=false\n", true},
+                                         {"X-GNOME-Autostart-enabled=false\n", false},
                                          {"[Desktop Action quit]\nHidden=true\n", true}}) {
         TestFiles::write(Paths::autostartFile(), Autostart::entry(QStringLiteral("/opt/tolvan")) + extra);
         EXPECT_EQ(Autostart::isEnabled(), enabled) << extra;

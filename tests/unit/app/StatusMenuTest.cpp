@@ -21,7 +21,7 @@ TEST(StatusMenu, TheFirstRuleThatAppliesNamesTheState)
     // Each row also meets the conditions of some rules below it, so the order of the rules shows.
     for (const auto& [facts, line] : std::initializer_list<std::pair<Facts, const char*>>{
              {{.downloadFraction = 0.379, .modelPresent = false, .recording = true}, "Модель загружается: 37%"},
-             {{.modelPresent = false, .recording = true}, "Модель не загружена"},
+             {{.modelPresent = false, .recording = true}, "Модель не загружена — загрузить"},
              {{.recording = true, .hotkeys = HotkeyTrouble::noDisplay}, "● Идёт запись…"},
              {{.transcribing = true, .hotkeys = HotkeyTrouble::noDisplay}, "Распознаю…"},
              {{.hotkeys = HotkeyTrouble::comboTaken, .toggleTitle = combo, .gigaam = true},
@@ -37,6 +37,10 @@ TEST(StatusMenu, TheFirstRuleThatAppliesNamesTheState)
               "Готов · Large v3 Turbo · auto"},
          })
         EXPECT_EQ(StatusMenu::statusLine(facts).toStdString(), line);
+    // Only a missing model that is not being downloaded makes the line a button.
+    EXPECT_TRUE(StatusMenu::offersDownload({.modelPresent = false}));
+    EXPECT_FALSE(StatusMenu::offersDownload({.downloadFraction = 0.5, .modelPresent = false}));
+    EXPECT_FALSE(StatusMenu::offersDownload({}));
 }
 
 TEST(StatusMenu, HistoryTitlesAreCutAfterSixtyCharacters)
@@ -45,4 +49,7 @@ TEST(StatusMenu, HistoryTitlesAreCutAfterSixtyCharacters)
     EXPECT_EQ(StatusMenu::historyTitle(sixty), sixty);
     EXPECT_EQ(StatusMenu::historyTitle(sixty + u'ж'), sixty + QChar(0x2026));
     EXPECT_EQ(StatusMenu::historyTitle(QString()), QString());
+    const QString emoji = QString(59, u'я') + QStringLiteral("🙂");
+    EXPECT_EQ(StatusMenu::historyTitle(emoji + u'ж'), QString(59, u'я') + QChar(0x2026));
+    EXPECT_EQ(StatusMenu::historyTitle(QStringLiteral("Маша & Медведь")), QStringLiteral("Маша && Медведь"));
 }

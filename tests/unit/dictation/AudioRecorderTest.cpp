@@ -9,6 +9,7 @@
 #include "support/TestFiles.h"
 #include "text/Corrections.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTest>
 
@@ -114,10 +115,27 @@ TEST_F(AudioRecorderTest, AMicrophoneThatFailsAfterTheStartEndsTheRecordingOnceW
     recorder.stop();
     ASSERT_TRUE(recorder.start().ok());
     std::thread([&] { earlier(QStringLiteral("Connection terminated")); }).join();
-    QTest::qWait(50);
+    // Whatever the report posted to the main thread has run once a later post has.
+    bool later = false;
+    QMetaObject::invokeMethod(
+        qApp, [&] { later = true; }, Qt::QueuedConnection);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return later; }, 2000));
     EXPECT_TRUE(recorder.isRunning());
     EXPECT_EQ(failures.size(), 1U);
     EXPECT_EQ(autoStops, 0);
+}
+
+// The last block of a capture, flushed when it stops, is no news for the recording that starts next.
+TEST_F(AudioRecorderTest, TheLastBlockOfARecordingIsNotReportedToTheNextOne)
+{
+    std::vector<std::size_t> reports;
+    recorder.onBlock = [&](std::size_t endSample, bool) { reports.push_back(endSample); };
+    ASSERT_TRUE(recorder.start().ok());
+    mic->onBlock(Block(1365, 0));
+    recorder.takeWav();
+    ASSERT_TRUE(recorder.start().ok());
+    feed({Block(100, 0)});
+    EXPECT_EQ(reports, std::vector<std::size_t>{100});
 }
 
 // Only a recording of more than 4000 samples with at least 250 ms judged voiced goes on to recognition.

@@ -52,6 +52,17 @@ TEST(ChunkCutter, CutsInThePauseAfterThreeSecondsOfSpeechOnly)
     EXPECT_EQ(cutter.addBlock(ChunkCutter::minimumSpeech, true), std::nullopt);
     EXPECT_EQ(cutter.addBlock(ChunkCutter::minimumSpeech + ChunkCutter::minimumPause, false),
               ChunkCutter::minimumSpeech + ChunkCutter::minimumPause / 2);
+
+    // A report that ends before the last one (a late block of an earlier capture) cuts nothing, and the
+    // pause after it is measured from where it really began.
+    ChunkCutter late;
+    std::size_t end = 0;
+    feed(late, end, {{true, 3100}, {false, 400}});
+    EXPECT_EQ(late.addBlock(block, false), std::nullopt);
+    EXPECT_EQ(late.addBlock(end + block, false), std::nullopt);
+    const std::vector<std::size_t> cuts = feed(late, end += block, {{false, 400}});
+    ASSERT_EQ(cuts.size(), 1U);
+    EXPECT_LT(cuts[0], end);
 }
 
 TEST(ChunkCutter, ALongPieceWithoutPauseIsCutAtItsQuietestMomentAfterTwentySeconds)
@@ -71,8 +82,17 @@ TEST(ChunkCutter, ALongPieceWithoutPauseIsCutAtItsQuietestMomentAfterTwentySecon
     EXPECT_EQ(cutter.forcedCut(samples), std::size_t(22 * 16000 + 800));
 }
 
-TEST(RecognitionChunks, APieceIsPromptedWithTheLast200CharactersRecognizedBeforeIt)
+// Whisper keeps the last 223 tokens of a prompt: the text recognized so far is shortened, by whole words from
+// its start, so that the user's prompt and the dictionary hint before it always fit.
+TEST(RecognitionChunks, APromptKeepsTheStartPromptWholeAndAsManyLastWordsAsFit)
 {
-    EXPECT_EQ(RecognitionChunks::promptFrom(QString(250, u'я') + QStringLiteral("конец")),
-              QString(195, u'я') + QStringLiteral("конец"));
+    const QString start(300, u'я');
+    QStringList words;
+    for (int index = 0; index < 100; ++index)
+        words << QStringLiteral("w%1").arg(index, 2, 10, QLatin1Char('0'));
+    // 669 bytes in all: the start prompt's 600 and a space leave room for the last 17 words of 3 bytes and their
+    // spaces.
+    EXPECT_EQ(RecognitionChunks::promptFrom(start, words.join(u' ')), start + u' ' + words.mid(83).join(u' '));
+    EXPECT_EQ(RecognitionChunks::promptFrom({}, QStringLiteral("раз два")), QStringLiteral("раз два"));
+    EXPECT_EQ(RecognitionChunks::promptFrom(QString(800, u'я'), QStringLiteral("раз")), QString(800, u'я'));
 }

@@ -67,7 +67,7 @@ TEST(ModelLayout, EveryFileMustExceedEightyPercentOfItsNominalSizeAndLeftoversAn
     EXPECT_EQ(ModelManager::diskUsageBytes(), 600);
 }
 
-TEST(CustomModels, GgmlFilesInTheFolderFollowTheBuiltInModelsAndAreNeverOverwritten)
+TEST(CustomModels, GgmlFilesInTheFolderFollowTheBuiltInModelsAndATakenNameIsReplacedOnlyWhenAsked)
 {
     const size_t builtIn = ModelCatalog::all().size();
     const QString folder = TestEnvironment::makeDirectory(QStringLiteral("picked"));
@@ -92,9 +92,21 @@ TEST(CustomModels, GgmlFilesInTheFolderFollowTheBuiltInModelsAndAreNeverOverwrit
                                     {"custom:notes.txt", "large-v3-turbo-q5_0"}})
         EXPECT_EQ(ModelCatalog::byID(QString::fromUtf8(id)).id, QString::fromUtf8(found)) << id;
 
-    EXPECT_EQ(add(QStringLiteral("ru-finetune.bin"), "lmgg").error().description(),
-              QStringLiteral("Модель «ru-finetune» уже добавлена."));
+    const Result<WhisperModel> taken = add(QStringLiteral("ru-finetune.bin"), "lmgg, a newer one");
+    EXPECT_EQ(taken.error().code(), CustomModels::nameTakenCode);
+    EXPECT_EQ(taken.error().description(), QStringLiteral("Модель «ru-finetune» уже есть в списке."));
+    EXPECT_EQ(TestFiles::read(own.location()), "lmgg and the rest of a model");
+    ASSERT_TRUE(CustomModels::add(folder + "/ru-finetune.bin", true).ok());
+    EXPECT_EQ(TestFiles::read(own.location()), "lmgg, a newer one");
+
+    // A relative symbolic link is followed: the model is the file it points to.
+    ASSERT_TRUE(QFile::link(QStringLiteral("ru-finetune.bin"), folder + "/link-to-finetune.bin"));
+    const Result<WhisperModel> linked = CustomModels::add(folder + "/link-to-finetune.bin");
+    ASSERT_TRUE(linked.ok()) << linked.error().description().toStdString();
+    EXPECT_FALSE(QFileInfo(linked.value().location()).isSymLink());
+    EXPECT_EQ(TestFiles::read(linked.value().location()), "lmgg, a newer one");
+    EXPECT_TRUE(ModelManager::isDownloaded(linked.value()));
     EXPECT_EQ(CustomModels::add(folder + "/missing.bin").error().description(),
               QStringLiteral("Файл «missing.bin» не найден."));
-    EXPECT_EQ(ModelCatalog::all().size(), builtIn + 1);
+    EXPECT_EQ(ModelCatalog::all().size(), builtIn + 2);
 }

@@ -97,6 +97,26 @@ TEST_F(MacroEditorTest, AddingRenamingRemovingAndTypingAreSavedEvenWhenTheWindow
     EXPECT_TRUE(part<QPlainTextEdit>("textView")->isReadOnly());
 }
 
+TEST_F(MacroEditorTest, AFileChangedByAnotherProgramWhileTheWindowIsOpenIsReadAgainAndKeepsBothEdits)
+{
+    MacroStore::saveRaw({{"подпись", "старая"}});
+    editor.open();
+    MacroStore::saveRaw({{"подпись", "старая"}, {"адрес", "Москва"}});
+    part<QPlainTextEdit>("textView")->setPlainText("Иван Петров");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.alerts.empty(); }, 3000));
+    EXPECT_EQ(alerts.messages(), QStringList{"macros.json изменён другой программой"});
+    const QHash<QString, QString> macros = MacroStore::loadNormalized();
+    EXPECT_EQ(macros.value("адрес"), "Москва");
+    EXPECT_EQ(macros.value("подпись"), "Иван Петров");
+    EXPECT_EQ(list()->count(), 2);
+    EXPECT_EQ(field(), "подпись");
+
+    // The window's own writes are no change from elsewhere.
+    click("addBtn");
+    EXPECT_EQ(alerts.alerts.size(), 1U);
+    EXPECT_EQ(stored(), (QStringList{"адрес", "новый макрос", "подпись"}));
+}
+
 // Looked at (and pictured) at 1x and, as a second ctest entry, at 2x.
 TEST_F(MacroEditorTest, FileButtonOpensMacrosJsonAndTheHintShowsTodaysValues)
 {

@@ -1,0 +1,126 @@
+#include "app/PermissionsReport.h"
+
+#include "core/AlertPresenter.h"
+#include "core/MainThread.h"
+#include "core/SettingsStore.h"
+#include "platform/X11Display.h"
+
+#include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QTimer>
+
+#include <optional>
+#include <utility>
+
+namespace
+{
+
+// The desktop's sound settings: the program and its arguments, or nothing when none is installed.
+std::optional<std::pair<QString, QStringList>> soundSettings()
+{
+    const std::pair<QString, QStringList> candidates[] = {
+        {QStringLiteral("pavucontrol"), {}},
+        {QStringLiteral("gnome-control-center"), {QStringLiteral("sound")}},
+        {QStringLiteral("systemsettings"), {QStringLiteral("kcm_pulseaudio")}},
+    };
+    for (const auto& [program, arguments] : candidates) {
+        const QString path = QStandardPaths::findExecutable(program);
+        if (!path.isEmpty())
+            return std::pair{path, arguments};
+    }
+    return std::nullopt;
+}
+
+QString microphoneLine(const QString& source, const std::optional<QString>& failure)
+{
+    const QString name = source.isEmpty() ? QStringLiteral("Микрофон") : QStringLiteral("Микрофон «%1»").arg(source);
+    if (!failure)
+        return name + QStringLiteral(": ✓ звуковой сервер отвечает, вход есть");
+    return name +
+           QStringLiteral(": ✗ %1 — проверьте, что запущен PulseAudio или PipeWire и подключён микрофон").arg(*failure);
+}
+
+QString hotkeysLine(bool hotkeysActive)
+{
+    if (X11Display::isWaylandSession())
+        return QStringLiteral("Горячие клавиши и вставка: ✗ сеанс Wayland — они доходят только до программ X11. "
+                              "Назначьте в настройках рабочего стола сочетание клавиш на команду «tolvan --toggle».");
+    if (hotkeysActive)
+        return QStringLiteral("Горячие клавиши и вставка: ✓ X11 с XTEST и XInput 2.2");
+    if (!X11Display::isReachable())
+        return QStringLiteral("Горячие клавиши и вставка: ✗ нет дисплея X11 — запустите Толван в графическом сеансе.");
+    return QStringLiteral("Горячие клавиши и вставка: ✗ у дисплея нет расширений XTEST и XInput 2.2 — "
+                          "включите их в X-сервере.");
+}
+
+// One opening of the microphone: the first block means it works, an end (the sound server's reason) means
+// it does not; whichever comes first answers, once.
+struct MicrophoneCheck
+{
+    std::unique_ptr<MicrophoneCapture> capture;
+    QString source;
+    std::function<void(const QString&)> answer;
+
+    void finish(const std::optional<QString>& failure)
+    {
+        if (!answer)
+            return;
+        capture->stop();
+        std::exchange(answer, nullptr)(microphoneLine(source, failure));
+    }
+};
+
+} // namespace
+
+void PermissionsReport::show(bool hotkeysActive)
+{
+    if (checking_)
+        return;
+    checking_ = true;
+    checkMicrophone([self = QPointer<PermissionsReport>(this), hotkeysActive](const QString& line) {
+        if (!self)
+            return;
+        self->checking_ = false;
+        self->present(line, hotkeysActive);
+    });
+}
+
+void PermissionsReport::checkMicrophone(std::function<void(const QString& line)> answer)
+{
+    auto check = std::make_shared<MicrophoneCheck>();
+    check->capture = makeCapture();
+    check->source = SettingsStore::shared().stringForKey(SettingsKey::inputDevice).value_or(QString());
+    check->answer = std::move(answer);
+    const auto report = [this, weak = std::weak_ptr<MicrophoneCheck>(check)](const std::optional<QString>& failure) {
+        MainThread::post(this, [weak, failure] {
+            if (const auto alive = weak.lock())
+                alive->finish(failure);
+        });
+    };
+    const Result<Done> started = check->capture->start(
+        check->source, [report](std::span<const std::int16_t>) { report(std::nullopt); },
+        [report](const QString& reason) { report(reason); });
+    if (!started) {
+        check->finish(started.error().description());
+        return;
+    }
+    QTimer::singleShot(microphoneTimeoutMs, this,
+                       [check] { check->finish(QStringLiteral("звуковой сервер не прислал ни одного блока")); });
+}
+
+void PermissionsReport::present(const QString& microphoneLine, bool hotkeysActive)
+{
+    const auto settings = soundSettings();
+    QStringList buttons;
+    if (settings)
+        buttons << QStringLiteral("Настройки звука…");
+    buttons << QStringLiteral("Закрыть");
+    const QString text = microphoneLine + QLatin1Char('\n') + hotkeysLine(hotkeysActive) +
+                         QStringLiteral("\n\nОтдельных разрешений Linux не спрашивает: микрофон даёт звуковой сервер, "
+                                        "клавиши и вставку — сервер X11.");
+    const int chosen = AlertPresenter::shared().present(Alert{QStringLiteral("Разрешения"), text, buttons});
+    if (settings && chosen == 0)
+        QProcess::startDetached(settings->first, settings->second);
+}

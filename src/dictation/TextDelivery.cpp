@@ -1,0 +1,300 @@
+#include "dictation/TextDelivery.h"
+
+#include "core/Log.h"
+#include "core/SettingsStore.h"
+#include "dictation/OverlayHUD.h"
+#include "dictation/TextInserter.h"
+#include "quality/AdvisorEngine.h"
+#include "quality/SpeechQuality.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+
+#include <algorithm>
+
+namespace
+{
+
+QString stars(int score)
+{
+    const int filled = std::clamp(score, 0, 5);
+    return QString(filled, QChar(0x2605)) + QString(std::max(5 - score, 0), QChar(0x2606));
+}
+
+} // namespace
+
+TextDelivery::TextDelivery(OverlayHUD& hud, QObject* parent) : QObject(parent), hud_(hud) {}
+
+ActiveWindow::WindowId TextDelivery::currentTarget()
+{
+    const ActiveWindow::WindowId active = ActiveWindow::current();
+    const QList<QWindow*> ours = QGuiApplication::allWindows();
+    const bool own = std::any_of(ours.begin(), ours.end(),
+                                 [active](QWindow* window) { return window->handle() && window->winId() == active; });
+    return own ? 0 : active;
+}
+
+void TextDelivery::deliver(const QString& text, ActiveWindow::WindowId target)
+{
+    const QString mode =
+        SettingsStore::shared().stringForKey(SettingsKey::speechQuality).value_or(QStringLiteral("highlight"));
+    if (mode == QLatin1String("autoclean"))
+        deliverAutoclean(text, target);
+    else if (mode == QLatin1String("autopilot"))
+        deliverAutopilot(text, target);
+    else if (mode == QLatin1String("highlight"))
+        deliverHighlight(text, target);
+    else
+        insert(text, target, [this] { hidePanel(); });
+}
+
+void TextDelivery::recordingStarted()
+{
+    recording_ = true;
+}
+
+void TextDelivery::recordingEnded()
+{
+    recording_ = false;
+    pump();
+    showNextReview();
+}
+
+void TextDelivery::keepUndelivered()
+{
+    QStringList texts = advising_;
+    if (underReview_)
+        reviews_.push_front(*underReview_);
+    for (const Review& review : reviews_) {
+        if (review.mode == SpeechReview::Mode::decide)
+            texts << review.text;
+    }
+    for (const Insertion& insertion : insertions_)
+        texts << insertion.text;
+    advising_.clear();
+    reviews_.clear();
+    insertions_.clear();
+    if (underReview_) {
+        underReview_.reset();
+        // Its phrase is in the history now; the decision, if any comes, is not waited for.
+        if (QWidget* window = SpeechReview::shared().window())
+            window->close();
+    }
+    for (const QString& text : texts) {
+        SettingsStore::shared().prependToHistory(text);
+        Log::info(QStringLiteral("Невставленный текст сохранён в истории"));
+    }
+}
+
+void TextDelivery::deliverAutoclean(const QString& text, ActiveWindow::WindowId target)
+{
+    const QList<SpeechIssue> issues = SpeechQuality::analyze(text);
+    const int score = SpeechQuality::score(issues);
+    QList<SpeechIssue> removable;
+    std::copy_if(issues.begin(), issues.end(), std::back_inserter(removable),
+                 [](const SpeechIssue& issue) { return issue.removable; });
+    const QString cleaned = removable.isEmpty() ? text : SpeechQuality::clean(text, removable);
+    insert(cleaned, target, [this, removed = removable.size(), score] {
+        if (removed > 0)
+            flash(QStringLiteral("Убрано %1 · оценка %2 из 5").arg(removed).arg(score));
+        else if (score == 5)
+            hidePanel();
+        else
+            flash(QStringLiteral("Грамотная речь: %1 из 5 ").arg(score) + stars(score));
+    });
+}
+
+void TextDelivery::deliverAutopilot(const QString& text, ActiveWindow::WindowId target)
+{
+    if (!recording_)
+        hud_.showProcessing(QStringLiteral("Автопилот переписывает…"));
+    advising_ << text;
+    const QPointer<TextDelivery> self(this);
+    AdvisorEngine::shared().suggest(
+        text, std::nullopt, std::nullopt, false, [self, text, target](Result<AdvisorEngine::Advice> answer) {
+            // Gone from the list: kept in the history at quit already.
+            if (!self || !self->advising_.removeOne(text))
+                return;
+            if (!answer) {
+                self->insert(text, target,
+                             [self] { self->flash(QStringLiteral("Автопилот недоступен — вставлен оригинал")); });
+                return;
+            }
+            const AdvisorEngine::Advice& advice = answer.value();
+            if (advice.refused) {
+                Log::info(QStringLiteral("Автопилот: мета-ответ модели отброшен: «%1»").arg(advice.text.left(80)));
+                self->insert(text, target,
+                             [self] { self->flash(QStringLiteral("Автопилот не справился — вставлен оригинал")); });
+                return;
+            }
+            const bool useAdvice = advice.score != 5 && !advice.text.isEmpty() && advice.text != text;
+            const QString suffix = advice.score ? QStringLiteral(" · исходник %1 из 5").arg(*advice.score) : QString();
+            self->insert(useAdvice ? advice.text : text, target, [self, useAdvice, suffix] {
+                if (useAdvice)
+                    self->flash(QStringLiteral("Автопилот ✎") + suffix);
+                else
+                    self->hidePanel();
+            });
+        });
+}
+
+void TextDelivery::deliverHighlight(const QString& text, ActiveWindow::WindowId target)
+{
+    const QList<SpeechIssue> issues = SpeechQuality::analyze(text);
+    const int score = SpeechQuality::score(issues);
+    SpeechReview& review = SpeechReview::shared();
+    const std::optional<int> previous = review.retryScore;
+    review.retryScore.reset();
+    if (score == 5) {
+        insert(text, target, [this, previous] {
+            if (previous)
+                flash(QStringLiteral("Стало 5 из 5 ★★★★★ (было %1) — отлично!").arg(*previous));
+            else
+                hidePanel();
+        });
+    } else if (score == 4) {
+        insert(text, target, [this, inspect = Review{text, issues, previous, SpeechReview::Mode::inspect, target}] {
+            const QPointer<TextDelivery> self(this);
+            hud_.showTappableBadge(QStringLiteral("★★★★☆ 4 из 5 — мелкие огрехи"),
+                                   QStringLiteral("нажмите, чтобы посмотреть разбор"), badgeSeconds, [self, inspect] {
+                                       if (self)
+                                           self->openReview(inspect);
+                                   });
+        });
+    } else {
+        hidePanel();
+        openReview(Review{text, issues, previous, SpeechReview::Mode::decide, target});
+    }
+}
+
+void TextDelivery::openReview(Review review)
+{
+    reviews_.push_back(std::move(review));
+    showNextReview();
+}
+
+// One phrase at a time, and none while a recording runs: the window takes the focus. It opens after a pause
+// that lets the phrase decided before be pasted first.
+void TextDelivery::showNextReview()
+{
+    if (recording_ || underReview_ || reviews_.empty())
+        return;
+    underReview_ = std::move(reviews_.front());
+    reviews_.pop_front();
+    const QPointer<TextDelivery> self(this);
+    const quint64 serial = ++reviewSerial_;
+    QTimer::singleShot(reviewPauseMs, this, [self, serial, review = *underReview_] {
+        SpeechReview::shared().show(review.text, review.issues, 0, review.previousScore, review.mode,
+                                    [self, serial, target = review.target](const SpeechReview::Decision& decision) {
+                                        if (self && self->underReview_ && self->reviewSerial_ == serial)
+                                            self->handleReviewDecision(decision, target);
+                                    });
+    });
+}
+
+void TextDelivery::handleReviewDecision(const SpeechReview::Decision& decision, ActiveWindow::WindowId target)
+{
+    underReview_.reset();
+    switch (decision.kind) {
+    case SpeechReview::Decision::insert:
+        insert(decision.text, target, [this] { hidePanel(); });
+        break;
+    case SpeechReview::Decision::copyClean:
+        QGuiApplication::clipboard()->clear();
+        QGuiApplication::clipboard()->setText(decision.text);
+        flash(QStringLiteral("Очищенный вариант в буфере — Ctrl+V, чтобы заменить"));
+        break;
+    case SpeechReview::Decision::cancel:
+        flash(QStringLiteral("Отменено"));
+        break;
+    case SpeechReview::Decision::retry:
+        QTimer::singleShot(retryDelayMs, this, [this] {
+            if (onRetry)
+                onRetry();
+        });
+        break;
+    case SpeechReview::Decision::close:
+        break;
+    }
+    showNextReview();
+}
+
+void TextDelivery::insert(const QString& text, ActiveWindow::WindowId target, std::function<void()> then)
+{
+    insertions_.push_back(Insertion{text, target, std::move(then)});
+    pump();
+}
+
+void TextDelivery::pump()
+{
+    while (!busy_ && !insertions_.empty()) {
+        const Insertion& next = insertions_.front();
+        if (recording_ && (next.target == 0 || next.target != ActiveWindow::current())) {
+            Log::info(QStringLiteral("Текст ждёт конца записи"));
+            return;
+        }
+        const Insertion insertion = std::move(insertions_.front());
+        insertions_.pop_front();
+        place(insertion);
+    }
+}
+
+// The history first, then the text into its window, brought to the front when needed.
+void TextDelivery::place(const Insertion& insertion)
+{
+    SettingsStore::shared().prependToHistory(insertion.text);
+    if (insertion.target != 0 && ActiveWindow::current() == insertion.target) {
+        paste(insertion);
+        return;
+    }
+    if (insertion.target == 0 || recording_ || !ActiveWindow::activate(insertion.target)) {
+        toClipboard(insertion.text);
+        return;
+    }
+    busy_ = true;
+    awaitFront(insertion, 0);
+}
+
+void TextDelivery::awaitFront(const Insertion& insertion, int attempt)
+{
+    if (ActiveWindow::current() == insertion.target) {
+        paste(insertion);
+    } else if (attempt * activationPollMs >= activationTimeoutMs) {
+        Log::info(QStringLiteral("Окно диктовки не вышло на передний план — текст оставлен в буфере"));
+        toClipboard(insertion.text);
+    } else {
+        QTimer::singleShot(activationPollMs, this, [this, insertion, attempt] { awaitFront(insertion, attempt + 1); });
+        return;
+    }
+    busy_ = false;
+    pump();
+}
+
+void TextDelivery::paste(const Insertion& insertion)
+{
+    TextInserter::insert(insertion.text);
+    if (insertion.then && !recording_)
+        insertion.then();
+}
+
+void TextDelivery::toClipboard(const QString& text)
+{
+    TextInserter::copy(text);
+    flash(QStringLiteral("Текст в буфере — вставьте Ctrl+V"));
+}
+
+void TextDelivery::flash(const QString& text)
+{
+    if (!recording_)
+        hud_.flash(text);
+}
+
+void TextDelivery::hidePanel()
+{
+    if (!recording_)
+        hud_.hide();
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "platform/ActiveWindow.h"
+#include "quality/SpeechIssue.h"
+#include "quality/SpeechReview.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <optional>
+
+class OverlayHUD;
+
+// Brings a finished text to the user: applies the speech-quality mode ("speechQuality"), puts the text at the
+// head of the history and pastes it into the window it was dictated for. One text at a time, in order.
+// While a recording runs, the focus and the panel belong to it: nothing is brought to the front, no review
+// window opens, and a text whose window is not in front waits until the recording ends. A text is pasted only
+// when its window is in front; otherwise (window gone, activation refused, no window known) it stays on the
+// clipboard and the panel says so. Main thread only.
+class TextDelivery : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int badgeSeconds = 6;
+    static constexpr int retryDelayMs = 400;
+    // How long a window may take to come to the front before the text goes to the clipboard instead.
+    static constexpr int activationTimeoutMs = 450;
+    static constexpr int activationPollMs = 25;
+    static constexpr int reviewPauseMs = 300;
+
+    explicit TextDelivery(OverlayHUD& hud, QObject* parent = nullptr);
+
+    // The review's «Повторить фразу»: the owner starts a recording, or ends the one under way.
+    std::function<void()> onRetry;
+
+    // The window a text dictated now is meant for: the active one, unless it is one of ours (then none).
+    static ActiveWindow::WindowId currentTarget();
+
+    void deliver(const QString& text, ActiveWindow::WindowId target);
+    void recordingStarted();
+    // What waited for the recording goes out, in order.
+    void recordingEnded();
+    // At quit: every text not delivered yet (waiting for its window, the advisor or a review decision) goes
+    // to the history.
+    void keepUndelivered();
+
+private:
+    // A text on its way into a window; `then` updates the panel once it was pasted.
+    struct Insertion
+    {
+        QString text;
+        ActiveWindow::WindowId target = 0;
+        std::function<void()> then;
+    };
+
+    void deliverAutoclean(const QString& text, ActiveWindow::WindowId target);
+    void deliverAutopilot(const QString& text, ActiveWindow::WindowId target);
+    void deliverHighlight(const QString& text, ActiveWindow::WindowId target);
+    // A phrase for the review window, which shows one at a time.
+    struct Review
+    {
+        QString text;
+        QList<SpeechIssue> issues;
+        std::optional<int> previousScore;
+        SpeechReview::Mode mode = SpeechReview::Mode::decide;
+        ActiveWindow::WindowId target = 0;
+    };
+
+    void openReview(Review review);
+    void showNextReview();
+    void handleReviewDecision(const SpeechReview::Decision& decision, ActiveWindow::WindowId target);
+    void insert(const QString& text, ActiveWindow::WindowId target, std::function<void()> then);
+    void pump();
+    void place(const Insertion& insertion);
+    void awaitFront(const Insertion& insertion, int attempt);
+    void paste(const Insertion& insertion);
+    void toClipboard(const QString& text);
+    void flash(const QString& text);
+    void hidePanel();
+
+    OverlayHUD& hud_;
+    bool recording_ = false;
+    // An insertion is waiting for its window to come to the front.
+    bool busy_ = false;
+    std::deque<Insertion> insertions_;
+    // Dictated texts the advisor is rewriting.
+    QStringList advising_;
+    // The phrase in the review window, and those waiting for it.
+    std::optional<Review> underReview_;
+    std::deque<Review> reviews_;
+    // Tells the decision on the phrase under review from that on an earlier one.
+    quint64 reviewSerial_ = 0;
+};

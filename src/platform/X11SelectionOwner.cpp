@@ -1,0 +1,54 @@
+#include "platform/SelectionOwner.h"
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace
+{
+
+struct Disconnect
+{
+    void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
+};
+using Connection = std::unique_ptr<xcb_connection_t, Disconnect>;
+
+template <typename Reply> using ReplyPointer = std::unique_ptr<Reply, decltype(&std::free)>;
+
+xcb_window_t primaryOwner(xcb_connection_t* connection)
+{
+    const ReplyPointer<xcb_get_selection_owner_reply_t> reply(
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, XCB_ATOM_PRIMARY), nullptr),
+        &std::free);
+    return reply ? reply->owner : XCB_NONE;
+}
+
+xcb_window_t focusedWindow(xcb_connection_t* connection)
+{
+    const ReplyPointer<xcb_get_input_focus_reply_t> reply(
+        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr), &std::free);
+    return reply && reply->focus != XCB_INPUT_FOCUS_POINTER_ROOT ? reply->focus : XCB_NONE;
+}
+
+} // namespace
+
+namespace SelectionOwner
+{
+
+bool primaryIsFocusedWindows()
+{
+    const Connection connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get()))
+        return false;
+    const xcb_window_t owner = primaryOwner(connection.get());
+    const xcb_window_t focus = focusedWindow(connection.get());
+    if (owner == XCB_NONE || focus == XCB_NONE)
+        return false;
+    // A toolkit owns selections with a hidden window of its own, never the focused one itself; but every
+    // window of one client carries that client's resource base, the identifier bits outside this mask.
+    const std::uint32_t clientBits = ~xcb_get_setup(connection.get())->resource_id_mask;
+    return (owner & clientBits) == (focus & clientBits);
+}
+
+} // namespace SelectionOwner

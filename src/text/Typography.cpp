@@ -1,0 +1,313 @@
+#include "text/Typography.h"
+
+#include "core/Regex.h"
+#include "core/SettingsStore.h"
+#include "text/ProtectedSpans.h"
+#include "text/RussianNumbers.h"
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+
+namespace
+{
+
+using Typography::Rule;
+
+constexpr char16_t noBreakSpace = u'\u00A0';
+
+bool isQuote(QChar c)
+{
+    return c == u'"' || c == u'«' || c == u'»' || c == u'„' || c == u'“' || c == u'”';
+}
+
+// A quotation mark after one of these (or at the start) may open a quotation.
+bool opensAfter(QChar c)
+{
+    return c.isSpace() || isQuote(c) || QStringView(u"([{—–-/").contains(c);
+}
+
+// A quotation mark before one of these (or at the end) may close a quotation.
+bool closesBefore(QChar c)
+{
+    return c.isSpace() || isQuote(c) || QStringView(u".,;:!?…)]}—–-/").contains(c);
+}
+
+enum class Side
+{
+    opening,
+    closing,
+    neither,
+};
+
+// «„ open and »” close wherever they are; " and “ open before a word and close after one. A mark between
+// two letters, or between two spaces, is no quotation mark.
+Side sideOf(QStringView text, qsizetype position, bool insideQuotation)
+{
+    const QChar c = text.at(position);
+    if (c == u'«' || c == u'„')
+        return Side::opening;
+    if (c == u'»' || c == u'”')
+        return Side::closing;
+    const bool atStart = position == 0;
+    const bool atEnd = position + 1 == text.size();
+    const bool canOpen = (atStart || opensAfter(text.at(position - 1))) && !atEnd && !text.at(position + 1).isSpace();
+    const bool canClose =
+        !atStart && !text.at(position - 1).isSpace() && (atEnd || closesBefore(text.at(position + 1)));
+    if (canOpen && canClose)
+        return insideQuotation ? Side::closing : Side::opening;
+    return canOpen ? Side::opening : canClose ? Side::closing : Side::neither;
+}
+
+struct QuotePair
+{
+    qsizetype opening;
+    qsizetype closing;
+    // Inside another quotation.
+    bool nested = false;
+};
+
+bool isParagraphBreak(const QString& text, qsizetype position)
+{
+    return text.at(position) == u'\n' && position + 1 < text.size() && text.at(position + 1) == u'\n';
+}
+
+// Each closing mark closes the latest open quotation; marks left without a partner are not paired, and
+// quotations do not run on past the end of a paragraph. In the order of their opening marks.
+std::vector<QuotePair> quotations(const QString& text)
+{
+    std::vector<QuotePair> pairs;
+    std::vector<qsizetype> open;
+    for (qsizetype position = 0; position < text.size(); ++position) {
+        if (isParagraphBreak(text, position))
+            open.clear();
+        if (!isQuote(text.at(position)))
+            continue;
+        const Side side = sideOf(text, position, !open.empty());
+        if (side == Side::opening) {
+            open.push_back(position);
+        } else if (side == Side::closing && !open.empty()) {
+            pairs.push_back({open.back(), position});
+            open.pop_back();
+        }
+    }
+    std::sort(pairs.begin(), pairs.end(), [](const QuotePair& a, const QuotePair& b) { return a.opening < b.opening; });
+    for (QuotePair& pair : pairs) {
+        pair.nested = std::any_of(pairs.begin(), pairs.end(), [&](const QuotePair& other) {
+            return other.opening < pair.opening && other.closing > pair.closing;
+        });
+    }
+    return pairs;
+}
+
+// «ёлочки» outside, „лапки“ for a quotation inside a quotation.
+QString quotes(const QString& text)
+{
+    QString result = text;
+    for (const QuotePair& pair : quotations(text)) {
+        result[pair.opening] = pair.nested ? u'„' : u'«';
+        result[pair.closing] = pair.nested ? u'“' : u'»';
+    }
+    return result;
+}
+
+// Numbers inside a quotation stay as they were said: a title («Двенадцать стульев») or someone's words.
+QString numbers(const QString& text, QChar groupSeparator)
+{
+    QString result;
+    qsizetype copied = 0;
+    for (const QuotePair& pair : quotations(text)) {
+        if (pair.nested)
+            continue;
+        result += RussianNumbers::digitize(text.mid(copied, pair.opening - copied), groupSeparator);
+        result += QStringView(text).mid(pair.opening, pair.closing + 1 - pair.opening);
+        copied = pair.closing + 1;
+    }
+    return result + RussianNumbers::digitize(text.mid(copied), groupSeparator);
+}
+
+bool isDash(QChar c)
+{
+    return c == u'-' || c == u'–' || c == u'—';
+}
+
+// A spaced dash at [start, end) stands between two words, not at a line's edge, next to another dash or
+// between two numbers («5 - 3» is arithmetic).
+bool joinsWords(const QString& text, qsizetype start, qsizetype end)
+{
+    if (start == 0 || end == text.size())
+        return false;
+    const QChar before = text.at(start - 1);
+    const QChar after = text.at(end);
+    return !before.isSpace() && !after.isSpace() && !isDash(before) && !isDash(after) &&
+           !(before.isDigit() && after.isDigit());
+}
+
+// Neither part of a longer chain of numbers and hyphens (a phone number, a date) nor of a word («Ту-154»).
+bool isRange(const QString& text, qsizetype start, qsizetype end)
+{
+    const auto joins = [](QChar c) { return c.isLetterOrNumber() || isDash(c); };
+    const auto separatesDigits = [](QChar c) { return QStringView(u".,:/").contains(c); };
+    if (start > 0 && (joins(text.at(start - 1)) ||
+                      (start > 1 && separatesDigits(text.at(start - 1)) && text.at(start - 2).isDigit())))
+        return false;
+    return end == text.size() || !(joins(text.at(end)) || (end + 1 < text.size() && separatesDigits(text.at(end)) &&
+                                                           text.at(end + 1).isDigit()));
+}
+
+// A hyphen or en dash alone between words becomes an em dash with a no-break space before it; one that
+// starts a paragraph (dialogue) becomes "— ", except a Markdown list item's "- "; a hyphen between two
+// numbers («1941-1945») becomes an en dash. Hyphens inside words, dates and phone numbers stay.
+QString dashes(const QString& text, TextFormatter::OutputFormat format)
+{
+    static const Regex spacedDash(QStringLiteral("[ \\x{00A0}]+(?:--|[-–—])[ \\x{00A0}]+"));
+    static const Regex dialogue(QStringLiteral("^(?:--|[-–—])[ \\x{00A0}]+(?=\\S)"), Regex::Multiline);
+    static const Regex markdownDialogue(QStringLiteral("^(?:--|[–—])[ \\x{00A0}]+(?=\\S)"), Regex::Multiline);
+    static const Regex hyphenedNumbers(QStringLiteral("(\\p{N}+)-(\\p{N}+)"));
+    QString result = spacedDash.replaceAll(text, [&text](const Regex::Match& match) {
+        return joinsWords(text, match.start(), match.end()) ? QChar(noBreakSpace) + QStringLiteral("— ")
+                                                            : match.captured();
+    });
+    const Regex& paragraphStart = format == TextFormatter::OutputFormat::markdown ? markdownDialogue : dialogue;
+    result = paragraphStart.replaceAll(result, QStringLiteral("— "));
+    return hyphenedNumbers.replaceAll(result, [&result](const Regex::Match& match) {
+        return isRange(result, match.start(), match.end()) ? match.captured(1) + u'–' + match.captured(2)
+                                                           : match.captured();
+    });
+}
+
+bool startsWord(const QString& text, qsizetype position)
+{
+    return position == 0 || !text.at(position - 1).isLetter();
+}
+
+bool isShortWord(QStringView word)
+{
+    static const QStringView words[] = {u"в",  u"к",  u"с",  u"у",  u"о",  u"и",  u"а", u"но",
+                                        u"на", u"за", u"по", u"от", u"до", u"из", u"не"};
+    return word.size() <= 2 && std::any_of(std::begin(words), std::end(words), [&](QStringView shortWord) {
+               return word.compare(shortWord, Qt::CaseInsensitive) == 0;
+           });
+}
+
+bool isNumber(QStringView word)
+{
+    return !word.isEmpty() && std::all_of(word.begin(), word.end(), [](QChar c) { return c.isDigit(); });
+}
+
+// The letters after `position`, or the one sign there ("%", "₽", "°"…).
+QStringView unitAt(const QString& text, qsizetype position)
+{
+    qsizetype end = position;
+    while (end < text.size() && text.at(end).isLetter())
+        ++end;
+    return QStringView(text).mid(position, std::max<qsizetype>(end - position, 1));
+}
+
+// Whether the space at `space` is to join the word before it to what follows: after a short preposition or
+// conjunction («в доме», «и т. д.»), between a number and its unit, after "№" and "§".
+bool holdsTogether(const QString& text, qsizetype space)
+{
+    if (space == 0 || space + 1 >= text.size() || text.at(space + 1).isSpace())
+        return false;
+    qsizetype start = space;
+    while (start > 0 && text.at(start - 1).isLetterOrNumber())
+        --start;
+    const QStringView before = QStringView(text).mid(start, space - start);
+    // «из-за», «кое-как»: not a preposition of its own.
+    if (isShortWord(before))
+        return start == 0 || !isDash(text.at(start - 1));
+    if (isNumber(before))
+        return RussianNumbers::isUnit(TextFormatter::foldInPlace(unitAt(text, space + 1).toString()));
+    const QChar sign = text.at(space - 1);
+    return (sign == u'№' || sign == u'§') && text.at(space + 1).isDigit();
+}
+
+// After one- and two-letter prepositions and conjunctions, between a number and its unit, in initials and
+// in «т. е.», «т. д.».
+QString noBreakSpaces(const QString& text)
+{
+    static const Regex initials(QStringLiteral("(\\p{Lu}\\.) ?(\\p{Lu}\\.) +(?=\\p{Lu}\\p{Ll})"));
+    static const Regex initialsAfter(QStringLiteral("(\\p{Lu}\\p{Ll}+) +(\\p{Lu}\\.) ?(\\p{Lu}\\.)(?!\\p{L})"));
+    static const Regex abbreviation(QStringLiteral("([тТ])\\. ?([едпк])\\.(?!\\p{L})"));
+    QString result = text;
+    for (qsizetype space = text.indexOf(u' '); space >= 0; space = text.indexOf(u' ', space + 1)) {
+        if (holdsTogether(text, space))
+            result[space] = noBreakSpace;
+    }
+    const QChar space(noBreakSpace);
+    const auto atWordStart = [&result](const Regex::Match& match, const QString& joined) {
+        return startsWord(result, match.start()) ? joined : match.captured();
+    };
+    result = initials.replaceAll(result, [&](const Regex::Match& match) {
+        return atWordStart(match, match.captured(1) + space + match.captured(2) + space);
+    });
+    result = initialsAfter.replaceAll(result, [&](const Regex::Match& match) {
+        return atWordStart(match, match.captured(1) + space + match.captured(2) + space + match.captured(3));
+    });
+    return abbreviation.replaceAll(result, [&](const Regex::Match& match) {
+        return atWordStart(match, match.captured(1) + u'.' + space + match.captured(2) + u'.');
+    });
+}
+
+} // namespace
+
+namespace Typography
+{
+
+Result apply(const QString& text, const Options& options)
+{
+    Result result{text, {}};
+    const ProtectedSpans::Masked masked = ProtectedSpans::mask(text);
+    QString typeset = masked.text;
+    const auto pass = [&](bool enabled, Rule rule, const std::function<QString(const QString&)>& change) {
+        if (!enabled)
+            return;
+        QString changed = change(typeset);
+        if (changed == typeset)
+            return;
+        typeset = std::move(changed);
+        result.fired.push_back(rule);
+    };
+    const QChar groupSeparator = options.noBreakSpaces ? QChar(noBreakSpace) : QChar(u' ');
+    pass(options.quotes, Rule::quotes, quotes);
+    pass(options.dashes, Rule::dashes, [&](const QString& part) { return dashes(part, options.format); });
+    pass(options.numbers, Rule::numbers, [&](const QString& part) { return numbers(part, groupSeparator); });
+    pass(options.noBreakSpaces, Rule::noBreakSpaces, noBreakSpaces);
+    // A rule that lost a placeholder would lose what the user said with it: then nothing is changed.
+    const std::optional<QString> restored = ProtectedSpans::restore(typeset, masked.pieces);
+    if (!restored)
+        return {text, {}};
+    result.text = *restored;
+    return result;
+}
+
+Options optionsFrom(const SettingsStore& settings)
+{
+    Options options;
+    options.quotes = settings.boolForKey(SettingsKey::typographyQuotes);
+    options.dashes = settings.boolForKey(SettingsKey::typographyDashes);
+    options.numbers = settings.boolForKey(SettingsKey::typographyNumbers);
+    options.noBreakSpaces = settings.boolForKey(SettingsKey::typographyNoBreakSpaces);
+    options.format = settings.boolForKey(SettingsKey::formattingEnabled)
+                         ? TextFormatter::outputFormatNamed(settings.outputFormat())
+                         : TextFormatter::OutputFormat::plain;
+    return options;
+}
+
+QString title(Rule rule)
+{
+    switch (rule) {
+    case Rule::quotes:
+        return QStringLiteral("кавычки");
+    case Rule::dashes:
+        return QStringLiteral("тире");
+    case Rule::numbers:
+        return QStringLiteral("числа");
+    case Rule::noBreakSpaces:
+        return QStringLiteral("неразрывные пробелы");
+    }
+    return {};
+}
+
+} // namespace Typography

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "text/TextFormatter.h"
+
+#include <QString>
+
+#include <vector>
+
+class SettingsStore;
+
+// Russian typography for dictated text, applied after spoken commands and before insertion: «ёлочки» with
+// „лапками“ inside, dashes, numbers in digits and no-break spaces. Code, URLs, e-mail addresses, file paths
+// and Latin-script sentences stay exactly as they are.
+namespace Typography
+{
+enum class Rule
+{
+    quotes,
+    dashes,
+    numbers,
+    noBreakSpaces,
+};
+
+struct Options
+{
+    bool quotes = true;
+    bool dashes = true;
+    bool numbers = true;
+    // Off unless asked for: some programs show no-break spaces oddly.
+    bool noBreakSpaces = false;
+    // In Markdown a line that starts with "- " is a list item; in plain text it is a line of dialogue.
+    TextFormatter::OutputFormat format = TextFormatter::OutputFormat::markdown;
+};
+
+struct Result
+{
+    QString text;
+    // The rules that changed something, in the order of `Rule`.
+    std::vector<Rule> fired;
+};
+
+Result apply(const QString& text, const Options& options);
+// The switches of the «Форматирование» tab, with the output format of spoken commands when they are on and
+// plain text when they are off.
+Options optionsFrom(const SettingsStore& settings);
+// The rule's name as the user reads it: "кавычки", "тире", "числа", "неразрывные пробелы".
+QString title(Rule rule);
+} // namespace Typography

@@ -1,0 +1,269 @@
+#include "dictation/DictationController.h"
+
+#include "core/SettingsStore.h"
+#include "dictation/RecordingArchive.h"
+#include "dictation/TextInserter.h"
+#include "engines/ModelCatalog.h"
+#include "engines/WavWriter.h"
+#include "integration/dictation/FakeDesktop.h"
+#include "quality/SpeechReview.h"
+#include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <QTextEdit>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using Paste = FakeDesktop::Paste;
+
+// Apart from the numbers the offscreen platform gives our own windows.
+constexpr ActiveWindow::WindowId mail = 1001;
+constexpr ActiveWindow::WindowId terminal = 1002;
+using TestEnvironment::appLog;
+
+// No display, no sound server: the desktop is FakeDesktop, the microphone is fed by the test.
+const bool offscreen = [] {
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
+    qunsetenv("DISPLAY");
+    qunsetenv("WAYLAND_DISPLAY");
+    return true;
+}();
+
+struct FakeCapture : MicrophoneCapture
+{
+    BlockHandler onBlock;
+    Result<Done> start(const QString&, BlockHandler blocks, EndHandler) override
+    {
+        onBlock = std::move(blocks);
+        return Done{};
+    }
+    void stop() override {}
+};
+
+// The controller with the fake recognizer, which answers "Фраза около N с." for every N-second stretch of
+// sound, taking `delayPerSecondMs` for each second of audio.
+class DictationControllerTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const WhisperModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+        QFile modelFile(TestFiles::write(model.filePath(0), "ggml"));
+        ASSERT_TRUE(modelFile.resize(ModelCatalog::completeSizeThreshold(model.sizeMB) + 1));
+        qputenv("TOLVAN_WHISPER_BIN", FAKE_WHISPER_SERVER);
+        qputenv("FAKE_WHISPER_RECORD_DIR", recordDir.toUtf8());
+        qputenv("FAKE_WHISPER_SEGMENTS_FROM_AUDIO", "1");
+        qputenv("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS", "300");
+        SettingsStore& settings = SettingsStore::shared();
+        settings.setBool(SettingsKey::sounds, false);
+        settings.setString(SettingsKey::speechQuality, QStringLiteral("off"));
+        settings.setBool(SettingsKey::appendSpace, false);
+        FakeDesktop::reset({mail, terminal}, mail);
+    }
+
+    // Every recognition answers this text instead of describing the sound.
+    void answerWith(const QString& text)
+    {
+        const QJsonObject segment{
+            {"text", text}, {"start", 0.0}, {"end", 2.0}, {"avg_logprob", -0.2}, {"no_speech_prob", 0.01}};
+        const QJsonObject answer{{"text", text}, {"segments", QJsonArray{segment}}};
+        qputenv("FAKE_WHISPER_SEGMENTS_FROM_AUDIO", "0");
+        qputenv("FAKE_WHISPER_ANSWER_FILE",
+                TestFiles::write(recordDir + QStringLiteral("/answer.json"), QJsonDocument(answer).toJson()).toUtf8());
+    }
+
+    void startServer()
+    {
+        controller.startServer();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return controller.server().state().kind == WhisperServer::State::ready; }, 10000));
+    }
+
+    // `ms` of sound, then `pauseMs` of silence, in the microphone's blocks.
+    void speak(int ms, int pauseMs = 300)
+    {
+        feed(std::size_t(ms) * 16, 4000);
+        feed(std::size_t(pauseMs) * 16, 0);
+        QCoreApplication::processEvents();
+    }
+    void feed(std::size_t samples, std::int16_t amplitude)
+    {
+        for (std::size_t done = 0; done < samples; done += MicrophoneCapture::blockSamples) {
+            std::vector<std::int16_t> block(std::min<std::size_t>(MicrophoneCapture::blockSamples, samples - done));
+            for (std::size_t index = 0; index < block.size(); ++index)
+                block[index] = std::int16_t(index % 2 ? amplitude : -amplitude);
+            mic->onBlock(block);
+        }
+    }
+    void dictate(int ms)
+    {
+        controller.begin(DictationController::Source::toggle);
+        speak(ms);
+        controller.finish();
+    }
+
+    bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 10000); }
+    bool recognized()
+    {
+        return waitFor([&] { return controller.inFlight() == 0; });
+    }
+    QStringList history() const { return SettingsStore::shared().history(); }
+    QString panelTitle()
+    {
+        QCoreApplication::processEvents();
+        return controller.hud().title();
+    }
+    std::vector<Paste> pastes() { return FakeDesktop::pastes(); }
+
+    const QString recordDir = TestEnvironment::makeDirectory(QStringLiteral("whisper"));
+    FakeCapture* mic = new FakeCapture;
+    DictationController controller{std::make_unique<AudioRecorder>(std::unique_ptr<MicrophoneCapture>(mic))};
+};
+
+} // namespace
+
+// A result that arrives while the next recording runs leaves the focus and the panel to that recording; it is
+// pasted into its own window, before the next text, when the recording ends.
+TEST_F(DictationControllerTest, AResultArrivingWhileRecordingWaitsForTheRecordingToEnd)
+{
+    startServer();
+    dictate(2000);
+    ASSERT_EQ(controller.inFlight(), 1);
+    FakeDesktop::setActive(terminal);
+    controller.begin(DictationController::Source::toggle);
+    speak(3000);
+    ASSERT_TRUE(recognized());
+    EXPECT_EQ(ActiveWindow::current(), terminal);
+    EXPECT_EQ(panelTitle(), QStringLiteral("Говорите…"));
+    EXPECT_TRUE(history().isEmpty());
+
+    controller.finish();
+    ASSERT_TRUE(waitFor([&] { return pastes().size() == 2; }));
+    EXPECT_EQ(pastes(), (std::vector<Paste>{{mail, QStringLiteral("Фраза около 2 с.")},
+                                            {terminal, QStringLiteral("Фраза около 3 с.")}}));
+    EXPECT_EQ(history(), QStringList({QStringLiteral("Фраза около 3 с."), QStringLiteral("Фраза около 2 с.")}));
+}
+
+// A text is pasted only into the window it was dictated for. When that window is gone, will not come to the
+// front, or is not known (a Wayland window), the text waits on the clipboard with its space, whatever window
+// has the focus, and the panel keeps saying so.
+TEST_F(DictationControllerTest, ATargetThatIsGoneOrStaysBehindGetsTheClipboardNotAnotherWindow)
+{
+    SettingsStore::shared().setBool(SettingsKey::appendSpace, true);
+    startServer();
+    for (const char* lost : {"closed", "refused", "unknown"}) {
+        const bool unknown = lost == std::string_view("unknown");
+        FakeDesktop::reset({mail, terminal}, unknown ? 0 : mail);
+        FakeDesktop::refuseActivation(lost == std::string_view("refused"));
+        dictate(2000);
+        FakeDesktop::setActive(terminal);
+        if (lost == std::string_view("closed"))
+            FakeDesktop::close(mail);
+        ASSERT_TRUE(waitFor([&] { return panelTitle() == QStringLiteral("Текст в буфере — вставьте Ctrl+V"); }))
+            << lost;
+        EXPECT_TRUE(controller.hud().isTransient()) << lost;
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("Фраза около 2 с. ")) << lost;
+        EXPECT_EQ(history().first(), QStringLiteral("Фраза около 2 с.")) << lost;
+        EXPECT_TRUE(pastes().empty()) << lost;
+    }
+}
+
+// Learning a word or changing the language restarts the server: what it was recognizing, and the recording
+// under way, go to the new one instead of failing.
+TEST_F(DictationControllerTest, AServerRestartRecognizesWhatWasInFlightWithTheNewServer)
+{
+    startServer();
+    dictate(3000);
+    controller.begin(DictationController::Source::toggle);
+    speak(1000);
+    ASSERT_EQ(controller.inFlight(), 1);
+    controller.startServer();
+    speak(1000);
+    controller.finish();
+    ASSERT_TRUE(waitFor([&] { return history().size() == 2; })) << appLog().toStdString();
+    // The fake answers requests side by side, the shorter one first.
+    EXPECT_TRUE(history().contains(QStringLiteral("Фраза около 2 с.")));
+    EXPECT_TRUE(history().contains(QStringLiteral("Фраза около 3 с.")));
+    EXPECT_FALSE(appLog().contains(QStringLiteral("Ошибка /inference")));
+    EXPECT_TRUE(RecordingArchive::files().isEmpty());
+}
+
+// The review window shows one phrase at a time: a second phrase that needs a decision waits its turn instead of
+// dismissing the first. Quitting loses nothing dictated: both phrases go to the history, and the recording
+// under way is kept for later recognition unless it is too short.
+TEST_F(DictationControllerTest, PhrasesWaitingForReviewAndTheRecordingUnderWaySurviveQuit)
+{
+    const QString first = QStringLiteral("Ну, я, короче, пошёл, типа, домой.");
+    const QString second = QStringLiteral("Ну, короче, типа, я это сделал, ну.");
+    SettingsStore::shared().setString(SettingsKey::speechQuality, QStringLiteral("highlight"));
+    const auto reviewing = [&](const QString& phrase) {
+        QWidget* shown = SpeechReview::shared().window();
+        return shown && shown->isVisible() &&
+               shown->findChild<QTextEdit*>(QStringLiteral("phrase"))->toPlainText() == phrase;
+    };
+    answerWith(first);
+    startServer();
+    dictate(2000);
+    ASSERT_TRUE(waitFor([&] { return reviewing(first); }));
+    answerWith(second);
+    dictate(2000);
+    ASSERT_TRUE(recognized());
+    controller.begin(DictationController::Source::toggle);
+    speak(1500);
+    EXPECT_TRUE(reviewing(first));
+
+    controller.keepUnfinished();
+    EXPECT_EQ(history(), QStringList({second, first}));
+    const QStringList kept = RecordingArchive::files();
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(QFileInfo(kept[0]).size(), 44 + 1800 * 16 * 2);
+    EXPECT_EQ(controller.phase(), DictationController::Phase::idle);
+
+    controller.begin(DictationController::Source::toggle);
+    speak(100, 0);
+    controller.keepUnfinished();
+    EXPECT_EQ(RecordingArchive::files(), kept);
+}
+
+// A piece cut from a long silence is not sent (the recognizer would invent text for it, which would then
+// prompt the next piece), and «Распознать сохранённую запись» clicked twice recognizes the recording once.
+TEST_F(DictationControllerTest, NeitherASilentPieceNorAKeptRecordingTwiceIsSent)
+{
+    startServer();
+    controller.begin(DictationController::Source::toggle);
+    speak(0, 26000);
+    speak(1000);
+    controller.finish();
+    ASSERT_TRUE(recognized());
+    EXPECT_EQ(history(), QStringList{QStringLiteral("Фраза около 1 с.")});
+    // The warm-up and the recording's rest.
+    EXPECT_EQ(QDir(recordDir).entryList({QStringLiteral("request-*.body")}).size(), 2);
+
+    ASSERT_TRUE(RecordingArchive::keep(WavWriter::data(std::vector<std::int16_t>(32000, 4000), 16000)));
+    controller.recognizeSavedRecording();
+    controller.recognizeSavedRecording();
+    ASSERT_TRUE(recognized());
+    EXPECT_EQ(history(), QStringList({QStringLiteral("Фраза около 2 с."), QStringLiteral("Фраза около 1 с.")}));
+    EXPECT_TRUE(RecordingArchive::files().isEmpty());
+}
+
+// Two texts delivered within the paste delay are pasted one after the other, each one itself.
+TEST_F(DictationControllerTest, PastesRunOneAfterAnother)
+{
+    TextInserter::insert(QStringLiteral("один"));
+    TextInserter::insert(QStringLiteral("два"));
+    ASSERT_TRUE(waitFor([&] { return pastes().size() == 2; }));
+    EXPECT_EQ(pastes(), (std::vector<Paste>{{mail, QStringLiteral("один")}, {mail, QStringLiteral("два")}}));
+}

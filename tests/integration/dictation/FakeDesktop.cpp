@@ -1,0 +1,116 @@
+#include "integration/dictation/FakeDesktop.h"
+
+#include "platform/KeyInjector.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+#include <mutex>
+#include <set>
+
+namespace
+{
+
+std::mutex lock;
+std::set<ActiveWindow::WindowId> windows;
+ActiveWindow::WindowId active = 0;
+bool refusing = false;
+// Main thread only.
+std::vector<FakeDesktop::Paste> pasted;
+
+} // namespace
+
+namespace FakeDesktop
+{
+
+void reset(std::initializer_list<ActiveWindow::WindowId> open, ActiveWindow::WindowId inFront)
+{
+    std::lock_guard guard(lock);
+    windows = open;
+    active = inFront;
+    refusing = false;
+    pasted.clear();
+}
+
+void setActive(ActiveWindow::WindowId window)
+{
+    std::lock_guard guard(lock);
+    active = window;
+}
+
+void close(ActiveWindow::WindowId window)
+{
+    std::lock_guard guard(lock);
+    windows.erase(window);
+    if (active == window)
+        active = 0;
+}
+
+void refuseActivation(bool refuse)
+{
+    std::lock_guard guard(lock);
+    refusing = refuse;
+}
+
+std::vector<Paste> pastes()
+{
+    return pasted;
+}
+
+} // namespace FakeDesktop
+
+namespace ActiveWindow
+{
+
+WindowId current()
+{
+    std::lock_guard guard(lock);
+    return active;
+}
+
+bool activate(WindowId window)
+{
+    std::lock_guard guard(lock);
+    if (!windows.contains(window))
+        return false;
+    if (!refusing)
+        active = window;
+    return true;
+}
+
+} // namespace ActiveWindow
+
+namespace KeyInjector
+{
+
+bool isAvailable()
+{
+    return true;
+}
+
+bool waitForModifiersReleased(int)
+{
+    return true;
+}
+
+bool postKey(Keys::Keysym key, Keys::Modifiers)
+{
+    if (key != Keys::v)
+        return true;
+    const ActiveWindow::WindowId window = ActiveWindow::current();
+    // The target asks for the clipboard once the keystroke reached it.
+    QMetaObject::invokeMethod(
+        qApp,
+        [window] {
+            pasted.push_back({window, QGuiApplication::clipboard()->text()});
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
+QStringList focusedWindowClass()
+{
+    return {};
+}
+
+} // namespace KeyInjector
