@@ -6,6 +6,7 @@
 #include "dictation/TextInserter.h"
 #include "quality/AdvisorEngine.h"
 #include "quality/SpeechQuality.h"
+#include "text/Typography.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -131,9 +132,12 @@ void TextDelivery::deliverAutopilot(const QString& text, ActiveWindow::WindowId 
                              [self] { self->flash(QStringLiteral("Автопилот не справился — вставлен оригинал")); });
                 return;
             }
-            const bool useAdvice = advice.score != 5 && !advice.text.isEmpty() && advice.text != text;
+            // The model writes like the recognizer: the rewrite is typeset like the dictated text.
+            const QString advised =
+                Typography::apply(advice.text, Typography::optionsFrom(SettingsStore::shared())).text;
+            const bool useAdvice = advice.score != 5 && !advised.isEmpty() && advised != text;
             const QString suffix = advice.score ? QStringLiteral(" · исходник %1 из 5").arg(*advice.score) : QString();
-            self->insert(useAdvice ? advice.text : text, target, [self, useAdvice, suffix] {
+            self->insert(useAdvice ? advised : text, target, [self, useAdvice, suffix] {
                 if (useAdvice)
                     self->flash(QStringLiteral("Автопилот ✎") + suffix);
                 else

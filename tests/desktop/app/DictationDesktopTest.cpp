@@ -219,7 +219,7 @@ TEST_F(DictationDesktopTest, QualityModesInsertWhatTheyPromise)
     ASSERT_TRUE(field.isReady());
     QProcessEnvironment environment = answering(QStringLiteral("dictation_one_filler.json"));
     environment.insert(QStringLiteral("TOLVAN_LLAMA_BIN"), QStringLiteral(TOLVAN_FAKES_DIR "/llama-server"));
-    environment.insert(QStringLiteral("FAKE_LLAMA_CONTENT"), QStringLiteral("ОЦЕНКА: 3\nТЕКСТ: Я ушёл домой: устал."));
+    environment.insert(QStringLiteral("FAKE_LLAMA_CONTENT"), QStringLiteral("ОЦЕНКА: 3\nТЕКСТ: Я ушёл домой - устал."));
     RunningApp app(environment, {{SettingsKey::speechQuality, QStringLiteral("highlight")},
                                  {SettingsKey::appendSpace, true},
                                  {SettingsKey::styleAdvisor, true}});
@@ -238,7 +238,8 @@ TEST_F(DictationDesktopTest, QualityModesInsertWhatTheyPromise)
 
     SettingsStore(Paths::settingsFile()).setString(SettingsKey::speechQuality, QStringLiteral("autopilot"));
     dictate(app);
-    EXPECT_TRUE(field.waitForText(dictated + cleaned + QStringLiteral("Я ушёл домой: устал. "), 15000))
+    // Typeset like dictated text; the field's plain text shows the no-break space before the dash as a space.
+    EXPECT_TRUE(field.waitForText(dictated + cleaned + QStringLiteral("Я ушёл домой — устал. "), 15000))
         << field.text().toStdString();
 }
 

@@ -107,7 +107,7 @@ TEST_F(RecognitionChunksTest, PiecesMergeShiftedByTheirStartEachPromptedWithTheT
     dropped->finish(wavOf(speech, 0, cuts[0]), cuts[0], [&](Result<TranscriptionResult>) { called = true; });
     dropped.reset();
     // The server answers in order: once a later recording is answered, the dropped one's answer has come too.
-    RecognitionChunks later(server);
+    RecognitionChunks later(server, startPrompt);
     ASSERT_TRUE(recognize({}, later).has_value());
     EXPECT_FALSE(called);
     EXPECT_EQ(requests(), 6);
