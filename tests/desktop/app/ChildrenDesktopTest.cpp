@@ -31,8 +31,7 @@ protected:
         if (IsSkipped())
             return;
         if (!QFileInfo(whisperServer).isExecutable())
-            GTEST_SKIP() << "whisper-server was not built (scripts/build-whisper-server.sh BUILD_TREE puts it at "
-                         << whisperServer.toStdString() << ")";
+            GTEST_SKIP() << "no " << whisperServer.toStdString() << " (scripts/build-whisper-server.sh builds it)";
         const QString model = QStringLiteral("ggml-scripted-tiny-ru.bin");
         TestFiles::write(Paths::modelsDir() + QStringLiteral("/custom/") + model,
                          TestFiles::read(TestEnvironment::fixture("whisper-server/" + model)));
@@ -86,8 +85,9 @@ TEST_F(ChildrenDesktopTest, WhenTheXServerGoesAwayTheAppStopsItsServersBeforeItE
     ASSERT_FALSE(display.isEmpty());
     environment.insert(QStringLiteral("DISPLAY"), display);
     ASSERT_NO_FATAL_FAILURE(startAndDictate());
-    // The advisor's text was pasted: its server waits for the next phrase.
-    ASSERT_TRUE(app->logShows(QStringLiteral("Нажатие клавиш отправлено"), 20000)) << app->log().toStdString();
+    // The advisor's text was delivered: its server waits for the next phrase.
+    ASSERT_TRUE(QTest::qWaitFor([] { return !SettingsStore(Paths::settingsFile()).history().isEmpty(); }, 20000))
+        << app->log().toStdString();
 
     server->terminate();
     EXPECT_TRUE(
