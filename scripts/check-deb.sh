@@ -84,7 +84,8 @@ printf '%s\n' "$formatted"
     exit 1
 }
 # The bundled recognizer runs here with the libraries the package depends on (usage on stderr, status 0).
-/opt/tolvan/share/tolvan/bin/whisper-server --help 2>&1 | grep -q "^usage:"
+# grep reads the whole usage: with -q it would stop at the first line and the server could die of SIGPIPE.
+/opt/tolvan/share/tolvan/bin/whisper-server --help 2>&1 | grep "^usage:" >/dev/null
 dpkg_retrying --purge tolvan
 installed=0
 [[ ! -e /usr/bin/tolvan && ! -e /opt/tolvan ]]
