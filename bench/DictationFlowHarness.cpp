@@ -9,6 +9,7 @@
 #include "engines/ModelCatalog.h"
 #include "engines/WavWriter.h"
 #include "platform/MicrophoneCapture.h"
+#include "text/TranscriptPipeline.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -147,7 +148,7 @@ double minuteOfOwnWorkCpuMs()
     const double start = threadCpuMs();
     const QByteArrayList body = WhisperServer::multipartParts("tolvan-boundary", wav);
     const Result<TranscriptionResult> result = WhisperServer::interpretAnswer(200, answer);
-    const QString text = DictationController::textOf(result.value());
+    const QString text = TranscriptPipeline::textOf(result.value());
     SettingsStore::shared().prependToHistory(text);
     return body.isEmpty() ? 0 : threadCpuMs() - start;
 }

@@ -1,4 +1,4 @@
-#include "engines/Hallucinations.h"
+#include "text/Hallucinations.h"
 #include "text/AutoFormatter.h"
 #include "text/Corrections.h"
 #include "text/MacroStore.h"

@@ -1,7 +1,7 @@
 #include "cli/HallucTestMode.h"
 
 #include "core/Console.h"
-#include "engines/Hallucinations.h"
+#include "text/Hallucinations.h"
 
 namespace HallucTestMode
 {

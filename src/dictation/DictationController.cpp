@@ -6,20 +6,14 @@
 #include "dictation/RecordingArchive.h"
 #include "dictation/Sounds.h"
 #include "engines/GigaAMEngine.h"
-#include "engines/Hallucinations.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "engines/WavWriter.h"
-#include "text/AutoFormatter.h"
 #include "text/Corrections.h"
-#include "text/MacroStore.h"
-#include "text/TextFormatter.h"
-#include "text/TranscriptCleaner.h"
-#include "text/Typography.h"
+#include "text/TranscriptPipeline.h"
 
 #include <QFile>
 #include <QPointer>
-#include <QSet>
 #include <QTimer>
 
 #include <algorithm>
@@ -87,11 +81,6 @@ DictationController::~DictationController()
     recorder_->onAutoStop = nullptr;
     recorder_->onStartFailed = nullptr;
     server_.onState = nullptr;
-}
-
-QString DictationController::clean(const QString& text)
-{
-    return TranscriptCleaner::clean(text);
 }
 
 QString DictationController::timerText(qint64 elapsedSeconds)
@@ -373,55 +362,6 @@ void DictationController::serverStateChanged(const WhisperServer::State& state)
         onPhaseChange();
 }
 
-QString DictationController::textOf(const TranscriptionResult& result)
-{
-    const std::vector<CorrectionPair> pairs = Corrections::load();
-    std::vector<SpeechSegment> kept;
-    QString text;
-    if (!result.segments.empty()) {
-        QStringList texts;
-        for (const SpeechSegment& segment : result.segments) {
-            const QString corrected = Corrections::apply(clean(segment.text), pairs);
-            if (corrected.isEmpty())
-                continue;
-            if (Hallucinations::shouldDrop(corrected, segment.noSpeechProb, segment.avgLogprob)) {
-                Log::info(QStringLiteral("Отброшен сегмент-галлюцинация: «%1» (noSpeech=%2, logprob=%3)")
-                              .arg(corrected)
-                              .arg(segment.noSpeechProb, 0, 'f', 2)
-                              .arg(segment.avgLogprob, 0, 'f', 2));
-                continue;
-            }
-            SpeechSegment keptSegment = segment;
-            keptSegment.text = corrected;
-            kept.push_back(keptSegment);
-            texts << corrected;
-        }
-        text = texts.join(QLatin1Char(' '));
-    } else {
-        text = Corrections::apply(clean(result.text), pairs);
-        if (Hallucinations::shouldDrop(text, 0.0, 0.0))
-            text.clear();
-    }
-
-    SettingsStore& settings = SettingsStore::shared();
-    if (!text.isEmpty() && settings.boolForKey(SettingsKey::formattingEnabled)) {
-        TextFormatter::Config config;
-        config.macros = MacroStore::loadNormalized();
-        config.format = TextFormatter::outputFormatNamed(
-            settings.stringForKey(SettingsKey::outputFormat).value_or(QStringLiteral("markdown")));
-        if (settings.boolForKey(SettingsKey::autoFormat)) {
-            const QList<QString> triggers = config.macros.keys();
-            if (const std::optional<QString> annotated =
-                    AutoFormatter::annotate(kept, QSet<QString>(triggers.begin(), triggers.end()))) {
-                text = *annotated;
-                Log::info(QStringLiteral("Авторазметка применена (%1 сегментов)").arg(kept.size()));
-            }
-        }
-        text = TextFormatter::process(text, config);
-    }
-    return Typography::apply(TextFormatter::capitalizeFirstLetter(text), Typography::optionsFrom(settings)).text;
-}
-
 void DictationController::handleResult(quint64 id, const Result<TranscriptionResult>& result)
 {
     finishing_.erase(id);
@@ -439,7 +379,7 @@ void DictationController::handleResult(quint64 id, const Result<TranscriptionRes
     }
     if (!dictation.keptFile.isEmpty())
         RecordingArchive::remove(dictation.keptFile);
-    const QString text = textOf(result.value());
+    const QString text = TranscriptPipeline::textOf(result.value());
     if (text.isEmpty()) {
         hud_.flash(QStringLiteral("Не расслышал"));
         return;

@@ -73,13 +73,8 @@ public:
     // recording still waiting for or in recognition; texts recognized but not delivered go to the history.
     void keepUnfinished();
 
-    // The recognizer's raw text tidied: annotations removed, white space collapsed.
-    static QString clean(const QString& text);
     // The panel's line while recording: "1:15 · ⏎ готово · Esc отмена".
     static QString timerText(qint64 elapsedSeconds);
-    // What a recognition becomes before the speech-quality step: cleaned and corrected segments without
-    // hallucinations, macros and spoken commands (with formatting on) and a capital first letter.
-    static QString textOf(const TranscriptionResult& result);
 
 private:
     // One recording on its way to the user.

@@ -126,7 +126,11 @@ protected:
         if (!QFileInfo(program).isExecutable())
             GTEST_SKIP() << "whisper-server was not built (scripts/build-whisper-server.sh BUILD_TREE puts it at "
                          << program.toStdString() << ")";
-        qputenv("TOLVAN_WHISPER_BIN", program.toUtf8());
+        // A copy of its own: an app that a desktop test starts meanwhile ends whatever runs the build tree's
+        // server file, as strays of an earlier run.
+        const QString copy = workDir + QStringLiteral("/whisper-server");
+        ASSERT_TRUE(QFile::copy(program, copy));
+        qputenv("TOLVAN_WHISPER_BIN", copy.toUtf8());
         model = TestEnvironment::fixture(QStringLiteral("whisper-server/ggml-scripted-tiny-ru.bin"));
         timing.terminationGraceMs = 5000;
     }

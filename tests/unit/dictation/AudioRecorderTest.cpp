@@ -8,6 +8,7 @@
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 #include "text/Corrections.h"
+#include "text/TranscriptPipeline.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -175,7 +176,7 @@ TEST(DictationControllerTest, CleansEachSegmentBeforeTheDictionary)
 {
     Corrections::save({{QStringLiteral("гит хаб"), QStringLiteral("GitHub")}});
     const TranscriptionResult result{{}, {SpeechSegment{QStringLiteral("открой гит [шум] хаб"), 0, 1500}}};
-    EXPECT_EQ(DictationController::textOf(result), QStringLiteral("Открой GitHub"));
+    EXPECT_EQ(TranscriptPipeline::textOf(result), QStringLiteral("Открой GitHub"));
 }
 
 // The ten newest recordings survive, listed newest first, also when several are kept within a millisecond.

@@ -1,4 +1,4 @@
-#include "engines/Hallucinations.h"
+#include "text/Hallucinations.h"
 
 #include "core/Regex.h"
 #include "text/TextFormatter.h"

@@ -1,0 +1,70 @@
+#include "text/TranscriptPipeline.h"
+
+#include "core/Log.h"
+#include "core/SettingsStore.h"
+#include "text/AutoFormatter.h"
+#include "text/Corrections.h"
+#include "text/Hallucinations.h"
+#include "text/MacroStore.h"
+#include "text/TextFormatter.h"
+#include "text/TranscriptCleaner.h"
+#include "text/Typography.h"
+
+#include <QSet>
+#include <QStringList>
+
+#include <vector>
+
+namespace TranscriptPipeline
+{
+
+QString textOf(const TranscriptionResult& result)
+{
+    const std::vector<CorrectionPair> pairs = Corrections::load();
+    std::vector<SpeechSegment> kept;
+    QString text;
+    if (!result.segments.empty()) {
+        QStringList texts;
+        for (const SpeechSegment& segment : result.segments) {
+            const QString corrected = Corrections::apply(TranscriptCleaner::clean(segment.text), pairs);
+            if (corrected.isEmpty())
+                continue;
+            if (Hallucinations::shouldDrop(corrected, segment.noSpeechProb, segment.avgLogprob)) {
+                Log::info(QStringLiteral("Отброшен сегмент-галлюцинация: «%1» (noSpeech=%2, logprob=%3)")
+                              .arg(corrected)
+                              .arg(segment.noSpeechProb, 0, 'f', 2)
+                              .arg(segment.avgLogprob, 0, 'f', 2));
+                continue;
+            }
+            SpeechSegment keptSegment = segment;
+            keptSegment.text = corrected;
+            kept.push_back(keptSegment);
+            texts << corrected;
+        }
+        text = texts.join(QLatin1Char(' '));
+    } else {
+        text = Corrections::apply(TranscriptCleaner::clean(result.text), pairs);
+        if (Hallucinations::shouldDrop(text, 0.0, 0.0))
+            text.clear();
+    }
+
+    SettingsStore& settings = SettingsStore::shared();
+    if (!text.isEmpty() && settings.boolForKey(SettingsKey::formattingEnabled)) {
+        TextFormatter::Config config;
+        config.macros = MacroStore::loadNormalized();
+        config.format = TextFormatter::outputFormatNamed(
+            settings.stringForKey(SettingsKey::outputFormat).value_or(QStringLiteral("markdown")));
+        if (settings.boolForKey(SettingsKey::autoFormat)) {
+            const QList<QString> triggers = config.macros.keys();
+            if (const std::optional<QString> annotated =
+                    AutoFormatter::annotate(kept, QSet<QString>(triggers.begin(), triggers.end()))) {
+                text = *annotated;
+                Log::info(QStringLiteral("Авторазметка применена (%1 сегментов)").arg(kept.size()));
+            }
+        }
+        text = TextFormatter::process(text, config);
+    }
+    return Typography::apply(TextFormatter::capitalizeFirstLetter(text), Typography::optionsFrom(settings)).text;
+}
+
+} // namespace TranscriptPipeline

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "model/TranscriptionResult.h"
+
+#include <QString>
+
+// What a recognition becomes before the speech-quality step, the same for every engine: each segment cleaned
+// and corrected with the user's dictionary, invented segments dropped, then (with formatting on) macros,
+// spoken commands and markup from pauses, a capital first letter and Russian typography.
+namespace TranscriptPipeline
+{
+QString textOf(const TranscriptionResult& result);
+} // namespace TranscriptPipeline
