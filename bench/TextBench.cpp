@@ -1,6 +1,6 @@
-#include "text/Hallucinations.h"
 #include "text/AutoFormatter.h"
 #include "text/Corrections.h"
+#include "text/Hallucinations.h"
 #include "text/MacroStore.h"
 #include "text/TextFormatter.h"
 #include "text/TranscriptCleaner.h"
