@@ -9,8 +9,7 @@
 namespace
 {
 
-template <typename Function>
-bool resolve(QLibrary& library, const char* name, Function& function, QString& problem)
+template <typename Function> bool resolve(QLibrary& library, const char* name, Function& function, QString& problem)
 {
     function = reinterpret_cast<Function>(library.resolve(name));
     if (!function)
@@ -44,17 +43,17 @@ std::optional<SherpaLibrary> SherpaLibrary::open(const QString& path, QString& p
         return std::nullopt;
     }
     Functions functions;
-    const bool complete = resolve(*library, "SherpaOnnxCreateOfflineRecognizer", functions.createRecognizer, problem) &&
-                          resolve(*library, "SherpaOnnxDestroyOfflineRecognizer", functions.destroyRecognizer, problem) &&
-                          resolve(*library, "SherpaOnnxCreateOfflineStream", functions.createStream, problem) &&
-                          resolve(*library, "SherpaOnnxDestroyOfflineStream", functions.destroyStream, problem) &&
-                          resolve(*library, "SherpaOnnxReadWave", functions.readWave, problem) &&
-                          resolve(*library, "SherpaOnnxFreeWave", functions.freeWave, problem) &&
-                          resolve(*library, "SherpaOnnxAcceptWaveformOffline", functions.acceptWaveform, problem) &&
-                          resolve(*library, "SherpaOnnxDecodeOfflineStream", functions.decode, problem) &&
-                          resolve(*library, "SherpaOnnxGetOfflineStreamResultAsJson", functions.resultJson, problem) &&
-                          resolve(*library, "SherpaOnnxDestroyOfflineStreamResultJson", functions.freeResultJson,
-                                  problem);
+    const bool complete =
+        resolve(*library, "SherpaOnnxCreateOfflineRecognizer", functions.createRecognizer, problem) &&
+        resolve(*library, "SherpaOnnxDestroyOfflineRecognizer", functions.destroyRecognizer, problem) &&
+        resolve(*library, "SherpaOnnxCreateOfflineStream", functions.createStream, problem) &&
+        resolve(*library, "SherpaOnnxDestroyOfflineStream", functions.destroyStream, problem) &&
+        resolve(*library, "SherpaOnnxReadWave", functions.readWave, problem) &&
+        resolve(*library, "SherpaOnnxFreeWave", functions.freeWave, problem) &&
+        resolve(*library, "SherpaOnnxAcceptWaveformOffline", functions.acceptWaveform, problem) &&
+        resolve(*library, "SherpaOnnxDecodeOfflineStream", functions.decode, problem) &&
+        resolve(*library, "SherpaOnnxGetOfflineStreamResultAsJson", functions.resultJson, problem) &&
+        resolve(*library, "SherpaOnnxDestroyOfflineStreamResultJson", functions.freeResultJson, problem);
     if (!complete)
         return std::nullopt;
     return SherpaLibrary(functions);

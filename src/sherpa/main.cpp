@@ -29,8 +29,8 @@ int main(int argc, char** argv)
         return fail(problem + QStringLiteral("\nиспользование: sherpa-onnx-offline --encoder=ФАЙЛ --decoder=ФАЙЛ "
                                              "--joiner=ФАЙЛ --tokens=ФАЙЛ --model-type=ТИП --num-threads=N "
                                              "[--debug=1] ЗАПИСЬ.wav"));
-    const std::optional<SherpaLibrary> library =
-        SherpaLibrary::open(QCoreApplication::applicationDirPath() + QLatin1Char('/') + SherpaLibrary::fileName, problem);
+    const std::optional<SherpaLibrary> library = SherpaLibrary::open(
+        QCoreApplication::applicationDirPath() + QLatin1Char('/') + SherpaLibrary::fileName, problem);
     if (!library)
         return fail(problem);
     SherpaLibrary::Timing timing;
