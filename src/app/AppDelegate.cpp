@@ -8,6 +8,7 @@
 #include "app/StatusMenu.h"
 #include "core/AlertPresenter.h"
 #include "core/Log.h"
+#include "core/Resources.h"
 #include "core/SettingsStore.h"
 #include "dictation/DictationController.h"
 #include "dictation/HotkeyManager.h"
@@ -362,9 +363,9 @@ void AppDelegate::showAbout()
                        "• GigaAM-v3 (Сбер) — MIT\n"
                        "• sherpa-onnx — Apache-2.0; ONNX Runtime — MIT\n"
                        "• llama.cpp — MIT; Qwen3 — Apache-2.0\n"
-                       "• Qt 6 — LGPL-3.0; ICU — лицензия Unicode\n\n"
-                       "Горячие клавиши:\n") +
-        toggleTitle +
+                       "• Qt 6 — LGPL-3.0; ICU — лицензия Unicode\n"
+                       "Полные тексты лицензий — в файле «Лицензии»: ") +
+        Resources::path(QStringLiteral("Лицензии")) + QStringLiteral("\n\nГорячие клавиши:\n") + toggleTitle +
         QStringLiteral(" — начать/закончить диктовку\nEnter или кнопка «Готово» — закончить и вставить текст\n"
                        "Удержание правого Alt — режим рации\nEsc — отмена записи\n\n"
                        "Голосовое форматирование: заголовки, абзацы, списки, макросы —\n"

@@ -1,0 +1,87 @@
+#include "core/Paths.h"
+#include "engines/WhisperServer.h"
+#include "quality/AdvisorEngine.h"
+#include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
+#include "support/TolvanProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using State = AdvisorEngine::State;
+
+// The processes running this program file.
+QList<qint64> instancesOf(const QString& program)
+{
+    QList<qint64> pids;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QByteArray status = TestFiles::read("/proc/" + entry + "/status");
+        if (QFileInfo("/proc/" + entry + "/exe").symLinkTarget() == program && !status.contains("State:\tZ"))
+            pids.append(entry.toLongLong());
+    }
+    return pids;
+}
+
+} // namespace
+
+// llama.cpp's own llama-server, which scripts/build-llama-server.sh puts into the build tree, found where the bundle
+// keeps it, with a generated Qwen3 model of toy size whose chat answer is fixed (make-tiny-qwen3.py). The fake
+// covers the failures; this covers the real program's command line, readiness, answer and ending.
+TEST(RealLlamaServer, StartsAnswersThroughTheAdvisorStopsWhenIdleAndStraysAreEnded)
+{
+    const QString built = QStringLiteral(REAL_LLAMA_SERVER);
+    if (!QFileInfo(built).isExecutable())
+        GTEST_SKIP() << "llama-server was not built (scripts/build-llama-server.sh BUILD_TREE puts it at "
+                     << built.toStdString() << ")";
+    TestEnvironment::freshHome();
+    // A bundle of its own: an app started meanwhile by a desktop test ends whatever runs the build tree's copy.
+    const QString resources = TestEnvironment::makeDirectory("llama-bundle");
+    const QString server = resources + "/llama/bin/llama-server";
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(server).absolutePath()) && QFile::copy(built, server));
+    qputenv("TOLVAN_RESOURCES_DIR", resources.toUtf8());
+    qunsetenv("TOLVAN_LLAMA_BIN");
+    QDir().mkpath(Paths::advisorModelsDir());
+    const QString model = Paths::advisorModelsDir() + "/" + AdvisorEngine::modelFileName;
+    const ProcessOutput made = runProgram("/usr/bin/python3", {TINY_QWEN3_GENERATOR, model});
+    ASSERT_EQ(made.exitCode, 0) << made.err().toStdString();
+
+    AdvisorEngine engine({.probePauseMs = 20, .requestTimeoutMs = 60000, .idleShutdownMs = 1500},
+                         {.presentAbove = 1000, .acceptedAbove = 500, .assumedTotal = 4000});
+    QList<State> states;
+    engine.onState = [&](const State& state) { states.append(state); };
+    std::optional<Result<AdvisorEngine::Advice>> outcome;
+    engine.suggest("ну привет всем", QStringLiteral("business"), 8, true,
+                   [&](Result<AdvisorEngine::Advice> result) { outcome = result; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 60000));
+    const QString log = QString::fromUtf8(TestFiles::read(Paths::logDir() + "/advisor.log"));
+    ASSERT_TRUE(outcome->ok()) << outcome->error().description().toStdString() << "\n" << log.toStdString();
+    EXPECT_EQ(outcome->value(), (AdvisorEngine::Advice{4, QStringLiteral("Добрый день, коллеги."), false}));
+    EXPECT_EQ(instancesOf(server).size(), 1);
+    // The server read our flags: the context we asked for, on the port we chose.
+    EXPECT_TRUE(log.contains("n_ctx         = 2048") || log.contains("n_ctx = 2048")) << log.toStdString();
+
+    // No further phrase: the server is stopped and leaves nothing behind.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !states.isEmpty() && states.back() == State{State::idle, 0, {}};
+        },
+        10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return instancesOf(server).isEmpty(); }, 10000));
+
+    // One left running by an earlier run of the app is ended at the next start.
+    QProcess stray;
+    stray.setStandardErrorFile(QProcess::nullDevice());
+    stray.start(server, AdvisorEngine::serverArguments(model, WhisperServer::freePort(), 1));
+    ASSERT_TRUE(stray.waitForStarted());
+    AdvisorEngine::endStrays();
+    EXPECT_TRUE(stray.waitForFinished(10000));
+    EXPECT_TRUE(TestEnvironment::appLog().contains("Советник: остановлено оставшихся llama-server: 1"));
+}
