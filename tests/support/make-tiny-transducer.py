@@ -8,7 +8,10 @@ and a pause of 0.72 s before the space, so a recording of at least 1.2 s gives
 The encoder's output is the one-hot frame number; the decoder's is the one-hot count of characters written so
 far (kept in its state); the joiner gives the next character when the frame is the one scheduled for it, else
 the blank.
-  make-tiny-transducer.py DIRECTORY"""
+Given sizes, the four files are made at least that large (the ONNX files with a field readers skip, sparse; the
+token list with empty lines), as a check for complete downloads wants them.
+  make-tiny-transducer.py DIRECTORY [ENCODER_BYTES DECODER_BYTES JOINER_BYTES TOKENS_BYTES]"""
+import os
 import sys
 
 import numpy as np
@@ -128,14 +131,32 @@ def joiner():
     return model(graph)
 
 
-def main(directory):
-    save(encoder(), f"{directory}/encoder.int8.onnx")
-    save(decoder(), f"{directory}/decoder.onnx")
-    save(joiner(), f"{directory}/joiner.onnx")
-    with open(f"{directory}/tokens.txt", "w", encoding="utf-8") as tokens:
+def varint(number):
+    data = b""
+    while number >= 0x80:
+        data += bytes([number & 0x7F | 0x80])
+        number >>= 7
+    return data + bytes([number])
+
+
+def pad_model(path, size):
+    with open(path, "ab") as model:
+        payload = max(size - model.tell(), 0)
+        model.write(varint(1000 << 3 | 2) + varint(payload))
+        model.truncate(model.tell() + payload)
+
+
+def main(directory, sizes):
+    names = ["encoder.int8.onnx", "decoder.onnx", "joiner.onnx"]
+    for name, made in zip(names, [encoder(), decoder(), joiner()]):
+        save(made, os.path.join(directory, name))
+    with open(os.path.join(directory, "tokens.txt"), "w", encoding="utf-8") as tokens:
         for number, symbol in enumerate(VOCABULARY + ["<blk>"]):
             tokens.write(f"{symbol} {number}\n")
+        tokens.write("\n" * max(sizes[3] - tokens.tell(), 0) if sizes else "")
+    for name, size in zip(names, sizes):
+        pad_model(os.path.join(directory, name), size)
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main(sys.argv[1], [int(size) for size in sys.argv[2:6]])
