@@ -26,8 +26,8 @@ double secondsOf(const QElapsedTimer& timer)
 
 std::optional<SherpaLibrary> SherpaLibrary::open(const QString& path, QString& problem)
 {
-    // Kept loaded for the life of the process.
-    auto* library = new QLibrary(path);
+    // Its destruction leaves the library loaded: the functions stay valid for the life of the process.
+    auto library = std::make_unique<QLibrary>(path);
     if (!library->load()) {
         problem = QStringLiteral("не удалось загрузить %1: %2").arg(path, library->errorString());
         return std::nullopt;
@@ -56,7 +56,7 @@ std::optional<SherpaLibrary> SherpaLibrary::open(const QString& path, QString& p
         resolve(*library, "SherpaOnnxDestroyOfflineStreamResultJson", functions.freeResultJson, problem);
     if (!complete)
         return std::nullopt;
-    return SherpaLibrary(functions);
+    return SherpaLibrary(std::move(library), functions);
 }
 
 std::optional<QByteArray> SherpaLibrary::recognize(const OfflineOptions& options, Timing& timing,

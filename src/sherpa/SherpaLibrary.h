@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 // The sherpa-onnx C API library of one release (pinned: its configuration records change between releases),
@@ -91,9 +92,12 @@ private:
         FreeResultJsonFunction freeResultJson = nullptr;
     };
 
-    explicit SherpaLibrary(Functions functions) : functions_(functions) {}
+    SherpaLibrary(std::unique_ptr<QLibrary> library, Functions functions)
+        : library_(std::move(library)), functions_(functions)
+    {}
 
     std::optional<QByteArray> decode(const Recognizer* recognizer, const Wave& wave, QString& problem) const;
 
+    std::unique_ptr<QLibrary> library_;
     Functions functions_;
 };
