@@ -124,7 +124,6 @@ echo "llama-server собран за $((SECONDS - started)) с"
 cp "$entry/build/bin/llama-server" "$entry/llama-server.tmp"
 strip "$entry/llama-server.tmp"
 mv "$entry/llama-server.tmp" "$entry/llama-server"
-# The licence travels with the binary into the packages.
-cp "$entry/src/LICENSE" "$entry/LICENSE"
+# The sources and objects are not needed once the binary is kept.
 rm -rf "$entry/src" "$entry/build"
 install_binary
