@@ -16,6 +16,7 @@
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "engines/WhisperServer.h"
+#include "platform/DesktopSession.h"
 #include "platform/SignalWatcher.h"
 #include "platform/X11Display.h"
 #include "quality/AdvisorEngine.h"
@@ -48,6 +49,7 @@ AppDelegate::~AppDelegate()
 void AppDelegate::applicationDidFinishLaunching()
 {
     Log::info(QStringLiteral("Запуск «Толван» ") + QLatin1String(BuildInfo::shortVersion));
+    Log::info(DesktopSession::describe());
     // Desktop shells match the app's windows to its desktop entry by this name.
     QGuiApplication::setDesktopFileName(QLatin1String(BuildInfo::bundleIdentifier));
     QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(BuildInfo::bundleIdentifier), StatusIcon::idle()));
