@@ -62,7 +62,11 @@ int keymapFile(const QByteArray& keymap)
 
 WlrKeyboard::WlrKeyboard(wl_display* display, zwp_virtual_keyboard_v1* keyboard)
     : display_(display), keyboard_(keyboard)
-{}
+{
+    // The keymap goes ahead of the first keystroke: a window that gets a new keymap together with a key may
+    // miss that key.
+    ensureKeymapHolds('a');
+}
 
 WlrKeyboard::~WlrKeyboard()
 {

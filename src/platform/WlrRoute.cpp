@@ -129,8 +129,9 @@ QStringList WlrRoute::focusedWindowClass()
         wl_display_roundtrip(display);
         if (!objects->toplevels)
             return;
+        // "org.kde.konsole" is also known as "konsole".
         if (const WlrToplevels::Toplevel* toplevel = objects->toplevels->find(objects->toplevels->focused()))
-            *names = QStringList{toplevel->appId};
+            *names = QStringList{toplevel->appId, toplevel->appId.section(u'.', -1)};
     });
     return answered ? *names : QStringList();
 }

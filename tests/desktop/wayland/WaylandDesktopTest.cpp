@@ -51,6 +51,15 @@ public:
         return environment;
     }
 
+    // The Qt text field as an X11 program of the compositor's XWayland.
+    std::unique_ptr<TextFieldWindow> x11TextField() const
+    {
+        return std::make_unique<TextFieldWindow>(
+            QStringList{QStringLiteral("DISPLAY=") + values_.value(QStringLiteral("DISPLAY")),
+                        QStringLiteral(TOLVAN_FAKES_DIR "/text-field")},
+            QStringLiteral("env"));
+    }
+
     // The GTK text field as a native client of the compositor.
     std::unique_ptr<TextFieldWindow> nativeTextField() const
     {
@@ -88,7 +97,7 @@ using WaylandDesktopTest = DesktopTest;
 
 } // namespace
 
-TEST_F(WaylandDesktopTest, UnderSwayTheDictatedTextReachesTheFocusedNativeWindow)
+TEST_F(WaylandDesktopTest, UnderSwayDictationReachesTheFocusedWindowAnX11OneAndThenANativeOne)
 {
     const Compositor sway(QStringLiteral("sway"));
     if (!sway.isRunning())
@@ -97,14 +106,23 @@ TEST_F(WaylandDesktopTest, UnderSwayTheDictatedTextReachesTheFocusedNativeWindow
     ASSERT_TRUE(app->waitUntilReady());
     EXPECT_TRUE(app->log().contains(QStringLiteral("Сеанс Wayland (wlroots), доставка текста: виртуальная клавиатура")))
         << app->log().toStdString();
-    // The field gets the keyboard focus once the seat has a keyboard: the app's virtual one.
+    const QString expected = QStringLiteral("Привет, это проверка Linuxа.\\n\\nВторая часть текста.");
+
+    // An X11 window takes the text through XWayland as in an X11 session.
+    const auto x11Field = sway.x11TextField();
+    ASSERT_TRUE(x11Field->isReady());
+    dictateWithTheCommand(*app);
+    EXPECT_TRUE(x11Field->waitForText(expected, 8000)) << x11Field->text().toStdString();
+    ASSERT_TRUE(app->waitUntilIdle());
+
+    // The native window opened next gets the focus, and the text; wlroots' XWayland, which has now seen an X11
+    // window focused, takes the X11 clipboard over whenever the seat's changes.
     const auto field = sway.nativeTextField();
     ASSERT_TRUE(field->isReady());
-
     dictateWithTheCommand(*app);
-    const QString expected = QStringLiteral("Привет, это проверка Linuxа.\\n\\nВторая часть текста.");
     EXPECT_TRUE(field->waitForText(expected, 8000)) << field->text().toStdString() << app->log().toStdString();
     EXPECT_EQ(field->keys(), QStringList({QStringLiteral("Control_L"), QStringLiteral("Ctrl+V")}));
+    EXPECT_EQ(x11Field->text(), expected);
 }
 
 TEST_F(WaylandDesktopTest, UnderACompositorWithoutARouteTheTextIsLeftOnTheClipboardAndThePanelSaysSo)
