@@ -26,7 +26,7 @@ public:
     // Runs the task on the connection's thread and waits for it, at most timeoutMs: a compositor that stopped
     // answering must not hold the caller. False when it did not run in that time. The task must own what it
     // touches (it may run after run() gave up on it).
-    bool run(std::function<void()> task, int timeoutMs = 2000);
+    bool run(std::function<void()> task, int timeoutMs = 1000);
 
 private:
     struct Job;

@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <cstring>
 #include <wayland-client.h>
 
@@ -88,7 +89,7 @@ void WlrRoute::bind()
         if (objects->seat && objects->keyboards)
             objects->keyboard = std::make_unique<WlrKeyboard>(
                 display, zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(objects->keyboards, objects->seat));
-        if (objects->toplevelManager)
+        if (objects->toplevelManager && objects->seat)
             objects->toplevels = std::make_unique<WlrToplevels>(objects->toplevelManager, objects->seat);
         if (objects->clipboardManager && objects->seat)
             objects->clipboard = std::make_unique<WlrClipboard>(objects->clipboardManager, objects->seat);
