@@ -17,7 +17,9 @@
 #include "engines/ModelManager.h"
 #include "engines/WhisperServer.h"
 #include "platform/DesktopSession.h"
+#include "platform/GnomeRoute.h"
 #include "platform/SignalWatcher.h"
+#include "platform/WaylandRoute.h"
 #include "platform/X11Display.h"
 #include "quality/AdvisorEngine.h"
 #include "text/MacroEditor.h"
@@ -29,6 +31,7 @@
 #include <QIcon>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QThreadPool>
 
 #include <csignal>
 #include <optional>
@@ -50,6 +53,8 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     Log::info(QStringLiteral("Запуск «Толван» ") + QLatin1String(BuildInfo::shortVersion));
     Log::info(DesktopSession::describe());
+    // The route's connection to the compositor is ready before the first paste, without the UI thread waiting.
+    QThreadPool::globalInstance()->start([] { WaylandRoute::shared(); });
     // Desktop shells match the app's windows to its desktop entry by this name.
     QGuiApplication::setDesktopFileName(QLatin1String(BuildInfo::bundleIdentifier));
     QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(BuildInfo::bundleIdentifier), StatusIcon::idle()));
@@ -198,6 +203,8 @@ void AppDelegate::stopWork()
     controller_->keepUnfinished();
     controller_->server().stop();
     AdvisorEngine::shared().shutdown();
+    if (DesktopSession::deliveryRoute() == DesktopSession::Route::gnome)
+        GnomeRoute::shared().close();
     ChildProcess::finishEnding();
 }
 

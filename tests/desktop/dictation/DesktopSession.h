@@ -159,6 +159,10 @@ class TextFieldWindow
 public:
     // Extra arguments go to Qt, e.g. {"-name", "xterm"} for its WM_CLASS.
     explicit TextFieldWindow(const QStringList& arguments = {})
+        : TextFieldWindow(QStringLiteral(TOLVAN_FAKES_DIR "/text-field"), arguments)
+    {}
+    // Another program that reports the same lines, e.g. the native Wayland field of tests/fakes/gtk-text-field.
+    TextFieldWindow(const QString& program, const QStringList& arguments)
     {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] {
@@ -172,7 +176,7 @@ public:
                     keys_ << line.mid(4);
             }
         });
-        process_.start(QStringLiteral(TOLVAN_FAKES_DIR "/text-field"), arguments);
+        process_.start(program, arguments);
         ready_ = process_.waitForStarted(5000) && QTest::qWaitFor([this] { return ready_; }, 10000);
     }
     ~TextFieldWindow()

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/WaylandRoute.h"
+
+#include <QString>
+
+#include <atomic>
+#include <mutex>
+
+// Keystrokes into the native windows of GNOME's compositor through mutter's remote-desktop service on the session
+// bus (org.gnome.Mutter.RemoteDesktop): mutter itself posts them to the window that has the keyboard focus, as if
+// from a keyboard of its own. One session serves the whole life of the app; one that mutter has dropped is
+// opened again. Mutter tells nobody which native window has the focus: they all count as one, "the focused native
+// window", whichever it is when the keys arrive. Calls block on the bus, a few seconds at most when mutter hangs.
+class GnomeRoute : public WaylandRoute
+{
+public:
+    static GnomeRoute& shared();
+
+    // Opens and starts the session unless one runs; false when the service is missing or mutter refuses it.
+    bool open();
+    // Stops the session (at quit).
+    void close();
+
+    ActiveWindow::WindowId focusedWindow() override;
+    bool activate(ActiveWindow::WindowId window) override;
+    QStringList focusedWindowClass() override;
+    bool postKey(Keys::Keysym key, Keys::Modifiers modifiers) override;
+
+    // The one identifier of native windows.
+    static constexpr ActiveWindow::WindowId nativeWindow = ActiveWindow::nativeWindowBit | 1;
+
+private:
+    GnomeRoute() = default;
+
+    // How far a keystroke got: not at all (the first press failed), partly, or fully.
+    enum class Typed
+    {
+        nothing,
+        partly,
+        yes
+    };
+
+    bool openLocked();
+    bool notify(const QString& method, quint32 key, bool pressed);
+    Typed typeLocked(Keys::Keysym key, Keys::Modifiers modifiers);
+
+    std::mutex mutex_;
+    // The session's object path; empty while none runs.
+    QString session_;
+    // Whether a session runs, for the callers that must not wait for the mutex.
+    std::atomic<bool> running_ = false;
+};
