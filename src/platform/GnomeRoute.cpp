@@ -1,16 +1,22 @@
 #include "platform/GnomeRoute.h"
 
 #include "core/Log.h"
+#include "core/MainThread.h"
 
+#include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
+#include <QGuiApplication>
 
 #include <linux/input-event-codes.h>
 
 #include <chrono>
+#include <poll.h>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -21,6 +27,9 @@ const QString service = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 const QString sessionInterface = QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
 constexpr int callTimeoutMs = 3000;
 constexpr auto pressDuration = std::chrono::milliseconds(25);
+constexpr auto bridgeTimeout = std::chrono::seconds(1);
+constexpr auto bridgePollInterval = std::chrono::milliseconds(10);
+constexpr int readTimeoutMs = 1000;
 
 // Keys by their place on the standard PC keyboard (evdev codes). Mutter types a keysym only when the current
 // layout holds it, and a Russian layout has no Latin "v"; by its place the key is Ctrl+V there too.
@@ -55,6 +64,21 @@ bool failed(const QDBusMessage& reply, const QString& what)
     return true;
 }
 
+// Everything the other end writes until it closes, waiting at most readTimeoutMs for each piece.
+QByteArray readToEnd(int descriptor)
+{
+    QByteArray data;
+    char buffer[4096];
+    pollfd readable{descriptor, POLLIN, 0};
+    while (::poll(&readable, 1, readTimeoutMs) > 0) {
+        const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
+        if (count <= 0)
+            break;
+        data.append(buffer, count);
+    }
+    return data;
+}
+
 } // namespace
 
 GnomeRoute& GnomeRoute::shared()
@@ -74,6 +98,10 @@ bool GnomeRoute::postKey(Keys::Keysym key, Keys::Modifiers modifiers)
     const std::lock_guard lock(mutex_);
     if (session_.isEmpty() && !openLocked())
         return false;
+    if (key == Keys::v && !clipboardReachesNativeWindows()) {
+        Log::info(QStringLiteral("Текст не дошёл до буфера обмена окон Wayland — вставка отменена"));
+        return false;
+    }
     const Typed typed = typeLocked(key, modifiers);
     if (typed != Typed::nothing)
         return typed == Typed::yes;
@@ -130,6 +158,9 @@ bool GnomeRoute::openLocked()
     session_ = path;
     running_ = true;
     Log::info(QStringLiteral("Сеанс удалённого управления GNOME открыт: ") + path);
+    clipboardShared_ = !failed(call(path, sessionInterface, QStringLiteral("EnableClipboard"), {QVariantMap()}),
+                               QStringLiteral("доступ к буферу обмена"));
+    std::call_once(watchingClipboard_, [this] { MainThread::post([this] { watchClipboard(); }); });
     return true;
 }
 
@@ -164,4 +195,48 @@ GnomeRoute::Typed GnomeRoute::typeLocked(Keys::Keysym key, Keys::Modifiers modif
     if (typed)
         return Typed::yes;
     return held == 0 && !pressed ? Typed::nothing : Typed::partly;
+}
+
+void GnomeRoute::watchClipboard()
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    QObject::connect(clipboard, &QClipboard::changed, clipboard, [this, clipboard](QClipboard::Mode mode) {
+        if (mode != QClipboard::Clipboard)
+            return;
+        // Another program's text is not asked for: a program that hangs would keep the UI thread waiting.
+        const QString text = clipboard->ownsClipboard() ? clipboard->text() : QString();
+        const std::lock_guard lock(clipboardMutex_);
+        ownClipboard_ = text;
+    });
+}
+
+bool GnomeRoute::clipboardReachesNativeWindows()
+{
+    QString expected;
+    {
+        const std::lock_guard lock(clipboardMutex_);
+        expected = ownClipboard_;
+    }
+    if (!clipboardShared_ || expected.isEmpty())
+        return true;
+    const auto deadline = std::chrono::steady_clock::now() + bridgeTimeout;
+    while (true) {
+        const std::optional<QString> offered = nativeClipboardText();
+        // A session mutter has dropped cannot tell; the keystroke finds out and opens a new one.
+        if (!offered || *offered == expected)
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(bridgePollInterval);
+    }
+}
+
+std::optional<QString> GnomeRoute::nativeClipboardText()
+{
+    const QDBusMessage reply =
+        call(session_, sessionInterface, QStringLiteral("SelectionRead"), {QStringLiteral("text/plain;charset=utf-8")});
+    if (failed(reply, QStringLiteral("чтение буфера обмена")) || reply.arguments().isEmpty())
+        return std::nullopt;
+    const auto descriptor = qdbus_cast<QDBusUnixFileDescriptor>(reply.arguments().constFirst());
+    return QString::fromUtf8(readToEnd(descriptor.fileDescriptor()));
 }

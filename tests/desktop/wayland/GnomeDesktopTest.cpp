@@ -40,7 +40,8 @@ TEST_F(GnomeDesktopTest, TheCommandLineToggleDictatesIntoTheFocusedNativeWindowT
 
     // Cleaned, corrected, the spoken command rendered: through Tolvan's X11 clipboard and mutter's Ctrl+V.
     const QString expected = QStringLiteral("Привет, это проверка Linuxа.\\n\\nВторая часть текста.");
-    EXPECT_TRUE(field.waitForText(expected, 8000)) << field.text().toStdString() << app.log().toStdString();
+    EXPECT_TRUE(field.waitForText(expected, 8000))
+        << field.text().toStdString() << field.keys().join(u' ').toStdString() << app.log().toStdString();
     EXPECT_TRUE(field.keys().contains(QStringLiteral("Ctrl+V"))) << field.keys().join(u' ').toStdString();
 
     ASSERT_TRUE(app.waitUntilIdle());
