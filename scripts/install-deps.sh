@@ -13,6 +13,7 @@ test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev clang-format
     xvfb x11-utils x11-xkb-utils xdotool xclip openbox trayer imagemagick fonts-dejavu-core
     pulseaudio espeak-ng sox
+    mutter xwayland dbus-daemon dbus-bin python3-gi gir1.2-gtk-3.0
     lintian appstream desktop-file-utils
     clang libclang-rt-14-dev
 )

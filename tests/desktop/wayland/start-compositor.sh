@@ -28,22 +28,37 @@ else
     as_user=()
 fi
 
+# Whether a process is gone (a zombie of ours counts as gone).
+ended() {
+    local state
+    state=$(ps -o stat= -p "$1" 2>/dev/null || true)
+    [[ -z "$state" || "$state" == Z* ]]
+}
+
+stop_process() {
+    kill "$1" 2>/dev/null || true
+    for _ in $(seq 100); do
+        ended "$1" && return 0
+        sleep 0.05
+    done
+    kill -9 "$1" 2>/dev/null || true
+}
+
 stop_all() {
-    local pid
-    # The compositor first: the session bus and XWayland end with it.
-    if [[ -s "$runtime/compositor.pid" ]]; then
-        pid=$(cat "$runtime/compositor.pid")
-        kill "$pid" 2>/dev/null || true
+    local index
+    # Newest first; the session bus ends by itself once the compositor, its child, has ended.
+    for ((index = ${#pids[@]} - 1; index >= 1; index--)); do
+        stop_process "${pids[index]}"
+    done
+    [[ -s "$runtime/compositor.pid" ]] && stop_process "$(cat "$runtime/compositor.pid")"
+    if ((${#pids[@]} > 0)); then
         for _ in $(seq 100); do
-            kill -0 "$pid" 2>/dev/null || break
+            ended "${pids[0]}" && break
             sleep 0.05
         done
-        kill -9 "$pid" 2>/dev/null || true
+        stop_process "${pids[0]}"
+        wait "${pids[0]}" 2>/dev/null || true
     fi
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
     rm -rf "$rig"
 }
 trap stop_all EXIT
