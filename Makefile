@@ -66,7 +66,7 @@ fuzz: test-deps fuzz-build
 	tests/fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 fuzz-build:
-	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DTOLVAN_FUZZ=ON \
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTOLVAN_FUZZ=ON \
 		-DTOLVAN_BUILD_TESTS=OFF -DTOLVAN_BUILD_BENCHMARKS=OFF
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
 

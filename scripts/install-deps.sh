@@ -6,6 +6,7 @@ set -euo pipefail
 build_packages=(
     cmake ninja-build g++ pkg-config make
     qt6-base-dev libicu-dev libpulse-dev libx11-dev libxcb1-dev libxtst-dev libxi-dev libarchive-dev
+    libwayland-dev libwayland-bin
     pulseaudio-utils procps
     dpkg-dev file librsvg2-bin
 )
@@ -13,7 +14,7 @@ test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev clang-format
     xvfb x11-utils x11-xkb-utils xdotool xclip openbox trayer imagemagick fonts-dejavu-core
     pulseaudio espeak-ng sox
-    mutter xwayland dbus-daemon dbus-bin python3-gi gir1.2-gtk-3.0
+    sway weston mutter xwayland x11-xserver-utils dbus-daemon dbus-bin python3-gi gir1.2-gtk-3.0
     lintian appstream desktop-file-utils
     clang libclang-rt-14-dev
 )

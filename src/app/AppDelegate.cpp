@@ -31,7 +31,6 @@
 #include <QIcon>
 #include <QPointer>
 #include <QSystemTrayIcon>
-#include <QThreadPool>
 
 #include <csignal>
 #include <optional>
@@ -53,8 +52,8 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     Log::info(QStringLiteral("Запуск «Толван» ") + QLatin1String(BuildInfo::shortVersion));
     Log::info(DesktopSession::describe());
-    // The route's connection to the compositor is ready before the first paste, without the UI thread waiting.
-    QThreadPool::globalInstance()->start([] { WaylandRoute::shared(); });
+    // Connected now: native windows get the seat's keyboard, and the route follows our clipboard from the start.
+    WaylandRoute::shared();
     // Desktop shells match the app's windows to its desktop entry by this name.
     QGuiApplication::setDesktopFileName(QLatin1String(BuildInfo::bundleIdentifier));
     QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(BuildInfo::bundleIdentifier), StatusIcon::idle()));
@@ -383,6 +382,22 @@ void AppDelegate::showAbout()
         Alert{QStringLiteral("Толван ") + QLatin1String(BuildInfo::shortVersion), text, {QStringLiteral("Закрыть")}});
 }
 
+QString AppDelegate::waylandNotice()
+{
+    const QString delivery =
+        WaylandRoute::shared()
+            ? QStringLiteral("Текст вставляется и в окна программ Wayland.")
+            : QStringLiteral("В окнах программ Wayland текст остаётся в буфере — вставьте его Ctrl+V.");
+    return QStringLiteral("\n\nУ вас сеанс Wayland: клавиши Толвана, Enter и Esc действуют только в программах X11. "
+                          "Назначьте в настройках рабочего стола сочетания на команды «tolvan --toggle» (начать и "
+                          "закончить диктовку) и «tolvan --cancel» (отменить запись).\n"
+                          "• GNOME: Параметры → Клавиатура → Комбинации клавиш → Дополнительные комбинации → «+».\n"
+                          "• KDE Plasma: Параметры системы → Комбинации клавиш → Добавить → Команда или скрипт.\n"
+                          "• sway: в ~/.config/sway/config строки «bindsym $mod+Shift+space exec tolvan --toggle» и "
+                          "«bindsym $mod+Shift+Escape exec tolvan --cancel».\n") +
+           delivery;
+}
+
 void AppDelegate::showFirstRunNotice()
 {
     SettingsStore::shared().setBool(SettingsKey::firstRunDone, true);
@@ -391,11 +406,8 @@ void AppDelegate::showFirstRunNotice()
                                   "правый Alt, пока говорите. Esc отменяет запись. Значок Толвана в трее открывает "
                                   "меню.")
                        .arg(toggle ? toggle->title : QStringLiteral("Super+Shift+Пробел"));
-    if (X11Display::isWaylandSession())
-        text +=
-            QStringLiteral("\n\nУ вас сеанс Wayland: глобальные клавиши доходят только до программ X11. Назначьте в "
-                           "настройках рабочего стола сочетание клавиш на команду «tolvan --toggle» — оно будет "
-                           "начинать и заканчивать диктовку.");
+    if (DesktopSession::isWayland())
+        text += waylandNotice();
     const WhisperModel model = ModelCatalog::byID(
         SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()));
     if (ModelManager::isDownloaded(model)) {

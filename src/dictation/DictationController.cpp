@@ -9,6 +9,7 @@
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "engines/WavWriter.h"
+#include "platform/DesktopSession.h"
 #include "text/Corrections.h"
 #include "text/TranscriptPipeline.h"
 
@@ -85,9 +86,14 @@ DictationController::~DictationController()
 
 QString DictationController::timerText(qint64 elapsedSeconds)
 {
-    return QStringLiteral("%1:%2 · ⏎ готово · Esc отмена")
+    // Enter and Esc cannot be taken from native Wayland windows: there the shortcuts the user bound to the
+    // commands finish and cancel.
+    static const QString keys = DesktopSession::isWayland() ? QStringLiteral("✓ --toggle · ✕ --cancel")
+                                                            : QStringLiteral("⏎ готово · Esc отмена");
+    return QStringLiteral("%1:%2 · %3")
         .arg(elapsedSeconds / 60)
-        .arg(elapsedSeconds % 60, 2, 10, QLatin1Char('0'));
+        .arg(elapsedSeconds % 60, 2, 10, QLatin1Char('0'))
+        .arg(keys);
 }
 
 void DictationController::setPhase(Phase phase)

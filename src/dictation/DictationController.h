@@ -73,7 +73,7 @@ public:
     // recording still waiting for or in recognition; texts recognized but not delivered go to the history.
     void keepUnfinished();
 
-    // The panel's line while recording: "1:15 · ⏎ готово · Esc отмена".
+    // The panel's line while recording: "1:15 · ⏎ готово · Esc отмена" (in a Wayland session the commands).
     static QString timerText(qint64 elapsedSeconds);
 
 private:

@@ -1,6 +1,8 @@
 #include "dictation/OverlayHUD.h"
 
+#include "core/Log.h"
 #include "core/MainThread.h"
+#include "dictation/DictationController.h"
 
 #include <QBitmap>
 #include <QGuiApplication>
@@ -335,7 +337,7 @@ void OverlayHUD::showRecording()
         dot_->show();
         setSpinning(false);
         setButtons(true);
-        setTexts(QStringLiteral("Говорите…"), QStringLiteral("0:00 · ⏎ готово · Esc отмена"));
+        setTexts(QStringLiteral("Говорите…"), DictationController::timerText(0));
         startPulse();
         present();
     });
@@ -376,6 +378,7 @@ void OverlayHUD::showProcessing(const QString& text)
 
 void OverlayHUD::flash(const QString& text)
 {
+    Log::info(QStringLiteral("Панель: «%1»").arg(text));
     MainThread::post(this, [this, text] {
         ensurePanel();
         stopPulse();

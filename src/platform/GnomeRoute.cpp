@@ -10,6 +10,7 @@
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QGuiApplication>
+#include <QThreadPool>
 
 #include <linux/input-event-codes.h>
 
@@ -64,6 +65,16 @@ bool failed(const QDBusMessage& reply, const QString& what)
     return true;
 }
 
+// Whether the session bus has mutter's remote desktop; the log says so when not.
+bool serviceOffered()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected() && bus.interface()->isServiceRegistered(service).value())
+        return true;
+    Log::info(QStringLiteral("Удалённое управление GNOME недоступно: на шине сеанса нет ") + service);
+    return false;
+}
+
 // Everything the other end writes until it closes, waiting at most readTimeoutMs for each piece.
 QByteArray readToEnd(int descriptor)
 {
@@ -113,6 +124,14 @@ bool GnomeRoute::postKey(Keys::Keysym key, Keys::Modifiers modifiers)
     return openLocked() && typeLocked(key, modifiers) == Typed::yes;
 }
 
+bool GnomeRoute::openInBackground()
+{
+    if (!serviceOffered())
+        return false;
+    QThreadPool::globalInstance()->start([this] { open(); });
+    return true;
+}
+
 void GnomeRoute::close()
 {
     const std::lock_guard lock(mutex_);
@@ -143,11 +162,8 @@ QStringList GnomeRoute::focusedWindowClass()
 
 bool GnomeRoute::openLocked()
 {
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(service).value()) {
-        Log::info(QStringLiteral("Удалённое управление GNOME недоступно: на шине сеанса нет ") + service);
+    if (!serviceOffered())
         return false;
-    }
     const QDBusMessage created =
         call(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), service, QStringLiteral("CreateSession"));
     if (failed(created, QStringLiteral("создание сеанса")) || created.arguments().isEmpty())

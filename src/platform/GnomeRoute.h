@@ -20,6 +20,9 @@ public:
 
     // Opens and starts the session unless one runs; false when the service is missing or mutter refuses it.
     bool open();
+    // Opens it on a worker thread when the session bus has mutter's remote desktop; false when it has not. Until the
+    // session runs, and when mutter refuses it, no native window counts as focused.
+    bool openInBackground();
     // Stops the session (at quit).
     void close();
 

@@ -2,15 +2,17 @@
 
 #include "platform/DesktopSession.h"
 #include "platform/GnomeRoute.h"
+#include "platform/WlrRoute.h"
 
 WaylandRoute* WaylandRoute::shared()
 {
     static WaylandRoute* const route = []() -> WaylandRoute* {
         switch (DesktopSession::deliveryRoute()) {
-        case DesktopSession::Route::gnome:
-            // Where mutter refuses its remote desktop to this program, native windows get the clipboard.
-            return GnomeRoute::shared().open() ? &GnomeRoute::shared() : nullptr;
         case DesktopSession::Route::wlroots:
+            return &WlrRoute::shared();
+        case DesktopSession::Route::gnome:
+            // Without mutter's remote desktop on the session bus, native windows get the clipboard.
+            return GnomeRoute::shared().openInBackground() ? &GnomeRoute::shared() : nullptr;
         case DesktopSession::Route::x11:
         case DesktopSession::Route::clipboard:
             break;

@@ -152,17 +152,15 @@ inline QString screenshot(const QString& name)
 
 } // namespace DesktopSession
 
-// A window of another process with one focused text field (tests/fakes/text-field). It reports "READY",
-// "TEXT <content>" after each change and "KEY <press>" ("Ctrl+V", "Return"…) for each key press.
+// A window of another process with one focused text field (tests/fakes/text-field, or another program that
+// reports the same way). It reports "READY", "TEXT <content>" after each change and "KEY <press>" ("Ctrl+V",
+// "Return"…) for each key press.
 class TextFieldWindow
 {
 public:
     // Extra arguments go to Qt, e.g. {"-name", "xterm"} for its WM_CLASS.
-    explicit TextFieldWindow(const QStringList& arguments = {})
-        : TextFieldWindow(QStringLiteral(TOLVAN_FAKES_DIR "/text-field"), arguments)
-    {}
-    // Another program that reports the same lines, e.g. the native Wayland field of tests/fakes/gtk-text-field.
-    TextFieldWindow(const QString& program, const QStringList& arguments)
+    explicit TextFieldWindow(const QStringList& arguments = {},
+                             const QString& program = QStringLiteral(TOLVAN_FAKES_DIR "/text-field"))
     {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] {

@@ -1,91 +1,58 @@
 #!/usr/bin/env bash
-# Starts a headless Wayland compositor with XWayland for a desktop test and keeps it running until this script
-# gets SIGTERM; then stops everything it started. Compositors refuse to run as root: as root they run as the
-# unprivileged user 65534, as anyone else as that user. Once the compositor is ready, prints the environment a
-# program needs to join it, one VARIABLE=value line each (WAYLAND_DISPLAY as an absolute path, DISPLAY,
-# XAUTHORITY, DBUS_SESSION_BUS_ADDRESS), then COMPOSITOR_RUNTIME_DIR=dir and "READY".
-# `as-compositor-user.sh DIR PROGRAM...` runs a program (the native text field) as that user in that session.
-# Usage: tests/desktop/wayland/start-compositor.sh mutter
+# Starts a headless Wayland compositor for the desktop tests and keeps it running until this script is stopped
+# (SIGTERM). It prints "RUNTIME=<its XDG_RUNTIME_DIR>", with XWayland "DISPLAY=<XWayland display>", for mutter
+# "DBUS_SESSION_BUS_ADDRESS=<its session bus>" and last "WAYLAND_DISPLAY=<socket path>" once they answer, or
+# "UNAVAILABLE <reason>" and exits 1 when the compositor cannot start here. sway and mutter run with XWayland;
+# weston without: its XWayland crashes on the first X11 clipboard change while the headless seat has no keyboard.
+# Compositors refuse to run as root: as root it runs as the user nobody, with a runtime directory of that user's.
+# Clients of the compositor are started with run-client.sh.
+# Usage: tests/desktop/wayland/start-compositor.sh sway|weston|mutter
 set -euo pipefail
 
-compositor=${1:?usage: start-compositor.sh mutter}
-here=$(cd "$(dirname "$0")" && pwd)
-rig=$(mktemp -d /tmp/tolvan-compositor-XXXXXX)
-chmod 0755 "$rig"
-runtime=$rig/runtime
-mkdir -m 0700 "$runtime"
-pids=()
-
-if [[ $(id -u) == 0 ]]; then
-    user=65534
-    as_user=(setpriv --reuid=$user --regid=$user --clear-groups)
-    chown "$user:$user" "$runtime"
-    # XWayland's socket directory must be world-writable and root's, or mutter refuses to start XWayland.
-    mkdir -p /tmp/.X11-unix
-    chmod 1777 /tmp/.X11-unix
-else
-    user=$(id -u)
-    as_user=()
+compositor=$1
+runtime=$(mktemp -d /tmp/tolvan-wayland-XXXXXX)
+trap 'rm -rf "$runtime"' EXIT
+as_user=()
+if [[ $(id -u) -eq 0 ]]; then
+    chown 65534:65534 "$runtime"
+    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 fi
 
-# Whether a process is gone (a zombie of ours counts as gone).
-ended() {
-    local state
-    state=$(ps -o stat= -p "$1" 2>/dev/null || true)
-    [[ -z "$state" || "$state" == Z* ]]
-}
-
-stop_process() {
-    kill "$1" 2>/dev/null || true
-    for _ in $(seq 100); do
-        ended "$1" && return 0
-        sleep 0.05
-    done
-    kill -9 "$1" 2>/dev/null || true
-}
-
-stop_all() {
-    local index
-    # Newest first; the session bus ends by itself once the compositor, its child, has ended.
-    for ((index = ${#pids[@]} - 1; index >= 1; index--)); do
-        stop_process "${pids[index]}"
-    done
-    [[ -s "$runtime/compositor.pid" ]] && stop_process "$(cat "$runtime/compositor.pid")"
-    if ((${#pids[@]} > 0)); then
-        for _ in $(seq 100); do
-            ended "${pids[0]}" && break
-            sleep 0.05
-        done
-        stop_process "${pids[0]}"
-        wait "${pids[0]}" 2>/dev/null || true
-    fi
-    rm -rf "$rig"
-}
-trap stop_all EXIT
-trap 'exit 0' TERM INT
-
-fail() {
-    echo "start-compositor: $*" >&2
-    [[ -s "$runtime/compositor.log" ]] && tail -n 20 "$runtime/compositor.log" >&2
+unavailable() {
+    echo "UNAVAILABLE $*"
+    if [[ -s "$runtime/compositor.log" ]]; then tail -n 20 "$runtime/compositor.log" >&2; fi
     exit 1
 }
 
-wait_for() {
-    local what=$1
-    shift
-    for _ in $(seq 200); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.05
-    done
-    fail "$what did not come up"
-}
+command -v "$compositor" >/dev/null || unavailable "$compositor is not installed"
+for tool in Xwayland xhost xdpyinfo; do
+    command -v $tool >/dev/null || unavailable "$tool is not installed"
+done
 
-user_env=(env -i HOME="$runtime" XDG_RUNTIME_DIR="$runtime" PATH=/usr/bin:/bin LANG=C.UTF-8)
-
-start_mutter() {
-    command -v mutter >/dev/null || fail "mutter is not installed"
-    # The session bus lets root in too: the app under test runs as root and talks to mutter over it.
-    cat >"$rig/bus.conf" <<CONF
+environment=(env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$runtime" XDG_RUNTIME_DIR="$runtime")
+case $compositor in
+sway)
+    cat >"$runtime/sway.conf" <<CONF
+output HEADLESS-1 resolution 1280x800
+xwayland force
+exec sh -c 'echo "\$DISPLAY" > $runtime/display'
+CONF
+    "${environment[@]}" WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+        "${as_user[@]}" sway -c "$runtime/sway.conf" >"$runtime/compositor.log" 2>&1 &
+    ;;
+weston)
+    "${environment[@]}" "${as_user[@]}" weston --backend=headless-backend.so --socket=wayland-tolvan \
+        --width=1280 --height=800 --idle-time=0 >"$runtime/compositor.log" 2>&1 &
+    ;;
+mutter)
+    command -v dbus-run-session >/dev/null || unavailable "dbus-run-session is not installed"
+    # mutter refuses to start XWayland unless its socket directory is world-writable and root's.
+    if [[ $(id -u) -eq 0 ]]; then
+        mkdir -p /tmp/.X11-unix
+        chmod 1777 /tmp/.X11-unix
+    fi
+    # mutter serves its remote desktop on the session bus; this one lets the tests' root user in too.
+    cat >"$runtime/bus.conf" <<CONF
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
@@ -93,64 +60,107 @@ start_mutter() {
   <policy context="default"><allow user="root"/></policy>
 </busconfig>
 CONF
-    cat >"$rig/session.sh" <<'SESSION'
-#!/bin/sh
+    cat >"$runtime/session.sh" <<'SESSION'
 echo "$DBUS_SESSION_BUS_ADDRESS" >"$XDG_RUNTIME_DIR/bus"
-echo $$ >"$XDG_RUNTIME_DIR/compositor.pid"
-exec mutter --headless --wayland --virtual-monitor 1280x800 --wayland-display=wayland-tolvan \
-    >"$XDG_RUNTIME_DIR/compositor.log" 2>&1
+echo $$ >"$XDG_RUNTIME_DIR/mutter.pid"
+exec mutter --headless --wayland --virtual-monitor 1280x800 --wayland-display=wayland-tolvan
 SESSION
-    chmod 0755 "$rig/session.sh"
-    "${as_user[@]}" "${user_env[@]}" dbus-run-session --config-file="$rig/bus.conf" -- "$rig/session.sh" \
-        >/dev/null 2>&1 &
-    pids+=($!)
-    wait_for "mutter's Wayland socket" test -S "$runtime/wayland-tolvan"
-    wait_for "mutter's XWayland" grep -q "Using public X11 display" "$runtime/compositor.log"
-    display=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$runtime/compositor.log" | head -n 1)
-    authority=$(ls "$runtime"/.mutter-Xwaylandauth.* 2>/dev/null | head -n 1)
-    bus=$(cat "$runtime/bus")
-    wait_for "the X display $display" env DISPLAY="$display" XAUTHORITY="$authority" xdpyinfo
-    wait_for "mutter's remote desktop service" env DBUS_SESSION_BUS_ADDRESS="$bus" dbus-send --session \
-        --print-reply --dest=org.gnome.Mutter.RemoteDesktop /org/gnome/Mutter/RemoteDesktop \
-        org.freedesktop.DBus.Peer.Ping
-    # Headless mutter has no keyboard, and without one no window gets the keyboard focus: a remote-desktop
-    # session held open stands for the keyboard every real desktop has.
-    cat >"$rig/keyboard.py" <<'KEYBOARD'
+    "${environment[@]}" "${as_user[@]}" dbus-run-session --config-file="$runtime/bus.conf" -- \
+        sh "$runtime/session.sh" >"$runtime/compositor.log" 2>&1 &
+    ;;
+*)
+    unavailable "unknown compositor $compositor"
+    ;;
+esac
+pid=$!
+helpers=()
+# Whether a process is gone (a zombie of ours counts as gone).
+ended() {
+    local state
+    state=$(ps -o stat= -p "$1" 2>/dev/null || true)
+    [[ -z "$state" || "$state" == Z* ]]
+}
+end_process() {
+    kill "$1" 2>/dev/null || true
+    for _ in $(seq 100); do
+        ended "$1" && return 0
+        sleep 0.05
+    done
+    kill -9 "$1" 2>/dev/null || true
+}
+stop() {
+    local helper
+    for helper in "${helpers[@]}"; do end_process "$helper"; done
+    # dbus-run-session ends its bus once mutter, its child, has ended.
+    if [[ -s "$runtime/mutter.pid" ]]; then end_process "$(cat "$runtime/mutter.pid")"; fi
+    for _ in $(seq 100); do
+        ended $pid && break
+        sleep 0.05
+    done
+    kill $pid 2>/dev/null || true
+    wait $pid 2>/dev/null || true
+    rm -rf "$runtime"
+}
+trap 'stop; exit 0' TERM INT
+trap stop EXIT
+
+# mutter has no keyboard of its own headless, and gives no window the keyboard focus until a keyboard's first key:
+# a remote-desktop session of the rig's, held open with one Shift pressed, stands for the keyboard of a desktop.
+start_mutter_keyboard() {
+    cat >"$runtime/keyboard.py" <<'KEYBOARD'
 from gi.repository import Gio, GLib
 name = "org.gnome.Mutter.RemoteDesktop"
 bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
 session = bus.call_sync(name, "/org/gnome/Mutter/RemoteDesktop", name, "CreateSession", None, None, 0, -1,
                         None).unpack()[0]
 bus.call_sync(name, session, name + ".Session", "Start", None, None, 0, -1, None)
-# Mutter gives windows the keyboard focus at the first key of a seat that had no keyboard; that key goes nowhere.
 for pressed in (True, False):
     bus.call_sync(name, session, name + ".Session", "NotifyKeyboardKeycode", GLib.Variant("(ub)", (42, pressed)),
                   None, 0, -1, None)
 print("KEYBOARD", flush=True)
 GLib.MainLoop().run()
 KEYBOARD
-    "${as_user[@]}" "${user_env[@]}" DBUS_SESSION_BUS_ADDRESS="$bus" /usr/bin/python3 "$rig/keyboard.py" \
-        >"$rig/keyboard.out" 2>"$runtime/keyboard.log" &
-    pids+=($!)
-    wait_for "the rig's keyboard" grep -q KEYBOARD "$rig/keyboard.out"
+    "${environment[@]}" DBUS_SESSION_BUS_ADDRESS="$(cat "$runtime/bus")" "${as_user[@]}" python3 \
+        "$runtime/keyboard.py" >"$runtime/keyboard.out" 2>>"$runtime/compositor.log" &
+    helpers+=($!)
+    for _ in $(seq 100); do
+        grep -qs KEYBOARD "$runtime/keyboard.out" && return 0
+        sleep 0.05
+    done
+    unavailable "mutter's remote desktop gave the rig no keyboard"
 }
 
-case "$compositor" in
-mutter) start_mutter ;;
-*) fail "unknown compositor: $compositor" ;;
-esac
-
-cat >"$runtime/client.env" <<ENV
-WAYLAND_DISPLAY=$runtime/wayland-tolvan
-DISPLAY=$display
-XAUTHORITY=$authority
-DBUS_SESSION_BUS_ADDRESS=$bus
-ENV
-cat "$runtime/client.env"
-echo "COMPOSITOR_RUNTIME_DIR=$runtime"
-echo READY
-# Until SIGTERM; `wait` returns at once when the trap runs.
-while kill -0 "${pids[0]}" 2>/dev/null; do
-    wait "${pids[0]}" || true
+# The socket and XWayland come up within a few seconds; a compositor that died says so at once.
+for _ in $(seq 200); do
+    kill -0 $pid 2>/dev/null || unavailable "$compositor exited at start"
+    socket=$(find "$runtime" -maxdepth 1 -type s -name 'wayland-*' | head -n 1)
+    if [[ -n "$socket" && $compositor == weston ]]; then
+        echo "RUNTIME=$runtime"
+        echo "WAYLAND_DISPLAY=$socket"
+        wait $pid
+        exit 0
+    fi
+    authority=()
+    if [[ $compositor == mutter ]]; then
+        sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$runtime/compositor.log" >"$runtime/display"
+        authority=("XAUTHORITY=$(find "$runtime" -maxdepth 1 -name '.mutter-Xwaylandauth.*' | head -n 1)")
+    fi
+    display=""
+    if [[ -s "$runtime/display" ]]; then display=$(cat "$runtime/display"); fi
+    # XWayland lets in only its own user: the tests' user is let in too.
+    if [[ -n "$socket" && -n "$display" ]] &&
+        env DISPLAY="$display" "${authority[@]}" "${as_user[@]}" xhost "+si:localuser:$(id -un)" >/dev/null 2>&1 &&
+        DISPLAY=$display xdpyinfo >/dev/null 2>&1; then
+        bus=""
+        if [[ $compositor == mutter ]]; then
+            start_mutter_keyboard
+            bus="DBUS_SESSION_BUS_ADDRESS=$(cat "$runtime/bus")"
+        fi
+        # WAYLAND_DISPLAY last: the tests take it as the sign that everything is there.
+        printf '%s\n' "RUNTIME=$runtime" "DISPLAY=$display" $bus "WAYLAND_DISPLAY=$socket"
+        wait $pid
+        exit 0
+    fi
+    sleep 0.05
 done
-fail "$compositor ended by itself"
+unavailable "$compositor did not come up"
