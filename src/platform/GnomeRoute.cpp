@@ -116,8 +116,8 @@ bool GnomeRoute::postKey(Keys::Keysym key, Keys::Modifiers modifiers)
     const Typed typed = typeLocked(key, modifiers);
     if (typed != Typed::nothing)
         return typed == Typed::yes;
-    // Mutter ends sessions on its own too (restarted, or the screen locked): the session's object is gone. A
-    // keystroke that got partly through is not repeated in a new one: it might have taken effect.
+    // Mutter may end a session on its own, and then its object is gone. A keystroke that got partly through is not
+    // repeated in a new one: it might have taken effect.
     Log::info(QStringLiteral("Сеанс удалённого управления GNOME закрыт — открываю новый"));
     session_.clear();
     running_ = false;

@@ -18,10 +18,8 @@ class GnomeRoute : public WaylandRoute
 public:
     static GnomeRoute& shared();
 
-    // Opens and starts the session unless one runs; false when the service is missing or mutter refuses it.
-    bool open();
-    // Opens it on a worker thread when the session bus has mutter's remote desktop; false when it has not. Until the
-    // session runs, and when mutter refuses it, no native window counts as focused.
+    // Opens the session on a worker thread when the session bus has mutter's remote desktop; false when it has not.
+    // Until the session runs, and when mutter refuses it, no native window counts as focused.
     bool openInBackground();
     // Stops the session (at quit).
     void close();
@@ -31,10 +29,10 @@ public:
     QStringList focusedWindowClass() override;
     bool postKey(Keys::Keysym key, Keys::Modifiers modifiers) override;
 
+private:
     // The one identifier of native windows.
     static constexpr ActiveWindow::WindowId nativeWindow = ActiveWindow::nativeWindowBit | 1;
 
-private:
     GnomeRoute() = default;
 
     // How far a keystroke got: not at all (the first press failed), partly, or fully.
@@ -45,6 +43,8 @@ private:
         yes
     };
 
+    // Opens and starts the session unless one runs; false when the service is missing or mutter refuses it.
+    bool open();
     bool openLocked();
     bool notify(const QString& method, quint32 key, bool pressed);
     Typed typeLocked(Keys::Keysym key, Keys::Modifiers modifiers);

@@ -1,4 +1,5 @@
 #include "RunningApp.h"
+#include "quality/SpeechQuality.h"
 
 #include <csignal>
 
@@ -63,6 +64,18 @@ public:
             QStringList{QStringLiteral("DISPLAY=") + values_.value(QStringLiteral("DISPLAY")),
                         QStringLiteral(TOLVAN_FAKES_DIR "/text-field")},
             QStringLiteral("env"));
+    }
+
+    // The X11 window active on the compositor's XWayland: its title, or empty.
+    QString activeX11WindowName() const
+    {
+        QString name;
+        DesktopSession::run(QStringLiteral("env"),
+                            {QStringLiteral("DISPLAY=") + values_.value(QStringLiteral("DISPLAY")),
+                             QStringLiteral("xdotool"), QStringLiteral("getactivewindow"),
+                             QStringLiteral("getwindowname")},
+                            &name);
+        return name.trimmed();
     }
 
     // The GTK text field as a native client of the compositor.
@@ -169,4 +182,30 @@ TEST_F(WaylandDesktopTest, UnderMutterDictationReachesTheFocusedNativeWindowThro
     ::kill(static_cast<pid_t>(app->process().processId()), SIGTERM);
     ASSERT_TRUE(app->process().waitForFinished(8000));
     EXPECT_TRUE(app->log().contains(QStringLiteral("Сеанс удалённого управления GNOME остановлен")));
+}
+
+TEST_F(WaylandDesktopTest, UnderMutterTheReviewWindowTakesTheFocusAndItsPhraseGoesToTheNativeWindowAfterIt)
+{
+    const Compositor mutter(QStringLiteral("mutter"));
+    if (!mutter.isRunning())
+        GTEST_SKIP() << "mutter cannot run here: " << mutter.problem();
+    const auto field = mutter.nativeTextField();
+    ASSERT_TRUE(field->isReady());
+    RunningApp app(answering(QStringLiteral("dictation_fillers.json"), mutter.session()),
+                   {{SettingsKey::speechQuality, QStringLiteral("highlight")}});
+    ASSERT_TRUE(app.waitUntilReady());
+
+    dictateWithTheCommand(app);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return mutter.activeX11WindowName() == QStringLiteral("Грамотная речь — Толван"); }, 8000))
+        << mutter.activeX11WindowName().toStdString();
+    EXPECT_EQ(field->text(), QString());
+    DesktopSession::run(QStringLiteral("env"),
+                        {QStringLiteral("DISPLAY=") + mutter.session().value(QStringLiteral("DISPLAY")),
+                         QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("Return")});
+
+    // Closed, the window hands the focus back to the native one, which gets the cleaned phrase.
+    const QString dictated = QStringLiteral("Ну, короче, я пошёл домой, короче, потому что устал.");
+    const QString cleaned = SpeechQuality::clean(dictated, SpeechQuality::analyze(dictated));
+    EXPECT_TRUE(field->waitForText(cleaned, 5000)) << field->text().toStdString() << app.log().toStdString();
 }
