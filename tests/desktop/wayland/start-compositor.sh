@@ -91,13 +91,15 @@ end_process() {
 stop() {
     local helper
     for helper in "${helpers[@]}"; do end_process "$helper"; done
-    # dbus-run-session ends its bus once mutter, its child, has ended.
-    if [[ -s "$runtime/mutter.pid" ]]; then end_process "$(cat "$runtime/mutter.pid")"; fi
-    for _ in $(seq 100); do
-        ended $pid && break
-        sleep 0.05
-    done
-    kill $pid 2>/dev/null || true
+    if [[ -s "$runtime/mutter.pid" ]]; then
+        # dbus-run-session ends its bus once mutter, its child, has ended.
+        end_process "$(cat "$runtime/mutter.pid")"
+        for _ in $(seq 100); do
+            ended $pid && break
+            sleep 0.05
+        done
+    fi
+    end_process $pid
     wait $pid 2>/dev/null || true
     rm -rf "$runtime"
 }
