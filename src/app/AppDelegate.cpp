@@ -18,6 +18,7 @@
 #include "engines/ModelManager.h"
 #include "engines/WhisperServer.h"
 #include "platform/DesktopSession.h"
+#include "platform/GnomeRoute.h"
 #include "platform/SignalWatcher.h"
 #include "platform/WaylandRoute.h"
 #include "platform/X11Display.h"
@@ -202,6 +203,8 @@ void AppDelegate::stopWork()
     controller_->keepUnfinished();
     controller_->server().stop();
     AdvisorEngine::shared().shutdown();
+    if (DesktopSession::deliveryRoute() == DesktopSession::Route::gnome)
+        GnomeRoute::shared().close();
     ChildProcess::finishEnding();
 }
 

@@ -1,6 +1,7 @@
 #include "platform/WaylandRoute.h"
 
 #include "platform/DesktopSession.h"
+#include "platform/GnomeRoute.h"
 #include "platform/WlrRoute.h"
 
 WaylandRoute* WaylandRoute::shared()
@@ -10,6 +11,8 @@ WaylandRoute* WaylandRoute::shared()
         case DesktopSession::Route::wlroots:
             return &WlrRoute::shared();
         case DesktopSession::Route::gnome:
+            // Without mutter's remote desktop on the session bus, native windows get the clipboard.
+            return GnomeRoute::shared().openInBackground() ? &GnomeRoute::shared() : nullptr;
         case DesktopSession::Route::x11:
         case DesktopSession::Route::clipboard:
             break;

@@ -1,4 +1,7 @@
 #include "RunningApp.h"
+#include "quality/SpeechQuality.h"
+
+#include <csignal>
 
 namespace
 {
@@ -42,8 +45,11 @@ public:
     QProcessEnvironment session() const
     {
         QProcessEnvironment environment;
-        if (values_.contains(QStringLiteral("DISPLAY")))
-            environment.insert(QStringLiteral("DISPLAY"), values_.value(QStringLiteral("DISPLAY")));
+        // mutter's remote desktop is on a session bus of the rig's.
+        for (const QString& name : {QStringLiteral("DISPLAY"), QStringLiteral("DBUS_SESSION_BUS_ADDRESS")}) {
+            if (values_.contains(name))
+                environment.insert(name, values_.value(name));
+        }
         environment.insert(QStringLiteral("WAYLAND_DISPLAY"), values_.value(QStringLiteral("WAYLAND_DISPLAY")));
         environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
         // The compositor is told by what it offers.
@@ -58,6 +64,18 @@ public:
             QStringList{QStringLiteral("DISPLAY=") + values_.value(QStringLiteral("DISPLAY")),
                         QStringLiteral(TOLVAN_FAKES_DIR "/text-field")},
             QStringLiteral("env"));
+    }
+
+    // The X11 window active on the compositor's XWayland: its title, or empty.
+    QString activeX11WindowName() const
+    {
+        QString name;
+        DesktopSession::run(QStringLiteral("env"),
+                            {QStringLiteral("DISPLAY=") + values_.value(QStringLiteral("DISPLAY")),
+                             QStringLiteral("xdotool"), QStringLiteral("getactivewindow"),
+                             QStringLiteral("getwindowname")},
+                            &name);
+        return name.trimmed();
     }
 
     // The GTK text field as a native client of the compositor.
@@ -139,4 +157,55 @@ TEST_F(WaylandDesktopTest, UnderACompositorWithoutARouteTheTextIsLeftOnTheClipbo
     EXPECT_TRUE(app->logShows(QStringLiteral("Панель: «Текст в буфере — вставьте Ctrl+V»"), 8000))
         << app->log().toStdString();
     EXPECT_EQ(DesktopSession::clipboard(), QStringLiteral("Привет, это проверка Linuxа.\n\nВторая часть текста."));
+}
+
+TEST_F(WaylandDesktopTest, UnderMutterDictationReachesTheFocusedNativeWindowThroughItsRemoteDesktop)
+{
+    const Compositor mutter(QStringLiteral("mutter"));
+    if (!mutter.isRunning())
+        GTEST_SKIP() << "mutter cannot run here: " << mutter.problem();
+    const auto field = mutter.nativeTextField();
+    ASSERT_TRUE(field->isReady());
+    const auto app = startApp(mutter);
+    ASSERT_TRUE(app->waitUntilReady());
+    EXPECT_TRUE(
+        app->log().contains(QStringLiteral("Сеанс Wayland (GNOME), доставка текста: удалённый рабочий стол GNOME")))
+        << app->log().toStdString();
+
+    // Through the X11 clipboard, which mutter hands on to the native window, and mutter's Ctrl+V.
+    dictateWithTheCommand(*app);
+    const QString expected = QStringLiteral("Привет, это проверка Linuxа.\\n\\nВторая часть текста.");
+    EXPECT_TRUE(field->waitForText(expected, 8000)) << field->text().toStdString() << app->log().toStdString();
+    EXPECT_EQ(field->keys(), QStringList({QStringLiteral("Control_L"), QStringLiteral("Ctrl+V")}));
+
+    ASSERT_TRUE(app->waitUntilIdle());
+    ::kill(static_cast<pid_t>(app->process().processId()), SIGTERM);
+    ASSERT_TRUE(app->process().waitForFinished(8000));
+    EXPECT_TRUE(app->log().contains(QStringLiteral("Сеанс удалённого управления GNOME остановлен")));
+}
+
+TEST_F(WaylandDesktopTest, UnderMutterTheReviewWindowTakesTheFocusAndItsPhraseGoesToTheNativeWindowAfterIt)
+{
+    const Compositor mutter(QStringLiteral("mutter"));
+    if (!mutter.isRunning())
+        GTEST_SKIP() << "mutter cannot run here: " << mutter.problem();
+    const auto field = mutter.nativeTextField();
+    ASSERT_TRUE(field->isReady());
+    RunningApp app(answering(QStringLiteral("dictation_fillers.json"), mutter.session()),
+                   {{SettingsKey::speechQuality, QStringLiteral("highlight")}});
+    ASSERT_TRUE(app.waitUntilReady());
+
+    dictateWithTheCommand(app);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return mutter.activeX11WindowName() == QStringLiteral("Грамотная речь — Толван"); }, 8000))
+        << mutter.activeX11WindowName().toStdString();
+    EXPECT_EQ(field->text(), QString());
+    DesktopSession::run(QStringLiteral("env"),
+                        {QStringLiteral("DISPLAY=") + mutter.session().value(QStringLiteral("DISPLAY")),
+                         QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("Return")});
+
+    // Closed, the window hands the focus back to the native one, which gets the cleaned phrase.
+    const QString dictated = QStringLiteral("Ну, короче, я пошёл домой, короче, потому что устал.");
+    const QString cleaned = SpeechQuality::clean(dictated, SpeechQuality::analyze(dictated));
+    EXPECT_TRUE(field->waitForText(cleaned, 5000)) << field->text().toStdString() << app.log().toStdString();
 }

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Starts a headless Wayland compositor for the desktop tests and keeps it running until this script is stopped
-# (SIGTERM). It prints "RUNTIME=<its XDG_RUNTIME_DIR>", "WAYLAND_DISPLAY=<socket path>" and, with XWayland,
-# "DISPLAY=<XWayland display>" once they answer, or "UNAVAILABLE <reason>" and exits 1 when the compositor cannot
-# start here. sway runs with XWayland; weston without: its XWayland crashes on the first X11 clipboard change while
-# the headless seat has no keyboard. Compositors refuse to run as root: as root it runs as the user nobody, with a runtime directory of
-# that user's. Clients of the compositor are started with run-client.sh.
-# Usage: tests/desktop/wayland/start-compositor.sh sway|weston
+# (SIGTERM). It prints "RUNTIME=<its XDG_RUNTIME_DIR>", with XWayland "DISPLAY=<XWayland display>", for mutter
+# "DBUS_SESSION_BUS_ADDRESS=<its session bus>" and last "WAYLAND_DISPLAY=<socket path>" once they answer, or
+# "UNAVAILABLE <reason>" and exits 1 when the compositor cannot start here. sway and mutter run with XWayland;
+# weston without: its XWayland crashes on the first X11 clipboard change while the headless seat has no keyboard.
+# Compositors refuse to run as root: as root it runs as the user nobody, with a runtime directory of that user's.
+# Clients of the compositor are started with run-client.sh.
+# Usage: tests/desktop/wayland/start-compositor.sh sway|weston|mutter
 set -euo pipefail
 
 compositor=$1
@@ -43,18 +44,93 @@ weston)
     "${environment[@]}" "${as_user[@]}" weston --backend=headless-backend.so --socket=wayland-tolvan \
         --width=1280 --height=800 --idle-time=0 >"$runtime/compositor.log" 2>&1 &
     ;;
+mutter)
+    command -v dbus-run-session >/dev/null || unavailable "dbus-run-session is not installed"
+    # mutter refuses to start XWayland unless its socket directory is world-writable and root's.
+    if [[ $(id -u) -eq 0 ]]; then
+        mkdir -p /tmp/.X11-unix
+        chmod 1777 /tmp/.X11-unix
+    fi
+    # mutter serves its remote desktop on the session bus; this one lets the tests' root user in too.
+    cat >"$runtime/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <include>/usr/share/dbus-1/session.conf</include>
+  <policy context="default"><allow user="root"/></policy>
+</busconfig>
+CONF
+    cat >"$runtime/session.sh" <<'SESSION'
+echo "$DBUS_SESSION_BUS_ADDRESS" >"$XDG_RUNTIME_DIR/bus"
+echo $$ >"$XDG_RUNTIME_DIR/mutter.pid"
+exec mutter --headless --wayland --virtual-monitor 1280x800 --wayland-display=wayland-tolvan
+SESSION
+    "${environment[@]}" "${as_user[@]}" dbus-run-session --config-file="$runtime/bus.conf" -- \
+        sh "$runtime/session.sh" >"$runtime/compositor.log" 2>&1 &
+    ;;
 *)
     unavailable "unknown compositor $compositor"
     ;;
 esac
 pid=$!
+helpers=()
+# Whether a process is gone (a zombie of ours counts as gone).
+ended() {
+    local state
+    state=$(ps -o stat= -p "$1" 2>/dev/null || true)
+    [[ -z "$state" || "$state" == Z* ]]
+}
+end_process() {
+    kill "$1" 2>/dev/null || true
+    for _ in $(seq 100); do
+        ended "$1" && return 0
+        sleep 0.05
+    done
+    kill -9 "$1" 2>/dev/null || true
+}
 stop() {
-    kill $pid 2>/dev/null || true
+    local helper
+    for helper in "${helpers[@]}"; do end_process "$helper"; done
+    if [[ -s "$runtime/mutter.pid" ]]; then
+        # dbus-run-session ends its bus once mutter, its child, has ended.
+        end_process "$(cat "$runtime/mutter.pid")"
+        for _ in $(seq 100); do
+            ended $pid && break
+            sleep 0.05
+        done
+    fi
+    end_process $pid
     wait $pid 2>/dev/null || true
     rm -rf "$runtime"
 }
 trap 'stop; exit 0' TERM INT
 trap stop EXIT
+
+# mutter has no keyboard of its own headless, and gives no window the keyboard focus until a keyboard's first key:
+# a remote-desktop session of the rig's, held open with one Shift pressed, stands for the keyboard of a desktop.
+start_mutter_keyboard() {
+    cat >"$runtime/keyboard.py" <<'KEYBOARD'
+from gi.repository import Gio, GLib
+name = "org.gnome.Mutter.RemoteDesktop"
+bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+session = bus.call_sync(name, "/org/gnome/Mutter/RemoteDesktop", name, "CreateSession", None, None, 0, -1,
+                        None).unpack()[0]
+bus.call_sync(name, session, name + ".Session", "Start", None, None, 0, -1, None)
+for pressed in (True, False):
+    bus.call_sync(name, session, name + ".Session", "NotifyKeyboardKeycode", GLib.Variant("(ub)", (42, pressed)),
+                  None, 0, -1, None)
+print("KEYBOARD", flush=True)
+GLib.MainLoop().run()
+KEYBOARD
+    "${environment[@]}" DBUS_SESSION_BUS_ADDRESS="$(cat "$runtime/bus")" "${as_user[@]}" python3 \
+        "$runtime/keyboard.py" >"$runtime/keyboard.out" 2>>"$runtime/compositor.log" &
+    helpers+=($!)
+    for _ in $(seq 100); do
+        grep -qs KEYBOARD "$runtime/keyboard.out" && return 0
+        sleep 0.05
+    done
+    unavailable "mutter's remote desktop gave the rig no keyboard"
+}
 
 # The socket and XWayland come up within a few seconds; a compositor that died says so at once.
 for _ in $(seq 200); do
@@ -66,15 +142,24 @@ for _ in $(seq 200); do
         wait $pid
         exit 0
     fi
+    authority=()
+    if [[ $compositor == mutter ]]; then
+        sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$runtime/compositor.log" >"$runtime/display"
+        authority=("XAUTHORITY=$(find "$runtime" -maxdepth 1 -name '.mutter-Xwaylandauth.*' | head -n 1)")
+    fi
     display=""
     if [[ -s "$runtime/display" ]]; then display=$(cat "$runtime/display"); fi
     # XWayland lets in only its own user: the tests' user is let in too.
     if [[ -n "$socket" && -n "$display" ]] &&
-        DISPLAY=$display "${as_user[@]}" xhost "+si:localuser:$(id -un)" >/dev/null 2>&1 &&
+        env DISPLAY="$display" "${authority[@]}" "${as_user[@]}" xhost "+si:localuser:$(id -un)" >/dev/null 2>&1 &&
         DISPLAY=$display xdpyinfo >/dev/null 2>&1; then
-        echo "RUNTIME=$runtime"
-        echo "WAYLAND_DISPLAY=$socket"
-        echo "DISPLAY=$display"
+        bus=""
+        if [[ $compositor == mutter ]]; then
+            start_mutter_keyboard
+            bus="DBUS_SESSION_BUS_ADDRESS=$(cat "$runtime/bus")"
+        fi
+        # WAYLAND_DISPLAY last: the tests take it as the sign that everything is there.
+        printf '%s\n' "RUNTIME=$runtime" "DISPLAY=$display" $bus "WAYLAND_DISPLAY=$socket"
         wait $pid
         exit 0
     fi
