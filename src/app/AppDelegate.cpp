@@ -77,7 +77,8 @@ void AppDelegate::applicationDidFinishLaunching()
     wireHotkeys();
 
     sigtermSource_ = std::make_unique<SignalWatcher>(std::initializer_list<int>{SIGTERM, SIGINT});
-    sigtermSource_->onSignal = [](int) { QApplication::quit(); };
+    // Unlike quit(), exit() also ends an alert waiting for an answer: the session is ending, nobody will answer.
+    sigtermSource_->onSignal = [](int) { QApplication::exit(0); };
 
     WhisperServer::endStrays();
     AdvisorEngine::endStrays();

@@ -1,5 +1,7 @@
 #include "app/MessageBoxAlertPresenter.h"
 
+#include "core/Log.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -19,6 +21,7 @@ int MessageBoxAlertPresenter::present(const Alert& alert)
         box.setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
     if (buttons.size() == 1)
         box.setEscapeButton(buttons.first());
+    Log::info(QStringLiteral("Окно: «%1»").arg(alert.message));
     box.show();
     box.raise();
     box.activateWindow();

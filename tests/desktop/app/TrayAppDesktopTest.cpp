@@ -1,4 +1,5 @@
 #include "RunningApp.h"
+#include "engines/WhisperServer.h"
 #include "text/Corrections.h"
 
 #include <csignal>
@@ -119,4 +120,23 @@ TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndR
     // The recognizer was started again with the new spelling in its prompt.
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return TestFiles::read(app.recordDirectory() + QStringLiteral("/args.txt")).contains("GitHub"); }, 5000));
+}
+
+TEST_F(TrayAppDesktopTest, TheEndOfTheSessionEndsTheAppAlsoWhileAnAlertWaitsForAnAnswer)
+{
+    // A model that cannot be fetched: the app asks whether to try again, with two buttons and no escape one.
+    const QString unreachable = QStringLiteral("http://127.0.0.1:%1").arg(WhisperServer::freePort());
+    QProcessEnvironment hub;
+    hub.insert(QStringLiteral("TOLVAN_MODEL_HUB"), unreachable);
+    hub.insert(QStringLiteral("TOLVAN_MODEL_MIRROR"), unreachable);
+    const std::vector<WhisperModel> models = ModelCatalog::all();
+    const auto missing = std::find_if(models.begin(), models.end(),
+                                      [](const auto& model) { return model.id != ModelCatalog::defaultModelID(); });
+    RunningApp app(hub, {{SettingsKey::modelID, missing->id}});
+    ASSERT_TRUE(app.logShows(QStringLiteral("Окно: «Не удалось загрузить модель»"), 15000)) << app.log().toStdString();
+
+    ::kill(static_cast<pid_t>(app.process().processId()), SIGTERM);
+    ASSERT_TRUE(app.process().waitForFinished(8000));
+    EXPECT_EQ(app.process().exitCode(), 0);
+    EXPECT_TRUE(app.log().contains(QStringLiteral("Завершение работы")));
 }
