@@ -4,8 +4,9 @@
 #include "dictation/AudioRecorder.h"
 #include "engines/WavWriter.h"
 
-std::optional<QString> Dictation::rejection(std::size_t sampleCount, double voicedMs)
+std::optional<QString> Dictation::rejection(const QByteArray& wav, double voicedMs)
 {
+    const auto sampleCount = static_cast<std::size_t>(wav.size() - WavWriter::headerSize) / 2;
     if (sampleCount <= minimumSamples) {
         Log::info(
             QStringLiteral("Запись отброшена: слишком коротко (%1 мс)").arg(static_cast<qint64>(sampleCount / 16)));

@@ -42,8 +42,8 @@ struct Dictation
     static constexpr std::size_t minimumSamples = 4000;
     static constexpr double minimumVoicedMs = 250.0;
 
-    // Why a recording is too short or too quiet to be recognized (logged), or nothing when it is not.
-    static std::optional<QString> rejection(std::size_t sampleCount, double voicedMs);
+    // Why a recording (a WAV file) is too short or too quiet to be recognized (logged), or nothing when it is not.
+    static std::optional<QString> rejection(const QByteArray& wav, double voicedMs);
 
     // While recording: the recorder's block that ends at `endSample` may complete a piece, which goes to the
     // pieces unless it holds no voice.

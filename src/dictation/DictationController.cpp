@@ -2,56 +2,18 @@
 
 #include "core/Log.h"
 #include "core/MainThread.h"
-#include "core/SettingsStore.h"
 #include "dictation/RecordingArchive.h"
 #include "dictation/Sounds.h"
-#include "engines/GigaAMEngine.h"
-#include "engines/ModelCatalog.h"
-#include "engines/ModelManager.h"
-#include "engines/WavWriter.h"
-#include "text/Corrections.h"
 #include "text/TranscriptPipeline.h"
 
-#include <QFile>
 #include <QPointer>
 
 #include <algorithm>
 
-namespace
-{
-
-WhisperModel activeModel()
-{
-    return ModelCatalog::byID(SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(QString()));
-}
-
-bool isWhisper(const WhisperModel& model)
-{
-    return model.engine == EngineKind::whisper;
-}
-
-// Starts the model's download unless one runs; true when it was already running.
-bool ensureDownloading(const WhisperModel& model)
-{
-    ModelManager& models = ModelManager::shared();
-    if (models.progress().contains(model.id))
-        return true;
-    models.download(model);
-    return false;
-}
-
-} // namespace
-
 DictationController::DictationController(std::unique_ptr<AudioRecorder> recorder, QObject* parent)
     : QObject(parent), recorder_(std::move(recorder))
 {
-    server_.onState = [this](const WhisperServer::State& state) { serverStateChanged(state); };
-    // Soak tests make a recognizer hang and cannot wait a minute for each.
-    if (const int timeout = qEnvironmentVariableIntValue("TOLVAN_TEST_REQUEST_TIMEOUT_MS"); timeout > 0) {
-        WhisperServer::Timing timing;
-        timing.requestTimeoutMs = timeout;
-        server_.setTiming(timing);
-    }
+    server().onState = [this](const WhisperServer::State& state) { serverStateChanged(state); };
     recorder_->onAutoStop = [this] { finish(); };
     recorder_->onStartFailed = [this](const Error& error) {
         if (!recording())
@@ -67,8 +29,6 @@ DictationController::DictationController(std::unique_ptr<AudioRecorder> recorder
         else
             begin(Source::toggle);
     };
-    timer_.setInterval(timerIntervalMs);
-    connect(&timer_, &QTimer::timeout, this, &DictationController::tick);
 }
 
 DictationController::~DictationController()
@@ -77,14 +37,7 @@ DictationController::~DictationController()
     recorder_->onBlock = nullptr;
     recorder_->onAutoStop = nullptr;
     recorder_->onStartFailed = nullptr;
-    server_.onState = nullptr;
-}
-
-QString DictationController::timerText(qint64 elapsedSeconds)
-{
-    return QStringLiteral("%1:%2 · ⏎ готово · Esc отмена")
-        .arg(elapsedSeconds / 60)
-        .arg(elapsedSeconds % 60, 2, 10, QLatin1Char('0'));
+    server().onState = nullptr;
 }
 
 DictationController::Phase DictationController::phase() const
@@ -100,23 +53,35 @@ DictationController::Phase DictationController::phase() const
 
 std::optional<DictationController::Source> DictationController::source() const
 {
-    const auto entry = std::find_if(dictations_.begin(), dictations_.end(),
-                                    [](const auto& entry) { return entry.second.state == State::recording; });
-    return entry == dictations_.end() ? std::nullopt : entry->second.source;
+    const quint64 id = recordingId();
+    return id ? dictations_.at(id).source : std::nullopt;
 }
 
 int DictationController::inFlight() const
 {
-    return static_cast<int>(std::count_if(dictations_.begin(), dictations_.end(), [](const auto& entry) {
-        return entry.second.state == State::recognizing;
-    }));
+    return static_cast<int>(idsIn(State::recognizing).size());
+}
+
+std::vector<quint64> DictationController::idsIn(State state) const
+{
+    std::vector<quint64> ids;
+    for (const auto& [id, dictation] : dictations_) {
+        if (dictation.state == state)
+            ids.push_back(id);
+    }
+    return ids;
+}
+
+quint64 DictationController::recordingId() const
+{
+    const std::vector<quint64> ids = idsIn(State::recording);
+    return ids.empty() ? 0 : ids.front();
 }
 
 Dictation* DictationController::recording()
 {
-    const auto entry = std::find_if(dictations_.begin(), dictations_.end(),
-                                    [](const auto& entry) { return entry.second.state == State::recording; });
-    return entry == dictations_.end() ? nullptr : &entry->second;
+    const quint64 id = recordingId();
+    return id ? &dictations_.at(id) : nullptr;
 }
 
 void DictationController::moveTo(quint64 id, State state)
@@ -136,20 +101,12 @@ void DictationController::phaseChanged()
 
 void DictationController::startServer()
 {
-    const WhisperModel model = activeModel();
-    if (!ModelManager::isDownloaded(model)) {
-        ensureDownloading(model);
+    if (!EngineRouter::modelPresent())
         return;
-    }
     const std::vector<quint64> interrupted = takeWhisperRecognitions();
-    if (isWhisper(model)) {
-        server_.start(model.filePath(0),
-                      SettingsStore::shared().stringForKey(SettingsKey::language).value_or(QStringLiteral("ru")),
-                      startPrompt());
-    } else {
-        server_.stop();
+    engines_.start();
+    if (!engines_.whisperActive())
         phaseChanged();
-    }
     // Recognized again by the engine now active.
     for (const quint64 id : interrupted)
         dispatch(id);
@@ -159,45 +116,30 @@ std::vector<quint64> DictationController::takeWhisperRecognitions()
 {
     std::vector<quint64> taken;
     for (auto& [id, dictation] : dictations_) {
-        // The pieces of the recording under way would go to the server that is going away: it is recognized whole.
-        dictation.pieces.reset();
         if (dictation.state == State::recognizing && dictation.onWhisper) {
+            dictation.pieces.reset();
             dictation.onWhisper = false;
             dictation.state = State::queued;
             taken.push_back(id);
         }
     }
+    // The pieces of the recording under way would go to the server that is going away: it is recognized whole.
+    if (Dictation* dictation = recording())
+        dictation->pieces.reset();
     recorder_->onBlock = nullptr;
     return taken;
-}
-
-QString DictationController::startPrompt()
-{
-    QString prompt = SettingsStore::shared().stringForKey(SettingsKey::prompt).value_or(QString());
-    const QString hint = Corrections::promptHint(30);
-    if (!hint.isEmpty())
-        prompt += QLatin1Char(' ') + hint;
-    return prompt;
 }
 
 void DictationController::begin(Source source)
 {
     if (recording())
         return;
-    const WhisperModel model = activeModel();
-    if (!ModelManager::isDownloaded(model)) {
-        const auto progress = ModelManager::shared().progress().find(model.id);
-        if (progress != ModelManager::shared().progress().end()) {
-            hud_.flash(QStringLiteral("Модель загружается: %1%").arg(static_cast<int>(progress.value() * 100)));
-        } else {
-            hud_.flash(QStringLiteral("Модель не загружена"));
-            ensureDownloading(model);
-        }
+    if (const std::optional<QString> missing = EngineRouter::missingModel()) {
+        hud_.flash(*missing);
         Sounds::play(Sounds::Sound::basso);
         return;
     }
-    const WhisperServer::State::Kind serverState = server_.state().kind;
-    if (isWhisper(model) && serverState != WhisperServer::State::starting && serverState != WhisperServer::State::ready)
+    if (engines_.serverNeeded())
         startServer();
     const Result<Done> started = recorder_->start();
     if (!started) {
@@ -212,8 +154,6 @@ void DictationController::begin(Source source)
     Log::info(QStringLiteral("Запись начата"));
     hud_.showRecording();
     recorder_->onLevel = [this](float level) { hud_.updateLevel(level); };
-    recordingClock_.start();
-    timer_.start();
     Sounds::play(Sounds::Sound::tink);
 }
 
@@ -224,25 +164,18 @@ void DictationController::recordingFailedToStart(const Error& error)
     Log::info(QStringLiteral("Ошибка старта записи: ") + error.description());
 }
 
-void DictationController::tick()
-{
-    hud_.updateTimer(timerText(recordingClock_.elapsed() / 1000));
-}
-
-void DictationController::stopTimer()
+void DictationController::recordingEnded()
 {
     delivery_.recordingEnded();
-    timer_.stop();
     recorder_->onLevel = nullptr;
     recorder_->onBlock = nullptr;
 }
 
 void DictationController::startPieces(Dictation& dictation)
 {
-    if (!isWhisper(activeModel()) || server_.state().kind != WhisperServer::State::ready ||
-        !SettingsStore::shared().boolForKey(SettingsKey::recognizeWhileRecording))
+    dictation.pieces = engines_.piecesForRecording();
+    if (!dictation.pieces)
         return;
-    dictation.pieces = std::make_unique<RecognitionChunks>(server_, startPrompt());
     recorder_->onBlock = [this](std::size_t endSample, bool voiced) {
         if (Dictation* dictation = recording())
             dictation->blockRecorded(*recorder_, endSample, voiced);
@@ -251,24 +184,23 @@ void DictationController::startPieces(Dictation& dictation)
 
 void DictationController::finish()
 {
-    Dictation* dictation = recording();
-    if (!dictation)
+    const quint64 id = recordingId();
+    if (!id)
         return;
-    const quint64 id = lastDictation_;
+    Dictation* dictation = &dictations_.at(id);
     // Before anything waiting for the recording's end is pasted elsewhere.
     dictation->target = TextDelivery::currentTarget();
     dictation->wav = recorder_->takeWav();
-    const std::size_t sampleCount = static_cast<std::size_t>(dictation->wav.size() - WavWriter::headerSize) / 2;
     const double voicedMs = recorder_->voicedAccumMs();
-    stopTimer();
+    recordingEnded();
     Sounds::play(Sounds::Sound::pop);
-    if (const std::optional<QString> reason = Dictation::rejection(sampleCount, voicedMs)) {
+    if (const std::optional<QString> reason = Dictation::rejection(dictation->wav, voicedMs)) {
         moveTo(id, State::done);
         hud_.flash(*reason);
         return;
     }
     hud_.showProcessing(QStringLiteral("Распознаю…"));
-    if (dictation->pieces && server_.state().kind == WhisperServer::State::ready)
+    if (dictation->pieces && engines_.canTake())
         sendRest(id);
     else
         dispatch(id);
@@ -286,22 +218,23 @@ void DictationController::cancel()
 
 void DictationController::stopRecording()
 {
+    const quint64 id = recordingId();
     recorder_->takeWav();
-    stopTimer();
-    moveTo(lastDictation_, State::done);
+    recordingEnded();
+    moveTo(id, State::done);
 }
 
 void DictationController::dispatch(quint64 id)
 {
     dictations_.at(id).pieces.reset();
     moveTo(id, State::queued);
-    if (!isWhisper(activeModel()) || server_.state().kind == WhisperServer::State::ready) {
+    if (engines_.canTake()) {
         send(id);
         return;
     }
     if (!recording())
         hud_.showProcessing(QStringLiteral("Готовлю модель…"));
-    if (server_.state().kind != WhisperServer::State::starting)
+    if (engines_.serverNeeded())
         startServer();
 }
 
@@ -309,18 +242,13 @@ void DictationController::send(quint64 id)
 {
     Dictation& dictation = dictations_.at(id);
     const quint64 request = dictation.request = ++lastRequest_;
-    dictation.onWhisper = isWhisper(activeModel());
     const QPointer<DictationController> self(this);
-    auto completion = [self, id, request](Result<TranscriptionResult> result) {
+    dictation.onWhisper = engines_.transcribe(dictation.wav, [self, id, request](Result<TranscriptionResult> result) {
         MainThread::post([self, id, request, result = std::move(result)] {
             if (self)
                 self->handleResult(id, request, result);
         });
-    };
-    if (dictation.onWhisper)
-        server_.transcribe(dictation.wav, std::move(completion));
-    else
-        GigaAMEngine::shared().transcribe(dictation.wav, std::move(completion));
+    });
     moveTo(id, State::recognizing);
 }
 
@@ -330,36 +258,22 @@ void DictationController::sendRest(quint64 id)
     const quint64 request = dictation.request = ++lastRequest_;
     dictation.onWhisper = true;
     // Posted: the handler lets go of the pieces, which must not happen inside their own callback.
-    dictation.pieces->finish(dictation.wav, dictation.cutter.lastCut(),
-                             [this, id, request](Result<TranscriptionResult> result) {
-                                 MainThread::post(this, [this, id, request, result = std::move(result)] {
-                                     handleResult(id, request, result);
-                                 });
-                             });
+    dictation.pieces->finish(
+        dictation.wav, dictation.cutter.lastCut(), [this, id, request](Result<TranscriptionResult> result) {
+            MainThread::post(this,
+                             [this, id, request, result = std::move(result)] { handleResult(id, request, result); });
+        });
     moveTo(id, State::recognizing);
-}
-
-void DictationController::sendQueued()
-{
-    for (auto& [id, dictation] : dictations_) {
-        if (dictation.state == State::queued)
-            send(id);
-    }
 }
 
 void DictationController::serverStateChanged(const WhisperServer::State& state)
 {
-    if (state.kind == WhisperServer::State::ready)
-        sendQueued();
     // A server that could not start would hold the waiting recordings, and the panel, forever: they are
     // kept on disk instead and can be recognized from the menu later.
-    if (state.kind == WhisperServer::State::failed) {
-        std::vector<quint64> waiting;
-        for (const auto& [id, dictation] : dictations_) {
-            if (dictation.state == State::queued)
-                waiting.push_back(id);
-        }
-        for (const quint64 id : waiting)
+    for (const quint64 id : idsIn(State::queued)) {
+        if (state.kind == WhisperServer::State::ready)
+            send(id);
+        else if (state.kind == WhisperServer::State::failed)
             recognitionFailed(id, QStringLiteral("сервер не запустился: ") + state.message);
     }
     phaseChanged();
@@ -410,15 +324,13 @@ void DictationController::recognizeSavedRecording()
     const auto next = std::find_if_not(kept.begin(), kept.end(), underWay);
     if (next == kept.end())
         return;
-    QFile file(*next);
-    if (!file.open(QIODevice::ReadOnly)) {
-        Log::info(QStringLiteral("Не удалось прочитать запись %1: %2").arg(*next, file.errorString()));
+    std::optional<QByteArray> wav = RecordingArchive::read(*next);
+    if (!wav)
         return;
-    }
     const quint64 id = ++lastDictation_;
     Dictation& dictation = dictations_[id];
     dictation.state = State::queued;
-    dictation.wav = file.readAll();
+    dictation.wav = std::move(*wav);
     dictation.target = TextDelivery::currentTarget();
     dictation.keptFile = *next;
     if (!recording())
@@ -432,9 +344,8 @@ void DictationController::keepUnfinished()
     if (Dictation* dictation = recording()) {
         dictation->wav = recorder_->takeWav();
         const double voicedMs = recorder_->voicedAccumMs();
-        stopTimer();
-        const auto sampleCount = static_cast<std::size_t>(dictation->wav.size() - WavWriter::headerSize) / 2;
-        if (Dictation::rejection(sampleCount, voicedMs))
+        recordingEnded();
+        if (Dictation::rejection(dictation->wav, voicedMs))
             dictation->wav.clear();
     }
     for (const auto& [id, dictation] : dictations_) {

@@ -2,14 +2,12 @@
 
 #include "dictation/AudioRecorder.h"
 #include "dictation/Dictation.h"
+#include "dictation/EngineRouter.h"
 #include "dictation/OverlayHUD.h"
 #include "dictation/TextDelivery.h"
-#include "engines/WhisperServer.h"
 #include "model/TranscriptionResult.h"
 
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 
 #include <functional>
 #include <map>
@@ -35,8 +33,6 @@ public:
     };
     using Source = Dictation::Source;
 
-    static constexpr int timerIntervalMs = 500;
-
     explicit DictationController(std::unique_ptr<AudioRecorder> recorder = std::make_unique<AudioRecorder>(),
                                  QObject* parent = nullptr);
     ~DictationController() override;
@@ -56,7 +52,7 @@ public:
     // How the recording under way was started.
     std::optional<Source> source() const;
     OverlayHUD& hud() { return hud_; }
-    WhisperServer& server() { return server_; }
+    WhisperServer& server() { return engines_.server(); }
     // The dictations with an engine.
     int inFlight() const;
 
@@ -67,21 +63,19 @@ public:
     // recording still waiting for or in recognition; texts recognized but not delivered go to the history.
     void keepUnfinished();
 
-    // The panel's line while recording: "1:15 · ⏎ готово · Esc отмена".
-    static QString timerText(qint64 elapsedSeconds);
-
 private:
     using State = Dictation::State;
 
-    // The user's prompt followed by the dictionary hint.
-    static QString startPrompt();
-    // The dictation being recorded, if any.
+    // The dictations in this state, oldest first.
+    std::vector<quint64> idsIn(State state) const;
+    // The dictation being recorded, or 0.
+    quint64 recordingId() const;
     Dictation* recording();
     // Done and kept dictations are forgotten.
     void moveTo(quint64 id, State state);
     void phaseChanged();
-    void tick();
-    void stopTimer();
+    // The microphone is off: what waited for the recording's end goes out.
+    void recordingEnded();
     // Ends the recording under way, dropping what it captured.
     void stopRecording();
     void recordingFailedToStart(const Error& error);
@@ -93,17 +87,14 @@ private:
     void dispatch(quint64 id);
     void send(quint64 id);
     void sendRest(quint64 id);
-    void sendQueued();
     void serverStateChanged(const WhisperServer::State& state);
     void handleResult(quint64 id, quint64 request, const Result<TranscriptionResult>& result);
     void recognitionFailed(quint64 id, const QString& description);
 
     std::unique_ptr<AudioRecorder> recorder_;
-    WhisperServer server_;
+    EngineRouter engines_;
     OverlayHUD hud_;
     TextDelivery delivery_{hud_};
-    QTimer timer_;
-    QElapsedTimer recordingClock_;
     // Every dictation not done or kept yet, in the order they began.
     std::map<quint64, Dictation> dictations_;
     quint64 lastDictation_ = 0;

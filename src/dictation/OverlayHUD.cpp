@@ -13,11 +13,22 @@ constexpr float maximumDotGrowth = 0.9F;
 
 } // namespace
 
-OverlayHUD::OverlayHUD(QObject* parent) : QObject(parent) {}
+OverlayHUD::OverlayHUD(QObject* parent) : QObject(parent)
+{
+    clock_.setInterval(clockIntervalMs);
+    connect(&clock_, &QTimer::timeout, this, [this] { updateTimer(timerText(recordingStart_.elapsed() / 1000)); });
+}
 
 OverlayHUD::~OverlayHUD()
 {
     delete panel_;
+}
+
+QString OverlayHUD::timerText(qint64 elapsedSeconds)
+{
+    return QStringLiteral("%1:%2 · ⏎ готово · Esc отмена")
+        .arg(elapsedSeconds / 60)
+        .arg(elapsedSeconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 QWidget* OverlayHUD::panel() const
@@ -41,6 +52,7 @@ void OverlayHUD::ensurePanel()
 void OverlayHUD::showState(bool recording, bool spinning)
 {
     hideWork_.cancel();
+    clock_.stop();
     panel_->showDot(recording);
     panel_->setSpinning(spinning);
     panel_->setButtons(recording, recording);
@@ -61,8 +73,10 @@ void OverlayHUD::showRecording()
     MainThread::post(this, [this] {
         ensurePanel();
         showState(true, false);
-        setTexts(QStringLiteral("Говорите…"), QStringLiteral("0:00 · ⏎ готово · Esc отмена"));
+        setTexts(QStringLiteral("Говорите…"), timerText(0));
         panel_->present();
+        recordingStart_.start();
+        clock_.start();
     });
 }
 
@@ -133,6 +147,7 @@ void OverlayHUD::hide()
 void OverlayHUD::hideNow()
 {
     hideWork_.cancel();
+    clock_.stop();
     transient_ = false;
     badgeTap_ = nullptr;
     badgeClickable_ = false;

@@ -2,8 +2,10 @@
 
 #include "core/DelayedCall.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <functional>
 
@@ -12,7 +14,7 @@ class QPoint;
 class QWidget;
 
 // What the small floating panel near the bottom of the screen shows about the dictation: a pulsing red dot
-// and the elapsed time while recording, a spinner while recognizing, short transient messages, and a clickable
+// and the time since the recording began, a spinner while recognizing, short transient messages, and a clickable
 // badge, and how long a message stays. HUDPanel draws it. Every public call may come from any thread: it is
 // posted to the main thread and returns at once.
 class OverlayHUD : public QObject
@@ -21,10 +23,12 @@ class OverlayHUD : public QObject
 
 public:
     static constexpr int flashMs = 1600;
+    static constexpr int clockIntervalMs = 500;
 
     explicit OverlayHUD(QObject* parent = nullptr);
     ~OverlayHUD() override;
 
+    // The recording state; its clock runs until the panel shows something else or hides.
     void showRecording();
     void updateTimer(const QString& text);
     // 0…1; grows the dot up to 1.9 times its size. Ignored while the panel is hidden.
@@ -51,6 +55,9 @@ public:
     // The whole title, also when the label shows it shortened.
     const QString& title() const { return title_; }
 
+    // The panel's line while recording: "1:15 · ⏎ готово · Esc отмена".
+    static QString timerText(qint64 elapsedSeconds);
+
 private:
     void ensurePanel();
     // The dot and «Готово» of a recording, or the spinner, or neither (a message); resets the badge.
@@ -62,6 +69,8 @@ private:
 
     QPointer<HUDPanel> panel_;
     DelayedCall hideWork_;
+    QTimer clock_;
+    QElapsedTimer recordingStart_;
     QString title_;
     std::function<void()> badgeTap_;
     bool badgeClickable_ = false;

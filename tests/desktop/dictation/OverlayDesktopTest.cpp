@@ -60,7 +60,7 @@ TEST_F(OverlayDesktopTest,
     ASSERT_TRUE(field.isReady());
     hud.showRecording();
     ASSERT_TRUE(QTest::qWaitFor([&] { return hud.panel() && hud.panel()->isVisible(); }, 2000));
-    hud.updateTimer(DictationController::timerText(67));
+    hud.updateTimer(OverlayHUD::timerText(67));
     hud.updateLevel(0.6F);
     EXPECT_EQ(hud.panel()->geometry(), HUDPanel::frameFor(QGuiApplication::primaryScreen()->availableGeometry()));
     // Centred, 110 px above the bottom of the usable area.
