@@ -12,6 +12,7 @@
 #include "dictation/DictationController.h"
 #include "dictation/HotkeyManager.h"
 #include "dictation/RecordingArchive.h"
+#include "dictation/TextInserter.h"
 #include "engines/ChildProcess.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
@@ -24,7 +25,6 @@
 #include "update/Updater.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QIcon>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -285,10 +285,7 @@ void AppDelegate::addHistoryMenu()
     if (entries.isEmpty())
         history->addAction(QStringLiteral("Пусто"))->setEnabled(false);
     for (const QString& entry : entries) {
-        history->addAction(StatusMenu::historyTitle(entry), this, [entry] {
-            QGuiApplication::clipboard()->clear();
-            QGuiApplication::clipboard()->setText(entry);
-        });
+        history->addAction(StatusMenu::historyTitle(entry), this, [entry] { TextInserter::copyRaw(entry); });
     }
 }
 
