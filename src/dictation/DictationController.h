@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // Drives the dictations from the hotkey to the inserted text: records, rejects recordings that are too
 // short or silent, hands the WAV to the active model's recognizer (queued until the whisper server is
