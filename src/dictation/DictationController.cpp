@@ -42,13 +42,9 @@ DictationController::~DictationController()
 
 DictationController::Phase DictationController::phase() const
 {
-    bool transcribing = false;
-    for (const auto& [id, dictation] : dictations_) {
-        if (dictation.state == State::recording)
-            return Phase::recording;
-        transcribing = transcribing || dictation.state == State::queued || dictation.state == State::recognizing;
-    }
-    return transcribing ? Phase::transcribing : Phase::idle;
+    if (recordingId())
+        return Phase::recording;
+    return idsIn(State::queued).empty() && idsIn(State::recognizing).empty() ? Phase::idle : Phase::transcribing;
 }
 
 std::optional<DictationController::Source> DictationController::source() const
