@@ -7,8 +7,13 @@ SANITIZE_DIR := build/sanitize
 DIST_DIR := build/dist
 FUZZ_DIR := build/fuzz
 FUZZ_SECONDS ?= 60
-# whisper-server is built once per whisper.cpp source and option set (build/whisper-cache/), then copied.
+# whisper-server and llama-server are built once per source and option set (build/whisper-cache/,
+# build/llama-cache/), then copied; the sherpa-onnx libraries are fetched once (build/sherpa-cache/).
 WHISPER_SERVER = JOBS=$(JOBS) scripts/build-whisper-server.sh
+LLAMA_SERVER = JOBS=$(JOBS) scripts/build-llama-server.sh
+SHERPA_ONNX = scripts/fetch-sherpa-onnx.sh
+# The recognizers and the advisor's server, into one build tree.
+ENGINES = $(WHISPER_SERVER) $1 && $(SHERPA_ONNX) $1 && $(LLAMA_SERVER) $1
 SOURCES = $(wildcard $(shell git ls-files -co --exclude-standard -- '*.cpp' '*.h' 2>/dev/null))
 
 .PHONY: run test build format format-check deps test-deps bench package update-image fuzz fuzz-build
@@ -19,7 +24,7 @@ run: deps build
 build:
 	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOLVAN_BUILD_TESTS=OFF -DTOLVAN_BUILD_BENCHMARKS=OFF
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
-	$(WHISPER_SERVER) $(RELEASE_DIR)
+	$(call ENGINES,$(RELEASE_DIR))
 
 # build/dist/tolvan_<version>-<build>_amd64.deb
 package: deps build
@@ -49,11 +54,11 @@ format-check:
 test: test-deps format-check
 	cmake -S . -B $(CHECK_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOLVAN_BUILD_BENCHMARKS=ON
 	cmake --build $(CHECK_DIR) -j $(JOBS)
-	$(WHISPER_SERVER) $(CHECK_DIR)
+	$(call ENGINES,$(CHECK_DIR))
 	cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOLVAN_SANITIZE=ON -DTOLVAN_BUILD_BENCHMARKS=OFF \
 		-DTOLVAN_BUILD_DESKTOP_TESTS=OFF
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
-	$(WHISPER_SERVER) $(SANITIZE_DIR)
+	$(call ENGINES,$(SANITIZE_DIR))
 	scripts/check-deb.sh $(CHECK_DIR)
 	tests/desktop/with-desktop.sh ctest --test-dir $(CHECK_DIR) -j $(JOBS) --output-on-failure
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -66,7 +71,7 @@ fuzz: test-deps fuzz-build
 	tests/fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 fuzz-build:
-	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DTOLVAN_FUZZ=ON \
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTOLVAN_FUZZ=ON \
 		-DTOLVAN_BUILD_TESTS=OFF -DTOLVAN_BUILD_BENCHMARKS=OFF
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
 

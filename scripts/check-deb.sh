@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package and the update image of a build tree and tries both as a user would get them:
 # lintian (no errors), the AppStream metadata, desktop-file-validate, apt-get install without the package's
-# recommendations, the installed /usr/bin/tolvan in two command-line modes and its whisper-server, dpkg --purge;
+# recommendations, the installed /usr/bin/tolvan in two command-line modes and its whisper-server, llama-server and
+# sherpa-onnx-offline, dpkg --purge;
 # then the update image installed by --update-now from its feed.
 # Needs root (dpkg). Used by `make test`:
 #   scripts/check-deb.sh build/check
@@ -86,6 +87,18 @@ printf '%s\n' "$formatted"
 # The bundled recognizer runs here with the libraries the package depends on (usage on stderr, status 0).
 # grep reads the whole usage: with -q it would stop at the first line and the server could die of SIGPIPE.
 /opt/tolvan/share/tolvan/bin/whisper-server --help 2>&1 | grep "^usage:" >/dev/null
+/opt/tolvan/share/tolvan/llama/bin/llama-server --version 2>&1 | grep "^version:" >/dev/null
+# The installed sherpa-onnx-offline loads the libraries beside it, accepts their release and gets as far as the
+# model, which is missing here.
+! /opt/tolvan/share/tolvan/sherpa/bin/sherpa-onnx-offline --encoder=/nonexistent/encoder.onnx \
+    --decoder=/nonexistent/decoder.onnx --joiner=/nonexistent/joiner.onnx --tokens=/nonexistent/tokens.txt \
+    --model-type=nemo_transducer --num-threads=1 "$root/tests/fixtures/whisper-server/silence_1s.wav" \
+    2>"$scratch/sherpa.txt"
+grep -q "модель не загрузилась" "$scratch/sherpa.txt" || {
+    cat "$scratch/sherpa.txt" >&2
+    exit 1
+}
+grep -q "sherpa-onnx" /opt/tolvan/share/tolvan/Лицензии
 dpkg_retrying --purge tolvan
 installed=0
 [[ ! -e /usr/bin/tolvan && ! -e /opt/tolvan ]]
@@ -96,5 +109,7 @@ export TOLVAN_INSTALL_DIR="$scratch/opt/Толван.app" TMPDIR="$scratch/tmp"
 mkdir -p "$TMPDIR"
 "$tree/bin/tolvan" --update-now "file://$(cd "$dist" && pwd)/feed.json"
 "$TOLVAN_INSTALL_DIR/bin/tolvan" --version
-[[ -x "$TOLVAN_INSTALL_DIR/share/tolvan/bin/whisper-server" ]]
+[[ -x "$TOLVAN_INSTALL_DIR/share/tolvan/bin/whisper-server" && -x "$TOLVAN_INSTALL_DIR/share/tolvan/llama/bin/llama-server" ]]
+[[ -x "$TOLVAN_INSTALL_DIR/share/tolvan/sherpa/bin/sherpa-onnx-offline" ]]
+[[ -f "$TOLVAN_INSTALL_DIR/share/tolvan/sherpa/bin/libonnxruntime.so" ]]
 echo "== пакет и образ обновления в порядке"

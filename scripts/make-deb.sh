@@ -11,10 +11,13 @@ if [[ $# -ne 2 ]]; then
 fi
 tree=$1
 dist=$2
-if [[ ! -x "$tree/share/tolvan/bin/whisper-server" ]]; then
-    echo "$tree: нет whisper-server (scripts/build-whisper-server.sh $tree)" >&2
-    exit 1
-fi
+for part in "bin/whisper-server:scripts/build-whisper-server.sh" "llama/bin/llama-server:scripts/build-llama-server.sh" \
+    "sherpa/bin/libsherpa-onnx-c-api.so:scripts/fetch-sherpa-onnx.sh"; do
+    if [[ ! -f "$tree/share/tolvan/${part%%:*}" ]]; then
+        echo "$tree: нет ${part%%:*} (${part#*:} $tree)" >&2
+        exit 1
+    fi
+done
 rm -rf "$tree/cpack"
 if ! cpack --config "$tree/CPackConfig.cmake" -B "$tree/cpack" >"$tree/cpack.log" 2>&1; then
     cat "$tree/cpack.log" >&2

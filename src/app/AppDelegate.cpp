@@ -8,6 +8,7 @@
 #include "app/StatusMenu.h"
 #include "core/AlertPresenter.h"
 #include "core/Log.h"
+#include "core/Resources.h"
 #include "core/SettingsStore.h"
 #include "dictation/DictationController.h"
 #include "dictation/HotkeyManager.h"
@@ -17,7 +18,9 @@
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "engines/WhisperServer.h"
+#include "platform/DesktopSession.h"
 #include "platform/SignalWatcher.h"
+#include "platform/WaylandRoute.h"
 #include "platform/X11Display.h"
 #include "quality/AdvisorEngine.h"
 #include "text/MacroEditor.h"
@@ -48,6 +51,9 @@ AppDelegate::~AppDelegate()
 void AppDelegate::applicationDidFinishLaunching()
 {
     Log::info(QStringLiteral("Запуск «Толван» ") + QLatin1String(BuildInfo::shortVersion));
+    Log::info(DesktopSession::describe());
+    // Connected now: native windows get the seat's keyboard, and the route follows our clipboard from the start.
+    WaylandRoute::shared();
     // Desktop shells match the app's windows to its desktop entry by this name.
     QGuiApplication::setDesktopFileName(QLatin1String(BuildInfo::bundleIdentifier));
     QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(BuildInfo::bundleIdentifier), StatusIcon::idle()));
@@ -359,9 +365,9 @@ void AppDelegate::showAbout()
                        "• GigaAM-v3 (Сбер) — MIT\n"
                        "• sherpa-onnx — Apache-2.0; ONNX Runtime — MIT\n"
                        "• llama.cpp — MIT; Qwen3 — Apache-2.0\n"
-                       "• Qt 6 — LGPL-3.0; ICU — лицензия Unicode\n\n"
-                       "Горячие клавиши:\n") +
-        toggleTitle +
+                       "• Qt 6 — LGPL-3.0; ICU — лицензия Unicode\n"
+                       "Полные тексты лицензий — в файле «Лицензии»: ") +
+        Resources::path(QStringLiteral("Лицензии")) + QStringLiteral("\n\nГорячие клавиши:\n") + toggleTitle +
         QStringLiteral(" — начать/закончить диктовку\nEnter или кнопка «Готово» — закончить и вставить текст\n"
                        "Удержание правого Alt — режим рации\nEsc — отмена записи\n\n"
                        "Голосовое форматирование: заголовки, абзацы, списки, макросы —\n"
@@ -369,6 +375,22 @@ void AppDelegate::showAbout()
                        "Ошибки и идеи: меню «Сообщить об ошибке или идее…».");
     AlertPresenter::shared().present(
         Alert{QStringLiteral("Толван ") + QLatin1String(BuildInfo::shortVersion), text, {QStringLiteral("Закрыть")}});
+}
+
+QString AppDelegate::waylandNotice()
+{
+    const QString delivery =
+        WaylandRoute::shared()
+            ? QStringLiteral("Текст вставляется и в окна программ Wayland.")
+            : QStringLiteral("В окнах программ Wayland текст остаётся в буфере — вставьте его Ctrl+V.");
+    return QStringLiteral("\n\nУ вас сеанс Wayland: клавиши Толвана, Enter и Esc действуют только в программах X11. "
+                          "Назначьте в настройках рабочего стола сочетания на команды «tolvan --toggle» (начать и "
+                          "закончить диктовку) и «tolvan --cancel» (отменить запись).\n"
+                          "• GNOME: Параметры → Клавиатура → Комбинации клавиш → Дополнительные комбинации → «+».\n"
+                          "• KDE Plasma: Параметры системы → Комбинации клавиш → Добавить → Команда или скрипт.\n"
+                          "• sway: в ~/.config/sway/config строки «bindsym $mod+Shift+space exec tolvan --toggle» и "
+                          "«bindsym $mod+Shift+Escape exec tolvan --cancel».\n") +
+           delivery;
 }
 
 void AppDelegate::showFirstRunNotice()
@@ -379,11 +401,8 @@ void AppDelegate::showFirstRunNotice()
                                   "правый Alt, пока говорите. Esc отменяет запись. Значок Толвана в трее открывает "
                                   "меню.")
                        .arg(toggle ? toggle->title : QStringLiteral("Super+Shift+Пробел"));
-    if (X11Display::isWaylandSession())
-        text +=
-            QStringLiteral("\n\nУ вас сеанс Wayland: глобальные клавиши доходят только до программ X11. Назначьте в "
-                           "настройках рабочего стола сочетание клавиш на команду «tolvan --toggle» — оно будет "
-                           "начинать и заканчивать диктовку.");
+    if (DesktopSession::isWayland())
+        text += waylandNotice();
     const WhisperModel model = ModelCatalog::byID(
         SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()));
     if (ModelManager::isDownloaded(model)) {

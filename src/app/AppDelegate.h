@@ -52,6 +52,8 @@ private:
     void showPermissions();
     void showAbout();
     void showFirstRunNotice();
+    // How to dictate in a Wayland session: the commands to bind, desktop by desktop, and where the text goes.
+    static QString waylandNotice();
     void offerDownloadAgain(const QString& modelID, const QString& reason);
 
     std::unique_ptr<DictationController> controller_;

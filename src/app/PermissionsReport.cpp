@@ -3,6 +3,8 @@
 #include "core/AlertPresenter.h"
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
+#include "platform/DesktopSession.h"
+#include "platform/WaylandRoute.h"
 #include "platform/X11Display.h"
 
 #include <QPointer>
@@ -44,9 +46,12 @@ QString microphoneLine(const QString& source, const std::optional<QString>& fail
 
 QString hotkeysLine(bool hotkeysActive)
 {
-    if (X11Display::isWaylandSession())
-        return QStringLiteral("Горячие клавиши и вставка: ✗ сеанс Wayland — они доходят только до программ X11. "
-                              "Назначьте в настройках рабочего стола сочетание клавиш на команду «tolvan --toggle».");
+    if (DesktopSession::isWayland())
+        return QStringLiteral("Горячие клавиши: ✗ сеанс Wayland — они доходят только до программ X11. Назначьте в "
+                              "настройках рабочего стола сочетания на команды «tolvan --toggle» и «tolvan --cancel».\n"
+                              "Вставка: ") +
+               (WaylandRoute::shared() ? QStringLiteral("✓ и в окна программ Wayland.")
+                                       : QStringLiteral("✗ в окнах программ Wayland текст остаётся в буфере обмена."));
     if (hotkeysActive)
         return QStringLiteral("Горячие клавиши и вставка: ✓ X11 с XTEST и XInput 2.2");
     if (!X11Display::isReachable())

@@ -1,7 +1,9 @@
 #include "dictation/OverlayHUD.h"
 
+#include "core/Log.h"
 #include "core/MainThread.h"
 #include "dictation/HUDPanel.h"
+#include "platform/DesktopSession.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,9 +28,14 @@ OverlayHUD::~OverlayHUD()
 
 QString OverlayHUD::timerText(qint64 elapsedSeconds)
 {
-    return QStringLiteral("%1:%2 · ⏎ готово · Esc отмена")
+    // Enter and Esc cannot be taken from native Wayland windows: there the shortcuts the user bound to the
+    // commands finish and cancel.
+    static const QString keys = DesktopSession::isWayland() ? QStringLiteral("✓ --toggle · ✕ --cancel")
+                                                            : QStringLiteral("⏎ готово · Esc отмена");
+    return QStringLiteral("%1:%2 · %3")
         .arg(elapsedSeconds / 60)
-        .arg(elapsedSeconds % 60, 2, 10, QLatin1Char('0'));
+        .arg(elapsedSeconds % 60, 2, 10, QLatin1Char('0'))
+        .arg(keys);
 }
 
 QWidget* OverlayHUD::panel() const
@@ -109,6 +116,7 @@ void OverlayHUD::showProcessing(const QString& text)
 
 void OverlayHUD::flash(const QString& text)
 {
+    Log::info(QStringLiteral("Панель: «%1»").arg(text));
     MainThread::post(this, [this, text] {
         ensurePanel();
         showState(false, false);

@@ -55,7 +55,7 @@ public:
     // The whole title, also when the label shows it shortened.
     const QString& title() const { return title_; }
 
-    // The panel's line while recording: "1:15 · ⏎ готово · Esc отмена".
+    // The panel's line while recording: "1:15 · ⏎ готово · Esc отмена" (in a Wayland session the commands).
     static QString timerText(qint64 elapsedSeconds);
 
 private:

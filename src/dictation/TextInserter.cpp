@@ -200,6 +200,7 @@ bool isTerminal(const QStringList& windowClass)
         QStringLiteral("gnome-terminal"),
         QStringLiteral("gnome-terminal-server"),
         QStringLiteral("org.gnome.console"),
+        QStringLiteral("org.gnome.terminal"),
         QStringLiteral("kgx"),
         QStringLiteral("konsole"),
         QStringLiteral("xfce4-terminal"),

@@ -2,13 +2,21 @@
 
 #include <QtGlobal>
 
-// The window the user is working in (the window manager's _NET_ACTIVE_WINDOW), so that text dictated for it
-// reaches it even after another window came to the front. Every function opens its own connection to the
-// display, so it may be called from any thread.
+// The window the user is working in, so that text dictated for it reaches it even after another window came to
+// the front: an X11 window (the window manager's _NET_ACTIVE_WINDOW), or in a Wayland session a native window
+// of the compositor where its delivery route tells them (WaylandRoute). Every function opens or shares a
+// connection of its own, so it may be called from any thread.
 namespace ActiveWindow
 {
-// An X11 window identifier; 0 stands for none.
+// An X11 window identifier, or a native Wayland window's (nativeWindowBit set); 0 stands for none.
 using WindowId = quint64;
+// X11 identifiers have 29 bits.
+inline constexpr WindowId nativeWindowBit = WindowId{1} << 62;
+
+inline bool isNative(WindowId window)
+{
+    return (window & nativeWindowBit) != 0;
+}
 
 // The active window, or 0 without a display or a window manager that reports one.
 WindowId current();

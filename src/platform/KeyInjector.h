@@ -4,11 +4,13 @@
 
 #include <QStringList>
 
-// Synthetic keystrokes into the session, as if typed by the user. Every function opens its own connection,
-// so it may be called from any thread; all of them do nothing useful without a display.
+// Synthetic keystrokes into the session, as if typed by the user: through X11 (XTEST) into X11 windows, and in a
+// Wayland session through the compositor's route (WaylandRoute) into its native windows. Every function opens
+// or shares a connection of its own, so it may be called from any thread; all of them do nothing useful
+// without a display.
 namespace KeyInjector
 {
-// Whether keystrokes can be posted right now (a display with the XTEST extension).
+// Whether keystrokes can be posted right now (a display with the XTEST extension, or a Wayland route).
 bool isAvailable();
 // Waits until the user holds no modifier key (Shift, Ctrl, Alt, Super, AltGr), at most timeoutMs.
 // True when none is held.
@@ -18,6 +20,6 @@ bool waitForModifiersReleased(int timeoutMs);
 // standard PC keyboard. False when nothing could be posted.
 bool postKey(Keys::Keysym key, Keys::Modifiers modifiers);
 // The class hint (instance name and class name) of the window holding the keyboard focus, or of its
-// nearest ancestor that has one; empty when unknown.
+// nearest ancestor that has one (a native Wayland window: its app_id); empty when unknown.
 QStringList focusedWindowClass();
 } // namespace KeyInjector

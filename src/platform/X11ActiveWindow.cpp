@@ -1,4 +1,5 @@
-#include "platform/ActiveWindow.h"
+#include "platform/X11ActiveWindow.h"
+
 #include "platform/X11DisplayLoss.h"
 #include "platform/X11ErrorTrap.h"
 
@@ -29,10 +30,10 @@ constexpr long sourceIndicationPager = 2;
 
 } // namespace
 
-namespace ActiveWindow
+namespace X11ActiveWindow
 {
 
-WindowId current()
+ActiveWindow::WindowId current()
 {
     const DisplayConnection display = openDisplay();
     if (!display)
@@ -45,15 +46,15 @@ WindowId current()
     unsigned char* data = nullptr;
     const int status = XGetWindowProperty(display.get(), DefaultRootWindow(display.get()), property, 0, 1, False,
                                           XA_WINDOW, &type, &format, &count, &remaining, &data);
-    WindowId window = 0;
+    ActiveWindow::WindowId window = 0;
     if (status == Success && type == XA_WINDOW && format == 32 && count == 1 && data)
-        window = static_cast<WindowId>(*reinterpret_cast<unsigned long*>(data));
+        window = static_cast<ActiveWindow::WindowId>(*reinterpret_cast<unsigned long*>(data));
     if (data)
         XFree(data);
     return window;
 }
 
-bool activate(WindowId window)
+bool activate(ActiveWindow::WindowId window)
 {
     if (window == 0)
         return false;
@@ -82,4 +83,4 @@ bool activate(WindowId window)
     return trap.takeError() == 0;
 }
 
-} // namespace ActiveWindow
+} // namespace X11ActiveWindow

@@ -1,4 +1,5 @@
-#include "platform/KeyInjector.h"
+#include "platform/X11KeyInjector.h"
+
 #include "platform/X11DisplayLoss.h"
 #include "platform/X11ErrorTrap.h"
 
@@ -85,7 +86,7 @@ bool anyModifierHeld(Display* display, const XModifierKeymap* map)
 
 } // namespace
 
-namespace KeyInjector
+namespace X11KeyInjector
 {
 
 bool isAvailable()
@@ -165,4 +166,4 @@ QStringList focusedWindowClass()
     return {};
 }
 
-} // namespace KeyInjector
+} // namespace X11KeyInjector

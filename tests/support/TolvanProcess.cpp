@@ -18,9 +18,15 @@ QString tolvanExecutable()
 ProcessOutput runTolvan(const QStringList& arguments, const QByteArray& standardInput,
                         const QProcessEnvironment& environment, int timeoutMs)
 {
+    return runProgram(tolvanExecutable(), arguments, standardInput, environment, timeoutMs);
+}
+
+ProcessOutput runProgram(const QString& program, const QStringList& arguments, const QByteArray& standardInput,
+                         const QProcessEnvironment& environment, int timeoutMs)
+{
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(tolvanExecutable(), arguments);
+    process.start(program, arguments);
     ProcessOutput output;
     if (!process.waitForStarted(timeoutMs))
         return output;

@@ -20,6 +20,11 @@ struct ProcessOutput
 
 QString tolvanExecutable();
 
+// Runs any program the same way.
+ProcessOutput runProgram(const QString& program, const QStringList& arguments, const QByteArray& standardInput = {},
+                         const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+                         int timeoutMs = 30000);
+
 // The child inherits the test's isolated environment unless one is given; it is killed after the timeout
 // (and `finished` stays false).
 ProcessOutput runTolvan(const QStringList& arguments, const QByteArray& standardInput = {},

@@ -152,13 +152,15 @@ inline QString screenshot(const QString& name)
 
 } // namespace DesktopSession
 
-// A window of another process with one focused text field (tests/fakes/text-field). It reports "READY",
-// "TEXT <content>" after each change and "KEY <press>" ("Ctrl+V", "Return"…) for each key press.
+// A window of another process with one focused text field (tests/fakes/text-field, or another program that
+// reports the same way). It reports "READY", "TEXT <content>" after each change and "KEY <press>" ("Ctrl+V",
+// "Return"…) for each key press.
 class TextFieldWindow
 {
 public:
     // Extra arguments go to Qt, e.g. {"-name", "xterm"} for its WM_CLASS.
-    explicit TextFieldWindow(const QStringList& arguments = {})
+    explicit TextFieldWindow(const QStringList& arguments = {},
+                             const QString& program = QStringLiteral(TOLVAN_FAKES_DIR "/text-field"))
     {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] {
@@ -172,7 +174,7 @@ public:
                     keys_ << line.mid(4);
             }
         });
-        process_.start(QStringLiteral(TOLVAN_FAKES_DIR "/text-field"), arguments);
+        process_.start(program, arguments);
         ready_ = process_.waitForStarted(5000) && QTest::qWaitFor([this] { return ready_; }, 10000);
     }
     ~TextFieldWindow()

@@ -155,9 +155,8 @@ TEST_F(AdvisorServer, StartsOneServerForTwoPhrasesAndAnswers)
     EXPECT_EQ(request(3), AdvisorText::chatRequestBody("второй раз", "neutral", 5));
 }
 
-TEST_F(AdvisorServer, SettingsChooseStyleAndIntensityAndAnIdleServerIsStopped)
+TEST_F(AdvisorServer, SettingsChooseStyleAndIntensity)
 {
-    timing.idleShutdownMs = 300;
     makeEngine();
     SettingsStore::shared().setString(SettingsKey::advisorStyle, "legal");
     SettingsStore::shared().setInteger(SettingsKey::advisorIntensity, 9);
@@ -172,12 +171,6 @@ TEST_F(AdvisorServer, SettingsChooseStyleAndIntensityAndAnIdleServerIsStopped)
     const auto outcome = ask("договор подпишем завтра", std::nullopt, std::nullopt, false);
     ASSERT_TRUE(waitFor(outcome) && (*outcome)->ok());
     EXPECT_EQ(request(1), AdvisorText::chatRequestBody("договор подпишем завтра", "legal", 9));
-
-    const qint64 pid = launchedPids().value(0);
-    ASSERT_TRUE(waitForState(idle, 5000));
-    EXPECT_EQ(engine->port(), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 5000));
-    EXPECT_TRUE(TestFiles::read(Paths::logDir() + "/app.log").contains("Советник: остановлен по простою"));
 }
 
 TEST_F(AdvisorServer, ServerThatNeverBecomesReadyExitsWhileLoadingOrCannotBeStartedFails)

@@ -5,7 +5,6 @@
 #include "engines/WavWriter.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
-#include "support/TolvanProcess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -101,7 +100,7 @@ protected:
 
 } // namespace
 
-TEST_F(GigaAMRecognition, RunsTheRecognizerOnAPrivateTemporaryWavOneRecognitionAfterAnotherAlsoFromTheCommandLine)
+TEST_F(GigaAMRecognition, RunsTheRecognizerOnAPrivateTemporaryWavOneRecognitionAfterAnother)
 {
     const QString text = QStringLiteral("привет это проверка диктовки сегодня хорошая погода");
     const QString models = ModelCatalog::byID(QStringLiteral("gigaam-v3")).location();
@@ -144,16 +143,6 @@ TEST_F(GigaAMRecognition, RunsTheRecognizerOnAPrivateTemporaryWavOneRecognitionA
         EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
         qunsetenv("XDG_RUNTIME_DIR");
     }
-
-    // The command-line mode prints the text with its segment, or the engine's error.
-    const QString wav = TestFiles::write(workDir + "/speech.wav", recording());
-    const ProcessOutput output = runTolvan({QStringLiteral("--gigaam-test"), wav});
-    EXPECT_EQ(output.exitCode, 0);
-    EXPECT_EQ(output.outLines(), (QStringList{"ТЕКСТ: " + text, "СЕГМЕНТОВ: 1", "  [240–4240 мс] " + text}));
-    qputenv("FAKE_SHERPA_EXIT_CODE", "255");
-    const ProcessOutput failed = runTolvan({QStringLiteral("--gigaam-test"), wav});
-    EXPECT_EQ(failed.exitCode, 1);
-    EXPECT_EQ(failed.outLines(), QStringList{QStringLiteral("ОШИБКА: sherpa-onnx завершился с кодом 255")});
 }
 
 TEST_F(GigaAMRecognition, FailuresNameTheirCauseAndAHungRecognizerIsTerminatedThenKilled)

@@ -42,8 +42,6 @@ TEST(GigaAMOutput, RecordedScriptedAndBrokenOutputs)
         {timed(R"([" При", "вет", " мир"])", "[0.0, 0.2, 1.5]"),
          result("т", {{"Привет", 0, 440}, {"мир", 1500, 1740}})},
         {timed(R"([" При", "вет", " мир"])", "[0.0, 1.0, 1.2]"), result("т", {{"Привет мир", 0, 1440}})},
-        {timed(R"(["д", "а", " ", "н", "е", "т"])", "[0.1, 0.2, 1.0, 1.04, 1.08, 1.12]"),
-         result("т", {{"да", 100, 440}, {"нет", 1000, 1360}})},
         // Pieces left blank by the trim are dropped; line breaks are not trimmed.
         {timed(R"([" ", "\t"])", "[0.0, 0.1]"), result("т", {})},
         {timed(R"(["а\n"])", "[0.0]"), result("т", {{"а\n", 0, 240}})},

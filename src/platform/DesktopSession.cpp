@@ -1,0 +1,126 @@
+#include "platform/DesktopSession.h"
+
+#include <memory>
+#include <wayland-client.h>
+
+namespace
+{
+
+struct DisconnectDisplay
+{
+    void operator()(wl_display* display) const { wl_display_disconnect(display); }
+};
+
+void addGlobal(void* data, wl_registry*, uint32_t, const char* interface, uint32_t)
+{
+    static_cast<QStringList*>(data)->append(QString::fromLatin1(interface));
+}
+
+void removeGlobal(void*, wl_registry*, uint32_t) {}
+
+QStringList compositorGlobals()
+{
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return {};
+    const std::unique_ptr<wl_display, DisconnectDisplay> display(wl_display_connect(nullptr));
+    if (!display)
+        return {};
+    QStringList globals;
+    static const wl_registry_listener listener{addGlobal, removeGlobal};
+    wl_registry* registry = wl_display_get_registry(display.get());
+    wl_registry_add_listener(registry, &listener, &globals);
+    wl_display_roundtrip(display.get());
+    wl_registry_destroy(registry);
+    return globals;
+}
+
+bool desktopNamed(const QString& currentDesktop, const QStringList& names)
+{
+    const QStringList parts = currentDesktop.toLower().split(u':', Qt::SkipEmptyParts);
+    for (const QString& name : names) {
+        if (parts.contains(name))
+            return true;
+    }
+    return false;
+}
+
+const DesktopSession::Facts& sessionFacts()
+{
+    static const DesktopSession::Facts facts = DesktopSession::gather();
+    return facts;
+}
+
+} // namespace
+
+namespace DesktopSession
+{
+
+Facts gather()
+{
+    return Facts{qEnvironmentVariable("XDG_SESSION_TYPE"), qEnvironmentVariable("WAYLAND_DISPLAY"),
+                 qEnvironmentVariable("XDG_CURRENT_DESKTOP"), compositorGlobals()};
+}
+
+Desktop classify(const Facts& facts)
+{
+    if (facts.sessionType != QLatin1String("wayland") && facts.waylandDisplay.isEmpty())
+        return Desktop::x11;
+    if (desktopNamed(facts.currentDesktop, {QStringLiteral("gnome"), QStringLiteral("ubuntu")}) ||
+        facts.globals.contains(QLatin1String("gtk_shell1")))
+        return Desktop::gnome;
+    if (desktopNamed(facts.currentDesktop, {QStringLiteral("kde")}) ||
+        facts.globals.contains(QLatin1String("org_kde_plasma_shell")))
+        return Desktop::kde;
+    static const QStringList wlroots{QStringLiteral("sway"), QStringLiteral("hyprland"), QStringLiteral("river"),
+                                     QStringLiteral("labwc"), QStringLiteral("wayfire")};
+    if (desktopNamed(facts.currentDesktop, wlroots) ||
+        facts.globals.contains(QLatin1String("zwlr_foreign_toplevel_manager_v1")))
+        return Desktop::wlroots;
+    return Desktop::otherWayland;
+}
+
+Route routeFor(Desktop desktop, const QStringList& globals)
+{
+    switch (desktop) {
+    case Desktop::x11:
+        return Route::x11;
+    case Desktop::gnome:
+        return Route::gnome;
+    case Desktop::wlroots:
+        return globals.contains(QLatin1String("zwp_virtual_keyboard_manager_v1")) ? Route::wlroots : Route::clipboard;
+    case Desktop::kde:
+    case Desktop::otherWayland:
+        break;
+    }
+    return Route::clipboard;
+}
+
+Desktop desktop()
+{
+    static const Desktop decided = classify(sessionFacts());
+    return decided;
+}
+
+Route deliveryRoute()
+{
+    static const Route decided = routeFor(desktop(), sessionFacts().globals);
+    return decided;
+}
+
+bool isWayland()
+{
+    return desktop() != Desktop::x11;
+}
+
+QString describe()
+{
+    static const char* const desktops[] = {"X11", "Wayland (GNOME)", "Wayland (KDE Plasma)", "Wayland (wlroots)",
+                                           "Wayland"};
+    static const char* const routes[] = {"X11 (XTEST)", "виртуальная клавиатура wlroots",
+                                         "удалённый рабочий стол GNOME", "буфер обмена"};
+    return QStringLiteral("Сеанс %1, доставка текста: %2")
+        .arg(QString::fromUtf8(desktops[static_cast<int>(desktop())]),
+             QString::fromUtf8(routes[static_cast<int>(deliveryRoute())]));
+}
+
+} // namespace DesktopSession

@@ -1,0 +1,101 @@
+#include "platform/WlrToplevels.h"
+
+#include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
+
+namespace
+{
+
+void noOutput(void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {}
+void noParent(void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*) {}
+
+} // namespace
+
+const zwlr_foreign_toplevel_handle_v1_listener WlrToplevels::handleListener{
+    .title = [](void* data, zwlr_foreign_toplevel_handle_v1*,
+                const char* title) { static_cast<Entry*>(data)->toplevel.pendingTitle = QString::fromUtf8(title); },
+    .app_id = [](void* data, zwlr_foreign_toplevel_handle_v1*,
+                 const char* appId) { static_cast<Entry*>(data)->toplevel.pendingAppId = QString::fromUtf8(appId); },
+    .output_enter = noOutput,
+    .output_leave = noOutput,
+    .state =
+        [](void* data, zwlr_foreign_toplevel_handle_v1*, wl_array* states) {
+            bool activated = false;
+            const auto* state = static_cast<const uint32_t*>(states->data);
+            for (size_t index = 0; index < states->size / sizeof(uint32_t); ++index)
+                activated = activated || state[index] == ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED;
+            static_cast<Entry*>(data)->toplevel.pendingActivated = activated;
+        },
+    .done =
+        [](void* data, zwlr_foreign_toplevel_handle_v1*) {
+            Toplevel& toplevel = static_cast<Entry*>(data)->toplevel;
+            toplevel.appId = toplevel.pendingAppId;
+            toplevel.title = toplevel.pendingTitle;
+            toplevel.activated = toplevel.pendingActivated;
+        },
+    .closed =
+        [](void* data, zwlr_foreign_toplevel_handle_v1*) {
+            auto* entry = static_cast<Entry*>(data);
+            entry->owner->remove(entry);
+        },
+    .parent = noParent,
+};
+
+WlrToplevels::WlrToplevels(zwlr_foreign_toplevel_manager_v1* manager, wl_seat* seat) : manager_(manager), seat_(seat)
+{
+    static const zwlr_foreign_toplevel_manager_v1_listener listener{.toplevel = added, .finished = finished};
+    zwlr_foreign_toplevel_manager_v1_add_listener(manager_, &listener, this);
+}
+
+WlrToplevels::~WlrToplevels()
+{
+    for (const auto& [id, entry] : entries_)
+        zwlr_foreign_toplevel_handle_v1_destroy(entry->handle);
+    if (manager_)
+        zwlr_foreign_toplevel_manager_v1_destroy(manager_);
+}
+
+void WlrToplevels::added(void* data, zwlr_foreign_toplevel_manager_v1*, zwlr_foreign_toplevel_handle_v1* handle)
+{
+    auto* self = static_cast<WlrToplevels*>(data);
+    const ActiveWindow::WindowId id = self->nextId_++;
+    auto entry = std::make_unique<Entry>(Entry{self, id, handle, {}});
+    zwlr_foreign_toplevel_handle_v1_add_listener(handle, &handleListener, entry.get());
+    self->entries_.emplace(id, std::move(entry));
+}
+
+void WlrToplevels::finished(void* data, zwlr_foreign_toplevel_manager_v1* manager)
+{
+    auto* self = static_cast<WlrToplevels*>(data);
+    zwlr_foreign_toplevel_manager_v1_destroy(manager);
+    self->manager_ = nullptr;
+}
+
+void WlrToplevels::remove(Entry* entry)
+{
+    zwlr_foreign_toplevel_handle_v1_destroy(entry->handle);
+    entries_.erase(entry->id);
+}
+
+ActiveWindow::WindowId WlrToplevels::focused() const
+{
+    for (const auto& [id, entry] : entries_) {
+        if (entry->toplevel.activated)
+            return id;
+    }
+    return 0;
+}
+
+const WlrToplevels::Toplevel* WlrToplevels::find(ActiveWindow::WindowId window) const
+{
+    const auto found = entries_.find(window);
+    return found == entries_.end() ? nullptr : &found->second->toplevel;
+}
+
+bool WlrToplevels::activate(ActiveWindow::WindowId window)
+{
+    const auto found = entries_.find(window);
+    if (found == entries_.end())
+        return false;
+    zwlr_foreign_toplevel_handle_v1_activate(found->second->handle, seat_);
+    return true;
+}

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Runs a native Wayland client of a compositor started by start-compositor.sh, as the compositor's user, with
+# GTK on its Wayland backend.
+# Usage: tests/desktop/wayland/run-client.sh RUNTIME WAYLAND_DISPLAY COMMAND [ARGUMENTS...]
+set -euo pipefail
+runtime=$1
+socket=$2
+shift 2
+as_user=()
+if [[ $(id -u) -eq 0 ]]; then as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups); fi
+exec env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$runtime" XDG_RUNTIME_DIR="$runtime" WAYLAND_DISPLAY="$socket" \
+    GDK_BACKEND=wayland NO_AT_BRIDGE=1 "${as_user[@]}" "$@"

@@ -1,0 +1,80 @@
+#include "core/Paths.h"
+#include "engines/ChildProcess.h"
+#include "engines/WhisperServer.h"
+#include "quality/AdvisorEngine.h"
+#include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
+#include "support/TolvanProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using State = AdvisorEngine::State;
+
+// llama.cpp's own llama-server, which scripts/build-llama-server.sh puts into the build tree, found where the bundle
+// keeps it, with a generated Qwen3 model of toy size whose chat answer is fixed (make-tiny-qwen3.py). The fake
+// covers the failures; this covers the real program's command line, readiness, answer and ending.
+TEST(RealLlamaServer, StartsAnswersThroughTheAdvisorStopsWhenIdleAndStraysAreEnded)
+{
+    const QString built = QStringLiteral(REAL_LLAMA_SERVER);
+    if (!QFileInfo(built).isExecutable())
+        GTEST_SKIP() << "llama-server was not built (scripts/build-llama-server.sh BUILD_TREE puts it at "
+                     << built.toStdString() << ")";
+    TestEnvironment::freshHome();
+    // A bundle of its own: an app started meanwhile by a desktop test ends whatever runs the build tree's copy.
+    const QString resources = TestEnvironment::makeDirectory("llama-bundle");
+    const QString server = resources + "/llama/bin/llama-server";
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(server).absolutePath()) && QFile::copy(built, server));
+    qputenv("TOLVAN_RESOURCES_DIR", resources.toUtf8());
+    qunsetenv("TOLVAN_LLAMA_BIN");
+    QDir().mkpath(Paths::advisorModelsDir());
+    const QString model = Paths::advisorModelsDir() + "/" + AdvisorEngine::modelFileName;
+    // How many processes run that file (a zombie's executable cannot be read).
+    const auto running = [&] {
+        const QStringList entries = QDir("/proc").entryList(QDir::Dirs);
+        return std::count_if(entries.begin(), entries.end(), [&](const QString& pid) {
+            return QFileInfo("/proc/" + pid + "/exe").symLinkTarget() == server;
+        });
+    };
+    const ProcessOutput made = runProgram("/usr/bin/python3", {TINY_QWEN3_GENERATOR, model});
+    ASSERT_EQ(made.exitCode, 0) << made.err().toStdString();
+
+    AdvisorEngine engine({.probePauseMs = 20, .requestTimeoutMs = 60000, .idleShutdownMs = 1500},
+                         {.presentAbove = 1000, .acceptedAbove = 500, .assumedTotal = 4000});
+    QList<State> states;
+    engine.onState = [&](const State& state) { states.append(state); };
+    std::optional<Result<AdvisorEngine::Advice>> outcome;
+    engine.suggest("ну привет всем", QStringLiteral("business"), 8, true,
+                   [&](Result<AdvisorEngine::Advice> result) { outcome = result; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 60000));
+    const QString log = QString::fromUtf8(TestFiles::read(Paths::logDir() + "/advisor.log"));
+    ASSERT_TRUE(outcome->ok()) << outcome->error().description().toStdString() << "\n" << log.toStdString();
+    EXPECT_EQ(outcome->value(), (AdvisorEngine::Advice{4, QStringLiteral("Добрый день, коллеги."), false}));
+    // The server took our flags: the threads (more than this machine's default) and the address.
+    EXPECT_TRUE(log.contains(QStringLiteral("n_threads = %1").arg(ChildProcess::recognizerThreadCount())));
+    EXPECT_TRUE(log.contains(QStringLiteral("listening on http://127.0.0.1:%1").arg(engine.port())))
+        << log.toStdString();
+
+    EXPECT_EQ(running(), 1);
+
+    // No further phrase: the server is stopped and leaves nothing behind.
+    const State idle{State::idle, 0, {}};
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !states.isEmpty() && states.back() == idle; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return running() == 0; }, 10000));
+    EXPECT_EQ(engine.port(), 0);
+    EXPECT_TRUE(TestEnvironment::appLog().contains("Советник: остановлен по простою"));
+
+    // One left running by an earlier run of the app is ended at the next start.
+    QProcess stray;
+    stray.setStandardErrorFile(QProcess::nullDevice());
+    stray.start(server, AdvisorEngine::serverArguments(model, WhisperServer::freePort(), 1));
+    ASSERT_TRUE(stray.waitForStarted());
+    AdvisorEngine::endStrays();
+    EXPECT_TRUE(stray.waitForFinished(10000));
+    EXPECT_TRUE(TestEnvironment::appLog().contains("Советник: остановлено оставшихся llama-server: 1"));
+}

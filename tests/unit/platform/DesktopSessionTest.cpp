@@ -1,0 +1,34 @@
+#include "platform/DesktopSession.h"
+
+#include <gtest/gtest.h>
+
+using DesktopSession::Desktop;
+using DesktopSession::Facts;
+using DesktopSession::Route;
+
+TEST(DesktopSessionTest, TheSessionIsToldByItsVariablesOrWhatTheCompositorOffersAndDecidesTheRoute)
+{
+    const QStringList wlroots{QStringLiteral("wl_seat"), QStringLiteral("zwlr_foreign_toplevel_manager_v1"),
+                              QStringLiteral("zwp_virtual_keyboard_manager_v1")};
+    const struct
+    {
+        Facts facts;
+        Desktop desktop;
+        Route route;
+    } cases[] = {
+        {{QStringLiteral("x11"), {}, QStringLiteral("GNOME"), {}}, Desktop::x11, Route::x11},
+        {{QStringLiteral("wayland"), {}, QStringLiteral("ubuntu:GNOME"), {}}, Desktop::gnome, Route::gnome},
+        {{{}, QStringLiteral("wayland-0"), {}, {QStringLiteral("gtk_shell1")}}, Desktop::gnome, Route::gnome},
+        {{QStringLiteral("wayland"), {}, QStringLiteral("KDE"), wlroots}, Desktop::kde, Route::clipboard},
+        {{QStringLiteral("wayland"), {}, {}, wlroots}, Desktop::wlroots, Route::wlroots},
+        // A wlroots compositor that leaves the virtual keyboard out offers no route.
+        {{QStringLiteral("wayland"), {}, QStringLiteral("sway"), {}}, Desktop::wlroots, Route::clipboard},
+        {{QStringLiteral("wayland"), {}, {}, {QStringLiteral("wl_seat")}}, Desktop::otherWayland, Route::clipboard},
+    };
+    for (const auto& expected : cases) {
+        const Desktop desktop = DesktopSession::classify(expected.facts);
+        EXPECT_EQ(desktop, expected.desktop) << expected.facts.currentDesktop.toStdString();
+        EXPECT_EQ(DesktopSession::routeFor(desktop, expected.facts.globals), expected.route)
+            << expected.facts.currentDesktop.toStdString();
+    }
+}
