@@ -13,6 +13,7 @@
 #include "dictation/DictationController.h"
 #include "dictation/HotkeyManager.h"
 #include "dictation/RecordingArchive.h"
+#include "dictation/TextInserter.h"
 #include "engines/ChildProcess.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
@@ -28,7 +29,6 @@
 #include "update/Updater.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QIcon>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -295,10 +295,7 @@ void AppDelegate::addHistoryMenu()
     if (entries.isEmpty())
         history->addAction(QStringLiteral("Пусто"))->setEnabled(false);
     for (const QString& entry : entries) {
-        history->addAction(StatusMenu::historyTitle(entry), this, [entry] {
-            QGuiApplication::clipboard()->clear();
-            QGuiApplication::clipboard()->setText(entry);
-        });
+        history->addAction(StatusMenu::historyTitle(entry), this, [entry] { TextInserter::copyRaw(entry); });
     }
 }
 

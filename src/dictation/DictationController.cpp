@@ -2,190 +2,154 @@
 
 #include "core/Log.h"
 #include "core/MainThread.h"
-#include "core/SettingsStore.h"
 #include "dictation/RecordingArchive.h"
 #include "dictation/Sounds.h"
-#include "engines/GigaAMEngine.h"
-#include "engines/ModelCatalog.h"
-#include "engines/ModelManager.h"
-#include "engines/WavWriter.h"
-#include "platform/DesktopSession.h"
-#include "text/Corrections.h"
 #include "text/TranscriptPipeline.h"
 
-#include <QFile>
 #include <QPointer>
-#include <QTimer>
 
 #include <algorithm>
-
-namespace
-{
-
-WhisperModel activeModel()
-{
-    return ModelCatalog::byID(SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(QString()));
-}
-
-bool isWhisper(const WhisperModel& model)
-{
-    return model.engine == EngineKind::whisper;
-}
-
-// Starts the model's download unless one runs; true when it was already running.
-bool ensureDownloading(const WhisperModel& model)
-{
-    ModelManager& models = ModelManager::shared();
-    if (models.progress().contains(model.id))
-        return true;
-    models.download(model);
-    return false;
-}
-
-} // namespace
 
 DictationController::DictationController(std::unique_ptr<AudioRecorder> recorder, QObject* parent)
     : QObject(parent), recorder_(std::move(recorder))
 {
-    server_.onState = [this](const WhisperServer::State& state) { serverStateChanged(state); };
-    // Soak tests make a recognizer hang and cannot wait a minute for each.
-    if (const int timeout = qEnvironmentVariableIntValue("TOLVAN_TEST_REQUEST_TIMEOUT_MS"); timeout > 0) {
-        WhisperServer::Timing timing;
-        timing.requestTimeoutMs = timeout;
-        server_.setTiming(timing);
-    }
+    server().onState = [this](const WhisperServer::State& state) { serverStateChanged(state); };
     recorder_->onAutoStop = [this] { finish(); };
     recorder_->onStartFailed = [this](const Error& error) {
-        if (phase_ != Phase::recording)
+        if (!recording())
             return;
         stopRecording();
         recordingFailedToStart(error);
     };
-    hud_.onDone = [this] {
-        if (phase_ == Phase::recording)
-            finish();
-    };
+    hud_.onDone = [this] { finish(); };
     hud_.onCancelClick = [this] { cancel(); };
     delivery_.onRetry = [this] {
-        if (phase_ == Phase::recording)
+        if (recording())
             finish();
         else
             begin(Source::toggle);
     };
-    timer_.setInterval(timerIntervalMs);
-    connect(&timer_, &QTimer::timeout, this, &DictationController::tick);
 }
 
 DictationController::~DictationController()
 {
     recorder_->onLevel = nullptr;
+    recorder_->onBlock = nullptr;
     recorder_->onAutoStop = nullptr;
     recorder_->onStartFailed = nullptr;
-    server_.onState = nullptr;
+    server().onState = nullptr;
 }
 
-QString DictationController::timerText(qint64 elapsedSeconds)
+DictationController::Phase DictationController::phase() const
 {
-    // Enter and Esc cannot be taken from native Wayland windows: there the shortcuts the user bound to the
-    // commands finish and cancel.
-    static const QString keys = DesktopSession::isWayland() ? QStringLiteral("✓ --toggle · ✕ --cancel")
-                                                            : QStringLiteral("⏎ готово · Esc отмена");
-    return QStringLiteral("%1:%2 · %3")
-        .arg(elapsedSeconds / 60)
-        .arg(elapsedSeconds % 60, 2, 10, QLatin1Char('0'))
-        .arg(keys);
+    if (recordingId())
+        return Phase::recording;
+    return idsIn(State::queued).empty() && idsIn(State::recognizing).empty() ? Phase::idle : Phase::transcribing;
 }
 
-void DictationController::setPhase(Phase phase)
+std::optional<DictationController::Source> DictationController::source() const
 {
-    phase_ = phase;
+    const quint64 id = recordingId();
+    return id ? dictations_.at(id).source : std::nullopt;
+}
+
+int DictationController::inFlight() const
+{
+    return static_cast<int>(idsIn(State::recognizing).size());
+}
+
+std::vector<quint64> DictationController::idsIn(State state) const
+{
+    std::vector<quint64> ids;
+    for (const auto& [id, dictation] : dictations_) {
+        if (dictation.state == state)
+            ids.push_back(id);
+    }
+    return ids;
+}
+
+quint64 DictationController::recordingId() const
+{
+    const std::vector<quint64> ids = idsIn(State::recording);
+    return ids.empty() ? 0 : ids.front();
+}
+
+Dictation* DictationController::recording()
+{
+    const quint64 id = recordingId();
+    return id ? &dictations_.at(id) : nullptr;
+}
+
+void DictationController::moveTo(quint64 id, State state)
+{
+    if (state == State::done || state == State::kept)
+        dictations_.erase(id);
+    else
+        dictations_.at(id).state = state;
+    phaseChanged();
+}
+
+void DictationController::phaseChanged()
+{
     if (onPhaseChange)
         onPhaseChange();
 }
 
 void DictationController::startServer()
 {
-    const WhisperModel model = activeModel();
-    if (!ModelManager::isDownloaded(model)) {
-        ensureDownloading(model);
+    if (!EngineRouter::modelPresent())
         return;
-    }
-    std::vector<Dictation> interrupted = takeWhisperRecognitions();
-    if (isWhisper(model)) {
-        server_.start(model.filePath(0),
-                      SettingsStore::shared().stringForKey(SettingsKey::language).value_or(QStringLiteral("ru")),
-                      startPrompt());
-    } else {
-        server_.stop();
-        if (onPhaseChange)
-            onPhaseChange();
-    }
+    const std::vector<quint64> interrupted = takeWhisperRecognitions();
+    engines_.start();
+    if (!engines_.whisperActive())
+        phaseChanged();
     // Recognized again by the engine now active.
-    for (Dictation& dictation : interrupted)
-        enqueue(std::move(dictation));
+    for (const quint64 id : interrupted)
+        dispatch(id);
 }
 
-std::vector<DictationController::Dictation> DictationController::takeWhisperRecognitions()
+std::vector<quint64> DictationController::takeWhisperRecognitions()
 {
-    std::vector<Dictation> taken;
-    for (auto entry = inFlight_.begin(); entry != inFlight_.end();) {
-        if (!entry->second.onWhisper) {
-            ++entry;
-            continue;
+    std::vector<quint64> taken;
+    for (auto& [id, dictation] : dictations_) {
+        if (dictation.state == State::recognizing && dictation.onWhisper) {
+            dictation.pieces.reset();
+            dictation.onWhisper = false;
+            dictation.state = State::queued;
+            taken.push_back(id);
         }
-        finishing_.erase(entry->first);
-        taken.push_back(std::move(entry->second));
-        taken.back().onWhisper = false;
-        entry = inFlight_.erase(entry);
     }
     // The pieces of the recording under way would go to the server that is going away: it is recognized whole.
-    chunks_.reset();
+    if (Dictation* dictation = recording())
+        dictation->pieces.reset();
     recorder_->onBlock = nullptr;
     return taken;
 }
 
-QString DictationController::startPrompt()
-{
-    QString prompt = SettingsStore::shared().stringForKey(SettingsKey::prompt).value_or(QString());
-    const QString hint = Corrections::promptHint(30);
-    if (!hint.isEmpty())
-        prompt += QLatin1Char(' ') + hint;
-    return prompt;
-}
-
 void DictationController::begin(Source source)
 {
-    if (phase_ == Phase::recording)
+    if (recording())
         return;
-    const WhisperModel model = activeModel();
-    if (!ModelManager::isDownloaded(model)) {
-        const auto progress = ModelManager::shared().progress().find(model.id);
-        if (progress != ModelManager::shared().progress().end()) {
-            hud_.flash(QStringLiteral("Модель загружается: %1%").arg(static_cast<int>(progress.value() * 100)));
-        } else {
-            hud_.flash(QStringLiteral("Модель не загружена"));
-            ensureDownloading(model);
-        }
+    if (const std::optional<QString> missing = EngineRouter::missingModel()) {
+        hud_.flash(*missing);
         Sounds::play(Sounds::Sound::basso);
         return;
     }
-    const WhisperServer::State::Kind serverState = server_.state().kind;
-    if (isWhisper(model) && serverState != WhisperServer::State::starting && serverState != WhisperServer::State::ready)
+    if (engines_.serverNeeded())
         startServer();
     const Result<Done> started = recorder_->start();
     if (!started) {
         recordingFailedToStart(started.error());
         return;
     }
-    source_ = source;
-    startChunking();
+    Dictation& dictation = dictations_[++lastDictation_];
+    dictation.source = source;
+    startPieces(dictation);
     delivery_.recordingStarted();
-    setPhase(Phase::recording);
+    phaseChanged();
     Log::info(QStringLiteral("Запись начата"));
     hud_.showRecording();
     recorder_->onLevel = [this](float level) { hud_.updateLevel(level); };
-    recordingClock_.start();
-    timer_.start();
     Sounds::play(Sounds::Sound::tink);
 }
 
@@ -196,90 +160,51 @@ void DictationController::recordingFailedToStart(const Error& error)
     Log::info(QStringLiteral("Ошибка старта записи: ") + error.description());
 }
 
-void DictationController::tick()
-{
-    hud_.updateTimer(timerText(recordingClock_.elapsed() / 1000));
-}
-
-void DictationController::stopTimer()
+void DictationController::recordingEnded()
 {
     delivery_.recordingEnded();
-    timer_.stop();
     recorder_->onLevel = nullptr;
     recorder_->onBlock = nullptr;
 }
 
-void DictationController::startChunking()
+void DictationController::startPieces(Dictation& dictation)
 {
-    chunks_.reset();
-    cutter_ = ChunkCutter{};
-    if (!isWhisper(activeModel()) || server_.state().kind != WhisperServer::State::ready ||
-        !SettingsStore::shared().boolForKey(SettingsKey::recognizeWhileRecording))
+    dictation.pieces = engines_.piecesForRecording();
+    if (!dictation.pieces)
         return;
-    chunks_ = std::make_unique<RecognitionChunks>(server_, startPrompt());
-    recorder_->onBlock = [this](std::size_t endSample, bool voiced) { blockRecorded(endSample, voiced); };
-}
-
-void DictationController::blockRecorded(std::size_t endSample, bool voiced)
-{
-    if (!chunks_ || !chunks_->accepting())
-        return;
-    std::optional<std::size_t> cut = cutter_.addBlock(endSample, voiced);
-    if (!cut && cutter_.needsForcedCut(endSample))
-        cut = cutter_.forcedCut(recorder_->samples(cutter_.lastCut(), endSample));
-    if (!cut)
-        return;
-    if (cutter_.heardSpeech())
-        chunks_->add(WavWriter::data(recorder_->samples(cutter_.lastCut(), *cut), AudioRecorder::sampleRate),
-                     cutter_.lastCut());
-    cutter_.cutAt(*cut);
+    recorder_->onBlock = [this](std::size_t endSample, bool voiced) {
+        if (Dictation* dictation = recording())
+            dictation->blockRecorded(*recorder_, endSample, voiced);
+    };
 }
 
 void DictationController::finish()
 {
-    if (phase_ != Phase::recording)
+    const quint64 id = recordingId();
+    if (!id)
         return;
+    Dictation* dictation = &dictations_.at(id);
     // Before anything waiting for the recording's end is pasted elsewhere.
-    const ActiveWindow::WindowId target = TextDelivery::currentTarget();
-    QByteArray wav = recorder_->takeWav();
-    const std::size_t sampleCount = static_cast<std::size_t>(wav.size() - WavWriter::headerSize) / 2;
+    dictation->target = TextDelivery::currentTarget();
+    dictation->wav = recorder_->takeWav();
     const double voicedMs = recorder_->voicedAccumMs();
-    stopTimer();
+    recordingEnded();
     Sounds::play(Sounds::Sound::pop);
-    std::unique_ptr<RecognitionChunks> chunks = std::move(chunks_);
-    if (const std::optional<QString> reason = rejection(sampleCount, voicedMs)) {
-        setPhase(Phase::idle);
+    if (const std::optional<QString> reason = Dictation::rejection(dictation->wav, voicedMs)) {
+        moveTo(id, State::done);
         hud_.flash(*reason);
         return;
     }
-    setPhase(Phase::transcribing);
     hud_.showProcessing(QStringLiteral("Распознаю…"));
-    Dictation dictation{std::move(wav), target, {}};
-    if (chunks && server_.state().kind == WhisperServer::State::ready)
-        sendRest(std::move(dictation), std::move(chunks));
+    if (dictation->pieces && engines_.canTake())
+        sendRest(id);
     else
-        enqueue(std::move(dictation));
-}
-
-std::optional<QString> DictationController::rejection(std::size_t sampleCount, double voicedMs)
-{
-    if (sampleCount <= minimumSamples) {
-        Log::info(
-            QStringLiteral("Запись отброшена: слишком коротко (%1 мс)").arg(static_cast<qint64>(sampleCount / 16)));
-        return QStringLiteral("Слишком коротко");
-    }
-    if (voicedMs < minimumVoicedMs) {
-        Log::info(QStringLiteral("Запись отброшена: звука %1 мс из %2 мс")
-                      .arg(static_cast<qint64>(voicedMs))
-                      .arg(static_cast<qint64>(sampleCount / 16)));
-        return QStringLiteral("Похоже, тишина");
-    }
-    return std::nullopt;
+        dispatch(id);
 }
 
 void DictationController::cancel()
 {
-    if (phase_ != Phase::recording)
+    if (!recording())
         return;
     stopRecording();
     Log::info(QStringLiteral("Запись отменена"));
@@ -289,112 +214,92 @@ void DictationController::cancel()
 
 void DictationController::stopRecording()
 {
+    const quint64 id = recordingId();
     recorder_->takeWav();
-    chunks_.reset();
-    stopTimer();
-    setPhase(inFlight_.empty() ? Phase::idle : Phase::transcribing);
+    recordingEnded();
+    moveTo(id, State::done);
 }
 
-void DictationController::enqueue(Dictation dictation)
+void DictationController::dispatch(quint64 id)
 {
-    if (isWhisper(activeModel()) && server_.state().kind != WhisperServer::State::ready) {
-        pendingWavs_.push_back(std::move(dictation));
-        if (phase_ != Phase::recording)
-            hud_.showProcessing(QStringLiteral("Готовлю модель…"));
-        if (server_.state().kind != WhisperServer::State::starting)
-            startServer();
+    dictations_.at(id).pieces.reset();
+    moveTo(id, State::queued);
+    if (engines_.canTake()) {
+        send(id);
         return;
     }
-    send(std::move(dictation));
+    if (!recording())
+        hud_.showProcessing(QStringLiteral("Готовлю модель…"));
+    if (engines_.serverNeeded())
+        startServer();
 }
 
-void DictationController::send(Dictation dictation)
+void DictationController::send(quint64 id)
 {
-    const quint64 id = ++nextRequest_;
-    const QByteArray wav = dictation.wav;
-    const bool whisper = isWhisper(activeModel());
-    dictation.onWhisper = whisper;
-    inFlight_.emplace(id, std::move(dictation));
+    Dictation& dictation = dictations_.at(id);
+    const quint64 request = dictation.request = ++lastRequest_;
     const QPointer<DictationController> self(this);
-    auto completion = [self, id](Result<TranscriptionResult> result) {
-        MainThread::post([self, id, result = std::move(result)] {
+    dictation.onWhisper = engines_.transcribe(dictation.wav, [self, id, request](Result<TranscriptionResult> result) {
+        MainThread::post([self, id, request, result = std::move(result)] {
             if (self)
-                self->handleResult(id, result);
+                self->handleResult(id, request, result);
         });
-    };
-    if (whisper)
-        server_.transcribe(wav, std::move(completion));
-    else
-        GigaAMEngine::shared().transcribe(wav, std::move(completion));
-}
-
-void DictationController::sendRest(Dictation dictation, std::unique_ptr<RecognitionChunks> chunks)
-{
-    const quint64 id = ++nextRequest_;
-    const QByteArray wav = dictation.wav;
-    RecognitionChunks* pieces = chunks.get();
-    dictation.onWhisper = true;
-    inFlight_.emplace(id, std::move(dictation));
-    finishing_.emplace(id, std::move(chunks));
-    // Posted: the handler lets go of the pieces, which must not happen inside their own callback.
-    pieces->finish(wav, cutter_.lastCut(), [this, id](Result<TranscriptionResult> result) {
-        MainThread::post(this, [this, id, result = std::move(result)] { handleResult(id, result); });
     });
+    moveTo(id, State::recognizing);
 }
 
-void DictationController::flushPending()
+void DictationController::sendRest(quint64 id)
 {
-    std::deque<Dictation> waiting;
-    waiting.swap(pendingWavs_);
-    for (Dictation& dictation : waiting)
-        send(std::move(dictation));
+    Dictation& dictation = dictations_.at(id);
+    const quint64 request = dictation.request = ++lastRequest_;
+    dictation.onWhisper = true;
+    // Posted: the handler lets go of the pieces, which must not happen inside their own callback.
+    dictation.pieces->finish(
+        dictation.wav, dictation.cutter.lastCut(), [this, id, request](Result<TranscriptionResult> result) {
+            MainThread::post(this,
+                             [this, id, request, result = std::move(result)] { handleResult(id, request, result); });
+        });
+    moveTo(id, State::recognizing);
 }
 
 void DictationController::serverStateChanged(const WhisperServer::State& state)
 {
-    if (state.kind == WhisperServer::State::ready)
-        flushPending();
     // A server that could not start would hold the waiting recordings, and the panel, forever: they are
     // kept on disk instead and can be recognized from the menu later.
-    if (state.kind == WhisperServer::State::failed && !pendingWavs_.empty()) {
-        std::deque<Dictation> waiting;
-        waiting.swap(pendingWavs_);
-        for (const Dictation& dictation : waiting)
-            recognitionFailed(dictation, QStringLiteral("сервер не запустился: ") + state.message);
-        if (phase_ == Phase::transcribing && inFlight_.empty())
-            phase_ = Phase::idle;
+    for (const quint64 id : idsIn(State::queued)) {
+        if (state.kind == WhisperServer::State::ready)
+            send(id);
+        else if (state.kind == WhisperServer::State::failed)
+            recognitionFailed(id, QStringLiteral("сервер не запустился: ") + state.message);
     }
-    if (onPhaseChange)
-        onPhaseChange();
+    phaseChanged();
 }
 
-void DictationController::handleResult(quint64 id, const Result<TranscriptionResult>& result)
+void DictationController::handleResult(quint64 id, quint64 request, const Result<TranscriptionResult>& result)
 {
-    finishing_.erase(id);
-    const auto entry = inFlight_.find(id);
-    if (entry == inFlight_.end())
+    const auto entry = dictations_.find(id);
+    if (entry == dictations_.end() || entry->second.state != State::recognizing || entry->second.request != request)
         return;
-    const Dictation dictation = std::move(entry->second);
-    inFlight_.erase(entry);
-    if (inFlight_.empty() && pendingWavs_.empty() && phase_ == Phase::transcribing)
-        setPhase(Phase::idle);
-
+    Dictation& dictation = entry->second;
+    dictation.pieces.reset();
     if (!result) {
-        recognitionFailed(dictation, result.error().description());
+        recognitionFailed(id, result.error().description());
         return;
     }
     if (!dictation.keptFile.isEmpty())
         RecordingArchive::remove(dictation.keptFile);
+    moveTo(id, State::delivering);
     const QString text = TranscriptPipeline::textOf(result.value());
-    if (text.isEmpty()) {
+    if (text.isEmpty())
         hud_.flash(QStringLiteral("Не расслышал"));
-        return;
-    }
-    delivery_.deliver(text, dictation.target);
+    else
+        delivery_.deliver(text, dictation.target);
+    moveTo(id, State::done);
 }
 
-void DictationController::recognitionFailed(const Dictation& dictation, const QString& description)
+void DictationController::recognitionFailed(quint64 id, const QString& description)
 {
+    const Dictation& dictation = dictations_.at(id);
     hud_.flash(QStringLiteral("Ошибка распознавания"));
     Sounds::play(Sounds::Sound::basso);
     QString kept = dictation.keptFile;
@@ -402,55 +307,49 @@ void DictationController::recognitionFailed(const Dictation& dictation, const QS
         kept = RecordingArchive::keep(dictation.wav).value_or(QString());
     Log::info(QStringLiteral("Ошибка /inference: ") + description +
               (kept.isEmpty() ? QString() : QStringLiteral(" (запись сохранена: %1)").arg(kept)));
+    moveTo(id, State::kept);
 }
 
 void DictationController::recognizeSavedRecording()
 {
     const auto underWay = [this](const QString& path) {
-        return std::any_of(pendingWavs_.begin(), pendingWavs_.end(),
-                           [&](const Dictation& dictation) { return dictation.keptFile == path; }) ||
-               std::any_of(inFlight_.begin(), inFlight_.end(),
+        return std::any_of(dictations_.begin(), dictations_.end(),
                            [&](const auto& entry) { return entry.second.keptFile == path; });
     };
     const QStringList kept = RecordingArchive::files();
     const auto next = std::find_if_not(kept.begin(), kept.end(), underWay);
     if (next == kept.end())
         return;
-    QFile file(*next);
-    if (!file.open(QIODevice::ReadOnly)) {
-        Log::info(QStringLiteral("Не удалось прочитать запись %1: %2").arg(*next, file.errorString()));
+    std::optional<QByteArray> wav = RecordingArchive::read(*next);
+    if (!wav)
         return;
-    }
-    if (phase_ == Phase::idle)
-        setPhase(Phase::transcribing);
-    if (phase_ != Phase::recording)
+    const quint64 id = ++lastDictation_;
+    Dictation& dictation = dictations_[id];
+    dictation.state = State::queued;
+    dictation.wav = std::move(*wav);
+    dictation.target = TextDelivery::currentTarget();
+    dictation.keptFile = *next;
+    if (!recording())
         hud_.showProcessing(QStringLiteral("Распознаю…"));
-    enqueue(Dictation{file.readAll(), TextDelivery::currentTarget(), *next});
+    dispatch(id);
 }
 
 void DictationController::keepUnfinished()
 {
     delivery_.keepUndelivered();
-    const auto keepOne = [](const Dictation& dictation) {
-        if (!dictation.keptFile.isEmpty())
-            return;
-        if (const std::optional<QString> path = RecordingArchive::keep(dictation.wav))
-            Log::info(QStringLiteral("Нераспознанная запись сохранена: ") + *path);
-    };
-    if (phase_ == Phase::recording) {
-        const QByteArray wav = recorder_->takeWav();
+    if (Dictation* dictation = recording()) {
+        dictation->wav = recorder_->takeWav();
         const double voicedMs = recorder_->voicedAccumMs();
-        stopTimer();
-        chunks_.reset();
-        if (!rejection(static_cast<std::size_t>(wav.size() - WavWriter::headerSize) / 2, voicedMs))
-            keepOne(Dictation{wav, 0, {}});
+        recordingEnded();
+        if (Dictation::rejection(dictation->wav, voicedMs))
+            dictation->wav.clear();
     }
-    for (const Dictation& dictation : pendingWavs_)
-        keepOne(dictation);
-    for (const auto& [id, dictation] : inFlight_)
-        keepOne(dictation);
-    pendingWavs_.clear();
-    inFlight_.clear();
-    finishing_.clear();
-    setPhase(Phase::idle);
+    for (const auto& [id, dictation] : dictations_) {
+        if (dictation.keptFile.isEmpty() && !dictation.wav.isEmpty()) {
+            if (const std::optional<QString> path = RecordingArchive::keep(dictation.wav))
+                Log::info(QStringLiteral("Нераспознанная запись сохранена: ") + *path);
+        }
+    }
+    dictations_.clear();
+    phaseChanged();
 }

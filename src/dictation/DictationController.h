@@ -1,30 +1,26 @@
 #pragma once
 
 #include "dictation/AudioRecorder.h"
-#include "dictation/ChunkCutter.h"
+#include "dictation/Dictation.h"
+#include "dictation/EngineRouter.h"
 #include "dictation/OverlayHUD.h"
-#include "dictation/RecognitionChunks.h"
 #include "dictation/TextDelivery.h"
-#include "engines/WhisperServer.h"
 #include "model/TranscriptionResult.h"
-#include "platform/ActiveWindow.h"
 
-#include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
-// Drives one dictation from the hotkey to the inserted text: records, rejects recordings that are too
+// Drives the dictations from the hotkey to the inserted text: records, rejects recordings that are too
 // short or silent, hands the WAV to the active model's recognizer (queued until the whisper server is
-// ready), post-processes the text, applies the speech-quality mode and inserts the result into the window
-// the user dictated for. A recording whose recognition fails is kept in the recordings folder, never lost.
-// Owns the recorder, the whisper server client and the panel. Main thread only.
+// ready), turns the result into text and gives it to the delivery. A recording whose recognition fails is kept
+// in the recordings folder, never lost. Each dictation is one record moving through its states; what the tray and
+// the key grabs show follows from them. Owns the recorder, the whisper server client and the panel. Main thread
+// only.
 class DictationController : public QObject
 {
     Q_OBJECT
@@ -36,15 +32,7 @@ public:
         recording,
         transcribing,
     };
-    enum class Source
-    {
-        toggle,
-        ptt,
-    };
-
-    static constexpr std::size_t minimumSamples = 4000;
-    static constexpr double minimumVoicedMs = 250.0;
-    static constexpr int timerIntervalMs = 500;
+    using Source = Dictation::Source;
 
     explicit DictationController(std::unique_ptr<AudioRecorder> recorder = std::make_unique<AudioRecorder>(),
                                  QObject* parent = nullptr);
@@ -60,11 +48,14 @@ public:
     // restarted; what it was recognizing is recognized again by the engine now active.
     void startServer();
 
-    Phase phase() const { return phase_; }
-    std::optional<Source> source() const { return source_; }
+    // Recording while a dictation records, transcribing while one waits for or is with an engine, else idle.
+    Phase phase() const;
+    // How the recording under way was started.
+    std::optional<Source> source() const;
     OverlayHUD& hud() { return hud_; }
-    WhisperServer& server() { return server_; }
-    int inFlight() const { return static_cast<int>(inFlight_.size()); }
+    WhisperServer& server() { return engines_.server(); }
+    // The dictations with an engine.
+    int inFlight() const;
 
     // Sends the newest kept recording not already on its way through the usual pipeline; it is deleted once
     // recognized.
@@ -73,60 +64,40 @@ public:
     // recording still waiting for or in recognition; texts recognized but not delivered go to the history.
     void keepUnfinished();
 
-    // The panel's line while recording: "1:15 · ⏎ готово · Esc отмена" (in a Wayland session the commands).
-    static QString timerText(qint64 elapsedSeconds);
-
 private:
-    // One recording on its way to the user.
-    struct Dictation
-    {
-        QByteArray wav;
-        // The window that was active when the user ended the recording; the text goes there.
-        ActiveWindow::WindowId target = 0;
-        // Set when the recording comes from the recordings folder.
-        QString keptFile;
-        // Handed to the whisper server, which a restart ends.
-        bool onWhisper = false;
-    };
+    using State = Dictation::State;
 
-    // The user's prompt followed by the dictionary hint.
-    static QString startPrompt();
-    void setPhase(Phase phase);
-    void tick();
-    void stopTimer();
+    // The dictations in this state, oldest first.
+    std::vector<quint64> idsIn(State state) const;
+    // The dictation being recorded, or 0.
+    quint64 recordingId() const;
+    Dictation* recording();
+    // Done and kept dictations are forgotten.
+    void moveTo(quint64 id, State state);
+    void phaseChanged();
+    // The microphone is off: what waited for the recording's end goes out.
+    void recordingEnded();
     // Ends the recording under way, dropping what it captured.
     void stopRecording();
     void recordingFailedToStart(const Error& error);
-    // Why a recording is too short or too quiet to be recognized (logged), or nothing when it is not.
-    static std::optional<QString> rejection(std::size_t sampleCount, double voicedMs);
     // While recording: pieces of it go to the whisper server at pauses, when it is ready and the user wants it.
-    void startChunking();
-    void blockRecorded(std::size_t endSample, bool voiced);
-    // What the whisper server is recognizing, taken back before a restart ends it.
-    std::vector<Dictation> takeWhisperRecognitions();
-    void enqueue(Dictation dictation);
-    void send(Dictation dictation);
-    void sendRest(Dictation dictation, std::unique_ptr<RecognitionChunks> chunks);
-    void flushPending();
+    void startPieces(Dictation& dictation);
+    // What the whisper server is recognizing goes back to the queue before a restart ends it.
+    std::vector<quint64> takeWhisperRecognitions();
+    // To the active engine, or queued until the whisper server is ready.
+    void dispatch(quint64 id);
+    void send(quint64 id);
+    void sendRest(quint64 id);
     void serverStateChanged(const WhisperServer::State& state);
-    void handleResult(quint64 id, const Result<TranscriptionResult>& result);
-    void recognitionFailed(const Dictation& dictation, const QString& description);
+    void handleResult(quint64 id, quint64 request, const Result<TranscriptionResult>& result);
+    void recognitionFailed(quint64 id, const QString& description);
 
     std::unique_ptr<AudioRecorder> recorder_;
-    WhisperServer server_;
+    EngineRouter engines_;
     OverlayHUD hud_;
     TextDelivery delivery_{hud_};
-    Phase phase_ = Phase::idle;
-    std::optional<Source> source_;
-    QTimer timer_;
-    QElapsedTimer recordingClock_;
-    std::deque<Dictation> pendingWavs_;
-    // The pieces of the running recording recognized so far, and where it was cut.
-    std::unique_ptr<RecognitionChunks> chunks_;
-    ChunkCutter cutter_;
-    // The pieces of finished recordings whose rest is being recognized, by request number.
-    std::map<quint64, std::unique_ptr<RecognitionChunks>> finishing_;
-    // Handed to an engine, by request number, until their result is handled.
-    std::map<quint64, Dictation> inFlight_;
-    quint64 nextRequest_ = 0;
+    // Every dictation not done or kept yet, in the order they began.
+    std::map<quint64, Dictation> dictations_;
+    quint64 lastDictation_ = 0;
+    quint64 lastRequest_ = 0;
 };

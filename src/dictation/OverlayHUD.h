@@ -2,43 +2,33 @@
 
 #include "core/DelayedCall.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
-#include <QRect>
+#include <QTimer>
 
 #include <functional>
-#include <memory>
 
-class QLabel;
-class QPushButton;
-class QToolButton;
-class QVariantAnimation;
+class HUDPanel;
+class QPoint;
 class QWidget;
 
-// The small floating panel near the bottom of the screen that shows what the dictation is doing: a pulsing
-// red dot and the elapsed time while recording, a spinner while recognizing, short transient messages, and
-// a clickable badge. It never takes the keyboard focus. Every public call may come from any thread: it is
+// What the small floating panel near the bottom of the screen shows about the dictation: a pulsing red dot
+// and the time since the recording began, a spinner while recognizing, short transient messages, and a clickable
+// badge, and how long a message stays. HUDPanel draws it. Every public call may come from any thread: it is
 // posted to the main thread and returns at once.
 class OverlayHUD : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int width = 356;
-    static constexpr int height = 64;
-    static constexpr int bottomOffset = 110;
     static constexpr int flashMs = 1600;
-    static constexpr int fadeMs = 180;
-    static constexpr int pulseHalfPeriodMs = 550;
-    // How far around the ✕ button a click on the badge still counts as aimed at it.
-    static constexpr int cancelHitMargin = 6;
+    static constexpr int clockIntervalMs = 500;
 
     explicit OverlayHUD(QObject* parent = nullptr);
     ~OverlayHUD() override;
 
-    // Where the panel goes on a screen with this usable area: centred, 110 px above its bottom.
-    static QRect frameFor(const QRect& availableGeometry);
-
+    // The recording state; its clock runs until the panel shows something else or hides.
     void showRecording();
     void updateTimer(const QString& text);
     // 0…1; grows the dot up to 1.9 times its size. Ignored while the panel is hidden.
@@ -65,37 +55,23 @@ public:
     // The whole title, also when the label shows it shortened.
     const QString& title() const { return title_; }
 
+    // The panel's line while recording: "1:15 · ⏎ готово · Esc отмена" (in a Wayland session the commands).
+    static QString timerText(qint64 elapsedSeconds);
+
 private:
     void ensurePanel();
-    void present();
-    void setButtons(bool visible);
-    void setAcceptsMouse(bool accepts);
-    void startPulse();
-    void stopPulse();
-    void setSpinning(bool spinning);
+    // The dot and «Готово» of a recording, or the spinner, or neither (a message); resets the badge.
+    void showState(bool recording, bool spinning);
     void setTexts(const QString& title, const QString& subtitle);
-    void layoutTexts();
     void hideNow();
-    void doneTapped();
     void cancelTapped();
     void panelClicked(const QPoint& position);
 
-    class Panel;
-    class Dot;
-    class Spinner;
-
-    QPointer<Panel> panel_;
-    Dot* dot_ = nullptr;
-    Spinner* spinner_ = nullptr;
-    QLabel* titleLabel_ = nullptr;
-    QLabel* subLabel_ = nullptr;
-    QPushButton* doneButton_ = nullptr;
-    QToolButton* cancelButton_ = nullptr;
-    QVariantAnimation* pulse_ = nullptr;
-    QVariantAnimation* fade_ = nullptr;
+    QPointer<HUDPanel> panel_;
     DelayedCall hideWork_;
+    QTimer clock_;
+    QElapsedTimer recordingStart_;
     QString title_;
-    QString subtitle_;
     std::function<void()> badgeTap_;
     bool badgeClickable_ = false;
     bool transient_ = false;

@@ -62,6 +62,16 @@ std::optional<QString> keep(const QByteArray& wav)
     return path;
 }
 
+std::optional<QByteArray> read(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Log::info(QStringLiteral("Не удалось прочитать запись %1: %2").arg(path, file.errorString()));
+        return std::nullopt;
+    }
+    return file.readAll();
+}
+
 QStringList files()
 {
     const QDir folder(directory());

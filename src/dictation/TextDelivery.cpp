@@ -8,7 +8,6 @@
 #include "quality/SpeechQuality.h"
 #include "text/Typography.h"
 
-#include <QClipboard>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
@@ -208,8 +207,7 @@ void TextDelivery::handleReviewDecision(const SpeechReview::Decision& decision, 
         insert(decision.text, target, [this] { hidePanel(); });
         break;
     case SpeechReview::Decision::copyClean:
-        QGuiApplication::clipboard()->clear();
-        QGuiApplication::clipboard()->setText(decision.text);
+        TextInserter::copyRaw(decision.text);
         flash(QStringLiteral("Очищенный вариант в буфере — Ctrl+V, чтобы заменить"));
         break;
     case SpeechReview::Decision::cancel:

@@ -49,14 +49,16 @@ bool putOnClipboard(const QString& text)
     return holds(text);
 }
 
+// A text for the clipboard, then the paste keystroke unless it is only copied.
 struct Paste
 {
     QString text;
+    bool keystroke = true;
     std::function<void()> afterPaste;
 };
 
-// Pastes run one after another: each one's text stays on the clipboard until its target has had the time to
-// fetch it, so a second text can never be pasted in place of the first. Main thread.
+// Pastes and copies run one after another: each paste's text stays on the clipboard until its target has had the
+// time to fetch it, so neither a second text nor a copy can be pasted in place of the first. Main thread.
 std::deque<Paste> pastes;
 bool pasting = false;
 
@@ -79,6 +81,10 @@ void pasteNext()
     Paste paste = std::move(pastes.front());
     pastes.pop_front();
     putOnClipboard(paste.text);
+    if (!paste.keystroke) {
+        pasteNext();
+        return;
+    }
     QTimer::singleShot(TextInserter::pasteDelayMs, QCoreApplication::instance(), [paste = std::move(paste)] {
         if (!putOnClipboard(paste.text)) {
             Log::info(QStringLiteral("Буфер обмена занят другой программой — вставка отменена"));
@@ -94,9 +100,9 @@ void pasteNext()
     });
 }
 
-void schedulePaste(const QString& text, std::function<void()> afterPaste)
+void schedule(Paste paste)
 {
-    pastes.push_back(Paste{text, std::move(afterPaste)});
+    pastes.push_back(std::move(paste));
     if (!pasting)
         pasteNext();
 }
@@ -132,27 +138,32 @@ void insert(const QString& text)
             previous = current;
     }
     if (!settings.boolForKey(SettingsKey::autoPaste)) {
-        putOnClipboard(inserted);
+        copyRaw(inserted);
         return;
     }
-    schedulePaste(inserted, [inserted, previous] {
-        if (!previous || !SettingsStore::shared().boolForKey(SettingsKey::restoreClipboard))
-            return;
-        MainThread::post([inserted, previous = *previous] {
-            QTimer::singleShot(restoreDelayMs, QCoreApplication::instance(),
-                               [inserted, previous] { restoreIfUnchanged(inserted, previous); });
-        });
-    });
+    schedule(Paste{inserted, true, [inserted, previous] {
+                       if (!previous || !SettingsStore::shared().boolForKey(SettingsKey::restoreClipboard))
+                           return;
+                       MainThread::post([inserted, previous = *previous] {
+                           QTimer::singleShot(restoreDelayMs, QCoreApplication::instance(),
+                                              [inserted, previous] { restoreIfUnchanged(inserted, previous); });
+                       });
+                   }});
 }
 
 void copy(const QString& text)
 {
-    putOnClipboard(withSpace(text));
+    copyRaw(withSpace(text));
+}
+
+void copyRaw(const QString& text)
+{
+    schedule(Paste{text, false, nullptr});
 }
 
 void pasteRaw(const QString& text)
 {
-    schedulePaste(text, nullptr);
+    schedule(Paste{text, true, nullptr});
 }
 
 void copySelection(QObject* context, std::function<void()> posted)

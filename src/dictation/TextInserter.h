@@ -20,12 +20,15 @@ constexpr int restoreDelayMs = 1000;
 constexpr int modifierReleaseTimeoutMs = 1000;
 
 // The text (plus a space with "appendSpace") onto the clipboard, then, with "autoPaste", the paste
-// keystroke 80 ms later, after the pastes asked for before (they run one at a time); with "restoreClipboard" the
-// previous clipboard text comes back one second after the keystroke, unless the clipboard no longer holds exactly the
-// inserted text.
+// keystroke 80 ms later, after the pastes and copies asked for before (they run one at a time); with "restoreClipboard"
+// the previous clipboard text comes back one second after the keystroke, unless the clipboard no longer holds exactly
+// the inserted text.
 void insert(const QString& text);
-// The text (plus a space with "appendSpace") onto the clipboard only, for the user to paste.
+// The text (plus a space with "appendSpace") onto the clipboard only, for the user to paste, after the pastes asked
+// for before.
 void copy(const QString& text);
+// Exactly this text onto the clipboard only, after the pastes asked for before.
+void copyRaw(const QString& text);
 // Exactly this text onto the clipboard and pasted, whatever the settings; nothing is restored.
 void pasteRaw(const QString& text);
 // Copies the focused window's selection to the clipboard (Ctrl+C, Ctrl+Shift+C in a terminal); returns at once.

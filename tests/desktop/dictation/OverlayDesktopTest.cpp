@@ -1,5 +1,6 @@
 #include "DesktopSession.h"
 #include "dictation/DictationController.h"
+#include "dictation/HUDPanel.h"
 #include "dictation/OverlayHUD.h"
 
 #include <QGuiApplication>
@@ -59,11 +60,11 @@ TEST_F(OverlayDesktopTest,
     ASSERT_TRUE(field.isReady());
     hud.showRecording();
     ASSERT_TRUE(QTest::qWaitFor([&] { return hud.panel() && hud.panel()->isVisible(); }, 2000));
-    hud.updateTimer(DictationController::timerText(67));
+    hud.updateTimer(OverlayHUD::timerText(67));
     hud.updateLevel(0.6F);
-    EXPECT_EQ(hud.panel()->geometry(), OverlayHUD::frameFor(QGuiApplication::primaryScreen()->availableGeometry()));
+    EXPECT_EQ(hud.panel()->geometry(), HUDPanel::frameFor(QGuiApplication::primaryScreen()->availableGeometry()));
     // Centred, 110 px above the bottom of the usable area.
-    EXPECT_EQ(OverlayHUD::frameFor(QRect(1920, 24, 1024, 700)), QRect(1920 + 334, 550, 356, 64));
+    EXPECT_EQ(HUDPanel::frameFor(QRect(1920, 24, 1024, 700)), QRect(1920 + 334, 550, 356, 64));
     EXPECT_EQ(text("title"), QStringLiteral("Говорите…"));
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return text("subtitle") == QStringLiteral("1:07 · ⏎ готово · Esc отмена"); }, 2000))
@@ -88,7 +89,7 @@ TEST_F(OverlayDesktopTest,
     } below;
     below.setWindowFlag(Qt::FramelessWindowHint);
     below.setGeometry(
-        OverlayHUD::frameFor(QGuiApplication::primaryScreen()->availableGeometry()).adjusted(-20, -20, 20, 20));
+        HUDPanel::frameFor(QGuiApplication::primaryScreen()->availableGeometry()).adjusted(-20, -20, 20, 20));
     below.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&below));
 

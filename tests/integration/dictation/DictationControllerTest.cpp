@@ -259,11 +259,15 @@ TEST_F(DictationControllerTest, NeitherASilentPieceNorAKeptRecordingTwiceIsSent)
     EXPECT_TRUE(RecordingArchive::files().isEmpty());
 }
 
-// Two texts delivered within the paste delay are pasted one after the other, each one itself.
-TEST_F(DictationControllerTest, PastesRunOneAfterAnother)
+// Two texts delivered within the paste delay are pasted one after the other, each one itself, and a copy asked for
+// meanwhile reaches the clipboard after them instead of being pasted or overwritten.
+TEST_F(DictationControllerTest, PastesAndCopiesRunOneAfterAnother)
 {
     TextInserter::insert(QStringLiteral("один"));
     TextInserter::insert(QStringLiteral("два"));
-    ASSERT_TRUE(waitFor([&] { return pastes().size() == 2; }));
+    TextInserter::copy(QStringLiteral("три"));
+    ASSERT_TRUE(waitFor([&] {
+        return pastes().size() == 2 && QGuiApplication::clipboard()->text() == QStringLiteral("три");
+    })) << QGuiApplication::clipboard()->text().toStdString();
     EXPECT_EQ(pastes(), (std::vector<Paste>{{mail, QStringLiteral("один")}, {mail, QStringLiteral("два")}}));
 }

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "dictation/ChunkCutter.h"
+#include "dictation/RecognitionChunks.h"
+#include "platform/ActiveWindow.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+
+class AudioRecorder;
+
+// One dictation on its way from the microphone to the user. It is recorded (or taken up again from the
+// recordings folder), waits for the recognizer, is recognized and handed to the delivery; it ends done or with
+// its recording kept for later. DictationController holds one while it is not done or kept.
+struct Dictation
+{
+    enum class State
+    {
+        // The microphone records it; pieces of it may be recognized already.
+        recording,
+        // Recorded, waiting for the whisper server to be ready.
+        queued,
+        // With an engine.
+        recognizing,
+        // Recognized: its text goes through the transcript pipeline to the delivery.
+        delivering,
+        // Handed over, or nothing to hand over (cancelled, too short, silent, nothing heard).
+        done,
+        // Its recording is in the recordings folder, to be recognized later.
+        kept,
+    };
+    enum class Source
+    {
+        toggle,
+        ptt,
+    };
+
+    static constexpr std::size_t minimumSamples = 4000;
+    static constexpr double minimumVoicedMs = 250.0;
+
+    // Why a recording (a WAV file) is too short or too quiet to be recognized (logged), or nothing when it is not.
+    static std::optional<QString> rejection(const QByteArray& wav, double voicedMs);
+
+    // While recording: the recorder's block that ends at `endSample` may complete a piece, which goes to the
+    // pieces unless it holds no voice.
+    void blockRecorded(const AudioRecorder& recorder, std::size_t endSample, bool voiced);
+
+    State state = State::recording;
+    // How its recording was started; none for a kept recording.
+    std::optional<Source> source;
+    // Complete once recorded.
+    QByteArray wav;
+    // The window that was active when the user ended the recording; the text goes there.
+    ActiveWindow::WindowId target = 0;
+    // Set when the recording comes from the recordings folder.
+    QString keptFile;
+    // The whisper server recognizes it, which a restart ends.
+    bool onWhisper = false;
+    // Which of its recognitions counts: the answer to an earlier one, ended by a restart, is stale.
+    quint64 request = 0;
+    // The pieces recognized while recording, and where the recording was cut; none when it is recognized whole.
+    std::unique_ptr<RecognitionChunks> pieces;
+    ChunkCutter cutter;
+};

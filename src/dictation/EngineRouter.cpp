@@ -1,0 +1,110 @@
+#include "dictation/EngineRouter.h"
+
+#include "core/SettingsStore.h"
+#include "dictation/RecognitionChunks.h"
+#include "engines/GigaAMEngine.h"
+#include "engines/ModelCatalog.h"
+#include "engines/ModelManager.h"
+#include "text/Corrections.h"
+
+namespace
+{
+
+WhisperModel activeModel()
+{
+    return ModelCatalog::byID(SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(QString()));
+}
+
+bool isReady(const WhisperServer& server)
+{
+    return server.state().kind == WhisperServer::State::ready;
+}
+
+} // namespace
+
+EngineRouter::EngineRouter()
+{
+    // Soak tests make a recognizer hang and cannot wait a minute for each.
+    if (const int timeout = qEnvironmentVariableIntValue("TOLVAN_TEST_REQUEST_TIMEOUT_MS"); timeout > 0) {
+        WhisperServer::Timing timing;
+        timing.requestTimeoutMs = timeout;
+        server_.setTiming(timing);
+    }
+}
+
+QString EngineRouter::startPrompt()
+{
+    QString prompt = SettingsStore::shared().stringForKey(SettingsKey::prompt).value_or(QString());
+    const QString hint = Corrections::promptHint(30);
+    if (!hint.isEmpty())
+        prompt += QLatin1Char(' ') + hint;
+    return prompt;
+}
+
+std::optional<QString> EngineRouter::missingModel()
+{
+    const WhisperModel model = activeModel();
+    if (ModelManager::isDownloaded(model))
+        return std::nullopt;
+    ModelManager& models = ModelManager::shared();
+    if (const auto progress = models.progress().find(model.id); progress != models.progress().end())
+        return QStringLiteral("Модель загружается: %1%").arg(static_cast<int>(progress.value() * 100));
+    models.download(model);
+    return QStringLiteral("Модель не загружена");
+}
+
+bool EngineRouter::modelPresent()
+{
+    const WhisperModel model = activeModel();
+    if (ModelManager::isDownloaded(model))
+        return true;
+    if (!ModelManager::shared().progress().contains(model.id))
+        ModelManager::shared().download(model);
+    return false;
+}
+
+bool EngineRouter::whisperActive() const
+{
+    return activeModel().engine == EngineKind::whisper;
+}
+
+bool EngineRouter::canTake() const
+{
+    return !whisperActive() || isReady(server_);
+}
+
+bool EngineRouter::serverNeeded() const
+{
+    const WhisperServer::State::Kind state = server_.state().kind;
+    return whisperActive() && state != WhisperServer::State::starting && state != WhisperServer::State::ready;
+}
+
+void EngineRouter::start()
+{
+    const WhisperModel model = activeModel();
+    if (model.engine != EngineKind::whisper) {
+        server_.stop();
+        return;
+    }
+    server_.start(model.filePath(0),
+                  SettingsStore::shared().stringForKey(SettingsKey::language).value_or(QStringLiteral("ru")),
+                  startPrompt());
+}
+
+bool EngineRouter::transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion)
+{
+    if (!whisperActive()) {
+        GigaAMEngine::shared().transcribe(wav, std::move(completion));
+        return false;
+    }
+    server_.transcribe(wav, std::move(completion));
+    return true;
+}
+
+std::unique_ptr<RecognitionChunks> EngineRouter::piecesForRecording()
+{
+    if (!whisperActive() || !isReady(server_) ||
+        !SettingsStore::shared().boolForKey(SettingsKey::recognizeWhileRecording))
+        return nullptr;
+    return std::make_unique<RecognitionChunks>(server_, startPrompt());
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/Result.h"
+#include "engines/WhisperServer.h"
+#include "model/TranscriptionResult.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class RecognitionChunks;
+
+// Which recognizer hears a recording: the engine of the active model ("modelID"), the whisper server (started
+// with the user's prompt and the dictionary hint, in the chosen language) or GigaAM. Starts what is missing: the
+// model's download, the server. Owns the whisper server client. Main thread.
+class EngineRouter
+{
+public:
+    EngineRouter();
+
+    WhisperServer& server() { return server_; }
+    // The user's prompt followed by the dictionary hint.
+    static QString startPrompt();
+
+    // What the panel says when the active model is not on disk yet (its download is started unless it runs),
+    // or nothing when it is there.
+    static std::optional<QString> missingModel();
+    // Whether the active model is on disk; when not, its download is started unless it runs.
+    static bool modelPresent();
+    bool whisperActive() const;
+    // Whether the active engine takes a recording now; the whisper server only once it is ready.
+    bool canTake() const;
+    // The whisper server is the active engine and neither runs nor starts.
+    bool serverNeeded() const;
+    // Starts, or restarts, the whisper server when it is the active engine, and stops it otherwise. The model
+    // must be on disk.
+    void start();
+    // To the active engine; true when that is the whisper server. The completion runs on any thread.
+    bool transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion);
+    // The pieces of a recording about to start, recognized while it runs: when the whisper server is active and
+    // ready and the user wants it ("recognizeWhileRecording"), else none.
+    std::unique_ptr<RecognitionChunks> piecesForRecording();
+
+private:
+    WhisperServer server_;
+};
