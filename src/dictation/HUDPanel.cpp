@@ -292,13 +292,24 @@ void HUDPanel::setSubtitle(const QString& subtitle)
 
 void HUDPanel::layoutTexts()
 {
-    // Without «Готово» the lines may run on up to the ✕ button, or to the edge without it.
+    // Without «Готово» the lines may run on up to the ✕ button, or to the edge without it; without the dot or the
+    // spinner they start where those would be.
     const int right = !doneButton_->isHidden() ? 240 : !cancelButton_->isHidden() ? 320 : width - 16;
-    titleLabel_->setGeometry(48, 12, right - 48, 20);
-    subLabel_->setGeometry(48, 36, right - 48, 16);
-    setElidedText(titleLabel_, title_);
+    const int left = dot_->isHidden() && spinner_->isHidden() ? 20 : 48;
+    subLabel_->setGeometry(left, 36, right - left, 16);
     setElidedText(subLabel_, subtitle_);
     subLabel_->setVisible(!subtitle_.isEmpty());
+    // A message alone (a flash) may take both lines rather than lose its end.
+    const bool wraps = subtitle_.isEmpty() && titleLabel_->fontMetrics().horizontalAdvance(title_) > right - left;
+    titleLabel_->setWordWrap(wraps);
+    if (wraps) {
+        titleLabel_->setGeometry(left, 6, right - left, height - 12);
+        titleLabel_->setText(title_);
+        return;
+    }
+    // A line alone sits in the middle, level with the dot and the spinner.
+    titleLabel_->setGeometry(left, subtitle_.isEmpty() ? (height - 20) / 2 : 12, right - left, 20);
+    setElidedText(titleLabel_, title_);
 }
 
 bool HUDPanel::isOnCancel(const QPoint& position) const

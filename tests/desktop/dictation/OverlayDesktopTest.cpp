@@ -115,4 +115,11 @@ TEST_F(OverlayDesktopTest,
     EXPECT_TRUE(QTest::qWaitFor([&] { return !hud.panel()->isVisible(); }, 2000));
     EXPECT_EQ(taps, 1);
     EXPECT_EQ(below.clicks, 1);
+
+    // A message alone keeps its end, on two lines if need be.
+    const QString message = QStringLiteral("Текст в буфере — вставьте Ctrl+V. Распознать сохранённую запись");
+    hud.flash(message);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text("title") == message; }, 2000)) << text("title").toStdString();
+    const auto* title = hud.panel()->findChild<QLabel*>(QStringLiteral("title"));
+    EXPECT_LE(title->heightForWidth(title->width()), title->height());
 }
