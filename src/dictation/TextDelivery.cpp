@@ -25,6 +25,11 @@ QString stars(int score)
     return QString(filled, QChar(0x2605)) + QString(std::max(5 - score, 0), QChar(0x2606));
 }
 
+QString onClipboardMessage()
+{
+    return QStringLiteral("Текст в буфере — вставьте Ctrl+V");
+}
+
 } // namespace
 
 TextDelivery::TextDelivery(OverlayHUD& hud, QObject* parent) : QObject(parent), hud_(hud) {}
@@ -278,7 +283,11 @@ void TextDelivery::awaitFront(const Insertion& insertion, int attempt)
 
 void TextDelivery::paste(const Insertion& insertion)
 {
-    TextInserter::insert(insertion.text);
+    TextInserter::insert(insertion.text, [self = QPointer<TextDelivery>(this)](bool onClipboard) {
+        if (self)
+            self->flash(onClipboard ? onClipboardMessage()
+                                    : QStringLiteral("Не удалось вставить — текст в меню «История»"));
+    });
     if (insertion.then && !recording_)
         insertion.then();
 }
@@ -286,7 +295,7 @@ void TextDelivery::paste(const Insertion& insertion)
 void TextDelivery::toClipboard(const QString& text)
 {
     TextInserter::copy(text);
-    flash(QStringLiteral("Текст в буфере — вставьте Ctrl+V"));
+    flash(onClipboardMessage());
 }
 
 void TextDelivery::flash(const QString& text)

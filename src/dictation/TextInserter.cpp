@@ -24,10 +24,10 @@ QClipboard* clipboard()
 }
 
 // Ctrl+key, or Ctrl+Shift+key when the focused window is a terminal; off the main thread.
-void postShortcutForFocusedWindow(Keys::Keysym key)
+bool postShortcutForFocusedWindow(Keys::Keysym key)
 {
     const bool terminal = TextInserter::isTerminal(KeyInjector::focusedWindowClass());
-    TextInserter::postKey(key, terminal ? Keys::control | Keys::shift : Keys::control);
+    return TextInserter::postKey(key, terminal ? Keys::control | Keys::shift : Keys::control);
 }
 
 // Whether the clipboard is ours and holds exactly this text. Never asks another program: a clipboard owner
@@ -55,6 +55,7 @@ struct Paste
     QString text;
     bool keystroke = true;
     std::function<void()> afterPaste;
+    std::function<void(bool onClipboard)> notPasted;
 };
 
 // Pastes and copies run one after another: each paste's text stays on the clipboard until its target has had the
@@ -88,13 +89,18 @@ void pasteNext()
     QTimer::singleShot(TextInserter::pasteDelayMs, QCoreApplication::instance(), [paste = std::move(paste)] {
         if (!putOnClipboard(paste.text)) {
             Log::info(QStringLiteral("Буфер обмена занят другой программой — вставка отменена"));
+            if (paste.notPasted)
+                paste.notPasted(false);
             pasteNext();
             return;
         }
-        QThreadPool::globalInstance()->start([afterPaste = paste.afterPaste] {
-            postShortcutForFocusedWindow(Keys::v);
-            if (afterPaste)
-                afterPaste();
+        QThreadPool::globalInstance()->start([afterPaste = paste.afterPaste, notPasted = paste.notPasted] {
+            if (postShortcutForFocusedWindow(Keys::v)) {
+                if (afterPaste)
+                    afterPaste();
+            } else if (notPasted) {
+                MainThread::post([notPasted] { notPasted(true); });
+            }
             pasted();
         });
     });
@@ -127,7 +133,7 @@ void restoreIfUnchanged(const QString& inserted, const QString& previous)
 namespace TextInserter
 {
 
-void insert(const QString& text)
+void insert(const QString& text, std::function<void(bool onClipboard)> notPasted)
 {
     SettingsStore& settings = SettingsStore::shared();
     const QString inserted = withSpace(text);
@@ -141,14 +147,16 @@ void insert(const QString& text)
         copyRaw(inserted);
         return;
     }
-    schedule(Paste{inserted, true, [inserted, previous] {
+    schedule(Paste{inserted, true,
+                   [inserted, previous] {
                        if (!previous || !SettingsStore::shared().boolForKey(SettingsKey::restoreClipboard))
                            return;
                        MainThread::post([inserted, previous = *previous] {
                            QTimer::singleShot(restoreDelayMs, QCoreApplication::instance(),
                                               [inserted, previous] { restoreIfUnchanged(inserted, previous); });
                        });
-                   }});
+                   },
+                   std::move(notPasted)});
 }
 
 void copy(const QString& text)
@@ -158,12 +166,12 @@ void copy(const QString& text)
 
 void copyRaw(const QString& text)
 {
-    schedule(Paste{text, false, nullptr});
+    schedule(Paste{text, false, nullptr, nullptr});
 }
 
 void pasteRaw(const QString& text)
 {
-    schedule(Paste{text, true, nullptr});
+    schedule(Paste{text, true, nullptr, nullptr});
 }
 
 void copySelection(QObject* context, std::function<void()> posted)
@@ -177,17 +185,18 @@ void copySelection(QObject* context, std::function<void()> posted)
     });
 }
 
-void postKey(Keys::Keysym key, Keys::Modifiers modifiers)
+bool postKey(Keys::Keysym key, Keys::Modifiers modifiers)
 {
     // Paired with the line below: a keystroke is under way from this line until that one.
     Log::info(QStringLiteral("Отправляю нажатие клавиш"));
     if (!KeyInjector::waitForModifiersReleased(modifierReleaseTimeoutMs))
         Log::info(QStringLiteral("Клавиши-модификаторы всё ещё нажаты — отправляю нажатие всё равно"));
-    if (KeyInjector::postKey(key, modifiers))
+    if (KeyInjector::postKey(key, modifiers)) {
         Log::info(QStringLiteral("Нажатие клавиш отправлено"));
-    else
-        Log::info(QStringLiteral("Не удалось отправить нажатие клавиш (нет дисплея X11 с XTEST): текст оставлен в "
-                                 "буфере обмена"));
+        return true;
+    }
+    Log::info(QStringLiteral("Не удалось отправить нажатие клавиш: текст оставлен в буфере обмена"));
+    return false;
 }
 
 bool isTerminal(const QStringList& windowClass)

@@ -23,7 +23,9 @@ constexpr int modifierReleaseTimeoutMs = 1000;
 // keystroke 80 ms later, after the pastes and copies asked for before (they run one at a time); with "restoreClipboard"
 // the previous clipboard text comes back one second after the keystroke, unless the clipboard no longer holds exactly
 // the inserted text.
-void insert(const QString& text);
+// `notPasted` runs on the main thread when no paste could be made: another program kept the clipboard (false), or
+// no keystroke could be posted (true: the text waits on the clipboard).
+void insert(const QString& text, std::function<void(bool onClipboard)> notPasted = {});
 // The text (plus a space with "appendSpace") onto the clipboard only, for the user to paste, after the pastes asked
 // for before.
 void copy(const QString& text);
@@ -36,8 +38,8 @@ void pasteRaw(const QString& text);
 // to be released.
 void copySelection(QObject* context, std::function<void()> posted);
 // One key press and release with these modifiers, once the user holds no modifier key (at most
-// modifierReleaseTimeoutMs). Blocks for that long: call it off the main thread.
-void postKey(Keys::Keysym key, Keys::Modifiers modifiers);
+// modifierReleaseTimeoutMs). Blocks for that long: call it off the main thread. False when it could not be posted.
+bool postKey(Keys::Keysym key, Keys::Modifiers modifiers);
 // Whether a window class (instance and class name) belongs to a terminal emulator, where Ctrl+V and
 // Ctrl+C type control characters and Ctrl+Shift+V / Ctrl+Shift+C paste and copy.
 bool isTerminal(const QStringList& windowClass);

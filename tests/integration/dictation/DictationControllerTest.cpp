@@ -158,17 +158,20 @@ TEST_F(DictationControllerTest, AResultArrivingWhileRecordingWaitsForTheRecordin
 
 // A text is pasted only into the window it was dictated for. When that window is gone, will not come to the
 // front, or is not known (a Wayland window), the text waits on the clipboard with its space, whatever window
-// has the focus, and the panel keeps saying so.
+// has the focus, and the panel keeps saying so; as it does when the paste keystroke cannot be posted.
 TEST_F(DictationControllerTest, ATargetThatIsGoneOrStaysBehindGetsTheClipboardNotAnotherWindow)
 {
     SettingsStore::shared().setBool(SettingsKey::appendSpace, true);
     startServer();
-    for (const char* lost : {"closed", "refused", "unknown"}) {
+    for (const char* lost : {"closed", "refused", "unknown", "keystroke"}) {
         const bool unknown = lost == std::string_view("unknown");
+        const bool keystroke = lost == std::string_view("keystroke");
         FakeDesktop::reset({mail, terminal}, unknown ? 0 : mail);
         FakeDesktop::refuseActivation(lost == std::string_view("refused"));
+        FakeDesktop::refuseKeystrokes(keystroke);
         dictate(2000);
-        FakeDesktop::setActive(terminal);
+        if (!keystroke)
+            FakeDesktop::setActive(terminal);
         if (lost == std::string_view("closed"))
             FakeDesktop::close(mail);
         ASSERT_TRUE(waitFor([&] { return panelTitle() == QStringLiteral("Текст в буфере — вставьте Ctrl+V"); }))

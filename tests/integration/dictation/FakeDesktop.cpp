@@ -15,6 +15,7 @@ std::mutex lock;
 std::set<ActiveWindow::WindowId> windows;
 ActiveWindow::WindowId active = 0;
 bool refusing = false;
+bool keysRefused = false;
 // Main thread only.
 std::vector<FakeDesktop::Paste> pasted;
 
@@ -29,6 +30,7 @@ void reset(std::initializer_list<ActiveWindow::WindowId> open, ActiveWindow::Win
     windows = open;
     active = inFront;
     refusing = false;
+    keysRefused = false;
     pasted.clear();
 }
 
@@ -50,6 +52,12 @@ void refuseActivation(bool refuse)
 {
     std::lock_guard guard(lock);
     refusing = refuse;
+}
+
+void refuseKeystrokes(bool refuse)
+{
+    std::lock_guard guard(lock);
+    keysRefused = refuse;
 }
 
 std::vector<Paste> pastes()
@@ -95,6 +103,8 @@ bool waitForModifiersReleased(int)
 
 bool postKey(Keys::Keysym key, Keys::Modifiers)
 {
+    if (std::lock_guard guard(lock); keysRefused)
+        return false;
     if (key != Keys::v)
         return true;
     const ActiveWindow::WindowId window = ActiveWindow::current();

@@ -28,6 +28,8 @@ void setActive(ActiveWindow::WindowId window);
 void close(ActiveWindow::WindowId window);
 // The window manager accepts activation requests but ignores them.
 void refuseActivation(bool refuse);
+// No keystroke can be posted (a compositor that refuses them).
+void refuseKeystrokes(bool refuse);
 // Main thread.
 std::vector<Paste> pastes();
 } // namespace FakeDesktop
