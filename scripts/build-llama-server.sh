@@ -41,56 +41,18 @@ options=(
 key=$(printf '%s\n' "$package@$version" "$integrity" "$commit" "${options[@]}" | sha256sum | cut -c1-16)
 entry="$cache/$key"
 
-install_binary() {
-    mkdir -p "$(dirname "$destination")"
-    if ! cmp -s "$entry/llama-server" "$destination"; then
-        cp "$entry/llama-server" "$destination.tmp"
-        mv -f "$destination.tmp" "$destination"
-    fi
-    echo "llama-server: $destination"
-}
+source "$root/scripts/pinned-sources.sh"
 
-# The integrity of a file in npm's notation (coreutils only).
-integrity_of() {
-    local hex
-    hex=$(sha512sum "$1" | cut -d' ' -f1)
-    echo "sha512-$(printf '%b' "$(sed 's/../\\x&/g' <<<"$hex")" | base64 -w0)"
-}
-
-mkdir -p "$cache"
-# Two builds of the same entry at once would trample each other.
-exec 9>"$cache/lock"
-flock 9
-
+lock_cache "$cache"
 if [[ -x "$entry/llama-server" ]]; then
-    install_binary
+    install_file "$entry/llama-server" "$destination"
+    echo "llama-server: $destination"
     exit 0
 fi
 
-for tool in npm git; do
-    if ! command -v $tool >/dev/null; then
-        echo "$tool не найден: установите пакет $tool (scripts/install-deps.sh)" >&2
-        exit 1
-    fi
-done
-
+require_commands npm git
 tarball="$cache/$package-$version.tgz"
-if [[ ! -f "$tarball" || "$(integrity_of "$tarball")" != "$integrity" ]]; then
-    rm -f "$tarball"
-    download=$(mktemp -d "$cache/download.XXXXXX")
-    trap 'rm -rf "$download"' EXIT
-    (cd "$download" && npm pack --silent --ignore-scripts "$package@$version" >/dev/null)
-    packed=("$download"/*.tgz)
-    actual=$(integrity_of "${packed[0]}")
-    if [[ "$actual" != "$integrity" ]]; then
-        echo "$package@$version: контрольная сумма не совпадает" >&2
-        echo "  ожидалась $integrity" >&2
-        echo "  получена  $actual" >&2
-        exit 1
-    fi
-    mv "${packed[0]}" "$tarball"
-    rm -rf "$download"
-fi
+fetch_pinned_tarball "$package" "$version" "$integrity" "$tarball"
 
 rm -rf "$entry"
 mkdir -p "$entry"
@@ -103,27 +65,6 @@ if [[ "$actual_commit" != "$commit" ]]; then
     exit 1
 fi
 
-launcher=()
-if command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
-generator=()
-if command -v ninja >/dev/null; then
-    generator=(-G Ninja)
-fi
-started=$SECONDS
-cmake -S "$entry/src" -B "$entry/build" "${generator[@]}" "${options[@]}" "${launcher[@]}" >"$entry/configure.log" 2>&1 || {
-    tail -n 40 "$entry/configure.log" >&2
-    exit 1
-}
-cmake --build "$entry/build" --target llama-server -j "$jobs" >"$entry/build.log" 2>&1 || {
-    tail -n 40 "$entry/build.log" >&2
-    exit 1
-}
-echo "llama-server собран за $((SECONDS - started)) с"
-cp "$entry/build/bin/llama-server" "$entry/llama-server.tmp"
-strip "$entry/llama-server.tmp"
-mv "$entry/llama-server.tmp" "$entry/llama-server"
-# The sources and objects are not needed once the binary is kept.
-rm -rf "$entry/src" "$entry/build"
-install_binary
+build_cached_target "$entry" llama-server "$jobs" "${options[@]}"
+install_file "$entry/llama-server" "$destination"
+echo "llama-server: $destination"

@@ -42,76 +42,22 @@ options=(
 key=$(printf '%s\n' "$package@$version" "$integrity" "${options[@]}" | sha256sum | cut -c1-16)
 entry="$cache/$key"
 
-install_binary() {
-    mkdir -p "$(dirname "$destination")"
-    if ! cmp -s "$entry/whisper-server" "$destination"; then
-        cp "$entry/whisper-server" "$destination.tmp"
-        mv -f "$destination.tmp" "$destination"
-    fi
-    echo "whisper-server: $destination"
-}
+source "$root/scripts/pinned-sources.sh"
 
-# The integrity of a file in npm's notation (coreutils only).
-integrity_of() {
-    local hex
-    hex=$(sha512sum "$1" | cut -d' ' -f1)
-    echo "sha512-$(printf '%b' "$(sed 's/../\\x&/g' <<<"$hex")" | base64 -w0)"
-}
-
-mkdir -p "$cache"
-# Two builds of the same entry at once would trample each other.
-exec 9>"$cache/lock"
-flock 9
-
+lock_cache "$cache"
 if [[ -x "$entry/whisper-server" ]]; then
-    install_binary
+    install_file "$entry/whisper-server" "$destination"
+    echo "whisper-server: $destination"
     exit 0
 fi
 
 tarball="$cache/$package-$version.tgz"
-if [[ ! -f "$tarball" || "$(integrity_of "$tarball")" != "$integrity" ]]; then
-    rm -f "$tarball"
-    if ! command -v npm >/dev/null; then
-        echo "npm не найден: установите пакет npm (scripts/install-deps.sh)" >&2
-        exit 1
-    fi
-    download=$(mktemp -d "$cache/download.XXXXXX")
-    trap 'rm -rf "$download"' EXIT
-    (cd "$download" && npm pack --silent --ignore-scripts "$package@$version" >/dev/null)
-    packed=("$download"/*.tgz)
-    actual=$(integrity_of "${packed[0]}")
-    if [[ "$actual" != "$integrity" ]]; then
-        echo "$package@$version: контрольная сумма не совпадает" >&2
-        echo "  ожидалась $integrity" >&2
-        echo "  получена  $actual" >&2
-        exit 1
-    fi
-    mv "${packed[0]}" "$tarball"
-    rm -rf "$download"
-fi
+fetch_pinned_tarball "$package" "$version" "$integrity" "$tarball"
 
 rm -rf "$entry"
 mkdir -p "$entry/src"
 tar -xzf "$tarball" -C "$entry/src" --strip-components=3 package/cpp/whisper.cpp
 
-launcher=()
-if command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
-generator=()
-if command -v ninja >/dev/null; then
-    generator=(-G Ninja)
-fi
-started=$SECONDS
-cmake -S "$entry/src" -B "$entry/build" "${generator[@]}" "${options[@]}" "${launcher[@]}" >"$entry/configure.log"
-cmake --build "$entry/build" --target whisper-server -j "$jobs" >"$entry/build.log" 2>&1 || {
-    tail -n 40 "$entry/build.log" >&2
-    exit 1
-}
-echo "whisper-server собран за $((SECONDS - started)) с"
-cp "$entry/build/bin/whisper-server" "$entry/whisper-server.tmp"
-strip "$entry/whisper-server.tmp"
-mv "$entry/whisper-server.tmp" "$entry/whisper-server"
-# The sources and objects are not needed once the binary is kept.
-rm -rf "$entry/src" "$entry/build"
-install_binary
+build_cached_target "$entry" whisper-server "$jobs" "${options[@]}"
+install_file "$entry/whisper-server" "$destination"
+echo "whisper-server: $destination"

@@ -23,54 +23,31 @@ cache=${TOLVAN_SHERPA_CACHE:-$root/build/sherpa-cache}
 key=$(printf '%s\n' "$package@$version" "$integrity" | sha256sum | cut -c1-16)
 entry="$cache/$key"
 
+source "$root/scripts/pinned-sources.sh"
+
 install_libraries() {
-    mkdir -p "$destination"
     local library
     for library in "${libraries[@]}"; do
-        if ! cmp -s "$entry/$library" "$destination/$library"; then
-            cp "$entry/$library" "$destination/$library.tmp"
-            mv -f "$destination/$library.tmp" "$destination/$library"
-        fi
+        install_file "$entry/$library" "$destination/$library"
     done
     echo "sherpa-onnx: $destination"
 }
 
-# The integrity of a file in npm's notation (coreutils only).
-integrity_of() {
-    local hex
-    hex=$(sha512sum "$1" | cut -d' ' -f1)
-    echo "sha512-$(printf '%b' "$(sed 's/../\\x&/g' <<<"$hex")" | base64 -w0)"
-}
-
-mkdir -p "$cache"
-exec 9>"$cache/lock"
-flock 9
-
+lock_cache "$cache"
 if [[ -f "$entry/complete" ]]; then
     install_libraries
     exit 0
 fi
 
-if ! command -v npm >/dev/null; then
-    echo "npm не найден: установите пакет npm (scripts/install-deps.sh)" >&2
-    exit 1
-fi
-download=$(mktemp -d "$cache/download.XXXXXX")
-trap 'rm -rf "$download"' EXIT
-(cd "$download" && npm pack --silent --ignore-scripts "$package@$version" >/dev/null)
-packed=("$download"/*.tgz)
-actual=$(integrity_of "${packed[0]}")
-if [[ "$actual" != "$integrity" ]]; then
-    echo "$package@$version: контрольная сумма не совпадает" >&2
-    echo "  ожидалась $integrity" >&2
-    echo "  получена  $actual" >&2
-    exit 1
-fi
+tarball="$cache/$package-$version.tgz"
+fetch_pinned_tarball "$package" "$version" "$integrity" "$tarball"
 rm -rf "$entry"
 mkdir -p "$entry"
-tar -xzf "${packed[0]}" -C "$download" "${libraries[@]/#/package/}"
+unpacked=$(mktemp -d "$cache/unpacked.XXXXXX")
+trap 'rm -rf "$unpacked"' EXIT
+tar -xzf "$tarball" -C "$unpacked" "${libraries[@]/#/package/}"
 for library in "${libraries[@]}"; do
-    strip --strip-unneeded -o "$entry/$library" "$download/package/$library"
+    strip --strip-unneeded -o "$entry/$library" "$unpacked/package/$library"
     chmod 644 "$entry/$library"
 done
 touch "$entry/complete"
