@@ -240,7 +240,7 @@ StatusMenu::Facts AppDelegate::statusFacts() const
     facts.transcribing = controller_->phase() == DictationController::Phase::transcribing;
     const HotkeyManager::Preset* toggle = HotkeyManager::activePreset();
     facts.toggleTitle = toggle ? toggle->title : QString();
-    if (X11Display::isWaylandSession())
+    if (DesktopSession::isWayland())
         facts.hotkeys = StatusMenu::HotkeyTrouble::waylandOnly;
     else if (!hotkeys_->isActive())
         facts.hotkeys =

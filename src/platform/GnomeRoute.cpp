@@ -1,15 +1,13 @@
 #include "platform/GnomeRoute.h"
 
 #include "core/Log.h"
-#include "core/MainThread.h"
+#include "platform/OwnClipboard.h"
 
-#include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
-#include <QGuiApplication>
 #include <QThreadPool>
 
 #include <linux/input-event-codes.h>
@@ -176,7 +174,7 @@ bool GnomeRoute::openLocked()
     Log::info(QStringLiteral("Сеанс удалённого управления GNOME открыт: ") + path);
     clipboardShared_ = !failed(call(path, sessionInterface, QStringLiteral("EnableClipboard"), {QVariantMap()}),
                                QStringLiteral("доступ к буферу обмена"));
-    std::call_once(watchingClipboard_, [this] { MainThread::post([this] { watchClipboard(); }); });
+    OwnClipboard::follow();
     return true;
 }
 
@@ -213,26 +211,9 @@ GnomeRoute::Typed GnomeRoute::typeLocked(Keys::Keysym key, Keys::Modifiers modif
     return held == 0 && !pressed ? Typed::nothing : Typed::partly;
 }
 
-void GnomeRoute::watchClipboard()
-{
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    QObject::connect(clipboard, &QClipboard::changed, clipboard, [this, clipboard](QClipboard::Mode mode) {
-        if (mode != QClipboard::Clipboard)
-            return;
-        // Another program's text is not asked for: a program that hangs would keep the UI thread waiting.
-        const QString text = clipboard->ownsClipboard() ? clipboard->text() : QString();
-        const std::lock_guard lock(clipboardMutex_);
-        ownClipboard_ = text;
-    });
-}
-
 bool GnomeRoute::clipboardReachesNativeWindows()
 {
-    QString expected;
-    {
-        const std::lock_guard lock(clipboardMutex_);
-        expected = ownClipboard_;
-    }
+    const QString expected = OwnClipboard::textWhileOwned();
     if (!clipboardShared_ || expected.isEmpty())
         return true;
     const auto deadline = std::chrono::steady_clock::now() + bridgeTimeout;

@@ -48,8 +48,6 @@ private:
     bool openLocked();
     bool notify(const QString& method, quint32 key, bool pressed);
     Typed typeLocked(Keys::Keysym key, Keys::Modifiers modifiers);
-    // Keeps ownClipboard_ up to date; main thread.
-    void watchClipboard();
     // Waits until mutter offers native windows the text Tolvan put on the clipboard: mutter copies a new X11
     // clipboard for them a few milliseconds later, and a paste before that inserts the clipboard's previous
     // content. False when it has not after a second.
@@ -62,10 +60,6 @@ private:
     QString session_;
     // Whether the session may read the clipboard (EnableClipboard).
     bool clipboardShared_ = false;
-    std::once_flag watchingClipboard_;
-    std::mutex clipboardMutex_;
-    // The text Tolvan put on the clipboard last while it still owns the clipboard; empty otherwise.
-    QString ownClipboard_;
     // Whether a session runs, for the callers that must not wait for the mutex.
     std::atomic<bool> running_ = false;
 };

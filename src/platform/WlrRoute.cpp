@@ -1,15 +1,13 @@
 #include "platform/WlrRoute.h"
 
 #include "core/Log.h"
+#include "platform/OwnClipboard.h"
 #include "platform/WlrClipboard.h"
 #include "platform/WlrKeyboard.h"
 #include "platform/WlrToplevels.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
-
-#include <QClipboard>
-#include <QGuiApplication>
 
 #include <algorithm>
 #include <cstring>
@@ -37,7 +35,7 @@ struct WlrRoute::Objects
 WlrRoute::WlrRoute() : objects_(std::make_shared<Objects>())
 {
     bind();
-    followClipboard();
+    OwnClipboard::follow();
 }
 
 WlrRoute::~WlrRoute()
@@ -137,32 +135,10 @@ QStringList WlrRoute::focusedWindowClass()
     return answered ? *names : QStringList();
 }
 
-void WlrRoute::followClipboard()
-{
-    QCoreApplication* application = QCoreApplication::instance();
-    if (!qobject_cast<QGuiApplication*>(application))
-        return;
-    QMetaObject::invokeMethod(application, [this, application] {
-        QClipboard* clipboard = QGuiApplication::clipboard();
-        QObject::connect(clipboard, &QClipboard::dataChanged, application, [this, clipboard] {
-            // Losing the clipboard (to the compositor's copy of our offer) keeps the text we offered.
-            if (!clipboard->ownsClipboard())
-                return;
-            std::lock_guard guard(clipboardLock_);
-            clipboardText_ = clipboard->text();
-        });
-    });
-}
-
-QString WlrRoute::clipboardText()
-{
-    std::lock_guard guard(clipboardLock_);
-    return clipboardText_;
-}
-
 bool WlrRoute::postKey(Keys::Keysym key, Keys::Modifiers modifiers)
 {
-    const QByteArray text = key == Keys::v && (modifiers & Keys::control) ? clipboardText().toUtf8() : QByteArray();
+    const QByteArray text =
+        key == Keys::v && (modifiers & Keys::control) ? OwnClipboard::lastText().toUtf8() : QByteArray();
     auto posted = std::make_shared<bool>(false);
     const bool answered = thread_.run([objects = objects_, posted, key, modifiers, text] {
         if (!text.isEmpty() && objects->clipboard)

@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <memory>
-#include <mutex>
 
 class WlrClipboard;
 class WlrKeyboard;
@@ -30,14 +29,9 @@ public:
 
 private:
     void bind();
-    // From now on the text our own clipboard holds is kept for pastes. Main thread.
-    void followClipboard();
-    QString clipboardText();
 
     // Only touched on the thread's own thread.
     struct Objects;
     std::shared_ptr<Objects> objects_;
-    std::mutex clipboardLock_;
-    QString clipboardText_;
     WaylandThread thread_;
 };
