@@ -97,7 +97,7 @@ void DictationController::phaseChanged()
 
 void DictationController::startServer()
 {
-    if (!EngineRouter::modelPresent())
+    if (EngineRouter::missingModel())
         return;
     const std::vector<quint64> interrupted = takeWhisperRecognitions();
     engines_.start();

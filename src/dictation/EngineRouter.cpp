@@ -53,16 +53,6 @@ std::optional<QString> EngineRouter::missingModel()
     return QStringLiteral("Модель не загружена");
 }
 
-bool EngineRouter::modelPresent()
-{
-    const WhisperModel model = activeModel();
-    if (ModelManager::isDownloaded(model))
-        return true;
-    if (!ModelManager::shared().progress().contains(model.id))
-        ModelManager::shared().download(model);
-    return false;
-}
-
 bool EngineRouter::whisperActive() const
 {
     return activeModel().engine == EngineKind::whisper;

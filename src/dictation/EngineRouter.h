@@ -27,8 +27,6 @@ public:
     // What the panel says when the active model is not on disk yet (its download is started unless it runs),
     // or nothing when it is there.
     static std::optional<QString> missingModel();
-    // Whether the active model is on disk; when not, its download is started unless it runs.
-    static bool modelPresent();
     bool whisperActive() const;
     // Whether the active engine takes a recording now; the whisper server only once it is ready.
     bool canTake() const;
