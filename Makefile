@@ -50,7 +50,8 @@ format-check:
 # The Debian package and the update image, installed and run (made from the check tree, which is already
 # built: only the compiler flags differ from `make package`); every test in a debug build under the desktop
 # rig (X server, window manager, tray, sound server), then the unit and integration tests again with
-# AddressSanitizer and UndefinedBehaviorSanitizer; last, each fuzz target for 10 s.
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the app built with them under sway; last, each fuzz target for
+# 10 s.
 test: test-deps format-check
 	cmake -S . -B $(CHECK_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOLVAN_BUILD_BENCHMARKS=ON
 	cmake --build $(CHECK_DIR) -j $(JOBS)
@@ -63,6 +64,8 @@ test: test-deps format-check
 	tests/desktop/with-desktop.sh ctest --test-dir $(CHECK_DIR) -j $(JOBS) --output-on-failure
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --test-dir $(SANITIZE_DIR) -j $(JOBS) --output-on-failure -L 'unit|integration'
+	TOLVAN_TEST_EXECUTABLE=$(CURDIR)/$(SANITIZE_DIR)/bin/tolvan tests/desktop/with-desktop.sh \
+		ctest --test-dir $(CHECK_DIR) --output-on-failure -R 'WaylandDesktopTest.UnderSway'
 	$(MAKE) fuzz FUZZ_SECONDS=10
 
 # The parsers of outside input under libFuzzer (clang, AddressSanitizer, UndefinedBehaviorSanitizer): each

@@ -18,6 +18,7 @@
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "engines/WhisperServer.h"
+#include "platform/ClipboardKeeper.h"
 #include "platform/DesktopSession.h"
 #include "platform/GnomeRoute.h"
 #include "platform/SignalWatcher.h"
@@ -201,12 +202,24 @@ void AppDelegate::displayLost()
 void AppDelegate::stopWork()
 {
     axPollTimer_.stop();
+    keepClipboard();
     controller_->keepUnfinished();
     controller_->server().stop();
     AdvisorEngine::shared().shutdown();
     if (DesktopSession::deliveryRoute() == DesktopSession::Route::gnome)
         GnomeRoute::shared().close();
     ChildProcess::finishEnding();
+}
+
+// What we put on native windows' clipboard stays pasteable after quit, also where the compositor keeps no copy.
+void AppDelegate::keepClipboard()
+{
+    WaylandRoute* route = WaylandRoute::shared();
+    if (!route || !route->hasOwnClipboard())
+        return;
+    const QString text = route->clipboardToKeep();
+    if (!text.isEmpty() && !ClipboardKeeper::handOver(text))
+        Log::info(QStringLiteral("Текст в буфере обмена не сохранён после выхода: не удалось запустить хранителя"));
 }
 
 void AppDelegate::updateIcon()
@@ -347,6 +360,9 @@ void AppDelegate::handleCommand(RemoteCommand::Kind command)
         break;
     case RemoteCommand::Kind::cancel:
         controller_->cancel();
+        break;
+    case RemoteCommand::Kind::learn:
+        learnWord_->start();
         break;
     }
     hotkeys_->refreshGrabs();

@@ -39,6 +39,7 @@ public:
 private:
     // Keeps what is unfinished and stops every child.
     void stopWork();
+    void keepClipboard();
     void wireModelManager();
     void wireHotkeys();
     void armHotkeys();

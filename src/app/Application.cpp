@@ -5,8 +5,8 @@
 #include "app/MessageBoxAlertPresenter.h"
 #include "core/AlertPresenter.h"
 #include "core/Log.h"
+#include "platform/DisplayLoss.h"
 #include "platform/X11Display.h"
-#include "platform/X11DisplayLoss.h"
 
 #include <QApplication>
 
@@ -67,7 +67,7 @@ int run(int& argc, char** argv)
     AppDelegate delegate;
     instance.onCommand = [&delegate](RemoteCommand::Kind command) { delegate.handleCommand(command); };
     QObject::connect(&application, &QApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
-    X11DisplayLoss::setLastStep([&delegate] { delegate.displayLost(); });
+    DisplayLoss::setLastStep([&delegate] { delegate.displayLost(); });
     delegate.applicationDidFinishLaunching();
     QApplication::exec();
     return 0;

@@ -10,6 +10,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
+#include <QTimer>
 
 namespace
 {
@@ -112,10 +113,14 @@ void InstanceServer::accept()
             if (!socket->canReadLine())
                 return;
             const std::optional<RemoteCommand::Kind> command = RemoteCommand::named(socket->readLine().trimmed());
-            if (command && onCommand)
-                onCommand(*command);
             socket->write(command ? "ok\n" : "unknown\n");
             socket->disconnectFromServer();
+            // Answered first: a command may open a dialog that waits for the user.
+            if (command)
+                QTimer::singleShot(0, this, [this, kind = *command] {
+                    if (onCommand)
+                        onCommand(kind);
+                });
         });
     }
 }

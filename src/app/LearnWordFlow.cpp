@@ -2,7 +2,9 @@
 
 #include "app/LearnWordDialog.h"
 #include "dictation/TextInserter.h"
+#include "platform/KeyInjector.h"
 #include "platform/SelectionOwner.h"
+#include "platform/WaylandRoute.h"
 #include "text/Corrections.h"
 
 #include <QClipboard>
@@ -26,6 +28,17 @@ std::optional<CorrectionPair> askInDialog(const QString& heard)
     return CorrectionPair{dialog.wrong(), dialog.right()};
 }
 
+std::optional<QString> focusedNativeWindowsSelection()
+{
+    if (!KeyInjector::nativeWindowFocused())
+        return std::nullopt;
+    WaylandRoute* route = WaylandRoute::shared();
+    if (route && route->hasOwnClipboard())
+        return route->selectedText().value_or(QString());
+    // Mutter hands native windows' primary selection on to X11 programs.
+    return clipboard()->text(QClipboard::Selection);
+}
+
 void restoreClipboard(const QString& previous)
 {
     if (clipboard()->text() == previous)
@@ -38,7 +51,7 @@ void restoreClipboard(const QString& previous)
 } // namespace
 
 LearnWordFlow::LearnWordFlow()
-    : primaryIsFocusedWindows(SelectionOwner::primaryIsFocusedWindows),
+    : primaryIsFocusedWindows(SelectionOwner::primaryIsFocusedWindows), nativeSelection(focusedNativeWindowsSelection),
       postCopy([this](std::function<void()> posted) { TextInserter::copySelection(this, std::move(posted)); }),
       ask(askInDialog), replaceSelection([this](ActiveWindow::WindowId window, const QString& text) {
           ActiveWindow::activate(window);
@@ -51,6 +64,10 @@ LearnWordFlow::LearnWordFlow()
 void LearnWordFlow::start()
 {
     const ActiveWindow::WindowId window = activeWindow();
+    if (const std::optional<QString> selected = nativeSelection()) {
+        askAndLearn(selected->trimmed(), window);
+        return;
+    }
     // The focused window's own selection is at hand without a keystroke, and the clipboard stays untouched.
     if (primaryIsFocusedWindows()) {
         const QString selected = clipboard()->text(QClipboard::Selection).trimmed();

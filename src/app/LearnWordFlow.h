@@ -12,7 +12,9 @@
 // «Выучить слово из выделенного»: takes the word selected in the window the user works in, asks for its
 // correct form, learns the pair and puts the correct form in place of the selection. The selection is the
 // PRIMARY one when the focused window owns it, otherwise a copy keystroke fetches it; the user's clipboard
-// holds what it held before once the copy has been read. Main thread only.
+// holds what it held before once the copy has been read. A native Wayland window never gets the copy keystroke:
+// it may be a terminal not known as one, where Ctrl+C would end the running command; its primary selection is
+// taken, or the dialog starts empty. Main thread only.
 class LearnWordFlow : public QObject
 {
     Q_OBJECT
@@ -31,6 +33,9 @@ public:
     // The outside world, replaced in tests.
     std::function<ActiveWindow::WindowId()> activeWindow = ActiveWindow::current;
     std::function<bool()> primaryIsFocusedWindows;
+    // The selection of the focused native Wayland window (empty when none is known); nothing while an X11 window
+    // has the focus.
+    std::function<std::optional<QString>()> nativeSelection;
     // Posts the copy keystroke to the focused window; `posted` follows on the main thread once it is out.
     std::function<void(std::function<void()> posted)> postCopy;
     // The dialog: the pair the user entered for the heard word, or nothing when cancelled.

@@ -11,6 +11,7 @@ constexpr RemoteCommand::Entry entries[] = {
     {RemoteCommand::Kind::finish, QLatin1String("finish"),
      u"закончить диктовку в запущенном приложении и вставить текст"},
     {RemoteCommand::Kind::cancel, QLatin1String("cancel"), u"отменить диктовку в запущенном приложении"},
+    {RemoteCommand::Kind::learn, QLatin1String("learn"), u"выучить слово, выделенное в активном окне"},
 };
 
 } // namespace

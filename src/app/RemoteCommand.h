@@ -18,6 +18,7 @@ enum class Kind
     toggle,
     finish,
     cancel,
+    learn,
 };
 
 struct Entry

@@ -1,8 +1,14 @@
 #include "app/Application.h"
 #include "cli/CommandLine.h"
+#include "platform/ClipboardKeeper.h"
+
+#include <cstring>
 
 int main(int argc, char** argv)
 {
+    // Started by the app itself at quit, never by the user: no window, no command-line parsing.
+    if (argc == 3 && std::strcmp(argv[1], "--keep-clipboard") == 0)
+        return ClipboardKeeper::keepUntilReplaced(QString::fromLocal8Bit(argv[2]));
     if (const auto status = CommandLine::run(argc, argv))
         return *status;
     return Application::run(argc, argv);

@@ -78,8 +78,10 @@ void TextDelivery::keepUndelivered()
         if (review.mode == SpeechReview::Mode::decide)
             texts << review.text;
     }
-    for (const Insertion& insertion : insertions_)
-        texts << insertion.text;
+    for (const Insertion& insertion : insertions_) {
+        if (!insertion.inHistory)
+            texts << insertion.text;
+    }
     advising_.clear();
     reviews_.clear();
     insertions_.clear();
@@ -253,7 +255,8 @@ void TextDelivery::pump()
 // The history first, then the text into its window, brought to the front when needed.
 void TextDelivery::place(const Insertion& insertion)
 {
-    SettingsStore::shared().prependToHistory(insertion.text);
+    if (!insertion.inHistory)
+        SettingsStore::shared().prependToHistory(insertion.text);
     if (insertion.target != 0 && ActiveWindow::current() == insertion.target) {
         paste(insertion);
         return;
@@ -270,26 +273,57 @@ void TextDelivery::awaitFront(const Insertion& insertion, int attempt)
 {
     if (ActiveWindow::current() == insertion.target) {
         paste(insertion);
-    } else if (attempt * activationPollMs >= activationTimeoutMs) {
-        Log::info(QStringLiteral("Окно диктовки не вышло на передний план — текст оставлен в буфере"));
-        toClipboard(insertion.text);
-    } else {
-        QTimer::singleShot(activationPollMs, this, [this, insertion, attempt] { awaitFront(insertion, attempt + 1); });
         return;
     }
-    busy_ = false;
-    pump();
+    if (attempt * activationPollMs >= activationTimeoutMs) {
+        Log::info(QStringLiteral("Окно диктовки не вышло на передний план — текст оставлен в буфере"));
+        toClipboard(insertion.text);
+        busy_ = false;
+        pump();
+        return;
+    }
+    QTimer::singleShot(activationPollMs, this, [this, insertion, attempt] { awaitFront(insertion, attempt + 1); });
 }
 
+// The next text goes out once this one's keystroke has gone into its window, or has been given up: before that,
+// bringing the next text's window to the front would send this one's keys there.
 void TextDelivery::paste(const Insertion& insertion)
 {
-    TextInserter::insert(insertion.text, [self = QPointer<TextDelivery>(this)](bool onClipboard) {
-        if (self)
-            self->flash(onClipboard ? onClipboardMessage()
-                                    : QStringLiteral("Не удалось вставить — текст в меню «История»"));
-    });
-    if (insertion.then && !recording_)
-        insertion.then();
+    busy_ = true;
+    TextInserter::insert(insertion.text, insertion.target,
+                         [self = QPointer<TextDelivery>(this), insertion](TextInserter::Outcome outcome) {
+                             if (self)
+                                 self->pasteEnded(insertion, outcome);
+                         });
+}
+
+void TextDelivery::pasteEnded(Insertion insertion, TextInserter::Outcome outcome)
+{
+    busy_ = false;
+    switch (outcome) {
+    case TextInserter::Outcome::pasted:
+    case TextInserter::Outcome::copied:
+        if (insertion.then && !recording_)
+            insertion.then();
+        break;
+    case TextInserter::Outcome::modifiersHeld:
+        // Right Alt held for the next recording: the text goes in once that recording has ended.
+        if (recording_) {
+            insertion.inHistory = true;
+            insertions_.push_front(std::move(insertion));
+            Log::info(QStringLiteral("Текст ждёт конца записи"));
+            return;
+        }
+        flash(onClipboardMessage());
+        break;
+    case TextInserter::Outcome::onClipboard:
+        flash(onClipboardMessage());
+        break;
+    case TextInserter::Outcome::clipboardTaken:
+        flash(QStringLiteral("Не удалось вставить — текст в меню «История»"));
+        break;
+    }
+    pump();
 }
 
 void TextDelivery::toClipboard(const QString& text)

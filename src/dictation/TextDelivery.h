@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dictation/TextInserter.h"
 #include "platform/ActiveWindow.h"
 #include "quality/SpeechIssue.h"
 #include "quality/SpeechReview.h"
@@ -56,6 +57,8 @@ private:
         QString text;
         ActiveWindow::WindowId target = 0;
         std::function<void()> then;
+        // Already at the head of the history (a text put back to wait for the recording's end).
+        bool inHistory = false;
     };
 
     void deliverAutoclean(const QString& text, ActiveWindow::WindowId target);
@@ -79,13 +82,14 @@ private:
     void place(const Insertion& insertion);
     void awaitFront(const Insertion& insertion, int attempt);
     void paste(const Insertion& insertion);
+    void pasteEnded(Insertion insertion, TextInserter::Outcome outcome);
     void toClipboard(const QString& text);
     void flash(const QString& text);
     void hidePanel();
 
     OverlayHUD& hud_;
     bool recording_ = false;
-    // An insertion is waiting for its window to come to the front.
+    // An insertion is waiting for its window to come to the front, or for its keystroke.
     bool busy_ = false;
     std::deque<Insertion> insertions_;
     // Dictated texts the advisor is rewriting.

@@ -4,6 +4,7 @@
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
 #include "platform/KeyInjector.h"
+#include "platform/WaylandRoute.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -23,11 +24,36 @@ QClipboard* clipboard()
     return QGuiApplication::clipboard();
 }
 
-// Ctrl+key, or Ctrl+Shift+key when the focused window is a terminal; off the main thread.
-bool postShortcutForFocusedWindow(Keys::Keysym key)
+Keys::Modifiers shortcutModifiers()
 {
-    const bool terminal = TextInserter::isTerminal(KeyInjector::focusedWindowClass());
-    return TextInserter::postKey(key, terminal ? Keys::control | Keys::shift : Keys::control);
+    return TextInserter::isTerminal(KeyInjector::focusedWindowClass()) ? Keys::control | Keys::shift : Keys::control;
+}
+
+// One key press and release with these modifiers into the target, once the user holds no modifier key (at most
+// modifierReleaseTimeoutMs): a held Alt or Shift would turn Ctrl+V into another shortcut. Blocks: off the main thread.
+TextInserter::Outcome postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifiers modifiers,
+                              const QString& pasted)
+{
+    if (!KeyInjector::waitForModifiersReleased(TextInserter::modifierReleaseTimeoutMs)) {
+        Log::info(QStringLiteral("Клавиши-модификаторы всё ещё нажаты — нажатие не отправлено"));
+        return TextInserter::Outcome::modifiersHeld;
+    }
+    // Paired with the line below: a keystroke is under way from this line until that one.
+    Log::info(QStringLiteral("Отправляю нажатие клавиш"));
+    switch (KeyInjector::postKey(target, key, modifiers, pasted)) {
+    case KeyInjector::Keystroke::posted:
+        Log::info(QStringLiteral("Нажатие клавиш отправлено"));
+        return TextInserter::Outcome::pasted;
+    case KeyInjector::Keystroke::targetLeft:
+        Log::info(
+            QStringLiteral("Окно диктовки ушло с переднего плана — нажатие не отправлено, текст оставлен в буфере"));
+        break;
+    case KeyInjector::Keystroke::clipboardNotOurs:
+    case KeyInjector::Keystroke::failed:
+        Log::info(QStringLiteral("Не удалось отправить нажатие клавиш: текст оставлен в буфере обмена"));
+        break;
+    }
+    return TextInserter::Outcome::onClipboard;
 }
 
 // Whether the clipboard is ours and holds exactly this text. Never asks another program: a clipboard owner
@@ -49,13 +75,16 @@ bool putOnClipboard(const QString& text)
     return holds(text);
 }
 
-// A text for the clipboard, then the paste keystroke unless it is only copied.
+// A text for the clipboard, then the paste keystroke into its target unless it is only copied.
 struct Paste
 {
     QString text;
     bool keystroke = true;
-    std::function<void()> afterPaste;
-    std::function<void(bool onClipboard)> notPasted;
+    ActiveWindow::WindowId target = 0;
+    // Whether the clipboard's previous text comes back after the paste, and that text.
+    bool restore = false;
+    std::optional<QString> previous;
+    std::function<void(TextInserter::Outcome)> done;
 };
 
 // Pastes and copies run one after another: each paste's text stays on the clipboard until its target has had the
@@ -71,9 +100,66 @@ void pasted()
     MainThread::post([] { QTimer::singleShot(TextInserter::pasteDelayMs, QCoreApplication::instance(), pasteNext); });
 }
 
-// The text onto the clipboard, the paste keystroke after the delay that lets the target see it, then afterPaste,
-// both on a background thread. Nothing is pasted unless the clipboard holds the text: pasting would insert
-// whatever another program put there.
+void report(const Paste& paste, TextInserter::Outcome outcome)
+{
+    if (paste.done)
+        MainThread::post([done = paste.done, outcome] { done(outcome); });
+}
+
+// Where X11 programs' clipboard does not reach native Wayland windows by itself, the text is handed to them too.
+void shareWithNativeWindows(const QString& text)
+{
+    if (WaylandRoute* route = WaylandRoute::shared())
+        route->shareClipboard(text);
+}
+
+void restoreIfUnchanged(const QString& inserted, const QString& previous)
+{
+    if (!holds(inserted)) {
+        Log::info(QStringLiteral("Буфер обмена не восстановлен: в нём уже другой текст"));
+        return;
+    }
+    clipboard()->setText(previous);
+    Log::info(QStringLiteral("Буфер обмена восстановлен"));
+}
+
+// The previous text back once the target has surely fetched the pasted one: through the compositor when the paste
+// went into a native window whose clipboard it keeps apart from X11's (its clipboard is what the user had there).
+void restoreLater(const QString& inserted, const QString& previous, bool throughRoute)
+{
+    MainThread::post([inserted, previous, throughRoute] {
+        QTimer::singleShot(TextInserter::restoreDelayMs, QCoreApplication::instance(), [=] {
+            if (!throughRoute) {
+                restoreIfUnchanged(inserted, previous);
+                return;
+            }
+            QThreadPool::globalInstance()->start([inserted, previous] {
+                const bool restored = WaylandRoute::shared()->restoreClipboard(inserted, previous);
+                Log::info(restored ? QStringLiteral("Буфер обмена восстановлен")
+                                   : QStringLiteral("Буфер обмена не восстановлен: в нём уже другой текст"));
+            });
+        });
+    });
+}
+
+// Off the main thread: the keystroke, and the clipboard's previous text back afterwards.
+void pasteInto(Paste paste)
+{
+    WaylandRoute* route = WaylandRoute::shared();
+    const bool throughRoute = route && KeyInjector::nativeWindowFocused() && route->hasOwnClipboard();
+    if (paste.restore && throughRoute)
+        paste.previous = route->clipboardText();
+    const TextInserter::Outcome outcome = postKey(paste.target, Keys::v, shortcutModifiers(), paste.text);
+    if (outcome != TextInserter::Outcome::pasted)
+        shareWithNativeWindows(paste.text);
+    else if (paste.restore && paste.previous && !paste.previous->isEmpty())
+        restoreLater(paste.text, *paste.previous, throughRoute);
+    report(paste, outcome);
+    pasted();
+}
+
+// The text onto the clipboard, the paste keystroke after the delay that lets the target see it. Nothing is pasted
+// unless the clipboard holds the text: pasting would insert whatever another program put there.
 void pasteNext()
 {
     pasting = !pastes.empty();
@@ -83,26 +169,19 @@ void pasteNext()
     pastes.pop_front();
     putOnClipboard(paste.text);
     if (!paste.keystroke) {
+        shareWithNativeWindows(paste.text);
+        report(paste, TextInserter::Outcome::copied);
         pasteNext();
         return;
     }
     QTimer::singleShot(TextInserter::pasteDelayMs, QCoreApplication::instance(), [paste = std::move(paste)] {
         if (!putOnClipboard(paste.text)) {
             Log::info(QStringLiteral("Буфер обмена занят другой программой — вставка отменена"));
-            if (paste.notPasted)
-                paste.notPasted(false);
+            report(paste, TextInserter::Outcome::clipboardTaken);
             pasteNext();
             return;
         }
-        QThreadPool::globalInstance()->start([afterPaste = paste.afterPaste, notPasted = paste.notPasted] {
-            if (postShortcutForFocusedWindow(Keys::v)) {
-                if (afterPaste)
-                    afterPaste();
-            } else if (notPasted) {
-                MainThread::post([notPasted] { notPasted(true); });
-            }
-            pasted();
-        });
+        QThreadPool::globalInstance()->start([paste] { pasteInto(paste); });
     });
 }
 
@@ -118,45 +197,24 @@ QString withSpace(const QString& text)
     return SettingsStore::shared().boolForKey(SettingsKey::appendSpace) ? text + QLatin1Char(' ') : text;
 }
 
-void restoreIfUnchanged(const QString& inserted, const QString& previous)
-{
-    if (!holds(inserted)) {
-        Log::info(QStringLiteral("Буфер обмена не восстановлен: в нём уже другой текст"));
-        return;
-    }
-    clipboard()->setText(previous);
-    Log::info(QStringLiteral("Буфер обмена восстановлен"));
-}
-
 } // namespace
 
 namespace TextInserter
 {
 
-void insert(const QString& text, std::function<void(bool onClipboard)> notPasted)
+void insert(const QString& text, ActiveWindow::WindowId target, std::function<void(Outcome)> done)
 {
     SettingsStore& settings = SettingsStore::shared();
     const QString inserted = withSpace(text);
-    std::optional<QString> previous;
-    if (settings.boolForKey(SettingsKey::restoreClipboard)) {
-        const QString current = clipboard()->text();
-        if (!current.isEmpty())
-            previous = current;
-    }
     if (!settings.boolForKey(SettingsKey::autoPaste)) {
-        copyRaw(inserted);
+        schedule(Paste{inserted, false, 0, false, std::nullopt, std::move(done)});
         return;
     }
-    schedule(Paste{inserted, true,
-                   [inserted, previous] {
-                       if (!previous || !SettingsStore::shared().boolForKey(SettingsKey::restoreClipboard))
-                           return;
-                       MainThread::post([inserted, previous = *previous] {
-                           QTimer::singleShot(restoreDelayMs, QCoreApplication::instance(),
-                                              [inserted, previous] { restoreIfUnchanged(inserted, previous); });
-                       });
-                   },
-                   std::move(notPasted)});
+    const bool restore = settings.boolForKey(SettingsKey::restoreClipboard);
+    std::optional<QString> previous;
+    if (restore)
+        previous = clipboard()->text();
+    schedule(Paste{inserted, true, target, restore, previous, std::move(done)});
 }
 
 void copy(const QString& text)
@@ -166,37 +224,24 @@ void copy(const QString& text)
 
 void copyRaw(const QString& text)
 {
-    schedule(Paste{text, false, nullptr, nullptr});
+    schedule(Paste{text, false, 0, false, std::nullopt, nullptr});
 }
 
 void pasteRaw(const QString& text)
 {
-    schedule(Paste{text, true, nullptr, nullptr});
+    schedule(Paste{text, true, 0, false, std::nullopt, nullptr});
 }
 
 void copySelection(QObject* context, std::function<void()> posted)
 {
     QThreadPool::globalInstance()->start([context = QPointer<QObject>(context), posted = std::move(posted)] {
-        postShortcutForFocusedWindow(Keys::c);
+        if (!KeyInjector::nativeWindowFocused())
+            postKey(0, Keys::c, shortcutModifiers(), {});
         MainThread::post([context, posted] {
             if (context)
                 posted();
         });
     });
-}
-
-bool postKey(Keys::Keysym key, Keys::Modifiers modifiers)
-{
-    // Paired with the line below: a keystroke is under way from this line until that one.
-    Log::info(QStringLiteral("Отправляю нажатие клавиш"));
-    if (!KeyInjector::waitForModifiersReleased(modifierReleaseTimeoutMs))
-        Log::info(QStringLiteral("Клавиши-модификаторы всё ещё нажаты — отправляю нажатие всё равно"));
-    if (KeyInjector::postKey(key, modifiers)) {
-        Log::info(QStringLiteral("Нажатие клавиш отправлено"));
-        return true;
-    }
-    Log::info(QStringLiteral("Не удалось отправить нажатие клавиш: текст оставлен в буфере обмена"));
-    return false;
 }
 
 bool isTerminal(const QStringList& windowClass)
@@ -225,6 +270,20 @@ bool isTerminal(const QStringList& windowClass)
         QStringLiteral("wezterm"),
         QStringLiteral("org.wezfurlong.wezterm"),
         QStringLiteral("foot"),
+        QStringLiteral("footclient"),
+        QStringLiteral("org.codeberg.dnkl.foot"),
+        QStringLiteral("org.gnome.ptyxis"),
+        QStringLiteral("ptyxis"),
+        QStringLiteral("io.elementary.terminal"),
+        QStringLiteral("com.raggesilver.blackbox"),
+        QStringLiteral("blackbox"),
+        QStringLiteral("contour"),
+        QStringLiteral("rio"),
+        QStringLiteral("org.kde.konsole"),
+        QStringLiteral("org.kde.yakuake"),
+        QStringLiteral("com.system76.cosmicterm"),
+        QStringLiteral("tabby"),
+        QStringLiteral("hyper"),
         QStringLiteral("sakura"),
         QStringLiteral("guake"),
         QStringLiteral("tilda"),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ActiveWindow.h"
 #include "platform/Keys.h"
 
 #include <QString>
@@ -19,13 +20,28 @@ constexpr int restoreDelayMs = 1000;
 // How long a keystroke waits for the user to let go of Ctrl, Shift, Alt or Super.
 constexpr int modifierReleaseTimeoutMs = 1000;
 
-// The text (plus a space with "appendSpace") onto the clipboard, then, with "autoPaste", the paste
-// keystroke 80 ms later, after the pastes and copies asked for before (they run one at a time); with "restoreClipboard"
-// the previous clipboard text comes back one second after the keystroke, unless the clipboard no longer holds exactly
-// the inserted text.
-// `notPasted` runs on the main thread when no paste could be made: another program kept the clipboard (false), or
-// no keystroke could be posted (true: the text waits on the clipboard).
-void insert(const QString& text, std::function<void(bool onClipboard)> notPasted = {});
+// What became of a text for a window.
+enum class Outcome
+{
+    pasted,
+    // Only copied, by the settings.
+    copied,
+    // No paste was made: the window left the front, no keystroke could be posted, or the user held a modifier key
+    // that would have changed it. The text is on the clipboard, for native Wayland windows too.
+    onClipboard,
+    // The user still held a modifier key (e.g. right Alt for the next recording): nothing was sent, and the text is
+    // on the clipboard.
+    modifiersHeld,
+    // Another program kept the clipboard: nothing was pasted, and the text is not on the clipboard.
+    clipboardTaken,
+};
+
+// The text (plus a space with "appendSpace") onto the clipboard, then, with "autoPaste", the paste keystroke 80 ms
+// later into `target` (0: whichever window has the focus) — only while it still has the focus —, after the pastes
+// and copies asked for before (they run one at a time); with "restoreClipboard" the previous clipboard text comes
+// back one second after the keystroke, unless the clipboard no longer holds exactly the inserted text.
+// `done` runs on the main thread once the keystroke went out or was given up.
+void insert(const QString& text, ActiveWindow::WindowId target = 0, std::function<void(Outcome)> done = {});
 // The text (plus a space with "appendSpace") onto the clipboard only, for the user to paste, after the pastes asked
 // for before.
 void copy(const QString& text);
@@ -33,13 +49,11 @@ void copy(const QString& text);
 void copyRaw(const QString& text);
 // Exactly this text onto the clipboard and pasted, whatever the settings; nothing is restored.
 void pasteRaw(const QString& text);
-// Copies the focused window's selection to the clipboard (Ctrl+C, Ctrl+Shift+C in a terminal); returns at once.
+// Copies the focused X11 window's selection to the clipboard (Ctrl+C, Ctrl+Shift+C in a terminal); returns at once.
 // `posted` runs on the main thread, while the context lives, once the keystroke is out, which waits for the modifiers
-// to be released.
+// to be released. Never into a native Wayland window: whether it is a terminal, where Ctrl+C ends the running
+// command, cannot be known for sure.
 void copySelection(QObject* context, std::function<void()> posted);
-// One key press and release with these modifiers, once the user holds no modifier key (at most
-// modifierReleaseTimeoutMs). Blocks for that long: call it off the main thread. False when it could not be posted.
-bool postKey(Keys::Keysym key, Keys::Modifiers modifiers);
 // Whether a window class (instance and class name) belongs to a terminal emulator, where Ctrl+V and
 // Ctrl+C type control characters and Ctrl+Shift+V / Ctrl+Shift+C paste and copy.
 bool isTerminal(const QStringList& windowClass);

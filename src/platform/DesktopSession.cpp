@@ -1,15 +1,15 @@
 #include "platform/DesktopSession.h"
 
+#include "platform/WaylandThread.h"
+
+#include <atomic>
 #include <memory>
 #include <wayland-client.h>
 
 namespace
 {
 
-struct DisconnectDisplay
-{
-    void operator()(wl_display* display) const { wl_display_disconnect(display); }
-};
+constexpr int globalsTimeoutMs = 1000;
 
 void addGlobal(void* data, wl_registry*, uint32_t, const char* interface, uint32_t)
 {
@@ -18,20 +18,29 @@ void addGlobal(void* data, wl_registry*, uint32_t, const char* interface, uint32
 
 void removeGlobal(void*, wl_registry*, uint32_t) {}
 
+// What the compositor offers, as far as it tells within a second: a compositor that hangs must not hold the start.
 QStringList compositorGlobals()
 {
     if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return {};
-    const std::unique_ptr<wl_display, DisconnectDisplay> display(wl_display_connect(nullptr));
-    if (!display)
-        return {};
-    QStringList globals;
-    static const wl_registry_listener listener{addGlobal, removeGlobal};
-    wl_registry* registry = wl_display_get_registry(display.get());
-    wl_registry_add_listener(registry, &listener, &globals);
-    wl_display_roundtrip(display.get());
-    wl_registry_destroy(registry);
-    return globals;
+    auto globals = std::make_shared<QStringList>();
+    auto complete = std::make_shared<std::atomic<bool>>(false);
+    {
+        // Ended before the answer is read: the thread writes it.
+        const WaylandThread connection(
+            WaylandThread::Hooks{.setUp =
+                                     [globals, complete](WaylandThread& thread) {
+                                         static const wl_registry_listener listener{addGlobal, removeGlobal};
+                                         wl_registry* registry = wl_display_get_registry(thread.display());
+                                         wl_registry_add_listener(registry, &listener, globals.get());
+                                         *complete = thread.roundtrip(globalsTimeoutMs);
+                                         wl_registry_destroy(registry);
+                                     },
+                                 .tearDown = nullptr,
+                                 .lost = nullptr},
+            globalsTimeoutMs);
+    }
+    return *complete ? *globals : QStringList();
 }
 
 bool desktopNamed(const QString& currentDesktop, const QStringList& names)
@@ -87,7 +96,11 @@ Route routeFor(Desktop desktop, const QStringList& globals)
     case Desktop::gnome:
         return Route::gnome;
     case Desktop::wlroots:
-        return globals.contains(QLatin1String("zwp_virtual_keyboard_manager_v1")) ? Route::wlroots : Route::clipboard;
+        // Without data-control a paste would insert whatever the seat's clipboard held before, not our text.
+        return globals.contains(QLatin1String("zwp_virtual_keyboard_manager_v1")) &&
+                       globals.contains(QLatin1String("zwlr_data_control_manager_v1"))
+                   ? Route::wlroots
+                   : Route::clipboard;
     case Desktop::kde:
     case Desktop::otherWayland:
         break;

@@ -102,24 +102,27 @@ bool GnomeRoute::open()
     return !session_.isEmpty() || openLocked();
 }
 
-bool GnomeRoute::postKey(Keys::Keysym key, Keys::Modifiers modifiers)
+WaylandRoute::Keystroke GnomeRoute::postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifiers modifiers,
+                                            const QString& pasted)
 {
+    if (target != 0 && target != nativeWindow)
+        return Keystroke::targetLeft;
     const std::lock_guard lock(mutex_);
     if (session_.isEmpty() && !openLocked())
-        return false;
-    if (key == Keys::v && !clipboardReachesNativeWindows()) {
+        return Keystroke::failed;
+    if (!pasted.isEmpty() && !clipboardReachesNativeWindows()) {
         Log::info(QStringLiteral("Текст не дошёл до буфера обмена окон Wayland — вставка отменена"));
-        return false;
+        return Keystroke::clipboardNotOurs;
     }
     const Typed typed = typeLocked(key, modifiers);
     if (typed != Typed::nothing)
-        return typed == Typed::yes;
+        return typed == Typed::yes ? Keystroke::posted : Keystroke::failed;
     // Mutter may end a session on its own, and then its object is gone. A keystroke that got partly through is not
     // repeated in a new one: it might have taken effect.
     Log::info(QStringLiteral("Сеанс удалённого управления GNOME закрыт — открываю новый"));
     session_.clear();
     running_ = false;
-    return openLocked() && typeLocked(key, modifiers) == Typed::yes;
+    return openLocked() && typeLocked(key, modifiers) == Typed::yes ? Keystroke::posted : Keystroke::failed;
 }
 
 bool GnomeRoute::openInBackground()

@@ -27,7 +27,8 @@ public:
     ActiveWindow::WindowId focusedWindow() override;
     bool activate(ActiveWindow::WindowId window) override;
     QStringList focusedWindowClass() override;
-    bool postKey(Keys::Keysym key, Keys::Modifiers modifiers) override;
+    Keystroke postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifiers modifiers,
+                      const QString& pasted) override;
 
 private:
     // The one identifier of native windows.

@@ -1,6 +1,6 @@
 #include "platform/KeyInjector.h"
 
-#include "platform/WaylandRoute.h"
+#include "platform/DesktopSession.h"
 #include "platform/X11ActiveWindow.h"
 #include "platform/X11KeyInjector.h"
 
@@ -29,11 +29,13 @@ bool waitForModifiersReleased(int timeoutMs)
     return X11KeyInjector::waitForModifiersReleased(timeoutMs);
 }
 
-bool postKey(Keys::Keysym key, Keys::Modifiers modifiers)
+Keystroke postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifiers modifiers, const QString& pasted)
 {
     if (WaylandRoute* route = nativeRoute())
-        return route->postKey(key, modifiers);
-    return X11KeyInjector::postKey(key, modifiers);
+        return route->postKey(target, key, modifiers, pasted);
+    if (target != 0 && X11ActiveWindow::current() != target)
+        return Keystroke::targetLeft;
+    return X11KeyInjector::postKey(key, modifiers) ? Keystroke::posted : Keystroke::failed;
 }
 
 QStringList focusedWindowClass()
@@ -41,6 +43,12 @@ QStringList focusedWindowClass()
     if (WaylandRoute* route = nativeRoute())
         return route->focusedWindowClass();
     return X11KeyInjector::focusedWindowClass();
+}
+
+bool nativeWindowFocused()
+{
+    // Tolvan's own windows are X11 windows: while none of X11's is active in a Wayland session, a native one is.
+    return DesktopSession::isWayland() && X11ActiveWindow::current() == 0;
 }
 
 } // namespace KeyInjector

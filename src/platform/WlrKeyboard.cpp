@@ -151,6 +151,6 @@ bool WlrKeyboard::post(Keys::Keysym key, Keys::Modifiers modifiers, int pressMs)
             send(modifier.keycode, false);
     }
     zwp_virtual_keyboard_v1_modifiers(keyboard_, 0, 0, 0, 0);
-    wl_display_roundtrip(display_);
+    wl_display_flush(display_);
     return true;
 }

@@ -1,7 +1,7 @@
 #include "platform/WlrRoute.h"
 
 #include "core/Log.h"
-#include "platform/OwnClipboard.h"
+#include "platform/DisplayLoss.h"
 #include "platform/WlrClipboard.h"
 #include "platform/WlrKeyboard.h"
 #include "platform/WlrToplevels.h"
@@ -10,6 +10,7 @@
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <wayland-client.h>
 
@@ -18,6 +19,12 @@ namespace
 
 constexpr int pressDurationMs = 25;
 constexpr uint32_t toplevelVersion = 3;
+constexpr uint32_t dataControlVersion = 2;
+// A window brought to the front later than this would take the focus from wherever the user has gone since.
+constexpr int activationTimeoutMs = 300;
+constexpr int roundtripTimeoutMs = 500;
+constexpr int readTimeoutMs = 500;
+constexpr int clipboardTimeoutMs = 1000;
 
 } // namespace
 
@@ -30,26 +37,39 @@ struct WlrRoute::Objects
     std::unique_ptr<WlrKeyboard> keyboard;
     std::unique_ptr<WlrToplevels> toplevels;
     std::unique_ptr<WlrClipboard> clipboard;
+
+    ~Objects()
+    {
+        keyboard.reset();
+        toplevels.reset();
+        clipboard.reset();
+        if (keyboards)
+            zwp_virtual_keyboard_manager_v1_destroy(keyboards);
+        if (seat)
+            wl_seat_destroy(seat);
+    }
 };
 
-WlrRoute::WlrRoute() : objects_(std::make_shared<Objects>())
+WlrRoute::WlrRoute()
+    : thread_(WaylandThread::Hooks{
+          .setUp = [this](WaylandThread& thread) { setUp(thread); },
+          .tearDown = [this] { objects_.reset(); },
+          .lost =
+              [](int error) {
+                  // A protocol error is ours: the route is gone, the app goes on without it.
+                  if (error == EPROTO)
+                      Log::info(QStringLiteral("Композитор Wayland разорвал связь — текст для его окон останется в "
+                                               "буфере обмена"));
+                  else
+                      DisplayLoss::compositorGone();
+              },
+      })
 {
-    bind();
-    OwnClipboard::follow();
+    if (!thread_.isConnected())
+        Log::info(QStringLiteral("Композитор Wayland не ответил — текст для его окон останется в буфере обмена"));
 }
 
-WlrRoute::~WlrRoute()
-{
-    thread_.run([objects = objects_] {
-        objects->keyboard.reset();
-        objects->toplevels.reset();
-        objects->clipboard.reset();
-        if (objects->keyboards)
-            zwp_virtual_keyboard_manager_v1_destroy(objects->keyboards);
-        if (objects->seat)
-            wl_seat_destroy(objects->seat);
-    });
-}
+WlrRoute::~WlrRoute() = default;
 
 WlrRoute& WlrRoute::shared()
 {
@@ -57,93 +77,170 @@ WlrRoute& WlrRoute::shared()
     return route;
 }
 
-void WlrRoute::bind()
+void WlrRoute::setUp(WaylandThread& thread)
 {
-    wl_display* display = thread_.display();
-    const bool bound = thread_.run([objects = objects_, display] {
-        static const wl_registry_listener listener{
-            .global =
-                [](void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
-                    auto* found = static_cast<Objects*>(data);
-                    if (std::strcmp(interface, wl_seat_interface.name) == 0 && !found->seat)
-                        found->seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
-                    else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0)
-                        found->keyboards = static_cast<zwp_virtual_keyboard_manager_v1*>(
-                            wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
-                    else if (std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) == 0)
-                        found->toplevelManager = static_cast<zwlr_foreign_toplevel_manager_v1*>(
-                            wl_registry_bind(registry, name, &zwlr_foreign_toplevel_manager_v1_interface,
-                                             std::min(version, toplevelVersion)));
-                    else if (std::strcmp(interface, zwlr_data_control_manager_v1_interface.name) == 0)
-                        found->clipboardManager = static_cast<zwlr_data_control_manager_v1*>(
-                            wl_registry_bind(registry, name, &zwlr_data_control_manager_v1_interface, 1));
-                },
-            .global_remove = [](void*, wl_registry*, uint32_t) {},
+    auto objects = std::make_unique<Objects>();
+    static const wl_registry_listener listener{
+        .global =
+            [](void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
+                auto* found = static_cast<Objects*>(data);
+                if (std::strcmp(interface, wl_seat_interface.name) == 0 && !found->seat)
+                    found->seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+                else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0)
+                    found->keyboards = static_cast<zwp_virtual_keyboard_manager_v1*>(
+                        wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
+                else if (std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) == 0)
+                    found->toplevelManager = static_cast<zwlr_foreign_toplevel_manager_v1*>(
+                        wl_registry_bind(registry, name, &zwlr_foreign_toplevel_manager_v1_interface,
+                                         std::min(version, toplevelVersion)));
+                else if (std::strcmp(interface, zwlr_data_control_manager_v1_interface.name) == 0)
+                    found->clipboardManager = static_cast<zwlr_data_control_manager_v1*>(
+                        wl_registry_bind(registry, name, &zwlr_data_control_manager_v1_interface,
+                                         std::min(version, dataControlVersion)));
+            },
+        .global_remove = [](void*, wl_registry*, uint32_t) {},
+    };
+    wl_display* display = thread.display();
+    wl_registry* registry = wl_display_get_registry(display);
+    wl_registry_add_listener(registry, &listener, objects.get());
+    thread.roundtrip(roundtripTimeoutMs);
+    wl_registry_destroy(registry);
+    if (objects->seat && objects->keyboards)
+        objects->keyboard = std::make_unique<WlrKeyboard>(
+            display, zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(objects->keyboards, objects->seat));
+    if (objects->toplevelManager && objects->seat) {
+        objects->toplevels = std::make_unique<WlrToplevels>(objects->toplevelManager, objects->seat);
+        objects->toplevels->onChange = [this, toplevels = objects->toplevels.get()] {
+            Focus focus;
+            focus.window = toplevels->focused();
+            // "org.kde.konsole" is also known as "konsole".
+            if (const WlrToplevels::Toplevel* toplevel = toplevels->find(focus.window))
+                focus.windowClass = QStringList{toplevel->appId, toplevel->appId.section(u'.', -1)};
+            noteFocus(focus);
         };
-        wl_registry* registry = wl_display_get_registry(display);
-        wl_registry_add_listener(registry, &listener, objects.get());
-        wl_display_roundtrip(display);
-        wl_registry_destroy(registry);
-        if (objects->seat && objects->keyboards)
-            objects->keyboard = std::make_unique<WlrKeyboard>(
-                display, zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(objects->keyboards, objects->seat));
-        if (objects->toplevelManager && objects->seat)
-            objects->toplevels = std::make_unique<WlrToplevels>(objects->toplevelManager, objects->seat);
-        if (objects->clipboardManager && objects->seat)
-            objects->clipboard = std::make_unique<WlrClipboard>(objects->clipboardManager, objects->seat);
-        wl_display_roundtrip(display);
-    });
-    if (!bound)
-        Log::info(QStringLiteral("Композитор Wayland не ответил — текст для его окон останется в буфере обмена"));
+    }
+    if (objects->clipboardManager && objects->seat)
+        objects->clipboard = std::make_unique<WlrClipboard>(display, objects->clipboardManager, objects->seat);
+    objects_ = std::move(objects);
+    thread.roundtrip(roundtripTimeoutMs);
+}
+
+void WlrRoute::noteFocus(const Focus& focus)
+{
+    const std::lock_guard guard(focusMutex_);
+    focus_ = focus;
 }
 
 ActiveWindow::WindowId WlrRoute::focusedWindow()
 {
-    auto focused = std::make_shared<ActiveWindow::WindowId>(0);
-    wl_display* display = thread_.display();
-    const bool answered = thread_.run([objects = objects_, focused, display] {
-        wl_display_roundtrip(display);
-        if (objects->toplevels)
-            *focused = objects->toplevels->focused();
-    });
-    return answered ? *focused : 0;
+    const std::lock_guard guard(focusMutex_);
+    return thread_.isConnected() ? focus_.window : 0;
+}
+
+QStringList WlrRoute::focusedWindowClass()
+{
+    const std::lock_guard guard(focusMutex_);
+    return focus_.windowClass;
 }
 
 bool WlrRoute::activate(ActiveWindow::WindowId window)
 {
     auto activated = std::make_shared<bool>(false);
-    wl_display* display = thread_.display();
-    const bool answered = thread_.run([objects = objects_, activated, display, window] {
-        *activated = objects->toplevels && objects->toplevels->activate(window);
-        wl_display_roundtrip(display);
-    });
+    const bool answered = thread_.run(
+        [this, activated, window] { *activated = objects_->toplevels && objects_->toplevels->activate(window); },
+        activationTimeoutMs);
     return answered && *activated;
 }
 
-QStringList WlrRoute::focusedWindowClass()
+WaylandRoute::Keystroke WlrRoute::postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifiers modifiers,
+                                          const QString& pasted)
 {
-    auto names = std::make_shared<QStringList>();
-    wl_display* display = thread_.display();
-    const bool answered = thread_.run([objects = objects_, names, display] {
-        wl_display_roundtrip(display);
-        if (!objects->toplevels)
-            return;
-        // "org.kde.konsole" is also known as "konsole".
-        if (const WlrToplevels::Toplevel* toplevel = objects->toplevels->find(objects->toplevels->focused()))
-            *names = QStringList{toplevel->appId, toplevel->appId.section(u'.', -1)};
-    });
-    return answered ? *names : QStringList();
+    auto result = std::make_shared<Keystroke>(Keystroke::failed);
+    const bool answered = thread_.run(
+        [this, result, target, key, modifiers, pasted] {
+            // The focus as the compositor has it now, not as it was when the caller asked.
+            if (!thread_.roundtrip(roundtripTimeoutMs))
+                return;
+            const ActiveWindow::WindowId focused = objects_->toplevels ? objects_->toplevels->focused() : 0;
+            if (target != 0 && focused != target) {
+                *result = Keystroke::targetLeft;
+                return;
+            }
+            if (!pasted.isEmpty()) {
+                // Without data-control, Ctrl+V would paste whatever the seat's clipboard held before.
+                if (!objects_->clipboard) {
+                    *result = Keystroke::clipboardNotOurs;
+                    return;
+                }
+                objects_->clipboard->offer(pasted);
+            }
+            if (!objects_->keyboard || thread_.abandoned())
+                return;
+            if (objects_->keyboard->post(key, modifiers, pressDurationMs))
+                *result = Keystroke::posted;
+        },
+        clipboardTimeoutMs);
+    return answered ? *result : Keystroke::failed;
 }
 
-bool WlrRoute::postKey(Keys::Keysym key, Keys::Modifiers modifiers)
+void WlrRoute::shareClipboard(const QString& text)
 {
-    const QByteArray text =
-        key == Keys::v && (modifiers & Keys::control) ? OwnClipboard::lastText().toUtf8() : QByteArray();
-    auto posted = std::make_shared<bool>(false);
-    const bool answered = thread_.run([objects = objects_, posted, key, modifiers, text] {
-        if (!text.isEmpty() && objects->clipboard)
-            objects->clipboard->offer(text);
-        *posted = objects->keyboard && objects->keyboard->post(key, modifiers, pressDurationMs);
+    thread_.post([this, text] {
+        if (objects_->clipboard)
+            objects_->clipboard->offer(text);
     });
-    return answered && *posted;
+}
+
+std::optional<QString> WlrRoute::clipboardText()
+{
+    auto text = std::make_shared<std::optional<QString>>();
+    const bool answered = thread_.run(
+        [this, text] {
+            if (objects_->clipboard && thread_.roundtrip(roundtripTimeoutMs))
+                *text = objects_->clipboard->clipboardText(readTimeoutMs);
+        },
+        clipboardTimeoutMs);
+    return answered ? *text : std::nullopt;
+}
+
+bool WlrRoute::restoreClipboard(const QString& inserted, const QString& previous)
+{
+    auto restored = std::make_shared<bool>(false);
+    const bool answered = thread_.run(
+        [this, restored, inserted, previous] {
+            WlrClipboard* clipboard = objects_->clipboard.get();
+            if (!clipboard || !thread_.roundtrip(roundtripTimeoutMs) || !clipboard->holdsOffer() ||
+                clipboard->offered() != inserted || thread_.abandoned())
+                return;
+            clipboard->offer(previous);
+            wl_display_flush(thread_.display());
+            *restored = true;
+        },
+        clipboardTimeoutMs);
+    return answered && *restored;
+}
+
+std::optional<QString> WlrRoute::selectedText()
+{
+    auto text = std::make_shared<std::optional<QString>>();
+    const bool answered = thread_.run(
+        [this, text] {
+            if (objects_->clipboard && thread_.roundtrip(roundtripTimeoutMs))
+                *text = objects_->clipboard->selectedText(readTimeoutMs);
+        },
+        clipboardTimeoutMs);
+    return answered ? *text : std::nullopt;
+}
+
+QString WlrRoute::clipboardToKeep()
+{
+    auto text = std::make_shared<QString>();
+    const bool answered = thread_.run(
+        [this, text] {
+            WlrClipboard* clipboard = objects_->clipboard.get();
+            if (clipboard && thread_.roundtrip(roundtripTimeoutMs) && clipboard->holdsOffer())
+                *text = clipboard->offered();
+        },
+        clipboardTimeoutMs);
+    return answered ? *text : QString();
 }

@@ -6,15 +6,12 @@
 #include <QString>
 
 #include <memory>
-
-class WlrClipboard;
-class WlrKeyboard;
-class WlrToplevels;
+#include <mutex>
 
 // The route into native windows of wlroots compositors (sway, Hyprland, river, labwc, Wayfire): keystrokes through
 // the virtual-keyboard protocol, the focused window and its activation through the foreign-toplevel protocol, and
-// for a paste (Ctrl+V, Ctrl+Shift+V) our clipboard's text handed to the seat through the data-control protocol
-// first (wlroots passes an X11 program's clipboard on only while an X11 window has the focus).
+// the clipboard through the data-control protocol (wlroots passes an X11 program's clipboard on only while an X11
+// window has the focus, and lets X11 programs read the seat's only then).
 class WlrRoute : public WaylandRoute
 {
 public:
@@ -25,13 +22,30 @@ public:
     ActiveWindow::WindowId focusedWindow() override;
     bool activate(ActiveWindow::WindowId window) override;
     QStringList focusedWindowClass() override;
-    bool postKey(Keys::Keysym key, Keys::Modifiers modifiers) override;
+    Keystroke postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifiers modifiers,
+                      const QString& pasted) override;
+    bool hasOwnClipboard() const override { return true; }
+    void shareClipboard(const QString& text) override;
+    std::optional<QString> clipboardText() override;
+    bool restoreClipboard(const QString& inserted, const QString& previous) override;
+    std::optional<QString> selectedText() override;
+    QString clipboardToKeep() override;
 
 private:
-    void bind();
+    struct Objects;
+    // What the compositor last said of its windows, for the callers that must not wait for it.
+    struct Focus
+    {
+        ActiveWindow::WindowId window = 0;
+        QStringList windowClass;
+    };
+    void setUp(WaylandThread& thread);
+    void noteFocus(const Focus& focus);
 
     // Only touched on the thread's own thread.
-    struct Objects;
-    std::shared_ptr<Objects> objects_;
+    std::unique_ptr<Objects> objects_;
+    std::mutex focusMutex_;
+    Focus focus_;
+    // Last: it ends first, tearing the objects down on its thread while they still exist.
     WaylandThread thread_;
 };

@@ -31,11 +31,16 @@ const zwlr_foreign_toplevel_handle_v1_listener WlrToplevels::handleListener{
             toplevel.appId = toplevel.pendingAppId;
             toplevel.title = toplevel.pendingTitle;
             toplevel.activated = toplevel.pendingActivated;
+            if (const auto& changed = static_cast<Entry*>(data)->owner->onChange)
+                changed();
         },
     .closed =
         [](void* data, zwlr_foreign_toplevel_handle_v1*) {
             auto* entry = static_cast<Entry*>(data);
-            entry->owner->remove(entry);
+            WlrToplevels* owner = entry->owner;
+            owner->remove(entry);
+            if (owner->onChange)
+                owner->onChange();
         },
     .parent = noParent,
 };

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -33,6 +34,9 @@ public:
         QString pendingTitle;
         bool pendingActivated = false;
     };
+
+    // Runs whenever the compositor has told of a change of a window, or of the focus.
+    std::function<void()> onChange;
 
     // The focused window (nativeWindowBit set), 0 when none is.
     ActiveWindow::WindowId focused() const;

@@ -1,6 +1,6 @@
 #include "platform/X11ActiveWindow.h"
 
-#include "platform/X11DisplayLoss.h"
+#include "platform/DisplayLoss.h"
 #include "platform/X11ErrorTrap.h"
 
 #include <X11/Xatom.h>
@@ -21,7 +21,7 @@ DisplayConnection openDisplay()
 {
     DisplayConnection display(XOpenDisplay(nullptr));
     if (display)
-        X11DisplayLoss::sparesOtherThreads(display.get());
+        DisplayLoss::sparesOtherThreads(display.get());
     return display;
 }
 

@@ -12,7 +12,9 @@ QStringList ProcessOutput::outLines() const
 
 QString tolvanExecutable()
 {
-    return QStringLiteral(TOLVAN_EXECUTABLE);
+    // Another build of the same sources, e.g. the one with the sanitizers.
+    const QString chosen = qEnvironmentVariable("TOLVAN_TEST_EXECUTABLE");
+    return chosen.isEmpty() ? QStringLiteral(TOLVAN_EXECUTABLE) : chosen;
 }
 
 ProcessOutput runTolvan(const QStringList& arguments, const QByteArray& standardInput,

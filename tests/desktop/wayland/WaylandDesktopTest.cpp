@@ -1,6 +1,10 @@
 #include "RunningApp.h"
 #include "quality/SpeechQuality.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <csignal>
 
 namespace
@@ -38,6 +42,11 @@ public:
     }
 
     bool isRunning() const { return values_.contains(QStringLiteral("WAYLAND_DISPLAY")); }
+    // Sends the compositor itself a signal: SIGSTOP stands for a compositor that hangs, SIGTERM for a logout.
+    void signal(int number) const
+    {
+        ::kill(static_cast<pid_t>(values_.value(QStringLiteral("PID")).toLongLong()), number);
+    }
     std::string problem() const { return problem_.toStdString(); }
 
     // The session of a program started inside the compositor's desktop: its Wayland socket, and its XWayland
@@ -87,7 +96,47 @@ public:
             QStringLiteral(TOLVAN_WAYLAND_RIG_DIR "/run-client.sh"));
     }
 
+    // The arguments of run-client.sh for a native client of the compositor.
+    QStringList clientCommand(const QStringList& command) const
+    {
+        return QStringList{values_.value(QStringLiteral("RUNTIME")), values_.value(QStringLiteral("WAYLAND_DISPLAY"))} +
+               command;
+    }
+    // Runs a native client of the compositor to its end, e.g. wl-copy; its exit code, or -1.
+    int runClient(const QStringList& command, QString* output = nullptr) const
+    {
+        return DesktopSession::run(QStringLiteral(TOLVAN_WAYLAND_RIG_DIR "/run-client.sh"), clientCommand(command),
+                                   output);
+    }
+    // sway's focused native window: its app_id, or empty.
+    QString focusedAppId() const
+    {
+        QString tree;
+        runClient({QStringLiteral("sh"), QStringLiteral("-c"),
+                   QStringLiteral("swaymsg -s \"$(ls \"$XDG_RUNTIME_DIR\"/sway-ipc.*.sock)\" -t get_tree")},
+                  &tree);
+        return focusedIn(QJsonDocument::fromJson(tree.toUtf8()).object());
+    }
+    // The seat's clipboard as native windows get it.
+    QString nativeClipboard() const
+    {
+        QString text;
+        runClient({QStringLiteral("wl-paste"), QStringLiteral("--no-newline")}, &text);
+        return text;
+    }
+
 private:
+    static QString focusedIn(const QJsonObject& node)
+    {
+        if (node.value(QStringLiteral("focused")).toBool())
+            return node.value(QStringLiteral("app_id")).toString();
+        for (const QJsonValue child : node.value(QStringLiteral("nodes")).toArray()) {
+            if (const QString found = focusedIn(child.toObject()); !found.isEmpty())
+                return found;
+        }
+        return {};
+    }
+
     QProcess process_;
     QHash<QString, QString> values_;
     QString problem_;
@@ -95,11 +144,13 @@ private:
 
 const QString phrase = QStringLiteral("Привет, это проверка диктовки. Сегодня хорошая погода.");
 
-// The app in the compositor's session with the recognizer answering dictation_commands.json, ready to dictate.
-std::unique_ptr<RunningApp> startApp(const Compositor& compositor)
+// The app in the compositor's session with the recognizer answering dictation_commands.json, ready to dictate. The
+// fake recognizer answers every request alike: the recording goes to it whole, in one request.
+std::unique_ptr<RunningApp> startApp(const QProcessEnvironment& session, QVariantHash settings = {})
 {
     TestFiles::write(Paths::dataDir() + QStringLiteral("/corrections.json"), R"({"линукс": "Linux"})");
-    return std::make_unique<RunningApp>(answering(QStringLiteral("dictation_commands.json"), compositor.session()));
+    settings.insert(SettingsKey::recognizeWhileRecording, false);
+    return std::make_unique<RunningApp>(answering(QStringLiteral("dictation_commands.json"), session), settings);
 }
 
 // The desktop's shortcut for `tolvan --toggle`, twice around the spoken phrase.
@@ -111,6 +162,9 @@ void dictateWithTheCommand(const RunningApp& app)
     ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
 }
 
+const QString expectedField = QStringLiteral("Привет, это проверка Linuxа.\\n\\nВторая часть текста.");
+const QString expectedText = QStringLiteral("Привет, это проверка Linuxа.\n\nВторая часть текста.");
+
 using WaylandDesktopTest = DesktopTest;
 
 } // namespace
@@ -120,7 +174,7 @@ TEST_F(WaylandDesktopTest, UnderSwayDictationReachesTheFocusedWindowAnX11OneAndT
     const Compositor sway(QStringLiteral("sway"));
     if (!sway.isRunning())
         GTEST_SKIP() << "sway cannot run here: " << sway.problem();
-    const auto app = startApp(sway);
+    const auto app = startApp(sway.session());
     ASSERT_TRUE(app->waitUntilReady());
     EXPECT_TRUE(app->log().contains(QStringLiteral("Сеанс Wayland (wlroots), доставка текста: виртуальная клавиатура")))
         << app->log().toStdString();
@@ -148,7 +202,7 @@ TEST_F(WaylandDesktopTest, UnderACompositorWithoutARouteTheTextIsLeftOnTheClipbo
     const Compositor weston(QStringLiteral("weston"));
     if (!weston.isRunning())
         GTEST_SKIP() << "weston cannot run here: " << weston.problem();
-    const auto app = startApp(weston);
+    const auto app = startApp(weston.session());
     ASSERT_TRUE(app->waitUntilReady());
     EXPECT_TRUE(app->log().contains(QStringLiteral("Сеанс Wayland, доставка текста: буфер обмена")))
         << app->log().toStdString();
@@ -166,7 +220,7 @@ TEST_F(WaylandDesktopTest, UnderMutterDictationReachesTheFocusedNativeWindowThro
         GTEST_SKIP() << "mutter cannot run here: " << mutter.problem();
     const auto field = mutter.nativeTextField();
     ASSERT_TRUE(field->isReady());
-    const auto app = startApp(mutter);
+    const auto app = startApp(mutter.session());
     ASSERT_TRUE(app->waitUntilReady());
     EXPECT_TRUE(
         app->log().contains(QStringLiteral("Сеанс Wayland (GNOME), доставка текста: удалённый рабочий стол GNOME")))
@@ -208,4 +262,105 @@ TEST_F(WaylandDesktopTest, UnderMutterTheReviewWindowTakesTheFocusAndItsPhraseGo
     const QString dictated = QStringLiteral("Ну, короче, я пошёл домой, короче, потому что устал.");
     const QString cleaned = SpeechQuality::clean(dictated, SpeechQuality::analyze(dictated));
     EXPECT_TRUE(field->waitForText(cleaned, 5000)) << field->text().toStdString() << app.log().toStdString();
+}
+
+// The compositor going away (a logout) ends the app by itself, in order: no crash in the static objects that held its
+// connection, no sanitizer report, no child left behind. A compositor that hangs during a paste makes the app give
+// the paste up, and the keys it gave up on never arrive later.
+TEST_F(WaylandDesktopTest, UnderSwayAHungPasteIsGivenUpForGoodAndALogoutEndsTheAppInOrder)
+{
+    const Compositor sway(QStringLiteral("sway"));
+    if (!sway.isRunning())
+        GTEST_SKIP() << "sway cannot run here: " << sway.problem();
+    const QString reports = TestEnvironment::makeDirectory(QStringLiteral("sanitizer"));
+    QProcessEnvironment environment = sway.session();
+    environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("log_path=") + reports + QStringLiteral("/asan"));
+    environment.insert(QStringLiteral("UBSAN_OPTIONS"),
+                       QStringLiteral("log_path=") + reports + QStringLiteral("/ubsan"));
+    const auto app = startApp(environment);
+    ASSERT_TRUE(app->waitUntilReady());
+    // The seat's only keyboard is the app's: the window gets the focus once it is there.
+    const auto field = sway.nativeTextField();
+    ASSERT_TRUE(field->isReady());
+
+    ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
+    ASSERT_TRUE(app->logShows(QStringLiteral("Запись начата")));
+    RunningApp::say(phrase);
+    sway.signal(SIGSTOP);
+    ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
+    const bool givenUp = app->logShows(QStringLiteral("Панель: «Текст в буфере — вставьте Ctrl+V»"), 8000);
+    sway.signal(SIGCONT);
+    ASSERT_TRUE(givenUp) << app->log().toStdString();
+    // The next paste arrives alone: the one given up did not follow once the compositor answered again.
+    dictateWithTheCommand(*app);
+    EXPECT_TRUE(field->waitForText(expectedField, 8000)) << field->text().toStdString() << app->log().toStdString();
+    EXPECT_EQ(field->keys(), QStringList({QStringLiteral("Control_L"), QStringLiteral("Ctrl+V")}));
+    ASSERT_TRUE(app->waitUntilIdle());
+
+    const qint64 server = app->serverPid();
+    sway.signal(SIGTERM);
+    ASSERT_TRUE(app->process().waitForFinished(10000));
+    EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app->process().exitCode(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return RunningApp::hasEnded(server); }, 5000));
+    EXPECT_EQ(QDir(reports).entryList(QDir::Files), QStringList());
+}
+
+// The user's clipboard is theirs: with "restoreClipboard" it holds their text again once the dictation is pasted;
+// without it, the dictated text can still be pasted after Tolvan has quit.
+TEST_F(WaylandDesktopTest, UnderSwayTheUsersClipboardComesBackAndTheDictatedTextOutlivesTheApp)
+{
+    const Compositor sway(QStringLiteral("sway"));
+    if (!sway.isRunning())
+        GTEST_SKIP() << "sway cannot run here: " << sway.problem();
+    ASSERT_EQ(sway.runClient({QStringLiteral("wl-copy"), QStringLiteral("пароль от почты")}), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sway.nativeClipboard() == QStringLiteral("пароль от почты"); }, 5000));
+    auto app = startApp(sway.session(), {{SettingsKey::restoreClipboard, true}});
+    ASSERT_TRUE(app->waitUntilReady());
+    const auto field = sway.nativeTextField();
+    ASSERT_TRUE(field->isReady());
+    dictateWithTheCommand(*app);
+    EXPECT_TRUE(field->waitForText(expectedField, 8000)) << field->text().toStdString() << app->log().toStdString();
+    EXPECT_TRUE(app->logShows(QStringLiteral("Буфер обмена восстановлен"), 5000)) << app->log().toStdString();
+    EXPECT_EQ(sway.nativeClipboard(), QStringLiteral("пароль от почты"));
+
+    SettingsStore(Paths::settingsFile()).setBool(SettingsKey::restoreClipboard, false);
+    dictateWithTheCommand(*app);
+    EXPECT_TRUE(field->waitForText(expectedField + expectedField, 8000)) << field->text().toStdString();
+    ASSERT_TRUE(app->waitUntilIdle());
+    ::kill(static_cast<pid_t>(app->process().processId()), SIGTERM);
+    ASSERT_TRUE(app->process().waitForFinished(8000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return sway.nativeClipboard() == expectedText; }, 5000))
+        << sway.nativeClipboard().toStdString();
+}
+
+// Learning a word from a native window never sends Ctrl+C: in a terminal nobody knows as one, it would end the
+// command running there.
+TEST_F(WaylandDesktopTest, UnderSwayLearningAWordInANativeTerminalLeavesItsCommandRunning)
+{
+    const Compositor sway(QStringLiteral("sway"));
+    if (!sway.isRunning())
+        GTEST_SKIP() << "sway cannot run here: " << sway.problem();
+    const auto app = startApp(sway.session());
+    ASSERT_TRUE(app->waitUntilReady());
+    const QString marker = QStringLiteral("tolvan-sleep-%1").arg(QCoreApplication::applicationPid());
+    const auto running = [&] {
+        return DesktopSession::run(QStringLiteral("pgrep"), {QStringLiteral("-f"), marker}) == 0;
+    };
+    auto foot = DesktopSession::start(
+        QStringLiteral(TOLVAN_WAYLAND_RIG_DIR "/run-client.sh"),
+        sway.clientCommand({QStringLiteral("foot"), QStringLiteral("--app-id=an-unknown-terminal"),
+                            QStringLiteral("bash"), QStringLiteral("-c"),
+                            QStringLiteral("exec -a %1 sleep 600").arg(marker)}));
+    ASSERT_TRUE(QTest::qWaitFor(running, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sway.focusedAppId() == QStringLiteral("an-unknown-terminal"); }, 10000))
+        << sway.focusedAppId().toStdString();
+
+    ASSERT_EQ(runTolvan({QStringLiteral("--learn")}).exitCode, 0);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return sway.activeX11WindowName().startsWith(QStringLiteral("Выучить слово")); }, 8000))
+        << sway.activeX11WindowName().toStdString() << app->log().toStdString();
+    EXPECT_TRUE(running());
+    EXPECT_FALSE(app->log().contains(QStringLiteral("Отправляю нажатие клавиш")));
+    foot->kill();
 }

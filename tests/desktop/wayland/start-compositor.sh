@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts a headless Wayland compositor for the desktop tests and keeps it running until this script is stopped
-# (SIGTERM). It prints "RUNTIME=<its XDG_RUNTIME_DIR>", with XWayland "DISPLAY=<XWayland display>", for mutter
+# (SIGTERM). It prints "RUNTIME=<its XDG_RUNTIME_DIR>", "PID=<the compositor's process>", with XWayland
+# "DISPLAY=<XWayland display>", for mutter
 # "DBUS_SESSION_BUS_ADDRESS=<its session bus>" and last "WAYLAND_DISPLAY=<socket path>" once they answer, or
 # "UNAVAILABLE <reason>" and exits 1 when the compositor cannot start here. sway and mutter run with XWayland;
 # weston without: its XWayland crashes on the first X11 clipboard change while the headless seat has no keyboard.
@@ -138,6 +139,7 @@ for _ in $(seq 200); do
     socket=$(find "$runtime" -maxdepth 1 -type s -name 'wayland-*' | head -n 1)
     if [[ -n "$socket" && $compositor == weston ]]; then
         echo "RUNTIME=$runtime"
+        echo "PID=$pid"
         echo "WAYLAND_DISPLAY=$socket"
         wait $pid
         exit 0
@@ -154,12 +156,14 @@ for _ in $(seq 200); do
         env DISPLAY="$display" "${authority[@]}" "${as_user[@]}" xhost "+si:localuser:$(id -un)" >/dev/null 2>&1 &&
         DISPLAY=$display xdpyinfo >/dev/null 2>&1; then
         bus=""
+        compositor_pid=$pid
         if [[ $compositor == mutter ]]; then
             start_mutter_keyboard
             bus="DBUS_SESSION_BUS_ADDRESS=$(cat "$runtime/bus")"
+            compositor_pid=$(cat "$runtime/mutter.pid")
         fi
         # WAYLAND_DISPLAY last: the tests take it as the sign that everything is there.
-        printf '%s\n' "RUNTIME=$runtime" "DISPLAY=$display" $bus "WAYLAND_DISPLAY=$socket"
+        printf '%s\n' "RUNTIME=$runtime" "PID=$compositor_pid" "DISPLAY=$display" $bus "WAYLAND_DISPLAY=$socket"
         wait $pid
         exit 0
     fi

@@ -101,13 +101,15 @@ bool waitForModifiersReleased(int)
     return true;
 }
 
-bool postKey(Keys::Keysym key, Keys::Modifiers)
+Keystroke postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifiers, const QString&)
 {
     if (std::lock_guard guard(lock); keysRefused)
-        return false;
-    if (key != Keys::v)
-        return true;
+        return Keystroke::failed;
     const ActiveWindow::WindowId window = ActiveWindow::current();
+    if (target != 0 && target != window)
+        return Keystroke::targetLeft;
+    if (key != Keys::v)
+        return Keystroke::posted;
     // The target asks for the clipboard once the keystroke reached it.
     QMetaObject::invokeMethod(
         qApp,
@@ -115,12 +117,17 @@ bool postKey(Keys::Keysym key, Keys::Modifiers)
             pasted.push_back({window, QGuiApplication::clipboard()->text()});
         },
         Qt::QueuedConnection);
-    return true;
+    return Keystroke::posted;
 }
 
 QStringList focusedWindowClass()
 {
     return {};
+}
+
+bool nativeWindowFocused()
+{
+    return false;
 }
 
 } // namespace KeyInjector

@@ -30,6 +30,7 @@ protected:
     {
         flow.activeWindow = [] { return ActiveWindow::WindowId{42}; };
         flow.primaryIsFocusedWindows = [] { return false; };
+        flow.nativeSelection = [] { return std::nullopt; };
         flow.ask = [this](const QString& heard) -> std::optional<CorrectionPair> {
             asked << heard;
             if (answer.right.isEmpty())
@@ -96,6 +97,19 @@ TEST_F(LearnWordFlowTest, CopyIsReadAfterItsKeystrokeAndTheUsersClipboardComesBa
     EXPECT_EQ(clipboard()->text(), QStringLiteral("буфер пользователя"));
     EXPECT_EQ(replaced.size(), 1);
     EXPECT_EQ(learned, 2);
+
+    // A native Wayland window (maybe a terminal no one knows as such) gets no copy keystroke: its selection is taken.
+    bool copied = false;
+    flow.postCopy = [&copied](std::function<void()> posted) {
+        copied = true;
+        posted();
+    };
+    flow.nativeSelection = [] { return std::optional<QString>(QStringLiteral(" докер ")); };
+    answer = {};
+    flow.start();
+    ASSERT_TRUE(waitForQuestion(4));
+    EXPECT_EQ(asked.last(), QStringLiteral("докер"));
+    EXPECT_FALSE(copied);
 }
 
 namespace

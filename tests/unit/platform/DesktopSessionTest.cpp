@@ -9,7 +9,9 @@ using DesktopSession::Route;
 TEST(DesktopSessionTest, TheSessionIsToldByItsVariablesOrWhatTheCompositorOffersAndDecidesTheRoute)
 {
     const QStringList wlroots{QStringLiteral("wl_seat"), QStringLiteral("zwlr_foreign_toplevel_manager_v1"),
-                              QStringLiteral("zwp_virtual_keyboard_manager_v1")};
+                              QStringLiteral("zwp_virtual_keyboard_manager_v1"),
+                              QStringLiteral("zwlr_data_control_manager_v1")};
+    const QStringList withoutDataControl = wlroots.mid(0, 3);
     const struct
     {
         Facts facts;
@@ -23,6 +25,8 @@ TEST(DesktopSessionTest, TheSessionIsToldByItsVariablesOrWhatTheCompositorOffers
         {{QStringLiteral("wayland"), {}, {}, wlroots}, Desktop::wlroots, Route::wlroots},
         // A wlroots compositor that leaves the virtual keyboard out offers no route.
         {{QStringLiteral("wayland"), {}, QStringLiteral("sway"), {}}, Desktop::wlroots, Route::clipboard},
+        // Nor one without data-control: Ctrl+V would paste the seat's previous clipboard.
+        {{QStringLiteral("wayland"), {}, {}, withoutDataControl}, Desktop::wlroots, Route::clipboard},
         {{QStringLiteral("wayland"), {}, {}, {QStringLiteral("wl_seat")}}, Desktop::otherWayland, Route::clipboard},
     };
     for (const auto& expected : cases) {

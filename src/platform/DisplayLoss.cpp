@@ -1,4 +1,7 @@
-#include "platform/X11DisplayLoss.h"
+#include "platform/DisplayLoss.h"
+
+#include "core/Log.h"
+#include "core/MainThread.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -7,7 +10,9 @@
 #include <X11/Xlib.h>
 #include <xcb/xcb.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace
 {
@@ -23,39 +28,43 @@ bool onMainThread()
     return application && QThread::currentThread() == application->thread();
 }
 
-void takeLastStep()
+// Static objects are left alone: some hold connections that are gone.
+void takeLastStepAndEnd()
 {
     static bool taken = false;
     if (taken || !lastStep || !onMainThread())
         return;
     taken = true;
     (*lastStep)();
+    std::fflush(nullptr);
+    _exit(0);
 }
 
 // Qt's event loop warns that the connection broke right before it calls exit(1).
 void noticeMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (xcb_connection_has_error(qtConnection))
-        takeLastStep();
+        takeLastStepAndEnd();
     qtMessageHandler(type, context, message);
 }
 
-// Xlib's own report of the break is left out: the process is about to end anyway, or the thread goes on.
+// Xlib's own report of the break is left out: the process is about to end anyway, or the thread goes on. Xlib
+// ends the process once this returns, unless the connection spares other threads.
 int noticeBrokenConnection(Display*)
 {
-    takeLastStep();
+    takeLastStepAndEnd();
     return 0;
 }
 
 void exitOnMainThreadOnly(Display*, void*)
 {
     if (onMainThread())
-        std::exit(1);
+        takeLastStepAndEnd();
 }
 
 } // namespace
 
-namespace X11DisplayLoss
+namespace DisplayLoss
 {
 
 void setLastStep(std::function<void()> step)
@@ -74,4 +83,10 @@ void sparesOtherThreads(Display* display)
     XSetIOErrorExitHandler(display, exitOnMainThreadOnly, nullptr);
 }
 
-} // namespace X11DisplayLoss
+void compositorGone()
+{
+    Log::info(QStringLiteral("Связь с композитором Wayland потеряна — завершение работы"));
+    MainThread::post(takeLastStepAndEnd);
+}
+
+} // namespace DisplayLoss

@@ -1,0 +1,121 @@
+#include "platform/ClipboardKeeper.h"
+
+#include "platform/WaylandThread.h"
+#include "platform/WlrClipboard.h"
+#include "wlr-data-control-unstable-v1-client-protocol.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryFile>
+
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <wayland-client.h>
+
+namespace
+{
+
+constexpr uint32_t dataControlVersion = 2;
+
+struct Bound
+{
+    wl_seat* seat = nullptr;
+    zwlr_data_control_manager_v1* manager = nullptr;
+};
+
+void bindGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version)
+{
+    auto* bound = static_cast<Bound*>(data);
+    if (std::strcmp(interface, wl_seat_interface.name) == 0 && !bound->seat)
+        bound->seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+    else if (std::strcmp(interface, zwlr_data_control_manager_v1_interface.name) == 0)
+        bound->manager = static_cast<zwlr_data_control_manager_v1*>(wl_registry_bind(
+            registry, name, &zwlr_data_control_manager_v1_interface, std::min(version, dataControlVersion)));
+}
+
+void ignoreRemoval(void*, wl_registry*, uint32_t) {}
+
+// Until the clipboard is replaced or the connection ends.
+struct Keeping
+{
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool over = false;
+    bool started = false;
+
+    void end()
+    {
+        const std::lock_guard guard(mutex);
+        over = true;
+        ended.notify_all();
+    }
+};
+
+} // namespace
+
+namespace ClipboardKeeper
+{
+
+bool handOver(const QString& text)
+{
+    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/tolvan-clipboard-XXXXXX"));
+    file.setAutoRemove(false);
+    // Readable by the user alone, like the text itself.
+    if (!file.open() || file.write(text.toUtf8()) < 0 || !file.flush()) {
+        file.remove();
+        return false;
+    }
+    QProcess keeper;
+    keeper.setProgram(QCoreApplication::applicationFilePath());
+    keeper.setArguments({QStringLiteral("--keep-clipboard"), file.fileName()});
+    if (keeper.startDetached())
+        return true;
+    file.remove();
+    return false;
+}
+
+int keepUntilReplaced(const QString& textFile)
+{
+    QFile file(textFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return 1;
+    const QString text = QString::fromUtf8(file.readAll());
+    file.remove();
+    Keeping keeping;
+    std::unique_ptr<WlrClipboard> clipboard;
+    Bound bound;
+    const WaylandThread connection(WaylandThread::Hooks{
+        .setUp =
+            [&](WaylandThread& thread) {
+                static const wl_registry_listener listener{bindGlobal, ignoreRemoval};
+                wl_registry* registry = wl_display_get_registry(thread.display());
+                wl_registry_add_listener(registry, &listener, &bound);
+                thread.roundtrip(1000);
+                wl_registry_destroy(registry);
+                if (!bound.seat || !bound.manager)
+                    return keeping.end();
+                clipboard = std::make_unique<WlrClipboard>(thread.display(), bound.manager, bound.seat);
+                clipboard->onReplaced = [&keeping] { keeping.end(); };
+                clipboard->offer(text);
+                keeping.started = true;
+            },
+        .tearDown =
+            [&] {
+                clipboard.reset();
+                if (bound.seat)
+                    wl_seat_destroy(bound.seat);
+            },
+        .lost = [&keeping](int) { keeping.end(); },
+    });
+    if (!connection.isConnected())
+        return 1;
+    std::unique_lock lock(keeping.mutex);
+    keeping.ended.wait(lock, [&] { return keeping.over; });
+    return keeping.started ? 0 : 1;
+}
+
+} // namespace ClipboardKeeper
