@@ -118,7 +118,12 @@ void AppDelegate::wireModelManager()
             return;
         self->updateIcon();
         SettingsWindow::shared().refresh();
+        const bool active =
+            modelID ==
+            SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID());
         if (error) {
+            if (active)
+                self->controller_->keepQueued(QStringLiteral("модель не загрузилась: ") + error->description());
             // Out of the download's own callback: the alert runs a modal loop.
             QTimer::singleShot(0, self, [self, modelID, description = error->description()] {
                 if (self)
@@ -126,8 +131,7 @@ void AppDelegate::wireModelManager()
             });
             return;
         }
-        if (modelID ==
-            SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()))
+        if (active)
             self->controller_->startServer();
     };
 }

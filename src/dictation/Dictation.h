@@ -26,7 +26,8 @@ struct Dictation
         queued,
         // With an engine.
         recognizing,
-        // Recognized: its text goes through the transcript pipeline to the delivery.
+        // Recognized: its text goes to the delivery once every dictation before it has been recognized or kept,
+        // so that texts arrive in the order they were dictated.
         delivering,
         // Handed over, or nothing to hand over (cancelled, too short, silent, nothing heard).
         done,
@@ -56,6 +57,8 @@ struct Dictation
     QByteArray wav;
     // The window that was active when the user ended the recording; the text goes there.
     ActiveWindow::WindowId target = 0;
+    // What was recognized, through the transcript pipeline (empty: nothing was heard).
+    QString text;
     // Set when the recording comes from the recordings folder.
     QString keptFile;
     // The whisper server recognizes it, which a restart ends.

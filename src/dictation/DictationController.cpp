@@ -99,31 +99,37 @@ void DictationController::startServer()
 {
     if (EngineRouter::missingModel())
         return;
-    const std::vector<quint64> interrupted = takeWhisperRecognitions();
+    takeWhisperRecognitions();
     engines_.start();
     if (!engines_.whisperActive())
         phaseChanged();
-    // Recognized again by the engine now active.
-    for (const quint64 id : interrupted)
-        dispatch(id);
+    // Recognized again, or for the first time, by the engine now active: a recording queued for a whisper server
+    // that is gone would otherwise wait for it forever. A server still starting takes them once it is ready.
+    if (engines_.canTake()) {
+        for (const quint64 id : idsIn(State::queued))
+            send(id);
+    }
 }
 
-std::vector<quint64> DictationController::takeWhisperRecognitions()
+void DictationController::keepQueued(const QString& reason)
 {
-    std::vector<quint64> taken;
+    for (const quint64 id : idsIn(State::queued))
+        recognitionFailed(id, reason);
+}
+
+void DictationController::takeWhisperRecognitions()
+{
     for (auto& [id, dictation] : dictations_) {
         if (dictation.state == State::recognizing && dictation.onWhisper) {
             dictation.pieces.reset();
             dictation.onWhisper = false;
             dictation.state = State::queued;
-            taken.push_back(id);
         }
     }
     // The pieces of the recording under way would go to the server that is going away: it is recognized whole.
     if (Dictation* dictation = recording())
         dictation->pieces.reset();
     recorder_->onBlock = nullptr;
-    return taken;
 }
 
 void DictationController::begin(Source source)
@@ -288,19 +294,44 @@ void DictationController::handleResult(quint64 id, quint64 request, const Result
     }
     if (!dictation.keptFile.isEmpty())
         RecordingArchive::remove(dictation.keptFile);
+    dictation.text = TranscriptPipeline::textOf(result.value());
     moveTo(id, State::delivering);
-    const QString text = TranscriptPipeline::textOf(result.value());
-    if (text.isEmpty())
-        hud_.flash(QStringLiteral("Не расслышал"));
+    deliverInOrder();
+}
+
+// A short dictation recognized before a long one made earlier waits for it: texts arrive as they were dictated.
+void DictationController::deliverInOrder()
+{
+    std::vector<quint64> ready;
+    for (const auto& [id, dictation] : dictations_) {
+        if (dictation.state == State::queued || dictation.state == State::recognizing)
+            break;
+        if (dictation.state == State::delivering)
+            ready.push_back(id);
+    }
+    for (const quint64 id : ready) {
+        const Dictation& dictation = dictations_.at(id);
+        if (dictation.text.isEmpty())
+            flashUnlessRecording(QStringLiteral("Не расслышал"));
+        else
+            delivery_.deliver(dictation.text, dictation.target);
+        moveTo(id, State::done);
+    }
+}
+
+// The panel of a recording under way stays: its microphone is live.
+void DictationController::flashUnlessRecording(const QString& message)
+{
+    if (recording())
+        Log::info(QStringLiteral("Сообщение не показано во время записи: ") + message);
     else
-        delivery_.deliver(text, dictation.target);
-    moveTo(id, State::done);
+        hud_.flash(message);
 }
 
 void DictationController::recognitionFailed(quint64 id, const QString& description)
 {
     const Dictation& dictation = dictations_.at(id);
-    hud_.flash(QStringLiteral("Ошибка распознавания"));
+    flashUnlessRecording(QStringLiteral("Ошибка распознавания"));
     Sounds::play(Sounds::Sound::basso);
     QString kept = dictation.keptFile;
     if (kept.isEmpty())
@@ -308,6 +339,7 @@ void DictationController::recognitionFailed(quint64 id, const QString& descripti
     Log::info(QStringLiteral("Ошибка /inference: ") + description +
               (kept.isEmpty() ? QString() : QStringLiteral(" (запись сохранена: %1)").arg(kept)));
     moveTo(id, State::kept);
+    deliverInOrder();
 }
 
 void DictationController::recognizeSavedRecording()

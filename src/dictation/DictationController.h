@@ -60,6 +60,9 @@ public:
     // Sends the newest kept recording not already on its way through the usual pipeline; it is deleted once
     // recognized.
     void recognizeSavedRecording();
+    // The recordings waiting for an engine that will not come (its model could not be downloaded) are kept, to be
+    // recognized from the menu later.
+    void keepQueued(const QString& reason);
     // Called when the application quits: keeps the recording under way (unless too short or silent) and every
     // recording still waiting for or in recognition; texts recognized but not delivered go to the history.
     void keepUnfinished();
@@ -83,13 +86,15 @@ private:
     // While recording: pieces of it go to the whisper server at pauses, when it is ready and the user wants it.
     void startPieces(Dictation& dictation);
     // What the whisper server is recognizing goes back to the queue before a restart ends it.
-    std::vector<quint64> takeWhisperRecognitions();
+    void takeWhisperRecognitions();
     // To the active engine, or queued until the whisper server is ready.
     void dispatch(quint64 id);
     void send(quint64 id);
     void sendRest(quint64 id);
     void serverStateChanged(const WhisperServer::State& state);
     void handleResult(quint64 id, quint64 request, const Result<TranscriptionResult>& result);
+    void deliverInOrder();
+    void flashUnlessRecording(const QString& message);
     void recognitionFailed(quint64 id, const QString& description);
 
     std::unique_ptr<AudioRecorder> recorder_;

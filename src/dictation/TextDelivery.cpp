@@ -197,7 +197,16 @@ void TextDelivery::showNextReview()
     reviews_.pop_front();
     const QPointer<TextDelivery> self(this);
     const quint64 serial = ++reviewSerial_;
-    QTimer::singleShot(reviewPauseMs, this, [self, serial, review = *underReview_] {
+    QTimer::singleShot(reviewPauseMs, this, [self, serial] {
+        if (!self || !self->underReview_ || self->reviewSerial_ != serial)
+            return;
+        // A recording started meanwhile keeps the focus: the phrase waits for its end.
+        if (self->recording_) {
+            self->reviews_.push_front(std::move(*self->underReview_));
+            self->underReview_.reset();
+            return;
+        }
+        const Review& review = *self->underReview_;
         SpeechReview::shared().show(review.text, review.issues, 0, review.previousScore, review.mode,
                                     [self, serial, target = review.target](const SpeechReview::Decision& decision) {
                                         if (self && self->underReview_ && self->reviewSerial_ == serial)
@@ -221,11 +230,13 @@ void TextDelivery::handleReviewDecision(const SpeechReview::Decision& decision, 
         flash(QStringLiteral("Отменено"));
         break;
     case SpeechReview::Decision::retry:
+        // The next phrase waits until the phrase said again has been recorded.
         QTimer::singleShot(retryDelayMs, this, [this] {
             if (onRetry)
                 onRetry();
+            showNextReview();
         });
-        break;
+        return;
     case SpeechReview::Decision::close:
         break;
     }

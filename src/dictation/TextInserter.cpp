@@ -34,19 +34,18 @@ Keys::Modifiers shortcutModifiers()
 TextInserter::Outcome postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifiers modifiers,
                               const QString& pasted)
 {
+    // Paired with one of the lines below: a keystroke is under way from this line until that one.
+    Log::info(QStringLiteral("Отправляю нажатие клавиш"));
     if (!KeyInjector::waitForModifiersReleased(TextInserter::modifierReleaseTimeoutMs)) {
-        Log::info(QStringLiteral("Клавиши-модификаторы всё ещё нажаты — нажатие не отправлено"));
+        Log::info(QStringLiteral("Не удалось отправить нажатие клавиш: клавиши-модификаторы всё ещё нажаты"));
         return TextInserter::Outcome::modifiersHeld;
     }
-    // Paired with the line below: a keystroke is under way from this line until that one.
-    Log::info(QStringLiteral("Отправляю нажатие клавиш"));
     switch (KeyInjector::postKey(target, key, modifiers, pasted)) {
     case KeyInjector::Keystroke::posted:
         Log::info(QStringLiteral("Нажатие клавиш отправлено"));
         return TextInserter::Outcome::pasted;
     case KeyInjector::Keystroke::targetLeft:
-        Log::info(
-            QStringLiteral("Окно диктовки ушло с переднего плана — нажатие не отправлено, текст оставлен в буфере"));
+        Log::info(QStringLiteral("Не удалось отправить нажатие клавиш: окно диктовки ушло с переднего плана"));
         break;
     case KeyInjector::Keystroke::clipboardNotOurs:
     case KeyInjector::Keystroke::failed:
