@@ -65,9 +65,10 @@ void AppDelegate::applicationDidFinishLaunching()
     menuNeedsUpdate();
     statusItem_->setContextMenu(&menu_);
     updateIcon();
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        Log::info(QStringLiteral("Системный трей недоступен: значок появится, когда запустится панель с треем"));
     statusItem_->show();
+    followTray();
+    connect(&trayWatch_, &QTimer::timeout, this, &AppDelegate::followTray);
+    trayWatch_.start(trayCheckMs);
 
     controller_->onPhaseChange = [this] {
         updateIcon();
@@ -189,6 +190,22 @@ void AppDelegate::armHotkeys()
     axPollTimer_.start(hotkeyRetryMs);
 }
 
+// GNOME without an extension for it has no tray: the menu is then offered in the settings window, which every
+// new start opens. A tray host may come and go at any time; Qt shows the icon in a new one by itself.
+void AppDelegate::followTray()
+{
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    if (trayAvailable_ == available)
+        return;
+    if (!available)
+        Log::info(QStringLiteral("Системный трей недоступен: меню Толвана — в окне настроек, его открывает каждый "
+                                 "новый запуск Толвана; значок появится, когда запустится панель с треем"));
+    else if (trayAvailable_.has_value())
+        Log::info(QStringLiteral("Системный трей появился: меню Толвана — у значка в трее"));
+    trayAvailable_ = available;
+    SettingsWindow::shared().offerAppMenu(available ? nullptr : &menu_);
+}
+
 void AppDelegate::applicationWillTerminate()
 {
     Log::info(QStringLiteral("Завершение работы"));
@@ -206,6 +223,7 @@ void AppDelegate::displayLost()
 void AppDelegate::stopWork()
 {
     axPollTimer_.stop();
+    trayWatch_.stop();
     keepClipboard();
     controller_->keepUnfinished();
     controller_->server().stop();
@@ -307,7 +325,10 @@ void AppDelegate::menuNeedsUpdate()
 
 void AppDelegate::addHistoryMenu()
 {
-    QMenu* history = menu_.addMenu(QStringLiteral("История (клик — скопировать)"));
+    QMenu* history = &historyMenu_;
+    history->clear();
+    history->setTitle(QStringLiteral("История (клик — скопировать)"));
+    menu_.addMenu(history);
     const QStringList entries = SettingsStore::shared().history().mid(0, SettingsStore::historyLimit);
     if (entries.isEmpty())
         history->addAction(QStringLiteral("Пусто"))->setEnabled(false);
@@ -420,27 +441,30 @@ QString AppDelegate::waylandNotice()
 void AppDelegate::showFirstRunNotice()
 {
     SettingsStore::shared().setBool(SettingsKey::firstRunDone, true);
+    const bool tray = trayAvailable_.value_or(true);
     const HotkeyManager::Preset* toggle = HotkeyManager::activePreset();
     QString text = QStringLiteral("Щёлкните туда, где нужен текст, и нажмите %1 — говорите — Enter. Или держите "
-                                  "правый Alt, пока говорите. Esc отменяет запись. Значок Толвана в трее открывает "
-                                  "меню.")
-                       .arg(toggle ? toggle->title : QStringLiteral("Super+Shift+Пробел"));
+                                  "правый Alt, пока говорите. Esc отменяет запись. ")
+                       .arg(toggle ? toggle->title : QStringLiteral("Super+Shift+Пробел")) +
+                   (tray ? QStringLiteral("Значок Толвана в трее открывает меню.")
+                         : QStringLiteral("Системного трея здесь нет: меню Толвана — в окне настроек, его открывает "
+                                          "каждый новый запуск Толвана (например, из меню приложений)."));
     if (DesktopSession::isWayland())
         text += waylandNotice();
     const WhisperModel model = ModelCatalog::byID(
         SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()));
-    if (ModelManager::isDownloaded(model)) {
-        AlertPresenter::shared().present(
-            Alert{QStringLiteral("Толван готов к диктовке"), text, {QStringLiteral("Понятно")}});
-        return;
+    QString title = QStringLiteral("Толван готов к диктовке");
+    if (!ModelManager::isDownloaded(model)) {
+        const auto progress = ModelManager::shared().progress().value(model.id, 0);
+        title = QStringLiteral("Толван загружает модель");
+        text = QStringLiteral("Сейчас загружается модель распознавания «%1» (%2 МБ, готово %3%) — ход загрузки виден "
+                              "в первой строке меню Толвана. Диктовать можно, как только она загрузится.\n\n")
+                   .arg(model.title)
+                   .arg(model.sizeMB)
+                   .arg(static_cast<int>(progress * 100)) +
+               text;
     }
-    const auto progress = ModelManager::shared().progress().value(model.id, 0);
-    text = QStringLiteral("Сейчас загружается модель распознавания «%1» (%2 МБ, готово %3%) — ход загрузки виден в "
-                          "первой строке меню значка в трее. Диктовать можно, как только она загрузится.\n\n")
-               .arg(model.title)
-               .arg(model.sizeMB)
-               .arg(static_cast<int>(progress * 100)) +
-           text;
-    AlertPresenter::shared().present(
-        Alert{QStringLiteral("Толван загружает модель"), text, {QStringLiteral("Понятно")}});
+    AlertPresenter::shared().present(Alert{title, text, {QStringLiteral("Понятно")}});
+    if (!tray)
+        openSettings();
 }

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 class DictationController;
 class HotkeyManager;
@@ -24,6 +25,8 @@ class AppDelegate : public QObject
 
 public:
     static constexpr int hotkeyRetryMs = 2000;
+    // How often the app looks whether a tray host came or went.
+    static constexpr int trayCheckMs = 2000;
 
     AppDelegate();
     ~AppDelegate() override;
@@ -43,6 +46,7 @@ private:
     void wireModelManager();
     void wireHotkeys();
     void armHotkeys();
+    void followTray();
     void updateIcon();
     void menuNeedsUpdate();
     void addHistoryMenu();
@@ -64,5 +68,9 @@ private:
     std::unique_ptr<SignalWatcher> sigtermSource_;
     std::unique_ptr<LearnWordFlow> learnWord_;
     std::unique_ptr<PermissionsReport> permissions_;
+    QTimer trayWatch_;
+    std::optional<bool> trayAvailable_;
     QMenu menu_;
+    // Kept and refilled: a submenu made by addMenu() would outlive every clear() of the menu.
+    QMenu historyMenu_;
 };

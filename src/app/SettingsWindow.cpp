@@ -23,6 +23,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -78,16 +79,38 @@ SettingsWindow& SettingsWindow::shared()
     return sharedInstance<SettingsWindow>();
 }
 
-SettingsWindow::SettingsWindow(QObject* parent) : QObject(parent) {}
+SettingsWindow::SettingsWindow(QObject* parent) : QObject(parent)
+{
+    // Widgets must go before the application object, which the shared instance outlives.
+    if (QCoreApplication* application = QCoreApplication::instance())
+        connect(application, &QCoreApplication::aboutToQuit, this, &SettingsWindow::destroyWindow);
+}
 
 SettingsWindow::~SettingsWindow()
 {
+    destroyWindow();
+}
+
+void SettingsWindow::destroyWindow()
+{
     delete window_;
+    checks_.clear();
+    popups_.clear();
 }
 
 QWidget* SettingsWindow::window() const
 {
     return window_;
+}
+
+void SettingsWindow::offerAppMenu(QMenu* menu)
+{
+    appMenu_ = menu;
+    if (!window_)
+        return;
+    appMenuButton_->setMenu(menu);
+    appMenuRow_->setVisible(menu != nullptr);
+    window_->resize(window_->size().expandedTo(window_->minimumSizeHint()));
 }
 
 void SettingsWindow::showWindow()
@@ -99,6 +122,9 @@ void SettingsWindow::showWindow()
         centerOnScreen(window_);
     window_->show();
     refresh();
+    // Without a tray the menu is what a second start comes for.
+    if (appMenu_)
+        appMenuButton_->setFocus();
     WindowFront::bringToFront(window_);
 }
 
@@ -114,6 +140,7 @@ void SettingsWindow::ensureWindow()
 
     auto* layout = new QVBoxLayout(window_);
     layout->setContentsMargins(12, 12, 12, 12);
+    layout->addWidget(buildAppMenuRow());
     tabs_ = new QTabWidget(window_);
     tabs_->setObjectName(QStringLiteral("tabs"));
     // All seven titles stay in sight; the window grows to fit them where the font is wide.
@@ -136,7 +163,24 @@ void SettingsWindow::ensureWindow()
     tabs_->addTab(buildFormattingTab(), QStringLiteral("Форматирование"));
     tabs_->addTab(speechQualityTab_, QStringLiteral("Грамотная речь"));
     tabs_->addTab(dictionaryTab_, QStringLiteral("Словарь"));
+    offerAppMenu(appMenu_);
     window_->resize(QSize(contentWidth, contentHeight).expandedTo(window_->minimumSizeHint()));
+}
+
+QWidget* SettingsWindow::buildAppMenuRow()
+{
+    appMenuRow_ = new QWidget(window_);
+    appMenuRow_->setObjectName(QStringLiteral("appMenuRow"));
+    auto* row = new QHBoxLayout(appMenuRow_);
+    row->setContentsMargins(0, 0, 0, 4);
+    row->addWidget(SettingsWidgets::note(appMenuRow_, QStringLiteral("На этом рабочем столе нет системного трея, и "
+                                                                     "значка Толвана не видно. Его меню — за этой "
+                                                                     "кнопкой; это окно открывает каждый новый запуск "
+                                                                     "Толвана.")),
+                   1);
+    appMenuButton_ = SettingsWidgets::button(appMenuRow_, "appMenuBtn", QStringLiteral("Меню Толвана"));
+    row->addWidget(appMenuButton_);
+    return appMenuRow_;
 }
 
 QWidget* SettingsWindow::buildGeneralTab()

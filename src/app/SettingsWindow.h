@@ -14,6 +14,8 @@ class DictionaryTab;
 class ModelsTab;
 class QCheckBox;
 class QComboBox;
+class QMenu;
+class QPushButton;
 class QTabWidget;
 class QWidget;
 class SpeechQualityTab;
@@ -37,6 +39,9 @@ public:
     void refresh();
     // The window, once shown; for inspection.
     QWidget* window() const;
+    // The application's menu, offered at the top of the window while the desktop has no tray to show it in;
+    // null while it has one.
+    void offerAppMenu(QMenu* menu);
 
     // Restarts the recognizer after the language, the model or the dictionary changed.
     std::function<void()> restartEngine;
@@ -63,6 +68,8 @@ private:
     };
 
     void ensureWindow();
+    void destroyWindow();
+    QWidget* buildAppMenuRow();
     QWidget* buildGeneralTab();
     QWidget* buildKeysTab();
     QWidget* buildPasteTab();
@@ -80,6 +87,9 @@ private:
 
     QPointer<QWidget> window_;
     QTabWidget* tabs_ = nullptr;
+    QPointer<QMenu> appMenu_;
+    QWidget* appMenuRow_ = nullptr;
+    QPushButton* appMenuButton_ = nullptr;
     QComboBox* micPopup_ = nullptr;
     QCheckBox* loginCheck_ = nullptr;
     ModelsTab* modelsTab_ = nullptr;

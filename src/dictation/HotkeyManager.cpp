@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "core/SettingsStore.h"
+#include "platform/DesktopSession.h"
 
 #include <QPointer>
 
@@ -113,6 +114,10 @@ bool HotkeyManager::startIfPossible()
     hook_->onCombination = [this](const Keys::Combination& combination) { handleCombination(combination); };
     active_ = true;
     Log::info(QStringLiteral("Горячие клавиши активны"));
+    if (DesktopSession::isWayland())
+        Log::info(QStringLiteral("Сеанс Wayland: клавиши Толвана (переключатель, правый Alt, Enter и Esc) действуют, "
+                                 "только пока в фокусе окно программы X11; для окон Wayland назначьте в настройках "
+                                 "рабочего стола сочетания на «tolvan --toggle» и «tolvan --cancel»"));
     refreshGrabs();
     return true;
 }
@@ -144,8 +149,20 @@ void HotkeyManager::refreshGrabs()
             unavailable << title(refused);
     }
     if (unavailable != unavailable_ && !unavailable.isEmpty())
-        Log::info(QStringLiteral("Сочетание занято другой программой: ") + unavailable.join(QStringLiteral(", ")));
+        reportUnavailable(unavailable);
     unavailable_ = unavailable;
+}
+
+void HotkeyManager::reportUnavailable(const QStringList& titles)
+{
+    // XWayland's keys are the session's to give (its keymap is the seat's, which may lack a key): no other program
+    // needs to hold them, and the start has said what to expect. Once is enough.
+    if (!DesktopSession::isWayland()) {
+        Log::info(QStringLiteral("Сочетание занято другой программой: ") + titles.join(QStringLiteral(", ")));
+    } else if (!refusalReported_) {
+        refusalReported_ = true;
+        Log::info(QStringLiteral("XWayland не дал Толвану сочетания: ") + titles.join(QStringLiteral(", ")));
+    }
 }
 
 void HotkeyManager::run(const std::function<void()>& callback)

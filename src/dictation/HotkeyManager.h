@@ -66,6 +66,7 @@ private:
     // Runs a command callback, then grabs what acts in the state the command left.
     void run(const std::function<void()>& callback);
     std::vector<Keys::Combination> wantedGrabs() const;
+    void reportUnavailable(const QStringList& titles);
 
     std::unique_ptr<KeyboardHook> hook_;
     bool active_ = false;
@@ -74,4 +75,5 @@ private:
     bool pttActive_ = false;
     DelayedCall holdWork_;
     QStringList unavailable_;
+    bool refusalReported_ = false;
 };

@@ -15,6 +15,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <functional>
 
 // The fake recognizer answers with this file of tests/fixtures/whisper-server.
 inline QProcessEnvironment answering(const QString& fixture, QProcessEnvironment environment = {})
@@ -154,21 +155,27 @@ public:
         return ids.split(u'\n', Qt::SkipEmptyParts);
     }
 
-    // Right-clicks the tray icon and waits until its menu is on screen.
-    static bool openTrayMenu()
+    // Does what opens a window of the app (a menu) and waits until that is on screen.
+    static bool opensWindow(const std::function<void()>& action)
     {
-        const QString icon = trayIcons().value(0);
         const QStringList before = visibleWindows();
-        if (icon.isEmpty())
-            return false;
-        DesktopSession::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"),
-                                 QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("3")});
+        action();
         return QTest::qWaitFor(
             [&] {
                 const QStringList now = visibleWindows();
                 return std::any_of(now.begin(), now.end(), [&](const QString& id) { return !before.contains(id); });
             },
             5000);
+    }
+
+    // Right-clicks the tray icon and waits until its menu is on screen.
+    static bool openTrayMenu()
+    {
+        const QString icon = trayIcons().value(0);
+        return !icon.isEmpty() && opensWindow([&] {
+            DesktopSession::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"),
+                                     QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("3")});
+        });
     }
 
 private:

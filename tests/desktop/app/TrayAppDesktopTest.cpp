@@ -4,6 +4,49 @@
 
 #include <csignal>
 
+namespace
+{
+
+// An X server of the test's own with a window manager and no tray host, as GNOME is without an extension for a
+// tray. While the object lives, the test's helpers and the programs it starts use this display.
+class DesktopWithoutTray
+{
+public:
+    DesktopWithoutTray()
+    {
+        // The server picks a free display number itself and writes it to its standard output.
+        programs_.push_back(DesktopSession::start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-noreset"}));
+        ready_ = QTest::qWaitFor([&] { return programs_.back()->canReadLine(); }, 10000);
+        if (ready_) {
+            qputenv("DISPLAY", ":" + programs_.back()->readLine().trimmed());
+            programs_.push_back(DesktopSession::start("openbox", {"--sm-disable"}));
+        }
+    }
+    ~DesktopWithoutTray()
+    {
+        while (!programs_.empty())
+            stopNewest();
+        qputenv("DISPLAY", rigDisplay_);
+    }
+
+    bool isReady() const { return ready_; }
+    // A tray host comes, as a panel started after the app; stopNewest() ends it again.
+    void startTrayHost() { programs_.push_back(DesktopSession::start("trayer", {})); }
+    void stopNewest()
+    {
+        programs_.back()->terminate();
+        programs_.back()->waitForFinished(5000);
+        programs_.pop_back();
+    }
+
+private:
+    const QByteArray rigDisplay_ = qgetenv("DISPLAY");
+    std::vector<std::unique_ptr<QProcess>> programs_;
+    bool ready_ = false;
+};
+
+} // namespace
+
 using TrayAppDesktopTest = DesktopTest;
 
 TEST_F(TrayAppDesktopTest, OneCopyRunsHoweverItIsStartedAndTheCommandsReachIt)
@@ -136,6 +179,51 @@ TEST_F(TrayAppDesktopTest, TheEndOfTheSessionEndsTheAppAlsoWhileAnAlertWaitsForA
     ASSERT_TRUE(app.logShows(QStringLiteral("Окно: «Не удалось загрузить модель»"), 15000)) << app.log().toStdString();
 
     ::kill(static_cast<pid_t>(app.process().processId()), SIGTERM);
+    ASSERT_TRUE(app.process().waitForFinished(8000));
+    EXPECT_EQ(app.process().exitCode(), 0);
+    EXPECT_TRUE(app.log().contains(QStringLiteral("Завершение работы")));
+}
+
+TEST_F(TrayAppDesktopTest, WithoutATrayASecondStartOpensTheSettingsWithTheMenuTheTrayWouldHave)
+{
+    DesktopWithoutTray desktop;
+    ASSERT_TRUE(desktop.isReady());
+    SettingsStore(Paths::settingsFile()).setHistory({QStringLiteral("Вторая фраза"), QStringLiteral("Первая фраза")});
+    RunningApp app;
+    ASSERT_TRUE(app.waitUntilReady());
+    EXPECT_TRUE(app.logShows(QStringLiteral("Системный трей недоступен: меню Толвана — в окне настроек")));
+    const auto pressOpens = [](const char* key) {
+        return RunningApp::opensWindow([key] { DesktopSession::press({QString::fromLatin1(key)}); });
+    };
+    const auto secondStartShowsSettings = [] {
+        return runTolvan({}).exitCode == 0 &&
+               QTest::qWaitFor(
+                   [] { return DesktopSession::activeWindowName().startsWith(QStringLiteral("Настройки Толвана")); },
+                   10000);
+    };
+
+    // Started again, as from the desktop's application grid: the settings, with the menu's button in the focus.
+    ASSERT_TRUE(secondStartShowsSettings()) << DesktopSession::activeWindowName().toStdString();
+    DesktopSession::screenshot(QStringLiteral("settings-without-tray"));
+    ASSERT_TRUE(pressOpens("space"));
+    // Начать диктовку, Настройки…, Макросы…, Выучить слово…, История: its first entry is copied.
+    DesktopSession::press({"Down", "Down", "Down", "Down", "Down"});
+    ASSERT_TRUE(pressOpens("Right"));
+    DesktopSession::screenshot(QStringLiteral("settings-without-tray-history"));
+    DesktopSession::press({"Return"});
+    EXPECT_TRUE(DesktopSession::clipboardBecomes(QStringLiteral("Вторая фраза")));
+
+    // A tray host started later takes the icon and the menu; when it goes, the window offers the menu again.
+    desktop.startTrayHost();
+    EXPECT_TRUE(app.logShows(QStringLiteral("Системный трей появился")));
+    EXPECT_TRUE(QTest::qWaitFor([] { return RunningApp::trayIcons().size() == 1; }, 5000));
+    desktop.stopNewest();
+    EXPECT_TRUE(app.logShowsTimes(QStringLiteral("Системный трей недоступен"), 2));
+
+    // The menu's last entry quits.
+    ASSERT_TRUE(secondStartShowsSettings());
+    ASSERT_TRUE(pressOpens("space"));
+    DesktopSession::press({"Up", "Return"});
     ASSERT_TRUE(app.process().waitForFinished(8000));
     EXPECT_EQ(app.process().exitCode(), 0);
     EXPECT_TRUE(app.log().contains(QStringLiteral("Завершение работы")));

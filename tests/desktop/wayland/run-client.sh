@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs a native Wayland client of a compositor started by start-compositor.sh, as the compositor's user, with
-# GTK on its Wayland backend.
+# GTK on its Wayland backend, in the compositor's runtime directory. That user may be unable to enter the
+# checkout (a home folder of mode 0700, a `mktemp -d` folder): a file named on the command line that it cannot
+# read is run from a copy in the runtime directory.
 # Usage: tests/desktop/wayland/run-client.sh RUNTIME WAYLAND_DISPLAY COMMAND [ARGUMENTS...]
 set -euo pipefail
 runtime=$1
@@ -8,5 +10,15 @@ socket=$2
 shift 2
 as_user=()
 if [[ $(id -u) -eq 0 ]]; then as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups); fi
+command=()
+for argument in "$@"; do
+    if [[ $argument == /* && -f $argument ]] && ! "${as_user[@]}" test -r "$argument"; then
+        mkdir -p "$runtime/clients"
+        cp "$argument" "$runtime/clients/"
+        argument="$runtime/clients/$(basename "$argument")"
+    fi
+    command+=("$argument")
+done
+cd "$runtime"
 exec env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$runtime" XDG_RUNTIME_DIR="$runtime" WAYLAND_DISPLAY="$socket" \
-    GDK_BACKEND=wayland NO_AT_BRIDGE=1 "${as_user[@]}" "$@"
+    GDK_BACKEND=wayland NO_AT_BRIDGE=1 "${as_user[@]}" "${command[@]}"

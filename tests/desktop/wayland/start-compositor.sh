@@ -18,6 +18,8 @@ if [[ $(id -u) -eq 0 ]]; then
     chown 65534:65534 "$runtime"
     as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 fi
+# Everything the compositor's user runs or reads lives here: it may be unable to enter the checkout.
+cd "$runtime"
 
 unavailable() {
     echo "UNAVAILABLE $*"

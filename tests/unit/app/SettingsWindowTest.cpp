@@ -19,6 +19,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
@@ -328,6 +329,9 @@ TEST_F(SettingsWindowTest, SevenTabsInOrderEachFittingItsTextsAndTheHelpListsThe
 {
     placeModelFile(CustomModels::directory() + QStringLiteral("/ggml-large-v3-russian-finetune-q5_0.bin"), 1'000'000);
     Corrections::save({{QStringLiteral("гитхаб"), QStringLiteral("GitHub")}});
+    // As on a desktop without a tray: the app's menu on top, until a tray comes.
+    QMenu appMenu;
+    settings.offerAppMenu(&appMenu);
     settings.refresh();
     auto* tabs = part<QTabWidget>("tabs");
     QStringList titles;
@@ -340,6 +344,9 @@ TEST_F(SettingsWindowTest, SevenTabsInOrderEachFittingItsTextsAndTheHelpListsThe
     }
     EXPECT_EQ(titles.join(u'|'),
               QStringLiteral("Основные|Модель|Клавиши|Вставка|Форматирование|Грамотная речь|Словарь"));
+    EXPECT_EQ(part<QPushButton>("appMenuBtn")->menu(), &appMenu);
+    settings.offerAppMenu(nullptr);
+    EXPECT_FALSE(part("appMenuRow")->isVisible());
 
     click("commandsHelpBtn");
     EXPECT_EQ(lastAlert(), QStringLiteral("Голосовые команды форматирования"));
