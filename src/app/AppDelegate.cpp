@@ -133,9 +133,11 @@ void AppDelegate::wireModelManager()
 
 void AppDelegate::offerDownloadAgain(const QString& modelID, const QString& reason)
 {
+    // The reason is a sentence that may also follow a colon elsewhere; alone it starts with a capital.
+    const QString sentence = reason.left(1).toUpper() + reason.mid(1);
     const int answer =
         AlertPresenter::shared().present(Alert{QStringLiteral("Не удалось загрузить модель"),
-                                               reason,
+                                               sentence,
                                                {QStringLiteral("Повторить"), QStringLiteral("Понятно")}});
     if (answer == 0)
         ModelManager::shared().download(ModelCatalog::byID(modelID));

@@ -52,17 +52,12 @@ bool isHealthy(QNetworkReply& reply)
     return status == 200 && body && body->contains(QLatin1String("ok"));
 }
 
-// Download failures in the words the user sees: a short or refused file names the HTTP status.
+// A file that arrived whole but too short names the status it came with; every other failure is already in
+// the words the user sees.
 Error downloadError(const Error& error)
 {
-    const auto incomplete = [](int status) {
-        return Error::tolvan(AdvisorEngine::incompleteDownloadCode,
-                             QStringLiteral("файл модели неполный (HTTP %1)").arg(status));
-    };
     if (error == FileDownload::incompleteError())
-        return incomplete(200);
-    if (error.isTolvan() && error == FileDownload::httpError(error.code()))
-        return incomplete(error.code());
+        return Error::tolvan(AdvisorEngine::incompleteDownloadCode, QStringLiteral("файл модели неполный (HTTP 200)"));
     return error;
 }
 
