@@ -3,7 +3,6 @@
 #include "core/Log.h"
 #include "core/MainThread.h"
 #include "core/Paths.h"
-#include "core/PrivateFiles.h"
 #include "core/Resources.h"
 #include "core/SettingsStore.h"
 #include "core/SharedInstance.h"
@@ -15,8 +14,6 @@
 #include "platform/Processes.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -32,16 +29,6 @@ namespace
 QUrl serverUrl(quint16 port, const QString& path)
 {
     return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path));
-}
-
-// advisor.log, created when absent; empty when it cannot be opened for appending.
-QString advisorLogPath()
-{
-    QDir().mkpath(Paths::logDir());
-    const QString path = Paths::logDir() + QStringLiteral("/advisor.log");
-    QFile file(path);
-    // The server may print the phrases it is asked about: readable by the user alone.
-    return file.open(QIODevice::WriteOnly | QIODevice::Append, PrivateFiles::fileMode) ? path : QString();
 }
 
 bool isHealthy(QNetworkReply& reply)
@@ -226,7 +213,7 @@ void AdvisorEngine::launch(const QString& executable, std::function<void(bool)> 
     auto* process = new QProcess(this);
     process->setProgram(executable);
     process->setArguments(serverArguments(modelPath(), port, ChildProcess::recognizerThreadCount()));
-    const QString log = advisorLogPath();
+    const QString log = Log::childLog(QStringLiteral("advisor.log"));
     if (log.isEmpty()) {
         // Nobody would read a pipe, and a full pipe would stall the server.
         process->setProcessChannelMode(QProcess::ForwardedChannels);
