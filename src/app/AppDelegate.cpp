@@ -12,7 +12,6 @@
 #include "core/SettingsStore.h"
 #include "dictation/DictationController.h"
 #include "dictation/HotkeyManager.h"
-#include "dictation/RecordingArchive.h"
 #include "dictation/TextInserter.h"
 #include "engines/ChildProcess.h"
 #include "engines/ModelCatalog.h"
@@ -268,7 +267,7 @@ void AppDelegate::menuNeedsUpdate()
     const bool recording = controller_->phase() == DictationController::Phase::recording;
     menu_.addAction(recording ? QStringLiteral("Остановить и распознать") : QStringLiteral("Начать диктовку"), this,
                     &AppDelegate::menuToggleDictation);
-    if (const qsizetype kept = RecordingArchive::files().size(); kept > 0) {
+    if (const int kept = controller_->keptCount(); kept > 0) {
         menu_.addAction(QStringLiteral("Распознать сохранённую запись (%1)").arg(kept), controller_.get(),
                         &DictationController::recognizeSavedRecording);
     }
