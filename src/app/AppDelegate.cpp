@@ -12,7 +12,6 @@
 #include "core/SettingsStore.h"
 #include "dictation/DictationController.h"
 #include "dictation/HotkeyManager.h"
-#include "dictation/RecordingArchive.h"
 #include "dictation/TextInserter.h"
 #include "engines/ChildProcess.h"
 #include "engines/ModelCatalog.h"
@@ -139,9 +138,11 @@ void AppDelegate::wireModelManager()
 
 void AppDelegate::offerDownloadAgain(const QString& modelID, const QString& reason)
 {
+    // The reason is a sentence that may also follow a colon elsewhere; alone it starts with a capital.
+    const QString sentence = reason.left(1).toUpper() + reason.mid(1);
     const int answer =
         AlertPresenter::shared().present(Alert{QStringLiteral("Не удалось загрузить модель"),
-                                               reason,
+                                               sentence,
                                                {QStringLiteral("Повторить"), QStringLiteral("Понятно")}});
     if (answer == 0)
         ModelManager::shared().download(ModelCatalog::byID(modelID));
@@ -301,7 +302,7 @@ void AppDelegate::menuNeedsUpdate()
     const bool recording = controller_->phase() == DictationController::Phase::recording;
     menu_.addAction(recording ? QStringLiteral("Остановить и распознать") : QStringLiteral("Начать диктовку"), this,
                     &AppDelegate::menuToggleDictation);
-    if (const qsizetype kept = RecordingArchive::files().size(); kept > 0) {
+    if (const int kept = controller_->keptCount(); kept > 0) {
         menu_.addAction(QStringLiteral("Распознать сохранённую запись (%1)").arg(kept), controller_.get(),
                         &DictationController::recognizeSavedRecording);
     }

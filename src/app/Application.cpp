@@ -23,6 +23,17 @@ bool graphicalSessionReachable()
     return X11Display::isReachable();
 }
 
+// Without its lock a second copy would run beside the first and end the first one's recognizer.
+void refuseWithoutLock()
+{
+    const QString text =
+        QStringLiteral("Толван не может проверить, не запущен ли он уже: нет личной папки для файла блокировки "
+                       "(%1). Папка должна принадлежать вам и быть закрытой для других пользователей.")
+            .arg(InstanceLink::lockFolder());
+    Log::info(QStringLiteral("Запуск отменён: ") + text);
+    AlertPresenter::shared().present(Alert{QStringLiteral("Толван не запущен"), text, {QStringLiteral("Понятно")}});
+}
+
 } // namespace
 
 namespace Application
@@ -59,6 +70,9 @@ int run(int& argc, char** argv)
         return 0;
     case InstanceServer::Claim::otherSilent:
         Log::info(QStringLiteral("Толван уже запущен, но не отвечает — второй не запускаю"));
+        return 1;
+    case InstanceServer::Claim::noLock:
+        refuseWithoutLock();
         return 1;
     case InstanceServer::Claim::listening:
     case InstanceServer::Claim::unreachable:

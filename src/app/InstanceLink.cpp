@@ -9,23 +9,46 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QSysInfo>
 #include <QThread>
 #include <QTimer>
 
 namespace
 {
 
-QString socketDirectory()
+QString runtimeFolder()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir())
         return runtime + QStringLiteral("/tolvan");
-    return PrivateDirectory::inTemporaryDirectory(QStringLiteral("tolvan"));
+    return {};
 }
 
-QString lockPath(const QString& socket)
+// Beside the logs, so that no other user can have taken its name; one per machine, for a home shared by several.
+QString stateFolder()
 {
-    return socket + QStringLiteral(".lock");
+    return Log::directory() + QStringLiteral("/instance-") + QSysInfo::machineHostName();
+}
+
+// The first of the folders that is private to this user (created when missing), or empty.
+QString firstPrivate(const QStringList& folders)
+{
+    for (const QString& folder : folders) {
+        if (PrivateDirectory::ensure(folder))
+            return folder;
+        Log::info(QStringLiteral("Папка %1 чужая или открыта другим — не годится для управления Толваном").arg(folder));
+    }
+    return {};
+}
+
+// The session's runtime folder; without one the temporary directory's folder of this user, or when another user
+// took its name, the state folder.
+QString socketFolder()
+{
+    const QString runtime = runtimeFolder();
+    if (!runtime.isEmpty())
+        return firstPrivate({runtime});
+    return firstPrivate({PrivateDirectory::inTemporaryDirectory(QStringLiteral("tolvan")), stateFolder()});
 }
 
 } // namespace
@@ -35,10 +58,22 @@ namespace InstanceLink
 
 QString socketPath()
 {
-    const QString directory = socketDirectory();
-    if (!PrivateDirectory::ensure(directory))
-        return {};
-    return directory + QStringLiteral("/instance");
+    const QString folder = socketFolder();
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/instance");
+}
+
+// Without a runtime folder the lock never lives in the shared temporary directory: a name there can belong to
+// another user now and be free again later, which would let a second copy lock elsewhere.
+QString lockFolder()
+{
+    const QString runtime = runtimeFolder();
+    return runtime.isEmpty() ? stateFolder() : runtime;
+}
+
+QString lockPath()
+{
+    const QString folder = firstPrivate({lockFolder()});
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/instance.lock");
 }
 
 bool send(RemoteCommand::Kind command)
@@ -76,16 +111,14 @@ InstanceServer::~InstanceServer()
 
 InstanceServer::Claim InstanceServer::claim(int waitMs)
 {
-    const QString path = InstanceLink::socketPath();
-    if (path.isEmpty()) {
-        Log::info(QStringLiteral("Нет личной папки для сокета управления: ") + socketDirectory());
-        return Claim::unreachable;
-    }
+    const QString lock = InstanceLink::lockPath();
+    if (lock.isEmpty())
+        return Claim::noLock;
     const QDeadlineTimer deadline(waitMs);
     for (;;) {
-        lock_ = FileLock::take(lockPath(path));
+        lock_ = FileLock::take(lock);
         if (lock_)
-            return listen(path) ? Claim::listening : Claim::unreachable;
+            return listen(InstanceLink::socketPath()) ? Claim::listening : Claim::unreachable;
         // The other copy may have taken the lock a moment ago and not be listening yet.
         if (InstanceLink::send(RemoteCommand::Kind::show))
             return Claim::otherShown;
@@ -97,6 +130,11 @@ InstanceServer::Claim InstanceServer::claim(int waitMs)
 
 bool InstanceServer::listen(const QString& path)
 {
+    if (path.isEmpty()) {
+        Log::info(QStringLiteral("Нет личной папки для сокета управления: команды --toggle, --finish и --cancel не "
+                                 "дойдут"));
+        return false;
+    }
     // Whatever is there was left by a copy that no longer holds the lock.
     QLocalServer::removeServer(path);
     if (server_->listen(path))

@@ -13,8 +13,9 @@ class QLocalServer;
 
 // The running application's local socket, through which a second start and the command-line control
 // (`tolvan --toggle`, `--finish`, `--cancel`) reach it. The socket lives in a directory only this user may
-// enter ($XDG_RUNTIME_DIR/tolvan, or a private folder under the temporary directory), so no other local
-// user can start a recording. One line per connection: the command, then "ok" or "unknown" back.
+// enter ($XDG_RUNTIME_DIR/tolvan; without it /tmp/tolvan-<uid>, or a private folder in the state folder when
+// another user has taken that name), so no other local user can start a recording. One line per connection: the
+// command, then "ok" or "unknown" back.
 namespace InstanceLink
 {
 constexpr int answerTimeoutMs = 3000;
@@ -22,6 +23,11 @@ constexpr int answerTimeoutMs = 3000;
 // Where the socket is; the directory is created private when missing. Empty when no private directory
 // can be had (it exists and belongs to someone else, or is open to others).
 QString socketPath();
+// Where the lock that makes one copy the running one lives: $XDG_RUNTIME_DIR/tolvan, or without it a folder in
+// the state folder, never the shared temporary directory.
+QString lockFolder();
+// The lock file in that folder, which is created private when missing. Empty when it is not private.
+QString lockPath();
 // Hands the command to the running application; true when it took it.
 bool send(RemoteCommand::Kind command);
 } // namespace InstanceLink
@@ -42,8 +48,10 @@ public:
         otherShown,
         // Another copy holds the lock but never answered.
         otherSilent,
-        // No private place for the lock and the socket, or no socket there: this copy runs unreachable.
+        // This copy is the running one, but without a socket: the commands cannot reach it.
         unreachable,
+        // No private place for the lock: this copy could not tell whether another runs, and must not start.
+        noLock,
     };
     static constexpr int otherWaitMs = 10000;
     static constexpr int retryPauseMs = 100;

@@ -286,7 +286,13 @@ void ModelsTab::startAdding(const QString& path, bool replace)
 
 void ModelsTab::finishAdding(const Result<WhisperModel>& added, bool replaced)
 {
-    delete adding_;
+    // This may run inside the dialog's own setValue(), which lets events through while a modal dialog is shown:
+    // deleted now, the dialog would be gone when setValue() goes on.
+    if (adding_) {
+        adding_->hide();
+        adding_->deleteLater();
+        adding_.clear();
+    }
     if (!added) {
         if (added.error().code() != CustomModels::cancelledCode)
             AlertPresenter::shared().present({QStringLiteral("Не удалось добавить модель"),

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <mutex>
@@ -13,32 +14,59 @@
 namespace
 {
 
+void ensureFolder(const QString& path)
+{
+    if (QFileInfo(path).isDir())
+        return;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QDir().mkdir(path, PrivateFiles::directoryMode);
+}
+
+// Moves a full log to "<path>.1" in one step, replacing the older one; unless another process did it first,
+// which leaves a short file under the name.
+void rotateIfFull(const QString& path)
+{
+    if (QFileInfo(path).size() < Log::rotateAtBytes)
+        return;
+    std::rename(QFile::encodeName(path).constData(), QFile::encodeName(path + QStringLiteral(".1")).constData());
+}
+
 class LogFile
 {
 public:
-    LogFile() : directory_(Paths::logDir()), file_(directory_ + QStringLiteral("/app.log"))
+    LogFile() : directory_(Paths::logDir()), path_(directory_ + QStringLiteral("/app.log"))
     {
-        QDir().mkpath(directory_);
-        // Unbuffered append: every line is one write at the end of the file, whole even when another
-        // process writes to the same log.
-        // Lines quote what the user said: readable by the user alone.
-        opened_ = file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered, PrivateFiles::fileMode);
+        ensureFolder(directory_);
+        open();
     }
 
     const QString& directory() const { return directory_; }
 
     void append(const QByteArray& line)
     {
-        if (!opened_)
-            return;
         std::lock_guard lock(mutex_);
-        file_.write(line);
+        // The size of the open file, whatever name it has by now.
+        if (file_.isOpen() && file_.size() >= Log::rotateAtBytes) {
+            rotateIfFull(path_);
+            file_.close();
+            open();
+        }
+        if (file_.isOpen())
+            file_.write(line);
     }
 
 private:
+    void open()
+    {
+        file_.setFileName(path_);
+        // Unbuffered append: every line is one write at the end of the file, whole even when another
+        // process writes to the same log.
+        (void)file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered, PrivateFiles::fileMode);
+    }
+
     QString directory_;
+    QString path_;
     QFile file_;
-    bool opened_ = false;
     std::mutex mutex_;
 };
 
@@ -69,6 +97,16 @@ void info(const QString& message)
 QString directory()
 {
     return logFile().directory();
+}
+
+QString childLog(const QString& name)
+{
+    const QString folder = Paths::logDir();
+    ensureFolder(folder);
+    const QString path = folder + QLatin1Char('/') + name;
+    rotateIfFull(path);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Append, PrivateFiles::fileMode) ? path : QString();
 }
 
 } // namespace Log

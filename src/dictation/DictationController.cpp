@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "core/MainThread.h"
+#include "core/SystemErrors.h"
 #include "dictation/RecordingArchive.h"
 #include "dictation/Sounds.h"
 #include "text/TranscriptPipeline.h"
@@ -331,18 +332,58 @@ void DictationController::flashUnlessRecording(const QString& message)
 void DictationController::recognitionFailed(quint64 id, const QString& description)
 {
     const Dictation& dictation = dictations_.at(id);
-    flashUnlessRecording(QStringLiteral("Ошибка распознавания"));
     Sounds::play(Sounds::Sound::basso);
-    QString kept = dictation.keptFile;
-    if (kept.isEmpty())
-        kept = RecordingArchive::keep(dictation.wav).value_or(QString());
-    Log::info(QStringLiteral("Ошибка /inference: ") + description +
-              (kept.isEmpty() ? QString() : QStringLiteral(" (запись сохранена: %1)").arg(kept)));
+    const Result<QString> kept =
+        dictation.keptFile.isEmpty() ? kept_.keep(dictation.wav) : Result<QString>(dictation.keptFile);
+    if (kept) {
+        flashUnlessRecording(QStringLiteral("Ошибка распознавания"));
+        Log::info(QStringLiteral("Ошибка /inference: %1 (запись сохранена: %2)").arg(description, kept.value()));
+    } else {
+        if (!recording())
+            showUnwritten(kept.error());
+        Log::info(QStringLiteral("Ошибка /inference: %1; запись не сохранена на диск, она в памяти до выхода: %2")
+                      .arg(description, kept.error().description()));
+    }
     moveTo(id, State::kept);
     deliverInOrder();
 }
 
+void DictationController::showUnwritten(const Error& error)
+{
+    QString title = QStringLiteral("Запись не сохранилась на диск");
+    if (error.code() == SystemErrors::noSpaceCode)
+        title = QStringLiteral("Нет места на диске для записи");
+    else if (error.code() == SystemErrors::noAccessCode)
+        title = QStringLiteral("Нет доступа к папке записей");
+    hud_.showTappableBadge(title, QStringLiteral("Она в памяти · нажмите — распознать снова"), unwrittenBadgeSeconds,
+                           [this] { recognizeSavedRecording(); });
+}
+
 void DictationController::recognizeSavedRecording()
+{
+    // Those that could not be written are the newest.
+    std::optional<QByteArray> wav = kept_.takeNewestUnwritten();
+    QString file;
+    if (!wav) {
+        file = nextKeptFile();
+        if (file.isEmpty())
+            return;
+        wav = RecordingArchive::read(file);
+        if (!wav)
+            return;
+    }
+    const quint64 id = ++lastDictation_;
+    Dictation& dictation = dictations_[id];
+    dictation.state = State::queued;
+    dictation.wav = std::move(*wav);
+    dictation.target = TextDelivery::currentTarget();
+    dictation.keptFile = file;
+    if (!recording())
+        hud_.showProcessing(QStringLiteral("Распознаю…"));
+    dispatch(id);
+}
+
+QString DictationController::nextKeptFile() const
 {
     const auto underWay = [this](const QString& path) {
         return std::any_of(dictations_.begin(), dictations_.end(),
@@ -350,20 +391,7 @@ void DictationController::recognizeSavedRecording()
     };
     const QStringList kept = RecordingArchive::files();
     const auto next = std::find_if_not(kept.begin(), kept.end(), underWay);
-    if (next == kept.end())
-        return;
-    std::optional<QByteArray> wav = RecordingArchive::read(*next);
-    if (!wav)
-        return;
-    const quint64 id = ++lastDictation_;
-    Dictation& dictation = dictations_[id];
-    dictation.state = State::queued;
-    dictation.wav = std::move(*wav);
-    dictation.target = TextDelivery::currentTarget();
-    dictation.keptFile = *next;
-    if (!recording())
-        hud_.showProcessing(QStringLiteral("Распознаю…"));
-    dispatch(id);
+    return next == kept.end() ? QString() : *next;
 }
 
 void DictationController::keepUnfinished()
@@ -376,12 +404,12 @@ void DictationController::keepUnfinished()
         if (Dictation::rejection(dictation->wav, voicedMs))
             dictation->wav.clear();
     }
+    std::vector<QByteArray> unfinished;
     for (const auto& [id, dictation] : dictations_) {
-        if (dictation.keptFile.isEmpty() && !dictation.wav.isEmpty()) {
-            if (const std::optional<QString> path = RecordingArchive::keep(dictation.wav))
-                Log::info(QStringLiteral("Нераспознанная запись сохранена: ") + *path);
-        }
+        if (dictation.keptFile.isEmpty() && !dictation.wav.isEmpty())
+            unfinished.push_back(dictation.wav);
     }
+    kept_.keepAtQuit(std::move(unfinished));
     dictations_.clear();
     phaseChanged();
 }

@@ -3,6 +3,7 @@
 #include "dictation/AudioRecorder.h"
 #include "dictation/Dictation.h"
 #include "dictation/EngineRouter.h"
+#include "dictation/KeptRecordings.h"
 #include "dictation/OverlayHUD.h"
 #include "dictation/TextDelivery.h"
 #include "model/TranscriptionResult.h"
@@ -18,9 +19,9 @@
 // Drives the dictations from the hotkey to the inserted text: records, rejects recordings that are too
 // short or silent, hands the WAV to the active model's recognizer (queued until the whisper server is
 // ready), turns the result into text and gives it to the delivery. A recording whose recognition fails is kept
-// in the recordings folder, never lost. Each dictation is one record moving through its states; what the tray and
-// the key grabs show follows from them. Owns the recorder, the whisper server client and the panel. Main thread
-// only.
+// in the recordings folder (in memory while it cannot be written there), never lost. Each dictation is one record
+// moving through its states; what the tray and the key grabs show follows from them. Owns the recorder, the whisper
+// server client and the panel. Main thread only.
 class DictationController : public QObject
 {
     Q_OBJECT
@@ -56,13 +57,17 @@ public:
     WhisperServer& server() { return engines_.server(); }
     // The dictations with an engine.
     int inFlight() const;
+    // How long the panel offers to recognize again a recording that could not be written to disk.
+    static constexpr double unwrittenBadgeSeconds = 8;
 
     // Sends the newest kept recording not already on its way through the usual pipeline; it is deleted once
-    // recognized.
+    // recognized. Recordings that could not be written to disk come first.
     void recognizeSavedRecording();
     // The recordings waiting for an engine that will not come (its model could not be downloaded) are kept, to be
     // recognized from the menu later.
     void keepQueued(const QString& reason);
+    // The kept recordings, on disk and in memory.
+    int keptCount() const { return kept_.count(); }
     // Called when the application quits: keeps the recording under way (unless too short or silent) and every
     // recording still waiting for or in recognition; texts recognized but not delivered go to the history.
     void keepUnfinished();
@@ -96,11 +101,16 @@ private:
     void deliverInOrder();
     void flashUnlessRecording(const QString& message);
     void recognitionFailed(quint64 id, const QString& description);
+    // The panel says that a recording whose recognition failed could not be written either, and offers to try again.
+    void showUnwritten(const Error& error);
+    // The newest kept file not already on its way, or empty.
+    QString nextKeptFile() const;
 
     std::unique_ptr<AudioRecorder> recorder_;
     EngineRouter engines_;
     OverlayHUD hud_;
     TextDelivery delivery_{hud_};
+    KeptRecordings kept_;
     // Every dictation not done or kept yet, in the order they began.
     std::map<quint64, Dictation> dictations_;
     quint64 lastDictation_ = 0;

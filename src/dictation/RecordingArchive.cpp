@@ -3,6 +3,7 @@
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/PrivateFiles.h"
+#include "core/SystemErrors.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -44,20 +45,16 @@ QString directory()
     return Paths::dataDir() + QStringLiteral("/recordings");
 }
 
-std::optional<QString> keep(const QByteArray& wav)
+Result<QString> keep(const QByteArray& wav)
 {
-    if (!PrivateFiles::ensureDirectory(directory())) {
-        Log::info(QStringLiteral("Не удалось создать папку для записей: ") + directory());
-        return std::nullopt;
-    }
+    if (!PrivateFiles::ensureDirectory(directory()))
+        return SystemErrors::ofFolder(directory());
     const QString path = unusedName(QDir(directory()));
     QSaveFile file(path);
     // Created private from the start: the temporary file inherits these permissions.
     if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(PrivateFiles::fileMode) ||
-        file.write(wav) != wav.size() || !file.commit()) {
-        Log::info(QStringLiteral("Не удалось сохранить запись %1: %2").arg(path, file.errorString()));
-        return std::nullopt;
-    }
+        file.write(wav) != wav.size() || !file.commit())
+        return SystemErrors::ofFile(file);
     forgetOldest();
     return path;
 }

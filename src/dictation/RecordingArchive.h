@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -15,8 +17,8 @@ constexpr int keptCount = 10;
 
 QString directory();
 // Writes the WAV under a name made of the UTC time and forgets the oldest beyond the ten newest. The file's
-// path, or nothing (logged) when it could not be written.
-std::optional<QString> keep(const QByteArray& wav);
+// path, or why it could not be written.
+Result<QString> keep(const QByteArray& wav);
 // A kept recording's WAV, or nothing (logged) when it cannot be read.
 std::optional<QByteArray> read(const QString& path);
 // The kept recordings, newest first.

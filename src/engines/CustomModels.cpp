@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "core/Paths.h"
+#include "core/SystemErrors.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,19 +65,25 @@ bool linkInto(const QString& source, const QString& destination)
 Result<Done> copyInto(const QString& source, const QString& destination, const CustomModels::Progress& progress)
 {
     QFile from(source), to(destination);
-    if (!from.open(QIODevice::ReadOnly) || !to.open(QIODevice::WriteOnly))
+    const auto copyFailed = [&to] {
+        return refusal(QStringLiteral("Не удалось скопировать файл: ") + SystemErrors::ofFile(to).description());
+    };
+    if (!from.open(QIODevice::ReadOnly))
         return refusal(QStringLiteral("Не удалось скопировать файл в %1.").arg(CustomModels::directory()));
+    if (!to.open(QIODevice::WriteOnly))
+        return copyFailed();
     const qint64 total = from.size();
     qint64 copied = 0;
     QByteArray chunk(copyChunkBytes, Qt::Uninitialized);
     for (qint64 read; (read = from.read(chunk.data(), chunk.size())) > 0; copied += read) {
         if (to.write(chunk.constData(), read) != read)
-            return refusal(QStringLiteral("Не удалось скопировать файл в %1: %2.")
-                               .arg(CustomModels::directory(), to.errorString()));
+            return copyFailed();
         if (progress && !progress(total > 0 ? static_cast<double>(copied + read) / static_cast<double>(total) : 1))
             return Error::tolvan(CustomModels::cancelledCode, QStringLiteral("Копирование отменено."));
     }
-    if (copied != total || !to.flush())
+    if (!to.flush())
+        return copyFailed();
+    if (copied != total)
         return refusal(QStringLiteral("Не удалось скопировать файл в %1.").arg(CustomModels::directory()));
     return Done{};
 }

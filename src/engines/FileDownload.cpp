@@ -1,25 +1,12 @@
 #include "engines/FileDownload.h"
 
+#include "core/SystemErrors.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-
-namespace
-{
-
-Error fileError(const QFileDevice& file)
-{
-    return Error::system(QStringLiteral("QFile"), file.error(), file.errorString());
-}
-
-Error transportError(const QNetworkReply& reply)
-{
-    return Error::system(QStringLiteral("QNetworkReply"), reply.error(), reply.errorString());
-}
-
-} // namespace
 
 FileDownload::FileDownload(QNetworkAccessManager* network, QList<QUrl> sources, QString destination,
                            qint64 minimumBytes, QObject* parent)
@@ -36,11 +23,6 @@ FileDownload::FileDownload(QNetworkAccessManager* network, QList<QUrl> sources, 
 FileDownload::~FileDownload()
 {
     cancel();
-}
-
-Error FileDownload::httpError(int status)
-{
-    return Error::tolvan(status, QStringLiteral("сервер моделей вернул HTTP %1").arg(status));
 }
 
 Error FileDownload::incompleteError()
@@ -68,7 +50,7 @@ void FileDownload::start()
 {
     if (sources_.isEmpty()) {
         if (onFinished)
-            onFinished(Error::tolvan(0, QStringLiteral("сервер моделей вернул HTTP 0")));
+            onFinished(SystemErrors::ofHttpStatus(0, QUrl()));
         return;
     }
     startSource(0);
@@ -94,13 +76,12 @@ void FileDownload::startSource(int index)
         onSourceStarted(index);
     const QString directory = QFileInfo(destination_).absolutePath();
     if (!QDir().mkpath(directory)) {
-        fail(Error::system(QStringLiteral("QDir"), QFileDevice::OpenError,
-                           QStringLiteral("не удалось создать папку %1").arg(directory)));
+        fail(SystemErrors::ofFolder(directory));
         return;
     }
     file_ = std::make_unique<QSaveFile>(destination_);
     if (!file_->open(QIODevice::WriteOnly)) {
-        fail(fileError(*file_));
+        fail(SystemErrors::ofFile(*file_));
         return;
     }
     QNetworkRequest request(sources_.at(index));
@@ -118,7 +99,7 @@ void FileDownload::receive()
     if (status != 200 || writeError_ || !file_)
         return;
     if (file_->write(bytes) != bytes.size()) {
-        writeError_ = fileError(*file_);
+        writeError_ = SystemErrors::ofFile(*file_);
         reply_->abort();
         return;
     }
@@ -140,11 +121,11 @@ void FileDownload::replyFinished()
     if (writeError_) {
         fail(*writeError_);
     } else if (status.isValid() && status.toInt() != 200) {
-        fail(httpError(status.toInt()));
+        fail(SystemErrors::ofHttpStatus(status.toInt(), reply->url()));
     } else if (reply->error() != QNetworkReply::NoError) {
-        fail(transportError(*reply));
+        fail(SystemErrors::ofReply(*reply));
     } else if (!status.isValid()) {
-        fail(httpError(0));
+        fail(SystemErrors::ofHttpStatus(0, reply->url()));
     } else {
         const Result<qint64> placed = verifyAndPlace();
         if (!placed) {
@@ -159,12 +140,12 @@ void FileDownload::replyFinished()
 Result<qint64> FileDownload::verifyAndPlace()
 {
     if (!file_->flush())
-        return fileError(*file_);
+        return SystemErrors::ofFile(*file_);
     const qint64 bytes = file_->size();
     if (bytes <= minimumBytes_)
         return incompleteError();
     if (!file_->commit()) {
-        const Error error = fileError(*file_);
+        const Error error = SystemErrors::ofFile(*file_);
         file_.reset();
         return error;
     }

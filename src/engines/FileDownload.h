@@ -45,14 +45,13 @@ public:
     std::function<void(int sourceIndex, const Error& error)> onSourceFailed;
     // Bytes of a 200 answer so far and its announced length (-1 when unknown), at every arrival.
     std::function<void(qint64 received, qint64 expected)> onProgress;
-    // Once, at the end; the error is the last source's.
+    // Once, at the end; the error is the last source's, in the words of SystemErrors.
     std::function<void(const Result<Arrived>& result)> onFinished;
 
     void start();
     // Stops without calling onFinished; the temporary file is discarded.
     void cancel();
 
-    static Error httpError(int status);
     static Error incompleteError();
     // Whether a file name is that of a body still streaming in, "<destination's name>.XXXXXX", or of one
     // left behind when the process ended in the middle of a download.

@@ -2,8 +2,6 @@
 
 #include "core/Log.h"
 #include "core/MainThread.h"
-#include "core/Paths.h"
-#include "core/PrivateFiles.h"
 #include "core/Resources.h"
 #include "engines/ChildProcess.h"
 #include "engines/LoopbackHttp.h"
@@ -12,8 +10,6 @@
 #include "model/Segments.h"
 #include "platform/Processes.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QJsonDocument>
@@ -24,16 +20,6 @@
 
 namespace
 {
-
-// server.log, created when absent; empty when it cannot be opened for appending.
-QString serverLogPath()
-{
-    QDir().mkpath(Paths::logDir());
-    const QString path = Paths::logDir() + QStringLiteral("/server.log");
-    QFile file(path);
-    // The server prints the prompt, made of the user's words: readable by the user alone.
-    return file.open(QIODevice::WriteOnly | QIODevice::Append, PrivateFiles::fileMode) ? path : QString();
-}
 
 QByteArray textField(const QByteArray& boundary, const QByteArray& name, const QByteArray& value)
 {
@@ -68,7 +54,7 @@ void WhisperServer::start(const QString& modelPath, const QString& language, con
     auto* process = new QProcess(this);
     process->setProgram(executable);
     process->setArguments(arguments(modelPath, port_, ChildProcess::recognizerThreadCount(), language, prompt));
-    const QString log = serverLogPath();
+    const QString log = Log::childLog(QStringLiteral("server.log"));
     if (!log.isEmpty()) {
         process->setStandardOutputFile(log, QIODevice::Append);
         process->setStandardErrorFile(log, QIODevice::Append);

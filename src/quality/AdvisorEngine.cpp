@@ -3,7 +3,6 @@
 #include "core/Log.h"
 #include "core/MainThread.h"
 #include "core/Paths.h"
-#include "core/PrivateFiles.h"
 #include "core/Resources.h"
 #include "core/SettingsStore.h"
 #include "core/SharedInstance.h"
@@ -15,8 +14,6 @@
 #include "platform/Processes.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -34,16 +31,6 @@ QUrl serverUrl(quint16 port, const QString& path)
     return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path));
 }
 
-// advisor.log, created when absent; empty when it cannot be opened for appending.
-QString advisorLogPath()
-{
-    QDir().mkpath(Paths::logDir());
-    const QString path = Paths::logDir() + QStringLiteral("/advisor.log");
-    QFile file(path);
-    // The server may print the phrases it is asked about: readable by the user alone.
-    return file.open(QIODevice::WriteOnly | QIODevice::Append, PrivateFiles::fileMode) ? path : QString();
-}
-
 bool isHealthy(QNetworkReply& reply)
 {
     // The loading server answers 503 with an error object; only a 200 whose body says "ok" means ready.
@@ -52,17 +39,12 @@ bool isHealthy(QNetworkReply& reply)
     return status == 200 && body && body->contains(QLatin1String("ok"));
 }
 
-// Download failures in the words the user sees: a short or refused file names the HTTP status.
+// A file that arrived whole but too short names the status it came with; every other failure is already in
+// the words the user sees.
 Error downloadError(const Error& error)
 {
-    const auto incomplete = [](int status) {
-        return Error::tolvan(AdvisorEngine::incompleteDownloadCode,
-                             QStringLiteral("файл модели неполный (HTTP %1)").arg(status));
-    };
     if (error == FileDownload::incompleteError())
-        return incomplete(200);
-    if (error.isTolvan() && error == FileDownload::httpError(error.code()))
-        return incomplete(error.code());
+        return Error::tolvan(AdvisorEngine::incompleteDownloadCode, QStringLiteral("файл модели неполный (HTTP 200)"));
     return error;
 }
 
@@ -231,7 +213,7 @@ void AdvisorEngine::launch(const QString& executable, std::function<void(bool)> 
     auto* process = new QProcess(this);
     process->setProgram(executable);
     process->setArguments(serverArguments(modelPath(), port, ChildProcess::recognizerThreadCount()));
-    const QString log = advisorLogPath();
+    const QString log = Log::childLog(QStringLiteral("advisor.log"));
     if (log.isEmpty()) {
         // Nobody would read a pipe, and a full pipe would stall the server.
         process->setProcessChannelMode(QProcess::ForwardedChannels);

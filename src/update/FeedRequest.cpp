@@ -1,5 +1,7 @@
 #include "update/FeedRequest.h"
 
+#include "core/SystemErrors.h"
+
 #include <QNetworkReply>
 #include <QPointer>
 #include <QTimer>
@@ -54,26 +56,25 @@ void fetch(QNetworkAccessManager& network, const QUrl& address, QObject* context
         }
         body->append(reply->readAll());
     });
-    QObject::connect(
-        reply, &QNetworkReply::finished, context, [reply, address, body, tooLarge, tooSlow, done = std::move(done)] {
-            reply->deleteLater();
-            FeedAnswer answer;
-            if (*tooLarge)
-                return done(answer);
-            if (*tooSlow) {
-                answer.transportError = Error::system(QStringLiteral("QNetworkReply"), QNetworkReply::TimeoutError,
-                                                      QStringLiteral("сервер не ответил вовремя"));
-                return done(answer);
-            }
-            if (isTransportError(reply->error())) {
-                answer.transportError =
-                    Error::system(QStringLiteral("QNetworkReply"), reply->error(), reply->errorString());
-                return done(answer);
-            }
-            body->append(reply->readAll());
-            answer.info = UpdateFeed::parse(*body, address);
-            done(answer);
-        });
+    QObject::connect(reply, &QNetworkReply::finished, context,
+                     [reply, address, body, tooLarge, tooSlow, done = std::move(done)] {
+                         reply->deleteLater();
+                         FeedAnswer answer;
+                         if (*tooLarge)
+                             return done(answer);
+                         if (*tooSlow) {
+                             answer.transportError = SystemErrors::ofNetwork(
+                                 QNetworkReply::TimeoutError, address, QStringLiteral("ответ длится дольше предела"));
+                             return done(answer);
+                         }
+                         if (isTransportError(reply->error())) {
+                             answer.transportError = SystemErrors::ofReply(*reply);
+                             return done(answer);
+                         }
+                         body->append(reply->readAll());
+                         answer.info = UpdateFeed::parse(*body, address);
+                         done(answer);
+                     });
 }
 
 } // namespace FeedRequest

@@ -1,5 +1,6 @@
 #include "update/ImageDownload.h"
 
+#include "core/SystemErrors.h"
 #include "update/FeedRequest.h"
 
 #include <QFileInfo>
@@ -32,7 +33,7 @@ void ImageDownload::start()
 {
     file_ = std::make_unique<QTemporaryFile>(destination_ + QStringLiteral(".XXXXXX.part"));
     if (!file_->open()) {
-        fail(Error::system(QStringLiteral("QFile"), file_->error(), file_->errorString()), true);
+        fail(SystemErrors::ofFile(*file_), true);
         return;
     }
     QNetworkRequest request = FeedRequest::request(url_);
@@ -52,7 +53,7 @@ void ImageDownload::receive()
     if (failure_)
         return;
     if (const auto status = unsuccessfulStatus(*reply_)) {
-        fail(Error::tolvan(updaterErrorCode, QStringLiteral("сервер ответил кодом %1").arg(*status)), false);
+        fail(SystemErrors::ofHttpStatus(*status, reply_->url()), false);
         return;
     }
     if (const auto failed = store())
@@ -64,7 +65,7 @@ std::optional<Error> ImageDownload::store()
     const QByteArray bytes = reply_->readAll();
     if (file_->write(bytes) == bytes.size())
         return std::nullopt;
-    return Error::system(QStringLiteral("QFile"), file_->error(), file_->errorString());
+    return SystemErrors::ofFile(*file_);
 }
 
 void ImageDownload::fail(Error error, bool whileSaving)
@@ -98,11 +99,11 @@ ImageDownload::Outcome ImageDownload::save()
 {
     Outcome outcome;
     if (const auto status = unsuccessfulStatus(*reply_)) {
-        outcome.error = Error::tolvan(updaterErrorCode, QStringLiteral("сервер ответил кодом %1").arg(*status));
+        outcome.error = SystemErrors::ofHttpStatus(*status, reply_->url());
         return outcome;
     }
     if (reply_->error() != QNetworkReply::NoError) {
-        outcome.error = Error::system(QStringLiteral("QNetworkReply"), reply_->error(), reply_->errorString());
+        outcome.error = SystemErrors::ofReply(*reply_);
         return outcome;
     }
     outcome.failedWhileSaving = true;
@@ -112,7 +113,7 @@ ImageDownload::Outcome ImageDownload::save()
     }
     QFile::remove(destination_);
     if (!file_->flush() || !file_->rename(destination_)) {
-        outcome.error = Error::system(QStringLiteral("QFile"), file_->error(), file_->errorString());
+        outcome.error = SystemErrors::ofFile(*file_);
         return outcome;
     }
     file_->setAutoRemove(false);

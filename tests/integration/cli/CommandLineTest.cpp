@@ -1,14 +1,21 @@
 #include "cli/CommandLine.h"
 
+#include "core/Paths.h"
+#include "core/SettingsStore.h"
+#include "engines/ModelCatalog.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 #include "support/TolvanProcess.h"
 
 #include <QDir>
+#include <QProcess>
+#include <QSysInfo>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <tuple>
+#include <unistd.h>
 
 // Relative paths are read from the working directory, extra arguments are ignored.
 TEST(ParseTest, PrintsTheSegmentsOfAServerAnswerOrOneLineForAnUnusableFile)
@@ -59,4 +66,48 @@ TEST(Dispatch, HelpPrintsTheUsageAndAFlagWithoutItsParameterStartsTheApplication
         EXPECT_TRUE(result.standardOutput.isEmpty());
         EXPECT_TRUE(result.err().contains("Толвану нужен графический сеанс")) << result.err().toStdString();
     }
+}
+
+// Without a runtime folder, and with the temporary directory's folder of our name taken by another user, one copy
+// still runs: it locks in the state folder and listens beside the lock, so a second start opens the first one's
+// settings and leaves, and the commands reach the first copy.
+TEST(SingleInstance, HoldsWhenAnotherUserTookTheFolderInTheTemporaryDirectory)
+{
+    const QString temporary = TestEnvironment::makeDirectory(QStringLiteral("tmp"));
+    const QString taken = temporary + QStringLiteral("/tolvan-%1").arg(::getuid());
+    ASSERT_TRUE(QDir().mkdir(taken));
+    ASSERT_TRUE(QFile::setPermissions(taken, QFileDevice::Permissions(0x7777)));
+    if (::getuid() == 0) {
+        ASSERT_EQ(::chown(QFile::encodeName(taken).constData(), 65534, 65534), 0);
+    }
+    const WhisperModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+    QFile modelFile(TestFiles::write(model.filePath(0), "ggml"));
+    ASSERT_TRUE(modelFile.resize(ModelCatalog::completeSizeThreshold(model.sizeMB) + 1));
+    SettingsStore(Paths::settingsFile()).setBool(SettingsKey::firstRunDone, true);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* variable : {"XDG_RUNTIME_DIR", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(QString::fromLatin1(variable));
+    environment.insert(QStringLiteral("TMPDIR"), temporary);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // No child is started, and the clean-up of strays finds none of another test's.
+    environment.insert(QStringLiteral("TOLVAN_WHISPER_BIN"), temporary + QStringLiteral("/no-whisper-server"));
+    environment.insert(QStringLiteral("TOLVAN_LLAMA_BIN"), temporary + QStringLiteral("/no-llama-server"));
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    first.start(tolvanExecutable(), {});
+    const auto launches = [] { return TestEnvironment::appLog().count(QStringLiteral("Запуск «Толван»")); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return launches() == 1; }, 15000));
+
+    const ProcessOutput second = runTolvan({}, {}, environment, 15000);
+    EXPECT_TRUE(second.finished);
+    EXPECT_EQ(second.exitCode, 0);
+    EXPECT_EQ(runTolvan({QStringLiteral("--cancel")}, {}, environment, 15000).exitCode, 0);
+    EXPECT_EQ(launches(), 1);
+    EXPECT_TRUE(TestEnvironment::appLog().contains(QStringLiteral("Толван уже запущен — открываю его настройки")));
+    EXPECT_TRUE(QFileInfo::exists(Paths::logDir() + QStringLiteral("/instance-") + QSysInfo::machineHostName() +
+                                  QStringLiteral("/instance.lock")));
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.terminate();
+    EXPECT_TRUE(first.waitForFinished(10000));
 }

@@ -273,3 +273,35 @@ TEST_F(DictationControllerTest, PastesAndCopiesRunOneAfterAnother)
     })) << QGuiApplication::clipboard()->text().toStdString();
     EXPECT_EQ(pastes(), (std::vector<Paste>{{mail, QStringLiteral("один")}, {mail, QStringLiteral("два")}}));
 }
+
+// A recording whose recognition fails while it cannot be written (a file stands where the recordings folder goes,
+// which stops root too) waits in memory: the panel says so, the tray counts it, it can be recognized from there,
+// the next keep writes it once the folder can be made, and quitting tries once more, saying so when that fails.
+TEST_F(DictationControllerTest, ARecordingThatCannotBeWrittenWaitsInMemoryUntilItCanBe)
+{
+    const QString folder = RecordingArchive::directory();
+    TestFiles::write(folder, "not a folder");
+    qputenv("FAKE_WHISPER_FAIL_REQUESTS", "2,3,5");
+    startServer();
+    dictate(2000);
+    ASSERT_TRUE(waitFor([&] { return panelTitle() == QStringLiteral("Запись не сохранилась на диск"); }));
+    EXPECT_EQ(controller.keptCount(), 1);
+    EXPECT_TRUE(appLog().contains(QStringLiteral("на её месте лежит файл")));
+    dictate(3000);
+    ASSERT_TRUE(waitFor([&] { return controller.keptCount() == 2; }));
+    controller.recognizeSavedRecording();
+    ASSERT_TRUE(waitFor([&] { return history() == QStringList{QStringLiteral("Фраза около 3 с.")}; }));
+    EXPECT_EQ(controller.keptCount(), 1);
+
+    ASSERT_TRUE(QFile::remove(folder));
+    dictate(2000);
+    ASSERT_TRUE(waitFor([&] { return RecordingArchive::files().size() == 2; }));
+    EXPECT_EQ(controller.keptCount(), 2);
+
+    ASSERT_TRUE(QDir().rename(folder, folder + QStringLiteral(".away")));
+    TestFiles::write(folder, "not a folder");
+    controller.begin(DictationController::Source::toggle);
+    speak(1500);
+    controller.keepUnfinished();
+    EXPECT_TRUE(appLog().contains(QStringLiteral("Не удалось сохранить записи при выходе (1)")));
+}

@@ -1,4 +1,5 @@
 #include "core/Paths.h"
+#include "core/SystemErrors.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "engines/WhisperServer.h"
@@ -7,6 +8,7 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QNetworkProxy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -111,7 +113,7 @@ TEST_F(ModelDownload, FailedUnreachableAndShortTransfersGoToTheMirrorAndNeverRep
         QByteArray file;
     } rows[] = {
         {HttpResponse::text(404, "File Not Found"), HttpResponse::text(404, "Entry not found"),
-         "404 сервер моделей вернул HTTP 404", "previous model"},
+         "404 сервер 127.0.0.1 не нашёл файл (HTTP 404) — повторите позже или обновите Толван.", "previous model"},
         // Cut short with a length, and without one (the size check catches that).
         {{.body = pattern(900000, 'd'), .dropAfterBytes = 400000},
          {.body = pattern(900000, 'e'), .sendContentLength = false, .dropAfterBytes = 500000},
@@ -185,4 +187,61 @@ TEST_F(ModelDownload, GigaamFilesComeInOrderAndStayWithTheMirrorOnceUsed)
                             [&](double value) { return std::abs(value - halfOfDecoder) < 0.003; }));
     EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
     EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+}
+
+// A download that fails says what went wrong and what to do, in Russian; the technical text goes to the log.
+TEST_F(ModelDownload, FailuresAreToldInRussianWordsThatSayWhatToDo)
+{
+    const QString closed = QStringLiteral("http://127.0.0.1:%1").arg(WhisperServer::freePort());
+    // Too long a name for DNS: the resolver refuses it without asking any server.
+    const QString unknownHost = QStringList(4, QString(63, u'x')).join(u'.');
+    const QNetworkProxy direct(QNetworkProxy::NoProxy);
+    const QNetworkProxy closedProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), WhisperServer::freePort());
+    hub.setHandler(serving(HttpResponse::text(404, "Entry not found")));
+    mirror.setHandler(serving(HttpResponse::text(503, "Busy")));
+    const QString hubAddress = hub.url().toString(), mirrorAddress = mirror.url().toString();
+    const struct
+    {
+        QString hub, mirror;
+        QNetworkProxy proxy;
+        QString outcome, logged;
+    } rows[] = {
+        {closed, hubAddress, direct, "сервер 127.0.0.1 не нашёл файл (HTTP 404) — повторите позже или обновите Толван.",
+         "HTTP 404"},
+        {closed, mirrorAddress, direct, "сервер 127.0.0.1 временно не работает (HTTP 503) — повторите позже.",
+         "HTTP 503"},
+        {hubAddress, closed, direct,
+         "сервер 127.0.0.1 не принимает соединения — проверьте подключение к интернету или повторите позже.",
+         "Connection refused"},
+        {"http://" + unknownHost, "http://" + unknownHost, direct,
+         "сервер " + unknownHost + " не найден — проверьте подключение к интернету.", unknownHost + " not found"},
+        // The hub and its mirror are reached through a proxy's tunnel, as their https addresses are.
+        {"https://" + unknownHost, "https://" + unknownHost, closedProxy,
+         "прокси-сервер не пропускает запрос — проверьте настройки прокси.", "Proxy connection refused"},
+    };
+    for (const auto& row : rows) {
+        qputenv("TOLVAN_MODEL_HUB", row.hub.toUtf8());
+        qputenv("TOLVAN_MODEL_MIRROR", row.mirror.toUtf8());
+        QNetworkProxy::setApplicationProxy(row.proxy);
+        finishedCount = 0;
+        ASSERT_TRUE(download()) << row.outcome.toStdString();
+        ASSERT_TRUE(outcome.has_value()) << row.outcome.toStdString();
+        EXPECT_EQ(outcome->description(), row.outcome);
+        EXPECT_TRUE(TestEnvironment::appLog().contains(row.logged)) << row.logged.toStdString();
+    }
+
+    // A file where the models folder should be; a disk that is full.
+    QNetworkProxy::setApplicationProxy(direct);
+    ASSERT_TRUE(QDir(Paths::modelsDir()).removeRecursively());
+    TestFiles::write(Paths::modelsDir(), "not a folder");
+    finishedCount = 0;
+    ASSERT_TRUE(download());
+    EXPECT_EQ(outcome->description(), QStringLiteral("не удалось создать папку %1: на её месте лежит файл %1 — "
+                                                     "переименуйте или удалите его.")
+                                          .arg(Paths::modelsDir()));
+    QFile full(QStringLiteral("/dev/full"));
+    ASSERT_TRUE(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    EXPECT_EQ(full.write("x"), -1);
+    EXPECT_EQ(SystemErrors::ofFile(full).description(),
+              QStringLiteral("на диске не хватает места (папка /dev) — освободите место и повторите."));
 }

@@ -37,6 +37,8 @@ const QString update = QStringLiteral("Обновить");
 const QString later = QStringLiteral("Позже");
 const QString skip = QStringLiteral("Пропустить эту версию");
 constexpr int waitMs = 30000;
+const QString refused =
+    QStringLiteral("сервер 127.0.0.1 не принимает соединения — проверьте подключение к интернету или повторите позже.");
 
 // An address nobody listens on any more.
 QString closedAddress()
@@ -167,8 +169,8 @@ TEST_F(UpdaterTest, ChecksAreShownWhenAskedAndANewerBuildIsOfferedThenPutOffOrSk
              {feedURL(), largest + ' ', QStringLiteral("Не удалось проверить обновления."), {}},
              {closedAddress(),
               {},
-              QStringLiteral("Не удалось проверить обновления: Connection refused"),
-              QStringLiteral("Обновления: фид недоступен (Connection refused)")}}) {
+              QStringLiteral("Не удалось проверить обновления: %1").arg(refused),
+              QStringLiteral("Обновления: фид недоступен (%1)").arg(refused)}}) {
         SettingsStore::shared().setString(SettingsKey::updateFeedURL, address);
         routes["/feed.json"] = HttpResponse::json(body);
         states.clear();
@@ -269,7 +271,10 @@ TEST_F(UpdaterTest, AFailedUpdateEndsIdleWithAnAlertAndKeepsTheInstalledCopy)
     const QByteArray largeImage = TestImage::build(large);
     for (const auto& [served, sha256, saved, alert] :
          std::initializer_list<std::tuple<QByteArray, QByteArray, bool, QString>>{
-             {{}, {}, true, QStringLiteral("Не удалось загрузить обновление: сервер ответил кодом 404")},
+             {{},
+              {},
+              true,
+              QStringLiteral("Не удалось загрузить обновление: сервер 127.0.0.1 не нашёл файл (HTTP 404)")},
              {image, {}, false, QStringLiteral("Не удалось сохранить загруженное обновление: ")},
              {image, QByteArray(64, 'a'), true,
               installFailed + QStringLiteral("контрольная сумма образа не совпадает с указанной в фиде\nСкачайте "
@@ -354,13 +359,15 @@ TEST_F(UpdaterTest, UpdateNowEndsWithALineForEachOutcomeAndStartsANewerBuild)
                QStringLiteral("обновление не требуется")}},
              {QStringLiteral("http://exa mple.org/feed.json"), 1, {badAddress}},
              {QStringLiteral("feed.json"), 1, {badAddress}},
-             {closedAddress(), 1, {QStringLiteral("фид недоступен: Connection refused")}},
+             {closedAddress(), 1, {QStringLiteral("фид недоступен: ") + refused}},
              {server.url(QStringLiteral("/missing.json")).toString(),
               1,
               {QStringLiteral("фид недоступен: неверный формат")}},
              {server.url(QStringLiteral("/no-image.json")).toString(),
               1,
-              {builds, QStringLiteral("загрузка не удалась: сервер ответил кодом 404")}},
+              {builds,
+               QStringLiteral("загрузка не удалась: сервер 127.0.0.1 не нашёл файл (HTTP 404) — повторите позже или "
+                              "обновите Толван.")}},
              {feedURL(),
               0,
               {builds, "скачано: " + cacheDir() + "/Tolvan-headless-update.tar.gz",
