@@ -284,8 +284,8 @@ TEST_F(UpdaterTest, AnAcceptedUpdateIsDownloadedInstalledAndRelaunched)
     EXPECT_DOUBLE_EQ(download.back().fraction, 1.0);
 }
 
-// The unpacker's and the file system's own words follow the reasons. An image changed by a byte is refused
-// before it is unpacked: its alert names the signature, not the broken archive.
+// The unpacker's and the file system's own words follow the reasons. An image whose first byte was changed
+// would not unpack either: its alert names the signature, which is checked first.
 TEST_F(UpdaterTest, AFailedUpdateEndsIdleWithAnAlertAndKeepsTheInstalledCopy)
 {
     const QString installFailed = QStringLiteral("Не удалось установить обновление: ");
@@ -298,8 +298,8 @@ TEST_F(UpdaterTest, AFailedUpdateEndsIdleWithAnAlertAndKeepsTheInstalledCopy)
     QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
     large.append(ImageEntry::file(QStringLiteral("Толван.app/share/tolvan/model.bin"), noise));
     const QByteArray largeImage = TestImage::build(large);
-    QByteArray changed = largeImage;
-    changed[changed.size() / 2] = static_cast<char>(changed[changed.size() / 2] ^ 1);
+    QByteArray changed = image;
+    changed[0] = static_cast<char>(changed[0] ^ 1);
     // What is served, what the feed's signature is of, the checksum in the feed.
     for (const auto& [served, signedImage, sha256, saved, alert] :
          std::initializer_list<std::tuple<QByteArray, QByteArray, QByteArray, bool, QString>>{
@@ -309,7 +309,7 @@ TEST_F(UpdaterTest, AFailedUpdateEndsIdleWithAnAlertAndKeepsTheInstalledCopy)
               installFailed + QStringLiteral("контрольная сумма образа не совпадает с указанной в фиде\nСкачайте "
                                              "новую версию с сайта вручную.")},
              {changed,
-              largeImage,
+              image,
               {},
               true,
               installFailed + QStringLiteral("подпись образа не сходится — образ изменён или подписан чужим ключом\n"
