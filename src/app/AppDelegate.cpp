@@ -394,7 +394,7 @@ void AppDelegate::showAbout()
                        "Голосовое форматирование: заголовки, абзацы, списки, макросы —\n"
                        "см. «Форматирование» → «Справка по командам…».\n\n"
                        "Ошибки и идеи: меню «Сообщить об ошибке или идее…».\n\n") +
-        UpdateKeys::description();
+        UpdateKeys::description(QChar(0x00A0));
     AlertPresenter::shared().present(
         Alert{QStringLiteral("Толван ") + QLatin1String(BuildInfo::shortVersion), text, {QStringLiteral("Закрыть")}});
 }

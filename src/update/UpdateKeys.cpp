@@ -50,24 +50,24 @@ std::optional<QList<QByteArray>> parse(const QString& text)
     return keys;
 }
 
-QString fingerprint(const QByteArray& key)
+QString fingerprint(const QByteArray& key, QChar space)
 {
     const QString digits =
         QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).left(16).toHex());
     QStringList groups;
     for (qsizetype start = 0; start < digits.size(); start += 4)
         groups.append(digits.mid(start, 4));
-    return groups.join(QLatin1Char(' '));
+    return groups.join(space);
 }
 
-QString description()
+QString description(QChar space)
 {
     const QList<QByteArray> keys = trusted();
     if (keys.isEmpty())
         return QStringLiteral("Обновления выключены: в эту сборку не встроен ключ проверки подписи.");
     QStringList fingerprints;
     for (const QByteArray& key : keys)
-        fingerprints.append(fingerprint(key));
+        fingerprints.append(fingerprint(key, space));
     const QString text =
         keys.size() == 1
             ? QStringLiteral("Обновления устанавливаются, только если подписаны ключом Ed25519 с отпечатком %1.")

@@ -19,8 +19,9 @@ QList<QByteArray> trusted();
 bool fromTestEnvironment();
 // Keys in base64 separated by white space; nothing when one of them is not a 32-byte key.
 std::optional<QList<QByteArray>> parse(const QString& text);
-// The first 16 bytes of the key's SHA-256 in hex, in groups of four digits.
-QString fingerprint(const QByteArray& key);
-// One sentence for the About box and the log: which keys sign the updates, or that updates are off.
-QString description();
+// The first 16 bytes of the key's SHA-256 in hex, in groups of four digits separated by `space`.
+QString fingerprint(const QByteArray& key, QChar space = QLatin1Char(' '));
+// One sentence for the About box and the log: which keys sign the updates, or that updates are off. A window
+// passes a no-break space to keep each fingerprint on one line.
+QString description(QChar space = QLatin1Char(' '));
 } // namespace UpdateKeys
