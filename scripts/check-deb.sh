@@ -3,7 +3,7 @@
 # lintian (no errors), the AppStream metadata, desktop-file-validate, apt-get install without the package's
 # recommendations, the installed /usr/bin/tolvan in two command-line modes and its whisper-server, llama-server and
 # sherpa-onnx-offline, dpkg --purge;
-# then the update image installed by --update-now from its feed.
+# then the update image, signed with a throwaway key, installed by --update-now from its feed.
 # Needs root (dpkg). Used by `make test`:
 #   scripts/check-deb.sh build/check
 set -euo pipefail
@@ -104,8 +104,17 @@ installed=0
 [[ ! -e /usr/bin/tolvan && ! -e /opt/tolvan ]]
 
 echo "== update image"
-"$root/scripts/make-update-image.sh" "$tree" "$dist"
-export TOLVAN_INSTALL_DIR="$scratch/opt/Толван.app" TMPDIR="$scratch/tmp"
+# Signed with a throwaway key, which this build for testing takes from TOLVAN_TEST_UPDATE_KEY; the fingerprint the
+# script names is the one the app shows.
+openssl genpkey -algorithm ed25519 -out "$scratch/update-key.pem"
+TOLVAN_SIGNING_KEY="$scratch/update-key.pem" "$root/scripts/make-update-image.sh" "$tree" "$dist" 2>"$scratch/signed.txt"
+TOLVAN_TEST_UPDATE_KEY=$(openssl pkey -in "$scratch/update-key.pem" -pubout -outform DER | tail -c 32 | base64)
+export TOLVAN_TEST_UPDATE_KEY TOLVAN_INSTALL_DIR="$scratch/opt/Толван.app" TMPDIR="$scratch/tmp"
+fingerprint=$(sed -n 's/^подписано ключом с отпечатком //p' "$scratch/signed.txt")
+"$tree/bin/tolvan" --version | grep -qF "с отпечатком $fingerprint." || {
+    echo "tolvan --version не называет ключ $fingerprint" >&2
+    exit 1
+}
 mkdir -p "$TMPDIR"
 "$tree/bin/tolvan" --update-now "file://$(cd "$dist" && pwd)/feed.json"
 "$TOLVAN_INSTALL_DIR/bin/tolvan" --version

@@ -5,10 +5,12 @@ set -euo pipefail
 
 build_packages=(
     cmake ninja-build g++ pkg-config make
-    qt6-base-dev libicu-dev libpulse-dev libx11-dev libxcb1-dev libxtst-dev libxi-dev libarchive-dev
+    qt6-base-dev libicu-dev libpulse-dev libx11-dev libxcb1-dev libxtst-dev libxi-dev libarchive-dev libsodium-dev
     libwayland-dev libwayland-bin
     pulseaudio-utils procps
     dpkg-dev file librsvg2-bin
+    # make update-image signs with it, scripts/update-signing-key.sh makes the key pair
+    openssl
     git
 )
 test_packages=(

@@ -26,6 +26,7 @@
 #include "quality/AdvisorEngine.h"
 #include "text/MacroEditor.h"
 #include "update/FeedbackWindow.h"
+#include "update/UpdateKeys.h"
 #include "update/Updater.h"
 
 #include <QApplication>
@@ -418,7 +419,8 @@ void AppDelegate::showAbout()
                        "Удержание правого Alt — режим рации\nEsc — отмена записи\n\n"
                        "Голосовое форматирование: заголовки, абзацы, списки, макросы —\n"
                        "см. «Форматирование» → «Справка по командам…».\n\n"
-                       "Ошибки и идеи: меню «Сообщить об ошибке или идее…».");
+                       "Ошибки и идеи: меню «Сообщить об ошибке или идее…».\n\n") +
+        UpdateKeys::description(QChar(0x00A0));
     AlertPresenter::shared().present(
         Alert{QStringLiteral("Толван ") + QLatin1String(BuildInfo::shortVersion), text, {QStringLiteral("Закрыть")}});
 }

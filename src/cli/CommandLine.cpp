@@ -12,6 +12,7 @@
 #include "cli/TypographyTestMode.h"
 #include "cli/UpdateNowMode.h"
 #include "core/Console.h"
+#include "update/UpdateKeys.h"
 
 #include <QCoreApplication>
 
@@ -25,6 +26,7 @@ int printVersion(const QStringList&)
 {
     Console::print(QStringLiteral("Толван %1 (сборка %2)")
                        .arg(QLatin1String(BuildInfo::shortVersion), QLatin1String(BuildInfo::buildNumber)));
+    Console::print(UpdateKeys::description());
     return 0;
 }
 

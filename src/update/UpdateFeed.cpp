@@ -50,13 +50,26 @@ std::optional<FeedInfo> parse(const QByteArray& body, const QUrl& feedAddress)
     const auto build = integerValue(object.value(QLatin1String("build")));
     const QJsonValue address = object.value(QLatin1String("url"));
     const auto sha256 = checksum(object);
-    if (!version.isString() || !build || !address.isString() || !sha256)
+    const QJsonValue signature = object.value(QLatin1String("signature"));
+    if (!version.isString() || !build || !address.isString() || !sha256 ||
+        !(signature.isString() || signature.isUndefined()))
         return std::nullopt;
     const QUrl url(address.toString(), QUrl::StrictMode);
     if (!url.isValid() || url.isEmpty())
         return std::nullopt;
-    return FeedInfo{version.toString(), *build, url.isRelative() ? feedAddress.resolved(url) : url,
-                    object.value(QLatin1String("notes")).toString(), *sha256};
+    return FeedInfo{version.toString(),
+                    *build,
+                    url.isRelative() ? feedAddress.resolved(url) : url,
+                    object.value(QLatin1String("notes")).toString(),
+                    *sha256,
+                    signature.toString().toLatin1()};
+}
+
+QUrl signatureAddress(const QUrl& feedAddress)
+{
+    QUrl address = feedAddress;
+    address.setPath(feedAddress.path() + QStringLiteral(".sig"));
+    return address;
 }
 
 bool isConfigured(const QUrl& feedAddress)

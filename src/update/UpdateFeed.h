@@ -19,12 +19,15 @@ struct FeedInfo
     QString notes;
     // SHA-256 of the image as lower-case hex; empty when the feed does not state it.
     QByteArray sha256;
+    // The image's Ed25519 signature in base64, as the feed gives it; empty when it has none.
+    QByteArray signature;
 
     bool operator==(const FeedInfo&) const = default;
 };
 
 // The feed is a JSON object: "version" (string), "build" (integer), "url" (string holding a URL, relative
-// ones taken relative to the feed), and optionally "notes" (string) and "sha256" (64 hex digits).
+// ones taken relative to the feed), and optionally "notes" (string), "sha256" (64 hex digits) and "signature"
+// (string). The feed's own signature lies beside it, at its address with ".sig" appended to the path.
 namespace UpdateFeed
 {
 // Feeds larger than this are not read.
@@ -32,6 +35,7 @@ inline constexpr qint64 maximumSize = 1024 * 1024;
 
 // Nothing when the answer is not such an object.
 std::optional<FeedInfo> parse(const QByteArray& body, const QUrl& feedAddress);
+QUrl signatureAddress(const QUrl& feedAddress);
 // An address whose host ends in ".invalid" is a placeholder that turns updates off.
 bool isConfigured(const QUrl& feedAddress);
 // A decimal integer with an optional sign and nothing else.

@@ -7,6 +7,8 @@
 #include "update/BundleInfo.h"
 #include "update/FileTree.h"
 #include "update/ImageExtractor.h"
+#include "update/UpdateKeys.h"
+#include "update/UpdateSignature.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -94,7 +96,7 @@ namespace UpdateInstaller
 Options defaultOptions()
 {
     return Options{Paths::installDir(), Paths::cacheDir() + QStringLiteral("/unpack-") + processSuffix(),
-                   QString::fromUtf8(BuildInfo::bundleIdentifier), FileTree::copy};
+                   QString::fromUtf8(BuildInfo::bundleIdentifier), FileTree::copy, UpdateKeys::trusted()};
 }
 
 QByteArray fileSha256(const QString& path)
@@ -106,9 +108,11 @@ QByteArray fileSha256(const QString& path)
     return hash.result().toHex();
 }
 
-Result<Done> performInstall(const QString& image, const QByteArray& expectedSha256, const Options& options)
+Result<Done> performInstall(const QString& image, const FeedInfo& feed, const Options& options)
 {
-    if (!expectedSha256.isEmpty() && fileSha256(image) != expectedSha256.toLower())
+    if (const Result<Done> signedImage = UpdateSignature::checkImage(image, feed.signature, options.keys); !signedImage)
+        return signedImage;
+    if (!feed.sha256.isEmpty() && fileSha256(image) != feed.sha256.toLower())
         return updaterError(QStringLiteral("контрольная сумма образа не совпадает с указанной в фиде"));
 
     UnpackDirectory unpackDir(options.unpackDir);

@@ -10,6 +10,7 @@
 #include "core/SettingsStore.h"
 #include "update/BundleInfo.h"
 #include "update/UpdateInstaller.h"
+#include "update/UpdateKeys.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -65,6 +66,17 @@ bool prepareCacheDirectory()
         return true;
     Log::info(QStringLiteral("Обновление: не удалось подготовить папку ") + Paths::cacheDir());
     return false;
+}
+
+// A signed feed may still be an old one served again: an older build than the running one is never installed.
+std::optional<QString> downgrade(const FeedInfo& feed)
+{
+    const qint64 running = BundleInfo::currentBuild();
+    if (feed.build >= running)
+        return std::nullopt;
+    return QStringLiteral("сборка %1 в фиде старше запущенной сборки %2 — возврат к старой версии не выполняется")
+        .arg(feed.build)
+        .arg(running);
 }
 
 ImageDownload::Outcome downloadBlocking(QNetworkAccessManager& network, const QUrl& url, const QString& destination)
@@ -135,6 +147,9 @@ void Updater::startAutoChecks(int firstDelayMs, int intervalMs)
         Log::info(QStringLiteral("Обновления: автопроверка выключена — Толван установлен пакетом"));
         return;
     }
+    Log::info(UpdateKeys::description());
+    if (UpdateKeys::trusted().isEmpty())
+        return;
     firstAutoCheck_.start(firstDelayMs);
     autoTimer_.start(intervalMs);
 }
@@ -167,6 +182,11 @@ void Updater::check(bool interactive)
                                 "(например, «sudo apt upgrade»)."));
         return;
     }
+    if (UpdateKeys::trusted().isEmpty()) {
+        if (interactive)
+            info(UpdateKeys::description() + QStringLiteral(" Подробности — в README."));
+        return;
+    }
     if (!feedConfigured()) {
         if (interactive)
             info(QStringLiteral("Сервер обновлений ещё не настроен: укажите адрес в ключе TolvanUpdateFeed "
@@ -181,6 +201,8 @@ void Updater::check(bool interactive)
 void Updater::feedArrived(const FeedAnswer& answer, bool interactive)
 {
     setState(State::idle());
+    if (answer.refusal)
+        return refuse(answer.refusal->description(), interactive);
     if (!answer.info) {
         if (interactive)
             info(QStringLiteral("Не удалось проверить обновления") +
@@ -193,6 +215,8 @@ void Updater::feedArrived(const FeedAnswer& answer, bool interactive)
         return;
     }
     const FeedInfo& feed = *answer.info;
+    if (const auto refused = downgrade(feed))
+        return refuse(*refused, interactive);
     if (feed.build > BundleInfo::currentBuild()) {
         if (!interactive && SettingsStore::shared().integerForKey(SettingsKey::skippedUpdateBuild) == feed.build) {
             Log::info(QStringLiteral("Обновления: сборка %1 пропущена пользователем").arg(feed.build));
@@ -203,6 +227,14 @@ void Updater::feedArrived(const FeedAnswer& answer, bool interactive)
     }
     if (interactive)
         info(QStringLiteral("У вас последняя версия — %1.").arg(BundleInfo::currentVersion()));
+}
+
+void Updater::refuse(const QString& reason, bool interactive)
+{
+    if (interactive)
+        info(QStringLiteral("Обновление отклонено: ") + reason + QLatin1Char('.'));
+    else
+        Log::info(QStringLiteral("Обновления: фид отклонён — ") + reason);
 }
 
 void Updater::offer(const FeedInfo& feed)
@@ -232,13 +264,11 @@ void Updater::download(const FeedInfo& feed)
     prepareCacheDirectory();
     download_ = new ImageDownload(network_, feed.url, downloadPath(), this);
     download_->onProgress = [this](double fraction) { setState(State::downloading(fraction)); };
-    download_->onFinished = [this, sha256 = feed.sha256](const ImageDownload::Outcome& outcome) {
-        downloadFinished(outcome, sha256);
-    };
+    download_->onFinished = [this, feed](const ImageDownload::Outcome& outcome) { downloadFinished(outcome, feed); };
     download_->start();
 }
 
-void Updater::downloadFinished(const ImageDownload::Outcome& outcome, const QByteArray& expectedSha256)
+void Updater::downloadFinished(const ImageDownload::Outcome& outcome, const FeedInfo& feed)
 {
     if (download_)
         download_->deleteLater();
@@ -251,17 +281,17 @@ void Updater::downloadFinished(const ImageDownload::Outcome& outcome, const QByt
         setState(State::idle());
         info(QStringLiteral("Не удалось загрузить обновление: ") + outcome.error->description());
     } else {
-        install(outcome.path, expectedSha256);
+        install(outcome.path, feed);
     }
 }
 
-void Updater::install(const QString& image, const QByteArray& expectedSha256)
+void Updater::install(const QString& image, const FeedInfo& feed)
 {
     setState(State::installing());
     const UpdateInstaller::Options options = UpdateInstaller::defaultOptions();
     const QPointer<Updater> self(this);
-    QThreadPool::globalInstance()->start([self, image, expectedSha256, options] {
-        const Result<Done> installed = UpdateInstaller::performInstall(image, expectedSha256, options);
+    QThreadPool::globalInstance()->start([self, image, feed, options] {
+        const Result<Done> installed = UpdateInstaller::performInstall(image, feed, options);
         QFile::remove(image);
         MainThread::post([self, installed] {
             if (!self)
@@ -294,8 +324,16 @@ void Updater::relaunch()
 
 int Updater::headlessUpdate(const QUrl& feedURL)
 {
+    if (UpdateKeys::trusted().isEmpty()) {
+        Console::print(QStringLiteral("обновления выключены: в эту сборку не встроен ключ проверки подписи"));
+        return 1;
+    }
     QNetworkAccessManager network;
     const FeedAnswer answer = fetchFeedBlocking(network, feedURL);
+    if (answer.refusal) {
+        Console::print(QStringLiteral("фид отклонён: ") + answer.refusal->description());
+        return 1;
+    }
     if (!answer.info) {
         Console::print(QStringLiteral("фид недоступен: ") + (answer.transportError
                                                                  ? answer.transportError->description()
@@ -306,6 +344,10 @@ int Updater::headlessUpdate(const QUrl& feedURL)
     const qint64 installed = BundleInfo::installedBuild(Paths::installDir());
     Console::print(QStringLiteral("установлено: build %1; в фиде: %2 (build %3)")
                        .arg(QString::number(installed), feed.version, QString::number(feed.build)));
+    if (const auto refused = downgrade(feed)) {
+        Console::print(QStringLiteral("фид отклонён: ") + *refused);
+        return 1;
+    }
     if (feed.build <= installed) {
         Console::print(QStringLiteral("обновление не требуется"));
         return 0;
@@ -319,7 +361,7 @@ int Updater::headlessUpdate(const QUrl& feedURL)
         return 1;
     }
     Console::print(QStringLiteral("скачано: ") + downloaded.path);
-    const Result<Done> result = UpdateInstaller::performInstall(downloaded.path, feed.sha256);
+    const Result<Done> result = UpdateInstaller::performInstall(downloaded.path, feed);
     QFile::remove(downloaded.path);
     if (!result) {
         Console::print(QStringLiteral("установка не удалась: ") + result.error().description());

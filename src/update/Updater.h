@@ -14,9 +14,10 @@
 #include <functional>
 
 // Keeps the installed application current: reads the update feed, offers a newer build, downloads the
-// image, installs it over the installed copy and relaunches. Checks by itself 5 s after start and then
-// daily, on request from the menu, and without any interface for the command line. Lives on the main
-// thread; only the install itself runs in the background.
+// image, installs it over the installed copy and relaunches. Only what one of our keys signed is taken
+// (UpdateKeys, UpdateSignature), and never a build older than the running one. Checks by itself 5 s after start and
+// then daily, on request from the menu, and without any interface for the command line. Lives on the main thread; only
+// the install itself runs in the background.
 class Updater : public QObject
 {
     Q_OBJECT
@@ -80,10 +81,12 @@ private:
     void setState(State state);
     void automaticCheck();
     void feedArrived(const FeedAnswer& answer, bool interactive);
+    // A feed that must not be installed: shown when the user asked, logged otherwise.
+    void refuse(const QString& reason, bool interactive);
     void offer(const FeedInfo& info);
     void download(const FeedInfo& info);
-    void downloadFinished(const ImageDownload::Outcome& outcome, const QByteArray& expectedSha256);
-    void install(const QString& image, const QByteArray& expectedSha256);
+    void downloadFinished(const ImageDownload::Outcome& outcome, const FeedInfo& feed);
+    void install(const QString& image, const FeedInfo& feed);
     static void info(const QString& text);
 
     State state_;

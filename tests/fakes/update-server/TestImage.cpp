@@ -92,7 +92,7 @@ void installBundle(const QString& directory, const QString& identifier, const QS
 }
 
 QByteArray feed(const QString& version, qint64 build, const QString& url, const QString& notes,
-                const QByteArray& sha256)
+                const QByteArray& sha256, const QByteArray& signature)
 {
     QJsonObject object{
         {QStringLiteral("version"), version}, {QStringLiteral("build"), build}, {QStringLiteral("url"), url}};
@@ -100,6 +100,8 @@ QByteArray feed(const QString& version, qint64 build, const QString& url, const 
         object.insert(QStringLiteral("notes"), notes);
     if (!sha256.isEmpty())
         object.insert(QStringLiteral("sha256"), QString::fromLatin1(sha256));
+    if (!signature.isEmpty())
+        object.insert(QStringLiteral("signature"), QString::fromLatin1(signature));
     return QJsonDocument(object).toJson();
 }
 

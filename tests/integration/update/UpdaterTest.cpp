@@ -2,6 +2,7 @@
 
 #include "BuildInfo.h"
 #include "TestImage.h"
+#include "TestSigningKey.h"
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/Resources.h"
@@ -63,8 +64,9 @@ QStringList info(const QString& text)
     return {QStringLiteral("Обновления"), text, QStringLiteral("Понятно")};
 }
 
-// The current build installed under its own TOLVAN_INSTALL_DIR and TMPDIR, and a loopback server that hands
-// out the feed and the image (any other path answers 404).
+// The current build installed under its own TOLVAN_INSTALL_DIR and TMPDIR, a throwaway key that the updater
+// trusts, and a loopback server that hands out the feed and the image, and each feed's signature made with that
+// key unless a test serves another (any other path answers 404).
 class UpdaterTest : public testing::Test
 {
 protected:
@@ -76,6 +78,7 @@ protected:
         optDir = TestEnvironment::makeDirectory(QStringLiteral("opt"));
         installDir = optDir + QStringLiteral("/Толван.app");
         qputenv("TOLVAN_INSTALL_DIR", QFile::encodeName(installDir));
+        qputenv("TOLVAN_TEST_UPDATE_KEY", key.publicBase64());
         TestImage::installBundle(installDir, identifier, currentVersion, currentBuild);
         SettingsStore::shared().setString(SettingsKey::updateFeedURL, feedURL());
         Updater::setDetachedStart([this](const QString& program, const QStringList& arguments) {
@@ -86,11 +89,12 @@ protected:
     }
     void TearDown() override { Updater::setDetachedStart({}); }
 
-    void serveFeed(qint64 build, const QString& notes = QStringLiteral("Исправлены ошибки"),
+    // A feed announcing `image`, with the image's signature.
+    void serveFeed(qint64 build, const QByteArray& image, const QString& notes = QStringLiteral("Исправлены ошибки"),
                    const QByteArray& sha256 = {})
     {
-        routes["/feed.json"] = HttpResponse::json(
-            TestImage::feed(QStringLiteral("9.9.9"), build, QStringLiteral("Tolvan-9.9.9.tar.gz"), notes, sha256));
+        routes["/feed.json"] = HttpResponse::json(TestImage::feed(
+            QStringLiteral("9.9.9"), build, QStringLiteral("Tolvan-9.9.9.tar.gz"), notes, sha256, key.sign(image)));
     }
     void serveImage(const QByteArray& image, int delayMs = 0)
     {
@@ -133,8 +137,12 @@ protected:
     QString tempDir;
     QString optDir;
     QString installDir;
+    TestSigningKey key;
     QMap<QByteArray, HttpResponse> routes;
     LocalHttpServer server{[this](const HttpRequest& request) {
+        const QByteArray signedPath = request.path.chopped(qMin<qsizetype>(4, request.path.size()));
+        if (!routes.contains(request.path) && request.path.endsWith(".sig") && routes.contains(signedPath))
+            return HttpResponse::text(200, key.sign(routes[signedPath].body));
         return routes.value(request.path, HttpResponse::text(404, "not found"));
     }};
     ScriptedAlertPresenter presenter;
@@ -145,26 +153,47 @@ protected:
 
 } // namespace
 
-// A placeholder address turns updates off.
+// A build without a key, and a placeholder address, turn updates off.
 TEST_F(UpdaterTest, ChecksAreShownWhenAskedAndANewerBuildIsOfferedThenPutOffOrSkipped)
 {
+    qputenv("TOLVAN_TEST_UPDATE_KEY", "");
+    updater.check(true);
+    updater.check(false);
+    qputenv("TOLVAN_TEST_UPDATE_KEY", key.publicBase64());
     SettingsStore::shared().setString(SettingsKey::updateFeedURL,
                                       QStringLiteral("https://updates.example.invalid/feed.json"));
     updater.check(true);
     updater.check(false);
-    ASSERT_EQ(presenter.alerts.size(), 1u);
-    EXPECT_EQ(shown(presenter.alerts[0]),
+    ASSERT_EQ(presenter.alerts.size(), 2u);
+    EXPECT_EQ(shown(presenter.alerts[0]), info("Обновления выключены: в эту сборку не встроен ключ проверки подписи. "
+                                               "Подробности — в README."));
+    EXPECT_EQ(shown(presenter.alerts[1]),
               info("Сервер обновлений ещё не настроен: укажите адрес в ключе TolvanUpdateFeed "
                    "(packaging/Info.plist) и пересоберите приложение. Подробности — в README."));
     EXPECT_TRUE(states.empty());
+    EXPECT_TRUE(server.requests().isEmpty());
     presenter.alerts.clear();
-    serveFeed(currentBuild);
+    serveFeed(currentBuild, {});
     // A feed of exactly the size limit is read; one byte more is not.
     QByteArray largest = routes["/feed.json"].body;
     largest.append(UpdateFeed::maximumSize - largest.size(), ' ');
     const QString latest = QStringLiteral("У вас последняя версия — %1.").arg(currentVersion);
+    // A feed changed after it was signed, and a signed one of an older build.
+    routes["/changed.json"] = HttpResponse::json(TestImage::feed("9.9.9", newerBuild, "/elsewhere.tar.gz"));
+    routes["/changed.json.sig"] = HttpResponse::text(200, key.sign(TestImage::feed("9.9.9", newerBuild, imagePath)));
+    const QString downgrade =
+        QStringLiteral("сборка %1 в фиде старше запущенной сборки %2 — возврат к старой версии не выполняется")
+            .arg(currentBuild - 1)
+            .arg(currentBuild);
+    const QString changed = QStringLiteral("подпись фида не сходится — фид изменён или подписан чужим ключом");
     for (const auto& [address, body, alert, logLine] :
          std::initializer_list<std::tuple<QString, QByteArray, QString, QString>>{
+             {server.url(QStringLiteral("/changed.json")).toString(),
+              {},
+              "Обновление отклонено: " + changed + ".",
+              "Обновления: фид отклонён — " + changed},
+             {feedURL(), TestImage::feed("0.0.1", currentBuild - 1, imagePath),
+              "Обновление отклонено: " + downgrade + ".", "Обновления: фид отклонён — " + downgrade},
              {feedURL(), largest, latest, {}},
              {feedURL(), largest + ' ', QStringLiteral("Не удалось проверить обновления."), {}},
              {closedAddress(),
@@ -184,14 +213,14 @@ TEST_F(UpdaterTest, ChecksAreShownWhenAskedAndANewerBuildIsOfferedThenPutOffOrSk
         EXPECT_EQ(shown(presenter.alerts[0]), info(alert));
         presenter.alerts.clear();
     }
-    EXPECT_EQ(requestCount("/feed.json"), 4);
+    EXPECT_EQ(requestCount("/feed.json"), 6);
 
     // "Later" remembers nothing, a skipped build is no longer offered by itself but still from the menu.
     SettingsStore::shared().setString(SettingsKey::updateFeedURL, feedURL());
     const QString relaunchNote =
         QStringLiteral("\n\nТекущая версия: %1. Приложение обновится и перезапустится автоматически.")
             .arg(currentVersion);
-    serveFeed(newerBuild);
+    serveFeed(newerBuild, {});
     presenter.answers = {later, skip, later};
     updater.check(false);
     ASSERT_TRUE(waitForAlerts(1));
@@ -205,7 +234,7 @@ TEST_F(UpdaterTest, ChecksAreShownWhenAskedAndANewerBuildIsOfferedThenPutOffOrSk
     EXPECT_TRUE(logShows(QStringLiteral("Обновления: сборка %1 пропущена пользователем").arg(newerBuild)));
     EXPECT_EQ(presenter.alerts.size(), 2u);
 
-    serveFeed(newerBuild, QString());
+    serveFeed(newerBuild, {}, QString());
     updater.check(true);
     ASSERT_TRUE(waitForAlerts(3));
     EXPECT_EQ(presenter.alerts[2].informativeText, QStringLiteral("Новая версия готова к установке.") + relaunchNote);
@@ -219,8 +248,9 @@ TEST_F(UpdaterTest, AnAcceptedUpdateIsDownloadedInstalledAndRelaunched)
     const QString mountName = QStringLiteral("tolvan-update-mount-%1").arg(QCoreApplication::applicationPid());
     ASSERT_TRUE(QDir().mkpath(tempDir + QStringLiteral("/Tolvan-update.tar.gz/occupied")));
     ASSERT_TRUE(QDir().mkpath(tempDir + QLatin1Char('/') + mountName + QStringLiteral("/planted")));
-    serveFeed(newerBuild);
-    serveImage(newerImage(), 500);
+    const QByteArray image = newerImage();
+    serveFeed(newerBuild, image);
+    serveImage(image, 500);
     presenter.answers = {update};
     updater.check(true);
     // A second check while the image is on its way is refused.
@@ -256,7 +286,8 @@ TEST_F(UpdaterTest, AnAcceptedUpdateIsDownloadedInstalledAndRelaunched)
     EXPECT_DOUBLE_EQ(download.back().fraction, 1.0);
 }
 
-// The unpacker's and the file system's own words follow the reasons.
+// The unpacker's and the file system's own words follow the reasons. An image whose first byte was changed
+// would not unpack either: its alert names the signature, which is checked first.
 TEST_F(UpdaterTest, AFailedUpdateEndsIdleWithAnAlertAndKeepsTheInstalledCopy)
 {
     const QString installFailed = QStringLiteral("Не удалось установить обновление: ");
@@ -269,21 +300,28 @@ TEST_F(UpdaterTest, AFailedUpdateEndsIdleWithAnAlertAndKeepsTheInstalledCopy)
     QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
     large.append(ImageEntry::file(QStringLiteral("Толван.app/share/tolvan/model.bin"), noise));
     const QByteArray largeImage = TestImage::build(large);
-    for (const auto& [served, sha256, saved, alert] :
-         std::initializer_list<std::tuple<QByteArray, QByteArray, bool, QString>>{
-             {{},
-              {},
-              true,
-              QStringLiteral("Не удалось загрузить обновление: сервер 127.0.0.1 не нашёл файл (HTTP 404)")},
-             {image, {}, false, QStringLiteral("Не удалось сохранить загруженное обновление: ")},
-             {image, QByteArray(64, 'a'), true,
+    QByteArray changed = image;
+    changed[0] = static_cast<char>(changed[0] ^ 1);
+    // What is served, what the feed's signature is of, the checksum in the feed.
+    for (const auto& [served, signedImage, sha256, saved, alert] :
+         std::initializer_list<std::tuple<QByteArray, QByteArray, QByteArray, bool, QString>>{
+             {{}, {}, {}, true, QStringLiteral("Не удалось загрузить обновление: сервер 127.0.0.1 не нашёл файл (HTTP 404)")},
+             {image, image, {}, false, QStringLiteral("Не удалось сохранить загруженное обновление: ")},
+             {image, image, QByteArray(64, 'a'), true,
               installFailed + QStringLiteral("контрольная сумма образа не совпадает с указанной в фиде\nСкачайте "
                                              "новую версию с сайта вручную.")},
+             {changed,
+              image,
+              {},
+              true,
+              installFailed + QStringLiteral("подпись образа не сходится — образ изменён или подписан чужим ключом\n"
+                                             "Скачайте новую версию с сайта вручную.")},
              {largeImage.left(largeImage.size() / 2),
+              largeImage.left(largeImage.size() / 2),
               {},
               true,
               installFailed + QStringLiteral("не удалось распаковать образ: ")}}) {
-        serveFeed(newerBuild, {}, sha256);
+        serveFeed(newerBuild, signedImage, {}, sha256);
         if (!served.isNull())
             serveImage(served);
         if (!saved) {
@@ -308,7 +346,7 @@ TEST_F(UpdaterTest, ACopyInstalledByThePackageManagerLeavesItsUpdatesToIt)
     const QString resources = TestEnvironment::makeDirectory(QStringLiteral("resources"));
     TestFiles::write(resources + u'/' + Resources::packageMark, "Debian package tolvan\n");
     qputenv("TOLVAN_RESOURCES_DIR", QFile::encodeName(resources));
-    serveFeed(newerBuild);
+    serveFeed(newerBuild, {});
     updater.startAutoChecks(0, 50);
     updater.check(true);
     ASSERT_TRUE(waitForAlerts(1));
@@ -324,11 +362,17 @@ TEST_F(UpdaterTest, ACopyInstalledByThePackageManagerLeavesItsUpdatesToIt)
     EXPECT_EQ(requestCount("/feed.json"), 0);
 }
 
+// The log names the key by the first half of its SHA-256.
 TEST_F(UpdaterTest, AutomaticChecksHonourTheSettingRepeatAndOfferANewerBuild)
 {
     SettingsStore::shared().setBool(SettingsKey::autoUpdateCheck, false);
-    serveFeed(currentBuild);
+    serveFeed(currentBuild, {});
     updater.startAutoChecks(10, 50);
+    const QByteArray digest = QCryptographicHash::hash(key.publicKey(), QCryptographicHash::Sha256).toHex();
+    EXPECT_TRUE(logShows(QStringLiteral("Обновления устанавливаются, только если подписаны ключом Ed25519 с "
+                                        "отпечатком %1 %2 %3 %4 %5 %6 %7 %8. Ключ тестовый, из TOLVAN_TEST_UPDATE_KEY.")
+                             .arg(digest.mid(0, 4), digest.mid(4, 4), digest.mid(8, 4), digest.mid(12, 4),
+                                  digest.mid(16, 4), digest.mid(20, 4), digest.mid(24, 4), digest.mid(28, 4))));
     EXPECT_TRUE(QTest::qWaitFor(
         [] { return TestEnvironment::appLog().count(QStringLiteral("автопроверка пропущена — выключена")) >= 3; },
         waitMs));
@@ -337,21 +381,52 @@ TEST_F(UpdaterTest, AutomaticChecksHonourTheSettingRepeatAndOfferANewerBuild)
     SettingsStore::shared().setBool(SettingsKey::autoUpdateCheck, true);
     EXPECT_TRUE(QTest::qWaitFor([&] { return requestCount("/feed.json") >= 3; }, waitMs));
     EXPECT_TRUE(presenter.alerts.empty());
-    serveFeed(newerBuild);
+    serveFeed(newerBuild, {});
     EXPECT_TRUE(waitForAlerts(1));
 }
 
-// A feed that is not newer leaves the installed copy alone, everything else but a newer build fails with its line.
-TEST_F(UpdaterTest, UpdateNowEndsWithALineForEachOutcomeAndStartsANewerBuild)
+// A feed that is not newer leaves the installed copy alone, everything else but a newer build signed with the
+// trusted key fails with its line; so does any update in a build without a key. Nothing is left of a refused image.
+TEST_F(UpdaterTest, UpdateNowEndsWithALineForEachOutcomeAndStartsOnlyASignedNewerBuild)
 {
     const QByteArray image = newerImage();
-    serveFeed(newerBuild, {}, QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex().toUpper());
+    serveFeed(newerBuild, image, {}, QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex().toUpper());
     serveImage(image);
-    routes["/current.json"] = HttpResponse::json(TestImage::feed(currentVersion, currentBuild, imagePath));
-    routes["/no-image.json"] = HttpResponse::json(TestImage::feed("9.9.9", newerBuild, "missing.tar.gz"));
+    const QByteArray signature = key.sign(image);
+    const TestSigningKey otherKey;
+    const QByteArray feed = TestImage::feed("9.9.9", newerBuild, imagePath, {}, {}, signature);
+    // Feeds and images that are not what the key signed, each at its own address with its signature beside it.
+    const auto serve = [&](const char* path, const QByteArray& body, const QByteArray& signedFeed = {}) {
+        routes[path] = HttpResponse::json(body);
+        if (!signedFeed.isNull())
+            routes[QByteArray(path) + ".sig"] = HttpResponse::text(200, signedFeed);
+    };
+    serve("/current.json", TestImage::feed(currentVersion, currentBuild, imagePath, {}, {}, signature));
+    serve("/no-image.json", TestImage::feed("9.9.9", newerBuild, "missing.tar.gz", {}, {}, signature));
+    serve("/changed-version.json", TestImage::feed("9.9.10", newerBuild, imagePath, {}, {}, signature), key.sign(feed));
+    serve("/changed-address.json", TestImage::feed("9.9.9", newerBuild, "/elsewhere.tar.gz", {}, {}, signature),
+          key.sign(feed));
+    serve("/other-key.json", feed, otherKey.sign(feed));
+    serve("/unsigned.json", feed);
+    routes["/unsigned.json.sig"] = HttpResponse::text(404, "not found");
+    serve("/damaged-signature.json", feed, "c2lnbmF0dXJl\n");
+    serve("/image-other-key.json", TestImage::feed("9.9.9", newerBuild, imagePath, {}, {}, otherKey.sign(image)));
+    serve("/image-changed.json", TestImage::feed("9.9.9", newerBuild, "/changed.tar.gz", {}, {}, signature));
+    QByteArray changedImage = image;
+    changedImage[changedImage.size() / 2] = static_cast<char>(changedImage[changedImage.size() / 2] ^ 1);
+    routes["/changed.tar.gz"] = HttpResponse::text(200, changedImage, "application/gzip");
+    serve("/image-unsigned.json", TestImage::feed("9.9.9", newerBuild, imagePath));
+    serve("/older.json", TestImage::feed("0.0.1", currentBuild - 1, imagePath, {}, {}, signature));
+
     const QString badAddress = QStringLiteral("некорректный URL фида");
     const QString builds =
         QStringLiteral("установлено: build %1; в фиде: 9.9.9 (build %2)").arg(currentBuild).arg(newerBuild);
+    const QString downloaded = "скачано: " + cacheDir() + "/Tolvan-headless-update.tar.gz";
+    const QString feedChanged =
+        QStringLiteral("фид отклонён: подпись фида не сходится — фид изменён или подписан чужим ключом");
+    const QString imageChanged =
+        QStringLiteral("установка не удалась: подпись образа не сходится — образ изменён или подписан чужим ключом");
+    const QString installed = QStringLiteral("установлено, запускаю новую версию");
     for (const auto& [address, exitCode, lines] : std::initializer_list<std::tuple<QString, int, QStringList>>{
              {server.url(QStringLiteral("/current.json")).toString(),
               0,
@@ -368,10 +443,31 @@ TEST_F(UpdaterTest, UpdateNowEndsWithALineForEachOutcomeAndStartsANewerBuild)
               {builds,
                QStringLiteral("загрузка не удалась: сервер 127.0.0.1 не нашёл файл (HTTP 404) — повторите позже или "
                               "обновите Толван.")}},
-             {feedURL(),
-              0,
-              {builds, "скачано: " + cacheDir() + "/Tolvan-headless-update.tar.gz",
-               QStringLiteral("установлено, запускаю новую версию")}}}) {
+             {server.url(QStringLiteral("/changed-version.json")).toString(), 1, {feedChanged}},
+             {server.url(QStringLiteral("/changed-address.json")).toString(), 1, {feedChanged}},
+             {server.url(QStringLiteral("/other-key.json")).toString(), 1, {feedChanged}},
+             {server.url(QStringLiteral("/unsigned.json")).toString(),
+              1,
+              {QStringLiteral("фид отклонён: у фида нет подписи (не найден %1)")
+                   .arg(server.url(QStringLiteral("/unsigned.json.sig")).toString())}},
+             {server.url(QStringLiteral("/damaged-signature.json")).toString(),
+              1,
+              {QStringLiteral("фид отклонён: подпись фида повреждена (нужна подпись Ed25519 в base64)")}},
+             {server.url(QStringLiteral("/image-other-key.json")).toString(), 1, {builds, downloaded, imageChanged}},
+             {server.url(QStringLiteral("/image-changed.json")).toString(), 1, {builds, downloaded, imageChanged}},
+             {server.url(QStringLiteral("/image-unsigned.json")).toString(),
+              1,
+              {builds, downloaded, QStringLiteral("установка не удалась: в фиде нет подписи образа")}},
+             {server.url(QStringLiteral("/older.json")).toString(),
+              1,
+              {QStringLiteral("установлено: build %1; в фиде: 0.0.1 (build %2)")
+                   .arg(currentBuild)
+                   .arg(currentBuild - 1),
+               QStringLiteral("фид отклонён: сборка %1 в фиде старше запущенной сборки %2 — возврат к старой версии не "
+                              "выполняется")
+                   .arg(currentBuild - 1)
+                   .arg(currentBuild)}},
+             {feedURL(), 0, {builds, downloaded, installed}}}) {
         // --update-now runs in another thread while this one keeps serving the feed and the image.
         auto run = std::async(std::launch::async, [&] {
             return runTolvan({QStringLiteral("--update-now"), address}, {}, QProcessEnvironment::systemEnvironment(),
@@ -382,10 +478,19 @@ TEST_F(UpdaterTest, UpdateNowEndsWithALineForEachOutcomeAndStartsANewerBuild)
         const ProcessOutput result = run.get();
         EXPECT_EQ(result.exitCode, exitCode) << address.toStdString();
         EXPECT_EQ(result.outLines(), lines) << address.toStdString();
-        EXPECT_EQ(installedVersion(), lines.size() == 3 ? QStringLiteral("9.9.9") : currentVersion);
+        EXPECT_EQ(installedVersion(), lines.last() == installed ? QStringLiteral("9.9.9") : currentVersion);
         expectNothingLeft();
     }
-    EXPECT_EQ(requestCount(imagePath), 1);
+    EXPECT_EQ(requestCount(imagePath), 3);
+    // A build without a key asks no server at all.
+    const qsizetype asked = server.requests().size();
+    QProcessEnvironment keyless = QProcessEnvironment::systemEnvironment();
+    keyless.insert(QStringLiteral("TOLVAN_TEST_UPDATE_KEY"), QString());
+    const ProcessOutput refused = runTolvan({QStringLiteral("--update-now"), feedURL()}, {}, keyless, waitMs);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.outLines(),
+              QStringList{QStringLiteral("обновления выключены: в эту сборку не встроен ключ проверки подписи")});
+    EXPECT_EQ(server.requests().size(), asked);
     // The bundle's bin/tolvan writes its own path there when it starts.
     const QString marker = TestEnvironment::home() + QStringLiteral("/started-9.9.9");
     ASSERT_TRUE(QTest::qWaitFor([&] { return TestFiles::read(marker).endsWith('\n'); }, waitMs));

@@ -30,6 +30,7 @@ TEST(UpdateFeed, UnusableAnswersCarryNoInformation)
           R"({"version": "2", "build": 7, "url": "http://exa mple.org/a"})",
           R"({"version": "2", "build": 7, "url": "https://x.org/a", "sha256": "abc"})",
           R"({"version": "2", "build": 7, "url": "https://x.org/a", "sha256": 12})",
+          R"({"version": "2", "build": 7, "url": "https://x.org/a", "signature": ["c2ln"]})",
           R"({"version": "2", "build": 7, "url": "https://x.org/a",
               "sha256": "zz00000000000000000000000000000000000000000000000000000000000000"})"})
         EXPECT_FALSE(parse(answer)) << answer;

@@ -1,6 +1,7 @@
 #include "update/UpdateInstaller.h"
 
 #include "TestImage.h"
+#include "TestSigningKey.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 #include "update/FileTree.h"
@@ -32,15 +33,20 @@ protected:
     {
         optDir = TestEnvironment::makeDirectory(QStringLiteral("opt"));
         options = {optDir + QStringLiteral("/Толван.app"),
-                   TestEnvironment::makeDirectory(QStringLiteral("tmp")) + QStringLiteral("/unpack"), identifier,
-                   FileTree::copy};
+                   TestEnvironment::makeDirectory(QStringLiteral("tmp")) + QStringLiteral("/unpack"),
+                   identifier,
+                   FileTree::copy,
+                   {key.publicKey()}};
         TestImage::installBundle(options.installDir, identifier, QStringLiteral("1.0"), 1);
     }
 
     Result<Done> install(const QByteArray& image, const QByteArray& sha256 = {})
     {
         const QString path = TestEnvironment::makeDirectory(QStringLiteral("download")) + QStringLiteral("/u.tar.gz");
-        return UpdateInstaller::performInstall(TestFiles::write(path, image), sha256, options);
+        FeedInfo feed;
+        feed.sha256 = sha256;
+        feed.signature = key.sign(image);
+        return UpdateInstaller::performInstall(TestFiles::write(path, image), feed, options);
     }
     QString installedVersion() const
     {
@@ -53,6 +59,7 @@ protected:
         EXPECT_FALSE(FileTree::exists(options.unpackDir));
     }
 
+    TestSigningKey key;
     QString optDir;
     UpdateInstaller::Options options;
 };
