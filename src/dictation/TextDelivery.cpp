@@ -41,7 +41,7 @@ bool isGnome()
 QString notPastedMessage()
 {
     if (isGnome() && GnomeRoute::shared().isStoppedByUser())
-        return QStringLiteral("Вставка остановлена в GNOME до новой диктовки — текст в буфере, вставьте Ctrl+V");
+        return QStringLiteral("Вставка остановлена до новой диктовки — текст в буфере, Ctrl+V");
     return onClipboardMessage();
 }
 
