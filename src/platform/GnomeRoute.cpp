@@ -1,10 +1,10 @@
 #include "platform/GnomeRoute.h"
 
 #include "core/Log.h"
-#include "platform/GnomeFocusWatch.h"
 #include "platform/GnomeRemoteSession.h"
 #include "platform/OwnClipboard.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QThreadPool>
@@ -104,10 +104,6 @@ bool nativeWindowsAreOffered(GnomeRemoteSession& session, const QString& text)
 
 } // namespace
 
-GnomeRoute::GnomeRoute() = default;
-
-GnomeRoute::~GnomeRoute() = default;
-
 GnomeRoute& GnomeRoute::shared()
 {
     static GnomeRoute instance;
@@ -118,7 +114,7 @@ void GnomeRoute::start()
 {
     if (focusWatch_)
         return;
-    focusWatch_ = std::make_unique<GnomeFocusWatch>(focus_);
+    focusWatch_ = new GnomeFocusWatch(focus_, QCoreApplication::instance());
     focusWatch_->watchX11();
     QThreadPool::globalInstance()->start([this] { isOffered(); });
 }

@@ -1,15 +1,14 @@
 #pragma once
 
 #include "platform/GnomeFocus.h"
+#include "platform/GnomeFocusWatch.h"
 #include "platform/WaylandRoute.h"
 
+#include <QPointer>
 #include <QString>
 
 #include <atomic>
-#include <memory>
 #include <mutex>
-
-class GnomeFocusWatch;
 
 // Keystrokes into the native windows of GNOME's compositor through mutter's remote desktop on the session bus
 // (org.gnome.Mutter.RemoteDesktop): mutter posts them to the window that has the keyboard focus, as if from a
@@ -20,7 +19,6 @@ class GnomeFocusWatch;
 class GnomeRoute : public WaylandRoute
 {
 public:
-    ~GnomeRoute() override;
     static GnomeRoute& shared();
 
     // Starts following the focus and looks for mutter's remote desktop on a worker thread. Main thread, once.
@@ -46,15 +44,16 @@ public:
     bool postKey(Keys::Keysym key, Keys::Modifiers modifiers) override;
 
 private:
-    GnomeRoute();
+    GnomeRoute() = default;
 
-    // Whether the session bus has mutter's remote desktop; asked once, and then the bus is watched.
+    // Whether the session bus has mutter's remote desktop; asked once, and then the accessibility bus is followed.
     bool isOffered();
     void watch();
     bool type(Keys::Keysym key, Keys::Modifiers modifiers, const QString* pasted);
 
     GnomeFocus focus_;
-    std::unique_ptr<GnomeFocusWatch> focusWatch_;
+    // The application's child: it goes with the event loop it is fed by.
+    QPointer<GnomeFocusWatch> focusWatch_;
     std::once_flag offerChecked_;
     std::atomic<bool> offered_ = false;
     std::atomic<bool> stoppedByUser_ = false;
