@@ -4,6 +4,8 @@
 #include "core/SettingsStore.h"
 #include "dictation/OverlayHUD.h"
 #include "dictation/TextInserter.h"
+#include "platform/DesktopSession.h"
+#include "platform/GnomeRoute.h"
 #include "quality/AdvisorEngine.h"
 #include "quality/SpeechQuality.h"
 #include "text/Typography.h"
@@ -28,6 +30,19 @@ QString stars(int score)
 QString onClipboardMessage()
 {
     return QStringLiteral("Текст в буфере — вставьте Ctrl+V");
+}
+
+bool isGnome()
+{
+    return DesktopSession::deliveryRoute() == DesktopSession::Route::gnome;
+}
+
+// Why a text was not pasted but left on the clipboard.
+QString notPastedMessage()
+{
+    if (isGnome() && GnomeRoute::shared().isStoppedByUser())
+        return QStringLiteral("Вставка остановлена до новой диктовки — текст в буфере, Ctrl+V");
+    return onClipboardMessage();
 }
 
 } // namespace
@@ -60,6 +75,9 @@ void TextDelivery::deliver(const QString& text, ActiveWindow::WindowId target)
 void TextDelivery::recordingStarted()
 {
     recording_ = true;
+    // A stop of GNOME's remote control from its screen-sharing indicator holds until the user dictates again.
+    if (isGnome())
+        GnomeRoute::shared().resume();
 }
 
 void TextDelivery::recordingEnded()
@@ -325,10 +343,10 @@ void TextDelivery::pasteEnded(Insertion insertion, TextInserter::Outcome outcome
             Log::info(QStringLiteral("Текст ждёт конца записи"));
             return;
         }
-        flash(onClipboardMessage());
+        flash(notPastedMessage());
         break;
     case TextInserter::Outcome::onClipboard:
-        flash(onClipboardMessage());
+        flash(notPastedMessage());
         break;
     case TextInserter::Outcome::clipboardTaken:
         flash(QStringLiteral("Не удалось вставить — текст в меню «История»"));

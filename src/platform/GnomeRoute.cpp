@@ -1,21 +1,18 @@
 #include "platform/GnomeRoute.h"
 
 #include "core/Log.h"
+#include "platform/GnomeRemoteSession.h"
 #include "platform/OwnClipboard.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusUnixFileDescriptor>
 #include <QThreadPool>
 
 #include <linux/input-event-codes.h>
 
 #include <chrono>
-#include <poll.h>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -23,69 +20,86 @@ namespace
 {
 
 const QString service = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
-const QString sessionInterface = QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
-constexpr int callTimeoutMs = 3000;
+constexpr int callTimeoutMs = 1000;
 constexpr auto pressDuration = std::chrono::milliseconds(25);
 constexpr auto bridgeTimeout = std::chrono::seconds(1);
 constexpr auto bridgePollInterval = std::chrono::milliseconds(10);
-constexpr int readTimeoutMs = 1000;
+
+// A key as mutter takes it: by its evdev code, or by its keysym.
+struct Key
+{
+    quint32 value = 0;
+    bool byKeysym = false;
+};
 
 // Keys by their place on the standard PC keyboard (evdev codes). Mutter types a keysym only when the current
 // layout holds it, and a Russian layout has no Latin "v"; by its place the key is Ctrl+V there too.
-quint32 evdevCode(Keys::Keysym key)
+Key keyFor(Keys::Keysym key)
 {
     switch (key) {
     case Keys::c:
-        return KEY_C;
+        return {KEY_C};
     case Keys::v:
-        return KEY_V;
+        return {KEY_V};
     default:
-        return 0;
+        return {key, true};
     }
 }
 
 constexpr std::pair<Keys::Modifiers, quint32> modifierKeys[] = {
     {Keys::control, KEY_LEFTCTRL}, {Keys::shift, KEY_LEFTSHIFT}, {Keys::alt, KEY_LEFTALT}, {Keys::super, KEY_LEFTMETA}};
 
-QDBusMessage call(const QString& path, const QString& interface, const QString& method,
-                  const QVariantList& arguments = {})
+// The modifiers, then the key.
+std::vector<Key> pressesFor(Keys::Keysym key, Keys::Modifiers modifiers)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    return QDBusConnection::sessionBus().call(message, QDBus::Block, callTimeoutMs);
-}
-
-bool failed(const QDBusMessage& reply, const QString& what)
-{
-    if (reply.type() != QDBusMessage::ErrorMessage)
-        return false;
-    Log::info(QStringLiteral("Удалённое управление GNOME: %1 не удалось: %2").arg(what, reply.errorMessage()));
-    return true;
-}
-
-// Whether the session bus has mutter's remote desktop; the log says so when not.
-bool serviceOffered()
-{
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected() && bus.interface()->isServiceRegistered(service).value())
-        return true;
-    Log::info(QStringLiteral("Удалённое управление GNOME недоступно: на шине сеанса нет ") + service);
-    return false;
-}
-
-// Everything the other end writes until it closes, waiting at most readTimeoutMs for each piece.
-QByteArray readToEnd(int descriptor)
-{
-    QByteArray data;
-    char buffer[4096];
-    pollfd readable{descriptor, POLLIN, 0};
-    while (::poll(&readable, 1, readTimeoutMs) > 0) {
-        const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
-        if (count <= 0)
-            break;
-        data.append(buffer, count);
+    std::vector<Key> presses;
+    for (const auto& [modifier, code] : modifierKeys) {
+        if (modifiers & modifier)
+            presses.push_back({code});
     }
-    return data;
+    presses.push_back(keyFor(key));
+    return presses;
+}
+
+// Presses the keys in order and releases them in reverse. Every key whose press may have reached mutter gets its
+// release in the same session, also after a press that got no answer; the keys after that one are not pressed.
+bool pressAndRelease(GnomeRemoteSession& session, const std::vector<Key>& presses)
+{
+    std::vector<Key> held;
+    bool typed = true;
+    for (const Key& key : presses) {
+        const GnomeRemoteSession::Reply reply = session.key(key.value, key.byKeysym, true);
+        if (reply != GnomeRemoteSession::Reply::refused)
+            held.push_back(key);
+        if (reply != GnomeRemoteSession::Reply::done) {
+            typed = false;
+            break;
+        }
+    }
+    if (typed)
+        std::this_thread::sleep_for(pressDuration);
+    for (auto key = held.rbegin(); key != held.rend(); ++key) {
+        if (session.key(key->value, key->byKeysym, false) != GnomeRemoteSession::Reply::done)
+            typed = false;
+    }
+    return typed;
+}
+
+// Waits until the session reads exactly this text as the clipboard of native windows, at most bridgeTimeout.
+bool nativeWindowsAreOffered(GnomeRemoteSession& session, const QString& text)
+{
+    if (text.isEmpty() || !session.shareClipboard())
+        return false;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + bridgeTimeout;
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return false;
+        if (session.nativeClipboardText(static_cast<int>(left)) == text)
+            return true;
+        std::this_thread::sleep_for(bridgePollInterval);
+    }
 }
 
 } // namespace
@@ -96,64 +110,66 @@ GnomeRoute& GnomeRoute::shared()
     return instance;
 }
 
-bool GnomeRoute::open()
+void GnomeRoute::start()
 {
-    const std::lock_guard lock(mutex_);
-    return !session_.isEmpty() || openLocked();
+    if (focusWatch_)
+        return;
+    focusWatch_ = new GnomeFocusWatch(focus_, QCoreApplication::instance());
+    focusWatch_->watchX11();
+    QThreadPool::globalInstance()->start([this] { isOffered(); });
 }
 
-WaylandRoute::Keystroke GnomeRoute::postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifiers modifiers,
-                                            const QString& pasted)
+bool GnomeRoute::isOffered()
 {
-    if (target != 0 && target != nativeWindow)
-        return Keystroke::targetLeft;
-    const std::lock_guard lock(mutex_);
-    if (session_.isEmpty() && !openLocked())
-        return Keystroke::failed;
-    if (!pasted.isEmpty() && !clipboardReachesNativeWindows()) {
-        Log::info(QStringLiteral("Текст не дошёл до буфера обмена окон Wayland — вставка отменена"));
-        return Keystroke::clipboardNotOurs;
-    }
-    const Typed typed = typeLocked(key, modifiers);
-    if (typed != Typed::nothing)
-        return typed == Typed::yes ? Keystroke::posted : Keystroke::failed;
-    // Mutter may end a session on its own, and then its object is gone. A keystroke that got partly through is not
-    // repeated in a new one: it might have taken effect.
-    Log::info(QStringLiteral("Сеанс удалённого управления GNOME закрыт — открываю новый"));
-    session_.clear();
-    running_ = false;
-    return openLocked() && typeLocked(key, modifiers) == Typed::yes ? Keystroke::posted : Keystroke::failed;
+    std::call_once(offerChecked_, [this] {
+        QDBusMessage question = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+        question.setArguments({service});
+        const QDBusMessage answer = QDBusConnection::sessionBus().call(question, QDBus::Block, callTimeoutMs);
+        offered_ = answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty() &&
+                   answer.arguments().constFirst().toBool();
+        if (offered_)
+            watch();
+        else
+            Log::info(QStringLiteral("Удалённое управление GNOME недоступно: на шине сеанса нет ") + service);
+    });
+    return offered_;
 }
 
-bool GnomeRoute::openInBackground()
+// The accessibility bus tells windows apart.
+void GnomeRoute::watch()
 {
-    if (!serviceOffered())
-        return false;
-    QThreadPool::globalInstance()->start([this] { open(); });
-    return true;
+    OwnClipboard::follow();
+    if (focusWatch_)
+        focusWatch_->watchAccessibility();
 }
 
 void GnomeRoute::close()
 {
-    const std::lock_guard lock(mutex_);
-    if (session_.isEmpty())
+    closing_ = true;
+    const std::lock_guard lock(runningMutex_);
+    if (running_.isEmpty())
         return;
-    if (!failed(call(session_, sessionInterface, QStringLiteral("Stop")), QStringLiteral("остановка сеанса")))
-        Log::info(QStringLiteral("Сеанс удалённого управления GNOME остановлен"));
-    session_.clear();
-    running_ = false;
+    QDBusConnection::sessionBus().send(QDBusMessage::createMethodCall(
+        service, running_, QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session"), QStringLiteral("Stop")));
+    Log::info(QStringLiteral("Сеанс удалённого управления GNOME остановлен при выходе"));
+}
+
+void GnomeRoute::resume()
+{
+    if (stoppedByUser_.exchange(false))
+        Log::info(QStringLiteral("Новая диктовка: вставка в окна GNOME снова разрешена"));
 }
 
 ActiveWindow::WindowId GnomeRoute::focusedWindow()
 {
-    return running_ ? nativeWindow : 0;
+    return offered_ ? focus_.window() : 0;
 }
 
-// Mutter takes no request to focus a window. When one of Tolvan's windows closes, it gives the focus back to the
-// window that had it before; the caller checks that the native window is in front again.
 bool GnomeRoute::activate(ActiveWindow::WindowId window)
 {
-    return running_ && window == nativeWindow;
+    return window != 0 && window == focusedWindow();
 }
 
 QStringList GnomeRoute::focusedWindowClass()
@@ -161,82 +177,41 @@ QStringList GnomeRoute::focusedWindowClass()
     return {};
 }
 
-bool GnomeRoute::openLocked()
+WaylandRoute::Keystroke GnomeRoute::postKey(ActiveWindow::WindowId target, Keys::Keysym key,
+                                            Keys::Modifiers modifiers, const QString& pasted)
 {
-    if (!serviceOffered())
-        return false;
-    const QDBusMessage created =
-        call(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), service, QStringLiteral("CreateSession"));
-    if (failed(created, QStringLiteral("создание сеанса")) || created.arguments().isEmpty())
-        return false;
-    const QString path = created.arguments().constFirst().value<QDBusObjectPath>().path();
-    if (failed(call(path, sessionInterface, QStringLiteral("Start")), QStringLiteral("запуск сеанса")))
-        return false;
-    session_ = path;
-    running_ = true;
-    Log::info(QStringLiteral("Сеанс удалённого управления GNOME открыт: ") + path);
-    clipboardShared_ = !failed(call(path, sessionInterface, QStringLiteral("EnableClipboard"), {QVariantMap()}),
-                               QStringLiteral("доступ к буферу обмена"));
-    OwnClipboard::follow();
-    return true;
-}
-
-bool GnomeRoute::notify(const QString& method, quint32 key, bool pressed)
-{
-    return !failed(call(session_, sessionInterface, method, {key, pressed}), QStringLiteral("нажатие клавиши"));
-}
-
-GnomeRoute::Typed GnomeRoute::typeLocked(Keys::Keysym key, Keys::Modifiers modifiers)
-{
-    const QString byCode = QStringLiteral("NotifyKeyboardKeycode");
-    std::vector<quint32> presses;
-    for (const auto& [modifier, code] : modifierKeys) {
-        if (modifiers & modifier)
-            presses.push_back(code);
+    const std::lock_guard lock(keystrokeMutex_);
+    if (stoppedByUser_) {
+        Log::info(QStringLiteral("Вставка в окна GNOME остановлена пользователем до следующей диктовки"));
+        return Keystroke::failed;
     }
-    const quint32 keyCode = evdevCode(key);
-    const QString keyMethod = keyCode != 0 ? byCode : QStringLiteral("NotifyKeyboardKeysym");
-    const quint32 sent = keyCode != 0 ? keyCode : key;
-
-    std::size_t held = 0;
-    while (held < presses.size() && notify(byCode, presses[held], true))
-        ++held;
-    const bool pressed = held == presses.size() && notify(keyMethod, sent, true);
-    bool typed = false;
-    if (pressed) {
-        std::this_thread::sleep_for(pressDuration);
-        typed = notify(keyMethod, sent, false);
+    if (!isOffered())
+        return Keystroke::failed;
+    GnomeRemoteSession session;
+    if (session.path().isEmpty())
+        return Keystroke::failed;
+    session.onStoppedElsewhere = [this] {
+        if (closing_ || stoppedByUser_.exchange(true))
+            return;
+        Log::info(QStringLiteral("Сеанс удалённого управления GNOME остановлен не нами (значком «экран "
+                                 "транслируется»): вставки нет до следующей диктовки"));
+    };
+    if (!session.start())
+        return Keystroke::failed;
+    const auto running = [this](const QString& path) {
+        const std::lock_guard runningLock(runningMutex_);
+        running_ = path;
+    };
+    running(session.path());
+    Keystroke result = Keystroke::failed;
+    if (!pasted.isEmpty() && !nativeWindowsAreOffered(session, pasted)) {
+        Log::info(QStringLiteral("Окнам Wayland не передан наш текст — вставка отменена, текст в буфере обмена"));
+        result = Keystroke::clipboardNotOurs;
+    } else if (target != 0 && focus_.window() != target) {
+        result = Keystroke::targetLeft;
+    } else if (pressAndRelease(session, pressesFor(key, modifiers))) {
+        result = Keystroke::posted;
     }
-    for (std::size_t index = held; index > 0; --index)
-        notify(byCode, presses[index - 1], false);
-    if (typed)
-        return Typed::yes;
-    return held == 0 && !pressed ? Typed::nothing : Typed::partly;
-}
-
-bool GnomeRoute::clipboardReachesNativeWindows()
-{
-    const QString expected = OwnClipboard::textWhileOwned();
-    if (!clipboardShared_ || expected.isEmpty())
-        return true;
-    const auto deadline = std::chrono::steady_clock::now() + bridgeTimeout;
-    while (true) {
-        const std::optional<QString> offered = nativeClipboardText();
-        // A session mutter has dropped cannot tell; the keystroke finds out and opens a new one.
-        if (!offered || *offered == expected)
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(bridgePollInterval);
-    }
-}
-
-std::optional<QString> GnomeRoute::nativeClipboardText()
-{
-    const QDBusMessage reply =
-        call(session_, sessionInterface, QStringLiteral("SelectionRead"), {QStringLiteral("text/plain;charset=utf-8")});
-    if (failed(reply, QStringLiteral("чтение буфера обмена")) || reply.arguments().isEmpty())
-        return std::nullopt;
-    const auto descriptor = qdbus_cast<QDBusUnixFileDescriptor>(reply.arguments().constFirst());
-    return QString::fromUtf8(readToEnd(descriptor.fileDescriptor()));
+    running({});
+    return result;
 }

@@ -1,66 +1,63 @@
 #pragma once
 
+#include "platform/GnomeFocus.h"
+#include "platform/GnomeFocusWatch.h"
 #include "platform/WaylandRoute.h"
 
+#include <QPointer>
 #include <QString>
 
 #include <atomic>
 #include <mutex>
-#include <optional>
 
-// Keystrokes into the native windows of GNOME's compositor through mutter's remote-desktop service on the session
-// bus (org.gnome.Mutter.RemoteDesktop): mutter itself posts them to the window that has the keyboard focus, as if
-// from a keyboard of its own. One session serves the whole life of the app; one that mutter has dropped is
-// opened again. Mutter tells nobody which native window has the focus: they all count as one, "the focused native
-// window", whichever it is when the keys arrive. Calls block on the bus, a few seconds at most when mutter hangs.
+// Keystrokes into the native windows of GNOME's compositor through mutter's remote desktop on the session bus
+// (org.gnome.Mutter.RemoteDesktop): mutter posts them to the window that has the keyboard focus, as if from a
+// keyboard of its own. GNOME Shell shows its screen-sharing indicator for as long as a remote-desktop session runs,
+// and at least five seconds: so a session runs only for one keystroke (a few milliseconds to open and stop), and
+// one the user stops from the indicator is respected until resume(). Which native window has the focus is told by
+// GnomeFocus. Keystrokes block a worker thread for at most a few seconds; nothing else waits for mutter.
 class GnomeRoute : public WaylandRoute
 {
 public:
     static GnomeRoute& shared();
 
-    // Opens the session on a worker thread when the session bus has mutter's remote desktop; false when it has not.
-    // Until the session runs, and when mutter refuses it, no native window counts as focused.
-    bool openInBackground();
-    // Stops the session (at quit).
+    // Starts following the focus and looks for mutter's remote desktop on a worker thread. Main thread, once.
+    void start();
+    // At quit: stops a session still running, without waiting for mutter.
     void close();
 
+    // Whether the user stopped a session from GNOME's screen-sharing indicator: no keystroke until resume().
+    bool isStoppedByUser() const { return stoppedByUser_; }
+    // The user started a new dictation.
+    void resume();
+
     ActiveWindow::WindowId focusedWindow() override;
+    // Mutter takes no request to focus a window: true only for the window that has the focus already.
     bool activate(ActiveWindow::WindowId window) override;
     QStringList focusedWindowClass() override;
+    // In a session of its own, opened and stopped around it. A paste (`pasted` given) is made once native
+    // windows are offered exactly that text as the clipboard; nothing is pressed when they are not within a
+    // second (mutter hands an X11 clipboard on to them a few milliseconds after it changed) or mutter cannot tell.
     Keystroke postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifiers modifiers,
                       const QString& pasted) override;
 
 private:
-    // The one identifier of native windows.
-    static constexpr ActiveWindow::WindowId nativeWindow = ActiveWindow::nativeWindowBit | 1;
-
     GnomeRoute() = default;
 
-    // How far a keystroke got: not at all (the first press failed), partly, or fully.
-    enum class Typed
-    {
-        nothing,
-        partly,
-        yes
-    };
+    // Whether the session bus has mutter's remote desktop; asked once, and then the accessibility bus is followed.
+    bool isOffered();
+    void watch();
 
-    // Opens and starts the session unless one runs; false when the service is missing or mutter refuses it.
-    bool open();
-    bool openLocked();
-    bool notify(const QString& method, quint32 key, bool pressed);
-    Typed typeLocked(Keys::Keysym key, Keys::Modifiers modifiers);
-    // Waits until mutter offers native windows the text Tolvan put on the clipboard: mutter copies a new X11
-    // clipboard for them a few milliseconds later, and a paste before that inserts the clipboard's previous
-    // content. False when it has not after a second.
-    bool clipboardReachesNativeWindows();
-    // The clipboard as native windows get it; nothing when mutter does not answer.
-    std::optional<QString> nativeClipboardText();
-
-    std::mutex mutex_;
-    // The session's object path; empty while none runs.
-    QString session_;
-    // Whether the session may read the clipboard (EnableClipboard).
-    bool clipboardShared_ = false;
-    // Whether a session runs, for the callers that must not wait for the mutex.
-    std::atomic<bool> running_ = false;
+    GnomeFocus focus_;
+    // The application's child: it goes with the event loop it is fed by.
+    QPointer<GnomeFocusWatch> focusWatch_;
+    std::once_flag offerChecked_;
+    std::atomic<bool> offered_ = false;
+    std::atomic<bool> stoppedByUser_ = false;
+    std::atomic<bool> closing_ = false;
+    // One session at a time.
+    std::mutex keystrokeMutex_;
+    // The running session's path, for close().
+    std::mutex runningMutex_;
+    QString running_;
 };

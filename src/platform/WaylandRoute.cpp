@@ -11,8 +11,10 @@ WaylandRoute* WaylandRoute::shared()
         case DesktopSession::Route::wlroots:
             return &WlrRoute::shared();
         case DesktopSession::Route::gnome:
-            // Without mutter's remote desktop on the session bus, native windows get the clipboard.
-            return GnomeRoute::shared().openInBackground() ? &GnomeRoute::shared() : nullptr;
+            // Without mutter's remote desktop on the session bus no native window counts as focused: they get
+            // the clipboard. Whether it is there is asked off this thread.
+            GnomeRoute::shared().start();
+            return &GnomeRoute::shared();
         case DesktopSession::Route::x11:
         case DesktopSession::Route::clipboard:
             break;

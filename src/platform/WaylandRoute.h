@@ -21,8 +21,9 @@ public:
     // the compositor offers none (native windows then get the text on the clipboard).
     static WaylandRoute* shared();
 
-    // The focused native window (nativeWindowBit set), or 0 when none is or the compositor does not tell. Never
-    // waits for the compositor.
+    // The focused native window (nativeWindowBit set), or 0 when none is or the compositor does not tell. Two
+    // calls give the same identifier only for what the route knows to be the same window. Never waits for the
+    // compositor.
     virtual ActiveWindow::WindowId focusedWindow() = 0;
     // Asks the compositor to focus the native window; false when it no longer exists.
     virtual bool activate(ActiveWindow::WindowId window) = 0;
