@@ -2,7 +2,7 @@
 
 #include "core/Log.h"
 #include "platform/GnomeFocus.h"
-#include "platform/X11DisplayLoss.h"
+#include "platform/DisplayLoss.h"
 #include "platform/X11ErrorTrap.h"
 
 #include <QDBusConnection>
@@ -66,7 +66,7 @@ bool GnomeFocusWatch::watchX11()
     display_ = XOpenDisplay(nullptr);
     if (!display_)
         return false;
-    X11DisplayLoss::sparesOtherThreads(display_);
+    DisplayLoss::sparesOtherThreads(display_);
     activeWindowAtom_ = XInternAtom(display_, "_NET_ACTIVE_WINDOW", False);
     pidAtom_ = XInternAtom(display_, "_NET_WM_PID", False);
     XSelectInput(display_, DefaultRootWindow(display_), PropertyChangeMask);

@@ -177,8 +177,8 @@ QStringList GnomeRoute::focusedWindowClass()
     return {};
 }
 
-WaylandRoute::Keystroke GnomeRoute::postKey(ActiveWindow::WindowId target, Keys::Keysym key,
-                                            Keys::Modifiers modifiers, const QString& pasted)
+WaylandRoute::Keystroke GnomeRoute::postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifiers modifiers,
+                                            const QString& pasted)
 {
     const std::lock_guard lock(keystrokeMutex_);
     if (stoppedByUser_) {

@@ -263,8 +263,9 @@ TEST_F(WaylandDesktopTest, UnderMutterTheReviewWindowTakesTheFocusAndItsPhraseGo
         GTEST_SKIP() << "mutter cannot run here: " << mutter.problem();
     const auto field = mutter.nativeTextField();
     ASSERT_TRUE(field->isReady());
-    RunningApp app(answering(QStringLiteral("dictation_fillers.json"), mutter.session()),
-                   {{SettingsKey::speechQuality, QStringLiteral("highlight")}});
+    RunningApp app(
+        answering(QStringLiteral("dictation_fillers.json"), mutter.session()),
+        {{SettingsKey::speechQuality, QStringLiteral("highlight")}, {SettingsKey::recognizeWhileRecording, false}});
     ASSERT_TRUE(app.waitUntilReady());
 
     dictateWithTheCommand(app);
@@ -289,8 +290,9 @@ TEST_F(WaylandDesktopTest, UnderMutterAPhraseWhoseNativeWindowLostTheFocusStaysO
     // On the accessibility bus, which tells mutter's native windows apart.
     const auto field = mutter.nativeTextField(true);
     ASSERT_TRUE(field->isReady());
-    RunningApp app(answering(QStringLiteral("dictation_fillers.json"), mutter.session()),
-                   {{SettingsKey::speechQuality, QStringLiteral("highlight")}});
+    RunningApp app(
+        answering(QStringLiteral("dictation_fillers.json"), mutter.session()),
+        {{SettingsKey::speechQuality, QStringLiteral("highlight")}, {SettingsKey::recognizeWhileRecording, false}});
     ASSERT_TRUE(app.waitUntilReady());
     ASSERT_TRUE(app.logShows(QStringLiteral("Окна GNOME различаются по событиям шины специальных возможностей")));
 

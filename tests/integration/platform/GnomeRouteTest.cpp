@@ -124,8 +124,7 @@ TEST(GnomeRouteTest, APasteGoesOutOnlyWhenNativeWindowsAreOfferedOurText)
     };
     for (const auto& expected : cases) {
         mutter.startService(expected.options);
-        EXPECT_EQ(pastes(GnomeRoute::shared()), expected.pasted)
-            << expected.options.join(u' ').toStdString();
+        EXPECT_EQ(pastes(GnomeRoute::shared()), expected.pasted) << expected.options.join(u' ').toStdString();
         ASSERT_TRUE(mutter.waitForCall(QStringLiteral("CALL 1 Stop")));
         EXPECT_EQ(pressesOf(mutter.readCalls()).join(u' '), expected.pasted ? ctrlV : QString())
             << mutter.readCalls().join(u'\n').toStdString();
@@ -153,8 +152,7 @@ TEST(GnomeRouteTest, QuittingDoesNotWaitForAPasteMutterIsSlowToAnswerAndStopsIts
 {
     FakeMutter mutter;
     mutter.startService({QStringLiteral("--clipboard"), text, QStringLiteral("--late-press"), QStringLiteral("1")});
-    std::future<bool> paste =
-        std::async(std::launch::async, [] { return pastes(GnomeRoute::shared()); });
+    std::future<bool> paste = std::async(std::launch::async, [] { return pastes(GnomeRoute::shared()); });
     const auto isFinished = [&paste] { return paste.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
     ASSERT_TRUE(mutter.waitForCall(ctrlPressed));
 
