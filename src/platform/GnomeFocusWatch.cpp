@@ -1,8 +1,8 @@
 #include "platform/GnomeFocusWatch.h"
 
 #include "core/Log.h"
-#include "platform/GnomeFocus.h"
 #include "platform/DisplayLoss.h"
+#include "platform/GnomeFocus.h"
 #include "platform/X11ErrorTrap.h"
 
 #include <QDBusConnection>

@@ -53,21 +53,21 @@ void get(QNetworkAccessManager& network, const QUrl& address, qint64 maximumSize
         }
         body->append(reply->readAll());
     });
-    QObject::connect(
-        reply, &QNetworkReply::finished, context, [reply, address, body, tooLarge, tooSlow, done = std::move(done)] {
-            reply->deleteLater();
-            Document document;
-            if (*tooSlow)
-                document.transportError = SystemErrors::ofNetwork(QNetworkReply::TimeoutError, address,
-                                                                  QStringLiteral("ответ длится дольше предела"));
-            else if (!*tooLarge && isTransportError(reply->error()))
-                document.transportError = SystemErrors::ofReply(*reply);
-            else if (!*tooLarge && reply->error() == QNetworkReply::NoError) {
-                document.bytes = *body + reply->readAll();
-                document.complete = true;
-            }
-            done(document);
-        });
+    QObject::connect(reply, &QNetworkReply::finished, context,
+                     [reply, address, body, tooLarge, tooSlow, done = std::move(done)] {
+                         reply->deleteLater();
+                         Document document;
+                         if (*tooSlow)
+                             document.transportError = SystemErrors::ofNetwork(
+                                 QNetworkReply::TimeoutError, address, QStringLiteral("ответ длится дольше предела"));
+                         else if (!*tooLarge && isTransportError(reply->error()))
+                             document.transportError = SystemErrors::ofReply(*reply);
+                         else if (!*tooLarge && reply->error() == QNetworkReply::NoError) {
+                             document.bytes = *body + reply->readAll();
+                             document.complete = true;
+                         }
+                         done(document);
+                     });
 }
 
 FeedAnswer verified(const Document& feed, const Document& signature, const QUrl& feedAddress,

@@ -305,7 +305,11 @@ TEST_F(UpdaterTest, AFailedUpdateEndsIdleWithAnAlertAndKeepsTheInstalledCopy)
     // What is served, what the feed's signature is of, the checksum in the feed.
     for (const auto& [served, signedImage, sha256, saved, alert] :
          std::initializer_list<std::tuple<QByteArray, QByteArray, QByteArray, bool, QString>>{
-             {{}, {}, {}, true, QStringLiteral("Не удалось загрузить обновление: сервер 127.0.0.1 не нашёл файл (HTTP 404)")},
+             {{},
+              {},
+              {},
+              true,
+              QStringLiteral("Не удалось загрузить обновление: сервер 127.0.0.1 не нашёл файл (HTTP 404)")},
              {image, image, {}, false, QStringLiteral("Не удалось сохранить загруженное обновление: ")},
              {image, image, QByteArray(64, 'a'), true,
               installFailed + QStringLiteral("контрольная сумма образа не совпадает с указанной в фиде\nСкачайте "
