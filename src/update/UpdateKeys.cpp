@@ -17,6 +17,17 @@ QList<QByteArray> builtIn()
     return UpdateKeys::parse(QString::fromLatin1(UpdateKeysBuild::keys)).value_or(QList<QByteArray>());
 }
 
+// The keys in TOLVAN_TEST_UPDATE_KEY when it is set in a build for testing (none when it holds no key); a release
+// build has no such code.
+std::optional<QList<QByteArray>> testKeys()
+{
+#if TOLVAN_UPDATE_KEYS_FROM_ENVIRONMENT
+    if (qEnvironmentVariableIsSet(testVariable))
+        return UpdateKeys::parse(qEnvironmentVariable(testVariable)).value_or(QList<QByteArray>());
+#endif
+    return std::nullopt;
+}
+
 } // namespace
 
 namespace UpdateKeys
@@ -24,18 +35,12 @@ namespace UpdateKeys
 
 bool fromTestEnvironment()
 {
-#if TOLVAN_UPDATE_KEYS_FROM_ENVIRONMENT
-    return qEnvironmentVariableIsSet(testVariable);
-#else
-    return false;
-#endif
+    return testKeys().has_value();
 }
 
 QList<QByteArray> trusted()
 {
-    if (fromTestEnvironment())
-        return parse(qEnvironmentVariable(testVariable)).value_or(QList<QByteArray>());
-    return builtIn();
+    return testKeys().value_or(builtIn());
 }
 
 std::optional<QList<QByteArray>> parse(const QString& text)
