@@ -193,11 +193,17 @@ void WlrRoute::shareClipboard(const QString& text)
 
 std::optional<QString> WlrRoute::clipboardText()
 {
+    return readSelection(false);
+}
+
+std::optional<QString> WlrRoute::readSelection(bool primary)
+{
     auto text = std::make_shared<std::optional<QString>>();
     const bool answered = thread_.run(
-        [this, text] {
-            if (objects_->clipboard && thread_.roundtrip(roundtripTimeoutMs))
-                *text = objects_->clipboard->clipboardText(readTimeoutMs);
+        [this, text, primary] {
+            WlrClipboard* clipboard = objects_->clipboard.get();
+            if (clipboard && thread_.roundtrip(roundtripTimeoutMs))
+                *text = primary ? clipboard->selectedText(readTimeoutMs) : clipboard->clipboardText(readTimeoutMs);
         },
         clipboardTimeoutMs);
     return answered ? *text : std::nullopt;
@@ -222,14 +228,7 @@ bool WlrRoute::restoreClipboard(const QString& inserted, const QString& previous
 
 std::optional<QString> WlrRoute::selectedText()
 {
-    auto text = std::make_shared<std::optional<QString>>();
-    const bool answered = thread_.run(
-        [this, text] {
-            if (objects_->clipboard && thread_.roundtrip(roundtripTimeoutMs))
-                *text = objects_->clipboard->selectedText(readTimeoutMs);
-        },
-        clipboardTimeoutMs);
-    return answered ? *text : std::nullopt;
+    return readSelection(true);
 }
 
 QString WlrRoute::clipboardToKeep()

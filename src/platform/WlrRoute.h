@@ -40,6 +40,8 @@ private:
         QStringList windowClass;
     };
     void setUp(WaylandThread& thread);
+    // The clipboard's or the primary selection's text, read on the thread once the compositor is up to date.
+    std::optional<QString> readSelection(bool primary);
     void noteFocus(const Focus& focus);
 
     // Only touched on the thread's own thread.
