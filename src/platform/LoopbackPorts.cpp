@@ -5,6 +5,13 @@
 #include <QList>
 #include <QSet>
 
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <climits>
 #include <dirent.h>
@@ -13,12 +20,54 @@
 namespace
 {
 
-constexpr const char* listenState = "0A";
+// Asks the kernel's socket diagnostics (what `ss` uses) for the family's listening TCP sockets and adds the
+// inodes of those on `port`. Only the table of listening sockets is walked, not the connections. False when
+// the kernel does not answer (no sock_diag support); nothing is added then.
+bool askKernel(int family, quint16 port, QList<quint64>& inodes)
+{
+    const int channel = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (channel < 0)
+        return false;
+    struct
+    {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } query{};
+    query.header.nlmsg_len = sizeof query;
+    query.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    query.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    query.request.sdiag_family = static_cast<__u8>(family);
+    query.request.sdiag_protocol = IPPROTO_TCP;
+    query.request.idiag_states = 1U << TCP_LISTEN;
+    QList<quint64> found;
+    bool complete = ::send(channel, &query, sizeof query, 0) == static_cast<ssize_t>(sizeof query);
+    bool done = false;
+    while (complete && !done) {
+        alignas(nlmsghdr) char buffer[16384];
+        ssize_t length = ::recv(channel, buffer, sizeof buffer, 0);
+        complete = length > 0;
+        for (auto* message = reinterpret_cast<nlmsghdr*>(buffer); complete && NLMSG_OK(message, length);
+             message = NLMSG_NEXT(message, length)) {
+            if (message->nlmsg_type == NLMSG_DONE) {
+                done = true;
+                break;
+            }
+            complete = message->nlmsg_type != NLMSG_ERROR;
+            const auto* socket = static_cast<const inet_diag_msg*>(NLMSG_DATA(message));
+            if (complete && ntohs(socket->id.idiag_sport) == port)
+                found.append(socket->idiag_inode);
+        }
+    }
+    ::close(channel);
+    if (complete)
+        inodes += found;
+    return complete;
+}
 
-// The inodes of the sockets in one of the kernel's tables that listen on `port`. A line reads
-// "sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid timeout inode …", addresses as
-// hexadecimal ADDRESS:PORT.
-void addListeners(const char* table, quint16 port, QList<quint64>& inodes)
+// The same from the kernel's text table (/proc/net/tcp or tcp6), which lists every connection as well. A line
+// reads "sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid timeout inode …",
+// addresses as hexadecimal ADDRESS:PORT, state 0A for listening.
+void readTable(const char* table, quint16 port, QList<quint64>& inodes)
 {
     QFile file(QString::fromLatin1(table));
     if (!file.open(QIODevice::ReadOnly))
@@ -26,7 +75,7 @@ void addListeners(const char* table, quint16 port, QList<quint64>& inodes)
     const QList<QByteArray> lines = file.readAll().split('\n');
     for (qsizetype index = 1; index < lines.size(); ++index) {
         const QList<QByteArray> fields = lines.at(index).simplified().split(' ');
-        if (fields.size() < 10 || fields.at(3) != listenState)
+        if (fields.size() < 10 || fields.at(3) != "0A")
             continue;
         const QByteArray& local = fields.at(1);
         bool portOk = false;
@@ -34,6 +83,12 @@ void addListeners(const char* table, quint16 port, QList<quint64>& inodes)
         if (portOk && localPort == port)
             inodes.append(fields.at(9).toULongLong());
     }
+}
+
+void addListeners(int family, const char* table, quint16 port, QList<quint64>& inodes)
+{
+    if (!askKernel(family, port, inodes))
+        readTable(table, port, inodes);
 }
 
 // The inodes of the sockets among the process's open files ("socket:[INODE]" links in /proc/PID/fd).
@@ -66,8 +121,8 @@ namespace LoopbackPorts
 Listener listener(qint64 pid, quint16 port)
 {
     QList<quint64> listening;
-    addListeners("/proc/net/tcp", port, listening);
-    addListeners("/proc/net/tcp6", port, listening);
+    addListeners(AF_INET, "/proc/net/tcp", port, listening);
+    addListeners(AF_INET6, "/proc/net/tcp6", port, listening);
     if (listening.isEmpty())
         return {};
     const QSet<quint64> own = socketsOf(pid);

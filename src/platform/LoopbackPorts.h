@@ -2,9 +2,9 @@
 
 #include <QtGlobal>
 
-// Who listens on a TCP port of this machine, from the kernel's socket tables (/proc/net/tcp and tcp6) and the
-// open files of a process. Any local user can read the port a child server is told on its command line and
-// listen on it first; this tells the child's own listening socket from anyone else's.
+// Who listens on a TCP port of this machine, from the kernel's socket diagnostics (or its tables /proc/net/tcp and
+// tcp6 where those cannot be asked) and the open files of a process. Any local user can read the port a child server is
+// told on its command line and listen on it first; this tells the child's own listening socket from anyone else's.
 namespace LoopbackPorts
 {
 struct Listener
