@@ -192,7 +192,14 @@ void ChildServer::send(LoopbackHttp::Request request, LoopbackHttp::Callback cal
     request.peerCheck = [pid = process_->processId(), port = port_, own] {
         return LoopbackPorts::listener(pid, port) == own;
     };
-    LoopbackHttp::send(this, port_, request, std::move(callback));
+    LoopbackHttp::send(this, port_, request,
+                       [this, generation = generation_, port = port_,
+                        callback = std::move(callback)](const Result<LoopbackHttp::Answer>& answer) {
+                           // The child has lost its port, most likely to someone who saw it die first.
+                           if (!answer && answer.error() == LoopbackHttp::peerRefused() && generation == generation_)
+                               portTaken(port);
+                           callback(answer);
+                       });
 }
 
 Error ChildServer::notRunning()

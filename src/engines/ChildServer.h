@@ -106,8 +106,9 @@ public:
     QProcess* process() const { return process_; }
 
     // Sends a request to the child's port over a connection that is used only if the port's listening socket is
-    // still the one the child was found listening on; otherwise the callback gets LoopbackHttp::peerRefused().
-    // Before that socket is known (no child, or still loading) it gets notRunning() at once.
+    // still the one the child was found listening on; otherwise the callback gets LoopbackHttp::peerRefused() and
+    // the child is started again on another port. Before that socket is known (no child, or still loading) the
+    // callback gets notRunning() at once.
     void send(LoopbackHttp::Request request, LoopbackHttp::Callback callback);
 
     static Error notRunning();

@@ -196,10 +196,10 @@ void WhisperServer::setState(const State& state)
 
 void WhisperServer::probe(const std::function<void(bool)>& answer)
 {
-    LoopbackHttp::Request probe;
-    probe.idleTimeoutMs = timing_.server.probeTimeoutMs;
-    probe.totalTimeoutMs = timing_.server.probeTimeoutMs;
-    child_.send(probe, [this, answer](const Result<LoopbackHttp::Answer>& reply) {
+    LoopbackHttp::Request page;
+    page.idleTimeoutMs = timing_.server.probeTimeoutMs;
+    page.totalTimeoutMs = timing_.server.probeTimeoutMs;
+    child_.send(page, [this, answer](const Result<LoopbackHttp::Answer>& reply) {
         if (!reply) {
             answer(false);
             return;
