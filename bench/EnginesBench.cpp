@@ -123,7 +123,7 @@ void startToReady(benchmark::State& state)
     Environment environment;
     WhisperServer server;
     WhisperServer::Timing timing;
-    timing.probePauseMs = static_cast<int>(state.range(0));
+    timing.server.probePauseMs = static_cast<int>(state.range(0));
     server.setTiming(timing);
     double serverStartup = 0;
     double clientPart = 0;

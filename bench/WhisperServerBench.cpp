@@ -4,6 +4,7 @@
 // no_language_probabilities (alternating, ROUNDS of each, default 5), and the server's resident memory after
 // loading, at rest after the warm-up and at its highest while requests run.
 #include "engines/ChildProcess.h"
+#include "engines/ChildServer.h"
 #include "engines/LoopbackHttp.h"
 #include "engines/WavWriter.h"
 #include "engines/WhisperServer.h"
@@ -93,7 +94,7 @@ int main(int argc, char** argv)
     const QByteArray speech = wavFile.readAll();
     const int rounds = arguments.size() > 4 ? arguments.at(4).toInt() : 5;
 
-    const quint16 port = WhisperServer::freePort();
+    const quint16 port = ChildServer::freePort();
     const int threads = ChildProcess::recognizerThreadCount();
     QProcess server;
     server.setStandardOutputFile(QProcess::nullDevice());

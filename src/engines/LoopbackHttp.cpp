@@ -54,7 +54,8 @@ qsizetype bodySize(const QByteArrayList& pieces)
 
 } // namespace
 
-LoopbackHttp::LoopbackHttp(QObject* context, Callback callback) : QObject(context), callback_(std::move(callback))
+LoopbackHttp::LoopbackHttp(QObject* context, Callback callback, std::function<bool()> peerCheck)
+    : QObject(context), callback_(std::move(callback)), peerCheck_(std::move(peerCheck))
 {
     socket_.setProxy(QNetworkProxy::NoProxy);
     idle_.setSingleShot(true);
@@ -63,6 +64,10 @@ LoopbackHttp::LoopbackHttp(QObject* context, Callback callback) : QObject(contex
     total_.setSingleShot(true);
     connect(&total_, &QTimer::timeout, this, [this] { failed(QAbstractSocket::SocketTimeoutError); });
     connect(&socket_, &QTcpSocket::connected, this, [this] {
+        if (peerCheck_ && !peerCheck_()) {
+            finish(peerRefused());
+            return;
+        }
         socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         // Room for a whole recording in the kernel, instead of many small writes.
         socket_.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption,
@@ -93,10 +98,12 @@ void LoopbackHttp::send(QObject* context, quint16 port, const Request& request, 
                          "\r\nConnection: close\r\nAccept: */*\r\n";
     if (!request.contentType.isEmpty())
         message += "Content-Type: " + request.contentType + "\r\n";
+    for (const auto& [name, value] : request.headers)
+        message += name + ": " + value + "\r\n";
     if (request.method != "GET" || !request.body.isEmpty())
         message += "Content-Length: " + QByteArray::number(bodySize(request.body)) + "\r\n";
     message += "\r\n";
-    auto* exchange = new LoopbackHttp(context, std::move(callback));
+    auto* exchange = new LoopbackHttp(context, std::move(callback), request.peerCheck);
     exchange->start(port, std::move(message), request.body, request.idleTimeoutMs, request.totalTimeoutMs);
 }
 
@@ -108,6 +115,11 @@ void LoopbackHttp::start(quint16 port, QByteArray head, QByteArrayList body, int
     idle_.start();
     total_.start(totalTimeoutMs);
     socket_.connectToHost(QHostAddress::LocalHost, port);
+}
+
+Error LoopbackHttp::peerRefused()
+{
+    return Error::tolvan(13, QStringLiteral("порт сервера занят чужой программой"));
 }
 
 std::optional<LoopbackHttp::Answer> LoopbackHttp::parse(const QByteArray& received, bool closed)

@@ -34,16 +34,24 @@ public:
         QByteArray method = "GET";
         QByteArray path = "/";
         QByteArray contentType;
+        // Further header lines, name and value.
+        QList<QPair<QByteArray, QByteArray>> headers;
         // Pieces of the body, handed to the socket one after another without being joined.
         QByteArrayList body;
         // The longest wait for the connection or for more data.
         int idleTimeoutMs = 60000;
         // The longest the whole exchange may take, however steadily data arrives.
         int totalTimeoutMs = 600000;
+        // Asked once the connection stands, before anything is sent: false ends the exchange with peerRefused()
+        // and the peer gets nothing.
+        std::function<bool()> peerCheck;
     };
 
     // Sends the request; the callback runs once on the context's thread, never after the context is gone.
     static void send(QObject* context, quint16 port, const Request& request, Callback callback);
+
+    // What the exchange ends with when the request's peer check refuses the peer.
+    static Error peerRefused();
 
     // Parses a complete answer from the bytes received so far; `closed` when the peer has closed the
     // connection. Nothing while more bytes are needed.
@@ -53,7 +61,7 @@ public:
     ~LoopbackHttp() override;
 
 private:
-    LoopbackHttp(QObject* context, Callback callback);
+    LoopbackHttp(QObject* context, Callback callback, std::function<bool()> peerCheck);
 
     void start(quint16 port, QByteArray head, QByteArrayList body, int idleTimeoutMs, int totalTimeoutMs);
     void receive();
@@ -68,5 +76,6 @@ private:
     QByteArray head_;
     QByteArrayList body_;
     Callback callback_;
+    std::function<bool()> peerCheck_;
     bool finished_ = false;
 };

@@ -8,14 +8,9 @@
 #include "engines/Utf8.h"
 #include "engines/WavWriter.h"
 #include "model/Segments.h"
-#include "platform/Processes.h"
 
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QJsonDocument>
-#include <QProcess>
-#include <QTcpServer>
-#include <QTimer>
 #include <QUuid>
 
 namespace
@@ -33,56 +28,42 @@ Error unparsable()
 
 } // namespace
 
-WhisperServer::WhisperServer(QObject* parent) : QObject(parent) {}
-
-WhisperServer::~WhisperServer()
+WhisperServer::WhisperServer(QObject* parent) : QObject(parent)
 {
-    ChildProcess::release(process_, this, timing_.terminationGraceMs);
+    child_.onStarting = [this] { setState(State{State::starting, {}}); };
+    child_.onReady = [this] {
+        setState(State{State::ready, {}});
+        Log::info(QStringLiteral("whisper-server готов (прогрет)"));
+    };
+    child_.onFailure = [this](const ChildServer::Failure& failure) { childFailed(failure); };
 }
+
+WhisperServer::~WhisperServer() = default;
 
 void WhisperServer::start(const QString& modelPath, const QString& language, const QString& prompt)
 {
     stop();
-    const quint64 generation = ++generation_;
     const QString executable = Resources::whisperServer();
     if (qEnvironmentVariableIsEmpty("TOLVAN_WHISPER_BIN") && !QFileInfo(executable).isFile()) {
         setState(State::failure(QStringLiteral("в бандле нет whisper-server")));
         return;
     }
-    port_ = freePort();
-
-    auto* process = new QProcess(this);
-    process->setProgram(executable);
-    process->setArguments(arguments(modelPath, port_, ChildProcess::recognizerThreadCount(), language, prompt));
-    const QString log = Log::childLog(QStringLiteral("server.log"));
-    if (!log.isEmpty()) {
-        process->setStandardOutputFile(log, QIODevice::Append);
-        process->setStandardErrorFile(log, QIODevice::Append);
-    }
-    connect(process, &QProcess::finished, this,
-            [this, generation](int exitCode, QProcess::ExitStatus) { childExited(generation, exitCode); });
-    connect(process, &QProcess::errorOccurred, this, [this, generation, process](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            launchFailed(generation, process->errorString());
-    });
-
-    Processes::endWithParent(*process);
-
-    setState(State{State::starting, {}});
-    process_ = process;
-    process->start();
-    if (!isCurrentStart(generation))
-        return;
-    Log::info(QStringLiteral("whisper-server: порт %1, модель %2, язык %3")
-                  .arg(QString::number(port_), QFileInfo(modelPath).fileName(), language));
-    pollReady(generation, 0);
+    ChildServer::Launch launch;
+    launch.name = QStringLiteral("whisper-server");
+    launch.program = executable;
+    launch.arguments = [=, threads = ChildProcess::recognizerThreadCount()](quint16 port) {
+        return arguments(modelPath, port, threads, language, prompt);
+    };
+    launch.logPath = Log::childLog(QStringLiteral("server.log"));
+    child_.start(launch, [this](const std::function<void(bool)>& answer) { probe(answer); });
+    if (child_.isStarting())
+        Log::info(QStringLiteral("whisper-server: порт %1, модель %2, язык %3")
+                      .arg(QString::number(child_.port()), QFileInfo(modelPath).fileName(), language));
 }
 
 void WhisperServer::stop()
 {
-    ++generation_;
-    ChildProcess::release(process_, this, timing_.terminationGraceMs);
-    port_ = 0;
+    child_.stop();
     setState(State{State::stopped, {}});
 }
 
@@ -93,10 +74,6 @@ void WhisperServer::transcribe(const QByteArray& wav, Completion<TranscriptionRe
 
 void WhisperServer::transcribe(const QByteArray& wav, const QString& prompt, Completion<TranscriptionResult> completion)
 {
-    if (port_ < 1) {
-        completion(Error::tolvan(10, QStringLiteral("сервер не запущен")));
-        return;
-    }
     const QByteArray boundary = "tolvan-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toLatin1();
     LoopbackHttp::Request request;
     request.method = "POST";
@@ -105,29 +82,18 @@ void WhisperServer::transcribe(const QByteArray& wav, const QString& prompt, Com
     request.body = multipartParts(boundary, wav, prompt);
     request.idleTimeoutMs = timing_.requestTimeoutMs;
     request.totalTimeoutMs = timing_.requestTotalTimeoutMs;
-    LoopbackHttp::send(this, port_, request,
-                       [completion = std::move(completion)](const Result<LoopbackHttp::Answer>& answer) {
-                           if (!answer)
-                               completion(answer.error());
-                           else
-                               completion(interpretAnswer(answer.value().status, answer.value().body));
-                       });
+    child_.send(request, [completion = std::move(completion)](const Result<LoopbackHttp::Answer>& answer) {
+        if (!answer)
+            completion(answer.error());
+        else
+            completion(interpretAnswer(answer.value().status, answer.value().body));
+    });
 }
 
 void WhisperServer::endStrays()
 {
-    if (const int ended = Processes::terminateInstances(Resources::bundledWhisperServer()))
-        Log::info(QStringLiteral("Остановлено оставшихся whisper-server: %1").arg(ended));
-}
-
-quint16 WhisperServer::freePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return fallbackPort;
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port != 0 ? port : fallbackPort;
+    ChildServer::endStrays(Resources::bundledWhisperServer(),
+                           QStringLiteral("Остановлено оставшихся whisper-server: %1"));
 }
 
 std::vector<SpeechSegment> WhisperServer::parseSegments(const QJsonObject& answer)
@@ -214,58 +180,37 @@ void WhisperServer::setState(const State& state)
     });
 }
 
-bool WhisperServer::isCurrentStart(quint64 generation) const
+void WhisperServer::probe(const std::function<void(bool)>& answer)
 {
-    return generation == generation_ && state_.kind == State::starting && process_;
-}
-
-void WhisperServer::pollReady(quint64 generation, int attempt)
-{
-    if (!isCurrentStart(generation))
-        return;
-    LoopbackHttp::Request probe;
-    probe.idleTimeoutMs = timing_.probeTimeoutMs;
-    probe.totalTimeoutMs = timing_.probeTimeoutMs;
-    LoopbackHttp::send(this, port_, probe, [this, generation, attempt](const Result<LoopbackHttp::Answer>& answer) {
-        if (!isCurrentStart(generation))
+    LoopbackHttp::Request page;
+    page.idleTimeoutMs = timing_.server.probeTimeoutMs;
+    page.totalTimeoutMs = timing_.server.probeTimeoutMs;
+    child_.send(page, [this, answer](const Result<LoopbackHttp::Answer>& reply) {
+        if (!reply) {
+            answer(false);
             return;
-        if (answer) {
-            warmUp(generation);
-        } else if (attempt < timing_.lastProbe) {
-            QTimer::singleShot(timing_.probePauseMs, this,
-                               [this, generation, attempt] { pollReady(generation, attempt + 1); });
-        } else {
-            setState(State::failure(QStringLiteral("сервер не отвечает")));
         }
+        // Whatever the warm-up brings, the model has been loaded into memory and run once.
+        const std::vector<int16_t> silence(16000, 0);
+        transcribe(WavWriter::data(silence, 16000), [answer](const Result<TranscriptionResult>&) { answer(true); });
     });
 }
 
-void WhisperServer::warmUp(quint64 generation)
+void WhisperServer::childFailed(const ChildServer::Failure& failure)
 {
-    const std::vector<int16_t> silence(16000, 0);
-    QPointer<WhisperServer> self(this);
-    transcribe(WavWriter::data(silence, 16000), [self, generation](const Result<TranscriptionResult>&) {
-        if (!self || !self->isCurrentStart(generation))
-            return;
-        self->setState(State{State::ready, {}});
-        Log::info(QStringLiteral("whisper-server готов (прогрет)"));
-    });
-}
-
-void WhisperServer::childExited(quint64 generation, int exitCode)
-{
-    if (generation != generation_)
-        return;
-    ChildProcess::release(process_, this, timing_.terminationGraceMs);
-    Log::info(QStringLiteral("whisper-server упал, код %1").arg(exitCode));
-    setState(State::failure(QStringLiteral("процесс завершился, код %1").arg(exitCode)));
-}
-
-void WhisperServer::launchFailed(quint64 generation, const QString& description)
-{
-    if (generation != generation_ || !process_)
-        return;
-    ChildProcess::release(process_, this, timing_.terminationGraceMs);
-    port_ = 0;
-    setState(State::failure(description));
+    switch (failure.kind) {
+    case ChildServer::Failure::exited:
+        Log::info(QStringLiteral("whisper-server упал, код %1").arg(failure.exitCode));
+        setState(State::failure(QStringLiteral("процесс завершился, код %1").arg(failure.exitCode)));
+        break;
+    case ChildServer::Failure::launchFailed:
+        setState(State::failure(failure.description));
+        break;
+    case ChildServer::Failure::silent:
+        setState(State::failure(QStringLiteral("сервер не отвечает")));
+        break;
+    case ChildServer::Failure::portTaken:
+        setState(State::failure(QStringLiteral("порт занят чужой программой")));
+        break;
+    }
 }

@@ -1,25 +1,22 @@
 #pragma once
 
 #include "core/Result.h"
+#include "engines/ChildServer.h"
 #include "model/SpeechSegment.h"
 #include "model/TranscriptionResult.h"
 
 #include <QByteArray>
 #include <QJsonObject>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <vector>
 
-class QProcess;
-
-// Runs whisper.cpp's whisper-server as a child bound to 127.0.0.1, tracks whether it is usable and sends
-// recordings to its /inference endpoint. Everything but the transcription completions happens on the
-// main thread; every callback of a child or a request carries the generation it belongs to and is
-// ignored once a newer start or stop has happened.
+// Runs whisper.cpp's whisper-server as a child bound to 127.0.0.1 (through ChildServer, which talks to
+// nothing but the child's own socket), tracks whether it is usable and sends recordings to its /inference
+// endpoint. Everything but the transcription completions happens on the main thread.
 class WhisperServer : public QObject
 {
     Q_OBJECT
@@ -42,20 +39,15 @@ public:
         bool operator==(const State&) const = default;
     };
 
-    // How readiness is awaited and how long a stopped child may linger; tests shorten them.
+    // How long things may take; tests shorten them.
     struct Timing
     {
-        int probeTimeoutMs = 2000;
-        int probePauseMs = 300;
-        // Probes 0…lastProbe, a little over a minute in all.
-        int lastProbe = 200;
-        int terminationGraceMs = 3000;
+        // Readiness and the end of a stopped child.
+        ChildServer::Timing server;
         // A recognition request waits this long for more data, and this long in all.
         int requestTimeoutMs = 60000;
         int requestTotalTimeoutMs = 600000;
     };
-
-    static constexpr quint16 fallbackPort = 8917;
 
     explicit WhisperServer(QObject* parent = nullptr);
     ~WhisperServer() override;
@@ -64,9 +56,12 @@ public:
     std::function<void(const State&)> onState;
 
     const State& state() const { return state_; }
-    quint16 port() const { return port_; }
-    quint64 generation() const { return generation_; }
-    void setTiming(const Timing& timing) { timing_ = timing; }
+    quint16 port() const { return child_.port(); }
+    void setTiming(const Timing& timing)
+    {
+        timing_ = timing;
+        child_.setTiming(timing.server);
+    }
 
     // Stops a running server, then starts one with this model file, language code and initial prompt.
     void start(const QString& modelPath, const QString& language, const QString& prompt);
@@ -80,8 +75,6 @@ public:
     // Ends the servers an earlier run left behind: every process of this user running the bundled server file.
     // A program named with TOLVAN_WHISPER_BIN may serve others as well and is left alone.
     static void endStrays();
-    // A TCP port on 127.0.0.1 that was free a moment ago, or the fallback port.
-    static quint16 freePort();
     static std::vector<SpeechSegment> parseSegments(const QJsonObject& answer);
 
     static QStringList arguments(const QString& modelPath, quint16 port, int threads, const QString& language,
@@ -95,15 +88,11 @@ public:
 
 private:
     void setState(const State& state);
-    void pollReady(quint64 generation, int attempt);
-    void warmUp(quint64 generation);
-    void childExited(quint64 generation, int exitCode);
-    void launchFailed(quint64 generation, const QString& description);
-    bool isCurrentStart(quint64 generation) const;
+    // Ready once anything answers GET / and a second of silence has been through the model.
+    void probe(const std::function<void(bool)>& answer);
+    void childFailed(const ChildServer::Failure& failure);
 
-    QPointer<QProcess> process_;
+    ChildServer child_;
     State state_;
-    quint16 port_ = 0;
-    quint64 generation_ = 0;
     Timing timing_;
 };

@@ -10,33 +10,34 @@
 #include "engines/FileDownload.h"
 #include "engines/ModelHub.h"
 #include "engines/Utf8.h"
-#include "engines/WhisperServer.h"
-#include "platform/Processes.h"
 
-#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QProcess>
-#include <QTimer>
+#include <QRandomGenerator>
 
 #include <algorithm>
+#include <array>
+#include <utility>
 
 namespace
 {
 
-QUrl serverUrl(quint16 port, const QString& path)
-{
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path));
-}
-
-bool isHealthy(QNetworkReply& reply)
+bool isHealthy(const Result<LoopbackHttp::Answer>& reply)
 {
     // The loading server answers 503 with an error object; only a 200 whose body says "ok" means ready.
-    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const std::optional<QString> body = Utf8::decode(reply.readAll());
-    return status == 200 && body && body->contains(QLatin1String("ok"));
+    if (!reply || reply.value().status != 200)
+        return false;
+    const std::optional<QString> body = Utf8::decode(reply.value().body);
+    return body && body->contains(QLatin1String("ok"));
+}
+
+// 256 random bits from the system's generator, in hexadecimal.
+QByteArray freshApiKey()
+{
+    std::array<quint32, 8> words{};
+    QRandomGenerator::system()->fillRange(words.data(), words.size());
+    return QByteArray(reinterpret_cast<const char*>(words.data()), sizeof words).toHex();
 }
 
 // A file that arrived whole but too short names the status it came with; every other failure is already in
@@ -66,25 +67,19 @@ AdvisorEngine::AdvisorEngine(QObject* parent) : AdvisorEngine(Timing{}, ModelSiz
 AdvisorEngine::AdvisorEngine(Timing timing, ModelSizes sizes, QObject* parent)
     : QObject(parent), timing_(timing), sizes_(sizes)
 {
-    http_.setProxy(QNetworkProxy::NoProxy);
     state_ = restingState();
+    child_.setTiming(timing.server);
+    child_.onStarting = [this] { setState(State{State::starting, 0, {}}); };
+    child_.onReady = [this] {
+        setState(State{State::ready, 0, {}});
+        settleWaiting(true);
+    };
+    child_.onFailure = [this](const ChildServer::Failure& failure) { childFailed(failure); };
 }
 
 AdvisorEngine::~AdvisorEngine()
 {
     idleShutdown_.cancel();
-    for (QNetworkReply* reply : http_.findChildren<QNetworkReply*>())
-        reply->disconnect(this);
-    if (!process_)
-        return;
-    process_->disconnect(this);
-    if (QCoreApplication::closingDown()) {
-        // The application is going away and cannot host a lingering child any more.
-        process_->kill();
-        process_->waitForFinished();
-        return;
-    }
-    ChildProcess::end(process_, timing_.terminationGraceMs);
 }
 
 QString AdvisorEngine::modelPath() const
@@ -129,8 +124,8 @@ std::optional<QString> AdvisorEngine::serverExecutable()
 
 void AdvisorEngine::endStrays()
 {
-    if (const int ended = Processes::terminateInstances(Resources::bundledLlamaServer()))
-        Log::info(QStringLiteral("Советник: остановлено оставшихся llama-server: %1").arg(ended));
+    ChildServer::endStrays(Resources::bundledLlamaServer(),
+                           QStringLiteral("Советник: остановлено оставшихся llama-server: %1"));
 }
 
 void AdvisorEngine::setState(const State& state)
@@ -187,12 +182,12 @@ void AdvisorEngine::suggest(const QString& text, std::optional<QString> style, s
 
 void AdvisorEngine::startServerIfNeeded(std::function<void(bool)> then)
 {
-    if (state_.kind == State::starting) {
-        waitReady(generation_, 0, std::move(then));
+    if (child_.isReady()) {
+        then(true);
         return;
     }
-    if (state_.kind == State::ready) {
-        then(true);
+    if (child_.isStarting()) {
+        waiting_.push_back(std::move(then));
         return;
     }
     const std::optional<QString> executable = serverExecutable();
@@ -200,99 +195,82 @@ void AdvisorEngine::startServerIfNeeded(std::function<void(bool)> then)
         then(false);
         return;
     }
-    launch(*executable, std::move(then));
+    waiting_.push_back(std::move(then));
+    launch(*executable);
 }
 
-void AdvisorEngine::launch(const QString& executable, std::function<void(bool)> then)
+void AdvisorEngine::launch(const QString& executable)
 {
-    endProcess();
-    const quint64 generation = ++generation_;
-    port_ = WhisperServer::freePort();
-    const quint16 port = port_;
-
-    auto* process = new QProcess(this);
-    process->setProgram(executable);
-    process->setArguments(serverArguments(modelPath(), port, ChildProcess::recognizerThreadCount()));
-    const QString log = Log::childLog(QStringLiteral("advisor.log"));
-    if (log.isEmpty()) {
-        // Nobody would read a pipe, and a full pipe would stall the server.
-        process->setProcessChannelMode(QProcess::ForwardedChannels);
-    } else {
-        process->setStandardOutputFile(log, QIODevice::Append);
-        process->setStandardErrorFile(log, QIODevice::Append);
-    }
-    connect(process, &QProcess::finished, this,
-            [this, generation](int exitCode, QProcess::ExitStatus) { childExited(generation, exitCode); });
-    connect(process, &QProcess::errorOccurred, this, [this, generation, process](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            launchFailed(generation, process->errorString());
-    });
-    connect(process, &QProcess::started, this,
-            [port] { Log::info(QStringLiteral("Советник: llama-server запущен, порт %1").arg(port)); });
+    apiKey_ = freshApiKey();
+    ChildServer::Launch launch;
+    launch.name = QStringLiteral("Советник: llama-server");
+    launch.program = executable;
+    launch.arguments = [model = modelPath(), threads = ChildProcess::recognizerThreadCount()](quint16 port) {
+        return serverArguments(model, port, threads);
+    };
+    launch.environment.insert(QStringLiteral("LLAMA_API_KEY"), QString::fromLatin1(apiKey_));
+    launch.logPath = Log::childLog(QStringLiteral("advisor.log"));
     // Asked to stop in the middle of an answer, llama-server waits for a second signal that an orphan never
     // gets; it holds nothing that needs saving.
-    Processes::killWithParent(*process);
-
-    setState(State{State::starting, 0, {}});
-    process_ = process;
-    process->start();
-    waitReady(generation, 0, std::move(then));
+    launch.killWithParent = true;
+    child_.start(launch, [this](const std::function<void(bool)>& answer) { probe(answer); });
+    if (child_.isStarting())
+        Log::info(QStringLiteral("Советник: llama-server запущен, порт %1").arg(child_.port()));
 }
 
-void AdvisorEngine::waitReady(quint64 generation, int attempt, std::function<void(bool)> then)
+void AdvisorEngine::probe(const std::function<void(bool)>& answer)
 {
-    if (generation != generation_) {
-        then(false);
-        return;
+    LoopbackHttp::Request health;
+    health.path = "/health";
+    health.idleTimeoutMs = timing_.server.probeTimeoutMs;
+    health.totalTimeoutMs = timing_.server.probeTimeoutMs;
+    child_.send(health, [answer](const Result<LoopbackHttp::Answer>& reply) { answer(isHealthy(reply)); });
+}
+
+void AdvisorEngine::childFailed(const ChildServer::Failure& failure)
+{
+    switch (failure.kind) {
+    case ChildServer::Failure::silent:
+        Log::info(QStringLiteral("Советник: llama-server не ответил, процесс остановлен"));
+        setState(State::failure(QStringLiteral("советник не отвечает")));
+        break;
+    case ChildServer::Failure::exited:
+        Log::info(QStringLiteral("Советник: llama-server завершился, код %1").arg(failure.exitCode));
+        setState(State::failure(QStringLiteral("советник завершился, код %1").arg(failure.exitCode)));
+        break;
+    case ChildServer::Failure::launchFailed:
+        Log::info(QStringLiteral("Советник: llama-server не запустился: ") + failure.description);
+        setState(State::failure(failure.description));
+        break;
+    case ChildServer::Failure::portTaken:
+        setState(State::failure(QStringLiteral("порт советника занят чужой программой")));
+        break;
     }
-    QNetworkRequest probe(serverUrl(port_, QStringLiteral("/health")));
-    probe.setTransferTimeout(timing_.probeTimeoutMs);
-    QNetworkReply* reply = http_.get(probe);
-    connect(reply, &QNetworkReply::finished, this, [this, reply, generation, attempt, then = std::move(then)] {
-        reply->deleteLater();
-        if (generation != generation_) {
-            then(false);
-            return;
-        }
-        if (isHealthy(*reply)) {
-            if (state_.kind != State::ready)
-                setState(State{State::ready, 0, {}});
-            then(true);
-        } else if (attempt + 1 < timing_.probeCount) {
-            QTimer::singleShot(timing_.probePauseMs, this,
-                               [this, generation, attempt, then] { waitReady(generation, attempt + 1, then); });
-        } else {
-            abandonStart(QStringLiteral("советник не отвечает"));
-            then(false);
-        }
-    });
+    settleWaiting(false);
 }
 
-void AdvisorEngine::abandonStart(const QString& message)
+void AdvisorEngine::settleWaiting(bool started)
 {
-    // A server that never became ready may still be loading gigabytes: it goes too.
-    Log::info(QStringLiteral("Советник: llama-server не ответил, процесс остановлен"));
-    ++generation_;
-    endProcess();
-    port_ = 0;
-    setState(State::failure(message));
+    for (const std::function<void(bool)>& then : std::exchange(waiting_, {}))
+        then(started);
 }
 
 void AdvisorEngine::request(const QString& text, const QString& style, qint64 intensity, Completion<Advice> completion)
 {
-    QNetworkRequest chat(serverUrl(port_, QStringLiteral("/v1/chat/completions")));
-    chat.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    chat.setTransferTimeout(timing_.requestTimeoutMs);
-    QNetworkReply* reply = http_.post(chat, AdvisorText::chatRequestBody(text, style, intensity));
-    connect(reply, &QNetworkReply::finished, this, [this, reply, text, completion = std::move(completion)] {
-        reply->deleteLater();
+    LoopbackHttp::Request chat;
+    chat.method = "POST";
+    chat.path = "/v1/chat/completions";
+    chat.contentType = "application/json";
+    chat.headers = {{"Authorization", "Bearer " + apiKey_}};
+    chat.body = {AdvisorText::chatRequestBody(text, style, intensity)};
+    chat.idleTimeoutMs = timing_.requestTimeoutMs;
+    // The exchange belongs to the child server, a member: its callback never outlives this engine.
+    child_.send(chat, [this, text, completion = std::move(completion)](const Result<LoopbackHttp::Answer>& reply) {
         scheduleIdleShutdown();
-        const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-        if (!answered && reply->error() != QNetworkReply::NoError) {
-            completion(Error::system(QStringLiteral("QNetworkReply"), reply->error(), reply->errorString()));
-            return;
-        }
-        completion(AdvisorText::adviceFromAnswer(reply->readAll(), text));
+        if (!reply)
+            completion(reply.error());
+        else
+            completion(AdvisorText::adviceFromAnswer(reply.value().body, text));
     });
 }
 
@@ -308,39 +286,10 @@ void AdvisorEngine::scheduleIdleShutdown()
 
 void AdvisorEngine::shutdown()
 {
-    ++generation_;
     idleShutdown_.cancel();
-    endProcess();
-    port_ = 0;
+    child_.stop();
     setState(restingState());
-}
-
-void AdvisorEngine::endProcess()
-{
-    ChildProcess::release(process_, this, timing_.terminationGraceMs);
-}
-
-void AdvisorEngine::childExited(quint64 generation, int exitCode)
-{
-    if (generation != generation_)
-        return;
-    ChildProcess::release(process_, this, timing_.terminationGraceMs);
-    port_ = 0;
-    // Pollers of this start stop at once instead of probing a dead port for a minute.
-    ++generation_;
-    Log::info(QStringLiteral("Советник: llama-server завершился, код %1").arg(exitCode));
-    setState(State::failure(QStringLiteral("советник завершился, код %1").arg(exitCode)));
-}
-
-void AdvisorEngine::launchFailed(quint64 generation, const QString& description)
-{
-    if (generation != generation_ || !process_)
-        return;
-    ChildProcess::release(process_, this, timing_.terminationGraceMs);
-    port_ = 0;
-    ++generation_;
-    Log::info(QStringLiteral("Советник: llama-server не запустился: ") + description);
-    setState(State::failure(description));
+    settleWaiting(false);
 }
 
 void AdvisorEngine::downloadModel()

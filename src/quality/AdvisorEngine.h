@@ -3,6 +3,7 @@
 #include "core/DelayedCall.h"
 #include "core/Error.h"
 #include "core/Result.h"
+#include "engines/ChildServer.h"
 #include "quality/AdvisorText.h"
 
 #include <QNetworkAccessManager>
@@ -12,16 +13,16 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 class FileDownload;
-class QProcess;
 
 // The local language-model style advisor. It keeps a llama-server child on 127.0.0.1 with a Qwen3-4B
-// instruct model, started on the first request and stopped after a while without one, downloads that model
-// on demand (hub first, then the mirror for the rest of the run), and turns one phrase into advice for a
-// style. Lives on the main thread: state changes, callbacks and completions all happen there. Every
-// callback of a child or a probe carries the generation it belongs to and is ignored once a newer start or
-// stop has happened.
+// instruct model (through ChildServer, which talks to nothing but the child's own socket), started on the first
+// request and stopped after a while without one, downloads that model on demand (hub first, then the mirror for
+// the rest of the run), and turns one phrase into advice for a style. Each start gives the server a fresh API key
+// that other users cannot read, so that nobody else gets answers from it. Lives on the main thread: state
+// changes, callbacks and completions all happen there.
 class AdvisorEngine : public QObject
 {
     Q_OBJECT
@@ -54,14 +55,11 @@ public:
     // How long things may take; tests shorten them.
     struct Timing
     {
-        int probeTimeoutMs = 2000;
-        int probePauseMs = 300;
-        // Probes 0.3 s apart give the model about a minute to load.
-        int probeCount = 202;
+        // Readiness (the model has about a minute to load) and the end of a stopped child.
+        ChildServer::Timing server;
         int requestTimeoutMs = 120 * 1000;
         // Measured from the last completed request.
         int idleShutdownMs = 300 * 1000;
-        int terminationGraceMs = 3000;
     };
 
     // When a model file counts; tests use small files.
@@ -92,8 +90,9 @@ public:
     std::function<void(const State&)> onState;
 
     const State& state() const { return state_; }
-    quint16 port() const { return port_; }
-    quint64 generation() const { return generation_; }
+    quint16 port() const { return child_.port(); }
+    // Counts the server's starts and stops; tests read it.
+    quint64 generation() const { return child_.generation(); }
     QString modelPath() const;
     bool modelDownloaded() const;
 
@@ -125,14 +124,14 @@ private:
     static std::optional<QString> serverExecutable();
 
     void startServerIfNeeded(std::function<void(bool)> then);
-    void launch(const QString& executable, std::function<void(bool)> then);
-    void waitReady(quint64 generation, int attempt, std::function<void(bool)> then);
-    void abandonStart(const QString& message);
+    void launch(const QString& executable);
+    // Ready when GET /health answers 200 with "ok": while the model loads the server answers 503.
+    void probe(const std::function<void(bool)>& answer);
+    void childFailed(const ChildServer::Failure& failure);
+    // Tells everyone waiting for the server whether it started.
+    void settleWaiting(bool started);
     void request(const QString& text, const QString& style, qint64 intensity, Completion<Advice> completion);
     void scheduleIdleShutdown();
-    void childExited(quint64 generation, int exitCode);
-    void launchFailed(quint64 generation, const QString& description);
-    void endProcess();
 
     void startDownload();
     void downloadFailed(const Error& error);
@@ -147,11 +146,11 @@ private:
     double downloadProgress_ = 0;
     // Downloads use the mirror once the hub has failed, for the rest of the run.
     bool useMirror_ = false;
-    QPointer<QProcess> process_;
-    quint16 port_ = 0;
-    quint64 generation_ = 0;
+    ChildServer child_;
+    // The running server's API key, sent with every request.
+    QByteArray apiKey_;
+    // Requests waiting for the server to start.
+    std::vector<std::function<void(bool)>> waiting_;
     DelayedCall idleShutdown_;
-    // Loopback only: never through a proxy.
-    QNetworkAccessManager http_;
     QNetworkAccessManager downloads_;
 };

@@ -1,5 +1,5 @@
 #include "RunningApp.h"
-#include "engines/WhisperServer.h"
+#include "engines/ChildServer.h"
 #include "text/Corrections.h"
 
 #include <csignal>
@@ -168,7 +168,7 @@ TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndR
 TEST_F(TrayAppDesktopTest, TheEndOfTheSessionEndsTheAppAlsoWhileAnAlertWaitsForAnAnswer)
 {
     // A model that cannot be fetched: the app asks whether to try again, with two buttons and no escape one.
-    const QString unreachable = QStringLiteral("http://127.0.0.1:%1").arg(WhisperServer::freePort());
+    const QString unreachable = QStringLiteral("http://127.0.0.1:%1").arg(ChildServer::freePort());
     QProcessEnvironment hub;
     hub.insert(QStringLiteral("TOLVAN_MODEL_HUB"), unreachable);
     hub.insert(QStringLiteral("TOLVAN_MODEL_MIRROR"), unreachable);

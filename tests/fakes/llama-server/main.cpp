@@ -1,7 +1,9 @@
 // Behaves like llama.cpp's llama-server as captured from a real build: takes exactly the flags of its help
 // text (anything else ends it with "error: invalid argument: …" and status 1), opens its port before the
 // model is loaded and answers 503 "Loading model" until it is, then GET /health {"status":"ok"} and
-// POST /v1/chat/completions with an OpenAI-style answer; the request body is recorded, not checked. SIGTERM ends an
+// POST /v1/chat/completions with an OpenAI-style answer; the request body is recorded, not checked. With API keys
+// (--api-key KEY[,KEY…], else the LLAMA_API_KEY variable) every path but /health and /v1/health wants one of them as
+// "Authorization: Bearer KEY" (or X-Api-Key) and answers 401 without it. SIGTERM ends an
 // idle server with 0; during a generation it is ignored (the server hangs, like the real one) until a second SIGTERM
 // ends it with 1. Logs go to stderr only. FAKE_LLAMA_* variables script its behaviour (FakeProgram reads RECORD_DIR,
 // EXIT_AFTER_MS and EXIT_CODE):
@@ -12,7 +14,8 @@
 //   REPLY          "content" (default), "server-error" (HTTP 500 with a JSON error) or "garbage" (200 with a
 //                  body that is not JSON)
 //   GENERATE_MS    time one answer takes
-// The record directory gets args.txt, pids.txt (the process id appended) and each chat request (request-N.json).
+// The record directory gets args.txt, pids.txt (the process id appended), api-keys.txt (the keys of each start
+// appended, a line each start) and each chat request (request-N.json).
 #include "support/FakeProgram.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestFiles.h"
@@ -62,6 +65,25 @@ QHash<QString, int> knownFlags()
     return flags;
 }
 
+// The keys of --api-key, else of LLAMA_API_KEY: comma-separated, empty ones left out.
+QStringList apiKeys(const QHash<QString, QString>& flags)
+{
+    const QString keys = flags.value("--api-key", qEnvironmentVariable("LLAMA_API_KEY"));
+    return keys.split(QLatin1Char(','), Qt::SkipEmptyParts);
+}
+
+bool authorized(const HttpRequest& request, const QStringList& keys)
+{
+    if (keys.isEmpty() || request.path == "/health" || request.path == "/v1/health")
+        return true;
+    QByteArray given = request.header("authorization");
+    if (given.isEmpty())
+        given = request.header("x-api-key");
+    if (given.startsWith("Bearer "))
+        given = given.mid(7);
+    return keys.contains(QString::fromUtf8(given));
+}
+
 HttpResponse chatAnswer(const QString& model)
 {
     const QString reply = fake.text("REPLY", QStringLiteral("content"));
@@ -95,6 +117,8 @@ int main(int argc, char** argv)
     fake.record(QStringLiteral("pids.txt"), QByteArray::number(QCoreApplication::applicationPid()) + '\n', true);
     const QString model = flags->value("-m", flags->value("--model"));
     const int port = flags->value("--port", QStringLiteral("8080")).toInt();
+    const QStringList keys = apiKeys(*flags);
+    fake.record(QStringLiteral("api-keys.txt"), keys.join(QLatin1Char(',')).toUtf8() + '\n', true);
 
     bool loaded = false;
     int requests = 0;
@@ -103,6 +127,11 @@ int main(int argc, char** argv)
         if (!loaded)
             return HttpResponse::json(R"({"error":{"message":"Loading model","type":"unavailable_error","code":503}})",
                                       503);
+        if (!authorized(request, keys)) {
+            log(QStringLiteral("operator(): unauthorized: Invalid API Key"));
+            return HttpResponse::json(
+                R"({"error":{"message":"Invalid API Key","type":"authentication_error","code":401}})", 401);
+        }
         if (request.method == "GET" && request.path == "/health")
             return HttpResponse::json(R"({"status":"ok"})");
         if (request.method != "POST" || request.path != "/v1/chat/completions")

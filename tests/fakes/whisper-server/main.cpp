@@ -4,6 +4,8 @@
 // and ends with status 0 on an unknown flag or language. FAKE_WHISPER_* variables script
 // failures (FakeProgram reads RECORD_DIR, EXIT_AFTER_MS and EXIT_CODE):
 //   START_DELAY_MS    model loading time before the port opens (SIGTERM is only noted meanwhile)
+//   LOADED_WHEN_FILE  the model loads until this file exists (after START_DELAY_MS), so that a test can act
+//                     while the port is still closed
 //   WARMUP_STATUS     status of the first POST /inference (an inference failure, JSON body)
 //   ANSWER_FILE, ANSWER_STATUS  the body and status of every other POST /inference
 //   DELAY_PER_AUDIO_SECOND_MS  time one recognition takes per second of audio
@@ -155,6 +157,9 @@ int main(int argc, char** argv)
 
     std::fprintf(stderr, "whisper_init_from_file_with_params_no_state: loading model from '%s'\n", qPrintable(model));
     QThread::msleep(static_cast<unsigned long>(fake.number("START_DELAY_MS")));
+    const QString loadedWhen = fake.text("LOADED_WHEN_FILE");
+    while (!loadedWhen.isEmpty() && !QFileInfo::exists(loadedWhen) && FakeProgram::terminations() == 0)
+        QThread::msleep(5);
     if (!QFileInfo(model).isFile()) {
         std::fprintf(stderr, "whisper_init_from_file_with_params_no_state: failed to open '%s'\n", qPrintable(model));
         std::fprintf(stderr, "error: failed to initialize whisper context\n");
@@ -174,7 +179,8 @@ int main(int argc, char** argv)
         return HttpResponse::text(404, "File Not Found (" + request.path + ")");
     });
     if (!server.listen(static_cast<quint16>(port))) {
-        std::fprintf(stderr, "couldn't bind to server socket: port=%d\n", port);
+        std::fprintf(stderr, "\ncouldn't bind to server socket: hostname=%s port=%d\n\n",
+                     qPrintable(flags->value("--host", QStringLiteral("127.0.0.1"))), port);
         return 1;
     }
     // Block-buffered, as when the real server's output goes to a file: it appears at exit.

@@ -1,6 +1,7 @@
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
 #include "engines/ChildProcess.h"
+#include "engines/LoopbackHttp.h"
 #include "quality/AdvisorEngine.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
@@ -101,6 +102,23 @@ protected:
         return pids;
     }
 
+    // The keys each start of the server was given, in order.
+    QList<QByteArray> keys() const { return TestFiles::read(recordDir + "/api-keys.txt").trimmed().split('\n'); }
+
+    // What the server answers a chat request that carries no key.
+    int statusWithoutKey() const
+    {
+        LoopbackHttp::Request chat;
+        chat.method = "POST";
+        chat.path = "/v1/chat/completions";
+        chat.body = {"{}"};
+        std::optional<Result<LoopbackHttp::Answer>> answer;
+        QObject context;
+        LoopbackHttp::send(&context, engine->port(), chat, [&](const auto& result) { answer = result; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 10000));
+        return answer && answer->ok() ? answer->value().status : 0;
+    }
+
     QByteArray request(int number) const
     {
         return TestFiles::read(QStringLiteral("%1/request-%2.json").arg(recordDir).arg(number));
@@ -109,11 +127,9 @@ protected:
     static inline int runs = 0;
     QString recordDir;
     QList<QByteArray> variables;
-    AdvisorEngine::Timing timing{.probeTimeoutMs = 1000,
-                                 .probePauseMs = 20,
-                                 .probeCount = 500,
-                                 .requestTimeoutMs = 20000,
-                                 .terminationGraceMs = 300};
+    AdvisorEngine::Timing timing{
+        .server = {.probeTimeoutMs = 1000, .probePauseMs = 20, .probeCount = 500, .terminationGraceMs = 300},
+        .requestTimeoutMs = 20000};
     AdvisorEngine::ModelSizes sizes{.presentAbove = 1000, .acceptedAbove = 500, .assumedTotal = 4000};
     std::unique_ptr<AdvisorEngine> engine;
     QList<State> states;
@@ -143,6 +159,10 @@ TEST_F(AdvisorServer, StartsOneServerForTwoPhrasesAndAnswers)
         arguments,
         (QStringList{"-m", engine->modelPath(), "--host", "127.0.0.1", "--port", QString::number(engine->port()), "-c",
                      "2048", "-t", QString::number(ChildProcess::recognizerThreadCount()), "-ngl", "99", "--jinja"}));
+
+    // The server wants a key, given outside its command line (above), where other users cannot read it.
+    EXPECT_EQ(statusWithoutKey(), 401);
+    EXPECT_EQ(keys().value(0).size(), 64);
 
     // The request is the documented chat body (its bytes are checked in the unit tests).
     EXPECT_EQ(request(1), AdvisorText::chatRequestBody("ну привет всем", "business", 8));
@@ -177,8 +197,8 @@ TEST_F(AdvisorServer, ServerThatNeverBecomesReadyExitsWhileLoadingOrCannotBeStar
 {
     setVariable("FAKE_LLAMA_NEVER_READY", "1");
     // Long enough for the child to be up and answering 503 before the probes give up.
-    timing.probePauseMs = 100;
-    timing.probeCount = 15;
+    timing.server.probePauseMs = 100;
+    timing.server.probeCount = 15;
     makeEngine();
     const Result<Advice> outcome = answer("фраза");
     ASSERT_FALSE(outcome.ok());
@@ -202,7 +222,7 @@ TEST_F(AdvisorServer, ServerThatNeverBecomesReadyExitsWhileLoadingOrCannotBeStar
     setVariable("FAKE_LLAMA_EXIT_AFTER_MS", "100");
     setVariable("FAKE_LLAMA_EXIT_CODE", "3");
     // Waiting out the probes would take far longer than the test waits.
-    timing.probeCount = 1000000;
+    timing.server.probeCount = 1000000;
     makeEngine();
     const auto first = ask("раз");
     const auto second = ask("два");
@@ -246,4 +266,7 @@ TEST_F(AdvisorServer, ShutdownDuringAnAnswerKillsTheServerWithoutWaitingForIt)
     setVariable("FAKE_LLAMA_GENERATE_MS", "0");
     EXPECT_TRUE(answer("ещё раз").ok());
     EXPECT_EQ(states, (QList<State>{starting, ready, idle, starting, ready}));
+    // Each start has a key of its own.
+    ASSERT_EQ(keys().size(), 2);
+    EXPECT_NE(keys().front(), keys().back());
 }

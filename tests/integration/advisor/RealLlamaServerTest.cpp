@@ -1,6 +1,7 @@
 #include "core/Paths.h"
 #include "engines/ChildProcess.h"
-#include "engines/WhisperServer.h"
+#include "engines/ChildServer.h"
+#include "engines/LoopbackHttp.h"
 #include "quality/AdvisorEngine.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
@@ -34,17 +35,16 @@ TEST(RealLlamaServer, StartsAnswersThroughTheAdvisorStopsWhenIdleAndStraysAreEnd
     qunsetenv("TOLVAN_LLAMA_BIN");
     QDir().mkpath(Paths::advisorModelsDir());
     const QString model = Paths::advisorModelsDir() + "/" + AdvisorEngine::modelFileName;
-    // How many processes run that file (a zombie's executable cannot be read).
+    // The processes that run that file (a zombie's executable cannot be read).
     const auto running = [&] {
-        const QStringList entries = QDir("/proc").entryList(QDir::Dirs);
-        return std::count_if(entries.begin(), entries.end(), [&](const QString& pid) {
-            return QFileInfo("/proc/" + pid + "/exe").symLinkTarget() == server;
-        });
+        QStringList pids = QDir("/proc").entryList(QDir::Dirs);
+        pids.removeIf([&](const QString& pid) { return QFileInfo("/proc/" + pid + "/exe").symLinkTarget() != server; });
+        return pids;
     };
     const ProcessOutput made = runProgram("/usr/bin/python3", {TINY_QWEN3_GENERATOR, model});
     ASSERT_EQ(made.exitCode, 0) << made.err().toStdString();
 
-    AdvisorEngine engine({.probePauseMs = 20, .requestTimeoutMs = 60000, .idleShutdownMs = 1500},
+    AdvisorEngine engine({.server = {.probePauseMs = 20}, .requestTimeoutMs = 60000, .idleShutdownMs = 1500},
                          {.presentAbove = 1000, .acceptedAbove = 500, .assumedTotal = 4000});
     QList<State> states;
     engine.onState = [&](const State& state) { states.append(state); };
@@ -60,19 +60,33 @@ TEST(RealLlamaServer, StartsAnswersThroughTheAdvisorStopsWhenIdleAndStraysAreEnd
     EXPECT_TRUE(log.contains(QStringLiteral("listening on http://127.0.0.1:%1").arg(engine.port())))
         << log.toStdString();
 
-    EXPECT_EQ(running(), 1);
+    ASSERT_EQ(running().size(), 1);
+    // It took the key from its environment, which only this user can read, and answers nobody without it.
+    const QList<QByteArray> environment = TestFiles::read("/proc/" + running().front() + "/environ").split('\0');
+    EXPECT_TRUE(std::any_of(environment.begin(), environment.end(),
+                            [](const QByteArray& entry) { return entry.startsWith("LLAMA_API_KEY="); }));
+    LoopbackHttp::Request chat;
+    chat.method = "POST";
+    chat.path = "/v1/chat/completions";
+    chat.body = {"{}"};
+    std::optional<Result<LoopbackHttp::Answer>> refused;
+    LoopbackHttp::send(&engine, engine.port(), chat, [&](const auto& answer) { refused = answer; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return refused.has_value(); }, 10000));
+    ASSERT_TRUE(refused->ok());
+    EXPECT_EQ(refused->value().status, 401);
+    EXPECT_TRUE(refused->value().body.contains("Invalid API Key")) << refused->value().body.toStdString();
 
     // No further phrase: the server is stopped and leaves nothing behind.
     const State idle{State::idle, 0, {}};
     EXPECT_TRUE(QTest::qWaitFor([&] { return !states.isEmpty() && states.back() == idle; }, 10000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return running() == 0; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return running().isEmpty(); }, 10000));
     EXPECT_EQ(engine.port(), 0);
     EXPECT_TRUE(TestEnvironment::appLog().contains("Советник: остановлен по простою"));
 
     // One left running by an earlier run of the app is ended at the next start.
     QProcess stray;
     stray.setStandardErrorFile(QProcess::nullDevice());
-    stray.start(server, AdvisorEngine::serverArguments(model, WhisperServer::freePort(), 1));
+    stray.start(server, AdvisorEngine::serverArguments(model, ChildServer::freePort(), 1));
     ASSERT_TRUE(stray.waitForStarted());
     AdvisorEngine::endStrays();
     EXPECT_TRUE(stray.waitForFinished(10000));

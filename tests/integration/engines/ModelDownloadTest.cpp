@@ -1,8 +1,8 @@
 #include "core/Paths.h"
 #include "core/SystemErrors.h"
+#include "engines/ChildServer.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
-#include "engines/WhisperServer.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
@@ -137,7 +137,7 @@ TEST_F(ModelDownload, FailedUnreachableAndShortTransfersGoToTheMirrorAndNeverRep
 
     // A hub on a port that nothing listens on; the mirror's length is unknown, so progress counts against the
     // nominal size: 900 000 of 1 000 000 bytes.
-    qputenv("TOLVAN_MODEL_HUB", "http://127.0.0.1:" + QByteArray::number(WhisperServer::freePort()));
+    qputenv("TOLVAN_MODEL_HUB", "http://127.0.0.1:" + QByteArray::number(ChildServer::freePort()));
     const QByteArray body = pattern(900000, 'f');
     mirror.setHandler(serving({.body = body, .sendContentLength = false, .chunkSize = 300000, .chunkIntervalMs = 5}));
     finishedCount = 0;

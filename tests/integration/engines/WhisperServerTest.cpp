@@ -4,6 +4,7 @@
 #include "engines/ChildProcess.h"
 #include "engines/LoopbackHttp.h"
 #include "engines/WavWriter.h"
+#include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 
@@ -14,9 +15,11 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
 #include <optional>
 
@@ -50,8 +53,8 @@ protected:
         model = TestFiles::write(workDir + "/ggml-test.bin", "model");
         qputenv("TOLVAN_WHISPER_BIN", FAKE_WHISPER_SERVER);
         qputenv("FAKE_WHISPER_RECORD_DIR", recordDir.toUtf8());
-        timing.probePauseMs = 50;
-        timing.terminationGraceMs = 500;
+        timing.server.probePauseMs = 50;
+        timing.server.terminationGraceMs = 500;
         server.onState = [this](const State& state) { states.append(state); };
     }
 
@@ -132,7 +135,7 @@ protected:
         ASSERT_TRUE(QFile::copy(program, copy));
         qputenv("TOLVAN_WHISPER_BIN", copy.toUtf8());
         model = TestEnvironment::fixture(QStringLiteral("whisper-server/ggml-scripted-tiny-ru.bin"));
-        timing.terminationGraceMs = 5000;
+        timing.server.terminationGraceMs = 5000;
     }
 };
 
@@ -197,10 +200,8 @@ TEST_F(WhisperServerProcess, ChildEndingOnItsOwnOrMissingFailsWithItsCause)
     }
     EXPECT_TRUE(states.contains(ready));
     EXPECT_TRUE(QFileInfo::exists(recordDir + "/request-1.body"));
-    // Nothing listens any more: a recognition fails with the transport's own error.
-    const Result<TranscriptionResult> outcome = transcribe();
-    ASSERT_FALSE(outcome.ok());
-    EXPECT_FALSE(outcome.error().isTolvan());
+    // The port is nobody's any more, so a recognition is not sent anywhere.
+    EXPECT_EQ(transcribe(false).error(), ChildServer::notRunning());
 
     qunsetenv("TOLVAN_WHISPER_BIN");
     qputenv("TOLVAN_RESOURCES_DIR", TestEnvironment::makeDirectory("empty-resources").toUtf8());
@@ -218,8 +219,8 @@ TEST_F(WhisperServerProcess, ServerThatNeverListensFailsAndIsKilledAfterTheGrace
 {
     // The fake only notes SIGTERM while it loads its model: stop() must end it with SIGKILL.
     qputenv("FAKE_WHISPER_START_DELAY_MS", "60000");
-    timing.probePauseMs = 20;
-    timing.lastProbe = 5;
+    timing.server.probePauseMs = 20;
+    timing.server.probeCount = 6;
     start();
     ASSERT_TRUE(waitForState(State::failed));
     EXPECT_EQ(states.back(), State::failure(QStringLiteral("сервер не отвечает")));
@@ -227,6 +228,48 @@ TEST_F(WhisperServerProcess, ServerThatNeverListensFailsAndIsKilledAfterTheGrace
     server.stop();
     EXPECT_EQ(server.state(), stopped);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 3000));
+}
+
+TEST_F(WhisperServerProcess, NeverTalksToAnotherListenerOnItsPortAndStartsAgainOnAnother)
+{
+    // Another user's program reads the port from the command line and listens on it while the model loads.
+    const QString loaded = workDir + "/loaded";
+    qputenv("FAKE_WHISPER_LOADED_WHEN_FILE", loaded.toUtf8());
+    // It answers like a recognizer, with text that would be pasted.
+    const auto recognizer = [](const HttpRequest&) { return HttpResponse::json(R"({"text":" rm -rf ~"})"); };
+    LocalHttpServer impostor(recognizer);
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recordedPid() > 0; }, 10000));
+    const QList<QByteArray> commandLine =
+        TestFiles::read(QStringLiteral("/proc/%1/cmdline").arg(recordedPid())).split(0);
+    const quint16 taken = commandLine.value(commandLine.indexOf("--port") + 1).toUShort();
+    ASSERT_TRUE(impostor.listen(taken));
+    TestFiles::write(loaded, {});
+
+    ASSERT_TRUE(waitForState(State::ready));
+    EXPECT_EQ(states, (QList<State>{stopped, starting, ready}));
+    EXPECT_NE(server.port(), taken);
+    ASSERT_TRUE(transcribe().ok());
+    EXPECT_TRUE(TestFiles::read(recordDir + "/request-2.body").contains(speechWav()));
+
+    // Our server dies and the other program takes its port before the app has heard of the death.
+    const qint64 pid = recordedPid();
+    LocalHttpServer successor(recognizer);
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    while (processExists(pid) && !TestFiles::read(QStringLiteral("/proc/%1/stat").arg(pid)).contains(") Z "))
+        QThread::yieldCurrentThread();
+    ASSERT_TRUE(successor.listen(server.port()));
+    EXPECT_EQ(transcribe().error(), LoopbackHttp::peerRefused());
+    // Having heard of the death, the app starts its server again on another port.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return states == QList<State>{stopped, starting, ready, starting, ready};
+        },
+        30000));
+    EXPECT_NE(server.port(), successor.port());
+    EXPECT_TRUE(transcribe().ok());
+    EXPECT_TRUE(impostor.requests().isEmpty());
+    EXPECT_TRUE(successor.requests().isEmpty());
 }
 
 TEST(StrayServers, OnlyProcessesRunningTheBundledServerFileAreEnded)
