@@ -192,11 +192,11 @@ TEST_F(ModelDownload, GigaamFilesComeInOrderAndStayWithTheMirrorOnceUsed)
 // A download that fails says what went wrong and what to do, in Russian; the technical text goes to the log.
 TEST_F(ModelDownload, FailuresAreToldInRussianWordsThatSayWhatToDo)
 {
-    const QString closed = QStringLiteral("http://127.0.0.1:%1").arg(WhisperServer::freePort());
+    const QString closed = QStringLiteral("http://127.0.0.1:%1").arg(ChildServer::freePort());
     // Too long a name for DNS: the resolver refuses it without asking any server.
     const QString unknownHost = QStringList(4, QString(63, u'x')).join(u'.');
     const QNetworkProxy direct(QNetworkProxy::NoProxy);
-    const QNetworkProxy closedProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), WhisperServer::freePort());
+    const QNetworkProxy closedProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), ChildServer::freePort());
     hub.setHandler(serving(HttpResponse::text(404, "Entry not found")));
     mirror.setHandler(serving(HttpResponse::text(503, "Busy")));
     const QString hubAddress = hub.url().toString(), mirrorAddress = mirror.url().toString();
