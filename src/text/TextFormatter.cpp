@@ -207,7 +207,8 @@ public:
 
     void handle(const TextFormatter::Sentence& said)
     {
-        // Each sentence of a list is on a line of its own anyway.
+        // The writer's line feeds: one breaks the line, two end the paragraph. In a list each sentence is an item
+        // on a line of its own anyway.
         if (said.lineFeedsBefore > 0 && listMode_ == ListMode::none) {
             if (said.lineFeedsBefore == 1)
                 breakLine();
