@@ -24,7 +24,7 @@ bool isHour(QStringView word);
 // «в», «к», «до»…: a preposition a clock time follows.
 bool isTimePreposition(QStringView word);
 // Words that go on with the number before them in a way not read here: collective numbers («двадцать
-// пятеро»), «полтора».
+// пятеро»), the whole part of a fraction said without its fraction («две целых»), «полтора».
 bool continuesNumber(QStringView word);
 // Number words that are also common words of another meaning («сорока» is a magpie).
 bool isHomograph(QStringView word);
