@@ -150,9 +150,10 @@ void autoFormatterAnnotateTenMinutes(benchmark::State& state)
 }
 BENCHMARK(autoFormatterAnnotateTenMinutes)->Unit(benchmark::kMicrosecond);
 
-// Everything typography changes: quotes, dashes, number words, short prepositions, and an address it must
-// leave alone.
-const std::array<const char16_t*, 8> typesetSentences{
+// Everything typography changes: quotes, dashes, number words (at a sentence's start too, in set phrases,
+// decimal fractions, ranges, centuries), short prepositions, the signs some writers leave, and an address it
+// must leave alone.
+const std::array<const char16_t*, 11> typesetSentences{
     u"Он сказал: \"Встреча переносится\" - и ушёл",
     u"Двадцать пятого декабря в семь тридцать соберёмся в переговорной",
     u"Бюджет проекта - двести пятьдесят тысяч рублей",
@@ -160,7 +161,10 @@ const std::array<const char16_t*, 8> typesetSentences{
     u"Кто-то из Санкт-Петербурга прислал отчёт по ссылке https://example.com/report-2025",
     u"Три дня назад мы обсудили план и распределили задачи",
     u"Во-первых, нужно обновить сервер, во-вторых - проверить копии",
-    u"На совещании было сорок два человека из одиннадцати отделов"};
+    u"На совещании было сорок два человека из одиннадцати отделов",
+    u"Двадцать пять человек пришли, рост составил ноль целых пять десятых процента",
+    u"Цены росли на десять - пятнадцать процентов в тысяча девятьсот девяностом - девяносто втором году",
+    u"Я сто раз говорил... В двадцать первом веке мороз -15 градусов в доме №15"};
 
 QString typesetText(int words)
 {
@@ -174,7 +178,8 @@ QString typesetText(int words)
 void typographyApply(benchmark::State& state)
 {
     const QString text = typesetText(static_cast<int>(state.range(0)));
-    const Typography::Options options{.noBreakSpaces = true};
+    const Typography::Options options{
+        .noBreakSpaces = true, .romanCenturies = true, .minusSign = true, .numberSign = true, .ellipsis = true};
     Typography::apply(text, options);
     for (auto _ : state)
         benchmark::DoNotOptimize(Typography::apply(text, options));

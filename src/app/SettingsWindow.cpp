@@ -286,6 +286,16 @@ QWidget* SettingsWindow::buildFormattingTab()
     layout->addWidget(boundCheck(tab, "noBreakSpacesCheck",
                                  QStringLiteral("Неразрывные пробелы после предлогов, в числах и инициалах"),
                                  SettingsKey::typographyNoBreakSpaces));
+    layout->addWidget(new QLabel(QStringLiteral("Правила редакторов, которым следуют не все:"), tab));
+    layout->addWidget(boundCheck(tab, "romanCenturiesCheck",
+                                 QStringLiteral("Века римскими цифрами: в XXI веке (иначе — словами)"),
+                                 SettingsKey::typographyRomanCenturies));
+    layout->addWidget(boundCheck(tab, "minusSignCheck", QStringLiteral("Знак минуса в отрицательных числах: −15"),
+                                 SettingsKey::typographyMinusSign));
+    layout->addWidget(boundCheck(tab, "numberSignCheck", QStringLiteral("Пробел после знака номера: № 15"),
+                                 SettingsKey::typographyNumberSign));
+    layout->addWidget(boundCheck(tab, "ellipsisCheck", QStringLiteral("Многоточие одним знаком (…) вместо трёх точек"),
+                                 SettingsKey::typographyEllipsis));
     auto* buttons = new QHBoxLayout;
     auto* macros = button(tab, "macrosBtn", QStringLiteral("Макросы…"));
     auto* help = button(tab, "commandsHelpBtn", QStringLiteral("Справка по командам…"));

@@ -28,11 +28,16 @@ inline constexpr QLatin1String firstRunDone("firstRunDone");
 inline constexpr QLatin1String formattingEnabled("formattingEnabled");
 inline constexpr QLatin1String autoFormat("autoFormat");
 inline constexpr QLatin1String outputFormat("outputFormat");
-// The typography rules: «ёлочки», dashes, numbers in digits, no-break spaces.
+// The typography rules: «ёлочки», dashes, numbers in digits, no-break spaces; Roman centuries, the minus
+// sign, a space after "№" and "…", where editors agree but some writers do otherwise.
 inline constexpr QLatin1String typographyQuotes("typographyQuotes");
 inline constexpr QLatin1String typographyDashes("typographyDashes");
 inline constexpr QLatin1String typographyNumbers("typographyNumbers");
 inline constexpr QLatin1String typographyNoBreakSpaces("typographyNoBreakSpaces");
+inline constexpr QLatin1String typographyRomanCenturies("typographyRomanCenturies");
+inline constexpr QLatin1String typographyMinusSign("typographyMinusSign");
+inline constexpr QLatin1String typographyNumberSign("typographyNumberSign");
+inline constexpr QLatin1String typographyEllipsis("typographyEllipsis");
 inline constexpr QLatin1String autoUpdateCheck("autoUpdateCheck");
 inline constexpr QLatin1String speechQuality("speechQuality");
 inline constexpr QLatin1String styleAdvisor("styleAdvisor");

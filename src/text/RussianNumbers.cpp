@@ -1,274 +1,22 @@
 #include "text/RussianNumbers.h"
 
+#include "core/Regex.h"
+#include "text/NumberReading.h"
+#include "text/NumberVocabulary.h"
 #include "text/NumberWords.h"
 #include "text/TextFormatter.h"
 
-#include <algorithm>
-#include <limits>
+#include <functional>
 #include <optional>
-#include <string>
-#include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace
 {
 
 using Kind = NumberWords::Kind;
-
-constexpr char16_t noBreakSpace = u'\u00A0';
-
-struct WordHash
-{
-    using is_transparent = void;
-    size_t operator()(std::u16string_view word) const { return std::hash<std::u16string_view>{}(word); }
-};
-using WordSet = std::unordered_set<std::u16string, WordHash, std::equal_to<>>;
-
-bool contains(const WordSet& words, QStringView word)
-{
-    return words.find(std::u16string_view(reinterpret_cast<const char16_t*>(word.utf16()),
-                                          static_cast<size_t>(word.size()))) != words.end();
-}
-
-WordSet formsOf(std::initializer_list<std::u16string_view> stems, std::initializer_list<std::u16string_view> endings)
-{
-    WordSet forms;
-    for (const std::u16string_view stem : stems) {
-        for (const std::u16string_view ending : endings)
-            forms.insert(std::u16string(stem).append(ending));
-    }
-    return forms;
-}
-
-const std::initializer_list<std::u16string_view> masculineEndings{u"",  u"а",  u"у",  u"ом",  u"е",
-                                                                  u"ы", u"ов", u"ам", u"ами", u"ах"};
-
-// Units and currencies: a number said with one is written in digits, whatever its size.
-const WordSet& unitWords()
-{
-    static const WordSet words = [] {
-        WordSet units = formsOf({u"доллар", u"цент", u"метр", u"километр", u"сантиметр", u"миллиметр", u"грамм",
-                                 u"килограмм", u"литр", u"миллилитр", u"градус", u"гектар", u"байт", u"килобайт",
-                                 u"мегабайт", u"гигабайт", u"терабайт"},
-                                masculineEndings);
-        units.merge(formsOf({u"рубл", u"юан"}, {u"ь", u"я", u"ю", u"ем", u"е", u"и", u"ей", u"ям", u"ями", u"ях"}));
-        units.merge(formsOf({u"копе"}, {u"йка", u"йки", u"йке", u"йку", u"йкой", u"ек", u"йкам", u"йками", u"йках"}));
-        units.merge(formsOf({u"тонн"}, {u"", u"а", u"ы", u"е", u"у", u"ой", u"ам", u"ами", u"ах"}));
-        units.merge(formsOf({u"евро", u"км", u"м", u"см", u"мм", u"кг", u"г", u"т", u"л", u"мл", u"руб", u"коп", u"тыс",
-                             u"млн", u"млрд", u"₽", u"$", u"€", u"°"},
-                            {u""}));
-        return units;
-    }();
-    return words;
-}
-
-// Written as the sign: «пятнадцать процентов» → «15 %».
-const WordSet& percentWords()
-{
-    static const WordSet words = [] {
-        WordSet percent = formsOf({u"процент"}, masculineEndings);
-        percent.insert(u"%");
-        return percent;
-    }();
-    return words;
-}
-
-const WordSet& months()
-{
-    static const WordSet words{u"января", u"февраля", u"марта",    u"апреля",  u"мая",    u"июня",
-                               u"июля",   u"августа", u"сентября", u"октября", u"ноября", u"декабря"};
-    return words;
-}
-
-const WordSet& yearWords()
-{
-    static const WordSet words = [] {
-        WordSet years = formsOf({u"год"}, {u"", u"а", u"у", u"ом", u"е", u"ы", u"ов", u"ам", u"ами", u"ах"});
-        years.insert({u"г", u"гг"});
-        return years;
-    }();
-    return words;
-}
-
-// «в семь утра», «к девяти часам»: the hour of a clock time.
-const WordSet& hourWords()
-{
-    static const WordSet words{u"утра", u"дня", u"вечера", u"ночи", u"час", u"часа", u"часов", u"часам"};
-    return words;
-}
-
-const WordSet& timePrepositions()
-{
-    static const WordSet words{u"в", u"во", u"к", u"ко", u"до", u"с", u"со", u"после", u"около"};
-    return words;
-}
-
-// Words that go on with the number before them in a way not read here: collective numbers («двадцать
-// пятеро»), fractions («две целых»), «полтора».
-const WordSet& continuations()
-{
-    static const WordSet words = [] {
-        WordSet forms = formsOf({u"дво", u"тро"}, {u"е", u"их", u"им", u"ими"});
-        forms.merge(formsOf({u"четвер", u"пятер", u"шестер", u"семер", u"восьмер", u"девятер", u"десятер"},
-                            {u"о", u"ых", u"ым", u"ыми"}));
-        forms.merge(formsOf({u"цел"}, {u"ая", u"ой", u"ую", u"ых", u"ым", u"ыми"}));
-        forms.merge(formsOf({u"полтор", u"полутор"}, {u"а", u"ы"}));
-        return forms;
-    }();
-    return words;
-}
-
-// Number words that are also common words of another meaning («сорока» is a magpie).
-const WordSet& homographs()
-{
-    static const WordSet words{u"сорока"};
-    return words;
-}
-
-struct Word
-{
-    qsizetype start;
-    qsizetype end;
-    // Lower case, "ё" as "е".
-    QStringView key;
-};
-
-bool isWordCharacter(QChar c)
-{
-    return c.isLetter() || c.isMark();
-}
-
-// Letters joined by inner hyphens («во-первых», «кто-то») make one word.
-std::vector<Word> wordsOf(const QString& folded)
-{
-    std::vector<Word> words;
-    const qsizetype size = folded.size();
-    qsizetype position = 0;
-    while (position < size) {
-        if (!isWordCharacter(folded.at(position))) {
-            ++position;
-            continue;
-        }
-        const qsizetype start = position;
-        while (position < size &&
-               (isWordCharacter(folded.at(position)) ||
-                (folded.at(position) == u'-' && position + 1 < size && folded.at(position + 1).isLetter())))
-            ++position;
-        words.push_back({start, position, QStringView(folded).mid(start, position - start)});
-    }
-    return words;
-}
-
-struct Number
-{
-    size_t first = 0;
-    // The word after the number.
-    size_t next = 0;
-    qint64 value = 0;
-    Kind kind = Kind::cardinal;
-    // ICU spells the value back exactly as it was said.
-    bool trusted = false;
-    // Nothing but «тысяча», «тысячи», «миллион»: more often "thousands" than a number.
-    bool bareMultiplier = false;
-    // «двадцать пять тысяч»: the value of the one multiplier the number ends with; 0 otherwise.
-    qint64 endingMultiplier = 0;
-};
-
-// The words of the text and the numbers they make.
-struct Reading
-{
-    const QString& text;
-    std::vector<Word> words;
-
-    // Nothing but spaces between word `index` and the next one.
-    bool joined(size_t index) const
-    {
-        if (index + 1 >= words.size())
-            return false;
-        for (qsizetype position = words[index].end; position < words[index + 1].start; ++position) {
-            if (text.at(position) != u' ' && text.at(position) != noBreakSpace)
-                return false;
-        }
-        return true;
-    }
-    // The word right before word `index`, when only spaces separate them.
-    QStringView keyBefore(size_t index) const
-    {
-        return index > 0 && joined(index - 1) ? words[index - 1].key : QStringView();
-    }
-    // Word `index`, when only spaces separate it from the one before.
-    QStringView keyAt(size_t index) const { return index > 0 && joined(index - 1) ? words[index].key : QStringView(); }
-    std::optional<Number> numberAt(size_t first) const;
-    std::optional<Number> numberAfter(const Number& number) const
-    {
-        return joined(number.next - 1) ? numberAt(number.next) : std::nullopt;
-    }
-};
-
-// Hundreds, tens, units: a word's place within a group of three digits; the teens take tens and units.
-int placeOf(qint64 value)
-{
-    return value < 10 ? 0 : value < 100 ? 1 : 2;
-}
-
-bool standsAlone(const NumberWords::Entry& entry)
-{
-    return !entry.multiplier && (entry.value == 0 || entry.value >= 1000);
-}
-
-// The longest run of number words from `first` on that makes one number the way it is said: hundreds, tens
-// and units in that order, each group before its multiplier, larger multipliers first, an ordinal word last.
-// «семь тридцать» is two numbers, «двадцать пять» one.
-std::optional<Number> Reading::numberAt(size_t first) const
-{
-    const NumberWords& lexicon = NumberWords::shared();
-    Number number{.first = first, .next = first};
-    qint64 total = 0;
-    qint64 group = 0;
-    qint64 lastMultiplier = std::numeric_limits<qint64>::max();
-    int freePlace = 2;
-    int multipliers = 0;
-    quint64 ruleSets = 0;
-    QString spoken;
-    for (size_t index = first; index < words.size() && (index == first || joined(index - 1)); ++index) {
-        const NumberWords::Entry* entry = lexicon.find(words[index].key);
-        if (!entry || (standsAlone(*entry) && index > first))
-            break;
-        if (entry->multiplier) {
-            if (entry->value >= lastMultiplier || (group == 0 && index > first))
-                break;
-            total += std::max<qint64>(group, 1) * entry->value;
-            group = 0;
-            freePlace = 2;
-            lastMultiplier = entry->value;
-            ++multipliers;
-        } else {
-            const int place = placeOf(entry->value);
-            if (place > freePlace)
-                break;
-            group += entry->value;
-            freePlace = entry->value < 20 ? -1 : place - 1;
-        }
-        number.next = index + 1;
-        number.endingMultiplier = entry->multiplier && multipliers == 1 ? entry->value : 0;
-        ruleSets = entry->ruleSets;
-        if (index > first)
-            spoken += u' ';
-        spoken += entry->icuSpelling.isEmpty() ? words[index].key : QStringView(entry->icuSpelling);
-        if (entry->ordinal || standsAlone(*entry))
-            break;
-    }
-    if (number.next == first)
-        return std::nullopt;
-    const NumberWords::Entry* firstEntry = lexicon.find(words[first].key);
-    number.value = total + group;
-    number.bareMultiplier = firstEntry->multiplier && number.next == first + 1;
-    const std::optional<Kind> kind = lexicon.kindOfSpelling(number.value, spoken, ruleSets, firstEntry->multiplier);
-    number.trusted = kind.has_value();
-    number.kind = kind.value_or(Kind::cardinal);
-    return number;
-}
+using NumberReading::Number;
+using NumberReading::Reading;
+namespace Vocabulary = NumberVocabulary;
 
 QString grouped(qint64 value, QChar separator)
 {
@@ -285,9 +33,8 @@ QString digitsOf(const Reading& reading, const Number& number, QChar groupSepara
 {
     if (number.endingMultiplier == 0 || number.value < 10000)
         return grouped(number.value, groupSeparator);
-    const Word& last = reading.words[number.next - 1];
     return grouped(number.value / number.endingMultiplier, groupSeparator) + u' ' +
-           reading.text.mid(last.start, last.end - last.start);
+           reading.said(number.next - 1, number.next);
 }
 
 bool isConsonant(QChar c)
@@ -297,9 +44,10 @@ bool isConsonant(QChar c)
 
 // The ending an ordinal keeps after its digits: two letters after a consonant («пятого» → «го», «пятыми» →
 // «ми»), one otherwise («пятым» → «м», «третье» → «е»).
-QStringView endingOf(QStringView word)
+QString endingOf(const Reading& reading, const Number& number)
 {
-    return word.size() >= 2 && isConsonant(word.at(word.size() - 2)) ? word.right(2) : word.right(1);
+    const QStringView word = reading.words()[number.next - 1].key;
+    return (word.size() >= 2 && isConsonant(word.at(word.size() - 2)) ? word.right(2) : word.right(1)).toString();
 }
 
 struct Rewrite
@@ -316,10 +64,38 @@ Rewrite keep(size_t next)
     return {next, 0, QString()};
 }
 
+// A capitalized number that starts the text, a sentence, a line or a line of dialogue.
+bool opensSentence(const Reading& reading, const Number& number)
+{
+    const QString& text = reading.text();
+    const qsizetype start = reading.words()[number.first].start;
+    if (!text.at(start).isUpper())
+        return false;
+    for (qsizetype position = start; position > 0; --position) {
+        const QChar c = text.at(position - 1);
+        if (c == u'\n' || QStringView(u".!?…:").contains(c))
+            return true;
+        if (!c.isSpace() && !QStringView(u"-–—«„\"“([#*>").contains(c))
+            return false;
+    }
+    return true;
+}
+
+bool isDate(const Reading& reading, const Number& number)
+{
+    return number.kind == Kind::ordinal && number.value >= 1 && number.value <= 31 &&
+           Vocabulary::isMonth(reading.keyAt(number.next));
+}
+
+bool isYear(const Reading& reading, const Number& number)
+{
+    return number.kind == Kind::ordinal && number.value >= 1000 && Vocabulary::isYear(reading.keyAt(number.next));
+}
+
 bool isClockHour(const Reading& reading, const Number& number)
 {
     return number.kind == Kind::cardinal && number.value <= 24 &&
-           contains(timePrepositions(), reading.keyBefore(number.first));
+           Vocabulary::isTimePreposition(reading.keyBefore(number.first));
 }
 
 // «в семь тридцать» → «в 7:30», «к девяти ноль пять» → «к 9:05».
@@ -344,48 +120,149 @@ std::optional<Rewrite> clockTime(const Reading& reading, const Number& hours, co
                    QStringLiteral("%1:%2").arg(hours.value).arg(minute, 2, 10, QLatin1Char('0'))};
 }
 
+// Words [index, index + keys.size()) are `keys`, with nothing but spaces between them.
+bool saysAt(const Reading& reading, size_t index, const std::vector<QStringView>& keys)
+{
+    for (size_t offset = 0; offset < keys.size(); ++offset) {
+        const size_t word = index + offset;
+        if (word >= reading.words().size() || reading.words()[word].key != keys[offset] ||
+            (offset > 0 && !reading.joined(word - 1)))
+            return false;
+    }
+    return true;
+}
+
+// «ни одного», «один из» and the set phrases of the vocabulary.
+bool isFixedPhrase(const Reading& reading, const Number& number)
+{
+    if (reading.keyBefore(number.first) == u"ни" || (number.value == 1 && reading.keyAt(number.next) == u"из"))
+        return true;
+    for (const Vocabulary::FixedPhrase& phrase : Vocabulary::fixedPhrases()) {
+        const size_t before = phrase.before.size();
+        if (number.first >= before && number.next <= number.first + phrase.from.size() &&
+            saysAt(reading, number.first, phrase.from) &&
+            (before == 0 ||
+             (reading.joined(number.first - 1) && saysAt(reading, number.first - before, phrase.before))))
+            return true;
+    }
+    return false;
+}
+
+QString withPercent(const Reading& reading, size_t& next, QString digits)
+{
+    if (!Vocabulary::isPercent(reading.keyAt(next)))
+        return digits;
+    ++next;
+    return digits + QStringLiteral(" %");
+}
+
+// «четыре целых пять десятых» → «4,5», «ноль целых пять десятых процента» → «0,5 %».
+std::optional<Rewrite> decimal(const Reading& reading, const Number& whole, QChar groupSeparator)
+{
+    if (!Vocabulary::isWhole(reading.keyAt(whole.next)) || !reading.joined(whole.next))
+        return std::nullopt;
+    const std::optional<Number> fraction = reading.numberAt(whole.next + 1);
+    if (!whole.trusted || whole.kind != Kind::cardinal || !fraction || !fraction->trusted ||
+        fraction->kind != Kind::cardinal)
+        return std::nullopt;
+    const int places = Vocabulary::decimalPlaces(reading.keyAt(fraction->next));
+    if (places == 0 || QString::number(fraction->value).size() > places)
+        return std::nullopt;
+    size_t next = fraction->next + 1;
+    const QString digits = withPercent(reading, next,
+                                       grouped(whole.value, groupSeparator) + u',' +
+                                           QStringLiteral("%1").arg(fraction->value, places, 10, QLatin1Char('0')));
+    return Rewrite{next, whole.first, digits};
+}
+
 Rewrite cardinal(const Reading& reading, const Number& number, QChar groupSeparator)
 {
     const QStringView after = reading.keyAt(number.next);
-    const QString digits = digitsOf(reading, number, groupSeparator);
-    if (contains(percentWords(), after))
-        return {number.next + 1, number.first, digits + QStringLiteral(" %")};
-    const bool homograph = number.next == number.first + 1 && contains(homographs(), reading.words[number.first].key);
-    if (contains(unitWords(), after) || (isClockHour(reading, number) && contains(hourWords(), after)) ||
-        (number.value > 10 && !homograph))
-        return {number.next, number.first, digits};
+    size_t next = number.next;
+    const QString digits = withPercent(reading, next, digitsOf(reading, number, groupSeparator));
+    const bool homograph =
+        number.next == number.first + 1 && Vocabulary::isHomograph(reading.words()[number.first].key);
+    if (next > number.next || Vocabulary::isUnit(after) ||
+        (isClockHour(reading, number) && Vocabulary::isHour(after)) || (number.value > 10 && !homograph))
+        return {next, number.first, digits};
     return keep(number.next);
 }
 
+// A century stays in words: «в 21-м веке» is no editor's way, «в XXI веке» is the Roman numerals' rule.
 Rewrite ordinal(const Reading& reading, const Number& number, QChar groupSeparator)
 {
-    const QStringView after = reading.keyAt(number.next);
-    const QString digits = grouped(number.value, groupSeparator);
-    if ((contains(months(), after) && number.value >= 1 && number.value <= 31) ||
-        (contains(yearWords(), after) && number.value >= 1000))
-        return {number.next, number.first, digits};
-    if (number.value > 10)
-        return {number.next, number.first, digits + u'-' + endingOf(reading.words[number.next - 1].key).toString()};
+    if (isDate(reading, number) || isYear(reading, number))
+        return {number.next, number.first, grouped(number.value, groupSeparator)};
+    if (number.value > 10 && !Vocabulary::isCentury(reading.keyAt(number.next)))
+        return {number.next, number.first, grouped(number.value, groupSeparator) + u'-' + endingOf(reading, number)};
     return keep(number.next);
 }
 
-// «ни одного», «один из», «на все сто».
-bool isFixedPhrase(const Reading& reading, const Number& number)
-{
-    const QStringView before = reading.keyBefore(number.first);
-    return before == u"ни" || reading.keyAt(number.next) == u"из" ||
-           (before == u"все" && reading.words[number.first].key == u"сто" && number.next == number.first + 1);
-}
-
-// A number with no number right after it. Fixed phrases stay, and so does a number that something else goes
-// on with.
+// A number with no number right after it. Fixed phrases stay, and so do a number that something else goes on
+// with and one that opens a sentence, other than a date or a year.
 Rewrite single(const Reading& reading, const Number& number, QChar groupSeparator)
 {
-    if (!number.trusted || number.bareMultiplier || isFixedPhrase(reading, number) ||
-        contains(continuations(), reading.keyAt(number.next)))
+    if (!number.trusted || number.bareMultiplier || isFixedPhrase(reading, number))
+        return keep(number.next);
+    const bool opening = opensSentence(reading, number);
+    if (const std::optional<Rewrite> fraction = decimal(reading, number, groupSeparator))
+        return opening ? keep(fraction->next) : *fraction;
+    if (Vocabulary::continuesNumber(reading.keyAt(number.next)) ||
+        (opening && !isDate(reading, number) && !isYear(reading, number)))
         return keep(number.next);
     return number.kind == Kind::ordinal ? ordinal(reading, number, groupSeparator)
                                         : cardinal(reading, number, groupSeparator);
+}
+
+// «тысяча девятьсот девяностом - девяносто втором году»: the end of a range of years may give only its last
+// digits.
+qint64 lastYear(const Number& from, const Number& to)
+{
+    if (to.value >= from.value || to.value >= 100)
+        return to.value;
+    return from.value - from.value % (to.value < 10 ? 10 : 100) + to.value;
+}
+
+// Two numbers with a dash between them: «десять - пятнадцать процентов» → «10–15 %», «с двадцать пятого -
+// двадцать восьмого декабря» → «с 25–28 декабря», «в тысяча девятьсот девяностом - девяносто втором году» →
+// «в 1990–1992 годах». Numbers up to ten without a unit, centuries and a range that opens a sentence (other
+// than dates and years) stay words, joined by a hyphen when each is one word («пять-шесть человек»).
+std::optional<Rewrite> range(const Reading& reading, const Number& from, QChar groupSeparator)
+{
+    if (!reading.dashAfter(from.next - 1))
+        return std::nullopt;
+    const std::optional<Number> to = reading.numberAt(from.next);
+    if (!to || !from.trusted || !to->trusted || from.kind != to->kind || from.bareMultiplier || to->bareMultiplier ||
+        reading.numberAfter(*to) || isFixedPhrase(reading, from))
+        return std::nullopt;
+    const QStringView after = reading.keyAt(to->next);
+    const bool years = from.kind == Kind::ordinal && from.value >= 1000 && Vocabulary::isYear(after);
+    const qint64 last = years ? lastYear(from, *to) : to->value;
+    if (last <= from.value)
+        return std::nullopt;
+    if (years)
+        return Rewrite{to->next + 1, from.first,
+                       QStringLiteral("%1–%2 ").arg(from.value).arg(last) +
+                           Vocabulary::pluralAfterRange(after, reading.keyBefore(from.first))};
+    if (isDate(reading, *to))
+        return Rewrite{to->next, from.first, QStringLiteral("%1–%2").arg(from.value).arg(last)};
+    const bool inWords = opensSentence(reading, from) || Vocabulary::isCentury(after) ||
+                         (last <= 10 && !Vocabulary::isUnit(after) && !Vocabulary::isPercent(after));
+    if (inWords && from.next == from.first + 1 && to->next == to->first + 1)
+        return Rewrite{to->next, from.first,
+                       reading.said(from.first, from.next) + u'-' + reading.said(to->first, to->next)};
+    if (inWords)
+        return keep(to->next);
+    if (from.kind == Kind::ordinal)
+        return Rewrite{to->next, from.first,
+                       QStringLiteral("%1–%2-").arg(from.value).arg(last) + endingOf(reading, *to)};
+    const bool sharedMultiplier = to->endingMultiplier > 0 && from.value < to->value / to->endingMultiplier;
+    const QString end = sharedMultiplier ? grouped(to->value / to->endingMultiplier, groupSeparator) + u' ' +
+                                               reading.said(to->next - 1, to->next)
+                                         : digitsOf(reading, *to, groupSeparator);
+    size_t next = to->next;
+    const QString digits = withPercent(reading, next, digitsOf(reading, from, groupSeparator) + u'–' + end);
+    return Rewrite{next, from.first, digits};
 }
 
 // Numbers said one after another are a clock time or stay as said: «пять шесть человек», a dictated phone
@@ -393,14 +270,86 @@ Rewrite single(const Reading& reading, const Number& number, QChar groupSeparato
 Rewrite rewriteOf(const Reading& reading, const Number& number, QChar groupSeparator)
 {
     std::optional<Number> following = reading.numberAfter(number);
-    if (!following)
+    if (!following) {
+        if (const std::optional<Rewrite> spokenRange = range(reading, number, groupSeparator))
+            return *spokenRange;
         return single(reading, number, groupSeparator);
+    }
     if (const std::optional<Rewrite> time = clockTime(reading, number, *following))
         return *time;
     size_t next = following->next;
     while ((following = reading.numberAfter(*following)))
         next = following->next;
     return keep(next);
+}
+
+QString roman(qint64 value)
+{
+    static const std::pair<qint64, QStringView> digits[] = {
+        {1000, u"M"}, {900, u"CM"}, {500, u"D"}, {400, u"CD"}, {100, u"C"}, {90, u"XC"}, {50, u"L"},
+        {40, u"XL"},  {10, u"X"},   {9, u"IX"},  {5, u"V"},    {4, u"IV"},  {1, u"I"}};
+    QString numeral;
+    for (const auto& [step, digit] : digits) {
+        for (; value >= step; value -= step)
+            numeral += digit;
+    }
+    return numeral;
+}
+
+// «в двадцать первом веке» → «в XXI веке», «в девятнадцатом - двадцатом веке» → «в XIX–XX веках».
+Rewrite century(const Reading& reading, const Number& number)
+{
+    const auto isOrdinal = [](const Number& candidate) {
+        return candidate.trusted && candidate.kind == Kind::ordinal && candidate.value < 4000;
+    };
+    if (!isOrdinal(number))
+        return keep(number.next);
+    if (Vocabulary::isCentury(reading.keyAt(number.next)))
+        return {number.next, number.first, roman(number.value)};
+    const std::optional<Number> to = reading.dashAfter(number.next - 1) ? reading.numberAt(number.next) : std::nullopt;
+    if (!to || !isOrdinal(*to) || to->value <= number.value || !Vocabulary::isCentury(reading.keyAt(to->next)))
+        return keep(number.next);
+    return {to->next + 1, number.first,
+            roman(number.value) + u'–' + roman(to->value) + u' ' +
+                Vocabulary::pluralAfterRange(reading.keyAt(to->next), reading.keyBefore(number.first))};
+}
+
+// Every number of the text, each replaced as `rewrite` says.
+QString rewritten(const QString& text, const std::function<Rewrite(const Reading&, const Number&)>& rewrite)
+{
+    if (!NumberWords::shared().isValid())
+        return text;
+    const QString folded = TextFormatter::foldInPlace(text);
+    const Reading reading(text, folded);
+    QString result;
+    qsizetype copied = 0;
+    for (size_t index = 0; index < reading.words().size();) {
+        const std::optional<Number> number = reading.numberAt(index);
+        if (!number) {
+            ++index;
+            continue;
+        }
+        const Rewrite change = rewrite(reading, *number);
+        if (!change.text.isNull()) {
+            const qsizetype start = reading.words()[change.first].start;
+            result += QStringView(text).mid(copied, start - copied);
+            result += change.text;
+            copied = reading.words()[change.next - 1].end;
+        }
+        index = change.next;
+    }
+    if (copied == 0)
+        return text;
+    result += QStringView(text).mid(copied);
+    return result;
+}
+
+// «15 процентов», as a recognizer writes it, → «15 %».
+QString percentSigns(const QString& text)
+{
+    static const Regex percent(QStringLiteral("(?<=\\p{Nd})[ \\x{00A0}]процент(?:а|у|ом|е|ы|ов|ам|ами|ах)?(?!\\p{L})"),
+                               Regex::CaseInsensitive);
+    return percent.replaceAll(text, QStringLiteral(" %"));
 }
 
 } // namespace
@@ -410,38 +359,21 @@ namespace RussianNumbers
 
 QString digitize(const QString& text, QChar groupSeparator)
 {
-    if (!NumberWords::shared().isValid())
-        return text;
-    const QString folded = TextFormatter::foldInPlace(text);
-    const Reading reading{text, wordsOf(folded)};
-    QString result;
-    qsizetype copied = 0;
-    for (size_t index = 0; index < reading.words.size();) {
-        const std::optional<Number> number = reading.numberAt(index);
-        if (!number) {
-            ++index;
-            continue;
-        }
-        const Rewrite rewrite = rewriteOf(reading, *number, groupSeparator);
-        if (!rewrite.text.isNull()) {
-            const qsizetype start = reading.words[rewrite.first].start;
-            result += QStringView(text).mid(copied, start - copied);
-            result += rewrite.text;
-            copied = reading.words[rewrite.next - 1].end;
-        }
-        index = rewrite.next;
-    }
-    if (copied == 0)
-        return text;
-    result += QStringView(text).mid(copied);
-    return result;
+    return percentSigns(rewritten(text, [groupSeparator](const Reading& reading, const Number& number) {
+        return rewriteOf(reading, number, groupSeparator);
+    }));
+}
+
+QString romanCenturies(const QString& text)
+{
+    return rewritten(text, century);
 }
 
 bool isUnit(QStringView word)
 {
     const NumberWords::Entry* entry = NumberWords::shared().find(word);
-    return contains(unitWords(), word) || contains(percentWords(), word) || contains(months(), word) ||
-           contains(yearWords(), word) || (entry && entry->multiplier);
+    return Vocabulary::isUnit(word) || Vocabulary::isPercent(word) || Vocabulary::isMonth(word) ||
+           Vocabulary::isYear(word) || (entry && entry->multiplier);
 }
 
 } // namespace RussianNumbers

@@ -205,9 +205,17 @@ class Formatter
 public:
     explicit Formatter(const TextFormatter::Config& config) : config_(config) {}
 
-    void handle(const QString& rawSentence)
+    void handle(const TextFormatter::Sentence& said)
     {
-        const QString sentence = rawSentence.trimmed();
+        // The writer's line feeds: one breaks the line, two end the paragraph. In a list each sentence is an item
+        // on a line of its own anyway.
+        if (said.lineFeedsBefore > 0 && listMode_ == ListMode::none) {
+            if (said.lineFeedsBefore == 1)
+                breakLine();
+            else
+                flushParagraph();
+        }
+        const QString sentence = said.text.trimmed();
         if (sentence.isEmpty())
             return;
         const QString key = TextFormatter::normalize(sentence);
@@ -356,7 +364,7 @@ OutputFormat outputFormatNamed(const QString& name)
 QString process(const QString& text, const Config& config)
 {
     Formatter formatter(config);
-    for (const QString& sentence : splitSentences(text))
+    for (const Sentence& sentence : splitSentences(text))
         formatter.handle(sentence);
     return formatter.result();
 }
@@ -419,12 +427,13 @@ QString capitalizeFirstLetter(const QString& text)
     return CodePoints::startsWithLower(text) ? CodePoints::upperFirst(text) : text;
 }
 
-QStringList splitSentences(const QString& text)
+std::vector<Sentence> splitSentences(const QString& text)
 {
-    QStringList sentences;
+    std::vector<Sentence> sentences;
     const qsizetype size = text.size();
     qsizetype start = 0;
     qsizetype position = 0;
+    int lineFeeds = 0;
     while (position < size) {
         if (!isTerminator(text.at(position++)))
             continue;
@@ -434,18 +443,20 @@ QStringList splitSentences(const QString& text)
         while (next < size && isSentenceSpace(text.at(next)))
             ++next;
         if (next == size) {
-            sentences.append(text.mid(start, position - start));
+            sentences.push_back({text.mid(start, position - start), lineFeeds});
             return sentences;
         }
         if (next > position && CodePoints::startsWithUpper(QStringView(text).mid(next))) {
-            sentences.append(text.mid(start, position - start));
+            sentences.push_back({text.mid(start, position - start), lineFeeds});
+            lineFeeds =
+                static_cast<int>(std::min<qsizetype>(QStringView(text).mid(position, next - position).count(u'\n'), 2));
             start = next;
             position = next;
         }
     }
     const QString rest = text.mid(start).trimmed();
     if (!rest.isEmpty())
-        sentences.append(rest);
+        sentences.push_back({rest, lineFeeds});
     return sentences;
 }
 

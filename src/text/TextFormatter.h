@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // Turns spoken formatting commands ("Новый абзац.", "Список.", "Заголовок: Итоги.") and whole-sentence
 // macro triggers into Markdown or plain text.
 namespace TextFormatter
@@ -37,9 +39,16 @@ bool isStructuralCommand(const QString& normalized);
 // Upper-cases the first character when it is a lower-case letter.
 QString capitalizeFirstLetter(const QString& text);
 
+struct Sentence
+{
+    QString text;
+    // The line feeds between it and the sentence before: a line break, or a blank line for two.
+    int lineFeedsBefore = 0;
+};
+
 // A sentence ends after ".", "!", "?", "…" or ":" (with any run of ".!?…" after it) only where whitespace
 // and then an upper-case letter follow.
-QStringList splitSentences(const QString& text);
+std::vector<Sentence> splitSentences(const QString& text);
 // Trims, upper-cases the first character, and removes final full stops.
 QString headingText(const QString& text);
 } // namespace TextFormatter

@@ -2,28 +2,48 @@
 
 #include "core/Regex.h"
 
+namespace
+{
+
+// Each run of white space becomes one space, except a run of line feeds alone between two characters: inside
+// a word a recognizer broke across lines («линук\nса») it goes, anywhere else it was meant and stays, two or
+// more as one blank line.
+QString collapsedSpace(const QString& text)
+{
+    static const Regex space(QStringLiteral("\\s+"));
+    return space.replaceAll(text, [&text](const Regex::Match& match) {
+        if (match.start() == 0 || match.end() == text.size())
+            return QString();
+        const QString run = match.captured();
+        if (run.count(u'\n') != run.size())
+            return QStringLiteral(" ");
+        const QChar before = text.at(match.start() - 1);
+        const QChar after = text.at(match.end());
+        if (before.isLetter() && after.isLetter() && after.isLower())
+            return QString();
+        return run.size() > 1 ? QStringLiteral("\n\n") : QStringLiteral("\n");
+    });
+}
+
+} // namespace
+
 namespace TranscriptCleaner
 {
 
 QString clean(const QString& text)
 {
-    static const Regex lineBreaksInside(QStringLiteral("([^\\s])\\n+([^\\s])"));
     static const Regex bracketed(QStringLiteral("\\[[^\\]]{0,60}\\]"));
     static const Regex starred(QStringLiteral("\\*[^\\*]{0,60}\\*"));
     static const Regex loneRemark(QStringLiteral("^\\([^)]{0,80}\\)$"));
-    static const Regex whiteSpace(QStringLiteral("\\s+"));
 
     QString cleaned = text.trimmed();
-    // "а\nб\nв": the matches overlap, so one pass leaves every second break.
-    while (lineBreaksInside.contains(cleaned))
-        cleaned = lineBreaksInside.replaceAll(cleaned, QStringLiteral("$1$2"));
+    cleaned.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     cleaned = bracketed.replaceAll(cleaned, QString());
     cleaned = starred.replaceAll(cleaned, QString());
     // Tested without the space that a removed annotation leaves: "[шум] (тишина)" is a lone remark too.
     if (loneRemark.contains(cleaned.trimmed()))
         cleaned.clear();
-    cleaned = whiteSpace.replaceAll(cleaned, QStringLiteral(" "));
-    return cleaned.trimmed();
+    return collapsedSpace(cleaned.trimmed());
 }
 
 } // namespace TranscriptCleaner

@@ -111,19 +111,20 @@ QString quotes(const QString& text)
     return result;
 }
 
-// Numbers inside a quotation stay as they were said: a title («Двенадцать стульев») or someone's words.
-QString numbers(const QString& text, QChar groupSeparator)
+// `change` on everything outside quotations: numbers inside one stay as they were said, a title («Двенадцать
+// стульев») or someone's words.
+QString outsideQuotations(const QString& text, const std::function<QString(const QString&)>& change)
 {
     QString result;
     qsizetype copied = 0;
     for (const QuotePair& pair : quotations(text)) {
         if (pair.nested)
             continue;
-        result += RussianNumbers::digitize(text.mid(copied, pair.opening - copied), groupSeparator);
+        result += change(text.mid(copied, pair.opening - copied));
         result += QStringView(text).mid(pair.opening, pair.closing + 1 - pair.opening);
         copied = pair.closing + 1;
     }
-    return result + RussianNumbers::digitize(text.mid(copied), groupSeparator);
+    return result + change(text.mid(copied));
 }
 
 bool isDash(QChar c)
@@ -131,8 +132,33 @@ bool isDash(QChar c)
     return c == u'-' || c == u'–' || c == u'—';
 }
 
+bool isNumberCharacter(QChar c)
+{
+    return c.isDigit() || QStringView(u".,:").contains(c);
+}
+
+// Two numbers around the dash at [start, end) that neither do arithmetic («5 - 3 = 2») nor are part of a
+// longer chain of numbers («8 800 555 - 35 - 35»): what stands beyond them is no sign, digit or dash.
+bool isRangeOfNumbers(const QString& text, qsizetype start, qsizetype end)
+{
+    if (start == 0 || end == text.size() || !text.at(start - 1).isDigit() || !text.at(end).isDigit())
+        return false;
+    const auto joinsMore = [](QChar c) { return c.isDigit() || isDash(c) || QStringView(u"=+×*/÷<>").contains(c); };
+    qsizetype before = start;
+    while (before > 0 && isNumberCharacter(text.at(before - 1)))
+        --before;
+    while (before > 0 && text.at(before - 1) == u' ')
+        --before;
+    qsizetype after = end;
+    while (after < text.size() && isNumberCharacter(text.at(after)))
+        ++after;
+    while (after < text.size() && text.at(after) == u' ')
+        ++after;
+    return !(before > 0 && joinsMore(text.at(before - 1))) && !(after < text.size() && joinsMore(text.at(after)));
+}
+
 // A spaced dash at [start, end) stands between two words, not at a line's edge, next to another dash or
-// between two numbers («5 - 3» is arithmetic).
+// between two numbers.
 bool joinsWords(const QString& text, qsizetype start, qsizetype end)
 {
     if (start == 0 || end == text.size())
@@ -156,8 +182,9 @@ bool isRange(const QString& text, qsizetype start, qsizetype end)
 }
 
 // A hyphen or en dash alone between words becomes an em dash with a no-break space before it; one that
-// starts a paragraph (dialogue) becomes "— ", except a Markdown list item's "- "; a hyphen between two
-// numbers («1941-1945») becomes an en dash. Hyphens inside words, dates and phone numbers stay.
+// starts a line (dialogue) becomes "— ", except a Markdown list item's "- "; a dash or hyphen between two
+// numbers («1941-1945», «10 - 15») becomes an en dash without spaces, unless the numbers are arithmetic.
+// Hyphens inside words, dates and phone numbers stay.
 QString dashes(const QString& text, TextFormatter::OutputFormat format)
 {
     static const Regex spacedDash(QStringLiteral("[ \\x{00A0}]+(?:--|[-–—])[ \\x{00A0}]+"));
@@ -165,6 +192,8 @@ QString dashes(const QString& text, TextFormatter::OutputFormat format)
     static const Regex markdownDialogue(QStringLiteral("^(?:--|[–—])[ \\x{00A0}]+(?=\\S)"), Regex::Multiline);
     static const Regex hyphenedNumbers(QStringLiteral("(\\p{N}+)-(\\p{N}+)"));
     QString result = spacedDash.replaceAll(text, [&text](const Regex::Match& match) {
+        if (isRangeOfNumbers(text, match.start(), match.end()))
+            return QStringLiteral("–");
         return joinsWords(text, match.start(), match.end()) ? QChar(noBreakSpace) + QStringLiteral("— ")
                                                             : match.captured();
     });
@@ -250,6 +279,35 @@ QString noBreakSpaces(const QString& text)
     });
 }
 
+// «-15», «минус 15» → «−15»: a hyphen or a lower-case «минус» right before the digits of a number, after a
+// space, a bracket or a quotation mark; not «20 минус 15», which is arithmetic.
+QString minusSigns(const QString& text)
+{
+    static const Regex minus(QStringLiteral("(?<![\\p{L}\\p{N}\\p{Pd}.,:;/])(?:-|минус[ \\x{00A0}]+)(?=\\p{Nd})"));
+    return minus.replaceAll(text, [&text](const Regex::Match& match) {
+        qsizetype before = match.start();
+        while (before > 0 && text.at(before - 1).isSpace())
+            --before;
+        if (text.at(match.start()) != u'-' && before > 0 && text.at(before - 1).isDigit())
+            return match.captured();
+        return QStringLiteral("−");
+    });
+}
+
+// «№15» → «№ 15».
+QString numberSigns(const QString& text)
+{
+    static const Regex sign(QStringLiteral("№(?=\\p{Nd})"));
+    return sign.replaceAll(text, QStringLiteral("№ "));
+}
+
+// Three full stops alone → «…»; «?..» and «!..» stay.
+QString ellipses(const QString& text)
+{
+    static const Regex dots(QStringLiteral("(?<!\\.)\\.{3}(?!\\.)"));
+    return dots.replaceAll(text, QStringLiteral("…"));
+}
+
 } // namespace
 
 namespace Typography
@@ -270,10 +328,20 @@ Result apply(const QString& text, const Options& options)
         result.fired.push_back(rule);
     };
     const QChar groupSeparator = options.noBreakSpaces ? QChar(noBreakSpace) : QChar(u' ');
+    // Numbers before dashes: a dash between two spoken numbers makes a range of them.
     pass(options.quotes, Rule::quotes, quotes);
+    pass(options.romanCenturies, Rule::romanCenturies,
+         [](const QString& part) { return outsideQuotations(part, RussianNumbers::romanCenturies); });
+    pass(options.numbers, Rule::numbers, [&](const QString& part) {
+        return outsideQuotations(part,
+                                 [&](const QString& piece) { return RussianNumbers::digitize(piece, groupSeparator); });
+    });
     pass(options.dashes, Rule::dashes, [&](const QString& part) { return dashes(part, options.format); });
-    pass(options.numbers, Rule::numbers, [&](const QString& part) { return numbers(part, groupSeparator); });
+    pass(options.minusSign, Rule::minusSign, minusSigns);
+    pass(options.numberSign, Rule::numberSign, numberSigns);
+    pass(options.ellipsis, Rule::ellipsis, ellipses);
     pass(options.noBreakSpaces, Rule::noBreakSpaces, noBreakSpaces);
+    std::sort(result.fired.begin(), result.fired.end());
     // A rule that lost a placeholder would lose what the user said with it: then nothing is changed.
     const std::optional<QString> restored = ProtectedSpans::restore(typeset, masked.pieces);
     if (!restored)
@@ -289,6 +357,10 @@ Options optionsFrom(const SettingsStore& settings)
     options.dashes = settings.boolForKey(SettingsKey::typographyDashes);
     options.numbers = settings.boolForKey(SettingsKey::typographyNumbers);
     options.noBreakSpaces = settings.boolForKey(SettingsKey::typographyNoBreakSpaces);
+    options.romanCenturies = settings.boolForKey(SettingsKey::typographyRomanCenturies);
+    options.minusSign = settings.boolForKey(SettingsKey::typographyMinusSign);
+    options.numberSign = settings.boolForKey(SettingsKey::typographyNumberSign);
+    options.ellipsis = settings.boolForKey(SettingsKey::typographyEllipsis);
     options.format = settings.boolForKey(SettingsKey::formattingEnabled)
                          ? TextFormatter::outputFormatNamed(settings.outputFormat())
                          : TextFormatter::OutputFormat::plain;
@@ -306,6 +378,14 @@ QString title(Rule rule)
         return QStringLiteral("числа");
     case Rule::noBreakSpaces:
         return QStringLiteral("неразрывные пробелы");
+    case Rule::romanCenturies:
+        return QStringLiteral("века римскими цифрами");
+    case Rule::minusSign:
+        return QStringLiteral("знак минуса");
+    case Rule::numberSign:
+        return QStringLiteral("пробел после №");
+    case Rule::ellipsis:
+        return QStringLiteral("многоточие");
     }
     return {};
 }

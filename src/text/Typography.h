@@ -19,6 +19,10 @@ enum class Rule
     dashes,
     numbers,
     noBreakSpaces,
+    romanCenturies,
+    minusSign,
+    numberSign,
+    ellipsis,
 };
 
 struct Options
@@ -28,6 +32,12 @@ struct Options
     bool numbers = true;
     // Off unless asked for: some programs show no-break spaces oddly.
     bool noBreakSpaces = false;
+    // Where editors agree but some writers do otherwise, off unless asked for: «в XXI веке» (a spoken century
+    // stays in words without it), «−15» for «-15» and «минус 15», «№ 15» for «№15», «…» for «...».
+    bool romanCenturies = false;
+    bool minusSign = false;
+    bool numberSign = false;
+    bool ellipsis = false;
     // In Markdown a line that starts with "- " is a list item; in plain text it is a line of dialogue.
     TextFormatter::OutputFormat format = TextFormatter::OutputFormat::markdown;
 };
@@ -43,6 +53,7 @@ Result apply(const QString& text, const Options& options);
 // The switches of the «Форматирование» tab, with the output format of spoken commands when they are on and
 // plain text when they are off.
 Options optionsFrom(const SettingsStore& settings);
-// The rule's name as the user reads it: "кавычки", "тире", "числа", "неразрывные пробелы".
+// The rule's name as the user reads it: "кавычки", "тире", "числа", "неразрывные пробелы", "века римскими
+// цифрами", "знак минуса", "пробел после №", "многоточие".
 QString title(Rule rule);
 } // namespace Typography

@@ -21,13 +21,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int index = provider.ConsumeIntegralInRange(0, 24); index > 0; --index)
         segments.push_back({Fuzz::consumeText(provider, 120), provider.ConsumeIntegral<int64_t>(),
                             provider.ConsumeIntegral<int64_t>(), 0, 0});
-    const Typography::Options typography{provider.ConsumeBool(), provider.ConsumeBool(), provider.ConsumeBool(),
-                                         provider.ConsumeBool(), config.format};
+    const Typography::Options typography{.quotes = provider.ConsumeBool(),
+                                         .dashes = provider.ConsumeBool(),
+                                         .numbers = provider.ConsumeBool(),
+                                         .noBreakSpaces = provider.ConsumeBool(),
+                                         .romanCenturies = provider.ConsumeBool(),
+                                         .minusSign = provider.ConsumeBool(),
+                                         .numberSign = provider.ConsumeBool(),
+                                         .ellipsis = provider.ConsumeBool(),
+                                         .format = config.format};
     const QString text = Fuzz::text(QByteArray::fromStdString(provider.ConsumeRemainingBytesAsString()));
 
     Typography::apply(TextFormatter::process(text, config), typography);
-    Fuzz::require(Typography::apply(text, {false, false, false, false, config.format}).text == text,
-                  "typography with every rule off gives back the text", text);
+    Fuzz::require(
+        Typography::apply(text, {.quotes = false, .dashes = false, .numbers = false, .format = config.format}).text ==
+            text,
+        "typography with every rule off gives back the text", text);
     const QString normalized = TextFormatter::normalize(text);
     Fuzz::require(TextFormatter::normalize(normalized) == normalized, "normalizing twice changes nothing", text);
     Fuzz::require(TextFormatter::foldInPlace(text).size() == text.size(), "folding keeps positions", text);

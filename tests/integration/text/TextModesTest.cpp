@@ -22,6 +22,10 @@ TEST(FormatMode, CleansCorrectsAndFormatsTheTextOrStandardInputInTheStoredFormat
         {{"markdown", text, "Второй. Новый абзац. Текст."}, {}, "## Итоги\n\n- Чай.\n"},
         // "Plain" is not a format name: it is the text.
         {{"Plain"}, {}, "Plain\n"},
+        // Line feeds between sentences stay; in plain text each line of dialogue gets its dash.
+        {{"plain", "Первая строка.\nВторая строка.\n\n- Кто там?\r\n- Это я, открой."},
+         {},
+         "Первая строка.\nВторая строка.\n\n— Кто там?\n— Это я, открой.\n"},
         {{}, "Список. Молоко. Хлеб.", "— Молоко.\n— Хлеб.\n"},
         {{"markdown"}, "Заголовок: итоги.\n", "## Итоги\n"},
         // Input that is not UTF-8 counts as nothing.
@@ -58,6 +62,14 @@ TEST(FormatMode, TypesetsWithTheSettingsSwitchesAndTheTypographyTestShowsWhatFir
     EXPECT_EQ(typeset.exitCode, 0);
     EXPECT_EQ(typeset.outLines(),
               (QStringList{"Встреча «Итоги»\u00A0— 25 декабря.", "Сработали правила: кавычки, тире, числа",
+                           "Выключены в настройках: неразрывные пробелы, века римскими цифрами, знак минуса, "
+                           "пробел после №, многоточие"}));
+    for (const QLatin1String key : {SettingsKey::typographyRomanCenturies, SettingsKey::typographyMinusSign,
+                                    SettingsKey::typographyNumberSign, SettingsKey::typographyEllipsis})
+        SettingsStore(Paths::settingsFile()).setBool(key, true);
+    EXPECT_EQ(runTolvan({"--typography-test", "В двадцать первом веке... Мороз -5 градусов, дом №5."}).outLines(),
+              (QStringList{"В XXI веке… Мороз −5 градусов, дом № 5.",
+                           "Сработали правила: века римскими цифрами, знак минуса, пробел после №, многоточие",
                            "Выключены в настройках: неразрывные пробелы"}));
     SettingsStore(Paths::settingsFile()).setBool(SettingsKey::typographyNoBreakSpaces, true);
     EXPECT_EQ(runTolvan({"--typography-test", "Три дня."}).outLines(),

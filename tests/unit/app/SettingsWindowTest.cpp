@@ -132,19 +132,22 @@ protected:
 
 TEST_F(SettingsWindowTest, EveryControlWritesItsSettingAtOnceAndAnUnpluggedMicrophoneStaysChosen)
 {
-    for (const auto& [name, key, tellsHotkeys] :
-         {std::tuple{"soundsCheck", SettingsKey::sounds, false},
-          {"updatesCheck", SettingsKey::autoUpdateCheck, false},
-          {"pttCheck", SettingsKey::pttEnabled, true},
-          {"pasteCheck", SettingsKey::autoPaste, false},
-          {"spaceCheck", SettingsKey::appendSpace, false},
-          {"clipCheck", SettingsKey::restoreClipboard, false},
-          {"commandsCheck", SettingsKey::formattingEnabled, false},
-          {"autoFmtCheck", SettingsKey::autoFormat, false},
-          {"quotesCheck", SettingsKey::typographyQuotes, false},
-          {"dashesCheck", SettingsKey::typographyDashes, false},
-          {"numbersCheck", SettingsKey::typographyNumbers, false},
-          {"noBreakSpacesCheck", SettingsKey::typographyNoBreakSpaces, false}}) {
+    for (const auto& [name, key, tellsHotkeys] : {std::tuple{"soundsCheck", SettingsKey::sounds, false},
+                                                  {"updatesCheck", SettingsKey::autoUpdateCheck, false},
+                                                  {"pttCheck", SettingsKey::pttEnabled, true},
+                                                  {"pasteCheck", SettingsKey::autoPaste, false},
+                                                  {"spaceCheck", SettingsKey::appendSpace, false},
+                                                  {"clipCheck", SettingsKey::restoreClipboard, false},
+                                                  {"commandsCheck", SettingsKey::formattingEnabled, false},
+                                                  {"autoFmtCheck", SettingsKey::autoFormat, false},
+                                                  {"quotesCheck", SettingsKey::typographyQuotes, false},
+                                                  {"dashesCheck", SettingsKey::typographyDashes, false},
+                                                  {"numbersCheck", SettingsKey::typographyNumbers, false},
+                                                  {"noBreakSpacesCheck", SettingsKey::typographyNoBreakSpaces, false},
+                                                  {"romanCenturiesCheck", SettingsKey::typographyRomanCenturies, false},
+                                                  {"minusSignCheck", SettingsKey::typographyMinusSign, false},
+                                                  {"numberSignCheck", SettingsKey::typographyNumberSign, false},
+                                                  {"ellipsisCheck", SettingsKey::typographyEllipsis, false}}) {
         const bool before = SettingsStore::shared().boolForKey(key);
         EXPECT_EQ(part<QCheckBox>(name)->isChecked(), before) << name;
         const int hotkeysBefore = hotkeyChanges;

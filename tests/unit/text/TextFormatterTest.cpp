@@ -34,15 +34,21 @@ TEST(Normalize, FoldsCaseYoAndEverythingButLettersAndNumbers)
             << QString::fromUtf16(row.input).toStdString();
 }
 
-TEST(SplitSentences, SplitsOnlyBeforeACapitalAfterWhitespace)
+// The sentences one after another, "|" between them, each line feed before one as "↵".
+QString sentencesOf(const char16_t* text)
 {
-    EXPECT_EQ(TextFormatter::splitSentences(QStringLiteral("Текст. новый абзац. дальше")),
-              QStringList{QStringLiteral("Текст. новый абзац. дальше")});
-    EXPECT_EQ(TextFormatter::splitSentences(QStringLiteral("Это т.е. Иван?! Да… Нет:\nКонец.  ")),
-              (QStringList{QStringLiteral("Это т.е."), QStringLiteral("Иван?!"), QStringLiteral("Да…"),
-                           QStringLiteral("Нет:"), QStringLiteral("Конец.")}));
-    EXPECT_EQ(TextFormatter::splitSentences(QStringLiteral("Один.Два. три")),
-              QStringList{QStringLiteral("Один.Два. три")});
+    QStringList shown;
+    for (const TextFormatter::Sentence& sentence : TextFormatter::splitSentences(QString::fromUtf16(text)))
+        shown.append(QString(sentence.lineFeedsBefore, u'↵') + sentence.text);
+    return shown.join(u'|');
+}
+
+TEST(SplitSentences, SplitsOnlyBeforeACapitalAfterWhitespaceAndCountsTheLineFeedsThere)
+{
+    EXPECT_EQ(sentencesOf(u"Текст. новый абзац. дальше"), QStringLiteral("Текст. новый абзац. дальше"));
+    EXPECT_EQ(sentencesOf(u"Это т.е. Иван?! Да… Нет:\nКонец.  "), QStringLiteral("Это т.е.|Иван?!|Да…|Нет:|↵Конец."));
+    EXPECT_EQ(sentencesOf(u"Один.Два. три"), QStringLiteral("Один.Два. три"));
+    EXPECT_EQ(sentencesOf(u"Раз.\n\n\nДва. \n Три.\n- Четыре."), QStringLiteral("Раз.|↵↵Два.|↵Три.\n- Четыре."));
 }
 
 TEST(Process, ParagraphsHeadingsListsAndEmptyResults)
@@ -50,6 +56,8 @@ TEST(Process, ParagraphsHeadingsListsAndEmptyResults)
     expectFormatted({
         {u"Первая мысль. Новый абзац. Вторая мысль.", u"Первая мысль.\n\nВторая мысль."},
         {u"Строка один. Новая строка. Строка два.", u"Строка один.\nСтрока два."},
+        {u"Первая строка.\nВторая.\n\nТретья. Список. Молоко.\n\nХлеб.",
+         u"Первая строка.\nВторая.\n\nТретья.\n\n- Молоко.\n- Хлеб."},
         {u"Один. С красной строки! НОВЫЙ АБЗАЦ!!! Два. Абзац. Абзац.", u"Один.\n\nДва."},
         {u"Новая строка. Текст. Новая строка. Перенос строки. Ещё.", u"Текст.\nЕщё."},
         {u"привет. Мир", u"Привет. Мир"},

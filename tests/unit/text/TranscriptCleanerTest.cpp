@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(TranscriptCleaner, RemovesShortAnnotationsEmptiesALoneRemarkAndJoinsLineBreaks)
+TEST(TranscriptCleaner, RemovesShortAnnotationsEmptiesALoneRemarkAndJoinsWordsBrokenAcrossLines)
 {
     const QString sixty(60, u'ж');
     const QString longRemark = u'(' + QString(81, u'ж') + u')';
@@ -17,8 +17,10 @@ TEST(TranscriptCleaner, RemovesShortAnnotationsEmptiesALoneRemarkAndJoinsLineBre
         {QStringLiteral("[шум] (тишина)"), QString()},
         {QStringLiteral("(смеётся) Привет"), QStringLiteral("(смеётся) Привет")},
         {longRemark, longRemark},
-        // Line breaks between characters are joined, other space collapses.
+        // Line feeds inside a word are joined, others between two characters stay, other space collapses.
         {QStringLiteral("а\nб\nв\n\nг"), QStringLiteral("абвг")},
+        {QStringLiteral("Конец.\r\nНачало\n\n\n- Да?\n- Нет\n 5\n6"),
+         QStringLiteral("Конец.\nНачало\n\n- Да?\n- Нет 5\n6")},
         {QStringLiteral("Привет\n мир\t\t и  все\r\n"), QStringLiteral("Привет мир и все")},
         {QStringLiteral("\n \t"), QString()},
     };
