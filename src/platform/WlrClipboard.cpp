@@ -42,17 +42,13 @@ WlrClipboard::WlrClipboard(wl_display* display, zwlr_data_control_manager_v1* ma
         .selection =
             [](void* data, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1* offer) {
                 auto* self = static_cast<WlrClipboard*>(data);
-                self->replace(self->selection_, nullptr);
-                if (offer && self->announced_ && self->announced_->offer == offer)
-                    std::swap(self->selection_, self->announced_);
+                self->adopt(self->selection_, offer);
             },
         .finished = [](void*, zwlr_data_control_device_v1*) {},
         .primary_selection =
             [](void* data, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1* offer) {
                 auto* self = static_cast<WlrClipboard*>(data);
-                self->replace(self->primary_, nullptr);
-                if (offer && self->announced_ && self->announced_->offer == offer)
-                    std::swap(self->primary_, self->announced_);
+                self->adopt(self->primary_, offer);
             },
     };
     zwlr_data_control_device_v1_add_listener(device_, &listener, this);
@@ -76,6 +72,14 @@ void WlrClipboard::replace(Offer*& slot, zwlr_data_control_offer_v1* offer)
         delete slot;
     }
     slot = offer ? new Offer{offer, {}} : nullptr;
+}
+
+// The offer announced last becomes what the slot holds (nothing: the selection was cleared).
+void WlrClipboard::adopt(Offer*& slot, zwlr_data_control_offer_v1* offer)
+{
+    replace(slot, nullptr);
+    if (offer && announced_ && announced_->offer == offer)
+        std::swap(slot, announced_);
 }
 
 void WlrClipboard::offer(const QString& text)

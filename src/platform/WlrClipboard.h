@@ -45,6 +45,7 @@ private:
     static void cancelled(void* data, zwlr_data_control_source_v1* source);
     std::optional<QString> read(Offer* offer, int timeoutMs);
     void replace(Offer*& slot, zwlr_data_control_offer_v1* offer);
+    void adopt(Offer*& slot, zwlr_data_control_offer_v1* offer);
 
     wl_display* display_;
     zwlr_data_control_manager_v1* manager_;
