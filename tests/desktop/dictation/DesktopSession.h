@@ -202,6 +202,16 @@ public:
     {
         return QTest::qWaitFor([&] { return text_ == expected; }, timeoutMs);
     }
+    // The user brings the window to the front.
+    void activate() const
+    {
+        QString window;
+        DesktopSession::run(QStringLiteral("xdotool"),
+                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                             QString::number(process_.processId())},
+                            &window);
+        DesktopSession::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window.trimmed()});
+    }
 
 private:
     QProcess process_;
