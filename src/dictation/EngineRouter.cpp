@@ -74,8 +74,10 @@ void EngineRouter::start()
     const WhisperModel model = activeModel();
     if (model.engine != EngineKind::whisper) {
         server_.stop();
+        GigaAMEngine::shared().start();
         return;
     }
+    GigaAMEngine::shared().stop();
     server_.start(model.filePath(0),
                   SettingsStore::shared().stringForKey(SettingsKey::language).value_or(QStringLiteral("ru")),
                   startPrompt());

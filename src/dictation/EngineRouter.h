@@ -32,8 +32,8 @@ public:
     bool canTake() const;
     // The whisper server is the active engine and neither runs nor starts.
     bool serverNeeded() const;
-    // Starts, or restarts, the whisper server when it is the active engine, and stops it otherwise. The model
-    // must be on disk.
+    // Starts, or restarts, the whisper server when it is the active engine, and stops it otherwise; GigaAM's
+    // recognizer the same way. The model must be on disk.
     void start();
     // To the active engine; true when that is the whisper server. The completion runs on any thread.
     bool transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion);
