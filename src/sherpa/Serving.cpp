@@ -44,6 +44,8 @@ QByteArray answer(const SherpaLibrary& library, const SherpaLibrary::Recognizer*
     case Read::end:
         break;
     }
+    if (line.isEmpty())
+        return errorLine(QStringLiteral("пустой запрос: нужен путь к WAV-файлу"));
     QString problem;
     if (const std::optional<QByteArray> json = library.recognize(model, QFile::decodeName(line), problem))
         return *json;
