@@ -169,7 +169,7 @@ std::optional<Error> GigaAMEngine::modelProblem()
 
 void GigaAMEngine::transcribe(QByteArray wav, Completion<TranscriptionResult> completion)
 {
-    if (started_ && MainThread::isCurrent()) {
+    if (MainThread::isCurrent() && started_) {
         if (startProblem_)
             completion(*startProblem_);
         else if (server_)

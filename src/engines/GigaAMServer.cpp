@@ -34,7 +34,10 @@ GigaAMServer::GigaAMServer(QObject* parent) : QObject(parent)
     child_.onFailure = [this](const ChildServer::Failure& failure) { childFailed(failure); };
 }
 
-GigaAMServer::~GigaAMServer() = default;
+GigaAMServer::~GigaAMServer()
+{
+    failWaiting(engineError(QStringLiteral("распознаватель GigaAM остановлен")));
+}
 
 void GigaAMServer::setTiming(const Timing& timing)
 {
