@@ -95,8 +95,19 @@ bool EngineRouter::transcribe(const QByteArray& wav, Completion<TranscriptionRes
 
 std::unique_ptr<RecognitionChunks> EngineRouter::piecesForRecording()
 {
-    if (!whisperActive() || !isReady(server_) ||
-        !SettingsStore::shared().boolForKey(SettingsKey::recognizeWhileRecording))
+    if (!SettingsStore::shared().boolForKey(SettingsKey::recognizeWhileRecording))
+        return nullptr;
+    if (!whisperActive()) {
+        if (!GigaAMEngine::shared().isServing())
+            return nullptr;
+        // GigaAM takes no prompt: its pieces are recognized as they are.
+        return std::make_unique<RecognitionChunks>(
+            [](const QByteArray& wav, const QString&, Completion<TranscriptionResult> completion) {
+                GigaAMEngine::shared().transcribe(wav, std::move(completion));
+            },
+            QString());
+    }
+    if (!isReady(server_))
         return nullptr;
     return std::make_unique<RecognitionChunks>(server_, startPrompt());
 }

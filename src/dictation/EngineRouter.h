@@ -37,8 +37,9 @@ public:
     void start();
     // To the active engine; true when that is the whisper server. The completion runs on any thread.
     bool transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion);
-    // The pieces of a recording about to start, recognized while it runs: when the whisper server is active and
-    // ready and the user wants it ("recognizeWhileRecording"), else none.
+    // The pieces of a recording about to start, recognized while it runs: when the user wants it
+    // ("recognizeWhileRecording") and the whisper server is active and ready, or GigaAM's recognizer is kept
+    // running; else none.
     std::unique_ptr<RecognitionChunks> piecesForRecording();
 
 private:

@@ -49,6 +49,8 @@ public:
     void stop();
     // Where recordings go; on the main thread while the recognizer is kept running.
     void transcribe(QByteArray wav, Completion<TranscriptionResult> completion);
+    // Whether recordings go to the kept recognizer, completing on the main thread. Main thread.
+    bool isServing() const { return started_ && !startProblem_ && server_; }
     // The kept recognizer's process id, 0 without one. Main thread.
     qint64 servingProcessId() const;
 
