@@ -142,11 +142,11 @@ protected:
 
 } // namespace
 
-TEST_F(GigaAMDesktopTest, OneWarmRecognizerServesEveryDictationComesBackAfterAKillAndEndsWithTheApp)
+TEST_F(GigaAMDesktopTest, OneWarmRecognizerServesEveryDictationAndItsPiecesComesBackAfterAKillAndEndsWithTheApp)
 {
     app = std::make_unique<RunningApp>(QProcessEnvironment(),
                                        QVariantHash{{SettingsKey::modelID, QStringLiteral("gigaam-v3")},
-                                                    {SettingsKey::recognizeWhileRecording, false}});
+                                                    {SettingsKey::recognizeWhileRecording, true}});
     ASSERT_TRUE(app->logShows(QStringLiteral("sherpa-onnx-offline готов (прогрет)"), 30000))
         << app->log().toStdString();
     const QList<qint64> warm = running(program);
@@ -170,6 +170,23 @@ TEST_F(GigaAMDesktopTest, OneWarmRecognizerServesEveryDictationComesBackAfterAKi
     ASSERT_EQ(replaced.size(), 1);
     EXPECT_NE(replaced, warm);
     EXPECT_TRUE(recordingsInFlight().isEmpty()) << recordingsInFlight().join(' ').toStdString();
+
+    // Sentences with pauses are recognized piece by piece while the user speaks, each piece heard as "привет мир".
+    const QString speech = TestEnvironment::makeDirectory(QStringLiteral("sentences")) + QStringLiteral("/speech.wav");
+    ASSERT_EQ(DesktopSession::run(QStringLiteral("espeak-ng"),
+                                  {"-m", "-v", "ru", "-w", speech,
+                                   "<speak>Сегодня мы подробно обсудили план работы отдела на всю следующую неделю."
+                                   "<break time=\"1500ms\"/>Отчёт нужно обязательно отправить руководителю проекта "
+                                   "до конца пятницы.</speak>"}),
+              0);
+    ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
+    DesktopSession::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), speech}, nullptr, 30000);
+    ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return SettingsStore(Paths::settingsFile()).history().size() == 4; }, 20000));
+    EXPECT_TRUE(
+        SettingsStore(Paths::settingsFile()).history().value(0).startsWith(QStringLiteral("Привет мир привет мир")))
+        << SettingsStore(Paths::settingsFile()).history().value(0).toStdString();
+    EXPECT_EQ(running(program), replaced);
 
     ::kill(static_cast<pid_t>(app->process().processId()), SIGTERM);
     ASSERT_TRUE(DesktopSession::finishes(app->process(), 8000));
