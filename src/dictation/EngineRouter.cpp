@@ -86,8 +86,10 @@ void EngineRouter::start()
 bool EngineRouter::transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion)
 {
     if (!whisperActive()) {
-        GigaAMEngine::shared().transcribe(wav, std::move(completion));
-        return false;
+        GigaAMEngine& gigaam = GigaAMEngine::shared();
+        const bool kept = gigaam.isServing();
+        gigaam.transcribe(wav, std::move(completion));
+        return kept;
     }
     server_.transcribe(wav, std::move(completion));
     return true;

@@ -35,7 +35,8 @@ public:
     // Starts, or restarts, the whisper server when it is the active engine, and stops it otherwise; GigaAM's
     // recognizer the same way. The model must be on disk.
     void start();
-    // To the active engine; true when that is the whisper server. The completion runs on any thread.
+    // To the active engine; true when that is a server kept running (whisper-server, GigaAM's recognizer), which
+    // lets go of its recordings when the engine changes. The completion runs on any thread.
     bool transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion);
     // The pieces of a recording about to start, recognized while it runs: when the user wants it
     // ("recognizeWhileRecording") and the whisper server is active and ready, or GigaAM's recognizer is kept
