@@ -160,7 +160,7 @@ std::optional<Error> GigaAMEngine::modelProblem()
         return modelMissing();
     // Each line "symbol number"; a list the library cannot read would fail every recording.
     QFile tokens(model.filePath(model.files.indexOf(QStringLiteral("tokens.txt"))));
-    static const QRegularExpression entry(QStringLiteral("^.+ [0-9]+$"));
+    static const QRegularExpression entry(QStringLiteral("^.* [0-9]+\r?$"));
     if (!tokens.open(QIODevice::ReadOnly) ||
         !entry.match(QString::fromUtf8(tokens.readLine()).remove(QLatin1Char('\n'))).hasMatch())
         return engineError(QStringLiteral("файл tokens.txt модели GigaAM повреждён (загрузите модель заново)"));
