@@ -81,5 +81,6 @@ fuzz-build:
 bench: test-deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOLVAN_BUILD_TESTS=OFF -DTOLVAN_BUILD_BENCHMARKS=ON
 	cmake --build build/bench -j $(JOBS)
+	$(SHERPA_ONNX) build/bench
 	for program in build/bench/bench/*; do [[ -x $$program && -f $$program ]] && $$program; done
 	JOBS=$(JOBS) bench/whisper-server.sh build/bench

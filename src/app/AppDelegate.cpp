@@ -14,6 +14,7 @@
 #include "dictation/HotkeyManager.h"
 #include "dictation/TextInserter.h"
 #include "engines/ChildProcess.h"
+#include "engines/GigaAMEngine.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "engines/WhisperServer.h"
@@ -85,6 +86,7 @@ void AppDelegate::applicationDidFinishLaunching()
     sigtermSource_->onSignal = [](int) { QApplication::exit(0); };
 
     WhisperServer::endStrays();
+    GigaAMEngine::endStrays();
     AdvisorEngine::endStrays();
     controller_->startServer();
     armHotkeys();
@@ -231,6 +233,7 @@ void AppDelegate::stopWork()
     keepClipboard();
     controller_->keepUnfinished();
     controller_->server().stop();
+    GigaAMEngine::shared().stop();
     AdvisorEngine::shared().shutdown();
     if (DesktopSession::deliveryRoute() == DesktopSession::Route::gnome)
         GnomeRoute::shared().close();

@@ -56,7 +56,12 @@ QString bundledWhisperServer()
 
 QString sherpaOffline()
 {
-    return programFromEnvironmentOr("TOLVAN_SHERPA_BIN", path(QStringLiteral("sherpa/bin/sherpa-onnx-offline")));
+    return programFromEnvironmentOr("TOLVAN_SHERPA_BIN", bundledSherpaOffline());
+}
+
+QString bundledSherpaOffline()
+{
+    return path(QStringLiteral("sherpa/bin/sherpa-onnx-offline"));
 }
 
 QString llamaServer()

@@ -23,5 +23,6 @@ QString sherpaOffline();
 QString llamaServer();
 // The servers as the bundle holds them, whatever TOLVAN_*_BIN names.
 QString bundledWhisperServer();
+QString bundledSherpaOffline();
 QString bundledLlamaServer();
 } // namespace Resources

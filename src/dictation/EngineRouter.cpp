@@ -74,8 +74,10 @@ void EngineRouter::start()
     const WhisperModel model = activeModel();
     if (model.engine != EngineKind::whisper) {
         server_.stop();
+        GigaAMEngine::shared().start();
         return;
     }
+    GigaAMEngine::shared().stop();
     server_.start(model.filePath(0),
                   SettingsStore::shared().stringForKey(SettingsKey::language).value_or(QStringLiteral("ru")),
                   startPrompt());
@@ -84,8 +86,10 @@ void EngineRouter::start()
 bool EngineRouter::transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion)
 {
     if (!whisperActive()) {
-        GigaAMEngine::shared().transcribe(wav, std::move(completion));
-        return false;
+        GigaAMEngine& gigaam = GigaAMEngine::shared();
+        const bool kept = gigaam.isServing();
+        gigaam.transcribe(wav, std::move(completion));
+        return kept;
     }
     server_.transcribe(wav, std::move(completion));
     return true;
@@ -93,8 +97,19 @@ bool EngineRouter::transcribe(const QByteArray& wav, Completion<TranscriptionRes
 
 std::unique_ptr<RecognitionChunks> EngineRouter::piecesForRecording()
 {
-    if (!whisperActive() || !isReady(server_) ||
-        !SettingsStore::shared().boolForKey(SettingsKey::recognizeWhileRecording))
+    if (!SettingsStore::shared().boolForKey(SettingsKey::recognizeWhileRecording))
+        return nullptr;
+    if (!whisperActive()) {
+        if (!GigaAMEngine::shared().isServing())
+            return nullptr;
+        // GigaAM takes no prompt: its pieces are recognized as they are.
+        return std::make_unique<RecognitionChunks>(
+            [](const QByteArray& wav, const QString&, Completion<TranscriptionResult> completion) {
+                GigaAMEngine::shared().transcribe(wav, std::move(completion));
+            },
+            QString());
+    }
+    if (!isReady(server_))
         return nullptr;
     return std::make_unique<RecognitionChunks>(server_, startPrompt());
 }

@@ -32,13 +32,15 @@ public:
     bool canTake() const;
     // The whisper server is the active engine and neither runs nor starts.
     bool serverNeeded() const;
-    // Starts, or restarts, the whisper server when it is the active engine, and stops it otherwise. The model
-    // must be on disk.
+    // Starts, or restarts, the whisper server when it is the active engine, and stops it otherwise; GigaAM's
+    // recognizer the same way. The model must be on disk.
     void start();
-    // To the active engine; true when that is the whisper server. The completion runs on any thread.
+    // To the active engine; true when that is a server kept running (whisper-server, GigaAM's recognizer), which
+    // lets go of its recordings when the engine changes. The completion runs on any thread.
     bool transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion);
-    // The pieces of a recording about to start, recognized while it runs: when the whisper server is active and
-    // ready and the user wants it ("recognizeWhileRecording"), else none.
+    // The pieces of a recording about to start, recognized while it runs: when the user wants it
+    // ("recognizeWhileRecording") and the whisper server is active and ready, or GigaAM's recognizer is kept
+    // running; else none.
     std::unique_ptr<RecognitionChunks> piecesForRecording();
 
 private:

@@ -22,7 +22,15 @@ QByteArray wavFrom(const QByteArray& recording, std::size_t startSample, int sam
 } // namespace
 
 RecognitionChunks::RecognitionChunks(WhisperServer& server, QString startPrompt, QObject* parent)
-    : QObject(parent), server_(server), startPrompt_(std::move(startPrompt))
+    : RecognitionChunks(
+          [&server](const QByteArray& wav, const QString& prompt, Completion<TranscriptionResult> completion) {
+              server.transcribe(wav, prompt, std::move(completion));
+          },
+          std::move(startPrompt), parent)
+{}
+
+RecognitionChunks::RecognitionChunks(Transcriber transcribe, QString startPrompt, QObject* parent)
+    : QObject(parent), transcribe_(std::move(transcribe)), startPrompt_(std::move(startPrompt))
 {}
 
 void RecognitionChunks::add(QByteArray wav, std::size_t startSample)
@@ -66,11 +74,11 @@ void RecognitionChunks::send(const Piece& piece, bool isRest)
     busy_ = true;
     const QPointer<RecognitionChunks> self(this);
     const std::size_t start = piece.startSample;
-    server_.transcribe(piece.wav, promptFrom(startPrompt_, merged_.text),
-                       [self, start, isRest](Result<TranscriptionResult> result) {
-                           if (self)
-                               self->recognized(start, isRest, result);
-                       });
+    transcribe_(piece.wav, promptFrom(startPrompt_, merged_.text),
+                [self, start, isRest](Result<TranscriptionResult> result) {
+                    if (self)
+                        self->recognized(start, isRest, result);
+                });
 }
 
 void RecognitionChunks::recognized(std::size_t startSample, bool isRest, const Result<TranscriptionResult>& result)

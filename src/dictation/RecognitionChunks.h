@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <optional>
 
 class WhisperServer;
@@ -28,7 +29,12 @@ public:
     static constexpr int promptTokens = 223;
     static constexpr int bytesPerToken = 3;
 
+    // Recognizes one piece with the prompt; the completion runs on the main thread.
+    using Transcriber =
+        std::function<void(const QByteArray& wav, const QString& prompt, Completion<TranscriptionResult> completion)>;
+
     RecognitionChunks(WhisperServer& server, QString startPrompt, QObject* parent = nullptr);
+    RecognitionChunks(Transcriber transcribe, QString startPrompt, QObject* parent = nullptr);
 
     // The piece of `wav` (a complete WAV file) that starts `startSample` samples into the recording.
     void add(QByteArray wav, std::size_t startSample);
@@ -56,7 +62,7 @@ private:
     void recognized(std::size_t startSample, bool isRest, const Result<TranscriptionResult>& result);
     void complete(const Result<TranscriptionResult>& result);
 
-    WhisperServer& server_;
+    Transcriber transcribe_;
     QString startPrompt_;
     std::deque<Piece> waiting_;
     bool busy_ = false;

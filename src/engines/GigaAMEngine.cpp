@@ -1,5 +1,6 @@
 #include "engines/GigaAMEngine.h"
 
+#include "core/MainThread.h"
 #include "core/PrivateFiles.h"
 #include "core/Resources.h"
 #include "engines/ChildProcess.h"
@@ -15,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 #include <QUuid>
 
@@ -71,6 +73,11 @@ std::vector<double> numbersOf(const QJsonValue& value)
     return numbers;
 }
 
+Error modelMissing()
+{
+    return engineError(QStringLiteral("модель GigaAM не загружена"));
+}
+
 // The recognizer: TOLVAN_SHERPA_BIN as given, else the bundled one when it exists.
 std::optional<QString> recognizerProgram()
 {
@@ -103,7 +110,78 @@ GigaAMEngine::~GigaAMEngine()
     worker_.join();
 }
 
+void GigaAMEngine::start()
+{
+    started_ = true;
+    startProblem_ = modelProblem();
+    // Only our own program serves; a copy named by TOLVAN_SHERPA_BIN is run once per recording.
+    const QString program = Resources::bundledSherpaOffline();
+    if (startProblem_ || !qEnvironmentVariableIsEmpty("TOLVAN_SHERPA_BIN") || !QFileInfo(program).isFile()) {
+        server_.reset();
+        return;
+    }
+    QStringList serving = arguments(ModelCatalog::byID(QStringLiteral("gigaam-v3")).location(),
+                                    ChildProcess::recognizerThreadCount(), QString());
+    serving.last() = QStringLiteral("--serve");
+    if (server_ && server_->isStarted() && server_->arguments() == serving)
+        return;
+    if (!server_) {
+        server_ = std::make_unique<GigaAMServer>();
+        GigaAMServer::Timing timing;
+        timing.watchdogMs = timing_.watchdogMs;
+        timing.server.terminationGraceMs = timing_.terminationGraceMs;
+        server_->setTiming(timing);
+    }
+    server_->start(program, serving);
+}
+
+void GigaAMEngine::stop()
+{
+    started_ = false;
+    startProblem_.reset();
+    server_.reset();
+}
+
+qint64 GigaAMEngine::servingProcessId() const
+{
+    return server_ ? server_->processId() : 0;
+}
+
+void GigaAMEngine::endStrays()
+{
+    ChildServer::endStrays(Resources::bundledSherpaOffline(),
+                           QStringLiteral("Остановлено оставшихся sherpa-onnx-offline: %1"));
+}
+
+std::optional<Error> GigaAMEngine::modelProblem()
+{
+    const WhisperModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
+    if (model.engine != EngineKind::gigaam || !ModelManager::isDownloaded(model))
+        return modelMissing();
+    // Each line "symbol number"; a list the library cannot read would fail every recording.
+    QFile tokens(model.filePath(model.files.indexOf(QStringLiteral("tokens.txt"))));
+    static const QRegularExpression entry(QStringLiteral("^.* [0-9]+\r?$"));
+    if (!tokens.open(QIODevice::ReadOnly) ||
+        !entry.match(QString::fromUtf8(tokens.readLine()).remove(QLatin1Char('\n'))).hasMatch())
+        return engineError(QStringLiteral("файл tokens.txt модели GigaAM повреждён (загрузите модель заново)"));
+    return std::nullopt;
+}
+
 void GigaAMEngine::transcribe(QByteArray wav, Completion<TranscriptionResult> completion)
+{
+    if (MainThread::isCurrent() && started_) {
+        if (startProblem_)
+            completion(*startProblem_);
+        else if (server_)
+            server_->transcribe(wav, std::move(completion));
+        else
+            queue(std::move(wav), std::move(completion));
+        return;
+    }
+    queue(std::move(wav), std::move(completion));
+}
+
+void GigaAMEngine::queue(QByteArray wav, Completion<TranscriptionResult> completion)
 {
     {
         const std::lock_guard lock(mutex_);
@@ -145,7 +223,7 @@ Result<TranscriptionResult> GigaAMEngine::run(const QByteArray& wav) const
 {
     const WhisperModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
     if (model.engine != EngineKind::gigaam || !ModelManager::isDownloaded(model))
-        return engineError(QStringLiteral("модель GigaAM не загружена"));
+        return modelMissing();
 
     // The user's speech: in a directory of its own that only the user can enter, gone (with the file) when
     // the recognition ends, on every path.

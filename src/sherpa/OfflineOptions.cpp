@@ -16,6 +16,10 @@ std::optional<OfflineOptions> OfflineOptions::parse(const QStringList& arguments
     QString threads = QStringLiteral("1");
     for (const QString& argument : arguments) {
         const qsizetype equals = argument.indexOf(QLatin1Char('='));
+        if (argument == QLatin1String("--serve")) {
+            options.serve = true;
+            continue;
+        }
         if (!argument.startsWith(QLatin1String("--"))) {
             waves.append(argument);
             continue;
@@ -43,10 +47,15 @@ std::optional<OfflineOptions> OfflineOptions::parse(const QStringList& arguments
         problem = QStringLiteral("число потоков должно быть положительным: ") + threads;
         return std::nullopt;
     }
-    if (waves.size() != 1) {
+    if (options.serve != waves.isEmpty()) {
+        problem = options.serve ? QStringLiteral("с --serve записи приходят на стандартный ввод, не в параметрах")
+                                : QStringLiteral("нужен ровно один WAV-файл, дано: %1").arg(waves.size());
+        return std::nullopt;
+    }
+    if (waves.size() > 1) {
         problem = QStringLiteral("нужен ровно один WAV-файл, дано: %1").arg(waves.size());
         return std::nullopt;
     }
-    options.wav = waves.front();
+    options.wav = waves.value(0);
     return options;
 }

@@ -5,8 +5,8 @@
 #include <optional>
 
 // The command line of sherpa-onnx-offline as the GigaAM engine writes it: every option as --key=value, then
-// the path of one WAV file.
-//   --encoder=F --decoder=F --joiner=F --tokens=F --model-type=T --num-threads=N [--debug=1] WAV
+// the path of one WAV file, or --serve for recordings named on standard input.
+//   --encoder=F --decoder=F --joiner=F --tokens=F --model-type=T --num-threads=N [--debug=1] WAV|--serve
 struct OfflineOptions
 {
     QString encoder;
@@ -17,6 +17,9 @@ struct OfflineOptions
     int threads = 1;
     // The library prints the configuration it read and the model's metadata.
     bool debug = false;
+    // Loads the model once and recognizes one recording per line of standard input (see Serving).
+    bool serve = false;
+    // Empty when serving.
     QString wav;
 
     // The options, or what is wrong with them in `problem`.

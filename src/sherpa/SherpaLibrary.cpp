@@ -1,5 +1,7 @@
 #include "SherpaLibrary.h"
 
+#include "WaveFile.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -48,8 +50,6 @@ std::optional<SherpaLibrary> SherpaLibrary::open(const QString& path, QString& p
         resolve(*library, "SherpaOnnxDestroyOfflineRecognizer", functions.destroyRecognizer, problem) &&
         resolve(*library, "SherpaOnnxCreateOfflineStream", functions.createStream, problem) &&
         resolve(*library, "SherpaOnnxDestroyOfflineStream", functions.destroyStream, problem) &&
-        resolve(*library, "SherpaOnnxReadWave", functions.readWave, problem) &&
-        resolve(*library, "SherpaOnnxFreeWave", functions.freeWave, problem) &&
         resolve(*library, "SherpaOnnxAcceptWaveformOffline", functions.acceptWaveform, problem) &&
         resolve(*library, "SherpaOnnxDecodeOfflineStream", functions.decode, problem) &&
         resolve(*library, "SherpaOnnxGetOfflineStreamResultAsJson", functions.resultJson, problem) &&
@@ -59,15 +59,13 @@ std::optional<SherpaLibrary> SherpaLibrary::open(const QString& path, QString& p
     return SherpaLibrary(std::move(library), functions);
 }
 
-std::optional<QByteArray> SherpaLibrary::recognize(const OfflineOptions& options, Timing& timing,
-                                                   QString& problem) const
+std::optional<SherpaLibrary::LoadedModel> SherpaLibrary::load(const OfflineOptions& options, QString& problem) const
 {
     const QByteArray encoder = QFile::encodeName(options.encoder);
     const QByteArray decoder = QFile::encodeName(options.decoder);
     const QByteArray joiner = QFile::encodeName(options.joiner);
     const QByteArray tokens = QFile::encodeName(options.tokens);
     const QByteArray modelType = options.modelType.toUtf8();
-    const QByteArray wavPath = QFile::encodeName(options.wav);
     auto configuration = std::make_unique<Configuration>();
     configuration->encoder = encoder.constData();
     configuration->decoder = decoder.constData();
@@ -77,15 +75,6 @@ std::optional<QByteArray> SherpaLibrary::recognize(const OfflineOptions& options
     configuration->debug = options.debug ? 1 : 0;
     configuration->modelType = modelType.constData();
 
-    const std::unique_ptr<const Wave, FreeWaveFunction> wave(functions_.readWave(wavPath.constData()),
-                                                             functions_.freeWave);
-    if (!wave) {
-        problem = QStringLiteral("не удалось прочитать WAV-файл ") + options.wav;
-        return std::nullopt;
-    }
-
-    QElapsedTimer timer;
-    timer.start();
     const Recognizer* created = nullptr;
     try {
         created = functions_.createRecognizer(configuration.get());
@@ -94,26 +83,40 @@ std::optional<QByteArray> SherpaLibrary::recognize(const OfflineOptions& options
         problem = QStringLiteral("модель не загрузилась: ") + QString::fromUtf8(error.what());
         return std::nullopt;
     }
-    const std::unique_ptr<const Recognizer, DestroyRecognizerFunction> recognizer(created,
-                                                                                  functions_.destroyRecognizer);
-    timing.loadSeconds = secondsOf(timer);
-    if (!recognizer) {
+    if (!created) {
         problem = QStringLiteral("модель не загрузилась: файлы модели отсутствуют или не подходят");
         return std::nullopt;
     }
+    return LoadedModel(created, functions_.destroyRecognizer);
+}
+
+std::optional<QByteArray> SherpaLibrary::recognize(const OfflineOptions& options, Timing& timing,
+                                                   QString& problem) const
+{
+    QElapsedTimer timer;
+    timer.start();
+    const std::optional<LoadedModel> model = load(options, problem);
+    timing.loadSeconds = secondsOf(timer);
+    if (!model)
+        return std::nullopt;
     timer.restart();
-    std::optional<QByteArray> result = decode(recognizer.get(), *wave, problem);
+    std::optional<QByteArray> result = recognize(model->get(), options.wav, problem);
     timing.recognitionSeconds = secondsOf(timer);
     return result;
 }
 
-std::optional<QByteArray> SherpaLibrary::decode(const Recognizer* recognizer, const Wave& wave, QString& problem) const
+std::optional<QByteArray> SherpaLibrary::recognize(const Recognizer* model, const QString& wavPath,
+                                                   QString& problem) const
 {
+    const std::optional<WaveFile::Samples> wave = WaveFile::read(wavPath, problem);
+    if (!wave)
+        return std::nullopt;
     try {
-        const std::unique_ptr<const Stream, DestroyStreamFunction> stream(functions_.createStream(recognizer),
+        const std::unique_ptr<const Stream, DestroyStreamFunction> stream(functions_.createStream(model),
                                                                           functions_.destroyStream);
-        functions_.acceptWaveform(stream.get(), wave.sampleRate, wave.samples, wave.sampleCount);
-        functions_.decode(recognizer, stream.get());
+        functions_.acceptWaveform(stream.get(), wave->sampleRate, wave->values.data(),
+                                  static_cast<int32_t>(wave->values.size()));
+        functions_.decode(model, stream.get());
         const std::unique_ptr<const char, FreeResultJsonFunction> json(functions_.resultJson(stream.get()),
                                                                        functions_.freeResultJson);
         return QByteArray(json.get());

@@ -24,21 +24,23 @@ public:
         double recognitionSeconds = 0;
     };
 
+    struct Recognizer;
+    using DestroyRecognizerFunction = void (*)(const Recognizer*);
+    // A loaded model, ready to recognize any number of recordings one after another.
+    using LoadedModel = std::unique_ptr<const Recognizer, DestroyRecognizerFunction>;
+
     // Loads the library and checks its release; nothing when that fails (the reason in `problem`).
     static std::optional<SherpaLibrary> open(const QString& path, QString& problem);
 
-    // The recognition result of the WAV as the library's JSON line, or nothing (the reason in `problem`).
+    // The model the options name, or nothing (the reason in `problem`).
+    std::optional<LoadedModel> load(const OfflineOptions& options, QString& problem) const;
+    // The recognition result of a WAV file as the library's JSON line, or nothing (the reason in `problem`).
+    std::optional<QByteArray> recognize(const Recognizer* model, const QString& wavPath, QString& problem) const;
+    // Loads the model and recognizes the options' WAV with it.
     std::optional<QByteArray> recognize(const OfflineOptions& options, Timing& timing, QString& problem) const;
 
 private:
-    struct Recognizer;
     struct Stream;
-    struct Wave
-    {
-        const float* samples;
-        int32_t sampleRate;
-        int32_t sampleCount;
-    };
 
     // The leading part of the library's recognizer configuration, up to the last field this program sets;
     // the library reads every field after it as zero, which it takes as "use the default".
@@ -68,11 +70,8 @@ private:
 
     using VersionFunction = const char* (*)();
     using CreateRecognizerFunction = const Recognizer* (*)(const Configuration*);
-    using DestroyRecognizerFunction = void (*)(const Recognizer*);
     using CreateStreamFunction = const Stream* (*)(const Recognizer*);
     using DestroyStreamFunction = void (*)(const Stream*);
-    using ReadWaveFunction = const Wave* (*)(const char*);
-    using FreeWaveFunction = void (*)(const Wave*);
     using AcceptWaveformFunction = void (*)(const Stream*, int32_t, const float*, int32_t);
     using DecodeFunction = void (*)(const Recognizer*, const Stream*);
     using ResultJsonFunction = const char* (*)(const Stream*);
@@ -84,8 +83,6 @@ private:
         DestroyRecognizerFunction destroyRecognizer = nullptr;
         CreateStreamFunction createStream = nullptr;
         DestroyStreamFunction destroyStream = nullptr;
-        ReadWaveFunction readWave = nullptr;
-        FreeWaveFunction freeWave = nullptr;
         AcceptWaveformFunction acceptWaveform = nullptr;
         DecodeFunction decode = nullptr;
         ResultJsonFunction resultJson = nullptr;
@@ -95,8 +92,6 @@ private:
     SherpaLibrary(std::unique_ptr<QLibrary> library, Functions functions)
         : library_(std::move(library)), functions_(functions)
     {}
-
-    std::optional<QByteArray> decode(const Recognizer* recognizer, const Wave& wave, QString& problem) const;
 
     std::unique_ptr<QLibrary> library_;
     Functions functions_;

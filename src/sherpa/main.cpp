@@ -1,7 +1,9 @@
 // sherpa-onnx-offline: recognizes one WAV file with a non-streaming transducer model through the sherpa-onnx
 // library beside this program, and prints the library's result as one JSON line on standard output. Problems
 // go to standard error, with exit status 1; the time spent loading the model and recognizing goes there too.
+// With --serve it loads the model once and recognizes the recordings named on standard input (see Serving).
 #include "OfflineOptions.h"
+#include "Serving.h"
 #include "SherpaLibrary.h"
 
 #include <QCoreApplication>
@@ -37,11 +39,17 @@ int main(int argc, char** argv)
     if (!options)
         return fail(problem + QStringLiteral("\nиспользование: sherpa-onnx-offline --encoder=ФАЙЛ --decoder=ФАЙЛ "
                                              "--joiner=ФАЙЛ --tokens=ФАЙЛ --model-type=ТИП --num-threads=N "
-                                             "[--debug=1] ЗАПИСЬ.wav"));
+                                             "[--debug=1] ЗАПИСЬ.wav|--serve"));
     const std::optional<SherpaLibrary> library = SherpaLibrary::open(
         QCoreApplication::applicationDirPath() + QLatin1Char('/') + SherpaLibrary::fileName, problem);
     if (!library)
         return fail(problem);
+    if (options->serve) {
+        const std::optional<SherpaLibrary::LoadedModel> model = library->load(*options, problem);
+        if (!model)
+            return fail(problem);
+        return Serving::run(*library, model->get(), stdin, stdout);
+    }
     SherpaLibrary::Timing timing;
     const std::optional<QByteArray> json = library->recognize(*options, timing, problem);
     if (!json)

@@ -1,7 +1,9 @@
 #include "RunningApp.h"
+#include "core/PrivateFiles.h"
 #include "engines/CustomModels.h"
 #include "quality/AdvisorEngine.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <csignal>
@@ -76,7 +78,121 @@ protected:
     qint64 advisor = 0;
 };
 
+// The processes running this program file now.
+QList<qint64> running(const QString& program)
+{
+    QList<qint64> pids;
+    const QString target = QFileInfo(program).canonicalFilePath();
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (number && QFileInfo("/proc/" + entry + "/exe").symLinkTarget() == target && !RunningApp::hasEnded(pid))
+            pids << pid;
+    }
+    return pids;
+}
+
+// GigaAM as a user has it: the bundled sherpa-onnx-offline with the scripted transducer padded to the real
+// files' sizes, which writes "привет мир" whatever it hears.
+class GigaAMDesktopTest : public DesktopTest
+{
+protected:
+    void SetUp() override
+    {
+        DesktopTest::SetUp();
+        if (IsSkipped())
+            return;
+        if (!QFileInfo::exists(QFileInfo(program).absolutePath() + "/libsherpa-onnx-c-api.so"))
+            GTEST_SKIP() << "no sherpa-onnx libraries beside " << program.toStdString()
+                         << " (scripts/fetch-sherpa-onnx.sh puts them there)";
+        const WhisperModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
+        QDir().mkpath(model.location());
+        QStringList arguments{TINY_TRANSDUCER_GENERATOR, model.location()};
+        for (const double sizeMB : model.fileSizesMB)
+            arguments.append(QString::number(ModelCatalog::completeSizeThreshold(sizeMB) + 1));
+        ASSERT_EQ(DesktopSession::run(QStringLiteral("/usr/bin/python3"), arguments), 0);
+    }
+
+    // Dictates a phrase with the command line's toggle.
+    static void record()
+    {
+        ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
+        RunningApp::say(QStringLiteral("Привет, это проверка диктовки."));
+        ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
+    }
+
+    // Waits until the text of the `count`th dictation heads the history.
+    void waitForText(int count) const
+    {
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return SettingsStore(Paths::settingsFile()).history().size() == count; }, 20000))
+            << app->log().toStdString();
+        EXPECT_EQ(SettingsStore(Paths::settingsFile()).history().value(0), QStringLiteral("Привет мир"));
+    }
+
+    // The private folders of recordings handed to the recognizer and not yet answered.
+    static QStringList recordingsInFlight()
+    {
+        return QDir(PrivateFiles::temporaryBase()).entryList({QStringLiteral("tolvan-gigaam-*")}, QDir::Dirs);
+    }
+
+    const QString program = QStringLiteral(REAL_SHERPA_ONNX_OFFLINE);
+    std::unique_ptr<RunningApp> app;
+};
+
 } // namespace
+
+TEST_F(GigaAMDesktopTest, OneWarmRecognizerServesEveryDictationAndItsPiecesComesBackAfterAKillAndEndsWithTheApp)
+{
+    app = std::make_unique<RunningApp>(QProcessEnvironment(),
+                                       QVariantHash{{SettingsKey::modelID, QStringLiteral("gigaam-v3")},
+                                                    {SettingsKey::recognizeWhileRecording, true}});
+    ASSERT_TRUE(app->logShows(QStringLiteral("sherpa-onnx-offline готов (прогрет)"), 30000))
+        << app->log().toStdString();
+    const QList<qint64> warm = running(program);
+    ASSERT_EQ(warm.size(), 1);
+
+    for (int count = 1; count <= 2; ++count) {
+        ASSERT_NO_FATAL_FAILURE(record());
+        ASSERT_NO_FATAL_FAILURE(waitForText(count));
+    }
+    EXPECT_EQ(running(program), warm);
+    EXPECT_TRUE(recordingsInFlight().isEmpty()) << recordingsInFlight().join(' ').toStdString();
+
+    // The recognizer dies with a recording handed to it: a new one is started, warmed and given that recording.
+    ::kill(static_cast<pid_t>(warm.front()), SIGSTOP);
+    ASSERT_NO_FATAL_FAILURE(record());
+    ASSERT_TRUE(QTest::qWaitFor([] { return !recordingsInFlight().isEmpty(); }, 10000));
+    ::kill(static_cast<pid_t>(warm.front()), SIGKILL);
+    ASSERT_NO_FATAL_FAILURE(waitForText(3));
+    EXPECT_EQ(app->logCount(QStringLiteral("sherpa-onnx-offline готов (прогрет)")), 2);
+    const QList<qint64> replaced = running(program);
+    ASSERT_EQ(replaced.size(), 1);
+    EXPECT_NE(replaced, warm);
+    EXPECT_TRUE(recordingsInFlight().isEmpty()) << recordingsInFlight().join(' ').toStdString();
+
+    // Sentences with pauses are recognized piece by piece while the user speaks, each piece heard as "привет мир".
+    const QString speech = TestEnvironment::makeDirectory(QStringLiteral("sentences")) + QStringLiteral("/speech.wav");
+    ASSERT_EQ(DesktopSession::run(QStringLiteral("espeak-ng"),
+                                  {"-m", "-v", "ru", "-w", speech,
+                                   "<speak>Сегодня мы подробно обсудили план работы отдела на всю следующую неделю."
+                                   "<break time=\"1500ms\"/>Отчёт нужно обязательно отправить руководителю проекта "
+                                   "до конца пятницы.</speak>"}),
+              0);
+    ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
+    DesktopSession::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), speech}, nullptr, 30000);
+    ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return SettingsStore(Paths::settingsFile()).history().size() == 4; }, 20000));
+    EXPECT_TRUE(
+        SettingsStore(Paths::settingsFile()).history().value(0).startsWith(QStringLiteral("Привет мир привет мир")))
+        << SettingsStore(Paths::settingsFile()).history().value(0).toStdString();
+    EXPECT_EQ(running(program), replaced);
+
+    ::kill(static_cast<pid_t>(app->process().processId()), SIGTERM);
+    ASSERT_TRUE(DesktopSession::finishes(app->process(), 8000));
+    EXPECT_EQ(app->process().exitCode(), 0);
+    EXPECT_TRUE(running(program).isEmpty());
+}
 
 TEST_F(ChildrenDesktopTest, WhenTheXServerGoesAwayTheAppStopsItsServersBeforeItEnds)
 {

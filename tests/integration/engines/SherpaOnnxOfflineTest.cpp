@@ -1,4 +1,5 @@
 #include "engines/GigaAMEngine.h"
+#include "engines/GigaAMServer.h"
 #include "engines/ModelCatalog.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
@@ -7,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -89,4 +91,49 @@ TEST_F(RealSherpaOnnx, EveryOptionReachesTheLibraryAndBadModelsOrAnotherReleaseF
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.err().contains("библиотека sherpa-onnx версии 1.12.0, а программа написана для версии 1.13.8"))
         << refused.err().toStdString();
+}
+
+TEST_F(RealSherpaOnnx, ServingAnswersEveryRequestLineBadOnesWithAnErrorAndEndsWithItsInput)
+{
+    const QString directory = TestEnvironment::makeDirectory("serving");
+    const QByteArray wav = TestFiles::read(speech);
+    const QString gone = directory + "/gone.wav";
+    const QString cut = TestFiles::write(directory + "/cut.wav", wav.left(30));
+    const QString shortData = TestFiles::write(directory + "/short-data.wav", wav.left(44) + QByteArray(100, 0));
+    const QString noise = TestFiles::write(directory + "/noise.wav", QByteArray(5000, 'x'));
+    const QString unreadable = "не удалось прочитать WAV-файл ";
+    // Each request line, and the text or the error its answer line must give; the last one ends the input.
+    const std::vector<std::pair<QByteArray, QString>> requests{
+        {speech.toUtf8(), "привет мир"},
+        {gone.toUtf8(), "sherpa-onnx: " + unreadable + gone + ": No such file or directory"},
+        {cut.toUtf8(), "sherpa-onnx: " + unreadable + cut + ": часть «fmt » длиннее файла"},
+        {shortData.toUtf8(), "sherpa-onnx: " + unreadable + shortData + ": часть «data» длиннее файла"},
+        {noise.toUtf8(), "sherpa-onnx: " + unreadable + noise + ": это не WAV"},
+        {QByteArray(100000, 'a'), "sherpa-onnx: строка запроса длиннее 4096 байт"},
+        {QByteArray(), "sherpa-onnx: пустой запрос: нужен путь к WAV-файлу"},
+        {speech.toUtf8(), "привет мир"},
+        {speech.toUtf8().chopped(1), "sherpa-onnx: ввод закончился посреди запроса"},
+    };
+    QStringList arguments = GigaAMEngine::arguments(modelDir, 2, QString());
+    arguments.last() = QStringLiteral("--serve");
+    QProcess serving;
+    serving.start(program, arguments);
+    ASSERT_TRUE(serving.waitForStarted());
+    for (size_t index = 0; index < requests.size(); ++index) {
+        const auto& [request, expected] = requests[index];
+        const bool last = index + 1 == requests.size();
+        serving.write(last ? request : request + '\n');
+        if (last)
+            serving.closeWriteChannel();
+        while (!serving.canReadLine() && serving.waitForReadyRead(20000)) {
+        }
+        ASSERT_TRUE(serving.canReadLine()) << index << " " << serving.readAllStandardError().toStdString();
+        const Result<TranscriptionResult> answer = GigaAMServer::parseAnswer(serving.readLine().chopped(1));
+        EXPECT_EQ((answer ? answer.value().text : answer.error().description()).toStdString(), expected.toStdString())
+            << index;
+    }
+    ASSERT_TRUE(serving.waitForFinished(10000));
+    EXPECT_EQ(serving.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(serving.exitCode(), 0);
+    EXPECT_TRUE(serving.readAllStandardOutput().isEmpty());
 }
