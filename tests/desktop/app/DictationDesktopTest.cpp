@@ -114,7 +114,7 @@ TEST_F(DictationDesktopTest, HoldingRightAltDictatesWhileHeldCancelledShortAndSi
     ASSERT_TRUE(app.startRecording());
     staySilent();
     DesktopSession::press({QStringLiteral("Return")});
-    EXPECT_TRUE(app.logShows(QStringLiteral("Запись отброшена: звука 0 мс из 1")));
+    EXPECT_TRUE(app.logShows(QStringLiteral("Запись отброшена: звука 0 мс из ")));
 
     // Every key the test pressed has reached the field once this last one has.
     DesktopSession::press({QStringLiteral("z")});
