@@ -102,6 +102,11 @@ Route routeFor(Desktop desktop, const QStringList& globals)
                    ? Route::wlroots
                    : Route::clipboard;
     case Desktop::kde:
+        // KWin offers its fake input only to programs whose desktop entry asks for it.
+        return globals.contains(QLatin1String("org_kde_kwin_fake_input")) &&
+                       globals.contains(QLatin1String("zwlr_data_control_manager_v1"))
+                   ? Route::kde
+                   : Route::clipboard;
     case Desktop::otherWayland:
         break;
     }
@@ -125,12 +130,17 @@ bool isWayland()
     return desktop() != Desktop::x11;
 }
 
+bool compositorOffers(const QString& interface)
+{
+    return sessionFacts().globals.contains(interface);
+}
+
 QString describe()
 {
     static const char* const desktops[] = {"X11", "Wayland (GNOME)", "Wayland (KDE Plasma)", "Wayland (wlroots)",
                                            "Wayland"};
     static const char* const routes[] = {"X11 (XTEST)", "виртуальная клавиатура wlroots",
-                                         "удалённый рабочий стол GNOME", "буфер обмена"};
+                                         "удалённый рабочий стол GNOME", "виртуальный ввод KWin", "буфер обмена"};
     return QStringLiteral("Сеанс %1, доставка текста: %2")
         .arg(QString::fromUtf8(desktops[static_cast<int>(desktop())]),
              QString::fromUtf8(routes[static_cast<int>(deliveryRoute())]));
