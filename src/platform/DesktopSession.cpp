@@ -9,7 +9,9 @@
 namespace
 {
 
-constexpr int globalsTimeoutMs = 1000;
+// KWin looks the program's desktop entry up before it lists its globals: on a loaded machine that took more than a
+// second.
+constexpr int globalsTimeoutMs = 3000;
 
 void addGlobal(void* data, wl_registry*, uint32_t, const char* interface, uint32_t)
 {
@@ -18,7 +20,7 @@ void addGlobal(void* data, wl_registry*, uint32_t, const char* interface, uint32
 
 void removeGlobal(void*, wl_registry*, uint32_t) {}
 
-// What the compositor offers, as far as it tells within a second: a compositor that hangs must not hold the start.
+// What the compositor offers, as far as it tells within a few seconds: a compositor that hangs must not hold the start.
 QStringList compositorGlobals()
 {
     if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))

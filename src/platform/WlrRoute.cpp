@@ -27,6 +27,8 @@ constexpr uint32_t fakeInputKeyboardVersion = 4;
 // A window brought to the front later than this would take the focus from wherever the user has gone since.
 constexpr int activationTimeoutMs = 300;
 constexpr int roundtripTimeoutMs = 500;
+// KWin looks the program's desktop entry up before it lists its globals.
+constexpr int globalsTimeoutMs = 3000;
 constexpr int readTimeoutMs = 500;
 constexpr int clipboardTimeoutMs = 1000;
 
@@ -83,18 +85,20 @@ struct WlrRoute::Objects
 
 WlrRoute::WlrRoute(Pieces pieces)
     : thread_(WaylandThread::Hooks{
-          .setUp = [this, pieces = std::move(pieces)](WaylandThread& thread) { setUp(thread, pieces); },
-          .tearDown = [this] { objects_.reset(); },
-          .lost =
-              [](int error) {
-                  // A protocol error is ours: the route is gone, the app goes on without it.
-                  if (error == EPROTO)
-                      Log::info(QStringLiteral("Композитор Wayland разорвал связь — текст для его окон останется в "
-                                               "буфере обмена"));
-                  else
-                      DisplayLoss::compositorGone();
+                  .setUp = [this, pieces = std::move(pieces)](WaylandThread& thread) { setUp(thread, pieces); },
+                  .tearDown = [this] { objects_.reset(); },
+                  .lost =
+                      [](int error) {
+                          // A protocol error is ours: the route is gone, the app goes on without it.
+                          if (error == EPROTO)
+                              Log::info(
+                                  QStringLiteral("Композитор Wayland разорвал связь — текст для его окон останется в "
+                                                 "буфере обмена"));
+                          else
+                              DisplayLoss::compositorGone();
+                      },
               },
-      })
+              globalsTimeoutMs + roundtripTimeoutMs)
 {
     if (!thread_.isConnected())
         Log::info(QStringLiteral("Композитор Wayland не ответил — текст для его окон останется в буфере обмена"));
@@ -124,7 +128,7 @@ void WlrRoute::setUp(WaylandThread& thread, const Pieces& pieces)
 {
     auto objects = std::make_unique<Objects>();
     {
-        WaylandGlobals globals(thread, roundtripTimeoutMs);
+        WaylandGlobals globals(thread, globalsTimeoutMs);
         objects->seat = globals.bind<wl_seat>(wl_seat_interface, 1);
         if (objects->seat) {
             if (pieces.keyboard)
