@@ -20,6 +20,7 @@
 #include "platform/ClipboardKeeper.h"
 #include "platform/DesktopSession.h"
 #include "platform/GnomeRoute.h"
+#include "platform/SelectionOwner.h"
 #include "platform/SignalWatcher.h"
 #include "platform/WaylandRoute.h"
 #include "platform/X11Display.h"
@@ -30,6 +31,7 @@
 #include "update/Updater.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QIcon>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -235,14 +237,21 @@ void AppDelegate::stopWork()
     ChildProcess::finishEnding();
 }
 
-// What we put on native windows' clipboard stays pasteable after quit, also where the compositor keeps no copy.
+// What we put on the clipboard stays pasteable after quit, also where nobody keeps a copy: a compositor without one
+// for native windows, an X11 session without a clipboard manager.
 void AppDelegate::keepClipboard()
 {
-    WaylandRoute* route = WaylandRoute::shared();
-    if (!route || !route->hasOwnClipboard())
-        return;
-    const QString text = route->clipboardToKeep();
-    if (!text.isEmpty() && !ClipboardKeeper::handOver(text))
+    std::optional<ClipboardKeeper::Side> side;
+    QString text;
+    if (WaylandRoute* route = WaylandRoute::shared(); route && route->hasOwnClipboard()) {
+        side = ClipboardKeeper::Side::wayland;
+        text = route->clipboardToKeep();
+    } else if (!DesktopSession::isWayland() && QGuiApplication::clipboard()->ownsClipboard() &&
+               !SelectionOwner::clipboardManagerRuns()) {
+        side = ClipboardKeeper::Side::x11;
+        text = QGuiApplication::clipboard()->text();
+    }
+    if (side && !text.isEmpty() && !ClipboardKeeper::handOver(text, *side))
         Log::info(QStringLiteral("Текст в буфере обмена не сохранён после выхода: не удалось запустить хранителя"));
 }
 

@@ -7,8 +7,10 @@
 int main(int argc, char** argv)
 {
     // Started by the app itself at quit, never by the user: no window, no command-line parsing.
-    if (argc == 3 && std::strcmp(argv[1], "--keep-clipboard") == 0)
+    if (argc == 3 && std::strcmp(argv[1], ClipboardKeeper::flag(ClipboardKeeper::Side::wayland)) == 0)
         return ClipboardKeeper::keepUntilReplaced(QString::fromLocal8Bit(argv[2]));
+    if (argc == 3 && std::strcmp(argv[1], ClipboardKeeper::flag(ClipboardKeeper::Side::x11)) == 0)
+        return ClipboardKeeper::keepX11UntilReplaced(QString::fromLocal8Bit(argv[2]));
     if (const auto status = CommandLine::run(argc, argv))
         return *status;
     return Application::run(argc, argv);

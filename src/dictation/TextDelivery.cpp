@@ -17,6 +17,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <vector>
 
 namespace
 {
@@ -97,7 +98,7 @@ void TextDelivery::keepUndelivered()
             texts << review.text;
     }
     for (const Insertion& insertion : insertions_) {
-        if (!insertion.inHistory)
+        if (!insertion.inHistory && insertion.review == 0)
             texts << insertion.text;
     }
     advising_.clear();
@@ -195,7 +196,9 @@ void TextDelivery::deliverHighlight(const QString& text, ActiveWindow::WindowId 
         });
     } else {
         hidePanel();
-        openReview(Review{text, issues, previous, SpeechReview::Mode::decide, target});
+        const quint64 placeholder = ++lastPlaceholder_;
+        insertions_.push_back(Insertion{{}, target, {}, false, placeholder});
+        openReview(Review{text, issues, previous, SpeechReview::Mode::decide, target, placeholder});
     }
 }
 
@@ -226,19 +229,20 @@ void TextDelivery::showNextReview()
         }
         const Review& review = *self->underReview_;
         SpeechReview::shared().show(review.text, review.issues, 0, review.previousScore, review.mode,
-                                    [self, serial, target = review.target](const SpeechReview::Decision& decision) {
+                                    [self, serial](const SpeechReview::Decision& decision) {
                                         if (self && self->underReview_ && self->reviewSerial_ == serial)
-                                            self->handleReviewDecision(decision, target);
+                                            self->handleReviewDecision(decision, *self->underReview_);
                                     });
     });
 }
 
-void TextDelivery::handleReviewDecision(const SpeechReview::Decision& decision, ActiveWindow::WindowId target)
+void TextDelivery::handleReviewDecision(const SpeechReview::Decision& decision, const Review& review)
 {
+    const quint64 placeholder = review.placeholder;
     underReview_.reset();
+    fillPlaceholder(placeholder, decision.kind == SpeechReview::Decision::insert ? decision.text : QString());
     switch (decision.kind) {
     case SpeechReview::Decision::insert:
-        insert(decision.text, target, [this] { hidePanel(); });
         break;
     case SpeechReview::Decision::copyClean:
         TextInserter::copyRaw(decision.text);
@@ -261,6 +265,23 @@ void TextDelivery::handleReviewDecision(const SpeechReview::Decision& decision, 
     showNextReview();
 }
 
+void TextDelivery::fillPlaceholder(quint64 placeholder, const QString& text)
+{
+    const auto held = std::find_if(insertions_.begin(), insertions_.end(), [placeholder](const Insertion& insertion) {
+        return insertion.review == placeholder;
+    });
+    if (held == insertions_.end())
+        return;
+    if (text.isEmpty()) {
+        insertions_.erase(held);
+    } else {
+        held->text = text;
+        held->review = 0;
+        held->then = [this] { hidePanel(); };
+    }
+    pump();
+}
+
 void TextDelivery::insert(const QString& text, ActiveWindow::WindowId target, std::function<void()> then)
 {
     insertions_.push_back(Insertion{text, target, std::move(then)});
@@ -269,16 +290,31 @@ void TextDelivery::insert(const QString& text, ActiveWindow::WindowId target, st
 
 void TextDelivery::pump()
 {
-    while (!busy_ && !insertions_.empty()) {
-        const Insertion& next = insertions_.front();
-        if (recording_ && (next.target == 0 || next.target != ActiveWindow::current())) {
+    while (!busy_) {
+        const auto next = nextInsertion();
+        if (next == insertions_.end())
+            return;
+        if (recording_ && (next->target == 0 || next->target != ActiveWindow::current())) {
             Log::info(QStringLiteral("Текст ждёт конца записи"));
             return;
         }
-        const Insertion insertion = std::move(insertions_.front());
-        insertions_.pop_front();
+        const Insertion insertion = std::move(*next);
+        insertions_.erase(next);
         place(insertion);
     }
+}
+
+std::deque<TextDelivery::Insertion>::iterator TextDelivery::nextInsertion()
+{
+    std::vector<ActiveWindow::WindowId> awaitingDecision;
+    for (auto insertion = insertions_.begin(); insertion != insertions_.end(); ++insertion) {
+        if (insertion->review != 0)
+            awaitingDecision.push_back(insertion->target);
+        else if (std::find(awaitingDecision.begin(), awaitingDecision.end(), insertion->target) ==
+                 awaitingDecision.end())
+            return insertion;
+    }
+    return insertions_.end();
 }
 
 // The history first, then the text into its window, brought to the front when needed.

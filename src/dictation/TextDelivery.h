@@ -59,6 +59,9 @@ private:
         std::function<void()> then;
         // Already at the head of the history (a text put back to wait for the recording's end).
         bool inHistory = false;
+        // Holds the place of a phrase in the review window until the user decides: later texts for the same
+        // window wait behind it. Zero for a text.
+        quint64 review = 0;
     };
 
     void deliverAutoclean(const QString& text, ActiveWindow::WindowId target);
@@ -72,11 +75,17 @@ private:
         std::optional<int> previousScore;
         SpeechReview::Mode mode = SpeechReview::Mode::decide;
         ActiveWindow::WindowId target = 0;
+        // The place it holds among the insertions, for a phrase to decide on.
+        quint64 placeholder = 0;
     };
 
     void openReview(Review review);
     void showNextReview();
-    void handleReviewDecision(const SpeechReview::Decision& decision, ActiveWindow::WindowId target);
+    void handleReviewDecision(const SpeechReview::Decision& decision, const Review& review);
+    // The decided phrase takes its place among the insertions, or gives it up (`text` empty).
+    void fillPlaceholder(quint64 placeholder, const QString& text);
+    // The first insertion that may go out: not a placeholder, nor behind one for the same window.
+    std::deque<Insertion>::iterator nextInsertion();
     void insert(const QString& text, ActiveWindow::WindowId target, std::function<void()> then);
     void pump();
     void place(const Insertion& insertion);
@@ -99,4 +108,5 @@ private:
     std::deque<Review> reviews_;
     // Tells the decision on the phrase under review from that on an earlier one.
     quint64 reviewSerial_ = 0;
+    quint64 lastPlaceholder_ = 0;
 };

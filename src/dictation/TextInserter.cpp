@@ -3,6 +3,7 @@
 #include "core/Log.h"
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
+#include "platform/DesktopSession.h"
 #include "platform/KeyInjector.h"
 #include "platform/WaylandRoute.h"
 
@@ -27,6 +28,28 @@ QClipboard* clipboard()
 Keys::Modifiers shortcutModifiers()
 {
     return TextInserter::isTerminal(KeyInjector::focusedWindowClass()) ? Keys::control | Keys::shift : Keys::control;
+}
+
+struct PasteKeys
+{
+    Keys::Keysym key = Keys::v;
+    Keys::Modifiers modifiers = Keys::control;
+};
+
+// GNOME does not say what kind of program a native window belongs to. Shift+Insert pastes the clipboard in GTK, Qt
+// and browsers and the primary selection in VTE terminals (GNOME Terminal, Console, Ptyxis), where Ctrl+V would
+// type ^V: such a window gets Shift+Insert, with the text on both.
+bool windowKindUnknown()
+{
+    return DesktopSession::deliveryRoute() == DesktopSession::Route::gnome && KeyInjector::nativeWindowFocused() &&
+           KeyInjector::focusedWindowClass().isEmpty();
+}
+
+PasteKeys pasteKeys(bool kindUnknown)
+{
+    if (kindUnknown)
+        return {Keys::insert, Keys::shift};
+    return {Keys::v, shortcutModifiers()};
 }
 
 // One key press and release with these modifiers into the target, once the user holds no modifier key (at most
@@ -142,13 +165,13 @@ void restoreLater(const QString& inserted, const QString& previous, bool through
 }
 
 // Off the main thread: the keystroke, and the clipboard's previous text back afterwards.
-void pasteInto(Paste paste)
+void pasteInto(Paste paste, PasteKeys keys)
 {
     WaylandRoute* route = WaylandRoute::shared();
     const bool throughRoute = route && KeyInjector::nativeWindowFocused() && route->hasOwnClipboard();
     if (paste.restore && throughRoute)
         paste.previous = route->clipboardText();
-    const TextInserter::Outcome outcome = postKey(paste.target, Keys::v, shortcutModifiers(), paste.text);
+    const TextInserter::Outcome outcome = postKey(paste.target, keys.key, keys.modifiers, paste.text);
     if (outcome != TextInserter::Outcome::pasted)
         shareWithNativeWindows(paste.text);
     else if (paste.restore && paste.previous && !paste.previous->isEmpty())
@@ -180,7 +203,10 @@ void pasteNext()
             pasteNext();
             return;
         }
-        QThreadPool::globalInstance()->start([paste] { pasteInto(paste); });
+        const bool kindUnknown = windowKindUnknown();
+        if (kindUnknown)
+            clipboard()->setText(paste.text, QClipboard::Selection);
+        QThreadPool::globalInstance()->start([paste, keys = pasteKeys(kindUnknown)] { pasteInto(paste, keys); });
     });
 }
 

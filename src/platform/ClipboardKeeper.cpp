@@ -4,9 +4,11 @@
 #include "platform/WlrClipboard.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QTemporaryFile>
 
@@ -14,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <wayland-client.h>
 
 namespace
@@ -55,12 +58,28 @@ struct Keeping
     }
 };
 
+// The text handed over in the file, which is removed.
+std::optional<QString> takeText(const QString& textFile)
+{
+    QFile file(textFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QString text = QString::fromUtf8(file.readAll());
+    file.remove();
+    return text;
+}
+
 } // namespace
 
 namespace ClipboardKeeper
 {
 
-bool handOver(const QString& text)
+const char* flag(Side side)
+{
+    return side == Side::wayland ? "--keep-clipboard" : "--keep-x11-clipboard";
+}
+
+bool handOver(const QString& text, Side side)
 {
     QTemporaryFile file(QDir::tempPath() + QStringLiteral("/tolvan-clipboard-XXXXXX"));
     file.setAutoRemove(false);
@@ -71,7 +90,11 @@ bool handOver(const QString& text)
     }
     QProcess keeper;
     keeper.setProgram(QCoreApplication::applicationFilePath());
-    keeper.setArguments({QStringLiteral("--keep-clipboard"), file.fileName()});
+    keeper.setArguments({QString::fromLatin1(flag(side)), file.fileName()});
+    // It outlives us: it must not hold on to whatever our output goes to.
+    keeper.setStandardInputFile(QProcess::nullDevice());
+    keeper.setStandardOutputFile(QProcess::nullDevice());
+    keeper.setStandardErrorFile(QProcess::nullDevice());
     if (keeper.startDetached())
         return true;
     file.remove();
@@ -80,11 +103,9 @@ bool handOver(const QString& text)
 
 int keepUntilReplaced(const QString& textFile)
 {
-    QFile file(textFile);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QString> text = takeText(textFile);
+    if (!text)
         return 1;
-    const QString text = QString::fromUtf8(file.readAll());
-    file.remove();
     Keeping keeping;
     std::unique_ptr<WlrClipboard> clipboard;
     Bound bound;
@@ -100,7 +121,7 @@ int keepUntilReplaced(const QString& textFile)
                     return keeping.end();
                 clipboard = std::make_unique<WlrClipboard>(thread.display(), bound.manager, bound.seat);
                 clipboard->onReplaced = [&keeping] { keeping.end(); };
-                clipboard->offer(text);
+                clipboard->offer(*text);
                 keeping.started = true;
             },
         .tearDown =
@@ -116,6 +137,28 @@ int keepUntilReplaced(const QString& textFile)
     std::unique_lock lock(keeping.mutex);
     keeping.ended.wait(lock, [&] { return keeping.over; });
     return keeping.started ? 0 : 1;
+}
+
+int keepX11UntilReplaced(const QString& textFile)
+{
+    const std::optional<QString> text = takeText(textFile);
+    if (!text)
+        return 1;
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    int argc = 1;
+    char name[] = "tolvan";
+    char* argv[] = {name, nullptr};
+    QGuiApplication application(argc, argv);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText(*text);
+    if (!clipboard->ownsClipboard())
+        return 1;
+    QObject::connect(clipboard, &QClipboard::changed, &application, [clipboard](QClipboard::Mode mode) {
+        if (mode == QClipboard::Clipboard && !clipboard->ownsClipboard())
+            QCoreApplication::quit();
+    });
+    // A lost X server ends the process through Qt.
+    return application.exec();
 }
 
 } // namespace ClipboardKeeper

@@ -41,6 +41,8 @@ Key keyFor(Keys::Keysym key)
         return {KEY_C};
     case Keys::v:
         return {KEY_V};
+    case Keys::insert:
+        return {KEY_INSERT};
     default:
         return {key, true};
     }

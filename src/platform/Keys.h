@@ -14,6 +14,7 @@ inline constexpr Keysym v = 0x0076;
 inline constexpr Keysym returnKey = 0xff0d;
 inline constexpr Keysym keypadEnter = 0xff8d;
 inline constexpr Keysym escape = 0xff1b;
+inline constexpr Keysym insert = 0xff63;
 inline constexpr Keysym f6 = 0xffc3;
 inline constexpr Keysym rightAlt = 0xffea;
 // What the right Alt key sends on layouts where it is AltGr.

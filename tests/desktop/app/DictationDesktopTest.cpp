@@ -78,6 +78,10 @@ TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWitho
     EXPECT_EQ(app.process().exitCode(), 0);
     EXPECT_TRUE(app.log().contains(QStringLiteral("Завершение работы")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return RunningApp::hasEnded(server); }, 5000));
+    // No clipboard manager runs here, yet the dictated text can still be pasted.
+    EXPECT_TRUE(
+        DesktopSession::clipboardBecomes(QStringLiteral("Привет, это проверка Linuxа.\n\nВторая часть текста.")))
+        << DesktopSession::clipboard().toStdString();
 }
 
 TEST_F(DictationDesktopTest, HoldingRightAltDictatesWhileHeldCancelledShortAndSilentOnesNeverReachTheServer)

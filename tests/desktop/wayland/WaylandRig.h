@@ -90,8 +90,9 @@ public:
     }
 
     // The GTK text field as a native client of the compositor, with its own app_id or the field's; an accessible one
-    // reports to the accessibility bus of the compositor's session.
-    std::unique_ptr<TextFieldWindow> nativeTextField(bool accessible = false, const QString& appId = {}) const
+    // reports to the accessibility bus of the compositor's session. A terminal one is a VTE terminal instead.
+    std::unique_ptr<TextFieldWindow> nativeTextField(bool accessible = false, bool terminal = false,
+                                                     const QString& appId = {}) const
     {
         QStringList command{QStringLiteral("RIG_ACCESSIBILITY_BUS=") +
                                 (accessible ? values_.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")) : QString()),
@@ -100,6 +101,8 @@ public:
                             values_.value(QStringLiteral("WAYLAND_DISPLAY")),
                             QStringLiteral("python3"),
                             QStringLiteral(TOLVAN_GTK_TEXT_FIELD)};
+        if (terminal)
+            command << QStringLiteral("--terminal");
         if (!appId.isEmpty())
             command << appId;
         return std::make_unique<TextFieldWindow>(command, QStringLiteral("env"));

@@ -3,7 +3,9 @@
 # dictates into (run it with GDK_BACKEND=wayland). Reports on standard output, one line each, like the Qt
 # text field: "READY" once the field has the keyboard focus, "TEXT <content>" after every change (line breaks
 # as the two characters "\n"), "KEY <name>" for every key press it receives (e.g. "KEY Ctrl+V").
-# Usage: gtk-text-field.py [APP_ID]   (the Wayland app_id, default "tolvan-gtk-field")
+# With --terminal the window holds a VTE terminal instead, as GNOME Terminal, Console and Ptyxis do: "TEXT" then
+# reports everything the terminal sent to its program so far (typed or pasted; Ctrl+V arrives as "^V").
+# Usage: gtk-text-field.py [--terminal] [APP_ID]   (the Wayland app_id, default "tolvan-gtk-field")
 import sys
 
 import gi
@@ -31,18 +33,44 @@ def key_name(event):
     return "+".join(parts)
 
 
-def main():
-    GLib.set_prgname(sys.argv[1] if len(sys.argv) > 1 else "tolvan-gtk-field")
-    window = Gtk.Window(title="Поле для диктовки")
-    window.set_default_size(600, 300)
+def text_view():
     view = Gtk.TextView()
-    window.add(view)
     buffer = view.get_buffer()
-    announced = {"ready": False}
 
     def on_changed(_buffer):
         start, end = buffer.get_bounds()
         report("TEXT " + buffer.get_text(start, end, True).replace("\n", "\\n"))
+
+    buffer.connect("changed", on_changed)
+    return view
+
+
+def terminal():
+    gi.require_version("Vte", "2.91")
+    from gi.repository import Vte
+
+    view = Vte.Terminal()
+    sent = []
+
+    def on_commit(_terminal, text, _size):
+        sent.append(text.replace("\x16", "^V"))
+        report("TEXT " + "".join(sent).replace("\r", "\\n").replace("\n", "\\n"))
+
+    view.connect("commit", on_commit)
+    return view
+
+
+def main():
+    arguments = sys.argv[1:]
+    as_terminal = arguments[:1] == ["--terminal"]
+    if as_terminal:
+        arguments = arguments[1:]
+    GLib.set_prgname(arguments[0] if arguments else "tolvan-gtk-field")
+    window = Gtk.Window(title="Поле для диктовки")
+    window.set_default_size(600, 300)
+    view = terminal() if as_terminal else text_view()
+    window.add(view)
+    announced = {"ready": False}
 
     def on_focus(_widget, _event):
         if not announced["ready"]:
@@ -54,7 +82,6 @@ def main():
         report("KEY " + key_name(event))
         return False
 
-    buffer.connect("changed", on_changed)
     view.connect("focus-in-event", on_focus)
     view.connect("key-press-event", on_key)
     window.connect("destroy", Gtk.main_quit)

@@ -18,6 +18,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
 
@@ -237,6 +238,31 @@ TEST_F(DictationControllerTest, PhrasesWaitingForReviewAndTheRecordingUnderWaySu
     speak(100, 0);
     controller.keepUnfinished();
     EXPECT_EQ(RecordingArchive::files(), kept);
+}
+
+// A phrase waiting in the review window keeps its place: a clean phrase dictated after it for the same window
+// waits for the decision, then both go in as they were dictated; a text for another window does not wait.
+TEST_F(DictationControllerTest, APhraseUnderReviewIsNotOvertakenInItsWindow)
+{
+    const QString doubtful = QStringLiteral("Ну, я, короче, пошёл, типа, домой.");
+    const QString clean = QStringLiteral("Я пришёл домой вовремя.");
+    SettingsStore::shared().setString(SettingsKey::speechQuality, QStringLiteral("highlight"));
+    answerWith(doubtful);
+    startServer();
+    dictate(2000);
+    ASSERT_TRUE(
+        waitFor([&] { return SpeechReview::shared().window() && SpeechReview::shared().window()->isVisible(); }));
+    answerWith(clean);
+    dictate(2000);
+    ASSERT_TRUE(recognized());
+    FakeDesktop::setActive(terminal);
+    dictate(2000);
+    ASSERT_TRUE(waitFor([&] { return pastes().size() == 1; }));
+    EXPECT_EQ(pastes(), (std::vector<Paste>{{terminal, clean}}));
+
+    SpeechReview::shared().window()->findChild<QPushButton*>(QStringLiteral("asisBtn"))->click();
+    ASSERT_TRUE(waitFor([&] { return pastes().size() == 3; }));
+    EXPECT_EQ(pastes(), (std::vector<Paste>{{terminal, clean}, {mail, doubtful}, {mail, clean}}));
 }
 
 // A piece cut from a long silence is not sent (the recognizer would invent text for it, which would then
