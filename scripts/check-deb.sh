@@ -73,6 +73,9 @@ export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$sc
 unset DISPLAY WAYLAND_DISPLAY
 mkdir -p "$HOME"
 [[ -L /usr/bin/tolvan ]]
+# KWin gives its fake input only to the executable the desktop entry's Exec names, compared as canonical paths.
+exec_path=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' /usr/share/applications/org.tolvan.Tolvan.desktop)
+[[ $(readlink -f "$exec_path") == /opt/tolvan/bin/tolvan ]]
 # The package's copy leaves its updates to the package manager.
 [[ -f /opt/tolvan/share/tolvan/installed-by-package ]]
 /usr/bin/tolvan --version | tee "$scratch/version.txt"

@@ -6,7 +6,7 @@ set -euo pipefail
 build_packages=(
     cmake ninja-build g++ pkg-config make
     qt6-base-dev libicu-dev libpulse-dev libx11-dev libxcb1-dev libxtst-dev libxi-dev libarchive-dev libsodium-dev
-    libwayland-dev libwayland-bin
+    libwayland-dev libwayland-bin plasma-wayland-protocols
     pulseaudio-utils procps
     dpkg-dev file librsvg2-bin
     # make update-image signs with it, scripts/update-signing-key.sh makes the key pair
@@ -17,7 +17,8 @@ test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev clang-format
     xvfb x11-utils x11-xkb-utils xdotool xclip openbox trayer imagemagick fonts-dejavu-core
     pulseaudio espeak-ng sox
-    sway weston mutter xwayland x11-xserver-utils dbus-daemon dbus-bin python3-gi gir1.2-gtk-3.0 gir1.2-vte-2.91 foot wl-clipboard
+    sway weston mutter kwin-wayland xwayland x11-xserver-utils dbus-daemon dbus-bin python3-gi gir1.2-gtk-3.0 gir1.2-vte-2.91
+    foot wl-clipboard
     lintian appstream desktop-file-utils
     clang libclang-rt-14-dev
     python3-numpy python3-onnx

@@ -440,7 +440,7 @@ void AppDelegate::showAbout()
 QString AppDelegate::waylandNotice()
 {
     const QString delivery =
-        WaylandRoute::shared()
+        DesktopSession::deliveryRoute() != DesktopSession::Route::clipboard
             ? QStringLiteral("Текст вставляется и в окна программ Wayland.")
             : QStringLiteral("В окнах программ Wayland текст остаётся в буфере — вставьте его Ctrl+V.");
     return QStringLiteral("\n\nУ вас сеанс Wayland: клавиши Толвана, Enter и Esc действуют только в программах X11. "

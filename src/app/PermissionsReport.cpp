@@ -4,7 +4,6 @@
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
 #include "platform/DesktopSession.h"
-#include "platform/WaylandRoute.h"
 #include "platform/X11Display.h"
 
 #include <QPointer>
@@ -50,8 +49,9 @@ QString hotkeysLine(bool hotkeysActive)
         return QStringLiteral("Горячие клавиши: ✗ сеанс Wayland — они доходят только до программ X11. Назначьте в "
                               "настройках рабочего стола сочетания на команды «tolvan --toggle» и «tolvan --cancel».\n"
                               "Вставка: ") +
-               (WaylandRoute::shared() ? QStringLiteral("✓ и в окна программ Wayland.")
-                                       : QStringLiteral("✗ в окнах программ Wayland текст остаётся в буфере обмена."));
+               (DesktopSession::deliveryRoute() != DesktopSession::Route::clipboard
+                    ? QStringLiteral("✓ и в окна программ Wayland.")
+                    : QStringLiteral("✗ в окнах программ Wayland текст остаётся в буфере обмена."));
     if (hotkeysActive)
         return QStringLiteral("Горячие клавиши и вставка: ✓ X11 с XTEST и XInput 2.2");
     if (!X11Display::isReachable())

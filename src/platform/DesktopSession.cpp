@@ -9,7 +9,9 @@
 namespace
 {
 
-constexpr int globalsTimeoutMs = 1000;
+// KWin looks the program's desktop entry up before it lists its globals: on a loaded machine that took more than a
+// second.
+constexpr int globalsTimeoutMs = 3000;
 
 void addGlobal(void* data, wl_registry*, uint32_t, const char* interface, uint32_t)
 {
@@ -18,7 +20,7 @@ void addGlobal(void* data, wl_registry*, uint32_t, const char* interface, uint32
 
 void removeGlobal(void*, wl_registry*, uint32_t) {}
 
-// What the compositor offers, as far as it tells within a second: a compositor that hangs must not hold the start.
+// What the compositor offers, as far as it tells within a few seconds: a compositor that hangs must not hold the start.
 QStringList compositorGlobals()
 {
     if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
@@ -102,6 +104,11 @@ Route routeFor(Desktop desktop, const QStringList& globals)
                    ? Route::wlroots
                    : Route::clipboard;
     case Desktop::kde:
+        // KWin offers its fake input only to programs whose desktop entry asks for it.
+        return globals.contains(QLatin1String("org_kde_kwin_fake_input")) &&
+                       globals.contains(QLatin1String("zwlr_data_control_manager_v1"))
+                   ? Route::kde
+                   : Route::clipboard;
     case Desktop::otherWayland:
         break;
     }
@@ -125,12 +132,17 @@ bool isWayland()
     return desktop() != Desktop::x11;
 }
 
+bool compositorOffers(const QString& interface)
+{
+    return sessionFacts().globals.contains(interface);
+}
+
 QString describe()
 {
     static const char* const desktops[] = {"X11", "Wayland (GNOME)", "Wayland (KDE Plasma)", "Wayland (wlroots)",
                                            "Wayland"};
     static const char* const routes[] = {"X11 (XTEST)", "виртуальная клавиатура wlroots",
-                                         "удалённый рабочий стол GNOME", "буфер обмена"};
+                                         "удалённый рабочий стол GNOME", "виртуальный ввод KWin", "буфер обмена"};
     return QStringLiteral("Сеанс %1, доставка текста: %2")
         .arg(QString::fromUtf8(desktops[static_cast<int>(desktop())]),
              QString::fromUtf8(routes[static_cast<int>(deliveryRoute())]));

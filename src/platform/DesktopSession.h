@@ -24,6 +24,7 @@ enum class Route
     x11,
     wlroots,
     gnome,
+    kde,
     // Nothing reaches native windows: their text is left on the clipboard for the user to paste.
     clipboard,
 };
@@ -47,6 +48,8 @@ Route routeFor(Desktop desktop, const QStringList& globals);
 Desktop desktop();
 Route deliveryRoute();
 bool isWayland();
+// Whether this session's compositor offers the interface to this process.
+bool compositorOffers(const QString& interface);
 // One line for the log, e.g. "сеанс Wayland (wlroots), доставка текста: виртуальная клавиатура".
 QString describe();
 

@@ -1,5 +1,6 @@
 #include "platform/WaylandRoute.h"
 
+#include "core/Log.h"
 #include "platform/DesktopSession.h"
 #include "platform/GnomeRoute.h"
 #include "platform/WlrRoute.h"
@@ -15,8 +16,18 @@ WaylandRoute* WaylandRoute::shared()
             // the clipboard. Whether it is there is asked off this thread.
             GnomeRoute::shared().start();
             return &GnomeRoute::shared();
-        case DesktopSession::Route::x11:
+        case DesktopSession::Route::kde:
+            return &WlrRoute::kde();
         case DesktopSession::Route::clipboard:
+            if (DesktopSession::desktop() == DesktopSession::Desktop::kde)
+                Log::info(QStringLiteral(
+                    "KWin не дал Толвану ввод клавиш: он даёт его только программе, чей файл .desktop просит "
+                    "org_kde_kwin_fake_input в X-KDE-Wayland-Interfaces и в Exec называет её исполняемый файл"));
+            // Native windows still get the text on their clipboard, where it is kept apart from X11's.
+            if (DesktopSession::compositorOffers(QStringLiteral("zwlr_data_control_manager_v1")))
+                return &WlrRoute::clipboardOnly();
+            break;
+        case DesktopSession::Route::x11:
             break;
         }
         return nullptr;

@@ -1,5 +1,6 @@
 #include "platform/WlrKeyboard.h"
 
+#include "platform/PcKeys.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 
 #include <sys/mman.h>
@@ -13,30 +14,23 @@
 namespace
 {
 
-// evdev key codes (the X11 and xkb key code is 8 more).
-constexpr int leftShift = 42, leftControl = 29, leftAlt = 56, leftMeta = 125;
 constexpr int firstSpareKeycode = 200;
-// The letters a to z on a standard PC keyboard.
-constexpr int letterKeycodes[26] = {30, 48, 46, 32, 18, 33, 34, 35, 23, 36, 37, 38, 50,
-                                    49, 24, 25, 16, 19, 31, 20, 22, 47, 17, 45, 21, 44};
 constexpr int xkbOffset = 8;
 // The bits of Shift, Control, Mod1 (Alt) and Mod4 (Super) in xkb's modifier masks: the real modifiers in order.
 constexpr uint32_t shiftMask = 1U << 0, controlMask = 1U << 2, altMask = 1U << 3, superMask = 1U << 6;
 
-struct Modifier
+uint32_t maskOf(Keys::Modifiers modifier)
 {
-    Keys::Modifiers modifier;
-    int keycode;
-    uint32_t mask;
-};
-constexpr Modifier modifierKeys[] = {{Keys::control, leftControl, controlMask},
-                                     {Keys::shift, leftShift, shiftMask},
-                                     {Keys::alt, leftAlt, altMask},
-                                     {Keys::super, leftMeta, superMask}};
-
-bool isLetter(Keys::Keysym key)
-{
-    return key >= 'a' && key <= 'z';
+    switch (modifier) {
+    case Keys::shift:
+        return shiftMask;
+    case Keys::control:
+        return controlMask;
+    case Keys::alt:
+        return altMask;
+    default:
+        return superMask;
+    }
 }
 
 uint32_t timestampMs()
@@ -87,12 +81,12 @@ QByteArray WlrKeyboard::keymap(const std::vector<Keys::Keysym>& spares)
         const QByteArray name = addKey(keycode, keysym);
         symbols += " modifier_map " + QByteArray(modifier) + " { " + name + " };\n";
     };
-    addModifier(leftShift, "Shift_L", "Shift");
-    addModifier(leftControl, "Control_L", "Control");
-    addModifier(leftAlt, "Alt_L", "Mod1");
-    addModifier(leftMeta, "Super_L", "Mod4");
+    addModifier(PcKeys::leftShift, "Shift_L", "Shift");
+    addModifier(PcKeys::leftControl, "Control_L", "Control");
+    addModifier(PcKeys::leftAlt, "Alt_L", "Mod1");
+    addModifier(PcKeys::leftMeta, "Super_L", "Mod4");
     for (char letter = 'a'; letter <= 'z'; ++letter)
-        addKey(letterKeycodes[letter - 'a'], QByteArray(1, letter) + ", " + QByteArray(1, char(letter - 'a' + 'A')));
+        addKey(PcKeys::letterKeycode(letter), QByteArray(1, letter) + ", " + QByteArray(1, char(letter - 'a' + 'A')));
     for (size_t index = 0; index < spares.size(); ++index)
         addKey(firstSpareKeycode + static_cast<int>(index), "0x" + QByteArray::number(spares[index], 16));
     return "xkb_keymap {\n" + codes + "};\nxkb_types \"tolvan\" { include \"complete\" };\n" +
@@ -101,8 +95,8 @@ QByteArray WlrKeyboard::keymap(const std::vector<Keys::Keysym>& spares)
 
 int WlrKeyboard::keycode(Keys::Keysym key, const std::vector<Keys::Keysym>& spares)
 {
-    if (isLetter(key))
-        return letterKeycodes[key - 'a'];
+    if (PcKeys::isLetter(key))
+        return PcKeys::letterKeycode(key);
     const auto spare = std::find(spares.begin(), spares.end(), key);
     return spare == spares.end() ? 0 : firstSpareKeycode + static_cast<int>(spare - spares.begin());
 }
@@ -135,10 +129,10 @@ bool WlrKeyboard::post(Keys::Keysym key, Keys::Modifiers modifiers, int pressMs)
     if (!ensureKeymapHolds(key))
         return false;
     uint32_t mask = 0;
-    for (const Modifier& modifier : modifierKeys) {
+    for (const auto& modifier : PcKeys::modifiers) {
         if (modifiers & modifier.modifier) {
             send(modifier.keycode, true);
-            mask |= modifier.mask;
+            mask |= maskOf(modifier.modifier);
         }
     }
     zwp_virtual_keyboard_v1_modifiers(keyboard_, mask, 0, 0, 0);
@@ -146,7 +140,7 @@ bool WlrKeyboard::post(Keys::Keysym key, Keys::Modifiers modifiers, int pressMs)
     wl_display_flush(display_);
     std::this_thread::sleep_for(std::chrono::milliseconds(pressMs));
     send(keycode(key, spares_), false);
-    for (const Modifier& modifier : modifierKeys) {
+    for (const auto& modifier : PcKeys::modifiers) {
         if (modifiers & modifier.modifier)
             send(modifier.keycode, false);
     }

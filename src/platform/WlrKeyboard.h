@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Keys.h"
+#include "platform/WaylandKeyboard.h"
 
 #include <QByteArray>
 
@@ -11,18 +11,17 @@ struct zwp_virtual_keyboard_v1;
 
 // Keystrokes through a wlroots virtual keyboard with a keymap of our own: the modifiers and the Latin letters
 // on their standard PC keys (programs that match shortcuts by key position find them there), any other key on
-// a spare key code. Lives on the WaylandThread that created the keyboard, and is used only there.
-class WlrKeyboard
+// a spare key code.
+class WlrKeyboard : public WaylandKeyboard
 {
 public:
     WlrKeyboard(wl_display* display, zwp_virtual_keyboard_v1* keyboard);
-    ~WlrKeyboard();
+    ~WlrKeyboard() override;
     WlrKeyboard(const WlrKeyboard&) = delete;
     WlrKeyboard& operator=(const WlrKeyboard&) = delete;
 
-    // Presses the modifiers, the key (held for pressMs), and releases them all; false when the keymap could
-    // not be handed over.
-    bool post(Keys::Keysym key, Keys::Modifiers modifiers, int pressMs);
+    // False when the keymap could not be handed over.
+    bool post(Keys::Keysym key, Keys::Modifiers modifiers, int pressMs) override;
 
     // The keymap (xkb text format) holding the letters, the modifiers and these further keys, from key code
     // firstSpareKeycode on.

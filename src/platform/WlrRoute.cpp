@@ -1,7 +1,12 @@
 #include "platform/WlrRoute.h"
 
 #include "core/Log.h"
+#include "fake-input-client-protocol.h"
+#include "plasma-window-management-client-protocol.h"
 #include "platform/DisplayLoss.h"
+#include "platform/KwinFakeKeyboard.h"
+#include "platform/PlasmaWindows.h"
+#include "platform/WaylandGlobals.h"
 #include "platform/WlrClipboard.h"
 #include "platform/WlrKeyboard.h"
 #include "platform/WlrToplevels.h"
@@ -9,9 +14,7 @@
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <wayland-client.h>
 
 namespace
@@ -20,50 +23,82 @@ namespace
 constexpr int pressDurationMs = 25;
 constexpr uint32_t toplevelVersion = 3;
 constexpr uint32_t dataControlVersion = 2;
+constexpr uint32_t fakeInputKeyboardVersion = 4;
 // A window brought to the front later than this would take the focus from wherever the user has gone since.
 constexpr int activationTimeoutMs = 300;
 constexpr int roundtripTimeoutMs = 500;
+// KWin looks the program's desktop entry up before it lists its globals.
+constexpr int globalsTimeoutMs = 3000;
 constexpr int readTimeoutMs = 500;
 constexpr int clipboardTimeoutMs = 1000;
+
+std::unique_ptr<WaylandKeyboard> virtualKeyboard(WaylandGlobals& globals, wl_seat* seat)
+{
+    auto* manager = globals.bind<zwp_virtual_keyboard_manager_v1>(zwp_virtual_keyboard_manager_v1_interface, 1);
+    if (!manager)
+        return nullptr;
+    auto keyboard = std::make_unique<WlrKeyboard>(
+        globals.display(), zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager, seat));
+    zwp_virtual_keyboard_manager_v1_destroy(manager);
+    return keyboard;
+}
+
+std::unique_ptr<WaylandWindows> foreignToplevels(WaylandGlobals& globals, wl_seat* seat)
+{
+    auto* manager =
+        globals.bind<zwlr_foreign_toplevel_manager_v1>(zwlr_foreign_toplevel_manager_v1_interface, toplevelVersion);
+    return manager ? std::make_unique<WlrToplevels>(manager, seat) : nullptr;
+}
+
+std::unique_ptr<WaylandKeyboard> fakeInput(WaylandGlobals& globals, wl_seat*)
+{
+    auto* input = globals.bind<org_kde_kwin_fake_input>(org_kde_kwin_fake_input_interface, fakeInputKeyboardVersion,
+                                                        fakeInputKeyboardVersion);
+    return input ? std::make_unique<KwinFakeKeyboard>(globals.display(), input) : nullptr;
+}
+
+std::unique_ptr<WaylandWindows> plasmaWindows(WaylandGlobals& globals, wl_seat*)
+{
+    auto* manager = globals.bind<org_kde_plasma_window_management>(org_kde_plasma_window_management_interface,
+                                                                   PlasmaWindows::version, PlasmaWindows::version);
+    return manager ? std::make_unique<PlasmaWindows>(manager) : nullptr;
+}
 
 } // namespace
 
 struct WlrRoute::Objects
 {
     wl_seat* seat = nullptr;
-    zwp_virtual_keyboard_manager_v1* keyboards = nullptr;
-    zwlr_foreign_toplevel_manager_v1* toplevelManager = nullptr;
-    zwlr_data_control_manager_v1* clipboardManager = nullptr;
-    std::unique_ptr<WlrKeyboard> keyboard;
-    std::unique_ptr<WlrToplevels> toplevels;
+    std::unique_ptr<WaylandKeyboard> keyboard;
+    std::unique_ptr<WaylandWindows> windows;
     std::unique_ptr<WlrClipboard> clipboard;
 
     ~Objects()
     {
         keyboard.reset();
-        toplevels.reset();
+        windows.reset();
         clipboard.reset();
-        if (keyboards)
-            zwp_virtual_keyboard_manager_v1_destroy(keyboards);
         if (seat)
             wl_seat_destroy(seat);
     }
 };
 
-WlrRoute::WlrRoute()
+WlrRoute::WlrRoute(Pieces pieces)
     : thread_(WaylandThread::Hooks{
-          .setUp = [this](WaylandThread& thread) { setUp(thread); },
-          .tearDown = [this] { objects_.reset(); },
-          .lost =
-              [](int error) {
-                  // A protocol error is ours: the route is gone, the app goes on without it.
-                  if (error == EPROTO)
-                      Log::info(QStringLiteral("Композитор Wayland разорвал связь — текст для его окон останется в "
-                                               "буфере обмена"));
-                  else
-                      DisplayLoss::compositorGone();
+                  .setUp = [this, pieces = std::move(pieces)](WaylandThread& thread) { setUp(thread, pieces); },
+                  .tearDown = [this] { objects_.reset(); },
+                  .lost =
+                      [](int error) {
+                          // A protocol error is ours: the route is gone, the app goes on without it.
+                          if (error == EPROTO)
+                              Log::info(
+                                  QStringLiteral("Композитор Wayland разорвал связь — текст для его окон останется в "
+                                                 "буфере обмена"));
+                          else
+                              DisplayLoss::compositorGone();
+                      },
               },
-      })
+              globalsTimeoutMs + roundtripTimeoutMs)
 {
     if (!thread_.isConnected())
         Log::info(QStringLiteral("Композитор Wayland не ответил — текст для его окон останется в буфере обмена"));
@@ -73,54 +108,48 @@ WlrRoute::~WlrRoute() = default;
 
 WlrRoute& WlrRoute::shared()
 {
-    static WlrRoute route;
+    static WlrRoute route(Pieces{.keyboard = virtualKeyboard, .windows = foreignToplevels});
     return route;
 }
 
-void WlrRoute::setUp(WaylandThread& thread)
+WlrRoute& WlrRoute::kde()
+{
+    static WlrRoute route(Pieces{.keyboard = fakeInput, .windows = plasmaWindows});
+    return route;
+}
+
+WlrRoute& WlrRoute::clipboardOnly()
+{
+    static WlrRoute route(Pieces{});
+    return route;
+}
+
+void WlrRoute::setUp(WaylandThread& thread, const Pieces& pieces)
 {
     auto objects = std::make_unique<Objects>();
-    static const wl_registry_listener listener{
-        .global =
-            [](void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
-                auto* found = static_cast<Objects*>(data);
-                if (std::strcmp(interface, wl_seat_interface.name) == 0 && !found->seat)
-                    found->seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
-                else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0)
-                    found->keyboards = static_cast<zwp_virtual_keyboard_manager_v1*>(
-                        wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
-                else if (std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) == 0)
-                    found->toplevelManager = static_cast<zwlr_foreign_toplevel_manager_v1*>(
-                        wl_registry_bind(registry, name, &zwlr_foreign_toplevel_manager_v1_interface,
-                                         std::min(version, toplevelVersion)));
-                else if (std::strcmp(interface, zwlr_data_control_manager_v1_interface.name) == 0)
-                    found->clipboardManager = static_cast<zwlr_data_control_manager_v1*>(
-                        wl_registry_bind(registry, name, &zwlr_data_control_manager_v1_interface,
-                                         std::min(version, dataControlVersion)));
-            },
-        .global_remove = [](void*, wl_registry*, uint32_t) {},
-    };
-    wl_display* display = thread.display();
-    wl_registry* registry = wl_display_get_registry(display);
-    wl_registry_add_listener(registry, &listener, objects.get());
-    thread.roundtrip(roundtripTimeoutMs);
-    wl_registry_destroy(registry);
-    if (objects->seat && objects->keyboards)
-        objects->keyboard = std::make_unique<WlrKeyboard>(
-            display, zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(objects->keyboards, objects->seat));
-    if (objects->toplevelManager && objects->seat) {
-        objects->toplevels = std::make_unique<WlrToplevels>(objects->toplevelManager, objects->seat);
-        objects->toplevels->onChange = [this, toplevels = objects->toplevels.get()] {
+    {
+        WaylandGlobals globals(thread, globalsTimeoutMs);
+        objects->seat = globals.bind<wl_seat>(wl_seat_interface, 1);
+        if (objects->seat) {
+            if (pieces.keyboard)
+                objects->keyboard = pieces.keyboard(globals, objects->seat);
+            if (pieces.windows)
+                objects->windows = pieces.windows(globals, objects->seat);
+            if (auto* manager = globals.bind<zwlr_data_control_manager_v1>(zwlr_data_control_manager_v1_interface,
+                                                                           dataControlVersion))
+                objects->clipboard = std::make_unique<WlrClipboard>(thread.display(), manager, objects->seat);
+        }
+    }
+    if (objects->windows) {
+        objects->windows->onChange = [this, windows = objects->windows.get()] {
             Focus focus;
-            focus.window = toplevels->focused();
+            focus.window = windows->focused();
             // "org.kde.konsole" is also known as "konsole".
-            if (const WlrToplevels::Toplevel* toplevel = toplevels->find(focus.window))
-                focus.windowClass = QStringList{toplevel->appId, toplevel->appId.section(u'.', -1)};
+            if (const WaylandWindows::Window* window = windows->find(focus.window))
+                focus.windowClass = QStringList{window->appId, window->appId.section(u'.', -1)};
             noteFocus(focus);
         };
     }
-    if (objects->clipboardManager && objects->seat)
-        objects->clipboard = std::make_unique<WlrClipboard>(display, objects->clipboardManager, objects->seat);
     objects_ = std::move(objects);
     thread.roundtrip(roundtripTimeoutMs);
 }
@@ -147,7 +176,7 @@ bool WlrRoute::activate(ActiveWindow::WindowId window)
 {
     auto activated = std::make_shared<bool>(false);
     const bool answered = thread_.run(
-        [this, activated, window] { *activated = objects_->toplevels && objects_->toplevels->activate(window); },
+        [this, activated, window] { *activated = objects_->windows && objects_->windows->activate(window); },
         activationTimeoutMs);
     return answered && *activated;
 }
@@ -161,7 +190,7 @@ WaylandRoute::Keystroke WlrRoute::postKey(ActiveWindow::WindowId target, Keys::K
             // The focus as the compositor has it now, not as it was when the caller asked.
             if (!thread_.roundtrip(roundtripTimeoutMs))
                 return;
-            const ActiveWindow::WindowId focused = objects_->toplevels ? objects_->toplevels->focused() : 0;
+            const ActiveWindow::WindowId focused = objects_->windows ? objects_->windows->focused() : 0;
             if (target != 0 && focused != target) {
                 *result = Keystroke::targetLeft;
                 return;

@@ -5,19 +5,37 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 
-// The route into native windows of wlroots compositors (sway, Hyprland, river, labwc, Wayfire): keystrokes through
-// the virtual-keyboard protocol, the focused window and its activation through the foreign-toplevel protocol, and
-// the clipboard through the data-control protocol (wlroots passes an X11 program's clipboard on only while an X11
-// window has the focus, and lets X11 programs read the seat's only then).
+class WaylandGlobals;
+class WaylandKeyboard;
+class WaylandWindows;
+struct wl_seat;
+
+// The route into native windows of compositors with the data-control protocol: the clipboard goes through it (wlroots
+// and KWin pass an X11 program's clipboard on only while an X11 window has the focus, and let X11 programs read the
+// seat's only then); keystrokes, the focused window and its activation through protocols of the compositor's own.
 class WlrRoute : public WaylandRoute
 {
 public:
-    WlrRoute();
+    // What makes the keyboard and the window list from the compositor's globals, on the connection's thread; either
+    // may give nullptr (no keystrokes; no window counts as focused).
+    struct Pieces
+    {
+        std::function<std::unique_ptr<WaylandKeyboard>(WaylandGlobals&, wl_seat*)> keyboard;
+        std::function<std::unique_ptr<WaylandWindows>(WaylandGlobals&, wl_seat*)> windows;
+    };
+    explicit WlrRoute(Pieces pieces);
     ~WlrRoute() override;
+    // wlroots compositors (sway, Hyprland, river, labwc, Wayfire): the virtual-keyboard and foreign-toplevel protocols.
     static WlrRoute& shared();
+    // KWin: its fake-input and Plasma window-management protocols, which it gives only to programs that ask for them in
+    // their desktop entry.
+    static WlrRoute& kde();
+    // No keystrokes: the text is left on the clipboard, which native windows get too.
+    static WlrRoute& clipboardOnly();
 
     ActiveWindow::WindowId focusedWindow() override;
     bool activate(ActiveWindow::WindowId window) override;
@@ -39,7 +57,7 @@ private:
         ActiveWindow::WindowId window = 0;
         QStringList windowClass;
     };
-    void setUp(WaylandThread& thread);
+    void setUp(WaylandThread& thread, const Pieces& pieces);
     // The clipboard's or the primary selection's text, read on the thread once the compositor is up to date.
     std::optional<QString> readSelection(bool primary);
     void noteFocus(const Focus& focus);

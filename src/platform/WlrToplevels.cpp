@@ -12,9 +12,9 @@ void noParent(void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_han
 
 const zwlr_foreign_toplevel_handle_v1_listener WlrToplevels::handleListener{
     .title = [](void* data, zwlr_foreign_toplevel_handle_v1*,
-                const char* title) { static_cast<Entry*>(data)->toplevel.pendingTitle = QString::fromUtf8(title); },
+                const char* title) { static_cast<Entry*>(data)->pending.title = QString::fromUtf8(title); },
     .app_id = [](void* data, zwlr_foreign_toplevel_handle_v1*,
-                 const char* appId) { static_cast<Entry*>(data)->toplevel.pendingAppId = QString::fromUtf8(appId); },
+                 const char* appId) { static_cast<Entry*>(data)->pending.appId = QString::fromUtf8(appId); },
     .output_enter = noOutput,
     .output_leave = noOutput,
     .state =
@@ -23,14 +23,12 @@ const zwlr_foreign_toplevel_handle_v1_listener WlrToplevels::handleListener{
             const auto* state = static_cast<const uint32_t*>(states->data);
             for (size_t index = 0; index < states->size / sizeof(uint32_t); ++index)
                 activated = activated || state[index] == ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED;
-            static_cast<Entry*>(data)->toplevel.pendingActivated = activated;
+            static_cast<Entry*>(data)->pending.activated = activated;
         },
     .done =
         [](void* data, zwlr_foreign_toplevel_handle_v1*) {
-            Toplevel& toplevel = static_cast<Entry*>(data)->toplevel;
-            toplevel.appId = toplevel.pendingAppId;
-            toplevel.title = toplevel.pendingTitle;
-            toplevel.activated = toplevel.pendingActivated;
+            auto* entry = static_cast<Entry*>(data);
+            entry->window = entry->pending;
             if (const auto& changed = static_cast<Entry*>(data)->owner->onChange)
                 changed();
         },
@@ -63,7 +61,7 @@ void WlrToplevels::added(void* data, zwlr_foreign_toplevel_manager_v1*, zwlr_for
 {
     auto* self = static_cast<WlrToplevels*>(data);
     const ActiveWindow::WindowId id = self->nextId_++;
-    auto entry = std::make_unique<Entry>(Entry{self, id, handle, {}});
+    auto entry = std::make_unique<Entry>(Entry{self, id, handle, {}, {}});
     zwlr_foreign_toplevel_handle_v1_add_listener(handle, &handleListener, entry.get());
     self->entries_.emplace(id, std::move(entry));
 }
@@ -84,16 +82,16 @@ void WlrToplevels::remove(Entry* entry)
 ActiveWindow::WindowId WlrToplevels::focused() const
 {
     for (const auto& [id, entry] : entries_) {
-        if (entry->toplevel.activated)
+        if (entry->window.activated)
             return id;
     }
     return 0;
 }
 
-const WlrToplevels::Toplevel* WlrToplevels::find(ActiveWindow::WindowId window) const
+const WaylandWindows::Window* WlrToplevels::find(ActiveWindow::WindowId window) const
 {
     const auto found = entries_.find(window);
-    return found == entries_.end() ? nullptr : &found->second->toplevel;
+    return found == entries_.end() ? nullptr : &found->second->window;
 }
 
 bool WlrToplevels::activate(ActiveWindow::WindowId window)

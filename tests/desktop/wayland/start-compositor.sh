@@ -3,14 +3,19 @@
 # (SIGTERM). It prints "RUNTIME=<its XDG_RUNTIME_DIR>", "PID=<the compositor's process>", with XWayland
 # "DISPLAY=<XWayland display>", for mutter
 # "DBUS_SESSION_BUS_ADDRESS=<its session bus>" and last "WAYLAND_DISPLAY=<socket path>" once they answer, or
-# "UNAVAILABLE <reason>" and exits 1 when the compositor cannot start here. sway and mutter run with XWayland;
+# "UNAVAILABLE <reason>" and exits 1 when the compositor cannot start here. sway, mutter and kwin run with XWayland;
 # weston without: its XWayland crashes on the first X11 clipboard change while the headless seat has no keyboard.
 # Compositors refuse to run as root: as root it runs as the user nobody, with a runtime directory of that user's.
 # Clients of the compositor are started with run-client.sh.
-# Usage: tests/desktop/wayland/start-compositor.sh sway|weston|mutter
+# KWin gives its restricted protocols (fake input, the window list) only to a program whose installed desktop entry
+# asks for them: with DESKTOP_ENTRY and PROGRAM it is installed for the compositor's user, its Exec naming PROGRAM as
+# the package's names /usr/bin/tolvan.
+# Usage: tests/desktop/wayland/start-compositor.sh sway|weston|mutter|kwin [DESKTOP_ENTRY PROGRAM]
 set -euo pipefail
 
 compositor=$1
+entry=${2:-}
+program=${3:-}
 runtime=$(mktemp -d /tmp/tolvan-wayland-XXXXXX)
 trap 'rm -rf "$runtime"' EXIT
 as_user=()
@@ -27,7 +32,9 @@ unavailable() {
     exit 1
 }
 
-command -v "$compositor" >/dev/null || unavailable "$compositor is not installed"
+executable=$compositor
+if [[ $compositor == kwin ]]; then executable=kwin_wayland; fi
+command -v "$executable" >/dev/null || unavailable "$compositor is not installed"
 for tool in Xwayland xhost xdpyinfo; do
     command -v $tool >/dev/null || unavailable "$tool is not installed"
 done
@@ -70,6 +77,26 @@ exec mutter --headless --wayland --virtual-monitor 1280x800 --wayland-display=wa
 SESSION
     "${environment[@]}" "${as_user[@]}" dbus-run-session --config-file="$runtime/bus.conf" -- \
         sh "$runtime/session.sh" >"$runtime/compositor.log" 2>&1 &
+    ;;
+kwin)
+    # kwin_wayland carries a file capability an unprivileged user cannot be given, so it would not start: a copy
+    # without it does. Its built-in platform plugin loads only under the name kwin_wayland.
+    mkdir -p "$runtime/bin"
+    cp "$(command -v kwin_wayland)" "$runtime/bin/kwin_wayland"
+    if [[ -n "$entry" ]]; then
+        mkdir -p "$runtime/.local/share/applications"
+        sed "s|^Exec=.*|Exec=$program|" "$entry" >"$runtime/.local/share/applications/$(basename "$entry")"
+    fi
+    chown -R --reference="$runtime" "$runtime"
+    # KWin tells a program by the executable its /proc entry names, which it may read only for its own user's
+    # processes. Here the tests run as root and KWin as nobody: reading them needs CAP_SYS_PTRACE, and nothing else.
+    kwin_user=("${as_user[@]}")
+    if [[ $(id -u) -eq 0 ]]; then kwin_user+=(--inh-caps=+sys_ptrace --ambient-caps=+sys_ptrace); fi
+    # KWin starts this once XWayland is up, with its DISPLAY.
+    printf '#!/bin/sh\necho "$DISPLAY" > %s/display\n' "$runtime" >"$runtime/bin/tell-display"
+    chmod 755 "$runtime/bin/tell-display"
+    "${environment[@]}" "${kwin_user[@]}" "$runtime/bin/kwin_wayland" --virtual --xwayland --socket wayland-tolvan \
+        --width 1280 --height 800 --no-lockscreen "$runtime/bin/tell-display" >"$runtime/compositor.log" 2>&1 &
     ;;
 *)
     unavailable "unknown compositor $compositor"

@@ -12,6 +12,8 @@ TEST(DesktopSessionTest, TheSessionIsToldByItsVariablesOrWhatTheCompositorOffers
                               QStringLiteral("zwp_virtual_keyboard_manager_v1"),
                               QStringLiteral("zwlr_data_control_manager_v1")};
     const QStringList withoutDataControl = wlroots.mid(0, 3);
+    const QStringList kwin{QStringLiteral("org_kde_plasma_shell"), QStringLiteral("org_kde_kwin_fake_input"),
+                           QStringLiteral("zwlr_data_control_manager_v1")};
     const struct
     {
         Facts facts;
@@ -21,7 +23,9 @@ TEST(DesktopSessionTest, TheSessionIsToldByItsVariablesOrWhatTheCompositorOffers
         {{QStringLiteral("x11"), {}, QStringLiteral("GNOME"), {}}, Desktop::x11, Route::x11},
         {{QStringLiteral("wayland"), {}, QStringLiteral("ubuntu:GNOME"), {}}, Desktop::gnome, Route::gnome},
         {{{}, QStringLiteral("wayland-0"), {}, {QStringLiteral("gtk_shell1")}}, Desktop::gnome, Route::gnome},
+        // KWin offers its fake input only to programs whose desktop entry asks for it.
         {{QStringLiteral("wayland"), {}, QStringLiteral("KDE"), wlroots}, Desktop::kde, Route::clipboard},
+        {{{}, QStringLiteral("wayland-0"), {}, kwin}, Desktop::kde, Route::kde},
         {{QStringLiteral("wayland"), {}, {}, wlroots}, Desktop::wlroots, Route::wlroots},
         // A wlroots compositor that leaves the virtual keyboard out offers no route.
         {{QStringLiteral("wayland"), {}, QStringLiteral("sway"), {}}, Desktop::wlroots, Route::clipboard},
