@@ -81,20 +81,21 @@ void EngineRouter::start()
                   startPrompt());
 }
 
-bool EngineRouter::transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion)
+void EngineRouter::transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion)
 {
-    if (!whisperActive()) {
-        GigaAMEngine::shared().transcribe(wav, std::move(completion));
-        return false;
-    }
-    server_.transcribe(wav, std::move(completion));
-    return true;
+    GigaAMEngine::shared().transcribe(wav, std::move(completion));
 }
 
 std::unique_ptr<RecognitionChunks> EngineRouter::piecesForRecording()
 {
-    if (!whisperActive() || !isReady(server_) ||
-        !SettingsStore::shared().boolForKey(SettingsKey::recognizeWhileRecording))
+    if (!SettingsStore::shared().boolForKey(SettingsKey::recognizeWhileRecording))
+        return nullptr;
+    return piecesOfRecording();
+}
+
+std::unique_ptr<RecognitionChunks> EngineRouter::piecesOfRecording()
+{
+    if (!whisperActive() || !isReady(server_))
         return nullptr;
     return std::make_unique<RecognitionChunks>(server_, startPrompt());
 }

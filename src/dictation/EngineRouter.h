@@ -35,11 +35,15 @@ public:
     // Starts, or restarts, the whisper server when it is the active engine, and stops it otherwise. The model
     // must be on disk.
     void start();
-    // To the active engine; true when that is the whisper server. The completion runs on any thread.
-    bool transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion);
+    // To GigaAM; the whisper server takes its recordings in pieces (piecesOfRecording). The completion runs on
+    // any thread.
+    void transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion);
     // The pieces of a recording about to start, recognized while it runs: when the whisper server is active and
     // ready and the user wants it ("recognizeWhileRecording"), else none.
     std::unique_ptr<RecognitionChunks> piecesForRecording();
+    // The pieces of a complete recording, recognized one after another: when the whisper server is active and
+    // ready, else none.
+    std::unique_ptr<RecognitionChunks> piecesOfRecording();
 
 private:
     WhisperServer server_;
