@@ -145,8 +145,8 @@ HttpResponse inference(const HttpRequest& request, std::optional<QRandomGenerato
     HttpResponse response = fake.isOn("SEGMENTS_FROM_AUDIO") && number > 1
                                 ? segmentsOfSound(file)
                                 : HttpResponse::json(TestFiles::read(answer), fake.number("ANSWER_STATUS", 200));
-    const int seconds = int((file.size() - 44) / 32000);
-    response.delayMs = seconds * fake.number("DELAY_PER_AUDIO_SECOND_MS");
+    const qint64 audioMs = (file.size() - 44) / 32;
+    response.delayMs = int(audioMs * fake.number("DELAY_PER_AUDIO_SECOND_MS") / 1000);
     if (fake.isOn("BUSY"))
         work(std::exchange(response.delayMs, 0));
     return response;
