@@ -6,6 +6,9 @@
 
 #include <QPointer>
 
+#include <algorithm>
+#include <span>
+
 namespace
 {
 
