@@ -12,13 +12,13 @@
 
 class WhisperServer;
 
-// The pieces of one recording that are recognized while the user still speaks, one request at a time and
-// in order. A request's prompt replaces the one the server was started with, so each carries that start prompt
-// (the user's prompt and the dictionary hint) followed by the end of the text recognized so far. When the recording is
-// complete only the rest is recognized, in pieces cut as ChunkCutter cuts a finished recording (so that no request
-// waits for all of a long one), and the pieces' answers become one result with the times of the whole recording. A
-// piece that fails stops the cutting; its audio and everything after it are recognized again as the rest.
-// Main thread. Destroying the object drops every answer still to come.
+// The pieces of one recording that are recognized while the user still speaks (none for a recording recognized once
+// complete), one request at a time and in order. A request's prompt replaces the one the server was started with, so
+// each carries that start prompt (the user's prompt and the dictionary hint) followed by the end of the text recognized
+// so far. When the recording is complete only the rest is recognized, in pieces cut as ChunkCutter cuts a finished
+// recording (so that no request waits for all of a long one), and the pieces' answers become one result with the times
+// of the whole recording. A piece that fails stops the cutting; its audio and everything after it are recognized again
+// as the rest. Main thread. Destroying the object drops every answer still to come.
 class RecognitionChunks : public QObject
 {
     Q_OBJECT
