@@ -3,6 +3,7 @@
 #include "core/SettingsStore.h"
 #include "dictation/AudioRecorder.h"
 #include "dictation/HotkeyManager.h"
+#include "dictation/SoundLevel.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -62,7 +63,7 @@ void BM_BlockRms(benchmark::State& state)
     for (auto& sample : block)
         sample = static_cast<std::int16_t>(random());
     for (auto _ : state)
-        benchmark::DoNotOptimize(AudioRecorder::rms(block));
+        benchmark::DoNotOptimize(SoundLevel::rms(block));
 }
 BENCHMARK(BM_BlockRms);
 

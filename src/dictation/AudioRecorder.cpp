@@ -3,12 +3,12 @@
 #include "core/Log.h"
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
+#include "dictation/SoundLevel.h"
 #include "engines/WavWriter.h"
 
 #include <QPointer>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 namespace
@@ -124,38 +124,16 @@ double AudioRecorder::voicedAccumMs() const
     return voicedAccumMs_;
 }
 
-float AudioRecorder::rms(std::span<const std::int16_t> block)
-{
-    if (block.empty())
-        return 0;
-    // Four independent partial sums let the compiler vectorise the loop.
-    float sums[4] = {0, 0, 0, 0};
-    constexpr float scale = 1.0F / 32768.0F;
-    const std::size_t whole = block.size() - block.size() % 4;
-    for (std::size_t index = 0; index < whole; index += 4) {
-        for (std::size_t lane = 0; lane < 4; ++lane) {
-            const float sample = static_cast<float>(block[index + lane]) * scale;
-            sums[lane] += sample * sample;
-        }
-    }
-    float sum = (sums[0] + sums[1]) + (sums[2] + sums[3]);
-    for (std::size_t index = whole; index < block.size(); ++index) {
-        const float sample = static_cast<float>(block[index]) * scale;
-        sum += sample * sample;
-    }
-    return std::sqrt(sum / static_cast<float>(block.size()));
-}
-
 void AudioRecorder::consume(std::uint64_t session, std::span<const std::int16_t> block)
 {
     if (block.empty())
         return;
-    const float level = rms(block);
+    const float level = SoundLevel::rms(block);
     std::size_t total = 0;
     {
         std::lock_guard guard(lock_);
         recording_.append(reinterpret_cast<const char*>(block.data()), static_cast<qsizetype>(block.size_bytes()));
-        if (level > voiceThreshold)
+        if (level > SoundLevel::voiceThreshold)
             voicedAccumMs_ += static_cast<double>(block.size()) / 16.0;
         total = static_cast<std::size_t>(recording_.size() - WavWriter::headerSize) / 2;
     }
@@ -170,7 +148,7 @@ void AudioRecorder::deliver(std::uint64_t session, float level, std::size_t tota
     if (onLevel)
         onLevel(std::min(level * levelGain, 1.0F));
     if (onBlock)
-        onBlock(totalSamples, level > voiceThreshold);
+        onBlock(totalSamples, level > SoundLevel::voiceThreshold);
     if (totalSamples > lengthLimit && isRunning_)
         autoStop();
 }

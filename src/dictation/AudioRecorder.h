@@ -24,7 +24,6 @@ class AudioRecorder : public QObject
 
 public:
     static constexpr int sampleRate = MicrophoneCapture::sampleRate;
-    static constexpr float voiceThreshold = 0.012F;
     static constexpr float levelGain = 9.0F;
     static constexpr std::size_t lengthLimit = 9'600'000;
 
@@ -47,9 +46,6 @@ public:
     bool isRunning() const { return isRunning_; }
     // Milliseconds of the current recording judged to contain voice.
     double voicedAccumMs() const;
-
-    // The RMS of a block on the −1…1 scale, in single precision, in one pass.
-    static float rms(std::span<const std::int16_t> block);
 
     // 0…1, for the meter; once per block.
     std::function<void(float level)> onLevel;

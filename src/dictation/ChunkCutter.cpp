@@ -1,6 +1,26 @@
 #include "dictation/ChunkCutter.h"
 
+#include "dictation/SoundLevel.h"
+#include "platform/MicrophoneCapture.h"
+
+#include <algorithm>
 #include <limits>
+
+namespace
+{
+
+constexpr auto blockSamples = static_cast<std::size_t>(MicrophoneCapture::blockSamples);
+
+bool holdsVoice(std::span<const std::int16_t> samples)
+{
+    for (std::size_t start = 0; start < samples.size(); start += blockSamples) {
+        if (SoundLevel::isVoiced(samples.subspan(start, std::min(blockSamples, samples.size() - start))))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 std::optional<std::size_t> ChunkCutter::addBlock(std::size_t endSample, bool voiced)
 {
@@ -51,4 +71,29 @@ void ChunkCutter::cutAt(std::size_t position)
     // The rest of a pause we cut in does not start the next piece's speech, nor count as its pause.
     if (pauseStart_)
         pauseStart_ = position;
+}
+
+std::vector<ChunkCutter::Piece> ChunkCutter::pieces(std::span<const std::int16_t> samples)
+{
+    ChunkCutter cutter;
+    std::vector<Piece> pieces;
+    const auto cutAt = [&](std::size_t position) {
+        const Piece piece{cutter.lastCut(), position};
+        if (holdsVoice(samples.subspan(piece.from, piece.to - piece.from)))
+            pieces.push_back(piece);
+        cutter.cutAt(position);
+    };
+    for (std::size_t end = 0; end < samples.size();) {
+        const std::size_t start = end;
+        end = std::min(end + blockSamples, samples.size());
+        std::optional<std::size_t> cut =
+            cutter.addBlock(end, SoundLevel::isVoiced(samples.subspan(start, end - start)));
+        if (!cut && cutter.needsForcedCut(end))
+            cut = cutter.forcedCut(samples.subspan(cutter.lastCut(), end - cutter.lastCut()));
+        if (cut)
+            cutAt(*cut);
+    }
+    if (cutter.lastCut() < samples.size())
+        cutAt(samples.size());
+    return pieces;
 }

@@ -204,7 +204,7 @@ void DictationController::finish()
     }
     hud_.showProcessing(QStringLiteral("Распознаю…"));
     if (dictation->pieces && engines_.canTake())
-        sendRest(id);
+        sendInPieces(id, dictation->cutter.lastCut());
     else
         dispatch(id);
 }
@@ -244,6 +244,11 @@ void DictationController::dispatch(quint64 id)
 void DictationController::send(quint64 id)
 {
     Dictation& dictation = dictations_.at(id);
+    dictation.pieces = engines_.piecesOfRecording();
+    if (dictation.pieces) {
+        sendInPieces(id, 0);
+        return;
+    }
     const quint64 request = dictation.request = ++lastRequest_;
     const QPointer<DictationController> self(this);
     dictation.onWhisper = engines_.transcribe(dictation.wav, [self, id, request](Result<TranscriptionResult> result) {
@@ -255,17 +260,15 @@ void DictationController::send(quint64 id)
     moveTo(id, State::recognizing);
 }
 
-void DictationController::sendRest(quint64 id)
+void DictationController::sendInPieces(quint64 id, std::size_t coveredUpTo)
 {
     Dictation& dictation = dictations_.at(id);
     const quint64 request = dictation.request = ++lastRequest_;
     dictation.onWhisper = true;
     // Posted: the handler lets go of the pieces, which must not happen inside their own callback.
-    dictation.pieces->finish(
-        dictation.wav, dictation.cutter.lastCut(), [this, id, request](Result<TranscriptionResult> result) {
-            MainThread::post(this,
-                             [this, id, request, result = std::move(result)] { handleResult(id, request, result); });
-        });
+    dictation.pieces->finish(dictation.wav, coveredUpTo, [this, id, request](Result<TranscriptionResult> result) {
+        MainThread::post(this, [this, id, request, result = std::move(result)] { handleResult(id, request, result); });
+    });
     moveTo(id, State::recognizing);
 }
 

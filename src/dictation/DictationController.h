@@ -95,7 +95,8 @@ private:
     // To the active engine, or queued until the whisper server is ready.
     void dispatch(quint64 id);
     void send(quint64 id);
-    void sendRest(quint64 id);
+    // To the whisper server in pieces: those recognized while recording cover it up to `coveredUpTo`.
+    void sendInPieces(quint64 id, std::size_t coveredUpTo);
     void serverStateChanged(const WhisperServer::State& state);
     void handleResult(quint64 id, quint64 request, const Result<TranscriptionResult>& result);
     void deliverInOrder();

@@ -85,14 +85,10 @@ void EngineRouter::start()
 
 bool EngineRouter::transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion)
 {
-    if (!whisperActive()) {
-        GigaAMEngine& gigaam = GigaAMEngine::shared();
-        const bool kept = gigaam.isServing();
-        gigaam.transcribe(wav, std::move(completion));
-        return kept;
-    }
-    server_.transcribe(wav, std::move(completion));
-    return true;
+    GigaAMEngine& gigaam = GigaAMEngine::shared();
+    const bool kept = gigaam.isServing();
+    gigaam.transcribe(wav, std::move(completion));
+    return kept;
 }
 
 std::unique_ptr<RecognitionChunks> EngineRouter::piecesForRecording()
@@ -109,7 +105,12 @@ std::unique_ptr<RecognitionChunks> EngineRouter::piecesForRecording()
             },
             QString());
     }
-    if (!isReady(server_))
+    return piecesOfRecording();
+}
+
+std::unique_ptr<RecognitionChunks> EngineRouter::piecesOfRecording()
+{
+    if (!whisperActive() || !isReady(server_))
         return nullptr;
     return std::make_unique<RecognitionChunks>(server_, startPrompt());
 }

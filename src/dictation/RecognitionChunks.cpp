@@ -1,23 +1,19 @@
 #include "dictation/RecognitionChunks.h"
 
+#include "dictation/ChunkCutter.h"
 #include "engines/WavWriter.h"
 #include "engines/WhisperServer.h"
 
 #include <QPointer>
+
+#include <algorithm>
+#include <span>
 
 namespace
 {
 
 constexpr std::size_t samplesPerMs = 16;
 constexpr int sampleRate = 16000;
-
-// The samples of a WAV file from `startSample` on, as a WAV file of their own.
-QByteArray wavFrom(const QByteArray& recording, std::size_t startSample, int sampleRate)
-{
-    const qsizetype offset = WavWriter::headerSize + static_cast<qsizetype>(startSample) * 2;
-    const QByteArray samples = offset < recording.size() ? recording.mid(offset) : QByteArray();
-    return WavWriter::header(static_cast<quint32>(samples.size()), sampleRate) + samples;
-}
 
 } // namespace
 
@@ -54,19 +50,30 @@ void RecognitionChunks::sendNext()
 {
     if (busy_)
         return;
+    if (waiting_.empty() && done_ && !restCut_)
+        cutRest();
     if (!waiting_.empty()) {
         Piece piece = std::move(waiting_.front());
         waiting_.pop_front();
-        send(piece, false);
-    } else if (done_ && !restSent_) {
-        restSent_ = true;
-        const std::size_t start = failedFrom_.value_or(coveredUpTo_);
-        const QByteArray rest = wavFrom(recording_, start, sampleRate);
-        if (rest.size() <= WavWriter::headerSize)
-            complete(merged_);
-        else
-            send(Piece{rest, start}, true);
+        send(piece, restCut_);
+    } else if (done_ && restCut_) {
+        complete(merged_);
     }
+}
+
+void RecognitionChunks::cutRest()
+{
+    restCut_ = true;
+    const std::size_t start = failedFrom_.value_or(coveredUpTo_);
+    const auto count = static_cast<std::size_t>(std::max<qsizetype>(recording_.size() - WavWriter::headerSize, 0)) / 2;
+    if (start >= count)
+        return;
+    // The recorder's samples, little-endian as on every platform we build for.
+    const std::span<const std::int16_t> rest(
+        reinterpret_cast<const std::int16_t*>(recording_.constData() + WavWriter::headerSize) + start, count - start);
+    for (const ChunkCutter::Piece& piece : ChunkCutter::pieces(rest))
+        waiting_.push_back(
+            Piece{WavWriter::data(rest.subspan(piece.from, piece.to - piece.from), sampleRate), start + piece.from});
 }
 
 void RecognitionChunks::send(const Piece& piece, bool isRest)
@@ -86,8 +93,9 @@ void RecognitionChunks::recognized(std::size_t startSample, bool isRest, const R
     busy_ = false;
     if (result)
         merge(merged_, result.value(), startSample);
-    if (isRest) {
-        complete(result ? Result<TranscriptionResult>(merged_) : Result<TranscriptionResult>(result.error()));
+    if (!result && isRest) {
+        waiting_.clear();
+        complete(Result<TranscriptionResult>(result.error()));
         return;
     }
     if (!result && !failedFrom_) {

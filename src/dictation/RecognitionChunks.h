@@ -13,12 +13,13 @@
 
 class WhisperServer;
 
-// The pieces of one recording that are recognized while the user still speaks, one request at a time and
-// in order. A request's prompt replaces the one the server was started with, so each carries that start prompt
-// (the user's prompt and the dictionary hint) followed by the end of the text recognized so far. When the recording is
-// complete only the rest is recognized, and the pieces' answers become one result with the times of the whole
-// recording. A piece that fails stops the cutting; its audio and everything after it are recognized again as the rest.
-// Main thread. Destroying the object drops every answer still to come.
+// The pieces of one recording that are recognized while the user still speaks (none for a recording recognized once
+// complete), one request at a time and in order. A request's prompt replaces the one the server was started with, so
+// each carries that start prompt (the user's prompt and the dictionary hint) followed by the end of the text recognized
+// so far. When the recording is complete only the rest is recognized, in pieces cut as ChunkCutter cuts a finished
+// recording (so that no request waits for all of a long one), and the pieces' answers become one result with the times
+// of the whole recording. A piece that fails stops the cutting; its audio and everything after it are recognized again
+// as the rest. Main thread. Destroying the object drops every answer still to come.
 class RecognitionChunks : public QObject
 {
     Q_OBJECT
@@ -41,7 +42,8 @@ public:
     // False once a piece failed: the rest will cover it, further pieces would be wasted.
     bool accepting() const { return !failedFrom_; }
     // The recording is complete (`recording` is its whole WAV) and the pieces cover it up to `coveredUpTo`:
-    // recognizes the rest once the pieces are done and hands over the merged result, or the rest's failure.
+    // recognizes the rest once the pieces are done and hands over the merged result, or the failure of a piece of the
+    // rest. With nothing added, `coveredUpTo` 0: the whole recording in pieces.
     void finish(const QByteArray& recording, std::size_t coveredUpTo, Completion<TranscriptionResult> done);
 
     // Segments shifted by the piece's start and appended; texts joined with single spaces.
@@ -58,6 +60,8 @@ private:
     };
 
     void sendNext();
+    // Queues the pieces of the recording from the first piece that failed, or from where the pieces end.
+    void cutRest();
     void send(const Piece& piece, bool isRest);
     void recognized(std::size_t startSample, bool isRest, const Result<TranscriptionResult>& result);
     void complete(const Result<TranscriptionResult>& result);
@@ -72,5 +76,5 @@ private:
     QByteArray recording_;
     std::size_t coveredUpTo_ = 0;
     Completion<TranscriptionResult> done_;
-    bool restSent_ = false;
+    bool restCut_ = false;
 };

@@ -6,6 +6,7 @@
 #include "platform/Processes.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QProcess>
 #include <QTcpServer>
@@ -189,8 +190,17 @@ void ChildServer::send(LoopbackHttp::Request request, LoopbackHttp::Callback cal
         return;
     }
     const Listener own{Listener::process, socket_};
-    request.peerCheck = [pid = process_->processId(), port = port_, own] {
-        return LoopbackPorts::listener(pid, port) == own;
+    const qint64 pid = process_->processId();
+    request.peerCheck = [pid, port = port_, own] { return LoopbackPorts::listener(pid, port) == own; };
+    // A server that sends nothing before its answer is complete is still working while it keeps a quarter of a
+    // processor busy or more; a hung one, like an idle one, uses next to none.
+    QElapsedTimer since;
+    since.start();
+    request.stillWorking = [pid, used = Processes::cpuTimeMs(pid), since]() mutable {
+        const qint64 now = Processes::cpuTimeMs(pid);
+        const bool working = now > used && (now - used) * 4 >= since.restart();
+        used = now;
+        return working;
     };
     LoopbackHttp::send(this, port_, request,
                        [this, generation = generation_, port = port_,

@@ -107,7 +107,8 @@ public:
 
     // Sends a request to the child's port over a connection that is used only if the port's listening socket is
     // still the one the child was found listening on; otherwise the callback gets LoopbackHttp::peerRefused() and
-    // the child is started again on another port. Before that socket is known (no child, or still loading) the
+    // the child is started again on another port. The wait for more data is renewed while the child keeps at
+    // least a quarter of a processor busy. Before that socket is known (no child, or still loading) the
     // callback gets notRunning() at once.
     void send(LoopbackHttp::Request request, LoopbackHttp::Callback callback);
 

@@ -54,12 +54,18 @@ qsizetype bodySize(const QByteArrayList& pieces)
 
 } // namespace
 
-LoopbackHttp::LoopbackHttp(QObject* context, Callback callback, std::function<bool()> peerCheck)
-    : QObject(context), callback_(std::move(callback)), peerCheck_(std::move(peerCheck))
+LoopbackHttp::LoopbackHttp(QObject* context, Callback callback, const Request& request)
+    : QObject(context), callback_(std::move(callback)), peerCheck_(request.peerCheck),
+      stillWorking_(request.stillWorking)
 {
     socket_.setProxy(QNetworkProxy::NoProxy);
     idle_.setSingleShot(true);
-    connect(&idle_, &QTimer::timeout, this, [this] { failed(QAbstractSocket::SocketTimeoutError); });
+    connect(&idle_, &QTimer::timeout, this, [this] {
+        if (stillWorking_ && stillWorking_())
+            idle_.start();
+        else
+            failed(QAbstractSocket::SocketTimeoutError);
+    });
     // A server that keeps sending a byte now and then never lets the idle timer strike.
     total_.setSingleShot(true);
     connect(&total_, &QTimer::timeout, this, [this] { failed(QAbstractSocket::SocketTimeoutError); });
@@ -103,7 +109,7 @@ void LoopbackHttp::send(QObject* context, quint16 port, const Request& request, 
     if (request.method != "GET" || !request.body.isEmpty())
         message += "Content-Length: " + QByteArray::number(bodySize(request.body)) + "\r\n";
     message += "\r\n";
-    auto* exchange = new LoopbackHttp(context, std::move(callback), request.peerCheck);
+    auto* exchange = new LoopbackHttp(context, std::move(callback), request);
     exchange->start(port, std::move(message), request.body, request.idleTimeoutMs, request.totalTimeoutMs);
 }
 

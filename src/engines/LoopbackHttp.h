@@ -40,6 +40,8 @@ public:
         QByteArrayList body;
         // The longest wait for the connection or for more data.
         int idleTimeoutMs = 60000;
+        // Asked when that wait runs out: true (the peer is still working on its answer) waits as long again.
+        std::function<bool()> stillWorking;
         // The longest the whole exchange may take, however steadily data arrives.
         int totalTimeoutMs = 600000;
         // Asked once the connection stands, before anything is sent: false ends the exchange with peerRefused()
@@ -61,7 +63,7 @@ public:
     ~LoopbackHttp() override;
 
 private:
-    LoopbackHttp(QObject* context, Callback callback, std::function<bool()> peerCheck);
+    LoopbackHttp(QObject* context, Callback callback, const Request& request);
 
     void start(quint16 port, QByteArray head, QByteArrayList body, int idleTimeoutMs, int totalTimeoutMs);
     void receive();
@@ -77,5 +79,6 @@ private:
     QByteArrayList body_;
     Callback callback_;
     std::function<bool()> peerCheck_;
+    std::function<bool()> stillWorking_;
     bool finished_ = false;
 };

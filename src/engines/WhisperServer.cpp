@@ -80,8 +80,10 @@ void WhisperServer::transcribe(const QByteArray& wav, const QString& prompt, Com
     request.path = "/inference";
     request.contentType = "multipart/form-data; boundary=" + boundary;
     request.body = multipartParts(boundary, wav, prompt);
-    request.idleTimeoutMs = timing_.requestTimeoutMs;
-    request.totalTimeoutMs = timing_.requestTotalTimeoutMs;
+    // A recognizer as slow as speech takes as long as the audio lasts.
+    const auto audioMs = static_cast<int>(std::max<qsizetype>(wav.size() - WavWriter::headerSize, 0) / 32);
+    request.idleTimeoutMs = timing_.requestTimeoutMs + audioMs;
+    request.totalTimeoutMs = timing_.requestTotalTimeoutMs + audioMs;
     child_.send(request, [completion = std::move(completion)](const Result<LoopbackHttp::Answer>& answer) {
         if (!answer)
             completion(answer.error());

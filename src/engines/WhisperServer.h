@@ -44,7 +44,9 @@ public:
     {
         // Readiness and the end of a stopped child.
         ChildServer::Timing server;
-        // A recognition request waits this long for more data, and this long in all.
+        // A recognition request waits this long for more data, and this long in all, each longer by the length of
+        // its audio: the server sends nothing before it has finished. A server that keeps working on the processor
+        // is waited for more data again (within the wait in all).
         int requestTimeoutMs = 60000;
         int requestTotalTimeoutMs = 600000;
     };

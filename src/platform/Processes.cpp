@@ -105,4 +105,17 @@ int terminateInstances(const QString& program)
     return signalled;
 }
 
+qint64 cpuTimeMs(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    // The name in parentheses may hold spaces; utime and stime are the 12th and 13th fields after it.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() <= 12)
+        return 0;
+    return (fields.at(11).toLongLong() + fields.at(12).toLongLong()) * 1000 / ::sysconf(_SC_CLK_TCK);
+}
+
 } // namespace Processes

@@ -18,4 +18,6 @@ void killWithParent(QProcess& process);
 // file, whatever path or name started it; or the file that stood at this path before it was replaced).
 // Answers how many were signalled.
 int terminateInstances(const QString& program);
+// The processor time a process has used so far (user and system, all threads), in ms; 0 when it cannot be read.
+qint64 cpuTimeMs(qint64 pid);
 } // namespace Processes

@@ -78,7 +78,7 @@ TEST_F(SoakDesktopTest, EveryDictationIsInsertedIntoItsWindowOrKeptWhateverTheRe
     // Each answer takes a second per second of sound: the first field's text arrives while the second one's
     // recording runs, and must wait for its end without going into the second field.
     chaos.insert(QStringLiteral("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS"), QStringLiteral("1000"));
-    chaos.insert(QStringLiteral("TOLVAN_TEST_REQUEST_TIMEOUT_MS"), QStringLiteral("6000"));
+    chaos.insert(QStringLiteral("TOLVAN_TEST_REQUEST_TIMEOUT_MS"), QStringLiteral("1200"));
     RunningApp app(chaos, {{SettingsKey::appendSpace, true}, {SettingsKey::recognizeWhileRecording, false}});
     ASSERT_TRUE(app.waitUntilReady());
     const qint64 pid = app.process().processId();

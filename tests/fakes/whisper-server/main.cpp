@@ -8,7 +8,9 @@
 //                     while the port is still closed
 //   WARMUP_STATUS     status of the first POST /inference (an inference failure, JSON body)
 //   ANSWER_FILE, ANSWER_STATUS  the body and status of every other POST /inference
-//   DELAY_PER_AUDIO_SECOND_MS  time one recognition takes per second of audio
+//   DELAY_PER_AUDIO_SECOND_MS  time one recognition takes per second of audio (nothing is sent meanwhile)
+//   BUSY=1            that time is spent working, half of it on the processor, as a recognizer that is slow
+//                     but alive is seen from outside; otherwise it is slept
 //   SEGMENTS_FROM_AUDIO=1  answer with one segment per stretch of sound in the WAV (stretches apart by 0.5 s
 //                     of silence), "Фраза около N с.", with its times, so that the answer depends only on the audio
 //   FAIL_REQUESTS     comma-separated numbers of POST /inference requests (the warm-up is 1) answered with 500
@@ -20,6 +22,7 @@
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
@@ -32,6 +35,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <optional>
+#include <utility>
 
 namespace
 {
@@ -97,6 +101,19 @@ HttpResponse segmentsOfSound(const QByteArray& wav)
     return HttpResponse::json(QJsonDocument(answer).toJson(QJsonDocument::Compact));
 }
 
+void work(int ms)
+{
+    QElapsedTimer spent;
+    spent.start();
+    while (spent.elapsed() < ms) {
+        QElapsedTimer spin;
+        spin.start();
+        while (spin.nsecsElapsed() < 5000000) {
+        }
+        QThread::msleep(5);
+    }
+}
+
 HttpResponse inference(const HttpRequest& request, std::optional<QRandomGenerator>& chaos)
 {
     static int number = 0;
@@ -128,8 +145,10 @@ HttpResponse inference(const HttpRequest& request, std::optional<QRandomGenerato
     HttpResponse response = fake.isOn("SEGMENTS_FROM_AUDIO") && number > 1
                                 ? segmentsOfSound(file)
                                 : HttpResponse::json(TestFiles::read(answer), fake.number("ANSWER_STATUS", 200));
-    const int seconds = int((file.size() - 44) / 32000);
-    response.delayMs = seconds * fake.number("DELAY_PER_AUDIO_SECOND_MS");
+    const qint64 audioMs = (file.size() - 44) / 32;
+    response.delayMs = int(audioMs * fake.number("DELAY_PER_AUDIO_SECOND_MS") / 1000);
+    if (fake.isOn("BUSY"))
+        work(std::exchange(response.delayMs, 0));
     return response;
 }
 

@@ -331,3 +331,47 @@ TEST_F(DictationControllerTest, ARecordingThatCannotBeWrittenWaitsInMemoryUntilI
     controller.keepUnfinished();
     EXPECT_TRUE(appLog().contains(QStringLiteral("Не удалось сохранить записи при выходе (1)")));
 }
+
+// A recognizer sends nothing until it has finished, and a whole request must not wait for all of a long recording.
+// A minute of speech with only short breaths, recognition while recording off, is recognized after Enter in pieces
+// cut at the first breaths 20 s into each, every one with the text before it as its prompt, where the whole recording
+// would have outlasted the wait; so is a kept recording. A recognizer slower than speech still gets its answer out as
+// long as it works on the processor.
+TEST_F(DictationControllerTest, LongRecordingsGoInPiecesAndTheWaitFollowsTheRecognizersWork)
+{
+    SettingsStore::shared().setBool(SettingsKey::recognizeWhileRecording, false);
+    qputenv("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS", "40");
+    qputenv("FAKE_WHISPER_FAIL_REQUESTS", "2");
+    WhisperServer::Timing timing;
+    timing.requestTimeoutMs = 500;
+    controller.server().setTiming(timing);
+    startServer();
+    const auto dictateMinute = [&] {
+        controller.begin(DictationController::Source::toggle);
+        for (const int ms : {7000, 7000, 7000, 7000, 5000, 5000, 5000, 5000, 5000, 5000})
+            speak(ms);
+        controller.finish();
+    };
+    const QString threePieces = QStringLiteral("Фраза около 22 с. Фраза около 23 с. Фраза около 16 с.");
+    dictateMinute();
+    ASSERT_TRUE(waitFor([&] { return controller.keptCount() == 1; }));
+    dictateMinute();
+    ASSERT_TRUE(waitFor([&] { return history().size() == 1; })) << appLog().toStdString();
+    EXPECT_EQ(history(), QStringList{threePieces});
+    EXPECT_TRUE(
+        TestFiles::read(recordDir + QStringLiteral("/request-5.body")).contains("Фраза около 22 с. Фраза около 23 с."));
+    controller.recognizeSavedRecording();
+    ASSERT_TRUE(waitFor([&] { return history().size() == 2; })) << appLog().toStdString();
+    EXPECT_EQ(history(), QStringList({threePieces, threePieces}));
+    EXPECT_EQ(controller.keptCount(), 0);
+
+    qputenv("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS", "1500");
+    qputenv("FAKE_WHISPER_BUSY", "1");
+    qunsetenv("FAKE_WHISPER_FAIL_REQUESTS");
+    timing.requestTimeoutMs = 200;
+    controller.server().setTiming(timing);
+    startServer();
+    dictate(2000);
+    ASSERT_TRUE(waitFor([&] { return history().size() == 3; })) << appLog().toStdString();
+    EXPECT_EQ(history().first(), QStringLiteral("Фраза около 2 с."));
+}

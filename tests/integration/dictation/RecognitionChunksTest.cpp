@@ -106,25 +106,27 @@ TEST_F(RecognitionChunksTest, PiecesMergeShiftedByTheirStartEachPromptedWithTheT
     dropped->add(wavOf(speech, 0, cuts[0]), 0);
     dropped->finish(wavOf(speech, 0, cuts[0]), cuts[0], [&](Result<TranscriptionResult>) { called = true; });
     dropped.reset();
-    // The server answers in order: once a later recording is answered, the dropped one's answer has come too.
+    // The server answers in order: once a later recording (cut at its pauses) is answered, the dropped one's answer
+    // has come too.
     RecognitionChunks later(server, startPrompt);
     ASSERT_TRUE(recognize({}, later).has_value());
     EXPECT_FALSE(called);
-    EXPECT_EQ(requests(), 6);
+    EXPECT_EQ(requests(), 8);
 }
 
 TEST_F(RecognitionChunksTest, AFailedPieceIsRecognizedAgainWithTheRestAndASecondFailureFailsTheRecording)
 {
-    // The first piece fails; later the piece and the rest of another recording fail.
-    startServer("2,4,5");
-    // Nothing more is cut once a piece failed; the rest starts where that piece started.
+    // The first piece fails; later the piece and the first piece of the rest of another recording fail.
+    startServer("2,6,7");
+    // Nothing more is cut while recording once a piece failed; the rest starts where that piece started, cut at its
+    // pauses.
     const auto recovered = recognize(cuts, chunks);
     ASSERT_TRUE(recovered && *recovered);
     EXPECT_EQ(recovered->value().segments.size(), 3U);
-    EXPECT_EQ(requests(), 3);
+    EXPECT_EQ(requests(), 5);
 
     RecognitionChunks again(server, startPrompt);
     const auto failed = recognize({cuts[0]}, again);
     EXPECT_TRUE(failed && !failed->ok());
-    EXPECT_EQ(requests(), 5);
+    EXPECT_EQ(requests(), 7);
 }

@@ -82,6 +82,35 @@ TEST(ChunkCutter, ALongPieceWithoutPauseIsCutAtItsQuietestMomentAfterTwentySecon
     EXPECT_EQ(cutter.forcedCut(samples), std::size_t(22 * 16000 + 800));
 }
 
+// A finished recording is cut where a recording under way would have been: in its pauses after 3 s of speech, and
+// where a piece runs past 25 s without one, at its quietest moment 20 s or more into the piece; nothing is cut from a
+// short one, and a piece without voice is left out.
+TEST(ChunkCutter, AFinishedRecordingIsCutAtItsPausesElseAtItsQuietestMoments)
+{
+    using Pieces = std::vector<ChunkCutter::Piece>;
+    // Sound (its amplitude) or silence (0) for so many ms each.
+    const auto recording = [](const std::vector<std::pair<std::int16_t, int>>& stretches) {
+        std::vector<std::int16_t> samples;
+        for (const auto& [amplitude, ms] : stretches)
+            samples.insert(samples.end(), std::size_t(ms) * 16, amplitude);
+        return samples;
+    };
+    // The first silent block of the pause at 4 s starts at 47 blocks; the cut lies 0.35 s into it.
+    constexpr std::size_t inFirstPause = 47 * block + 5600;
+    const std::tuple<const char*, std::vector<std::int16_t>, Pieces> cases[] = {
+        {"short, without a pause", recording({{3000, 8000}}), {{0, 128000}}},
+        {"pauses",
+         recording({{3000, 4000}, {0, 1000}, {3000, 4000}, {0, 300}}),
+         {{0, inFirstPause}, {inFirstPause, 148800}}},
+        {"a minute without a pause, two quieter moments",
+         recording({{3000, 22000}, {200, 200}, {3000, 21800}, {200, 200}, {3000, 15800}}),
+         {{0, 352800}, {352800, 704800}, {704800, 960000}}},
+        {"silence, then speech", recording({{0, 30000}, {3000, 4000}}), {{320800, 544000}}},
+    };
+    for (const auto& [what, samples, expected] : cases)
+        EXPECT_EQ(ChunkCutter::pieces(samples), expected) << what;
+}
+
 // Whisper keeps the last 223 tokens of a prompt: the text recognized so far is shortened, by whole words from
 // its start, so that the user's prompt and the dictionary hint before it always fit.
 TEST(RecognitionChunks, APromptKeepsTheStartPromptWholeAndAsManyLastWordsAsFit)
