@@ -3,11 +3,15 @@
 #include "core/Log.h"
 #include "core/SettingsStore.h"
 #include "platform/DesktopSession.h"
+#include "platform/PortalShortcuts.h"
 
 #include <QPointer>
 
 namespace
 {
+
+const QString portalToggle = QStringLiteral("toggle");
+const QString portalPushToTalk = QStringLiteral("push-to-talk");
 
 const Keys::Combination finishCombination{Keys::returnKey, Keys::none};
 const Keys::Combination keypadFinishCombination{Keys::keypadEnter, Keys::none};
@@ -119,7 +123,47 @@ bool HotkeyManager::startIfPossible()
                                  "только пока в фокусе окно программы X11; для окон Wayland назначьте в настройках "
                                  "рабочего стола сочетания на «tolvan --toggle» и «tolvan --cancel»"));
     refreshGrabs();
+    if (DesktopSession::isWayland())
+        startPortalShortcuts();
     return true;
+}
+
+void HotkeyManager::startPortalShortcuts()
+{
+    if (portal_)
+        return;
+    portal_ = std::make_unique<PortalShortcuts>();
+    portal_->onBound = [](const QVariantMap& triggers) {
+        const auto described = [&triggers](const QString& id) {
+            const QString trigger = triggers.value(id).toString();
+            return !triggers.contains(id) ? QStringLiteral("не назначено")
+                   : trigger.isEmpty() ? QStringLiteral("назначается в настройках рабочего стола")
+                                       : trigger;
+        };
+        Log::info(
+            QStringLiteral("Горячие клавиши: портал GlobalShortcuts (начать или закончить диктовку: %1; рация: %2)")
+                .arg(described(portalToggle), described(portalPushToTalk)));
+    };
+    portal_->onUnavailable = [](const QString& reason) {
+        Log::info(QStringLiteral("Портал GlobalShortcuts не используется: ") + reason);
+    };
+    portal_->onActivated = [this](const QString& id) { portalShortcut(id, true); };
+    portal_->onDeactivated = [this](const QString& id) { portalShortcut(id, false); };
+    const Preset* toggle = activePreset();
+    // The desktop cannot take a lone modifier (the right Alt) as a shortcut: the user picks push-to-talk's key.
+    portal_->start({{portalToggle, QStringLiteral("Начать или закончить диктовку"),
+                     toggle && toggle->enabled ? PortalShortcuts::trigger(toggle->combination) : QString()},
+                    {portalPushToTalk, QStringLiteral("Диктовать, пока клавиша нажата"), QString()}});
+}
+
+void HotkeyManager::portalShortcut(const QString& id, bool pressed)
+{
+    if (id == portalToggle && pressed)
+        run(onToggle);
+    else if (id == portalPushToTalk && pressed)
+        pushToTalkPressed();
+    else if (id == portalPushToTalk)
+        pushToTalkReleased();
 }
 
 std::vector<Keys::Combination> HotkeyManager::wantedGrabs() const
@@ -195,14 +239,14 @@ void HotkeyManager::handleKey(const KeyboardHook::KeyEvent& event)
 {
     if (isRightAlt(event.key)) {
         if (event.pressed)
-            rightAltPressed();
+            pushToTalkPressed();
         else
-            rightAltReleased();
+            pushToTalkReleased();
         return;
     }
     if (!event.pressed || event.modifierKey)
         return;
-    if (rightAltDown_ && !pttActive_) {
+    if (pushToTalkDown_ && !pttActive_) {
         otherKeyWhileHold_ = true;
         holdWork_.cancel();
     }
@@ -210,22 +254,22 @@ void HotkeyManager::handleKey(const KeyboardHook::KeyEvent& event)
         onUserTyping();
 }
 
-void HotkeyManager::rightAltPressed()
+void HotkeyManager::pushToTalkPressed()
 {
-    if (rightAltDown_)
+    if (pushToTalkDown_)
         return;
-    rightAltDown_ = true;
+    pushToTalkDown_ = true;
     otherKeyWhileHold_ = false;
     if (!SettingsStore::shared().boolForKey(SettingsKey::pttEnabled) || recording())
         return;
     holdWork_.schedule(holdDelayMs, [this] { holdElapsed(); });
 }
 
-void HotkeyManager::rightAltReleased()
+void HotkeyManager::pushToTalkReleased()
 {
-    if (!rightAltDown_)
+    if (!pushToTalkDown_)
         return;
-    rightAltDown_ = false;
+    pushToTalkDown_ = false;
     holdWork_.cancel();
     if (pttActive_) {
         pttActive_ = false;
@@ -235,7 +279,7 @@ void HotkeyManager::rightAltReleased()
 
 void HotkeyManager::holdElapsed()
 {
-    if (!rightAltDown_ || otherKeyWhileHold_ || pttActive_)
+    if (!pushToTalkDown_ || otherKeyWhileHold_ || pttActive_)
         return;
     pttActive_ = true;
     run(onPTTBegin);

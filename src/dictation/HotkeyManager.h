@@ -11,11 +11,14 @@
 #include <memory>
 #include <vector>
 
+class PortalShortcuts;
+
 // Turns a few keys of the whole session into dictation commands: the configurable toggle hotkey,
 // push-to-talk on a clean hold of the right Alt key, Enter to finish and Esc (with any modifiers held) to
 // cancel while recording, Ctrl+Shift+Space to learn a word, and a notice when the user types. Only the
-// combinations that act at the moment are swallowed; every other key reaches the focused application.
-// Lives on the main thread.
+// combinations that act at the moment are swallowed; every other key reaches the focused application. In a Wayland
+// session, where those keys reach only X11 windows, the toggle and push-to-talk are also bound through the desktop
+// portal when it offers global shortcuts. Lives on the main thread.
 class HotkeyManager : public QObject
 {
     Q_OBJECT
@@ -52,6 +55,9 @@ public:
     void refreshGrabs();
     // The titles of wanted combinations that another program owns, as of the last refresh.
     QStringList unavailableShortcuts() const { return unavailable_; }
+    // Binds the toggle and push-to-talk through the portal's global shortcuts, if it has them; startIfPossible does
+    // it in a Wayland session. Returns at once; the log says what came of it.
+    void startPortalShortcuts();
 
     std::function<void()> onToggle, onPTTBegin, onPTTEnd, onCancel, onDone, onLearn, onUserTyping;
     std::function<bool()> isRecording = [] { return false; };
@@ -59,8 +65,10 @@ public:
 private:
     void handleKey(const KeyboardHook::KeyEvent& event);
     void handleCombination(const Keys::Combination& combination);
-    void rightAltPressed();
-    void rightAltReleased();
+    // The push-to-talk key: the right Alt key, or the portal's shortcut.
+    void pushToTalkPressed();
+    void pushToTalkReleased();
+    void portalShortcut(const QString& id, bool pressed);
     void holdElapsed();
     bool recording() const { return isRecording && isRecording(); }
     // Runs a command callback, then grabs what acts in the state the command left.
@@ -70,7 +78,8 @@ private:
 
     std::unique_ptr<KeyboardHook> hook_;
     bool active_ = false;
-    bool rightAltDown_ = false;
+    std::unique_ptr<PortalShortcuts> portal_;
+    bool pushToTalkDown_ = false;
     bool otherKeyWhileHold_ = false;
     bool pttActive_ = false;
     DelayedCall holdWork_;

@@ -1,8 +1,8 @@
 #include "platform/GnomeRoute.h"
 
-#include <QProcess>
+#include "support/FakeSessionBus.h"
+
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -13,57 +13,12 @@
 namespace
 {
 
-// A session bus of the test's own, this process's session bus from then on, with the fake of mutter's remote
-// desktop (tests/fakes/mutter-remote-desktop) on it.
-class FakeMutter
+// mutter's remote desktop (tests/fakes/mutter-remote-desktop) on a session bus of the test's own.
+class FakeMutter : public FakeSessionBus
 {
 public:
-    FakeMutter()
-    {
-        bus_.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        EXPECT_TRUE(QTest::qWaitFor([this] { return bus_.canReadLine(); }, 5000));
-        const QByteArray address = bus_.readLine().trimmed();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-    }
-    ~FakeMutter()
-    {
-        stopService();
-        bus_.kill();
-        bus_.waitForFinished();
-    }
-
-    // The service, answering as the options say (see the fake).
-    void startService(const QStringList& options)
-    {
-        stopService();
-        calls_.clear();
-        service_.start(QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")}),
-                       QStringList{QStringLiteral(FAKE_REMOTE_DESKTOP)} + options);
-        ASSERT_TRUE(QTest::qWaitFor([this] { return readCalls().contains(QStringLiteral("READY")); }, 10000));
-    }
-    void stopService()
-    {
-        service_.kill();
-        service_.waitForFinished();
-    }
-
-    // Every line the service printed so far: "CALL <session> <method> <arguments>".
-    QStringList readCalls()
-    {
-        while (service_.canReadLine())
-            calls_ << QString::fromUtf8(service_.readLine()).trimmed();
-        return calls_;
-    }
-    bool waitForCall(const QString& call)
-    {
-        return QTest::qWaitFor([&] { return readCalls().contains(call); }, 10000);
-    }
-
-private:
-    QProcess bus_;
-    QProcess service_;
-    QStringList calls_;
+    FakeMutter() : FakeSessionBus(QStringLiteral(FAKE_REMOTE_DESKTOP)) {}
+    void startService(const QStringList& options) { ASSERT_TRUE(FakeSessionBus::startService(options)); }
 };
 
 const QString text = QStringLiteral("Привет, это проверка.");
