@@ -116,12 +116,7 @@ TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndR
 
     // Nothing selected in the field, only long ago in another program: the dialog starts empty, and nothing is
     // pasted afterwards (the field's keys at the end).
-    DesktopSession::finishes(
-        *DesktopSession::start(QStringLiteral("xclip"),
-                               {QStringLiteral("-i"), QStringLiteral("-selection"), QStringLiteral("primary")},
-                               QByteArrayLiteral("давнишнее")),
-        5000);
-    ASSERT_EQ(DesktopSession::selection(QStringLiteral("primary")), QStringLiteral("давнишнее"));
+    ASSERT_TRUE(DesktopSession::setSelectionElsewhere(QStringLiteral("primary"), QStringLiteral("давнишнее")));
     DesktopSession::press({QStringLiteral("ctrl+shift+space")});
     ASSERT_TRUE(QTest::qWaitFor(
         [] { return DesktopSession::activeWindowName().startsWith(QStringLiteral("Выучить слово")); }, 5000))

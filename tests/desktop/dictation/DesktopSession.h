@@ -128,13 +128,19 @@ inline bool clipboardBecomes(const QString& text)
     return QTest::qWaitFor([&] { return clipboard() == text; }, 3000);
 }
 
-// Another program takes the CLIPBOARD selection with this text; xclip keeps serving it from a child process
-// until another program takes it.
+// Another program takes a selection ("clipboard" or "primary") with this text; xclip keeps serving it from a child
+// process until another program takes it. Returns once the selection reads back as the text (xclip's parent may end
+// before its child owns the selection).
+inline bool setSelectionElsewhere(const QString& name, const QString& text)
+{
+    finishes(*start(QStringLiteral("xclip"), {QStringLiteral("-i"), QStringLiteral("-selection"), name}, text.toUtf8()),
+             5000);
+    return QTest::qWaitFor([&] { return selection(name) == text; }, 3000);
+}
+
 inline void setClipboardElsewhere(const QString& text)
 {
-    finishes(*start(QStringLiteral("xclip"),
-                    {QStringLiteral("-i"), QStringLiteral("-selection"), QStringLiteral("clipboard")}, text.toUtf8()),
-             5000);
+    setSelectionElsewhere(QStringLiteral("clipboard"), text);
 }
 
 // Returns once the X server has carried out every request this process made (one round trip on Qt's
