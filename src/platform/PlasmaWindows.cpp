@@ -93,25 +93,21 @@ void PlasmaWindows::remove(Entry* entry)
 
 ActiveWindow::WindowId PlasmaWindows::focused() const
 {
-    for (const auto& [id, entry] : entries_) {
-        if (entry->window.activated)
-            return id;
-    }
-    return 0;
+    return focusedIn(entries_);
 }
 
 const WaylandWindows::Window* PlasmaWindows::find(ActiveWindow::WindowId window) const
 {
-    const auto found = entries_.find(window);
-    return found == entries_.end() ? nullptr : &found->second->window;
+    const Entry* entry = entryIn(entries_, window);
+    return entry ? &entry->window : nullptr;
 }
 
 bool PlasmaWindows::activate(ActiveWindow::WindowId window)
 {
-    const auto found = entries_.find(window);
-    if (found == entries_.end())
+    const Entry* entry = entryIn(entries_, window);
+    if (!entry)
         return false;
-    org_kde_plasma_window_set_state(found->second->handle, ORG_KDE_PLASMA_WINDOW_MANAGEMENT_STATE_ACTIVE,
+    org_kde_plasma_window_set_state(entry->handle, ORG_KDE_PLASMA_WINDOW_MANAGEMENT_STATE_ACTIVE,
                                     ORG_KDE_PLASMA_WINDOW_MANAGEMENT_STATE_ACTIVE);
     return true;
 }

@@ -29,4 +29,20 @@ public:
     virtual const Window* find(ActiveWindow::WindowId window) const = 0;
     // Asks the compositor to focus the window; false when it has closed.
     virtual bool activate(ActiveWindow::WindowId window) = 0;
+
+protected:
+    // For a protocol's table of windows: identifiers to entries that hold a `window`.
+    template <typename Entries> static ActiveWindow::WindowId focusedIn(const Entries& entries)
+    {
+        for (const auto& [id, entry] : entries) {
+            if (entry->window.activated)
+                return id;
+        }
+        return 0;
+    }
+    template <typename Entries> static auto* entryIn(const Entries& entries, ActiveWindow::WindowId window)
+    {
+        const auto found = entries.find(window);
+        return found == entries.end() ? nullptr : found->second.get();
+    }
 };

@@ -81,24 +81,20 @@ void WlrToplevels::remove(Entry* entry)
 
 ActiveWindow::WindowId WlrToplevels::focused() const
 {
-    for (const auto& [id, entry] : entries_) {
-        if (entry->window.activated)
-            return id;
-    }
-    return 0;
+    return focusedIn(entries_);
 }
 
 const WaylandWindows::Window* WlrToplevels::find(ActiveWindow::WindowId window) const
 {
-    const auto found = entries_.find(window);
-    return found == entries_.end() ? nullptr : &found->second->window;
+    const Entry* entry = entryIn(entries_, window);
+    return entry ? &entry->window : nullptr;
 }
 
 bool WlrToplevels::activate(ActiveWindow::WindowId window)
 {
-    const auto found = entries_.find(window);
-    if (found == entries_.end())
+    const Entry* entry = entryIn(entries_, window);
+    if (!entry)
         return false;
-    zwlr_foreign_toplevel_handle_v1_activate(found->second->handle, seat_);
+    zwlr_foreign_toplevel_handle_v1_activate(entry->handle, seat_);
     return true;
 }
