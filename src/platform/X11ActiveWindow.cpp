@@ -28,6 +28,18 @@ DisplayConnection openDisplay()
 // "A request from a pager or taskbar": window managers honour it even for a window that did not ask.
 constexpr long sourceIndicationPager = 2;
 
+// Window managers may leave _NET_ACTIVE_WINDOW naming a window that has since been closed or hidden: keys sent
+// then would go nowhere while counting as pasted.
+bool isShown(Display* display, ActiveWindow::WindowId window)
+{
+    if (window == 0)
+        return false;
+    X11ErrorTrap trap(display);
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(display, static_cast<Window>(window), &attributes) && trap.takeError() == 0 &&
+           attributes.map_state == IsViewable;
+}
+
 } // namespace
 
 namespace X11ActiveWindow
@@ -51,7 +63,7 @@ ActiveWindow::WindowId current()
         window = static_cast<ActiveWindow::WindowId>(*reinterpret_cast<unsigned long*>(data));
     if (data)
         XFree(data);
-    return window;
+    return isShown(display.get(), window) ? window : 0;
 }
 
 bool activate(ActiveWindow::WindowId window)

@@ -2,6 +2,8 @@
 // the left Alt). Usage: xkey STEP...  with STEP one of down:KEYSYM, up:KEYSYM, sleep:MS, or hang-clipboard.
 // hang-clipboard takes the CLIPBOARD selection like a program that then hangs: it prints "OWNER", then
 // "REQUEST" for every request for its content, never answers, and runs until it loses the selection.
+// closed-active-window leaves _NET_ACTIVE_WINDOW naming a window that no longer exists, as window managers may.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
@@ -50,6 +52,15 @@ bool hangOnClipboard(Display* display)
     }
 }
 
+void nameAClosedWindowActive(Display* display)
+{
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    XChangeProperty(display, DefaultRootWindow(display), XInternAtom(display, "_NET_ACTIVE_WINDOW", False), XA_WINDOW,
+                    32, PropModeReplace, reinterpret_cast<const unsigned char*>(&window), 1);
+    XDestroyWindow(display, window);
+    XSync(display, False);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -71,6 +82,8 @@ int main(int argc, char** argv)
             status = send(display, value, false) ? 0 : 1;
         } else if (action == "hang-clipboard") {
             status = hangOnClipboard(display) ? 0 : 1;
+        } else if (action == "closed-active-window") {
+            nameAClosedWindowActive(display);
         } else if (action == "sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(value.c_str())));
         } else {
