@@ -9,6 +9,26 @@
 
 #include <algorithm>
 
+namespace
+{
+
+// The children handed to end() that may still be running.
+QList<QPointer<QProcess>>& ending()
+{
+    static QList<QPointer<QProcess>> processes;
+    return processes;
+}
+
+QProcess* stillEnding()
+{
+    QList<QPointer<QProcess>>& processes = ending();
+    processes.removeIf(
+        [](const QPointer<QProcess>& process) { return !process || process->state() == QProcess::NotRunning; });
+    return processes.isEmpty() ? nullptr : processes.front().data();
+}
+
+} // namespace
+
 namespace ChildProcess
 {
 
@@ -24,6 +44,7 @@ void end(QProcess* process, int graceMs)
     QObject* application = QCoreApplication::instance();
     if (application && process->thread() == application->thread())
         process->setParent(application);
+    ending().append(process);
     process->terminate();
     QTimer::singleShot(graceMs, process, [process] {
         if (process->state() != QProcess::NotRunning)
@@ -38,6 +59,18 @@ void release(QPointer<QProcess>& process, const QObject* owner, int graceMs)
     process->disconnect(owner);
     end(process, graceMs);
     process = nullptr;
+}
+
+void whenEnded(QObject* context, std::function<void()> then)
+{
+    QProcess* process = stillEnding();
+    if (!process) {
+        then();
+        return;
+    }
+    QObject::connect(
+        process, &QProcess::finished, context, [context, then = std::move(then)] { whenEnded(context, then); },
+        Qt::SingleShotConnection);
 }
 
 void finishEnding(int timeoutMs)

@@ -3,6 +3,8 @@
 #include <QPointer>
 #include <QProcess>
 
+#include <functional>
+
 // Ending child processes without ever blocking the caller.
 namespace ChildProcess
 {
@@ -18,6 +20,10 @@ void end(QProcess* process, int graceMs = terminationGraceMs);
 // The owner lets go of its child: the owner's handlers are disconnected, the child is ended as above (a
 // child that already exited is only deleted) and the pointer is cleared. Does nothing without a child.
 void release(QPointer<QProcess>& process, const QObject* owner, int graceMs = terminationGraceMs);
+
+// Runs `then` once no child handed to end() is still running: at once when none is, else when the last has exited
+// (the grace period bounds the wait). Nothing runs if `context` goes away first.
+void whenEnded(QObject* context, std::function<void()> then);
 
 // At quit: gives the children being ended up to timeoutMs in all to exit on their own, then kills the rest,
 // so that none outlives the application.

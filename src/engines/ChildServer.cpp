@@ -44,12 +44,27 @@ void ChildServer::stop()
     phase_ = Phase::stopped;
 }
 
+// One process per child server, and none started while another is being ended: two copies of a large model never
+// share the memory, even for the few seconds an old one may take to exit.
 void ChildServer::spawn()
 {
     const quint64 generation = ++generation_;
-    port_ = launch_.listens ? freePort() : 0;
+    port_ = 0;
     socket_ = 0;
+    if (phase_ != Phase::starting) {
+        phase_ = Phase::starting;
+        if (onStarting)
+            onStarting();
+    }
+    ChildProcess::whenEnded(this, [this, generation] {
+        if (generation == generation_)
+            launch(generation);
+    });
+}
 
+void ChildServer::launch(quint64 generation)
+{
+    port_ = launch_.listens ? freePort() : 0;
     auto* process = new QProcess(this);
     process->setProgram(launch_.program);
     process->setArguments(launch_.arguments(port_));
@@ -78,11 +93,6 @@ void ChildServer::spawn()
         Processes::endWithParent(*process);
 
     process_ = process;
-    if (phase_ != Phase::starting) {
-        phase_ = Phase::starting;
-        if (onStarting)
-            onStarting();
-    }
     process->start();
     checkReady(generation, 0);
 }

@@ -129,6 +129,7 @@ private:
     };
 
     void spawn();
+    void launch(quint64 generation);
     // Lets go of the child, if any; the phase stays as it was.
     void release();
     void checkReady(quint64 generation, int attempt);
