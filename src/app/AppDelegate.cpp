@@ -33,6 +33,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QIcon>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -67,6 +68,12 @@ void AppDelegate::applicationDidFinishLaunching()
     connect(&menu_, &QMenu::aboutToShow, this, &AppDelegate::menuNeedsUpdate);
     menuNeedsUpdate();
     statusItem_->setContextMenu(&menu_);
+    // Trays, Plasma's among them, leave the left click to the app: it opens the same menu. In a Wayland session the
+    // pointer's position is unknown to an X11 program, and a menu would open out of place.
+    connect(statusItem_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger && !DesktopSession::isWayland())
+            menu_.popup(QCursor::pos());
+    });
     updateIcon();
     statusItem_->show();
     followTray();

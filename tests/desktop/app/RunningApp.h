@@ -168,13 +168,13 @@ public:
             5000);
     }
 
-    // Right-clicks the tray icon and waits until its menu is on screen.
-    static bool openTrayMenu()
+    // Clicks the tray icon (the right button by default) and waits until its menu is on screen.
+    static bool openTrayMenu(int button = 3)
     {
         const QString icon = trayIcons().value(0);
         return !icon.isEmpty() && opensWindow([&] {
             DesktopSession::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"),
-                                     QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("3")});
+                                     QStringLiteral("8"), QStringLiteral("click"), QString::number(button)});
         });
     }
 

@@ -81,6 +81,11 @@ TEST_F(TrayAppDesktopTest, OneCopyRunsHoweverItIsStartedAndTheCommandsReachIt)
     EXPECT_TRUE(properties.contains(QStringLiteral("\"Tolvan\""))) << properties.left(300).toStdString();
     EXPECT_TRUE(properties.contains(QStringLiteral("_NET_WM_ICON(CARDINAL) = "))) << properties.left(300).toStdString();
     EXPECT_EQ(app.logCount(QStringLiteral("Толван уже запущен — открываю его настройки")), 1);
+    // A left click on the icon opens its menu too.
+    const qsizetype shown = RunningApp::visibleWindows().size();
+    EXPECT_TRUE(RunningApp::openTrayMenu(1));
+    DesktopSession::press({QStringLiteral("Escape")});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return RunningApp::visibleWindows().size() == shown; }, 5000));
 
     // A copy that does not answer, stopped here, keeps its place: a start meanwhile gives up instead of running
     // beside it and taking over its socket.
