@@ -1,5 +1,6 @@
 #include "RunningApp.h"
 #include "engines/ChildServer.h"
+#include "support/FakeSessionBus.h"
 #include "text/Corrections.h"
 
 #include <csignal>
@@ -227,4 +228,53 @@ TEST_F(TrayAppDesktopTest, WithoutATrayASecondStartOpensTheSettingsWithTheMenuTh
     ASSERT_TRUE(app.process().waitForFinished(8000));
     EXPECT_EQ(app.process().exitCode(), 0);
     EXPECT_TRUE(app.log().contains(QStringLiteral("Завершение работы")));
+}
+
+// KDE Plasma's tray is a StatusNotifierItem host on the session bus: the icon and the menu go there over D-Bus.
+TEST_F(TrayAppDesktopTest, UnderAStatusNotifierHostAsPlasmasTheIconShowsEachStateAndTheHostReadsTheMenu)
+{
+    FakeSessionBus bus(QStringLiteral(FAKE_STATUS_NOTIFIER_HOST));
+    ASSERT_TRUE(bus.startService({}));
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS"), QStringLiteral("1000"));
+    // The whole recording recognized after its end, a second per second of speech: the host sees that state too.
+    RunningApp app(environment, {{SettingsKey::recognizeWhileRecording, false}});
+    ASSERT_TRUE(app.waitUntilReady());
+    ASSERT_TRUE(bus.waitForCall(QStringLiteral("ITEM")));
+    EXPECT_FALSE(app.log().contains(QStringLiteral("Системный трей недоступен")));
+
+    // What the host shows now: "SHOWN <status> <icon> | <menu entry> | …".
+    const auto shown = [&](qsizetype from = 0) {
+        return bus.readCalls().mid(from).filter(QRegularExpression("^SHOWN "));
+    };
+    const auto showsMenu = [&](const QString& entry) {
+        bus.tell(QStringLiteral("report"));
+        return QTest::qWaitFor([&] { return shown().value(shown().size() - 1).contains(" | " + entry + " | "); }, 3000);
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return showsMenu(QStringLiteral("Начать диктовку")); }, 10000))
+        << bus.readCalls().join(u'\n').toStdString();
+    const qsizetype idleAt = bus.readCalls().size();
+    const QString idle = shown().constLast().section(u' ', 2, 2);
+    EXPECT_TRUE(shown().constLast().endsWith(QStringLiteral(" | Выйти")));
+
+    ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
+    ASSERT_TRUE(app.logShows(QStringLiteral("Запись начата")));
+    EXPECT_TRUE(showsMenu(QStringLiteral("Остановить и распознать"))) << bus.readCalls().join(u'\n').toStdString();
+    RunningApp::say(QStringLiteral("Привет, это проверка диктовки."));
+    ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
+    ASSERT_TRUE(QTest::qWaitFor([] { return !SettingsStore(Paths::settingsFile()).history().isEmpty(); }, 20000));
+
+    // Idle, recording, recognizing, idle again: each state its own icon, as the host was told of each change.
+    const auto icons = [&] {
+        QStringList seen{idle};
+        for (const QString& line : shown(idleAt)) {
+            if (seen.constLast() != line.section(u' ', 2, 2))
+                seen << line.section(u' ', 2, 2);
+        }
+        return seen;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return icons().size() == 4 && icons().constLast() == idle; }, 5000))
+        << bus.readCalls().join(u'\n').toStdString();
+    const QStringList states = icons();
+    EXPECT_EQ(QSet<QString>(states.begin(), states.end()).size(), 3) << states.join(u' ').toStdString();
 }
