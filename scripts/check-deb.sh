@@ -41,6 +41,12 @@ apt_retrying() {
 }
 
 cleanup() {
+    # --update-now starts the updated copy on its own; it may still be running or ending and writing its log here.
+    pkill -f "^$scratch/opt/" 2>/dev/null || true
+    for _ in $(seq 100); do
+        pgrep -f "^$scratch/opt/" >/dev/null || break
+        sleep 0.05
+    done
     if [[ $installed == 1 ]]; then
         dpkg_retrying --purge tolvan || true
     fi
