@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # A tray host as KDE Plasma's is, on the session bus it is started with: it owns org.kde.StatusNotifierWatcher, says a
 # host is registered, and reads a registered item as plasmashell does. Prints "READY" once it owns its name, "ITEM"
-# when an item registers, then for the item as registered and after each of its NewIcon and NewStatus signals:
+# when an item registers, "SIGNAL <name>" for each of its NewIcon and NewStatus signals, and for the item as
+# registered and after each such signal:
 # "SHOWN <status> <digest of its largest icon pixmap> | <menu label> | <menu label>…", the menu read through
 # com.canonical.dbusmenu after AboutToShow, as a host does before it shows the menu (enabled top-level entries only).
 # A line "report" on standard input reads every item again.
@@ -47,6 +48,11 @@ def report(service, path):
     print(" | ".join([f"SHOWN {prop(service, path, 'Status')} {width}x{height}:{digest}"] + labels), flush=True)
 
 
+def announced(signal, service, path):
+    print("SIGNAL", signal, flush=True)
+    report(service, path)
+
+
 def register(connection, sender, path, interface, method, parameters, invocation):
     invocation.return_value(None)
     if method != "RegisterStatusNotifierItem":
@@ -59,7 +65,7 @@ def register(connection, sender, path, interface, method, parameters, invocation
     print("ITEM", flush=True)
     for signal in ("NewIcon", "NewStatus"):
         bus.signal_subscribe(service, ITEM, signal, item_path, None, Gio.DBusSignalFlags.NONE,
-                             lambda *_: report(service, item_path))
+                             lambda *arguments: announced(arguments[4], service, item_path))
     GLib.idle_add(lambda: report(service, item_path) and False)
 
 
