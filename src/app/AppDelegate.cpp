@@ -23,6 +23,7 @@
 #include "platform/GnomeRoute.h"
 #include "platform/SelectionOwner.h"
 #include "platform/SignalWatcher.h"
+#include "platform/TrayHost.h"
 #include "platform/WaylandRoute.h"
 #include "platform/X11Display.h"
 #include "quality/AdvisorEngine.h"
@@ -207,7 +208,8 @@ void AppDelegate::armHotkeys()
 // new start opens. A tray host may come and go at any time; Qt shows the icon in a new one by itself.
 void AppDelegate::followTray()
 {
-    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    // Qt's own check reads the tray watcher's property over D-Bus, blocking this thread as long as the watcher takes.
+    const bool available = TrayHost::available();
     if (trayAvailable_ == available)
         return;
     if (!available)

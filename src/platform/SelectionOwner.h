@@ -9,4 +9,6 @@ namespace SelectionOwner
 bool primaryIsFocusedWindows();
 // Whether a clipboard manager runs (it owns CLIPBOARD_MANAGER): it keeps the clipboard of a program that quits.
 bool clipboardManagerRuns();
+// Whether an X11 system tray (XEmbed) runs on the display's default screen: it owns _NET_SYSTEM_TRAY_S<screen>.
+bool trayRuns();
 } // namespace SelectionOwner

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace
 {
@@ -32,6 +33,13 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name)
                               nullptr),
         &std::free);
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+bool isOwned(xcb_connection_t* connection, const char* selection)
+{
+    // Only an existing atom can have an owner.
+    const xcb_atom_t name = atom(connection, selection);
+    return name != XCB_ATOM_NONE && owner(connection, name) != XCB_NONE;
 }
 
 xcb_window_t focusedWindow(xcb_connection_t* connection)
@@ -64,11 +72,15 @@ bool primaryIsFocusedWindows()
 bool clipboardManagerRuns()
 {
     const Connection connection(xcb_connect(nullptr, nullptr));
-    if (xcb_connection_has_error(connection.get()))
-        return false;
-    // Only an existing atom can have an owner.
-    const xcb_atom_t manager = atom(connection.get(), "CLIPBOARD_MANAGER");
-    return manager != XCB_ATOM_NONE && owner(connection.get(), manager) != XCB_NONE;
+    return !xcb_connection_has_error(connection.get()) && isOwned(connection.get(), "CLIPBOARD_MANAGER");
+}
+
+bool trayRuns()
+{
+    int screen = 0;
+    const Connection connection(xcb_connect(nullptr, &screen));
+    return !xcb_connection_has_error(connection.get()) &&
+           isOwned(connection.get(), ("_NET_SYSTEM_TRAY_S" + std::to_string(screen)).c_str());
 }
 
 } // namespace SelectionOwner

@@ -292,7 +292,8 @@ TEST_F(TrayAppDesktopTest, UnderAStatusNotifierHostAsPlasmasTheIconShowsEachStat
     ASSERT_TRUE(QTest::qWaitFor([] { return !SettingsStore(Paths::settingsFile()).history().isEmpty(); }, 30000));
     EXPECT_EQ(waitForShown(
                   recognizingAt, [&](const QString& icon) { return icon == idle; }, QStringLiteral("Начать диктовку")),
-              idle);
+              idle)
+        << bus.readCalls().join(u'\n').toStdString();
     // Each change was announced, as a host needs to redraw: the recording, the recognizing and the idle icon.
     EXPECT_GE(bus.readCalls().mid(idleAt).count(QStringLiteral("SIGNAL NewIcon")), 3)
         << bus.readCalls().join(u'\n').toStdString();

@@ -5,7 +5,7 @@
 # registered and after each such signal:
 # "SHOWN <status> <digest of its largest icon pixmap> | <menu label> | <menu label>…", the menu read through
 # com.canonical.dbusmenu after AboutToShow, as a host does before it shows the menu (enabled top-level entries only).
-# A line "report" on standard input reads every item again.
+# A read that fails prints "FAILED <why>" instead. A line "report" on standard input reads every item again.
 import hashlib
 import sys
 
@@ -37,6 +37,14 @@ def prop(service, path, name):
 
 
 def report(service, path):
+    # A call that fails while the item changes (a menu rebuilt under the host) is said, and the host goes on.
+    try:
+        read(service, path)
+    except Exception as error:  # noqa: BLE001 - whatever failed is reported, and the host keeps reading
+        print("FAILED", error, flush=True)
+
+
+def read(service, path):
     pixmaps = prop(service, path, "IconPixmap")
     width, height, data = max(pixmaps, key=lambda pixmap: pixmap[0] * pixmap[1]) if pixmaps else (0, 0, b"")
     digest = hashlib.sha1(bytes(data)).hexdigest()[:12] if data else "none"
