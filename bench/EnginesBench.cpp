@@ -64,14 +64,14 @@ int serveLikeWhisperServer(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
     const QStringList arguments = application.arguments();
-    const quint16 port = static_cast<quint16>(arguments.value(arguments.indexOf("--port") + 1).toUInt());
+    const QString socketPath = arguments.value(arguments.indexOf("--socket") + 1);
     const QByteArray answer = minuteAnswer();
     LocalHttpServer server([&](const HttpRequest& request) {
         if (request.path == "/inference")
             return HttpResponse::json(answer);
         return HttpResponse::text(200, "<html></html>", "text/html");
     });
-    if (!server.listen(port))
+    if (!server.listenOn(socketPath))
         return 1;
     QFile mark(qEnvironmentVariable("BENCH_LISTENING_FILE"));
     if (mark.open(QIODevice::WriteOnly)) {

@@ -4,17 +4,16 @@
 // no_language_probabilities (alternating, ROUNDS of each, default 5), and the server's resident memory after
 // loading, at rest after the warm-up and at its highest while requests run.
 #include "engines/ChildProcess.h"
-#include "engines/ChildServer.h"
-#include "engines/LoopbackHttp.h"
+#include "engines/LocalHttp.h"
 #include "engines/WavWriter.h"
 #include "engines/WhisperServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHostAddress>
+#include <QLocalSocket>
 #include <QProcess>
-#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -47,9 +46,10 @@ struct Outcome
 };
 
 // One request; meanwhile the server's resident memory is sampled every 10 ms into `peak`.
-Outcome timedRequest(quint16 port, const QByteArray& boundary, const QByteArray& body, qint64 pid, double& peak)
+Outcome timedRequest(const QString& socketPath, const QByteArray& boundary, const QByteArray& body, qint64 pid,
+                     double& peak)
 {
-    LoopbackHttp::Request request;
+    LocalHttp::Request request;
     request.method = "POST";
     request.path = "/inference";
     request.contentType = "multipart/form-data; boundary=" + boundary;
@@ -62,7 +62,7 @@ Outcome timedRequest(quint16 port, const QByteArray& boundary, const QByteArray&
     std::optional<Outcome> outcome;
     QElapsedTimer clock;
     clock.start();
-    LoopbackHttp::send(&context, port, request, [&](const Result<LoopbackHttp::Answer>& answer) {
+    LocalHttp::send(&context, socketPath, request, [&](const Result<LocalHttp::Answer>& answer) {
         outcome = Outcome{static_cast<double>(clock.nsecsElapsed()) / 1e9, answer ? answer.value().status : 0};
     });
     if (!QTest::qWaitFor([&] { return outcome.has_value(); }, 600000))
@@ -94,21 +94,22 @@ int main(int argc, char** argv)
     const QByteArray speech = wavFile.readAll();
     const int rounds = arguments.size() > 4 ? arguments.at(4).toInt() : 5;
 
-    const quint16 port = ChildServer::freePort();
+    const QTemporaryDir folder;
+    const QString socketPath = folder.filePath(QStringLiteral("whisper-server.sock"));
     const int threads = ChildProcess::recognizerThreadCount();
     QProcess server;
     server.setStandardOutputFile(QProcess::nullDevice());
     server.setStandardErrorFile(QProcess::nullDevice());
     QElapsedTimer loading;
     loading.start();
-    server.start(arguments.at(1), WhisperServer::arguments(arguments.at(2), port, threads, QStringLiteral("ru"), {}));
+    server.start(arguments.at(1), WhisperServer::arguments(arguments.at(2), socketPath, threads, QStringLiteral("ru")));
     if (!server.waitForStarted(5000))
         return 1;
     const qint64 pid = server.processId();
     const bool listening = QTest::qWaitFor(
         [&] {
-            QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, port);
+            QLocalSocket socket;
+            socket.connectToServer(socketPath);
             return socket.waitForConnected(100) || server.state() != QProcess::Running;
         },
         300000);
@@ -124,7 +125,7 @@ int main(int argc, char** argv)
     double peak = 0;
     const std::vector<int16_t> silence(16000, 0);
     const Outcome warmUp = timedRequest(
-        port, boundary, WhisperServer::multipartBody(boundary, WavWriter::data(silence, 16000)), pid, peak);
+        socketPath, boundary, WhisperServer::multipartBody(boundary, WavWriter::data(silence, 16000)), pid, peak);
     QTest::qWait(500);
     const double rest = memoryMiB(pid, "VmRSS:");
     std::printf("warm-up (1 s of silence): %.2f s, HTTP %d\n", warmUp.seconds, warmUp.status);
@@ -138,8 +139,8 @@ int main(int argc, char** argv)
     std::vector<double> slow;
     peak = 0;
     for (int round = 0; round < rounds; ++round) {
-        const Outcome with = timedRequest(port, boundary, withField, pid, peak);
-        const Outcome without = timedRequest(port, boundary, withoutField, pid, peak);
+        const Outcome with = timedRequest(socketPath, boundary, withField, pid, peak);
+        const Outcome without = timedRequest(socketPath, boundary, withoutField, pid, peak);
         if (with.status != 200 || without.status != 200) {
             std::fprintf(stderr, "a request failed: HTTP %d / %d\n", with.status, without.status);
             return 1;

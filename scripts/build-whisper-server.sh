@@ -3,8 +3,10 @@
 #   scripts/build-whisper-server.sh build/release   ->   build/release/share/tolvan/bin/whisper-server
 #
 # The source is whisper.cpp 1.9.1 as shipped inside the npm package nodejs-whisper@0.3.1 (package/cpp/whisper.cpp);
-# the tarball is refused unless its sha512 matches the pinned integrity. Each source and option set is built
-# once, under build/whisper-cache/<key>/ (TOLVAN_WHISPER_CACHE moves it); later calls only copy the binary.
+# the tarball is refused unless its sha512 matches the pinned integrity. Our patch (whisper-server-private.patch)
+# is applied after that check: the server listens on a Unix socket in the user's private folder (--socket), sends
+# no CORS headers and has no /load route that would load any model file a request names. Each source, patch and
+# option set is built once, under build/whisper-cache/<key>/ (TOLVAN_WHISPER_CACHE moves it); later calls only copy the binary.
 #
 # CPU only, Release, static ggml, no SDL, no curl, no ffmpeg. GGML_NATIVE stays off so that the binary runs on
 # any x86-64 CPU with AVX2/FMA/F16C (the ggml defaults without it), not only on the machine that built it;
@@ -39,7 +41,8 @@ options=(
     -DWHISPER_CURL=OFF
     -DWHISPER_COMMON_FFMPEG=OFF
 )
-key=$(printf '%s\n' "$package@$version" "$integrity" "${options[@]}" | sha256sum | cut -c1-16)
+patch_file="$root/scripts/whisper-server-private.patch"
+key=$(printf '%s\n' "$package@$version" "$integrity" "$(sha256sum <"$patch_file")" "${options[@]}" | sha256sum | cut -c1-16)
 entry="$cache/$key"
 
 source "$root/scripts/pinned-sources.sh"
@@ -57,6 +60,7 @@ fetch_pinned_tarball "$package" "$version" "$integrity" "$tarball"
 rm -rf "$entry"
 mkdir -p "$entry/src"
 tar -xzf "$tarball" -C "$entry/src" --strip-components=3 package/cpp/whisper.cpp
+patch --quiet --forward --strip=1 --directory="$entry/src" <"$patch_file"
 
 build_cached_target "$entry" whisper-server "$jobs" "${options[@]}"
 install_file "$entry/whisper-server" "$destination"

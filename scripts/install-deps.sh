@@ -7,7 +7,7 @@ build_packages=(
     cmake ninja-build g++ pkg-config make
     qt6-base-dev libicu-dev libpulse-dev libx11-dev libxcb1-dev libxtst-dev libxi-dev libarchive-dev libsodium-dev
     libwayland-dev libwayland-bin plasma-wayland-protocols
-    pulseaudio-utils procps
+    pulseaudio-utils procps patch
     dpkg-dev file librsvg2-bin
     # make update-image signs with it, scripts/update-signing-key.sh makes the key pair
     openssl

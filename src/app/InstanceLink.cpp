@@ -9,56 +9,15 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QSysInfo>
 #include <QThread>
 #include <QTimer>
-
-namespace
-{
-
-QString runtimeFolder()
-{
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir())
-        return runtime + QStringLiteral("/tolvan");
-    return {};
-}
-
-// Beside the logs, so that no other user can have taken its name; one per machine, for a home shared by several.
-QString stateFolder()
-{
-    return Log::directory() + QStringLiteral("/instance-") + QSysInfo::machineHostName();
-}
-
-// The first of the folders that is private to this user (created when missing), or empty.
-QString firstPrivate(const QStringList& folders)
-{
-    for (const QString& folder : folders) {
-        if (PrivateDirectory::ensure(folder))
-            return folder;
-        Log::info(QStringLiteral("Папка %1 чужая или открыта другим — не годится для управления Толваном").arg(folder));
-    }
-    return {};
-}
-
-// The session's runtime folder; without one the temporary directory's folder of this user, or when another user
-// took its name, the state folder.
-QString socketFolder()
-{
-    const QString runtime = runtimeFolder();
-    if (!runtime.isEmpty())
-        return firstPrivate({runtime});
-    return firstPrivate({PrivateDirectory::inTemporaryDirectory(QStringLiteral("tolvan")), stateFolder()});
-}
-
-} // namespace
 
 namespace InstanceLink
 {
 
 QString socketPath()
 {
-    const QString folder = socketFolder();
+    const QString folder = PrivateDirectory::socketFolder();
     return folder.isEmpty() ? QString() : folder + QStringLiteral("/instance");
 }
 
@@ -66,13 +25,13 @@ QString socketPath()
 // another user now and be free again later, which would let a second copy lock elsewhere.
 QString lockFolder()
 {
-    const QString runtime = runtimeFolder();
-    return runtime.isEmpty() ? stateFolder() : runtime;
+    const QString runtime = PrivateDirectory::sessionRuntimeFolder();
+    return runtime.isEmpty() ? PrivateDirectory::stateFolder() : runtime;
 }
 
 QString lockPath()
 {
-    const QString folder = firstPrivate({lockFolder()});
+    const QString folder = PrivateDirectory::firstPrivate({lockFolder()});
     return folder.isEmpty() ? QString() : folder + QStringLiteral("/instance.lock");
 }
 

@@ -2,17 +2,23 @@
 
 #include "core/Log.h"
 #include "engines/ChildProcess.h"
-#include "platform/LoopbackPorts.h"
+#include "platform/PrivateDirectory.h"
 #include "platform/Processes.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QHostAddress>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTimer>
 
-using Listener = LoopbackPorts::Listener;
+namespace
+{
+
+// sockaddr_un's sun_path, with its terminating zero.
+constexpr qsizetype maxSocketPathBytes = 108;
+
+} // namespace
 
 ChildServer::ChildServer(QObject* parent) : QObject(parent) {}
 
@@ -33,7 +39,6 @@ void ChildServer::start(Launch launch, Probe probe)
     stop();
     launch_ = std::move(launch);
     probe_ = std::move(probe);
-    portAttempt_ = 0;
     spawn();
 }
 
@@ -49,8 +54,6 @@ void ChildServer::stop()
 void ChildServer::spawn()
 {
     const quint64 generation = ++generation_;
-    port_ = 0;
-    socket_ = 0;
     if (phase_ != Phase::starting) {
         phase_ = Phase::starting;
         if (onStarting)
@@ -64,10 +67,18 @@ void ChildServer::spawn()
 
 void ChildServer::launch(quint64 generation)
 {
-    port_ = launch_.listens ? freePort() : 0;
+    if (launch_.listens) {
+        socketPath_ = socketPathFor(QFileInfo(launch_.program).fileName());
+        if (socketPath_.isEmpty()) {
+            fail({Failure::launchFailed, 0, QStringLiteral("нет личной папки для сокета сервера")});
+            return;
+        }
+        // Whatever is there was left by a child of this process that is gone: the folder is nobody else's.
+        QFile::remove(socketPath_);
+    }
     auto* process = new QProcess(this);
     process->setProgram(launch_.program);
-    process->setArguments(launch_.arguments(port_));
+    process->setArguments(launch_.arguments(socketPath_));
     if (!launch_.environment.isEmpty()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(launch_.environment);
@@ -100,25 +111,23 @@ void ChildServer::launch(quint64 generation)
 void ChildServer::release()
 {
     ChildProcess::release(process_, this, timing_.terminationGraceMs);
-    port_ = 0;
-    socket_ = 0;
+    if (!socketPath_.isEmpty())
+        QFile::remove(socketPath_);
+    socketPath_.clear();
+    listening_ = false;
 }
 
 void ChildServer::checkReady(quint64 generation, int attempt)
 {
     if (generation != generation_ || !process_)
         return;
-    if (launch_.listens && socket_ == 0) {
-        const Listener listener = LoopbackPorts::listener(process_->processId(), port_);
-        if (listener.kind == Listener::other) {
-            portTaken(port_);
-            return;
-        }
-        if (listener.kind == Listener::nobody) {
+    if (launch_.listens && !listening_) {
+        // The server binds its socket only once its model is loaded.
+        if (!QFileInfo(socketPath_).exists()) {
             probeLater(generation, attempt);
             return;
         }
-        socket_ = listener.socket;
+        listening_ = true;
     }
     QPointer<ChildServer> self(this);
     probe_([self, generation, attempt](bool ready) {
@@ -145,33 +154,12 @@ void ChildServer::probeLater(quint64 generation, int attempt)
                        [this, generation, attempt] { checkReady(generation, attempt + 1); });
 }
 
-void ChildServer::portTaken(quint16 port)
-{
-    ++generation_;
-    release();
-    if (++portAttempt_ >= timing_.portAttempts) {
-        Log::info(QStringLiteral("%1: порт %2 занят чужой программой").arg(launch_.name).arg(port));
-        phase_ = Phase::stopped;
-        if (onFailure)
-            onFailure({Failure::portTaken, 0, {}});
-        return;
-    }
-    Log::info(QStringLiteral("%1: порт %2 занят чужой программой, запуск на другом").arg(launch_.name).arg(port));
-    spawn();
-}
-
 void ChildServer::childExited(quint64 generation, int exitCode)
 {
     if (generation != generation_)
         return;
-    const quint16 port = port_;
     ++generation_;
     release();
-    // Someone listening on the port now took it before the child could listen, or as soon as it died.
-    if (launch_.listens && LoopbackPorts::listener(0, port).kind != Listener::nobody) {
-        portTaken(port);
-        return;
-    }
     phase_ = Phase::stopped;
     if (onFailure)
         onFailure({Failure::exited, exitCode, {}});
@@ -193,15 +181,13 @@ void ChildServer::fail(const Failure& failure)
         onFailure(failure);
 }
 
-void ChildServer::send(LoopbackHttp::Request request, LoopbackHttp::Callback callback)
+void ChildServer::send(LocalHttp::Request request, LocalHttp::Callback callback)
 {
-    if (!process_ || socket_ == 0) {
+    if (!process_ || !listening_) {
         callback(notRunning());
         return;
     }
-    const Listener own{Listener::process, socket_};
     const qint64 pid = process_->processId();
-    request.peerCheck = [pid, port = port_, own] { return LoopbackPorts::listener(pid, port) == own; };
     // A server that sends nothing before its answer is complete is still working while it keeps a quarter of a
     // processor busy or more; a hung one, like an idle one, uses next to none.
     QElapsedTimer since;
@@ -212,14 +198,15 @@ void ChildServer::send(LoopbackHttp::Request request, LoopbackHttp::Callback cal
         used = now;
         return working;
     };
-    LoopbackHttp::send(this, port_, request,
-                       [this, generation = generation_, port = port_,
-                        callback = std::move(callback)](const Result<LoopbackHttp::Answer>& answer) {
-                           // The child has lost its port, most likely to someone who saw it die first.
-                           if (!answer && answer.error() == LoopbackHttp::peerRefused() && generation == generation_)
-                               portTaken(port);
-                           callback(answer);
-                       });
+    LocalHttp::send(
+        this, socketPath_, request,
+        [this, generation = generation_, callback = std::move(callback)](const Result<LocalHttp::Answer>& answer) {
+            if (!answer && answer.error() == LocalHttp::answerTooLarge() && generation == generation_) {
+                Log::info(launch_.name + QStringLiteral(": ответ больше допустимого, процесс остановлен"));
+                fail({Failure::overflowed, 0, {}});
+            }
+            callback(answer);
+        });
 }
 
 Error ChildServer::notRunning()
@@ -227,14 +214,18 @@ Error ChildServer::notRunning()
     return Error::tolvan(10, QStringLiteral("сервер не запущен"));
 }
 
-quint16 ChildServer::freePort()
+QString ChildServer::socketPathFor(const QString& name)
 {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return fallbackPort;
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port != 0 ? port : fallbackPort;
+    // One per app process, so that copies with different runtime folders never share one (tests run side by side).
+    const QString file = QLatin1Char('/') + name + QLatin1Char('-') +
+                         QString::number(QCoreApplication::applicationPid()) + QStringLiteral(".sock");
+    const QString folder = PrivateDirectory::socketFolder();
+    if (!folder.isEmpty() && QFile::encodeName(folder + file).size() < maxSocketPathBytes)
+        return folder + file;
+    // A runtime folder too deep for a socket's name.
+    const QString fallback =
+        PrivateDirectory::firstPrivate({PrivateDirectory::inTemporaryDirectory(QStringLiteral("tolvan"))});
+    return fallback.isEmpty() ? QString() : fallback + file;
 }
 
 void ChildServer::endStrays(const QString& program, const QString& report)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/Error.h"
-#include "engines/LoopbackHttp.h"
+#include "engines/LocalHttp.h"
 
 #include <QObject>
 #include <QPointer>
@@ -13,14 +13,12 @@
 
 class QProcess;
 
-// The life of one child program that serves the app: started, probed until it is usable, started again on
-// another port when its port is someone else's, and ended (SIGTERM, then SIGKILL after the grace period).
+// The life of one child program that serves the app: started, probed until it is usable, and ended (SIGTERM, then
+// SIGKILL after the grace period).
 //
-// A server child listens on a TCP port of 127.0.0.1 chosen afresh at each start and named on its command line,
-// which every local user can read in /proc; one of them may listen there first, before the child has loaded
-// its model, or after the child has died. So the port counts only while the listening socket is one of the
-// child's own open files, and send() talks to nothing else. A child without a port (one that talks over its
-// standard input and output) uses the same start, restart, end and strays.
+// A server child listens on a Unix socket in the user's private runtime folder (0700), so no other user and no web
+// page can reach it, nor listen in its place. A child without a socket (one that talks over its standard input and
+// output) uses the same start, restart, end and strays.
 //
 // Lives on the thread that creates it; every callback runs there. Callbacks of a start that a newer start or
 // a stop has replaced are dropped.
@@ -36,8 +34,6 @@ public:
         // How many times readiness is checked before the child counts as not answering: a minute at the pause above.
         int probeCount = 200;
         int terminationGraceMs = 3000;
-        // Starts on fresh ports, in all, while someone else takes the port.
-        int portAttempts = 3;
     };
 
     struct Launch
@@ -45,14 +41,14 @@ public:
         // The program's name in the log.
         QString name;
         QString program;
-        // The command line for a port (0 for a child without one).
-        std::function<QStringList(quint16 port)> arguments;
+        // The command line for the path of the socket to listen on (empty for a child without one).
+        std::function<QStringList(const QString& socketPath)> arguments;
         // Added to the app's environment: where the child takes secrets from (only this user can read
         // /proc/PID/environ, unlike the command line).
         QProcessEnvironment environment;
         // Standard error, and standard output of a server, are appended here; with none they go where the app's go.
         QString logPath;
-        // Without a port, standard input and output stay with the owner (process()).
+        // Without a socket, standard input and output stay with the owner (process()).
         bool listens = true;
         // SIGKILL instead of SIGTERM when the app dies, for a program that may ignore SIGTERM and has nothing to save.
         bool killWithParent = false;
@@ -66,8 +62,8 @@ public:
             silent,
             exited,
             launchFailed,
-            // Every port tried was someone else's.
-            portTaken,
+            // Answered more than any answer may hold; it has been ended.
+            overflowed,
         };
         Kind kind = silent;
         int exitCode = 0;
@@ -75,15 +71,15 @@ public:
         QString description;
     };
 
-    // Asked once the child listens on its own port (without one: once it runs), and again after every pause
+    // Asked once the child's socket is there (without one: once it runs), and again after every pause
     // until it says yes: `answer(true)` when the child is usable, `answer(false)` while it is not yet.
     using Probe = std::function<void(std::function<void(bool)> answer)>;
 
     explicit ChildServer(QObject* parent = nullptr);
     ~ChildServer() override;
 
-    // Told when a child starts while none was starting (not when one is started again on another port during
-    // the start), when it is ready, and when it failed (the child is gone then).
+    // Told when a child starts while none was starting, when it is ready, and when it failed (the child is gone
+    // then).
     std::function<void()> onStarting;
     std::function<void()> onReady;
     std::function<void(const Failure&)> onFailure;
@@ -95,27 +91,26 @@ public:
     void start(Launch launch, Probe probe);
     // Ends the child without telling anyone.
     void stop();
+    // Ends the child as failed (onFailure), e.g. when it misbehaves in a way only its owner sees.
+    void fail(const Failure& failure);
 
     bool isStarting() const { return phase_ == Phase::starting; }
     bool isReady() const { return phase_ == Phase::ready; }
-    // The child's port; 0 without a child.
-    quint16 port() const { return port_; }
+    // The socket the child listens on; empty without a child.
+    const QString& socketPath() const { return socketPath_; }
     // Counts starts and stops; tests read it.
     quint64 generation() const { return generation_; }
     // The running child, for one that talks over its standard input and output.
     QProcess* process() const { return process_; }
 
-    // Sends a request to the child's port over a connection that is used only if the port's listening socket is
-    // still the one the child was found listening on; otherwise the callback gets LoopbackHttp::peerRefused() and
-    // the child is started again on another port. The wait for more data is renewed while the child keeps at
-    // least a quarter of a processor busy. Before that socket is known (no child, or still loading) the
-    // callback gets notRunning() at once.
-    void send(LoopbackHttp::Request request, LoopbackHttp::Callback callback);
+    // Sends a request to the child's socket. The wait for more data is renewed while the child keeps at least a
+    // quarter of a processor busy. Before the socket is there (no child, or still loading) the callback gets
+    // notRunning() at once. A child whose answer is larger than the request allows is ended as overflowed.
+    void send(LocalHttp::Request request, LocalHttp::Callback callback);
 
     static Error notRunning();
-    // A TCP port on 127.0.0.1 that was free a moment ago, or the fallback port.
-    static quint16 freePort();
-    static constexpr quint16 fallbackPort = 8917;
+    // Where a child listens: "<private runtime folder>/<name>.sock"; empty when there is no private folder.
+    static QString socketPathFor(const QString& name);
     // Ends what an earlier run left behind: every process of this user running this program file. `report` is
     // logged with the count (%1) when there were any.
     static void endStrays(const QString& program, const QString& report);
@@ -134,19 +129,16 @@ private:
     void release();
     void checkReady(quint64 generation, int attempt);
     void probeLater(quint64 generation, int attempt);
-    void portTaken(quint16 port);
     void childExited(quint64 generation, int exitCode);
     void launchFailed(quint64 generation, const QString& description);
-    void fail(const Failure& failure);
 
     Timing timing_;
     Launch launch_;
     Probe probe_;
     Phase phase_ = Phase::stopped;
     QPointer<QProcess> process_;
-    quint16 port_ = 0;
-    // The inode of the child's listening socket once the child has been found listening; 0 before.
-    quint64 socket_ = 0;
-    int portAttempt_ = 0;
+    QString socketPath_;
+    // Whether the child's socket has appeared.
+    bool listening_ = false;
     quint64 generation_ = 0;
 };

@@ -50,7 +50,7 @@ void GigaAMServer::start(const QString& program, const QStringList& arguments)
     stop();
     launch_.name = name;
     launch_.program = program;
-    launch_.arguments = [arguments](quint16) { return arguments; };
+    launch_.arguments = [arguments](const QString&) { return arguments; };
     launch_.logPath = Log::childLog(QStringLiteral("server.log"));
     launch_.listens = false;
     arguments_ = arguments;
@@ -154,6 +154,17 @@ void GigaAMServer::readAnswers(const QPointer<QProcess>& process)
         if (inFlight_)
             complete(parseAnswer(line));
     }
+    // No recognition is that long: the process is broken and would fill the memory.
+    if (output_.size() > maxAnswerBytes)
+        overflowed();
+}
+
+void GigaAMServer::overflowed()
+{
+    Log::info(name + QStringLiteral(": ответ длиннее %1 байт, перезапуск").arg(maxAnswerBytes));
+    output_.clear();
+    const QString cause = QStringLiteral("sherpa-onnx прислал слишком длинный ответ");
+    restartWithout(cause, cause);
 }
 
 void GigaAMServer::complete(const Result<TranscriptionResult>& result)
@@ -202,16 +213,22 @@ void GigaAMServer::watchdogFired()
     if (!inFlight_)
         return;
     Log::info(name + QStringLiteral(" не ответил за %1 с, перезапуск").arg(timing_.watchdogMs / 1000.0));
+    restartWithout(QStringLiteral("sherpa-onnx не загрузил модель"), QStringLiteral("sherpa-onnx не ответил вовремя"));
+}
+
+void GigaAMServer::restartWithout(const QString& warmingCause, const QString& cause)
+{
     const bool warming = warming_;
-    Request request = std::move(*inFlight_);
+    std::optional<Request> request = std::move(inFlight_);
     inFlight_.reset();
     if (warming) {
         child_.stop();
-        failWaiting(engineError(QStringLiteral("sherpa-onnx не загрузил модель")));
+        failWaiting(engineError(warmingCause));
         return;
     }
     launch();
-    request.completion(engineError(QStringLiteral("sherpa-onnx не ответил вовремя")));
+    if (request)
+        request->completion(engineError(cause));
 }
 
 void GigaAMServer::failWaiting(const Error& error)

@@ -35,6 +35,8 @@ public:
     };
     // Children a recording is sent to before it fails (the first one and one after a crash).
     static constexpr int attempts = 2;
+    // The longest answer line; a process that writes more without ending its line is restarted.
+    static constexpr qsizetype maxAnswerBytes = 4 << 20;
 
     explicit GigaAMServer(QObject* parent = nullptr);
     ~GigaAMServer() override;
@@ -72,6 +74,9 @@ private:
     void complete(const Result<TranscriptionResult>& result);
     void childFailed(const ChildServer::Failure& failure);
     void watchdogFired();
+    void overflowed();
+    // The recording in flight fails (or every one waiting, while the model warms up) and the process starts anew.
+    void restartWithout(const QString& warmingCause, const QString& cause);
     void failWaiting(const Error& error);
 
     ChildServer child_;

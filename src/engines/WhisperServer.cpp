@@ -4,7 +4,7 @@
 #include "core/MainThread.h"
 #include "core/Resources.h"
 #include "engines/ChildProcess.h"
-#include "engines/LoopbackHttp.h"
+#include "engines/LocalHttp.h"
 #include "engines/Utf8.h"
 #include "engines/WavWriter.h"
 #include "model/Segments.h"
@@ -48,17 +48,17 @@ void WhisperServer::start(const QString& modelPath, const QString& language, con
         setState(State::failure(QStringLiteral("в бандле нет whisper-server")));
         return;
     }
+    prompt_ = prompt;
     ChildServer::Launch launch;
     launch.name = QStringLiteral("whisper-server");
     launch.program = executable;
-    launch.arguments = [=, threads = ChildProcess::recognizerThreadCount()](quint16 port) {
-        return arguments(modelPath, port, threads, language, prompt);
+    launch.arguments = [=, threads = ChildProcess::recognizerThreadCount()](const QString& socketPath) {
+        return arguments(modelPath, socketPath, threads, language);
     };
     launch.logPath = Log::childLog(QStringLiteral("server.log"));
     child_.start(launch, [this](const std::function<void(bool)>& answer) { probe(answer); });
     if (child_.isStarting())
-        Log::info(QStringLiteral("whisper-server: порт %1, модель %2, язык %3")
-                      .arg(QString::number(child_.port()), QFileInfo(modelPath).fileName(), language));
+        Log::info(QStringLiteral("whisper-server: модель %1, язык %2").arg(QFileInfo(modelPath).fileName(), language));
 }
 
 void WhisperServer::stop()
@@ -75,16 +75,16 @@ void WhisperServer::transcribe(const QByteArray& wav, Completion<TranscriptionRe
 void WhisperServer::transcribe(const QByteArray& wav, const QString& prompt, Completion<TranscriptionResult> completion)
 {
     const QByteArray boundary = "tolvan-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toLatin1();
-    LoopbackHttp::Request request;
+    LocalHttp::Request request;
     request.method = "POST";
     request.path = "/inference";
     request.contentType = "multipart/form-data; boundary=" + boundary;
-    request.body = multipartParts(boundary, wav, prompt);
+    request.body = multipartParts(boundary, wav, prompt.isEmpty() ? prompt_ : prompt);
     // A recognizer as slow as speech takes as long as the audio lasts.
     const auto audioMs = static_cast<int>(std::max<qsizetype>(wav.size() - WavWriter::headerSize, 0) / 32);
     request.idleTimeoutMs = timing_.requestTimeoutMs + audioMs;
     request.totalTimeoutMs = timing_.requestTotalTimeoutMs + audioMs;
-    child_.send(request, [completion = std::move(completion)](const Result<LoopbackHttp::Answer>& answer) {
+    child_.send(request, [completion = std::move(completion)](const Result<LocalHttp::Answer>& answer) {
         if (!answer)
             completion(answer.error());
         else
@@ -103,18 +103,14 @@ std::vector<SpeechSegment> WhisperServer::parseSegments(const QJsonObject& answe
     return Segments::parseSegments(answer);
 }
 
-QStringList WhisperServer::arguments(const QString& modelPath, quint16 port, int threads, const QString& language,
-                                     const QString& prompt)
+QStringList WhisperServer::arguments(const QString& modelPath, const QString& socketPath, int threads,
+                                     const QString& language)
 {
-    QStringList list{QStringLiteral("-m"),     modelPath,
-                     QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
-                     QStringLiteral("--port"), QString::number(port),
-                     QStringLiteral("-t"),     QString::number(threads),
-                     QStringLiteral("-l"),     language,
-                     QStringLiteral("-sns")};
-    if (!prompt.isEmpty())
-        list << QStringLiteral("--prompt") << prompt;
-    return list;
+    return {QStringLiteral("-m"),       modelPath,
+            QStringLiteral("--socket"), socketPath,
+            QStringLiteral("-t"),       QString::number(threads),
+            QStringLiteral("-l"),       language,
+            QStringLiteral("-sns")};
 }
 
 QByteArrayList WhisperServer::multipartParts(const QByteArray& boundary, const QByteArray& wav, const QString& prompt)
@@ -184,10 +180,10 @@ void WhisperServer::setState(const State& state)
 
 void WhisperServer::probe(const std::function<void(bool)>& answer)
 {
-    LoopbackHttp::Request page;
+    LocalHttp::Request page;
     page.idleTimeoutMs = timing_.server.probeTimeoutMs;
     page.totalTimeoutMs = timing_.server.probeTimeoutMs;
-    child_.send(page, [this, answer](const Result<LoopbackHttp::Answer>& reply) {
+    child_.send(page, [this, answer](const Result<LocalHttp::Answer>& reply) {
         if (!reply) {
             answer(false);
             return;
@@ -211,8 +207,8 @@ void WhisperServer::childFailed(const ChildServer::Failure& failure)
     case ChildServer::Failure::silent:
         setState(State::failure(QStringLiteral("сервер не отвечает")));
         break;
-    case ChildServer::Failure::portTaken:
-        setState(State::failure(QStringLiteral("порт занят чужой программой")));
+    case ChildServer::Failure::overflowed:
+        setState(State::failure(QStringLiteral("сервер прислал слишком большой ответ")));
         break;
     }
 }

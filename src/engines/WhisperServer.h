@@ -14,9 +14,10 @@
 #include <functional>
 #include <vector>
 
-// Runs whisper.cpp's whisper-server as a child bound to 127.0.0.1 (through ChildServer, which talks to
-// nothing but the child's own socket), tracks whether it is usable and sends recordings to its /inference
-// endpoint. Everything but the transcription completions happens on the main thread.
+// Runs whisper.cpp's whisper-server as a child listening on a private Unix socket (through ChildServer), tracks
+// whether it is usable and sends recordings to its /inference endpoint. The user's prompt travels in each request,
+// never on the child's command line, which every local user can read. Everything but the transcription completions
+// happens on the main thread.
 class WhisperServer : public QObject
 {
     Q_OBJECT
@@ -58,18 +59,19 @@ public:
     std::function<void(const State&)> onState;
 
     const State& state() const { return state_; }
-    quint16 port() const { return child_.port(); }
+    const QString& socketPath() const { return child_.socketPath(); }
     void setTiming(const Timing& timing)
     {
         timing_ = timing;
         child_.setTiming(timing.server);
     }
 
-    // Stops a running server, then starts one with this model file, language code and initial prompt.
+    // Stops a running server, then starts one with this model file, language code and initial prompt (sent with
+    // every request that brings no prompt of its own).
     void start(const QString& modelPath, const QString& language, const QString& prompt);
     void stop();
-    // The completion runs on the main thread, or at once when no server runs. Requests go over
-    // LoopbackHttp: straight to 127.0.0.1, never through a proxy, nothing stored.
+    // The completion runs on the main thread, or at once when no server runs. Requests go over LocalHttp to the
+    // child's socket, nothing stored.
     void transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion);
     // The same with text that came before this recording, which the recognizer continues.
     void transcribe(const QByteArray& wav, const QString& prompt, Completion<TranscriptionResult> completion);
@@ -79,8 +81,8 @@ public:
     static void endStrays();
     static std::vector<SpeechSegment> parseSegments(const QJsonObject& answer);
 
-    static QStringList arguments(const QString& modelPath, quint16 port, int threads, const QString& language,
-                                 const QString& prompt);
+    static QStringList arguments(const QString& modelPath, const QString& socketPath, int threads,
+                                 const QString& language);
     // The multipart form of one recognition request, in three pieces: the fields before the file, the WAV
     // itself (shared, not copied) and the closing boundary.
     static QByteArrayList multipartParts(const QByteArray& boundary, const QByteArray& wav, const QString& prompt = {});
@@ -97,4 +99,5 @@ private:
     ChildServer child_;
     State state_;
     Timing timing_;
+    QString prompt_;
 };

@@ -6,17 +6,39 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <linux/close_range.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace
 {
+
+// In the child, between fork and exec: every descriptor but the standard ones closes at exec. The app's sockets,
+// files and pipes are none of a child's business. (Closing them here would also close the pipe through which Qt
+// learns that exec failed.)
+void closeInheritedAtExec()
+{
+    if (::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+    rlimit limit{};
+    const rlim_t last = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                            ? std::min<rlim_t>(limit.rlim_cur, 1 << 20)
+                            : 1 << 16;
+    for (int descriptor = 3; rlim_t(descriptor) < last; ++descriptor) {
+        const int flags = ::fcntl(descriptor, F_GETFD);
+        if (flags >= 0)
+            ::fcntl(descriptor, F_SETFD, flags | FD_CLOEXEC);
+    }
+}
 
 void tieToParent(QProcess& process, int deathSignal)
 {
@@ -26,6 +48,7 @@ void tieToParent(QProcess& process, int deathSignal)
         ::prctl(PR_SET_PDEATHSIG, deathSignal);
         if (::getppid() != parent)
             ::_exit(127);
+        closeInheritedAtExec();
     });
 }
 

@@ -10,7 +10,8 @@ namespace Processes
 {
 // The child gets SIGTERM when the thread that starts it ends, which for a child started on the main thread
 // (or on a worker that lives as long as the process) is the end of Tolvan, a crash or SIGKILL included. A
-// child whose parent is already gone by the time it runs ends at once. Call before start().
+// child whose parent is already gone by the time it runs ends at once. The child inherits no descriptor of the app's
+// but its standard ones. Call before start().
 void endWithParent(QProcess& process);
 // The same with SIGKILL, for a program that may ignore SIGTERM and has nothing to save.
 void killWithParent(QProcess& process);

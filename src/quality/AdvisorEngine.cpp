@@ -23,7 +23,7 @@
 namespace
 {
 
-bool isHealthy(const Result<LoopbackHttp::Answer>& reply)
+bool isHealthy(const Result<LocalHttp::Answer>& reply)
 {
     // The loading server answers 503 with an error object; only a 200 whose body says "ok" means ready.
     if (!reply || reply.value().status != 200)
@@ -93,11 +93,11 @@ bool AdvisorEngine::modelDownloaded() const
     return file.isFile() && file.size() > sizes_.presentAbove;
 }
 
-QStringList AdvisorEngine::serverArguments(const QString& modelPath, quint16 port, int threads)
+QStringList AdvisorEngine::serverArguments(const QString& modelPath, const QString& socketPath, int threads)
 {
+    // llama-server listens on a Unix socket when the host's name ends in ".sock".
     return {QStringLiteral("-m"),     modelPath,
-            QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
-            QStringLiteral("--port"), QString::number(port),
+            QStringLiteral("--host"), socketPath,
             QStringLiteral("-c"),     QStringLiteral("2048"),
             QStringLiteral("-t"),     QString::number(threads),
             QStringLiteral("-ngl"),   QStringLiteral("99"),
@@ -205,9 +205,8 @@ void AdvisorEngine::launch(const QString& executable)
     ChildServer::Launch launch;
     launch.name = QStringLiteral("Советник: llama-server");
     launch.program = executable;
-    launch.arguments = [model = modelPath(), threads = ChildProcess::recognizerThreadCount()](quint16 port) {
-        return serverArguments(model, port, threads);
-    };
+    launch.arguments = [model = modelPath(), threads = ChildProcess::recognizerThreadCount()](
+                           const QString& socketPath) { return serverArguments(model, socketPath, threads); };
     launch.environment.insert(QStringLiteral("LLAMA_API_KEY"), QString::fromLatin1(apiKey_));
     launch.logPath = Log::childLog(QStringLiteral("advisor.log"));
     // Asked to stop in the middle of an answer, llama-server waits for a second signal that an orphan never
@@ -215,16 +214,16 @@ void AdvisorEngine::launch(const QString& executable)
     launch.killWithParent = true;
     child_.start(launch, [this](const std::function<void(bool)>& answer) { probe(answer); });
     if (child_.isStarting())
-        Log::info(QStringLiteral("Советник: llama-server запущен, порт %1").arg(child_.port()));
+        Log::info(QStringLiteral("Советник: llama-server запущен"));
 }
 
 void AdvisorEngine::probe(const std::function<void(bool)>& answer)
 {
-    LoopbackHttp::Request health;
+    LocalHttp::Request health;
     health.path = "/health";
     health.idleTimeoutMs = timing_.server.probeTimeoutMs;
     health.totalTimeoutMs = timing_.server.probeTimeoutMs;
-    child_.send(health, [answer](const Result<LoopbackHttp::Answer>& reply) { answer(isHealthy(reply)); });
+    child_.send(health, [answer](const Result<LocalHttp::Answer>& reply) { answer(isHealthy(reply)); });
 }
 
 void AdvisorEngine::childFailed(const ChildServer::Failure& failure)
@@ -242,8 +241,8 @@ void AdvisorEngine::childFailed(const ChildServer::Failure& failure)
         Log::info(QStringLiteral("Советник: llama-server не запустился: ") + failure.description);
         setState(State::failure(failure.description));
         break;
-    case ChildServer::Failure::portTaken:
-        setState(State::failure(QStringLiteral("порт советника занят чужой программой")));
+    case ChildServer::Failure::overflowed:
+        setState(State::failure(QStringLiteral("советник прислал слишком большой ответ")));
         break;
     }
     settleWaiting(false);
@@ -257,7 +256,7 @@ void AdvisorEngine::settleWaiting(bool started)
 
 void AdvisorEngine::request(const QString& text, const QString& style, qint64 intensity, Completion<Advice> completion)
 {
-    LoopbackHttp::Request chat;
+    LocalHttp::Request chat;
     chat.method = "POST";
     chat.path = "/v1/chat/completions";
     chat.contentType = "application/json";
@@ -265,7 +264,7 @@ void AdvisorEngine::request(const QString& text, const QString& style, qint64 in
     chat.body = {AdvisorText::chatRequestBody(text, style, intensity)};
     chat.idleTimeoutMs = timing_.requestTimeoutMs;
     // The exchange belongs to the child server, a member: its callback never outlives this engine.
-    child_.send(chat, [this, text, completion = std::move(completion)](const Result<LoopbackHttp::Answer>& reply) {
+    child_.send(chat, [this, text, completion = std::move(completion)](const Result<LocalHttp::Answer>& reply) {
         scheduleIdleShutdown();
         if (!reply)
             completion(reply.error());

@@ -90,7 +90,7 @@ public:
     std::function<void(const State&)> onState;
 
     const State& state() const { return state_; }
-    quint16 port() const { return child_.port(); }
+    const QString& socketPath() const { return child_.socketPath(); }
     // Counts the server's starts and stops; tests read it.
     quint64 generation() const { return child_.generation(); }
     QString modelPath() const;
@@ -113,7 +113,7 @@ public:
     static void endStrays();
 
     // llama-server's command line.
-    static QStringList serverArguments(const QString& modelPath, quint16 port, int threads);
+    static QStringList serverArguments(const QString& modelPath, const QString& socketPath, int threads);
     // The download address of the model below a hub's base address.
     static QString modelAddress(const QString& base);
 

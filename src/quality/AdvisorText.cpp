@@ -2,6 +2,7 @@
 
 #include "core/Regex.h"
 #include "engines/Utf8.h"
+#include "text/TranscriptCleaner.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -253,7 +254,7 @@ Advice parseAdvice(const QString& raw, const QString& original)
     static const Regex scoreLine(QStringLiteral("ОЦЕНКА\\s*[:—-]\\s*[1-5]\\s*"), Regex::CaseInsensitive);
     static const Regex textMarker(QStringLiteral("ТЕКСТ\\s*[:—-]\\s*"), Regex::CaseInsensitive);
 
-    const QString cleaned = cleanup(raw);
+    const QString cleaned = cleanup(TranscriptCleaner::withoutControls(raw));
     Advice advice;
     if (const auto match = scoreMarker.match(cleaned))
         advice.score = match->captured(1).toInt();

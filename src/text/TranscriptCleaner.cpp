@@ -30,14 +30,26 @@ QString collapsedSpace(const QString& text)
 namespace TranscriptCleaner
 {
 
+QString withoutControls(const QString& text)
+{
+    const auto isControl = [](QChar character) {
+        const char16_t unit = character.unicode();
+        return (unit < 0x20 && unit != u'\n' && unit != u'\t') || (unit >= 0x7f && unit <= 0x9f) ||
+               (unit >= 0x202a && unit <= 0x202e) || (unit >= 0x2066 && unit <= 0x2069);
+    };
+    QString kept = text;
+    kept.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    kept.removeIf(isControl);
+    return kept;
+}
+
 QString clean(const QString& text)
 {
     static const Regex bracketed(QStringLiteral("\\[[^\\]]{0,60}\\]"));
     static const Regex starred(QStringLiteral("\\*[^\\*]{0,60}\\*"));
     static const Regex loneRemark(QStringLiteral("^\\([^)]{0,80}\\)$"));
 
-    QString cleaned = text.trimmed();
-    cleaned.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QString cleaned = withoutControls(text).trimmed();
     cleaned = bracketed.replaceAll(cleaned, QString());
     cleaned = starred.replaceAll(cleaned, QString());
     // Tested without the space that a removed annotation leaves: "[шум] (тишина)" is a lone remark too.

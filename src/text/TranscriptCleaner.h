@@ -7,6 +7,10 @@ namespace TranscriptCleaner
 {
 // Removes "[music]"-style and "*sigh*"-style annotations, empties a text that is only one "(remark)",
 // joins words split by line breaks, collapses other white space (keeping the line feeds between sentences
-// and lines of dialogue) and trims.
+// and lines of dialogue) and trims. Controls go first (withoutControls).
 QString clean(const QString& text);
+// The text without the characters that may drive a terminal or reorder what the user sees: C0 controls but the
+// line feed and tab (a CR-LF pair counts as a line feed), DEL, C1 controls, bidirectional embeddings, overrides and
+// isolates. A broken or hostile model must not end a terminal's bracketed paste and run what follows.
+QString withoutControls(const QString& text);
 } // namespace TranscriptCleaner

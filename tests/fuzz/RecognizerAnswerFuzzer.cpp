@@ -5,7 +5,7 @@
 // are whole HTTP answers, bare bodies and sherpa-onnx outputs.
 #include "FuzzSupport.h"
 #include "engines/GigaAMEngine.h"
-#include "engines/LoopbackHttp.h"
+#include "engines/LocalHttp.h"
 #include "engines/WhisperServer.h"
 #include "model/Segments.h"
 
@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             Fuzz::require(!segment.text.startsWith(u' ') && !segment.text.endsWith(u' '), "a segment is trimmed",
                           QString::fromUtf8(received));
     }
-    const auto open = LoopbackHttp::parse(received, false);
-    const auto closed = LoopbackHttp::parse(received, true);
+    const auto open = LocalHttp::parse(received, false);
+    const auto closed = LocalHttp::parse(received, true);
     // An answer complete while the connection is open stays the same answer when it closes.
     Fuzz::require(!open || closed == open, "closing does not change a complete answer", QString::fromLatin1(received));
     Fuzz::require(!closed || closed->body.size() <= received.size(), "the body comes from what was received",

@@ -1,5 +1,6 @@
 #include "support/LocalHttpServer.h"
 
+#include <QLocalSocket>
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -48,14 +49,24 @@ QByteArray head(const HttpResponse& response)
     return bytes + "\r\n";
 }
 
-class Connection : public QObject
+void hangUp(QTcpSocket* socket)
+{
+    socket->disconnectFromHost();
+}
+
+void hangUp(QLocalSocket* socket)
+{
+    socket->disconnectFromServer();
+}
+
+template <typename Socket> class Connection : public QObject
 {
 public:
-    Connection(QTcpSocket* socket, LocalHttpServer::Handler* handler, QList<HttpRequest>* requests)
+    Connection(Socket* socket, LocalHttpServer::Handler* handler, QList<HttpRequest>* requests)
         : QObject(socket), socket_(socket), handler_(handler), requests_(requests)
     {
-        connect(socket_, &QTcpSocket::readyRead, this, &Connection::read);
-        connect(socket_, &QTcpSocket::disconnected, socket_, &QObject::deleteLater);
+        connect(socket_, &Socket::readyRead, this, &Connection::read);
+        connect(socket_, &Socket::disconnected, socket_, &QObject::deleteLater);
     }
 
 private:
@@ -91,7 +102,7 @@ private:
             return;
         }
         if (!response.sendContentLength || response.dropAfterBytes >= 0) {
-            socket_->disconnectFromHost();
+            hangUp(socket_);
             return;
         }
         busy_ = false;
@@ -99,7 +110,7 @@ private:
             read();
     }
 
-    QTcpSocket* socket_;
+    Socket* socket_;
     LocalHttpServer::Handler* handler_;
     QList<HttpRequest>* requests_;
     QByteArray buffer_;
@@ -130,11 +141,28 @@ HttpResponse HttpResponse::json(const QByteArray& body, int status)
 LocalHttpServer::LocalHttpServer(Handler handler, QObject* parent) : QObject(parent), handler_(std::move(handler))
 {
     connect(&server_, &QTcpServer::newConnection, this, &LocalHttpServer::accept);
+    connect(&localServer_, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = localServer_.nextPendingConnection())
+            new Connection<QLocalSocket>(socket, &handler_, &requests_);
+    });
 }
 
 bool LocalHttpServer::listen(quint16 port)
 {
     return server_.listen(QHostAddress::LocalHost, port);
+}
+
+bool LocalHttpServer::listenOn(const QString& socketPath)
+{
+    localServer_.setSocketOptions(QLocalServer::UserAccessOption);
+    return localServer_.listen(socketPath);
+}
+
+quint16 LocalHttpServer::closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
 }
 
 QUrl LocalHttpServer::url(const QString& path) const
@@ -145,5 +173,5 @@ QUrl LocalHttpServer::url(const QString& path) const
 void LocalHttpServer::accept()
 {
     while (QTcpSocket* socket = server_.nextPendingConnection())
-        new Connection(socket, &handler_, &requests_);
+        new Connection<QTcpSocket>(socket, &handler_, &requests_);
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QLocalServer>
 #include <QObject>
 #include <QPair>
 #include <QTcpServer>
@@ -9,9 +10,9 @@
 
 #include <functional>
 
-// A small HTTP/1.1 server on 127.0.0.1 for tests and fake programs: every request goes to a handler whose
-// answer can also misbehave the ways real servers and networks do (no Content-Length, a dropped
-// connection, a slow or trickling answer, no answer at all).
+// A small HTTP/1.1 server on 127.0.0.1 or a Unix socket for tests and fake programs: every request goes to a handler
+// whose answer can also misbehave the ways real servers and networks do (no Content-Length, a dropped connection, a
+// slow or trickling answer, no answer at all).
 struct HttpRequest
 {
     QByteArray method;
@@ -54,7 +55,11 @@ public:
 
     // Listens on 127.0.0.1; port 0 picks a free one.
     bool listen(quint16 port = 0);
+    // Listens on a Unix socket that only this user may connect to.
+    bool listenOn(const QString& socketPath);
     quint16 port() const { return server_.serverPort(); }
+    // A port of 127.0.0.1 that nothing listens on (it was free a moment ago).
+    static quint16 closedPort();
     QUrl url(const QString& path = QStringLiteral("/")) const;
     void setHandler(Handler handler) { handler_ = std::move(handler); }
     // Every request received so far, in order.
@@ -64,6 +69,7 @@ private:
     void accept();
 
     QTcpServer server_;
+    QLocalServer localServer_;
     Handler handler_;
     QList<HttpRequest> requests_;
 };

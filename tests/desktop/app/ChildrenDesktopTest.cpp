@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace
 {
@@ -224,4 +225,45 @@ TEST_F(ChildrenDesktopTest, KilledInTheMiddleOfAnAdvisorAnswerTheAppLeavesNoServ
     ::kill(static_cast<pid_t>(app->process().processId()), SIGKILL);
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return RunningApp::hasEnded(recognizer) && RunningApp::hasEnded(advisor); }, 2000));
+}
+
+TEST_F(ChildrenDesktopTest, OnlyTheUserReachesTheServersAndNoCommandLineHoldsTheUsersWords)
+{
+    const QString prompt = QStringLiteral("Переписка отдела Зефирова");
+    const QString spelling = QStringLiteral("Кваркоград");
+    settings.insert(SettingsKey::prompt, prompt);
+    TestFiles::write(Paths::dataDir() + QStringLiteral("/corrections.json"), R"({"кварк город": "Кваркоград"})");
+    ASSERT_NO_FATAL_FAILURE(startAndDictate());
+
+    // Every local user can read a command line.
+    for (const qint64 child : {recognizer, advisor}) {
+        const QString commandLine =
+            QString::fromUtf8(TestFiles::read(QStringLiteral("/proc/%1/cmdline").arg(child)).replace('\0', ' '));
+        ASSERT_FALSE(commandLine.isEmpty()) << child;
+        EXPECT_FALSE(commandLine.contains(prompt)) << commandLine.toStdString();
+        EXPECT_FALSE(commandLine.contains(spelling)) << commandLine.toStdString();
+        EXPECT_FALSE(commandLine.contains(QLatin1String("--port"))) << commandLine.toStdString();
+    }
+
+    // Each server listens on a socket that its user alone may connect to.
+    const auto socketOf = [](qint64 child, const QByteArray& flag) {
+        const QList<QByteArray> words = TestFiles::read(QStringLiteral("/proc/%1/cmdline").arg(child)).split('\0');
+        return QString::fromUtf8(words.value(words.indexOf(flag) + 1));
+    };
+    const QString connect = QStringLiteral("import socket, sys\n"
+                                           "try:\n    socket.socket(socket.AF_UNIX).connect(sys.argv[1])\n"
+                                           "except OSError as error:\n    sys.exit(type(error).__name__)\n");
+    for (const QString& socket : {socketOf(recognizer, "--socket"), socketOf(advisor, "--host")}) {
+        ASSERT_TRUE(socket.endsWith(QLatin1String(".sock"))) << socket.toStdString();
+        EXPECT_EQ(DesktopSession::run(QStringLiteral("python3"), {"-c", connect, socket}), 0) << socket.toStdString();
+        if (::getuid() != 0)
+            continue;
+        // Another user: refused at the private folder, whatever the socket's own mode.
+        const auto other =
+            DesktopSession::start(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                                              "python3", "-c", connect, socket});
+        ASSERT_TRUE(DesktopSession::finishes(*other));
+        EXPECT_EQ(other->exitCode(), 1);
+        EXPECT_EQ(other->readAllStandardError().trimmed(), "PermissionError");
+    }
 }

@@ -1,6 +1,6 @@
 #include "RunningApp.h"
-#include "engines/ChildServer.h"
 #include "support/FakeSessionBus.h"
+#include "support/LocalHttpServer.h"
 #include "text/Corrections.h"
 
 #include <QElapsedTimer>
@@ -172,7 +172,7 @@ TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndR
 TEST_F(TrayAppDesktopTest, TheEndOfTheSessionEndsTheAppAlsoWhileAnAlertWaitsForAnAnswer)
 {
     // A model that cannot be fetched: the app asks whether to try again, with two buttons and no escape one.
-    const QString unreachable = QStringLiteral("http://127.0.0.1:%1").arg(ChildServer::freePort());
+    const QString unreachable = QStringLiteral("http://127.0.0.1:%1").arg(LocalHttpServer::closedPort());
     QProcessEnvironment hub;
     hub.insert(QStringLiteral("TOLVAN_MODEL_HUB"), unreachable);
     hub.insert(QStringLiteral("TOLVAN_MODEL_MIRROR"), unreachable);

@@ -1,5 +1,6 @@
 // Behaves like llama.cpp's llama-server as captured from a real build: takes exactly the flags of its help
-// text (anything else ends it with "error: invalid argument: …" and status 1), opens its port before the
+// text (anything else ends it with "error: invalid argument: …" and status 1), opens its port (or the Unix socket
+// that a --host ending in ".sock" names) before the
 // model is loaded and answers 503 "Loading model" until it is, then GET /health {"status":"ok"} and
 // POST /v1/chat/completions with an OpenAI-style answer; the request body is recorded, not checked. With API keys
 // (--api-key KEY[,KEY…], else the LLAMA_API_KEY variable) every path but /health and /v1/health wants one of them as
@@ -117,6 +118,7 @@ int main(int argc, char** argv)
     fake.record(QStringLiteral("pids.txt"), QByteArray::number(QCoreApplication::applicationPid()) + '\n', true);
     const QString model = flags->value("-m", flags->value("--model"));
     const int port = flags->value("--port", QStringLiteral("8080")).toInt();
+    const QString host = flags->value("--host", QStringLiteral("127.0.0.1"));
     const QStringList keys = apiKeys(*flags);
     fake.record(QStringLiteral("api-keys.txt"), keys.join(QLatin1Char(',')).toUtf8() + '\n', true);
 
@@ -143,8 +145,10 @@ int main(int argc, char** argv)
         busyUntil = QDateTime::currentMSecsSinceEpoch() + response.delayMs;
         return response;
     });
-    if (!server.listen(static_cast<quint16>(port))) {
-        log(QStringLiteral("start: couldn't bind HTTP server socket, port: %1").arg(port));
+    const bool listening =
+        host.endsWith(QLatin1String(".sock")) ? server.listenOn(host) : server.listen(static_cast<quint16>(port));
+    if (!listening) {
+        log(QStringLiteral("start: couldn't bind HTTP server socket, hostname: %1, port: %2").arg(host).arg(port));
         return 1;
     }
     const auto finishLoading = [&] {

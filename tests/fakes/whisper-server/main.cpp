@@ -1,8 +1,8 @@
-// Behaves like whisper.cpp's whisper-server as captured from a real build: loads the model before it
-// listens, answers GET / with its HTML page, unknown paths with a text 404, POST /inference with a
-// multipart form by the recorded verbose_json answer or 400 "Invalid request", ends with 0 on SIGTERM,
-// and ends with status 0 on an unknown flag or language. FAKE_WHISPER_* variables script
-// failures (FakeProgram reads RECORD_DIR, EXIT_AFTER_MS and EXIT_CODE):
+// Behaves like whisper.cpp's whisper-server as captured from a real build, with Tolvan's patch (it listens on the
+// Unix socket that --socket names, and has no /load route): loads the model before it listens, answers GET / with its
+// HTML page, unknown paths with a text 404, POST /inference with a multipart form by the recorded verbose_json answer
+// or 400 "Invalid request", ends with 0 on SIGTERM, and ends with status 0 on an unknown flag or language.
+// FAKE_WHISPER_* variables script failures (FakeProgram reads RECORD_DIR, EXIT_AFTER_MS and EXIT_CODE):
 //   START_DELAY_MS    model loading time before the port opens (SIGTERM is only noted meanwhile)
 //   LOADED_WHEN_FILE  the model loads until this file exists (after START_DELAY_MS), so that a test can act
 //                     while the port is still closed
@@ -43,8 +43,7 @@ namespace
 const FakeProgram fake("WHISPER");
 
 // Flag → how many values follow it: the real program's flags that Tolvan passes.
-const QHash<QString, int> knownFlags{{"-m", 1}, {"--host", 1},   {"--port", 1}, {"-t", 1},
-                                     {"-l", 1}, {"--prompt", 1}, {"-sns", 0}};
+const QHash<QString, int> knownFlags{{"-m", 1}, {"--socket", 1}, {"-t", 1}, {"-l", 1}, {"-sns", 0}};
 
 const QStringList languages = QStringLiteral("auto en ru uk be kk de fr es it pl pt zh ja").split(u' ');
 
@@ -167,7 +166,7 @@ int main(int argc, char** argv)
     if (!flags)
         return 0;
     const QString model = flags->value("-m", QStringLiteral("models/ggml-base.en.bin"));
-    const int port = flags->value("--port", QStringLiteral("8080")).toInt();
+    const QString socketPath = flags->value("--socket");
     const QString language = flags->value("-l", QStringLiteral("en"));
     if (!languages.contains(language)) {
         std::fprintf(stderr, "error: unknown language '%s'\n", qPrintable(language));
@@ -197,13 +196,12 @@ int main(int argc, char** argv)
             return inference(request, chaos);
         return HttpResponse::text(404, "File Not Found (" + request.path + ")");
     });
-    if (!server.listen(static_cast<quint16>(port))) {
-        std::fprintf(stderr, "\ncouldn't bind to server socket: hostname=%s port=%d\n\n",
-                     qPrintable(flags->value("--host", QStringLiteral("127.0.0.1"))), port);
+    if (!server.listenOn(socketPath)) {
+        std::fprintf(stderr, "\ncouldn't bind to server socket: hostname=%s port=8080\n\n", qPrintable(socketPath));
         return 1;
     }
     // Block-buffered, as when the real server's output goes to a file: it appears at exit.
-    std::cout << "\nwhisper server listening at http://127.0.0.1:" << port << "\n\n";
+    std::cout << "\nwhisper server listening at http://" << socketPath.toStdString() << ":8080\n\n";
     fake.whileRunning(10, [] {
         std::cout << "Caught signal 15, shutting down gracefully...\n";
         QCoreApplication::exit(0);

@@ -1,7 +1,7 @@
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
 #include "engines/ChildProcess.h"
-#include "engines/LoopbackHttp.h"
+#include "engines/LocalHttp.h"
 #include "quality/AdvisorEngine.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
@@ -108,13 +108,13 @@ protected:
     // What the server answers a chat request that carries no key.
     int statusWithoutKey() const
     {
-        LoopbackHttp::Request chat;
+        LocalHttp::Request chat;
         chat.method = "POST";
         chat.path = "/v1/chat/completions";
         chat.body = {"{}"};
-        std::optional<Result<LoopbackHttp::Answer>> answer;
+        std::optional<Result<LocalHttp::Answer>> answer;
         QObject context;
-        LoopbackHttp::send(&context, engine->port(), chat, [&](const auto& result) { answer = result; });
+        LocalHttp::send(&context, engine->socketPath(), chat, [&](const auto& result) { answer = result; });
         EXPECT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 10000));
         return answer && answer->ok() ? answer->value().status : 0;
     }
@@ -155,10 +155,10 @@ TEST_F(AdvisorServer, StartsOneServerForTwoPhrasesAndAnswers)
 
     // The command line, exactly.
     const QStringList arguments = QString::fromUtf8(TestFiles::read(recordDir + "/args.txt")).split('\n');
-    EXPECT_EQ(
-        arguments,
-        (QStringList{"-m", engine->modelPath(), "--host", "127.0.0.1", "--port", QString::number(engine->port()), "-c",
-                     "2048", "-t", QString::number(ChildProcess::recognizerThreadCount()), "-ngl", "99", "--jinja"}));
+    EXPECT_EQ(arguments,
+              (QStringList{"-m", engine->modelPath(), "--host", engine->socketPath(), "-c", "2048", "-t",
+                           QString::number(ChildProcess::recognizerThreadCount()), "-ngl", "99", "--jinja"}));
+    EXPECT_TRUE(engine->socketPath().endsWith(QLatin1String(".sock")));
 
     // The server wants a key, given outside its command line (above), where other users cannot read it.
     EXPECT_EQ(statusWithoutKey(), 401);
@@ -230,7 +230,7 @@ TEST_F(AdvisorServer, ServerThatNeverBecomesReadyExitsWhileLoadingOrCannotBeStar
     EXPECT_EQ((*first)->error().description(), notStarted);
     EXPECT_EQ((*second)->error().description(), notStarted);
     EXPECT_EQ(engine->state(), State::failure("советник завершился, код 3"));
-    EXPECT_EQ(engine->port(), 0);
+    EXPECT_TRUE(engine->socketPath().isEmpty());
     EXPECT_EQ(launchedPids().size(), 3);
 
     // A named program that is not there fails the launch; no program at all leaves the engine at rest.

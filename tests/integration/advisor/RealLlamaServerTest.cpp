@@ -1,7 +1,7 @@
 #include "core/Paths.h"
 #include "engines/ChildProcess.h"
 #include "engines/ChildServer.h"
-#include "engines/LoopbackHttp.h"
+#include "engines/LocalHttp.h"
 #include "quality/AdvisorEngine.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
@@ -55,22 +55,21 @@ TEST(RealLlamaServer, StartsAnswersThroughTheAdvisorStopsWhenIdleAndStraysAreEnd
     const QString log = QString::fromUtf8(TestFiles::read(Paths::logDir() + "/advisor.log"));
     ASSERT_TRUE(outcome->ok()) << outcome->error().description().toStdString() << "\n" << log.toStdString();
     EXPECT_EQ(outcome->value(), (AdvisorEngine::Advice{4, QStringLiteral("Добрый день, коллеги."), false}));
-    // The server took our flags: the threads (more than this machine's default) and the address.
+    // The server took our flags: the threads (more than this machine's default) and its socket.
     EXPECT_TRUE(log.contains(QStringLiteral("n_threads = %1").arg(ChildProcess::recognizerThreadCount())));
-    EXPECT_TRUE(log.contains(QStringLiteral("listening on http://127.0.0.1:%1").arg(engine.port())))
-        << log.toStdString();
+    EXPECT_TRUE(log.contains(engine.socketPath())) << log.toStdString();
 
     ASSERT_EQ(running().size(), 1);
     // It took the key from its environment, which only this user can read, and answers nobody without it.
     const QList<QByteArray> environment = TestFiles::read("/proc/" + running().front() + "/environ").split('\0');
     EXPECT_TRUE(std::any_of(environment.begin(), environment.end(),
                             [](const QByteArray& entry) { return entry.startsWith("LLAMA_API_KEY="); }));
-    LoopbackHttp::Request chat;
+    LocalHttp::Request chat;
     chat.method = "POST";
     chat.path = "/v1/chat/completions";
     chat.body = {"{}"};
-    std::optional<Result<LoopbackHttp::Answer>> refused;
-    LoopbackHttp::send(&engine, engine.port(), chat, [&](const auto& answer) { refused = answer; });
+    std::optional<Result<LocalHttp::Answer>> refused;
+    LocalHttp::send(&engine, engine.socketPath(), chat, [&](const auto& answer) { refused = answer; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return refused.has_value(); }, 10000));
     ASSERT_TRUE(refused->ok());
     EXPECT_EQ(refused->value().status, 401);
@@ -80,13 +79,14 @@ TEST(RealLlamaServer, StartsAnswersThroughTheAdvisorStopsWhenIdleAndStraysAreEnd
     const State idle{State::idle, 0, {}};
     EXPECT_TRUE(QTest::qWaitFor([&] { return !states.isEmpty() && states.back() == idle; }, 10000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return running().isEmpty(); }, 10000));
-    EXPECT_EQ(engine.port(), 0);
+    EXPECT_TRUE(engine.socketPath().isEmpty());
     EXPECT_TRUE(TestEnvironment::appLog().contains("Советник: остановлен по простою"));
 
     // One left running by an earlier run of the app is ended at the next start.
     QProcess stray;
     stray.setStandardErrorFile(QProcess::nullDevice());
-    stray.start(server, AdvisorEngine::serverArguments(model, ChildServer::freePort(), 1));
+    stray.start(server, AdvisorEngine::serverArguments(
+                            model, TestEnvironment::makeDirectory("stray") + "/llama-server.sock", 1));
     ASSERT_TRUE(stray.waitForStarted());
     AdvisorEngine::endStrays();
     EXPECT_TRUE(stray.waitForFinished(10000));

@@ -137,7 +137,7 @@ TEST_F(ModelDownload, FailedUnreachableAndShortTransfersGoToTheMirrorAndNeverRep
 
     // A hub on a port that nothing listens on; the mirror's length is unknown, so progress counts against the
     // nominal size: 900 000 of 1 000 000 bytes.
-    qputenv("TOLVAN_MODEL_HUB", "http://127.0.0.1:" + QByteArray::number(ChildServer::freePort()));
+    qputenv("TOLVAN_MODEL_HUB", "http://127.0.0.1:" + QByteArray::number(LocalHttpServer::closedPort()));
     const QByteArray body = pattern(900000, 'f');
     mirror.setHandler(serving({.body = body, .sendContentLength = false, .chunkSize = 300000, .chunkIntervalMs = 5}));
     finishedCount = 0;
@@ -192,11 +192,12 @@ TEST_F(ModelDownload, GigaamFilesComeInOrderAndStayWithTheMirrorOnceUsed)
 // A download that fails says what went wrong and what to do, in Russian; the technical text goes to the log.
 TEST_F(ModelDownload, FailuresAreToldInRussianWordsThatSayWhatToDo)
 {
-    const QString closed = QStringLiteral("http://127.0.0.1:%1").arg(ChildServer::freePort());
+    const QString closed = QStringLiteral("http://127.0.0.1:%1").arg(LocalHttpServer::closedPort());
     // Too long a name for DNS: the resolver refuses it without asking any server.
     const QString unknownHost = QStringList(4, QString(63, u'x')).join(u'.');
     const QNetworkProxy direct(QNetworkProxy::NoProxy);
-    const QNetworkProxy closedProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), ChildServer::freePort());
+    const QNetworkProxy closedProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"),
+                                    LocalHttpServer::closedPort());
     hub.setHandler(serving(HttpResponse::text(404, "Entry not found")));
     mirror.setHandler(serving(HttpResponse::text(503, "Busy")));
     const QString hubAddress = hub.url().toString(), mirrorAddress = mirror.url().toString();

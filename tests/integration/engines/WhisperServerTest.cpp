@@ -2,7 +2,7 @@
 
 #include "core/Paths.h"
 #include "engines/ChildProcess.h"
-#include "engines/LoopbackHttp.h"
+#include "engines/LocalHttp.h"
 #include "engines/WavWriter.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"
@@ -13,11 +13,13 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <memory>
@@ -93,15 +95,15 @@ protected:
     // The JSON answer to one recognition request with this multipart body, sent straight to the server.
     QJsonObject post(const QByteArray& boundary, const QByteArray& body)
     {
-        LoopbackHttp::Request request;
+        LocalHttp::Request request;
         request.method = "POST";
         request.path = "/inference";
         request.contentType = "multipart/form-data; boundary=" + boundary;
         request.body = {body};
-        std::optional<Result<LoopbackHttp::Answer>> answer;
+        std::optional<Result<LocalHttp::Answer>> answer;
         QObject context;
-        LoopbackHttp::send(&context, server.port(), request,
-                           [&](const Result<LoopbackHttp::Answer>& result) { answer = result; });
+        LocalHttp::send(&context, server.socketPath(), request,
+                        [&](const Result<LocalHttp::Answer>& result) { answer = result; });
         EXPECT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 30000));
         EXPECT_TRUE(answer && answer->ok() && answer->value().status == 200);
         return answer && answer->ok() ? QJsonDocument::fromJson(answer->value().body).object() : QJsonObject();
@@ -149,10 +151,11 @@ TEST_F(WhisperServerProcess, StartsWarmsUpRecognizesRestartsAndRefusesWorkOnceSt
     ASSERT_TRUE(waitForState(State::ready));
     // stop() at the start of start() reports `stopped` first.
     EXPECT_EQ(states, (QList<State>{stopped, starting, ready}));
-    EXPECT_EQ(
-        recordedArguments(),
-        (QStringList{"-m", model, "--host", "127.0.0.1", "--port", QString::number(server.port()), "-t",
-                     QString::number(ChildProcess::recognizerThreadCount()), "-l", "ru", "-sns", "--prompt", prompt}));
+    // The prompt is the user's: never on the command line, which every local user can read.
+    EXPECT_EQ(recordedArguments(),
+              (QStringList{"-m", model, "--socket", server.socketPath(), "-t",
+                           QString::number(ChildProcess::recognizerThreadCount()), "-l", "ru", "-sns"}));
+    const QByteArray promptField = "name=\"prompt\"\r\n\r\n" + prompt.toUtf8() + "\r\n";
 
     // The warm-up sent one second of silence.
     EXPECT_TRUE(TestFiles::read(recordDir + "/request-1.body")
@@ -161,19 +164,21 @@ TEST_F(WhisperServerProcess, StartsWarmsUpRecognizesRestartsAndRefusesWorkOnceSt
     Result<TranscriptionResult> outcome = transcribe();
     ASSERT_TRUE(outcome.ok()) << outcome.error().description().toStdString();
     EXPECT_TRUE(TestFiles::read(recordDir + "/request-2.body").contains(speechWav()));
+    EXPECT_TRUE(TestFiles::read(recordDir + "/request-2.body").contains(promptField));
 
     // Starting again while running: a new process, and no failure in between.
     const qint64 firstPid = recordedPid();
     start(QStringLiteral("en"));
     ASSERT_TRUE(waitForState(State::ready));
     EXPECT_NE(recordedPid(), firstPid);
-    // Without a prompt the command line ends with "-sns".
-    EXPECT_EQ(recordedArguments().mid(8), (QStringList{"-l", "en", "-sns"}));
+    EXPECT_EQ(recordedArguments().mid(6), (QStringList{"-l", "en", "-sns"}));
     // The old server got SIGTERM and ended by itself; its exit changes nothing.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(firstPid); }, 5000));
     // A recognition's round trip runs the event loop well past the old child's exit notice.
     ASSERT_TRUE(transcribe().ok());
     EXPECT_EQ(states, (QList<State>{stopped, starting, ready}));
+    // Started without a prompt, the server gets none.
+    EXPECT_FALSE(TestFiles::read(recordDir + "/request-2.body").contains("name=\"prompt\""));
 
     // After stop() a recognition fails at once.
     server.stop();
@@ -200,7 +205,7 @@ TEST_F(WhisperServerProcess, ChildEndingOnItsOwnOrMissingFailsWithItsCause)
     }
     EXPECT_TRUE(states.contains(ready));
     EXPECT_TRUE(QFileInfo::exists(recordDir + "/request-1.body"));
-    // The port is nobody's any more, so a recognition is not sent anywhere.
+    // No server listens any more, so a recognition is not sent anywhere.
     EXPECT_EQ(transcribe(false).error(), ChildServer::notRunning());
 
     qunsetenv("TOLVAN_WHISPER_BIN");
@@ -244,46 +249,31 @@ TEST_F(WhisperServerProcess, ServerThatNeverListensFailsIsKilledAfterTheGracePer
     EXPECT_TRUE(waitForState(State::ready));
 }
 
-TEST_F(WhisperServerProcess, NeverTalksToAnotherListenerOnItsPortAndStartsAgainOnAnother)
+TEST_F(WhisperServerProcess, ListensInAFolderOfTheUsersAloneAndIsEndedWhenItAnswersTooMuch)
 {
-    // Another user's program reads the port from the command line and listens on it while the model loads.
-    const QString loaded = workDir + "/loaded";
-    qputenv("FAKE_WHISPER_LOADED_WHEN_FILE", loaded.toUtf8());
-    // It answers like a recognizer, with text that would be pasted.
-    const auto recognizer = [](const HttpRequest&) { return HttpResponse::json(R"({"text":" rm -rf ~"})"); };
-    LocalHttpServer impostor(recognizer);
+    // The fake reads its answer anew for every request; the warm-up's is empty.
+    const QString endless = workDir + QStringLiteral("/endless.json");
+    qputenv("FAKE_WHISPER_ANSWER_FILE", endless.toUtf8());
     start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return recordedPid() > 0; }, 10000));
-    const QList<QByteArray> commandLine =
-        TestFiles::read(QStringLiteral("/proc/%1/cmdline").arg(recordedPid())).split(0);
-    const quint16 taken = commandLine.value(commandLine.indexOf("--port") + 1).toUShort();
-    ASSERT_TRUE(impostor.listen(taken));
-    TestFiles::write(loaded, {});
-
     ASSERT_TRUE(waitForState(State::ready));
-    EXPECT_EQ(states, (QList<State>{stopped, starting, ready}));
-    EXPECT_NE(server.port(), taken);
-    ASSERT_TRUE(transcribe().ok());
-    EXPECT_TRUE(TestFiles::read(recordDir + "/request-2.body").contains(speechWav()));
+    struct stat socket
+    {};
+    ASSERT_EQ(::stat(QFile::encodeName(server.socketPath()).constData(), &socket), 0);
+    EXPECT_TRUE(S_ISSOCK(socket.st_mode));
+    struct stat folder
+    {};
+    ASSERT_EQ(::stat(QFile::encodeName(QFileInfo(server.socketPath()).path()).constData(), &folder), 0);
+    EXPECT_EQ(folder.st_uid, ::getuid());
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
 
-    // Our server dies and the other program takes its port before the app has heard of the death.
+    // A broken recognizer that answers without end is stopped before its answer fills the memory.
+    TestFiles::write(endless, "{\"text\":\"" + QByteArray(40 << 20, 'a') + "\"}");
     const qint64 pid = recordedPid();
-    LocalHttpServer successor(recognizer);
-    ::kill(static_cast<pid_t>(pid), SIGKILL);
-    while (processExists(pid) && !TestFiles::read(QStringLiteral("/proc/%1/stat").arg(pid)).contains(") Z "))
-        QThread::yieldCurrentThread();
-    ASSERT_TRUE(successor.listen(server.port()));
-    EXPECT_EQ(transcribe().error(), LoopbackHttp::peerRefused());
-    // Having heard of the death, the app starts its server again on another port.
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return states == QList<State>{stopped, starting, ready, starting, ready};
-        },
-        30000));
-    EXPECT_NE(server.port(), successor.port());
-    EXPECT_TRUE(transcribe().ok());
-    EXPECT_TRUE(impostor.requests().isEmpty());
-    EXPECT_TRUE(successor.requests().isEmpty());
+    EXPECT_EQ(transcribe().error(), LocalHttp::answerTooLarge());
+    ASSERT_TRUE(waitForState(State::failed));
+    EXPECT_EQ(states.back(), State::failure(QStringLiteral("сервер прислал слишком большой ответ")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, 10000));
+    EXPECT_FALSE(QFileInfo::exists(server.socketPath()));
 }
 
 TEST(StrayServers, OnlyProcessesRunningTheBundledServerFileAreEnded)
@@ -381,6 +371,21 @@ TEST_F(RealWhisperServer, StartsWithACyrillicPromptRecognizesReadsOurRequestFiel
     ASSERT_TRUE(QTest::qWaitFor([&] { return prompted.has_value(); }, 30000));
     EXPECT_TRUE(prompted->ok());
     EXPECT_TRUE(serverLog().contains("whisper_tokenize: too many resulting tokens")) << serverLog().toStdString();
+
+    // Our build of the server loads no other model a request names, and tells no browser it may read its answers.
+    QLocalSocket raw;
+    raw.connectToServer(server.socketPath());
+    ASSERT_TRUE(raw.waitForConnected(5000));
+    const QByteArray form =
+        "--b\r\nContent-Disposition: form-data; name=\"model\"\r\n\r\n" + model.toUtf8() + "\r\n--b--\r\n";
+    raw.write("POST /load HTTP/1.1\r\nHost: localhost\r\nOrigin: http://example.invalid\r\nConnection: close\r\n"
+              "Content-Type: multipart/form-data; boundary=b\r\nContent-Length: " +
+              QByteArray::number(form.size()) + "\r\n\r\n" + form);
+    QByteArray reply;
+    while (raw.waitForReadyRead(5000) || raw.bytesAvailable() > 0)
+        reply += raw.readAll();
+    EXPECT_TRUE(reply.startsWith("HTTP/1.1 404")) << reply.toStdString();
+    EXPECT_FALSE(reply.toLower().contains("access-control-allow")) << reply.toStdString();
 
     // SIGTERM, not SIGKILL: the server says so on its standard output, which it writes out only when it exits.
     server.stop();

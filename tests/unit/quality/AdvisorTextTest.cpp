@@ -92,7 +92,9 @@ TEST(AdvisorAnswer, ParsesScoreAndText)
         {"оценка-2 Первая строка\nвторая строка", "x", {2, "Первая строка\nвторая строка", false}},
         {"текст:  строка один\nстрока два  ", "x", {std::nullopt, "строка один\nстрока два", false}},
         {"ОЦЕНКА: 9\nТЕКСТ: ", "оригинал", {std::nullopt, "оригинал", false}},
-        {"ОЦЕНКА: 2\nТЕКСТ: Извините, не могу.", "йо", {2, "Извините, не могу.", true}}};
+        {"ОЦЕНКА: 2\nТЕКСТ: Извините, не могу.", "йо", {2, "Извините, не могу.", true}},
+        // No control character of the model's reaches a window.
+        {QStringLiteral("ОЦЕНКА: 4\nТЕКСТ: Готово\x1b[201~\u202e\u0085 да"), "x", {4, "Готово[201~ да", false}}};
     for (const auto& [answer, original, expected] : cases)
         EXPECT_EQ(parseAdvice(answer, original), expected) << answer.toStdString();
 }

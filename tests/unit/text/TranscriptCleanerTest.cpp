@@ -1,5 +1,7 @@
 #include "text/TranscriptCleaner.h"
 
+#include "text/TranscriptPipeline.h"
+
 #include <gtest/gtest.h>
 
 TEST(TranscriptCleaner, RemovesShortAnnotationsEmptiesALoneRemarkAndJoinsWordsBrokenAcrossLines)
@@ -26,4 +28,38 @@ TEST(TranscriptCleaner, RemovesShortAnnotationsEmptiesALoneRemarkAndJoinsWordsBr
     };
     for (const auto& [text, expected] : rows)
         EXPECT_EQ(TranscriptCleaner::clean(text), expected) << text.toStdString();
+}
+
+TEST(TranscriptCleaner, NoControlCharacterOfARecognizerReachesTheTextToPaste)
+{
+    // What a broken or hostile model may emit: the end of a terminal's bracketed paste followed by a command,
+    // other escape sequences, C1 controls, text reordered for the eye by bidirectional overrides.
+    const struct
+    {
+        QString recognized;
+        QString withoutControls;
+    } rows[] = {
+        {QStringLiteral("Привет\x1b[201~\nrm -rf ~\n"), QStringLiteral("Привет[201~\nrm -rf ~\n")},
+        {QStringLiteral("Да\x07\x08\x7f\x01 нет\x00"), QStringLiteral("Да нет")},
+        {QStringLiteral("Текст\u009b31m красный\u0085"), QStringLiteral("Текст31m красный")},
+        {QStringLiteral("файл\u202egpj.exe и \u2066изоляция\u2069 \u202a\u202d"),
+         QStringLiteral("файлgpj.exe и изоляция ")},
+        {QStringLiteral("Строка\rвозврат\r\nдальше"), QStringLiteral("Строкавозврат\nдальше")},
+        // Line feeds and tabs are the text's own.
+        {QStringLiteral("Раз.\nДва.\tТри."), QStringLiteral("Раз.\nДва.\tТри.")},
+    };
+    const auto segments = [](const QString& text) {
+        return TranscriptionResult{text, {SpeechSegment{text, 0, 1000, 0.01, -0.1}}};
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(TranscriptCleaner::withoutControls(row.recognized), row.withoutControls)
+            << row.recognized.toStdString();
+        // Through the whole pipeline, with segments or without, the controls make no difference but their absence.
+        const QString pasted = TranscriptPipeline::textOf(segments(row.recognized));
+        EXPECT_EQ(pasted, TranscriptPipeline::textOf(segments(row.withoutControls))) << row.recognized.toStdString();
+        EXPECT_EQ(TranscriptPipeline::textOf({row.recognized, {}}),
+                  TranscriptPipeline::textOf({row.withoutControls, {}}))
+            << row.recognized.toStdString();
+        EXPECT_EQ(TranscriptCleaner::withoutControls(pasted), pasted) << pasted.toStdString();
+    }
 }

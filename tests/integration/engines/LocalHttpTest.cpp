@@ -1,6 +1,7 @@
-#include "engines/LoopbackHttp.h"
+#include "engines/LocalHttp.h"
 
 #include "support/LocalHttpServer.h"
+#include "support/TestEnvironment.h"
 
 #include <QTest>
 
@@ -9,9 +10,9 @@
 #include <memory>
 #include <optional>
 
-using Answer = LoopbackHttp::Answer;
+using Answer = LocalHttp::Answer;
 
-TEST(LoopbackHttpParsing, AnswersAreCompleteByLengthChunksOrClose)
+TEST(LocalHttpParsing, AnswersAreCompleteByLengthChunksOrClose)
 {
     const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n";
     const QByteArray chunked = "HTTP/1.1 503 Busy\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n2;x=y\r\nde\r\n";
@@ -36,11 +37,11 @@ TEST(LoopbackHttpParsing, AnswersAreCompleteByLengthChunksOrClose)
         {"HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nab", true, std::nullopt},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(LoopbackHttp::parse(row.bytes, row.closed), row.expected)
+        EXPECT_EQ(LocalHttp::parse(row.bytes, row.closed), row.expected)
             << row.bytes.toStdString() << (row.closed ? " (closed)" : "");
 }
 
-TEST(LoopbackHttpExchange, ATricklingAnswerIsCutOffByTheOverallLimitAndNoCallbackOutlivesItsContext)
+TEST(LocalHttpExchange, ATricklingAnswerIsCutOffByTheOverallLimitAndNoCallbackOutlivesItsContext)
 {
     // A byte every 50 ms never lets the idle limit strike.
     LocalHttpServer server([](const HttpRequest&) {
@@ -49,27 +50,43 @@ TEST(LoopbackHttpExchange, ATricklingAnswerIsCutOffByTheOverallLimitAndNoCallbac
         response.chunkIntervalMs = 50;
         return response;
     });
-    ASSERT_TRUE(server.listen());
-    LoopbackHttp::Request request;
+    const QString socket = TestEnvironment::makeDirectory(QStringLiteral("sockets")) + QStringLiteral("/server.sock");
+    ASSERT_TRUE(server.listenOn(socket));
+    LocalHttp::Request request;
     request.idleTimeoutMs = 2000;
     request.totalTimeoutMs = 600;
     std::optional<Result<Answer>> outcome;
     QObject context;
-    LoopbackHttp::send(&context, server.port(), request, [&](const Result<Answer>& result) { outcome = result; });
+    LocalHttp::send(&context, socket, request, [&](const Result<Answer>& result) { outcome = result; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 10000));
     ASSERT_FALSE(outcome->ok());
-    EXPECT_EQ(outcome->error(), Error::system(QStringLiteral("QAbstractSocket"), QAbstractSocket::SocketTimeoutError,
+    EXPECT_EQ(outcome->error(), Error::system(QStringLiteral("QLocalSocket"), QLocalSocket::SocketTimeoutError,
                                               QStringLiteral("сервер не ответил вовремя")));
 
     // Gone before that limit strikes, the context takes the callback with it.
     bool called = false;
     auto shortLived = std::make_unique<QObject>();
-    LoopbackHttp::send(shortLived.get(), server.port(), request, [&](const Result<Answer>&) { called = true; });
+    LocalHttp::send(shortLived.get(), socket, request, [&](const Result<Answer>&) { called = true; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 2; }, 5000));
     shortLived.reset();
     // A request sent later with the same limit fails later: by then the first one's answer would have come.
     outcome.reset();
-    LoopbackHttp::send(&context, server.port(), request, [&](const Result<Answer>& result) { outcome = result; });
+    LocalHttp::send(&context, socket, request, [&](const Result<Answer>& result) { outcome = result; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 10000));
     EXPECT_FALSE(called);
+
+    // An answer larger than the request allows ends the exchange, however it is framed.
+    request.totalTimeoutMs = 10000;
+    request.maxAnswerBytes = 4000;
+    for (const bool sendLength : {true, false}) {
+        server.setHandler([sendLength](const HttpRequest&) {
+            HttpResponse response = HttpResponse::json(QByteArray(5000, ' ') + "{}");
+            response.sendContentLength = sendLength;
+            return response;
+        });
+        outcome.reset();
+        LocalHttp::send(&context, socket, request, [&](const Result<Answer>& result) { outcome = result; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 10000));
+        EXPECT_EQ(outcome->error(), LocalHttp::answerTooLarge()) << sendLength;
+    }
 }

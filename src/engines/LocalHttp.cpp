@@ -1,7 +1,5 @@
-#include "engines/LoopbackHttp.h"
+#include "engines/LocalHttp.h"
 
-#include <QHostAddress>
-#include <QNetworkProxy>
 
 namespace
 {
@@ -54,54 +52,37 @@ qsizetype bodySize(const QByteArrayList& pieces)
 
 } // namespace
 
-LoopbackHttp::LoopbackHttp(QObject* context, Callback callback, const Request& request)
-    : QObject(context), callback_(std::move(callback)), peerCheck_(request.peerCheck),
-      stillWorking_(request.stillWorking)
+LocalHttp::LocalHttp(QObject* context, Callback callback, const Request& request)
+    : QObject(context), callback_(std::move(callback)), stillWorking_(request.stillWorking),
+      maxAnswerBytes_(request.maxAnswerBytes)
 {
-    socket_.setProxy(QNetworkProxy::NoProxy);
     idle_.setSingleShot(true);
     connect(&idle_, &QTimer::timeout, this, [this] {
         if (stillWorking_ && stillWorking_())
             idle_.start();
         else
-            failed(QAbstractSocket::SocketTimeoutError);
+            failed(QLocalSocket::SocketTimeoutError);
     });
     // A server that keeps sending a byte now and then never lets the idle timer strike.
     total_.setSingleShot(true);
-    connect(&total_, &QTimer::timeout, this, [this] { failed(QAbstractSocket::SocketTimeoutError); });
-    connect(&socket_, &QTcpSocket::connected, this, [this] {
-        if (peerCheck_ && !peerCheck_()) {
-            finish(peerRefused());
-            return;
-        }
-        socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        // Room for a whole recording in the kernel, instead of many small writes.
-        socket_.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption,
-                                static_cast<int>(std::min<qsizetype>(head_.size() + bodySize(body_), 8 << 20)));
-        socket_.write(head_);
-        for (const QByteArray& piece : std::as_const(body_))
-            socket_.write(piece);
-        head_.clear();
-        body_.clear();
-        idle_.start();
-    });
-    connect(&socket_, &QTcpSocket::bytesWritten, this, [this] { idle_.start(); });
-    connect(&socket_, &QTcpSocket::readyRead, this, &LoopbackHttp::receive);
-    connect(&socket_, &QTcpSocket::disconnected, this, &LoopbackHttp::closed);
-    connect(&socket_, &QTcpSocket::errorOccurred, this, &LoopbackHttp::failed);
+    connect(&total_, &QTimer::timeout, this, [this] { failed(QLocalSocket::SocketTimeoutError); });
+    connect(&socket_, &QLocalSocket::connected, this, &LocalHttp::sendRequest);
+    connect(&socket_, &QLocalSocket::bytesWritten, this, [this] { idle_.start(); });
+    connect(&socket_, &QLocalSocket::readyRead, this, &LocalHttp::receive);
+    connect(&socket_, &QLocalSocket::disconnected, this, &LocalHttp::closed);
+    connect(&socket_, &QLocalSocket::errorOccurred, this, &LocalHttp::failed);
 }
 
-LoopbackHttp::~LoopbackHttp()
+LocalHttp::~LocalHttp()
 {
     finished_ = true;
     socket_.disconnect(this);
 }
 
-void LoopbackHttp::send(QObject* context, quint16 port, const Request& request, Callback callback)
+void LocalHttp::send(QObject* context, const QString& socketPath, const Request& request, Callback callback)
 {
     QByteArray message = request.method + ' ' + request.path +
-                         " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
-                         "\r\nConnection: close\r\nAccept: */*\r\n";
+                         " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\nAccept: */*\r\n";
     if (!request.contentType.isEmpty())
         message += "Content-Type: " + request.contentType + "\r\n";
     for (const auto& [name, value] : request.headers)
@@ -109,26 +90,36 @@ void LoopbackHttp::send(QObject* context, quint16 port, const Request& request, 
     if (request.method != "GET" || !request.body.isEmpty())
         message += "Content-Length: " + QByteArray::number(bodySize(request.body)) + "\r\n";
     message += "\r\n";
-    auto* exchange = new LoopbackHttp(context, std::move(callback), request);
-    exchange->start(port, std::move(message), request.body, request.idleTimeoutMs, request.totalTimeoutMs);
+    auto* exchange = new LocalHttp(context, std::move(callback), request);
+    exchange->start(socketPath, std::move(message), request.body, request);
 }
 
-void LoopbackHttp::start(quint16 port, QByteArray head, QByteArrayList body, int idleTimeoutMs, int totalTimeoutMs)
+void LocalHttp::start(const QString& socketPath, QByteArray head, QByteArrayList body, const Request& request)
 {
     head_ = std::move(head);
     body_ = std::move(body);
-    idle_.setInterval(idleTimeoutMs);
+    idle_.setInterval(request.idleTimeoutMs);
     idle_.start();
-    total_.start(totalTimeoutMs);
-    socket_.connectToHost(QHostAddress::LocalHost, port);
+    total_.start(request.totalTimeoutMs);
+    socket_.connectToServer(socketPath);
 }
 
-Error LoopbackHttp::peerRefused()
+void LocalHttp::sendRequest()
 {
-    return Error::tolvan(13, QStringLiteral("порт сервера занят чужой программой"));
+    socket_.write(head_);
+    for (const QByteArray& piece : std::as_const(body_))
+        socket_.write(piece);
+    head_.clear();
+    body_.clear();
+    idle_.start();
 }
 
-std::optional<LoopbackHttp::Answer> LoopbackHttp::parse(const QByteArray& received, bool closed)
+Error LocalHttp::answerTooLarge()
+{
+    return Error::tolvan(13, QStringLiteral("ответ сервера слишком велик"));
+}
+
+std::optional<LocalHttp::Answer> LocalHttp::parse(const QByteArray& received, bool closed)
 {
     if (received.isEmpty())
         return std::nullopt;
@@ -158,41 +149,53 @@ std::optional<LoopbackHttp::Answer> LoopbackHttp::parse(const QByteArray& receiv
     return std::nullopt;
 }
 
-void LoopbackHttp::receive()
+bool LocalHttp::takeArrived()
 {
-    received_ += socket_.readAll();
+    received_ += socket_.read(maxAnswerBytes_ + 1 - received_.size());
+    if (received_.size() <= maxAnswerBytes_)
+        return true;
+    finish(answerTooLarge());
+    return false;
+}
+
+void LocalHttp::receive()
+{
+    if (!takeArrived())
+        return;
     idle_.start();
     if (const auto answer = parse(received_, false))
         finish(*answer);
 }
 
-void LoopbackHttp::closed()
+void LocalHttp::closed()
 {
-    received_ += socket_.readAll();
+    if (!takeArrived())
+        return;
     if (const auto answer = parse(received_, true)) {
         finish(*answer);
         return;
     }
-    failed(QAbstractSocket::RemoteHostClosedError);
+    failed(QLocalSocket::PeerClosedError);
 }
 
-void LoopbackHttp::failed(QAbstractSocket::SocketError error)
+void LocalHttp::failed(QLocalSocket::LocalSocketError error)
 {
     if (finished_)
         return;
-    if (error == QAbstractSocket::RemoteHostClosedError && !received_.isEmpty()) {
-        if (const auto answer = parse(received_ + socket_.readAll(), true)) {
+    if (error == QLocalSocket::PeerClosedError && !received_.isEmpty()) {
+        if (!takeArrived())
+            return;
+        if (const auto answer = parse(received_, true)) {
             finish(*answer);
             return;
         }
     }
-    const QString description = error == QAbstractSocket::SocketTimeoutError
-                                    ? QStringLiteral("сервер не ответил вовремя")
-                                    : socket_.errorString();
-    finish(Error::system(QStringLiteral("QAbstractSocket"), error, description));
+    const QString description = error == QLocalSocket::SocketTimeoutError ? QStringLiteral("сервер не ответил вовремя")
+                                                                          : socket_.errorString();
+    finish(Error::system(QStringLiteral("QLocalSocket"), error, description));
 }
 
-void LoopbackHttp::finish(const Result<Answer>& result)
+void LocalHttp::finish(const Result<Answer>& result)
 {
     if (finished_)
         return;

@@ -4,17 +4,17 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QLocalSocket>
 #include <QObject>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <functional>
 
-// One HTTP/1.1 request to a child server on 127.0.0.1, on a fresh connection with Nagle's algorithm off
-// and the whole request handed to the socket at once (the body is shared, not copied). (Qt's HTTP client writes a
-// request body in pieces on a socket that delays small segments; against a peer that delays its acknowledgements every
-// recognition stalled for about 40 ms.) Never goes through a proxy, stores nothing.
-class LoopbackHttp : public QObject
+// One HTTP/1.1 request to a child server over its Unix socket, on a fresh connection, with the whole request handed
+// to the socket at once (the body is shared, not copied). The socket lives in a folder only this user can enter, so
+// nobody else can listen there or connect to it. Stores nothing; an answer larger than the request allows ends the
+// exchange instead of filling memory.
+class LocalHttp : public QObject
 {
     Q_OBJECT
 
@@ -44,41 +44,43 @@ public:
         std::function<bool()> stillWorking;
         // The longest the whole exchange may take, however steadily data arrives.
         int totalTimeoutMs = 600000;
-        // Asked once the connection stands, before anything is sent: false ends the exchange with peerRefused()
-        // and the peer gets nothing.
-        std::function<bool()> peerCheck;
+        // The most the answer may hold, head and body.
+        qsizetype maxAnswerBytes = 32 << 20;
     };
 
     // Sends the request; the callback runs once on the context's thread, never after the context is gone.
-    static void send(QObject* context, quint16 port, const Request& request, Callback callback);
+    static void send(QObject* context, const QString& socketPath, const Request& request, Callback callback);
 
-    // What the exchange ends with when the request's peer check refuses the peer.
-    static Error peerRefused();
+    // What the exchange ends with when the answer grows past the request's limit.
+    static Error answerTooLarge();
 
     // Parses a complete answer from the bytes received so far; `closed` when the peer has closed the
     // connection. Nothing while more bytes are needed.
     static std::optional<Answer> parse(const QByteArray& received, bool closed);
 
     // Without a callback: the socket's last signals while it closes must not reach it.
-    ~LoopbackHttp() override;
+    ~LocalHttp() override;
 
 private:
-    LoopbackHttp(QObject* context, Callback callback, const Request& request);
+    LocalHttp(QObject* context, Callback callback, const Request& request);
 
-    void start(quint16 port, QByteArray head, QByteArrayList body, int idleTimeoutMs, int totalTimeoutMs);
+    void start(const QString& socketPath, QByteArray head, QByteArrayList body, const Request& request);
+    void sendRequest();
+    // Reads what has arrived; false (and the exchange ended) once the answer is larger than allowed.
+    bool takeArrived();
     void receive();
     void closed();
-    void failed(QAbstractSocket::SocketError error);
+    void failed(QLocalSocket::LocalSocketError error);
     void finish(const Result<Answer>& result);
 
-    QTcpSocket socket_;
+    QLocalSocket socket_;
     QTimer idle_;
     QTimer total_;
     QByteArray received_;
     QByteArray head_;
     QByteArrayList body_;
     Callback callback_;
-    std::function<bool()> peerCheck_;
     std::function<bool()> stillWorking_;
+    qsizetype maxAnswerBytes_ = 0;
     bool finished_ = false;
 };
