@@ -2,11 +2,12 @@
 # The updater's image of a build tree's bundle and the feed that announces it:
 #   TOLVAN_SIGNING_KEY=~/.config/tolvan-release/update-key.pem scripts/make-update-image.sh build/release build/dist
 # writes build/dist/Tolvan-<version>-<build>.tar.gz (its top level is the directory Толван.app holding bin/,
-# share/ and Contents/Info.json), build/dist/feed.json ({"version","build","url","notes","sha256","signature"},
-# with the image named relative to the feed) and build/dist/feed.json.sig. The signatures are Ed25519, made with
-# the private key in the file TOLVAN_SIGNING_KEY (openssl's PEM, see scripts/update-signing-key.sh; asked for its
-# passphrase once): "signature" of the image's bytes, feed.json.sig of the feed's. Without the variable both are
-# made unsigned, and Tolvan will not install them. NOTES replaces the release notes.
+# share/ and Contents/Info.json), build/dist/feed.json ({"version","build","url","size","notes","sha256",
+# "signature"}, with the image named relative to the feed and its size in bytes) and build/dist/feed.json.sig.
+# The signatures are Ed25519, made with the private key in the file TOLVAN_SIGNING_KEY (openssl's PEM, see
+# scripts/update-signing-key.sh; asked for its passphrase once): "signature" of the image's bytes, feed.json.sig
+# of the feed's. Without the variable both are made unsigned, and Tolvan will not install them. NOTES replaces
+# the release notes.
 set -euo pipefail
 
 if [[ $# -ne 2 ]]; then
@@ -77,6 +78,7 @@ tar --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$epoch" -C "$stage
     gzip -9 -n >"$dist/$image.tmp"
 mv "$dist/$image.tmp" "$dist/$image"
 sha256=$(sha256sum "$dist/$image" | cut -d' ' -f1)
+size=$(stat -c %s "$dist/$image")
 signature_member=""
 if [[ -n "$key" ]]; then
     signature_member=", \"signature\": \"$(sign "$dist/$image")\""
@@ -88,8 +90,9 @@ escape() {
     text=${text//$'\n'/\\n}
     printf '%s' "$text"
 }
-printf '{"version": "%s", "build": %s, "url": "%s", "notes": "%s", "sha256": "%s"%s}\n' \
-    "$(escape "$version")" "$build" "$image" "$(escape "$notes")" "$sha256" "$signature_member" >"$dist/feed.json"
+printf '{"version": "%s", "build": %s, "url": "%s", "size": %s, "notes": "%s", "sha256": "%s"%s}\n' \
+    "$(escape "$version")" "$build" "$image" "$size" "$(escape "$notes")" "$sha256" "$signature_member" \
+    >"$dist/feed.json"
 rm -f "$dist/feed.json.sig"
 echo "$dist/$image"
 echo "$dist/feed.json"

@@ -30,6 +30,11 @@ Error FileDownload::incompleteError()
     return Error::tolvan(1, QStringLiteral("файл модели неполный"));
 }
 
+Error FileDownload::hashMismatchError()
+{
+    return Error::tolvan(6, QStringLiteral("файл модели повреждён или подменён: контрольная сумма не совпадает"));
+}
+
 bool FileDownload::isPartialFile(const QString& fileName)
 {
     // QSaveFile's temporary file: the destination's name, a dot and six random letters or digits. Every
@@ -72,6 +77,9 @@ void FileDownload::startSource(int index)
     sourceIndex_ = index;
     received_ = 0;
     writeError_.reset();
+    hash_.reset();
+    if (expectedHash_)
+        hash_.emplace(expectedHash_->algorithm());
     if (onSourceStarted)
         onSourceStarted(index);
     const QString directory = QFileInfo(destination_).absolutePath();
@@ -104,6 +112,8 @@ void FileDownload::receive()
         return;
     }
     received_ += bytes.size();
+    if (hash_)
+        hash_->addData(bytes);
     const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
     if (onProgress && !bytes.isEmpty())
         onProgress(received_, length.isValid() && length.toLongLong() > 0 ? length.toLongLong() : -1);
@@ -144,6 +154,8 @@ Result<qint64> FileDownload::verifyAndPlace()
     const qint64 bytes = file_->size();
     if (bytes <= minimumBytes_)
         return incompleteError();
+    if (expectedHash_ && !expectedHash_->matches(hash_->resultView()))
+        return hashMismatchError();
     if (!file_->commit()) {
         const Error error = SystemErrors::ofFile(*file_);
         file_.reset();

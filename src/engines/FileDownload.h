@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "core/Result.h"
+#include "engines/ContentHash.h"
 
 #include <QList>
 #include <QObject>
@@ -12,14 +13,16 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QNetworkAccessManager;
 class QNetworkReply;
 
 // Downloads one file from a list of sources, tried in order until one delivers it (the hub, then its
 // mirror). The body streams into a temporary file beside the destination that replaces the destination
-// only once it has arrived whole, answered 200 and is larger than the minimum size; a half-written file
-// never appears under the final name. Lives on the thread of its network manager.
+// only once it has arrived whole, answered 200, is larger than the minimum size and, when a digest is
+// expected, hashes to it (hashed as it streams in); a half-written or different file never appears under
+// the final name. Lives on the thread of its network manager.
 class FileDownload : public QObject
 {
     Q_OBJECT
@@ -48,11 +51,15 @@ public:
     // Once, at the end; the error is the last source's, in the words of SystemErrors.
     std::function<void(const Result<Arrived>& result)> onFinished;
 
+    // Before start(): every source has to deliver exactly these bytes.
+    void expectHash(const ContentHash& hash) { expectedHash_ = hash; }
+
     void start();
     // Stops without calling onFinished; the temporary file is discarded.
     void cancel();
 
     static Error incompleteError();
+    static Error hashMismatchError();
     // Whether a file name is that of a body still streaming in, "<destination's name>.XXXXXX", or of one
     // left behind when the process ended in the middle of a download.
     static bool isPartialFile(const QString& fileName);
@@ -69,6 +76,8 @@ private:
     QList<QUrl> sources_;
     QString destination_;
     qint64 minimumBytes_;
+    std::optional<ContentHash> expectedHash_;
+    std::optional<QCryptographicHash> hash_;
     int sourceIndex_ = -1;
     qint64 received_ = 0;
     QPointer<QNetworkReply> reply_;

@@ -11,10 +11,12 @@ namespace
 {
 
 const QString whisperRepository = QStringLiteral("ggerganov/whisper.cpp");
+const QString whisperRevision = QStringLiteral("5359861c739e955e79d9a303bcbc70fb988958b1");
 const QString gigaamRepository =
     QStringLiteral("csukuangfj/sherpa-onnx-nemo-transducer-punct-giga-am-v3-russian-2025-12-16");
 
-WhisperModel whisperEntry(const char* id, const char* file, const char* title, int sizeMB, const char* note)
+WhisperModel whisperEntry(const char* id, const char* file, const char* title, int sizeMB, const char* note,
+                          const char* hash)
 {
     WhisperModel model;
     model.id = QString::fromUtf8(id);
@@ -24,6 +26,8 @@ WhisperModel whisperEntry(const char* id, const char* file, const char* title, i
     model.note = QString::fromUtf8(note);
     model.engine = EngineKind::whisper;
     model.repository = whisperRepository;
+    model.revision = whisperRevision;
+    model.hashes = {QString::fromUtf8(hash)};
     return model;
 }
 
@@ -40,6 +44,8 @@ WhisperModel gigaamEntry()
                    QStringLiteral("tokens.txt")};
     model.fileSizesMB = {214.3, 4.4, 2.6, 0.01};
     model.repository = gigaamRepository;
+    // No digest of these files has been pinned from their model page yet: they come from the hub alone (never the
+    // mirror) and are checked by size.
     return model;
 }
 
@@ -47,12 +53,15 @@ std::vector<WhisperModel> buildCatalog()
 {
     return {
         whisperEntry("large-v3-turbo-q5_0", "ggml-large-v3-turbo-q5_0.bin", "Turbo v3", 574,
-                     "быстро и точно — рекомендуется"),
+                     "быстро и точно — рекомендуется", "sha1:e050f7970618a659205450ad97eb95a18d69c9ee"),
         whisperEntry("large-v3-turbo-q8_0", "ggml-large-v3-turbo-q8_0.bin", "Turbo v3 (q8)", 874,
-                     "чуть точнее, больше памяти"),
-        whisperEntry("large-v3-q5_0", "ggml-large-v3-q5_0.bin", "Large v3", 1082, "максимум качества, медленнее"),
-        whisperEntry("medium-q5_0", "ggml-medium-q5_0.bin", "Medium", 539, "легче, качество ниже"),
-        whisperEntry("small", "ggml-small.bin", "Small", 466, "минимальные требования"),
+                     "чуть точнее, больше памяти", "sha1:01bf15bedffe9f39d65c1b6ff9b687ea91f59e0e"),
+        whisperEntry("large-v3-q5_0", "ggml-large-v3-q5_0.bin", "Large v3", 1082, "максимум качества, медленнее",
+                     "sha1:e6e2ed78495d403bef4b7cff42ef4aaadcfea8de"),
+        whisperEntry("medium-q5_0", "ggml-medium-q5_0.bin", "Medium", 539, "легче, качество ниже",
+                     "sha1:7718d4c1ec62ca96998f058114db98236937490e"),
+        whisperEntry("small", "ggml-small.bin", "Small", 466, "минимальные требования",
+                     "sha1:55356645c2b361a969dfd0ef2c5a50d530afd8d5"),
         gigaamEntry(),
     };
 }
@@ -67,7 +76,8 @@ const std::vector<WhisperModel>& builtIn()
 
 QString WhisperModel::urlBase() const
 {
-    return ModelHub::hubBase() + QLatin1Char('/') + repository + QStringLiteral("/resolve/main");
+    return ModelHub::hubBase() + QLatin1Char('/') + repository + QStringLiteral("/resolve/") +
+           (revision.isEmpty() ? QStringLiteral("main") : revision);
 }
 
 QStringList WhisperModel::downloadFiles() const
@@ -80,6 +90,11 @@ double WhisperModel::downloadFileSizeMB(int index) const
     if (engine == EngineKind::whisper)
         return sizeMB;
     return index >= 0 && static_cast<size_t>(index) < fileSizesMB.size() ? fileSizesMB[index] : 0;
+}
+
+std::optional<ContentHash> WhisperModel::downloadFileHash(int index) const
+{
+    return ContentHash::parse(hashes.value(index));
 }
 
 QString WhisperModel::filePath(int index) const

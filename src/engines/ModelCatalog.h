@@ -1,8 +1,11 @@
 #pragma once
 
+#include "engines/ContentHash.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 // Which recognizer runs a model.
@@ -25,8 +28,14 @@ struct WhisperModel
     // gigaam: the files inside the model's own directory, in download order, with their nominal sizes.
     QStringList files;
     std::vector<double> fileSizesMB;
-    // "owner/name" of the hub repository that holds the files.
+    // "owner/name" of the hub repository that holds the files, and the commit they are taken from (empty: the
+    // repository's main branch, which its owner may change at any time).
     QString repository;
+    QString revision;
+    // The digest of each download file, in download order, as ContentHash reads it. A file with one may come from
+    // the mirror as well, since whatever it delivers has to be the same bytes; a file without one is taken from
+    // the hub alone, on its size.
+    QStringList hashes;
     // A model file the user added: present while the file exists, whatever its size.
     bool userProvided = false;
 
@@ -36,6 +45,8 @@ struct WhisperModel
     QStringList downloadFiles() const;
     // Nominal size of download file `index` in megabytes.
     double downloadFileSizeMB(int index) const;
+    // The digest download file `index` has to have, if the catalog knows it.
+    std::optional<ContentHash> downloadFileHash(int index) const;
     // Where download file `index` lives on disk.
     QString filePath(int index) const;
     // The model on disk: its file (whisper) or its directory (gigaam).

@@ -50,6 +50,15 @@ void removePartialDownloads()
     }
 }
 
+// The mirror is asked only for a file whose digest is known: it could hand out any bytes at all, and only the
+// digest tells whether they are the hub's.
+QList<QUrl> sources(const QUrl& hub, const QUrl& mirror, bool mirrorFirst, bool hashKnown)
+{
+    if (!hashKnown)
+        return {hub};
+    return mirrorFirst ? QList<QUrl>{mirror} : QList<QUrl>{hub, mirror};
+}
+
 } // namespace
 
 ModelManager& ModelManager::shared()
@@ -88,9 +97,12 @@ void ModelManager::startFile(const WhisperModel& model, bool mirror, int fileInd
     const QUrl mirrorUrl(ModelHub::mirrored(hubAddress), QUrl::StrictMode);
     if (name.isEmpty() || !hubUrl.isValid() || !mirrorUrl.isValid() || hubUrl.isRelative())
         return;
-    const QList<QUrl> sources = mirror ? QList<QUrl>{mirrorUrl} : QList<QUrl>{hubUrl, mirrorUrl};
-    auto* transfer = new FileDownload(&network_, sources, model.filePath(fileIndex),
-                                      ModelCatalog::completeSizeThreshold(model.downloadFileSizeMB(fileIndex)), this);
+    const std::optional<ContentHash> hash = model.downloadFileHash(fileIndex);
+    auto* transfer =
+        new FileDownload(&network_, sources(hubUrl, mirrorUrl, mirror, hash.has_value()), model.filePath(fileIndex),
+                         ModelCatalog::completeSizeThreshold(model.downloadFileSizeMB(fileIndex)), this);
+    if (hash)
+        transfer->expectHash(*hash);
     const QString id = model.id;
     tasks_.insert(id, Task{model, mirror, fileIndex, transfer});
 

@@ -15,8 +15,9 @@
 class FileDownload;
 
 // Owns the models directory: downloads catalog models file by file from the model hub (falling back to
-// its mirror once per failing file), tells whether a model is present, measures and deletes them. Lives
-// on the main thread; isDownloaded and diskUsageBytes may be called from any thread.
+// its mirror once per failing file whose digest the catalog knows), tells whether a model is present,
+// measures and deletes them. Lives on the main thread; isDownloaded and diskUsageBytes may be called from
+// any thread.
 class ModelManager : public QObject
 {
     Q_OBJECT

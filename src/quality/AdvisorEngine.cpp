@@ -7,6 +7,7 @@
 #include "core/SettingsStore.h"
 #include "core/SharedInstance.h"
 #include "engines/ChildProcess.h"
+#include "engines/ContentHash.h"
 #include "engines/FileDownload.h"
 #include "engines/ModelHub.h"
 #include "engines/Utf8.h"
@@ -106,7 +107,8 @@ QStringList AdvisorEngine::serverArguments(const QString& modelPath, const QStri
 
 QString AdvisorEngine::modelAddress(const QString& base)
 {
-    return base + QLatin1Char('/') + repository + QStringLiteral("/resolve/main/") + modelFileName;
+    return base + QLatin1Char('/') + repository + QStringLiteral("/resolve/") + revision + QLatin1Char('/') +
+           modelFileName;
 }
 
 Error AdvisorEngine::error(const QString& message)
@@ -318,6 +320,8 @@ void AdvisorEngine::startDownload()
     downloadProgress_ = 0;
     setState(State::downloadingAt(0));
     auto* download = new FileDownload(&downloads_, {QUrl(address)}, modelPath(), sizes_.acceptedAbove, this);
+    if (const std::optional<ContentHash> hash = ContentHash::parse(sizes_.hash))
+        download->expectHash(*hash);
     download_ = download;
     download->onProgress = [this](qint64 received, qint64 expected) {
         const double total = static_cast<double>(expected < 1 ? sizes_.assumedTotal : expected);
@@ -348,7 +352,8 @@ void AdvisorEngine::downloadFinished(const Result<qint64>& placed)
 void AdvisorEngine::downloadFailed(const Error& error)
 {
     Log::info(QStringLiteral("Советник: загрузка не удалась: ") + error.description());
-    if (!useMirror_) {
+    // The mirror could hand out any bytes; only a known digest tells whether they are the model's.
+    if (!useMirror_ && ContentHash::parse(sizes_.hash)) {
         useMirror_ = true;
         setState(State{State::noModel, 0, {}});
         downloadModel();

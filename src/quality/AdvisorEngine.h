@@ -19,10 +19,11 @@ class FileDownload;
 
 // The local language-model style advisor. It keeps a llama-server child on 127.0.0.1 with a Qwen3-4B
 // instruct model (through ChildServer, which talks to nothing but the child's own socket), started on the first
-// request and stopped after a while without one, downloads that model on demand (hub first, then the mirror for
-// the rest of the run), and turns one phrase into advice for a style. Each start gives the server a fresh API key
-// that other users cannot read, so that nobody else gets answers from it. Lives on the main thread: state
-// changes, callbacks and completions all happen there.
+// request and stopped after a while without one, downloads that model on demand from a fixed commit of its
+// repository (hub first, then the mirror for the rest of the run; both have to deliver the same bytes), and turns one
+// phrase into advice for a style. Each start gives the server a fresh API key that other users cannot read, so that
+// nobody else gets answers from it. Lives on the main thread: state changes, callbacks and completions all happen
+// there.
 class AdvisorEngine : public QObject
 {
     Q_OBJECT
@@ -71,10 +72,15 @@ public:
         qint64 acceptedAbove = 900'000'000;
         // The size progress assumes when the server announces none.
         qint64 assumedTotal = 2'400'000'000;
+        // The digest a finished download has to have (see ContentHash); without one only the hub is asked.
+        QString hash = modelHash;
     };
 
     static inline const QString repository = QStringLiteral("unsloth/Qwen3-4B-Instruct-2507-GGUF");
+    static inline const QString revision = QStringLiteral("a06e946bb6b655725eafa393f4a9745d460374c9");
     static inline const QString modelFileName = QStringLiteral("Qwen3-4B-Instruct-2507-Q4_K_M.gguf");
+    static inline const QString modelHash =
+        QStringLiteral("sha256:3605803b982cb64aead44f6c1b2ae36e3acdb41d8e46c8a94c6533bc4c67e597");
     static constexpr int errorCode = 50;
     static constexpr int incompleteDownloadCode = 51;
 

@@ -21,8 +21,9 @@ std::optional<int> unsuccessfulStatus(const QNetworkReply& reply)
 
 } // namespace
 
-ImageDownload::ImageDownload(QNetworkAccessManager& network, const QUrl& url, QString destination, QObject* parent)
-    : QObject(parent), network_(network), url_(url), destination_(std::move(destination))
+ImageDownload::ImageDownload(QNetworkAccessManager& network, const QUrl& url, qint64 size, QString destination,
+                             QObject* parent)
+    : QObject(parent), network_(network), url_(url), size_(size), destination_(std::move(destination))
 {
     totalTimer_.setSingleShot(true);
     connect(&totalTimer_, &QTimer::timeout, this,
@@ -41,9 +42,9 @@ void ImageDownload::start()
     reply_ = network_.get(request);
     totalTimer_.start(totalTimeoutMs);
     connect(reply_, &QNetworkReply::readyRead, this, &ImageDownload::receive);
-    connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 total) {
-        if (!failure_ && onProgress)
-            onProgress(total > 0 ? static_cast<double>(received) / static_cast<double>(total) : 0.0);
+    connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64) {
+        if (!failure_ && onProgress && received <= size_)
+            onProgress(size_ > 0 ? static_cast<double>(received) / static_cast<double>(size_) : 0.0);
     });
     connect(reply_, &QNetworkReply::finished, this, &ImageDownload::finish);
 }
@@ -56,16 +57,29 @@ void ImageDownload::receive()
         fail(SystemErrors::ofHttpStatus(*status, reply_->url()), false);
         return;
     }
-    if (const auto failed = store())
+    const QByteArray bytes = reply_->readAll();
+    if (const auto tooLarge = overrun(bytes.size())) {
+        fail(*tooLarge, false);
+        return;
+    }
+    if (const auto failed = store(bytes))
         fail(*failed, true);
 }
 
-std::optional<Error> ImageDownload::store()
+std::optional<Error> ImageDownload::overrun(qint64 arriving) const
 {
-    const QByteArray bytes = reply_->readAll();
-    if (file_->write(bytes) == bytes.size())
+    if (received_ + arriving <= size_)
         return std::nullopt;
-    return SystemErrors::ofFile(*file_);
+    return Error::tolvan(updaterErrorCode,
+                         QStringLiteral("сервер прислал больше %1 байт, указанных в фиде").arg(size_));
+}
+
+std::optional<Error> ImageDownload::store(const QByteArray& bytes)
+{
+    if (file_->write(bytes) != bytes.size())
+        return SystemErrors::ofFile(*file_);
+    received_ += bytes.size();
+    return std::nullopt;
 }
 
 void ImageDownload::fail(Error error, bool whileSaving)
@@ -106,9 +120,22 @@ ImageDownload::Outcome ImageDownload::save()
         outcome.error = SystemErrors::ofReply(*reply_);
         return outcome;
     }
+    const QByteArray rest = reply_->readAll();
+    if (const auto tooLarge = overrun(rest.size())) {
+        outcome.error = tooLarge;
+        return outcome;
+    }
     outcome.failedWhileSaving = true;
-    if (const auto failed = store()) {
+    if (const auto failed = store(rest)) {
         outcome.error = failed;
+        return outcome;
+    }
+    if (received_ < size_) {
+        outcome.error = Error::tolvan(updaterErrorCode, QStringLiteral("образ короче %1 байт, указанных в фиде: "
+                                                                       "пришло %2")
+                                                            .arg(size_)
+                                                            .arg(received_));
+        outcome.failedWhileSaving = false;
         return outcome;
     }
     QFile::remove(destination_);

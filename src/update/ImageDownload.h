@@ -16,7 +16,8 @@
 
 // Downloads the update image into a temporary file beside its destination and, once it is complete,
 // moves it to the destination, replacing an older one. Never holds the image in memory. An answer other
-// than 2xx is a failed download, not an image.
+// than 2xx is a failed download, not an image; so is one that sends more bytes than the feed stated (it is
+// stopped at once) or fewer.
 class ImageDownload : public QObject
 {
     Q_OBJECT
@@ -35,9 +36,10 @@ public:
         bool failedWhileSaving = false;
     };
 
-    ImageDownload(QNetworkAccessManager& network, const QUrl& url, QString destination, QObject* parent = nullptr);
+    ImageDownload(QNetworkAccessManager& network, const QUrl& url, qint64 size, QString destination,
+                  QObject* parent = nullptr);
 
-    // Written bytes / expected bytes, or 0 while the size is unknown.
+    // Received bytes / the stated size.
     std::function<void(double fraction)> onProgress;
     // Called once.
     std::function<void(const Outcome&)> onFinished;
@@ -46,13 +48,16 @@ public:
 
 private:
     void receive();
-    std::optional<Error> store();
+    std::optional<Error> overrun(qint64 arriving) const;
+    std::optional<Error> store(const QByteArray& bytes);
     void fail(Error error, bool whileSaving);
     void finish();
     Outcome save();
 
     QNetworkAccessManager& network_;
     QUrl url_;
+    qint64 size_;
+    qint64 received_ = 0;
     QString destination_;
     std::unique_ptr<QTemporaryFile> file_;
     QPointer<QNetworkReply> reply_;

@@ -1,7 +1,12 @@
 #include "update/ImageExtractor.h"
 
+#include "update/FileTree.h"
+#include "update/ImageEntries.h"
+
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -40,65 +45,51 @@ QString entryString(const char* utf8, const char* raw)
     return utf8 ? QString::fromUtf8(utf8) : QString::fromUtf8(raw ? raw : "");
 }
 
-// The entry name made relative and free of "." and empty components; nothing when it is absolute or
-// has a ".." component. An empty result names the directory itself.
-std::optional<QString> safeEntryName(const QString& name)
+// Whether the path, every link on it followed, is an existing file below the root.
+bool isBelow(const QString& root, const QString& path)
 {
-    if (name.startsWith(QLatin1Char('/')))
-        return std::nullopt;
-    QStringList parts;
-    for (const QString& part : name.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (part == QLatin1String(".."))
-            return std::nullopt;
-        if (part != QLatin1String("."))
-            parts.append(part);
-    }
-    return parts.join(QLatin1Char('/'));
+    return QFileInfo(path).canonicalFilePath().startsWith(root + QLatin1Char('/'));
 }
 
-// Whether a symbolic link stored at the (safe) entry name with this target points inside the directory.
-bool linkStaysInside(const QString& entryName, const QString& target)
+// A link unpacked early may lead through links that came later in the image: once all are on disk, each is
+// followed again.
+std::optional<Error> checkUnpackedLinks(const QString& root)
 {
-    if (target.isEmpty() || target.startsWith(QLatin1Char('/')))
-        return false;
-    QStringList parts = entryName.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    if (!parts.isEmpty())
-        parts.removeLast();
-    for (const QString& part : target.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (part == QLatin1String("..")) {
-            if (parts.isEmpty())
-                return false;
-            parts.removeLast();
-        } else if (part != QLatin1String(".")) {
-            parts.append(part);
-        }
+    QDirIterator entries(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        const QString path = entries.next();
+        const std::optional<QString> target = ImageEntries::linkTarget(path);
+        const QString name = path.mid(root.size() + 1);
+        if (target && !ImageEntries::linkResolvesInside(root, name, *target))
+            return unsafeEntry(name);
     }
-    return true;
+    return std::nullopt;
 }
 
 // Validates the entry and points it at its place below the directory.
 std::optional<Error> placeEntry(archive_entry* entry, const QString& root, QString& relativeName)
 {
     const QString name = entryString(archive_entry_pathname_utf8(entry), archive_entry_pathname(entry));
-    const auto safeName = safeEntryName(name);
+    const auto safeName = ImageEntries::safeName(name);
     if (!safeName)
         return unsafeEntry(name);
     relativeName = *safeName;
     const char* hardlinkRaw = archive_entry_hardlink(entry);
     const unsigned int type = archive_entry_filetype(entry);
+    if (!ImageEntries::isAcceptedType(type, hardlinkRaw != nullptr))
+        return unsafeEntry(name);
     if (hardlinkRaw) {
         const QString target = entryString(archive_entry_hardlink_utf8(entry), hardlinkRaw);
-        const auto safeTarget = safeEntryName(target);
-        if (!safeTarget || safeTarget->isEmpty())
+        const auto safeTarget = ImageEntries::safeName(target);
+        if (!safeTarget || safeTarget->isEmpty() || !isBelow(root, root + QLatin1Char('/') + *safeTarget))
             return unsafeEntry(name);
         archive_entry_set_hardlink(entry, QFile::encodeName(root + QLatin1Char('/') + *safeTarget).constData());
     } else if (type == AE_IFLNK) {
         const QString target = entryString(archive_entry_symlink_utf8(entry), archive_entry_symlink(entry));
-        if (!linkStaysInside(relativeName, target))
+        if (!ImageEntries::linkResolvesInside(root, relativeName, target))
             return unsafeEntry(name);
         archive_entry_set_symlink(entry, QFile::encodeName(target).constData());
-    } else if (type != AE_IFREG && type != AE_IFDIR) {
-        return unsafeEntry(name);
     }
     archive_entry_set_pathname(entry, QFile::encodeName(root + QLatin1Char('/') + relativeName).constData());
     archive_entry_set_perm(entry, archive_entry_perm(entry) & 0777);
@@ -121,16 +112,8 @@ std::optional<Error> copyData(archive* reader, archive* writer)
     }
 }
 
-} // namespace
-
-namespace ImageExtractor
+Result<Done> unpack(const QString& image, const QString& root)
 {
-
-Result<Done> extract(const QString& image, const QString& directory)
-{
-    const QString root = QDir(directory).canonicalPath();
-    if (root.isEmpty())
-        return Error::tolvan(updaterErrorCode, QStringLiteral("нет папки для распаковки «%1»").arg(directory));
     std::unique_ptr<archive, ReaderDeleter> reader(archive_read_new());
     archive_read_support_filter_gzip(reader.get());
     archive_read_support_format_tar(reader.get());
@@ -163,7 +146,33 @@ Result<Done> extract(const QString& image, const QString& directory)
     }
     if (archive_write_close(writer.get()) != ARCHIVE_OK)
         return archiveError(writer.get());
+    if (const auto refused = checkUnpackedLinks(root))
+        return *refused;
     return Done{};
+}
+
+void removeContents(const QString& root)
+{
+    const QStringList entries =
+        QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries)
+        FileTree::remove(root + QLatin1Char('/') + entry);
+}
+
+} // namespace
+
+namespace ImageExtractor
+{
+
+Result<Done> extract(const QString& image, const QString& directory)
+{
+    const QString root = QDir(directory).canonicalPath();
+    if (root.isEmpty())
+        return Error::tolvan(updaterErrorCode, QStringLiteral("нет папки для распаковки «%1»").arg(directory));
+    const Result<Done> unpacked = unpack(image, root);
+    if (!unpacked)
+        removeContents(root);
+    return unpacked;
 }
 
 } // namespace ImageExtractor

@@ -49,9 +49,10 @@ std::optional<FeedInfo> parse(const QByteArray& body, const QUrl& feedAddress)
     const QJsonValue version = object.value(QLatin1String("version"));
     const auto build = integerValue(object.value(QLatin1String("build")));
     const QJsonValue address = object.value(QLatin1String("url"));
+    const auto size = integerValue(object.value(QLatin1String("size")));
     const auto sha256 = checksum(object);
     const QJsonValue signature = object.value(QLatin1String("signature"));
-    if (!version.isString() || !build || !address.isString() || !sha256 ||
+    if (!version.isString() || !build || !address.isString() || !size || *size < 0 || !sha256 ||
         !(signature.isString() || signature.isUndefined()))
         return std::nullopt;
     const QUrl url(address.toString(), QUrl::StrictMode);
@@ -60,6 +61,7 @@ std::optional<FeedInfo> parse(const QByteArray& body, const QUrl& feedAddress)
     return FeedInfo{version.toString(),
                     *build,
                     url.isRelative() ? feedAddress.resolved(url) : url,
+                    *size,
                     object.value(QLatin1String("notes")).toString(),
                     *sha256,
                     signature.toString().toLatin1()};

@@ -13,8 +13,9 @@ struct FeedInfo
     QString version;
     // Compared with the installed build.
     qint64 build = 0;
-    // The update image.
+    // The update image and its exact size in bytes.
     QUrl url;
+    qint64 size = 0;
     // Release notes; empty when the feed has none.
     QString notes;
     // SHA-256 of the image as lower-case hex; empty when the feed does not state it.
@@ -26,8 +27,9 @@ struct FeedInfo
 };
 
 // The feed is a JSON object: "version" (string), "build" (integer), "url" (string holding a URL, relative
-// ones taken relative to the feed), and optionally "notes" (string), "sha256" (64 hex digits) and "signature"
-// (string). The feed's own signature lies beside it, at its address with ".sig" appended to the path.
+// ones taken relative to the feed), "size" (the image's bytes, an integer of at least 0), and optionally "notes"
+// (string), "sha256" (64 hex digits) and "signature" (string). The feed's own signature lies beside it, at its address
+// with ".sig" appended to the path.
 namespace UpdateFeed
 {
 // Feeds larger than this are not read.

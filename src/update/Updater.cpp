@@ -79,11 +79,12 @@ std::optional<QString> downgrade(const FeedInfo& feed)
         .arg(running);
 }
 
-ImageDownload::Outcome downloadBlocking(QNetworkAccessManager& network, const QUrl& url, const QString& destination)
+ImageDownload::Outcome downloadBlocking(QNetworkAccessManager& network, const FeedInfo& feed,
+                                        const QString& destination)
 {
     ImageDownload::Outcome outcome;
     bool done = false;
-    ImageDownload download(network, url, destination);
+    ImageDownload download(network, feed.url, feed.size, destination);
     download.onFinished = [&](const ImageDownload::Outcome& finished) {
         outcome = finished;
         done = true;
@@ -262,7 +263,7 @@ void Updater::download(const FeedInfo& feed)
     setState(State::downloading(0));
     Log::info(QStringLiteral("Обновление: загрузка ") + feed.url.toString());
     prepareCacheDirectory();
-    download_ = new ImageDownload(network_, feed.url, downloadPath(), this);
+    download_ = new ImageDownload(network_, feed.url, feed.size, downloadPath(), this);
     download_->onProgress = [this](double fraction) { setState(State::downloading(fraction)); };
     download_->onFinished = [this, feed](const ImageDownload::Outcome& outcome) { downloadFinished(outcome, feed); };
     download_->start();
@@ -353,7 +354,7 @@ int Updater::headlessUpdate(const QUrl& feedURL)
         return 0;
     }
     prepareCacheDirectory();
-    const ImageDownload::Outcome downloaded = downloadBlocking(network, feed.url, headlessDownloadPath());
+    const ImageDownload::Outcome downloaded = downloadBlocking(network, feed, headlessDownloadPath());
     if (downloaded.error) {
         const QString description = downloaded.error->description();
         Console::print(QStringLiteral("загрузка не удалась: ") +

@@ -50,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString context = QString::fromUtf8(body);
     if (const std::optional<FeedInfo> info = UpdateFeed::parse(body, address)) {
         Fuzz::require(info->url.isValid() && !info->url.isRelative(), "the image address is absolute", context);
+        Fuzz::require(info->size >= 0, "the image's size is not negative", context);
         // Hex digits other than lower-case ones do not survive the round trip.
         Fuzz::require(info->sha256.isEmpty() ||
                           (info->sha256.size() == 64 && QByteArray::fromHex(info->sha256).toHex() == info->sha256),

@@ -91,11 +91,13 @@ void installBundle(const QString& directory, const QString& identifier, const QS
     }
 }
 
-QByteArray feed(const QString& version, qint64 build, const QString& url, const QString& notes,
+QByteArray feed(const QString& version, qint64 build, const QString& url, qint64 size, const QString& notes,
                 const QByteArray& sha256, const QByteArray& signature)
 {
-    QJsonObject object{
-        {QStringLiteral("version"), version}, {QStringLiteral("build"), build}, {QStringLiteral("url"), url}};
+    QJsonObject object{{QStringLiteral("version"), version},
+                       {QStringLiteral("build"), build},
+                       {QStringLiteral("url"), url},
+                       {QStringLiteral("size"), size}};
     if (!notes.isEmpty())
         object.insert(QStringLiteral("notes"), notes);
     if (!sha256.isEmpty())

@@ -48,7 +48,7 @@ QByteArray bundleImage(const QString& identifier, const QString& version, qint64
 // Writes the bundle's files to disk, as an installed copy.
 void installBundle(const QString& directory, const QString& identifier, const QString& version, qint64 build);
 
-// `signature` is the image's, in base64.
-QByteArray feed(const QString& version, qint64 build, const QString& url, const QString& notes = {},
+// `size` is the image's in bytes; `signature` is the image's, in base64.
+QByteArray feed(const QString& version, qint64 build, const QString& url, qint64 size, const QString& notes = {},
                 const QByteArray& sha256 = {}, const QByteArray& signature = {});
 } // namespace TestImage

@@ -4,6 +4,7 @@
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTest>
@@ -17,7 +18,8 @@ namespace
 
 using State = AdvisorEngine::State;
 
-const QByteArray modelPath = "/unsloth/Qwen3-4B-Instruct-2507-GGUF/resolve/main/Qwen3-4B-Instruct-2507-Q4_K_M.gguf";
+const QByteArray modelPath = "/unsloth/Qwen3-4B-Instruct-2507-GGUF/resolve/a06e946bb6b655725eafa393f4a9745d460374c9/"
+                             "Qwen3-4B-Instruct-2507-Q4_K_M.gguf";
 
 QByteArray pattern(qint64 size)
 {
@@ -45,9 +47,17 @@ protected:
         ASSERT_TRUE(mirror.listen());
         qputenv("TOLVAN_MODEL_HUB", hub.url().toString().toUtf8());
         qputenv("TOLVAN_MODEL_MIRROR", mirror.url().toString().toUtf8());
+        expectModel({});
+    }
+
+    // A new engine that takes `body` for the model.
+    void expectModel(const QByteArray& body)
+    {
+        const QString hash = "sha256:" + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex();
         engine = std::make_unique<AdvisorEngine>(
             AdvisorEngine::Timing{},
-            AdvisorEngine::ModelSizes{.presentAbove = 20000, .acceptedAbove = 10000, .assumedTotal = 100000});
+            AdvisorEngine::ModelSizes{
+                .presentAbove = 20000, .acceptedAbove = 10000, .assumedTotal = 100000, .hash = hash});
         engine->onState = [this](const State& state) { states.append(state); };
     }
 
@@ -90,6 +100,7 @@ TEST_F(AdvisorDownload, HubRefusesThenTheMirrorDeliversOnceEvenWhenSwitchedOffAn
 {
     // Without a Content-Length progress counts against the assumed model size.
     const QByteArray body = pattern(60000);
+    expectModel(body);
     hub.setHandler([](const HttpRequest&) { return HttpResponse::text(404, "Entry not found"); });
     mirror.setHandler([&](const HttpRequest&) {
         HttpResponse response = fileAnswer(body);
@@ -131,6 +142,8 @@ TEST_F(AdvisorDownload, HubRefusesThenTheMirrorDeliversOnceEvenWhenSwitchedOffAn
 TEST_F(AdvisorDownload, ShortOrCutFilesAreNotKeptAndLaterTriesGoToTheMirror)
 {
     // The hub's answer breaks off half-way; the mirror's is whole but too small to be the model.
+    const QByteArray body = pattern(25000);
+    expectModel(body);
     hub.setHandler([](const HttpRequest&) {
         HttpResponse response = fileAnswer(pattern(30000));
         response.dropAfterBytes = 12000;
@@ -143,7 +156,6 @@ TEST_F(AdvisorDownload, ShortOrCutFilesAreNotKeptAndLaterTriesGoToTheMirror)
     EXPECT_TRUE(QDir(Paths::advisorModelsDir()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 
     // The second failure was final for the hub: it is not asked again during this run.
-    const QByteArray body = pattern(25000);
     mirror.setHandler([&](const HttpRequest&) { return fileAnswer(body); });
     states.clear();
     engine->downloadModel();

@@ -7,6 +7,7 @@
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QNetworkProxy>
 #include <QTest>
@@ -24,6 +25,13 @@ QByteArray pattern(qint64 size, char seed)
     for (qint64 index = 0; index < size; ++index)
         bytes[index] = static_cast<char>(seed + index % 97);
     return bytes;
+}
+
+// The digest of `bytes` as the catalog writes it.
+QString digest(const QByteArray& bytes, QCryptographicHash::Algorithm algorithm = QCryptographicHash::Sha256)
+{
+    const QString tag = algorithm == QCryptographicHash::Sha1 ? "sha1:" : "sha256:";
+    return tag + QString::fromLatin1(QCryptographicHash::hash(bytes, algorithm).toHex());
 }
 
 // Every request gets this answer; `response.body` is the file.
@@ -105,6 +113,7 @@ TEST_F(ModelDownload, WhisperFileArrivesFromTheHubWithProgressOnce)
 TEST_F(ModelDownload, FailedUnreachableAndShortTransfersGoToTheMirrorAndNeverReplaceTheFileInPlace)
 {
     const QByteArray good = pattern(950000, 'c');
+    model.hashes = {digest(good)};
     const struct
     {
         HttpResponse hub;
@@ -139,6 +148,7 @@ TEST_F(ModelDownload, FailedUnreachableAndShortTransfersGoToTheMirrorAndNeverRep
     // nominal size: 900 000 of 1 000 000 bytes.
     qputenv("TOLVAN_MODEL_HUB", "http://127.0.0.1:" + QByteArray::number(LocalHttpServer::closedPort()));
     const QByteArray body = pattern(900000, 'f');
+    model.hashes = {digest(body)};
     mirror.setHandler(serving({.body = body, .sendContentLength = false, .chunkSize = 300000, .chunkIntervalMs = 5}));
     finishedCount = 0;
     ASSERT_TRUE(download());
@@ -160,6 +170,8 @@ TEST_F(ModelDownload, GigaamFilesComeInOrderAndStayWithTheMirrorOnceUsed)
     const auto fileBody = [this](int index, char seed) {
         return pattern(static_cast<qint64>(model.downloadFileSizeMB(index) * 1000000), seed);
     };
+    model.hashes = {digest(fileBody(0, 'h')), digest(fileBody(1, 'i')), digest(fileBody(2, 'i')),
+                    digest(fileBody(3, 'i'))};
     hub.setHandler([&](const HttpRequest& request) {
         if (request.path.endsWith("/encoder.int8.onnx"))
             return HttpResponse::text(200, fileBody(0, 'h'));
@@ -201,6 +213,7 @@ TEST_F(ModelDownload, FailuresAreToldInRussianWordsThatSayWhatToDo)
     hub.setHandler(serving(HttpResponse::text(404, "Entry not found")));
     mirror.setHandler(serving(HttpResponse::text(503, "Busy")));
     const QString hubAddress = hub.url().toString(), mirrorAddress = mirror.url().toString();
+    model.hashes = {digest("the model")};
     const struct
     {
         QString hub, mirror;
@@ -245,4 +258,54 @@ TEST_F(ModelDownload, FailuresAreToldInRussianWordsThatSayWhatToDo)
     EXPECT_EQ(full.write("x"), -1);
     EXPECT_EQ(SystemErrors::ofFile(full).description(),
               QStringLiteral("на диске не хватает места (папка /dev) — освободите место и повторите."));
+}
+
+// Only the bytes the catalog names take the model's name: a file of the right size with other bytes is refused
+// and removed, whichever server sends it, and without a digest the mirror is never asked.
+TEST_F(ModelDownload, OnlyTheCatalogsBytesAreKeptWhicheverServerSendsThem)
+{
+    TestEnvironment::freshHome();
+    model.revision = QStringLiteral("5359861c739e955e79d9a303bcbc70fb988958b1");
+    const QByteArray right = pattern(900000, 'k');
+    QByteArray other = right;
+    other[450000] = static_cast<char>(other[450000] ^ 1);
+    const HttpResponse notFound = HttpResponse::text(404, "Entry not found");
+    const QString refused = "6 файл модели повреждён или подменён: контрольная сумма не совпадает";
+    const struct
+    {
+        QString hash;
+        HttpResponse hub, mirror;
+        QString outcome;
+        QByteArray file;
+        qsizetype mirrorRequests;
+    } rows[] = {
+        {digest(right), {.body = other}, {.body = other, .chunkSize = 50000}, refused, {}, 1},
+        {digest(right, QCryptographicHash::Sha1), notFound, {.body = other}, refused, {}, 1},
+        {digest(right, QCryptographicHash::Sha1), notFound, {.body = right}, "", right, 1},
+        {digest(right), {.body = right, .sendContentLength = false}, notFound, "", right, 0},
+        {{},
+         notFound,
+         {.body = right},
+         "404 сервер 127.0.0.1 не нашёл файл (HTTP 404) — повторите позже или обновите Толван.",
+         {},
+         0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.hash.toStdString() + " " + row.outcome.toStdString());
+        ASSERT_TRUE(QDir(Paths::modelsDir()).removeRecursively());
+        model.hashes = {row.hash};
+        hub.setHandler(serving(row.hub));
+        mirror.setHandler(serving(row.mirror));
+        const qsizetype mirrorBefore = mirror.requests().size();
+        finishedCount = 0;
+        ASSERT_TRUE(download());
+        EXPECT_EQ(outcome ? QString::number(outcome->code()) + ' ' + outcome->description() : QString(), row.outcome);
+        EXPECT_EQ(filesIn(Paths::modelsDir()), row.file.isNull() ? QStringList() : QStringList{"ggml-test.bin"});
+        EXPECT_EQ(TestFiles::read(model.location()), row.file);
+        EXPECT_EQ(ModelManager::isDownloaded(model), !row.file.isNull());
+        EXPECT_EQ(mirror.requests().size() - mirrorBefore, row.mirrorRequests);
+    }
+    const QByteArray pinned = "/test/whisper/resolve/5359861c739e955e79d9a303bcbc70fb988958b1/ggml-test.bin";
+    EXPECT_EQ(hub.requests().front().path, pinned);
+    EXPECT_EQ(mirror.requests().front().path, pinned);
 }

@@ -93,8 +93,9 @@ protected:
     void serveFeed(qint64 build, const QByteArray& image, const QString& notes = QStringLiteral("Исправлены ошибки"),
                    const QByteArray& sha256 = {})
     {
-        routes["/feed.json"] = HttpResponse::json(TestImage::feed(
-            QStringLiteral("9.9.9"), build, QStringLiteral("Tolvan-9.9.9.tar.gz"), notes, sha256, key.sign(image)));
+        routes["/feed.json"] =
+            HttpResponse::json(TestImage::feed(QStringLiteral("9.9.9"), build, QStringLiteral("Tolvan-9.9.9.tar.gz"),
+                                               image.size(), notes, sha256, key.sign(image)));
     }
     void serveImage(const QByteArray& image, int delayMs = 0)
     {
@@ -179,8 +180,9 @@ TEST_F(UpdaterTest, ChecksAreShownWhenAskedAndANewerBuildIsOfferedThenPutOffOrSk
     largest.append(UpdateFeed::maximumSize - largest.size(), ' ');
     const QString latest = QStringLiteral("У вас последняя версия — %1.").arg(currentVersion);
     // A feed changed after it was signed, and a signed one of an older build.
-    routes["/changed.json"] = HttpResponse::json(TestImage::feed("9.9.9", newerBuild, "/elsewhere.tar.gz"));
-    routes["/changed.json.sig"] = HttpResponse::text(200, key.sign(TestImage::feed("9.9.9", newerBuild, imagePath)));
+    routes["/changed.json"] = HttpResponse::json(TestImage::feed("9.9.9", newerBuild, "/elsewhere.tar.gz", 4096));
+    routes["/changed.json.sig"] =
+        HttpResponse::text(200, key.sign(TestImage::feed("9.9.9", newerBuild, imagePath, 4096)));
     const QString downgrade =
         QStringLiteral("сборка %1 в фиде старше запущенной сборки %2 — возврат к старой версии не выполняется")
             .arg(currentBuild - 1)
@@ -192,7 +194,7 @@ TEST_F(UpdaterTest, ChecksAreShownWhenAskedAndANewerBuildIsOfferedThenPutOffOrSk
               {},
               "Обновление отклонено: " + changed + ".",
               "Обновления: фид отклонён — " + changed},
-             {feedURL(), TestImage::feed("0.0.1", currentBuild - 1, imagePath),
+             {feedURL(), TestImage::feed("0.0.1", currentBuild - 1, imagePath, 4096),
               "Обновление отклонено: " + downgrade + ".", "Обновления: фид отклонён — " + downgrade},
              {feedURL(), largest, latest, {}},
              {feedURL(), largest + ' ', QStringLiteral("Не удалось проверить обновления."), {}},
@@ -398,29 +400,35 @@ TEST_F(UpdaterTest, UpdateNowEndsWithALineForEachOutcomeAndStartsOnlyASignedNewe
     serveImage(image);
     const QByteArray signature = key.sign(image);
     const TestSigningKey otherKey;
-    const QByteArray feed = TestImage::feed("9.9.9", newerBuild, imagePath, {}, {}, signature);
+    const QByteArray feed = TestImage::feed("9.9.9", newerBuild, imagePath, image.size(), {}, {}, signature);
     // Feeds and images that are not what the key signed, each at its own address with its signature beside it.
     const auto serve = [&](const char* path, const QByteArray& body, const QByteArray& signedFeed = {}) {
         routes[path] = HttpResponse::json(body);
         if (!signedFeed.isNull())
             routes[QByteArray(path) + ".sig"] = HttpResponse::text(200, signedFeed);
     };
-    serve("/current.json", TestImage::feed(currentVersion, currentBuild, imagePath, {}, {}, signature));
-    serve("/no-image.json", TestImage::feed("9.9.9", newerBuild, "missing.tar.gz", {}, {}, signature));
-    serve("/changed-version.json", TestImage::feed("9.9.10", newerBuild, imagePath, {}, {}, signature), key.sign(feed));
-    serve("/changed-address.json", TestImage::feed("9.9.9", newerBuild, "/elsewhere.tar.gz", {}, {}, signature),
+    serve("/current.json", TestImage::feed(currentVersion, currentBuild, imagePath, image.size(), {}, {}, signature));
+    serve("/no-image.json", TestImage::feed("9.9.9", newerBuild, "missing.tar.gz", image.size(), {}, {}, signature));
+    serve("/changed-version.json", TestImage::feed("9.9.10", newerBuild, imagePath, image.size(), {}, {}, signature),
           key.sign(feed));
+    serve("/changed-address.json",
+          TestImage::feed("9.9.9", newerBuild, "/elsewhere.tar.gz", image.size(), {}, {}, signature), key.sign(feed));
     serve("/other-key.json", feed, otherKey.sign(feed));
     serve("/unsigned.json", feed);
     routes["/unsigned.json.sig"] = HttpResponse::text(404, "not found");
     serve("/damaged-signature.json", feed, "c2lnbmF0dXJl\n");
-    serve("/image-other-key.json", TestImage::feed("9.9.9", newerBuild, imagePath, {}, {}, otherKey.sign(image)));
-    serve("/image-changed.json", TestImage::feed("9.9.9", newerBuild, "/changed.tar.gz", {}, {}, signature));
+    serve("/image-other-key.json",
+          TestImage::feed("9.9.9", newerBuild, imagePath, image.size(), {}, {}, otherKey.sign(image)));
+    serve("/image-changed.json",
+          TestImage::feed("9.9.9", newerBuild, "/changed.tar.gz", image.size(), {}, {}, signature));
     QByteArray changedImage = image;
     changedImage[changedImage.size() / 2] = static_cast<char>(changedImage[changedImage.size() / 2] ^ 1);
     routes["/changed.tar.gz"] = HttpResponse::text(200, changedImage, "application/gzip");
-    serve("/image-unsigned.json", TestImage::feed("9.9.9", newerBuild, imagePath));
-    serve("/older.json", TestImage::feed("0.0.1", currentBuild - 1, imagePath, {}, {}, signature));
+    serve("/image-unsigned.json", TestImage::feed("9.9.9", newerBuild, imagePath, image.size()));
+    // An image longer or shorter than the signed feed states.
+    serve("/image-larger.json", TestImage::feed("9.9.9", newerBuild, imagePath, image.size() - 1, {}, {}, signature));
+    serve("/image-shorter.json", TestImage::feed("9.9.9", newerBuild, imagePath, image.size() + 1, {}, {}, signature));
+    serve("/older.json", TestImage::feed("0.0.1", currentBuild - 1, imagePath, image.size(), {}, {}, signature));
 
     const QString badAddress = QStringLiteral("некорректный URL фида");
     const QString builds =
@@ -462,6 +470,15 @@ TEST_F(UpdaterTest, UpdateNowEndsWithALineForEachOutcomeAndStartsOnlyASignedNewe
              {server.url(QStringLiteral("/image-unsigned.json")).toString(),
               1,
               {builds, downloaded, QStringLiteral("установка не удалась: в фиде нет подписи образа")}},
+             {server.url(QStringLiteral("/image-larger.json")).toString(),
+              1,
+              {builds, QStringLiteral("загрузка не удалась: сервер прислал больше %1 байт, указанных в фиде")
+                           .arg(image.size() - 1)}},
+             {server.url(QStringLiteral("/image-shorter.json")).toString(),
+              1,
+              {builds, QStringLiteral("загрузка не удалась: образ короче %1 байт, указанных в фиде: пришло %2")
+                           .arg(image.size() + 1)
+                           .arg(image.size())}},
              {server.url(QStringLiteral("/older.json")).toString(),
               1,
               {QStringLiteral("установлено: build %1; в фиде: 0.0.1 (build %2)")
@@ -485,7 +502,7 @@ TEST_F(UpdaterTest, UpdateNowEndsWithALineForEachOutcomeAndStartsOnlyASignedNewe
         EXPECT_EQ(installedVersion(), lines.last() == installed ? QStringLiteral("9.9.9") : currentVersion);
         expectNothingLeft();
     }
-    EXPECT_EQ(requestCount(imagePath), 3);
+    EXPECT_EQ(requestCount(imagePath), 5);
     // A build without a key asks no server at all.
     const qsizetype asked = server.requests().size();
     QProcessEnvironment keyless = QProcessEnvironment::systemEnvironment();

@@ -110,3 +110,17 @@ TEST(CustomModels, GgmlFilesInTheFolderFollowTheBuiltInModelsAndATakenNameIsRepl
               QStringLiteral("Файл «missing.bin» не найден."));
     EXPECT_EQ(ModelCatalog::all().size(), builtIn + 2);
 }
+
+TEST(ModelCatalogDigests, EveryBuiltInFileIsTakenFromAFixedCommitAndCarriesADigest)
+{
+    for (const WhisperModel& model : ModelCatalog::all()) {
+        // The user's own files are his choice, checked for size and format alone; GigaAM's digests are not pinned yet.
+        if (model.userProvided || model.engine == EngineKind::gigaam)
+            continue;
+        EXPECT_EQ(model.revision.size(), 40) << model.id.toStdString();
+        const QStringList files = model.downloadFiles();
+        ASSERT_EQ(model.hashes.size(), files.size()) << model.id.toStdString();
+        for (int index = 0; index < files.size(); ++index)
+            EXPECT_TRUE(model.downloadFileHash(index)) << files[index].toStdString();
+    }
+}

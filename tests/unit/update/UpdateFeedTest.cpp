@@ -21,19 +21,33 @@ std::optional<FeedInfo> parse(const char* json)
 TEST(UpdateFeed, UnusableAnswersCarryNoInformation)
 {
     for (const char* answer :
-         {"<html>404 Not Found</html>", "[]", R"({"build": 7, "url": "https://x.org/a"})",
-          R"({"version": 2, "build": 7, "url": "https://x.org/a"})", R"({"version": "2", "url": "https://x.org/a"})",
-          R"({"version": "2", "build": "7", "url": "https://x.org/a"})",
-          R"({"version": "2", "build": 7.5, "url": "https://x.org/a"})",
-          R"({"version": "2", "build": 1e300, "url": "https://x.org/a"})", R"({"version": "2", "build": 7})",
-          R"({"version": "2", "build": 7, "url": 5})", R"({"version": "2", "build": 7, "url": ""})",
-          R"({"version": "2", "build": 7, "url": "http://exa mple.org/a"})",
-          R"({"version": "2", "build": 7, "url": "https://x.org/a", "sha256": "abc"})",
-          R"({"version": "2", "build": 7, "url": "https://x.org/a", "sha256": 12})",
-          R"({"version": "2", "build": 7, "url": "https://x.org/a", "signature": ["c2ln"]})",
-          R"({"version": "2", "build": 7, "url": "https://x.org/a",
+         {"<html>404 Not Found</html>",
+          "[]",
+          R"({"build": 7, "size": 10, "url": "https://x.org/a"})",
+          R"({"version": 2, "build": 7, "size": 10, "url": "https://x.org/a"})",
+          R"({"version": "2", "size": 10, "url": "https://x.org/a"})",
+          R"({"version": "2", "build": "7", "size": 10, "url": "https://x.org/a"})",
+          R"({"version": "2", "build": 7.5, "size": 10, "url": "https://x.org/a"})",
+          R"({"version": "2", "build": 1e300, "size": 10, "url": "https://x.org/a"})",
+          R"({"version": "2", "build": 7, "size": 10})",
+          R"({"version": "2", "build": 7, "size": 10, "url": 5})",
+          R"({"version": "2", "build": 7, "url": "https://x.org/a"})",
+          R"({"version": "2", "build": 7, "size": -1, "url": "https://x.org/a"})",
+          R"({"version": "2", "build": 7, "size": "10", "url": "https://x.org/a"})",
+          R"({"version": "2", "build": 7, "size": 10.5, "url": "https://x.org/a"})",
+          R"({"version": "2", "build": 7, "size": 10, "url": ""})",
+          R"({"version": "2", "build": 7, "size": 10, "url": "http://exa mple.org/a"})",
+          R"({"version": "2", "build": 7, "size": 10, "url": "https://x.org/a", "sha256": "abc"})",
+          R"({"version": "2", "build": 7, "size": 10, "url": "https://x.org/a", "sha256": 12})",
+          R"({"version": "2", "build": 7, "size": 10, "url": "https://x.org/a", "signature": ["c2ln"]})",
+          R"({"version": "2", "build": 7, "size": 10, "url": "https://x.org/a",
               "sha256": "zz00000000000000000000000000000000000000000000000000000000000000"})"})
         EXPECT_FALSE(parse(answer)) << answer;
+    const auto usable = parse(R"({"version": "2", "build": 7, "size": 0, "url": "a.tar.gz"})");
+    ASSERT_TRUE(usable);
+    EXPECT_EQ(usable->size, 0);
+    EXPECT_EQ(parse(R"({"version": "2", "build": 7, "size": 9007199254740992, "url": "a.tar.gz"})")->size,
+              9007199254740992);
 }
 
 TEST(BundleInfo, ReadsTheIdentityAndCountsBuildsThatAreNotWholeNumbersAsZero)

@@ -138,6 +138,23 @@ TEST(ImageExtractor, HostileEntriesFailTheImageAndWriteNothingOutside)
         {{QStringLiteral("A.app/passwd"), ImageEntry::Type::hardlink, {}, QStringLiteral("../escaped")}},
         {{QStringLiteral("A.app/passwd"), ImageEntry::Type::hardlink, {}, QStringLiteral("/etc/passwd")}},
         {{QStringLiteral("A.app/pipe"), ImageEntry::Type::fifo, {}, {}}},
+        // Links that read as staying inside, until the links they lead through are followed.
+        {ImageEntry::symlink(QStringLiteral("d/up"), QStringLiteral("..")),
+         ImageEntry::symlink(QStringLiteral("d/out"), QStringLiteral("up/.."))},
+        {ImageEntry::directory(QStringLiteral("d")), ImageEntry::symlink(QStringLiteral("d/x"), QStringLiteral("y")),
+         ImageEntry::symlink(QStringLiteral("d/y"), QStringLiteral("z/..")),
+         ImageEntry::symlink(QStringLiteral("d/z"), QStringLiteral("../a/b")),
+         ImageEntry::symlink(QStringLiteral("d/w"), QStringLiteral("x/../.."))},
+        // A link that leads through links unpacked after it.
+        {ImageEntry::symlink(QStringLiteral("a"), QStringLiteral("d/sub/..")),
+         ImageEntry::symlink(QStringLiteral("d/sub"), QStringLiteral(".."))},
+        // A loop of links.
+        {ImageEntry::symlink(QStringLiteral("p"), QStringLiteral("q/x")),
+         ImageEntry::symlink(QStringLiteral("q"), QStringLiteral("p"))},
+        // A hard link to a file reached through a link that leads outside.
+        {ImageEntry::symlink(QStringLiteral("a"), QStringLiteral("d/sub/..")),
+         ImageEntry::symlink(QStringLiteral("d/sub"), QStringLiteral("..")),
+         {QStringLiteral("copy"), ImageEntry::Type::hardlink, {}, QStringLiteral("a/image.tar.gz")}},
     };
     int count = 0;
     for (const auto& entries : images) {
