@@ -12,19 +12,26 @@ FUZZ_SECONDS ?= 60
 WHISPER_SERVER = JOBS=$(JOBS) scripts/build-whisper-server.sh
 LLAMA_SERVER = JOBS=$(JOBS) scripts/build-llama-server.sh
 SHERPA_ONNX = scripts/fetch-sherpa-onnx.sh
-# The recognizers and the advisor's server, into one build tree.
-ENGINES = $(WHISPER_SERVER) $1 && $(SHERPA_ONNX) $1 && $(LLAMA_SERVER) $1
+# The recognizers, and with them the advisor's server, into one build tree.
+RECOGNIZERS = $(WHISPER_SERVER) $1 && $(SHERPA_ONNX) $1
+ENGINES = $(RECOGNIZERS) && $(LLAMA_SERVER) $1
 SOURCES = $(wildcard $(shell git ls-files -co --exclude-standard -- '*.cpp' '*.h' 2>/dev/null))
 
-.PHONY: run test build format format-check deps test-deps bench package update-image fuzz fuzz-build
+.PHONY: run test build build-app format format-check deps test-deps bench package update-image fuzz fuzz-build
 
-run: deps build
+# The app starts as soon as it and its recognizers are built; the advisor's server (off by default, minutes to build)
+# is built meanwhile, at low priority, into build/llama-server.log.
+run: deps build-app
+	nice -n 19 $(LLAMA_SERVER) $(RELEASE_DIR) >build/llama-server.log 2>&1 &
 	$(RELEASE_DIR)/bin/tolvan
 
-build:
+build-app:
 	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOLVAN_BUILD_TESTS=OFF -DTOLVAN_BUILD_BENCHMARKS=OFF
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
-	$(call ENGINES,$(RELEASE_DIR))
+	$(call RECOGNIZERS,$(RELEASE_DIR))
+
+build: build-app
+	$(LLAMA_SERVER) $(RELEASE_DIR)
 
 # build/dist/tolvan_<version>-<build>_amd64.deb
 package: deps build

@@ -46,7 +46,8 @@ AppDelegate::AppDelegate()
     : controller_(std::make_unique<DictationController>()), hotkeys_(std::make_unique<HotkeyManager>()),
       learnWord_(std::make_unique<LearnWordFlow>()), permissions_(std::make_unique<PermissionsReport>())
 {
-    learnWord_->onLearned = [this] { controller_->startServer(); };
+    // The recognizer hears the new spelling from the next request on.
+    learnWord_->onLearned = [this] { controller_->refreshPrompt(); };
 }
 
 AppDelegate::~AppDelegate()

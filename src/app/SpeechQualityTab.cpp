@@ -131,6 +131,10 @@ QWidget* SpeechQualityTab::buildAdvisorGroup()
 
 QString SpeechQualityTab::advisorStatus(const AdvisorEngine::State& state, bool advisorEnabled)
 {
+    // `make run` starts the app before the advisor's server is built, and builds it meanwhile.
+    if (advisorEnabled && state.kind != AdvisorEngine::State::downloading && !AdvisorEngine::serverExecutable())
+        return QStringLiteral("Сервер советника (llama-server) ещё не собран — советник заработает, когда сборка "
+                              "закончится");
     switch (state.kind) {
     case AdvisorEngine::State::downloading:
         return QStringLiteral("Загрузка модели: %1%…").arg(static_cast<int>(state.progress * 100));

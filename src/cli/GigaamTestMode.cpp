@@ -1,11 +1,16 @@
 #include "cli/GigaamTestMode.h"
 
 #include "core/Console.h"
+#include "dictation/RecognitionChunks.h"
 #include "engines/GigaAMEngine.h"
+#include "engines/WavWriter.h"
 #include "model/Segments.h"
 
+#include <QEventLoop>
 #include <QFile>
 
+#include <memory>
+#include <optional>
 #include <semaphore>
 
 namespace
@@ -24,6 +29,52 @@ void printResult(const TranscriptionResult& result, bool asJson)
                            .arg(QString::number(segment.startMs), QString::number(segment.endMs), segment.text));
 }
 
+int printOutcome(const Result<TranscriptionResult>& result, bool asJson)
+{
+    if (!result) {
+        Console::print(QStringLiteral("ОШИБКА: ") + result.error().description());
+        return 1;
+    }
+    printResult(result.value(), asJson);
+    return 0;
+}
+
+// A WAV as the recorder writes it (16 kHz, mono, 16-bit, a 44-byte header), which the cutter can cut at its pauses.
+bool isRecorderWav(const QByteArray& wav)
+{
+    const QByteArray header = WavWriter::header(0, 16000);
+    return wav.size() >= WavWriter::headerSize && wav.left(4) == header.left(4) &&
+           wav.mid(8, 28) == header.mid(8, 28) && wav.mid(36, 4) == header.mid(36, 4);
+}
+
+int recognizeWhole(const QByteArray& wav, bool asJson)
+{
+    int status = 1;
+    std::binary_semaphore done(0);
+    // The engine completes on its own thread, so the main thread may simply wait.
+    GigaAMEngine::shared().transcribe(wav, [&](const Result<TranscriptionResult>& result) {
+        status = printOutcome(result, asJson);
+        done.release();
+    });
+    done.acquire();
+    return status;
+}
+
+int recognizeInPieces(const QByteArray& wav, bool asJson)
+{
+    std::optional<int> status;
+    QEventLoop loop;
+    const std::unique_ptr<RecognitionChunks> pieces = RecognitionChunks::ofGigaAM();
+    // A recording without a voiced piece completes at once.
+    pieces->finish(wav, 0, [&](const Result<TranscriptionResult>& result) {
+        status = printOutcome(result, asJson);
+        loop.quit();
+    });
+    if (!status)
+        loop.exec();
+    return *status;
+}
+
 } // namespace
 
 namespace GigaamTestMode
@@ -39,20 +90,9 @@ int run(const QStringList& arguments)
     const QByteArray wav = file.readAll();
     const bool asJson = arguments.contains(QStringLiteral("--json"));
 
-    int status = 1;
-    std::binary_semaphore done(0);
-    // The engine completes on its own thread, so the main thread may simply wait.
-    GigaAMEngine::shared().transcribe(wav, [&](const Result<TranscriptionResult>& result) {
-        if (result) {
-            printResult(result.value(), asJson);
-            status = 0;
-        } else {
-            Console::print(QStringLiteral("ОШИБКА: ") + result.error().description());
-        }
-        done.release();
-    });
-    done.acquire();
-    return status;
+    // In pieces, as a dictation: the model hears no more than the cutter's limit at a time. Other WAVs go whole to
+    // the recognizer, which converts them.
+    return isRecorderWav(wav) ? recognizeInPieces(wav, asJson) : recognizeWhole(wav, asJson);
 }
 
 } // namespace GigaamTestMode

@@ -61,8 +61,6 @@ struct Dictation
     QString text;
     // Set when the recording comes from the recordings folder.
     QString keptFile;
-    // A kept server recognizes it (whisper-server, GigaAM's recognizer), which a restart or a change of engine ends.
-    bool onWhisper = false;
     // Which of its recognitions counts: the answer to an earlier one, ended by a restart, is stale.
     quint64 request = 0;
     // The pieces recognized while recording, and where the recording was cut; none when it is recognized whole.

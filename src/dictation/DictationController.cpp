@@ -100,7 +100,7 @@ void DictationController::startServer()
 {
     if (EngineRouter::missingModel())
         return;
-    takeWhisperRecognitions();
+    takeBackRecognitions();
     engines_.start();
     if (!engines_.whisperActive())
         phaseChanged();
@@ -112,18 +112,22 @@ void DictationController::startServer()
     }
 }
 
+void DictationController::refreshPrompt()
+{
+    engines_.server().setPrompt(EngineRouter::startPrompt());
+}
+
 void DictationController::keepQueued(const QString& reason)
 {
     for (const quint64 id : idsIn(State::queued))
         recognitionFailed(id, reason);
 }
 
-void DictationController::takeWhisperRecognitions()
+void DictationController::takeBackRecognitions()
 {
     for (auto& [id, dictation] : dictations_) {
-        if (dictation.state == State::recognizing && dictation.onWhisper) {
+        if (dictation.state == State::recognizing) {
             dictation.pieces.reset();
-            dictation.onWhisper = false;
             dictation.state = State::queued;
         }
     }
@@ -244,27 +248,15 @@ void DictationController::dispatch(quint64 id)
 void DictationController::send(quint64 id)
 {
     Dictation& dictation = dictations_.at(id);
+    // Taken only once the active engine can take it, which it then does in pieces.
     dictation.pieces = engines_.piecesOfRecording();
-    if (dictation.pieces) {
-        sendInPieces(id, 0);
-        return;
-    }
-    const quint64 request = dictation.request = ++lastRequest_;
-    const QPointer<DictationController> self(this);
-    dictation.onWhisper = engines_.transcribe(dictation.wav, [self, id, request](Result<TranscriptionResult> result) {
-        MainThread::post([self, id, request, result = std::move(result)] {
-            if (self)
-                self->handleResult(id, request, result);
-        });
-    });
-    moveTo(id, State::recognizing);
+    sendInPieces(id, 0);
 }
 
 void DictationController::sendInPieces(quint64 id, std::size_t coveredUpTo)
 {
     Dictation& dictation = dictations_.at(id);
     const quint64 request = dictation.request = ++lastRequest_;
-    dictation.onWhisper = true;
     // Posted: the handler lets go of the pieces, which must not happen inside their own callback.
     dictation.pieces->finish(dictation.wav, coveredUpTo, [this, id, request](Result<TranscriptionResult> result) {
         MainThread::post(this, [this, id, request, result = std::move(result)] { handleResult(id, request, result); });

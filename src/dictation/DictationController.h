@@ -48,6 +48,8 @@ public:
     // Makes the engine of the active model ready (downloads a missing model first). A running whisper server is
     // restarted; what it was recognizing is recognized again by the engine now active.
     void startServer();
+    // The user's prompt or dictionary changed: the recognizer's next requests carry the new prompt.
+    void refreshPrompt();
 
     // Recording while a dictation records, transcribing while one waits for or is with an engine, else idle.
     Phase phase() const;
@@ -88,10 +90,10 @@ private:
     // Ends the recording under way, dropping what it captured.
     void stopRecording();
     void recordingFailedToStart(const Error& error);
-    // While recording: pieces of it go to the whisper server at pauses, when it is ready and the user wants it.
+    // While recording: pieces of it go to the recognizer at pauses, when it is ready and the user wants it.
     void startPieces(Dictation& dictation);
-    // What the whisper server is recognizing goes back to the queue before a restart ends it.
-    void takeWhisperRecognitions();
+    // What the recognizers are working on goes back to the queue before a restart or a change of engine ends it.
+    void takeBackRecognitions();
     // To the active engine, or queued until the whisper server is ready.
     void dispatch(quint64 id);
     void send(quint64 id);

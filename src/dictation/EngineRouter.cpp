@@ -83,34 +83,20 @@ void EngineRouter::start()
                   startPrompt());
 }
 
-bool EngineRouter::transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion)
-{
-    GigaAMEngine& gigaam = GigaAMEngine::shared();
-    const bool kept = gigaam.isServing();
-    gigaam.transcribe(wav, std::move(completion));
-    return kept;
-}
-
 std::unique_ptr<RecognitionChunks> EngineRouter::piecesForRecording()
 {
     if (!SettingsStore::shared().boolForKey(SettingsKey::recognizeWhileRecording))
         return nullptr;
-    if (!whisperActive()) {
-        if (!GigaAMEngine::shared().isServing())
-            return nullptr;
-        // GigaAM takes no prompt: its pieces are recognized as they are.
-        return std::make_unique<RecognitionChunks>(
-            [](const QByteArray& wav, const QString&, Completion<TranscriptionResult> completion) {
-                GigaAMEngine::shared().transcribe(wav, std::move(completion));
-            },
-            QString());
-    }
+    if (!whisperActive() && !GigaAMEngine::shared().isServing())
+        return nullptr;
     return piecesOfRecording();
 }
 
 std::unique_ptr<RecognitionChunks> EngineRouter::piecesOfRecording()
 {
-    if (!whisperActive() || !isReady(server_))
+    if (!whisperActive())
+        return RecognitionChunks::ofGigaAM();
+    if (!isReady(server_))
         return nullptr;
     return std::make_unique<RecognitionChunks>(server_, startPrompt());
 }

@@ -35,16 +35,12 @@ public:
     // Starts, or restarts, the whisper server when it is the active engine, and stops it otherwise; GigaAM's
     // recognizer the same way. The model must be on disk.
     void start();
-    // To GigaAM; the whisper server takes its recordings in pieces (piecesOfRecording). True when GigaAM's
-    // recognizer is kept running, which lets go of its recordings when the engine changes. The completion runs on
-    // any thread.
-    bool transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion);
     // The pieces of a recording about to start, recognized while it runs: when the user wants it
     // ("recognizeWhileRecording") and the whisper server is active and ready, or GigaAM's recognizer is kept
     // running; else none.
     std::unique_ptr<RecognitionChunks> piecesForRecording();
-    // The pieces of a complete recording, recognized one after another: when the whisper server is active and
-    // ready, else none.
+    // The pieces of a complete recording, recognized one after another: always for GigaAM (its encoder knows
+    // 200 s at most, and its quality falls well before that), for the whisper server once it is ready; else none.
     std::unique_ptr<RecognitionChunks> piecesOfRecording();
 
 private:

@@ -1,6 +1,8 @@
 #include "dictation/RecognitionChunks.h"
 
+#include "core/MainThread.h"
 #include "dictation/ChunkCutter.h"
+#include "engines/GigaAMEngine.h"
 #include "engines/WavWriter.h"
 #include "engines/WhisperServer.h"
 
@@ -28,6 +30,20 @@ RecognitionChunks::RecognitionChunks(WhisperServer& server, QString startPrompt,
 RecognitionChunks::RecognitionChunks(Transcriber transcribe, QString startPrompt, QObject* parent)
     : QObject(parent), transcribe_(std::move(transcribe)), startPrompt_(std::move(startPrompt))
 {}
+
+std::unique_ptr<RecognitionChunks> RecognitionChunks::ofGigaAM()
+{
+    // Its answers come on the main thread from the kept process, on a worker of its own without one.
+    return std::make_unique<RecognitionChunks>(
+        [](const QByteArray& wav, const QString&, Completion<TranscriptionResult> completion) {
+            GigaAMEngine::shared().transcribe(
+                wav, [completion = std::move(completion)](Result<TranscriptionResult> result) mutable {
+                    MainThread::post(
+                        [completion = std::move(completion), result = std::move(result)] { completion(result); });
+                });
+        },
+        QString());
+}
 
 void RecognitionChunks::add(QByteArray wav, std::size_t startSample)
 {

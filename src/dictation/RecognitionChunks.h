@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class WhisperServer;
@@ -36,6 +37,8 @@ public:
 
     RecognitionChunks(WhisperServer& server, QString startPrompt, QObject* parent = nullptr);
     RecognitionChunks(Transcriber transcribe, QString startPrompt, QObject* parent = nullptr);
+    // Pieces for GigaAM, which takes no prompt.
+    static std::unique_ptr<RecognitionChunks> ofGigaAM();
 
     // The piece of `wav` (a complete WAV file) that starts `startSample` samples into the recording.
     void add(QByteArray wav, std::size_t startSample);

@@ -21,6 +21,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <cmath>
 
 namespace
 {
@@ -311,7 +312,9 @@ std::vector<SpeechSegment> GigaAMEngine::segments(const QStringList& tokens, con
         const double now = timestamps[index];
         const double before = timestamps[index - 1];
         const QString& token = tokens.at(index);
-        if ((now - before) * 1000 >= gapMs && !current.isEmpty() && token.startsWith(QLatin1Char(' '))) {
+        // In whole milliseconds: 1.0 − 0.4 is a hair under 0.6 in binary.
+        if (std::llround(now * 1000) - std::llround(before * 1000) >= gapMs && !current.isEmpty() &&
+            token.startsWith(QLatin1Char(' '))) {
             close(before + tailSeconds);
             segmentStart = now;
         }

@@ -70,6 +70,8 @@ public:
     // every request that brings no prompt of its own).
     void start(const QString& modelPath, const QString& language, const QString& prompt);
     void stop();
+    // The prompt of the requests that bring none of their own, from now on.
+    void setPrompt(const QString& prompt) { prompt_ = prompt; }
     // The completion runs on the main thread, or at once when no server runs. Requests go over LocalHttp to the
     // child's socket, nothing stored.
     void transcribe(const QByteArray& wav, Completion<TranscriptionResult> completion);

@@ -122,12 +122,12 @@ public:
     static QStringList serverArguments(const QString& modelPath, const QString& socketPath, int threads);
     // The download address of the model below a hub's base address.
     static QString modelAddress(const QString& base);
+    // TOLVAN_LLAMA_BIN as given, else the bundled program if it exists, else nothing.
+    static std::optional<QString> serverExecutable();
 
 private:
     void setState(const State& state);
     static Error error(const QString& message);
-    // TOLVAN_LLAMA_BIN as given, else the bundled program if it exists, else nothing.
-    static std::optional<QString> serverExecutable();
 
     void startServerIfNeeded(std::function<void(bool)> then);
     void launch(const QString& executable);

@@ -255,13 +255,14 @@ TEST_F(ChildrenDesktopTest, OnlyTheUserReachesTheServersAndNoCommandLineHoldsThe
                                            "except OSError as error:\n    sys.exit(type(error).__name__)\n");
     for (const QString& socket : {socketOf(recognizer, "--socket"), socketOf(advisor, "--host")}) {
         ASSERT_TRUE(socket.endsWith(QLatin1String(".sock"))) << socket.toStdString();
-        EXPECT_EQ(DesktopSession::run(QStringLiteral("python3"), {"-c", connect, socket}), 0) << socket.toStdString();
+        EXPECT_EQ(DesktopSession::run(QStringLiteral("/usr/bin/python3"), {"-c", connect, socket}), 0)
+            << socket.toStdString();
         if (::getuid() != 0)
             continue;
         // Another user: refused at the private folder, whatever the socket's own mode.
         const auto other =
             DesktopSession::start(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534", "--clear-groups",
-                                                              "python3", "-c", connect, socket});
+                                                              "/usr/bin/python3", "-c", connect, socket});
         ASSERT_TRUE(DesktopSession::finishes(*other));
         EXPECT_EQ(other->exitCode(), 1);
         EXPECT_EQ(other->readAllStandardError().trimmed(), "PermissionError");

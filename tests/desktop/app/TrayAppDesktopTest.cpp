@@ -164,9 +164,21 @@ TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndR
     EXPECT_NE(
         std::find(pairs.begin(), pairs.end(), CorrectionPair{QStringLiteral("gitkhab"), QStringLiteral("GitHub")}),
         pairs.end());
-    // The recognizer was started again with the new spelling in its prompt.
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return TestFiles::read(app.recordDirectory() + QStringLiteral("/args.txt")).contains("GitHub"); }, 5000));
+    // The recognizer, still the same process, hears the new spelling in the next request's prompt.
+    const qint64 recognizer = app.serverPid();
+    ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
+    RunningApp::say(QStringLiteral("Проверка."));
+    ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
+    const auto promptHeard = [&] {
+        for (const QString& body : QDir(app.recordDirectory()).entryList({QStringLiteral("request-*.body")})) {
+            const QByteArray request = TestFiles::read(app.recordDirectory() + u'/' + body);
+            if (request.contains("name=\"prompt\"") && request.contains("GitHub"))
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(promptHeard, 10000)) << app.log().toStdString();
+    EXPECT_EQ(app.serverPid(), recognizer);
 }
 
 TEST_F(TrayAppDesktopTest, TheEndOfTheSessionEndsTheAppAlsoWhileAnAlertWaitsForAnAnswer)

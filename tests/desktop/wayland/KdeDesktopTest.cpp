@@ -12,6 +12,13 @@ QStringList withTolvansDesktopEntry()
     return {QStringLiteral(TOLVAN_DESKTOP_ENTRY), tolvanExecutable()};
 }
 
+// The app under test is the copy that KWin's user can reach, when the rig had to make one.
+void runTheCopyKWinReaches(const Compositor& kwin)
+{
+    if (!kwin.programCopy().isEmpty())
+        qputenv("TOLVAN_TEST_EXECUTABLE", kwin.programCopy().toUtf8());
+}
+
 using WaylandDesktopTest = DesktopTest;
 
 } // namespace
@@ -23,6 +30,7 @@ TEST_F(WaylandDesktopTest, UnderKWinDictationIsPastedThroughFakeInputIntoTheFocu
     const Compositor kwin(QStringLiteral("kwin"), withTolvansDesktopEntry());
     if (!kwin.isRunning())
         GTEST_SKIP() << "KWin cannot run here: " << kwin.problem();
+    runTheCopyKWinReaches(kwin);
     ASSERT_EQ(kwin.runClient({QStringLiteral("wl-copy"), QStringLiteral("пароль от почты")}), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return kwin.nativeClipboard() == QStringLiteral("пароль от почты"); }, 5000));
     const auto field = kwin.nativeTextField();

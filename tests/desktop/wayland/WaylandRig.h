@@ -44,6 +44,8 @@ public:
     }
 
     bool isRunning() const { return values_.contains(QStringLiteral("WAYLAND_DISPLAY")); }
+    // The copy of the app the compositor's user can reach, when it could not reach the one under test; empty else.
+    QString programCopy() const { return values_.value(QStringLiteral("PROGRAM")); }
     // Sends the compositor itself a signal: SIGSTOP stands for a compositor that hangs, SIGTERM for a logout.
     void signal(int number) const
     {

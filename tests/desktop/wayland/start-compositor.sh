@@ -9,7 +9,9 @@
 # Clients of the compositor are started with run-client.sh.
 # KWin gives its restricted protocols (fake input, the window list) only to a program whose installed desktop entry
 # asks for them: with DESKTOP_ENTRY and PROGRAM it is installed for the compositor's user, its Exec naming PROGRAM as
-# the package's names /usr/bin/tolvan.
+# the package's names /usr/bin/tolvan. KWin must resolve that path as its own user, who may be unable to enter the
+# checkout (a home folder of mode 0700, a `mktemp -d` folder): then the entry names a copy in the runtime directory,
+# beside a link to PROGRAM's resources, and "PROGRAM=<the copy>" tells the tests to run that copy instead.
 # Usage: tests/desktop/wayland/start-compositor.sh sway|weston|mutter|kwin [DESKTOP_ENTRY PROGRAM]
 set -euo pipefail
 
@@ -84,6 +86,13 @@ kwin)
     mkdir -p "$runtime/bin"
     cp "$(command -v kwin_wayland)" "$runtime/bin/kwin_wayland"
     if [[ -n "$entry" ]]; then
+        if ! "${as_user[@]}" test -x "$program"; then
+            mkdir -p "$runtime/app/bin"
+            cp "$program" "$runtime/app/bin/"
+            ln -s "$(cd "$(dirname "$program")/../share" && pwd)" "$runtime/app/share"
+            program="$runtime/app/bin/$(basename "$program")"
+            echo "PROGRAM=$program"
+        fi
         mkdir -p "$runtime/.local/share/applications"
         sed "s|^Exec=.*|Exec=$program|" "$entry" >"$runtime/.local/share/applications/$(basename "$entry")"
     fi

@@ -5,7 +5,8 @@
 //   HANG_MS        time spent "recognizing" before printing
 //   IGNORE_TERM=1  ignore SIGTERM
 //   RECORD_DIR     gets args.txt, a copy of the first WAV (input.wav) and the octal modes of that WAV and of
-//                  its directory (input-modes.txt, "600 700")
+//                  its directory (input-modes.txt, "600 700"); every WAV's length in ms of 16 kHz audio is appended
+//                  to durations.txt, a line each
 #include "support/FakeProgram.h"
 #include "support/TestFiles.h"
 
@@ -73,6 +74,7 @@ int main(int argc, char** argv)
         const QByteArray bytes = TestFiles::read(wave);
         if (bytes.size() < 44 || !bytes.startsWith("RIFF") || bytes.mid(8, 4) != "WAVE")
             return failure(QStringLiteral("Failed to read '%1'").arg(wave));
+        fake.record(QStringLiteral("durations.txt"), QByteArray::number((bytes.size() - 44) / 32) + '\n', true);
         std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
     }
     return fake.number("EXIT_CODE");

@@ -1,6 +1,7 @@
 #include "dictation/DictationController.h"
 
 #include "core/SettingsStore.h"
+#include "dictation/ChunkCutter.h"
 #include "dictation/RecordingArchive.h"
 #include "dictation/TextInserter.h"
 #include "engines/ModelCatalog.h"
@@ -374,4 +375,59 @@ TEST_F(DictationControllerTest, LongRecordingsGoInPiecesAndTheWaitFollowsTheReco
     dictate(2000);
     ASSERT_TRUE(waitFor([&] { return history().size() == 3; })) << appLog().toStdString();
     EXPECT_EQ(history().first(), QStringLiteral("Фраза около 2 с."));
+}
+
+TEST_F(DictationControllerTest, GigaAMHearsEveryRecordingInPiecesNoLongerThanTheCuttersLimit)
+{
+    // Its encoder knows 200 s at most, and its quality falls well before that.
+    SettingsStore::shared().setString(SettingsKey::modelID, QStringLiteral("gigaam-v3"));
+    SettingsStore::shared().setBool(SettingsKey::recognizeWhileRecording, false);
+    const WhisperModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
+    for (int index = 0; index < int(model.files.size()); ++index) {
+        QFile file(TestFiles::write(model.filePath(index), "onnx"));
+        ASSERT_TRUE(file.resize(ModelCatalog::completeSizeThreshold(model.downloadFileSizeMB(index)) + 1));
+    }
+    const QString sherpaRecord = TestEnvironment::makeDirectory(QStringLiteral("sherpa"));
+    qputenv("TOLVAN_SHERPA_BIN", FAKE_SHERPA_ONNX_OFFLINE);
+    qputenv("FAKE_SHERPA_RECORD_DIR", sherpaRecord.toUtf8());
+    const auto heard = [&] {
+        QList<int> durations;
+        for (const QByteArray& line : TestFiles::read(sherpaRecord + QStringLiteral("/durations.txt")).split('\n'))
+            if (!line.isEmpty())
+                durations.append(line.toInt());
+        QFile::remove(sherpaRecord + QStringLiteral("/durations.txt"));
+        return durations;
+    };
+    const auto expectPieces = [](const QList<int>& durations) {
+        EXPECT_GE(durations.size(), 3);
+        int total = 0;
+        for (const int ms : durations) {
+            EXPECT_LE(ms, int(ChunkCutter::forcedCutAfter / ChunkCutter::samplesPerMs));
+            total += ms;
+        }
+        // Breaths cut out at the piece boundaries aside, the whole minute.
+        EXPECT_GT(total, 58000);
+    };
+    controller.startServer();
+    const auto dictateMinute = [&] {
+        controller.begin(DictationController::Source::toggle);
+        for (const int ms : {7000, 7000, 7000, 7000, 5000, 5000, 5000, 5000, 5000, 5000})
+            speak(ms);
+        controller.finish();
+    };
+
+    // A recognizer that fails keeps the recording; recognized from the menu, it goes in pieces again.
+    qputenv("FAKE_SHERPA_EXIT_CODE", "1");
+    dictateMinute();
+    ASSERT_TRUE(waitFor([&] { return controller.keptCount() == 1; })) << appLog().toStdString();
+    heard();
+    qunsetenv("FAKE_SHERPA_EXIT_CODE");
+    controller.recognizeSavedRecording();
+    ASSERT_TRUE(waitFor([&] { return history().size() == 1; })) << appLog().toStdString();
+    expectPieces(heard());
+
+    dictateMinute();
+    ASSERT_TRUE(waitFor([&] { return history().size() == 2; })) << appLog().toStdString();
+    expectPieces(heard());
+    EXPECT_EQ(controller.keptCount(), 0);
 }

@@ -42,6 +42,10 @@ TEST(GigaAMOutput, RecordedScriptedAndBrokenOutputs)
         {timed(R"([" При", "вет", " мир"])", "[0.0, 0.2, 1.5]"),
          result("т", {{"Привет", 0, 440}, {"мир", 1500, 1740}})},
         {timed(R"([" При", "вет", " мир"])", "[0.0, 1.0, 1.2]"), result("т", {{"Привет мир", 0, 1440}})},
+        // At the boundary: a pause of exactly 600 ms splits (0.4 → 1.0 is 599.99… ms in binary), 599 ms does not.
+        {timed(R"([" При", "вет", " мир"])", "[0.1, 0.4, 1.0]"),
+         result("т", {{"Привет", 100, 640}, {"мир", 1000, 1240}})},
+        {timed(R"([" При", "вет", " мир"])", "[0.1, 0.4, 0.999]"), result("т", {{"Привет мир", 100, 1239}})},
         // Pieces left blank by the trim are dropped; line breaks are not trimmed.
         {timed(R"([" ", "\t"])", "[0.0, 0.1]"), result("т", {})},
         {timed(R"(["а\n"])", "[0.0]"), result("т", {{"а\n", 0, 240}})},
