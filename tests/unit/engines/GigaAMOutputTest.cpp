@@ -45,7 +45,8 @@ TEST(GigaAMOutput, RecordedScriptedAndBrokenOutputs)
         // At the boundary: a pause of exactly 600 ms splits (0.4 → 1.0 is 599.99… ms in binary), 599 ms does not.
         {timed(R"([" При", "вет", " мир"])", "[0.1, 0.4, 1.0]"),
          result("т", {{"Привет", 100, 640}, {"мир", 1000, 1240}})},
-        {timed(R"([" При", "вет", " мир"])", "[0.1, 0.4, 0.999]"), result("т", {{"Привет мир", 100, 1239}})},
+        {timed(R"([" При", "вет", " мир", " да"])", "[0.1, 0.4, 0.999, 1.5]"),
+         result("т", {{"Привет мир да", 100, 1740}})},
         // Pieces left blank by the trim are dropped; line breaks are not trimmed.
         {timed(R"([" ", "\t"])", "[0.0, 0.1]"), result("т", {})},
         {timed(R"(["а\n"])", "[0.0]"), result("т", {{"а\n", 0, 240}})},
