@@ -41,6 +41,7 @@
 
 #include <csignal>
 #include <optional>
+#include <utility>
 
 AppDelegate::AppDelegate()
     : controller_(std::make_unique<DictationController>()), hotkeys_(std::make_unique<HotkeyManager>()),
@@ -107,6 +108,7 @@ void AppDelegate::applicationDidFinishLaunching()
     };
     SettingsWindow::shared().restartEngine = [this] { controller_->startServer(); };
     SettingsWindow::shared().onHotkeysChanged = [this] { hotkeys_->refreshGrabs(); };
+    SettingsWindow::shared().rightAltIsAltGr = [this] { return hotkeys_->rightAltIsAltGr(); };
     Updater::shared().onState = [self = QPointer<AppDelegate>(this)] {
         if (self)
             self->updateIcon();
@@ -181,6 +183,11 @@ void AppDelegate::wireHotkeys()
             controller->source() == DictationController::Source::ptt)
             controller->finish();
     };
+    hotkeys_->onPTTChord = [controller] {
+        if (controller->phase() == DictationController::Phase::recording &&
+            controller->source() == DictationController::Source::ptt)
+            controller->abandon();
+    };
     hotkeys_->onCancel = [controller] { controller->cancel(); };
     hotkeys_->onDone = [controller] {
         if (controller->phase() == DictationController::Phase::recording)
@@ -188,6 +195,11 @@ void AppDelegate::wireHotkeys()
     };
     hotkeys_->onUserTyping = [controller] { controller->hud().dismissIfTransient(); };
     hotkeys_->onLearn = [this] { learnWord_->start(); };
+    hotkeys_->onOfferChanged = [this] {
+        menuNeedsUpdate();
+        if (std::exchange(firstRunNoticeWaits_, false))
+            showFirstRunNotice();
+    };
 }
 
 void AppDelegate::armHotkeys()
@@ -299,12 +311,13 @@ StatusMenu::Facts AppDelegate::statusFacts() const
     facts.transcribing = controller_->phase() == DictationController::Phase::transcribing;
     const HotkeyManager::Preset* toggle = HotkeyManager::activePreset();
     facts.toggleTitle = toggle ? toggle->title : QString();
-    if (DesktopSession::isWayland())
+    const HotkeyManager::Offer offer = hotkeys_->offer();
+    if (offer.kind == HotkeyManager::Offer::commands)
         facts.hotkeys = StatusMenu::HotkeyTrouble::waylandOnly;
-    else if (!hotkeys_->isActive())
+    else if (offer.kind == HotkeyManager::Offer::none)
         facts.hotkeys =
             X11Display::isReachable() ? StatusMenu::HotkeyTrouble::noExtensions : StatusMenu::HotkeyTrouble::noDisplay;
-    else if (hotkeys_->unavailableShortcuts().contains(facts.toggleTitle))
+    else if (offer.kind == HotkeyManager::Offer::keys && hotkeys_->unavailableShortcuts().contains(facts.toggleTitle))
         facts.hotkeys = StatusMenu::HotkeyTrouble::comboTaken;
     facts.gigaam = model.engine == EngineKind::gigaam;
     facts.server = controller_->server().state();
@@ -419,7 +432,7 @@ void AppDelegate::handleCommand(RemoteCommand::Kind command)
 
 void AppDelegate::showPermissions()
 {
-    permissions_->show(hotkeys_->isActive());
+    permissions_->show(hotkeys_->offer());
 }
 
 void AppDelegate::showAbout()
@@ -447,35 +460,46 @@ void AppDelegate::showAbout()
         Alert{QStringLiteral("Толван ") + QLatin1String(BuildInfo::shortVersion), text, {QStringLiteral("Закрыть")}});
 }
 
-QString AppDelegate::waylandNotice()
+QString AppDelegate::waylandNotice(const HotkeyManager::Offer& offer)
 {
     const QString delivery =
         DesktopSession::deliveryRoute() != DesktopSession::Route::clipboard
             ? QStringLiteral("Текст вставляется и в окна программ Wayland.")
             : QStringLiteral("В окнах программ Wayland текст остаётся в буфере — вставьте его Ctrl+V.");
-    return QStringLiteral("\n\nУ вас сеанс Wayland: клавиши Толвана, Enter и Esc действуют только в программах X11. "
-                          "Назначьте в настройках рабочего стола сочетания на команды «tolvan --toggle» (начать и "
-                          "закончить диктовку) и «tolvan --cancel» (отменить запись).\n"
-                          "• GNOME: Параметры → Клавиатура → Комбинации клавиш → Дополнительные комбинации → «+».\n"
-                          "• KDE Plasma: Параметры системы → Комбинации клавиш → Добавить → Команда или скрипт.\n"
-                          "• sway: в ~/.config/sway/config строки «bindsym $mod+Shift+space exec tolvan --toggle» и "
-                          "«bindsym $mod+Shift+Escape exec tolvan --cancel».\n") +
-           delivery;
+    const QString howToBind =
+        offer.kind != HotkeyManager::Offer::commands
+            ? QString()
+            : QStringLiteral("• GNOME: Параметры → Клавиатура → Комбинации клавиш → Дополнительные комбинации → «+».\n"
+                             "• KDE Plasma: Параметры системы → Комбинации клавиш → Добавить → Команда или скрипт.\n"
+                             "• sway: в ~/.config/sway/config строки «bindsym $mod+Shift+space exec tolvan --toggle» и "
+                             "«bindsym $mod+Shift+Escape exec tolvan --cancel».\n");
+    return QStringLiteral("\n\nУ вас сеанс Wayland. ") + HotkeyManager::describe(offer) + u'\n' + howToBind + delivery;
 }
 
 void AppDelegate::showFirstRunNotice()
 {
+    // It names the keys the desktop's portal binds, once it has said which.
+    if (hotkeys_->offerPending()) {
+        firstRunNoticeWaits_ = true;
+        return;
+    }
     SettingsStore::shared().setBool(SettingsKey::firstRunDone, true);
     const bool tray = trayAvailable_.value_or(true);
-    const HotkeyManager::Preset* toggle = HotkeyManager::activePreset();
-    QString text = QStringLiteral("Щёлкните туда, где нужен текст, и нажмите %1 — говорите — Enter. Или держите "
-                                  "правый Alt, пока говорите. Esc отменяет запись. ")
-                       .arg(toggle ? toggle->title : QStringLiteral("Super+Shift+Пробел")) +
-                   (tray ? QStringLiteral("Значок Толвана в трее открывает меню.")
-                         : QStringLiteral("Системного трея здесь нет: меню Толвана — в окне настроек, его открывает "
-                                          "каждый новый запуск Толвана (например, из меню приложений)."));
+    const HotkeyManager::Offer offer = hotkeys_->offer();
+    const QString toggle =
+        offer.toggle.isEmpty() ? QStringLiteral("сочетание, назначенное на «tolvan --toggle»") : offer.toggle;
+    QString text =
+        QStringLiteral("Щёлкните туда, где нужен текст, и нажмите %1 — говорите — нажмите его снова или "
+                       "Enter. ")
+            .arg(toggle) +
+        (offer.pushToTalk.isEmpty() ? QString()
+                                    : QStringLiteral("Или держите %1, пока говорите. ").arg(offer.pushToTalk)) +
+        QStringLiteral("Esc отменяет запись. ") +
+        (tray ? QStringLiteral("Значок Толвана в трее открывает меню.")
+              : QStringLiteral("Системного трея здесь нет: меню Толвана — в окне настроек, его открывает "
+                               "каждый новый запуск Толвана (например, из меню приложений)."));
     if (DesktopSession::isWayland())
-        text += waylandNotice();
+        text += waylandNotice(offer);
     const WhisperModel model = ModelCatalog::byID(
         SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()));
     QString title = QStringLiteral("Толван готов к диктовке");

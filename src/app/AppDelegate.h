@@ -57,8 +57,9 @@ private:
     void showPermissions();
     void showAbout();
     void showFirstRunNotice();
-    // How to dictate in a Wayland session: the commands to bind, desktop by desktop, and where the text goes.
-    static QString waylandNotice();
+    // How to dictate in a Wayland session: the hotkeys on offer (the commands to bind, desktop by desktop, when there
+    // are no others), and where the text goes.
+    static QString waylandNotice(const HotkeyManager::Offer& offer);
     void offerDownloadAgain(const QString& modelID, const QString& reason);
 
     std::unique_ptr<DictationController> controller_;
@@ -73,4 +74,6 @@ private:
     QMenu menu_;
     // Kept and refilled: a submenu made by addMenu() would outlive every clear() of the menu.
     QMenu historyMenu_;
+    // The first-run notice waits for the portal's answer.
+    bool firstRunNoticeWaits_ = false;
 };

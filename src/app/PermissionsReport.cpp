@@ -43,22 +43,38 @@ QString microphoneLine(const QString& source, const std::optional<QString>& fail
            QStringLiteral(": ✗ %1 — проверьте, что запущен PulseAudio или PipeWire и подключён микрофон").arg(*failure);
 }
 
-QString hotkeysLine(bool hotkeysActive)
+QString waylandPasteLine()
 {
-    if (DesktopSession::isWayland())
-        return QStringLiteral("Горячие клавиши: ✗ сеанс Wayland — они доходят только до программ X11. Назначьте в "
-                              "настройках рабочего стола сочетания на команды «tolvan --toggle» и «tolvan --cancel».\n"
-                              "Вставка: ") +
-               (DesktopSession::deliveryRoute() != DesktopSession::Route::clipboard
-                    ? QStringLiteral("✓ и в окна программ Wayland.")
-                    : QStringLiteral("✗ в окнах программ Wayland текст остаётся в буфере обмена."));
-    if (hotkeysActive)
-        return QStringLiteral("Горячие клавиши и вставка: ✓ X11 с XTEST и XInput 2.2");
+    return QStringLiteral("Вставка: ") +
+           (DesktopSession::deliveryRoute() != DesktopSession::Route::clipboard
+                ? QStringLiteral("✓ и в окна программ Wayland.")
+                : QStringLiteral("✗ в окнах программ Wayland текст остаётся в буфере обмена."));
+}
+
+} // namespace
+
+QString PermissionsReport::hotkeysLine(const HotkeyManager::Offer& offer)
+{
+    switch (offer.kind) {
+    case HotkeyManager::Offer::keys:
+        return QStringLiteral("Горячие клавиши и вставка: ✓ X11 с XTEST и XInput 2.2. ") +
+               HotkeyManager::describe(offer);
+    case HotkeyManager::Offer::portal:
+        return QStringLiteral("Горячие клавиши: ✓ ") + HotkeyManager::describe(offer) + u'\n' + waylandPasteLine();
+    case HotkeyManager::Offer::commands:
+        return QStringLiteral("Горячие клавиши: ✗ сеанс Wayland без глобальных сочетаний рабочего стола. ") +
+               HotkeyManager::describe(offer) + u'\n' + waylandPasteLine();
+    case HotkeyManager::Offer::none:
+        break;
+    }
     if (!X11Display::isReachable())
         return QStringLiteral("Горячие клавиши и вставка: ✗ нет дисплея X11 — запустите Толван в графическом сеансе.");
     return QStringLiteral("Горячие клавиши и вставка: ✗ у дисплея нет расширений XTEST и XInput 2.2 — "
                           "включите их в X-сервере.");
 }
+
+namespace
+{
 
 // One opening of the microphone: the first block means it works, an end (the sound server's reason) means
 // it does not; whichever comes first answers, once.
@@ -79,16 +95,16 @@ struct MicrophoneCheck
 
 } // namespace
 
-void PermissionsReport::show(bool hotkeysActive)
+void PermissionsReport::show(const HotkeyManager::Offer& offer)
 {
     if (checking_)
         return;
     checking_ = true;
-    checkMicrophone([self = QPointer<PermissionsReport>(this), hotkeysActive](const QString& line) {
+    checkMicrophone([self = QPointer<PermissionsReport>(this), offer](const QString& line) {
         if (!self)
             return;
         self->checking_ = false;
-        self->present(line, hotkeysActive);
+        self->present(line, offer);
     });
 }
 
@@ -115,14 +131,14 @@ void PermissionsReport::checkMicrophone(std::function<void(const QString& line)>
                        [check] { check->finish(QStringLiteral("звуковой сервер не прислал ни одного блока")); });
 }
 
-void PermissionsReport::present(const QString& microphoneLine, bool hotkeysActive)
+void PermissionsReport::present(const QString& microphoneLine, const HotkeyManager::Offer& offer)
 {
     const auto settings = soundSettings();
     QStringList buttons;
     if (settings)
         buttons << QStringLiteral("Настройки звука…");
     buttons << QStringLiteral("Закрыть");
-    const QString text = microphoneLine + QLatin1Char('\n') + hotkeysLine(hotkeysActive) +
+    const QString text = microphoneLine + QLatin1Char('\n') + hotkeysLine(offer) +
                          QStringLiteral("\n\nОтдельных разрешений Linux не спрашивает: микрофон даёт звуковой сервер, "
                                         "клавиши и вставку — сервер X11.");
     const int chosen = AlertPresenter::shared().present(Alert{QStringLiteral("Разрешения"), text, buttons});

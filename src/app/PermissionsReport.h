@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dictation/HotkeyManager.h"
 #include "platform/MicrophoneCapture.h"
 
 #include <QObject>
@@ -21,13 +22,15 @@ public:
     static constexpr int microphoneTimeoutMs = 3000;
 
     // Checks, then shows the report; a second call while a check runs does nothing.
-    void show(bool hotkeysActive);
+    void show(const HotkeyManager::Offer& offer);
+    // The report's line on the global keys and pasting.
+    static QString hotkeysLine(const HotkeyManager::Offer& offer);
 
     std::function<std::unique_ptr<MicrophoneCapture>()> makeCapture = MicrophoneCapture::createDefault;
 
 private:
     void checkMicrophone(std::function<void(const QString& line)> answer);
-    void present(const QString& microphoneLine, bool hotkeysActive);
+    void present(const QString& microphoneLine, const HotkeyManager::Offer& offer);
 
     bool checking_ = false;
 };

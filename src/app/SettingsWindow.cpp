@@ -230,10 +230,19 @@ QWidget* SettingsWindow::buildKeysTab()
     QComboBox* hotkey = boundPopup(tab, "hotkeyPopup", presetTitles(), SettingsKey::togglePreset, presetIdentifiers(),
                                    [this] { callHotkeysChanged(); });
     layout->addLayout(labelledRow(tab, QStringLiteral("Переключатель диктовки:"), hotkey));
-    layout->addWidget(
-        boundCheck(tab, "pttCheck",
-                   QStringLiteral("Рация: удерживать %1 (отпустил — вставилось)").arg(HotkeyManager::pushToTalkTitle()),
-                   SettingsKey::pttEnabled, [this] { callHotkeysChanged(); }));
+    layout->addWidget(boundCheck(tab, "pttCheck",
+                                 QStringLiteral("Рация: диктовать, пока клавиша нажата (отпустил — вставилось)"),
+                                 SettingsKey::pttEnabled, [this] { callHotkeysChanged(); }));
+    QComboBox* pttKey = boundPopup(tab, "pttKeyPopup", {QStringLiteral("правый Alt"), QStringLiteral("правый Ctrl")},
+                                   SettingsKey::pttKey, {QStringLiteral("rightAlt"), QStringLiteral("rightCtrl")},
+                                   [this] { callHotkeysChanged(); });
+    layout->addLayout(labelledRow(tab, QStringLiteral("Клавиша рации:"), pttKey));
+    altGrNote_ =
+        note(tab, QStringLiteral("В вашей раскладке правый Alt — это AltGr: им набирают «», — и другие знаки. "
+                                 "Для рации лучше выбрать правый Ctrl. Сочетание с AltGr запись не начнёт: "
+                                 "начатая удержанием запись отбрасывается, как только нажата другая клавиша."));
+    altGrNote_->setObjectName(QStringLiteral("altGrNote"));
+    layout->addWidget(altGrNote_);
     layout->addWidget(note(tab, QStringLiteral("Во время записи: Enter — закончить и вставить, Esc — отменить, кнопки "
                                                "«Готово» и ✕ — на панели внизу экрана.\nВ любой момент: %1 — выучить "
                                                "слово из выделенного текста.")
@@ -352,6 +361,7 @@ void SettingsWindow::refresh()
         binding.box->setCurrentIndex(static_cast<int>(std::max<qsizetype>(index, 0)));
     }
     loginCheck_->setChecked(Autostart::isEnabled());
+    altGrNote_->setVisible(rightAltIsAltGr());
     fillMicrophones();
     modelsTab_->refresh();
     speechQualityTab_->refresh();

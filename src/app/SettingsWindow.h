@@ -14,6 +14,7 @@ class DictionaryTab;
 class ModelsTab;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QMenu;
 class QPushButton;
 class QTabWidget;
@@ -47,6 +48,8 @@ public:
     std::function<void()> restartEngine;
     // The toggle preset or push-to-talk changed: the hotkey grabs must follow.
     std::function<void()> onHotkeysChanged;
+    // Whether the keyboard layout makes the right Alt key AltGr; asked each time the window is refreshed.
+    std::function<bool()> rightAltIsAltGr = [] { return false; };
     // The sound server's microphones, asked each time the window opens.
     std::function<std::vector<AudioSource>()> listAudioSources = [] { return AudioSources::list(); };
 
@@ -92,6 +95,7 @@ private:
     QPushButton* appMenuButton_ = nullptr;
     QComboBox* micPopup_ = nullptr;
     QCheckBox* loginCheck_ = nullptr;
+    QLabel* altGrNote_ = nullptr;
     ModelsTab* modelsTab_ = nullptr;
     SpeechQualityTab* speechQualityTab_ = nullptr;
     DictionaryTab* dictionaryTab_ = nullptr;

@@ -63,6 +63,7 @@ const std::vector<std::pair<QLatin1String, QVariant>>& SettingsStore::registered
         {SettingsKey::language, QStringLiteral("ru")},
         {SettingsKey::togglePreset, QStringLiteral("cmdShiftSpace")},
         {SettingsKey::pttEnabled, true},
+        {SettingsKey::pttKey, QStringLiteral("rightAlt")},
         {SettingsKey::autoPaste, true},
         {SettingsKey::restoreClipboard, false},
         {SettingsKey::sounds, true},

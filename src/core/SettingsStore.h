@@ -19,6 +19,8 @@ inline constexpr QLatin1String modelID("modelID");
 inline constexpr QLatin1String language("language");
 inline constexpr QLatin1String togglePreset("togglePreset");
 inline constexpr QLatin1String pttEnabled("pttEnabled");
+// Push-to-talk's key: "rightAlt" or "rightCtrl".
+inline constexpr QLatin1String pttKey("pttKey");
 inline constexpr QLatin1String autoPaste("autoPaste");
 inline constexpr QLatin1String restoreClipboard("restoreClipboard");
 inline constexpr QLatin1String sounds("sounds");

@@ -223,6 +223,15 @@ void DictationController::cancel()
     Sounds::play(Sounds::Sound::pop);
 }
 
+void DictationController::abandon()
+{
+    if (!recording())
+        return;
+    stopRecording();
+    Log::info(QStringLiteral("Запись отброшена: правый Alt был частью сочетания"));
+    hud_.hide();
+}
+
 void DictationController::stopRecording()
 {
     const quint64 id = recordingId();

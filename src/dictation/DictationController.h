@@ -45,6 +45,8 @@ public:
     void begin(Source source);
     void finish();
     void cancel();
+    // Throws the recording away without a sound, a message or a kept file: it was never meant.
+    void abandon();
     // Makes the engine of the active model ready (downloads a missing model first). A running whisper server is
     // restarted; what it was recognizing is recognized again by the engine now active.
     void startServer();

@@ -31,8 +31,15 @@ bool isCancel(const Keys::Combination& combination)
     return combination.key == Keys::escape;
 }
 
-bool isRightAlt(Keys::Keysym key)
+bool rightCtrlChosen()
 {
+    return SettingsStore::shared().stringForKey(SettingsKey::pttKey) == QLatin1String("rightCtrl");
+}
+
+bool isPushToTalkKey(Keys::Keysym key)
+{
+    if (rightCtrlChosen())
+        return key == Keys::rightControl;
     return key == Keys::rightAlt || key == Keys::isoLevel3Shift;
 }
 
@@ -99,7 +106,7 @@ QString HotkeyManager::title(const Keys::Combination& combination)
 
 QString HotkeyManager::pushToTalkTitle()
 {
-    return QStringLiteral("правый Alt");
+    return rightCtrlChosen() ? QStringLiteral("правый Ctrl") : QStringLiteral("правый Alt");
 }
 
 HotkeyManager::HotkeyManager(std::unique_ptr<KeyboardHook> hook, QObject* parent)
@@ -133,7 +140,7 @@ void HotkeyManager::startPortalShortcuts()
     if (portal_)
         return;
     portal_ = std::make_unique<PortalShortcuts>();
-    portal_->onBound = [](const QVariantMap& triggers) {
+    portal_->onBound = [this](const QVariantMap& triggers) {
         const auto described = [&triggers](const QString& id) {
             const QString trigger = triggers.value(id).toString();
             return !triggers.contains(id) ? QStringLiteral("не назначено")
@@ -143,9 +150,16 @@ void HotkeyManager::startPortalShortcuts()
         Log::info(
             QStringLiteral("Горячие клавиши: портал GlobalShortcuts (начать или закончить диктовку: %1; рация: %2)")
                 .arg(described(portalToggle), described(portalPushToTalk)));
+        portalTriggers_ = triggers;
+        portalAnswered_ = true;
+        if (onOfferChanged)
+            onOfferChanged();
     };
-    portal_->onUnavailable = [](const QString& reason) {
+    portal_->onUnavailable = [this](const QString& reason) {
         Log::info(QStringLiteral("Портал GlobalShortcuts не используется: ") + reason);
+        portalAnswered_ = true;
+        if (onOfferChanged)
+            onOfferChanged();
     };
     portal_->onActivated = [this](const QString& id) { portalShortcut(id, true); };
     portal_->onDeactivated = [this](const QString& id) { portalShortcut(id, false); };
@@ -154,6 +168,46 @@ void HotkeyManager::startPortalShortcuts()
     portal_->start({{portalToggle, QStringLiteral("Начать или закончить диктовку"),
                      toggle && toggle->enabled ? PortalShortcuts::trigger(toggle->combination) : QString()},
                     {portalPushToTalk, QStringLiteral("Диктовать, пока клавиша нажата"), QString()}});
+}
+
+HotkeyManager::Offer HotkeyManager::offer() const
+{
+    if (portalTriggers_)
+        return {Offer::portal, portalTriggers_->value(portalToggle).toString(),
+                portalTriggers_->value(portalPushToTalk).toString()};
+    if (DesktopSession::isWayland())
+        return {Offer::commands, {}, {}};
+    if (!active_)
+        return {Offer::none, {}, {}};
+    const Preset* toggle = activePreset();
+    return {Offer::keys, toggle && toggle->enabled ? toggle->title : QString(),
+            SettingsStore::shared().boolForKey(SettingsKey::pttEnabled) ? pushToTalkTitle() : QString()};
+}
+
+QString HotkeyManager::describe(const Offer& offer)
+{
+    const auto bound = [](const QString& keys) {
+        return keys.isEmpty() ? QStringLiteral("назначается в настройках рабочего стола") : keys;
+    };
+    switch (offer.kind) {
+    case Offer::keys:
+        return (offer.toggle.isEmpty() ? QStringLiteral("Переключатель диктовки выключен")
+                                       : QStringLiteral("Начать и закончить диктовку — %1").arg(offer.toggle)) +
+               (offer.pushToTalk.isEmpty() ? QString()
+                                           : QStringLiteral("; рация — удержание: %1").arg(offer.pushToTalk)) +
+               QStringLiteral(". Enter заканчивает запись, Esc отменяет.");
+    case Offer::portal:
+        return QStringLiteral("Сочетания назначены через рабочий стол: начать и закончить диктовку — %1; рация — %2. "
+                              "Отменить запись — командой «tolvan --cancel».")
+            .arg(bound(offer.toggle), bound(offer.pushToTalk));
+    case Offer::commands:
+        return QStringLiteral("Клавиши Толвана, Enter и Esc действуют только в программах X11. Назначьте в настройках "
+                              "рабочего стола сочетания на команды «tolvan --toggle» (начать и закончить диктовку) и "
+                              "«tolvan --cancel» (отменить запись).");
+    case Offer::none:
+        break;
+    }
+    return QStringLiteral("Горячие клавиши не работают: нет дисплея X11 с расширениями XTEST и XInput 2.2.");
 }
 
 void HotkeyManager::portalShortcut(const QString& id, bool pressed)
@@ -237,7 +291,7 @@ void HotkeyManager::handleCombination(const Keys::Combination& combination)
 
 void HotkeyManager::handleKey(const KeyboardHook::KeyEvent& event)
 {
-    if (isRightAlt(event.key)) {
+    if (isPushToTalkKey(event.key)) {
         if (event.pressed)
             pushToTalkPressed();
         else
@@ -246,9 +300,13 @@ void HotkeyManager::handleKey(const KeyboardHook::KeyEvent& event)
     }
     if (!event.pressed || event.modifierKey)
         return;
-    if (pushToTalkDown_ && !pttActive_) {
+    if (pushToTalkDown_) {
         otherKeyWhileHold_ = true;
         holdWork_.cancel();
+    }
+    if (pttActive_) {
+        pttActive_ = false;
+        run(onPTTChord);
     }
     if (!recording() && !event.synthetic && onUserTyping)
         onUserTyping();

@@ -6,15 +6,18 @@
 #include <QLatin1String>
 #include <QObject>
 #include <QStringList>
+#include <QVariantMap>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class PortalShortcuts;
 
 // Turns a few keys of the whole session into dictation commands: the configurable toggle hotkey,
-// push-to-talk on a clean hold of the right Alt key, Enter to finish and Esc (with any modifiers held) to
+// push-to-talk on a clean hold of its key (the right Alt, or the right Ctrl for layouts where the right Alt is AltGr),
+// Enter to finish and Esc (with any modifiers held) to
 // cancel while recording, Ctrl+Shift+Space to learn a word, and a notice when the user types. Only the
 // combinations that act at the moment are swallowed; every other key reaches the focused application. In a Wayland
 // session, where those keys reach only X11 windows, the toggle and push-to-talk are also bound through the desktop
@@ -34,6 +37,28 @@ public:
 
     static constexpr int holdDelayMs = 300;
 
+    // What starts and ends a dictation in this session: every place that tells the user about hotkeys reads it.
+    struct Offer
+    {
+        enum Kind
+        {
+            // Our own keys (X11).
+            keys,
+            // Shortcuts bound through the desktop portal.
+            portal,
+            // Only the commands (tolvan --toggle …) bound by the user: a Wayland session without the portal's.
+            commands,
+            // No display whose keys we could take.
+            none,
+        };
+        Kind kind = none;
+        // The keys as the user knows them; empty where none is bound.
+        QString toggle;
+        QString pushToTalk;
+
+        bool operator==(const Offer&) const = default;
+    };
+
     // The toggle presets selectable with "togglePreset".
     static const std::vector<Preset>& presets();
     // The preset named by "togglePreset" ("cmdShiftSpace" when never set); null for an unknown name.
@@ -41,7 +66,11 @@ public:
     // "Ctrl+Shift+Пробел" and the like.
     static QString title(const Keys::Combination& combination);
     static const Keys::Combination learnCombination;
+    // The push-to-talk key chosen in the settings ("pttKey"), as the user calls it.
     static QString pushToTalkTitle();
+    // The active layout makes the right Alt key AltGr, which typists hold for their marks: another push-to-talk key
+    // serves them better.
+    bool rightAltIsAltGr() const { return active_ && hook_->rightAltIsAltGr(); }
 
     explicit HotkeyManager(std::unique_ptr<KeyboardHook> hook = KeyboardHook::createDefault(),
                            QObject* parent = nullptr);
@@ -58,14 +87,24 @@ public:
     // Binds the toggle and push-to-talk through the portal's global shortcuts, if it has them; startIfPossible does
     // it in a Wayland session. Returns at once; the log says what came of it.
     void startPortalShortcuts();
+    Offer offer() const;
+    // The portal has been asked and has not answered yet: the offer may still change.
+    bool offerPending() const { return portal_ && !portalAnswered_; }
+    // One paragraph on the offer, in the user's words.
+    static QString describe(const Offer& offer);
+    // Told when the offer changes after the start (the portal has bound the shortcuts, or is not there).
+    std::function<void()> onOfferChanged;
 
     std::function<void()> onToggle, onPTTBegin, onPTTEnd, onCancel, onDone, onLearn, onUserTyping;
+    // A key pressed while right Alt is held past the hold delay: the hold was a chord (AltGr of a typographic
+    // layout, Birman's among them), and the recording it started is the user's by mistake.
+    std::function<void()> onPTTChord;
     std::function<bool()> isRecording = [] { return false; };
 
 private:
     void handleKey(const KeyboardHook::KeyEvent& event);
     void handleCombination(const Keys::Combination& combination);
-    // The push-to-talk key: the right Alt key, or the portal's shortcut.
+    // The push-to-talk key: the chosen key, or the portal's shortcut.
     void pushToTalkPressed();
     void pushToTalkReleased();
     void portalShortcut(const QString& id, bool pressed);
@@ -85,4 +124,7 @@ private:
     DelayedCall holdWork_;
     QStringList unavailable_;
     bool refusalReported_ = false;
+    // The portal's triggers by shortcut id, once it has bound them.
+    std::optional<QVariantMap> portalTriggers_;
+    bool portalAnswered_ = false;
 };

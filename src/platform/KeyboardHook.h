@@ -29,6 +29,9 @@ public:
     // Connects to the display server; false when no usable display (with XTEST and XInput 2.2) exists.
     virtual bool start() = 0;
     virtual bool isStarted() const = 0;
+    // Whether the layout in use makes the right Alt key AltGr (ISO_Level3_Shift): the key of «», — and the like on
+    // typographic layouts.
+    virtual bool rightAltIsAltGr() const { return false; }
     // From now on swallows exactly these combinations (ignoring Caps Lock, Num Lock and Scroll Lock).
     // Answers those another program already owns; they are not delivered.
     virtual std::vector<Keys::Combination> setGrabs(const std::vector<Keys::Combination>& combinations) = 0;

@@ -19,6 +19,7 @@ inline constexpr Keysym f6 = 0xffc3;
 inline constexpr Keysym rightAlt = 0xffea;
 // What the right Alt key sends on layouts where it is AltGr.
 inline constexpr Keysym isoLevel3Shift = 0xfe03;
+inline constexpr Keysym rightControl = 0xffe4;
 
 using Modifiers = unsigned;
 inline constexpr Modifiers none = 0;

@@ -251,6 +251,13 @@ void X11KeyboardHook::keymapChanged()
     grabs_ = std::move(kept);
 }
 
+bool X11KeyboardHook::rightAltIsAltGr() const
+{
+    // The right Alt key's code in the evdev keymap that X servers on Linux use (<RALT>), read as key events are.
+    constexpr KeyCode rightAltKey = 108;
+    return display_ && XkbKeycodeToKeysym(display_, rightAltKey, 0, 0) == XK_ISO_Level3_Shift;
+}
+
 std::vector<Keys::Combination> X11KeyboardHook::setGrabs(const std::vector<Keys::Combination>& combinations)
 {
     std::vector<Keys::Combination> refused;

@@ -24,6 +24,7 @@ public:
     bool start() override;
     bool isStarted() const override { return display_ != nullptr; }
     std::vector<Keys::Combination> setGrabs(const std::vector<Keys::Combination>& combinations) override;
+    bool rightAltIsAltGr() const override;
 
 private:
     struct ModifierMasks

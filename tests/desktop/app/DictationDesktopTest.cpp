@@ -116,11 +116,22 @@ TEST_F(DictationDesktopTest, HoldingRightAltDictatesWhileHeldCancelledShortAndSi
     DesktopSession::press({QStringLiteral("Return")});
     EXPECT_TRUE(app.logShows(QStringLiteral("Запись отброшена: звука 0 мс из ")));
 
+    // Right Alt held long, then a key: AltGr of a typographic layout. The recording the hold started goes, silently.
+    const int started = app.logCount(QStringLiteral("Запись начата"));
+    ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:Alt_R"})));
+    ASSERT_TRUE(app.logShowsTimes(QStringLiteral("Запись начата"), started + 1));
+    RunningApp::say(phrase);
+    ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:b", "up:b", "up:Alt_R"})));
+    EXPECT_TRUE(app.logShows(QStringLiteral("Запись отброшена: правый Alt был частью сочетания")));
+    ASSERT_TRUE(app.waitUntilIdle());
+
     // Every key the test pressed has reached the field once this last one has.
     DesktopSession::press({QStringLiteral("z")});
     EXPECT_TRUE(field.waitForText(dictated + u'z')) << field.text().toStdString();
-    EXPECT_EQ(field.keys(), (QStringList{QStringLiteral("Ctrl+V"), QStringLiteral("Z")}));
+    EXPECT_EQ(field.keys(), (QStringList{QStringLiteral("Ctrl+V"), QStringLiteral("Alt+B"), QStringLiteral("Z")}));
     EXPECT_EQ(app.requests(), requests);
+    EXPECT_EQ(app.logCount(QStringLiteral("Панель: «Отменено»")), 1) << app.log().toStdString();
+    EXPECT_TRUE(QDir(Paths::dataDir() + QStringLiteral("/recordings")).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(DictationDesktopTest, ASoundServerThatNeverAnswersEndsTheRecordingAndLeavesEnterToTheUser)

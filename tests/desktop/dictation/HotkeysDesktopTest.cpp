@@ -1,4 +1,5 @@
 #include "DesktopSession.h"
+#include "core/SettingsStore.h"
 #include "dictation/HotkeyManager.h"
 
 #include <optional>
@@ -24,6 +25,7 @@ protected:
         };
         for (auto [slot, name] : {std::pair{&HotkeyManager::onPTTBegin, "pttBegin"},
                                   {&HotkeyManager::onPTTEnd, "pttEnd"},
+                                  {&HotkeyManager::onPTTChord, "pttChord"},
                                   {&HotkeyManager::onCancel, "cancel"},
                                   {&HotkeyManager::onDone, "done"},
                                   {&HotkeyManager::onLearn, "learn"},
@@ -73,6 +75,30 @@ TEST_F(HotkeysDesktopTest,
     ASSERT_TRUE(callsReach(2));
     EXPECT_EQ(calls, (QStringList{"pttBegin", "pttEnd"}));
     calls.clear();
+    // AltGr held a second before its key, as a slow typist of a typographic layout does: the recording the hold
+    // started is a chord's, never a dictation (no end that would recognize it).
+    ASSERT_TRUE(DesktopSession::finishes(
+        *DesktopSession::keys({"down:Alt_R", "sleep:1000", "down:b", "up:b", "sleep:100", "up:Alt_R"})));
+    ASSERT_TRUE(callsReach(2));
+    ASSERT_TRUE(fieldCaughtUp());
+    EXPECT_EQ(calls, (QStringList{"pttBegin", "pttChord"}));
+    calls.clear();
+
+    // A layout whose right Alt is AltGr (the German one here, Birman's typographic one alike) is told apart, and the
+    // right Ctrl chosen in its place is push-to-talk's key.
+    EXPECT_FALSE(manager->rightAltIsAltGr());
+    ASSERT_EQ(DesktopSession::setLayout("de"), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return manager->rightAltIsAltGr(); }, 3000));
+    SettingsStore::shared().setString(SettingsKey::pttKey, QStringLiteral("rightCtrl"));
+    ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:Control_R"})));
+    ASSERT_TRUE(callsReach(1));
+    ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"up:Control_R"})));
+    ASSERT_TRUE(callsReach(2));
+    EXPECT_EQ(calls, (QStringList{"pttBegin", "pttEnd"}));
+    calls.clear();
+    SettingsStore::shared().setString(SettingsKey::pttKey, QStringLiteral("rightAlt"));
+    ASSERT_EQ(DesktopSession::setLayout("us"), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !manager->rightAltIsAltGr(); }, 3000));
 
     ASSERT_EQ(DesktopSession::setLayout("ru,us"), 0);
     DesktopSession::press({"super+shift+space", "ctrl+shift+space"});

@@ -1,3 +1,4 @@
+#include "app/PermissionsReport.h"
 #include "core/Log.h"
 #include "core/SettingsStore.h"
 #include "dictation/HotkeyManager.h"
@@ -44,6 +45,15 @@ TEST(PortalHotkeysTest, TheToggleAndPushToTalkBoundThroughThePortalActAsTheirKey
                                           "ALT+space; рация: назначается в настройках рабочего стола)");
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return QString::fromUtf8(TestFiles::read(Log::directory() + "/app.log")).contains(logged); }, 10000));
+    // What the app tells the user is what the portal bound, never to bind the commands themselves.
+    EXPECT_FALSE(hotkeys.offerPending());
+    EXPECT_EQ(hotkeys.offer(), (HotkeyManager::Offer{HotkeyManager::Offer::portal, "ALT+space", ""}));
+    const QString report = PermissionsReport::hotkeysLine(hotkeys.offer());
+    EXPECT_TRUE(report.startsWith(QStringLiteral("Горячие клавиши: ✓ Сочетания назначены через рабочий стол: начать и "
+                                                 "закончить диктовку — ALT+space; рация — назначается в настройках "
+                                                 "рабочего стола.")))
+        << report.toStdString();
+    EXPECT_FALSE(report.contains(QLatin1String("tolvan --toggle"))) << report.toStdString();
 
     portal.tell(QStringLiteral("Activated toggle"));
     // A release of the toggle means nothing; the next press toggles again.
@@ -71,6 +81,16 @@ TEST(PortalHotkeysTest, APortalWithoutGlobalShortcutsOrNoPortalAtAllIsNotUsed)
     for (const auto& expected : cases) {
         if (expected.portalRuns) {
             ASSERT_TRUE(portal.startService({QStringLiteral("--without-global-shortcuts")}));
+            // Without the portal's shortcuts, the user is told to bind the commands (here without a display: that
+            // there are no keys at all).
+            HotkeyManager hotkeys(std::make_unique<NoKeyboard>());
+            bool changed = false;
+            hotkeys.onOfferChanged = [&changed] { changed = true; };
+            hotkeys.startPortalShortcuts();
+            EXPECT_TRUE(hotkeys.offerPending());
+            EXPECT_TRUE(QTest::qWaitFor([&changed] { return changed; }, 10000));
+            EXPECT_FALSE(hotkeys.offerPending());
+            EXPECT_NE(hotkeys.offer().kind, HotkeyManager::Offer::portal);
         }
         PortalShortcuts shortcuts;
         QString reason;

@@ -158,13 +158,19 @@ TEST_F(SettingsWindowTest, EveryControlWritesItsSettingAtOnceAndAnUnpluggedMicro
     for (const auto& [popup, title, key, value] : {std::tuple{"langPopup", "Английский", SettingsKey::language, "en"},
                                                    {"formatPopup", "Обычный текст", SettingsKey::outputFormat, "plain"},
                                                    {"hotkeyPopup", "F6", SettingsKey::togglePreset, "f6"},
+                                                   {"pttKeyPopup", "правый Ctrl", SettingsKey::pttKey, "rightCtrl"},
                                                    {"stylePopup", "Кошка 🐱", SettingsKey::advisorStyle, "cat"}}) {
         choose(popup, QString::fromUtf8(title));
         EXPECT_EQ(stored(key), QString::fromUtf8(value)) << popup;
     }
     choose("langPopup", QStringLiteral("Английский"));
     EXPECT_EQ(restarts, 1) << "only a new language restarts the recognizer";
-    EXPECT_EQ(hotkeyChanges, 2);
+    EXPECT_EQ(hotkeyChanges, 3);
+    // The note on AltGr shows only where the layout makes the right Alt key AltGr.
+    EXPECT_TRUE(part<QLabel>("altGrNote")->isHidden());
+    settings.rightAltIsAltGr = [] { return true; };
+    settings.refresh();
+    EXPECT_FALSE(part<QLabel>("altGrNote")->isHidden());
     part<QSlider>("intensitySlider")->setValue(7);
     EXPECT_EQ(SettingsStore::shared().integerForKey(SettingsKey::advisorIntensity), 7);
     EXPECT_EQ(part<QLabel>("intensityLabel")->text(), QStringLiteral("7 из 10"));
@@ -335,6 +341,8 @@ TEST_F(SettingsWindowTest, SevenTabsInOrderEachFittingItsTextsAndTheHelpListsThe
     // As on a desktop without a tray: the app's menu on top, until a tray comes.
     QMenu appMenu;
     settings.offerAppMenu(&appMenu);
+    // With the longest keys tab: the note of a layout whose right Alt is AltGr.
+    settings.rightAltIsAltGr = [] { return true; };
     settings.refresh();
     auto* tabs = part<QTabWidget>("tabs");
     QStringList titles;
