@@ -11,7 +11,7 @@ QString spaced(const QString& text)
     static const Regex abbreviation(QStringLiteral("(?<![\\p{L}\\p{N}])([тТ])\\. ?([едпкнч])\\.(?:\\.(?!\\.))?"));
     static const Regex initials(QStringLiteral("(?<![\\p{L}\\p{N}.])([А-ЯЁ])\\.([А-ЯЁ])\\. ?(?=[А-ЯЁ]\\p{Ll})"));
     static const Regex initialsAfter(
-        QStringLiteral("(?<=[А-ЯЁ]\\p{Ll}[ \\x{00A0}])([А-ЯЁ])\\.([А-ЯЁ])\\.(?![\\p{L}\\p{N}])"));
+        QStringLiteral("(?<=[А-ЯЁ]\\p{Ll}{1,30}[ \\x{00A0}])([А-ЯЁ])\\.([А-ЯЁ])\\.(?![\\p{L}\\p{N}])"));
     QString result = abbreviation.replaceAll(text, QStringLiteral("$1. $2."));
     result = initials.replaceAll(result, QStringLiteral("$1. $2. "));
     return initialsAfter.replaceAll(result, QStringLiteral("$1. $2."));

@@ -39,10 +39,10 @@ QString wordBefore(const QString& text, qsizetype position)
     return TextFormatter::foldInPlace(text.mid(start, std::max<qsizetype>(position - start, 1)));
 }
 
-// A unit, a currency, "%", a year word or «тысяч», «млн»: what a quantity is counted in.
+// A unit, a currency, "%", a year word, «тысяч», «млн» or «раза»: what a quantity is counted in.
 bool countsQuantity(const QString& word)
 {
-    return RussianNumbers::isUnit(word) && !NumberVocabulary::isMonth(word);
+    return (RussianNumbers::isUnit(word) && !NumberVocabulary::isMonth(word)) || word == u"раза";
 }
 
 // What a long number right after it identifies rather than counts.
