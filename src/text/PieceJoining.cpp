@@ -102,11 +102,12 @@ void joinAcross(QString& before, QString& next, const QStringList& pieces)
         return;
     const bool endsWithPeriod = before.endsWith(u'.') && !before.endsWith(QStringLiteral(".."));
     const QString text = endsWithPeriod ? before.chopped(1) : before;
-    if (!text.isEmpty() && !text.back().isLetterOrNumber() && !text.back().isSpace() &&
-        !QStringView(u",;:—–-").contains(text.back()))
+    if (text.isEmpty() || (!text.back().isLetterOrNumber() && !QStringView(u",;:—–-").contains(text.back())))
         return;
-    const QString last = TextFormatter::foldInPlace(lastWord(text));
-    if (endsWithPeriod && (abbreviations().contains(last) || (text.size() > 1 && text.at(text.size() - 2) == u'.')))
+    // «т.д.», «А. С.»: the period is the abbreviation's.
+    const QString written = lastWord(text);
+    const QString last = TextFormatter::foldInPlace(written);
+    if (endsWithPeriod && (abbreviations().contains(last) || (written.size() == 1 && written.front().isUpper())))
         return;
     const QString word = firstWord(next);
     const QString folded = TextFormatter::foldInPlace(word);

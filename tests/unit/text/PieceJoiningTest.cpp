@@ -24,9 +24,11 @@ TEST(PieceJoining, ReadsAJoinInsideASentenceAsOneSentence)
         {{QStringLiteral("Купили хлеб и т. д."), QStringLiteral("И ещё молоко.")},
          QStringLiteral("Купили хлеб и т. д. И ещё молоко.")},
         {{QStringLiteral("Договор с"), QStringLiteral("ООО «Ромашка».")}, QStringLiteral("Договор с ООО «Ромашка».")},
+        {{QStringLiteral("Автор А."), QStringLiteral("Но кто?"), QStringLiteral(".")},
+         QStringLiteral("Автор А. Но кто? .")},
     };
     for (const auto& [pieces, joined] : rows)
-        EXPECT_EQ(PieceJoining::join(pieces), joined) << pieces.join(u'|').toStdString();
+        EXPECT_EQ(PieceJoining::join(pieces).toStdString(), joined.toStdString()) << pieces.join(u'|').toStdString();
 }
 
 // A dictation recognized in two pieces, each with its capital and its period.
