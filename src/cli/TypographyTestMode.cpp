@@ -22,7 +22,8 @@ std::vector<Rule> switchedOff(const Typography::Options& options)
     std::vector<Rule> off;
     for (const auto& [on, rule] :
          {std::pair{options.quotes, Rule::quotes}, std::pair{options.dashes, Rule::dashes},
-          std::pair{options.numbers, Rule::numbers}, std::pair{options.noBreakSpaces, Rule::noBreakSpaces},
+          std::pair{options.numbers, Rule::numbers}, std::pair{options.numbers, Rule::digits},
+          std::pair{options.noBreakSpaces, Rule::noBreakSpaces},
           std::pair{options.romanCenturies, Rule::romanCenturies}, std::pair{options.minusSign, Rule::minusSign},
           std::pair{options.numberSign, Rule::numberSign}, std::pair{options.ellipsis, Rule::ellipsis}}) {
         if (!on)

@@ -157,6 +157,35 @@ QString pluralAfterRange(QStringView word, QStringView wordBeforeRange)
     return word.toString();
 }
 
+bool countsApproximately(QStringView word)
+{
+    static const WordSet words{u"человек", u"лет",    u"года",  u"дней",   u"дня",     u"недель", u"недели",
+                               u"месяцев", u"месяца", u"минут", u"минуты", u"часов",   u"часа",   u"секунд",
+                               u"раз",     u"раза",   u"штук",  u"штуки",  u"страниц", u"шагов",  u"километров",
+                               u"метров",  u"рублей", u"тысяч", u"тысячи", u"домов",   u"книг",   u"писем"};
+    return contains(words, word);
+}
+
+bool isNumberedNoun(QStringView word)
+{
+    static const WordSet words = [] {
+        WordSet nouns =
+            formsOf({u"дом",        u"вагон",   u"кабинет", u"корпус", u"подъезд",  u"офис",   u"автобус",  u"трамвай",
+                     u"троллейбус", u"маршрут", u"рейс",    u"поезд",  u"пункт",    u"приказ", u"протокол", u"договор",
+                     u"счет",       u"заказ",   u"билет",   u"ряд",    u"цех",      u"склад",  u"терминал", u"выход",
+                     u"класс",      u"вариант", u"вопрос",  u"раздел", u"параграф", u"том",    u"этаж",     u"участок",
+                     u"отряд",      u"урок",    u"сезон",   u"выпуск"},
+                    masculineEndings);
+        nouns.merge(formsOf({u"квартир", u"комнат", u"школ", u"палат", u"глав", u"страниц", u"платформ", u"групп",
+                             u"задач", u"больниц", u"поликлиник"},
+                            {u"а", u"ы", u"и", u"е", u"у", u"ой", u"", u"ам", u"ами", u"ах"}));
+        nouns.merge(formsOf({u"лини", u"стать", u"сери", u"гимнази"}, {u"я", u"и", u"ю", u"ей", u"е"}));
+        nouns.merge(formsOf({u"мест", u"упражнени", u"задани", u"отделени"}, {u"о", u"а", u"у", u"е", u"ом"}));
+        return nouns;
+    }();
+    return contains(words, word);
+}
+
 const std::vector<FixedPhrase>& fixedPhrases()
 {
     static const std::vector<FixedPhrase> phrases{

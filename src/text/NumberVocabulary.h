@@ -37,6 +37,11 @@ int decimalPlaces(QStringView word);
 // range, in the plural. Plural forms, and «века», which may be one, stay.
 QString pluralAfterRange(QStringView word, QStringView wordBeforeRange);
 
+// «человек», «лет», «минут»…: a noun that, said before a number, makes it approximate («человек двадцать»).
+bool countsApproximately(QStringView word);
+// «дом», «квартира», «вагон», «глава»…, in any case: a noun a number labels («дом пять», «вагон номер три»).
+bool isNumberedNoun(QStringView word);
+
 // A set phrase or a hyperbole with a number in it, said as words whatever the number: «сто раз говорил».
 struct FixedPhrase
 {

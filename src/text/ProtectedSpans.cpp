@@ -1,5 +1,7 @@
 #include "text/ProtectedSpans.h"
 
+#include "core/Regex.h"
+
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -129,6 +131,24 @@ void addAddresses(const QString& text, std::vector<Range>& ranges)
     }
 }
 
+// Shell commands with an option («git commit -m "fix typo"») and calls and assignments with a quoted
+// argument («print("привет")», «name="Иван"»): their quotation marks are the program's, not the text's.
+void addCommands(const QString& text, std::vector<Range>& ranges)
+{
+    static const QString token = QStringLiteral("[A-Za-z0-9_./~+=:@%\\-]");
+    static const QString quoted = QStringLiteral("(?:\"[^\"\\n]*\"|'[^'\\n]*')");
+    static const Regex command(
+        QStringLiteral("(?<![\\p{L}\\p{N}_\\-])[A-Za-z]%1*(?: +%1*%2|(?: +%1+))+").arg(token, quoted));
+    static const Regex option(QStringLiteral(" --?[A-Za-z]"));
+    static const Regex call(QStringLiteral("(?<![\\p{L}\\p{N}_])[A-Za-z_][A-Za-z0-9_.]*[(=]%1\\)?").arg(quoted));
+    for (const Regex::Match& match : command.matchAll(text)) {
+        if (option.contains(match.captured()))
+            ranges.emplace_back(match.start(), match.end());
+    }
+    for (const Regex::Match& match : call.matchAll(text))
+        ranges.emplace_back(match.start(), match.end());
+}
+
 bool isTerminator(QChar c)
 {
     return c == u'.' || c == u'!' || c == u'?' || c == u'…';
@@ -195,6 +215,7 @@ Masked mask(const QString& text)
     addCodeBlocks(text, ranges);
     addCodeSpans(text, ranges);
     addAddresses(text, ranges);
+    addCommands(text, ranges);
     addLatinSentences(text, ranges);
     addPlaceholders(text, ranges);
     if (ranges.empty())

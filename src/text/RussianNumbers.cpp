@@ -182,6 +182,10 @@ Rewrite cardinal(const Reading& reading, const Number& number, QChar groupSepara
     const QString digits = withPercent(reading, next, digitsOf(reading, number, groupSeparator));
     const bool homograph =
         number.next == number.first + 1 && Vocabulary::isHomograph(reading.words()[number.first].key);
+    // «человек двадцать»: the noun first means "about", and that stays in words.
+    if (next == number.next && !Vocabulary::isUnit(after) &&
+        Vocabulary::countsApproximately(reading.keyBefore(number.first)))
+        return keep(number.next);
     if (next > number.next || Vocabulary::isUnit(after) ||
         (isClockHour(reading, number) && Vocabulary::isHour(after)) || (number.value > 10 && !homograph))
         return {next, number.first, digits};

@@ -6,6 +6,7 @@
 #include "text/Corrections.h"
 #include "text/Hallucinations.h"
 #include "text/MacroStore.h"
+#include "text/PieceJoining.h"
 #include "text/TextFormatter.h"
 #include "text/TranscriptCleaner.h"
 #include "text/Typography.h"
@@ -41,7 +42,7 @@ QString textOf(const TranscriptionResult& result)
             kept.push_back(keptSegment);
             texts << corrected;
         }
-        text = texts.join(QLatin1Char(' '));
+        text = PieceJoining::join(texts);
     } else {
         text = Corrections::apply(TranscriptCleaner::clean(result.text), pairs);
         if (Hallucinations::shouldDrop(text, 0.0, 0.0))

@@ -2,8 +2,16 @@
 
 #include "core/Regex.h"
 #include "core/SettingsStore.h"
+#include "text/Abbreviations.h"
+#include "text/DigitRanges.h"
+#include "text/HyphenatedWords.h"
+#include "text/NoBreakSpaces.h"
+#include "text/NumberAgreement.h"
+#include "text/NumberTypography.h"
 #include "text/ProtectedSpans.h"
+#include "text/PunctuationSpacing.h"
 #include "text/RussianNumbers.h"
+#include "text/SpokenNumberSigns.h"
 
 #include <algorithm>
 #include <functional>
@@ -169,18 +177,6 @@ bool joinsWords(const QString& text, qsizetype start, qsizetype end)
            !(before.isDigit() && after.isDigit());
 }
 
-// Neither part of a longer chain of numbers and hyphens (a phone number, a date) nor of a word («Ту-154»).
-bool isRange(const QString& text, qsizetype start, qsizetype end)
-{
-    const auto joins = [](QChar c) { return c.isLetterOrNumber() || isDash(c); };
-    const auto separatesDigits = [](QChar c) { return QStringView(u".,:/").contains(c); };
-    if (start > 0 && (joins(text.at(start - 1)) ||
-                      (start > 1 && separatesDigits(text.at(start - 1)) && text.at(start - 2).isDigit())))
-        return false;
-    return end == text.size() || !(joins(text.at(end)) || (end + 1 < text.size() && separatesDigits(text.at(end)) &&
-                                                           text.at(end + 1).isDigit()));
-}
-
 // A hyphen or en dash alone between words becomes an em dash with a no-break space before it; one that
 // starts a line (dialogue) becomes "— ", except a Markdown list item's "- "; a dash or hyphen between two
 // numbers («1941-1945», «10 - 15») becomes an en dash without spaces, unless the numbers are arithmetic.
@@ -190,7 +186,6 @@ QString dashes(const QString& text, TextFormatter::OutputFormat format)
     static const Regex spacedDash(QStringLiteral("[ \\x{00A0}]+(?:--|[-–—])[ \\x{00A0}]+"));
     static const Regex dialogue(QStringLiteral("^(?:--|[-–—])[ \\x{00A0}]+(?=\\S)"), Regex::Multiline);
     static const Regex markdownDialogue(QStringLiteral("^(?:--|[–—])[ \\x{00A0}]+(?=\\S)"), Regex::Multiline);
-    static const Regex hyphenedNumbers(QStringLiteral("(\\p{N}+)-(\\p{N}+)"));
     QString result = spacedDash.replaceAll(text, [&text](const Regex::Match& match) {
         if (isRangeOfNumbers(text, match.start(), match.end()))
             return QStringLiteral("–");
@@ -199,84 +194,7 @@ QString dashes(const QString& text, TextFormatter::OutputFormat format)
     });
     const Regex& paragraphStart = format == TextFormatter::OutputFormat::markdown ? markdownDialogue : dialogue;
     result = paragraphStart.replaceAll(result, QStringLiteral("— "));
-    return hyphenedNumbers.replaceAll(result, [&result](const Regex::Match& match) {
-        return isRange(result, match.start(), match.end()) ? match.captured(1) + u'–' + match.captured(2)
-                                                           : match.captured();
-    });
-}
-
-bool startsWord(const QString& text, qsizetype position)
-{
-    return position == 0 || !text.at(position - 1).isLetter();
-}
-
-bool isShortWord(QStringView word)
-{
-    static const QStringView words[] = {u"в",  u"к",  u"с",  u"у",  u"о",  u"и",  u"а", u"но",
-                                        u"на", u"за", u"по", u"от", u"до", u"из", u"не"};
-    return word.size() <= 2 && std::any_of(std::begin(words), std::end(words), [&](QStringView shortWord) {
-               return word.compare(shortWord, Qt::CaseInsensitive) == 0;
-           });
-}
-
-bool isNumber(QStringView word)
-{
-    return !word.isEmpty() && std::all_of(word.begin(), word.end(), [](QChar c) { return c.isDigit(); });
-}
-
-// The letters after `position`, or the one sign there ("%", "₽", "°"…).
-QStringView unitAt(const QString& text, qsizetype position)
-{
-    qsizetype end = position;
-    while (end < text.size() && text.at(end).isLetter())
-        ++end;
-    return QStringView(text).mid(position, std::max<qsizetype>(end - position, 1));
-}
-
-// Whether the space at `space` is to join the word before it to what follows: after a short preposition or
-// conjunction («в доме», «и т. д.»), between a number and its unit, after "№" and "§".
-bool holdsTogether(const QString& text, qsizetype space)
-{
-    if (space == 0 || space + 1 >= text.size() || text.at(space + 1).isSpace())
-        return false;
-    qsizetype start = space;
-    while (start > 0 && text.at(start - 1).isLetterOrNumber())
-        --start;
-    const QStringView before = QStringView(text).mid(start, space - start);
-    // «из-за», «кое-как»: not a preposition of its own.
-    if (isShortWord(before))
-        return start == 0 || !isDash(text.at(start - 1));
-    if (isNumber(before))
-        return RussianNumbers::isUnit(TextFormatter::foldInPlace(unitAt(text, space + 1).toString()));
-    const QChar sign = text.at(space - 1);
-    return (sign == u'№' || sign == u'§') && text.at(space + 1).isDigit();
-}
-
-// After one- and two-letter prepositions and conjunctions, between a number and its unit, in initials and
-// in «т. е.», «т. д.».
-QString noBreakSpaces(const QString& text)
-{
-    static const Regex initials(QStringLiteral("(\\p{Lu}\\.) ?(\\p{Lu}\\.) +(?=\\p{Lu}\\p{Ll})"));
-    static const Regex initialsAfter(QStringLiteral("(\\p{Lu}\\p{Ll}+) +(\\p{Lu}\\.) ?(\\p{Lu}\\.)(?!\\p{L})"));
-    static const Regex abbreviation(QStringLiteral("([тТ])\\. ?([едпк])\\.(?!\\p{L})"));
-    QString result = text;
-    for (qsizetype space = text.indexOf(u' '); space >= 0; space = text.indexOf(u' ', space + 1)) {
-        if (holdsTogether(text, space))
-            result[space] = noBreakSpace;
-    }
-    const QChar space(noBreakSpace);
-    const auto atWordStart = [&result](const Regex::Match& match, const QString& joined) {
-        return startsWord(result, match.start()) ? joined : match.captured();
-    };
-    result = initials.replaceAll(result, [&](const Regex::Match& match) {
-        return atWordStart(match, match.captured(1) + space + match.captured(2) + space);
-    });
-    result = initialsAfter.replaceAll(result, [&](const Regex::Match& match) {
-        return atWordStart(match, match.captured(1) + space + match.captured(2) + space + match.captured(3));
-    });
-    return abbreviation.replaceAll(result, [&](const Regex::Match& match) {
-        return atWordStart(match, match.captured(1) + u'.' + space + match.captured(2) + u'.');
-    });
+    return DigitRanges::withEnDashes(result);
 }
 
 // «-15», «минус 15» → «−15»: a hyphen or a lower-case «минус» right before the digits of a number, after a
@@ -308,6 +226,13 @@ QString ellipses(const QString& text)
     return dots.replaceAll(text, QStringLiteral("…"));
 }
 
+// Spoken numbers in digits where an editor writes them so, and the numbers of one construction alike.
+QString numbers(const QString& text, QChar groupSeparator)
+{
+    const QString signs = SpokenNumberSigns::written(NumberAgreement::halves(text), groupSeparator);
+    return NumberAgreement::agreed(RussianNumbers::digitize(signs, groupSeparator), groupSeparator);
+}
+
 } // namespace
 
 namespace Typography
@@ -329,18 +254,22 @@ Result apply(const QString& text, const Options& options)
     };
     const QChar groupSeparator = options.noBreakSpaces ? QChar(noBreakSpace) : QChar(u' ');
     // Numbers before dashes: a dash between two spoken numbers makes a range of them.
+    pass(true, Rule::spacing, PunctuationSpacing::tidied);
     pass(options.quotes, Rule::quotes, quotes);
     pass(options.romanCenturies, Rule::romanCenturies,
          [](const QString& part) { return outsideQuotations(part, RussianNumbers::romanCenturies); });
     pass(options.numbers, Rule::numbers, [&](const QString& part) {
-        return outsideQuotations(part,
-                                 [&](const QString& piece) { return RussianNumbers::digitize(piece, groupSeparator); });
+        return outsideQuotations(part, [&](const QString& piece) { return numbers(piece, groupSeparator); });
     });
+    pass(options.numbers, Rule::digits,
+         [&](const QString& part) { return NumberTypography::apply(part, groupSeparator); });
     pass(options.dashes, Rule::dashes, [&](const QString& part) { return dashes(part, options.format); });
+    pass(true, Rule::hyphens, HyphenatedWords::joined);
+    pass(true, Rule::abbreviations, Abbreviations::spaced);
     pass(options.minusSign, Rule::minusSign, minusSigns);
     pass(options.numberSign, Rule::numberSign, numberSigns);
     pass(options.ellipsis, Rule::ellipsis, ellipses);
-    pass(options.noBreakSpaces, Rule::noBreakSpaces, noBreakSpaces);
+    pass(options.noBreakSpaces, Rule::noBreakSpaces, NoBreakSpaces::placed);
     std::sort(result.fired.begin(), result.fired.end());
     // A rule that lost a placeholder would lose what the user said with it: then nothing is changed.
     const std::optional<QString> restored = ProtectedSpans::restore(typeset, masked.pieces);
@@ -386,6 +315,14 @@ QString title(Rule rule)
         return QStringLiteral("пробел после №");
     case Rule::ellipsis:
         return QStringLiteral("многоточие");
+    case Rule::digits:
+        return QStringLiteral("запись цифр");
+    case Rule::spacing:
+        return QStringLiteral("пробелы у знаков препинания");
+    case Rule::abbreviations:
+        return QStringLiteral("сокращения и инициалы");
+    case Rule::hyphens:
+        return QStringLiteral("дефисы в словах");
     }
     return {};
 }

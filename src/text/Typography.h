@@ -9,8 +9,9 @@
 class SettingsStore;
 
 // Russian typography for dictated text, applied after spoken commands and before insertion: «ёлочки» with
-// „лапками“ inside, dashes, numbers in digits and no-break spaces. Code, URLs, e-mail addresses, file paths
-// and Latin-script sentences stay exactly as they are.
+// „лапками“ inside, dashes, numbers in digits and no-break spaces. The spaces around punctuation, inside
+// abbreviations and the hyphens of «кто-то», «из-за», «по-русски» are no matter of style and always set. Code, URLs,
+// e-mail addresses, file paths and Latin-script sentences stay exactly as they are.
 namespace Typography
 {
 enum class Rule
@@ -18,17 +19,22 @@ enum class Rule
     quotes,
     dashes,
     numbers,
+    digits,
     noBreakSpaces,
     romanCenturies,
     minusSign,
     numberSign,
     ellipsis,
+    spacing,
+    abbreviations,
+    hyphens,
 };
 
 struct Options
 {
     bool quotes = true;
     bool dashes = true;
+    // Also the numbers a recognizer writes in digits: «2,5 %», «10 000», «90-х».
     bool numbers = true;
     // Off unless asked for: some programs show no-break spaces oddly.
     bool noBreakSpaces = false;
@@ -53,7 +59,8 @@ Result apply(const QString& text, const Options& options);
 // The switches of the «Форматирование» tab, with the output format of spoken commands when they are on and
 // plain text when they are off.
 Options optionsFrom(const SettingsStore& settings);
-// The rule's name as the user reads it: "кавычки", "тире", "числа", "неразрывные пробелы", "века римскими
-// цифрами", "знак минуса", "пробел после №", "многоточие".
+// The rule's name as the user reads it: "кавычки", "тире", "числа", "запись цифр", "неразрывные пробелы",
+// "века римскими цифрами", "знак минуса", "пробел после №", "многоточие", "пробелы у знаков препинания",
+// "сокращения и инициалы", "дефисы в словах".
 QString title(Rule rule);
 } // namespace Typography

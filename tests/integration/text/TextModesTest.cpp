@@ -76,6 +76,35 @@ TEST(FormatMode, TypesetsWithTheSettingsSwitchesAndTheTypographyTestShowsWhatFir
               (QStringList{"Три дня.", "Ни одно правило не сработало"}));
 }
 
+// What recognizers write every day, one fault of each kind, as `tolvan --format plain` sets it.
+TEST(FormatMode, TypesetsRecognizerOutputAsRussianEditorsDo)
+{
+    const std::pair<QString, QString> rows[] = {
+        // Digits.
+        {"Выросло на 2.5 %, до 12345.5 рублей, на 3.5 млн. рублей в 90-ых, в 2-х томах, версия 2.5.1.",
+         "Выросло на 2,5 %, до 12 345,5 рублей, на 3,5 млн рублей в 90-х, в 2 томах, версия 2.5.1."},
+        {"Работаем 10:00-18:00 на Boeing 737-800.", "Работаем 10:00–18:00 на Boeing 737-800."},
+        // Quotes in code.
+        {"Набери git commit -m \"fix typo\" и \"готово\".", "Набери git commit -m \"fix typo\" и «готово»."},
+        // Numbers of one construction, an approximation.
+        {"От пяти до двадцати пяти человек, ждали человек двадцать.", "От 5 до 25 человек, ждали человек двадцать."},
+        // Signs for spoken numbers.
+        {"Вагон номер три, со счётом два один.", "Вагон № 3, со счётом 2:1."},
+        // Abbreviations, hyphens, spaces.
+        {"И.И. Петров, т.е. кто то по русски , ( если успеет ) .",
+         "И. И. Петров, т. е. кто-то по-русски, (если успеет)."},
+    };
+    for (const auto& [text, expected] : rows)
+        EXPECT_EQ(runTolvan({"--format", "plain", text}).out(), expected + u'\n') << text.toStdString();
+
+    EXPECT_EQ(runTolvan({"--typography-test", "Кто то взял 2.5 кг. , т.е. много."}).outLines(),
+              (QStringList{"Кто-то взял 2,5 кг, т. е. много.",
+                           "Сработали правила: запись цифр, пробелы у знаков препинания, сокращения и инициалы, "
+                           "дефисы в словах",
+                           "Выключены в настройках: неразрывные пробелы, века римскими цифрами, знак минуса, "
+                           "пробел после №, многоточие"}));
+}
+
 TEST(HallucTestMode, PrintsOneVerdictLinePerTextInOrder)
 {
     const auto result = runTolvan(

@@ -1,4 +1,4 @@
-#include "text/Typography.h"
+#include "TypographyRows.h"
 
 #include <gtest/gtest.h>
 
@@ -12,19 +12,7 @@ const Typography::Options plain{.format = OutputFormat::plain};
 // The switches where writers differ, all on.
 const Typography::Options editors{.romanCenturies = true, .minusSign = true, .numberSign = true, .ellipsis = true};
 
-struct Row
-{
-    const char16_t* input;
-    // Nothing: the text must stay exactly as it is and no rule may report a change.
-    const char16_t* expected;
-    Typography::Options options = {};
-};
-
-// "⍽" stands for a no-break space.
-QString withNoBreakSpaces(const char16_t* text)
-{
-    return QString::fromUtf16(text).replace(u'⍽', u'\u00A0');
-}
+using TypographyRows::Row;
 
 } // namespace
 
@@ -188,13 +176,5 @@ TEST(Typography, TypesetsDictatedPhrasesAsAnEditorWouldAndLeavesTheRestAlone)
         {u"Цены выросли на двенадцать процентов за две тысячи двадцать пятый год.",
          u"Цены выросли на 12 % за 2025 год."},
     };
-    for (const Row& row : rows) {
-        const QString input = withNoBreakSpaces(row.input);
-        const Typography::Result result = Typography::apply(input, row.options);
-        EXPECT_EQ(result.text.toStdString(), (row.expected ? withNoBreakSpaces(row.expected) : input).toStdString())
-            << input.toStdString();
-        if (!row.expected) {
-            EXPECT_TRUE(result.fired.empty()) << input.toStdString();
-        }
-    }
+    TypographyRows::expectTypeset(rows);
 }
