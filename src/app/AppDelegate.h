@@ -2,6 +2,7 @@
 
 #include "app/RemoteCommand.h"
 #include "app/StatusMenu.h"
+#include "dictation/HotkeyManager.h"
 
 #include <QMenu>
 #include <QObject>
@@ -11,7 +12,6 @@
 #include <optional>
 
 class DictationController;
-class HotkeyManager;
 class LearnWordFlow;
 class PermissionsReport;
 class QSystemTrayIcon;

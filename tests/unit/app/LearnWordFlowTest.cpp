@@ -149,7 +149,7 @@ TEST(PermissionsReportTest, ChecksTheMicrophoneChosenInTheSettingsAndSaysWhether
         return microphone;
     };
     SettingsStore::shared().setString(SettingsKey::inputDevice, QStringLiteral("bluez_input.headset"));
-    report.show(true);
+    report.show({HotkeyManager::Offer::keys, QStringLiteral("F6"), {}});
     ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.alerts.size() == 1; }, 5000));
     EXPECT_EQ(opened, QStringLiteral("bluez_input.headset"));
     EXPECT_TRUE(alerts.alerts.back().informativeText.startsWith(
@@ -157,7 +157,7 @@ TEST(PermissionsReportTest, ChecksTheMicrophoneChosenInTheSettingsAndSaysWhether
         << alerts.alerts.back().informativeText.toStdString();
 
     refusal = QStringLiteral("No such entity");
-    report.show(true);
+    report.show({HotkeyManager::Offer::keys, QStringLiteral("F6"), {}});
     ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.alerts.size() == 2; }, 5000));
     EXPECT_TRUE(alerts.alerts.back().informativeText.startsWith(
         QStringLiteral("Микрофон «bluez_input.headset»: ✗ No such entity")))
