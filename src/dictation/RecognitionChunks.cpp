@@ -5,6 +5,7 @@
 #include "engines/GigaAMEngine.h"
 #include "engines/WavWriter.h"
 #include "engines/WhisperServer.h"
+#include "text/PieceJoining.h"
 
 #include <QPointer>
 
@@ -140,7 +141,7 @@ void RecognitionChunks::merge(TranscriptionResult& into, const TranscriptionResu
     const QString text = piece.text.trimmed();
     if (text.isEmpty())
         return;
-    into.text = into.text.isEmpty() ? text : into.text + QLatin1Char(' ') + text;
+    into.text = into.text.isEmpty() ? text : PieceJoining::join({into.text, text});
 }
 
 QString RecognitionChunks::promptFrom(const QString& startPrompt, const QString& recognized)

@@ -49,7 +49,7 @@ public:
     // rest. With nothing added, `coveredUpTo` 0: the whole recording in pieces.
     void finish(const QByteArray& recording, std::size_t coveredUpTo, Completion<TranscriptionResult> done);
 
-    // Segments shifted by the piece's start and appended; texts joined with single spaces.
+    // Segments shifted by the piece's start and appended; texts joined into one (PieceJoining).
     static void merge(TranscriptionResult& into, const TranscriptionResult& piece, std::size_t startSample);
     // The start prompt and as many of the last words recognized so far as fit whisper's prompt window: the
     // recognized text is shortened, never the start prompt.

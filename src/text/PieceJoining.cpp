@@ -104,10 +104,14 @@ void joinAcross(QString& before, QString& next, const QStringList& pieces)
     const QString text = endsWithPeriod ? before.chopped(1) : before;
     if (text.isEmpty() || (!text.back().isLetterOrNumber() && !QStringView(u",;:—–-").contains(text.back())))
         return;
-    // «т.д.», «А. С.»: the period is the abbreviation's.
+    // «т.д.», «А. С.», «3 с.», «XX в.»: the period is the abbreviation's (a one-letter word after a number is one).
     const QString written = lastWord(text);
     const QString last = TextFormatter::foldInPlace(written);
-    if (endsWithPeriod && (abbreviations().contains(last) || (written.size() == 1 && written.front().isUpper())))
+    const QString beforeLast = text.chopped(written.size()).trimmed();
+    const bool afterNumber =
+        !beforeLast.isEmpty() && (beforeLast.back().isDigit() || QStringView(u"IVXLCM").contains(beforeLast.back()));
+    if (endsWithPeriod &&
+        (abbreviations().contains(last) || (written.size() == 1 && (written.front().isUpper() || afterNumber))))
         return;
     const QString word = firstWord(next);
     const QString folded = TextFormatter::foldInPlace(word);

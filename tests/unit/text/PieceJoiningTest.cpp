@@ -13,6 +13,11 @@ TEST(PieceJoining, ReadsAJoinInsideASentenceAsOneSentence)
         {{QStringLiteral("Мы купили дом."), QStringLiteral("Который стоит у реки.")},
          QStringLiteral("Мы купили дом, который стоит у реки.")},
         {{QStringLiteral("Я поеду в."), QStringLiteral("Офис завтра.")}, QStringLiteral("Я поеду в офис завтра.")},
+        // A letter after a number is a unit or a century, cut short.
+        {{QStringLiteral("Фраза около 3 с."), QStringLiteral("Фраза около 4 с.")},
+         QStringLiteral("Фраза около 3 с. Фраза около 4 с.")},
+        {{QStringLiteral("Это было в XX в."), QStringLiteral("Но потом всё изменилось.")},
+         QStringLiteral("Это было в XX в. Но потом всё изменилось.")},
         // Sentences of their own, names, «Я», abbreviations.
         {{QStringLiteral("Сегодня хорошая погода и мы"), QStringLiteral("пойдём гулять в парк"),
           QStringLiteral("Спасибо!")},
