@@ -22,7 +22,7 @@ SOURCES = $(wildcard $(shell git ls-files -co --exclude-standard -- '*.cpp' '*.h
 # The app starts as soon as it and its recognizers are built; the advisor's server (off by default, minutes to build)
 # is built meanwhile, at low priority, into build/llama-server.log.
 run: deps build-app
-	nice -n 19 $(LLAMA_SERVER) $(RELEASE_DIR) >build/llama-server.log 2>&1 &
+	JOBS=$(JOBS) nice -n 19 scripts/build-llama-server.sh $(RELEASE_DIR) >build/llama-server.log 2>&1 &
 	$(RELEASE_DIR)/bin/tolvan
 
 build-app:

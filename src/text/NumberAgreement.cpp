@@ -11,59 +11,14 @@
 namespace
 {
 
+using NumberReading::grouped;
 using NumberReading::Number;
 using NumberReading::Reading;
-
-struct Change
-{
-    // Words [first, next) become `text`; nothing changes when it is null.
-    size_t next;
-    QString text;
-};
+using NumberReading::Rewrite;
 
 bool isCardinal(const Number& number)
 {
     return number.trusted && number.kind == NumberWords::Kind::cardinal && !number.bareMultiplier;
-}
-
-QString grouped(qint64 value, QChar separator)
-{
-    QString digits = QString::number(value);
-    if (digits.size() < 5)
-        return digits;
-    for (qsizetype position = digits.size() - 3; position > 0; position -= 3)
-        digits.insert(position, separator);
-    return digits;
-}
-
-// Every number of the text that `change` gives a text for, replaced by it.
-QString rewritten(const QString& text,
-                  const std::function<std::optional<Change>(const Reading&, const Number&)>& change)
-{
-    if (!NumberWords::shared().isValid())
-        return text;
-    const QString folded = TextFormatter::foldInPlace(text);
-    const Reading reading(text, folded);
-    QString result;
-    qsizetype copied = 0;
-    for (size_t index = 0; index < reading.words().size();) {
-        const std::optional<Number> number = reading.numberAt(index);
-        if (!number) {
-            ++index;
-            continue;
-        }
-        const std::optional<Change> changed = change(reading, *number);
-        if (!changed) {
-            index = number->next;
-            continue;
-        }
-        result += QStringView(text).mid(copied, reading.words()[number->first].start - copied);
-        result += changed->text;
-        copied = reading.words()[changed->next - 1].end;
-        index = changed->next;
-    }
-    result += QStringView(text).mid(copied);
-    return result;
 }
 
 bool startsWithDigit(const QString& text, qsizetype position)
@@ -120,22 +75,22 @@ namespace NumberAgreement
 
 QString halves(const QString& text)
 {
-    return rewritten(text, [](const Reading& reading, const Number& number) -> std::optional<Change> {
+    return NumberReading::rewritten(text, [](const Reading& reading, const Number& number) -> Rewrite {
         const QStringView unit = reading.keyAt(number.next + 2);
         if (!isCardinal(number) || reading.text().at(reading.words()[number.first].start).isUpper() ||
             reading.keyAt(number.next) != u"с" || reading.keyAt(number.next + 1) != u"половиной" ||
             !(NumberVocabulary::isPercent(unit) || NumberVocabulary::isUnit(unit)))
-            return std::nullopt;
-        return Change{number.next + 2, QStringLiteral("%1,5").arg(number.value)};
+            return NumberReading::keep(number.next);
+        return {number.next + 2, number.first, QStringLiteral("%1,5").arg(number.value)};
     });
 }
 
 QString agreed(const QString& text, QChar groupSeparator)
 {
-    return rewritten(text, [groupSeparator](const Reading& reading, const Number& number) -> std::optional<Change> {
+    return NumberReading::rewritten(text, [groupSeparator](const Reading& reading, const Number& number) -> Rewrite {
         if (!isCardinal(number) || !(isRangeWithDigits(reading, number) || isListedWithDigits(reading, number)))
-            return std::nullopt;
-        return Change{number.next, grouped(number.value, groupSeparator)};
+            return NumberReading::keep(number.next);
+        return {number.next, number.first, grouped(number.value, groupSeparator)};
     });
 }
 

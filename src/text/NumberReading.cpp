@@ -1,5 +1,7 @@
 #include "text/NumberReading.h"
 
+#include "text/TextFormatter.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -148,6 +150,50 @@ std::optional<Number> Reading::numberAt(size_t first) const
     number.trusted = kind.has_value();
     number.kind = kind.value_or(NumberWords::Kind::cardinal);
     return number;
+}
+
+QString grouped(qint64 value, QChar separator)
+{
+    QString digits = QString::number(value);
+    if (digits.size() < 5)
+        return digits;
+    for (qsizetype position = digits.size() - 3; position > 0; position -= 3)
+        digits.insert(position, separator);
+    return digits;
+}
+
+Rewrite keep(size_t next)
+{
+    return {next, 0, QString()};
+}
+
+QString rewritten(const QString& text, const std::function<Rewrite(const Reading&, const Number&)>& rewrite)
+{
+    if (!NumberWords::shared().isValid())
+        return text;
+    const QString folded = TextFormatter::foldInPlace(text);
+    const Reading reading(text, folded);
+    QString result;
+    qsizetype copied = 0;
+    for (size_t index = 0; index < reading.words().size();) {
+        const std::optional<Number> number = reading.numberAt(index);
+        if (!number) {
+            ++index;
+            continue;
+        }
+        const Rewrite change = rewrite(reading, *number);
+        if (!change.text.isNull()) {
+            const qsizetype start = reading.words()[change.first].start;
+            result += QStringView(text).mid(copied, start - copied);
+            result += change.text;
+            copied = reading.words()[change.next - 1].end;
+        }
+        index = change.next;
+    }
+    if (copied == 0)
+        return text;
+    result += QStringView(text).mid(copied);
+    return result;
 }
 
 } // namespace NumberReading

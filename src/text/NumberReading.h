@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -65,4 +66,21 @@ private:
     const QString& text_;
     std::vector<Word> words_;
 };
+
+// What becomes of the number a rewrite is given.
+struct Rewrite
+{
+    // The word after what was read.
+    size_t next;
+    // The words [first, next) become `text`; nothing changes when it is null.
+    size_t first = 0;
+    QString text;
+};
+
+// The value in digits, grouped by three with `separator` from five digits on («10 000», «2024»).
+QString grouped(qint64 value, QChar separator);
+// Nothing changes; reading goes on at word `next`.
+Rewrite keep(size_t next);
+// Every number of the text, each replaced as `rewrite` says (the text as it is without a usable spell-out).
+QString rewritten(const QString& text, const std::function<Rewrite(const Reading&, const Number&)>& rewrite);
 } // namespace NumberReading

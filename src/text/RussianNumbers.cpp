@@ -14,19 +14,13 @@ namespace
 {
 
 using Kind = NumberWords::Kind;
+using NumberReading::grouped;
+using NumberReading::keep;
 using NumberReading::Number;
 using NumberReading::Reading;
+using NumberReading::Rewrite;
+using NumberReading::rewritten;
 namespace Vocabulary = NumberVocabulary;
-
-QString grouped(qint64 value, QChar separator)
-{
-    QString digits = QString::number(value);
-    if (digits.size() < 5)
-        return digits;
-    for (qsizetype position = digits.size() - 3; position > 0; position -= 3)
-        digits.insert(position, separator);
-    return digits;
-}
 
 // «двадцать пять тысяч» → «25 тысяч», «пять тысяч» → «5000».
 QString digitsOf(const Reading& reading, const Number& number, QChar groupSeparator)
@@ -48,20 +42,6 @@ QString endingOf(const Reading& reading, const Number& number)
 {
     const QStringView word = reading.words()[number.next - 1].key;
     return (word.size() >= 2 && isConsonant(word.at(word.size() - 2)) ? word.right(2) : word.right(1)).toString();
-}
-
-struct Rewrite
-{
-    // The word after what was read.
-    size_t next;
-    // The words [first, next) become `text`; nothing changes when it is null.
-    size_t first = 0;
-    QString text;
-};
-
-Rewrite keep(size_t next)
-{
-    return {next, 0, QString()};
 }
 
 // A capitalized number that starts the text, a sentence, a line or a line of dialogue.
@@ -316,36 +296,6 @@ Rewrite century(const Reading& reading, const Number& number)
     return {to->next + 1, number.first,
             roman(number.value) + u'–' + roman(to->value) + u' ' +
                 Vocabulary::pluralAfterRange(reading.keyAt(to->next), reading.keyBefore(number.first))};
-}
-
-// Every number of the text, each replaced as `rewrite` says.
-QString rewritten(const QString& text, const std::function<Rewrite(const Reading&, const Number&)>& rewrite)
-{
-    if (!NumberWords::shared().isValid())
-        return text;
-    const QString folded = TextFormatter::foldInPlace(text);
-    const Reading reading(text, folded);
-    QString result;
-    qsizetype copied = 0;
-    for (size_t index = 0; index < reading.words().size();) {
-        const std::optional<Number> number = reading.numberAt(index);
-        if (!number) {
-            ++index;
-            continue;
-        }
-        const Rewrite change = rewrite(reading, *number);
-        if (!change.text.isNull()) {
-            const qsizetype start = reading.words()[change.first].start;
-            result += QStringView(text).mid(copied, start - copied);
-            result += change.text;
-            copied = reading.words()[change.next - 1].end;
-        }
-        index = change.next;
-    }
-    if (copied == 0)
-        return text;
-    result += QStringView(text).mid(copied);
-    return result;
 }
 
 // «15 процентов», as a recognizer writes it, → «15 %».

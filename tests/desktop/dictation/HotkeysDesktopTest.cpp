@@ -38,6 +38,17 @@ protected:
     {
         return QTest::qWaitFor([&] { return calls.size() >= count; }, 3000);
     }
+    // Holds the key until push-to-talk begins, then lets it go: push-to-talk begins and ends, nothing else.
+    void holdUntilPushToTalkBegins(const QString& key)
+    {
+        calls.clear();
+        ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:" + key})));
+        ASSERT_TRUE(callsReach(1));
+        ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"up:" + key})));
+        ASSERT_TRUE(callsReach(2));
+        EXPECT_EQ(calls, (QStringList{"pttBegin", "pttEnd"}));
+        calls.clear();
+    }
     // Presses a key that reaches the field and waits for it: every key pressed before has reached it too.
     bool fieldCaughtUp()
     {
@@ -69,12 +80,7 @@ TEST_F(HotkeysDesktopTest,
         DesktopSession::finishes(*DesktopSession::keys({"down:Alt_R", "down:b", "up:b", "sleep:800", "up:Alt_R"})));
     EXPECT_TRUE(QTest::qWaitFor([&] { return field->keys().contains("Alt+B"); }, 3000));
     ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:Alt_R", "sleep:50", "up:Alt_R"})));
-    ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:Alt_R"})));
-    ASSERT_TRUE(callsReach(1));
-    ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"up:Alt_R"})));
-    ASSERT_TRUE(callsReach(2));
-    EXPECT_EQ(calls, (QStringList{"pttBegin", "pttEnd"}));
-    calls.clear();
+    ASSERT_NO_FATAL_FAILURE(holdUntilPushToTalkBegins("Alt_R"));
     // AltGr held a second before its key, as a slow typist of a typographic layout does: the recording the hold
     // started is a chord's, never a dictation (no end that would recognize it).
     ASSERT_TRUE(DesktopSession::finishes(
@@ -90,12 +96,7 @@ TEST_F(HotkeysDesktopTest,
     ASSERT_EQ(DesktopSession::setLayout("de"), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return manager->rightAltIsAltGr(); }, 3000));
     SettingsStore::shared().setString(SettingsKey::pttKey, QStringLiteral("rightCtrl"));
-    ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:Control_R"})));
-    ASSERT_TRUE(callsReach(1));
-    ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"up:Control_R"})));
-    ASSERT_TRUE(callsReach(2));
-    EXPECT_EQ(calls, (QStringList{"pttBegin", "pttEnd"}));
-    calls.clear();
+    ASSERT_NO_FATAL_FAILURE(holdUntilPushToTalkBegins("Control_R"));
     SettingsStore::shared().setString(SettingsKey::pttKey, QStringLiteral("rightAlt"));
     ASSERT_EQ(DesktopSession::setLayout("us"), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !manager->rightAltIsAltGr(); }, 3000));
