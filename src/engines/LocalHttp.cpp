@@ -1,6 +1,5 @@
 #include "engines/LocalHttp.h"
 
-
 namespace
 {
 
@@ -81,8 +80,8 @@ LocalHttp::~LocalHttp()
 
 void LocalHttp::send(QObject* context, const QString& socketPath, const Request& request, Callback callback)
 {
-    QByteArray message = request.method + ' ' + request.path +
-                         " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\nAccept: */*\r\n";
+    QByteArray message =
+        request.method + ' ' + request.path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\nAccept: */*\r\n";
     if (!request.contentType.isEmpty())
         message += "Content-Type: " + request.contentType + "\r\n";
     for (const auto& [name, value] : request.headers)
@@ -190,8 +189,8 @@ void LocalHttp::failed(QLocalSocket::LocalSocketError error)
             return;
         }
     }
-    const QString description = error == QLocalSocket::SocketTimeoutError ? QStringLiteral("сервер не ответил вовремя")
-                                                                          : socket_.errorString();
+    const QString description =
+        error == QLocalSocket::SocketTimeoutError ? QStringLiteral("сервер не ответил вовремя") : socket_.errorString();
     finish(Error::system(QStringLiteral("QLocalSocket"), error, description));
 }
 
