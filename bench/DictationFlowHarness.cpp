@@ -193,7 +193,7 @@ int main(int argc, char** argv)
     SettingsStore& settings = SettingsStore::shared();
     settings.setString(SettingsKey::speechQuality, QStringLiteral("off"));
     settings.setBool(SettingsKey::sounds, false);
-    const WhisperModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+    const RecognitionModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
     QDir().mkpath(QFileInfo(model.filePath(0)).path());
     QFile modelFile(model.filePath(0));
     modelFile.open(QIODevice::WriteOnly);
@@ -211,7 +211,7 @@ int main(int argc, char** argv)
         qputenv("FAKE_WHISPER_INFERENCE_DELAY_MS", QByteArray::number(inferenceDelayMs));
         DictationController controller(std::make_unique<AudioRecorder>(std::make_unique<InstantCapture>(seconds)));
         controller.startServer();
-        if (!QTest::qWaitFor([&] { return controller.server().state().kind == WhisperServer::State::ready; }, 20000))
+        if (!QTest::qWaitFor([&] { return controller.whisperServer().state().kind == WhisperServer::State::ready; }, 20000))
             std::puts("the server never became ready");
         std::vector<Run> all;
         for (int index = 0; index < runs; ++index)
@@ -225,7 +225,7 @@ int main(int argc, char** argv)
         DictationController controller(
             std::make_unique<AudioRecorder>(capture ? std::move(capture) : std::make_unique<PacedCapture>(seconds)));
         controller.startServer();
-        if (!QTest::qWaitFor([&] { return controller.server().state().kind == WhisperServer::State::ready; }, 20000))
+        if (!QTest::qWaitFor([&] { return controller.whisperServer().state().kind == WhisperServer::State::ready; }, 20000))
             std::puts("the server never became ready");
         clear(field);
         controller.begin(DictationController::Source::toggle);

@@ -98,7 +98,7 @@ BENCHMARK(BM_GigaAMEnterToTextWarm)->Unit(benchmark::kMillisecond)->UseRealTime(
 bool placeModel(const QString& dataHome)
 {
     qputenv("XDG_DATA_HOME", dataHome.toUtf8());
-    const WhisperModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
+    const RecognitionModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
     QDir().mkpath(model.location());
     QStringList arguments{QStringLiteral(TOLVAN_TINY_TRANSDUCER_GENERATOR), model.location()};
     for (const double sizeMB : model.fileSizesMB)

@@ -57,7 +57,7 @@ AppDelegate::~AppDelegate()
     ModelManager::shared().onFinished = nullptr;
 }
 
-void AppDelegate::applicationDidFinishLaunching()
+void AppDelegate::start()
 {
     Log::info(QStringLiteral("Запуск «Толван» ") + QLatin1String(BuildInfo::shortVersion));
     Log::info(DesktopSession::describe());
@@ -67,18 +67,18 @@ void AppDelegate::applicationDidFinishLaunching()
     QGuiApplication::setDesktopFileName(QLatin1String(BuildInfo::bundleIdentifier));
     QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(BuildInfo::bundleIdentifier), StatusIcon::idle()));
 
-    statusItem_ = std::make_unique<QSystemTrayIcon>();
-    connect(&menu_, &QMenu::aboutToShow, this, &AppDelegate::menuNeedsUpdate);
-    menuNeedsUpdate();
-    statusItem_->setContextMenu(&menu_);
+    trayIcon_ = std::make_unique<QSystemTrayIcon>();
+    connect(&menu_, &QMenu::aboutToShow, this, &AppDelegate::refreshMenu);
+    refreshMenu();
+    trayIcon_->setContextMenu(&menu_);
     // Trays, Plasma's among them, leave the left click to the app: it opens the same menu. In a Wayland session the
     // pointer's position is unknown to an X11 program, and a menu would open out of place.
-    connect(statusItem_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+    connect(trayIcon_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger && !DesktopSession::isWayland())
             menu_.popup(QCursor::pos());
     });
     updateIcon();
-    statusItem_->show();
+    trayIcon_->show();
     followTray();
     connect(&trayWatch_, &QTimer::timeout, this, &AppDelegate::followTray);
     trayWatch_.start(trayCheckMs);
@@ -196,7 +196,7 @@ void AppDelegate::wireHotkeys()
     hotkeys_->onUserTyping = [controller] { controller->hud().dismissIfTransient(); };
     hotkeys_->onLearn = [this] { learnWord_->start(); };
     hotkeys_->onOfferChanged = [this] {
-        menuNeedsUpdate();
+        refreshMenu();
         if (std::exchange(firstRunNoticeWaits_, false))
             showFirstRunNotice();
     };
@@ -206,15 +206,15 @@ void AppDelegate::armHotkeys()
 {
     if (hotkeys_->startIfPossible())
         return;
-    axPollTimer_.stop();
-    axPollTimer_.disconnect();
-    connect(&axPollTimer_, &QTimer::timeout, this, [this] {
+    hotkeyRetryTimer_.stop();
+    hotkeyRetryTimer_.disconnect();
+    connect(&hotkeyRetryTimer_, &QTimer::timeout, this, [this] {
         if (!hotkeys_->startIfPossible())
             return;
-        axPollTimer_.stop();
+        hotkeyRetryTimer_.stop();
         updateIcon();
     });
-    axPollTimer_.start(hotkeyRetryMs);
+    hotkeyRetryTimer_.start(hotkeyRetryMs);
 }
 
 // GNOME without an extension for it has no tray: the menu is then offered in the settings window, which every
@@ -234,12 +234,12 @@ void AppDelegate::followTray()
     SettingsWindow::shared().offerAppMenu(available ? nullptr : &menu_);
 }
 
-void AppDelegate::applicationWillTerminate()
+void AppDelegate::prepareToQuit()
 {
     Log::info(QStringLiteral("Завершение работы"));
     stopWork();
-    if (statusItem_)
-        statusItem_->hide();
+    if (trayIcon_)
+        trayIcon_->hide();
 }
 
 void AppDelegate::displayLost()
@@ -250,11 +250,11 @@ void AppDelegate::displayLost()
 
 void AppDelegate::stopWork()
 {
-    axPollTimer_.stop();
+    hotkeyRetryTimer_.stop();
     trayWatch_.stop();
     keepClipboard();
     controller_->keepUnfinished();
-    controller_->server().stop();
+    controller_->whisperServer().stop();
     GigaAMEngine::shared().stop();
     AdvisorEngine::shared().shutdown();
     if (DesktopSession::deliveryRoute() == DesktopSession::Route::gnome)
@@ -282,26 +282,26 @@ void AppDelegate::keepClipboard()
 
 void AppDelegate::updateIcon()
 {
-    if (!statusItem_)
+    if (!trayIcon_)
         return;
     switch (controller_->phase()) {
     case DictationController::Phase::idle:
-        statusItem_->setIcon(StatusIcon::idle());
+        trayIcon_->setIcon(StatusIcon::idle());
         break;
     case DictationController::Phase::recording:
-        statusItem_->setIcon(StatusIcon::recording());
+        trayIcon_->setIcon(StatusIcon::recording());
         break;
     case DictationController::Phase::transcribing:
-        statusItem_->setIcon(StatusIcon::transcribing());
+        trayIcon_->setIcon(StatusIcon::transcribing());
         break;
     }
-    statusItem_->setToolTip(QStringLiteral("Толван — локальная диктовка"));
+    trayIcon_->setToolTip(QStringLiteral("Толван — локальная диктовка"));
 }
 
 StatusMenu::Facts AppDelegate::statusFacts() const
 {
     StatusMenu::Facts facts;
-    const WhisperModel model = ModelCatalog::byID(
+    const RecognitionModel model = ModelCatalog::byID(
         SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()));
     if (const auto progress = ModelManager::shared().progress().find(model.id);
         progress != ModelManager::shared().progress().end())
@@ -320,13 +320,13 @@ StatusMenu::Facts AppDelegate::statusFacts() const
     else if (offer.kind == HotkeyManager::Offer::keys && hotkeys_->unavailableShortcuts().contains(facts.toggleTitle))
         facts.hotkeys = StatusMenu::HotkeyTrouble::comboTaken;
     facts.gigaam = model.engine == EngineKind::gigaam;
-    facts.server = controller_->server().state();
+    facts.server = controller_->whisperServer().state();
     facts.modelTitle = model.title;
     facts.language = SettingsStore::shared().stringForKey(SettingsKey::language).value_or(QStringLiteral("ru"));
     return facts;
 }
 
-void AppDelegate::menuNeedsUpdate()
+void AppDelegate::refreshMenu()
 {
     menu_.clear();
     const StatusMenu::Facts facts = statusFacts();
@@ -500,7 +500,7 @@ void AppDelegate::showFirstRunNotice()
                                "каждый новый запуск Толвана (например, из меню приложений)."));
     if (DesktopSession::isWayland())
         text += waylandNotice(offer);
-    const WhisperModel model = ModelCatalog::byID(
+    const RecognitionModel model = ModelCatalog::byID(
         SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()));
     QString title = QStringLiteral("Толван готов к диктовке");
     if (!ModelManager::isDownloaded(model)) {

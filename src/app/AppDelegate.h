@@ -31,8 +31,8 @@ public:
     AppDelegate();
     ~AppDelegate() override;
 
-    void applicationDidFinishLaunching();
-    void applicationWillTerminate();
+    void start();
+    void prepareToQuit();
     // The X server went away and the process is about to end without returning to the event loop: what
     // quitting does, short of touching the display.
     void displayLost();
@@ -48,7 +48,7 @@ private:
     void armHotkeys();
     void followTray();
     void updateIcon();
-    void menuNeedsUpdate();
+    void refreshMenu();
     void addHistoryMenu();
     void addUpdateItem();
     StatusMenu::Facts statusFacts() const;
@@ -64,8 +64,8 @@ private:
 
     std::unique_ptr<DictationController> controller_;
     std::unique_ptr<HotkeyManager> hotkeys_;
-    QTimer axPollTimer_;
-    std::unique_ptr<QSystemTrayIcon> statusItem_;
+    QTimer hotkeyRetryTimer_;
+    std::unique_ptr<QSystemTrayIcon> trayIcon_;
     std::unique_ptr<SignalWatcher> sigtermSource_;
     std::unique_ptr<LearnWordFlow> learnWord_;
     std::unique_ptr<PermissionsReport> permissions_;

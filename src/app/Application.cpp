@@ -80,9 +80,9 @@ int run(int& argc, char** argv)
     }
     AppDelegate delegate;
     instance.onCommand = [&delegate](RemoteCommand::Kind command) { delegate.handleCommand(command); };
-    QObject::connect(&application, &QApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
+    QObject::connect(&application, &QApplication::aboutToQuit, &delegate, &AppDelegate::prepareToQuit);
     DisplayLoss::setLastStep([&delegate] { delegate.displayLost(); });
-    delegate.applicationDidFinishLaunching();
+    delegate.start();
     QApplication::exec();
     return 0;
 }

@@ -49,7 +49,7 @@ QString activeModelID()
     return ModelCatalog::byID(SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(QString())).id;
 }
 
-bool isDownloading(const WhisperModel& model)
+bool isDownloading(const RecognitionModel& model)
 {
     return ModelManager::shared().progress().contains(model.id);
 }
@@ -131,7 +131,7 @@ ModelsTab::ModelsTab(QWidget* parent) : QWidget(parent), chooseModelFile(chooseM
     connect(helpButton, &QPushButton::clicked, this, &ModelsTab::explainChoice);
 }
 
-QString ModelsTab::status(const WhisperModel& model, const QString& activeID)
+QString ModelsTab::status(const RecognitionModel& model, const QString& activeID)
 {
     const auto progress = ModelManager::shared().progress().constFind(model.id);
     if (progress != ModelManager::shared().progress().constEnd())
@@ -144,14 +144,14 @@ QString ModelsTab::status(const WhisperModel& model, const QString& activeID)
 
 void ModelsTab::refresh()
 {
-    const std::optional<WhisperModel> selected = selectedModel();
+    const std::optional<RecognitionModel> selected = selectedModel();
     models_ = ModelCatalog::all();
     const QString activeID = activeModelID();
     {
         const QSignalBlocker quiet(table_);
         table_->setRowCount(static_cast<int>(models_.size()));
         for (int row = 0; row < table_->rowCount(); ++row) {
-            const WhisperModel& model = models_[static_cast<size_t>(row)];
+            const RecognitionModel& model = models_[static_cast<size_t>(row)];
             setCell(table_, row, titleColumn, model.title);
             setCell(table_, row, sizeColumn, QStringLiteral("%1 МБ").arg(model.sizeMB));
             setCell(table_, row, statusColumn, status(model, activeID));
@@ -164,7 +164,7 @@ void ModelsTab::refresh()
     diskLabel_->setText(QString::asprintf("Занято моделями на диске: %.1f ГБ", diskUseGiB()));
 }
 
-std::optional<WhisperModel> ModelsTab::selectedModel() const
+std::optional<RecognitionModel> ModelsTab::selectedModel() const
 {
     const QList<QTableWidgetSelectionRange> ranges = table_->selectedRanges();
     if (ranges.isEmpty())
@@ -183,7 +183,7 @@ void ModelsTab::selectModel(const QString& id)
 
 void ModelsTab::updateButtons()
 {
-    const std::optional<WhisperModel> model = selectedModel();
+    const std::optional<RecognitionModel> model = selectedModel();
     const bool onDisk = model && ModelManager::isDownloaded(*model);
     const bool active = model && model->id == activeModelID();
     activateButton_->setEnabled(onDisk && !active);
@@ -193,7 +193,7 @@ void ModelsTab::updateButtons()
 
 void ModelsTab::activate()
 {
-    const std::optional<WhisperModel> model = selectedModel();
+    const std::optional<RecognitionModel> model = selectedModel();
     if (!model)
         return;
     SettingsStore::shared().setString(SettingsKey::modelID, model->id);
@@ -204,7 +204,7 @@ void ModelsTab::activate()
 
 void ModelsTab::download()
 {
-    const std::optional<WhisperModel> model = selectedModel();
+    const std::optional<RecognitionModel> model = selectedModel();
     if (!model)
         return;
     const int answer = AlertPresenter::shared().present(
@@ -220,7 +220,7 @@ void ModelsTab::download()
 
 void ModelsTab::remove()
 {
-    const std::optional<WhisperModel> model = selectedModel();
+    const std::optional<RecognitionModel> model = selectedModel();
     if (!model)
         return;
     // The user's own file cannot be downloaded again: say so instead of promising it.
@@ -276,7 +276,7 @@ void ModelsTab::startAdding(const QString& path, bool replace)
             });
             return !*cancelled;
         };
-        Result<WhisperModel> added = CustomModels::add(path, replace, progress);
+        Result<RecognitionModel> added = CustomModels::add(path, replace, progress);
         MainThread::post([self, added = std::move(added), replace] {
             if (self)
                 self->finishAdding(added, replace);
@@ -284,7 +284,7 @@ void ModelsTab::startAdding(const QString& path, bool replace)
     });
 }
 
-void ModelsTab::finishAdding(const Result<WhisperModel>& added, bool replaced)
+void ModelsTab::finishAdding(const Result<RecognitionModel>& added, bool replaced)
 {
     // This may run inside the dialog's own setValue(), which lets events through while a modal dialog is shown:
     // deleted now, the dialog would be gone when setValue() goes on.

@@ -26,7 +26,7 @@ public:
 
     void refresh();
     // "загрузка N%…", "✓ активна", "активна — не скачана", "скачана" or "не скачана".
-    static QString status(const WhisperModel& model, const QString& activeID);
+    static QString status(const RecognitionModel& model, const QString& activeID);
 
     // After another model became the active one.
     std::function<void()> restartEngine;
@@ -36,7 +36,7 @@ public:
     std::function<QString()> chooseModelFile;
 
 private:
-    std::optional<WhisperModel> selectedModel() const;
+    std::optional<RecognitionModel> selectedModel() const;
     void selectModel(const QString& id);
     void updateButtons();
     void activate();
@@ -44,7 +44,7 @@ private:
     void remove();
     void addOwnModel();
     void startAdding(const QString& path, bool replace);
-    void finishAdding(const Result<WhisperModel>& added, bool replaced);
+    void finishAdding(const Result<RecognitionModel>& added, bool replaced);
     void explainChoice();
     void reportChange();
 
@@ -55,5 +55,5 @@ private:
     QLabel* diskLabel_ = nullptr;
     // While the user's own model file is copied.
     QPointer<QProgressDialog> adding_;
-    std::vector<WhisperModel> models_;
+    std::vector<RecognitionModel> models_;
 };

@@ -14,7 +14,7 @@
 DictationController::DictationController(std::unique_ptr<AudioRecorder> recorder, QObject* parent)
     : QObject(parent), recorder_(std::move(recorder))
 {
-    server().onState = [this](const WhisperServer::State& state) { serverStateChanged(state); };
+    whisperServer().onState = [this](const WhisperServer::State& state) { serverStateChanged(state); };
     recorder_->onAutoStop = [this] { finish(); };
     recorder_->onStartFailed = [this](const Error& error) {
         if (!recording())
@@ -38,7 +38,7 @@ DictationController::~DictationController()
     recorder_->onBlock = nullptr;
     recorder_->onAutoStop = nullptr;
     recorder_->onStartFailed = nullptr;
-    server().onState = nullptr;
+    whisperServer().onState = nullptr;
 }
 
 DictationController::Phase DictationController::phase() const
@@ -114,7 +114,7 @@ void DictationController::startServer()
 
 void DictationController::refreshPrompt()
 {
-    engines_.server().setPrompt(EngineRouter::startPrompt());
+    engines_.whisperServer().setPrompt(EngineRouter::startPrompt());
 }
 
 void DictationController::keepQueued(const QString& reason)

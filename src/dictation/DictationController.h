@@ -58,7 +58,7 @@ public:
     // How the recording under way was started.
     std::optional<Source> source() const;
     OverlayHUD& hud() { return hud_; }
-    WhisperServer& server() { return engines_.server(); }
+    WhisperServer& whisperServer() { return engines_.whisperServer(); }
     // The dictations with an engine.
     int inFlight() const;
     // How long the panel offers to recognize again a recording that could not be written to disk.

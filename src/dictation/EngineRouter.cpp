@@ -10,7 +10,7 @@
 namespace
 {
 
-WhisperModel activeModel()
+RecognitionModel activeModel()
 {
     return ModelCatalog::byID(SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(QString()));
 }
@@ -43,7 +43,7 @@ QString EngineRouter::startPrompt()
 
 std::optional<QString> EngineRouter::missingModel()
 {
-    const WhisperModel model = activeModel();
+    const RecognitionModel model = activeModel();
     if (ModelManager::isDownloaded(model))
         return std::nullopt;
     ModelManager& models = ModelManager::shared();
@@ -71,7 +71,7 @@ bool EngineRouter::serverNeeded() const
 
 void EngineRouter::start()
 {
-    const WhisperModel model = activeModel();
+    const RecognitionModel model = activeModel();
     if (model.engine != EngineKind::whisper) {
         server_.stop();
         GigaAMEngine::shared().start();

@@ -20,7 +20,7 @@ class EngineRouter
 public:
     EngineRouter();
 
-    WhisperServer& server() { return server_; }
+    WhisperServer& whisperServer() { return server_; }
     // The user's prompt followed by the dictionary hint.
     static QString startPrompt();
 

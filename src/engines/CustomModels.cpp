@@ -31,9 +31,9 @@ bool isPlainFileName(const QString& name)
     return !name.isEmpty() && !name.startsWith(u'.') && !name.contains(u'/') && name.endsWith(extension);
 }
 
-WhisperModel entryFor(const QFileInfo& file)
+RecognitionModel entryFor(const QFileInfo& file)
 {
-    WhisperModel model;
+    RecognitionModel model;
     model.id = CustomModels::idPrefix + file.fileName();
     model.file = QStringLiteral("custom/") + file.fileName();
     model.title = file.fileName().chopped(extension.size());
@@ -115,9 +115,9 @@ QString directory()
     return Paths::modelsDir() + QStringLiteral("/custom");
 }
 
-std::vector<WhisperModel> entries()
+std::vector<RecognitionModel> entries()
 {
-    std::vector<WhisperModel> models;
+    std::vector<RecognitionModel> models;
     const QFileInfoList files =
         QDir(directory()).entryInfoList({QStringLiteral("*") + extension}, QDir::Files, QDir::Name);
     for (const QFileInfo& file : files) {
@@ -127,7 +127,7 @@ std::vector<WhisperModel> entries()
     return models;
 }
 
-std::optional<WhisperModel> entry(const QString& id)
+std::optional<RecognitionModel> entry(const QString& id)
 {
     const QString name = id.mid(idPrefix.size());
     const QFileInfo file(directory() + u'/' + name);
@@ -146,7 +146,7 @@ bool isTaken(const QString& path)
     return QFileInfo::exists(directory() + u'/' + modelName(path));
 }
 
-Result<WhisperModel> add(const QString& path, bool replace, const Progress& progress)
+Result<RecognitionModel> add(const QString& path, bool replace, const Progress& progress)
 {
     const QFileInfo chosen(path);
     const QString source = chosen.canonicalFilePath();

@@ -17,9 +17,9 @@ inline const QString idPrefix = QStringLiteral("custom:");
 
 QString directory();
 // The entries of the files there now, by file name.
-std::vector<WhisperModel> entries();
+std::vector<RecognitionModel> entries();
 // The entry for an identifier "custom:NAME.bin" while that file exists.
-std::optional<WhisperModel> entry(const QString& id);
+std::optional<RecognitionModel> entry(const QString& id);
 // Error codes of `add` beside the refusals of an unusable file.
 constexpr int refusedCode = 3;
 constexpr int nameTakenCode = 4;
@@ -37,5 +37,5 @@ bool isTaken(const QString& path);
 // number of whisper.cpp's ggml models; a taken name is refused with nameTakenCode unless `replace`, when the
 // new file takes its place. The error's description says why. Blocks as long as the copy takes: for the
 // user's files, call it off the main thread.
-Result<WhisperModel> add(const QString& path, bool replace = false, const Progress& progress = {});
+Result<RecognitionModel> add(const QString& path, bool replace = false, const Progress& progress = {});
 } // namespace CustomModels

@@ -156,7 +156,7 @@ void GigaAMEngine::endStrays()
 
 std::optional<Error> GigaAMEngine::modelProblem()
 {
-    const WhisperModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
+    const RecognitionModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
     if (model.engine != EngineKind::gigaam || !ModelManager::isDownloaded(model))
         return modelMissing();
     // Each line "symbol number"; a list the library cannot read would fail every recording.
@@ -222,7 +222,7 @@ QStringList GigaAMEngine::arguments(const QString& modelDirectory, int threads, 
 
 Result<TranscriptionResult> GigaAMEngine::run(const QByteArray& wav) const
 {
-    const WhisperModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
+    const RecognitionModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
     if (model.engine != EngineKind::gigaam || !ModelManager::isDownloaded(model))
         return modelMissing();
 
@@ -248,7 +248,7 @@ Result<TranscriptionResult> GigaAMEngine::run(const QByteArray& wav) const
 
 Result<QByteArray> GigaAMEngine::recognize(const QString& program, const QString& wavPath) const
 {
-    const WhisperModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
+    const RecognitionModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments(model.location(), ChildProcess::recognizerThreadCount(), wavPath));

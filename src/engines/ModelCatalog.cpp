@@ -15,10 +15,10 @@ const QString whisperRevision = QStringLiteral("5359861c739e955e79d9a303bcbc70fb
 const QString gigaamRepository =
     QStringLiteral("csukuangfj/sherpa-onnx-nemo-transducer-punct-giga-am-v3-russian-2025-12-16");
 
-WhisperModel whisperEntry(const char* id, const char* file, const char* title, int sizeMB, const char* note,
+RecognitionModel whisperEntry(const char* id, const char* file, const char* title, int sizeMB, const char* note,
                           const char* hash)
 {
-    WhisperModel model;
+    RecognitionModel model;
     model.id = QString::fromUtf8(id);
     model.file = QString::fromUtf8(file);
     model.title = QString::fromUtf8(title);
@@ -31,9 +31,9 @@ WhisperModel whisperEntry(const char* id, const char* file, const char* title, i
     return model;
 }
 
-WhisperModel gigaamEntry()
+RecognitionModel gigaamEntry()
 {
-    WhisperModel model;
+    RecognitionModel model;
     model.id = QStringLiteral("gigaam-v3");
     model.file = QStringLiteral("gigaam-v3/encoder.int8.onnx");
     model.title = QStringLiteral("GigaAM-v3 (Сбер)");
@@ -49,7 +49,7 @@ WhisperModel gigaamEntry()
     return model;
 }
 
-std::vector<WhisperModel> buildCatalog()
+std::vector<RecognitionModel> buildCatalog()
 {
     return {
         whisperEntry("large-v3-turbo-q5_0", "ggml-large-v3-turbo-q5_0.bin", "Turbo v3", 574,
@@ -66,45 +66,45 @@ std::vector<WhisperModel> buildCatalog()
     };
 }
 
-const std::vector<WhisperModel>& builtIn()
+const std::vector<RecognitionModel>& builtIn()
 {
-    static const std::vector<WhisperModel> catalog = buildCatalog();
+    static const std::vector<RecognitionModel> catalog = buildCatalog();
     return catalog;
 }
 
 } // namespace
 
-QString WhisperModel::urlBase() const
+QString RecognitionModel::urlBase() const
 {
     return ModelHub::hubBase() + QLatin1Char('/') + repository + QStringLiteral("/resolve/") +
            (revision.isEmpty() ? QStringLiteral("main") : revision);
 }
 
-QStringList WhisperModel::downloadFiles() const
+QStringList RecognitionModel::downloadFiles() const
 {
     return engine == EngineKind::gigaam ? files : QStringList{file};
 }
 
-double WhisperModel::downloadFileSizeMB(int index) const
+double RecognitionModel::downloadFileSizeMB(int index) const
 {
     if (engine == EngineKind::whisper)
         return sizeMB;
     return index >= 0 && static_cast<size_t>(index) < fileSizesMB.size() ? fileSizesMB[index] : 0;
 }
 
-std::optional<ContentHash> WhisperModel::downloadFileHash(int index) const
+std::optional<ContentHash> RecognitionModel::downloadFileHash(int index) const
 {
     return ContentHash::parse(hashes.value(index));
 }
 
-QString WhisperModel::filePath(int index) const
+QString RecognitionModel::filePath(int index) const
 {
     if (engine == EngineKind::whisper)
         return Paths::modelsDir() + QLatin1Char('/') + file;
     return location() + QLatin1Char('/') + files.value(index);
 }
 
-QString WhisperModel::location() const
+QString RecognitionModel::location() const
 {
     return Paths::modelsDir() + QLatin1Char('/') + (engine == EngineKind::whisper ? file : id);
 }
@@ -112,10 +112,10 @@ QString WhisperModel::location() const
 namespace ModelCatalog
 {
 
-std::vector<WhisperModel> all()
+std::vector<RecognitionModel> all()
 {
-    std::vector<WhisperModel> catalog = builtIn();
-    const std::vector<WhisperModel> custom = CustomModels::entries();
+    std::vector<RecognitionModel> catalog = builtIn();
+    const std::vector<RecognitionModel> custom = CustomModels::entries();
     catalog.insert(catalog.end(), custom.begin(), custom.end());
     return catalog;
 }
@@ -125,18 +125,18 @@ QString defaultModelID()
     return QStringLiteral("large-v3-turbo-q5_0");
 }
 
-WhisperModel byID(const QString& id)
+RecognitionModel byID(const QString& id)
 {
     if (id.startsWith(CustomModels::idPrefix)) {
-        if (std::optional<WhisperModel> custom = CustomModels::entry(id))
+        if (std::optional<RecognitionModel> custom = CustomModels::entry(id))
             return *custom;
     }
-    const std::vector<WhisperModel>& catalog = builtIn();
-    for (const WhisperModel& model : catalog) {
+    const std::vector<RecognitionModel>& catalog = builtIn();
+    for (const RecognitionModel& model : catalog) {
         if (model.id == id)
             return model;
     }
-    for (const WhisperModel& model : catalog) {
+    for (const RecognitionModel& model : catalog) {
         if (model.id == defaultModelID())
             return model;
     }

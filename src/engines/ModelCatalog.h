@@ -16,7 +16,7 @@ enum class EngineKind
 };
 
 // One recognition model the application offers.
-struct WhisperModel
+struct RecognitionModel
 {
     QString id;
     // whisper: the model file's name; gigaam: the main file's path relative to the models directory.
@@ -56,9 +56,9 @@ struct WhisperModel
 namespace ModelCatalog
 {
 // The offered models, in menu order: the built-in ones, then the user's own files as they are now.
-std::vector<WhisperModel> all();
+std::vector<RecognitionModel> all();
 // The entry with this identifier, or the default model's entry; never fails.
-WhisperModel byID(const QString& id);
+RecognitionModel byID(const QString& id);
 QString defaultModelID();
 // A file counts as complete when it is larger than 80 % of its nominal size.
 qint64 completeSizeThreshold(double nominalMB);

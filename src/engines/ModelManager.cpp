@@ -15,7 +15,7 @@
 namespace
 {
 
-double totalWeight(const WhisperModel& model)
+double totalWeight(const RecognitionModel& model)
 {
     return std::accumulate(model.fileSizesMB.begin(), model.fileSizesMB.end(), 0.0);
 }
@@ -82,14 +82,14 @@ ModelManager::~ModelManager()
     }
 }
 
-void ModelManager::download(const WhisperModel& model)
+void ModelManager::download(const RecognitionModel& model)
 {
     if (progress_.contains(model.id) || tasks_.contains(model.id))
         return;
     startFile(model, false, 0);
 }
 
-void ModelManager::startFile(const WhisperModel& model, bool mirror, int fileIndex)
+void ModelManager::startFile(const RecognitionModel& model, bool mirror, int fileIndex)
 {
     const QString name = model.downloadFiles().value(fileIndex);
     const QString hubAddress = model.urlBase() + QLatin1Char('/') + name;
@@ -171,7 +171,7 @@ void ModelManager::reportProgress(const QString& modelID, double value)
         onProgress(modelID, value);
 }
 
-void ModelManager::remove(const WhisperModel& model)
+void ModelManager::remove(const RecognitionModel& model)
 {
     if (model.engine == EngineKind::gigaam)
         QDir(model.location()).removeRecursively();
@@ -180,7 +180,7 @@ void ModelManager::remove(const WhisperModel& model)
     Log::info(QStringLiteral("Модель %1 удалена с диска").arg(model.id));
 }
 
-bool ModelManager::isDownloaded(const WhisperModel& model)
+bool ModelManager::isDownloaded(const RecognitionModel& model)
 {
     if (model.userProvided)
         return QFileInfo(model.location()).isFile();
@@ -207,7 +207,7 @@ qint64 ModelManager::diskUsageBytes()
     return total;
 }
 
-double ModelManager::completedWeight(const WhisperModel& model, int fileIndex)
+double ModelManager::completedWeight(const RecognitionModel& model, int fileIndex)
 {
     if (model.engine == EngineKind::whisper)
         return 0;
@@ -218,7 +218,7 @@ double ModelManager::completedWeight(const WhisperModel& model, int fileIndex)
     return std::accumulate(model.fileSizesMB.begin(), end, 0.0) / total;
 }
 
-double ModelManager::fraction(const WhisperModel& model, int fileIndex, qint64 received, qint64 expected)
+double ModelManager::fraction(const RecognitionModel& model, int fileIndex, qint64 received, qint64 expected)
 {
     double value = 0;
     if (model.engine == EngineKind::whisper) {

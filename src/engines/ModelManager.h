@@ -35,32 +35,32 @@ public:
     std::function<void(const QString& modelID, const std::optional<Error>& error)> onFinished;
 
     // Starts downloading the model unless it is already downloading.
-    void download(const WhisperModel& model);
+    void download(const RecognitionModel& model);
     // Removes the model from disk.
-    void remove(const WhisperModel& model);
+    void remove(const RecognitionModel& model);
     // The models being downloaded and how far they are.
     const QHash<QString, double>& progress() const { return progress_; }
 
-    static bool isDownloaded(const WhisperModel& model);
+    static bool isDownloaded(const RecognitionModel& model);
     // Total size of the files under the models directory, downloads still arriving (or abandoned) aside.
     static qint64 diskUsageBytes();
 
     // The model's overall fraction while file `fileIndex` has `received` of `expected` bytes (expected < 1:
     // unknown, the nominal size stands in).
-    static double fraction(const WhisperModel& model, int fileIndex, qint64 received, qint64 expected);
+    static double fraction(const RecognitionModel& model, int fileIndex, qint64 received, qint64 expected);
     // The weight of the files before `fileIndex`.
-    static double completedWeight(const WhisperModel& model, int fileIndex);
+    static double completedWeight(const RecognitionModel& model, int fileIndex);
 
 private:
     struct Task
     {
-        WhisperModel model;
+        RecognitionModel model;
         bool mirror = false;
         int fileIndex = 0;
         QPointer<FileDownload> transfer;
     };
 
-    void startFile(const WhisperModel& model, bool mirror, int fileIndex);
+    void startFile(const RecognitionModel& model, bool mirror, int fileIndex);
     void fileFinished(const QString& modelID, const Result<qint64>& arrived, bool fromMirror);
     void finishModel(const QString& modelID, const std::optional<Error>& error);
     void reportProgress(const QString& modelID, double fraction);

@@ -186,26 +186,26 @@ QWidget* SpeechReview::window() const
     return window_;
 }
 
-void SpeechReview::show(const QString& text, const QList<SpeechIssue>& issues, ActiveWindow::WindowId prevApp,
+void SpeechReview::show(const QString& text, const QList<SpeechIssue>& issues, ActiveWindow::WindowId target,
                         std::optional<int> previousScore, Mode mode, DecisionHandler completion)
 {
     if (MainThread::isCurrent()) {
-        present(text, issues, prevApp, previousScore, mode, std::move(completion));
+        present(text, issues, target, previousScore, mode, std::move(completion));
         return;
     }
-    MainThread::post(this, [this, text, issues, prevApp, previousScore, mode, completion = std::move(completion)] {
-        present(text, issues, prevApp, previousScore, mode, completion);
+    MainThread::post(this, [this, text, issues, target, previousScore, mode, completion = std::move(completion)] {
+        present(text, issues, target, previousScore, mode, completion);
     });
 }
 
-void SpeechReview::present(const QString& text, const QList<SpeechIssue>& issues, ActiveWindow::WindowId prevApp,
+void SpeechReview::present(const QString& text, const QList<SpeechIssue>& issues, ActiveWindow::WindowId target,
                            std::optional<int> previousScore, Mode mode, DecisionHandler completion)
 {
     dismissWaitingCaller();
     ensureWindow();
     text_ = text;
     issues_ = issues;
-    prevApp_ = prevApp;
+    prevApp_ = target;
     mode_ = mode;
     completion_ = std::move(completion);
 

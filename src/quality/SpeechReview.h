@@ -59,7 +59,7 @@ public:
 
     // Shows the phrase and returns at once. A caller still waiting gets `close` (inspect) or `cancel`
     // (decide) first. Every show ends with exactly one call of its completion.
-    void show(const QString& text, const QList<SpeechIssue>& issues, ActiveWindow::WindowId prevApp,
+    void show(const QString& text, const QList<SpeechIssue>& issues, ActiveWindow::WindowId target,
               std::optional<int> previousScore, Mode mode, DecisionHandler completion);
 
     // The score of the phrase the user chose to dictate again; the caller reads and clears it.
@@ -72,7 +72,7 @@ public:
 private:
     class Window;
 
-    void present(const QString& text, const QList<SpeechIssue>& issues, ActiveWindow::WindowId prevApp,
+    void present(const QString& text, const QList<SpeechIssue>& issues, ActiveWindow::WindowId target,
                  std::optional<int> previousScore, Mode mode, DecisionHandler completion);
     void ensureWindow();
     void showScore(int score, std::optional<int> previousScore);

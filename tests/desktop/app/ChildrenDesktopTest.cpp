@@ -17,7 +17,7 @@ namespace
 // moment, when the app's first probe disconnects.
 std::unique_ptr<QProcess> startXServer(QString* display)
 {
-    auto server = DesktopSession::start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp", "-noreset"});
+    auto server = DesktopRig::start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp", "-noreset"});
     if (QTest::qWaitFor([&] { return server->canReadLine(); }, 10000))
         *display = QLatin1Char(':') + QString::fromLatin1(server->readLine().trimmed());
     return server;
@@ -55,7 +55,7 @@ protected:
         app = std::make_unique<RunningApp>(environment, settings);
         ASSERT_TRUE(app->waitUntilReady(30000)) << app->log().toStdString();
         QString found;
-        DesktopSession::run(QStringLiteral("pgrep"),
+        DesktopRig::run(QStringLiteral("pgrep"),
                             {"-P", QString::number(app->process().processId()), "-x", "whisper-server"}, &found);
         recognizer = found.trimmed().toLongLong();
         ASSERT_GT(recognizer, 0);
@@ -106,12 +106,12 @@ protected:
         if (!QFileInfo::exists(QFileInfo(program).absolutePath() + "/libsherpa-onnx-c-api.so"))
             GTEST_SKIP() << "no sherpa-onnx libraries beside " << program.toStdString()
                          << " (scripts/fetch-sherpa-onnx.sh puts them there)";
-        const WhisperModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
+        const RecognitionModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
         QDir().mkpath(model.location());
         QStringList arguments{TINY_TRANSDUCER_GENERATOR, model.location()};
         for (const double sizeMB : model.fileSizesMB)
             arguments.append(QString::number(ModelCatalog::completeSizeThreshold(sizeMB) + 1));
-        ASSERT_EQ(DesktopSession::run(QStringLiteral("/usr/bin/python3"), arguments), 0);
+        ASSERT_EQ(DesktopRig::run(QStringLiteral("/usr/bin/python3"), arguments), 0);
     }
 
     // Dictates a phrase with the command line's toggle.
@@ -174,14 +174,14 @@ TEST_F(GigaAMDesktopTest, OneWarmRecognizerServesEveryDictationAndItsPiecesComes
 
     // Sentences with pauses are recognized piece by piece while the user speaks, each piece heard as "привет мир".
     const QString speech = TestEnvironment::makeDirectory(QStringLiteral("sentences")) + QStringLiteral("/speech.wav");
-    ASSERT_EQ(DesktopSession::run(QStringLiteral("espeak-ng"),
+    ASSERT_EQ(DesktopRig::run(QStringLiteral("espeak-ng"),
                                   {"-m", "-v", "ru", "-w", speech,
                                    "<speak>Сегодня мы подробно обсудили план работы отдела на всю следующую неделю."
                                    "<break time=\"1500ms\"/>Отчёт нужно обязательно отправить руководителю проекта "
                                    "до конца пятницы.</speak>"}),
               0);
     ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
-    DesktopSession::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), speech}, nullptr, 30000);
+    DesktopRig::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), speech}, nullptr, 30000);
     ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return SettingsStore(Paths::settingsFile()).history().size() == 4; }, 20000));
     EXPECT_TRUE(
@@ -190,7 +190,7 @@ TEST_F(GigaAMDesktopTest, OneWarmRecognizerServesEveryDictationAndItsPiecesComes
     EXPECT_EQ(running(program), replaced);
 
     ::kill(static_cast<pid_t>(app->process().processId()), SIGTERM);
-    ASSERT_TRUE(DesktopSession::finishes(app->process(), 8000));
+    ASSERT_TRUE(DesktopRig::finishes(app->process(), 8000));
     EXPECT_EQ(app->process().exitCode(), 0);
     EXPECT_TRUE(running(program).isEmpty());
 }
@@ -209,7 +209,7 @@ TEST_F(ChildrenDesktopTest, WhenTheXServerGoesAwayTheAppStopsItsServersBeforeItE
     server->terminate();
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return RunningApp::hasEnded(recognizer) && RunningApp::hasEnded(advisor); }, 2000));
-    ASSERT_TRUE(DesktopSession::finishes(app->process(), 5000));
+    ASSERT_TRUE(DesktopRig::finishes(app->process(), 5000));
     // The session ended, nothing failed.
     EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app->process().exitCode(), 0);
@@ -255,15 +255,15 @@ TEST_F(ChildrenDesktopTest, OnlyTheUserReachesTheServersAndNoCommandLineHoldsThe
                                            "except OSError as error:\n    sys.exit(type(error).__name__)\n");
     for (const QString& socket : {socketOf(recognizer, "--socket"), socketOf(advisor, "--host")}) {
         ASSERT_TRUE(socket.endsWith(QLatin1String(".sock"))) << socket.toStdString();
-        EXPECT_EQ(DesktopSession::run(QStringLiteral("/usr/bin/python3"), {"-c", connect, socket}), 0)
+        EXPECT_EQ(DesktopRig::run(QStringLiteral("/usr/bin/python3"), {"-c", connect, socket}), 0)
             << socket.toStdString();
         if (::getuid() != 0)
             continue;
         // Another user: refused at the private folder, whatever the socket's own mode.
         const auto other =
-            DesktopSession::start(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534", "--clear-groups",
+            DesktopRig::start(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534", "--clear-groups",
                                                               "/usr/bin/python3", "-c", connect, socket});
-        ASSERT_TRUE(DesktopSession::finishes(*other));
+        ASSERT_TRUE(DesktopRig::finishes(*other));
         EXPECT_EQ(other->exitCode(), 1);
         EXPECT_EQ(other->readAllStandardError().trimmed(), "PermissionError");
     }

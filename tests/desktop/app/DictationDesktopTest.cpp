@@ -22,22 +22,22 @@ void dictate(const RunningApp& app)
     ASSERT_TRUE(app.waitUntilIdle());
     ASSERT_TRUE(app.startRecording());
     RunningApp::say(phrase);
-    DesktopSession::press({QStringLiteral("Return")});
+    DesktopRig::press({QStringLiteral("Return")});
 }
 
 // Plays a second of silence into the microphone and returns when it has been played.
 void staySilent()
 {
     const QString wav = TestEnvironment::makeDirectory(QStringLiteral("silence")) + QStringLiteral("/silence.wav");
-    ASSERT_EQ(DesktopSession::run(QStringLiteral("sox"), {"-n", "-r", "16000", "-c", "1", wav, "trim", "0", "1"}), 0);
-    ASSERT_EQ(DesktopSession::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), wav}), 0);
+    ASSERT_EQ(DesktopRig::run(QStringLiteral("sox"), {"-n", "-r", "16000", "-c", "1", wav, "trim", "0", "1"}), 0);
+    ASSERT_EQ(DesktopRig::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), wav}), 0);
 }
 
 // Types into the focused window once the app's keystrokes are complete, then waits for the field's text.
 void clearField(const RunningApp& app, TextFieldWindow& field)
 {
     ASSERT_TRUE(app.waitUntilIdle());
-    DesktopSession::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("BackSpace")});
+    DesktopRig::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("BackSpace")});
     ASSERT_TRUE(field.waitForText(QString()));
 }
 
@@ -67,7 +67,7 @@ TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWitho
 
     // Enter is the user's again once the recording is over.
     ASSERT_TRUE(app.waitUntilIdle());
-    DesktopSession::press({QStringLiteral("Return")});
+    DesktopRig::press({QStringLiteral("Return")});
     EXPECT_TRUE(QTest::qWaitFor([&] { return !field.keys().filter(QStringLiteral("Return")).isEmpty(); }, 3000));
 
     const qint64 server = app.serverPid();
@@ -80,8 +80,8 @@ TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWitho
     EXPECT_TRUE(QTest::qWaitFor([&] { return RunningApp::hasEnded(server); }, 5000));
     // No clipboard manager runs here, yet the dictated text can still be pasted.
     EXPECT_TRUE(
-        DesktopSession::clipboardBecomes(QStringLiteral("Привет, это проверка Linuxа.\n\nВторая часть текста.")))
-        << DesktopSession::clipboard().toStdString();
+        DesktopRig::clipboardBecomes(QStringLiteral("Привет, это проверка Linuxа.\n\nВторая часть текста.")))
+        << DesktopRig::clipboard().toStdString();
 }
 
 TEST_F(DictationDesktopTest, HoldingRightAltDictatesWhileHeldCancelledShortAndSilentOnesNeverReachTheServer)
@@ -93,10 +93,10 @@ TEST_F(DictationDesktopTest, HoldingRightAltDictatesWhileHeldCancelledShortAndSi
 
     // Released as soon as the phrase has been played: a pause held on afterwards would be cut off and recognized
     // on its own while recording, and the fake answers every request with the whole phrase.
-    ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:Alt_R"})));
+    ASSERT_TRUE(DesktopRig::finishes(*DesktopRig::keys({"down:Alt_R"})));
     ASSERT_TRUE(app.logShows(QStringLiteral("Запись начата")));
     RunningApp::say(phrase);
-    ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"up:Alt_R"})));
+    ASSERT_TRUE(DesktopRig::finishes(*DesktopRig::keys({"up:Alt_R"})));
     const QString dictated =
         QStringLiteral("Привет, это проверка диктовки. Сегодня хорошая погода и мы пойдём гулять в парк Спасибо!");
     ASSERT_TRUE(field.waitForText(dictated, 8000)) << field.text().toStdString();
@@ -106,27 +106,27 @@ TEST_F(DictationDesktopTest, HoldingRightAltDictatesWhileHeldCancelledShortAndSi
     // Cancelled with Esc; finished at once (too short); finished after a second of silence.
     ASSERT_TRUE(app.startRecording());
     RunningApp::say(phrase);
-    DesktopSession::press({QStringLiteral("Escape")});
+    DesktopRig::press({QStringLiteral("Escape")});
     ASSERT_TRUE(app.logShows(QStringLiteral("Запись отменена")));
     ASSERT_TRUE(app.startRecording());
-    DesktopSession::press({QStringLiteral("Return")});
+    DesktopRig::press({QStringLiteral("Return")});
     ASSERT_TRUE(app.logShows(QStringLiteral("Запись отброшена: ")));
     ASSERT_TRUE(app.startRecording());
     staySilent();
-    DesktopSession::press({QStringLiteral("Return")});
+    DesktopRig::press({QStringLiteral("Return")});
     EXPECT_TRUE(app.logShows(QStringLiteral("Запись отброшена: звука 0 мс из ")));
 
     // Right Alt held long, then a key: AltGr of a typographic layout. The recording the hold started goes, silently.
     const int started = app.logCount(QStringLiteral("Запись начата"));
-    ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:Alt_R"})));
+    ASSERT_TRUE(DesktopRig::finishes(*DesktopRig::keys({"down:Alt_R"})));
     ASSERT_TRUE(app.logShowsTimes(QStringLiteral("Запись начата"), started + 1));
     RunningApp::say(phrase);
-    ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:b", "up:b", "up:Alt_R"})));
+    ASSERT_TRUE(DesktopRig::finishes(*DesktopRig::keys({"down:b", "up:b", "up:Alt_R"})));
     EXPECT_TRUE(app.logShows(QStringLiteral("Запись отброшена: правый Alt был частью сочетания")));
     ASSERT_TRUE(app.waitUntilIdle());
 
     // Every key the test pressed has reached the field once this last one has; the chord's letter is the field's.
-    DesktopSession::press({QStringLiteral("z")});
+    DesktopRig::press({QStringLiteral("z")});
     EXPECT_TRUE(field.waitForText(dictated + QStringLiteral("bz"))) << field.text().toStdString();
     EXPECT_EQ(field.keys(), (QStringList{QStringLiteral("Ctrl+V"), QStringLiteral("Alt+B"), QStringLiteral("Z")}));
     EXPECT_EQ(app.requests(), requests);
@@ -146,10 +146,10 @@ TEST_F(DictationDesktopTest, ASoundServerThatNeverAnswersEndsTheRecordingAndLeav
     RunningApp app(environment);
     ASSERT_TRUE(app.waitUntilReady());
 
-    DesktopSession::press({QStringLiteral("super+shift+space")});
+    DesktopRig::press({QStringLiteral("super+shift+space")});
     EXPECT_TRUE(app.logShows(QStringLiteral("Ошибка старта записи: нет входного аудиоустройства"), 5000));
     EXPECT_TRUE(app.log().contains(QStringLiteral("Микрофон недоступен: "))) << app.log().toStdString();
-    DesktopSession::press({QStringLiteral("Return")});
+    DesktopRig::press({QStringLiteral("Return")});
     EXPECT_TRUE(QTest::qWaitFor([&] { return !field.keys().filter(QStringLiteral("Return")).isEmpty(); }, 3000))
         << field.keys().join(u' ').toStdString();
     EXPECT_EQ(app.process().state(), QProcess::Running);
@@ -188,8 +188,8 @@ TEST_F(DictationDesktopTest, FailedRecognitionIsKeptARecordingWaitsForTheStartin
 
     // The tray icon's menu: "Начать диктовку", then the kept recording.
     ASSERT_TRUE(RunningApp::openTrayMenu());
-    DesktopSession::screenshot(QStringLiteral("tray-menu-kept-recording"));
-    DesktopSession::press({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")});
+    DesktopRig::screenshot(QStringLiteral("tray-menu-kept-recording"));
+    DesktopRig::press({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")});
     EXPECT_TRUE(field.waitForText(oneFiller, 8000)) << field.text().toStdString();
     EXPECT_TRUE(QTest::qWaitFor([] { return RecordingArchive::files().isEmpty(); }, 3000));
 
@@ -213,11 +213,11 @@ TEST_F(DictationDesktopTest, LowScoreOpensTheReviewAndReturnInsertsTheCleanedPhr
     dictate(app);
     // The window manager shows the title with the application's name after it.
     ASSERT_TRUE(QTest::qWaitFor(
-        [] { return DesktopSession::activeWindowName() == QStringLiteral("Грамотная речь — Толван"); }, 8000))
-        << DesktopSession::activeWindowName().toStdString();
+        [] { return DesktopRig::activeWindowName() == QStringLiteral("Грамотная речь — Толван"); }, 8000))
+        << DesktopRig::activeWindowName().toStdString();
     EXPECT_EQ(field.text(), QString());
-    DesktopSession::screenshot(QStringLiteral("review-after-dictation"));
-    DesktopSession::press({QStringLiteral("Return")});
+    DesktopRig::screenshot(QStringLiteral("review-after-dictation"));
+    DesktopRig::press({QStringLiteral("Return")});
 
     const QString dictated = QStringLiteral("Ну, короче, я пошёл домой, короче, потому что устал.");
     const QString cleaned = SpeechQuality::clean(dictated, SpeechQuality::analyze(dictated));
@@ -244,7 +244,7 @@ TEST_F(DictationDesktopTest, QualityModesInsertWhatTheyPromise)
     dictate(app);
     const QString dictated = QStringLiteral("Я, короче, пошёл домой, потому что устал. ");
     EXPECT_TRUE(field.waitForText(dictated, 8000)) << field.text().toStdString();
-    DesktopSession::screenshot(QStringLiteral("badge-score-4"));
+    DesktopRig::screenshot(QStringLiteral("badge-score-4"));
 
     SettingsStore(Paths::settingsFile()).setString(SettingsKey::speechQuality, QStringLiteral("autoclean"));
     dictate(app);
@@ -262,7 +262,7 @@ TEST_F(DictationDesktopTest, PhrasesRecognizedWhileRecordingGiveTheSameTextAsOne
 {
     // Three sentences with pauses of 1.5 s, the last one short.
     const QString speech = TestEnvironment::makeDirectory(QStringLiteral("sentences")) + QStringLiteral("/speech.wav");
-    ASSERT_EQ(DesktopSession::run(QStringLiteral("espeak-ng"),
+    ASSERT_EQ(DesktopRig::run(QStringLiteral("espeak-ng"),
                                   {"-m", "-v", "ru", "-w", speech,
                                    "<speak>Сегодня мы подробно обсудили план работы отдела на всю следующую неделю."
                                    "<break time=\"1500ms\"/>Отчёт нужно обязательно отправить руководителю проекта "
@@ -281,11 +281,11 @@ TEST_F(DictationDesktopTest, PhrasesRecognizedWhileRecordingGiveTheSameTextAsOne
     const auto dictateSpeech = [&](bool pieces, int* requestsWhileRecording) {
         const int before = app.requests();
         ASSERT_TRUE(app.startRecording());
-        DesktopSession::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), speech}, nullptr, 30000);
+        DesktopRig::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), speech}, nullptr, 30000);
         if (pieces)
             (void)QTest::qWaitFor([&] { return app.requests() - before >= 2; }, 5000);
         *requestsWhileRecording = app.requests() - before;
-        DesktopSession::press({QStringLiteral("Return")});
+        DesktopRig::press({QStringLiteral("Return")});
     };
 
     int whileRecording = 0;

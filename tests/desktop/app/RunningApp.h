@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DesktopSession.h"
+#include "DesktopRig.h"
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
 #include "engines/ModelCatalog.h"
@@ -33,7 +33,7 @@ public:
     // FAKE_WHISPER_* variables for the recognizer, settings to store before the start.
     explicit RunningApp(const QProcessEnvironment& extra = {}, const QVariantHash& settings = {})
         : recordDir_(TestEnvironment::makeDirectory(QStringLiteral("whisper-%1").arg(++instances()))),
-          logStart_(DesktopSession::appLog().size())
+          logStart_(DesktopRig::appLog().size())
     {
         placeActiveModel();
         QVariantHash values{{SettingsKey::sounds, false},
@@ -70,7 +70,7 @@ public:
     }
 
     // What this run of the app logged.
-    QString log() const { return DesktopSession::appLog().mid(logStart_); }
+    QString log() const { return DesktopRig::appLog().mid(logStart_); }
     bool logShows(const QString& text, int timeoutMs = 10000) const
     {
         return QTest::qWaitFor([&] { return log().contains(text); }, timeoutMs);
@@ -84,13 +84,13 @@ public:
     // The app's keystrokes (a paste) are fully posted: the next key the test presses arrives on its own.
     bool waitUntilIdle() const
     {
-        return DesktopSession::waitUntilKeystrokesPosted([this] { return log(); });
+        return DesktopRig::waitUntilKeystrokesPosted([this] { return log(); });
     }
     // Presses the toggle hotkey and waits until the recording runs (Enter and Esc are the app's from then on).
     bool startRecording() const
     {
         const int started = logCount(QStringLiteral("Запись начата"));
-        DesktopSession::press({QStringLiteral("super+shift+space")});
+        DesktopRig::press({QStringLiteral("super+shift+space")});
         return logShowsTimes(QStringLiteral("Запись начата"), started + 1);
     }
 
@@ -117,10 +117,10 @@ public:
     static void say(const QString& phrase)
     {
         const QString wav = TestEnvironment::makeDirectory(QStringLiteral("speech")) + QStringLiteral("/phrase.wav");
-        ASSERT_EQ(DesktopSession::run(QStringLiteral("espeak-ng"),
+        ASSERT_EQ(DesktopRig::run(QStringLiteral("espeak-ng"),
                                       {QStringLiteral("-v"), QStringLiteral("ru"), QStringLiteral("-w"), wav, phrase}),
                   0);
-        ASSERT_EQ(DesktopSession::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), wav}), 0);
+        ASSERT_EQ(DesktopRig::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), wav}), 0);
     }
 
     // Whether a process no longer runs (a zombie left for its new parent counts as ended).
@@ -135,7 +135,7 @@ public:
     static QStringList trayIcons()
     {
         QString tree;
-        DesktopSession::run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")}, &tree);
+        DesktopRig::run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")}, &tree);
         QStringList icons;
         static const QRegularExpression icon(
             QStringLiteral("(0x[0-9a-f]+) \"Толван\": \\(\"tolvan\" \"Tolvan\"\\)\\s+(1[6-9]|2\\d)x(1[6-9]|2\\d)"));
@@ -148,7 +148,7 @@ public:
     static QStringList visibleWindows()
     {
         QString ids;
-        DesktopSession::run(QStringLiteral("xdotool"),
+        DesktopRig::run(QStringLiteral("xdotool"),
                             {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
                              QStringLiteral("^Tolvan$")},
                             &ids);
@@ -173,7 +173,7 @@ public:
     {
         const QString icon = trayIcons().value(0);
         return !icon.isEmpty() && opensWindow([&] {
-            DesktopSession::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"),
+            DesktopRig::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"),
                                      QStringLiteral("8"), QStringLiteral("click"), QString::number(button)});
         });
     }
@@ -187,7 +187,7 @@ private:
 
     static void placeActiveModel()
     {
-        const WhisperModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+        const RecognitionModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
         QDir().mkpath(Paths::modelsDir());
         QFile file(model.filePath(0));
         if (file.open(QIODevice::WriteOnly))

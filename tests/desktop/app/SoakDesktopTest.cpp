@@ -66,7 +66,7 @@ TEST_F(SoakDesktopTest, EveryDictationIsInsertedIntoItsWindowOrKeptWhateverTheRe
     const QStringList phrases{QStringLiteral("Проверка связи."),
                               QStringLiteral("Проверка связи, проверка связи, проверка связи, приём.")};
     for (int index = 0; index < 2; ++index)
-        ASSERT_EQ(DesktopSession::run(QStringLiteral("espeak-ng"),
+        ASSERT_EQ(DesktopRig::run(QStringLiteral("espeak-ng"),
                                       {"-v", "ru", "-s", "260", "-w", speech[index], phrases[index]}),
                   0);
 
@@ -98,7 +98,7 @@ TEST_F(SoakDesktopTest, EveryDictationIsInsertedIntoItsWindowOrKeptWhateverTheRe
     for (int index = 0; index < dictations; ++index) {
         fields[index % 2].activate();
         ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
-        DesktopSession::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), speech[index % 2]});
+        DesktopRig::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), speech[index % 2]});
         ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
         if (index % 2 == 0 && index + 1 < dictations)
             continue;

@@ -19,11 +19,11 @@ public:
     DesktopWithoutTray()
     {
         // The server picks a free display number itself and writes it to its standard output.
-        programs_.push_back(DesktopSession::start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-noreset"}));
+        programs_.push_back(DesktopRig::start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-noreset"}));
         ready_ = QTest::qWaitFor([&] { return programs_.back()->canReadLine(); }, 10000);
         if (ready_) {
             qputenv("DISPLAY", ":" + programs_.back()->readLine().trimmed());
-            programs_.push_back(DesktopSession::start("openbox", {"--sm-disable"}));
+            programs_.push_back(DesktopRig::start("openbox", {"--sm-disable"}));
         }
     }
     ~DesktopWithoutTray()
@@ -35,7 +35,7 @@ public:
 
     bool isReady() const { return ready_; }
     // A tray host comes, as a panel started after the app; stopNewest() ends it again.
-    void startTrayHost() { programs_.push_back(DesktopSession::start("trayer", {})); }
+    void startTrayHost() { programs_.push_back(DesktopRig::start("trayer", {})); }
     void stopNewest()
     {
         programs_.back()->terminate();
@@ -71,14 +71,14 @@ TEST_F(TrayAppDesktopTest, OneCopyRunsHoweverItIsStartedAndTheCommandsReachIt)
     QProcess& running = second.state() == QProcess::NotRunning ? app.process() : second;
     ASSERT_TRUE(app.waitUntilReady());
     EXPECT_TRUE(QTest::qWaitFor(
-        [] { return DesktopSession::activeWindowName().startsWith(QStringLiteral("Настройки Толвана")); }, 10000))
-        << DesktopSession::activeWindowName().toStdString();
+        [] { return DesktopRig::activeWindowName().startsWith(QStringLiteral("Настройки Толвана")); }, 10000))
+        << DesktopRig::activeWindowName().toStdString();
     ASSERT_TRUE(QTest::qWaitFor([] { return RunningApp::trayIcons().size() == 1; }, 5000));
     EXPECT_FALSE(app.log().contains(QStringLiteral("Системный трей недоступен")));
     // Shells match the window to the desktop entry (StartupWMClass=Tolvan) and show its icon.
     QString window, properties;
-    DesktopSession::run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}, &window);
-    DesktopSession::run(
+    DesktopRig::run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}, &window);
+    DesktopRig::run(
         QStringLiteral("xprop"),
         {QStringLiteral("-id"), window.trimmed(), QStringLiteral("WM_CLASS"), QStringLiteral("_NET_WM_ICON")},
         &properties);
@@ -88,7 +88,7 @@ TEST_F(TrayAppDesktopTest, OneCopyRunsHoweverItIsStartedAndTheCommandsReachIt)
     // A left click on the icon opens its menu too.
     const qsizetype shown = RunningApp::visibleWindows().size();
     EXPECT_TRUE(RunningApp::openTrayMenu(1));
-    DesktopSession::press({QStringLiteral("Escape")});
+    DesktopRig::press({QStringLiteral("Escape")});
     EXPECT_TRUE(QTest::qWaitFor([&] { return RunningApp::visibleWindows().size() == shown; }, 5000));
 
     // A copy that does not answer, stopped here, keeps its place: a start meanwhile gives up instead of running
@@ -125,37 +125,37 @@ TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndR
 
     // Nothing selected in the field, only long ago in another program: the dialog starts empty, and nothing is
     // pasted afterwards (the field's keys at the end).
-    ASSERT_TRUE(DesktopSession::setSelectionElsewhere(QStringLiteral("primary"), QStringLiteral("давнишнее")));
-    DesktopSession::press({QStringLiteral("ctrl+shift+space")});
+    ASSERT_TRUE(DesktopRig::setSelectionElsewhere(QStringLiteral("primary"), QStringLiteral("давнишнее")));
+    DesktopRig::press({QStringLiteral("ctrl+shift+space")});
     ASSERT_TRUE(QTest::qWaitFor(
-        [] { return DesktopSession::activeWindowName().startsWith(QStringLiteral("Выучить слово")); }, 5000))
-        << DesktopSession::activeWindowName().toStdString();
-    DesktopSession::screenshot(QStringLiteral("learn-word-empty"));
+        [] { return DesktopRig::activeWindowName().startsWith(QStringLiteral("Выучить слово")); }, 5000))
+        << DesktopRig::activeWindowName().toStdString();
+    DesktopRig::screenshot(QStringLiteral("learn-word-empty"));
     // The copy keystroke sent to the field is over before the test types.
     ASSERT_TRUE(app.waitUntilIdle());
-    DesktopSession::xdotool({QStringLiteral("type"), QStringLiteral("linuks")});
-    DesktopSession::press({QStringLiteral("Tab")});
-    DesktopSession::xdotool({QStringLiteral("type"), QStringLiteral("Linux")});
-    DesktopSession::press({QStringLiteral("Return")});
+    DesktopRig::xdotool({QStringLiteral("type"), QStringLiteral("linuks")});
+    DesktopRig::press({QStringLiteral("Tab")});
+    DesktopRig::xdotool({QStringLiteral("type"), QStringLiteral("Linux")});
+    DesktopRig::press({QStringLiteral("Return")});
     ASSERT_TRUE(QTest::qWaitFor([] { return Corrections::load().size() == 1; }, 3000));
     EXPECT_EQ(Corrections::load().front().wrong, QStringLiteral("linuks"));
 
     // A selected word: the dialog shows it, and the correct form replaces it.
-    DesktopSession::setClipboardElsewhere(QStringLiteral("gitkhab"));
+    DesktopRig::setClipboardElsewhere(QStringLiteral("gitkhab"));
     ASSERT_TRUE(
-        QTest::qWaitFor([] { return DesktopSession::activeWindowName() == QStringLiteral("Поле ввода"); }, 5000))
-        << DesktopSession::activeWindowName().toStdString();
-    DesktopSession::press({QStringLiteral("ctrl+v")});
+        QTest::qWaitFor([] { return DesktopRig::activeWindowName() == QStringLiteral("Поле ввода"); }, 5000))
+        << DesktopRig::activeWindowName().toStdString();
+    DesktopRig::press({QStringLiteral("ctrl+v")});
     ASSERT_TRUE(field.waitForText(QStringLiteral("gitkhab")));
-    DesktopSession::press({QStringLiteral("shift+Home")});
+    DesktopRig::press({QStringLiteral("shift+Home")});
     ASSERT_TRUE(
-        QTest::qWaitFor([] { return DesktopSession::selection("primary") == QStringLiteral("gitkhab"); }, 5000));
-    DesktopSession::press({QStringLiteral("ctrl+shift+space")});
+        QTest::qWaitFor([] { return DesktopRig::selection("primary") == QStringLiteral("gitkhab"); }, 5000));
+    DesktopRig::press({QStringLiteral("ctrl+shift+space")});
     ASSERT_TRUE(QTest::qWaitFor(
-        [] { return DesktopSession::activeWindowName().startsWith(QStringLiteral("Выучить слово")); }, 5000));
-    DesktopSession::screenshot(QStringLiteral("learn-word-heard"));
-    DesktopSession::xdotool({QStringLiteral("type"), QStringLiteral("GitHub")});
-    DesktopSession::press({QStringLiteral("Return")});
+        [] { return DesktopRig::activeWindowName().startsWith(QStringLiteral("Выучить слово")); }, 5000));
+    DesktopRig::screenshot(QStringLiteral("learn-word-heard"));
+    DesktopRig::xdotool({QStringLiteral("type"), QStringLiteral("GitHub")});
+    DesktopRig::press({QStringLiteral("Return")});
 
     EXPECT_TRUE(field.waitForText(QStringLiteral("GitHub"), 5000)) << field.text().toStdString();
     ASSERT_TRUE(app.waitUntilIdle());
@@ -188,7 +188,7 @@ TEST_F(TrayAppDesktopTest, TheEndOfTheSessionEndsTheAppAlsoWhileAnAlertWaitsForA
     QProcessEnvironment hub;
     hub.insert(QStringLiteral("TOLVAN_MODEL_HUB"), unreachable);
     hub.insert(QStringLiteral("TOLVAN_MODEL_MIRROR"), unreachable);
-    const std::vector<WhisperModel> models = ModelCatalog::all();
+    const std::vector<RecognitionModel> models = ModelCatalog::all();
     const auto missing = std::find_if(models.begin(), models.end(),
                                       [](const auto& model) { return model.id != ModelCatalog::defaultModelID(); });
     RunningApp app(hub, {{SettingsKey::modelID, missing->id}});
@@ -209,25 +209,25 @@ TEST_F(TrayAppDesktopTest, WithoutATrayASecondStartOpensTheSettingsWithTheMenuTh
     ASSERT_TRUE(app.waitUntilReady());
     EXPECT_TRUE(app.logShows(QStringLiteral("Системный трей недоступен: меню Толвана — в окне настроек")));
     const auto pressOpens = [](const char* key) {
-        return RunningApp::opensWindow([key] { DesktopSession::press({QString::fromLatin1(key)}); });
+        return RunningApp::opensWindow([key] { DesktopRig::press({QString::fromLatin1(key)}); });
     };
     const auto secondStartShowsSettings = [] {
         return runTolvan({}).exitCode == 0 &&
                QTest::qWaitFor(
-                   [] { return DesktopSession::activeWindowName().startsWith(QStringLiteral("Настройки Толвана")); },
+                   [] { return DesktopRig::activeWindowName().startsWith(QStringLiteral("Настройки Толвана")); },
                    10000);
     };
 
     // Started again, as from the desktop's application grid: the settings, with the menu's button in the focus.
-    ASSERT_TRUE(secondStartShowsSettings()) << DesktopSession::activeWindowName().toStdString();
-    DesktopSession::screenshot(QStringLiteral("settings-without-tray"));
+    ASSERT_TRUE(secondStartShowsSettings()) << DesktopRig::activeWindowName().toStdString();
+    DesktopRig::screenshot(QStringLiteral("settings-without-tray"));
     ASSERT_TRUE(pressOpens("space"));
     // Начать диктовку, Настройки…, Макросы…, Выучить слово…, История: its first entry is copied.
-    DesktopSession::press({"Down", "Down", "Down", "Down", "Down"});
+    DesktopRig::press({"Down", "Down", "Down", "Down", "Down"});
     ASSERT_TRUE(pressOpens("Right"));
-    DesktopSession::screenshot(QStringLiteral("settings-without-tray-history"));
-    DesktopSession::press({"Return"});
-    EXPECT_TRUE(DesktopSession::clipboardBecomes(QStringLiteral("Вторая фраза")));
+    DesktopRig::screenshot(QStringLiteral("settings-without-tray-history"));
+    DesktopRig::press({"Return"});
+    EXPECT_TRUE(DesktopRig::clipboardBecomes(QStringLiteral("Вторая фраза")));
 
     // A tray host started later takes the icon and the menu; when it goes, the window offers the menu again.
     desktop.startTrayHost();
@@ -239,7 +239,7 @@ TEST_F(TrayAppDesktopTest, WithoutATrayASecondStartOpensTheSettingsWithTheMenuTh
     // The menu's last entry quits.
     ASSERT_TRUE(secondStartShowsSettings());
     ASSERT_TRUE(pressOpens("space"));
-    DesktopSession::press({"Up", "Return"});
+    DesktopRig::press({"Up", "Return"});
     ASSERT_TRUE(app.process().waitForFinished(8000));
     EXPECT_EQ(app.process().exitCode(), 0);
     EXPECT_TRUE(app.log().contains(QStringLiteral("Завершение работы")));

@@ -1,4 +1,4 @@
-#include "DesktopSession.h"
+#include "DesktopRig.h"
 #include "core/SettingsStore.h"
 #include "dictation/HotkeyManager.h"
 
@@ -42,9 +42,9 @@ protected:
     void holdUntilPushToTalkBegins(const QString& key)
     {
         calls.clear();
-        ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:" + key})));
+        ASSERT_TRUE(DesktopRig::finishes(*DesktopRig::keys({"down:" + key})));
         ASSERT_TRUE(callsReach(1));
-        ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"up:" + key})));
+        ASSERT_TRUE(DesktopRig::finishes(*DesktopRig::keys({"up:" + key})));
         ASSERT_TRUE(callsReach(2));
         EXPECT_EQ(calls, (QStringList{"pttBegin", "pttEnd"}));
         calls.clear();
@@ -52,7 +52,7 @@ protected:
     // Presses a key that reaches the field and waits for it: every key pressed before has reached it too.
     bool fieldCaughtUp()
     {
-        DesktopSession::press({"F12"});
+        DesktopRig::press({"F12"});
         return QTest::qWaitFor([&] { return field->keys().value(field->keys().size() - 1) == "F12"; }, 3000);
     }
 
@@ -68,7 +68,7 @@ TEST_F(HotkeysDesktopTest,
        ToggleAndWhileRecordingEnterAndEscAreSwallowedWithCapsLockAndAfterAKeymapChangeRightAltIsPushToTalk)
 {
     ASSERT_TRUE(manager->startIfPossible());
-    DesktopSession::press(
+    DesktopRig::press(
         {"Caps_Lock", "super+shift+space", "Caps_Lock", "super+shift+space", "x", "ctrl+shift+space"});
     EXPECT_TRUE(field->waitForText("x"));
     ASSERT_TRUE(callsReach(3));
@@ -77,14 +77,14 @@ TEST_F(HotkeysDesktopTest,
     // Right Alt is never grabbed: with a letter it is the application's chord, however long held. Only a long
     // lone hold is push-to-talk.
     ASSERT_TRUE(
-        DesktopSession::finishes(*DesktopSession::keys({"down:Alt_R", "down:b", "up:b", "sleep:800", "up:Alt_R"})));
+        DesktopRig::finishes(*DesktopRig::keys({"down:Alt_R", "down:b", "up:b", "sleep:800", "up:Alt_R"})));
     EXPECT_TRUE(QTest::qWaitFor([&] { return field->keys().contains("Alt+B"); }, 3000));
-    ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:Alt_R", "sleep:50", "up:Alt_R"})));
+    ASSERT_TRUE(DesktopRig::finishes(*DesktopRig::keys({"down:Alt_R", "sleep:50", "up:Alt_R"})));
     ASSERT_NO_FATAL_FAILURE(holdUntilPushToTalkBegins("Alt_R"));
     // AltGr held a second before its key, as a slow typist of a typographic layout does: the recording the hold
     // started is a chord's, never a dictation (no end that would recognize it).
-    ASSERT_TRUE(DesktopSession::finishes(
-        *DesktopSession::keys({"down:Alt_R", "sleep:1000", "down:b", "up:b", "sleep:100", "up:Alt_R"})));
+    ASSERT_TRUE(DesktopRig::finishes(
+        *DesktopRig::keys({"down:Alt_R", "sleep:1000", "down:b", "up:b", "sleep:100", "up:Alt_R"})));
     ASSERT_TRUE(callsReach(2));
     ASSERT_TRUE(fieldCaughtUp());
     EXPECT_EQ(calls, (QStringList{"pttBegin", "pttChord"}));
@@ -93,19 +93,19 @@ TEST_F(HotkeysDesktopTest,
     // A layout whose right Alt is AltGr (the German one here, Birman's typographic one alike) is told apart, and the
     // right Ctrl chosen in its place is push-to-talk's key.
     EXPECT_FALSE(manager->rightAltIsAltGr());
-    ASSERT_EQ(DesktopSession::setLayout("de"), 0);
+    ASSERT_EQ(DesktopRig::setLayout("de"), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return manager->rightAltIsAltGr(); }, 3000));
     SettingsStore::shared().setString(SettingsKey::pttKey, QStringLiteral("rightCtrl"));
     ASSERT_NO_FATAL_FAILURE(holdUntilPushToTalkBegins("Control_R"));
     SettingsStore::shared().setString(SettingsKey::pttKey, QStringLiteral("rightAlt"));
-    ASSERT_EQ(DesktopSession::setLayout("us"), 0);
+    ASSERT_EQ(DesktopRig::setLayout("us"), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !manager->rightAltIsAltGr(); }, 3000));
 
-    ASSERT_EQ(DesktopSession::setLayout("ru,us"), 0);
-    DesktopSession::press({"super+shift+space", "ctrl+shift+space"});
+    ASSERT_EQ(DesktopRig::setLayout("ru,us"), 0);
+    DesktopRig::press({"super+shift+space", "ctrl+shift+space"});
     ASSERT_TRUE(callsReach(1));
-    DesktopSession::setLayout("us");
-    DesktopSession::press({"super+shift+space"});
+    DesktopRig::setLayout("us");
+    DesktopRig::press({"super+shift+space"});
     ASSERT_TRUE(callsReach(2));
     EXPECT_EQ(calls, QStringList(2, "toggle")) << "learning is not grabbed while recording";
     ASSERT_TRUE(fieldCaughtUp());
@@ -117,7 +117,7 @@ TEST_F(HotkeysDesktopTest,
     manager->refreshGrabs();
     calls.clear();
     const QStringList keysBefore = field->keys();
-    DesktopSession::press({"KP_Enter", "shift+Escape", "ctrl+alt+shift+super+Escape", "ctrl+shift+space"});
+    DesktopRig::press({"KP_Enter", "shift+Escape", "ctrl+alt+shift+super+Escape", "ctrl+shift+space"});
     ASSERT_TRUE(callsReach(3));
     ASSERT_TRUE(fieldCaughtUp());
     EXPECT_EQ(calls, (QStringList{"done", "cancel", "cancel"}));
@@ -134,9 +134,9 @@ TEST_F(HotkeysDesktopTest, CombinationOwnedByAnotherClientIsReportedAndTakenOnce
 
     ASSERT_TRUE(manager->startIfPossible());
     EXPECT_EQ(manager->unavailableShortcuts(), QStringList{"Super+Shift+Пробел"});
-    EXPECT_EQ(DesktopSession::appLog().count(QStringLiteral("Сочетание занято другой программой: Super+Shift+Пробел")),
+    EXPECT_EQ(DesktopRig::appLog().count(QStringLiteral("Сочетание занято другой программой: Super+Shift+Пробел")),
               1);
-    DesktopSession::press({"super+shift+space", "ctrl+shift+space"});
+    DesktopRig::press({"super+shift+space", "ctrl+shift+space"});
     ASSERT_TRUE(callsReach(1));
     EXPECT_TRUE(QTest::qWaitFor([&] { return othersPresses == 1; }, 3000));
     EXPECT_EQ(calls, QStringList{"learn"});
@@ -144,7 +144,7 @@ TEST_F(HotkeysDesktopTest, CombinationOwnedByAnotherClientIsReportedAndTakenOnce
     other.reset();
     manager->refreshGrabs();
     EXPECT_TRUE(manager->unavailableShortcuts().isEmpty());
-    DesktopSession::press({"super+shift+space"});
+    DesktopRig::press({"super+shift+space"});
     ASSERT_TRUE(callsReach(2));
     EXPECT_EQ(calls.last(), "toggle");
 }
@@ -154,12 +154,12 @@ TEST_F(HotkeysDesktopTest, KeysFromTheKeyboardAreTypingOnlyWhileNotRecording)
 {
     qputenv("TOLVAN_TEST_XTEST_AS_HARDWARE", "1");
     ASSERT_TRUE(manager->startIfPossible());
-    DesktopSession::press({"x", "shift"});
+    DesktopRig::press({"x", "shift"});
     ASSERT_TRUE(callsReach(1));
     recording = true;
     manager->refreshGrabs();
     // The toggle ends the list: nothing pressed before it is left to come.
-    DesktopSession::press({"y", "super+shift+space"});
+    DesktopRig::press({"y", "super+shift+space"});
     ASSERT_TRUE(callsReach(2));
     EXPECT_EQ(calls, (QStringList{"typing", "toggle"}));
 }

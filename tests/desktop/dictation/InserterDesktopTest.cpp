@@ -1,4 +1,4 @@
-#include "DesktopSession.h"
+#include "DesktopRig.h"
 #include "core/SettingsStore.h"
 #include "dictation/TextInserter.h"
 
@@ -8,9 +8,9 @@
 namespace
 {
 
-using DesktopSession::appLog;
-using DesktopSession::clipboard;
-using DesktopSession::clipboardBecomes;
+using DesktopRig::appLog;
+using DesktopRig::clipboard;
+using DesktopRig::clipboardBecomes;
 
 class InserterDesktopTest : public DesktopTest
 {
@@ -18,7 +18,7 @@ protected:
     void TearDown() override
     {
         if (!IsSkipped())
-            DesktopSession::setLayout(QStringLiteral("us"));
+            DesktopRig::setLayout(QStringLiteral("us"));
     }
 };
 
@@ -35,24 +35,24 @@ TEST_F(InserterDesktopTest, PastesIntoTheFocusedFieldOfAnotherApplicationWhateve
     for (const char* situation : {"plain", "terminal", "someone else copied last", "Shift held", "Russian layout"}) {
         SCOPED_TRACE(situation);
         const std::string what = situation;
-        ASSERT_TRUE(what != "Russian layout" || DesktopSession::setLayout(QStringLiteral("ru,us")) == 0);
+        ASSERT_TRUE(what != "Russian layout" || DesktopRig::setLayout(QStringLiteral("ru,us")) == 0);
         TextFieldWindow field(what == "terminal" ? QStringList{"-name", "xterm"} : QStringList());
         ASSERT_TRUE(field.isReady());
         if (what == "someone else copied last") {
             // An earlier dictation left its text on the clipboard; then the user copied elsewhere.
             QGuiApplication::clipboard()->setText(QStringLiteral("прошлая диктовка"));
             ASSERT_EQ(clipboard(), QStringLiteral("прошлая диктовка"));
-            DesktopSession::setClipboardElsewhere(QStringLiteral("чужое"));
+            DesktopRig::setClipboardElsewhere(QStringLiteral("чужое"));
             ASSERT_TRUE(clipboardBecomes(QStringLiteral("чужое")));
         }
         const qsizetype keystrokes = appLog().count(QStringLiteral("Отправляю нажатие клавиш"));
         if (what == "Shift held") {
-            ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"down:Shift_L"})));
+            ASSERT_TRUE(DesktopRig::finishes(*DesktopRig::keys({"down:Shift_L"})));
             TextInserter::insert(phrase);
             // The keystroke waits for the user to let go.
             ASSERT_TRUE(QTest::qWaitFor(
                 [&] { return appLog().count(QStringLiteral("Отправляю нажатие клавиш")) > keystrokes; }, 3000));
-            ASSERT_TRUE(DesktopSession::finishes(*DesktopSession::keys({"up:Shift_L"})));
+            ASSERT_TRUE(DesktopRig::finishes(*DesktopRig::keys({"up:Shift_L"})));
         } else {
             TextInserter::insert(phrase);
         }
@@ -62,14 +62,14 @@ TEST_F(InserterDesktopTest, PastesIntoTheFocusedFieldOfAnotherApplicationWhateve
             << field.text().toStdString();
         EXPECT_EQ(field.keys(), QStringList{what == "terminal" ? "Ctrl+Shift+V" : "Ctrl+V"});
         EXPECT_EQ(clipboard(), pasted) << "the text stays on the clipboard";
-        EXPECT_TRUE(DesktopSession::waitUntilKeystrokesPosted(appLog));
+        EXPECT_TRUE(DesktopRig::waitUntilKeystrokesPosted(appLog));
     }
 
     // Asked to, the previous text comes back after the paste, unless the user copied something else meanwhile.
     SettingsStore::shared().setBool(SettingsKey::restoreClipboard, true);
     TextFieldWindow field;
     ASSERT_TRUE(field.isReady());
-    DesktopSession::setClipboardElsewhere(QStringLiteral("прошлое"));
+    DesktopRig::setClipboardElsewhere(QStringLiteral("прошлое"));
     ASSERT_TRUE(clipboardBecomes(QStringLiteral("прошлое")));
     TextInserter::insert(phrase);
     EXPECT_TRUE(field.waitForText(pasted)) << field.text().toStdString();
@@ -77,7 +77,7 @@ TEST_F(InserterDesktopTest, PastesIntoTheFocusedFieldOfAnotherApplicationWhateve
     TextInserter::insert(phrase);
     EXPECT_TRUE(field.waitForText(pasted + pasted)) << field.text().toStdString();
     // The user copies within the second before the restore.
-    DesktopSession::setClipboardElsewhere(QStringLiteral("скопировано"));
+    DesktopRig::setClipboardElsewhere(QStringLiteral("скопировано"));
     EXPECT_TRUE(QTest::qWaitFor(
         [] { return appLog().contains(QStringLiteral("Буфер обмена не восстановлен: в нём уже другой текст")); },
         5000));
@@ -94,6 +94,6 @@ TEST_F(InserterDesktopTest, AClipboardOwnerThatHangsIsNeverAskedForItsContent)
     ASSERT_TRUE(QTest::qWaitFor([&] { return owner.peek(64).startsWith("OWNER"); }, 5000));
     TextInserter::insert(phrase);
     EXPECT_TRUE(field.waitForText(pasted));
-    EXPECT_TRUE(DesktopSession::finishes(owner)) << "it lost the clipboard to us";
+    EXPECT_TRUE(DesktopRig::finishes(owner)) << "it lost the clipboard to us";
     EXPECT_EQ(owner.readAllStandardOutput(), QByteArray("OWNER\n"));
 }

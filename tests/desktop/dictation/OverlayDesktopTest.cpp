@@ -1,4 +1,4 @@
-#include "DesktopSession.h"
+#include "DesktopRig.h"
 #include "dictation/DictationController.h"
 #include "dictation/HUDPanel.h"
 #include "dictation/OverlayHUD.h"
@@ -27,9 +27,9 @@ protected:
     // A real click at a point of the panel, as the panel is now.
     void click(QPoint point)
     {
-        DesktopSession::syncWithXServer();
+        DesktopRig::syncWithXServer();
         const QPoint at = onScreen(point);
-        DesktopSession::xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+        DesktopRig::xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
     }
 
     // The screen once it shows what is expected (the panel paints in its own time), saved for people to look at.
@@ -38,7 +38,7 @@ protected:
         QImage screen;
         (void)QTest::qWaitFor(
             [&] {
-                screen = QImage(DesktopSession::screenshot(name));
+                screen = QImage(DesktopRig::screenshot(name));
                 return expected(screen);
             },
             5000);
@@ -77,8 +77,8 @@ TEST_F(OverlayDesktopTest,
     EXPECT_LT(pixel(screen, {44, 58}).lightness(), 60) << "the panel's dark background";
 
     // Raising the field's window does not bury the panel.
-    DesktopSession::xdotool({"search", "--name", "Поле ввода", "windowraise"});
-    EXPECT_LT(pixel(QImage(DesktopSession::screenshot(QStringLiteral("hud-over-raised-window"))), {20, 50}).lightness(),
+    DesktopRig::xdotool({"search", "--name", "Поле ввода", "windowraise"});
+    EXPECT_LT(pixel(QImage(DesktopRig::screenshot(QStringLiteral("hud-over-raised-window"))), {20, 50}).lightness(),
               60);
 
     // A plain window under the panel that counts the clicks it receives.

@@ -1,4 +1,4 @@
-#include "DesktopSession.h"
+#include "DesktopRig.h"
 #include "core/SettingsStore.h"
 #include "dictation/AudioRecorder.h"
 #include "dictation/Sounds.h"
@@ -63,7 +63,7 @@ TEST_F(RecorderDesktopTest, SoundsPlayOnlyWhenSwitchedOnTheChosenMicrophoneIsRec
                  "--high-priority=no", "--enable-memfd=no", "--log-target=stderr", "--log-level=error"});
     ASSERT_TRUE(pulse.waitForStarted(5000));
     qputenv("PULSE_SERVER", "unix:" + base.toUtf8() + "/runtime/pulse/native");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return DesktopSession::run("pactl", {"info"}, nullptr, 2000) == 0; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return DesktopRig::run("pactl", {"info"}, nullptr, 2000) == 0; }, 10000));
     // The output's monitor is no microphone.
     const std::vector<AudioSource> sources = AudioSources::list();
     ASSERT_EQ(sources.size(), 2U);
@@ -84,8 +84,8 @@ TEST_F(RecorderDesktopTest, SoundsPlayOnlyWhenSwitchedOnTheChosenMicrophoneIsRec
     };
     EXPECT_NEAR(frequencyWith(QStringLiteral("usb")), 1000, 100);
     EXPECT_NEAR(frequencyWith(QStringLiteral("alsa_input.usb-unplugged")), 200, 40);
-    EXPECT_TRUE(DesktopSession::appLog().contains(QStringLiteral("Микрофон «alsa_input.usb-unplugged» недоступен (")))
-        << DesktopSession::appLog().toStdString();
+    EXPECT_TRUE(DesktopRig::appLog().contains(QStringLiteral("Микрофон «alsa_input.usb-unplugged» недоступен (")))
+        << DesktopRig::appLog().toStdString();
 
     // The sound server dying ends the recording with what was captured.
     int autoStops = 0;
@@ -97,7 +97,7 @@ TEST_F(RecorderDesktopTest, SoundsPlayOnlyWhenSwitchedOnTheChosenMicrophoneIsRec
     pulse.waitForFinished(3000);
     EXPECT_TRUE(QTest::qWaitFor([&] { return autoStops == 1; }, 3000)) << "the owner is told to finish";
     EXPECT_GT(recorder.stop().size(), 16000U * 4 / 10) << "what was captured before is kept";
-    EXPECT_TRUE(DesktopSession::appLog().contains(QStringLiteral("Запись прервана: ")))
-        << DesktopSession::appLog().toStdString();
+    EXPECT_TRUE(DesktopRig::appLog().contains(QStringLiteral("Запись прервана: ")))
+        << DesktopRig::appLog().toStdString();
     EXPECT_TRUE(AudioSources::list().empty()) << "no server, no sources";
 }

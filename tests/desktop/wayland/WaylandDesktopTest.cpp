@@ -52,13 +52,13 @@ TEST_F(WaylandDesktopTest, UnderACompositorWithoutARouteTheTextIsLeftOnTheClipbo
         << app->log().toStdString();
 
     // The X server's window manager still names a window that was closed: no keys go anywhere.
-    const auto closed = DesktopSession::keys({QStringLiteral("closed-active-window")});
-    ASSERT_TRUE(DesktopSession::finishes(*closed));
+    const auto closed = DesktopRig::keys({QStringLiteral("closed-active-window")});
+    ASSERT_TRUE(DesktopRig::finishes(*closed));
     dictateWithTheCommand(*app);
     EXPECT_TRUE(app->logShows(QStringLiteral("Панель: «Текст в буфере — вставьте Ctrl+V»"), 8000))
         << app->log().toStdString();
     EXPECT_FALSE(app->log().contains(QStringLiteral("Отправляю нажатие клавиш"))) << app->log().toStdString();
-    EXPECT_EQ(DesktopSession::clipboard(), QStringLiteral("Привет, это проверка Linuxа.\n\nВторая часть текста."));
+    EXPECT_EQ(DesktopRig::clipboard(), QStringLiteral("Привет, это проверка Linuxа.\n\nВторая часть текста."));
 }
 
 TEST_F(WaylandDesktopTest, UnderMutterDictationReachesTheFocusedNativeWindowThroughItsRemoteDesktop)
@@ -231,9 +231,9 @@ TEST_F(WaylandDesktopTest, UnderSwayLearningAWordInANativeTerminalLeavesItsComma
     ASSERT_TRUE(app->waitUntilReady());
     const QString marker = QStringLiteral("tolvan-sleep-%1").arg(QCoreApplication::applicationPid());
     const auto running = [&] {
-        return DesktopSession::run(QStringLiteral("pgrep"), {QStringLiteral("-f"), marker}) == 0;
+        return DesktopRig::run(QStringLiteral("pgrep"), {QStringLiteral("-f"), marker}) == 0;
     };
-    auto foot = DesktopSession::start(
+    auto foot = DesktopRig::start(
         QStringLiteral(TOLVAN_WAYLAND_RIG_DIR "/run-client.sh"),
         sway.clientCommand({QStringLiteral("foot"), QStringLiteral("--app-id=an-unknown-terminal"),
                             QStringLiteral("bash"), QStringLiteral("-c"),

@@ -83,7 +83,7 @@ public:
     QString activeX11WindowName() const
     {
         QString name;
-        DesktopSession::run(QStringLiteral("env"),
+        DesktopRig::run(QStringLiteral("env"),
                             {QStringLiteral("DISPLAY=") + values_.value(QStringLiteral("DISPLAY")),
                              QStringLiteral("xdotool"), QStringLiteral("getactivewindow"),
                              QStringLiteral("getwindowname")},
@@ -114,7 +114,7 @@ public:
     QString xdotool(const QStringList& arguments) const
     {
         QString output;
-        DesktopSession::run(QStringLiteral("env"),
+        DesktopRig::run(QStringLiteral("env"),
                             QStringList{QStringLiteral("DISPLAY=") + values_.value(QStringLiteral("DISPLAY")),
                                         QStringLiteral("xdotool")} +
                                 arguments,
@@ -131,7 +131,7 @@ public:
     // Runs a native client of the compositor to its end, e.g. wl-copy; its exit code, or -1.
     int runClient(const QStringList& command, QString* output = nullptr) const
     {
-        return DesktopSession::run(QStringLiteral(TOLVAN_WAYLAND_RIG_DIR "/run-client.sh"), clientCommand(command),
+        return DesktopRig::run(QStringLiteral(TOLVAN_WAYLAND_RIG_DIR "/run-client.sh"), clientCommand(command),
                                    output);
     }
     // sway's focused native window: its app_id, or empty.

@@ -61,7 +61,7 @@ class DictationControllerTest : public testing::Test
 protected:
     void SetUp() override
     {
-        const WhisperModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+        const RecognitionModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
         QFile modelFile(TestFiles::write(model.filePath(0), "ggml"));
         ASSERT_TRUE(modelFile.resize(ModelCatalog::completeSizeThreshold(model.sizeMB) + 1));
         qputenv("TOLVAN_WHISPER_BIN", FAKE_WHISPER_SERVER);
@@ -90,7 +90,7 @@ protected:
     {
         controller.startServer();
         ASSERT_TRUE(
-            QTest::qWaitFor([&] { return controller.server().state().kind == WhisperServer::State::ready; }, 10000));
+            QTest::qWaitFor([&] { return controller.whisperServer().state().kind == WhisperServer::State::ready; }, 10000));
     }
 
     // `ms` of sound, then `pauseMs` of silence, in the microphone's blocks.
@@ -345,7 +345,7 @@ TEST_F(DictationControllerTest, LongRecordingsGoInPiecesAndTheWaitFollowsTheReco
     qputenv("FAKE_WHISPER_FAIL_REQUESTS", "2");
     WhisperServer::Timing timing;
     timing.requestTimeoutMs = 500;
-    controller.server().setTiming(timing);
+    controller.whisperServer().setTiming(timing);
     startServer();
     const auto dictateMinute = [&] {
         controller.begin(DictationController::Source::toggle);
@@ -370,7 +370,7 @@ TEST_F(DictationControllerTest, LongRecordingsGoInPiecesAndTheWaitFollowsTheReco
     qputenv("FAKE_WHISPER_BUSY", "1");
     qunsetenv("FAKE_WHISPER_FAIL_REQUESTS");
     timing.requestTimeoutMs = 200;
-    controller.server().setTiming(timing);
+    controller.whisperServer().setTiming(timing);
     startServer();
     dictate(2000);
     ASSERT_TRUE(waitFor([&] { return history().size() == 3; })) << appLog().toStdString();
@@ -382,7 +382,7 @@ TEST_F(DictationControllerTest, GigaAMHearsEveryRecordingInPiecesNoLongerThanThe
     // Its encoder knows 200 s at most, and its quality falls well before that.
     SettingsStore::shared().setString(SettingsKey::modelID, QStringLiteral("gigaam-v3"));
     SettingsStore::shared().setBool(SettingsKey::recognizeWhileRecording, false);
-    const WhisperModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
+    const RecognitionModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
     for (int index = 0; index < int(model.files.size()); ++index) {
         QFile file(TestFiles::write(model.filePath(index), model.files[index].endsWith(".txt") ? "<blk> 0\n" : "onnx"));
         ASSERT_TRUE(file.resize(ModelCatalog::completeSizeThreshold(model.downloadFileSizeMB(index)) + 1));

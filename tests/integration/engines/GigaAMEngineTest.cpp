@@ -71,7 +71,7 @@ protected:
         // A temporary directory of its own, so that leftovers are this test's alone.
         qputenv("TMPDIR", TestEnvironment::makeDirectory(QStringLiteral("gigaam/tmp")).toUtf8());
         // Every GigaAM file just over its completeness threshold, sparse.
-        const WhisperModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
+        const RecognitionModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
         QDir().mkpath(model.location());
         for (int index = 0; index < model.files.size(); ++index) {
             QFile file(model.filePath(index));

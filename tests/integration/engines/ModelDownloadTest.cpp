@@ -81,7 +81,7 @@ protected:
     LocalHttpServer hub;
     LocalHttpServer mirror;
     ModelManager manager;
-    WhisperModel model;
+    RecognitionModel model;
     QList<double> fractions;
     int finishedCount = 0;
     std::optional<Error> outcome;

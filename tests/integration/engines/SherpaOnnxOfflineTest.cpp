@@ -28,7 +28,7 @@ protected:
         if (!QFileInfo::exists(QFileInfo(program).absolutePath() + "/libsherpa-onnx-c-api.so"))
             GTEST_SKIP() << "the sherpa-onnx libraries are missing (scripts/fetch-sherpa-onnx.sh BUILD_TREE puts them "
                          << "beside " << program.toStdString() << ")";
-        const WhisperModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
+        const RecognitionModel model = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
         modelDir = model.location();
         QDir().mkpath(modelDir);
         // As large as the real files, so that the model counts as downloaded.

@@ -142,7 +142,7 @@ TEST_F(AudioRecorderTest, TheLastBlockOfARecordingIsNotReportedToTheNextOne)
 // Only a recording of more than 4000 samples with at least 250 ms judged voiced goes on to recognition.
 TEST(DictationControllerTest, DropsARecordingTooShortOrWithoutEnoughSound)
 {
-    const WhisperModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+    const RecognitionModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
     QFile modelFile(TestFiles::write(model.filePath(0), "ggml"));
     ASSERT_TRUE(modelFile.resize(ModelCatalog::completeSizeThreshold(model.sizeMB) + 1));
     // No recognizer to start: a recording that is not dropped fails at once and is kept.

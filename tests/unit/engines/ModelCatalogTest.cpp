@@ -27,12 +27,12 @@ void makeFile(const QString& path, qint64 size)
 
 TEST(ModelLayout, EveryFileMustExceedEightyPercentOfItsNominalSizeAndLeftoversAndDeletedModelsAreGone)
 {
-    const WhisperModel small = ModelCatalog::byID(QStringLiteral("small"));
-    const WhisperModel gigaam = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
+    const RecognitionModel small = ModelCatalog::byID(QStringLiteral("small"));
+    const RecognitionModel gigaam = ModelCatalog::byID(QStringLiteral("gigaam-v3"));
     const QString models = Paths::modelsDir();
     const struct
     {
-        WhisperModel model;
+        RecognitionModel model;
         QString file;
         qint64 threshold;
     } files[] = {{small, "ggml-small.bin", 466LL * 800000},
@@ -77,7 +77,7 @@ TEST(CustomModels, GgmlFilesInTheFolderFollowTheBuiltInModelsAndATakenNameIsRepl
     ASSERT_TRUE(add("ru-finetune", "lmgg and the rest of a model").ok());
     makeFile(CustomModels::directory() + "/.half-copied.bin.part", 10);
     makeFile(CustomModels::directory() + "/notes.txt", 10);
-    const WhisperModel own = ModelCatalog::all().back();
+    const RecognitionModel own = ModelCatalog::all().back();
     EXPECT_EQ(ModelCatalog::all().size(), builtIn + 1);
     // Named .bin so that it is found again; present without the 80 % rule.
     EXPECT_EQ(own.id, QStringLiteral("custom:ru-finetune.bin"));
@@ -92,7 +92,7 @@ TEST(CustomModels, GgmlFilesInTheFolderFollowTheBuiltInModelsAndATakenNameIsRepl
                                     {"custom:notes.txt", "large-v3-turbo-q5_0"}})
         EXPECT_EQ(ModelCatalog::byID(QString::fromUtf8(id)).id, QString::fromUtf8(found)) << id;
 
-    const Result<WhisperModel> taken = add(QStringLiteral("ru-finetune.bin"), "lmgg, a newer one");
+    const Result<RecognitionModel> taken = add(QStringLiteral("ru-finetune.bin"), "lmgg, a newer one");
     EXPECT_EQ(taken.error().code(), CustomModels::nameTakenCode);
     EXPECT_EQ(taken.error().description(), QStringLiteral("Модель «ru-finetune» уже есть в списке."));
     EXPECT_EQ(TestFiles::read(own.location()), "lmgg and the rest of a model");
@@ -101,7 +101,7 @@ TEST(CustomModels, GgmlFilesInTheFolderFollowTheBuiltInModelsAndATakenNameIsRepl
 
     // A relative symbolic link is followed: the model is the file it points to.
     ASSERT_TRUE(QFile::link(QStringLiteral("ru-finetune.bin"), folder + "/link-to-finetune.bin"));
-    const Result<WhisperModel> linked = CustomModels::add(folder + "/link-to-finetune.bin");
+    const Result<RecognitionModel> linked = CustomModels::add(folder + "/link-to-finetune.bin");
     ASSERT_TRUE(linked.ok()) << linked.error().description().toStdString();
     EXPECT_FALSE(QFileInfo(linked.value().location()).isSymLink());
     EXPECT_EQ(TestFiles::read(linked.value().location()), "lmgg, a newer one");
@@ -113,7 +113,7 @@ TEST(CustomModels, GgmlFilesInTheFolderFollowTheBuiltInModelsAndATakenNameIsRepl
 
 TEST(ModelCatalogDigests, EveryBuiltInFileIsTakenFromAFixedCommitAndCarriesADigest)
 {
-    for (const WhisperModel& model : ModelCatalog::all()) {
+    for (const RecognitionModel& model : ModelCatalog::all()) {
         // The user's own files are his choice, checked for size and format alone; GigaAM's digests are not pinned yet.
         if (model.userProvided || model.engine == EngineKind::gigaam)
             continue;

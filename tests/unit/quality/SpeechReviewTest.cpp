@@ -31,9 +31,9 @@ class SpeechReviewTest : public testing::Test
 {
 protected:
     void show(const QString& text, Mode mode, std::optional<int> previous = std::nullopt,
-              ActiveWindow::WindowId prevApp = 0)
+              ActiveWindow::WindowId target = 0)
     {
-        review->show(text, SpeechQuality::analyze(text), prevApp, previous, mode,
+        review->show(text, SpeechQuality::analyze(text), target, previous, mode,
                      [this](const Decision& d) { decisions.append(d); });
     }
 

@@ -1,11 +1,11 @@
-#include "DesktopSession.h"
+#include "DesktopRig.h"
 
 #include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <X11/Xlib.h>
 
-namespace DesktopSession
+namespace DesktopRig
 {
 
 void syncWithXServer()
@@ -14,4 +14,4 @@ void syncWithXServer()
         XSync(x11->display(), False);
 }
 
-} // namespace DesktopSession
+} // namespace DesktopRig

@@ -12,7 +12,7 @@
 #include <memory>
 
 // The desktop session of tests/desktop/with-desktop.sh: its X server, clipboard, keyboard and microphone.
-namespace DesktopSession
+namespace DesktopRig
 {
 
 inline bool isAvailable()
@@ -156,7 +156,7 @@ inline QString screenshot(const QString& name)
     return file;
 }
 
-} // namespace DesktopSession
+} // namespace DesktopRig
 
 // A window of another process with one focused text field (tests/fakes/text-field, or another program that
 // reports the same way). It reports "READY", "TEXT <content>" after each change and "KEY <press>" ("Ctrl+V",
@@ -212,11 +212,11 @@ public:
     void activate() const
     {
         QString window;
-        DesktopSession::run(QStringLiteral("xdotool"),
+        DesktopRig::run(QStringLiteral("xdotool"),
                             {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
                              QString::number(process_.processId())},
                             &window);
-        DesktopSession::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window.trimmed()});
+        DesktopRig::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window.trimmed()});
     }
 
 private:
@@ -232,7 +232,7 @@ class DesktopTest : public testing::Test
 protected:
     void SetUp() override
     {
-        if (!DesktopSession::isAvailable())
+        if (!DesktopRig::isAvailable())
             GTEST_SKIP() << "needs the desktop session of tests/desktop/with-desktop.sh";
     }
 };
