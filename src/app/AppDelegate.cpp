@@ -2,13 +2,13 @@
 
 #include "BuildInfo.h"
 #include "app/LearnWordFlow.h"
+#include "app/NoticeTexts.h"
 #include "app/PermissionsReport.h"
 #include "app/SettingsWindow.h"
 #include "app/StatusIcon.h"
 #include "app/StatusMenu.h"
 #include "core/AlertPresenter.h"
 #include "core/Log.h"
-#include "core/Resources.h"
 #include "core/SettingsStore.h"
 #include "dictation/DictationController.h"
 #include "dictation/HotkeyManager.h"
@@ -29,7 +29,6 @@
 #include "quality/AdvisorEngine.h"
 #include "text/MacroEditor.h"
 #include "update/FeedbackWindow.h"
-#include "update/UpdateKeys.h"
 #include "update/Updater.h"
 
 #include <QApplication>
@@ -437,43 +436,7 @@ void AppDelegate::showPermissions()
 
 void AppDelegate::showAbout()
 {
-    const HotkeyManager::Preset* toggle = HotkeyManager::activePreset();
-    const QString toggleTitle = toggle ? toggle->title : QStringLiteral("Super+Shift+Пробел");
-    const QString text =
-        QStringLiteral("Локальная голосовая диктовка для Linux.\nРаспознавание целиком на этом компьютере — без "
-                       "интернета и облаков.\n\n"
-                       "Открытые компоненты:\n"
-                       "• whisper.cpp и модели Whisper (OpenAI) — MIT\n"
-                       "• GigaAM-v3 (Сбер) — MIT\n"
-                       "• sherpa-onnx — Apache-2.0; ONNX Runtime — MIT\n"
-                       "• llama.cpp — MIT; Qwen3 — Apache-2.0\n"
-                       "• Qt 6 — LGPL-3.0; ICU — лицензия Unicode\n"
-                       "Полные тексты лицензий — в файле «Лицензии»: ") +
-        Resources::path(QStringLiteral("Лицензии")) + QStringLiteral("\n\nГорячие клавиши:\n") + toggleTitle +
-        QStringLiteral(" — начать/закончить диктовку\nEnter или кнопка «Готово» — закончить и вставить текст\n"
-                       "Удержание правого Alt — режим рации\nEsc — отмена записи\n\n"
-                       "Голосовое форматирование: заголовки, абзацы, списки, макросы —\n"
-                       "см. «Форматирование» → «Справка по командам…».\n\n"
-                       "Ошибки и идеи: меню «Сообщить об ошибке или идее…».\n\n") +
-        UpdateKeys::description(QChar(0x00A0));
-    AlertPresenter::shared().present(
-        Alert{QStringLiteral("Толван ") + QLatin1String(BuildInfo::shortVersion), text, {QStringLiteral("Закрыть")}});
-}
-
-QString AppDelegate::waylandNotice(const HotkeyManager::Offer& offer)
-{
-    const QString delivery =
-        DesktopSession::deliveryRoute() != DesktopSession::Route::clipboard
-            ? QStringLiteral("Текст вставляется и в окна программ Wayland.")
-            : QStringLiteral("В окнах программ Wayland текст остаётся в буфере — вставьте его Ctrl+V.");
-    const QString howToBind =
-        offer.kind != HotkeyManager::Offer::commands
-            ? QString()
-            : QStringLiteral("• GNOME: Параметры → Клавиатура → Комбинации клавиш → Дополнительные комбинации → «+».\n"
-                             "• KDE Plasma: Параметры системы → Комбинации клавиш → Добавить → Команда или скрипт.\n"
-                             "• sway: в ~/.config/sway/config строки «bindsym $mod+Shift+space exec tolvan --toggle» и "
-                             "«bindsym $mod+Shift+Escape exec tolvan --cancel».\n");
-    return QStringLiteral("\n\nУ вас сеанс Wayland. ") + HotkeyManager::describe(offer) + u'\n' + howToBind + delivery;
+    AlertPresenter::shared().present(NoticeTexts::about(hotkeys_->offer()));
 }
 
 void AppDelegate::showFirstRunNotice()
@@ -485,35 +448,7 @@ void AppDelegate::showFirstRunNotice()
     }
     SettingsStore::shared().setBool(SettingsKey::firstRunDone, true);
     const bool tray = trayAvailable_.value_or(true);
-    const HotkeyManager::Offer offer = hotkeys_->offer();
-    const QString toggle =
-        offer.toggle.isEmpty() ? QStringLiteral("сочетание, назначенное на «tolvan --toggle»") : offer.toggle;
-    QString text =
-        QStringLiteral("Щёлкните туда, где нужен текст, и нажмите %1 — говорите — нажмите его снова или "
-                       "Enter. ")
-            .arg(toggle) +
-        (offer.pushToTalk.isEmpty() ? QString()
-                                    : QStringLiteral("Или держите %1, пока говорите. ").arg(offer.pushToTalk)) +
-        QStringLiteral("Esc отменяет запись. ") +
-        (tray ? QStringLiteral("Значок Толвана в трее открывает меню.")
-              : QStringLiteral("Системного трея здесь нет: меню Толвана — в окне настроек, его открывает "
-                               "каждый новый запуск Толвана (например, из меню приложений)."));
-    if (DesktopSession::isWayland())
-        text += waylandNotice(offer);
-    const RecognitionModel model = ModelCatalog::byID(
-        SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()));
-    QString title = QStringLiteral("Толван готов к диктовке");
-    if (!ModelManager::isDownloaded(model)) {
-        const auto progress = ModelManager::shared().progress().value(model.id, 0);
-        title = QStringLiteral("Толван загружает модель");
-        text = QStringLiteral("Сейчас загружается модель распознавания «%1» (%2 МБ, готово %3%) — ход загрузки виден "
-                              "в первой строке меню Толвана. Диктовать можно, как только она загрузится.\n\n")
-                   .arg(model.title)
-                   .arg(model.sizeMB)
-                   .arg(static_cast<int>(progress * 100)) +
-               text;
-    }
-    AlertPresenter::shared().present(Alert{title, text, {QStringLiteral("Понятно")}});
+    AlertPresenter::shared().present(NoticeTexts::firstRun(hotkeys_->offer(), tray));
     if (!tray)
         openSettings();
 }

@@ -57,9 +57,6 @@ private:
     void showPermissions();
     void showAbout();
     void showFirstRunNotice();
-    // How to dictate in a Wayland session: the hotkeys on offer (the commands to bind, desktop by desktop, when there
-    // are no others), and where the text goes.
-    static QString waylandNotice(const HotkeyManager::Offer& offer);
     void offerDownloadAgain(const QString& modelID, const QString& reason);
 
     std::unique_ptr<DictationController> controller_;
