@@ -313,7 +313,7 @@ std::vector<SpeechSegment> GigaAMEngine::segments(const QStringList& tokens, con
         const double before = timestamps[index - 1];
         const QString& token = tokens.at(index);
         // In whole milliseconds: 1.0 − 0.4 is a hair under 0.6 in binary.
-        if (std::llround(now * 1000) - std::llround(before * 1000) >= gapMs && !current.isEmpty() &&
+        if (std::round(now * 1000) - std::round(before * 1000) >= gapMs && !current.isEmpty() &&
             token.startsWith(QLatin1Char(' '))) {
             close(before + tailSeconds);
             segmentStart = now;
