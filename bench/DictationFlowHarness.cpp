@@ -211,7 +211,8 @@ int main(int argc, char** argv)
         qputenv("FAKE_WHISPER_INFERENCE_DELAY_MS", QByteArray::number(inferenceDelayMs));
         DictationController controller(std::make_unique<AudioRecorder>(std::make_unique<InstantCapture>(seconds)));
         controller.startServer();
-        if (!QTest::qWaitFor([&] { return controller.whisperServer().state().kind == WhisperServer::State::ready; }, 20000))
+        if (!QTest::qWaitFor([&] { return controller.whisperServer().state().kind == WhisperServer::State::ready; },
+                             20000))
             std::puts("the server never became ready");
         std::vector<Run> all;
         for (int index = 0; index < runs; ++index)
@@ -225,7 +226,8 @@ int main(int argc, char** argv)
         DictationController controller(
             std::make_unique<AudioRecorder>(capture ? std::move(capture) : std::make_unique<PacedCapture>(seconds)));
         controller.startServer();
-        if (!QTest::qWaitFor([&] { return controller.whisperServer().state().kind == WhisperServer::State::ready; }, 20000))
+        if (!QTest::qWaitFor([&] { return controller.whisperServer().state().kind == WhisperServer::State::ready; },
+                             20000))
             std::puts("the server never became ready");
         clear(field);
         controller.begin(DictationController::Source::toggle);

@@ -16,7 +16,7 @@ const QString gigaamRepository =
     QStringLiteral("csukuangfj/sherpa-onnx-nemo-transducer-punct-giga-am-v3-russian-2025-12-16");
 
 RecognitionModel whisperEntry(const char* id, const char* file, const char* title, int sizeMB, const char* note,
-                          const char* hash)
+                              const char* hash)
 {
     RecognitionModel model;
     model.id = QString::fromUtf8(id);

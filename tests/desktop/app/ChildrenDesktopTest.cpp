@@ -56,7 +56,7 @@ protected:
         ASSERT_TRUE(app->waitUntilReady(30000)) << app->log().toStdString();
         QString found;
         DesktopRig::run(QStringLiteral("pgrep"),
-                            {"-P", QString::number(app->process().processId()), "-x", "whisper-server"}, &found);
+                        {"-P", QString::number(app->process().processId()), "-x", "whisper-server"}, &found);
         recognizer = found.trimmed().toLongLong();
         ASSERT_GT(recognizer, 0);
         ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
@@ -175,10 +175,10 @@ TEST_F(GigaAMDesktopTest, OneWarmRecognizerServesEveryDictationAndItsPiecesComes
     // Sentences with pauses are recognized piece by piece while the user speaks, each piece heard as "привет мир".
     const QString speech = TestEnvironment::makeDirectory(QStringLiteral("sentences")) + QStringLiteral("/speech.wav");
     ASSERT_EQ(DesktopRig::run(QStringLiteral("espeak-ng"),
-                                  {"-m", "-v", "ru", "-w", speech,
-                                   "<speak>Сегодня мы подробно обсудили план работы отдела на всю следующую неделю."
-                                   "<break time=\"1500ms\"/>Отчёт нужно обязательно отправить руководителю проекта "
-                                   "до конца пятницы.</speak>"}),
+                              {"-m", "-v", "ru", "-w", speech,
+                               "<speak>Сегодня мы подробно обсудили план работы отдела на всю следующую неделю."
+                               "<break time=\"1500ms\"/>Отчёт нужно обязательно отправить руководителю проекта "
+                               "до конца пятницы.</speak>"}),
               0);
     ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
     DesktopRig::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), speech}, nullptr, 30000);
@@ -262,7 +262,7 @@ TEST_F(ChildrenDesktopTest, OnlyTheUserReachesTheServersAndNoCommandLineHoldsThe
         // Another user: refused at the private folder, whatever the socket's own mode.
         const auto other =
             DesktopRig::start(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534", "--clear-groups",
-                                                              "/usr/bin/python3", "-c", connect, socket});
+                                                          "/usr/bin/python3", "-c", connect, socket});
         ASSERT_TRUE(DesktopRig::finishes(*other));
         EXPECT_EQ(other->exitCode(), 1);
         EXPECT_EQ(other->readAllStandardError().trimmed(), "PermissionError");

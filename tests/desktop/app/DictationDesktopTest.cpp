@@ -79,8 +79,7 @@ TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWitho
     EXPECT_TRUE(app.log().contains(QStringLiteral("Завершение работы")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return RunningApp::hasEnded(server); }, 5000));
     // No clipboard manager runs here, yet the dictated text can still be pasted.
-    EXPECT_TRUE(
-        DesktopRig::clipboardBecomes(QStringLiteral("Привет, это проверка Linuxа.\n\nВторая часть текста.")))
+    EXPECT_TRUE(DesktopRig::clipboardBecomes(QStringLiteral("Привет, это проверка Linuxа.\n\nВторая часть текста.")))
         << DesktopRig::clipboard().toStdString();
 }
 
@@ -263,10 +262,10 @@ TEST_F(DictationDesktopTest, PhrasesRecognizedWhileRecordingGiveTheSameTextAsOne
     // Three sentences with pauses of 1.5 s, the last one short.
     const QString speech = TestEnvironment::makeDirectory(QStringLiteral("sentences")) + QStringLiteral("/speech.wav");
     ASSERT_EQ(DesktopRig::run(QStringLiteral("espeak-ng"),
-                                  {"-m", "-v", "ru", "-w", speech,
-                                   "<speak>Сегодня мы подробно обсудили план работы отдела на всю следующую неделю."
-                                   "<break time=\"1500ms\"/>Отчёт нужно обязательно отправить руководителю проекта "
-                                   "до конца пятницы.<break time=\"1500ms\"/>Спасибо.</speak>"}),
+                              {"-m", "-v", "ru", "-w", speech,
+                               "<speak>Сегодня мы подробно обсудили план работы отдела на всю следующую неделю."
+                               "<break time=\"1500ms\"/>Отчёт нужно обязательно отправить руководителю проекта "
+                               "до конца пятницы.<break time=\"1500ms\"/>Спасибо.</speak>"}),
               0);
 
     TextFieldWindow field;

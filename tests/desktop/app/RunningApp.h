@@ -118,7 +118,7 @@ public:
     {
         const QString wav = TestEnvironment::makeDirectory(QStringLiteral("speech")) + QStringLiteral("/phrase.wav");
         ASSERT_EQ(DesktopRig::run(QStringLiteral("espeak-ng"),
-                                      {QStringLiteral("-v"), QStringLiteral("ru"), QStringLiteral("-w"), wav, phrase}),
+                                  {QStringLiteral("-v"), QStringLiteral("ru"), QStringLiteral("-w"), wav, phrase}),
                   0);
         ASSERT_EQ(DesktopRig::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), wav}), 0);
     }
@@ -149,9 +149,9 @@ public:
     {
         QString ids;
         DesktopRig::run(QStringLiteral("xdotool"),
-                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
-                             QStringLiteral("^Tolvan$")},
-                            &ids);
+                        {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
+                         QStringLiteral("^Tolvan$")},
+                        &ids);
         return ids.split(u'\n', Qt::SkipEmptyParts);
     }
 
@@ -174,7 +174,7 @@ public:
         const QString icon = trayIcons().value(0);
         return !icon.isEmpty() && opensWindow([&] {
             DesktopRig::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"),
-                                     QStringLiteral("8"), QStringLiteral("click"), QString::number(button)});
+                                 QStringLiteral("8"), QStringLiteral("click"), QString::number(button)});
         });
     }
 

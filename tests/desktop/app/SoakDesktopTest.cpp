@@ -67,7 +67,7 @@ TEST_F(SoakDesktopTest, EveryDictationIsInsertedIntoItsWindowOrKeptWhateverTheRe
                               QStringLiteral("Проверка связи, проверка связи, проверка связи, приём.")};
     for (int index = 0; index < 2; ++index)
         ASSERT_EQ(DesktopRig::run(QStringLiteral("espeak-ng"),
-                                      {"-v", "ru", "-s", "260", "-w", speech[index], phrases[index]}),
+                                  {"-v", "ru", "-s", "260", "-w", speech[index], phrases[index]}),
                   0);
 
     std::array<TextFieldWindow, 2> fields;

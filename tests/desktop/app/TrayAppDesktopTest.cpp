@@ -142,14 +142,12 @@ TEST_F(TrayAppDesktopTest, LearningAWordFromTheSelectionTeachesTheRecognizerAndR
 
     // A selected word: the dialog shows it, and the correct form replaces it.
     DesktopRig::setClipboardElsewhere(QStringLiteral("gitkhab"));
-    ASSERT_TRUE(
-        QTest::qWaitFor([] { return DesktopRig::activeWindowName() == QStringLiteral("Поле ввода"); }, 5000))
+    ASSERT_TRUE(QTest::qWaitFor([] { return DesktopRig::activeWindowName() == QStringLiteral("Поле ввода"); }, 5000))
         << DesktopRig::activeWindowName().toStdString();
     DesktopRig::press({QStringLiteral("ctrl+v")});
     ASSERT_TRUE(field.waitForText(QStringLiteral("gitkhab")));
     DesktopRig::press({QStringLiteral("shift+Home")});
-    ASSERT_TRUE(
-        QTest::qWaitFor([] { return DesktopRig::selection("primary") == QStringLiteral("gitkhab"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return DesktopRig::selection("primary") == QStringLiteral("gitkhab"); }, 5000));
     DesktopRig::press({QStringLiteral("ctrl+shift+space")});
     ASSERT_TRUE(QTest::qWaitFor(
         [] { return DesktopRig::activeWindowName().startsWith(QStringLiteral("Выучить слово")); }, 5000));

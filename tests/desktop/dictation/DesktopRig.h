@@ -213,9 +213,9 @@ public:
     {
         QString window;
         DesktopRig::run(QStringLiteral("xdotool"),
-                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                             QString::number(process_.processId())},
-                            &window);
+                        {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                         QString::number(process_.processId())},
+                        &window);
         DesktopRig::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window.trimmed()});
     }
 

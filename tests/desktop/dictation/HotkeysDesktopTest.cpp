@@ -68,16 +68,14 @@ TEST_F(HotkeysDesktopTest,
        ToggleAndWhileRecordingEnterAndEscAreSwallowedWithCapsLockAndAfterAKeymapChangeRightAltIsPushToTalk)
 {
     ASSERT_TRUE(manager->startIfPossible());
-    DesktopRig::press(
-        {"Caps_Lock", "super+shift+space", "Caps_Lock", "super+shift+space", "x", "ctrl+shift+space"});
+    DesktopRig::press({"Caps_Lock", "super+shift+space", "Caps_Lock", "super+shift+space", "x", "ctrl+shift+space"});
     EXPECT_TRUE(field->waitForText("x"));
     ASSERT_TRUE(callsReach(3));
     EXPECT_EQ(calls, (QStringList{"toggle", "toggle", "learn"})) << "posted keys are no typing";
     calls.clear();
     // Right Alt is never grabbed: with a letter it is the application's chord, however long held. Only a long
     // lone hold is push-to-talk.
-    ASSERT_TRUE(
-        DesktopRig::finishes(*DesktopRig::keys({"down:Alt_R", "down:b", "up:b", "sleep:800", "up:Alt_R"})));
+    ASSERT_TRUE(DesktopRig::finishes(*DesktopRig::keys({"down:Alt_R", "down:b", "up:b", "sleep:800", "up:Alt_R"})));
     EXPECT_TRUE(QTest::qWaitFor([&] { return field->keys().contains("Alt+B"); }, 3000));
     ASSERT_TRUE(DesktopRig::finishes(*DesktopRig::keys({"down:Alt_R", "sleep:50", "up:Alt_R"})));
     ASSERT_NO_FATAL_FAILURE(holdUntilPushToTalkBegins("Alt_R"));
@@ -134,8 +132,7 @@ TEST_F(HotkeysDesktopTest, CombinationOwnedByAnotherClientIsReportedAndTakenOnce
 
     ASSERT_TRUE(manager->startIfPossible());
     EXPECT_EQ(manager->unavailableShortcuts(), QStringList{"Super+Shift+Пробел"});
-    EXPECT_EQ(DesktopRig::appLog().count(QStringLiteral("Сочетание занято другой программой: Super+Shift+Пробел")),
-              1);
+    EXPECT_EQ(DesktopRig::appLog().count(QStringLiteral("Сочетание занято другой программой: Super+Shift+Пробел")), 1);
     DesktopRig::press({"super+shift+space", "ctrl+shift+space"});
     ASSERT_TRUE(callsReach(1));
     EXPECT_TRUE(QTest::qWaitFor([&] { return othersPresses == 1; }, 3000));

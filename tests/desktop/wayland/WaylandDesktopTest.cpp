@@ -230,14 +230,12 @@ TEST_F(WaylandDesktopTest, UnderSwayLearningAWordInANativeTerminalLeavesItsComma
     const auto app = startApp(sway.session());
     ASSERT_TRUE(app->waitUntilReady());
     const QString marker = QStringLiteral("tolvan-sleep-%1").arg(QCoreApplication::applicationPid());
-    const auto running = [&] {
-        return DesktopRig::run(QStringLiteral("pgrep"), {QStringLiteral("-f"), marker}) == 0;
-    };
-    auto foot = DesktopRig::start(
-        QStringLiteral(TOLVAN_WAYLAND_RIG_DIR "/run-client.sh"),
-        sway.clientCommand({QStringLiteral("foot"), QStringLiteral("--app-id=an-unknown-terminal"),
-                            QStringLiteral("bash"), QStringLiteral("-c"),
-                            QStringLiteral("exec -a %1 sleep 600").arg(marker)}));
+    const auto running = [&] { return DesktopRig::run(QStringLiteral("pgrep"), {QStringLiteral("-f"), marker}) == 0; };
+    auto foot =
+        DesktopRig::start(QStringLiteral(TOLVAN_WAYLAND_RIG_DIR "/run-client.sh"),
+                          sway.clientCommand({QStringLiteral("foot"), QStringLiteral("--app-id=an-unknown-terminal"),
+                                              QStringLiteral("bash"), QStringLiteral("-c"),
+                                              QStringLiteral("exec -a %1 sleep 600").arg(marker)}));
     ASSERT_TRUE(QTest::qWaitFor(running, 10000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return sway.focusedAppId() == QStringLiteral("an-unknown-terminal"); }, 10000))
         << sway.focusedAppId().toStdString();

@@ -84,10 +84,9 @@ public:
     {
         QString name;
         DesktopRig::run(QStringLiteral("env"),
-                            {QStringLiteral("DISPLAY=") + values_.value(QStringLiteral("DISPLAY")),
-                             QStringLiteral("xdotool"), QStringLiteral("getactivewindow"),
-                             QStringLiteral("getwindowname")},
-                            &name);
+                        {QStringLiteral("DISPLAY=") + values_.value(QStringLiteral("DISPLAY")),
+                         QStringLiteral("xdotool"), QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")},
+                        &name);
         return name.trimmed();
     }
 
@@ -115,10 +114,10 @@ public:
     {
         QString output;
         DesktopRig::run(QStringLiteral("env"),
-                            QStringList{QStringLiteral("DISPLAY=") + values_.value(QStringLiteral("DISPLAY")),
-                                        QStringLiteral("xdotool")} +
-                                arguments,
-                            &output);
+                        QStringList{QStringLiteral("DISPLAY=") + values_.value(QStringLiteral("DISPLAY")),
+                                    QStringLiteral("xdotool")} +
+                            arguments,
+                        &output);
         return output.trimmed();
     }
 
@@ -131,8 +130,7 @@ public:
     // Runs a native client of the compositor to its end, e.g. wl-copy; its exit code, or -1.
     int runClient(const QStringList& command, QString* output = nullptr) const
     {
-        return DesktopRig::run(QStringLiteral(TOLVAN_WAYLAND_RIG_DIR "/run-client.sh"), clientCommand(command),
-                                   output);
+        return DesktopRig::run(QStringLiteral(TOLVAN_WAYLAND_RIG_DIR "/run-client.sh"), clientCommand(command), output);
     }
     // sway's focused native window: its app_id, or empty.
     QString focusedAppId() const

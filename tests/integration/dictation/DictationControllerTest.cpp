@@ -89,8 +89,8 @@ protected:
     void startServer()
     {
         controller.startServer();
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return controller.whisperServer().state().kind == WhisperServer::State::ready; }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return controller.whisperServer().state().kind == WhisperServer::State::ready; }, 10000));
     }
 
     // `ms` of sound, then `pauseMs` of silence, in the microphone's blocks.
