@@ -73,7 +73,7 @@ TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWitho
     const qint64 server = app.serverPid();
     ASSERT_GT(server, 0);
     ::kill(static_cast<pid_t>(app.process().processId()), SIGTERM);
-    ASSERT_TRUE(app.process().waitForFinished(8000));
+    ASSERT_TRUE(DesktopRig::finishes(app.process(), 8000));
     EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.process().exitCode(), 0);
     EXPECT_TRUE(app.log().contains(QStringLiteral("Завершение работы")));

@@ -193,7 +193,7 @@ TEST_F(TrayAppDesktopTest, TheEndOfTheSessionEndsTheAppAlsoWhileAnAlertWaitsForA
     ASSERT_TRUE(app.logShows(QStringLiteral("Окно: «Не удалось загрузить модель»"), 15000)) << app.log().toStdString();
 
     ::kill(static_cast<pid_t>(app.process().processId()), SIGTERM);
-    ASSERT_TRUE(app.process().waitForFinished(8000));
+    ASSERT_TRUE(DesktopRig::finishes(app.process(), 8000));
     EXPECT_EQ(app.process().exitCode(), 0);
     EXPECT_TRUE(app.log().contains(QStringLiteral("Завершение работы")));
 }
@@ -238,7 +238,7 @@ TEST_F(TrayAppDesktopTest, WithoutATrayASecondStartOpensTheSettingsWithTheMenuTh
     ASSERT_TRUE(secondStartShowsSettings());
     ASSERT_TRUE(pressOpens("space"));
     DesktopRig::press({"Up", "Return"});
-    ASSERT_TRUE(app.process().waitForFinished(8000));
+    ASSERT_TRUE(DesktopRig::finishes(app.process(), 8000));
     EXPECT_EQ(app.process().exitCode(), 0);
     EXPECT_TRUE(app.log().contains(QStringLiteral("Завершение работы")));
 }

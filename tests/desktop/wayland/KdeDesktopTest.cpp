@@ -58,7 +58,7 @@ TEST_F(WaylandDesktopTest, UnderKWinDictationIsPastedThroughFakeInputIntoTheFocu
 
     const qint64 server = app->serverPid();
     kwin.signal(SIGTERM);
-    ASSERT_TRUE(app->process().waitForFinished(10000));
+    ASSERT_TRUE(DesktopRig::finishes(app->process(), 10000));
     EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app->process().exitCode(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return RunningApp::hasEnded(server); }, 5000));

@@ -185,7 +185,7 @@ TEST_F(WaylandDesktopTest, UnderSwayAHungPasteIsGivenUpForGoodAndALogoutEndsTheA
 
     const qint64 server = app->serverPid();
     sway.signal(SIGTERM);
-    ASSERT_TRUE(app->process().waitForFinished(10000));
+    ASSERT_TRUE(DesktopRig::finishes(app->process(), 10000));
     EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app->process().exitCode(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return RunningApp::hasEnded(server); }, 5000));
@@ -215,7 +215,7 @@ TEST_F(WaylandDesktopTest, UnderSwayTheUsersClipboardComesBackAndTheDictatedText
     EXPECT_TRUE(field->waitForText(expectedField + expectedField, 8000)) << field->text().toStdString();
     ASSERT_TRUE(app->waitUntilIdle());
     ::kill(static_cast<pid_t>(app->process().processId()), SIGTERM);
-    ASSERT_TRUE(app->process().waitForFinished(8000));
+    ASSERT_TRUE(DesktopRig::finishes(app->process(), 8000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return sway.nativeClipboard() == expectedText; }, 5000))
         << sway.nativeClipboard().toStdString();
 }
