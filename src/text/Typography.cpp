@@ -254,7 +254,7 @@ Result apply(const QString& text, const Options& options)
     };
     const QChar groupSeparator = options.noBreakSpaces ? QChar(noBreakSpace) : QChar(u' ');
     // Numbers before dashes: a dash between two spoken numbers makes a range of them.
-    pass(true, Rule::spacing, PunctuationSpacing::tidied);
+    pass(options.corrections, Rule::spacing, PunctuationSpacing::tidied);
     pass(options.quotes, Rule::quotes, quotes);
     pass(options.romanCenturies, Rule::romanCenturies,
          [](const QString& part) { return outsideQuotations(part, RussianNumbers::romanCenturies); });
@@ -264,8 +264,8 @@ Result apply(const QString& text, const Options& options)
     pass(options.numbers, Rule::digits,
          [&](const QString& part) { return NumberTypography::apply(part, groupSeparator); });
     pass(options.dashes, Rule::dashes, [&](const QString& part) { return dashes(part, options.format); });
-    pass(true, Rule::hyphens, HyphenatedWords::joined);
-    pass(true, Rule::abbreviations, Abbreviations::spaced);
+    pass(options.corrections, Rule::hyphens, HyphenatedWords::joined);
+    pass(options.corrections, Rule::abbreviations, Abbreviations::spaced);
     pass(options.minusSign, Rule::minusSign, minusSigns);
     pass(options.numberSign, Rule::numberSign, numberSigns);
     pass(options.ellipsis, Rule::ellipsis, ellipses);

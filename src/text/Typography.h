@@ -44,6 +44,9 @@ struct Options
     bool minusSign = false;
     bool numberSign = false;
     bool ellipsis = false;
+    // What no editor leaves as a recognizer writes it, and no switch of the settings turns off: spaces at
+    // punctuation, «кто-то», «т. е.». Off only where every rule is to stay off.
+    bool corrections = true;
     // In Markdown a line that starts with "- " is a list item; in plain text it is a line of dialogue.
     TextFormatter::OutputFormat format = TextFormatter::OutputFormat::markdown;
 };
