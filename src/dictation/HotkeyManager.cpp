@@ -38,9 +38,11 @@ bool rightCtrlChosen()
 
 bool isPushToTalkKey(Keys::Keysym key)
 {
-    if (rightCtrlChosen())
-        return key == Keys::rightControl;
-    return key == Keys::rightAlt || key == Keys::isoLevel3Shift;
+    // Every key of the session comes here: the settings file is asked only about the two candidates.
+    const bool rightAlt = key == Keys::rightAlt || key == Keys::isoLevel3Shift;
+    if (!rightAlt && key != Keys::rightControl)
+        return false;
+    return rightAlt != rightCtrlChosen();
 }
 
 QString keyTitle(Keys::Keysym key)
