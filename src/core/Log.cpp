@@ -89,7 +89,7 @@ namespace Log
 
 void info(const QString& message)
 {
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
     logFile().append((stamp + QLatin1Char(' ') + message + QLatin1Char('\n')).toUtf8());
     mirrorToStandardError(message);
 }

@@ -200,6 +200,7 @@ void DictationController::finish()
     dictation->wav = recorder_->takeWav();
     const double voicedMs = recorder_->voicedAccumMs();
     recordingEnded();
+    Log::info(QStringLiteral("Запись остановлена"));
     Sounds::play(Sounds::Sound::pop);
     if (const std::optional<QString> reason = Dictation::rejection(dictation->wav, voicedMs)) {
         moveTo(id, State::done);
@@ -300,6 +301,7 @@ void DictationController::handleResult(quint64 id, quint64 request, const Result
     if (!dictation.keptFile.isEmpty())
         RecordingArchive::remove(dictation.keptFile);
     dictation.text = TranscriptPipeline::textOf(result.value());
+    Log::info(QStringLiteral("Распознано символов: %1").arg(dictation.text.size()));
     moveTo(id, State::delivering);
     deliverInOrder();
 }

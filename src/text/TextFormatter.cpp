@@ -348,7 +348,13 @@ private:
 
 bool hasCombiningMark(const QString& text)
 {
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x300 && c.isMark(); });
+    for (qsizetype position = 0; position < text.size();) {
+        const char32_t c = CodePoints::at(text, position);
+        if (c >= 0x300 && QChar::isMark(c))
+            return true;
+        position += CodePoints::width(c);
+    }
+    return false;
 }
 
 } // namespace
@@ -372,25 +378,33 @@ QString process(const QString& text, const Config& config)
 QString normalize(const QString& text)
 {
     QString lowered = text.toLower();
-    // A decomposed "ё" (е + diaeresis) must fold like the composed one.
-    if (hasCombiningMark(lowered))
-        lowered = lowered.normalized(QString::NormalizationForm_C);
+    // With combining marks the letters are taken apart, so that "ё" is "е" with a diaeresis however it was
+    // written and whatever other marks it carries, and put together again at the end.
+    const bool decomposed = hasCombiningMark(lowered);
+    if (decomposed)
+        lowered = lowered.normalized(QString::NormalizationForm_D);
     QString normalized;
     normalized.reserve(lowered.size());
     bool spaceBefore = false;
     bool previousKept = false;
+    char32_t base = 0;
     for (qsizetype position = 0; position < lowered.size();) {
         char32_t c = CodePoints::at(lowered, position);
         position += CodePoints::width(c);
         if (c == U'ё')
             c = U'е';
         // A combining mark belongs to the letter before it (one user-perceived character).
-        const bool keep = QChar::isLetterOrNumber(c) || (previousKept && QChar::isMark(c));
+        const bool mark = QChar::isMark(c);
+        const bool keep = QChar::isLetterOrNumber(c) || (previousKept && mark);
         previousKept = keep;
         if (!keep) {
             spaceBefore = true;
             continue;
         }
+        if (!mark)
+            base = c;
+        else if (base == U'е' && c == U'\u0308')
+            continue;
         if (spaceBefore && !normalized.isEmpty())
             normalized += u' ';
         spaceBefore = false;
@@ -401,7 +415,7 @@ QString normalize(const QString& text)
             normalized += QChar(static_cast<char16_t>(c));
         }
     }
-    return normalized;
+    return decomposed ? normalized.normalized(QString::NormalizationForm_C) : normalized;
 }
 
 QString foldInPlace(const QString& text)

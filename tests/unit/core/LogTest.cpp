@@ -24,10 +24,10 @@ TEST(Log, AppendsOneTimeStampedLinePerLineAndEchoesToStandardError)
     ASSERT_EQ(lines.size(), 4);
     EXPECT_EQ(lines[0], QStringLiteral("2026-01-01T00:00:00Z прошлый запуск"));
     const auto match =
-        QRegularExpression(QStringLiteral("^(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ) Запуск «Толван»$"))
+        QRegularExpression(QStringLiteral("^(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z) Запуск «Толван»$"))
             .match(lines[1]);
     ASSERT_TRUE(match.hasMatch()) << lines[1].toStdString();
-    EXPECT_LE(qAbs(QDateTime::fromString(match.captured(1), Qt::ISODate).secsTo(QDateTime::currentDateTimeUtc())), 5);
+    EXPECT_LE(qAbs(QDateTime::fromString(match.captured(1), Qt::ISODateWithMs).secsTo(QDateTime::currentDateTimeUtc())), 5);
     EXPECT_EQ(lines[2], QStringLiteral("1.0"));
 }
 
