@@ -27,7 +27,8 @@ TEST(Log, AppendsOneTimeStampedLinePerLineAndEchoesToStandardError)
         QRegularExpression(QStringLiteral("^(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z) Запуск «Толван»$"))
             .match(lines[1]);
     ASSERT_TRUE(match.hasMatch()) << lines[1].toStdString();
-    EXPECT_LE(qAbs(QDateTime::fromString(match.captured(1), Qt::ISODateWithMs).secsTo(QDateTime::currentDateTimeUtc())), 5);
+    EXPECT_LE(qAbs(QDateTime::fromString(match.captured(1), Qt::ISODateWithMs).secsTo(QDateTime::currentDateTimeUtc())),
+              5);
     EXPECT_EQ(lines[2], QStringLiteral("1.0"));
 }
 
