@@ -28,6 +28,7 @@
 #include "platform/X11Display.h"
 #include "quality/AdvisorEngine.h"
 #include "text/MacroEditor.h"
+#include "text/TranscriptPipeline.h"
 #include "update/FeedbackWindow.h"
 #include "update/Updater.h"
 
@@ -78,6 +79,7 @@ void AppDelegate::start()
     });
     updateIcon();
     trayIcon_->show();
+    QTimer::singleShot(0, this, [] { TranscriptPipeline::warmUp(); });
     followTray();
     connect(&trayWatch_, &QTimer::timeout, this, &AppDelegate::followTray);
     trayWatch_.start(trayCheckMs);

@@ -84,6 +84,8 @@ void TextDelivery::recordingStarted()
 void TextDelivery::recordingEnded()
 {
     recording_ = false;
+    if (isGnome())
+        GnomeRoute::shared().prepare();
     pump();
     showNextReview();
 }

@@ -180,7 +180,7 @@ void pasteInto(Paste paste, PasteKeys keys)
     pasted();
 }
 
-// The text onto the clipboard, the paste keystroke after the delay that lets the target see it. Nothing is pasted
+// The text onto the clipboard, the paste keystroke once the target can see it. Nothing is pasted
 // unless the clipboard holds the text: pasting would insert whatever another program put there.
 void pasteNext()
 {
@@ -189,23 +189,27 @@ void pasteNext()
         return;
     Paste paste = std::move(pastes.front());
     pastes.pop_front();
-    putOnClipboard(paste.text);
     if (!paste.keystroke) {
+        putOnClipboard(paste.text);
         shareWithNativeWindows(paste.text);
         report(paste, TextInserter::Outcome::copied);
         pasteNext();
         return;
     }
-    QTimer::singleShot(TextInserter::pasteDelayMs, QCoreApplication::instance(), [paste = std::move(paste)] {
+    // The selection before the clipboard: a route that waits until native windows are offered the clipboard
+    // then knows the selection, set earlier, has reached them as well.
+    const bool kindUnknown = windowKindUnknown();
+    if (kindUnknown)
+        clipboard()->setText(paste.text, QClipboard::Selection);
+    putOnClipboard(paste.text);
+    const int delayMs = KeyInjector::waitsForPastedText() ? 0 : TextInserter::pasteDelayMs;
+    QTimer::singleShot(delayMs, QCoreApplication::instance(), [paste = std::move(paste), kindUnknown] {
         if (!putOnClipboard(paste.text)) {
             Log::info(QStringLiteral("Буфер обмена занят другой программой — вставка отменена"));
             report(paste, TextInserter::Outcome::clipboardTaken);
             pasteNext();
             return;
         }
-        const bool kindUnknown = windowKindUnknown();
-        if (kindUnknown)
-            clipboard()->setText(paste.text, QClipboard::Selection);
         QThreadPool::globalInstance()->start([paste, keys = pasteKeys(kindUnknown)] { pasteInto(paste, keys); });
     });
 }

@@ -15,6 +15,7 @@ class QObject;
 // Steered by the settings "appendSpace", "restoreClipboard" and "autoPaste". Call on the main thread.
 namespace TextInserter
 {
+// From the text on the clipboard to the paste keystroke, where the route cannot tell when the target may read it.
 constexpr int pasteDelayMs = 80;
 constexpr int restoreDelayMs = 1000;
 // How long a keystroke waits for the user to let go of Ctrl, Shift, Alt or Super.

@@ -79,15 +79,13 @@ GnomeRemoteSession::~GnomeRemoteSession()
         stop();
 }
 
-bool GnomeRemoteSession::start()
+GnomeRemoteSession::Reply GnomeRemoteSession::start()
 {
     const Reply reply = call(QStringLiteral("Start"), {}, QStringLiteral("запуск сеанса"));
-    // A start left unanswered may still happen: the session counts as started, to be stopped.
     started_ = reply != Reply::refused;
-    if (reply != Reply::done)
-        return false;
-    Log::info(QStringLiteral("Сеанс удалённого управления GNOME открыт: ") + path_);
-    return true;
+    if (reply == Reply::done)
+        Log::info(QStringLiteral("Сеанс удалённого управления GNOME открыт: ") + path_);
+    return reply;
 }
 
 bool GnomeRemoteSession::shareClipboard()

@@ -28,7 +28,9 @@ public:
     GnomeRemoteSession& operator=(const GnomeRemoteSession&) = delete;
 
     const QString& path() const { return path_; }
-    bool start();
+    // Starts the session: from here GNOME Shell shows its screen-sharing indicator. A start left unanswered counts
+    // as made, to be stopped.
+    Reply start();
     // Lets the session read the clipboard (EnableClipboard).
     bool shareClipboard();
     // The clipboard's text as native windows get it; nothing when mutter does not tell.

@@ -1,7 +1,6 @@
 #include "platform/GnomeRoute.h"
 
 #include "core/Log.h"
-#include "platform/GnomeRemoteSession.h"
 #include "platform/OwnClipboard.h"
 
 #include <QCoreApplication>
@@ -179,6 +178,37 @@ QStringList GnomeRoute::focusedWindowClass()
     return {};
 }
 
+void GnomeRoute::prepare()
+{
+    QThreadPool::globalInstance()->start([this] {
+        if (!isOffered() || closing_ || stoppedByUser_)
+            return;
+        const std::lock_guard lock(keystrokeMutex_);
+        if (spare_)
+            return;
+        spare_ = std::make_unique<GnomeRemoteSession>();
+        if (spare_->path().isEmpty())
+            spare_.reset();
+    });
+}
+
+std::unique_ptr<GnomeRemoteSession> GnomeRoute::startedSession()
+{
+    std::unique_ptr<GnomeRemoteSession> session = std::move(spare_);
+    if (session) {
+        const GnomeRemoteSession::Reply reply = session->start();
+        if (reply == GnomeRemoteSession::Reply::done)
+            return session;
+        // Unanswered: stopped as it goes. Refused: mutter no longer knows it, and a new one takes its place.
+        if (reply == GnomeRemoteSession::Reply::none)
+            return nullptr;
+    }
+    session = std::make_unique<GnomeRemoteSession>();
+    if (session->path().isEmpty() || session->start() != GnomeRemoteSession::Reply::done)
+        return nullptr;
+    return session;
+}
+
 WaylandRoute::Keystroke GnomeRoute::postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifiers modifiers,
                                             const QString& pasted)
 {
@@ -189,31 +219,33 @@ WaylandRoute::Keystroke GnomeRoute::postKey(ActiveWindow::WindowId target, Keys:
     }
     if (!isOffered())
         return Keystroke::failed;
-    GnomeRemoteSession session;
-    if (session.path().isEmpty())
+    const std::unique_ptr<GnomeRemoteSession> session = startedSession();
+    if (!session)
         return Keystroke::failed;
-    session.onStoppedElsewhere = [this] {
+    session->onStoppedElsewhere = [this] {
         if (closing_ || stoppedByUser_.exchange(true))
             return;
         Log::info(QStringLiteral("Сеанс удалённого управления GNOME остановлен не нами (значком «экран "
                                  "транслируется»): вставки нет до следующей диктовки"));
     };
-    if (!session.start())
-        return Keystroke::failed;
     const auto running = [this](const QString& path) {
         const std::lock_guard runningLock(runningMutex_);
         running_ = path;
     };
-    running(session.path());
-    Keystroke result = Keystroke::failed;
-    if (!pasted.isEmpty() && !nativeWindowsAreOffered(session, pasted)) {
-        Log::info(QStringLiteral("Окнам Wayland не передан наш текст — вставка отменена, текст в буфере обмена"));
-        result = Keystroke::clipboardNotOurs;
-    } else if (target != 0 && focus_.window() != target) {
-        result = Keystroke::targetLeft;
-    } else if (pressAndRelease(session, pressesFor(key, modifiers))) {
-        result = Keystroke::posted;
-    }
+    running(session->path());
+    const Keystroke result = paste(*session, target, key, modifiers, pasted);
     running({});
     return result;
+}
+
+WaylandRoute::Keystroke GnomeRoute::paste(GnomeRemoteSession& session, ActiveWindow::WindowId target, Keys::Keysym key,
+                                          Keys::Modifiers modifiers, const QString& pasted)
+{
+    if (!pasted.isEmpty() && !nativeWindowsAreOffered(session, pasted)) {
+        Log::info(QStringLiteral("Окнам Wayland не передан наш текст — вставка отменена, текст в буфере обмена"));
+        return Keystroke::clipboardNotOurs;
+    }
+    if (target != 0 && focus_.window() != target)
+        return Keystroke::targetLeft;
+    return pressAndRelease(session, pressesFor(key, modifiers)) ? Keystroke::posted : Keystroke::failed;
 }

@@ -2,12 +2,14 @@
 
 #include "platform/GnomeFocus.h"
 #include "platform/GnomeFocusWatch.h"
+#include "platform/GnomeRemoteSession.h"
 #include "platform/WaylandRoute.h"
 
 #include <QPointer>
 #include <QString>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 // Keystrokes into the native windows of GNOME's compositor through mutter's remote desktop on the session bus
@@ -30,6 +32,9 @@ public:
     bool isStoppedByUser() const { return stoppedByUser_; }
     // The user started a new dictation.
     void resume();
+    // A recording ended and its text may soon be pasted: a session is made ready, not started, so that the paste
+    // does not wait for mutter to create one. Mutter shows nothing for a session until it starts. Returns at once.
+    void prepare();
 
     ActiveWindow::WindowId focusedWindow() override;
     // Mutter takes no request to focus a window: true only for the window that has the focus already.
@@ -40,6 +45,7 @@ public:
     // second (mutter hands an X11 clipboard on to them a few milliseconds after it changed) or mutter cannot tell.
     Keystroke postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifiers modifiers,
                       const QString& pasted) override;
+    bool waitsForPastedText() const override { return true; }
 
 private:
     GnomeRoute() = default;
@@ -47,6 +53,10 @@ private:
     // Whether the session bus has mutter's remote desktop; asked once, and then the accessibility bus is followed.
     bool isOffered();
     void watch();
+    // The session made ready, started; else a new one. Nothing when mutter gives or starts none.
+    std::unique_ptr<GnomeRemoteSession> startedSession();
+    Keystroke paste(GnomeRemoteSession& session, ActiveWindow::WindowId target, Keys::Keysym key,
+                    Keys::Modifiers modifiers, const QString& pasted);
 
     GnomeFocus focus_;
     // The application's child: it goes with the event loop it is fed by.
@@ -55,8 +65,9 @@ private:
     std::atomic<bool> offered_ = false;
     std::atomic<bool> stoppedByUser_ = false;
     std::atomic<bool> closing_ = false;
-    // One session at a time.
+    // One session at a time; it guards spare_ too.
     std::mutex keystrokeMutex_;
+    std::unique_ptr<GnomeRemoteSession> spare_;
     // The running session's path, for close().
     std::mutex runningMutex_;
     QString running_;

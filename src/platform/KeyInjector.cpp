@@ -38,6 +38,12 @@ Keystroke postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifie
     return X11KeyInjector::postKey(key, modifiers) ? Keystroke::posted : Keystroke::failed;
 }
 
+bool waitsForPastedText()
+{
+    WaylandRoute* route = nativeRoute();
+    return route && route->waitsForPastedText();
+}
+
 QStringList focusedWindowClass()
 {
     if (WaylandRoute* route = nativeRoute())

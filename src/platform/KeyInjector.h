@@ -25,6 +25,8 @@ bool waitForModifiersReleased(int timeoutMs);
 // `pasted` is the text on our clipboard, which native Wayland windows must get first.
 Keystroke postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifiers modifiers,
                   const QString& pasted = {});
+// Whether postKey, for the focused window, waits by itself until that window is offered the pasted text.
+bool waitsForPastedText();
 // The class hint (instance name and class name) of the window holding the keyboard focus, or of its
 // nearest ancestor that has one (a native Wayland window: its app_id); empty when unknown.
 QStringList focusedWindowClass();

@@ -46,6 +46,9 @@ public:
     virtual Keystroke postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifiers modifiers,
                               const QString& pasted = {}) = 0;
 
+    // Whether postKey waits by itself until native windows are offered `pasted`: then nothing need wait before it.
+    virtual bool waitsForPastedText() const { return false; }
+
     // Whether native windows' clipboard is kept apart from X11 programs' (wlroots), so that text reaches it, is
     // read from it and put back on it through the route; elsewhere (mutter) the compositor bridges the two itself.
     virtual bool hasOwnClipboard() const { return false; }

@@ -68,4 +68,12 @@ QString textOf(const TranscriptionResult& result)
     return Typography::apply(TextFormatter::capitalizeFirstLetter(text), Typography::optionsFrom(settings)).text;
 }
 
+void warmUp()
+{
+    TranscriptionResult sample;
+    sample.segments.push_back(
+        {QStringLiteral("Проверка: в 2026 году, с 5 по 10 декабря, «текст» — новая строка."), 0, 2000, 0, 0});
+    textOf(sample);
+}
+
 } // namespace TranscriptPipeline

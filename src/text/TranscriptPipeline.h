@@ -10,4 +10,7 @@
 namespace TranscriptPipeline
 {
 QString textOf(const TranscriptionResult& result);
+// Builds what the steps build on their first use (tens of milliseconds), so that the first dictation does not
+// wait for it.
+void warmUp();
 } // namespace TranscriptPipeline

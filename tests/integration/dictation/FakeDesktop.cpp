@@ -120,6 +120,11 @@ Keystroke postKey(ActiveWindow::WindowId target, Keys::Keysym key, Keys::Modifie
     return Keystroke::posted;
 }
 
+bool waitsForPastedText()
+{
+    return false;
+}
+
 QStringList focusedWindowClass()
 {
     return {};
