@@ -134,3 +134,28 @@ TEST(GnomeRouteTest, ASessionTheUserStopsFromTheIndicatorStopsPastesUntilTheNext
     ASSERT_TRUE(mutter.waitForCall(QStringLiteral("CALL 2 Stop")));
     EXPECT_EQ(mutter.readCalls().count(QStringLiteral("CALL 0 CreateSession")), 2);
 }
+
+// While a text is recognized a session is made ready, and mutter shows nothing for it until the paste starts it; one
+// mutter no longer knows (it was restarted meanwhile) gives way to a new one.
+TEST(GnomeRouteTest, ASessionMadeReadyBeforeThePasteIsTheOneItStartsAndAStaleOneGivesWay)
+{
+    FakeMutter mutter;
+    const QStringList options{QStringLiteral("--clipboard"), text};
+    mutter.startService(options);
+    GnomeRoute& route = GnomeRoute::shared();
+    route.prepare();
+    ASSERT_TRUE(mutter.waitForCall(QStringLiteral("CALL 0 CreateSession")));
+    EXPECT_FALSE(mutter.readCalls().contains(QStringLiteral("CALL 1 Start")));
+    EXPECT_TRUE(pastes(route));
+    ASSERT_TRUE(mutter.waitForCall(QStringLiteral("CALL 1 Stop")));
+    EXPECT_EQ(mutter.readCalls().count(QStringLiteral("CALL 0 CreateSession")), 1);
+    EXPECT_EQ(pressesOf(mutter.readCalls()).size(), 2);
+
+    route.prepare();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return mutter.readCalls().count(QStringLiteral("CALL 0 CreateSession")) == 2; }, 5000));
+    mutter.startService(options);
+    EXPECT_TRUE(pastes(route));
+    ASSERT_TRUE(mutter.waitForCall(QStringLiteral("CALL 1 Stop")));
+    EXPECT_EQ(pressesOf(mutter.readCalls()).size(), 2);
+}
