@@ -75,8 +75,11 @@ QString voiceCommands(const std::vector<MacroPair>& macros, const QDateTime& now
                "• Внутри списка каждая фраза — новый пункт; можно начинать её с «Пункт» или «Следующий "
                "пункт». Пример: «Пункт: купить молоко.»\n"
                "• «Конец списка», «Закончить список» — вернуться к обычному тексту.\n\n"
+               "Исправления\n"
+               "• «Зачеркни», «Удали последнюю фразу» — убрать последнюю продиктованную фразу, ещё раз — и фразу "
+               "перед ней. Пример: «Встреча в среду. Зачеркни. Встреча в четверг.»\n\n"
                "Английские команды тоже работают: new paragraph, new line, heading, subheading, list, bullet "
-               "list, numbered list, item, end of list, end list.\n\n"
+               "list, numbered list, item, end of list, end list, scratch that.\n\n"
                "Макросы — фраза, целиком совпавшая с триггером, заменяется текстом макроса:\n") +
            macroLines(macros) +
            QStringLiteral("«Подпись.» сработает, а «поставь подпись под договором» — нет.\n\n"

@@ -50,6 +50,14 @@ const QSet<QString>& endListCommands()
     return commands;
 }
 
+// Takes back the sentence said last.
+const QSet<QString>& strikeCommands()
+{
+    static const QSet<QString> commands{QStringLiteral("зачеркни"), QStringLiteral("удали последнюю фразу"),
+                                        QStringLiteral("scratch that")};
+    return commands;
+}
+
 const QSet<QString>& itemWords()
 {
     static const QSet<QString> words{QStringLiteral("пункт"), QStringLiteral("следующий пункт"),
@@ -221,8 +229,18 @@ public:
         const QString key = TextFormatter::normalize(sentence);
         if (key.isEmpty())
             return;
-        if (handleMacro(key) || handleCommand(key))
+        if (strikeCommands().contains(key)) {
+            strikeLast();
             return;
+        }
+        State before = state();
+        if (handleMacro(key)) {
+            taken_.push_back(std::move(before));
+            return;
+        }
+        if (handleCommand(key))
+            return;
+        taken_.push_back(std::move(before));
         if (const auto heading = headingPrefix(sentence)) {
             closeParagraphOrList();
             blocks_.push_back({Block::Kind::heading, TextFormatter::headingText(heading->text), heading->level, {}});
@@ -249,6 +267,32 @@ public:
     }
 
 private:
+    // Everything the text so far is made of.
+    struct State
+    {
+        QString paragraph;
+        std::vector<Block> blocks;
+        ListMode listMode = ListMode::none;
+        QStringList items;
+        std::optional<int> pendingHeading;
+    };
+
+    State state() const { return {paragraph_, blocks_, listMode_, items_, pendingHeading_}; }
+
+    // The text as it was before its last sentence, with the commands said since; again for the one before.
+    void strikeLast()
+    {
+        if (taken_.empty())
+            return;
+        State& before = taken_.back();
+        paragraph_ = std::move(before.paragraph);
+        blocks_ = std::move(before.blocks);
+        listMode_ = before.listMode;
+        items_ = std::move(before.items);
+        pendingHeading_ = before.pendingHeading;
+        taken_.pop_back();
+    }
+
     bool handleMacro(const QString& key)
     {
         if (config_.macros.isEmpty())
@@ -344,6 +388,8 @@ private:
     ListMode listMode_ = ListMode::none;
     QStringList items_;
     std::optional<int> pendingHeading_;
+    // The state before each sentence that added to the text, the last one last.
+    std::vector<State> taken_;
 };
 
 bool hasCombiningMark(const QString& text)
@@ -433,7 +479,8 @@ bool isStructuralCommand(const QString& normalized)
 {
     return paragraphCommands().contains(normalized) || lineBreakCommands().contains(normalized) ||
            bulletListCommands().contains(normalized) || numberedListCommands().contains(normalized) ||
-           endListCommands().contains(normalized) || headingLevel(normalized).has_value();
+           endListCommands().contains(normalized) || strikeCommands().contains(normalized) ||
+           headingLevel(normalized).has_value();
 }
 
 QString capitalizeFirstLetter(const QString& text)

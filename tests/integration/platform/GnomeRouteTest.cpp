@@ -152,8 +152,8 @@ TEST(GnomeRouteTest, ASessionMadeReadyBeforeThePasteIsTheOneItStartsAndAStaleOne
     EXPECT_EQ(pressesOf(mutter.readCalls()).size(), 2);
 
     route.prepare();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return mutter.readCalls().count(QStringLiteral("CALL 0 CreateSession")) == 2; }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return mutter.readCalls().count(QStringLiteral("CALL 0 CreateSession")) == 2; }, 5000));
     mutter.startService(options);
     EXPECT_TRUE(pastes(route));
     ASSERT_TRUE(mutter.waitForCall(QStringLiteral("CALL 1 Stop")));

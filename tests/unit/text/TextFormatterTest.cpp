@@ -88,6 +88,24 @@ TEST(Process, ParagraphsHeadingsListsAndEmptyResults)
     });
 }
 
+// «Зачеркни» takes back the last sentence that added to the text, whatever it became (a line, a list item, a heading,
+// a macro), together with the commands said after it; said again, the sentence before.
+TEST(Process, StrikingTakesBackTheLastSentenceSaid)
+{
+    expectFormatted(
+        {
+            {u"Встреча в среду. Зачеркни. Встреча в четверг.", u"Встреча в четверг."},
+            {u"Один. Два. Три. Зачеркни! Удали последнюю фразу. Четыре.", u"Один. Четыре."},
+            {u"Список. Хлеб. Молоко. Зачеркни. Сыр. Конец списка. Итог.", u"- Хлеб.\n- Сыр.\n\nИтог."},
+            {u"Текст. Заголовок: итоги. Зачеркни. Дальше.", u"Текст. Дальше."},
+            {u"Первый. Новый абзац. Второй. Новая строка. Зачеркни. Третий.", u"Первый.\n\nТретий."},
+            {u"Спасибо. Подпись. Scratch that.", u"Спасибо."},
+            {u"Зачеркни. Зачеркни. Текст. Зачеркни. Зачеркни.", u""},
+            {u"Не зачеркни это.", u"Не зачеркни это."},
+        },
+        {{QStringLiteral("подпись"), QStringLiteral("—\nИван")}});
+}
+
 TEST(Process, MacrosFireOnlyOnAWholeSentence)
 {
     expectFormatted({{u"Спасибо. Подпись.", u"Спасибо.\n\n—\nС уважением,\nИван"},
