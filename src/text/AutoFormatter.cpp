@@ -3,6 +3,7 @@
 #include "core/Regex.h"
 #include "text/CodePoints.h"
 #include "text/Graphemes.h"
+#include "text/SpokenCommands.h"
 #include "text/TextFormatter.h"
 
 #include <algorithm>
@@ -123,7 +124,7 @@ std::vector<Unit> unitsOf(const std::vector<SpeechSegment>& segments, const QSet
         measure(unit);
         if (unit.norm.isEmpty())
             continue;
-        unit.reserved = TextFormatter::isStructuralCommand(unit.norm) || macroTriggers.contains(unit.norm);
+        unit.reserved = SpokenCommands::isStructural(unit.norm) || macroTriggers.contains(unit.norm);
         unit.startMs = segment.startMs;
         unit.endMs = segment.endMs;
         units.push_back(std::move(unit));

@@ -2,6 +2,7 @@
 
 #include "text/CodePoints.h"
 #include "text/MacroStore.h"
+#include "text/SpokenCommands.h"
 
 #include <QSet>
 
@@ -15,74 +16,6 @@ namespace
 {
 
 using TextFormatter::OutputFormat;
-
-const QSet<QString>& paragraphCommands()
-{
-    static const QSet<QString> commands{QStringLiteral("новый абзац"), QStringLiteral("абзац"),
-                                        QStringLiteral("с красной строки"), QStringLiteral("new paragraph")};
-    return commands;
-}
-
-const QSet<QString>& lineBreakCommands()
-{
-    static const QSet<QString> commands{QStringLiteral("новая строка"), QStringLiteral("с новой строки"),
-                                        QStringLiteral("перенос строки"), QStringLiteral("new line")};
-    return commands;
-}
-
-const QSet<QString>& bulletListCommands()
-{
-    static const QSet<QString> commands{QStringLiteral("список"), QStringLiteral("маркированный список"),
-                                        QStringLiteral("bullet list"), QStringLiteral("list")};
-    return commands;
-}
-
-const QSet<QString>& numberedListCommands()
-{
-    static const QSet<QString> commands{QStringLiteral("нумерованный список"), QStringLiteral("numbered list")};
-    return commands;
-}
-
-const QSet<QString>& endListCommands()
-{
-    static const QSet<QString> commands{QStringLiteral("конец списка"), QStringLiteral("закончить список"),
-                                        QStringLiteral("end of list"), QStringLiteral("end list")};
-    return commands;
-}
-
-// Takes back the sentence said last.
-const QSet<QString>& strikeCommands()
-{
-    static const QSet<QString> commands{QStringLiteral("зачеркни"), QStringLiteral("удали последнюю фразу"),
-                                        QStringLiteral("scratch that")};
-    return commands;
-}
-
-const QSet<QString>& itemWords()
-{
-    static const QSet<QString> words{QStringLiteral("пункт"), QStringLiteral("следующий пункт"),
-                                     QStringLiteral("item")};
-    return words;
-}
-
-const std::vector<std::pair<QString, int>>& headingWords()
-{
-    static const std::vector<std::pair<QString, int>> words{
-        {QStringLiteral("большой заголовок"), 1}, {QStringLiteral("главный заголовок"), 1},
-        {QStringLiteral("заголовок"), 2},         {QStringLiteral("heading"), 2},
-        {QStringLiteral("подзаголовок"), 3},      {QStringLiteral("subheading"), 3},
-    };
-    return words;
-}
-
-std::optional<int> headingLevel(const QString& key)
-{
-    for (const auto& [word, level] : headingWords()) {
-        if (word == key)
-            return level;
-    }
-    return std::nullopt;
-}
 
 // Tried in this order: the longer phrase first.
 const std::array<QString, 3>& itemPrefixes()
@@ -131,7 +64,7 @@ struct HeadingWithText
 std::optional<HeadingWithText> headingPrefix(const QString& sentence)
 {
     const QString folded = TextFormatter::foldInPlace(sentence);
-    for (const auto& [word, level] : headingWords()) {
+    for (const auto& [word, level] : SpokenCommands::headingWords()) {
         if (!folded.startsWith(word))
             continue;
         const QString afterWord = sentence.mid(word.size()).trimmed();
@@ -229,7 +162,7 @@ public:
         const QString key = TextFormatter::normalize(sentence);
         if (key.isEmpty())
             return;
-        if (strikeCommands().contains(key)) {
+        if (SpokenCommands::strike().contains(key)) {
             strikeLast();
             return;
         }
@@ -309,23 +242,23 @@ private:
 
     bool handleCommand(const QString& key)
     {
-        if (paragraphCommands().contains(key)) {
+        if (SpokenCommands::paragraph().contains(key)) {
             if (listMode_ == ListMode::none)
                 flushParagraph();
             else
                 flushList();
-        } else if (lineBreakCommands().contains(key)) {
+        } else if (SpokenCommands::lineBreak().contains(key)) {
             breakLine();
-        } else if (bulletListCommands().contains(key) || numberedListCommands().contains(key)) {
+        } else if (SpokenCommands::bulletList().contains(key) || SpokenCommands::numberedList().contains(key)) {
             flushParagraph();
             flushList();
             pendingHeading_.reset();
-            listMode_ = bulletListCommands().contains(key) ? ListMode::bullet : ListMode::numbered;
-        } else if (endListCommands().contains(key)) {
+            listMode_ = SpokenCommands::bulletList().contains(key) ? ListMode::bullet : ListMode::numbered;
+        } else if (SpokenCommands::endList().contains(key)) {
             flushList();
-        } else if (listMode_ != ListMode::none && itemWords().contains(key)) {
+        } else if (listMode_ != ListMode::none && SpokenCommands::itemWords().contains(key)) {
             // Every sentence in a list is an item anyway.
-        } else if (const auto level = headingLevel(key)) {
+        } else if (const auto level = SpokenCommands::headingLevel(key)) {
             pendingHeading_ = level;
         } else {
             return false;
@@ -473,14 +406,6 @@ QString foldInPlace(const QString& text)
             c = u'е';
     }
     return folded;
-}
-
-bool isStructuralCommand(const QString& normalized)
-{
-    return paragraphCommands().contains(normalized) || lineBreakCommands().contains(normalized) ||
-           bulletListCommands().contains(normalized) || numberedListCommands().contains(normalized) ||
-           endListCommands().contains(normalized) || strikeCommands().contains(normalized) ||
-           headingLevel(normalized).has_value();
 }
 
 QString capitalizeFirstLetter(const QString& text)

@@ -34,8 +34,6 @@ QString normalize(const QString& text);
 // Lower case with "ё" as "е", one UTF-16 unit at a time, so that positions in the result are positions in
 // the text.
 QString foldInPlace(const QString& text);
-// Whether the normalized text is a paragraph, line-break, list or end-of-list command or a heading word.
-bool isStructuralCommand(const QString& normalized);
 // Upper-cases the first character when it is a lower-case letter.
 QString capitalizeFirstLetter(const QString& text);
 
