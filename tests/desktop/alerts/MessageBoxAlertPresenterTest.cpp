@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -44,4 +45,23 @@ TEST(MessageBoxAlertPresenterTest, ShowsTheAlertAndAnswersTheClickedButtonOrTheF
     titles.sort();
     EXPECT_EQ(titles, alert.buttons);
     EXPECT_EQ(presentAndAct(alert, [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }), 0);
+}
+
+// A text taller than the screen scrolls inside the box: the box stays on the screen and its button in reach.
+TEST(MessageBoxAlertPresenterTest, ATextTallerThanTheScreenScrollsAndTheButtonStaysOnIt)
+{
+    if (qEnvironmentVariable("TOLVAN_TEST_DESKTOP") != QLatin1String("1"))
+        GTEST_SKIP() << "needs the desktop session of tests/desktop/with-desktop.sh";
+    QStringList lines;
+    for (int line = 1; line <= 150; ++line)
+        lines << QStringLiteral("Строка %1 длинной справки о голосовых командах.").arg(line);
+    const Alert alert{
+        QStringLiteral("Голосовые команды форматирования"), lines.join(u'\n'), {QStringLiteral("Понятно")}};
+    const auto check = [](QMessageBox& box) {
+        const QRect screen = box.screen()->availableGeometry();
+        EXPECT_LE(box.frameGeometry().height(), screen.height());
+        EXPECT_TRUE(screen.contains(box.buttons().constFirst()->geometry().translated(box.geometry().topLeft())));
+        QTest::keyClick(&box, Qt::Key_Return);
+    };
+    EXPECT_EQ(presentAndAct(alert, check), 0);
 }
