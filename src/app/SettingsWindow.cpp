@@ -203,6 +203,9 @@ QWidget* SettingsWindow::buildGeneralTab()
     layout->addWidget(boundCheck(tab, "whileRecordingCheck",
                                  QStringLiteral("Распознавать по ходу записи (текст готов сразу после Enter)"),
                                  SettingsKey::recognizeWhileRecording));
+    layout->addWidget(boundCheck(tab, "pauseMediaCheck",
+                                 QStringLiteral("Ставить музыку и видео на паузу во время записи"),
+                                 SettingsKey::pauseMedia));
     loginCheck_ = check(tab, "loginCheck", QStringLiteral("Запускать при входе в систему"));
     connect(loginCheck_, &QCheckBox::clicked, this, &SettingsWindow::loginToggled);
     layout->addWidget(loginCheck_);

@@ -50,6 +50,8 @@ inline constexpr QLatin1String lastRunVersion("lastRunVersion");
 inline constexpr QLatin1String updateFeedURL("updateFeedURL");
 inline constexpr QLatin1String skippedUpdateBuild("skippedUpdateBuild");
 inline constexpr QLatin1String recognizeWhileRecording("recognizeWhileRecording");
+// Whether media players that play are paused while a recording runs.
+inline constexpr QLatin1String pauseMedia("pauseMedia");
 // The sound server's name of the chosen microphone; absent or empty: the default one.
 inline constexpr QLatin1String inputDevice("inputDevice");
 } // namespace SettingsKey

@@ -2,9 +2,11 @@
 
 #include "core/Log.h"
 #include "core/MainThread.h"
+#include "core/SettingsStore.h"
 #include "core/SystemErrors.h"
 #include "dictation/RecordingArchive.h"
 #include "dictation/Sounds.h"
+#include "platform/MediaPlayers.h"
 #include "text/TranscriptPipeline.h"
 
 #include <QPointer>
@@ -157,6 +159,8 @@ void DictationController::begin(Source source)
     dictation.source = source;
     startPieces(dictation);
     delivery_.recordingStarted();
+    if (SettingsStore::shared().boolForKey(SettingsKey::pauseMedia))
+        MediaPlayers::shared().pausePlaying();
     phaseChanged();
     Log::info(QStringLiteral("Запись начата"));
     hud_.showRecording();
@@ -173,6 +177,7 @@ void DictationController::recordingFailedToStart(const Error& error)
 
 void DictationController::recordingEnded()
 {
+    MediaPlayers::shared().resumePaused();
     delivery_.recordingEnded();
     recorder_->onLevel = nullptr;
     recorder_->onBlock = nullptr;
