@@ -63,11 +63,15 @@ TEST(GnomePaste, TwentyDictationsIntoANativeField)
     ASSERT_TRUE(app->waitUntilReady());
 
     std::vector<double> totals;
+    std::vector<double> firstSamples;
     std::map<const char*, std::vector<double>> sinceStart;
     for (int round = 1; round <= rounds; ++round) {
         const qsizetype logStart = app->log().size();
         ASSERT_EQ(runTolvan({QStringLiteral("--toggle")}).exitCode, 0);
         ASSERT_TRUE(app->logShowsTimes(QStringLiteral("Запись начата"), round));
+        static const QRegularExpression firstSample(QStringLiteral("первый звук записи — через (\\d+) мс"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return firstSample.match(app->log().mid(logStart)).hasMatch(); }, 5000));
+        firstSamples.push_back(firstSample.match(app->log().mid(logStart)).captured(1).toDouble());
         RunningApp::say(phrase);
         const QDateTime started = QDateTime::currentDateTimeUtc();
         QElapsedTimer clock;
@@ -80,7 +84,8 @@ TEST(GnomePaste, TwentyDictationsIntoANativeField)
         ASSERT_TRUE(app->waitUntilIdle());
         const std::map<QString, QDateTime> times = stepTimes(app->log().mid(logStart));
 
-        std::printf("round %2d: %6.1f ms to the text in the field;", round, total);
+        std::printf("round %2d: first sample %3.0f ms; %6.1f ms to the text in the field;", round, firstSamples.back(),
+                    total);
         for (const auto& [name, text] : steps) {
             if (!times.contains(text))
                 continue;
@@ -97,4 +102,6 @@ TEST(GnomePaste, TwentyDictationsIntoANativeField)
     }
     std::printf("  %-22s median %6.1f, largest %6.1f (of %d)\n", "text in the field", median(totals),
                 *std::max_element(totals.begin(), totals.end()), rounds);
+    std::printf("\nfrom the start of a recording to its first sample (ms): median %.0f, largest %.0f\n",
+                median(firstSamples), *std::max_element(firstSamples.begin(), firstSamples.end()));
 }

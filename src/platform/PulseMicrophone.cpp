@@ -1,7 +1,11 @@
 #include "platform/PulseMicrophone.h"
 
+#include "core/Log.h"
+
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace
@@ -24,6 +28,10 @@ struct PulseMicrophone::Connection
     QByteArray source;
     bool timedOut = false;
     bool running = false;
+    // When start() was called, and whether a sample has come since: how much of the first word a slow start
+    // would cut off is logged once.
+    pa_usec_t startedUsec = 0;
+    bool heard = false;
     // Set by stop() or end(): no handler runs afterwards.
     bool ended = false;
 
@@ -101,6 +109,15 @@ void streamStateChanged(pa_stream* stream, void* userdata)
     }
 }
 
+// The first sample was captured as long before its arrival as the samples that came with it last.
+void logFirstSample(const PulseMicrophone::Connection& connection, std::size_t samples)
+{
+    const auto heardUsec = static_cast<double>(pa_rtclock_now() - connection.startedUsec) -
+                           static_cast<double>(samples) * 1e6 / PulseMicrophone::sampleRate;
+    Log::info(QStringLiteral("Микрофон: первый звук записи — через %1 мс после её начала")
+                  .arg(std::max(heardUsec, 0.0) / 1000, 0, 'f', 0));
+}
+
 void streamReadable(pa_stream* stream, std::size_t, void* userdata)
 {
     auto* connection = static_cast<PulseMicrophone::Connection*>(userdata);
@@ -110,8 +127,11 @@ void streamReadable(pa_stream* stream, std::size_t, void* userdata)
         if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0)
             return;
         // A hole (data lost by the server) has no data; it is skipped, not invented.
-        if (data && connection->running && !connection->ended)
+        if (data && connection->running && !connection->ended) {
+            if (!std::exchange(connection->heard, true))
+                logFirstSample(*connection, bytes / sizeof(std::int16_t));
             connection->append(static_cast<const std::int16_t*>(data), bytes / sizeof(std::int16_t));
+        }
         pa_stream_drop(stream);
     }
 }
@@ -184,6 +204,7 @@ Result<Done> PulseMicrophone::start(const QString& source, BlockHandler onBlock,
     connection->onEnded = std::move(onEnded);
     connection->block.resize(blockSamples);
     connection->source = source.toUtf8();
+    connection->startedUsec = pa_rtclock_now();
     connection->loop = pa_threaded_mainloop_new();
     if (!connection->loop)
         return captureError(QStringLiteral("cannot create the sound client's loop"));
