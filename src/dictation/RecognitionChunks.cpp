@@ -98,18 +98,29 @@ void RecognitionChunks::send(const Piece& piece, bool isRest)
     busy_ = true;
     const QPointer<RecognitionChunks> self(this);
     const std::size_t start = piece.startSample;
+    const std::size_t end =
+        start + static_cast<std::size_t>(std::max<qsizetype>(piece.wav.size() - WavWriter::headerSize, 0)) / 2;
     transcribe_(piece.wav, promptFrom(startPrompt_, merged_.text),
-                [self, start, isRest](Result<TranscriptionResult> result) {
+                [self, start, end, isRest](Result<TranscriptionResult> result) {
                     if (self)
-                        self->recognized(start, isRest, result);
+                        self->recognized(start, end, isRest, result);
                 });
 }
 
-void RecognitionChunks::recognized(std::size_t startSample, bool isRest, const Result<TranscriptionResult>& result)
+void RecognitionChunks::recognized(std::size_t startSample, std::size_t endSample, bool isRest,
+                                   const Result<TranscriptionResult>& result)
 {
     busy_ = false;
-    if (result)
+    if (result) {
         merge(merged_, result.value(), startSample);
+        if (onPiece) {
+            const QPointer<RecognitionChunks> self(this);
+            onPiece(merged_, endSample);
+            // The owner may let go of the pieces from its callback.
+            if (!self)
+                return;
+        }
+    }
     if (!result && isRest) {
         waiting_.clear();
         complete(Result<TranscriptionResult>(result.error()));

@@ -40,6 +40,9 @@ public:
     // Pieces for GigaAM, which takes no prompt.
     static std::unique_ptr<RecognitionChunks> ofGigaAM();
 
+    // After each piece recognized: everything recognized so far, which reaches `endSample` of the recording.
+    std::function<void(const TranscriptionResult& soFar, std::size_t endSample)> onPiece;
+
     // The piece of `wav` (a complete WAV file) that starts `startSample` samples into the recording.
     void add(QByteArray wav, std::size_t startSample);
     // False once a piece failed: the rest will cover it, further pieces would be wasted.
@@ -66,7 +69,8 @@ private:
     // Queues the pieces of the recording from the first piece that failed, or from where the pieces end.
     void cutRest();
     void send(const Piece& piece, bool isRest);
-    void recognized(std::size_t startSample, bool isRest, const Result<TranscriptionResult>& result);
+    void recognized(std::size_t startSample, std::size_t endSample, bool isRest,
+                    const Result<TranscriptionResult>& result);
     void complete(const Result<TranscriptionResult>& result);
 
     Transcriber transcribe_;
