@@ -30,8 +30,10 @@ void Dictation::blockRecorded(const AudioRecorder& recorder, std::size_t endSamp
         cut = cutter.forcedCut(recorder.samples(cutter.lastCut(), endSample));
     if (!cut)
         return;
-    if (cutter.heardSpeech())
+    if (cutter.heardSpeech()) {
+        pieceCuts[*cut] = std::chrono::steady_clock::now();
         pieces->add(WavWriter::data(recorder.samples(cutter.lastCut(), *cut), AudioRecorder::sampleRate),
                     cutter.lastCut());
+    }
     cutter.cutAt(*cut);
 }

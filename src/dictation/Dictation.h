@@ -7,7 +7,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -66,4 +68,6 @@ struct Dictation
     // The pieces recognized while recording, and where the recording was cut; none when it is recognized whole.
     std::unique_ptr<RecognitionChunks> pieces;
     ChunkCutter cutter;
+    // When each piece sent while recording was cut, by the sample it ends at: the pause that ended it was heard.
+    std::map<std::size_t, std::chrono::steady_clock::time_point> pieceCuts;
 };

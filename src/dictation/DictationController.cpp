@@ -155,9 +155,9 @@ void DictationController::begin(Source source)
         recordingFailedToStart(started.error());
         return;
     }
-    Dictation& dictation = dictations_[++lastDictation_];
-    dictation.source = source;
-    startPieces(dictation);
+    const quint64 id = ++lastDictation_;
+    dictations_[id].source = source;
+    startPieces(id);
     delivery_.recordingStarted();
     if (SettingsStore::shared().boolForKey(SettingsKey::pauseMedia))
         MediaPlayers::shared().pausePlaying();
@@ -183,15 +183,42 @@ void DictationController::recordingEnded()
     recorder_->onBlock = nullptr;
 }
 
-void DictationController::startPieces(Dictation& dictation)
+void DictationController::startPieces(quint64 id)
 {
+    Dictation& dictation = dictations_.at(id);
     dictation.pieces = engines_.piecesForRecording();
     if (!dictation.pieces)
         return;
+    dictation.pieces->onPiece = [this, id](const TranscriptionResult& soFar, std::size_t endSample) {
+        showLiveText(id, soFar, endSample);
+    };
     recorder_->onBlock = [this](std::size_t endSample, bool voiced) {
         if (Dictation* dictation = recording())
             dictation->blockRecorded(*recorder_, endSample, voiced);
     };
+}
+
+void DictationController::showLiveText(quint64 id, const TranscriptionResult& soFar, std::size_t endSample)
+{
+    // The rest of a recording is recognized after its end, maybe while the next one records.
+    if (recordingId() != id)
+        return;
+    Dictation& dictation = dictations_.at(id);
+    hud_.showLiveText(TranscriptPipeline::textOf(soFar));
+    const auto cut = dictation.pieceCuts.find(endSample);
+    if (cut == dictation.pieceCuts.end())
+        return;
+    const std::chrono::steady_clock::time_point cutAt = cut->second;
+    const qint64 recognitionMs = dictation.pieces->lastPieceMs();
+    dictation.pieceCuts.erase(cut);
+    // After the panel's own turn, which shows the text.
+    MainThread::post(this, [cutAt, recognitionMs] {
+        const auto shownMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - cutAt).count();
+        Log::info(QStringLiteral("Текст на панели через %1 мс после паузы (распознавание — %2 мс)")
+                      .arg(shownMs)
+                      .arg(recognitionMs));
+    });
 }
 
 void DictationController::finish()

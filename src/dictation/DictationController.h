@@ -93,7 +93,9 @@ private:
     void stopRecording();
     void recordingFailedToStart(const Error& error);
     // While recording: pieces of it go to the recognizer at pauses, when it is ready and the user wants it.
-    void startPieces(Dictation& dictation);
+    void startPieces(quint64 id);
+    // The words of the recording under way recognized so far, as they will be pasted, in the panel.
+    void showLiveText(quint64 id, const TranscriptionResult& soFar, std::size_t endSample);
     // What the recognizers are working on goes back to the queue before a restart or a change of engine ends it.
     void takeBackRecognitions();
     // To the active engine, or queued until the whisper server is ready.

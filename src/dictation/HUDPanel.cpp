@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 #include <QVariantAnimation>
@@ -22,6 +23,11 @@ constexpr int dotDiameter = 14;
 constexpr double pulseLowOpacity = 0.35;
 const QColor background(28, 28, 30, 242);
 const QColor recordingRed(255, 59, 48);
+const QColor olderWords(160, 160, 166);
+const QColor newestWords(245, 245, 247);
+const QColor separator(255, 255, 255, 30);
+constexpr int liveTextLines = 2;
+constexpr int liveTextMargin = 20;
 
 QFont panelFont(int pixelSize, QFont::Weight weight)
 {
@@ -29,6 +35,31 @@ QFont panelFont(int pixelSize, QFont::Weight weight)
     result.setPixelSize(pixelSize);
     result.setWeight(weight);
     return result;
+}
+
+QBitmap roundedShape(QSize size)
+{
+    QBitmap shape(size);
+    shape.fill(Qt::color0);
+    QPainter painter(&shape);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::color1);
+    painter.setPen(Qt::NoPen);
+    painter.drawRoundedRect(QRect(QPoint(), size), cornerRadius, cornerRadius);
+    return shape;
+}
+
+// Where the words that differ from `before` begin in `after`: at the start of the first word that changed.
+qsizetype firstNewWord(const QString& before, const QString& after)
+{
+    qsizetype same = 0;
+    while (same < before.size() && same < after.size() && before.at(same) == after.at(same))
+        ++same;
+    if (same == after.size())
+        return same;
+    while (same > 0 && !after.at(same - 1).isSpace())
+        --same;
+    return same;
 }
 
 // Texts too long for their line end with "…".
@@ -128,6 +159,61 @@ private:
     int step_ = 0;
 };
 
+// The words recognized so far: their last lines, older ones scrolled away above, the newest words brighter. Its
+// accessible name is the whole text, for screen readers.
+class HUDPanel::LiveText : public QWidget
+{
+public:
+    explicit LiveText(QWidget* parent) : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("liveText"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFont(panelFont(13, QFont::Normal));
+    }
+
+    static int heightFor(const QFont& font) { return liveTextLines * QFontMetrics(font).lineSpacing(); }
+
+    void setText(const QString& text)
+    {
+        newFrom_ = firstNewWord(text_, text);
+        text_ = text;
+        setAccessibleName(text);
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QTextLayout layout(text_, font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        QTextCharFormat newest;
+        newest.setForeground(newestWords);
+        layout.setFormats({QTextLayout::FormatRange{int(newFrom_), int(text_.size() - newFrom_), newest}});
+        layout.beginLayout();
+        for (double y = 0;;) {
+            QTextLine line = layout.createLine();
+            if (!line.isValid())
+                break;
+            line.setLineWidth(width());
+            line.setPosition(QPointF(0, y));
+            y += line.height();
+        }
+        layout.endLayout();
+        if (layout.lineCount() == 0)
+            return;
+        const int first = std::max(layout.lineCount() - liveTextLines, 0);
+        QPainter painter(this);
+        painter.setPen(olderWords);
+        layout.draw(&painter, QPointF(0, -layout.lineAt(first).y()));
+    }
+
+private:
+    QString text_;
+    qsizetype newFrom_ = 0;
+};
+
 HUDPanel::HUDPanel()
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
                            Qt::X11BypassWindowManagerHint)
@@ -137,15 +223,7 @@ HUDPanel::HUDPanel()
     setObjectName(QStringLiteral("OverlayHUD"));
     setWindowTitle(QStringLiteral("Толван"));
     setFixedSize(width, height);
-    QBitmap shape(size());
-    shape.fill(Qt::color0);
-    QPainter painter(&shape);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setBrush(Qt::color1);
-    painter.setPen(Qt::NoPen);
-    painter.drawRoundedRect(rect(), cornerRadius, cornerRadius);
-    painter.end();
-    setMask(shape);
+    setMask(roundedShape(size()));
 
     // The dot's centre is that of a 14 × 14 dot at (22, 25).
     dot_ = new Dot(this);
@@ -164,6 +242,10 @@ HUDPanel::HUDPanel()
     subLabel_->setFont(panelFont(11, QFont::Normal));
     subLabel_->setStyleSheet(QStringLiteral("color: rgb(160, 160, 166);"));
     subLabel_->setGeometry(48, 36, 192, 16);
+    liveText_ = new LiveText(this);
+    liveText_->setGeometry(liveTextMargin, height + 2, width - 2 * liveTextMargin,
+                           LiveText::heightFor(liveText_->font()));
+    liveText_->hide();
 
     doneButton_ = new QPushButton(QStringLiteral("Готово"), this);
     doneButton_->setObjectName(QStringLiteral("done"));
@@ -216,11 +298,11 @@ HUDPanel::HUDPanel()
     winId();
 }
 
-QRect HUDPanel::frameFor(const QRect& availableGeometry)
+QRect HUDPanel::frameFor(const QRect& availableGeometry, bool withLiveText)
 {
     const int x = availableGeometry.x() + availableGeometry.width() / 2 - width / 2;
     const int y = availableGeometry.y() + availableGeometry.height() - bottomOffset - height;
-    return QRect(x, y, width, height);
+    return QRect(x, y, width, withLiveText ? height + liveTextHeight : height);
 }
 
 void HUDPanel::paintEvent(QPaintEvent*)
@@ -230,6 +312,10 @@ void HUDPanel::paintEvent(QPaintEvent*)
     painter.setPen(Qt::NoPen);
     painter.setBrush(background);
     painter.drawRoundedRect(rect(), cornerRadius, cornerRadius);
+    if (liveText_->isHidden())
+        return;
+    painter.setPen(separator);
+    painter.drawLine(QPointF(liveTextMargin, height - 3.5), QPointF(width - liveTextMargin, height - 3.5));
 }
 
 void HUDPanel::mouseReleaseEvent(QMouseEvent* event)
@@ -290,6 +376,17 @@ void HUDPanel::setSubtitle(const QString& subtitle)
     layoutTexts();
 }
 
+void HUDPanel::setLiveText(const QString& text)
+{
+    const bool shown = !text.isEmpty();
+    liveText_->setText(text);
+    if (shown == !liveText_->isHidden())
+        return;
+    liveText_->setVisible(shown);
+    if (isVisible())
+        place();
+}
+
 void HUDPanel::layoutTexts()
 {
     // Without «Готово» the lines may run on up to the ✕ button, or to the edge without it; without the dot or the
@@ -322,11 +419,20 @@ bool HUDPanel::isOnCancel(const QPoint& position) const
 void HUDPanel::present()
 {
     fade_->stop();
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        setGeometry(frameFor(screen->availableGeometry()));
+    place();
     setWindowOpacity(1.0);
     show();
     raise();
+}
+
+void HUDPanel::place()
+{
+    const bool withLiveText = !liveText_->isHidden();
+    setFixedSize(width, withLiveText ? height + liveTextHeight : height);
+    setMask(roundedShape(size()));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(frameFor(screen->availableGeometry(), withLiveText));
+    update();
 }
 
 void HUDPanel::fadeOut()

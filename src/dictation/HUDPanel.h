@@ -18,6 +18,8 @@ class HUDPanel : public QWidget
 public:
     static constexpr int width = 356;
     static constexpr int height = 64;
+    // Below the header, while the words of a recording under way are shown: two lines of them.
+    static constexpr int liveTextHeight = 50;
     static constexpr int bottomOffset = 110;
     static constexpr int fadeMs = 180;
     static constexpr int pulseHalfPeriodMs = 550;
@@ -26,8 +28,9 @@ public:
 
     HUDPanel();
 
-    // Where the panel goes on a screen with this usable area: centred, 110 px above its bottom.
-    static QRect frameFor(const QRect& availableGeometry);
+    // Where the panel goes on a screen with this usable area: centred, 110 px above its bottom; with live text it
+    // grows downwards, so that nothing in the header moves.
+    static QRect frameFor(const QRect& availableGeometry, bool withLiveText = false);
 
     // «Готово», ✕, and a click anywhere else on the panel.
     std::function<void()> onDone;
@@ -44,6 +47,9 @@ public:
     void setAcceptsMouse(bool accepts);
     void setTexts(const QString& title, const QString& subtitle);
     void setSubtitle(const QString& subtitle);
+    // The words recognized so far below the header, the last two lines of them, those new since the last call
+    // marked; empty hides them.
+    void setLiveText(const QString& text);
     bool isOnCancel(const QPoint& position) const;
     // Shows the panel fully opaque on the primary screen, above every other window.
     void present();
@@ -57,12 +63,16 @@ protected:
 private:
     class Dot;
     class Spinner;
+    class LiveText;
 
     void stopPulse();
     void layoutTexts();
+    // Sizes the window and its rounded shape, and places it on the primary screen.
+    void place();
 
     Dot* dot_ = nullptr;
     Spinner* spinner_ = nullptr;
+    LiveText* liveText_ = nullptr;
     QLabel* titleLabel_ = nullptr;
     QLabel* subLabel_ = nullptr;
     QPushButton* doneButton_ = nullptr;

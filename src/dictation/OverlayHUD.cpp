@@ -64,6 +64,7 @@ void OverlayHUD::showState(bool recording, bool spinning)
     panel_->setSpinning(spinning);
     panel_->setButtons(recording, recording);
     panel_->setAcceptsMouse(recording);
+    setLiveText(QString());
     transient_ = false;
     badgeTap_ = nullptr;
     badgeClickable_ = false;
@@ -102,6 +103,20 @@ void OverlayHUD::updateLevel(float level)
             return;
         panel_->setDotScale(level >= 0 ? 1.0 + std::min(level, 1.0F) * maximumDotGrowth : 1.0);
     });
+}
+
+void OverlayHUD::showLiveText(const QString& text)
+{
+    MainThread::post(this, [this, text] {
+        if (panel_ && clock_.isActive())
+            setLiveText(text);
+    });
+}
+
+void OverlayHUD::setLiveText(const QString& text)
+{
+    liveText_ = text;
+    panel_->setLiveText(text);
 }
 
 void OverlayHUD::showProcessing(const QString& text)

@@ -33,6 +33,8 @@ public:
     void updateTimer(const QString& text);
     // 0…1; grows the dot up to 1.9 times its size. Ignored while the panel is hidden.
     void updateLevel(float level);
+    // While recording: the text recognized so far, below the clock. Anything else the panel shows clears it.
+    void showLiveText(const QString& text);
     void showProcessing(const QString& text);
     // A transient message with ✕, hidden after 1.6 s.
     void flash(const QString& text);
@@ -54,6 +56,8 @@ public:
     bool isTransient() const { return transient_; }
     // The whole title, also when the label shows it shortened.
     const QString& title() const { return title_; }
+    // What showLiveText shows now.
+    const QString& liveText() const { return liveText_; }
 
     // The panel's line while recording: "1:15 · ⏎ готово · Esc отмена" (in a Wayland session the commands).
     static QString timerText(qint64 elapsedSeconds);
@@ -63,6 +67,7 @@ private:
     // The dot and «Готово» of a recording, or the spinner, or neither (a message); resets the badge.
     void showState(bool recording, bool spinning);
     void setTexts(const QString& title, const QString& subtitle);
+    void setLiveText(const QString& text);
     void hideNow();
     void cancelTapped();
     void panelClicked(const QPoint& position);
@@ -72,6 +77,7 @@ private:
     QTimer clock_;
     QElapsedTimer recordingStart_;
     QString title_;
+    QString liveText_;
     std::function<void()> badgeTap_;
     bool badgeClickable_ = false;
     bool transient_ = false;

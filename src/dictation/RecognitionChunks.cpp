@@ -96,6 +96,7 @@ void RecognitionChunks::cutRest()
 void RecognitionChunks::send(const Piece& piece, bool isRest)
 {
     busy_ = true;
+    sent_.start();
     const QPointer<RecognitionChunks> self(this);
     const std::size_t start = piece.startSample;
     const std::size_t end =
@@ -111,6 +112,7 @@ void RecognitionChunks::recognized(std::size_t startSample, std::size_t endSampl
                                    const Result<TranscriptionResult>& result)
 {
     busy_ = false;
+    lastPieceMs_ = sent_.elapsed();
     if (result) {
         merge(merged_, result.value(), startSample);
         if (onPiece) {

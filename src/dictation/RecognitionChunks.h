@@ -4,6 +4,7 @@
 #include "model/TranscriptionResult.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <cstddef>
@@ -45,6 +46,8 @@ public:
 
     // The piece of `wav` (a complete WAV file) that starts `startSample` samples into the recording.
     void add(QByteArray wav, std::size_t startSample);
+    // How long the recognizer took over the last piece it answered, in milliseconds.
+    qint64 lastPieceMs() const { return lastPieceMs_; }
     // False once a piece failed: the rest will cover it, further pieces would be wasted.
     bool accepting() const { return !failedFrom_; }
     // The recording is complete (`recording` is its whole WAV) and the pieces cover it up to `coveredUpTo`:
@@ -77,6 +80,8 @@ private:
     QString startPrompt_;
     std::deque<Piece> waiting_;
     bool busy_ = false;
+    QElapsedTimer sent_;
+    qint64 lastPieceMs_ = 0;
     std::optional<std::size_t> failedFrom_;
     TranscriptionResult merged_;
     // Set by finish.

@@ -123,3 +123,41 @@ TEST_F(OverlayDesktopTest,
     const auto* title = hud.panel()->findChild<QLabel*>(QStringLiteral("title"));
     EXPECT_LE(title->heightForWidth(title->width()), title->height());
 }
+
+// The words recognized while recording grow the panel downwards, the header staying where it was; only their last
+// two lines show, the newest words brighter, and anything else the panel shows takes them away.
+TEST_F(OverlayDesktopTest, LiveTextGrowsThePanelDownwardsShowsItsLastLinesAndGoesWithTheRecording)
+{
+    hud.showRecording();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hud.panel() && hud.panel()->isVisible(); }, 2000));
+    const QRect header = hud.panel()->geometry();
+    const QString older = QStringLiteral("Добрый день, коллеги. Отправляю отчёт за третий квартал, "
+                                         "цифры сверены с бухгалтерией.");
+    const QString newer = older + QStringLiteral(" Жду замечаний до пятницы");
+    hud.showLiveText(older);
+    hud.showLiveText(newer);
+    const auto* live = hud.panel()->findChild<QWidget*>(QStringLiteral("liveText"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return live->accessibleName() == newer; }, 2000));
+    EXPECT_EQ(hud.panel()->geometry(), HUDPanel::frameFor(QGuiApplication::primaryScreen()->availableGeometry(), true));
+    EXPECT_EQ(hud.panel()->geometry().topLeft(), header.topLeft());
+    EXPECT_LE(live->geometry().bottom(), hud.panel()->height() - 8) << "two lines fit inside the panel";
+    const QRect lastLine(live->geometry().left(), live->geometry().center().y(), live->width(), live->height() / 2);
+    const auto brightIn = [&](const QImage& screen, const QRect& area) {
+        int bright = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                bright += pixel(screen, {x, y}).lightness() > 220;
+        return bright;
+    };
+    const QImage screen = captureWhen(QStringLiteral("hud-live-text"),
+                                      [&](const QImage& image) { return brightIn(image, lastLine) > 20; });
+    EXPECT_GT(brightIn(screen, lastLine), 20) << "the newest words";
+
+    hud.showProcessing(QStringLiteral("Распознаю…"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text("title") == QStringLiteral("Распознаю…"); }, 2000));
+    EXPECT_TRUE(live->isHidden());
+    EXPECT_EQ(hud.panel()->geometry(), header);
+    hud.showLiveText(QStringLiteral("Запоздавший кусок"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(hud.liveText().isEmpty()) << "no live text outside a recording";
+}

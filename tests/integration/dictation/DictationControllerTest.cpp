@@ -2,6 +2,7 @@
 
 #include "core/SettingsStore.h"
 #include "dictation/ChunkCutter.h"
+#include "dictation/HUDPanel.h"
 #include "dictation/RecordingArchive.h"
 #include "dictation/TextInserter.h"
 #include "engines/ModelCatalog.h"
@@ -430,4 +431,42 @@ TEST_F(DictationControllerTest, GigaAMHearsEveryRecordingInPiecesNoLongerThanThe
     ASSERT_TRUE(waitFor([&] { return history().size() == 2; })) << appLog().toStdString();
     expectPieces(heard());
     EXPECT_EQ(controller.keptCount(), 0);
+}
+
+// Each piece recognized at a pause shows in the panel as it will be pasted, below the clock; the rest follows
+// after the end, and the whole text is pasted once.
+TEST_F(DictationControllerTest, TheWordsRecognizedAtEachPauseShowInThePanelAndThePasteContinuesThem)
+{
+    qputenv("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS", "20");
+    startServer();
+    controller.begin(DictationController::Source::toggle);
+    const QWidget* live = nullptr;
+    ASSERT_TRUE(waitFor([&] { return controller.hud().panel() != nullptr; }));
+    live = controller.hud().panel()->findChild<QWidget*>(QStringLiteral("liveText"));
+    ASSERT_NE(live, nullptr);
+    EXPECT_TRUE(live->isHidden()) << "nothing before the first pause";
+
+    speak(3200, 900);
+    ASSERT_TRUE(waitFor([&] { return !controller.hud().liveText().isEmpty(); })) << appLog().toStdString();
+    const QString first = controller.hud().liveText();
+    EXPECT_TRUE(first.startsWith(QStringLiteral("Фраза около "))) << first.toStdString();
+    EXPECT_TRUE(live->isVisible());
+    EXPECT_EQ(live->accessibleName(), first);
+    EXPECT_EQ(controller.hud().panel()->height(), HUDPanel::height + HUDPanel::liveTextHeight);
+    EXPECT_TRUE(pastes().empty()) << "nothing is pasted before the end";
+
+    speak(3200, 900);
+    ASSERT_TRUE(waitFor([&] { return controller.hud().liveText() != first; }));
+    const QString second = controller.hud().liveText();
+    EXPECT_TRUE(second.startsWith(first + QLatin1Char(' '))) << second.toStdString();
+    EXPECT_TRUE(appLog().contains(QStringLiteral("Текст на панели через "))) << appLog().toStdString();
+
+    speak(1500);
+    controller.finish();
+    ASSERT_TRUE(waitFor([&] { return pastes().size() == 1; })) << appLog().toStdString();
+    const QString pasted = pastes().front().text;
+    EXPECT_TRUE(pasted.startsWith(second + QLatin1Char(' '))) << pasted.toStdString();
+    EXPECT_EQ(pasted.count(QStringLiteral("Фраза около")), 3) << pasted.toStdString();
+    EXPECT_TRUE(controller.hud().liveText().isEmpty());
+    EXPECT_TRUE(live->isHidden());
 }
