@@ -3,8 +3,10 @@
 // main thread's CPU time for the dictation outside recognition (WAV, post-processing, insertion) for a 60 s recording,
 // and the longest stall of the main thread while a recognition takes 2 s, and the wait after Enter for 10, 30 and 60 s
 // dictations with a recognizer as slow as a laptop's, and for a 10-minute one with a recognizer as slow as speech, with
-// and without recognition while recording (`--ten-minutes [on|off]`: that one alone). Prints its figures; asserts
-// nothing.
+// and without recognition while recording (`--ten-minutes [on|off]`: that one alone), and (`--live-text` alone) how
+// long after each pause of a 60 s dictation its words show in the panel, beside how long their recognition took.
+// Prints its figures; asserts nothing.
+#include "core/Paths.h"
 #include "core/SettingsStore.h"
 #include "dictation/DictationController.h"
 #include "engines/ModelCatalog.h"
@@ -18,6 +20,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -177,6 +180,29 @@ void report(const char* what, std::vector<double> values)
     std::printf("%-58s median %8.1f  max %8.1f\n", what, values[values.size() / 2], values.back());
 }
 
+// From the log: each live text's delay after its pause and its recognition time.
+void reportLiveText()
+{
+    QFile log(Paths::logDir() + QStringLiteral("/app.log"));
+    if (!log.open(QIODevice::ReadOnly))
+        return;
+    static const QRegularExpression line(QStringLiteral("Текст на панели через (\\d+) мс после паузы "
+                                                        "\\(распознавание — (\\d+) мс\\)"));
+    std::vector<double> shown, beyondRecognition;
+    for (auto match = line.globalMatch(QString::fromUtf8(log.readAll())); match.hasNext();) {
+        const QRegularExpressionMatch found = match.next();
+        shown.push_back(found.captured(1).toDouble());
+        beyondRecognition.push_back(found.captured(1).toDouble() - found.captured(2).toDouble());
+    }
+    if (shown.empty()) {
+        std::puts("no live text was shown");
+        return;
+    }
+    std::printf("live texts: %zu\n", shown.size());
+    report("pause heard to its words in the panel, ms", shown);
+    report("the same, less the piece's recognition, ms", beyondRecognition);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -255,6 +281,13 @@ int main(int argc, char** argv)
             std::printf("%d s dictation, recognizer at 1 s per s, while recording off: Enter to text %7.0f ms\n",
                         seconds, waitAfterDictation(seconds, false, std::make_unique<InstantCapture>(seconds), true));
     };
+    // Speech of 4 s and pauses of 1 s, each piece recognized at 0.3 s per second of audio.
+    if (argc > 1 && QByteArray(argv[1]) == "--live-text") {
+        qputenv("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS", "300");
+        waitAfterDictation(60, true);
+        reportLiveText();
+        return 0;
+    }
     if (argc > 1 && QByteArray(argv[1]) == "--ten-minutes") {
         tenMinutes(argc > 2 ? QByteArray(argv[2]) : QByteArray("on,off"));
         return 0;
