@@ -55,7 +55,7 @@ qsizetype firstNewWord(const QString& before, const QString& after)
     qsizetype same = 0;
     while (same < before.size() && same < after.size() && before.at(same) == after.at(same))
         ++same;
-    if (same == after.size())
+    if (same == after.size() || after.at(same).isSpace())
         return same;
     while (same > 0 && !after.at(same - 1).isSpace())
         --same;
@@ -175,8 +175,11 @@ public:
 
     void setText(const QString& text)
     {
-        newFrom_ = firstNewWord(text_, text);
-        text_ = text;
+        // A layout breaks lines only at its own separator.
+        QString shown = text;
+        shown.replace(QLatin1Char('\n'), QChar::LineSeparator);
+        newFrom_ = firstNewWord(text_, shown);
+        text_ = shown;
         setAccessibleName(text);
         update();
     }

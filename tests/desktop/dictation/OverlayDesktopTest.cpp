@@ -131,7 +131,7 @@ TEST_F(OverlayDesktopTest, LiveTextGrowsThePanelDownwardsShowsItsLastLinesAndGoe
     hud.showRecording();
     ASSERT_TRUE(QTest::qWaitFor([&] { return hud.panel() && hud.panel()->isVisible(); }, 2000));
     const QRect header = hud.panel()->geometry();
-    const QString older = QStringLiteral("Добрый день, коллеги. Отправляю отчёт за третий квартал, "
+    const QString older = QStringLiteral("Добрый день, коллеги.\nОтправляю отчёт за третий квартал, "
                                          "цифры сверены с бухгалтерией.");
     const QString newer = older + QStringLiteral(" Жду замечаний до пятницы");
     hud.showLiveText(older);
