@@ -1,9 +1,9 @@
 // The desktop side of a dictation, measured under tests/desktop/with-desktop.sh: the recorder's CPU time per
 // second of recording, and the time from a key press to the hotkey callback.
 #include "core/SettingsStore.h"
-#include "dictation/AudioRecorder.h"
 #include "dictation/HotkeyManager.h"
-#include "dictation/SoundLevel.h"
+#include "recording/AudioRecorder.h"
+#include "recording/SoundLevel.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,18 +1,30 @@
 #!/usr/bin/env bash
-# Each folder of src/ includes only from the folders before it in this order; fails naming every include
-# that reaches forward. The folders of programs of their own beside the app (sherpa/) include none of the app's.
+# The layers of src/: each folder is one library, tolvan_<folder>, and includes only from the folders before it in
+# this order. Fails naming every include that reaches forward, every library whose links differ from the folders
+# its code includes from, and every display or sound header outside platform/. The folders of programs of their own
+# beside the app (sherpa/) include none of the app's.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
-order=(core model platform text engines update quality dictation app cli)
+order=(core model platform text engines recording update quality ui dictation app cli)
 status=0
 for ((index = 0; index < ${#order[@]}; index++)); do
     folder=${order[index]}
     later=$(IFS='|'; echo "${order[*]:index+1}")
-    [[ -z "$later" ]] && continue
-    if grep -rnE "#include \"($later)/" "$folder" --include='*.h' --include='*.cpp'; then
+    if [[ -n "$later" ]] && grep -rnE "#include \"($later)/" "$folder" --include='*.h' --include='*.cpp'; then
+        status=1
+    fi
+    included=$(grep -rhoE '#include "[a-z]+/' "$folder" --include='*.h' --include='*.cpp' \
+        | sed -E 's/#include "([a-z]+)\//\1/' | grep -vx "$folder" | sort -u | tr '\n' ' ' || true)
+    linked=$(sed -n "/target_link_libraries(tolvan_$folder PUBLIC/,/)/p" "$folder/CMakeLists.txt" \
+        | grep -oE 'tolvan_[a-z]+' | sed 's/^tolvan_//' | grep -vx "$folder" | sort -u | tr '\n' ' ' || true)
+    if [[ "$included" != "$linked" ]]; then
+        echo "$folder/CMakeLists.txt links [${linked% }] but its code includes from [${included% }]"
         status=1
     fi
 done
+if grep -rnE '#include <(X11|pulse|wayland-|xcb)[/.]' --include='*.h' --include='*.cpp' . | grep -v '^./platform/'; then
+    status=1
+fi
 standalone=(sherpa)
 all=$(IFS='|'; echo "${order[*]}")
 for folder in "${standalone[@]}"; do
@@ -20,5 +32,5 @@ for folder in "${standalone[@]}"; do
         status=1
     fi
 done
-[[ $status -eq 0 ]] || echo "check-layers: the includes above reach a folder that comes later" >&2
+[[ $status -eq 0 ]] || echo "check-layers: the includes or links above break the layers" >&2
 exit $status

@@ -4,6 +4,7 @@
 #include "core/AlertPresenter.h"
 #include "dictation/HotkeyManager.h"
 #include "text/Corrections.h"
+#include "ui/NoteLabel.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -71,8 +72,9 @@ DictionaryTab::DictionaryTab(QWidget* parent) : QWidget(parent)
     buttons->addWidget(removeButton);
     buttons->addStretch(1);
     layout->addLayout(buttons);
-    layout->addWidget(note(this, QStringLiteral("Быстрое обучение: выделите слово в любом приложении и нажмите %1.")
-                                     .arg(HotkeyManager::title(HotkeyManager::learnCombination))));
+    layout->addWidget(
+        NoteLabel::make(this, QStringLiteral("Быстрое обучение: выделите слово в любом приложении и нажмите %1.")
+                                  .arg(HotkeyManager::title(HotkeyManager::learnCombination))));
 
     connect(addButton, &QPushButton::clicked, this, &DictionaryTab::addPair);
     connect(removeButton, &QPushButton::clicked, this, &DictionaryTab::removePair);

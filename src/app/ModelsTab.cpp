@@ -7,6 +7,7 @@
 #include "core/SettingsStore.h"
 #include "engines/CustomModels.h"
 #include "engines/ModelManager.h"
+#include "ui/NoteLabel.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -120,8 +121,8 @@ ModelsTab::ModelsTab(QWidget* parent) : QWidget(parent), chooseModelFile(chooseM
     diskRow->addWidget(diskLabel_, 1);
     diskRow->addWidget(helpButton);
     layout->addLayout(diskRow);
-    layout->addWidget(
-        note(this, QStringLiteral("Смена модели перезапускает движок распознавания. GigaAM-v3 — только русский.")));
+    layout->addWidget(NoteLabel::make(
+        this, QStringLiteral("Смена модели перезапускает движок распознавания. GigaAM-v3 — только русский.")));
 
     connect(table_, &QTableWidget::itemSelectionChanged, this, &ModelsTab::updateButtons);
     connect(activateButton_, &QPushButton::clicked, this, &ModelsTab::activate);

@@ -4,7 +4,7 @@
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
 #include "platform/DesktopSession.h"
-#include "platform/X11Display.h"
+#include "platform/x11/X11Display.h"
 
 #include <QPointer>
 #include <QProcess>

@@ -33,24 +33,6 @@ QPushButton* button(QWidget* parent, const char* name, const QString& title)
     return result;
 }
 
-QLabel* note(QWidget* parent, const QString& text)
-{
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    QFont font = label->font();
-    // A desktop may give its font in pixels, and then the point size is unknown.
-    if (font.pointSizeF() > 0)
-        font.setPointSizeF(font.pointSizeF() * 0.9);
-    else
-        font.setPixelSize(qMax(1, font.pixelSize() * 9 / 10));
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
-    label->setPalette(palette);
-    return label;
-}
-
 QHBoxLayout* labelledRow(QWidget* parent, const QString& title, QWidget* control)
 {
     auto* row = new QHBoxLayout;

@@ -16,8 +16,6 @@ namespace SettingsWidgets
 QCheckBox* check(QWidget* parent, const char* name, const QString& title);
 QComboBox* popup(QWidget* parent, const char* name, const QStringList& titles);
 QPushButton* button(QWidget* parent, const char* name, const QString& title);
-// A wrapping explanation in a smaller, secondary font.
-QLabel* note(QWidget* parent, const QString& text);
 // "Title:" followed by the control, the rest of the row left empty.
 QHBoxLayout* labelledRow(QWidget* parent, const QString& title, QWidget* control);
 } // namespace SettingsWidgets

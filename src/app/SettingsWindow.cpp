@@ -11,22 +11,21 @@
 #include "core/SettingsStore.h"
 #include "core/SharedInstance.h"
 #include "dictation/HotkeyManager.h"
-#include "platform/WindowFront.h"
-#include "text/MacroEditor.h"
 #include "text/MacroStore.h"
+#include "ui/MacroEditor.h"
+#include "ui/NoteLabel.h"
+#include "ui/WindowFront.h"
 #include "update/Updater.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -53,15 +52,6 @@ QStringList presetIdentifiers()
     for (const HotkeyManager::Preset& preset : HotkeyManager::presets())
         identifiers.append(preset.identifier);
     return identifiers;
-}
-
-void centerOnScreen(QWidget* window)
-{
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), window->size());
-        frame.moveCenter(screen->availableGeometry().center());
-        window->move(frame.topLeft());
-    }
 }
 
 QVBoxLayout* tabLayout(QWidget* tab)
@@ -119,7 +109,7 @@ void SettingsWindow::showWindow()
     ensureWindow();
     audioSources_ = listAudioSources ? listAudioSources() : std::vector<AudioSource>{};
     if (firstShow)
-        centerOnScreen(window_);
+        WindowFront::centerOnScreen(window_);
     window_->show();
     refresh();
     // Without a tray the menu is what a second start comes for.
@@ -173,10 +163,10 @@ QWidget* SettingsWindow::buildAppMenuRow()
     appMenuRow_->setObjectName(QStringLiteral("appMenuRow"));
     auto* row = new QHBoxLayout(appMenuRow_);
     row->setContentsMargins(0, 0, 0, 4);
-    row->addWidget(SettingsWidgets::note(appMenuRow_, QStringLiteral("На этом рабочем столе нет системного трея, и "
-                                                                     "значка Толвана не видно. Его меню — за этой "
-                                                                     "кнопкой; это окно открывает каждый новый запуск "
-                                                                     "Толвана.")),
+    row->addWidget(NoteLabel::make(appMenuRow_, QStringLiteral("На этом рабочем столе нет системного трея, и "
+                                                               "значка Толвана не видно. Его меню — за этой "
+                                                               "кнопкой; это окно открывает каждый новый запуск "
+                                                               "Толвана.")),
                    1);
     appMenuButton_ = SettingsWidgets::button(appMenuRow_, "appMenuBtn", QStringLiteral("Меню Толвана"));
     row->addWidget(appMenuButton_);
@@ -219,7 +209,7 @@ QWidget* SettingsWindow::buildGeneralTab()
     checkRow->addStretch(1);
     layout->addLayout(checkRow);
     layout->addStretch(1);
-    QLabel* footer = note(tab, QStringLiteral("Толван %1").arg(QString::fromUtf8(BuildInfo::shortVersion)));
+    QLabel* footer = NoteLabel::make(tab, QStringLiteral("Толван %1").arg(QString::fromUtf8(BuildInfo::shortVersion)));
     footer->setObjectName(QStringLiteral("footer"));
     layout->addWidget(footer);
     return tab;
@@ -240,16 +230,17 @@ QWidget* SettingsWindow::buildKeysTab()
                                    SettingsKey::pttKey, {QStringLiteral("rightAlt"), QStringLiteral("rightCtrl")},
                                    [this] { callHotkeysChanged(); });
     layout->addLayout(labelledRow(tab, QStringLiteral("Клавиша рации:"), pttKey));
-    altGrNote_ =
-        note(tab, QStringLiteral("В вашей раскладке правый Alt — это AltGr: им набирают «», — и другие знаки. "
-                                 "Для рации лучше выбрать правый Ctrl. Сочетание с AltGr запись не начнёт: "
-                                 "начатая удержанием запись отбрасывается, как только нажата другая клавиша."));
+    altGrNote_ = NoteLabel::make(
+        tab, QStringLiteral("В вашей раскладке правый Alt — это AltGr: им набирают «», — и другие знаки. "
+                            "Для рации лучше выбрать правый Ctrl. Сочетание с AltGr запись не начнёт: "
+                            "начатая удержанием запись отбрасывается, как только нажата другая клавиша."));
     altGrNote_->setObjectName(QStringLiteral("altGrNote"));
     layout->addWidget(altGrNote_);
-    layout->addWidget(note(tab, QStringLiteral("Во время записи: Enter — закончить и вставить, Esc — отменить, кнопки "
-                                               "«Готово» и ✕ — на панели внизу экрана.\nВ любой момент: %1 — выучить "
-                                               "слово из выделенного текста.")
-                                    .arg(HotkeyManager::title(HotkeyManager::learnCombination))));
+    layout->addWidget(
+        NoteLabel::make(tab, QStringLiteral("Во время записи: Enter — закончить и вставить, Esc — отменить, кнопки "
+                                            "«Готово» и ✕ — на панели внизу экрана.\nВ любой момент: %1 — выучить "
+                                            "слово из выделенного текста.")
+                                 .arg(HotkeyManager::title(HotkeyManager::learnCombination))));
     layout->addStretch(1);
     return tab;
 }
@@ -266,8 +257,9 @@ QWidget* SettingsWindow::buildPasteTab()
         boundCheck(tab, "spaceCheck", QStringLiteral("Добавлять пробел в конце фразы"), SettingsKey::appendSpace));
     layout->addWidget(boundCheck(tab, "clipCheck", QStringLiteral("Восстанавливать прежний буфер обмена после вставки"),
                                  SettingsKey::restoreClipboard));
-    layout->addWidget(note(tab, QStringLiteral("Распознанный текст всегда остаётся в буфере обмена — если вставка не "
-                                               "сработала, нажмите Ctrl+V.")));
+    layout->addWidget(
+        NoteLabel::make(tab, QStringLiteral("Распознанный текст всегда остаётся в буфере обмена — если вставка не "
+                                            "сработала, нажмите Ctrl+V.")));
     layout->addStretch(1);
     return tab;
 }

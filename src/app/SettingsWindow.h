@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/AudioSources.h"
+#include "platform/pulse/AudioSources.h"
 
 #include <QLatin1String>
 #include <QObject>

@@ -4,8 +4,9 @@
 #include "app/SettingsWidgets.h"
 #include "core/AlertPresenter.h"
 #include "core/SettingsStore.h"
-#include "platform/Glyphs.h"
 #include "quality/AdvisorText.h"
+#include "ui/Glyphs.h"
+#include "ui/NoteLabel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -89,7 +90,7 @@ QWidget* SpeechQualityTab::buildAdvisorGroup()
     layout->addWidget(new QLabel(QStringLiteral("Переписывание фраз — советник в окне разбора и автопилот:"), group));
     advisorCheck_ = check(group, "advisorCheck", QStringLiteral("Советник стиля (локальный ИИ, Qwen3-4B, ~2,4 ГБ)"));
     layout->addWidget(advisorCheck_);
-    advisorStatus_ = note(group, QString());
+    advisorStatus_ = NoteLabel::make(group, QString());
     advisorStatus_->setObjectName(QStringLiteral("advisorStatus"));
     advisorStatus_->setContentsMargins(22, 0, 0, 0);
     layout->addWidget(advisorStatus_);
@@ -110,9 +111,10 @@ QWidget* SpeechQualityTab::buildAdvisorGroup()
     auto* intensityRow = labelledRow(group, QStringLiteral("Вмешательство:"), intensitySlider_);
     intensityRow->insertWidget(2, intensityLabel_);
     layout->addLayout(intensityRow);
-    layout->addWidget(note(group, QStringLiteral("0 — только подсветка правилами · 5 — умеренная правка · 10 — полная "
-                                                 "переработка под стиль. Собака и кошка — мгновенные переводчики, "
-                                                 "ИИ-модель им не нужна.")));
+    layout->addWidget(
+        NoteLabel::make(group, QStringLiteral("0 — только подсветка правилами · 5 — умеренная правка · 10 — полная "
+                                              "переработка под стиль. Собака и кошка — мгновенные переводчики, "
+                                              "ИИ-модель им не нужна.")));
     auto* rulesButton = button(group, "rulesHelpBtn", QStringLiteral("Что ищет фильтр…"));
     auto* rulesRow = new QHBoxLayout;
     rulesRow->addWidget(rulesButton);

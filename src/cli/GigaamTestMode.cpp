@@ -1,10 +1,10 @@
 #include "cli/GigaamTestMode.h"
 
 #include "core/Console.h"
-#include "dictation/RecognitionChunks.h"
 #include "engines/GigaAMEngine.h"
 #include "engines/WavWriter.h"
 #include "model/Segments.h"
+#include "recording/RecognitionChunks.h"
 
 #include <QEventLoop>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "dictation/Dictation.h"
 
 #include "core/Log.h"
-#include "dictation/AudioRecorder.h"
 #include "engines/WavWriter.h"
+#include "recording/AudioRecorder.h"
 
 std::optional<QString> Dictation::rejection(const QByteArray& wav, double voicedMs)
 {

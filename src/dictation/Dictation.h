@@ -1,8 +1,8 @@
 #pragma once
 
-#include "dictation/ChunkCutter.h"
-#include "dictation/RecognitionChunks.h"
 #include "platform/ActiveWindow.h"
+#include "recording/ChunkCutter.h"
+#include "recording/RecognitionChunks.h"
 
 #include <QByteArray>
 #include <QString>

@@ -4,9 +4,9 @@
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
 #include "core/SystemErrors.h"
-#include "dictation/RecordingArchive.h"
 #include "dictation/Sounds.h"
 #include "platform/MediaPlayers.h"
+#include "recording/RecordingArchive.h"
 #include "text/TranscriptPipeline.h"
 
 #include <QPointer>

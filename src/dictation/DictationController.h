@@ -1,12 +1,12 @@
 #pragma once
 
-#include "dictation/AudioRecorder.h"
 #include "dictation/Dictation.h"
 #include "dictation/EngineRouter.h"
-#include "dictation/KeptRecordings.h"
-#include "dictation/OverlayHUD.h"
 #include "dictation/TextDelivery.h"
 #include "model/TranscriptionResult.h"
+#include "recording/AudioRecorder.h"
+#include "recording/KeptRecordings.h"
+#include "ui/OverlayHUD.h"
 
 #include <QObject>
 

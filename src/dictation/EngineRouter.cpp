@@ -1,10 +1,10 @@
 #include "dictation/EngineRouter.h"
 
 #include "core/SettingsStore.h"
-#include "dictation/RecognitionChunks.h"
 #include "engines/GigaAMEngine.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
+#include "recording/RecognitionChunks.h"
 #include "text/Corrections.h"
 
 namespace

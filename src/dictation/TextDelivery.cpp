@@ -2,13 +2,13 @@
 
 #include "core/Log.h"
 #include "core/SettingsStore.h"
-#include "dictation/OverlayHUD.h"
 #include "dictation/TextInserter.h"
 #include "platform/DesktopSession.h"
-#include "platform/GnomeRoute.h"
+#include "platform/gnome/GnomeRoute.h"
 #include "quality/AdvisorEngine.h"
 #include "quality/SpeechQuality.h"
 #include "text/Typography.h"
+#include "ui/OverlayHUD.h"
 
 #include <QGuiApplication>
 #include <QPointer>

@@ -3,7 +3,7 @@
 #include "dictation/TextInserter.h"
 #include "platform/ActiveWindow.h"
 #include "quality/SpeechIssue.h"
-#include "quality/SpeechReview.h"
+#include "ui/SpeechReview.h"
 
 #include <QList>
 #include <QObject>

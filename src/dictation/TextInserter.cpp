@@ -5,7 +5,7 @@
 #include "core/SettingsStore.h"
 #include "platform/DesktopSession.h"
 #include "platform/KeyInjector.h"
-#include "platform/WaylandRoute.h"
+#include "platform/wayland/WaylandRoute.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -8,7 +8,7 @@
 #include "engines/ModelManager.h"
 #include "engines/Utf8.h"
 #include "model/Segments.h"
-#include "platform/Processes.h"
+#include "platform/posix/Processes.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "platform/ActiveWindow.h"
 
-#include "platform/WaylandRoute.h"
-#include "platform/X11ActiveWindow.h"
+#include "platform/wayland/WaylandRoute.h"
+#include "platform/x11/X11ActiveWindow.h"
 
 namespace ActiveWindow
 {

@@ -1,7 +1,7 @@
 #include "platform/ClipboardKeeper.h"
 
-#include "platform/WaylandThread.h"
-#include "platform/WlrClipboard.h"
+#include "platform/wayland/WaylandThread.h"
+#include "platform/wayland/WlrClipboard.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
 #include <QClipboard>

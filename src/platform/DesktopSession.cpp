@@ -1,6 +1,6 @@
 #include "platform/DesktopSession.h"
 
-#include "platform/WaylandThread.h"
+#include "platform/wayland/WaylandThread.h"
 
 #include <atomic>
 #include <memory>

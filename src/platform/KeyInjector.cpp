@@ -1,8 +1,8 @@
 #include "platform/KeyInjector.h"
 
 #include "platform/DesktopSession.h"
-#include "platform/X11ActiveWindow.h"
-#include "platform/X11KeyInjector.h"
+#include "platform/x11/X11ActiveWindow.h"
+#include "platform/x11/X11KeyInjector.h"
 
 namespace
 {

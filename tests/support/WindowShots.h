@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Glyphs.h"
+#include "ui/Glyphs.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

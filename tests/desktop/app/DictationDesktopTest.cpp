@@ -1,7 +1,7 @@
 #include "RunningApp.h"
-#include "dictation/RecordingArchive.h"
 #include "quality/AdvisorEngine.h"
 #include "quality/SpeechQuality.h"
+#include "recording/RecordingArchive.h"
 #include "support/TestFiles.h"
 
 #include <QFileInfo>

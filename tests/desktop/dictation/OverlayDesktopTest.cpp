@@ -1,7 +1,7 @@
 #include "DesktopRig.h"
 #include "dictation/DictationController.h"
-#include "dictation/HUDPanel.h"
-#include "dictation/OverlayHUD.h"
+#include "ui/HUDPanel.h"
+#include "ui/OverlayHUD.h"
 
 #include <QGuiApplication>
 #include <QImage>

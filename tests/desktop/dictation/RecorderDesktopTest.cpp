@@ -1,8 +1,8 @@
 #include "DesktopRig.h"
 #include "core/SettingsStore.h"
-#include "dictation/AudioRecorder.h"
 #include "dictation/Sounds.h"
-#include "platform/AudioSources.h"
+#include "platform/pulse/AudioSources.h"
+#include "recording/AudioRecorder.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 

@@ -1,16 +1,16 @@
 #include "dictation/DictationController.h"
 
 #include "core/SettingsStore.h"
-#include "dictation/ChunkCutter.h"
-#include "dictation/HUDPanel.h"
-#include "dictation/RecordingArchive.h"
 #include "dictation/TextInserter.h"
 #include "engines/ModelCatalog.h"
 #include "engines/WavWriter.h"
 #include "integration/dictation/FakeDesktop.h"
-#include "quality/SpeechReview.h"
+#include "recording/ChunkCutter.h"
+#include "recording/RecordingArchive.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
+#include "ui/HUDPanel.h"
+#include "ui/SpeechReview.h"
 
 #include <QClipboard>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "platform/GnomeRoute.h"
+#include "platform/gnome/GnomeRoute.h"
 
 #include "support/FakeSessionBus.h"
 

@@ -5,13 +5,13 @@
 #include "core/SettingsStore.h"
 #include "engines/CustomModels.h"
 #include "engines/ModelManager.h"
-#include "platform/Glyphs.h"
 #include "quality/AdvisorEngine.h"
 #include "support/ScriptedAlertPresenter.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 #include "support/WindowShots.h"
 #include "text/Corrections.h"
+#include "ui/Glyphs.h"
 
 #include <QApplication>
 #include <QCheckBox>

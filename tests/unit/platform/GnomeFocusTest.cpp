@@ -1,4 +1,4 @@
-#include "platform/GnomeFocus.h"
+#include "platform/gnome/GnomeFocus.h"
 
 #include <gtest/gtest.h>
 

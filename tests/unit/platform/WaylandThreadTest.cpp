@@ -1,4 +1,4 @@
-#include "platform/WaylandThread.h"
+#include "platform/wayland/WaylandThread.h"
 
 #include <QByteArray>
 

@@ -1,0 +1,191 @@
+#include "recording/AudioRecorder.h"
+
+#include "core/Paths.h"
+#include "core/SettingsStore.h"
+#include "dictation/DictationController.h"
+#include "engines/ModelCatalog.h"
+#include "recording/RecordingArchive.h"
+#include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
+#include "text/Corrections.h"
+#include "text/TranscriptPipeline.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace
+{
+
+// The controller's panel and window lookups without any display: nothing may reach the test rig's desktop,
+// which other tests use at the same time.
+const bool offscreen = [] {
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
+    qunsetenv("DISPLAY");
+    qunsetenv("WAYLAND_DISPLAY");
+    return true;
+}();
+
+using Block = std::vector<std::int16_t>;
+
+// A microphone the test feeds by hand, from a thread of its own like the real one.
+struct FakeCapture : MicrophoneCapture
+{
+    BlockHandler onBlock;
+    EndHandler onEnded;
+    int stops = 0;
+
+    Result<Done> start(const QString&, BlockHandler blocks, EndHandler ended) override
+    {
+        onBlock = std::move(blocks);
+        onEnded = std::move(ended);
+        return Done{};
+    }
+    void stop() override { ++stops; }
+};
+
+using TestEnvironment::appLog;
+
+class AudioRecorderTest : public testing::Test
+{
+protected:
+    FakeCapture* mic = new FakeCapture;
+    AudioRecorder recorder{std::unique_ptr<MicrophoneCapture>(mic)};
+    int autoStops = 0;
+
+    void SetUp() override
+    {
+        recorder.onAutoStop = [this] { ++autoStops; };
+    }
+
+    // Delivers the blocks from another thread and lets the main thread run what they posted.
+    void feed(const std::vector<Block>& blocks)
+    {
+        std::thread([&] {
+            for (const auto& block : blocks)
+                mic->onBlock(block);
+        }).join();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+};
+
+} // namespace
+
+TEST_F(AudioRecorderTest, AutoStopFiresOnceAfterTheLengthLimit)
+{
+    ASSERT_TRUE(recorder.start().ok());
+    const Block quarter(AudioRecorder::lengthLimit / 4, 0);
+    feed({quarter, quarter, quarter, quarter});
+    EXPECT_EQ(autoStops, 0) << "exactly at the limit is not over it";
+    feed({Block(1, 0)});
+    EXPECT_EQ(autoStops, 1);
+    feed({Block(1365, 0), Block(1365, 0)});
+    EXPECT_EQ(autoStops, 1);
+    EXPECT_EQ(recorder.stop().size(), AudioRecorder::lengthLimit + 1 + 2 * 1365);
+    // The next recording starts afresh and may stop itself again.
+    ASSERT_TRUE(recorder.start().ok());
+    feed({Block(AudioRecorder::lengthLimit + 1, 0)});
+    EXPECT_EQ(autoStops, 2);
+}
+
+TEST_F(AudioRecorderTest, AMicrophoneThatFailsAfterTheStartEndsTheRecordingOnceWithCode20)
+{
+    std::vector<Error> failures;
+    recorder.onStartFailed = [&](const Error& error) { failures.push_back(error); };
+    ASSERT_TRUE(recorder.start().ok());
+    std::thread([&] { mic->onEnded(QStringLiteral("Access denied")); }).join();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !failures.empty(); }, 1000));
+    ASSERT_EQ(failures.size(), 1U);
+    EXPECT_TRUE(failures[0].isTolvan());
+    EXPECT_EQ(failures[0].code(), 20);
+    EXPECT_EQ(failures[0].description(), "нет входного аудиоустройства");
+    EXPECT_TRUE(appLog().contains("Микрофон недоступен: Access denied")) << appLog().toStdString();
+    EXPECT_FALSE(recorder.isRunning());
+    EXPECT_TRUE(recorder.stop().empty());
+    EXPECT_EQ(mic->stops, 1);
+    EXPECT_EQ(autoStops, 0);
+
+    // A late report of an earlier capture leaves the next recording alone.
+    ASSERT_TRUE(recorder.start().ok());
+    const MicrophoneCapture::EndHandler earlier = mic->onEnded;
+    recorder.stop();
+    ASSERT_TRUE(recorder.start().ok());
+    std::thread([&] { earlier(QStringLiteral("Connection terminated")); }).join();
+    // Whatever the report posted to the main thread has run once a later post has.
+    bool later = false;
+    QMetaObject::invokeMethod(
+        qApp, [&] { later = true; }, Qt::QueuedConnection);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return later; }, 2000));
+    EXPECT_TRUE(recorder.isRunning());
+    EXPECT_EQ(failures.size(), 1U);
+    EXPECT_EQ(autoStops, 0);
+}
+
+// The last block of a capture, flushed when it stops, is no news for the recording that starts next.
+TEST_F(AudioRecorderTest, TheLastBlockOfARecordingIsNotReportedToTheNextOne)
+{
+    std::vector<std::size_t> reports;
+    recorder.onBlock = [&](std::size_t endSample, bool) { reports.push_back(endSample); };
+    ASSERT_TRUE(recorder.start().ok());
+    mic->onBlock(Block(1365, 0));
+    recorder.takeWav();
+    ASSERT_TRUE(recorder.start().ok());
+    feed({Block(100, 0)});
+    EXPECT_EQ(reports, std::vector<std::size_t>{100});
+}
+
+// Only a recording of more than 4000 samples with at least 250 ms judged voiced goes on to recognition.
+TEST(DictationControllerTest, DropsARecordingTooShortOrWithoutEnoughSound)
+{
+    const RecognitionModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+    QFile modelFile(TestFiles::write(model.filePath(0), "ggml"));
+    ASSERT_TRUE(modelFile.resize(ModelCatalog::completeSizeThreshold(model.sizeMB) + 1));
+    // No recognizer to start: a recording that is not dropped fails at once and is kept.
+    qunsetenv("TOLVAN_WHISPER_BIN");
+    qputenv("TOLVAN_RESOURCES_DIR", TestEnvironment::makeDirectory(QStringLiteral("no-resources")).toUtf8());
+    SettingsStore::shared().setBool(SettingsKey::sounds, false);
+    auto* mic = new FakeCapture;
+    DictationController controller(std::make_unique<AudioRecorder>(std::unique_ptr<MicrophoneCapture>(mic)));
+
+    const std::tuple<std::size_t, std::size_t, const char*> cases[] = {
+        {4000, 4000, "слишком коротко (250 мс)"},
+        {4001, 4000, nullptr},
+        {8000, 3999, "звука 249 мс из 500 мс"},
+    };
+    for (const auto& [samples, voiced, dropped] : cases) {
+        const qsizetype logStart = appLog().size();
+        controller.begin(DictationController::Source::toggle);
+        mic->onBlock(Block(voiced, 4000));
+        mic->onBlock(Block(samples - voiced, 0));
+        controller.finish();
+        const QString logged = appLog().mid(logStart);
+        if (dropped)
+            EXPECT_TRUE(logged.contains(QStringLiteral("Запись отброшена: ") + dropped)) << logged.toStdString();
+        else
+            EXPECT_FALSE(logged.contains(QStringLiteral("Запись отброшена"))) << logged.toStdString();
+    }
+}
+
+// Annotations go before the dictionary looks, so a phrase broken by one is still the phrase it knows.
+TEST(DictationControllerTest, CleansEachSegmentBeforeTheDictionary)
+{
+    Corrections::save({{QStringLiteral("гит хаб"), QStringLiteral("GitHub")}});
+    const TranscriptionResult result{{}, {SpeechSegment{QStringLiteral("открой гит [шум] хаб"), 0, 1500}}};
+    EXPECT_EQ(TranscriptPipeline::textOf(result), QStringLiteral("Открой GitHub"));
+}
+
+// The ten newest recordings survive, listed newest first, also when several are kept within a millisecond.
+TEST(RecordingArchiveTest, KeepsTheTenNewestNewestFirst)
+{
+    for (int index = 1; index <= 12; ++index)
+        ASSERT_TRUE(RecordingArchive::keep(QByteArray::number(index)));
+    QStringList kept;
+    for (const QString& file : RecordingArchive::files())
+        kept << QString::fromUtf8(TestFiles::read(file));
+    EXPECT_EQ(kept.join(u' '), QStringLiteral("12 11 10 9 8 7 6 5 4 3"));
+}
