@@ -25,11 +25,11 @@ protected:
         qputenv("FAKE_WHISPER_RECORD_DIR", recordDir.toUtf8());
     }
 
-    // Makes `name` in the work folder with sox from its arguments.
-    QString sox(const QString& name, const QStringList& arguments) const
+    // Makes `name` in the work folder with sox from the inputs (and output options), then the effects.
+    QString sox(const QString& name, const QStringList& inputs, const QStringList& effects = {}) const
     {
         const QString path = work + u'/' + name;
-        const ProcessOutput made = runProgram(QStringLiteral("sox"), arguments + QStringList{path});
+        const ProcessOutput made = runProgram(QStringLiteral("sox"), inputs + QStringList{path} + effects);
         EXPECT_EQ(made.exitCode, 0) << made.err().toStdString();
         return path;
     }
@@ -42,18 +42,21 @@ protected:
             const QByteArray body = TestFiles::read(recordDir + QStringLiteral("/request-%1.body").arg(number));
             if (body.isEmpty())
                 return wavs;
-            wavs.append(body.mid(body.indexOf("RIFF")));
+            const qsizetype start = body.indexOf("RIFF");
+            wavs.append(body.mid(start, body.lastIndexOf("\r\n--") - start));
         }
     }
 
-    const QString work = TestEnvironment::makeDirectory(QStringLiteral("audio"));
-    const QString recordDir = TestEnvironment::makeDirectory(QStringLiteral("whisper"));
+    // Of this test alone, also when the cases run in one process.
+    const QString name = QString::fromUtf8(testing::UnitTest::GetInstance()->current_test_info()->name());
+    const QString work = TestEnvironment::makeDirectory(QStringLiteral("audio-") + name);
+    const QString recordDir = TestEnvironment::makeDirectory(QStringLiteral("whisper-") + name);
 };
 
 TEST_F(TranscribeTest, AShortStereoWavReachesTheRecognizerAs16kHzMonoAndItsTextIsPrinted)
 {
-    const QString wav = sox(QStringLiteral("short.wav"),
-                            {"-n", "-r", "44100", "-c", "2", "-b", "16", "synth", "2", "sine", "440", "pad", "0", "1"});
+    const QString wav = sox(QStringLiteral("short.wav"), {"-n", "-r", "44100", "-c", "2", "-b", "16"},
+                            {"synth", "2", "sine", "440", "pad", "0", "1"});
     const ProcessOutput result = runTolvan({QStringLiteral("--transcribe"), wav});
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(result.exitCode, 0) << result.err().toStdString();
@@ -80,9 +83,8 @@ TEST_F(TranscribeTest, AThreeMinuteFlacIsRecognizedInPiecesInOrderWithProgress)
     QList<int> tones;
     for (int index = 0; index < 15; ++index) {
         tones.append(3 + index % 7);
-        parts.append(sox(
-            QStringLiteral("part-%1.wav").arg(index),
-            {"-n", "-r", "22050", "-c", "1", "synth", QString::number(tones.last()), "sine", "300", "pad", "0", "6"}));
+        parts.append(sox(QStringLiteral("part-%1.wav").arg(index), {"-n", "-r", "22050", "-c", "1"},
+                         {"synth", QString::number(tones.last()), "sine", "300", "pad", "0", "6"}));
     }
     const QString flac = sox(QStringLiteral("long.flac"), parts);
     const ProcessOutput result =
