@@ -6,6 +6,7 @@ set -euo pipefail
 build_packages=(
     cmake ninja-build g++ pkg-config make
     qt6-base-dev libicu-dev libpulse-dev libx11-dev libxcb1-dev libxtst-dev libxi-dev libarchive-dev libsodium-dev
+    libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     libwayland-dev libwayland-bin plasma-wayland-protocols
     pulseaudio-utils procps patch
     dpkg-dev file librsvg2-bin

@@ -7,6 +7,7 @@
 #include "app/SettingsWindow.h"
 #include "app/StatusIcon.h"
 #include "app/StatusMenu.h"
+#include "app/TranscribeFileFlow.h"
 #include "core/AlertPresenter.h"
 #include "core/Log.h"
 #include "core/SettingsStore.h"
@@ -44,7 +45,8 @@
 #include <utility>
 
 AppDelegate::AppDelegate()
-    : controller_(std::make_unique<DictationController>()), hotkeys_(std::make_unique<HotkeyManager>()),
+    : controller_(std::make_unique<DictationController>()),
+      transcribeFile_(std::make_unique<TranscribeFileFlow>(*controller_)), hotkeys_(std::make_unique<HotkeyManager>()),
       learnWord_(std::make_unique<LearnWordFlow>()), permissions_(std::make_unique<PermissionsReport>())
 {
     // The recognizer hears the new spelling from the next request on.
@@ -343,6 +345,11 @@ void AppDelegate::refreshMenu()
         menu_.addAction(QStringLiteral("Распознать сохранённую запись (%1)").arg(kept), controller_.get(),
                         &DictationController::recognizeSavedRecording);
     }
+    if (transcribeFile_->running())
+        menu_.addAction(QStringLiteral("Остановить распознавание файла"), transcribeFile_.get(),
+                        &TranscribeFileFlow::stop);
+    else
+        menu_.addAction(QStringLiteral("Распознать аудиофайл…"), transcribeFile_.get(), &TranscribeFileFlow::start);
     menu_.addSeparator();
     QAction* settings = menu_.addAction(QStringLiteral("Настройки…"), this, &AppDelegate::openSettings);
     settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));

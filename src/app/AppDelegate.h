@@ -16,6 +16,7 @@ class LearnWordFlow;
 class PermissionsReport;
 class QSystemTrayIcon;
 class SignalWatcher;
+class TranscribeFileFlow;
 
 // The tray application: its icon and menu, the wiring between the subsystems at start-up, the dialogs of
 // the menu, and shutdown.
@@ -60,6 +61,8 @@ private:
     void offerDownloadAgain(const QString& modelID, const QString& reason);
 
     std::unique_ptr<DictationController> controller_;
+    // Uses the controller's engines and panel: goes first.
+    std::unique_ptr<TranscribeFileFlow> transcribeFile_;
     std::unique_ptr<HotkeyManager> hotkeys_;
     QTimer hotkeyRetryTimer_;
     std::unique_ptr<QSystemTrayIcon> trayIcon_;

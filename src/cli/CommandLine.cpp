@@ -9,6 +9,7 @@
 #include "cli/ParseTestMode.h"
 #include "cli/RemoteControlMode.h"
 #include "cli/SpeechTestMode.h"
+#include "cli/TranscribeMode.h"
 #include "cli/TypographyTestMode.h"
 #include "cli/UpdateNowMode.h"
 #include "core/Console.h"
@@ -69,6 +70,9 @@ const std::vector<Mode>& modes()
              u"разобрать сохранённый ответ whisper-server и показать сегменты", ParseTestMode::run},
             {QStringLiteral("--gigaam-test"), 3, u"ФАЙЛ.wav [--json]", u"распознать wav-файл моделью GigaAM",
              GigaamTestMode::run},
+            {QStringLiteral("--transcribe"), 3, u"ФАЙЛ",
+             u"распознать аудиофайл (wav, flac, ogg, opus, mp3, m4a) активной моделью и вывести текст",
+             TranscribeMode::run},
             {QStringLiteral("--update-now"), 3, u"URL_ФИДА", u"установить новую версию из фида обновлений без окон",
              UpdateNowMode::run},
         };

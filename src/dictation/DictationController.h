@@ -59,6 +59,7 @@ public:
     std::optional<Source> source() const;
     OverlayHUD& hud() { return hud_; }
     WhisperServer& whisperServer() { return engines_.whisperServer(); }
+    EngineRouter& engines() { return engines_; }
     // The dictations with an engine.
     int inFlight() const;
     // How long the panel offers to recognize again a recording that could not be written to disk.

@@ -10,11 +10,6 @@
 namespace
 {
 
-RecognitionModel activeModel()
-{
-    return ModelCatalog::byID(SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(QString()));
-}
-
 bool isReady(const WhisperServer& server)
 {
     return server.state().kind == WhisperServer::State::ready;
@@ -39,6 +34,11 @@ QString EngineRouter::startPrompt()
     if (!hint.isEmpty())
         prompt += QLatin1Char(' ') + hint;
     return prompt;
+}
+
+RecognitionModel EngineRouter::activeModel()
+{
+    return ModelCatalog::byID(SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(QString()));
 }
 
 std::optional<QString> EngineRouter::missingModel()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Result.h"
+#include "engines/ModelCatalog.h"
 #include "engines/WhisperServer.h"
 #include "model/TranscriptionResult.h"
 
@@ -27,6 +28,8 @@ public:
     // What the panel says when the active model is not on disk yet (its download is started unless it runs),
     // or nothing when it is there.
     static std::optional<QString> missingModel();
+    // The model chosen in the settings ("modelID").
+    static RecognitionModel activeModel();
     bool whisperActive() const;
     // Whether the active engine takes a recording now; the whisper server only once it is ready.
     bool canTake() const;

@@ -1,0 +1,157 @@
+#include "dictation/FileRecognition.h"
+
+#include "core/Log.h"
+#include "core/MainThread.h"
+#include "dictation/EngineRouter.h"
+#include "engines/AudioFileDecoder.h"
+#include "engines/WavWriter.h"
+#include "recording/RecognitionChunks.h"
+#include "text/TranscriptPipeline.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <utility>
+
+FileRecognition::FileRecognition(EngineRouter& engines, QObject* parent) : QObject(parent), engines_(engines) {}
+
+FileRecognition::~FileRecognition()
+{
+    // Before the object goes: the decoder's answer must find it gone, not half destroyed.
+    stopDecoding();
+    unwatchServer();
+}
+
+void FileRecognition::start(const QString& path, Completion<QString> done)
+{
+    cancel();
+    if (const std::optional<QString> missing = EngineRouter::missingModel()) {
+        done(Error::tolvan(missingModelCode, *missing));
+        return;
+    }
+    done_ = std::move(done);
+    Log::info(QStringLiteral("Распознаю аудиофайл «%1»").arg(QFileInfo(path).fileName()));
+    // The server loads its model while the file is decoded.
+    if (engines_.serverNeeded())
+        engines_.start();
+    if (engines_.whisperActive() && !engines_.canTake())
+        watchServer();
+    const quint64 serial = ++serial_;
+    // The destructor waits for this thread, so the object is alive while it is posted to.
+    decoder_ = std::jthread([this, serial, path](std::stop_token stop) {
+        Result<QByteArray> wav = AudioFileDecoder::decode(path, stop);
+        if (stop.stop_requested())
+            return;
+        MainThread::post(this, [this, serial, wav = std::move(wav)]() mutable {
+            if (serial_ == serial)
+                decoded(std::move(wav));
+        });
+    });
+}
+
+void FileRecognition::cancel()
+{
+    ++serial_;
+    stopDecoding();
+    unwatchServer();
+    pieces_.reset();
+    wav_.reset();
+    done_ = nullptr;
+}
+
+QString FileRecognition::clock(std::size_t samples)
+{
+    const std::size_t seconds = samples / AudioFileDecoder::sampleRate;
+    const QString minutesAndSeconds =
+        QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QChar(u'0'));
+    if (seconds < 3600)
+        return minutesAndSeconds;
+    return QStringLiteral("%1:%2").arg(seconds / 3600).arg(minutesAndSeconds.rightJustified(5, u'0'));
+}
+
+void FileRecognition::decoded(Result<QByteArray> wav)
+{
+    if (!wav) {
+        complete(wav.error());
+        return;
+    }
+    wav_ = std::move(wav).value();
+    proceed();
+}
+
+void FileRecognition::proceed()
+{
+    if (!wav_ || !engines_.canTake())
+        return;
+    unwatchServer();
+    pieces_ = engines_.piecesOfRecording();
+    const std::size_t total = std::size_t(wav_->size() - WavWriter::headerSize) / 2;
+    pieces_->onPiece = [this, total](const TranscriptionResult&, std::size_t endSample) {
+        if (onProgress)
+            onProgress(std::min(endSample, total), total);
+    };
+    const QByteArray wav = *std::exchange(wav_, std::nullopt);
+    pieces_->finish(wav, 0, [this](const Result<TranscriptionResult>& result) { recognized(result); });
+}
+
+// The controller of the dictations may listen to the server as well: it hears every state first.
+void FileRecognition::watchServer()
+{
+    if (watching_)
+        return;
+    WhisperServer& server = engines_.whisperServer();
+    previousOnState_ = server.onState;
+    server.onState = [this, previous = previousOnState_](const WhisperServer::State& state) {
+        if (previous)
+            previous(state);
+        // Out of the call: putting the previous listener back replaces the function running now.
+        MainThread::post(this, [this, state] { serverStateChanged(state); });
+    };
+    watching_ = true;
+}
+
+void FileRecognition::unwatchServer()
+{
+    if (!std::exchange(watching_, false))
+        return;
+    engines_.whisperServer().onState = std::move(previousOnState_);
+    previousOnState_ = nullptr;
+}
+
+void FileRecognition::serverStateChanged(const WhisperServer::State& state)
+{
+    if (!watching_)
+        return;
+    if (state.kind == WhisperServer::State::failed) {
+        complete(Error::tolvan(engineFailedCode, QStringLiteral("распознаватель не запустился: ") + state.message));
+        return;
+    }
+    proceed();
+}
+
+void FileRecognition::recognized(const Result<TranscriptionResult>& result)
+{
+    if (!result) {
+        complete(result.error());
+        return;
+    }
+    complete(TranscriptPipeline::textOf(result.value()));
+}
+
+void FileRecognition::complete(const Result<QString>& result)
+{
+    const Completion<QString> done = std::exchange(done_, nullptr);
+    unwatchServer();
+    pieces_.reset();
+    wav_.reset();
+    if (done)
+        done(result);
+}
+
+void FileRecognition::stopDecoding()
+{
+    if (!decoder_.joinable())
+        return;
+    decoder_.request_stop();
+    decoder_.join();
+}

@@ -1,0 +1,129 @@
+#include "core/Paths.h"
+#include "core/SettingsStore.h"
+#include "engines/ModelCatalog.h"
+#include "engines/WavWriter.h"
+#include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
+#include "support/TolvanProcess.h"
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+// `tolvan --transcribe` against the fake whisper-server, with the default model's file in place.
+class TranscribeTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const RecognitionModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+        QFile modelFile(TestFiles::write(model.filePath(0), "ggml"));
+        ASSERT_TRUE(modelFile.resize(ModelCatalog::completeSizeThreshold(model.sizeMB) + 1));
+        qputenv("TOLVAN_WHISPER_BIN", FAKE_WHISPER_SERVER);
+        qputenv("FAKE_WHISPER_RECORD_DIR", recordDir.toUtf8());
+    }
+
+    // Makes `name` in the work folder with sox from the inputs (and output options), then the effects.
+    QString sox(const QString& name, const QStringList& inputs, const QStringList& effects = {}) const
+    {
+        const QString path = work + u'/' + name;
+        const ProcessOutput made = runProgram(QStringLiteral("sox"), inputs + QStringList{path} + effects);
+        EXPECT_EQ(made.exitCode, 0) << made.err().toStdString();
+        return path;
+    }
+
+    // The WAV files the recognizer got after its warm-up, in order.
+    QList<QByteArray> recognizedWavs() const
+    {
+        QList<QByteArray> wavs;
+        for (int number = 2;; ++number) {
+            const QByteArray body = TestFiles::read(recordDir + QStringLiteral("/request-%1.body").arg(number));
+            if (body.isEmpty())
+                return wavs;
+            const qsizetype start = body.indexOf("RIFF");
+            wavs.append(body.mid(start, body.lastIndexOf("\r\n--") - start));
+        }
+    }
+
+    // Of this test alone, also when the cases run in one process.
+    const QString name = QString::fromUtf8(testing::UnitTest::GetInstance()->current_test_info()->name());
+    const QString work = TestEnvironment::makeDirectory(QStringLiteral("audio-") + name);
+    const QString recordDir = TestEnvironment::makeDirectory(QStringLiteral("whisper-") + name);
+};
+
+TEST_F(TranscribeTest, AShortStereoWavReachesTheRecognizerAs16kHzMonoAndItsTextIsPrinted)
+{
+    const QString wav = sox(QStringLiteral("short.wav"), {"-n", "-r", "44100", "-c", "2", "-b", "16"},
+                            {"synth", "2", "sine", "440", "pad", "0", "1"});
+    const ProcessOutput result = runTolvan({QStringLiteral("--transcribe"), wav});
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0) << result.err().toStdString();
+    // The recorded answer of the fake (scripted_verbose_speech.json), as a dictation makes it.
+    EXPECT_TRUE(result.out().startsWith(QStringLiteral("Привет, это проверка диктовки.")))
+        << result.out().toStdString();
+    EXPECT_TRUE(result.out().contains(QStringLiteral("Спасибо!")));
+    const QList<QByteArray> sent = recognizedWavs();
+    ASSERT_EQ(sent.size(), 1);
+    const QByteArray& piece = sent.first();
+    EXPECT_EQ(piece.left(WavWriter::headerSize),
+              WavWriter::header(quint32(piece.size() - WavWriter::headerSize), 16000));
+    // Three seconds at 16 kHz: the trailing silence may be left out.
+    EXPECT_NEAR(double(piece.size() - WavWriter::headerSize) / 32000.0, 3.0, 1.01);
+    EXPECT_TRUE(result.err().contains(QStringLiteral("Распознано 100 %"))) << result.err().toStdString();
+}
+
+// Tones of 3 to 9 s, each followed by 6 s of silence, three minutes in all: cut at the pauses into pieces of 25 s at
+// most, which the fake answers with a phrase per tone, "Фраза около N с.".
+TEST_F(TranscribeTest, AThreeMinuteFlacIsRecognizedInPiecesInOrderWithProgress)
+{
+    qputenv("FAKE_WHISPER_SEGMENTS_FROM_AUDIO", "1");
+    QStringList parts;
+    QList<int> tones;
+    for (int index = 0; index < 15; ++index) {
+        tones.append(3 + index % 7);
+        parts.append(sox(QStringLiteral("part-%1.wav").arg(index), {"-n", "-r", "22050", "-c", "1"},
+                         {"synth", QString::number(tones.last()), "sine", "300", "pad", "0", "6"}));
+    }
+    const QString flac = sox(QStringLiteral("long.flac"), parts);
+    const ProcessOutput result =
+        runTolvan({QStringLiteral("--transcribe"), flac}, {}, QProcessEnvironment::systemEnvironment(), 60000);
+    ASSERT_TRUE(result.finished);
+    ASSERT_EQ(result.exitCode, 0) << result.err().toStdString();
+
+    QList<int> heard;
+    for (const QRegularExpressionMatch& match :
+         QRegularExpression(QStringLiteral("Фраза около (\\d+)")).globalMatch(result.out()))
+        heard.append(match.captured(1).toInt());
+    EXPECT_EQ(heard, tones) << result.out().toStdString();
+    const qsizetype pieces = recognizedWavs().size();
+    EXPECT_GE(pieces, 6);
+
+    QList<int> percents;
+    for (const QRegularExpressionMatch& match :
+         QRegularExpression(QStringLiteral("Распознано (\\d+) % \\((\\d+:\\d\\d) из 2:57\\)"))
+             .globalMatch(result.err()))
+        percents.append(match.captured(1).toInt());
+    EXPECT_EQ(percents.size(), pieces) << result.err().toStdString();
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_GT(percents.last(), 90);
+}
+
+TEST_F(TranscribeTest, AFileThatIsNotAudioOrMissingFailsWithARussianMessage)
+{
+    QByteArray noise(64 * 1024, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+    const QString broken = TestFiles::write(work + QStringLiteral("/запись.mp3"), noise);
+    for (const auto& [path, reason] :
+         {std::pair{broken, QStringLiteral("«запись.mp3»: это не аудиофайл")},
+          {work + QStringLiteral("/нет.ogg"), QStringLiteral("«нет.ogg»: файл не найден")}}) {
+        const ProcessOutput result = runTolvan({QStringLiteral("--transcribe"), path});
+        ASSERT_TRUE(result.finished);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_TRUE(result.standardOutput.isEmpty());
+        EXPECT_TRUE(result.err().contains(QStringLiteral("Не удалось прочитать аудиофайл ") + reason))
+            << result.err().toStdString();
+    }
+    EXPECT_TRUE(recognizedWavs().isEmpty());
+}
