@@ -22,10 +22,10 @@ public:
     bool running() const { return recognition_.running(); }
     // Opens the file dialog, then recognizes the file chosen.
     void start();
+    void recognize(const QString& path);
     void stop();
 
 private:
-    void recognize(const QString& path);
     void finished(const Result<QString>& text);
     void showFailure(const Error& error);
     // The panel is the dictations' first: a recording or a recognition under way keeps it.

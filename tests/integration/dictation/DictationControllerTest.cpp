@@ -1,5 +1,6 @@
 #include "dictation/DictationController.h"
 
+#include "app/TranscribeFileFlow.h"
 #include "core/SettingsStore.h"
 #include "dictation/TextInserter.h"
 #include "engines/ModelCatalog.h"
@@ -469,4 +470,26 @@ TEST_F(DictationControllerTest, TheWordsRecognizedAtEachPauseShowInThePanelAndTh
     EXPECT_EQ(pasted.count(QStringLiteral("Фраза около")), 3) << pasted.toStdString();
     EXPECT_TRUE(controller.hud().liveText().isEmpty());
     EXPECT_TRUE(live->isHidden());
+}
+
+// A file from the menu is heard by the same recognizer while a recording runs: its text goes onto the clipboard and
+// into the history, never into a window, and the recording keeps its panel.
+TEST_F(DictationControllerTest, AnAudioFileGoesToTheClipboardAndHistoryAndLeavesTheRecordingItsPanel)
+{
+    startServer();
+    std::vector<std::int16_t> speech(4 * 16000);
+    for (std::size_t index = 0; index < speech.size(); ++index)
+        speech[index] = std::int16_t(index % 2 ? 4000 : -4000);
+    const QString file = TestFiles::write(recordDir + QStringLiteral("/интервью.wav"), WavWriter::data(speech, 16000));
+    TranscribeFileFlow flow(controller);
+    controller.begin(DictationController::Source::toggle);
+    flow.recognize(file);
+    EXPECT_TRUE(flow.running());
+    ASSERT_TRUE(waitFor([&] { return history().size() == 1; })) << appLog().toStdString();
+    EXPECT_EQ(history().front(), QStringLiteral("Фраза около 4 с."));
+    EXPECT_TRUE(waitFor([&] { return QGuiApplication::clipboard()->text() == history().front(); }));
+    EXPECT_EQ(panelTitle(), QStringLiteral("Говорите…"));
+    EXPECT_TRUE(pastes().empty());
+    EXPECT_FALSE(flow.running());
+    controller.cancel();
 }
