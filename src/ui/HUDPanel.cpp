@@ -1,5 +1,7 @@
 #include "ui/HUDPanel.h"
 
+#include "ui/LiveTextView.h"
+
 #include <QBitmap>
 #include <QGuiApplication>
 #include <QLabel>
@@ -7,7 +9,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 #include <QVariantAnimation>
@@ -23,10 +24,7 @@ constexpr int dotDiameter = 14;
 constexpr double pulseLowOpacity = 0.35;
 const QColor background(28, 28, 30, 242);
 const QColor recordingRed(255, 59, 48);
-const QColor olderWords(160, 160, 166);
-const QColor newestWords(245, 245, 247);
 const QColor separator(255, 255, 255, 30);
-constexpr int liveTextLines = 2;
 constexpr int liveTextMargin = 20;
 
 QFont panelFont(int pixelSize, QFont::Weight weight)
@@ -47,19 +45,6 @@ QBitmap roundedShape(QSize size)
     painter.setPen(Qt::NoPen);
     painter.drawRoundedRect(QRect(QPoint(), size), cornerRadius, cornerRadius);
     return shape;
-}
-
-// Where the words that differ from `before` begin in `after`: at the start of the first word that changed.
-qsizetype firstNewWord(const QString& before, const QString& after)
-{
-    qsizetype same = 0;
-    while (same < before.size() && same < after.size() && before.at(same) == after.at(same))
-        ++same;
-    if (same == after.size() || after.at(same).isSpace())
-        return same;
-    while (same > 0 && !after.at(same - 1).isSpace())
-        --same;
-    return same;
 }
 
 // Texts too long for their line end with "…".
@@ -159,64 +144,6 @@ private:
     int step_ = 0;
 };
 
-// The words recognized so far: their last lines, older ones scrolled away above, the newest words brighter. Its
-// accessible name is the whole text, for screen readers.
-class HUDPanel::LiveText : public QWidget
-{
-public:
-    explicit LiveText(QWidget* parent) : QWidget(parent)
-    {
-        setObjectName(QStringLiteral("liveText"));
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setFont(panelFont(13, QFont::Normal));
-    }
-
-    static int heightFor(const QFont& font) { return liveTextLines * QFontMetrics(font).lineSpacing(); }
-
-    void setText(const QString& text)
-    {
-        // A layout breaks lines only at its own separator.
-        QString shown = text;
-        shown.replace(QLatin1Char('\n'), QChar::LineSeparator);
-        newFrom_ = firstNewWord(text_, shown);
-        text_ = shown;
-        setAccessibleName(text);
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QTextLayout layout(text_, font());
-        QTextOption option;
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        layout.setTextOption(option);
-        QTextCharFormat newest;
-        newest.setForeground(newestWords);
-        layout.setFormats({QTextLayout::FormatRange{int(newFrom_), int(text_.size() - newFrom_), newest}});
-        layout.beginLayout();
-        for (double y = 0;;) {
-            QTextLine line = layout.createLine();
-            if (!line.isValid())
-                break;
-            line.setLineWidth(width());
-            line.setPosition(QPointF(0, y));
-            y += line.height();
-        }
-        layout.endLayout();
-        if (layout.lineCount() == 0)
-            return;
-        const int first = std::max(layout.lineCount() - liveTextLines, 0);
-        QPainter painter(this);
-        painter.setPen(olderWords);
-        layout.draw(&painter, QPointF(0, -layout.lineAt(first).y()));
-    }
-
-private:
-    QString text_;
-    qsizetype newFrom_ = 0;
-};
-
 HUDPanel::HUDPanel()
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
                            Qt::X11BypassWindowManagerHint)
@@ -245,9 +172,9 @@ HUDPanel::HUDPanel()
     subLabel_->setFont(panelFont(11, QFont::Normal));
     subLabel_->setStyleSheet(QStringLiteral("color: rgb(160, 160, 166);"));
     subLabel_->setGeometry(48, 36, 192, 16);
-    liveText_ = new LiveText(this);
+    liveText_ = new LiveTextView(this);
     liveText_->setGeometry(liveTextMargin, height + 2, width - 2 * liveTextMargin,
-                           LiveText::heightFor(liveText_->font()));
+                           LiveTextView::heightFor(liveText_->font()));
     liveText_->hide();
 
     doneButton_ = new QPushButton(QStringLiteral("Готово"), this);

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class LiveTextView;
 class QLabel;
 class QPushButton;
 class QToolButton;
@@ -63,7 +64,6 @@ protected:
 private:
     class Dot;
     class Spinner;
-    class LiveText;
 
     void stopPulse();
     void layoutTexts();
@@ -72,7 +72,7 @@ private:
 
     Dot* dot_ = nullptr;
     Spinner* spinner_ = nullptr;
-    LiveText* liveText_ = nullptr;
+    LiveTextView* liveText_ = nullptr;
     QLabel* titleLabel_ = nullptr;
     QLabel* subLabel_ = nullptr;
     QPushButton* doneButton_ = nullptr;
