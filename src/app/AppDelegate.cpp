@@ -6,14 +6,13 @@
 #include "app/PermissionsReport.h"
 #include "app/SettingsWindow.h"
 #include "app/StatusIcon.h"
-#include "app/StatusMenu.h"
 #include "app/TranscribeFileFlow.h"
+#include "app/TrayMenu.h"
 #include "core/AlertPresenter.h"
 #include "core/Log.h"
 #include "core/SettingsStore.h"
 #include "dictation/DictationController.h"
 #include "dictation/HotkeyManager.h"
-#include "dictation/TextInserter.h"
 #include "engines/ChildProcess.h"
 #include "engines/GigaAMEngine.h"
 #include "engines/ModelCatalog.h"
@@ -26,11 +25,8 @@
 #include "platform/gnome/GnomeRoute.h"
 #include "platform/posix/SignalWatcher.h"
 #include "platform/wayland/WaylandRoute.h"
-#include "platform/x11/X11Display.h"
 #include "quality/AdvisorEngine.h"
 #include "text/TranscriptPipeline.h"
-#include "ui/FeedbackWindow.h"
-#include "ui/MacroEditor.h"
 #include "update/Updater.h"
 
 #include <QApplication>
@@ -70,14 +66,16 @@ void AppDelegate::start()
     QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(BuildInfo::bundleIdentifier), StatusIcon::idle()));
 
     trayIcon_ = std::make_unique<QSystemTrayIcon>();
-    connect(&menu_, &QMenu::aboutToShow, this, &AppDelegate::refreshMenu);
-    refreshMenu();
-    trayIcon_->setContextMenu(&menu_);
+    trayMenu_ =
+        std::make_unique<TrayMenu>(*controller_, *hotkeys_, *transcribeFile_, *learnWord_,
+                                   TrayMenu::Actions{[this] { menuToggleDictation(); }, [this] { openSettings(); },
+                                                     [this] { showPermissions(); }, [this] { showAbout(); }});
+    trayIcon_->setContextMenu(&trayMenu_->menu());
     // Trays, Plasma's among them, leave the left click to the app: it opens the same menu. In a Wayland session the
     // pointer's position is unknown to an X11 program, and a menu would open out of place.
     connect(trayIcon_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger && !DesktopSession::isWayland())
-            menu_.popup(QCursor::pos());
+            trayMenu_->menu().popup(QCursor::pos());
     });
     updateIcon();
     trayIcon_->show();
@@ -199,7 +197,8 @@ void AppDelegate::wireHotkeys()
     hotkeys_->onUserTyping = [controller] { controller->hud().dismissIfTransient(); };
     hotkeys_->onLearn = [this] { learnWord_->start(); };
     hotkeys_->onOfferChanged = [this] {
-        refreshMenu();
+        if (trayMenu_)
+            trayMenu_->refresh();
         if (std::exchange(firstRunNoticeWaits_, false))
             showFirstRunNotice();
     };
@@ -234,7 +233,7 @@ void AppDelegate::followTray()
     else if (trayAvailable_.has_value())
         Log::info(QStringLiteral("Системный трей появился: меню Толвана — у значка в трее"));
     trayAvailable_ = available;
-    SettingsWindow::shared().offerAppMenu(available ? nullptr : &menu_);
+    SettingsWindow::shared().offerAppMenu(available ? nullptr : &trayMenu_->menu());
 }
 
 void AppDelegate::prepareToQuit()
@@ -299,107 +298,6 @@ void AppDelegate::updateIcon()
         break;
     }
     trayIcon_->setToolTip(QStringLiteral("Толван — локальная диктовка"));
-}
-
-StatusMenu::Facts AppDelegate::statusFacts() const
-{
-    StatusMenu::Facts facts;
-    const RecognitionModel model = ModelCatalog::byID(
-        SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()));
-    if (const auto progress = ModelManager::shared().progress().find(model.id);
-        progress != ModelManager::shared().progress().end())
-        facts.downloadFraction = progress.value();
-    facts.modelPresent = ModelManager::isDownloaded(model);
-    facts.recording = controller_->phase() == DictationController::Phase::recording;
-    facts.transcribing = controller_->phase() == DictationController::Phase::transcribing;
-    const HotkeyManager::Preset* toggle = HotkeyManager::activePreset();
-    facts.toggleTitle = toggle ? toggle->title : QString();
-    const HotkeyManager::Offer offer = hotkeys_->offer();
-    if (offer.kind == HotkeyManager::Offer::commands)
-        facts.hotkeys = StatusMenu::HotkeyTrouble::waylandOnly;
-    else if (offer.kind == HotkeyManager::Offer::none)
-        facts.hotkeys =
-            X11Display::isReachable() ? StatusMenu::HotkeyTrouble::noExtensions : StatusMenu::HotkeyTrouble::noDisplay;
-    else if (offer.kind == HotkeyManager::Offer::keys && hotkeys_->unavailableShortcuts().contains(facts.toggleTitle))
-        facts.hotkeys = StatusMenu::HotkeyTrouble::comboTaken;
-    facts.gigaam = model.engine == EngineKind::gigaam;
-    facts.server = controller_->whisperServer().state();
-    facts.modelTitle = model.title;
-    facts.language = SettingsStore::shared().stringForKey(SettingsKey::language).value_or(QStringLiteral("ru"));
-    return facts;
-}
-
-void AppDelegate::refreshMenu()
-{
-    menu_.clear();
-    const StatusMenu::Facts facts = statusFacts();
-    QAction* status = menu_.addAction(StatusMenu::statusLine(facts));
-    if (StatusMenu::offersDownload(facts))
-        connect(status, &QAction::triggered, controller_.get(), &DictationController::startServer);
-    else
-        status->setEnabled(false);
-    const bool recording = controller_->phase() == DictationController::Phase::recording;
-    menu_.addAction(recording ? QStringLiteral("Остановить и распознать") : QStringLiteral("Начать диктовку"), this,
-                    &AppDelegate::menuToggleDictation);
-    if (const int kept = controller_->keptCount(); kept > 0) {
-        menu_.addAction(QStringLiteral("Распознать сохранённую запись (%1)").arg(kept), controller_.get(),
-                        &DictationController::recognizeSavedRecording);
-    }
-    if (transcribeFile_->running())
-        menu_.addAction(QStringLiteral("Остановить распознавание файла"), transcribeFile_.get(),
-                        &TranscribeFileFlow::stop);
-    else
-        menu_.addAction(QStringLiteral("Распознать аудиофайл…"), transcribeFile_.get(), &TranscribeFileFlow::start);
-    menu_.addSeparator();
-    QAction* settings = menu_.addAction(QStringLiteral("Настройки…"), this, &AppDelegate::openSettings);
-    settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
-    menu_.addAction(QStringLiteral("Макросы…"), this, [] { MacroEditor::shared().open(); });
-    menu_.addAction(QStringLiteral("Выучить слово из выделенного   Ctrl+Shift+Пробел"), learnWord_.get(),
-                    &LearnWordFlow::start);
-    addHistoryMenu();
-    menu_.addSeparator();
-    addUpdateItem();
-    menu_.addAction(QStringLiteral("Разрешения…"), this, &AppDelegate::showPermissions);
-    menu_.addAction(QStringLiteral("Сообщить об ошибке или идее…"), this,
-                    [] { FeedbackWindow::shared().showWindow(); });
-    menu_.addAction(QStringLiteral("О программе"), this, &AppDelegate::showAbout);
-    menu_.addSeparator();
-    QAction* quit = menu_.addAction(QStringLiteral("Выйти"), qApp, &QApplication::quit);
-    quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
-}
-
-void AppDelegate::addHistoryMenu()
-{
-    QMenu* history = &historyMenu_;
-    history->clear();
-    history->setTitle(QStringLiteral("История (клик — скопировать)"));
-    menu_.addMenu(history);
-    const QStringList entries = SettingsStore::shared().history().mid(0, SettingsStore::historyLimit);
-    if (entries.isEmpty())
-        history->addAction(QStringLiteral("Пусто"))->setEnabled(false);
-    for (const QString& entry : entries) {
-        history->addAction(StatusMenu::historyTitle(entry), this, [entry] { TextInserter::copyRaw(entry); });
-    }
-}
-
-void AppDelegate::addUpdateItem()
-{
-    const Updater::State& state = Updater::shared().state();
-    switch (state.kind) {
-    case Updater::State::Kind::idle:
-        menu_.addAction(QStringLiteral("Проверить обновления…"), this, [] { Updater::shared().check(true); });
-        return;
-    case Updater::State::Kind::checking:
-        menu_.addAction(QStringLiteral("Проверяю обновления…"))->setEnabled(false);
-        return;
-    case Updater::State::Kind::downloading:
-        menu_.addAction(QStringLiteral("Загрузка обновления: %1%").arg(static_cast<int>(state.fraction * 100)))
-            ->setEnabled(false);
-        return;
-    case Updater::State::Kind::installing:
-        menu_.addAction(QStringLiteral("Устанавливаю обновление…"))->setEnabled(false);
-        return;
-    }
 }
 
 void AppDelegate::openSettings()

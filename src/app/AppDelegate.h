@@ -1,10 +1,8 @@
 #pragma once
 
 #include "app/RemoteCommand.h"
-#include "app/StatusMenu.h"
 #include "dictation/HotkeyManager.h"
 
-#include <QMenu>
 #include <QObject>
 #include <QTimer>
 
@@ -17,6 +15,7 @@ class PermissionsReport;
 class QSystemTrayIcon;
 class SignalWatcher;
 class TranscribeFileFlow;
+class TrayMenu;
 
 // The tray application: its icon and menu, the wiring between the subsystems at start-up, the dialogs of
 // the menu, and shutdown.
@@ -49,10 +48,6 @@ private:
     void armHotkeys();
     void followTray();
     void updateIcon();
-    void refreshMenu();
-    void addHistoryMenu();
-    void addUpdateItem();
-    StatusMenu::Facts statusFacts() const;
     void openSettings();
     void menuToggleDictation();
     void showPermissions();
@@ -61,7 +56,7 @@ private:
     void offerDownloadAgain(const QString& modelID, const QString& reason);
 
     std::unique_ptr<DictationController> controller_;
-    // Uses the controller's engines and panel: goes first.
+    // Uses the controller: declared after it, so that it goes first.
     std::unique_ptr<TranscribeFileFlow> transcribeFile_;
     std::unique_ptr<HotkeyManager> hotkeys_;
     QTimer hotkeyRetryTimer_;
@@ -71,9 +66,7 @@ private:
     std::unique_ptr<PermissionsReport> permissions_;
     QTimer trayWatch_;
     std::optional<bool> trayAvailable_;
-    QMenu menu_;
-    // Kept and refilled: a submenu made by addMenu() would outlive every clear() of the menu.
-    QMenu historyMenu_;
+    std::unique_ptr<TrayMenu> trayMenu_;
     // The first-run notice waits for the portal's answer.
     bool firstRunNoticeWaits_ = false;
 };

@@ -220,8 +220,8 @@ TEST_F(TrayAppDesktopTest, WithoutATrayASecondStartOpensTheSettingsWithTheMenuTh
     ASSERT_TRUE(secondStartShowsSettings()) << DesktopRig::activeWindowName().toStdString();
     DesktopRig::screenshot(QStringLiteral("settings-without-tray"));
     ASSERT_TRUE(pressOpens("space"));
-    // Начать диктовку, Настройки…, Макросы…, Выучить слово…, История: its first entry is copied.
-    DesktopRig::press({"Down", "Down", "Down", "Down", "Down"});
+    // Начать диктовку, Распознать аудиофайл…, Настройки…, Макросы…, Выучить слово…, История: its first entry is copied.
+    DesktopRig::press({"Down", "Down", "Down", "Down", "Down", "Down"});
     ASSERT_TRUE(pressOpens("Right"));
     DesktopRig::screenshot(QStringLiteral("settings-without-tray-history"));
     DesktopRig::press({"Return"});
