@@ -22,9 +22,8 @@
 #include "platform/DesktopSession.h"
 #include "platform/SelectionOwner.h"
 #include "platform/TrayHost.h"
-#include "platform/gnome/GnomeRoute.h"
+#include "platform/WaylandRoute.h"
 #include "platform/posix/SignalWatcher.h"
-#include "platform/wayland/WaylandRoute.h"
 #include "quality/AdvisorEngine.h"
 #include "text/TranscriptPipeline.h"
 #include "update/Updater.h"
@@ -259,8 +258,8 @@ void AppDelegate::stopWork()
     controller_->whisperServer().stop();
     GigaAMEngine::shared().stop();
     AdvisorEngine::shared().shutdown();
-    if (DesktopSession::deliveryRoute() == DesktopSession::Route::gnome)
-        GnomeRoute::shared().close();
+    if (WaylandRoute* route = WaylandRoute::shared())
+        route->close();
     ChildProcess::finishEnding();
 }
 

@@ -4,7 +4,7 @@
 #include "dictation/TextInserter.h"
 #include "platform/KeyInjector.h"
 #include "platform/SelectionOwner.h"
-#include "platform/wayland/WaylandRoute.h"
+#include "platform/WaylandRoute.h"
 #include "text/Corrections.h"
 
 #include <QClipboard>

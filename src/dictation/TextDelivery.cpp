@@ -3,8 +3,7 @@
 #include "core/Log.h"
 #include "core/SettingsStore.h"
 #include "dictation/TextInserter.h"
-#include "platform/DesktopSession.h"
-#include "platform/gnome/GnomeRoute.h"
+#include "platform/WaylandRoute.h"
 #include "quality/AdvisorEngine.h"
 #include "quality/SpeechQuality.h"
 #include "text/Typography.h"
@@ -33,15 +32,10 @@ QString onClipboardMessage()
     return QStringLiteral("Текст в буфере — вставьте Ctrl+V");
 }
 
-bool isGnome()
-{
-    return DesktopSession::deliveryRoute() == DesktopSession::Route::gnome;
-}
-
 // Why a text was not pasted but left on the clipboard.
 QString notPastedMessage()
 {
-    if (isGnome() && GnomeRoute::shared().isStoppedByUser())
+    if (const WaylandRoute* route = WaylandRoute::shared(); route && route->stoppedByUser())
         return QStringLiteral("Вставка остановлена до новой диктовки — текст в буфере, Ctrl+V");
     return onClipboardMessage();
 }
@@ -76,16 +70,15 @@ void TextDelivery::deliver(const QString& text, ActiveWindow::WindowId target)
 void TextDelivery::recordingStarted()
 {
     recording_ = true;
-    // A stop of GNOME's remote control from its screen-sharing indicator holds until the user dictates again.
-    if (isGnome())
-        GnomeRoute::shared().resume();
+    if (WaylandRoute* route = WaylandRoute::shared())
+        route->recordingStarted();
 }
 
 void TextDelivery::recordingEnded()
 {
     recording_ = false;
-    if (isGnome())
-        GnomeRoute::shared().prepare();
+    if (WaylandRoute* route = WaylandRoute::shared())
+        route->recordingEnded();
     pump();
     showNextReview();
 }

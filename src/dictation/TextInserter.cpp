@@ -3,9 +3,8 @@
 #include "core/Log.h"
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
-#include "platform/DesktopSession.h"
 #include "platform/KeyInjector.h"
-#include "platform/wayland/WaylandRoute.h"
+#include "platform/WaylandRoute.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -36,12 +35,13 @@ struct PasteKeys
     Keys::Modifiers modifiers = Keys::control;
 };
 
-// GNOME does not say what kind of program a native window belongs to. Shift+Insert pastes the clipboard in GTK, Qt
-// and browsers and the primary selection in VTE terminals (GNOME Terminal, Console, Ptyxis), where Ctrl+V would
-// type ^V: such a window gets Shift+Insert, with the text on both.
+// Where the route cannot tell what kind of program a native window belongs to (GNOME), Shift+Insert pastes the
+// clipboard in GTK, Qt and browsers and the primary selection in VTE terminals (GNOME Terminal, Console, Ptyxis),
+// where Ctrl+V would type ^V: such a window gets Shift+Insert, with the text on both.
 bool windowKindUnknown()
 {
-    return DesktopSession::deliveryRoute() == DesktopSession::Route::gnome && KeyInjector::nativeWindowFocused() &&
+    const WaylandRoute* route = WaylandRoute::shared();
+    return route && route->pastesBlind() && KeyInjector::nativeWindowFocused() &&
            KeyInjector::focusedWindowClass().isEmpty();
 }
 

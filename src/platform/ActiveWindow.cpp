@@ -1,6 +1,6 @@
 #include "platform/ActiveWindow.h"
 
-#include "platform/wayland/WaylandRoute.h"
+#include "platform/WaylandRoute.h"
 #include "platform/x11/X11ActiveWindow.h"
 
 namespace ActiveWindow

@@ -2,7 +2,7 @@
 
 #include "platform/ActiveWindow.h"
 #include "platform/Keys.h"
-#include "platform/wayland/WaylandRoute.h"
+#include "platform/WaylandRoute.h"
 
 #include <QStringList>
 

@@ -157,7 +157,7 @@ void GnomeRoute::close()
     Log::info(QStringLiteral("Сеанс удалённого управления GNOME остановлен при выходе"));
 }
 
-void GnomeRoute::resume()
+void GnomeRoute::recordingStarted()
 {
     if (stoppedByUser_.exchange(false))
         Log::info(QStringLiteral("Новая диктовка: вставка в окна GNOME снова разрешена"));
@@ -178,7 +178,7 @@ QStringList GnomeRoute::focusedWindowClass()
     return {};
 }
 
-void GnomeRoute::prepare()
+void GnomeRoute::recordingEnded()
 {
     QThreadPool::globalInstance()->start([this] {
         if (!isOffered() || closing_ || stoppedByUser_)

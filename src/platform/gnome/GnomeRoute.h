@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/WaylandRoute.h"
 #include "platform/gnome/GnomeFocus.h"
 #include "platform/gnome/GnomeFocusWatch.h"
 #include "platform/gnome/GnomeRemoteSession.h"
-#include "platform/wayland/WaylandRoute.h"
 
 #include <QPointer>
 #include <QString>
@@ -26,15 +26,17 @@ public:
     // Starts following the focus and looks for mutter's remote desktop on a worker thread. Main thread, once.
     void start();
     // At quit: stops a session still running, without waiting for mutter.
-    void close();
+    void close() override;
 
-    // Whether the user stopped a session from GNOME's screen-sharing indicator: no keystroke until resume().
-    bool isStoppedByUser() const { return stoppedByUser_; }
+    // Whether the user stopped a session from GNOME's screen-sharing indicator: no keystroke until a new dictation.
+    bool stoppedByUser() const override { return stoppedByUser_; }
     // The user started a new dictation.
-    void resume();
-    // A recording ended and its text may soon be pasted: a session is made ready, not started, so that the paste
-    // does not wait for mutter to create one. Mutter shows nothing for a session until it starts. Returns at once.
-    void prepare();
+    void recordingStarted() override;
+    // A session is made ready, not started, so that the paste does not wait for mutter to create one. Mutter shows
+    // nothing for a session until it starts.
+    void recordingEnded() override;
+    // GNOME does not say what kind of program a native window belongs to.
+    bool pastesBlind() const override { return true; }
 
     ActiveWindow::WindowId focusedWindow() override;
     // Mutter takes no request to focus a window: true only for the window that has the focus already.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/wayland/WaylandRoute.h"
+#include "platform/WaylandRoute.h"
 #include "platform/wayland/WaylandThread.h"
 
 #include <QString>

@@ -125,11 +125,11 @@ TEST(GnomeRouteTest, ASessionTheUserStopsFromTheIndicatorStopsPastesUntilTheNext
         {QStringLiteral("--clipboard"), text, QStringLiteral("--closed-at-press"), QStringLiteral("1")});
     GnomeRoute& route = GnomeRoute::shared();
     EXPECT_FALSE(pastes(route));
-    EXPECT_TRUE(route.isStoppedByUser());
+    EXPECT_TRUE(route.stoppedByUser());
 
     // No session, so no screen-sharing indicator, until the user dictates again.
     EXPECT_FALSE(pastes(route));
-    route.resume();
+    route.recordingStarted();
     EXPECT_TRUE(pastes(route));
     ASSERT_TRUE(mutter.waitForCall(QStringLiteral("CALL 2 Stop")));
     EXPECT_EQ(mutter.readCalls().count(QStringLiteral("CALL 0 CreateSession")), 2);
@@ -143,7 +143,7 @@ TEST(GnomeRouteTest, ASessionMadeReadyBeforeThePasteIsTheOneItStartsAndAStaleOne
     const QStringList options{QStringLiteral("--clipboard"), text};
     mutter.startService(options);
     GnomeRoute& route = GnomeRoute::shared();
-    route.prepare();
+    route.recordingEnded();
     ASSERT_TRUE(mutter.waitForCall(QStringLiteral("CALL 0 CreateSession")));
     EXPECT_FALSE(mutter.readCalls().contains(QStringLiteral("CALL 1 Start")));
     EXPECT_TRUE(pastes(route));
@@ -151,7 +151,7 @@ TEST(GnomeRouteTest, ASessionMadeReadyBeforeThePasteIsTheOneItStartsAndAStaleOne
     EXPECT_EQ(mutter.readCalls().count(QStringLiteral("CALL 0 CreateSession")), 1);
     EXPECT_EQ(pressesOf(mutter.readCalls()).size(), 2);
 
-    route.prepare();
+    route.recordingEnded();
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return mutter.readCalls().count(QStringLiteral("CALL 0 CreateSession")) == 2; }, 5000));
     mutter.startService(options);

@@ -48,6 +48,19 @@ public:
 
     // Whether postKey waits by itself until native windows are offered `pasted`: then nothing need wait before it.
     virtual bool waitsForPastedText() const { return false; }
+    // Whether the route cannot tell what kind of program a native window belongs to, so that a paste into one whose
+    // class is unknown uses Shift+Insert with the text on both the clipboard and the primary selection.
+    virtual bool pastesBlind() const { return false; }
+
+    // A dictation began: a stop of keystrokes the user asked for ends (see stoppedByUser).
+    virtual void recordingStarted() {}
+    // A recording ended and its text may soon be pasted: the route may make ready what the paste needs. Returns at
+    // once.
+    virtual void recordingEnded() {}
+    // Whether the user stopped the route's keystrokes through the desktop until the next dictation.
+    virtual bool stoppedByUser() const { return false; }
+    // At quit: lets go of what the route holds in the compositor, without waiting for it.
+    virtual void close() {}
 
     // Whether native windows' clipboard is kept apart from X11 programs' (wlroots), so that text reaches it, is
     // read from it and put back on it through the route; elsewhere (mutter) the compositor bridges the two itself.

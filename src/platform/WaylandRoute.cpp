@@ -1,4 +1,4 @@
-#include "platform/wayland/WaylandRoute.h"
+#include "platform/WaylandRoute.h"
 
 #include "core/Log.h"
 #include "platform/DesktopSession.h"
