@@ -3,6 +3,7 @@
 #include "BuildInfo.h"
 #include "app/Autostart.h"
 #include "app/DictionaryTab.h"
+#include "app/FormattingTab.h"
 #include "app/HelpTexts.h"
 #include "app/ModelsTab.h"
 #include "app/SettingsWidgets.h"
@@ -71,6 +72,7 @@ SettingsWindow& SettingsWindow::shared()
 
 SettingsWindow::SettingsWindow(QObject* parent) : QObject(parent)
 {
+    bindings_.changed = [this] { refresh(); };
     // Widgets must go before the application object, which the shared instance outlives.
     if (QCoreApplication* application = QCoreApplication::instance())
         connect(application, &QCoreApplication::aboutToQuit, this, &SettingsWindow::destroyWindow);
@@ -84,8 +86,7 @@ SettingsWindow::~SettingsWindow()
 void SettingsWindow::destroyWindow()
 {
     delete window_;
-    checks_.clear();
-    popups_.clear();
+    bindings_.clear();
 }
 
 QWidget* SettingsWindow::window() const
@@ -150,7 +151,7 @@ void SettingsWindow::ensureWindow()
     tabs_->addTab(modelsTab_, QStringLiteral("Модель"));
     tabs_->addTab(buildKeysTab(), QStringLiteral("Клавиши"));
     tabs_->addTab(buildPasteTab(), QStringLiteral("Вставка"));
-    tabs_->addTab(buildFormattingTab(), QStringLiteral("Форматирование"));
+    tabs_->addTab(new FormattingTab(bindings_), QStringLiteral("Форматирование"));
     tabs_->addTab(speechQualityTab_, QStringLiteral("Грамотная речь"));
     tabs_->addTab(dictionaryTab_, QStringLiteral("Словарь"));
     offerAppMenu(appMenu_);
@@ -178,7 +179,7 @@ QWidget* SettingsWindow::buildGeneralTab()
     using namespace SettingsWidgets;
     auto* tab = new QWidget;
     QVBoxLayout* layout = tabLayout(tab);
-    QComboBox* language = boundPopup(
+    QComboBox* language = bindings_.popup(
         tab, "langPopup", {QStringLiteral("Русский"), QStringLiteral("Автоопределение"), QStringLiteral("Английский")},
         SettingsKey::language, {QStringLiteral("ru"), QStringLiteral("auto"), QStringLiteral("en")},
         [this] { callRestartEngine(); });
@@ -189,18 +190,18 @@ QWidget* SettingsWindow::buildGeneralTab()
     connect(micPopup_, &QComboBox::activated, this, &SettingsWindow::microphoneChosen);
 
     layout->addWidget(
-        boundCheck(tab, "soundsCheck", QStringLiteral("Звуки начала и конца записи"), SettingsKey::sounds));
-    layout->addWidget(boundCheck(tab, "whileRecordingCheck",
-                                 QStringLiteral("Распознавать по ходу записи (текст готов сразу после Enter)"),
-                                 SettingsKey::recognizeWhileRecording));
-    layout->addWidget(boundCheck(tab, "pauseMediaCheck",
-                                 QStringLiteral("Ставить музыку и видео на паузу во время записи"),
-                                 SettingsKey::pauseMedia));
+        bindings_.check(tab, "soundsCheck", QStringLiteral("Звуки начала и конца записи"), SettingsKey::sounds));
+    layout->addWidget(bindings_.check(tab, "whileRecordingCheck",
+                                      QStringLiteral("Распознавать по ходу записи (текст готов сразу после Enter)"),
+                                      SettingsKey::recognizeWhileRecording));
+    layout->addWidget(bindings_.check(tab, "pauseMediaCheck",
+                                      QStringLiteral("Ставить музыку и видео на паузу во время записи"),
+                                      SettingsKey::pauseMedia));
     loginCheck_ = check(tab, "loginCheck", QStringLiteral("Запускать при входе в систему"));
     connect(loginCheck_, &QCheckBox::clicked, this, &SettingsWindow::loginToggled);
     layout->addWidget(loginCheck_);
-    layout->addWidget(boundCheck(tab, "updatesCheck", QStringLiteral("Проверять обновления при запуске"),
-                                 SettingsKey::autoUpdateCheck));
+    layout->addWidget(bindings_.check(tab, "updatesCheck", QStringLiteral("Проверять обновления при запуске"),
+                                      SettingsKey::autoUpdateCheck));
     auto* checkNow = button(tab, "checkNowBtn", QStringLiteral("Проверить сейчас"));
     connect(checkNow, &QPushButton::clicked, this, [] { Updater::shared().check(true); });
     auto* checkRow = new QHBoxLayout;
@@ -220,15 +221,15 @@ QWidget* SettingsWindow::buildKeysTab()
     using namespace SettingsWidgets;
     auto* tab = new QWidget;
     QVBoxLayout* layout = tabLayout(tab);
-    QComboBox* hotkey = boundPopup(tab, "hotkeyPopup", presetTitles(), SettingsKey::togglePreset, presetIdentifiers(),
-                                   [this] { callHotkeysChanged(); });
+    QComboBox* hotkey = bindings_.popup(tab, "hotkeyPopup", presetTitles(), SettingsKey::togglePreset,
+                                        presetIdentifiers(), [this] { callHotkeysChanged(); });
     layout->addLayout(labelledRow(tab, QStringLiteral("Переключатель диктовки:"), hotkey));
-    layout->addWidget(boundCheck(tab, "pttCheck",
-                                 QStringLiteral("Рация: диктовать, пока клавиша нажата (отпустил — вставилось)"),
-                                 SettingsKey::pttEnabled, [this] { callHotkeysChanged(); }));
-    QComboBox* pttKey = boundPopup(tab, "pttKeyPopup", {QStringLiteral("правый Alt"), QStringLiteral("правый Ctrl")},
-                                   SettingsKey::pttKey, {QStringLiteral("rightAlt"), QStringLiteral("rightCtrl")},
-                                   [this] { callHotkeysChanged(); });
+    layout->addWidget(bindings_.check(tab, "pttCheck",
+                                      QStringLiteral("Рация: диктовать, пока клавиша нажата (отпустил — вставилось)"),
+                                      SettingsKey::pttEnabled, [this] { callHotkeysChanged(); }));
+    QComboBox* pttKey = bindings_.popup(
+        tab, "pttKeyPopup", {QStringLiteral("правый Alt"), QStringLiteral("правый Ctrl")}, SettingsKey::pttKey,
+        {QStringLiteral("rightAlt"), QStringLiteral("rightCtrl")}, [this] { callHotkeysChanged(); });
     layout->addLayout(labelledRow(tab, QStringLiteral("Клавиша рации:"), pttKey));
     altGrNote_ = NoteLabel::make(
         tab, QStringLiteral("В вашей раскладке правый Alt — это AltGr: им набирают «», — и другие знаки. "
@@ -250,13 +251,14 @@ QWidget* SettingsWindow::buildPasteTab()
     using namespace SettingsWidgets;
     auto* tab = new QWidget;
     QVBoxLayout* layout = tabLayout(tab);
-    layout->addWidget(boundCheck(tab, "pasteCheck",
-                                 QStringLiteral("Автовставка в активное поле (иначе — только буфер обмена)"),
-                                 SettingsKey::autoPaste));
+    layout->addWidget(bindings_.check(tab, "pasteCheck",
+                                      QStringLiteral("Автовставка в активное поле (иначе — только буфер обмена)"),
+                                      SettingsKey::autoPaste));
     layout->addWidget(
-        boundCheck(tab, "spaceCheck", QStringLiteral("Добавлять пробел в конце фразы"), SettingsKey::appendSpace));
-    layout->addWidget(boundCheck(tab, "clipCheck", QStringLiteral("Восстанавливать прежний буфер обмена после вставки"),
-                                 SettingsKey::restoreClipboard));
+        bindings_.check(tab, "spaceCheck", QStringLiteral("Добавлять пробел в конце фразы"), SettingsKey::appendSpace));
+    layout->addWidget(bindings_.check(tab, "clipCheck",
+                                      QStringLiteral("Восстанавливать прежний буфер обмена после вставки"),
+                                      SettingsKey::restoreClipboard));
     layout->addWidget(
         NoteLabel::make(tab, QStringLiteral("Распознанный текст всегда остаётся в буфере обмена — если вставка не "
                                             "сработала, нажмите Ctrl+V.")));
@@ -264,97 +266,11 @@ QWidget* SettingsWindow::buildPasteTab()
     return tab;
 }
 
-QWidget* SettingsWindow::buildFormattingTab()
-{
-    using namespace SettingsWidgets;
-    auto* tab = new QWidget;
-    QVBoxLayout* layout = tabLayout(tab);
-    layout->addWidget(boundCheck(tab, "commandsCheck",
-                                 QStringLiteral("Умные команды и макросы («новый абзац», «заголовок: …», «подпись»)"),
-                                 SettingsKey::formattingEnabled));
-    layout->addWidget(boundCheck(tab, "autoFmtCheck",
-                                 QStringLiteral("Авторазметка по паузам и контексту (эксперимент)"),
-                                 SettingsKey::autoFormat));
-    QComboBox* format = boundPopup(
-        tab, "formatPopup", {QStringLiteral("Markdown (## заголовки, - списки)"), QStringLiteral("Обычный текст")},
-        SettingsKey::outputFormat, {QStringLiteral("markdown"), QStringLiteral("plain")});
-    layout->addLayout(labelledRow(tab, QStringLiteral("Формат вывода:"), format));
-    layout->addWidget(new QLabel(QStringLiteral("Типографика (кроме кода, ссылок и английских фраз):"), tab));
-    layout->addWidget(
-        boundCheck(tab, "quotesCheck", QStringLiteral("Кавычки «ёлочки» и „лапки“"), SettingsKey::typographyQuotes));
-    layout->addWidget(boundCheck(tab, "dashesCheck", QStringLiteral("Тире вместо дефиса: «слово — слово», 1941–1945"),
-                                 SettingsKey::typographyDashes));
-    layout->addWidget(boundCheck(tab, "numbersCheck",
-                                 QStringLiteral("Числа цифрами: 25 рублей, 1 января, в 7:30, 15 %"),
-                                 SettingsKey::typographyNumbers));
-    layout->addWidget(boundCheck(tab, "noBreakSpacesCheck",
-                                 QStringLiteral("Неразрывные пробелы после предлогов, в числах и инициалах"),
-                                 SettingsKey::typographyNoBreakSpaces));
-    layout->addWidget(new QLabel(QStringLiteral("Правила редакторов, которым следуют не все:"), tab));
-    layout->addWidget(boundCheck(tab, "romanCenturiesCheck",
-                                 QStringLiteral("Века римскими цифрами: в XXI веке (иначе — словами)"),
-                                 SettingsKey::typographyRomanCenturies));
-    layout->addWidget(boundCheck(tab, "minusSignCheck", QStringLiteral("Знак минуса в отрицательных числах: −15"),
-                                 SettingsKey::typographyMinusSign));
-    layout->addWidget(boundCheck(tab, "numberSignCheck", QStringLiteral("Пробел после знака номера: № 15"),
-                                 SettingsKey::typographyNumberSign));
-    layout->addWidget(boundCheck(tab, "ellipsisCheck", QStringLiteral("Многоточие одним знаком (…) вместо трёх точек"),
-                                 SettingsKey::typographyEllipsis));
-    auto* buttons = new QHBoxLayout;
-    auto* macros = button(tab, "macrosBtn", QStringLiteral("Макросы…"));
-    auto* help = button(tab, "commandsHelpBtn", QStringLiteral("Справка по командам…"));
-    connect(macros, &QPushButton::clicked, this, [] { MacroEditor::shared().open(); });
-    connect(help, &QPushButton::clicked, this, &SettingsWindow::showCommandHelp);
-    buttons->addWidget(macros);
-    buttons->addWidget(help);
-    buttons->addStretch(1);
-    layout->addLayout(buttons);
-    layout->addStretch(1);
-    return tab;
-}
-
-QCheckBox* SettingsWindow::boundCheck(QWidget* tab, const char* name, const QString& title, QLatin1String key,
-                                      std::function<void()> afterStore)
-{
-    QCheckBox* box = SettingsWidgets::check(tab, name, title);
-    checks_.push_back({box, key});
-    connect(box, &QCheckBox::clicked, this, [this, key, afterStore = std::move(afterStore)](bool on) {
-        SettingsStore::shared().setBool(key, on);
-        if (afterStore)
-            afterStore();
-        refresh();
-    });
-    return box;
-}
-
-QComboBox* SettingsWindow::boundPopup(QWidget* tab, const char* name, const QStringList& titles, QLatin1String key,
-                                      const QStringList& values, std::function<void()> afterStore)
-{
-    QComboBox* box = SettingsWidgets::popup(tab, name, titles);
-    popups_.push_back({box, key, values});
-    connect(box, &QComboBox::activated, this, [this, key, values, afterStore = std::move(afterStore)](int index) {
-        const std::optional<QString> before = SettingsStore::shared().stringForKey(key);
-        if (index >= 0 && index < values.size())
-            SettingsStore::shared().setString(key, values.at(index));
-        // Choosing the entry already chosen changes nothing, and restarts nothing.
-        if (afterStore && SettingsStore::shared().stringForKey(key) != before)
-            afterStore();
-        refresh();
-    });
-    return box;
-}
-
 void SettingsWindow::refresh()
 {
     if (!window_ || !window_->isVisible())
         return;
-    SettingsStore& settings = SettingsStore::shared();
-    for (const CheckBinding& binding : checks_)
-        binding.box->setChecked(settings.boolForKey(binding.key));
-    for (const PopupBinding& binding : popups_) {
-        const qsizetype index = binding.values.indexOf(settings.stringForKey(binding.key).value_or(QString()));
-        binding.box->setCurrentIndex(static_cast<int>(std::max<qsizetype>(index, 0)));
-    }
+    bindings_.refresh();
     loginCheck_->setChecked(Autostart::isEnabled());
     altGrNote_->setVisible(rightAltIsAltGr());
     fillMicrophones();
@@ -402,13 +318,6 @@ void SettingsWindow::loginToggled(bool on)
                                           changed.error().description(),
                                           {QStringLiteral("Понятно")}});
     refresh();
-}
-
-void SettingsWindow::showCommandHelp()
-{
-    AlertPresenter::shared().present({QStringLiteral("Голосовые команды форматирования"),
-                                      HelpTexts::voiceCommands(MacroStore::loadRaw(), QDateTime::currentDateTime()),
-                                      {QStringLiteral("Понятно")}});
 }
 
 void SettingsWindow::callRestartEngine()

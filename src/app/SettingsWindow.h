@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/SettingsBindings.h"
 #include "platform/pulse/AudioSources.h"
 
 #include <QLatin1String>
@@ -57,34 +58,15 @@ public:
     ModelsTab* modelsTab() const { return modelsTab_; }
 
 private:
-    struct CheckBinding
-    {
-        QCheckBox* box;
-        QLatin1String key;
-    };
-    struct PopupBinding
-    {
-        QComboBox* box;
-        QLatin1String key;
-        // The stored values in the order of the entries; an unknown value selects the first.
-        QStringList values;
-    };
-
     void ensureWindow();
     void destroyWindow();
     QWidget* buildAppMenuRow();
     QWidget* buildGeneralTab();
     QWidget* buildKeysTab();
     QWidget* buildPasteTab();
-    QWidget* buildFormattingTab();
-    QCheckBox* boundCheck(QWidget* tab, const char* name, const QString& title, QLatin1String key,
-                          std::function<void()> afterStore = {});
-    QComboBox* boundPopup(QWidget* tab, const char* name, const QStringList& titles, QLatin1String key,
-                          const QStringList& values, std::function<void()> afterStore = {});
     void fillMicrophones();
     void microphoneChosen(int index);
     void loginToggled(bool on);
-    void showCommandHelp();
     void callRestartEngine();
     void callHotkeysChanged();
 
@@ -99,7 +81,6 @@ private:
     ModelsTab* modelsTab_ = nullptr;
     SpeechQualityTab* speechQualityTab_ = nullptr;
     DictionaryTab* dictionaryTab_ = nullptr;
-    std::vector<CheckBinding> checks_;
-    std::vector<PopupBinding> popups_;
+    SettingsBindings bindings_;
     std::vector<AudioSource> audioSources_;
 };

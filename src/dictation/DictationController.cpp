@@ -19,7 +19,7 @@ DictationController::DictationController(std::unique_ptr<AudioRecorder> recorder
     whisperServer().onState = [this](const WhisperServer::State& state) { serverStateChanged(state); };
     recorder_->onAutoStop = [this] { finish(); };
     recorder_->onStartFailed = [this](const Error& error) {
-        if (!recording())
+        if (!dictations_.recording())
             return;
         stopRecording();
         recordingFailedToStart(error);
@@ -27,7 +27,7 @@ DictationController::DictationController(std::unique_ptr<AudioRecorder> recorder
     hud_.onDone = [this] { finish(); };
     hud_.onCancelClick = [this] { cancel(); };
     delivery_.onRetry = [this] {
-        if (recording())
+        if (dictations_.recording())
             finish();
         else
             begin(Source::toggle);
@@ -45,42 +45,22 @@ DictationController::~DictationController()
 
 DictationController::Phase DictationController::phase() const
 {
-    if (recordingId())
+    if (dictations_.recordingId())
         return Phase::recording;
-    return idsIn(State::queued).empty() && idsIn(State::recognizing).empty() ? Phase::idle : Phase::transcribing;
+    return dictations_.idsIn(State::queued).empty() && dictations_.idsIn(State::recognizing).empty()
+               ? Phase::idle
+               : Phase::transcribing;
 }
 
 std::optional<DictationController::Source> DictationController::source() const
 {
-    const quint64 id = recordingId();
+    const quint64 id = dictations_.recordingId();
     return id ? dictations_.at(id).source : std::nullopt;
 }
 
 int DictationController::inFlight() const
 {
-    return static_cast<int>(idsIn(State::recognizing).size());
-}
-
-std::vector<quint64> DictationController::idsIn(State state) const
-{
-    std::vector<quint64> ids;
-    for (const auto& [id, dictation] : dictations_) {
-        if (dictation.state == state)
-            ids.push_back(id);
-    }
-    return ids;
-}
-
-quint64 DictationController::recordingId() const
-{
-    const std::vector<quint64> ids = idsIn(State::recording);
-    return ids.empty() ? 0 : ids.front();
-}
-
-Dictation* DictationController::recording()
-{
-    const quint64 id = recordingId();
-    return id ? &dictations_.at(id) : nullptr;
+    return static_cast<int>(dictations_.idsIn(State::recognizing).size());
 }
 
 void DictationController::moveTo(quint64 id, State state)
@@ -109,7 +89,7 @@ void DictationController::startServer()
     // Recognized again, or for the first time, by the engine now active: a recording queued for a whisper server
     // that is gone would otherwise wait for it forever. A server still starting takes them once it is ready.
     if (engines_.canTake()) {
-        for (const quint64 id : idsIn(State::queued))
+        for (const quint64 id : dictations_.idsIn(State::queued))
             send(id);
     }
 }
@@ -121,7 +101,7 @@ void DictationController::refreshPrompt()
 
 void DictationController::keepQueued(const QString& reason)
 {
-    for (const quint64 id : idsIn(State::queued))
+    for (const quint64 id : dictations_.idsIn(State::queued))
         recognitionFailed(id, reason);
 }
 
@@ -134,14 +114,14 @@ void DictationController::takeBackRecognitions()
         }
     }
     // The pieces of the recording under way would go to the server that is going away: it is recognized whole.
-    if (Dictation* dictation = recording())
+    if (Dictation* dictation = dictations_.recording())
         dictation->pieces.reset();
     recorder_->onBlock = nullptr;
 }
 
 void DictationController::begin(Source source)
 {
-    if (recording())
+    if (dictations_.recording())
         return;
     if (const std::optional<QString> missing = EngineRouter::missingModel()) {
         hud_.flash(*missing);
@@ -155,8 +135,8 @@ void DictationController::begin(Source source)
         recordingFailedToStart(started.error());
         return;
     }
-    const quint64 id = ++lastDictation_;
-    dictations_[id].source = source;
+    const quint64 id = dictations_.add();
+    dictations_.at(id).source = source;
     startPieces(id);
     delivery_.recordingStarted();
     if (SettingsStore::shared().boolForKey(SettingsKey::pauseMedia))
@@ -193,7 +173,7 @@ void DictationController::startPieces(quint64 id)
         showLiveText(id, soFar, endSample);
     };
     recorder_->onBlock = [this](std::size_t endSample, bool voiced) {
-        if (Dictation* dictation = recording())
+        if (Dictation* dictation = dictations_.recording())
             dictation->blockRecorded(*recorder_, endSample, voiced);
     };
 }
@@ -201,7 +181,7 @@ void DictationController::startPieces(quint64 id)
 void DictationController::showLiveText(quint64 id, const TranscriptionResult& soFar, std::size_t endSample)
 {
     // The rest of a recording is recognized after its end, maybe while the next one records.
-    if (recordingId() != id)
+    if (dictations_.recordingId() != id)
         return;
     Dictation& dictation = dictations_.at(id);
     hud_.showLiveText(TranscriptPipeline::textOf(soFar));
@@ -223,7 +203,7 @@ void DictationController::showLiveText(quint64 id, const TranscriptionResult& so
 
 void DictationController::finish()
 {
-    const quint64 id = recordingId();
+    const quint64 id = dictations_.recordingId();
     if (!id)
         return;
     Dictation* dictation = &dictations_.at(id);
@@ -248,7 +228,7 @@ void DictationController::finish()
 
 void DictationController::cancel()
 {
-    if (!recording())
+    if (!dictations_.recording())
         return;
     stopRecording();
     Log::info(QStringLiteral("Запись отменена"));
@@ -258,7 +238,7 @@ void DictationController::cancel()
 
 void DictationController::abandon()
 {
-    if (!recording())
+    if (!dictations_.recording())
         return;
     stopRecording();
     Log::info(QStringLiteral("Запись отброшена: правый Alt был частью сочетания"));
@@ -267,7 +247,7 @@ void DictationController::abandon()
 
 void DictationController::stopRecording()
 {
-    const quint64 id = recordingId();
+    const quint64 id = dictations_.recordingId();
     recorder_->takeWav();
     recordingEnded();
     moveTo(id, State::done);
@@ -281,7 +261,7 @@ void DictationController::dispatch(quint64 id)
         send(id);
         return;
     }
-    if (!recording())
+    if (!dictations_.recording())
         hud_.showProcessing(QStringLiteral("Готовлю модель…"));
     if (engines_.serverNeeded())
         startServer();
@@ -310,7 +290,7 @@ void DictationController::serverStateChanged(const WhisperServer::State& state)
 {
     // A server that could not start would hold the waiting recordings, and the panel, forever: they are
     // kept on disk instead and can be recognized from the menu later.
-    for (const quint64 id : idsIn(State::queued)) {
+    for (const quint64 id : dictations_.idsIn(State::queued)) {
         if (state.kind == WhisperServer::State::ready)
             send(id);
         else if (state.kind == WhisperServer::State::failed)
@@ -361,7 +341,7 @@ void DictationController::deliverInOrder()
 // The panel of a recording under way stays: its microphone is live.
 void DictationController::flashUnlessRecording(const QString& message)
 {
-    if (recording())
+    if (dictations_.recording())
         Log::info(QStringLiteral("Сообщение не показано во время записи: ") + message);
     else
         hud_.flash(message);
@@ -377,7 +357,7 @@ void DictationController::recognitionFailed(quint64 id, const QString& descripti
         flashUnlessRecording(QStringLiteral("Ошибка распознавания"));
         Log::info(QStringLiteral("Ошибка /inference: %1 (запись сохранена: %2)").arg(description, kept.value()));
     } else {
-        if (!recording())
+        if (!dictations_.recording())
             showUnwritten(kept.error());
         Log::info(QStringLiteral("Ошибка /inference: %1; запись не сохранена на диск, она в памяти до выхода: %2")
                       .arg(description, kept.error().description()));
@@ -403,39 +383,28 @@ void DictationController::recognizeSavedRecording()
     std::optional<QByteArray> wav = kept_.takeNewestUnwritten();
     QString file;
     if (!wav) {
-        file = nextKeptFile();
+        file = dictations_.nextKeptFile();
         if (file.isEmpty())
             return;
         wav = RecordingArchive::read(file);
         if (!wav)
             return;
     }
-    const quint64 id = ++lastDictation_;
-    Dictation& dictation = dictations_[id];
+    const quint64 id = dictations_.add();
+    Dictation& dictation = dictations_.at(id);
     dictation.state = State::queued;
     dictation.wav = std::move(*wav);
     dictation.target = TextDelivery::currentTarget();
     dictation.keptFile = file;
-    if (!recording())
+    if (!dictations_.recording())
         hud_.showProcessing(QStringLiteral("Распознаю…"));
     dispatch(id);
-}
-
-QString DictationController::nextKeptFile() const
-{
-    const auto underWay = [this](const QString& path) {
-        return std::any_of(dictations_.begin(), dictations_.end(),
-                           [&](const auto& entry) { return entry.second.keptFile == path; });
-    };
-    const QStringList kept = RecordingArchive::files();
-    const auto next = std::find_if_not(kept.begin(), kept.end(), underWay);
-    return next == kept.end() ? QString() : *next;
 }
 
 void DictationController::keepUnfinished()
 {
     delivery_.keepUndelivered();
-    if (Dictation* dictation = recording()) {
+    if (Dictation* dictation = dictations_.recording()) {
         dictation->wav = recorder_->takeWav();
         const double voicedMs = recorder_->voicedAccumMs();
         recordingEnded();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dictation/Dictation.h"
+#include "dictation/DictationList.h"
 #include "dictation/EngineRouter.h"
 #include "dictation/TextDelivery.h"
 #include "model/TranscriptionResult.h"
@@ -80,11 +81,6 @@ public:
 private:
     using State = Dictation::State;
 
-    // The dictations in this state, oldest first.
-    std::vector<quint64> idsIn(State state) const;
-    // The dictation being recorded, or 0.
-    quint64 recordingId() const;
-    Dictation* recording();
     // Done and kept dictations are forgotten.
     void moveTo(quint64 id, State state);
     void phaseChanged();
@@ -111,8 +107,6 @@ private:
     void recognitionFailed(quint64 id, const QString& description);
     // The panel says that a recording whose recognition failed could not be written either, and offers to try again.
     void showUnwritten(const Error& error);
-    // The newest kept file not already on its way, or empty.
-    QString nextKeptFile() const;
 
     std::unique_ptr<AudioRecorder> recorder_;
     EngineRouter engines_;
@@ -120,7 +114,6 @@ private:
     TextDelivery delivery_{hud_};
     KeptRecordings kept_;
     // Every dictation not done or kept yet, in the order they began.
-    std::map<quint64, Dictation> dictations_;
-    quint64 lastDictation_ = 0;
+    DictationList dictations_;
     quint64 lastRequest_ = 0;
 };
