@@ -4,6 +4,7 @@
 #include "core/SettingsStore.h"
 #include "core/SharedInstance.h"
 #include "quality/AdvisorText.h"
+#include "quality/SpeechCleaning.h"
 #include "quality/SpeechQuality.h"
 #include "ui/Glyphs.h"
 #include "ui/WindowFront.h"
@@ -490,7 +491,7 @@ void SpeechReview::pressDefaultButton()
 
 QString SpeechReview::cleanedText() const
 {
-    return SpeechQuality::clean(text_, issues_);
+    return SpeechCleaning::clean(text_, issues_);
 }
 
 void SpeechReview::finish(const Decision& decision)
