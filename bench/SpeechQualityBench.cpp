@@ -1,3 +1,4 @@
+#include "quality/SpeechCleaning.h"
 #include "quality/SpeechQuality.h"
 
 #include <QStringList>
@@ -43,7 +44,7 @@ void analyzeScoreAndClean(benchmark::State& state, const QString& text)
     for (auto _ : state) {
         const QList<SpeechIssue> issues = SpeechQuality::analyze(text);
         benchmark::DoNotOptimize(SpeechQuality::score(issues));
-        benchmark::DoNotOptimize(SpeechQuality::clean(text, issues));
+        benchmark::DoNotOptimize(SpeechCleaning::clean(text, issues));
     }
 }
 

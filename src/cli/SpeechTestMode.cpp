@@ -1,6 +1,7 @@
 #include "cli/SpeechTestMode.h"
 
 #include "core/Console.h"
+#include "quality/SpeechCleaning.h"
 #include "quality/SpeechQuality.h"
 
 #include <algorithm>
@@ -43,7 +44,7 @@ int run(const QStringList& arguments)
         Console::print(u'[' + label(issue.kind) + QStringLiteral("] «") + issue.text + QStringLiteral("» — ") +
                        issue.hint);
     Console::print(scoreLine(SpeechQuality::score(issues)));
-    const SpeechQuality::CleanedText cleaned = SpeechQuality::autoClean(text);
+    const SpeechCleaning::CleanedText cleaned = SpeechCleaning::autoClean(text);
     Console::print(QStringLiteral("ОЧИЩЕНО (−") + QString::number(cleaned.removedCount) + QStringLiteral("): ") +
                    cleaned.text);
     return 0;

@@ -5,6 +5,7 @@
 #include "dictation/TextInserter.h"
 #include "platform/WaylandRoute.h"
 #include "quality/AdvisorEngine.h"
+#include "quality/SpeechCleaning.h"
 #include "quality/SpeechQuality.h"
 #include "text/Typography.h"
 #include "ui/OverlayHUD.h"
@@ -118,7 +119,7 @@ void TextDelivery::deliverAutoclean(const QString& text, ActiveWindow::WindowId 
     QList<SpeechIssue> removable;
     std::copy_if(issues.begin(), issues.end(), std::back_inserter(removable),
                  [](const SpeechIssue& issue) { return issue.removable; });
-    const QString cleaned = removable.isEmpty() ? text : SpeechQuality::clean(text, removable);
+    const QString cleaned = removable.isEmpty() ? text : SpeechCleaning::clean(text, removable);
     insert(cleaned, target, [this, removed = removable.size(), score] {
         if (removed > 0)
             flash(QStringLiteral("Убрано %1 · оценка %2 из 5").arg(removed).arg(score));

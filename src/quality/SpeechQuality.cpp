@@ -1,6 +1,7 @@
 #include "quality/SpeechQuality.h"
 
 #include "core/Regex.h"
+#include "quality/SpeechRules.h"
 
 #include <QHash>
 #include <QTextBoundaryFinder>
@@ -22,16 +23,6 @@ constexpr qsizetype frequentWordOccurrences = 3;
 constexpr qsizetype frequentWordShare = 40;
 constexpr qsizetype frequentWordMinimumLength = 4;
 constexpr qsizetype excerptLength = 34;
-
-bool isSentenceEnd(char32_t character)
-{
-    return character == u'.' || character == u'!' || character == u'?' || character == u'…' || character == u'\n';
-}
-
-bool isPunctuationEnd(QChar character)
-{
-    return character != u'\n' && isSentenceEnd(character.unicode());
-}
 
 // Between sentences each half of a surrogate pair (an emoji, say) is skipped like whitespace.
 bool isBlankUnit(QChar unit)
@@ -114,34 +105,9 @@ private:
     QList<SpeechIssue> issues_;
 };
 
-const std::vector<Regex>& fillerPatterns()
-{
-    static const std::vector<Regex> patterns = [] {
-        std::vector<Regex> compiled;
-        for (const QString& filler : SpeechQuality::fillers())
-            compiled.emplace_back(QStringLiteral("(?:^|[.!?…]\\s+|,\\s+|\\n)(") + Regex::escape(filler) +
-                                      QStringLiteral(")(?=\\s*[,.!?…])"),
-                                  Regex::CaseInsensitive);
-        return compiled;
-    }();
-    return patterns;
-}
-
-const std::vector<Regex>& phrasingPatterns()
-{
-    static const std::vector<Regex> patterns = [] {
-        std::vector<Regex> compiled;
-        for (const SpeechQuality::PhrasingRule& rule : SpeechQuality::phrasingRules())
-            compiled.emplace_back(rule.pattern, Regex::CaseInsensitive);
-        return compiled;
-    }();
-    return patterns;
-}
-
-// A filler counts only where it stands apart, set off by commas, sentence ends or a line break.
 void findFillers(const QString& text, Findings& findings)
 {
-    for (const Regex& pattern : fillerPatterns()) {
+    for (const Regex& pattern : SpeechRules::fillerPatterns()) {
         for (const Regex::Match& match : pattern.matchAll(text))
             findings.addIfFree(
                 {Kind::filler, rangeOf(match, 1), match.captured(1), QStringLiteral("слово-паразит"), true, {}});
@@ -264,8 +230,8 @@ void findOpenerRuns(const std::vector<Opener>& openers, Findings& findings)
 
 void findDisputedPhrasings(const QString& text, Findings& findings)
 {
-    const std::vector<SpeechQuality::PhrasingRule>& rules = SpeechQuality::phrasingRules();
-    const std::vector<Regex>& patterns = phrasingPatterns();
+    const std::vector<SpeechRules::PhrasingRule>& rules = SpeechRules::phrasingRules();
+    const std::vector<Regex>& patterns = SpeechRules::phrasingPatterns();
     for (size_t index = 0; index < rules.size(); ++index) {
         for (const Regex::Match& match : patterns[index].matchAll(text))
             findings.addIfFree({Kind::phrasing,
@@ -277,126 +243,10 @@ void findDisputedPhrasings(const QString& text, Findings& findings)
     }
 }
 
-std::optional<QString> replacementForHint(const QString& hint)
-{
-    for (const SpeechQuality::PhrasingRule& rule : SpeechQuality::phrasingRules()) {
-        if (rule.hint == hint)
-            return rule.replacement;
-    }
-    return std::nullopt;
-}
-
-// True when only whitespace stands between the position and the start of the text or a sentence end.
-bool startsSentence(const QString& text, qsizetype position)
-{
-    while (position > 0 && text.at(position - 1).isSpace())
-        --position;
-    return position == 0 || isPunctuationEnd(text.at(position - 1));
-}
-
-// The length of the blanks and sentence-end marks that directly follow a word, or 0 when no mark follows.
-qsizetype closingPunctuation(QStringView after)
-{
-    const auto blanks =
-        std::find_if(after.begin(), after.end(), [](QChar unit) { return unit != u' ' && unit != u'\t'; });
-    const auto marks = std::find_if_not(blanks, after.end(), isPunctuationEnd);
-    return marks == blanks ? 0 : marks - after.begin();
-}
-
-// Cuts a filler or a repeated word together with the comma and space that set it off.
-void cutWithPunctuation(QString& text, const SpeechIssue& issue)
-{
-    qsizetype location = issue.range.location;
-    qsizetype length = issue.range.length;
-    const QStringView before =
-        QStringView(text).mid(std::max<qsizetype>(location - 2, 0), std::min<qsizetype>(location, 2));
-    if (before.endsWith(u", ") || before.endsWith(u',')) {
-        const qsizetype taken = before.endsWith(u", ") ? 2 : 1;
-        location -= taken;
-        length += taken;
-        if (location + length < text.size() && text.at(location + length) == u',')
-            ++length;
-    } else {
-        const QStringView after = QStringView(text).mid(location + length);
-        // The comma after a repeated word belongs to the first occurrence, which stays.
-        const bool takesComma = issue.kind != Kind::repetition;
-        const qsizetype ownSentenceEnd = startsSentence(text, location) ? closingPunctuation(after) : 0;
-        if (ownSentenceEnd > 0)
-            length += ownSentenceEnd; // a filler that was a sentence of its own goes with its full stop
-        else if (takesComma && after.startsWith(u", "))
-            length += 2;
-        else if ((takesComma && after.startsWith(u',')) || after.startsWith(u' '))
-            length += 1;
-    }
-    text.remove(location, length);
-}
-
-bool liesWithin(const Range& range, const QString& text)
-{
-    return range.location >= 0 && range.length >= 0 && range.end() <= text.size();
-}
-
-QString tidy(const QString& text)
-{
-    static const Regex runOfSpaces(QStringLiteral("[ \\t]{2,}"));
-    static const Regex spaceBeforePunctuation(QStringLiteral("\\s+([,.!?…])"));
-    const QString spaced =
-        spaceBeforePunctuation.replaceAll(runOfSpaces.replaceAll(text, QStringLiteral(" ")), QStringLiteral("$1"));
-    return SpeechQuality::capitalizeSentences(spaced.trimmed());
-}
-
 } // namespace
 
 namespace SpeechQuality
 {
-
-const std::vector<PhrasingRule>& phrasingRules()
-{
-    static const std::vector<PhrasingRule> rules = {
-        {QStringLiteral("\\bвообщем\\b"), QStringLiteral("ошибка: правильно «в общем»"), QStringLiteral("в общем")},
-        {QStringLiteral("\\bболее\\s+\\p{L}+(ее|ей|ше)\\b"),
-         QStringLiteral("двойное сравнение — оставьте одно: «лучше», а не «более лучше»"), std::nullopt},
-        {QStringLiteral("\\bсамый\\s+лучший\\b"), QStringLiteral("плеоназм: достаточно «лучший»"), std::nullopt},
-        {QStringLiteral("\\bоплат\\p{L}*\\s+за\\b"),
-         QStringLiteral("правильно: «оплатить работу» или «заплатить за работу»"), std::nullopt},
-        {QStringLiteral("\\bсогласно\\s+(договора|приказа|закона|плана|графика|письма|распоряжения|регламента|"
-                        "счёта|счета)\\b"),
-         QStringLiteral("«согласно» требует дательного падежа: «согласно договору»"), std::nullopt},
-        {QStringLiteral("\\bимеет\\s+место\\s+быть\\b"), QStringLiteral("канцеляризм: «имеет место» или просто «есть»"),
-         std::nullopt},
-        {QStringLiteral("\\bв\\s+данный\\s+момент\\s+времени\\b"), QStringLiteral("проще: «сейчас»"), std::nullopt},
-        {QStringLiteral("\\bкрайний\\s+раз\\b"), QStringLiteral("литературная норма: «последний раз»"), std::nullopt},
-        {QStringLiteral("\\b(ихний|ихняя|ихние|ихнего|евонный)\\b"), QStringLiteral("просторечие: «их»"), std::nullopt},
-        {QStringLiteral("\\bложить\\b"), QStringLiteral("просторечие: «класть»"), std::nullopt},
-    };
-    return rules;
-}
-
-const QStringList& fillers()
-{
-    static const QStringList words = {
-        QStringLiteral("собственно говоря"),
-        QStringLiteral("по большому счёту"),
-        QStringLiteral("это самое"),
-        QStringLiteral("так сказать"),
-        QStringLiteral("скажем так"),
-        QStringLiteral("в общем-то"),
-        QStringLiteral("ну вот"),
-        QStringLiteral("как бы"),
-        QStringLiteral("в общем"),
-        QStringLiteral("ну"),
-        QStringLiteral("вот"),
-        QStringLiteral("значит"),
-        QStringLiteral("типа"),
-        QStringLiteral("короче"),
-        QStringLiteral("собственно"),
-        QStringLiteral("блин"),
-        QStringLiteral("эм"),
-        QStringLiteral("э-э"),
-        QStringLiteral("м-м"),
-    };
-    return words;
-}
 
 QList<SpeechIssue> analyze(const QString& text)
 {
@@ -443,39 +293,6 @@ QString scoreWord(int score)
     }
 }
 
-QString clean(const QString& text, const QList<SpeechIssue>& issues)
-{
-    QList<SpeechIssue> removable;
-    std::copy_if(issues.cbegin(), issues.cend(), std::back_inserter(removable),
-                 [](const SpeechIssue& issue) { return issue.removable; });
-    // From the end backwards, so that every edit leaves the ranges still to be processed where they were.
-    std::stable_sort(removable.begin(), removable.end(), [](const SpeechIssue& left, const SpeechIssue& right) {
-        return left.range.location > right.range.location;
-    });
-    QString result = text;
-    for (const SpeechIssue& issue : removable) {
-        if (!liesWithin(issue.range, result))
-            continue;
-        if (issue.kind == Kind::phrasing) {
-            if (const std::optional<QString> replacement = replacementForHint(issue.hint))
-                result.replace(issue.range.location, issue.range.length, *replacement);
-        } else {
-            cutWithPunctuation(result, issue);
-        }
-    }
-    return tidy(result);
-}
-
-CleanedText autoClean(const QString& text)
-{
-    const QList<SpeechIssue> issues = analyze(text);
-    const auto removedCount =
-        std::count_if(issues.cbegin(), issues.cend(), [](const SpeechIssue& issue) { return issue.removable; });
-    if (removedCount == 0)
-        return {text, 0};
-    return {clean(text, issues), removedCount};
-}
-
 QList<Range> sentenceRanges(const QString& text)
 {
     QList<Range> ranges;
@@ -483,11 +300,11 @@ QList<Range> sentenceRanges(const QString& text)
     qsizetype start = 0;
     while (start < length) {
         qsizetype end = start;
-        while (end < length && !isSentenceEnd(text.at(end).unicode()))
+        while (end < length && !SpeechRules::isSentenceEnd(text.at(end).unicode()))
             ++end;
         if (end == length)
             break;
-        while (end < length && isSentenceEnd(text.at(end).unicode()))
+        while (end < length && SpeechRules::isSentenceEnd(text.at(end).unicode()))
             ++end;
         ranges.append({start, end - start});
         start = end;
@@ -505,33 +322,6 @@ QString timesWord(qsizetype count)
     const qsizetype lastTwoDigits = count % 100;
     const bool few = lastDigit >= 2 && lastDigit <= 4 && (lastTwoDigits < 12 || lastTwoDigits > 14);
     return QString::number(count) + (few ? QStringLiteral(" раза") : QStringLiteral(" раз"));
-}
-
-QString capitalizeSentences(const QString& text)
-{
-    QString result;
-    result.reserve(text.size());
-    bool capitalizeNext = true;
-    for (qsizetype index = 0; index < text.size();) {
-        const bool pair =
-            text.at(index).isHighSurrogate() && index + 1 < text.size() && text.at(index + 1).isLowSurrogate();
-        const qsizetype width = pair ? 2 : 1;
-        const char32_t character =
-            pair ? QChar::surrogateToUcs4(text.at(index), text.at(index + 1)) : text.at(index).unicode();
-        const QStringView written = QStringView(text).mid(index, width);
-        if (QChar::isLetter(character) && capitalizeNext) {
-            result += written.toString().toUpper();
-            capitalizeNext = false;
-        } else {
-            result += written;
-            if (isSentenceEnd(character))
-                capitalizeNext = true;
-            else if (QChar::isNumber(character))
-                capitalizeNext = false;
-        }
-        index += width;
-    }
-    return result;
 }
 
 } // namespace SpeechQuality

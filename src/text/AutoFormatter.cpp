@@ -4,7 +4,7 @@
 #include "text/CodePoints.h"
 #include "text/Graphemes.h"
 #include "text/SpokenCommands.h"
-#include "text/TextFormatter.h"
+#include "text/TextKeys.h"
 
 #include <algorithm>
 #include <limits>
@@ -97,7 +97,7 @@ QString completed(const QString& text)
 
 void measure(Unit& unit)
 {
-    unit.norm = TextFormatter::normalize(unit.text);
+    unit.norm = TextKeys::normalize(unit.text);
     unit.words = unit.norm.isEmpty() ? 0 : static_cast<int>(unit.norm.count(u' ')) + 1;
 }
 
@@ -368,7 +368,7 @@ std::optional<QString> annotate(const std::vector<SpeechSegment>& segments, cons
 
 std::optional<QString> stripOrdinal(const QString& text)
 {
-    const QString lowered = TextFormatter::foldInPlace(text);
+    const QString lowered = TextKeys::foldInPlace(text);
     for (const Regex& pattern : ordinalPatterns()) {
         const auto match = pattern.match(lowered);
         if (!match)

@@ -1,7 +1,7 @@
 #include "text/Hallucinations.h"
 
 #include "core/Regex.h"
-#include "text/TextFormatter.h"
+#include "text/TextKeys.h"
 
 #include <algorithm>
 #include <vector>
@@ -71,7 +71,7 @@ namespace Hallucinations
 
 bool shouldDrop(const QString& text, double noSpeech, double logprob)
 {
-    const QString normalized = TextFormatter::normalize(text);
+    const QString normalized = TextKeys::normalize(text);
     if (normalized.isEmpty())
         return true;
     if (anyMatches(alwaysDropped(), normalized))

@@ -3,7 +3,7 @@
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "text/StringMapFile.h"
-#include "text/TextFormatter.h"
+#include "text/TextKeys.h"
 
 #include <QCollator>
 #include <QFile>
@@ -101,7 +101,7 @@ QHash<QString, QString> loadNormalized()
     QHash<QString, QString> macros;
     // Of two triggers with the same key, the first in the file's sorted order wins.
     for (const auto& [trigger, text] : *members) {
-        const QString key = TextFormatter::normalize(trigger);
+        const QString key = TextKeys::normalize(trigger);
         if (!key.isEmpty() && !macros.contains(key))
             macros.insert(key, text);
     }

@@ -2,7 +2,7 @@
 
 #include "core/Regex.h"
 #include "text/RussianNumbers.h"
-#include "text/TextFormatter.h"
+#include "text/TextKeys.h"
 
 #include <algorithm>
 
@@ -58,7 +58,7 @@ bool holdsTogether(const QString& text, qsizetype space)
     if (isShortWord(before))
         return start == 0 || !isDash(text.at(start - 1));
     if (isNumber(before))
-        return RussianNumbers::isUnit(TextFormatter::foldInPlace(unitAt(text, space + 1).toString()));
+        return RussianNumbers::isUnit(TextKeys::foldInPlace(unitAt(text, space + 1).toString()));
     const QChar sign = text.at(space - 1);
     return (sign == u'№' || sign == u'§') && text.at(space + 1).isDigit();
 }

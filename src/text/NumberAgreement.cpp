@@ -3,7 +3,7 @@
 #include "core/Regex.h"
 #include "text/NumberReading.h"
 #include "text/NumberVocabulary.h"
-#include "text/TextFormatter.h"
+#include "text/TextKeys.h"
 
 #include <functional>
 #include <optional>
@@ -62,7 +62,7 @@ bool isListedWithDigits(const Reading& reading, const Number& number)
         return false;
     const QString sentence = sentenceAround(reading.text(), reading.words()[number.first].start);
     for (const Regex::Match& match : numbered.matchAll(sentence)) {
-        if (NumberVocabulary::isNumberedNoun(TextFormatter::foldInPlace(match.captured(1))))
+        if (NumberVocabulary::isNumberedNoun(TextKeys::foldInPlace(match.captured(1))))
             return true;
     }
     return false;

@@ -1,6 +1,6 @@
 #include "text/NumberReading.h"
 
-#include "text/TextFormatter.h"
+#include "text/TextKeys.h"
 
 #include <algorithm>
 #include <limits>
@@ -171,7 +171,7 @@ QString rewritten(const QString& text, const std::function<Rewrite(const Reading
 {
     if (!NumberWords::shared().isValid())
         return text;
-    const QString folded = TextFormatter::foldInPlace(text);
+    const QString folded = TextKeys::foldInPlace(text);
     const Reading reading(text, folded);
     QString result;
     qsizetype copied = 0;

@@ -39,7 +39,7 @@ struct Number
 class Reading
 {
 public:
-    // `folded` is `text` in lower case with "ё" as "е" (TextFormatter::foldInPlace); both must outlive it.
+    // `folded` is `text` in lower case with "ё" as "е" (TextKeys::foldInPlace); both must outlive it.
     Reading(const QString& text, const QString& folded);
 
     const QString& text() const { return text_; }

@@ -3,7 +3,7 @@
 #include "core/Regex.h"
 #include "text/NumberVocabulary.h"
 #include "text/RussianNumbers.h"
-#include "text/TextFormatter.h"
+#include "text/TextKeys.h"
 
 #include <QSet>
 
@@ -25,7 +25,7 @@ QString wordAfter(const QString& text, qsizetype position)
     qsizetype end = position;
     while (end < text.size() && text.at(end).isLetter())
         ++end;
-    return TextFormatter::foldInPlace(text.mid(position, std::max<qsizetype>(end - position, 1)));
+    return TextKeys::foldInPlace(text.mid(position, std::max<qsizetype>(end - position, 1)));
 }
 
 // The word before `position` and the spaces there, folded as `wordAfter` does it.
@@ -36,7 +36,7 @@ QString wordBefore(const QString& text, qsizetype position)
     qsizetype start = position;
     while (start > 0 && text.at(start - 1).isLetter())
         --start;
-    return TextFormatter::foldInPlace(text.mid(start, std::max<qsizetype>(position - start, 1)));
+    return TextKeys::foldInPlace(text.mid(start, std::max<qsizetype>(position - start, 1)));
 }
 
 // A unit, a currency, "%", a year word, «тысяч», «млн» or «раза»: what a quantity is counted in.

@@ -1,7 +1,7 @@
 #include "text/NumberWords.h"
 
 #include "core/Log.h"
-#include "text/TextFormatter.h"
+#include "text/TextKeys.h"
 
 #include <unicode/locid.h>
 #include <unicode/rbnf.h>
@@ -114,7 +114,7 @@ QString NumberWords::spell(qint64 value, size_t ruleSet) const
     }
     if (U_FAILURE(status))
         return {};
-    return TextFormatter::foldInPlace(QString(reinterpret_cast<const QChar*>(spelled.getBuffer()), spelled.length()));
+    return TextKeys::foldInPlace(QString(reinterpret_cast<const QChar*>(spelled.getBuffer()), spelled.length()));
 }
 
 // A word that ends a one-word spelling is a number word of its own; the last word of «две тысячи» or «пять

@@ -1,7 +1,7 @@
 #include "text/PieceJoining.h"
 
 #include "text/CodePoints.h"
-#include "text/TextFormatter.h"
+#include "text/TextKeys.h"
 
 #include <QSet>
 
@@ -80,7 +80,7 @@ QString lastWord(const QString& text)
 // the pieces spell with a capital where no sentence starts.
 bool keepsCapital(const QString& word, const QStringList& pieces)
 {
-    if (word == u"Я" || word.mid(1) != word.mid(1).toLower() || isCommonName(TextFormatter::foldInPlace(word)))
+    if (word == u"Я" || word.mid(1) != word.mid(1).toLower() || isCommonName(TextKeys::foldInPlace(word)))
         return true;
     for (const QString& piece : pieces) {
         for (qsizetype at = piece.indexOf(word, 1); at > 0; at = piece.indexOf(word, at + 1)) {
@@ -106,7 +106,7 @@ void joinAcross(QString& before, QString& next, const QStringList& pieces)
         return;
     // «т.д.», «А. С.», «3 с.», «XX в.»: the period is the abbreviation's (a one-letter word after a number is one).
     const QString written = lastWord(text);
-    const QString last = TextFormatter::foldInPlace(written);
+    const QString last = TextKeys::foldInPlace(written);
     const QString beforeLast = text.chopped(written.size()).trimmed();
     const bool afterNumber =
         !beforeLast.isEmpty() && (beforeLast.back().isDigit() || QStringView(u"IVXLCM").contains(beforeLast.back()));
@@ -114,7 +114,7 @@ void joinAcross(QString& before, QString& next, const QStringList& pieces)
         (abbreviations().contains(last) || (written.size() == 1 && (written.front().isUpper() || afterNumber))))
         return;
     const QString word = firstWord(next);
-    const QString folded = TextFormatter::foldInPlace(word);
+    const QString folded = TextKeys::foldInPlace(word);
     const bool continues = conjunctionsAfterComma().contains(folded) || conjunctionsWithoutComma().contains(folded);
     if (!(continues || danglingWords().contains(last)) || keepsCapital(word, pieces))
         return;

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-// The formatting commands a user says as a sentence of its own, each as TextFormatter::normalize gives it.
+// The formatting commands a user says as a sentence of its own, each as TextKeys::normalize gives it.
 namespace SpokenCommands
 {
 // A new paragraph.

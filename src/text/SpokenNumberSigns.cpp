@@ -3,7 +3,7 @@
 #include "core/Regex.h"
 #include "text/NumberReading.h"
 #include "text/NumberVocabulary.h"
-#include "text/TextFormatter.h"
+#include "text/TextKeys.h"
 
 #include <optional>
 #include <vector>
@@ -116,7 +116,7 @@ QString written(const QString& text, QChar groupSeparator)
     const QString withSign = latinN.replaceAll(text, QStringLiteral("№ "));
     if (!NumberWords::shared().isValid())
         return withSign;
-    const QString folded = TextFormatter::foldInPlace(withSign);
+    const QString folded = TextKeys::foldInPlace(withSign);
     const Reading reading(withSign, folded);
     QString result;
     qsizetype copied = 0;

@@ -3,6 +3,7 @@
 #include "text/CodePoints.h"
 #include "text/MacroStore.h"
 #include "text/SpokenCommands.h"
+#include "text/TextKeys.h"
 
 #include <QSet>
 
@@ -63,7 +64,7 @@ struct HeadingWithText
 // "Заголовок: Итоги" — a heading word, a separator and a non-empty rest.
 std::optional<HeadingWithText> headingPrefix(const QString& sentence)
 {
-    const QString folded = TextFormatter::foldInPlace(sentence);
+    const QString folded = TextKeys::foldInPlace(sentence);
     for (const auto& [word, level] : SpokenCommands::headingWords()) {
         if (!folded.startsWith(word))
             continue;
@@ -80,7 +81,7 @@ std::optional<HeadingWithText> headingPrefix(const QString& sentence)
 // "Пункт: купить молоко" inside a list. The item word must end there: "Пунктуация" is an ordinary item.
 std::optional<QString> itemPrefix(const QString& sentence)
 {
-    const QString folded = TextFormatter::foldInPlace(sentence);
+    const QString folded = TextKeys::foldInPlace(sentence);
     const auto prefix = std::find_if(itemPrefixes().begin(), itemPrefixes().end(),
                                      [&](const QString& candidate) { return folded.startsWith(candidate); });
     if (prefix == itemPrefixes().end())
@@ -159,7 +160,7 @@ public:
         const QString sentence = said.text.trimmed();
         if (sentence.isEmpty())
             return;
-        const QString key = TextFormatter::normalize(sentence);
+        const QString key = TextKeys::normalize(sentence);
         if (key.isEmpty())
             return;
         if (SpokenCommands::strike().contains(key)) {
@@ -325,17 +326,6 @@ private:
     std::vector<State> taken_;
 };
 
-bool hasCombiningMark(const QString& text)
-{
-    for (qsizetype position = 0; position < text.size();) {
-        const char32_t c = CodePoints::at(text, position);
-        if (c >= 0x300 && QChar::isMark(c))
-            return true;
-        position += CodePoints::width(c);
-    }
-    return false;
-}
-
 } // namespace
 
 namespace TextFormatter
@@ -352,60 +342,6 @@ QString process(const QString& text, const Config& config)
     for (const Sentence& sentence : splitSentences(text))
         formatter.handle(sentence);
     return formatter.result();
-}
-
-QString normalize(const QString& text)
-{
-    QString lowered = text.toLower();
-    // With combining marks the letters are taken apart, so that "ё" is "е" with a diaeresis however it was
-    // written and whatever other marks it carries, and put together again at the end.
-    const bool decomposed = hasCombiningMark(lowered);
-    if (decomposed)
-        lowered = lowered.normalized(QString::NormalizationForm_D);
-    QString normalized;
-    normalized.reserve(lowered.size());
-    bool spaceBefore = false;
-    bool previousKept = false;
-    char32_t base = 0;
-    for (qsizetype position = 0; position < lowered.size();) {
-        char32_t c = CodePoints::at(lowered, position);
-        position += CodePoints::width(c);
-        if (c == U'ё')
-            c = U'е';
-        // A combining mark belongs to the letter before it (one user-perceived character).
-        const bool mark = QChar::isMark(c);
-        const bool keep = QChar::isLetterOrNumber(c) || (previousKept && mark);
-        previousKept = keep;
-        if (!keep) {
-            spaceBefore = true;
-            continue;
-        }
-        if (!mark)
-            base = c;
-        else if (base == U'е' && c == U'\u0308')
-            continue;
-        if (spaceBefore && !normalized.isEmpty())
-            normalized += u' ';
-        spaceBefore = false;
-        if (QChar::requiresSurrogates(c)) {
-            normalized += QChar(QChar::highSurrogate(c));
-            normalized += QChar(QChar::lowSurrogate(c));
-        } else {
-            normalized += QChar(static_cast<char16_t>(c));
-        }
-    }
-    return decomposed ? normalized.normalized(QString::NormalizationForm_C) : normalized;
-}
-
-QString foldInPlace(const QString& text)
-{
-    QString folded = text;
-    for (QChar& c : folded) {
-        c = c.toLower();
-        if (c == u'ё')
-            c = u'е';
-    }
-    return folded;
 }
 
 QString capitalizeFirstLetter(const QString& text)

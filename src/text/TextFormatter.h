@@ -28,12 +28,6 @@ struct Config
 
 QString process(const QString& text, const Config& config);
 
-// Lower case, "ё" folded to "е", everything that is neither letter nor number turned into a space, spaces
-// collapsed and trimmed. The one key for commands, macro triggers and the hallucination patterns.
-QString normalize(const QString& text);
-// Lower case with "ё" as "е", one UTF-16 unit at a time, so that positions in the result are positions in
-// the text.
-QString foldInPlace(const QString& text);
 // Upper-cases the first character when it is a lower-case letter.
 QString capitalizeFirstLetter(const QString& text);
 

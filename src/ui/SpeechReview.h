@@ -3,6 +3,7 @@
 #include "platform/ActiveWindow.h"
 #include "quality/AdvisorEngine.h"
 #include "quality/SpeechIssue.h"
+#include "ui/SpeechReviewWindow.h"
 
 #include <QList>
 #include <QObject>
@@ -12,14 +13,10 @@
 #include <functional>
 #include <optional>
 
-class QLabel;
-class QPushButton;
-class QTextEdit;
-class QWidget;
-
-// The window «Грамотная речь»: the score of a dictated phrase, the phrase with its findings highlighted,
-// one hint per finding and the style advisor's variant. The user decides what becomes of the phrase. One
-// shared instance, built on first use; closing the window only hides it. Main thread only.
+// The review «Грамотная речь» of a dictated phrase: shows it with its score, findings and the style advisor's
+// variant, and turns the user's choice into a decision for the caller, bringing the window that was dictated into
+// back to the front before an insertion. One shared instance, its window built on first use; closing the window
+// only hides it. Main thread only.
 class SpeechReview : public QObject
 {
     Q_OBJECT
@@ -70,44 +67,26 @@ public:
     Mode mode() const { return mode_; }
 
 private:
-    class Window;
-
     void present(const QString& text, const QList<SpeechIssue>& issues, ActiveWindow::WindowId target,
                  std::optional<int> previousScore, Mode mode, DecisionHandler completion);
     void ensureWindow();
-    void showScore(int score, std::optional<int> previousScore);
-    void showPhrase();
-    void showButtons();
-    void bringToFront();
+    void choose(SpeechReviewWindow::Choice choice);
     void refreshAdvisor(const QString& text);
     void adviceArrived(const QString& askedAbout, const Result<AdvisorEngine::Advice>& result);
-    void setAdvisorText(const QString& text);
     void offerSuggestion(const QString& suggestion, const QString& buttonTitle);
-    void pressDefaultButton();
     void finish(const Decision& decision);
     // `close` in inspect mode, `cancel` in decide mode.
     Decision dismissal() const;
     void dismissWaitingCaller();
     QString cleanedText() const;
 
-    QPointer<Window> window_;
-    QLabel* scoreLabel_ = nullptr;
-    QLabel* attemptLabel_ = nullptr;
-    QTextEdit* phraseView_ = nullptr;
-    QLabel* advisorTitle_ = nullptr;
-    QTextEdit* advisorView_ = nullptr;
-    QPushButton* advisorButton_ = nullptr;
-    QTextEdit* hintsView_ = nullptr;
-    QPushButton* cancelButton_ = nullptr;
-    QPushButton* retryButton_ = nullptr;
-    QPushButton* asIsButton_ = nullptr;
-    QPushButton* cleanButton_ = nullptr;
-    QPushButton* copyButton_ = nullptr;
+    QPointer<SpeechReviewWindow> window_;
 
     Mode mode_ = Mode::decide;
     QString text_;
     QList<SpeechIssue> issues_;
-    ActiveWindow::WindowId prevApp_ = 0;
+    // The window the phrase was dictated into, brought back before an insertion; 0 for none.
+    ActiveWindow::WindowId targetWindow_ = 0;
     DecisionHandler completion_;
     std::optional<QString> suggestion_;
 };

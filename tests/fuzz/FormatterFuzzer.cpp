@@ -3,6 +3,7 @@
 #include "FuzzSupport.h"
 #include "text/AutoFormatter.h"
 #include "text/TextFormatter.h"
+#include "text/TextKeys.h"
 #include "text/Typography.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -12,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     config.format = provider.ConsumeBool() ? TextFormatter::OutputFormat::plain : TextFormatter::OutputFormat::markdown;
     QSet<QString> triggers;
     for (int index = provider.ConsumeIntegralInRange(0, 3); index > 0; --index) {
-        const QString trigger = TextFormatter::normalize(Fuzz::consumeText(provider, 40));
+        const QString trigger = TextKeys::normalize(Fuzz::consumeText(provider, 40));
         config.macros.insert(trigger, Fuzz::consumeText(provider, 80));
         triggers.insert(trigger);
     }
@@ -38,9 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             text, {.quotes = false, .dashes = false, .numbers = false, .corrections = false, .format = config.format})
                 .text == text,
         "typography with every rule off gives back the text", text);
-    const QString normalized = TextFormatter::normalize(text);
-    Fuzz::require(TextFormatter::normalize(normalized) == normalized, "normalizing twice changes nothing", text);
-    Fuzz::require(TextFormatter::foldInPlace(text).size() == text.size(), "folding keeps positions", text);
+    const QString normalized = TextKeys::normalize(text);
+    Fuzz::require(TextKeys::normalize(normalized) == normalized, "normalizing twice changes nothing", text);
+    Fuzz::require(TextKeys::foldInPlace(text).size() == text.size(), "folding keeps positions", text);
     TextFormatter::splitSentences(text);
     TextFormatter::headingText(text);
     AutoFormatter::stripOrdinal(text);

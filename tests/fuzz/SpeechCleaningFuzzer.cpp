@@ -2,7 +2,9 @@
 // input's own characters: nothing but the blanks it collapses, the capitals it starts sentences with and the
 // words of the phrasing rules' replacements may appear that the input did not hold.
 #include "FuzzSupport.h"
+#include "quality/SpeechCleaning.h"
 #include "quality/SpeechQuality.h"
+#include "quality/SpeechRules.h"
 #include "text/TranscriptCleaner.h"
 
 #include <QSet>
@@ -32,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString text = Fuzz::text(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     static const QSet<QChar> replacements = [] {
         QSet<QChar> units{u' '};
-        for (const SpeechQuality::PhrasingRule& rule : SpeechQuality::phrasingRules())
+        for (const SpeechRules::PhrasingRule& rule : SpeechRules::phrasingRules())
             units.unite(withCapitals(rule.replacement.value_or(QString())));
         return units;
     }();
@@ -46,9 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                       text);
     }
     SpeechQuality::score(issues);
-    requireWithin(SpeechQuality::clean(text, issues), withCapitals(text).unite(replacements),
+    requireWithin(SpeechCleaning::clean(text, issues), withCapitals(text).unite(replacements),
                   "the cleaned phrase keeps to the input's characters", text);
-    const SpeechQuality::CleanedText cleaned = SpeechQuality::autoClean(text);
+    const SpeechCleaning::CleanedText cleaned = SpeechCleaning::autoClean(text);
     Fuzz::require(cleaned.removedCount > 0 || cleaned.text == text, "nothing removable leaves the text as it is", text);
 
     qsizetype previousEnd = 0;

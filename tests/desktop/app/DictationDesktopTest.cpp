@@ -1,5 +1,6 @@
 #include "RunningApp.h"
 #include "quality/AdvisorEngine.h"
+#include "quality/SpeechCleaning.h"
 #include "quality/SpeechQuality.h"
 #include "recording/RecordingArchive.h"
 #include "support/TestFiles.h"
@@ -219,7 +220,7 @@ TEST_F(DictationDesktopTest, LowScoreOpensTheReviewAndReturnInsertsTheCleanedPhr
     DesktopRig::press({QStringLiteral("Return")});
 
     const QString dictated = QStringLiteral("Ну, короче, я пошёл домой, короче, потому что устал.");
-    const QString cleaned = SpeechQuality::clean(dictated, SpeechQuality::analyze(dictated));
+    const QString cleaned = SpeechCleaning::clean(dictated, SpeechQuality::analyze(dictated));
     EXPECT_TRUE(field.waitForText(cleaned, 5000)) << field.text().toStdString();
 }
 

@@ -1,4 +1,5 @@
 #include "WaylandRig.h"
+#include "quality/SpeechCleaning.h"
 #include "quality/SpeechQuality.h"
 
 #include <csignal>
@@ -113,7 +114,7 @@ TEST_F(WaylandDesktopTest, UnderMutterTheReviewWindowTakesTheFocusAndItsPhraseGo
 
     // Closed, the window hands the focus back to the native one, which gets the cleaned phrase.
     const QString dictated = QStringLiteral("Ну, короче, я пошёл домой, короче, потому что устал.");
-    const QString cleaned = SpeechQuality::clean(dictated, SpeechQuality::analyze(dictated));
+    const QString cleaned = SpeechCleaning::clean(dictated, SpeechQuality::analyze(dictated));
     EXPECT_TRUE(field->waitForText(cleaned, 5000))
         << field->text().toStdString() << field->keys().join(u' ').toStdString() << app.log().toStdString();
 }

@@ -1,5 +1,8 @@
 #include "quality/SpeechQuality.h"
 
+#include "quality/SpeechCleaning.h"
+#include "quality/SpeechRules.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -172,7 +175,7 @@ TEST(SpeechPhrasing, EveryRuleFindsItsPhrasingButNotInsideASentenceFlaggedAsAWho
                                 "крайний раз",
                                 "ихнего",
                                 "ложить"};
-    const auto& rules = SpeechQuality::phrasingRules();
+    const auto& rules = SpeechRules::phrasingRules();
     ASSERT_EQ(rules.size(), std::size(examples));
     for (size_t index = 0; index < rules.size(); ++index) {
         const SpeechIssue expected{
@@ -214,7 +217,7 @@ TEST(SpeechScore, PhrasingWeighsTwice)
 
 TEST(SpeechClean, CutsWhatTheAnalysisFoundWithThePunctuationAroundIt)
 {
-    expectPairs([](const QString& text) { return SpeechQuality::clean(text, SpeechQuality::analyze(text)); },
+    expectPairs([](const QString& text) { return SpeechCleaning::clean(text, SpeechQuality::analyze(text)); },
                 {// A filler at the start takes ", " with it and the next word is
                  // capitalized.
                  {"Ну,я пошёл.", "Я пошёл."},
@@ -245,28 +248,28 @@ TEST(SpeechClean, SkipsFindingsThatDoNotFitAndWorksFromTheEndWhateverTheirOrder)
 {
     const QString text = "Ну, да.";
     for (const SpeechIssue& skipped : {filler(0, 2, false), filler(5, 4), filler(-1, 2), filler(2, -3), filler(100, 1)})
-        EXPECT_EQ(SpeechQuality::clean(text, {skipped}), text);
-    EXPECT_EQ(SpeechQuality::clean(text, {filler(5, 4), filler(0, 2)}), "Да.");
+        EXPECT_EQ(SpeechCleaning::clean(text, {skipped}), text);
+    EXPECT_EQ(SpeechCleaning::clean(text, {filler(5, 4), filler(0, 2)}), "Да.");
     // A phrasing finding whose hint no rule knows is left alone.
     const QString phrased = "Вообщем, да.";
-    EXPECT_EQ(SpeechQuality::clean(phrased, {{Kind::phrasing, {0, 7}, "Вообщем", "другое", true, {}}}), phrased);
+    EXPECT_EQ(SpeechCleaning::clean(phrased, {{Kind::phrasing, {0, 7}, "Вообщем", "другое", true, {}}}), phrased);
 
     // Edits go from the end whatever order the findings come in.
     const QString four = "Ну, я, короче, пошёл пошёл, блин.";
     QList<SpeechIssue> issues = SpeechQuality::analyze(four);
     ASSERT_EQ(issues.size(), 4);
-    EXPECT_EQ(SpeechQuality::clean(four, issues), "Я пошёл.");
+    EXPECT_EQ(SpeechCleaning::clean(four, issues), "Я пошёл.");
     std::reverse(issues.begin(), issues.end());
-    EXPECT_EQ(SpeechQuality::clean(four, issues), "Я пошёл.");
+    EXPECT_EQ(SpeechCleaning::clean(four, issues), "Я пошёл.");
 }
 
 TEST(SpeechClean, TidiesSpacesTrimsAndCapitalizesButAutoCleanTouchesOnlyTextsWithFindings)
 {
-    expectPairs([](const QString& text) { return SpeechQuality::clean(text, {}); },
+    expectPairs([](const QString& text) { return SpeechCleaning::clean(text, {}); },
                 {{"  это  просто\t\t текст , да !\n", "Это просто текст, да!"},
                  {"первая строка\n\nвторая", "Первая строка\n\nВторая"},
                  {" \n ", ""}});
-    expectPairs(&SpeechQuality::capitalizeSentences,
+    expectPairs(&SpeechCleaning::capitalizeSentences,
                 {{"привет. как дела? хорошо! да… нет\nещё", "Привет. Как дела? Хорошо! Да… Нет\nЕщё"},
                  // Quotes, dashes and brackets wait for the letter; a digit takes
                  // the place of the capital.
@@ -275,9 +278,9 @@ TEST(SpeechClean, TidiesSpacesTrimsAndCapitalizesButAutoCleanTouchesOnlyTextsWit
                  {"𐐨 а. 𐐨 б", "𐐀 а. 𐐀 б"}});
 
     // Auto-cleaning counts the removable findings and leaves a text without them untidied.
-    const auto [text, count] = SpeechQuality::autoClean("Ну, было было. Это самый лучший день.");
+    const auto [text, count] = SpeechCleaning::autoClean("Ну, было было. Это самый лучший день.");
     EXPECT_EQ(text, "Было. Это самый лучший день.");
     EXPECT_EQ(count, 2);
     const QString untouched = "  это самый лучший  день ";
-    EXPECT_EQ(SpeechQuality::autoClean(untouched).text, untouched);
+    EXPECT_EQ(SpeechCleaning::autoClean(untouched).text, untouched);
 }

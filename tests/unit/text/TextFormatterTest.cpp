@@ -1,5 +1,7 @@
 #include "text/TextFormatter.h"
 
+#include "text/TextKeys.h"
+
 #include <gtest/gtest.h>
 
 namespace
@@ -32,7 +34,7 @@ TEST(Normalize, FoldsCaseYoAndEverythingButLettersAndNumbers)
           // with it, in whatever order its marks came, or the next fold would read "ё" again.
           Row{u"Е\u0308ж за́мок", u"еж за\u0301мок"}, Row{u"ё\u0308ж е\u0316\u0308ж", u"еж е\u0316ж"},
           Row{u"«…» 😀 !", u""}})
-        EXPECT_EQ(TextFormatter::normalize(QString::fromUtf16(row.input)), QString::fromUtf16(row.expected))
+        EXPECT_EQ(TextKeys::normalize(QString::fromUtf16(row.input)), QString::fromUtf16(row.expected))
             << QString::fromUtf16(row.input).toStdString();
 }
 
