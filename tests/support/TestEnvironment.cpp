@@ -1,9 +1,11 @@
 #include "support/TestEnvironment.h"
 
 #include "core/Paths.h"
+#include "engines/ModelCatalog.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
@@ -60,6 +62,13 @@ QString home()
 QString fixture(const QString& relative)
 {
     return QStringLiteral(TOLVAN_TEST_FIXTURES "/") + relative;
+}
+
+bool placeDefaultModel()
+{
+    const RecognitionModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+    QFile modelFile(TestFiles::write(model.filePath(0), "ggml"));
+    return modelFile.resize(ModelCatalog::completeSizeThreshold(model.sizeMB) + 1);
 }
 
 QString makeDirectory(const QString& name)

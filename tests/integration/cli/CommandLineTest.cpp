@@ -80,9 +80,7 @@ TEST(SingleInstance, HoldsWhenAnotherUserTookTheFolderInTheTemporaryDirectory)
     if (::getuid() == 0) {
         ASSERT_EQ(::chown(QFile::encodeName(taken).constData(), 65534, 65534), 0);
     }
-    const RecognitionModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
-    QFile modelFile(TestFiles::write(model.filePath(0), "ggml"));
-    ASSERT_TRUE(modelFile.resize(ModelCatalog::completeSizeThreshold(model.sizeMB) + 1));
+    ASSERT_TRUE(TestEnvironment::placeDefaultModel());
     SettingsStore(Paths::settingsFile()).setBool(SettingsKey::firstRunDone, true);
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

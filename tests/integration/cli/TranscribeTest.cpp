@@ -18,9 +18,7 @@ class TranscribeTest : public testing::Test
 protected:
     void SetUp() override
     {
-        const RecognitionModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
-        QFile modelFile(TestFiles::write(model.filePath(0), "ggml"));
-        ASSERT_TRUE(modelFile.resize(ModelCatalog::completeSizeThreshold(model.sizeMB) + 1));
+        ASSERT_TRUE(TestEnvironment::placeDefaultModel());
         qputenv("TOLVAN_WHISPER_BIN", FAKE_WHISPER_SERVER);
         qputenv("FAKE_WHISPER_RECORD_DIR", recordDir.toUtf8());
     }

@@ -142,9 +142,7 @@ TEST_F(AudioRecorderTest, TheLastBlockOfARecordingIsNotReportedToTheNextOne)
 // Only a recording of more than 4000 samples with at least 250 ms judged voiced goes on to recognition.
 TEST(DictationControllerTest, DropsARecordingTooShortOrWithoutEnoughSound)
 {
-    const RecognitionModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
-    QFile modelFile(TestFiles::write(model.filePath(0), "ggml"));
-    ASSERT_TRUE(modelFile.resize(ModelCatalog::completeSizeThreshold(model.sizeMB) + 1));
+    ASSERT_TRUE(TestEnvironment::placeDefaultModel());
     // No recognizer to start: a recording that is not dropped fails at once and is kept.
     qunsetenv("TOLVAN_WHISPER_BIN");
     qputenv("TOLVAN_RESOURCES_DIR", TestEnvironment::makeDirectory(QStringLiteral("no-resources")).toUtf8());
