@@ -1,6 +1,6 @@
 #include "platform/x11/X11ActiveWindow.h"
 
-#include "platform/x11/DisplayLoss.h"
+#include "platform/x11/X11Connection.h"
 #include "platform/x11/X11ErrorTrap.h"
 
 #include <X11/Xatom.h>
@@ -10,20 +10,6 @@
 
 namespace
 {
-
-struct CloseDisplay
-{
-    void operator()(Display* display) const { XCloseDisplay(display); }
-};
-using DisplayConnection = std::unique_ptr<Display, CloseDisplay>;
-
-DisplayConnection openDisplay()
-{
-    DisplayConnection display(XOpenDisplay(nullptr));
-    if (display)
-        DisplayLoss::sparesOtherThreads(display.get());
-    return display;
-}
 
 // "A request from a pager or taskbar": window managers honour it even for a window that did not ask.
 constexpr long sourceIndicationPager = 2;
@@ -47,7 +33,7 @@ namespace X11ActiveWindow
 
 ActiveWindow::WindowId current()
 {
-    const DisplayConnection display = openDisplay();
+    const X11Connection::Connection display = X11Connection::open();
     if (!display)
         return 0;
     X11ErrorTrap trap(display.get());
@@ -70,7 +56,7 @@ bool activate(ActiveWindow::WindowId window)
 {
     if (window == 0)
         return false;
-    const DisplayConnection display = openDisplay();
+    const X11Connection::Connection display = X11Connection::open();
     if (!display)
         return false;
     X11ErrorTrap trap(display.get());

@@ -1,6 +1,6 @@
 #include "platform/x11/X11KeyInjector.h"
 
-#include "platform/x11/DisplayLoss.h"
+#include "platform/x11/X11Connection.h"
 #include "platform/x11/X11ErrorTrap.h"
 
 #include <X11/XKBlib.h>
@@ -18,20 +18,6 @@ namespace
 
 constexpr auto pressDuration = std::chrono::milliseconds(25);
 constexpr auto modifierPollInterval = std::chrono::milliseconds(5);
-
-struct CloseDisplay
-{
-    void operator()(Display* display) const { XCloseDisplay(display); }
-};
-using DisplayConnection = std::unique_ptr<Display, CloseDisplay>;
-
-DisplayConnection openDisplay()
-{
-    DisplayConnection display(XOpenDisplay(nullptr));
-    if (display)
-        DisplayLoss::sparesOtherThreads(display.get());
-    return display;
-}
 
 bool hasXTest(Display* display)
 {
@@ -91,13 +77,13 @@ namespace X11KeyInjector
 
 bool isAvailable()
 {
-    const DisplayConnection display = openDisplay();
+    const X11Connection::Connection display = X11Connection::open();
     return display && hasXTest(display.get());
 }
 
 bool waitForModifiersReleased(int timeoutMs)
 {
-    const DisplayConnection display = openDisplay();
+    const X11Connection::Connection display = X11Connection::open();
     if (!display)
         return true;
     XModifierKeymap* map = XGetModifierMapping(display.get());
@@ -115,7 +101,7 @@ bool waitForModifiersReleased(int timeoutMs)
 
 bool postKey(Keys::Keysym key, Keys::Modifiers modifiers)
 {
-    const DisplayConnection display = openDisplay();
+    const X11Connection::Connection display = X11Connection::open();
     if (!display || !hasXTest(display.get()))
         return false;
     Display* d = display.get();
@@ -137,7 +123,7 @@ bool postKey(Keys::Keysym key, Keys::Modifiers modifiers)
 
 QStringList focusedWindowClass()
 {
-    const DisplayConnection display = openDisplay();
+    const X11Connection::Connection display = X11Connection::open();
     if (!display)
         return {};
     Display* d = display.get();

@@ -1,0 +1,16 @@
+#include "platform/x11/X11Connection.h"
+
+#include "platform/x11/DisplayLoss.h"
+
+namespace X11Connection
+{
+
+Connection open()
+{
+    Connection display(XOpenDisplay(nullptr));
+    if (display)
+        DisplayLoss::sparesOtherThreads(display.get());
+    return display;
+}
+
+} // namespace X11Connection
