@@ -1,12 +1,16 @@
 // Writes a whisper.cpp model file (legacy ggml format, f16) of a real layout with random weights, for timing
 // whisper-server on a model of a realistic size. The header (mel filters, vocabulary) is taken from an existing
 // multilingual model file, the hyperparameters and tensors are made here.
-//   whisper_model_generator SOURCE.bin base|small OUTPUT.bin
+//   whisper_model_generator SOURCE.bin base|small|turbo OUTPUT.bin
+// "turbo" is large-v3-turbo's layout: 128 mel bins, 32 encoder and 4 decoder layers of width 1280 (with the
+// source's vocabulary of 51865 tokens, one fewer than large-v3's, which changes nothing measurable).
 // The encoder is random throughout. The decoder does all its work too, but its blocks add nothing to the
 // residual stream, so each step's prediction follows from the position alone: after the prompt
 // (start, language, task) it writes <|0.00|> Привет <|5.00|>, one window for audio of up to five seconds,
 // as a short utterance takes, instead of rambling through fallbacks.
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -23,14 +27,17 @@ struct Layout
     const char* name;
     int32_t state;
     int32_t heads;
-    int32_t layers;
+    int32_t encoderLayers;
+    int32_t decoderLayers;
+    int32_t mels;
 };
 
-const Layout layouts[] = {{"base", 512, 8, 6}, {"small", 768, 12, 12}};
+const Layout layouts[] = {{"base", 512, 8, 6, 6, 80}, {"small", 768, 12, 12, 12, 80}, {"turbo", 1280, 20, 32, 4, 128}};
 
 constexpr int32_t audioContext = 1500;
 constexpr int32_t textContext = 448;
-constexpr int32_t mels = 80;
+// Where the mel filter bank starts: after the magic and eleven hyperparameters.
+constexpr size_t filtersOffset = 12 * 4;
 constexpr int32_t vocabulary = 51865;
 constexpr int32_t firstTimestamp = 50364;
 // Decoder positions 2, 3 and 4 (the last prompt token and the first two written ones) predict these.
@@ -135,6 +142,35 @@ bool readHeader(const char* path, std::vector<char>& header)
     return static_cast<bool>(in);
 }
 
+// The header with a filter bank of `mels` bins in place of the source's: triangles spread evenly over the FFT's
+// bins, enough for whisper.cpp to compute a spectrogram of the size the encoder takes.
+std::vector<char> withMelFilters(const std::vector<char>& header, int32_t mels)
+{
+    int32_t sourceMels = 0;
+    int32_t fft = 0;
+    std::memcpy(&sourceMels, header.data() + filtersOffset, 4);
+    std::memcpy(&fft, header.data() + filtersOffset + 4, 4);
+    if (sourceMels == mels)
+        return header;
+    std::vector<char> result(header.begin(), header.begin() + filtersOffset);
+    auto append = [&result](const void* bytes, size_t size) {
+        result.insert(result.end(), static_cast<const char*>(bytes), static_cast<const char*>(bytes) + size);
+    };
+    append(&mels, 4);
+    append(&fft, 4);
+    for (int32_t mel = 0; mel < mels; ++mel) {
+        const float centre = static_cast<float>(mel + 1) * static_cast<float>(fft) / static_cast<float>(mels + 1);
+        const float width = static_cast<float>(fft) / static_cast<float>(mels + 1);
+        for (int32_t bin = 0; bin < fft; ++bin) {
+            const float weight = std::max(0.0f, 1.0f - std::fabs(static_cast<float>(bin) - centre) / width) / width;
+            append(&weight, 4);
+        }
+    }
+    const size_t vocabularyOffset = filtersOffset + 8 + static_cast<size_t>(sourceMels) * fft * 4;
+    result.insert(result.end(), header.begin() + static_cast<std::ptrdiff_t>(vocabularyOffset), header.end());
+    return result;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -146,19 +182,20 @@ int main(int argc, char** argv)
     }
     std::vector<char> header;
     if (layout == nullptr || !readHeader(argv[1], header)) {
-        std::cerr << "usage: " << argv[0] << " SOURCE.bin base|small OUTPUT.bin (SOURCE: a multilingual model)\n";
+        std::cerr << "usage: " << argv[0] << " SOURCE.bin base|small|turbo OUTPUT.bin (SOURCE: a multilingual model)\n";
         return 2;
     }
+    header = withMelFilters(header, layout->mels);
     const int32_t hyper[11] = {vocabulary,
                                audioContext,
                                layout->state,
                                layout->heads,
-                               layout->layers,
+                               layout->encoderLayers,
                                textContext,
                                layout->state,
                                layout->heads,
-                               layout->layers,
-                               mels,
+                               layout->decoderLayers,
+                               layout->mels,
                                1};
     std::memcpy(header.data() + 4, hyper, sizeof hyper);
 
@@ -172,7 +209,7 @@ int main(int argc, char** argv)
     const float limit = 0.02f * std::sqrt(3.0f);
 
     writer.tensor("encoder.positional_embedding", {s, audioContext}, weights(limit));
-    writer.tensor("encoder.conv1.weight", {3, mels, s}, weights(limit));
+    writer.tensor("encoder.conv1.weight", {3, layout->mels, s}, weights(limit));
     writer.tensor("encoder.conv1.bias", {1, s}, constant(0));
     writer.tensor("encoder.conv2.weight", {3, s, s}, weights(limit));
     writer.tensor("encoder.conv2.bias", {1, s}, constant(0));
@@ -196,7 +233,7 @@ int main(int argc, char** argv)
         writer.tensor(prefix + "mlp.2.weight", {4 * s, s}, weights(mute ? 0.0f : limit));
         writer.tensor(prefix + "mlp.2.bias", {s}, constant(0));
     };
-    for (int32_t block = 0; block < layout->layers; ++block) {
+    for (int32_t block = 0; block < layout->encoderLayers; ++block) {
         const std::string prefix = "encoder.blocks." + std::to_string(block) + ".";
         attention(prefix + "attn", false);
         perceptron(prefix, false);
@@ -225,7 +262,7 @@ int main(int argc, char** argv)
         }
         return random.next(limit);
     });
-    for (int32_t block = 0; block < layout->layers; ++block) {
+    for (int32_t block = 0; block < layout->decoderLayers; ++block) {
         const std::string prefix = "decoder.blocks." + std::to_string(block) + ".";
         attention(prefix + "attn", true);
         attention(prefix + "cross_attn", true);

@@ -1,8 +1,9 @@
 // The real whisper-server with the app's own command line and request bodies:
-//   whisper_server_bench WHISPER_SERVER MODEL.bin SPEECH.wav [ROUNDS]
+//   whisper_server_bench WHISPER_SERVER MODEL.bin SPEECH.wav [ROUNDS [PIECE.wav…]]
 // prints the time of one /inference request of the WAV with the app's body and with the same body without
 // no_language_probabilities (alternating, ROUNDS of each, default 5), and the server's resident memory after
-// loading, at rest after the warm-up and at its highest while requests run.
+// loading, at rest after the warm-up and at its highest while requests run. Each PIECE.wav is then recognized
+// once with the app's body, its time printed beside its length.
 #include "engines/ChildProcess.h"
 #include "engines/LocalHttp.h"
 #include "engines/WavWriter.h"
@@ -152,6 +153,19 @@ int main(int argc, char** argv)
     }
     std::printf("median per request: with no_language_probabilities %.3f s, without %.3f s\n", median(fast),
                 median(slow));
+    for (const QString& piece : arguments.mid(5)) {
+        QFile pieceFile(piece);
+        if (!pieceFile.open(QIODevice::ReadOnly))
+            return 1;
+        const QByteArray wav = pieceFile.readAll();
+        const double seconds = static_cast<double>(wav.size() - WavWriter::headerSize) / (2.0 * 16000.0);
+        const Outcome outcome =
+            timedRequest(socketPath, boundary, WhisperServer::multipartBody(boundary, wav), pid, peak);
+        if (outcome.status != 200)
+            return 1;
+        std::printf("piece of %.1f s: %.2f s (%.2f of its length)\n", seconds, outcome.seconds,
+                    outcome.seconds / seconds);
+    }
     std::printf("whisper-server RSS: %.1f MiB after loading, %.1f MiB at rest after the warm-up, "
                 "%.1f MiB at most during requests (VmHWM %.1f MiB)\n",
                 loaded, rest, peak, memoryMiB(pid, "VmHWM:"));

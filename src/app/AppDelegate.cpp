@@ -12,11 +12,13 @@
 #include "core/Log.h"
 #include "core/SettingsStore.h"
 #include "dictation/DictationController.h"
+#include "dictation/EngineRouter.h"
 #include "dictation/HotkeyManager.h"
 #include "engines/ChildProcess.h"
 #include "engines/GigaAMEngine.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
+#include "engines/ModelVerification.h"
 #include "engines/WhisperServer.h"
 #include "platform/ClipboardKeeper.h"
 #include "platform/DesktopSession.h"
@@ -150,6 +152,12 @@ void AppDelegate::wireModelManager()
         if (active)
             self->controller_->startServer();
     };
+    // Files that came before their digests were pinned, checked once in the background. One that does not match
+    // is gone: the active model is downloaded again, and its server restarted with it once it is there.
+    ModelVerification::checkOnce(ModelCatalog::all(), this, [self](const RecognitionModel& model) {
+        if (self && model.id == EngineRouter::activeModel().id)
+            self->controller_->startServer();
+    });
 }
 
 void AppDelegate::offerDownloadAgain(const QString& modelID, const QString& reason)

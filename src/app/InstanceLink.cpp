@@ -107,9 +107,11 @@ void InstanceServer::accept()
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
-            if (!socket->canReadLine())
+            // A command is one short line: whatever sends more without a line feed is not one of ours.
+            if (!socket->canReadLine() && socket->bytesAvailable() <= maxCommandBytes)
                 return;
-            const std::optional<RemoteCommand::Kind> command = RemoteCommand::named(socket->readLine().trimmed());
+            const std::optional<RemoteCommand::Kind> command =
+                RemoteCommand::named(socket->readLine(maxCommandBytes).trimmed());
             socket->write(command ? "ok\n" : "unknown\n");
             socket->disconnectFromServer();
             // Answered first: a command may open a dialog that waits for the user.

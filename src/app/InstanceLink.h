@@ -55,6 +55,7 @@ public:
     };
     static constexpr int otherWaitMs = 10000;
     static constexpr int retryPauseMs = 100;
+    static constexpr qint64 maxCommandBytes = 64;
 
     explicit InstanceServer(QObject* parent = nullptr);
     ~InstanceServer() override;

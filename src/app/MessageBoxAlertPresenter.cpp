@@ -54,6 +54,10 @@ int MessageBoxAlertPresenter::present(const Alert& alert)
     box.setIcon(QMessageBox::Information);
     box.setText(alert.message);
     box.setInformativeText(alert.informativeText);
+    // Alerts name files, models and programs: a name with markup in it is shown, never turned into links.
+    box.setTextFormat(Qt::PlainText);
+    for (QLabel* label : box.findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     QList<QAbstractButton*> buttons;
     for (const QString& title : alert.buttons)

@@ -4,10 +4,10 @@
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
 #include "platform/DesktopSession.h"
+#include "platform/posix/Processes.h"
 #include "platform/x11/X11Display.h"
 
 #include <QPointer>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTimer>
@@ -143,5 +143,5 @@ void PermissionsReport::present(const QString& microphoneLine, const HotkeyManag
                                         "клавиши и вставку — сервер X11.");
     const int chosen = AlertPresenter::shared().present(Alert{QStringLiteral("Разрешения"), text, buttons});
     if (settings && chosen == 0)
-        QProcess::startDetached(settings->first, settings->second);
+        Processes::startDetached(settings->first, settings->second);
 }

@@ -89,6 +89,9 @@ int run(const QStringList& arguments)
     }
     const QByteArray wav = file.readAll();
     const bool asJson = arguments.contains(QStringLiteral("--json"));
+    // Before the recording is looked at: a silent one would otherwise print an empty text.
+    if (const std::optional<Error> problem = GigaAMEngine::modelProblem())
+        return printOutcome(*problem, asJson);
 
     // In pieces, as a dictation: the model hears no more than the cutter's limit at a time. Other WAVs go whole to
     // the recognizer, which converts them.

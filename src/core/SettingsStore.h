@@ -54,6 +54,8 @@ inline constexpr QLatin1String recognizeWhileRecording("recognizeWhileRecording"
 inline constexpr QLatin1String pauseMedia("pauseMedia");
 // The sound server's name of the chosen microphone; absent or empty: the default one.
 inline constexpr QLatin1String inputDevice("inputDevice");
+// "<file name>:<size>:<digest>" of each model file found to have its pinned digest.
+inline constexpr QLatin1String verifiedModelFiles("verifiedModelFiles");
 } // namespace SettingsKey
 
 // The user's preferences, in an INI file ($XDG_CONFIG_HOME/Tolvan/Tolvan.conf for the shared store).

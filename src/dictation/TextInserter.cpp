@@ -221,6 +221,18 @@ void schedule(Paste paste)
         pasteNext();
 }
 
+// A line feed at the end of a paste into a terminal would run the command line the user is still writing; where
+// the kind of window is unknown it may be a terminal too.
+QString forTarget(const QString& text)
+{
+    if (!windowKindUnknown() && !TextInserter::isTerminal(KeyInjector::focusedWindowClass()))
+        return text;
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1).isSpace())
+        --end;
+    return text.left(end);
+}
+
 QString withSpace(const QString& text)
 {
     return SettingsStore::shared().boolForKey(SettingsKey::appendSpace) ? text + QLatin1Char(' ') : text;
@@ -234,11 +246,11 @@ namespace TextInserter
 void insert(const QString& text, ActiveWindow::WindowId target, std::function<void(Outcome)> done)
 {
     SettingsStore& settings = SettingsStore::shared();
-    const QString inserted = withSpace(text);
     if (!settings.boolForKey(SettingsKey::autoPaste)) {
-        schedule(Paste{inserted, false, 0, false, std::nullopt, std::move(done)});
+        schedule(Paste{withSpace(text), false, 0, false, std::nullopt, std::move(done)});
         return;
     }
+    const QString inserted = withSpace(forTarget(text));
     const bool restore = settings.boolForKey(SettingsKey::restoreClipboard);
     std::optional<QString> previous;
     if (restore)
@@ -258,7 +270,7 @@ void copyRaw(const QString& text)
 
 void pasteRaw(const QString& text)
 {
-    schedule(Paste{text, true, 0, false, std::nullopt, nullptr});
+    schedule(Paste{forTarget(text), true, 0, false, std::nullopt, nullptr});
 }
 
 void copySelection(QObject* context, std::function<void()> posted)

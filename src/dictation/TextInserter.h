@@ -41,14 +41,16 @@ enum class Outcome
 // later into `target` (0: whichever window has the focus) — only while it still has the focus —, after the pastes
 // and copies asked for before (they run one at a time); with "restoreClipboard" the previous clipboard text comes
 // back one second after the keystroke, unless the clipboard no longer holds exactly the inserted text.
-// `done` runs on the main thread once the keystroke went out or was given up.
+// `done` runs on the main thread once the keystroke went out or was given up. A text pasted into a terminal (or a
+// window whose kind the route cannot tell) loses its trailing white space: a final line feed would run the command.
 void insert(const QString& text, ActiveWindow::WindowId target = 0, std::function<void(Outcome)> done = {});
 // The text (plus a space with "appendSpace") onto the clipboard only, for the user to paste, after the pastes asked
 // for before.
 void copy(const QString& text);
 // Exactly this text onto the clipboard only, after the pastes asked for before.
 void copyRaw(const QString& text);
-// Exactly this text onto the clipboard and pasted, whatever the settings; nothing is restored.
+// This text onto the clipboard and pasted, whatever the settings (into a terminal without trailing white space);
+// nothing is restored.
 void pasteRaw(const QString& text);
 // Copies the focused X11 window's selection to the clipboard (Ctrl+C, Ctrl+Shift+C in a terminal); returns at once.
 // `posted` runs on the main thread, while the context lives, once the keystroke is out, which waits for the modifiers

@@ -8,10 +8,10 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-FileDownload::FileDownload(QNetworkAccessManager* network, QList<QUrl> sources, QString destination,
-                           qint64 minimumBytes, QObject* parent)
+FileDownload::FileDownload(QNetworkAccessManager* network, QList<QUrl> sources, QString destination, Bounds bounds,
+                           QObject* parent)
     : QObject(parent), network_(network), sources_(std::move(sources)), destination_(std::move(destination)),
-      minimumBytes_(minimumBytes)
+      bounds_(bounds)
 {
     wholeFileTimer_.setSingleShot(true);
     connect(&wholeFileTimer_, &QTimer::timeout, this, [this] {
@@ -33,6 +33,11 @@ Error FileDownload::incompleteError()
 Error FileDownload::hashMismatchError()
 {
     return Error::tolvan(6, QStringLiteral("файл модели повреждён или подменён: контрольная сумма не совпадает"));
+}
+
+Error FileDownload::tooLargeError()
+{
+    return Error::tolvan(7, QStringLiteral("файл модели больше ожидаемого — загрузка остановлена"));
 }
 
 bool FileDownload::isPartialFile(const QString& fileName)
@@ -106,6 +111,13 @@ void FileDownload::receive()
     const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status != 200 || writeError_ || !file_)
         return;
+    const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
+    if (received_ + bytes.size() > bounds_.maximumBytes ||
+        (length.isValid() && length.toLongLong() > bounds_.maximumBytes)) {
+        writeError_ = tooLargeError();
+        reply_->abort();
+        return;
+    }
     if (file_->write(bytes) != bytes.size()) {
         writeError_ = SystemErrors::ofFile(*file_);
         reply_->abort();
@@ -114,7 +126,6 @@ void FileDownload::receive()
     received_ += bytes.size();
     if (hash_)
         hash_->addData(bytes);
-    const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
     if (onProgress && !bytes.isEmpty())
         onProgress(received_, length.isValid() && length.toLongLong() > 0 ? length.toLongLong() : -1);
 }
@@ -152,7 +163,7 @@ Result<qint64> FileDownload::verifyAndPlace()
     if (!file_->flush())
         return SystemErrors::ofFile(*file_);
     const qint64 bytes = file_->size();
-    if (bytes <= minimumBytes_)
+    if (bytes <= bounds_.minimumBytes)
         return incompleteError();
     if (expectedHash_ && !expectedHash_->matches(hash_->resultView()))
         return hashMismatchError();

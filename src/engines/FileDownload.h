@@ -22,7 +22,8 @@ class QNetworkReply;
 // mirror). The body streams into a temporary file beside the destination that replaces the destination
 // only once it has arrived whole, answered 200, is larger than the minimum size and, when a digest is
 // expected, hashes to it (hashed as it streams in); a half-written or different file never appears under
-// the final name. Lives on the thread of its network manager.
+// the final name. A body that grows past the maximum size is stopped there and thrown away, so that no server can
+// fill the disk. Lives on the thread of its network manager.
 class FileDownload : public QObject
 {
     Q_OBJECT
@@ -39,7 +40,14 @@ public:
     static constexpr int stallTimeoutMs = 60 * 1000;
     static constexpr qint64 wholeFileTimeoutMs = 24LL * 60 * 60 * 1000;
 
-    FileDownload(QNetworkAccessManager* network, QList<QUrl> sources, QString destination, qint64 minimumBytes,
+    struct Bounds
+    {
+        // The file is complete when larger than this, and refused once larger than the maximum.
+        qint64 minimumBytes = 0;
+        qint64 maximumBytes = 0;
+    };
+
+    FileDownload(QNetworkAccessManager* network, QList<QUrl> sources, QString destination, Bounds bounds,
                  QObject* parent = nullptr);
     ~FileDownload() override;
 
@@ -60,6 +68,7 @@ public:
 
     static Error incompleteError();
     static Error hashMismatchError();
+    static Error tooLargeError();
     // Whether a file name is that of a body still streaming in, "<destination's name>.XXXXXX", or of one
     // left behind when the process ended in the middle of a download.
     static bool isPartialFile(const QString& fileName);
@@ -75,7 +84,7 @@ private:
     QNetworkAccessManager* network_;
     QList<QUrl> sources_;
     QString destination_;
-    qint64 minimumBytes_;
+    Bounds bounds_;
     std::optional<ContentHash> expectedHash_;
     std::optional<QCryptographicHash> hash_;
     int sourceIndex_ = -1;

@@ -64,9 +64,10 @@ public:
     static std::vector<SpeechSegment> segments(const QStringList& tokens, const std::vector<double>& timestamps,
                                                int gapMs);
 
-private:
     // What keeps the model's files from being used, checked on the files themselves.
     static std::optional<Error> modelProblem();
+
+private:
     // To the worker thread, which runs the recognizer for it.
     void queue(QByteArray wav, Completion<TranscriptionResult> completion);
     Result<TranscriptionResult> run(const QByteArray& wav) const;

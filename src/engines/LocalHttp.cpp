@@ -34,7 +34,8 @@ std::optional<QByteArray> dechunk(const QByteArray& encoded)
         // The last chunk, or a size that cannot be read: the body ends here.
         if (!ok || size <= 0)
             return body;
-        if (encoded.size() < lineEnd + 2 + size + 2)
+        // Compared with what remains: a huge size must not wrap around past the end.
+        if (size > encoded.size() - (lineEnd + 2) - 2)
             return std::nullopt;
         body += encoded.mid(lineEnd + 2, size);
         position = lineEnd + 2 + size + 2;

@@ -148,4 +148,9 @@ qint64 completeSizeThreshold(double nominalMB)
     return static_cast<qint64>(std::llround(nominalMB * 800000.0));
 }
 
+qint64 largestAcceptedSize(double nominalMB)
+{
+    return static_cast<qint64>(std::llround(nominalMB * 1100000.0)) + (1 << 20);
+}
+
 } // namespace ModelCatalog

@@ -62,4 +62,6 @@ RecognitionModel byID(const QString& id);
 QString defaultModelID();
 // A file counts as complete when it is larger than 80 % of its nominal size.
 qint64 completeSizeThreshold(double nominalMB);
+// A download is stopped once it grows past 110 % of its nominal size and a mebibyte.
+qint64 largestAcceptedSize(double nominalMB);
 } // namespace ModelCatalog

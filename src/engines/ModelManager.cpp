@@ -4,6 +4,7 @@
 #include "core/Paths.h"
 #include "engines/FileDownload.h"
 #include "engines/ModelHub.h"
+#include "engines/ModelVerification.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -98,9 +99,10 @@ void ModelManager::startFile(const RecognitionModel& model, bool mirror, int fil
     if (name.isEmpty() || !hubUrl.isValid() || !mirrorUrl.isValid() || hubUrl.isRelative())
         return;
     const std::optional<ContentHash> hash = model.downloadFileHash(fileIndex);
-    auto* transfer =
-        new FileDownload(&network_, sources(hubUrl, mirrorUrl, mirror, hash.has_value()), model.filePath(fileIndex),
-                         ModelCatalog::completeSizeThreshold(model.downloadFileSizeMB(fileIndex)), this);
+    const double sizeMB = model.downloadFileSizeMB(fileIndex);
+    auto* transfer = new FileDownload(
+        &network_, sources(hubUrl, mirrorUrl, mirror, hash.has_value()), model.filePath(fileIndex),
+        {ModelCatalog::completeSizeThreshold(sizeMB), ModelCatalog::largestAcceptedSize(sizeMB)}, this);
     if (hash)
         transfer->expectHash(*hash);
     const QString id = model.id;
@@ -148,6 +150,8 @@ void ModelManager::fileFinished(const QString& modelID, const Result<qint64>& ar
     const QString destination = task.model.filePath(task.fileIndex);
     Log::info(QStringLiteral("Модель %1: файл %2 загружен (%3 байт)")
                   .arg(modelID, QFileInfo(destination).fileName(), QString::number(arrived.value())));
+    // Hashed as it arrived: never read again to check it.
+    ModelVerification::remember(task.model, task.fileIndex);
     if (task.model.engine == EngineKind::gigaam && task.fileIndex + 1 < task.model.files.size()) {
         startFile(task.model, fromMirror, task.fileIndex + 1);
         return;

@@ -1,5 +1,7 @@
 #include "platform/ClipboardKeeper.h"
 
+#include "platform/posix/PrivateDirectory.h"
+#include "platform/posix/Processes.h"
 #include "platform/wayland/WaylandThread.h"
 #include "platform/wayland/WlrClipboard.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
@@ -9,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QProcess>
 #include <QTemporaryFile>
 
 #include <condition_variable>
@@ -81,21 +82,18 @@ const char* flag(Side side)
 
 bool handOver(const QString& text, Side side)
 {
-    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/tolvan-clipboard-XXXXXX"));
+    // The text waits in a folder only the user may enter.
+    const QString folder = PrivateDirectory::socketFolder();
+    QTemporaryFile file((folder.isEmpty() ? QDir::tempPath() : folder) + QStringLiteral("/tolvan-clipboard-XXXXXX"));
     file.setAutoRemove(false);
     // Readable by the user alone, like the text itself.
     if (!file.open() || file.write(text.toUtf8()) < 0 || !file.flush()) {
         file.remove();
         return false;
     }
-    QProcess keeper;
-    keeper.setProgram(QCoreApplication::applicationFilePath());
-    keeper.setArguments({QString::fromLatin1(flag(side)), file.fileName()});
-    // It outlives us: it must not hold on to whatever our output goes to.
-    keeper.setStandardInputFile(QProcess::nullDevice());
-    keeper.setStandardOutputFile(QProcess::nullDevice());
-    keeper.setStandardErrorFile(QProcess::nullDevice());
-    if (keeper.startDetached())
+    // It outlives us: it must not hold on to whatever our output goes to, nor to any descriptor of ours.
+    if (Processes::startDetached(QCoreApplication::applicationFilePath(),
+                                 {QString::fromLatin1(flag(side)), file.fileName()}))
         return true;
     file.remove();
     return false;

@@ -67,9 +67,13 @@ void MediaPlayers::pausePlaying()
         QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
                                        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ListNames"));
     ask(names, this, [this, recording = recording_](const QDBusMessage& reply) {
+        int asked = 0;
         for (const QString& name : reply.arguments().value(0).toStringList()) {
             if (!name.startsWith(playerPrefix))
                 continue;
+            // A program that registers thousands of player names must not flood the bus with our questions.
+            if (++asked > maxPlayers)
+                break;
             QDBusMessage owner = QDBusMessage::createMethodCall(
                 QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
                 QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetNameOwner"));

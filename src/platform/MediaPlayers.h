@@ -12,6 +12,9 @@
 class MediaPlayers : public QObject
 {
 public:
+    // At most this many players are asked whether they play.
+    static constexpr int maxPlayers = 32;
+
     static MediaPlayers& shared();
 
     // Pauses every player that plays now.

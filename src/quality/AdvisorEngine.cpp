@@ -319,7 +319,8 @@ void AdvisorEngine::startDownload()
     Log::info(QStringLiteral("Советник: загрузка модели из ") + base);
     downloadProgress_ = 0;
     setState(State::downloadingAt(0));
-    auto* download = new FileDownload(&downloads_, {QUrl(address)}, modelPath(), sizes_.acceptedAbove, this);
+    auto* download =
+        new FileDownload(&downloads_, {QUrl(address)}, modelPath(), {sizes_.acceptedAbove, sizes_.rejectedAbove}, this);
     if (const std::optional<ContentHash> hash = ContentHash::parse(sizes_.hash))
         download->expectHash(*hash);
     download_ = download;

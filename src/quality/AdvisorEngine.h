@@ -72,6 +72,8 @@ public:
         qint64 acceptedAbove = 900'000'000;
         // The size progress assumes when the server announces none.
         qint64 assumedTotal = 2'400'000'000;
+        // A download growing past this is stopped and thrown away.
+        qint64 rejectedAbove = 2'700'000'000;
         // The digest a finished download has to have (see ContentHash); without one only the hub is asked.
         QString hash = modelHash;
     };

@@ -32,14 +32,27 @@ namespace TranscriptCleaner
 
 QString withoutControls(const QString& text)
 {
-    const auto isControl = [](QChar character) {
-        const char16_t unit = character.unicode();
-        return (unit < 0x20 && unit != u'\n' && unit != u'\t') || (unit >= 0x7f && unit <= 0x9f) ||
-               (unit >= 0x202a && unit <= 0x202e) || (unit >= 0x2066 && unit <= 0x2069);
+    const auto isControl = [](char32_t point) {
+        return (point < 0x20 && point != u'\n' && point != u'\t') || (point >= 0x7f && point <= 0x9f) ||
+               QChar::category(point) == QChar::Other_Format;
     };
-    QString kept = text;
-    kept.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    kept.removeIf(isControl);
+    const QString unified = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QString kept;
+    kept.reserve(unified.size());
+    for (qsizetype at = 0; at < unified.size(); ++at) {
+        const QChar unit = unified.at(at);
+        const bool pair = unit.isHighSurrogate() && at + 1 < unified.size() && unified.at(at + 1).isLowSurrogate();
+        // A lone surrogate is no character at all.
+        if (unit.isSurrogate() && !pair)
+            continue;
+        const char32_t point = pair ? QChar::surrogateToUcs4(unit, unified.at(at + 1)) : unit.unicode();
+        const QChar::Category category = QChar::category(point);
+        if (category == QChar::Separator_Line || category == QChar::Separator_Paragraph)
+            kept += u'\n';
+        else if (!isControl(point))
+            kept += pair ? unified.mid(at, 2) : QString(unit);
+        at += pair ? 1 : 0;
+    }
     return kept;
 }
 

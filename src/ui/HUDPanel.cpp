@@ -164,11 +164,14 @@ HUDPanel::HUDPanel()
 
     titleLabel_ = new QLabel(this);
     titleLabel_->setObjectName(QStringLiteral("title"));
+    // Messages name files and models: their names are shown, never read as markup.
+    titleLabel_->setTextFormat(Qt::PlainText);
     titleLabel_->setFont(panelFont(14, QFont::DemiBold));
     titleLabel_->setStyleSheet(QStringLiteral("color: rgb(245, 245, 247);"));
     titleLabel_->setGeometry(48, 12, 192, 20);
     subLabel_ = new QLabel(this);
     subLabel_->setObjectName(QStringLiteral("subtitle"));
+    subLabel_->setTextFormat(Qt::PlainText);
     subLabel_->setFont(panelFont(11, QFont::Normal));
     subLabel_->setStyleSheet(QStringLiteral("color: rgb(160, 160, 166);"));
     subLabel_->setGeometry(48, 36, 192, 16);

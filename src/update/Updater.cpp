@@ -8,6 +8,7 @@
 #include "core/PrivateFiles.h"
 #include "core/Resources.h"
 #include "core/SettingsStore.h"
+#include "platform/posix/Processes.h"
 #include "update/BundleInfo.h"
 #include "update/UpdateInstaller.h"
 #include "update/UpdateKeys.h"
@@ -15,7 +16,6 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
-#include <QProcess>
 #include <QThreadPool>
 
 namespace
@@ -23,7 +23,7 @@ namespace
 
 bool startDetachedProcess(const QString& program, const QStringList& arguments)
 {
-    return QProcess::startDetached(program, arguments);
+    return Processes::startDetached(program, arguments);
 }
 
 Updater::DetachedStart& detachedStart()

@@ -11,13 +11,17 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <fcntl.h>
+#include <spawn.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -126,6 +130,39 @@ int terminateInstances(const QString& program)
             ++signalled;
     }
     return signalled;
+}
+
+bool startDetached(const QString& program, const QStringList& arguments)
+{
+    std::vector<QByteArray> encoded{QFile::encodeName(program)};
+    for (const QString& argument : arguments)
+        encoded.push_back(QFile::encodeName(argument));
+    std::vector<char*> argv;
+    for (QByteArray& argument : encoded)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawnattr_init(&attributes);
+    ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    sigset_t none;
+    sigemptyset(&none);
+    ::posix_spawnattr_setsigmask(&attributes, &none);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = 0;
+    const int status = ::posix_spawnp(&pid, argv.front(), &actions, &attributes, argv.data(), environ);
+    ::posix_spawnattr_destroy(&attributes);
+    ::posix_spawn_file_actions_destroy(&actions);
+    if (status != 0)
+        return false;
+    // Our child until it ends: reaped, so that it never lingers as a zombie.
+    std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
+    return true;
 }
 
 qint64 cpuTimeMs(qint64 pid)

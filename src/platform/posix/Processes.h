@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QProcess;
 
@@ -19,6 +20,9 @@ void killWithParent(QProcess& process);
 // file, whatever path or name started it; or the file that stood at this path before it was replaced).
 // Answers how many were signalled.
 int terminateInstances(const QString& program);
+// Starts a program (found on PATH) that outlives Tolvan, in a session of its own, with its standard input and
+// output on /dev/null and no other descriptor of the app's. False when it could not be started.
+bool startDetached(const QString& program, const QStringList& arguments);
 // The processor time a process has used so far (user and system, all threads), in ms; 0 when it cannot be read.
 qint64 cpuTimeMs(qint64 pid);
 } // namespace Processes

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTest>
@@ -45,6 +46,24 @@ TEST(MessageBoxAlertPresenterTest, ShowsTheAlertAndAnswersTheClickedButtonOrTheF
     titles.sort();
     EXPECT_EQ(titles, alert.buttons);
     EXPECT_EQ(presentAndAct(alert, [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }), 0);
+
+    // A file name with markup in it is shown as it is, in the message and in the details alike.
+    const QString name = QStringLiteral("<a href=\"file:///etc/passwd\"><b>отчёт</b></a>.mp3");
+    const Alert named{QStringLiteral("Не удалось прочитать «%1»").arg(name),
+                      QStringLiteral("Файл: %1").arg(name),
+                      {QStringLiteral("Понятно")}};
+    const auto plain = [&](QMessageBox& box) {
+        int shown = 0;
+        for (const QLabel* label : box.findChildren<QLabel*>()) {
+            if (!label->text().contains(name))
+                continue;
+            ++shown;
+            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+        }
+        EXPECT_EQ(shown, 2);
+        QTest::keyClick(&box, Qt::Key_Return);
+    };
+    EXPECT_EQ(presentAndAct(named, plain), 0);
 }
 
 // A text taller than the screen scrolls inside the box: the box stays on the screen and its button in reach.

@@ -5,10 +5,14 @@
 #include "recording/RecordingArchive.h"
 #include "support/TestFiles.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace
 {
@@ -42,6 +46,20 @@ void clearField(const RunningApp& app, TextFieldWindow& field)
     ASSERT_TRUE(field.waitForText(QString()));
 }
 
+// What the processes running this program with this argument hold open, as paths.
+QStringList openedByProcessesWith(const QByteArray& argument)
+{
+    QStringList opened;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (!TestFiles::read(QStringLiteral("/proc/%1/cmdline").arg(pid)).split('\0').contains(argument))
+            continue;
+        const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(pid));
+        for (const QFileInfo& descriptor : descriptors.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+            opened << descriptor.symLinkTarget();
+    }
+    return opened;
+}
+
 using DictationDesktopTest = DesktopTest;
 
 } // namespace
@@ -51,6 +69,10 @@ TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWitho
     TestFiles::write(Paths::dataDir() + QStringLiteral("/corrections.json"), R"({"линукс": "Linux"})");
     TextFieldWindow field;
     ASSERT_TRUE(field.isReady());
+    // A descriptor the app inherits from whoever started it, which the program keeping the clipboard must not get.
+    const QString inherited = TestEnvironment::makeDirectory(QStringLiteral("inherited")) + QStringLiteral("/marker");
+    const int marker = ::open(QFile::encodeName(inherited).constData(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(marker, 0);
     RunningApp app(answering(QStringLiteral("dictation_commands.json")));
     ASSERT_TRUE(app.waitUntilReady());
 
@@ -82,6 +104,10 @@ TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWitho
     // No clipboard manager runs here, yet the dictated text can still be pasted.
     EXPECT_TRUE(DesktopRig::clipboardBecomes(QStringLiteral("Привет, это проверка Linuxа.\n\nВторая часть текста.")))
         << DesktopRig::clipboard().toStdString();
+    const QStringList kept = openedByProcessesWith("--keep-x11-clipboard");
+    EXPECT_FALSE(kept.isEmpty()) << "the clipboard is kept by a program of ours";
+    EXPECT_FALSE(kept.contains(inherited)) << kept.join(u' ').toStdString();
+    ::close(marker);
 }
 
 TEST_F(DictationDesktopTest, HoldingRightAltDictatesWhileHeldCancelledShortAndSilentOnesNeverReachTheServer)

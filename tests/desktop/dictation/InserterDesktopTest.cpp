@@ -53,6 +53,9 @@ TEST_F(InserterDesktopTest, PastesIntoTheFocusedFieldOfAnotherApplicationWhateve
             ASSERT_TRUE(QTest::qWaitFor(
                 [&] { return appLog().count(QStringLiteral("Отправляю нажатие клавиш")) > keystrokes; }, 3000));
             ASSERT_TRUE(DesktopRig::finishes(*DesktopRig::keys({"up:Shift_L"})));
+        } else if (what == "terminal") {
+            // A dictated «новая строка» at the end must not run the command line.
+            TextInserter::insert(phrase + QStringLiteral("\n"));
         } else {
             TextInserter::insert(phrase);
         }

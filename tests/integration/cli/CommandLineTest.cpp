@@ -46,6 +46,17 @@ TEST(ParseTest, PrintsTheSegmentsOfAServerAnswerOrOneLineForAnUnusableFile)
     }
 }
 
+// Whatever the recording holds, silence included, a missing model is an error and not an empty text.
+TEST(GigaamTest, WithoutTheModelFailsForSilenceAsForSpeech)
+{
+    for (const char* recording : {"whisper-server/silence_1s.wav", "whisper-server/speech_ru_16k.wav"}) {
+        const auto result = runTolvan({"--gigaam-test", TestEnvironment::fixture(recording)});
+        ASSERT_TRUE(result.finished);
+        EXPECT_EQ(result.exitCode, 1) << recording;
+        EXPECT_EQ(result.outLines(), QStringList{QStringLiteral("ОШИБКА: модель GigaAM не загружена")}) << recording;
+    }
+}
+
 TEST(Dispatch, HelpPrintsTheUsageAndAFlagWithoutItsParameterStartsTheApplicationWhichNeedsADisplay)
 {
     const auto help = runTolvan({"--help"});

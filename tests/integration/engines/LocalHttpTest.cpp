@@ -28,6 +28,8 @@ TEST(LocalHttpParsing, AnswersAreCompleteByLengthChunksOrClose)
         {head + "\r\nabc", true, Answer{200, "abc"}},
         {chunked, false, std::nullopt},
         {chunked + "0\r\n\r\n", false, Answer{503, "abcde"}},
+        // A chunk size near the largest number waits for its bytes instead of wrapping past the end.
+        {chunked + "7ffffffffffffffa\r\nxy\r\n0\r\n\r\n", false, std::nullopt},
         // What is not HTTP counts as status 0 once the connection is closed.
         {"garbage", false, std::nullopt},
         {"garbage", true, Answer{0, "garbage"}},

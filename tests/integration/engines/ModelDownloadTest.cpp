@@ -3,6 +3,7 @@
 #include "engines/ChildServer.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
+#include "engines/ModelVerification.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
@@ -258,6 +259,57 @@ TEST_F(ModelDownload, FailuresAreToldInRussianWordsThatSayWhatToDo)
     EXPECT_EQ(full.write("x"), -1);
     EXPECT_EQ(SystemErrors::ofFile(full).description(),
               QStringLiteral("на диске не хватает места (папка /dev) — освободите место и повторите."));
+}
+
+// No server can fill the disk: a body larger than the model's size, announced or not, is stopped and thrown away,
+// from the hub and its mirror alike.
+TEST_F(ModelDownload, ABodyLargerThanTheModelIsStoppedAndNothingIsKept)
+{
+    const QByteArray endless = pattern(8 << 20, 'e');
+    // With a digest the mirror is asked too.
+    model.hashes = {digest(endless.left(900000))};
+    hub.setHandler(serving({.body = endless, .chunkSize = 1 << 20}));
+    mirror.setHandler(serving({.body = endless, .sendContentLength = false, .chunkSize = 1 << 20}));
+    ASSERT_TRUE(download());
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->description(), QStringLiteral("файл модели больше ожидаемого — загрузка остановлена"));
+    EXPECT_EQ(mirror.requests().size(), 1);
+    EXPECT_TRUE(filesIn(Paths::modelsDir()).isEmpty()) << filesIn(Paths::modelsDir()).join(' ').toStdString();
+    EXPECT_FALSE(ModelManager::isDownloaded(model));
+}
+
+// A file already on disk from before its digest was pinned is hashed once: kept and remembered when it matches,
+// removed when it does not; a file just downloaded was checked as it arrived.
+TEST_F(ModelDownload, FilesFromBeforeTheirDigestsWerePinnedAreCheckedOnceAndRemovedWhenTheyDiffer)
+{
+    const QByteArray good = pattern(900000, 'g');
+    QByteArray changed = good;
+    changed[1000] = static_cast<char>(changed[1000] ^ 1);
+    model.hashes = {digest(good, QCryptographicHash::Sha1)};
+    RecognitionModel intact = model;
+    intact.id = QStringLiteral("test-intact");
+    intact.file = QStringLiteral("ggml-intact.bin");
+    TestFiles::write(model.location(), changed);
+    TestFiles::write(intact.location(), good);
+
+    QObject context;
+    QStringList mismatched;
+    const auto collect = [&](const RecognitionModel& found) { mismatched << found.id; };
+    EXPECT_EQ(ModelVerification::checkOnce({model, intact}, &context, collect), 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(model.location()); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return mismatched == QStringList{model.id}; }, 5000));
+    EXPECT_EQ(TestFiles::read(intact.location()), good);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return ModelVerification::checkOnce({model, intact}, &context, collect) == 0;
+        },
+        5000))
+        << "checked once, not at every start";
+
+    hub.setHandler(serving({.body = good}));
+    ASSERT_TRUE(download());
+    EXPECT_FALSE(outcome.has_value());
+    EXPECT_EQ(ModelVerification::checkOnce({model, intact}, &context, collect), 0);
 }
 
 // Only the bytes the catalog names take the model's name: a file of the right size with other bytes is refused

@@ -45,7 +45,15 @@ TEST(TranscriptCleaner, NoControlCharacterOfARecognizerReachesTheTextToPaste)
         {QStringLiteral("файл\u202egpj.exe и \u2066изоляция\u2069 \u202a\u202d"),
          QStringLiteral("файлgpj.exe и изоляция ")},
         {QStringLiteral("Строка\rвозврат\r\nдальше"), QStringLiteral("Строкавозврат\nдальше")},
-        // Line feeds and tabs are the text's own.
+        // Invisible format characters, astral tag characters among them; separators of lines become line feeds.
+        {QStringLiteral("па\u200bро\u200cль\u200d \ufeffкод\u2060\u2064\u061c пере\u00adнос"),
+         QStringLiteral("пароль код перенос")},
+        {QStringLiteral("флаг\U000E0067\U000E0062\U000E007F конец\u2028строки\u2029абзац"),
+         QStringLiteral("флаг конец\nстроки\nабзац")},
+        // A lone surrogate is no character at all.
+        {QStringLiteral("раз") + QChar(0xd800) + QStringLiteral(" два"), QStringLiteral("раз два")},
+        // Line feeds and tabs are the text's own, and so are no-break and thin spaces.
+        {QStringLiteral("5\u00a0кг и 10\u202f000\u2009₽"), QStringLiteral("5\u00a0кг и 10\u202f000\u2009₽")},
         {QStringLiteral("Раз.\nДва.\tТри."), QStringLiteral("Раз.\nДва.\tТри.")},
     };
     const auto segments = [](const QString& text) {
