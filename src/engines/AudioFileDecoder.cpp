@@ -1,6 +1,7 @@
 #include "engines/AudioFileDecoder.h"
 
 #include "core/Log.h"
+#include "engines/MonoResampler.h"
 #include "engines/WavWriter.h"
 #include "platform/posix/RegularFile.h"
 
@@ -8,8 +9,6 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/avstring.h>
-#include <libavutil/channel_layout.h>
-#include <libswresample/swresample.h>
 }
 
 #include <QFileInfo>
@@ -55,17 +54,12 @@ struct FrameFreer
 {
     void operator()(AVFrame* frame) const { av_frame_free(&frame); }
 };
-struct ResamplerFreer
-{
-    void operator()(SwrContext* context) const { swr_free(&context); }
-};
 
 using Io = std::unique_ptr<AVIOContext, IoFreer>;
 using Format = std::unique_ptr<AVFormatContext, FormatCloser>;
 using Codec = std::unique_ptr<AVCodecContext, CodecFreer>;
 using Packet = std::unique_ptr<AVPacket, PacketFreer>;
 using Frame = std::unique_ptr<AVFrame, FrameFreer>;
-using Resampler = std::unique_ptr<SwrContext, ResamplerFreer>;
 
 constexpr qsizetype maxBytes = qsizetype(AudioFileDecoder::maxSeconds) * AudioFileDecoder::sampleRate * 2;
 
@@ -135,17 +129,14 @@ int refuseToOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary
     return AVERROR(EPERM);
 }
 
-// The file's packets of one stream through its decoder, and each frame through a resampler set up for its format.
+// The file's packets of one stream through its decoder, and each frame through the resampler.
 class Decoding
 {
 public:
-    Decoding(QString name, Codec codec) : name_(std::move(name)), codec_(std::move(codec)), frame_(av_frame_alloc())
-    {
-        wav_ = WavWriter::header(0, AudioFileDecoder::sampleRate);
-    }
-    ~Decoding() { av_channel_layout_uninit(&layout_); }
-    Decoding(const Decoding&) = delete;
-    Decoding& operator=(const Decoding&) = delete;
+    Decoding(QString name, Codec codec)
+        : name_(std::move(name)), codec_(std::move(codec)), frame_(av_frame_alloc()),
+          wav_(WavWriter::header(0, AudioFileDecoder::sampleRate)), resampler_(wav_, WavWriter::headerSize + maxBytes)
+    {}
 
     // A null packet drains the decoder and the resampler.
     std::optional<Error> feed(const AVPacket* packet)
@@ -161,14 +152,17 @@ public:
         if (status < 0)
             return decodingError(name_, status);
         while ((status = avcodec_receive_frame(codec_.get(), frame_.get())) >= 0) {
-            const std::optional<Error> error = take(*frame_);
+            const int taken = resampler_.take(*frame_);
             av_frame_unref(frame_.get());
-            if (error)
-                return error;
+            if (taken < 0)
+                return resamplingError(taken);
         }
-        if (status == AVERROR_EOF && resampler_)
-            return drain();
-        if (status != AVERROR(EAGAIN) && status != AVERROR_EOF && status != AVERROR_INVALIDDATA)
+        if (status == AVERROR_EOF) {
+            if (const int drained = resampler_.drain(); drained < 0)
+                return resamplingError(drained);
+            return std::nullopt;
+        }
+        if (status != AVERROR(EAGAIN) && status != AVERROR_INVALIDDATA)
             return decodingError(name_, status);
         return std::nullopt;
     }
@@ -185,89 +179,16 @@ public:
     }
 
 private:
-    std::optional<Error> take(const AVFrame& frame)
+    Error resamplingError(int status) const
     {
-        if (frame.sample_rate <= 0 || frame.ch_layout.nb_channels <= 0 || frame.format < 0)
-            return decodingError(name_, AVERROR_INVALIDDATA);
-        AVChannelLayout layout{};
-        if (const int status = layoutOf(frame, layout); status < 0)
-            return decodingError(name_, status);
-        std::optional<Error> error;
-        if (!resampler_ || frame.sample_rate != rate_ || frame.format != format_ ||
-            av_channel_layout_compare(&layout, &layout_) != 0) {
-            // What the resampler set up for the frames before still holds is theirs.
-            if (resampler_)
-                error = drain();
-            if (!error)
-                error = openResampler(frame, layout);
-        }
-        av_channel_layout_uninit(&layout);
-        if (error)
-            return error;
-        return convert(const_cast<const uint8_t**>(frame.extended_data), frame.nb_samples);
-    }
-
-    // Some containers do not say how the channels are laid out, only how many there are.
-    static int layoutOf(const AVFrame& frame, AVChannelLayout& layout)
-    {
-        if (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_check(&frame.ch_layout) == 0) {
-            av_channel_layout_default(&layout, frame.ch_layout.nb_channels);
-            return 0;
-        }
-        return av_channel_layout_copy(&layout, &frame.ch_layout);
-    }
-
-    std::optional<Error> openResampler(const AVFrame& frame, const AVChannelLayout& layout)
-    {
-        resampler_.reset();
-        av_channel_layout_uninit(&layout_);
-        if (const int status = av_channel_layout_copy(&layout_, &layout); status < 0)
-            return decodingError(name_, status);
-        rate_ = frame.sample_rate;
-        format_ = frame.format;
-        AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
-        SwrContext* context = nullptr;
-        int status = swr_alloc_set_opts2(&context, &mono, AV_SAMPLE_FMT_S16, AudioFileDecoder::sampleRate, &layout_,
-                                         AVSampleFormat(format_), rate_, 0, nullptr);
-        resampler_.reset(context);
-        if (status >= 0)
-            status = swr_init(resampler_.get());
-        if (status < 0) {
-            resampler_.reset();
-            return decodingError(name_, status);
-        }
-        return std::nullopt;
-    }
-
-    std::optional<Error> drain() { return convert(nullptr, 0); }
-
-    std::optional<Error> convert(const uint8_t** input, int count)
-    {
-        const int room = swr_get_out_samples(resampler_.get(), count);
-        if (room < 0)
-            return decodingError(name_, room);
-        const qsizetype start = wav_.size();
-        if (start - WavWriter::headerSize + qsizetype(room) * 2 > maxBytes)
-            return tooLong(name_);
-        wav_.resize(start + qsizetype(room) * 2);
-        auto* output = reinterpret_cast<uint8_t*>(wav_.data() + start);
-        // The recorder's samples are little-endian, as S16 is on every platform we build for.
-        const int converted = swr_convert(resampler_.get(), &output, room, input, count);
-        if (converted < 0)
-            return decodingError(name_, converted);
-        wav_.resize(start + qsizetype(converted) * 2);
-        return std::nullopt;
+        return status == MonoResampler::overLimitStatus() ? tooLong(name_) : decodingError(name_, status);
     }
 
     QString name_;
     Codec codec_;
     Frame frame_;
-    Resampler resampler_;
-    // What the resampler is set up for.
-    int rate_ = 0;
-    int format_ = -1;
-    AVChannelLayout layout_{};
     QByteArray wav_;
+    MonoResampler resampler_;
     bool damaged_ = false;
 };
 
