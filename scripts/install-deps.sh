@@ -17,7 +17,7 @@ build_packages=(
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev clang-format
     xvfb x11-utils x11-xkb-utils xdotool xclip openbox trayer imagemagick fonts-dejavu-core
-    pulseaudio espeak-ng sox
+    pulseaudio espeak-ng sox lame
     sway weston mutter kwin-wayland xwayland x11-xserver-utils dbus-daemon dbus-bin python3-gi gir1.2-gtk-3.0 gir1.2-vte-2.91
     foot wl-clipboard
     lintian appstream desktop-file-utils

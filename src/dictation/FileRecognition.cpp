@@ -17,8 +17,6 @@ FileRecognition::FileRecognition(EngineRouter& engines, QObject* parent) : QObje
 
 FileRecognition::~FileRecognition()
 {
-    // Before the object goes: the decoder's answer must find it gone, not half destroyed.
-    stopDecoding();
     unwatchServer();
 }
 
@@ -36,23 +34,12 @@ void FileRecognition::start(const QString& path, Completion<QString> done)
         engines_.start();
     if (engines_.whisperActive() && !engines_.canTake())
         watchServer();
-    const quint64 serial = ++serial_;
-    // The destructor waits for this thread, so the object is alive while it is posted to.
-    decoder_ = std::jthread([this, serial, path](std::stop_token stop) {
-        Result<QByteArray> wav = AudioFileDecoder::decode(path, stop);
-        if (stop.stop_requested())
-            return;
-        MainThread::post(this, [this, serial, wav = std::move(wav)]() mutable {
-            if (serial_ == serial)
-                decoded(std::move(wav));
-        });
-    });
+    decoder_.start(path, [this](Result<QByteArray> wav) { decoded(std::move(wav)); });
 }
 
 void FileRecognition::cancel()
 {
-    ++serial_;
-    stopDecoding();
+    decoder_.cancel();
     unwatchServer();
     pieces_.reset();
     wav_.reset();
@@ -146,12 +133,4 @@ void FileRecognition::complete(const Result<QString>& result)
     wav_.reset();
     if (done)
         done(result);
-}
-
-void FileRecognition::stopDecoding()
-{
-    if (!decoder_.joinable())
-        return;
-    decoder_.request_stop();
-    decoder_.join();
 }

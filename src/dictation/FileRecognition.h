@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Result.h"
+#include "engines/AudioDecoderProcess.h"
 #include "engines/WhisperServer.h"
 #include "model/TranscriptionResult.h"
 
@@ -12,13 +13,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
 
 class EngineRouter;
 class RecognitionChunks;
 
-// Recognizes one audio file with the active engine, as a dictation of that length: the file is decoded on a
-// worker thread while the engine starts (the whisper server when it neither runs nor starts), then recognized in
+// Recognizes one audio file with the active engine, as a dictation of that length: the file is decoded in a
+// child process while the engine starts (the whisper server when it neither runs nor starts), then recognized in
 // pieces cut at its pauses, and the text goes through the dictations' pipeline. One file at a time. Main thread.
 // Destroying the object cancels the work.
 class FileRecognition : public QObject
@@ -52,13 +52,10 @@ private:
     void serverStateChanged(const WhisperServer::State& state);
     void recognized(const Result<TranscriptionResult>& result);
     void complete(const Result<QString>& result);
-    void stopDecoding();
 
     EngineRouter& engines_;
     Completion<QString> done_;
-    std::jthread decoder_;
-    // Tells the decoder's answer for this file from that for a file cancelled before.
-    quint64 serial_ = 0;
+    AudioDecoderProcess decoder_;
     std::optional<QByteArray> wav_;
     std::unique_ptr<RecognitionChunks> pieces_;
     // While the whisper server starts, its state goes to whoever listened before, then here.

@@ -7,6 +7,7 @@
 #include "support/TolvanProcess.h"
 
 #include <QDir>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
@@ -30,6 +31,27 @@ protected:
         const ProcessOutput made = runProgram(QStringLiteral("sox"), inputs + QStringList{path} + effects);
         EXPECT_EQ(made.exitCode, 0) << made.err().toStdString();
         return path;
+    }
+
+    // Makes the MP3 `name` in the work folder from a WAV with lame, in its channel mode ("s" stereo, "m" mono).
+    QString lame(const QString& name, const QString& wav, const QString& mode) const
+    {
+        const QString path = work + u'/' + name;
+        const ProcessOutput made = runProgram(QStringLiteral("lame"), {"--quiet", "-m", mode, wav, path});
+        EXPECT_EQ(made.exitCode, 0) << made.err().toStdString();
+        return path;
+    }
+
+    // Refused with the reason, nothing sent to the recognizer.
+    void expectRefused(const QString& argument, const QString& reason) const
+    {
+        const ProcessOutput result =
+            runTolvan({QStringLiteral("--transcribe"), argument}, {}, QProcessEnvironment::systemEnvironment(), 20000);
+        ASSERT_TRUE(result.finished) << argument.toStdString();
+        EXPECT_EQ(result.exitCode, 1) << argument.toStdString();
+        EXPECT_TRUE(result.standardOutput.isEmpty());
+        EXPECT_TRUE(result.err().contains(reason)) << result.err().toStdString();
+        EXPECT_TRUE(recognizedWavs().isEmpty()) << argument.toStdString();
     }
 
     // The WAV files the recognizer got after its warm-up, in order.
@@ -124,4 +146,64 @@ TEST_F(TranscribeTest, AFileThatIsNotAudioOrMissingFailsWithARussianMessage)
             << result.err().toStdString();
     }
     EXPECT_TRUE(recognizedWavs().isEmpty());
+}
+
+// Two MP3 files joined as players join them: the frames switch from stereo to mono half-way.
+TEST_F(TranscribeTest, AnMp3ThatSwitchesFromStereoToMonoReachesTheRecognizerWhole)
+{
+    const QString stereo = lame(
+        QStringLiteral("stereo.mp3"),
+        sox(QStringLiteral("stereo.wav"), {"-n", "-r", "44100", "-c", "2", "-b", "16"}, {"synth", "3", "sine", "440"}),
+        QStringLiteral("s"));
+    const QString mono = lame(
+        QStringLiteral("mono.mp3"),
+        sox(QStringLiteral("mono.wav"), {"-n", "-r", "44100", "-c", "1", "-b", "16"}, {"synth", "3", "sine", "300"}),
+        QStringLiteral("m"));
+    const QString joined =
+        TestFiles::write(work + QStringLiteral("/joined.mp3"), TestFiles::read(stereo) + TestFiles::read(mono));
+    const ProcessOutput result = runTolvan({QStringLiteral("--transcribe"), joined});
+    ASSERT_TRUE(result.finished);
+    ASSERT_EQ(result.exitCode, 0) << result.err().toStdString();
+    const QList<QByteArray> sent = recognizedWavs();
+    ASSERT_FALSE(sent.isEmpty());
+    qsizetype samples = 0;
+    for (const QByteArray& piece : sent) {
+        EXPECT_EQ(piece.left(WavWriter::headerSize),
+                  WavWriter::header(quint32(piece.size() - WavWriter::headerSize), 16000));
+        samples += (piece.size() - WavWriter::headerSize) / 2;
+    }
+    // Six seconds of tone, give or take the encoder's padding.
+    EXPECT_NEAR(double(samples) / 16000.0, 6.0, 0.15);
+}
+
+// What FFmpeg would take for a protocol, or a list of other files to read, is no file to recognize.
+TEST_F(TranscribeTest, ProtocolsAndPlaylistsAreRefusedWithoutReadingWhatTheyName)
+{
+    const QString wav =
+        sox(QStringLiteral("speech.wav"), {"-n", "-r", "16000", "-c", "1", "-b", "16"}, {"synth", "2", "sine", "440"});
+    const QString mp3 = lame(QStringLiteral("speech.mp3"), wav, QStringLiteral("m"));
+    for (const QString& address : {QStringLiteral("concat:") + wav + u'|' + wav, QStringLiteral("file:") + wav,
+                                   QStringLiteral("http://127.0.0.1:9/speech.wav")})
+        expectRefused(address, QStringLiteral("это не путь к файлу, а адрес"));
+    const QString hls = TestFiles::write(
+        work + QStringLiteral("/list.m3u8"),
+        QStringLiteral("#EXTM3U\n#EXT-X-TARGETDURATION:3\n#EXTINF:3.0,\n%1\n#EXT-X-ENDLIST\n").arg(mp3).toUtf8());
+    expectRefused(hls, QStringLiteral("«list.m3u8»: это не аудиофайл или его формат не поддерживается"));
+    const QString ffconcat = TestFiles::write(work + QStringLiteral("/list.ffconcat"),
+                                              QByteArrayLiteral("ffconcat version 1.0\nfile 'speech.wav'\n"));
+    expectRefused(ffconcat, QStringLiteral("«list.ffconcat»: это не аудиофайл или его формат не поддерживается"));
+}
+
+// A FIFO would block the reader until someone writes; a link may lead anywhere.
+TEST_F(TranscribeTest, AFifoADirectoryAndALinkAreRefusedAtOnce)
+{
+    const QString fifo = work + QStringLiteral("/канал.wav");
+    ASSERT_EQ(runProgram(QStringLiteral("mkfifo"), {fifo}).exitCode, 0);
+    expectRefused(fifo, QStringLiteral("«канал.wav»: это не обычный файл"));
+    expectRefused(work, QStringLiteral("это не обычный файл"));
+    const QString wav =
+        sox(QStringLiteral("speech.wav"), {"-n", "-r", "16000", "-c", "1", "-b", "16"}, {"synth", "2", "sine", "440"});
+    const QString link = work + QStringLiteral("/ссылка.wav");
+    ASSERT_TRUE(QFile::link(wav, link));
+    expectRefused(link, QStringLiteral("«ссылка.wav»: это ссылка"));
 }
