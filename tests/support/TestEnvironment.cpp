@@ -66,7 +66,7 @@ QString fixture(const QString& relative)
 
 bool placeDefaultModel()
 {
-    const RecognitionModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+    const RecognitionModel model = ModelCatalog::byID(ModelCatalog::turboModelID());
     QFile modelFile(TestFiles::write(model.filePath(0), "ggml"));
     return modelFile.resize(ModelCatalog::completeSizeThreshold(model.sizeMB) + 1);
 }
