@@ -102,11 +102,12 @@ std::unique_ptr<RecognitionChunks> EngineRouter::piecesOfRecording()
     return measured(std::make_unique<RecognitionChunks>(server_, startPrompt()));
 }
 
-std::unique_ptr<RecognitionChunks> EngineRouter::measured(std::unique_ptr<RecognitionChunks> pieces)
+std::unique_ptr<RecognitionChunks> EngineRouter::measured(std::unique_ptr<RecognitionChunks> pieces) const
 {
     const QString modelID = activeModel().id;
     pieces->onTimed = [modelID](qint64 audioMs, qint64 workMs) { RecognitionSpeed::record(modelID, audioMs, workMs); };
-    if (RecognitionSpeed::slowerThanSpeech(modelID))
+    // GigaAM's work follows the audio's length: joining its pieces would save nothing.
+    if (whisperActive() && RecognitionSpeed::slowerThanSpeech(modelID))
         pieces->joinUpTo(RecognitionChunks::joinedSamples);
     return pieces;
 }

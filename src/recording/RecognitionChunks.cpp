@@ -4,6 +4,7 @@
 #include "engines/GigaAMEngine.h"
 #include "engines/WavWriter.h"
 #include "engines/WhisperServer.h"
+#include "recording/ChunkCutter.h"
 #include "text/PieceJoining.h"
 
 #include <QPointer>
@@ -20,6 +21,21 @@ constexpr int sampleRate = 16000;
 std::size_t sampleCount(const QByteArray& wav)
 {
     return static_cast<std::size_t>(std::max<qsizetype>(wav.size() - WavWriter::headerSize, 0)) / 2;
+}
+
+// Neighbouring pieces joined while they span at most `limit` samples; none joined without a limit.
+std::vector<ChunkCutter::Piece> joined(std::vector<ChunkCutter::Piece> pieces, std::size_t limit)
+{
+    if (!limit || pieces.empty())
+        return pieces;
+    std::vector<ChunkCutter::Piece> requests{pieces.front()};
+    for (const ChunkCutter::Piece& piece : pieces) {
+        if (piece.to - requests.back().from > limit)
+            requests.push_back(piece);
+        else
+            requests.back().to = piece.to;
+    }
+    return requests;
 }
 
 } // namespace
@@ -86,20 +102,6 @@ RecognitionChunks::Piece RecognitionChunks::joinedHeld() const
     return Piece{WavWriter::data(samples, sampleRate), start};
 }
 
-std::vector<ChunkCutter::Piece> RecognitionChunks::joined(std::vector<ChunkCutter::Piece> pieces) const
-{
-    if (!joinLimit_ || pieces.empty())
-        return pieces;
-    std::vector<ChunkCutter::Piece> requests{pieces.front()};
-    for (const ChunkCutter::Piece& piece : pieces) {
-        if (piece.to - requests.back().from > joinLimit_)
-            requests.push_back(piece);
-        else
-            requests.back().to = piece.to;
-    }
-    return requests;
-}
-
 void RecognitionChunks::finish(const QByteArray& recording, std::size_t coveredUpTo,
                                Completion<TranscriptionResult> done)
 {
@@ -136,7 +138,7 @@ void RecognitionChunks::cutRest()
     // The recorder's samples, little-endian as on every platform we build for.
     const std::span<const std::int16_t> rest(
         reinterpret_cast<const std::int16_t*>(recording_.constData() + WavWriter::headerSize) + start, count - start);
-    for (const ChunkCutter::Piece& piece : joined(ChunkCutter::pieces(rest)))
+    for (const ChunkCutter::Piece& piece : joined(ChunkCutter::pieces(rest), joinLimit_))
         waiting_.push_back(
             Piece{WavWriter::data(rest.subspan(piece.from, piece.to - piece.from), sampleRate), start + piece.from});
 }

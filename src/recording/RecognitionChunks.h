@@ -2,7 +2,6 @@
 
 #include "core/Result.h"
 #include "model/TranscriptionResult.h"
-#include "recording/ChunkCutter.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -82,7 +81,6 @@ private:
     void hold(Piece piece);
     // The held pieces as one, silence where the recording had no speech between them.
     Piece joinedHeld() const;
-    std::vector<ChunkCutter::Piece> joined(std::vector<ChunkCutter::Piece> pieces) const;
     void sendNext();
     // Queues the pieces of the recording from the first piece that failed, or from where the pieces end.
     void cutRest();
