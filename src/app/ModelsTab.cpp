@@ -82,8 +82,7 @@ QTableWidget* modelTable(QWidget* parent)
     table->horizontalHeader()->setSectionResizeMode(titleColumn, QHeaderView::Stretch);
     table->horizontalHeader()->setSectionResizeMode(sizeColumn, QHeaderView::ResizeToContents);
     table->horizontalHeader()->setSectionResizeMode(speedColumn, QHeaderView::ResizeToContents);
-    table->horizontalHeader()->setSectionResizeMode(statusColumn, QHeaderView::Fixed);
-    table->horizontalHeader()->resizeSection(statusColumn, 170);
+    table->horizontalHeader()->setSectionResizeMode(statusColumn, QHeaderView::ResizeToContents);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -132,9 +132,9 @@ protected:
         return controller.hud().title();
     }
     std::vector<Paste> pastes() { return FakeDesktop::pastes(); }
-    int requestsSent() const
+    static int requestsIn(const QString& directory)
     {
-        return int(QDir(recordDir).entryList({QStringLiteral("request-*.body")}, QDir::Files).size());
+        return int(QDir(directory).entryList({QStringLiteral("request-*.body")}, QDir::Files).size());
     }
 
     const QString recordDir = TestEnvironment::makeDirectory(QStringLiteral("whisper"));
@@ -551,24 +551,30 @@ TEST_F(DictationControllerTest, ARecognizerSlowerThanSpeechIsToldOnceAndHearsThe
         EXPECT_NE(panelTitle(), QStringLiteral("Модель распознаёт медленнее, чем вы говорите"));
         ASSERT_TRUE(waitFor([&] { return pastes().size() == std::size_t(count); })) << appLog().toStdString();
     }
+    const std::optional<RecognitionSpeed::Figure> measured = RecognitionSpeed::of(ModelCatalog::turboModelID());
+    ASSERT_TRUE(measured);
+    EXPECT_GT(measured->factor, 1.5);
     EXPECT_TRUE(
-        RecognitionSpeed::describe(ModelCatalog::turboModelID()).startsWith(QStringLiteral("медленнее речи: 2,")))
-        << RecognitionSpeed::describe(ModelCatalog::turboModelID()).toStdString();
+        RecognitionSpeed::describe(ModelCatalog::turboModelID()).startsWith(QStringLiteral("медленнее речи: ")));
 
+    // A quick server again, to keep the test short: the figure measured stays, and so does the joining.
+    const QString joinedRecord = TestEnvironment::makeDirectory(QStringLiteral("whisper-joined"));
+    qputenv("FAKE_WHISPER_RECORD_DIR", joinedRecord.toUtf8());
     qputenv("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS", "20");
-    const int before = requestsSent();
+    startServer();
+    const int warmUp = requestsIn(joinedRecord);
     controller.begin(DictationController::Source::toggle);
     for (int pause = 0; pause < 3; ++pause)
         speak(3200, 900);
     speak(1500);
-    EXPECT_EQ(requestsSent(), before) << "nothing is recognized at the pauses";
+    EXPECT_EQ(requestsIn(joinedRecord), warmUp) << "nothing is recognized at the pauses";
     controller.finish();
     EXPECT_EQ(panelTitle(), QStringLiteral("Модель распознаёт медленнее, чем вы говорите"));
-    EXPECT_TRUE(appLog().contains(QStringLiteral("Модель распознаёт медленнее, чем вы говорите: «Turbo v3» тратит 2,")))
+    EXPECT_TRUE(appLog().contains(QStringLiteral("Модель распознаёт медленнее, чем вы говорите: «Turbo v3» тратит ")))
         << appLog().toStdString();
     EXPECT_TRUE(appLog().contains(QStringLiteral("для русской речи быстрее «GigaAM-v3 (Сбер)»")));
     ASSERT_TRUE(waitFor([&] { return pastes().size() == 4; })) << appLog().toStdString();
-    EXPECT_EQ(requestsSent(), before + 1);
+    EXPECT_EQ(requestsIn(joinedRecord), warmUp + 1);
     EXPECT_EQ(pastes().back().text,
               QStringLiteral("Фраза около 3 с. Фраза около 3 с. Фраза около 3 с. Фраза около 2 с."));
 
