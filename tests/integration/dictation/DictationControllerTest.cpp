@@ -1,5 +1,6 @@
 #include "dictation/DictationController.h"
 
+#include "app/NoticeTexts.h"
 #include "app/TranscribeFileFlow.h"
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
@@ -525,6 +526,12 @@ TEST_F(DictationControllerTest, TheFirstRunWithoutAGpuDownloadsGigaAMAndNeverRep
     EXPECT_EQ(panelTitle(), QStringLiteral("Модель не загружена"));
     EXPECT_TRUE(asked("encoder.int8.onnx"));
     EXPECT_EQ(hub.requests().size(), 1);
+    const Alert welcome = NoticeTexts::firstRun(HotkeyManager::Offer{}, true);
+    EXPECT_EQ(welcome.message, QStringLiteral("Толван загружает модель"));
+    EXPECT_TRUE(welcome.informativeText.contains(QStringLiteral("«GigaAM-v3 (Сбер)» (222 МБ")));
+    EXPECT_TRUE(welcome.informativeText.contains(QStringLiteral("Модель — GigaAM-v3: без ускорения на видеокарте "
+                                                                "Whisper Turbo распознаёт медленнее, чем вы говорите")))
+        << welcome.informativeText.toStdString();
     ASSERT_TRUE(TestEnvironment::placeDefaultModel());
     EXPECT_EQ(EngineRouter::activeModel().id, QStringLiteral("gigaam-v3"));
 
