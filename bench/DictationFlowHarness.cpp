@@ -219,7 +219,7 @@ int main(int argc, char** argv)
     SettingsStore& settings = SettingsStore::shared();
     settings.setString(SettingsKey::speechQuality, QStringLiteral("off"));
     settings.setBool(SettingsKey::sounds, false);
-    const RecognitionModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+    const RecognitionModel model = ModelCatalog::byID(ModelCatalog::turboModelID());
     QDir().mkpath(QFileInfo(model.filePath(0)).path());
     QFile modelFile(model.filePath(0));
     modelFile.open(QIODevice::WriteOnly);

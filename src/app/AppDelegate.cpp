@@ -85,6 +85,7 @@ void AppDelegate::start()
     connect(&trayWatch_, &QTimer::timeout, this, &AppDelegate::followTray);
     trayWatch_.start(trayCheckMs);
 
+    controller_->openSettings = [this] { openSettings(); };
     controller_->onPhaseChange = [this] {
         updateIcon();
         // Enter and Esc belong to the user again the moment a recording ends, however it ended.
@@ -100,6 +101,8 @@ void AppDelegate::start()
     WhisperServer::endStrays();
     GigaAMEngine::endStrays();
     AdvisorEngine::endStrays();
+    if (!SettingsStore::shared().boolForKey(SettingsKey::firstRunDone))
+        ModelCatalog::settleDefault();
     controller_->startServer();
     armHotkeys();
     AdvisorEngine::shared().onState = [self = QPointer<AppDelegate>(this)](const AdvisorEngine::State&) {

@@ -7,6 +7,7 @@
 #include "core/SettingsStore.h"
 #include "engines/CustomModels.h"
 #include "engines/ModelManager.h"
+#include "engines/RecognitionSpeed.h"
 #include "ui/NoteLabel.h"
 
 #include <QFileDialog>
@@ -36,6 +37,7 @@ enum Column
 {
     titleColumn,
     sizeColumn,
+    speedColumn,
     statusColumn,
 };
 
@@ -70,16 +72,17 @@ void setCell(QTableWidget* table, int row, int column, const QString& text)
 
 QTableWidget* modelTable(QWidget* parent)
 {
-    auto* table = new QTableWidget(0, 3, parent);
+    auto* table = new QTableWidget(0, 4, parent);
     table->setObjectName(QStringLiteral("modelTable"));
-    table->setHorizontalHeaderLabels({QStringLiteral("Модель"), QStringLiteral("Размер"), QStringLiteral("Статус")});
+    table->setHorizontalHeaderLabels({QStringLiteral("Модель"), QStringLiteral("Размер"),
+                                      QStringLiteral("Скорость здесь"), QStringLiteral("Статус")});
     table->verticalHeader()->hide();
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table->verticalHeader()->setDefaultSectionSize(rowHeight);
     table->horizontalHeader()->setSectionResizeMode(titleColumn, QHeaderView::Stretch);
     table->horizontalHeader()->setSectionResizeMode(sizeColumn, QHeaderView::ResizeToContents);
-    table->horizontalHeader()->setSectionResizeMode(statusColumn, QHeaderView::Fixed);
-    table->horizontalHeader()->resizeSection(statusColumn, 170);
+    table->horizontalHeader()->setSectionResizeMode(speedColumn, QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setSectionResizeMode(statusColumn, QHeaderView::ResizeToContents);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -155,6 +158,7 @@ void ModelsTab::refresh()
             const RecognitionModel& model = models_[static_cast<size_t>(row)];
             setCell(table_, row, titleColumn, model.title);
             setCell(table_, row, sizeColumn, QStringLiteral("%1 МБ").arg(model.sizeMB));
+            setCell(table_, row, speedColumn, RecognitionSpeed::describe(model.id));
             setCell(table_, row, statusColumn, status(model, activeID));
         }
         table_->clearSelection();

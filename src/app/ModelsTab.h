@@ -15,7 +15,7 @@ class QProgressDialog;
 class QPushButton;
 class QTableWidget;
 
-// The tab «Модель» of the settings window: every catalog model with its size and state, activating,
+// The tab «Модель» of the settings window: every catalog model with its size, its speed here and its state, activating,
 // downloading and deleting models, adding the user's own model files, and the disk they take.
 class ModelsTab : public QWidget
 {

@@ -5,6 +5,7 @@
 #include "core/SettingsStore.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
+#include "engines/WhisperServer.h"
 #include "platform/DesktopSession.h"
 #include "update/UpdateKeys.h"
 
@@ -89,6 +90,10 @@ Alert firstRun(const HotkeyManager::Offer& offer, bool tray)
                    .arg(static_cast<int>(progress * 100)) +
                text;
     }
+    if (model.id == ModelCatalog::fastModelID() && !WhisperServer::gpuAccelerated())
+        text += QStringLiteral("\n\nМодель — GigaAM-v3: без ускорения на видеокарте Whisper Turbo распознаёт "
+                               "медленнее, чем вы говорите, а GigaAM — за доли секунды. Turbo можно выбрать в "
+                               "настройках, на вкладке «Модель»: «Загрузить», затем «Сделать активной».");
     return Alert{title, text, {QStringLiteral("Понятно")}};
 }
 

@@ -59,7 +59,6 @@ SettingsStore& SettingsStore::shared()
 const std::vector<std::pair<QLatin1String, QVariant>>& SettingsStore::registeredDefaults()
 {
     static const std::vector<std::pair<QLatin1String, QVariant>> defaults{
-        {SettingsKey::modelID, QStringLiteral("large-v3-turbo-q5_0")},
         {SettingsKey::language, QStringLiteral("ru")},
         {SettingsKey::togglePreset, QStringLiteral("cmdShiftSpace")},
         {SettingsKey::pttEnabled, true},

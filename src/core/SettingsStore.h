@@ -15,6 +15,7 @@
 // The names of the stored preferences.
 namespace SettingsKey
 {
+// Absent until the user chooses a model (or the first run settles the default): ModelCatalog::defaultModelID().
 inline constexpr QLatin1String modelID("modelID");
 inline constexpr QLatin1String language("language");
 inline constexpr QLatin1String togglePreset("togglePreset");
@@ -56,6 +57,9 @@ inline constexpr QLatin1String pauseMedia("pauseMedia");
 inline constexpr QLatin1String inputDevice("inputDevice");
 // "<file name>:<size>:<digest>" of each model file found to have its pinned digest.
 inline constexpr QLatin1String verifiedModelFiles("verifiedModelFiles");
+// How fast each model recognized here (RecognitionSpeed), and the models the user was told are slower than speech.
+inline constexpr QLatin1String recognitionSpeeds("recognitionSpeeds");
+inline constexpr QLatin1String slowModelsTold("slowModelsTold");
 } // namespace SettingsKey
 
 // The user's preferences, in an INI file ($XDG_CONFIG_HOME/Tolvan/Tolvan.conf for the shared store).

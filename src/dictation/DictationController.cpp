@@ -5,6 +5,7 @@
 #include "core/SettingsStore.h"
 #include "core/SystemErrors.h"
 #include "dictation/Sounds.h"
+#include "engines/RecognitionSpeed.h"
 #include "platform/MediaPlayers.h"
 #include "recording/RecordingArchive.h"
 #include "text/TranscriptPipeline.h"
@@ -220,10 +221,23 @@ void DictationController::finish()
         return;
     }
     hud_.showProcessing(QStringLiteral("Распознаю…"));
+    tellIfSlowerThanSpeech();
     if (dictation->pieces && engines_.canTake())
         sendInPieces(id, dictation->cutter.lastCut());
     else
         dispatch(id);
+}
+
+// Told while the user waits for a slow recognizer, once per model.
+void DictationController::tellIfSlowerThanSpeech()
+{
+    if (!RecognitionSpeed::firstSlowNotice(EngineRouter::activeModel().id))
+        return;
+    hud_.showTappableBadge(QStringLiteral("Модель распознаёт медленнее, чем вы говорите"),
+                           QStringLiteral("Нажмите — выбрать модель побыстрее"), slowNoticeSeconds, [this] {
+                               if (openSettings)
+                                   openSettings();
+                           });
 }
 
 void DictationController::cancel()

@@ -42,6 +42,8 @@ public:
 
     // After every change the tray icon and the key grabs must follow.
     std::function<void()> onPhaseChange;
+    // The user tapped the notice that the model is slower than speech.
+    std::function<void()> openSettings;
 
     void begin(Source source);
     void finish();
@@ -65,6 +67,8 @@ public:
     int inFlight() const;
     // How long the panel offers to recognize again a recording that could not be written to disk.
     static constexpr double unwrittenBadgeSeconds = 8;
+    // How long it tells that the model is slower than speech.
+    static constexpr double slowNoticeSeconds = 10;
 
     // Sends the newest kept recording not already on its way through the usual pipeline; it is deleted once
     // recognized. Recordings that could not be written to disk come first.
@@ -84,6 +88,7 @@ private:
     // Done and kept dictations are forgotten.
     void moveTo(quint64 id, State state);
     void phaseChanged();
+    void tellIfSlowerThanSpeech();
     // The microphone is off: what waited for the recording's end goes out.
     void recordingEnded();
     // Ends the recording under way, dropping what it captured.

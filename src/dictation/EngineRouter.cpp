@@ -4,6 +4,7 @@
 #include "engines/GigaAMEngine.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
+#include "engines/RecognitionSpeed.h"
 #include "recording/RecognitionChunks.h"
 #include "text/Corrections.h"
 
@@ -95,8 +96,18 @@ std::unique_ptr<RecognitionChunks> EngineRouter::piecesForRecording()
 std::unique_ptr<RecognitionChunks> EngineRouter::piecesOfRecording()
 {
     if (!whisperActive())
-        return RecognitionChunks::ofGigaAM();
+        return measured(RecognitionChunks::ofGigaAM());
     if (!isReady(server_))
         return nullptr;
-    return std::make_unique<RecognitionChunks>(server_, startPrompt());
+    return measured(std::make_unique<RecognitionChunks>(server_, startPrompt()));
+}
+
+std::unique_ptr<RecognitionChunks> EngineRouter::measured(std::unique_ptr<RecognitionChunks> pieces) const
+{
+    const QString modelID = activeModel().id;
+    pieces->onTimed = [modelID](qint64 audioMs, qint64 workMs) { RecognitionSpeed::record(modelID, audioMs, workMs); };
+    // GigaAM's work follows the audio's length: joining its pieces would save nothing.
+    if (whisperActive() && RecognitionSpeed::slowerThanSpeech(modelID))
+        pieces->joinUpTo(RecognitionChunks::joinedSamples);
+    return pieces;
 }

@@ -44,8 +44,12 @@ public:
     std::unique_ptr<RecognitionChunks> piecesForRecording();
     // The pieces of a complete recording, recognized one after another: always for GigaAM (its encoder knows
     // 200 s at most, and its quality falls well before that), for the whisper server once it is ready; else none.
+    // Each request's speed is recorded for the model; a whisper model measured slower than speech gets its pieces
+    // joined.
     std::unique_ptr<RecognitionChunks> piecesOfRecording();
 
 private:
+    std::unique_ptr<RecognitionChunks> measured(std::unique_ptr<RecognitionChunks> pieces) const;
+
     WhisperServer server_;
 };

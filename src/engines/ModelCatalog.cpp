@@ -1,8 +1,11 @@
 #include "engines/ModelCatalog.h"
 
 #include "core/Paths.h"
+#include "core/SettingsStore.h"
 #include "engines/CustomModels.h"
 #include "engines/ModelHub.h"
+#include "engines/ModelManager.h"
+#include "engines/WhisperServer.h"
 
 #include <cmath>
 #include <optional>
@@ -122,7 +125,29 @@ std::vector<RecognitionModel> all()
 
 QString defaultModelID()
 {
+    const QString turbo = turboModelID();
+    if (WhisperServer::gpuAccelerated() ||
+        SettingsStore::shared().stringForKey(SettingsKey::language) != QStringLiteral("ru"))
+        return turbo;
+    // Whisper pads every request to 30 s of audio; on the processor alone Turbo takes longer than the speech.
+    return ModelManager::isDownloaded(byID(turbo)) ? turbo : fastModelID();
+}
+
+void settleDefault()
+{
+    SettingsStore& settings = SettingsStore::shared();
+    if (!settings.stringForKey(SettingsKey::modelID))
+        settings.setString(SettingsKey::modelID, defaultModelID());
+}
+
+QString turboModelID()
+{
     return QStringLiteral("large-v3-turbo-q5_0");
+}
+
+QString fastModelID()
+{
+    return QStringLiteral("gigaam-v3");
 }
 
 RecognitionModel byID(const QString& id)
@@ -136,8 +161,9 @@ RecognitionModel byID(const QString& id)
         if (model.id == id)
             return model;
     }
+    const QString fallback = defaultModelID();
     for (const RecognitionModel& model : catalog) {
-        if (model.id == defaultModelID())
+        if (model.id == fallback)
             return model;
     }
     return catalog.front();

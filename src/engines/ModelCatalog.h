@@ -59,7 +59,17 @@ namespace ModelCatalog
 std::vector<RecognitionModel> all();
 // The entry with this identifier, or the default model's entry; never fails.
 RecognitionModel byID(const QString& id);
+// The model of a user who chose none: Turbo where whisper runs fast or for other languages than Russian; for
+// Russian on a machine where whisper runs on the processor alone GigaAM-v3, unless Turbo (the default of earlier
+// versions) is already on disk.
 QString defaultModelID();
+// On the first run: stores the default as the active model unless the user already chose one, so that models
+// downloaded later do not change it.
+void settleDefault();
+// Whisper's Turbo, the recommended whisper model.
+QString turboModelID();
+// The fastest model for Russian on any machine.
+QString fastModelID();
 // A file counts as complete when it is larger than 80 % of its nominal size.
 qint64 completeSizeThreshold(double nominalMB);
 // A download is stopped once it grows past 110 % of its nominal size and a mebibyte.

@@ -18,6 +18,26 @@ namespace
 constexpr std::size_t samplesPerMs = 16;
 constexpr int sampleRate = 16000;
 
+std::size_t sampleCount(const QByteArray& wav)
+{
+    return static_cast<std::size_t>(std::max<qsizetype>(wav.size() - WavWriter::headerSize, 0)) / 2;
+}
+
+// Neighbouring pieces joined while they span at most `limit` samples; none joined without a limit.
+std::vector<ChunkCutter::Piece> joined(std::vector<ChunkCutter::Piece> pieces, std::size_t limit)
+{
+    if (!limit || pieces.empty())
+        return pieces;
+    std::vector<ChunkCutter::Piece> requests{pieces.front()};
+    for (const ChunkCutter::Piece& piece : pieces) {
+        if (piece.to - requests.back().from > limit)
+            requests.push_back(piece);
+        else
+            requests.back().to = piece.to;
+    }
+    return requests;
+}
+
 } // namespace
 
 RecognitionChunks::RecognitionChunks(WhisperServer& server, QString startPrompt, QObject* parent)
@@ -50,15 +70,45 @@ void RecognitionChunks::add(QByteArray wav, std::size_t startSample)
 {
     if (failedFrom_)
         return;
+    if (joinLimit_) {
+        hold(Piece{std::move(wav), startSample});
+        return;
+    }
     waiting_.push_back(Piece{std::move(wav), startSample});
     sendNext();
+}
+
+void RecognitionChunks::hold(Piece piece)
+{
+    const std::size_t end = piece.startSample + sampleCount(piece.wav);
+    if (!held_.empty() && end - held_.front().startSample > joinLimit_) {
+        waiting_.push_back(joinedHeld());
+        held_.clear();
+        sendNext();
+    }
+    held_.push_back(std::move(piece));
+}
+
+RecognitionChunks::Piece RecognitionChunks::joinedHeld() const
+{
+    const std::size_t start = held_.front().startSample;
+    const std::size_t end = held_.back().startSample + sampleCount(held_.back().wav);
+    std::vector<std::int16_t> samples(end - start, 0);
+    for (const Piece& piece : held_) {
+        const auto* data = reinterpret_cast<const std::int16_t*>(piece.wav.constData() + WavWriter::headerSize);
+        std::copy_n(data, sampleCount(piece.wav),
+                    samples.begin() + static_cast<std::ptrdiff_t>(piece.startSample - start));
+    }
+    return Piece{WavWriter::data(samples, sampleRate), start};
 }
 
 void RecognitionChunks::finish(const QByteArray& recording, std::size_t coveredUpTo,
                                Completion<TranscriptionResult> done)
 {
     recording_ = recording;
-    coveredUpTo_ = coveredUpTo;
+    // Held pieces were never sent: the rest starts where they do.
+    coveredUpTo_ = held_.empty() ? coveredUpTo : std::min(coveredUpTo, held_.front().startSample);
+    held_.clear();
     done_ = std::move(done);
     sendNext();
 }
@@ -88,7 +138,7 @@ void RecognitionChunks::cutRest()
     // The recorder's samples, little-endian as on every platform we build for.
     const std::span<const std::int16_t> rest(
         reinterpret_cast<const std::int16_t*>(recording_.constData() + WavWriter::headerSize) + start, count - start);
-    for (const ChunkCutter::Piece& piece : ChunkCutter::pieces(rest))
+    for (const ChunkCutter::Piece& piece : joined(ChunkCutter::pieces(rest), joinLimit_))
         waiting_.push_back(
             Piece{WavWriter::data(rest.subspan(piece.from, piece.to - piece.from), sampleRate), start + piece.from});
 }
@@ -99,8 +149,7 @@ void RecognitionChunks::send(const Piece& piece, bool isRest)
     sent_.start();
     const QPointer<RecognitionChunks> self(this);
     const std::size_t start = piece.startSample;
-    const std::size_t end =
-        start + static_cast<std::size_t>(std::max<qsizetype>(piece.wav.size() - WavWriter::headerSize, 0)) / 2;
+    const std::size_t end = start + sampleCount(piece.wav);
     transcribe_(piece.wav, promptFrom(startPrompt_, merged_.text),
                 [self, start, end, isRest](Result<TranscriptionResult> result) {
                     if (self)
@@ -113,6 +162,8 @@ void RecognitionChunks::recognized(std::size_t startSample, std::size_t endSampl
 {
     busy_ = false;
     lastPieceMs_ = sent_.elapsed();
+    if (result && onTimed)
+        onTimed(static_cast<qint64>((endSample - startSample) / samplesPerMs), lastPieceMs_);
     if (result) {
         merge(merged_, result.value(), startSample);
         if (onPiece) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class WhisperServer;
 
@@ -31,6 +32,8 @@ public:
     // UTF-8 bytes, which overestimates Russian and English text.
     static constexpr int promptTokens = 223;
     static constexpr int bytesPerToken = 3;
+    // Whisper pads every request to a 30 s window: joined pieces stay a little below it.
+    static constexpr std::size_t joinedSamples = 28 * 16000;
 
     // Recognizes one piece with the prompt; the completion runs on the main thread.
     using Transcriber =
@@ -43,6 +46,13 @@ public:
 
     // After each piece recognized: everything recognized so far, which reaches `endSample` of the recording.
     std::function<void(const TranscriptionResult& soFar, std::size_t endSample)> onPiece;
+    // After each request answered: the length of its audio and how long the recognizer took over it.
+    std::function<void(qint64 audioMs, qint64 workMs)> onTimed;
+
+    // For a recognizer slower than speech, whose every request costs about the same however short its audio:
+    // pieces are held and joined into requests of up to `samples` (the gaps between them, which held no speech,
+    // as silence), and so is the rest.
+    void joinUpTo(std::size_t samples) { joinLimit_ = samples; }
 
     // The piece of `wav` (a complete WAV file) that starts `startSample` samples into the recording.
     void add(QByteArray wav, std::size_t startSample);
@@ -68,6 +78,9 @@ private:
         std::size_t startSample = 0;
     };
 
+    void hold(Piece piece);
+    // The held pieces as one, silence where the recording had no speech between them.
+    Piece joinedHeld() const;
     void sendNext();
     // Queues the pieces of the recording from the first piece that failed, or from where the pieces end.
     void cutRest();
@@ -79,6 +92,8 @@ private:
     Transcriber transcribe_;
     QString startPrompt_;
     std::deque<Piece> waiting_;
+    std::size_t joinLimit_ = 0;
+    std::vector<Piece> held_;
     bool busy_ = false;
     QElapsedTimer sent_;
     qint64 lastPieceMs_ = 0;

@@ -67,7 +67,7 @@ QString fixture(const QString& relative)
 
 bool placeDefaultModel()
 {
-    const RecognitionModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+    const RecognitionModel model = ModelCatalog::byID(ModelCatalog::turboModelID());
     QFile modelFile(TestFiles::write(model.filePath(0), "ggml"));
     if (!modelFile.resize(ModelCatalog::completeSizeThreshold(model.sizeMB) + 1))
         return false;

@@ -11,6 +11,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTabBar>
+#include <QTableWidget>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -61,6 +62,22 @@ inline void expectTextsFit(const QWidget* window)
     for (const QTabBar* bar : window->findChildren<QTabBar*>()) {
         if (bar->isVisible() && bar->count() > 0) {
             EXPECT_LE(bar->tabRect(bar->count() - 1).right(), bar->width()) << "the last tab is cut";
+        }
+    }
+    for (const QTableWidget* table : window->findChildren<QTableWidget*>()) {
+        if (!table->isVisible())
+            continue;
+        // An item view's text keeps a focus frame's margin and a pixel on each side.
+        const int margin = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1);
+        for (int row = 0; row < table->rowCount(); ++row) {
+            for (int column = 0; column < table->columnCount(); ++column) {
+                const QTableWidgetItem* item = table->item(row, column);
+                if (!item)
+                    continue;
+                expectDrawable(item->text());
+                EXPECT_LE(table->fontMetrics().horizontalAdvance(item->text()) + margin, table->columnWidth(column))
+                    << item->text().toStdString();
+            }
         }
     }
     for (const QLabel* label : window->findChildren<QLabel*>()) {

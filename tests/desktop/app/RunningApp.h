@@ -188,7 +188,7 @@ private:
 
     static void placeActiveModel()
     {
-        const RecognitionModel model = ModelCatalog::byID(ModelCatalog::defaultModelID());
+        const RecognitionModel model = ModelCatalog::byID(ModelCatalog::turboModelID());
         QDir().mkpath(Paths::modelsDir());
         QFile file(model.filePath(0));
         if (file.open(QIODevice::WriteOnly))

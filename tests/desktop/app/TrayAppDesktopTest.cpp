@@ -188,7 +188,7 @@ TEST_F(TrayAppDesktopTest, TheEndOfTheSessionEndsTheAppAlsoWhileAnAlertWaitsForA
     hub.insert(QStringLiteral("TOLVAN_MODEL_MIRROR"), unreachable);
     const std::vector<RecognitionModel> models = ModelCatalog::all();
     const auto missing = std::find_if(models.begin(), models.end(),
-                                      [](const auto& model) { return model.id != ModelCatalog::defaultModelID(); });
+                                      [](const auto& model) { return model.id != ModelCatalog::turboModelID(); });
     RunningApp app(hub, {{SettingsKey::modelID, missing->id}});
     ASSERT_TRUE(app.logShows(QStringLiteral("Окно: «Не удалось загрузить модель»"), 15000)) << app.log().toStdString();
 

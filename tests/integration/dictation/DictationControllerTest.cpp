@@ -1,13 +1,17 @@
 #include "dictation/DictationController.h"
 
+#include "app/NoticeTexts.h"
 #include "app/TranscribeFileFlow.h"
+#include "core/Paths.h"
 #include "core/SettingsStore.h"
 #include "dictation/TextInserter.h"
 #include "engines/ModelCatalog.h"
+#include "engines/RecognitionSpeed.h"
 #include "engines/WavWriter.h"
 #include "integration/dictation/FakeDesktop.h"
 #include "recording/ChunkCutter.h"
 #include "recording/RecordingArchive.h"
+#include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 #include "ui/HUDPanel.h"
@@ -22,6 +26,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 #include <QTextEdit>
 
@@ -128,6 +133,10 @@ protected:
         return controller.hud().title();
     }
     std::vector<Paste> pastes() { return FakeDesktop::pastes(); }
+    static int requestsIn(const QString& directory)
+    {
+        return int(QDir(directory).entryList({QStringLiteral("request-*.body")}, QDir::Files).size());
+    }
 
     const QString recordDir = TestEnvironment::makeDirectory(QStringLiteral("whisper"));
     FakeCapture* mic = new FakeCapture;
@@ -490,4 +499,94 @@ TEST_F(DictationControllerTest, AnAudioFileGoesToTheClipboardAndHistoryAndLeaves
     EXPECT_TRUE(pastes().empty());
     EXPECT_FALSE(flow.running());
     controller.cancel();
+}
+
+// On the first run, for Russian, with whisper computing on the processor alone, the model proposed and downloaded is
+// GigaAM-v3, and it stays the active one when Turbo arrives later. A model the user chose is kept, and so is Turbo
+// for a user of earlier versions who has it on disk and chose nothing.
+TEST_F(DictationControllerTest, TheFirstRunWithoutAGpuDownloadsGigaAMAndNeverReplacesAChoiceMadeBefore)
+{
+    LocalHttpServer hub([](const HttpRequest&) { return HttpResponse::text(404, "Entry not found"); });
+    ASSERT_TRUE(hub.listen());
+    qputenv("TOLVAN_MODEL_HUB", hub.url().toString().toUtf8());
+    qputenv("TOLVAN_MODEL_MIRROR", hub.url().toString().toUtf8());
+    const RecognitionModel turbo = ModelCatalog::byID(ModelCatalog::turboModelID());
+    const auto asked = [&](const QByteArray& file) {
+        return waitFor([&] {
+            const QList<HttpRequest> requests = hub.requests();
+            return std::any_of(requests.begin(), requests.end(),
+                               [&](const HttpRequest& request) { return request.path.endsWith("/" + file); });
+        });
+    };
+
+    ASSERT_TRUE(QFile::remove(turbo.location()));
+    ModelCatalog::settleDefault();
+    EXPECT_EQ(SettingsStore::shared().stringForKey(SettingsKey::modelID), QStringLiteral("gigaam-v3"));
+    controller.begin(DictationController::Source::toggle);
+    EXPECT_EQ(panelTitle(), QStringLiteral("Модель не загружена"));
+    EXPECT_TRUE(asked("encoder.int8.onnx"));
+    EXPECT_EQ(hub.requests().size(), 1);
+    const Alert welcome = NoticeTexts::firstRun(HotkeyManager::Offer{}, true);
+    EXPECT_EQ(welcome.message, QStringLiteral("Толван загружает модель"));
+    EXPECT_TRUE(welcome.informativeText.contains(QStringLiteral("«GigaAM-v3 (Сбер)» (222 МБ")));
+    EXPECT_TRUE(welcome.informativeText.contains(QStringLiteral("Модель — GigaAM-v3: без ускорения на видеокарте "
+                                                                "Whisper Turbo распознаёт медленнее, чем вы говорите")))
+        << welcome.informativeText.toStdString();
+    ASSERT_TRUE(TestEnvironment::placeDefaultModel());
+    EXPECT_EQ(EngineRouter::activeModel().id, QStringLiteral("gigaam-v3"));
+
+    SettingsStore::shared().setString(SettingsKey::modelID, QStringLiteral("small"));
+    ModelCatalog::settleDefault();
+    controller.begin(DictationController::Source::toggle);
+    EXPECT_TRUE(asked("ggml-small.bin"));
+    EXPECT_EQ(EngineRouter::activeModel().id, QStringLiteral("small"));
+
+    QSettings(Paths::settingsFile(), QSettings::IniFormat).remove(SettingsKey::modelID);
+    ModelCatalog::settleDefault();
+    EXPECT_EQ(SettingsStore::shared().stringForKey(SettingsKey::modelID), turbo.id);
+}
+
+// A recognizer that takes twice as long as the speech is told once, while the user waits for it, with a faster
+// model to choose; from then on the pieces of a recording are not recognized at each pause but joined into one
+// request, and the text is the same.
+TEST_F(DictationControllerTest, ARecognizerSlowerThanSpeechIsToldOnceAndHearsThePausesJoined)
+{
+    qputenv("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS", "2000");
+    startServer();
+    for (int count = 1; count <= RecognitionSpeed::measuredAfter; ++count) {
+        dictate(1200);
+        EXPECT_NE(panelTitle(), QStringLiteral("Модель распознаёт медленнее, чем вы говорите"));
+        ASSERT_TRUE(waitFor([&] { return pastes().size() == std::size_t(count); })) << appLog().toStdString();
+    }
+    const std::optional<RecognitionSpeed::Figure> measured = RecognitionSpeed::of(ModelCatalog::turboModelID());
+    ASSERT_TRUE(measured);
+    EXPECT_GT(measured->factor, 1.5);
+    EXPECT_TRUE(
+        RecognitionSpeed::describe(ModelCatalog::turboModelID()).startsWith(QStringLiteral("медленнее речи: ")));
+
+    // A quick server again, to keep the test short: the figure measured stays, and so does the joining.
+    const QString joinedRecord = TestEnvironment::makeDirectory(QStringLiteral("whisper-joined"));
+    qputenv("FAKE_WHISPER_RECORD_DIR", joinedRecord.toUtf8());
+    qputenv("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS", "20");
+    startServer();
+    const int warmUp = requestsIn(joinedRecord);
+    controller.begin(DictationController::Source::toggle);
+    for (int pause = 0; pause < 3; ++pause)
+        speak(3200, 900);
+    speak(1500);
+    EXPECT_EQ(requestsIn(joinedRecord), warmUp) << "nothing is recognized at the pauses";
+    controller.finish();
+    EXPECT_EQ(panelTitle(), QStringLiteral("Модель распознаёт медленнее, чем вы говорите"));
+    EXPECT_TRUE(appLog().contains(QStringLiteral("Модель распознаёт медленнее, чем вы говорите: «Turbo v3» тратит ")))
+        << appLog().toStdString();
+    EXPECT_TRUE(appLog().contains(QStringLiteral("для русской речи быстрее «GigaAM-v3 (Сбер)»")));
+    ASSERT_TRUE(waitFor([&] { return pastes().size() == 4; })) << appLog().toStdString();
+    EXPECT_EQ(requestsIn(joinedRecord), warmUp + 1);
+    EXPECT_EQ(pastes().back().text,
+              QStringLiteral("Фраза около 3 с. Фраза около 3 с. Фраза около 3 с. Фраза около 2 с."));
+
+    dictate(1200);
+    EXPECT_EQ(panelTitle(), QStringLiteral("Распознаю…")) << "told once";
+    EXPECT_EQ(SettingsStore::shared().stringArrayForKey(SettingsKey::slowModelsTold),
+              QStringList{ModelCatalog::turboModelID()});
 }

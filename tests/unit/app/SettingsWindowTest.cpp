@@ -5,6 +5,7 @@
 #include "core/SettingsStore.h"
 #include "engines/CustomModels.h"
 #include "engines/ModelManager.h"
+#include "engines/RecognitionSpeed.h"
 #include "quality/AdvisorEngine.h"
 #include "support/ScriptedAlertPresenter.h"
 #include "support/TestEnvironment.h"
@@ -169,6 +170,10 @@ TEST_F(SettingsWindowTest, EveryControlWritesItsSettingAtOnceAndAnUnpluggedMicro
     // The note on AltGr shows only where the layout makes the right Alt key AltGr.
     EXPECT_TRUE(part<QLabel>("altGrNote")->isHidden());
     settings.rightAltIsAltGr = [] { return true; };
+    // The longest speed texts of the models tab.
+    RecognitionSpeed::record(QStringLiteral("large-v3-turbo-q5_0"), 1000, 12300);
+    RecognitionSpeed::record(QStringLiteral("gigaam-v3"), 6000, 250);
+    RecognitionSpeed::record(QStringLiteral("small"), 1000, 800);
     settings.refresh();
     EXPECT_FALSE(part<QLabel>("altGrNote")->isHidden());
     part<QSlider>("intensitySlider")->setValue(7);
@@ -244,11 +249,18 @@ TEST_F(SettingsWindowTest, AutopilotNeedsAnAnimalStyleOrTheAdvisorModelWhichIsDo
 TEST_F(SettingsWindowTest, ModelTableShowsEachModelsStateOffersWhatFitsAndTakesTheUsersOwnFiles)
 {
     placeModelFile(ModelCatalog::byID(QStringLiteral("small")).location(), 373'000'000);
+    // Measured here: Turbo on three pieces, Small on one.
+    for (const int ms : {2300, 2000, 2000})
+        RecognitionSpeed::record(QStringLiteral("large-v3-turbo-q5_0"), 1000, ms);
+    RecognitionSpeed::record(QStringLiteral("small"), 4000, 1200);
     settings.refresh();
+    // A user who chose nothing, for Russian without a GPU build of whisper: GigaAM-v3.
     for (const auto& [title, row, buttons] :
-         {std::tuple{"Turbo v3", "Turbo v3 | 574 МБ | активна — не скачана", "download"},
-          {"Small", "Small | 466 МБ | скачана", "activate delete"},
-          {"Medium", "Medium | 539 МБ | не скачана", "download"}}) {
+         {std::tuple{"GigaAM-v3 (Сбер)", "GigaAM-v3 (Сбер) | 222 МБ | скорость не измерена | активна — не скачана",
+                     "download"},
+          {"Turbo v3", "Turbo v3 | 574 МБ | медленнее речи: 2,1× | не скачана", "download"},
+          {"Small", "Small | 466 МБ | ≈ 0,3× длительности речи | скачана", "activate delete"},
+          {"Medium", "Medium | 539 МБ | скорость не измерена | не скачана", "download"}}) {
         EXPECT_TRUE(rows("modelTable").contains(QString::fromUtf8(row)))
             << rows("modelTable").join(u'\n').toStdString();
         selectModel(QString::fromUtf8(title));
@@ -265,7 +277,7 @@ TEST_F(SettingsWindowTest, ModelTableShowsEachModelsStateOffersWhatFitsAndTakesT
     click("deleteBtn");
     EXPECT_TRUE(QFile::exists(ModelCatalog::byID(QStringLiteral("small")).location())) << "cancelled";
     click("deleteBtn");
-    EXPECT_TRUE(rows("modelTable").contains(QStringLiteral("Small | 466 МБ | не скачана")));
+    EXPECT_TRUE(rows("modelTable").contains(QStringLiteral("Small | 466 МБ | ≈ 0,3× длительности речи | не скачана")));
     EXPECT_EQ(modelButtons(), QStringLiteral("download")) << "the selection stays on its model";
 
     placeModelFile(ModelCatalog::byID(QStringLiteral("small")).location(), 373'000'000);
@@ -273,7 +285,7 @@ TEST_F(SettingsWindowTest, ModelTableShowsEachModelsStateOffersWhatFitsAndTakesT
     click("activateBtn");
     EXPECT_EQ(stored(SettingsKey::modelID), QStringLiteral("small"));
     EXPECT_EQ(restarts, 1);
-    EXPECT_TRUE(rows("modelTable").contains(QStringLiteral("Small | 466 МБ | ✓ активна")));
+    EXPECT_TRUE(rows("modelTable").contains(QStringLiteral("Small | 466 МБ | ≈ 0,3× длительности речи | ✓ активна")));
 
     // The user's own model files join the table; deleting one leaves the user's original.
     const QString folder = TestEnvironment::makeDirectory(QStringLiteral("downloads"));
@@ -286,7 +298,11 @@ TEST_F(SettingsWindowTest, ModelTableShowsEachModelsStateOffersWhatFitsAndTakesT
     placeModelFile(picked, 3'200'000);
     click("addOwnModelBtn");
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return rows("modelTable").value(6) == QStringLiteral("whisper-ru-finetune | 3 МБ | скачана"); }, 5000));
+        [&] {
+            return rows("modelTable").value(6) ==
+                   QStringLiteral("whisper-ru-finetune | 3 МБ | скорость не измерена | скачана");
+        },
+        5000));
     // The same name again: replaced only when the user says so.
     alerts.answers = {QStringLiteral("Отмена")};
     click("addOwnModelBtn");
@@ -299,7 +315,10 @@ TEST_F(SettingsWindowTest, ModelTableShowsEachModelsStateOffersWhatFitsAndTakesT
     placeModelFile(picked, 40'000'000);
     click("addOwnModelBtn");
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return rows("modelTable").value(6) == QStringLiteral("large-copy | 40 МБ | скачана"); }, 10000))
+        [&] {
+            return rows("modelTable").value(6) == QStringLiteral("large-copy | 40 МБ | скорость не измерена | скачана");
+        },
+        10000))
         << rows("modelTable").join(u'\n').toStdString();
     EXPECT_TRUE(TestEnvironment::appLog().contains(QStringLiteral("Своя модель large-copy.bin добавлена (копия)")));
     selectModel(QStringLiteral("large-copy"));
@@ -343,6 +362,10 @@ TEST_F(SettingsWindowTest, SevenTabsInOrderEachFittingItsTextsAndTheHelpListsThe
     settings.offerAppMenu(&appMenu);
     // With the longest keys tab: the note of a layout whose right Alt is AltGr.
     settings.rightAltIsAltGr = [] { return true; };
+    // The longest speed texts of the models tab.
+    RecognitionSpeed::record(QStringLiteral("large-v3-turbo-q5_0"), 1000, 12300);
+    RecognitionSpeed::record(QStringLiteral("gigaam-v3"), 6000, 250);
+    RecognitionSpeed::record(QStringLiteral("small"), 1000, 800);
     settings.refresh();
     auto* tabs = part<QTabWidget>("tabs");
     QStringList titles;
