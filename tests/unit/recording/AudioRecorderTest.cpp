@@ -143,7 +143,8 @@ TEST_F(AudioRecorderTest, TheLastBlockOfARecordingIsNotReportedToTheNextOne)
 TEST(DictationControllerTest, DropsARecordingTooShortOrWithoutEnoughSound)
 {
     ASSERT_TRUE(TestEnvironment::placeDefaultModel());
-    // No recognizer to start: a recording that is not dropped fails at once and is kept.
+    // No recognizer to start: a recording that is not dropped fails at once and is kept. Without the resources the
+    // blocks are judged by loudness, which this synthetic sound is made for.
     qunsetenv("TOLVAN_WHISPER_BIN");
     qputenv("TOLVAN_RESOURCES_DIR", TestEnvironment::makeDirectory(QStringLiteral("no-resources")).toUtf8());
     SettingsStore::shared().setBool(SettingsKey::sounds, false);
