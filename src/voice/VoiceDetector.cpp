@@ -5,8 +5,10 @@
 
 VoiceDetector& VoiceDetector::shared()
 {
-    static VoiceDetector detector;
-    return detector;
+    // Never destroyed: at exit onnxruntime's own statics may be gone before ours, and a detector destroyed then would
+    // reach into them.
+    static auto* const detector = new VoiceDetector;
+    return *detector;
 }
 
 VoiceStream VoiceDetector::stream()

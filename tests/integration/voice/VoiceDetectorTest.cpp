@@ -1,17 +1,20 @@
+#include "voice/VoiceDetector.h"
+
 #include "core/Resources.h"
 #include "recording/ChunkCutter.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 #include "support/TolvanProcess.h"
 #include "voice/SoundLevel.h"
-#include "voice/VoiceDetector.h"
 
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace
@@ -153,11 +156,9 @@ TEST_F(VoiceDetectorTest, FindsThePausesInNoiseAndOfAQuietSpeakerAndNoSpeechInNo
         const std::vector<ChunkCutter::Piece> pieces = ChunkCutter::pieces(samples);
         EXPECT_EQ(pieces.size(), std::size(sentences)) << what;
         // The speech itself is heard: most of each sentence, not only its loudest syllables.
-        EXPECT_GT(speechMs(samples), 0.7 * double(samples.size() - std::size(sentences) * pauseSamples) / 16.0)
-            << what;
+        EXPECT_GT(speechMs(samples), 0.7 * double(samples.size() - std::size(sentences) * pauseSamples) / 16.0) << what;
     }
 
-    const Samples noise = withNoise(quiet, 12);
     const Samples noiseAlone = pinkNoise(6 * 16000, rms(quiet) / std::pow(10.0, 12.0 / 20.0));
     ASSERT_GT(SoundLevel::rms(noiseAlone), SoundLevel::voiceThreshold) << "the noise must beat the loudness rule";
     EXPECT_LT(speechMs(noiseAlone), 250.0);
