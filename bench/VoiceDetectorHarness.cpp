@@ -172,7 +172,8 @@ int main(int argc, char** argv)
     field.resize(600, 40);
     field.show();
     field.activateWindow();
-    QTest::qWaitFor([&] { return field.hasFocus() && field.isActiveWindow(); }, 5000);
+    if (!QTest::qWaitFor([&] { return field.hasFocus() && field.isActiveWindow(); }, 5000))
+        std::puts("the field did not get the focus");
     DictationController controller(std::make_unique<AudioRecorder>());
     controller.startServer();
     if (!QTest::qWaitFor([&] { return controller.whisperServer().state().kind == WhisperServer::State::ready; }, 20000))
@@ -189,7 +190,8 @@ int main(int argc, char** argv)
         QTest::qWait(300);
         QProcess player;
         player.start(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), wav});
-        QTest::qWaitFor([&] { return player.state() == QProcess::NotRunning; }, 120000);
+        if (!QTest::qWaitFor([&] { return player.state() == QProcess::NotRunning; }, 120000))
+            std::puts("paplay never ended");
         // The last pause is cut 0.35 s into it; its piece is sent at once.
         QTest::qWait(2000);
         const int whileRecording = requestsIn(requests) - before;
@@ -197,7 +199,8 @@ int main(int argc, char** argv)
         wait.start();
         controller.finish();
         const bool arrived = QTest::qWaitFor([&] { return delivered(field); }, 30000);
-        QTest::qWaitFor([&] { return controller.phase() == DictationController::Phase::idle; }, 30000);
+        if (!QTest::qWaitFor([&] { return controller.phase() == DictationController::Phase::idle; }, 30000))
+            std::puts("the dictation never ended");
         std::printf("%-34s pieces while recording %d, requests in all %d, Enter to text %s\n", what, whileRecording,
                     requestsIn(requests) - before,
                     arrived ? qPrintable(QStringLiteral("%1 ms").arg(wait.elapsed())) : "— (nothing pasted)");

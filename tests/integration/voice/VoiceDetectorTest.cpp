@@ -166,7 +166,8 @@ TEST_F(VoiceDetectorTest, FindsThePausesInNoiseAndOfAQuietSpeakerAndNoSpeechInNo
 }
 
 // Without its model the detector says why, once, and every stream judges by loudness: the pauses of a quiet room are
-// still found, and loud noise counts as voice as it always did.
+// still found, and loud noise counts as voice as it always did. The app's detector loads once per process, so this
+// case needs a process of its own, as ctest gives each.
 TEST_F(VoiceDetectorTest, WithoutTheModelFileStreamsFallBackToTheLoudnessRule)
 {
     qputenv("TOLVAN_VAD_MODEL", "/nonexistent/silero_vad.onnx");
