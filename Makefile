@@ -8,12 +8,14 @@ DIST_DIR := build/dist
 FUZZ_DIR := build/fuzz
 FUZZ_SECONDS ?= 60
 # whisper-server and llama-server are built once per source and option set (build/whisper-cache/,
-# build/llama-cache/), then copied; the sherpa-onnx libraries are fetched once (build/sherpa-cache/).
+# build/llama-cache/), then copied; the sherpa-onnx libraries and the voice detector's model are fetched once
+# (build/sherpa-cache/, build/silero-vad-cache/).
 WHISPER_SERVER = JOBS=$(JOBS) scripts/build-whisper-server.sh
 LLAMA_SERVER = JOBS=$(JOBS) scripts/build-llama-server.sh
 SHERPA_ONNX = scripts/fetch-sherpa-onnx.sh
-# The recognizers, and with them the advisor's server, into one build tree.
-RECOGNIZERS = $(WHISPER_SERVER) $1 && $(SHERPA_ONNX) $1
+SILERO_VAD = scripts/fetch-silero-vad.sh
+# The recognizers and the voice detector's model, and with them the advisor's server, into one build tree.
+RECOGNIZERS = $(WHISPER_SERVER) $1 && $(SHERPA_ONNX) $1 && $(SILERO_VAD) $1
 ENGINES = $(RECOGNIZERS) && $(LLAMA_SERVER) $1
 SOURCES = $(wildcard $(shell git ls-files -co --exclude-standard -- '*.cpp' '*.h' 2>/dev/null))
 
@@ -89,5 +91,6 @@ bench: test-deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOLVAN_BUILD_TESTS=OFF -DTOLVAN_BUILD_BENCHMARKS=ON
 	cmake --build build/bench -j $(JOBS)
 	$(SHERPA_ONNX) build/bench
+	$(SILERO_VAD) build/bench
 	for program in build/bench/bench/*; do [[ -x $$program && -f $$program ]] && $$program; done
 	JOBS=$(JOBS) bench/whisper-server.sh build/bench

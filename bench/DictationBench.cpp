@@ -3,7 +3,7 @@
 #include "core/SettingsStore.h"
 #include "dictation/HotkeyManager.h"
 #include "recording/AudioRecorder.h"
-#include "recording/SoundLevel.h"
+#include "voice/SoundLevel.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

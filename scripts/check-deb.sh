@@ -108,6 +108,9 @@ grep -q "модель не загрузилась" "$scratch/sherpa.txt" || {
     exit 1
 }
 grep -q "sherpa-onnx" /opt/tolvan/share/tolvan/Лицензии
+# The voice detector's model, and its licence.
+cmp -s /opt/tolvan/share/tolvan/vad/silero_vad_v5.onnx "$tree/share/tolvan/vad/silero_vad_v5.onnx"
+grep -q "Silero VAD" /opt/tolvan/share/tolvan/Лицензии
 dpkg_retrying --purge tolvan
 installed=0
 [[ ! -e /usr/bin/tolvan && ! -e /opt/tolvan ]]
@@ -130,4 +133,5 @@ mkdir -p "$TMPDIR"
 [[ -x "$TOLVAN_INSTALL_DIR/share/tolvan/bin/whisper-server" && -x "$TOLVAN_INSTALL_DIR/share/tolvan/llama/bin/llama-server" ]]
 [[ -x "$TOLVAN_INSTALL_DIR/share/tolvan/sherpa/bin/sherpa-onnx-offline" ]]
 [[ -f "$TOLVAN_INSTALL_DIR/share/tolvan/sherpa/bin/libonnxruntime.so" ]]
+[[ -f "$TOLVAN_INSTALL_DIR/share/tolvan/vad/silero_vad_v5.onnx" ]]
 echo "== пакет и образ обновления в порядке"

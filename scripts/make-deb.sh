@@ -12,7 +12,7 @@ fi
 tree=$1
 dist=$2
 for part in "bin/whisper-server:scripts/build-whisper-server.sh" "llama/bin/llama-server:scripts/build-llama-server.sh" \
-    "sherpa/bin/libsherpa-onnx-c-api.so:scripts/fetch-sherpa-onnx.sh"; do
+    "sherpa/bin/libsherpa-onnx-c-api.so:scripts/fetch-sherpa-onnx.sh" "vad/silero_vad_v5.onnx:scripts/fetch-silero-vad.sh"; do
     if [[ ! -f "$tree/share/tolvan/${part%%:*}" ]]; then
         echo "$tree: нет ${part%%:*} (${part#*:} $tree)" >&2
         exit 1

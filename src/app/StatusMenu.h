@@ -11,6 +11,8 @@
 namespace StatusMenu
 {
 constexpr int historyTitleLength = 60;
+// The line under the first one while the voice detector's model could not be loaded (the log says why).
+inline const QString noVoiceDetector = QStringLiteral("Детектор речи не загрузился: паузы и тишина — по громкости");
 
 // Why the global hotkeys do not work, when they do not.
 enum class HotkeyTrouble

@@ -12,6 +12,7 @@
 #include "ui/FeedbackWindow.h"
 #include "ui/MacroEditor.h"
 #include "update/Updater.h"
+#include "voice/VoiceDetector.h"
 
 #include <QApplication>
 
@@ -33,6 +34,8 @@ void TrayMenu::refresh()
         connect(status, &QAction::triggered, &dictations_, &DictationController::startServer);
     else
         status->setEnabled(false);
+    if (VoiceDetector::shared().problem())
+        menu_.addAction(StatusMenu::noVoiceDetector)->setEnabled(false);
     const bool recording = dictations_.phase() == DictationController::Phase::recording;
     menu_.addAction(recording ? QStringLiteral("Остановить и распознать") : QStringLiteral("Начать диктовку"), this,
                     [this] { actions_.toggleDictation(); });

@@ -64,6 +64,16 @@ QString bundledSherpaOffline()
     return path(QStringLiteral("sherpa/bin/sherpa-onnx-offline"));
 }
 
+QString sherpaLibrary()
+{
+    return path(QStringLiteral("sherpa/bin/libsherpa-onnx-c-api.so"));
+}
+
+QString voiceModel()
+{
+    return programFromEnvironmentOr("TOLVAN_VAD_MODEL", path(QStringLiteral("vad/silero_vad_v5.onnx")));
+}
+
 QString llamaServer()
 {
     return programFromEnvironmentOr("TOLVAN_LLAMA_BIN", bundledLlamaServer());

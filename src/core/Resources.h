@@ -21,6 +21,9 @@ bool isPackageManaged();
 QString whisperServer();
 QString sherpaOffline();
 QString llamaServer();
+// The sherpa-onnx C API library of the bundle, and the voice detector's model (TOLVAN_VAD_MODEL names another).
+QString sherpaLibrary();
+QString voiceModel();
 // The servers as the bundle holds them, whatever TOLVAN_*_BIN names.
 QString bundledWhisperServer();
 QString bundledSherpaOffline();

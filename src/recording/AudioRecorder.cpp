@@ -4,7 +4,8 @@
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
 #include "engines/WavWriter.h"
-#include "recording/SoundLevel.h"
+#include "voice/SoundLevel.h"
+#include "voice/VoiceDetector.h"
 
 #include <QPointer>
 
@@ -49,14 +50,20 @@ Result<Done> AudioRecorder::start()
         voicedAccumMs_ = 0;
     }
     autoStopFired_ = false;
+    {
+        std::lock_guard guard(voiceLock_);
+        voice_.emplace(VoiceDetector::shared().stream());
+    }
     const QString chosen = SettingsStore::shared().stringForKey(SettingsKey::inputDevice).value_or(QString());
     Result<Done> started = startCapture(chosen);
     if (!started && !chosen.isEmpty()) {
         logFallback(chosen, started.error().description());
         started = startCapture(QString());
     }
-    if (!started)
+    if (!started) {
+        releaseVoice();
         return noInputDevice(started.error().description());
+    }
     isRunning_ = true;
     return Done{};
 }
@@ -84,6 +91,7 @@ std::vector<std::int16_t> AudioRecorder::stop()
         capture_->stop();
         isRunning_ = false;
     }
+    releaseVoice();
     return samples(0, sampleCount());
 }
 
@@ -129,18 +137,32 @@ void AudioRecorder::consume(std::uint64_t session, std::span<const std::int16_t>
     if (block.empty())
         return;
     const float level = SoundLevel::rms(block);
+    const bool voiced = isSpeech(block);
     std::size_t total = 0;
     {
         std::lock_guard guard(lock_);
         recording_.append(reinterpret_cast<const char*>(block.data()), static_cast<qsizetype>(block.size_bytes()));
-        if (level > SoundLevel::voiceThreshold)
+        if (voiced)
             voicedAccumMs_ += static_cast<double>(block.size()) / 16.0;
         total = static_cast<std::size_t>(recording_.size() - WavWriter::headerSize) / 2;
     }
-    MainThread::post(this, [this, session, level, total] { deliver(session, level, total); });
+    MainThread::post(this, [this, session, level, voiced, total] { deliver(session, level, voiced, total); });
 }
 
-void AudioRecorder::deliver(std::uint64_t session, float level, std::size_t totalSamples)
+bool AudioRecorder::isSpeech(std::span<const std::int16_t> block)
+{
+    std::lock_guard guard(voiceLock_);
+    // A block that comes after the recording ended is judged by loudness; nobody counts it.
+    return voice_ ? voice_->isSpeech(block) : SoundLevel::isVoiced(block);
+}
+
+void AudioRecorder::releaseVoice()
+{
+    std::lock_guard guard(voiceLock_);
+    voice_.reset();
+}
+
+void AudioRecorder::deliver(std::uint64_t session, float level, bool voiced, std::size_t totalSamples)
 {
     // The last block of a capture, delivered by its stop, says nothing about the next recording.
     if (session != session_)
@@ -148,7 +170,7 @@ void AudioRecorder::deliver(std::uint64_t session, float level, std::size_t tota
     if (onLevel)
         onLevel(std::min(level * levelGain, 1.0F));
     if (onBlock)
-        onBlock(totalSamples, level > SoundLevel::voiceThreshold);
+        onBlock(totalSamples, voiced);
     if (totalSamples > lengthLimit && isRunning_)
         autoStop();
 }
@@ -172,6 +194,7 @@ void AudioRecorder::captureEnded(std::uint64_t session, const QString& reason)
         failure = fallback.error().description();
     }
     isRunning_ = false;
+    releaseVoice();
     const Error error = noInputDevice(failure);
     if (onStartFailed)
         onStartFailed(error);

@@ -2,6 +2,7 @@
 
 #include "core/Result.h"
 #include "platform/MicrophoneCapture.h"
+#include "voice/VoiceStream.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -10,12 +11,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
 // Records the microphone chosen with "inputDevice" (the default one when none is chosen or the chosen one
 // is gone) while a dictation runs and keeps the sound as 16 kHz mono signed 16-bit
-// samples. Reports a meter level, counts the voiced milliseconds, and asks its owner to end a recording
+// samples. Reports a meter level (loudness), judges each block by the app's voice detector and counts the voiced
+// milliseconds, and asks its owner to end a recording
 // that reaches 10 minutes or whose microphone went away. One instance, reused for every recording; lives
 // on the main thread, where its callbacks run.
 class AudioRecorder : public QObject
@@ -44,7 +47,7 @@ public:
     // Samples [from, to) of the current recording, clamped to what was recorded.
     std::vector<std::int16_t> samples(std::size_t from, std::size_t to) const;
     bool isRunning() const { return isRunning_; }
-    // Milliseconds of the current recording judged to contain voice.
+    // Milliseconds of the current recording the voice detector judged to be speech.
     double voicedAccumMs() const;
 
     // 0…1, for the meter; once per block.
@@ -65,7 +68,9 @@ private:
     void consume(std::uint64_t session, std::span<const std::int16_t> block);
     // On the main thread; `session` tells a stale report from one of the current capture.
     void captureEnded(std::uint64_t session, const QString& reason);
-    void deliver(std::uint64_t session, float level, std::size_t totalSamples);
+    bool isSpeech(std::span<const std::int16_t> block);
+    void releaseVoice();
+    void deliver(std::uint64_t session, float level, bool voiced, std::size_t totalSamples);
     void autoStop();
 
     std::unique_ptr<MicrophoneCapture> capture_;
@@ -79,4 +84,8 @@ private:
     // The source of the capture under way (empty: the default one), and which capture it is.
     QString source_;
     std::uint64_t session_ = 0;
+    // The voice detector's stream of the recording under way, used by the capture thread; held only while recording,
+    // so that a finished recording's pieces are judged by the same loaded model.
+    std::mutex voiceLock_;
+    std::optional<VoiceStream> voice_;
 };

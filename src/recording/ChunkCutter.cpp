@@ -1,7 +1,7 @@
 #include "recording/ChunkCutter.h"
 
 #include "platform/MicrophoneCapture.h"
-#include "recording/SoundLevel.h"
+#include "voice/VoiceStream.h"
 
 #include <algorithm>
 #include <limits>
@@ -11,10 +11,11 @@ namespace
 
 constexpr auto blockSamples = static_cast<std::size_t>(MicrophoneCapture::blockSamples);
 
-bool holdsVoice(std::span<const std::int16_t> samples)
+// Whether any of the blocks that end in [from, to) was judged speech.
+bool holdsVoice(const std::vector<bool>& verdicts, std::size_t from, std::size_t to)
 {
-    for (std::size_t start = 0; start < samples.size(); start += blockSamples) {
-        if (SoundLevel::isVoiced(samples.subspan(start, std::min(blockSamples, samples.size() - start))))
+    for (std::size_t block = from / blockSamples; block < verdicts.size() && block * blockSamples < to; ++block) {
+        if (verdicts[block] && (block + 1) * blockSamples > from)
             return true;
     }
     return false;
@@ -75,19 +76,19 @@ void ChunkCutter::cutAt(std::size_t position)
 
 std::vector<ChunkCutter::Piece> ChunkCutter::pieces(std::span<const std::int16_t> samples)
 {
+    const std::vector<bool> verdicts = VoiceStream::verdicts(samples, blockSamples);
     ChunkCutter cutter;
     std::vector<Piece> pieces;
     const auto cutAt = [&](std::size_t position) {
         const Piece piece{cutter.lastCut(), position};
-        if (holdsVoice(samples.subspan(piece.from, piece.to - piece.from)))
+        if (holdsVoice(verdicts, piece.from, piece.to))
             pieces.push_back(piece);
         cutter.cutAt(position);
     };
     for (std::size_t end = 0; end < samples.size();) {
         const std::size_t start = end;
         end = std::min(end + blockSamples, samples.size());
-        std::optional<std::size_t> cut =
-            cutter.addBlock(end, SoundLevel::isVoiced(samples.subspan(start, end - start)));
+        std::optional<std::size_t> cut = cutter.addBlock(end, verdicts[start / blockSamples]);
         if (!cut && cutter.needsForcedCut(end))
             cut = cutter.forcedCut(samples.subspan(cutter.lastCut(), end - cutter.lastCut()));
         if (cut)

@@ -38,6 +38,17 @@ void staySilent()
     ASSERT_EQ(DesktopRig::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), wav}), 0);
 }
 
+// Plays 6 s of pink noise into the microphone, as loud as a fan close by (above the loudness rule's level), and
+// returns when it has been played.
+void playNoise()
+{
+    const QString wav = TestEnvironment::makeDirectory(QStringLiteral("noise")) + QStringLiteral("/noise.wav");
+    ASSERT_EQ(DesktopRig::run(QStringLiteral("sox"),
+                              {"-n", "-r", "16000", "-c", "1", wav, "synth", "6", "pinknoise", "vol", "0.2"}),
+              0);
+    ASSERT_EQ(DesktopRig::run(QStringLiteral("paplay"), {QStringLiteral("--device=vmic_sink"), wav}), 0);
+}
+
 // Types into the focused window once the app's keystrokes are complete, then waits for the field's text.
 void clearField(const RunningApp& app, TextFieldWindow& field)
 {
@@ -110,7 +121,7 @@ TEST_F(DictationDesktopTest, ToggleDictationInsertsTheProcessedTextAndQuitsWitho
     ::close(marker);
 }
 
-TEST_F(DictationDesktopTest, HoldingRightAltDictatesWhileHeldCancelledShortAndSilentOnesNeverReachTheServer)
+TEST_F(DictationDesktopTest, HoldingRightAltDictatesWhileHeldCancelledShortSilentAndNoisyOnesNeverReachTheServer)
 {
     TextFieldWindow field;
     ASSERT_TRUE(field.isReady());
@@ -141,6 +152,11 @@ TEST_F(DictationDesktopTest, HoldingRightAltDictatesWhileHeldCancelledShortAndSi
     staySilent();
     DesktopRig::press({QStringLiteral("Return")});
     EXPECT_TRUE(app.logShows(QStringLiteral("Запись отброшена: звука 0 мс из ")));
+    // Noise with no word said is silence too: nothing of it is recognized or pasted.
+    ASSERT_TRUE(app.startRecording());
+    playNoise();
+    DesktopRig::press({QStringLiteral("Return")});
+    EXPECT_TRUE(app.logShowsTimes(QStringLiteral("Панель: «Похоже, тишина»"), 2)) << app.log().toStdString();
 
     // Right Alt held long, then a key: AltGr of a typographic layout. The recording the hold started goes, silently.
     const int started = app.logCount(QStringLiteral("Запись начата"));

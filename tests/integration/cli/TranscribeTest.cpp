@@ -22,6 +22,9 @@ protected:
         ASSERT_TRUE(TestEnvironment::placeDefaultModel());
         qputenv("TOLVAN_WHISPER_BIN", FAKE_WHISPER_SERVER);
         qputenv("FAKE_WHISPER_RECORD_DIR", recordDir.toUtf8());
+        // The tones below are voice to the loudness rule, not to the voice detector, whose cutting of speech has tests
+        // of its own: here the pieces' way through decoding and recognition is tested.
+        qputenv("TOLVAN_VAD_MODEL", "/nonexistent/silero_vad.onnx");
     }
 
     // Makes `name` in the work folder with sox from the inputs (and output options), then the effects.

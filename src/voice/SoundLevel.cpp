@@ -1,4 +1,4 @@
-#include "recording/SoundLevel.h"
+#include "voice/SoundLevel.h"
 
 #include <cmath>
 
