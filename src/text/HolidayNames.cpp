@@ -3,6 +3,8 @@
 #include "core/Regex.h"
 #include "text/TextKeys.h"
 
+#include <QStringList>
+
 #include <algorithm>
 
 namespace

@@ -150,12 +150,12 @@ std::optional<Change> phone(const Reading& reading, const Number& number, QChar 
     for (const Number& said : row)
         digits += QString::number(said.value);
     const bool oneByOne = std::all_of(row.begin(), row.end(), isDigitWord);
-    const bool plus = digits.front() == u'7' && reading.keyBefore(number.first) == u"плюс";
+    const bool plus = digits.size() == 11 && digits.front() == u'7' && reading.keyBefore(number.first) == u"плюс";
     const bool phoneNumberSaid = oneByOne ? digits.size() == 7 || digits.size() == 10 || digits.size() == 11
                                           : saidInPhoneGroups(row, digits) && (digits.front() == u'8' || plus);
     if (!following && phoneNumberSaid)
         return Change{plus ? number.first - 1 : number.first, row.back().next,
-                      (plus && digits.size() == 11 ? QStringLiteral("+") : QString()) + phoneNumber(digits, separator)};
+                      (plus ? QStringLiteral("+") : QString()) + phoneNumber(digits, separator)};
     if (oneByOne)
         return Change{number.first, row.back().next, QString()};
     return std::nullopt;
