@@ -56,12 +56,28 @@ bool isYear(const QString& text, const Figure& figure)
     return !after.empty() && NumberVocabulary::isYear(TextKeys::foldInPlace(after.front().captured(1)));
 }
 
+// A run of four digits, or of one to three before a group space: the cheap test before the figures are read.
+bool hasFourDigits(const QString& text)
+{
+    qsizetype run = 0;
+    for (qsizetype position = 0; position <= text.size(); ++position) {
+        if (position < text.size() && text.at(position).isDigit()) {
+            ++run;
+            continue;
+        }
+        if (run == 4 || (run > 0 && run < 4 && position + 1 < text.size() && isGroupSpace(text.at(position)) &&
+                         text.at(position + 1).isDigit()))
+            return true;
+        run = 0;
+    }
+    return false;
+}
+
 std::vector<Figure> figuresOf(const QString& text)
 {
-    static const Regex figure(QStringLiteral("(?<![\\p{L}\\p{N}.,:/\\-№#+_]|\\p{N}[ \\x{00A0}])\\d{1,3}(?:[ "
-                                             "\\x{00A0}\\x{2009}\\x{202F}]\\d{3})+(?![\\p{N}\\p{L}_]|[.:/\\-]\\p{N}|[ "
-                                             "\\x{00A0}]\\p{N})|(?<![\\p{L}\\p{N}.,:/\\-№#+_]|\\p{N}[ "
-                                             "\\x{00A0}])\\d+(?![\\p{N}\\p{L}_]|[.:/\\-]\\p{N}|[ \\x{00A0}]\\p{N})"));
+    static const Regex figure(QStringLiteral(
+        "(?<![\\p{L}\\p{N}.,:/\\-№#+_]|\\p{N}[ \\x{00A0}])(?:\\d{1,3}(?:[ \\x{00A0}\\x{2009}\\x{202F}]\\d{3})+|\\d+)"
+        "(?![\\p{N}\\p{L}_]|[.:/\\-]\\p{N}|[ \\x{00A0}]\\p{N})"));
     std::vector<Figure> figures;
     for (const Regex::Match& match : figure.matchAll(text)) {
         QString digits = match.captured();
@@ -83,6 +99,8 @@ namespace FourDigitNumbers
 
 QString set(const QString& text, QChar groupSeparator)
 {
+    if (!hasFourDigits(text))
+        return text;
     const std::vector<Figure> figures = figuresOf(text);
     QString result;
     qsizetype copied = 0;
@@ -106,7 +124,7 @@ QString set(const QString& text, QChar groupSeparator)
     }
     if (copied == 0)
         return text;
-    return result + QStringView(text).mid(copied);
+    return result + text.mid(copied);
 }
 
 } // namespace FourDigitNumbers

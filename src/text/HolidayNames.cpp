@@ -57,6 +57,8 @@ bool isHoliday(qint64 day, QStringView month)
 
 QString capitalized(const QString& text)
 {
+    if (!text.contains(QStringLiteral("марта")) && !text.contains(QStringLiteral("мая")))
+        return text;
     static const Regex date(QStringLiteral("(?<![\\p{N}.,:/\\-])([189])[ \\x{00A0}](марта|мая)(?!\\p{L})"));
     return date.replaceAll(text, [&text](const Regex::Match& match) {
         if (!isHoliday(match.captured(1).toLongLong(), match.captured(2)) ||
