@@ -1,6 +1,8 @@
 #include "text/NumberTypography.h"
 
 #include "core/Regex.h"
+#include "text/FourDigitNumbers.h"
+#include "text/NumberIdentifiers.h"
 #include "text/NumberVocabulary.h"
 #include "text/RussianNumbers.h"
 #include "text/TextKeys.h"
@@ -45,18 +47,6 @@ bool countsQuantity(const QString& word)
     return (RussianNumbers::isUnit(word) && !NumberVocabulary::isMonth(word)) || word == u"раза";
 }
 
-// What a long number right after it identifies rather than counts.
-bool namesNumber(const QString& word)
-{
-    static const QSet<QString> words{
-        QStringLiteral("№"),      QStringLiteral("#"),       QStringLiteral("номер"),  QStringLiteral("номера"),
-        QStringLiteral("индекс"), QStringLiteral("код"),     QStringLiteral("счет"),   QStringLiteral("телефон"),
-        QStringLiteral("тел"),    QStringLiteral("инн"),     QStringLiteral("огрн"),   QStringLiteral("кпп"),
-        QStringLiteral("бик"),    QStringLiteral("артикул"), QStringLiteral("пароль"), QStringLiteral("id"),
-        QStringLiteral("пин"),    QStringLiteral("договор"), QStringLiteral("заказ"),  QStringLiteral("паспорт")};
-    return words.contains(word);
-}
-
 QString grouped(const QString& digits, QChar separator)
 {
     QString result = digits;
@@ -78,16 +68,20 @@ QString decimalCommas(const QString& text)
     });
 }
 
-// «10000», «12345,5» → «10 000», «12 345,5». Not a postal code, an account or a phone number: no number
-// after a word that names one, that starts with a zero or has ten digits and more without a unit.
+// «10000», «12345,5» → «10 000», «12 345,5». Not an identifier, an account or a phone number: no number
+// right after a word that names one, or named by the words before it without a unit after it, that starts with
+// a zero, has ten digits and more without a unit or stands in a chain of digit groups («8 916 1234567»).
 QString groupedDigits(const QString& text, QChar separator)
 {
     static const Regex longNumber(
-        QStringLiteral("(?<![\\p{L}\\p{N}.,:/\\-№#+_])\\d{5,}(?![\\p{N}\\p{L}_]|[.:/\\-]\\p{N})"));
+        QStringLiteral("(?<![\\p{L}\\p{N}.,:/\\-№#+_]|\\p{N}[ \\x{00A0}])\\d{5,}(?![\\p{N}\\p{L}_]|[.:/"
+                       "\\-]\\p{N}|[ \\x{00A0}]\\p{N})"));
     return longNumber.replaceAll(text, [&](const Regex::Match& match) {
         const QString digits = match.captured();
-        const bool counted = digits.size() < 10 || countsQuantity(wordAfter(text, match.end()));
-        if (digits.front() == u'0' || !counted || namesNumber(wordBefore(text, match.start())))
+        const bool quantity = countsQuantity(wordAfter(text, match.end()));
+        if (digits.front() == u'0' || !(digits.size() < 10 || quantity) ||
+            NumberIdentifiers::namesNumber(wordBefore(text, match.start())) ||
+            (!quantity && NumberIdentifiers::identifies(text, match.start(), match.end())))
             return digits;
         return grouped(digits, separator);
     });
@@ -186,7 +180,8 @@ namespace NumberTypography
 
 QString apply(const QString& text, QChar groupSeparator)
 {
-    return unitPeriods(groupedDigits(decimalCommas(numberEndings(text)), groupSeparator));
+    return unitPeriods(
+        FourDigitNumbers::set(groupedDigits(decimalCommas(numberEndings(text)), groupSeparator), groupSeparator));
 }
 
 } // namespace NumberTypography

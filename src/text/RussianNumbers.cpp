@@ -1,6 +1,8 @@
 #include "text/RussianNumbers.h"
 
 #include "core/Regex.h"
+#include "text/HolidayNames.h"
+#include "text/NumberIdentifiers.h"
 #include "text/NumberReading.h"
 #include "text/NumberVocabulary.h"
 #include "text/NumberWords.h"
@@ -29,6 +31,17 @@ QString digitsOf(const Reading& reading, const Number& number, QChar groupSepara
         return grouped(number.value, groupSeparator);
     return grouped(number.value / number.endingMultiplier, groupSeparator) + u' ' +
            reading.said(number.next - 1, number.next);
+}
+
+// «номер заказа сто двадцать три тысячи четыреста пятьдесят шесть» → «123456»: an identifier keeps its digits
+// together.
+QString cardinalDigits(const Reading& reading, const Number& number, QChar groupSeparator)
+{
+    const qsizetype start = reading.words()[number.first].start;
+    if (number.endingMultiplier == 0 && !Vocabulary::isUnit(reading.keyAt(number.next)) &&
+        NumberIdentifiers::identifies(reading.text(), start, reading.words()[number.next - 1].end))
+        return QString::number(number.value);
+    return digitsOf(reading, number, groupSeparator);
 }
 
 bool isConsonant(QChar c)
@@ -65,6 +78,15 @@ bool isDate(const Reading& reading, const Number& number)
 {
     return number.kind == Kind::ordinal && number.value >= 1 && number.value <= 31 &&
            Vocabulary::isMonth(reading.keyAt(number.next));
+}
+
+// «с восьмым марта», «с Первым мая»: a date said in the instrumental after «с» is the holiday's name.
+bool isHolidayGreeting(const Reading& reading, const Number& number)
+{
+    const QStringView before = reading.keyBefore(number.first);
+    return isDate(reading, number) && (before == u"с" || before == u"со") &&
+           reading.words()[number.next - 1].key.endsWith(u"ым") &&
+           HolidayNames::isHoliday(number.value, reading.keyAt(number.next));
 }
 
 bool isYear(const Reading& reading, const Number& number)
@@ -159,7 +181,7 @@ Rewrite cardinal(const Reading& reading, const Number& number, QChar groupSepara
 {
     const QStringView after = reading.keyAt(number.next);
     size_t next = number.next;
-    const QString digits = withPercent(reading, next, digitsOf(reading, number, groupSeparator));
+    const QString digits = withPercent(reading, next, cardinalDigits(reading, number, groupSeparator));
     const bool homograph =
         number.next == number.first + 1 && Vocabulary::isHomograph(reading.words()[number.first].key);
     // «человек двадцать»: the noun first means "about", and that stays in words.
@@ -175,6 +197,11 @@ Rewrite cardinal(const Reading& reading, const Number& number, QChar groupSepara
 // A century stays in words: «в 21-м веке» is no editor's way, «в XXI веке» is the Roman numerals' rule.
 Rewrite ordinal(const Reading& reading, const Number& number, QChar groupSeparator)
 {
+    if (isHolidayGreeting(reading, number)) {
+        QString month = reading.said(number.next, number.next + 1);
+        month[0] = month.at(0).toUpper();
+        return {number.next + 1, number.first, QStringLiteral("%1 ").arg(number.value) + month};
+    }
     if (isDate(reading, number) || isYear(reading, number))
         return {number.next, number.first, grouped(number.value, groupSeparator)};
     if (number.value > 10 && !Vocabulary::isCentury(reading.keyAt(number.next)))

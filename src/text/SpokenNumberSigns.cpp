@@ -5,6 +5,7 @@
 #include "text/NumberVocabulary.h"
 #include "text/TextKeys.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -37,13 +38,66 @@ std::optional<Change> numberSign(const Reading& reading, const Number& number)
     return Change{number.first - 1, number.next, QStringLiteral("№ %1").arg(number.value)};
 }
 
+// «в пункте три точка два» → «в пункте 3.2»: the number of a section or a version, said with «точка», after a
+// noun a number labels or «версия».
+std::optional<Change> dottedNumber(const Reading& reading, const Number& number)
+{
+    const QStringView before = reading.keyBefore(number.first);
+    if (!isCardinal(number) || !(NumberVocabulary::isNumberedNoun(before) || before.startsWith(u"верси")))
+        return std::nullopt;
+    QString written = QString::number(number.value);
+    Number last = number;
+    while (last.next + 1 < reading.words().size() && reading.joined(last.next - 1) &&
+           reading.words()[last.next].key == u"точка" && reading.joined(last.next)) {
+        const std::optional<Number> part = reading.numberAt(last.next + 1);
+        if (!part || !isCardinal(*part))
+            break;
+        written += u'.' + QString::number(part->value);
+        last = *part;
+    }
+    if (last.first == number.first)
+        return std::nullopt;
+    return Change{number.first, last.next, written};
+}
+
+// Two numbers said one after another that may be a score: «два один», «три ноль».
+std::optional<Number> secondOfScore(const Reading& reading, const Number& number)
+{
+    const std::optional<Number> second = reading.numberAfter(number);
+    if (!second || !isCardinal(number) || !isCardinal(*second) || number.value > 99 || second->value > 99 ||
+        reading.numberAfter(*second))
+        return std::nullopt;
+    return second;
+}
+
 // «со счётом два один» → «со счётом 2:1».
 std::optional<Change> score(const Reading& reading, const Number& number)
 {
     const QStringView before = reading.keyBefore(number.first);
-    const std::optional<Number> second = reading.numberAfter(number);
-    if ((before != u"счет" && before != u"счетом") || !second || !isCardinal(number) || !isCardinal(*second) ||
-        number.value > 99 || second->value > 99 || reading.numberAfter(*second))
+    const std::optional<Number> second = secondOfScore(reading, number);
+    if ((before != u"счет" && before != u"счетом") || !second)
+        return std::nullopt;
+    return Change{number.first, second->next, QStringLiteral("%1:%2").arg(number.value).arg(second->value)};
+}
+
+// Whether a sentence ends between the end of word `last` and the start of word `next`.
+bool sentenceEndsBetween(const Reading& reading, size_t last, size_t next)
+{
+    const qsizetype from = reading.words()[last].end;
+    const QStringView between = QStringView(reading.text()).mid(from, reading.words()[next].start - from);
+    return std::any_of(between.begin(), between.end(), [](QChar c) { return QStringView(u".!?…\n").contains(c); });
+}
+
+// After a score, another pair of numbers in the same sentence is a score too: «со счётом 2:1, а в прошлом
+// сезоне три ноль» → «… 3:0». Not a pair a noun follows: «через два три дня» is an estimate.
+std::optional<Change> scoreAgain(const Reading& reading, const Number& number, const Change& previous)
+{
+    static const QStringView freeWords[] = {u"в", u"во", u"на", u"против", u"после", u"и", u"а", u"но"};
+    const std::optional<Number> second = secondOfScore(reading, number);
+    if (!second || sentenceEndsBetween(reading, previous.next - 1, number.first))
+        return std::nullopt;
+    const QStringView after = reading.keyAt(second->next);
+    if (!after.isEmpty() && std::find(std::begin(freeWords), std::end(freeWords), after) == std::end(freeWords))
         return std::nullopt;
     return Change{number.first, second->next, QStringLiteral("%1:%2").arg(number.value).arg(second->value)};
 }
@@ -68,25 +122,49 @@ QString phoneNumber(const QString& digits, QChar separator)
     return prefix + separator + local;
 }
 
-// Digits said one by one. A run of another length stays as said: the words after its first are skipped too.
-Change phone(const Reading& reading, const Number& number, QChar separator)
+// «восемь девятьсот шестнадцать сто двадцать три сорок пять шестьдесят семь»: eleven digits said in the groups
+// of a Russian phone number, 8 or 7 | 916 | 123 | 45 | 67, no number said across two groups.
+bool saidInPhoneGroups(const std::vector<Number>& row, const QString& digits)
 {
-    QString digits = QString::number(number.value);
-    Number last = number;
+    static constexpr qsizetype borders[] = {1, 4, 7, 9};
+    if (digits.size() != 11)
+        return false;
+    std::vector<qsizetype> ends;
+    qsizetype end = 0;
+    for (const Number& said : row)
+        ends.push_back(end += QString::number(said.value).size());
+    return std::all_of(std::begin(borders), std::end(borders),
+                       [&](qsizetype border) { return std::find(ends.begin(), ends.end(), border) != ends.end(); });
+}
+
+// A phone number said aloud: digit by digit (seven, ten or eleven of them) or in its groups, with «плюс» before
+// a leading 7. Digits said one by one that make no phone number stay as said, and the words after the first are
+// skipped too.
+std::optional<Change> phone(const Reading& reading, const Number& number, QChar separator)
+{
+    std::vector<Number> row{number};
     std::optional<Number> following;
-    while ((following = reading.numberAfter(last)) && isDigitWord(*following)) {
-        digits += QString::number(following->value);
-        last = *following;
-    }
-    const bool phoneLength = digits.size() == 7 || digits.size() == 10 || digits.size() == 11;
-    if (!phoneLength || following)
-        return {number.first, last.next, QString()};
-    return {number.first, last.next, phoneNumber(digits, separator)};
+    while ((following = reading.numberAfter(row.back())) && isCardinal(*following))
+        row.push_back(*following);
+    QString digits;
+    for (const Number& said : row)
+        digits += QString::number(said.value);
+    const bool oneByOne = std::all_of(row.begin(), row.end(), isDigitWord);
+    const bool plus = digits.size() == 11 && digits.front() == u'7' && reading.keyBefore(number.first) == u"плюс";
+    const bool phoneNumberSaid = oneByOne ? digits.size() == 7 || digits.size() == 10 || digits.size() == 11
+                                          : saidInPhoneGroups(row, digits) && (digits.front() == u'8' || plus);
+    if (!following && phoneNumberSaid)
+        return Change{plus ? number.first - 1 : number.first, row.back().next,
+                      (plus ? QStringLiteral("+") : QString()) + phoneNumber(digits, separator)};
+    if (oneByOne)
+        return Change{number.first, row.back().next, QString()};
+    return std::nullopt;
 }
 
 std::vector<Change> changesIn(const Reading& reading, QChar separator)
 {
     std::vector<Change> changes;
+    std::optional<Change> lastScore;
     for (size_t index = 0; index < reading.words().size();) {
         const std::optional<Number> number = reading.numberAt(index);
         if (!number) {
@@ -95,8 +173,15 @@ std::vector<Change> changesIn(const Reading& reading, QChar separator)
         }
         std::optional<Change> change = numberSign(reading, *number);
         if (!change)
+            change = dottedNumber(reading, *number);
+        if (!change) {
             change = score(reading, *number);
-        if (!change && isDigitWord(*number))
+            if (!change && lastScore)
+                change = scoreAgain(reading, *number, *lastScore);
+            if (change)
+                lastScore = change;
+        }
+        if (!change && isCardinal(*number))
             change = phone(reading, *number, separator);
         if (change && !change->text.isNull())
             changes.push_back(*change);

@@ -4,6 +4,7 @@
 #include "core/SettingsStore.h"
 #include "text/Abbreviations.h"
 #include "text/DigitRanges.h"
+#include "text/HolidayNames.h"
 #include "text/HyphenatedWords.h"
 #include "text/NoBreakSpaces.h"
 #include "text/NumberAgreement.h"
@@ -11,6 +12,7 @@
 #include "text/ProtectedSpans.h"
 #include "text/PunctuationSpacing.h"
 #include "text/RussianNumbers.h"
+#include "text/SentenceStarts.h"
 #include "text/SpokenNumberSigns.h"
 
 #include <algorithm>
@@ -230,7 +232,8 @@ QString ellipses(const QString& text)
 QString numbers(const QString& text, QChar groupSeparator)
 {
     const QString signs = SpokenNumberSigns::written(NumberAgreement::halves(text), groupSeparator);
-    return NumberAgreement::agreed(RussianNumbers::digitize(signs, groupSeparator), groupSeparator);
+    return HolidayNames::capitalized(
+        NumberAgreement::agreed(RussianNumbers::digitize(signs, groupSeparator), groupSeparator));
 }
 
 } // namespace
@@ -255,6 +258,8 @@ Result apply(const QString& text, const Options& options)
     const QChar groupSeparator = options.noBreakSpaces ? QChar(noBreakSpace) : QChar(u' ');
     // Numbers before dashes: a dash between two spoken numbers makes a range of them.
     pass(options.corrections, Rule::spacing, PunctuationSpacing::tidied);
+    // Before numbers: a number that opens a sentence stays in words.
+    pass(options.corrections, Rule::capitals, SentenceStarts::capitalized);
     pass(options.quotes, Rule::quotes, quotes);
     pass(options.romanCenturies, Rule::romanCenturies,
          [](const QString& part) { return outsideQuotations(part, RussianNumbers::romanCenturies); });
@@ -323,6 +328,8 @@ QString title(Rule rule)
         return QStringLiteral("сокращения и инициалы");
     case Rule::hyphens:
         return QStringLiteral("дефисы в словах");
+    case Rule::capitals:
+        return QStringLiteral("заглавная буква предложения");
     }
     return {};
 }

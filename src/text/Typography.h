@@ -10,7 +10,8 @@ class SettingsStore;
 
 // Russian typography for dictated text, applied after spoken commands and before insertion: «ёлочки» with
 // „лапками“ inside, dashes, numbers in digits and no-break spaces. The spaces around punctuation, inside
-// abbreviations and the hyphens of «кто-то», «из-за», «по-русски» are no matter of style and always set. Code, URLs,
+// abbreviations, the hyphens of «кто-то», «из-за», «по-русски» and the capital of a sentence after a period are no
+// matter of style and always set. Code, URLs,
 // e-mail addresses, file paths and Latin-script sentences stay exactly as they are.
 namespace Typography
 {
@@ -28,6 +29,7 @@ enum class Rule
     spacing,
     abbreviations,
     hyphens,
+    capitals,
 };
 
 struct Options
@@ -45,7 +47,7 @@ struct Options
     bool numberSign = false;
     bool ellipsis = false;
     // What no editor leaves as a recognizer writes it, and no switch of the settings turns off: spaces at
-    // punctuation, «кто-то», «т. е.». Off only where every rule is to stay off.
+    // punctuation, «кто-то», «т. е.», a sentence's capital. Off only where every rule is to stay off.
     bool corrections = true;
     // In Markdown a line that starts with "- " is a list item; in plain text it is a line of dialogue.
     TextFormatter::OutputFormat format = TextFormatter::OutputFormat::markdown;
@@ -64,6 +66,6 @@ Result apply(const QString& text, const Options& options);
 Options optionsFrom(const SettingsStore& settings);
 // The rule's name as the user reads it: "кавычки", "тире", "числа", "запись цифр", "неразрывные пробелы",
 // "века римскими цифрами", "знак минуса", "пробел после №", "многоточие", "пробелы у знаков препинания",
-// "сокращения и инициалы", "дефисы в словах".
+// "сокращения и инициалы", "дефисы в словах", "заглавная буква предложения".
 QString title(Rule rule);
 } // namespace Typography

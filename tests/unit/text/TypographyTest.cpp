@@ -178,3 +178,43 @@ TEST(Typography, TypesetsDictatedPhrasesAsAnEditorWouldAndLeavesTheRestAlone)
     };
     TypographyRows::expectTypeset(rows);
 }
+
+TEST(Typography, WritesAPhoneNumberSaidAloudAsOneAndLeavesAWrittenOneAsItIs)
+{
+    const Row rows[] = {
+        {u"Звоните восемь девятьсот шестнадцать сто двадцать три сорок пять шестьдесят семь.",
+         u"Звоните 8 916 123-45-67."},
+        {u"Мой номер плюс семь девятьсот шестнадцать сто двадцать три сорок пять шестьдесят семь, жду.",
+         u"Мой номер +7 916 123-45-67, жду."},
+        {u"плюс семь девять один шесть один два три ноль ноль ноль семь", u"+7 916 123-00-07"},
+        {u"восемь девятьсот шестнадцать один два три сорок пять ноль семь", u"8 916 123-45-07"},
+        {u"восемь девятьсот шестнадцать сто двадцать три", nullptr, spaced},
+        {u"Звоните +7 916 123-45-67, 8 (916) 123-45-67, 8 916 1234567 или 89161234567.", nullptr},
+    };
+    TypographyRows::expectTypeset(rows);
+}
+
+TEST(Typography, CapitalizesAHolidayNamedByItsDateButNotAnOrdinaryDate)
+{
+    const Row rows[] = {
+        {u"Поздравляю с восьмым марта! С первым мая, с девятым мая.", u"Поздравляю с 8 Марта! С 1 Мая, с 9 Мая."},
+        {u"Поздравляем вас с 8 марта, праздник 9 мая, отмечаем 1 мая.",
+         u"Поздравляем вас с 8 Марта, праздник 9 Мая, отмечаем 1 Мая."},
+        {u"Восьмого марта мы улетаем, с 1 мая цены выросли, 8 марта, к девятому мая.",
+         u"8 марта мы улетаем, с 1 мая цены выросли, 8 марта, к 9 мая."},
+    };
+    TypographyRows::expectTypeset(rows);
+}
+
+TEST(Typography, ReadsASecondPairOfNumbersAfterAScoreAsAScore)
+{
+    const Row rows[] = {
+        {u"Матч закончился со счётом два один, а в прошлом сезоне три ноль.",
+         u"Матч закончился со счётом 2:1, а в прошлом сезоне 3:0."},
+        {u"Со счётом один один, потом два ноль в нашу пользу.", u"Со счётом 1:1, потом 2:0 в нашу пользу."},
+        // A pair a noun follows, or in the next sentence, is no score.
+        {u"Со счётом два один, через два три дня. Потом три ноль.",
+         u"Со счётом 2:1, через два три дня. Потом три ноль."},
+    };
+    TypographyRows::expectTypeset(rows);
+}
