@@ -70,6 +70,8 @@ protected:
     {
         ASSERT_TRUE(TestEnvironment::placeDefaultModel());
         qputenv("TOLVAN_WHISPER_BIN", FAKE_WHISPER_SERVER);
+        // Audio files are decoded by the app in a child process of its own.
+        qputenv("TOLVAN_DECODER_BIN", TOLVAN_EXECUTABLE);
         qputenv("FAKE_WHISPER_RECORD_DIR", recordDir.toUtf8());
         qputenv("FAKE_WHISPER_SEGMENTS_FROM_AUDIO", "1");
         qputenv("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS", "300");

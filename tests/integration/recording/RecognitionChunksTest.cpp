@@ -42,6 +42,8 @@ protected:
     // The fake recognizer, answering each stretch of sound; the requests in `failing` get a 500.
     void startServer(const QByteArray& failing = {})
     {
+        // Square waves: voice to the loudness rule, which the voice detector falls back to without its model.
+        qputenv("TOLVAN_VAD_MODEL", QByteArray("/nonexistent/silero_vad.onnx"));
         qputenv("TOLVAN_WHISPER_BIN", FAKE_WHISPER_SERVER);
         qputenv("FAKE_WHISPER_RECORD_DIR", recordDir.toUtf8());
         qputenv("FAKE_WHISPER_SEGMENTS_FROM_AUDIO", "1");
