@@ -50,11 +50,7 @@ AppDelegate::AppDelegate()
     learnWord_->onLearned = [this] { controller_->refreshPrompt(); };
 }
 
-AppDelegate::~AppDelegate()
-{
-    ModelManager::shared().onProgress = nullptr;
-    ModelManager::shared().onFinished = nullptr;
-}
+AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::start()
 {
@@ -105,19 +101,11 @@ void AppDelegate::start()
         ModelCatalog::settleDefault();
     controller_->startServer();
     armHotkeys();
-    AdvisorEngine::shared().onState = [self = QPointer<AppDelegate>(this)](const AdvisorEngine::State&) {
-        if (!self)
-            return;
-        self->updateIcon();
-        SettingsWindow::shared().refresh();
-    };
+    connect(&AdvisorEngine::shared(), &AdvisorEngine::stateChanged, this, &AppDelegate::updateIcon);
     SettingsWindow::shared().restartEngine = [this] { controller_->startServer(); };
     SettingsWindow::shared().onHotkeysChanged = [this] { hotkeys_->refreshGrabs(); };
     SettingsWindow::shared().rightAltIsAltGr = [this] { return hotkeys_->rightAltIsAltGr(); };
-    Updater::shared().onState = [self = QPointer<AppDelegate>(this)] {
-        if (self)
-            self->updateIcon();
-    };
+    connect(&Updater::shared(), &Updater::stateChanged, this, &AppDelegate::updateIcon);
     Updater::shared().startAutoChecks();
     SettingsStore::shared().setString(SettingsKey::lastRunVersion, QLatin1String(BuildInfo::shortVersion));
     if (!SettingsStore::shared().boolForKey(SettingsKey::firstRunDone))
@@ -128,33 +116,26 @@ void AppDelegate::wireModelManager()
 {
     ModelManager& models = ModelManager::shared();
     const QPointer<AppDelegate> self(this);
-    models.onProgress = [self](const QString&, double) {
-        if (!self)
-            return;
-        self->updateIcon();
-        SettingsWindow::shared().refresh();
-    };
-    models.onFinished = [self](const QString& modelID, const std::optional<Error>& error) {
-        if (!self)
-            return;
-        self->updateIcon();
-        SettingsWindow::shared().refresh();
-        const bool active =
-            modelID ==
-            SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID());
-        if (error) {
-            if (active)
-                self->controller_->keepQueued(QStringLiteral("модель не загрузилась: ") + error->description());
-            // Out of the download's own callback: the alert runs a modal loop.
-            QTimer::singleShot(0, self, [self, modelID, description = error->description()] {
-                if (self)
-                    self->offerDownloadAgain(modelID, description);
+    connect(&models, &ModelManager::progressChanged, this, &AppDelegate::updateIcon);
+    connect(&models, &ModelManager::downloadFinished, this,
+            [self](const QString& modelID, const std::optional<Error>& error) {
+                self->updateIcon();
+                const bool active =
+                    modelID ==
+                    SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID());
+                if (error) {
+                    if (active)
+                        self->controller_->keepQueued(QStringLiteral("модель не загрузилась: ") + error->description());
+                    // Out of the download's own callback: the alert runs a modal loop.
+                    QTimer::singleShot(0, self, [self, modelID, description = error->description()] {
+                        if (self)
+                            self->offerDownloadAgain(modelID, description);
+                    });
+                    return;
+                }
+                if (active)
+                    self->controller_->startServer();
             });
-            return;
-        }
-        if (active)
-            self->controller_->startServer();
-    };
     // Files that came before their digests were pinned, checked once in the background. One that does not match
     // is gone: the active model is downloaded again, and its server restarted with it once it is there.
     ModelVerification::checkOnce(ModelCatalog::all(), this, [self](const RecognitionModel& model) {

@@ -12,6 +12,8 @@
 #include "core/SettingsStore.h"
 #include "core/SharedInstance.h"
 #include "dictation/HotkeyManager.h"
+#include "engines/ModelManager.h"
+#include "quality/AdvisorEngine.h"
 #include "text/MacroStore.h"
 #include "ui/MacroEditor.h"
 #include "ui/NoteLabel.h"
@@ -73,6 +75,10 @@ SettingsWindow& SettingsWindow::shared()
 SettingsWindow::SettingsWindow(QObject* parent) : QObject(parent)
 {
     bindings_.changed = [this] { refresh(); };
+    // What the window shows of the advisor and of the downloads follows them by itself.
+    connect(&AdvisorEngine::shared(), &AdvisorEngine::stateChanged, this, &SettingsWindow::refresh);
+    connect(&ModelManager::shared(), &ModelManager::progressChanged, this, &SettingsWindow::refresh);
+    connect(&ModelManager::shared(), &ModelManager::downloadFinished, this, &SettingsWindow::refresh);
     // Widgets must go before the application object, which the shared instance outlives.
     if (QCoreApplication* application = QCoreApplication::instance())
         connect(application, &QCoreApplication::aboutToQuit, this, &SettingsWindow::destroyWindow);

@@ -17,7 +17,7 @@
 DictationController::DictationController(std::unique_ptr<AudioRecorder> recorder, QObject* parent)
     : QObject(parent), recorder_(std::move(recorder))
 {
-    whisperServer().onState = [this](const WhisperServer::State& state) { serverStateChanged(state); };
+    connect(&whisperServer(), &WhisperServer::stateChanged, this, &DictationController::serverStateChanged);
     recorder_->onAutoStop = [this] { finish(); };
     recorder_->onStartFailed = [this](const Error& error) {
         if (!dictations_.recording())
@@ -41,7 +41,6 @@ DictationController::~DictationController()
     recorder_->onBlock = nullptr;
     recorder_->onAutoStop = nullptr;
     recorder_->onStartFailed = nullptr;
-    whisperServer().onState = nullptr;
 }
 
 DictationController::Phase DictationController::phase() const

@@ -1,7 +1,6 @@
 #include "dictation/FileRecognition.h"
 
 #include "core/Log.h"
-#include "core/MainThread.h"
 #include "dictation/EngineRouter.h"
 #include "engines/AudioFileDecoder.h"
 #include "engines/WavWriter.h"
@@ -81,33 +80,24 @@ void FileRecognition::proceed()
     pieces_->finish(wav, 0, [this](const Result<TranscriptionResult>& result) { recognized(result); });
 }
 
-// The controller of the dictations may listen to the server as well: it hears every state first.
+// Beside whoever else listens to the server (the controller of the dictations), until the file is done.
 void FileRecognition::watchServer()
 {
-    if (watching_)
+    if (serverWatch_)
         return;
-    WhisperServer& server = engines_.whisperServer();
-    previousOnState_ = server.onState;
-    server.onState = [this, previous = previousOnState_](const WhisperServer::State& state) {
-        if (previous)
-            previous(state);
-        // Out of the call: putting the previous listener back replaces the function running now.
-        MainThread::post(this, [this, state] { serverStateChanged(state); });
-    };
-    watching_ = true;
+    // Queued: the controller, which may have connected earlier, hears the state first.
+    serverWatch_ = connect(&engines_.whisperServer(), &WhisperServer::stateChanged, this,
+                           &FileRecognition::serverStateChanged, Qt::QueuedConnection);
 }
 
 void FileRecognition::unwatchServer()
 {
-    if (!std::exchange(watching_, false))
-        return;
-    engines_.whisperServer().onState = std::move(previousOnState_);
-    previousOnState_ = nullptr;
+    disconnect(std::exchange(serverWatch_, {}));
 }
 
 void FileRecognition::serverStateChanged(const WhisperServer::State& state)
 {
-    if (!watching_)
+    if (!serverWatch_)
         return;
     if (state.kind == WhisperServer::State::failed) {
         complete(Error::tolvan(engineFailedCode, QStringLiteral("распознаватель не запустился: ") + state.message));

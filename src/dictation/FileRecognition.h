@@ -59,6 +59,5 @@ private:
     std::optional<QByteArray> wav_;
     std::unique_ptr<RecognitionChunks> pieces_;
     // While the whisper server starts, its state goes to whoever listened before, then here.
-    std::function<void(const WhisperServer::State&)> previousOnState_;
-    bool watching_ = false;
+    QMetaObject::Connection serverWatch_;
 };

@@ -165,14 +165,12 @@ void ModelManager::fileFinished(const QString& modelID, const Result<qint64>& ar
 void ModelManager::finishModel(const QString& modelID, const std::optional<Error>& error)
 {
     progress_.remove(modelID);
-    if (onFinished)
-        onFinished(modelID, error);
+    emit downloadFinished(modelID, error);
 }
 
 void ModelManager::reportProgress(const QString& modelID, double value)
 {
-    if (onProgress)
-        onProgress(modelID, value);
+    emit progressChanged(modelID, value);
 }
 
 void ModelManager::remove(const RecognitionModel& model)

@@ -29,11 +29,6 @@ public:
     ModelManager();
     ~ModelManager() override;
 
-    // Told of every progress change (model identifier, fraction 0…1).
-    std::function<void(const QString& modelID, double fraction)> onProgress;
-    // Told once when a model's download ends; no error means success.
-    std::function<void(const QString& modelID, const std::optional<Error>& error)> onFinished;
-
     // Starts downloading the model unless it is already downloading.
     void download(const RecognitionModel& model);
     // Removes the model from disk.
@@ -50,6 +45,12 @@ public:
     static double fraction(const RecognitionModel& model, int fileIndex, qint64 received, qint64 expected);
     // The weight of the files before `fileIndex`.
     static double completedWeight(const RecognitionModel& model, int fileIndex);
+
+signals:
+    // Every change of a download's progress (fraction 0…1).
+    void progressChanged(const QString& modelID, double fraction);
+    // Once when a model's download ends; no error means success.
+    void downloadFinished(const QString& modelID, const std::optional<Error>& error);
 
 private:
     struct Task

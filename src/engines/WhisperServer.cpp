@@ -172,10 +172,7 @@ Result<TranscriptionResult> WhisperServer::interpretAnswer(int status, const QBy
 void WhisperServer::setState(const State& state)
 {
     state_ = state;
-    MainThread::post(this, [this, state] {
-        if (onState)
-            onState(state);
-    });
+    MainThread::post(this, [this, state] { emit stateChanged(state); });
 }
 
 void WhisperServer::probe(const std::function<void(bool)>& answer)

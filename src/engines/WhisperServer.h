@@ -55,9 +55,6 @@ public:
     explicit WhisperServer(QObject* parent = nullptr);
     ~WhisperServer() override;
 
-    // Told, on the main thread, of every assignment to the state.
-    std::function<void(const State&)> onState;
-
     const State& state() const { return state_; }
     const QString& socketPath() const { return child_.socketPath(); }
     void setTiming(const Timing& timing)
@@ -94,6 +91,10 @@ public:
     static QByteArray multipartBody(const QByteArray& boundary, const QByteArray& wav, const QString& prompt = {});
     // What an answer means: status 0 for an answer that is not HTTP.
     static Result<TranscriptionResult> interpretAnswer(int status, const QByteArray& body);
+
+signals:
+    // Every assignment to the state, on the main thread, after it was made.
+    void stateChanged(const WhisperServer::State& state);
 
 private:
     void setState(const State& state);

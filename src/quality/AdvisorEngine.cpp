@@ -133,10 +133,7 @@ void AdvisorEngine::endStrays()
 void AdvisorEngine::setState(const State& state)
 {
     state_ = state;
-    MainThread::post(this, [this, state] {
-        if (onState)
-            onState(state);
-    });
+    MainThread::post(this, [this, state] { emit stateChanged(state); });
 }
 
 AdvisorEngine::State AdvisorEngine::restingState() const

@@ -94,9 +94,6 @@ public:
     AdvisorEngine(Timing timing, ModelSizes sizes, QObject* parent = nullptr);
     ~AdvisorEngine() override;
 
-    // Told, on the main thread, of every assignment to the state (one call each, in order).
-    std::function<void(const State&)> onState;
-
     const State& state() const { return state_; }
     const QString& socketPath() const { return child_.socketPath(); }
     // Counts the server's starts and stops; tests read it.
@@ -126,6 +123,10 @@ public:
     static QString modelAddress(const QString& base);
     // TOLVAN_LLAMA_BIN as given, else the bundled program if it exists, else nothing.
     static std::optional<QString> serverExecutable();
+
+signals:
+    // Every assignment to the state, on the main thread, one each, in order.
+    void stateChanged(const AdvisorEngine::State& state);
 
 private:
     void setState(const State& state);

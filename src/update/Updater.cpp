@@ -138,8 +138,7 @@ void Updater::setDetachedStart(DetachedStart start)
 void Updater::setState(State state)
 {
     state_ = state;
-    if (onState)
-        onState();
+    emit stateChanged();
 }
 
 void Updater::startAutoChecks(int firstDelayMs, int intervalMs)

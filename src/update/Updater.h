@@ -53,9 +53,6 @@ public:
     explicit Updater(QObject* parent = nullptr);
 
     const State& state() const { return state_; }
-    // Told, on the main thread, after every change of `state`.
-    std::function<void()> onState;
-
     // Once at launch: a check shortly after, then one a day, while "autoUpdateCheck" allows it.
     void startAutoChecks(int firstDelayMs = firstAutoCheckDelayMs, int intervalMs = autoCheckIntervalMs);
     // `interactive` when the user asked from the menu: every outcome is then shown; otherwise only an
@@ -76,6 +73,10 @@ public:
     // In $XDG_CACHE_HOME/Tolvan, removed once installed or refused.
     static QString downloadPath();
     static QString headlessDownloadPath();
+
+signals:
+    // After every change of state(), on the main thread.
+    void stateChanged();
 
 private:
     void setState(State state);

@@ -58,7 +58,8 @@ protected:
             AdvisorEngine::Timing{},
             AdvisorEngine::ModelSizes{
                 .presentAbove = 20000, .acceptedAbove = 10000, .assumedTotal = 100000, .hash = hash});
-        engine->onState = [this](const State& state) { states.append(state); };
+        QObject::connect(engine.get(), &AdvisorEngine::stateChanged,
+                         [this](const State& state) { states.append(state); });
     }
 
     bool waitForSettled()

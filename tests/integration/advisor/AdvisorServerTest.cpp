@@ -64,7 +64,8 @@ protected:
     void makeEngine()
     {
         engine = std::make_unique<AdvisorEngine>(timing, sizes);
-        engine->onState = [this](const State& state) { states.append(state); };
+        QObject::connect(engine.get(), &AdvisorEngine::stateChanged,
+                         [this](const State& state) { states.append(state); });
     }
 
     Outcome ask(const QString& text, std::optional<QString> style = QStringLiteral("neutral"),

@@ -47,7 +47,7 @@ TEST(RealLlamaServer, StartsAnswersThroughTheAdvisorStopsWhenIdleAndStraysAreEnd
     AdvisorEngine engine({.server = {.probePauseMs = 20}, .requestTimeoutMs = 60000, .idleShutdownMs = 1500},
                          {.presentAbove = 1000, .acceptedAbove = 500, .assumedTotal = 4000});
     QList<State> states;
-    engine.onState = [&](const State& state) { states.append(state); };
+    QObject::connect(&engine, &AdvisorEngine::stateChanged, [&](const State& state) { states.append(state); });
     std::optional<Result<AdvisorEngine::Advice>> outcome;
     engine.suggest("ну привет всем", QStringLiteral("business"), 8, true,
                    [&](Result<AdvisorEngine::Advice> result) { outcome = result; });

@@ -61,15 +61,16 @@ protected:
         ASSERT_TRUE(mirror.listen());
         qputenv("TOLVAN_MODEL_HUB", hub.url().toString().toUtf8());
         qputenv("TOLVAN_MODEL_MIRROR", mirror.url().toString().toUtf8());
-        manager.onProgress = [this](const QString& id, double fraction) {
+        QObject::connect(&manager, &ModelManager::progressChanged, [this](const QString& id, double fraction) {
             EXPECT_EQ(id, model.id);
             fractions.append(fraction);
-        };
-        manager.onFinished = [this](const QString& id, const std::optional<Error>& error) {
-            EXPECT_EQ(id, model.id);
-            ++finishedCount;
-            outcome = error;
-        };
+        });
+        QObject::connect(&manager, &ModelManager::downloadFinished,
+                         [this](const QString& id, const std::optional<Error>& error) {
+                             EXPECT_EQ(id, model.id);
+                             ++finishedCount;
+                             outcome = error;
+                         });
     }
 
     // Downloads the model; true when the download finished in time.

@@ -57,7 +57,7 @@ protected:
         qputenv("FAKE_WHISPER_RECORD_DIR", recordDir.toUtf8());
         timing.server.probePauseMs = 50;
         timing.server.terminationGraceMs = 500;
-        server.onState = [this](const State& state) { states.append(state); };
+        QObject::connect(&server, &WhisperServer::stateChanged, [this](const State& state) { states.append(state); });
     }
 
     void TearDown() override { server.stop(); }

@@ -85,7 +85,7 @@ protected:
             starts.push_back(QStringList{program} + arguments);
             return true;
         });
-        updater.onState = [this] { states.push_back(updater.state()); };
+        QObject::connect(&updater, &Updater::stateChanged, [this] { states.push_back(updater.state()); });
     }
     void TearDown() override { Updater::setDetachedStart({}); }
 
