@@ -6,8 +6,8 @@
 // source's vocabulary of 51865 tokens, one fewer than large-v3's, which changes nothing measurable).
 // The encoder is random throughout. The decoder does all its work too, but its blocks add nothing to the
 // residual stream, so each step's prediction follows from the position alone: after the prompt
-// (start, language, task) it writes <|0.00|> Привет <|5.00|>, one window for audio of up to five seconds,
-// as a short utterance takes, instead of rambling through fallbacks.
+// (start, language, task) it writes <|0.00|> Привет <|30.00|>: one window for any piece of up to 30 s, as a
+// real model's pass over a dictated phrase, instead of rambling through fallbacks.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -41,7 +41,7 @@ constexpr size_t filtersOffset = 12 * 4;
 constexpr int32_t vocabulary = 51865;
 constexpr int32_t firstTimestamp = 50364;
 // Decoder positions 2, 3 and 4 (the last prompt token and the first two written ones) predict these.
-constexpr int32_t script[] = {firstTimestamp, 38932, firstTimestamp + 250};
+constexpr int32_t script[] = {firstTimestamp, 38932, firstTimestamp + 1500};
 constexpr int32_t firstScriptedPosition = 2;
 
 uint16_t toHalf(float value)
