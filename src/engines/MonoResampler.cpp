@@ -66,7 +66,8 @@ MonoResampler::~MonoResampler() = default;
 
 int MonoResampler::take(const AVFrame& frame)
 {
-    if (frame.sample_rate <= 0 || frame.ch_layout.nb_channels <= 0 || frame.format < 0)
+    if (frame.sample_rate < lowestRate || frame.sample_rate > highestRate || frame.ch_layout.nb_channels <= 0 ||
+        frame.format < 0)
         return AVERROR_INVALIDDATA;
     Setup wanted;
     wanted.rate = frame.sample_rate;

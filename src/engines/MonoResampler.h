@@ -13,6 +13,11 @@ struct SwrContext;
 class MonoResampler
 {
 public:
+    // Rates outside these are no recording's: a header claiming gigahertz would have the resampler's filters take
+    // gigabytes.
+    static constexpr int lowestRate = 4000;
+    static constexpr int highestRate = 384000;
+
     // The status when the samples would pass `limitBytes`.
     static int overLimitStatus();
 

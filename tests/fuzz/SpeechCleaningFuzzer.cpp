@@ -60,7 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                       "sentences follow one another within the text", text);
         previousEnd = sentence.location + sentence.length;
     }
-    requireWithin(TranscriptCleaner::clean(text), QSet<QChar>(text.cbegin(), text.cend()).unite({u' '}),
+    // A line or paragraph separator becomes a line feed.
+    QSet<QChar> transcriptUnits = QSet<QChar>(text.cbegin(), text.cend()).unite({u' '});
+    if (text.contains(QChar(0x2028)) || text.contains(QChar(0x2029)))
+        transcriptUnits.insert(u'\n');
+    requireWithin(TranscriptCleaner::clean(text), transcriptUnits,
                   "the cleaned transcript keeps to the input's characters", text);
     return 0;
 }
