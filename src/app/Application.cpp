@@ -5,8 +5,8 @@
 #include "app/MessageBoxAlertPresenter.h"
 #include "core/AlertPresenter.h"
 #include "core/Log.h"
-#include "platform/x11/DisplayLoss.h"
-#include "platform/x11/X11Display.h"
+#include "platform/DisplayLoss.h"
+#include "platform/X11Display.h"
 
 #include <QApplication>
 

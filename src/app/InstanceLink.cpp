@@ -1,8 +1,8 @@
 #include "app/InstanceLink.h"
 
 #include "core/Log.h"
-#include "platform/posix/FileLock.h"
-#include "platform/posix/PrivateDirectory.h"
+#include "platform/FileLock.h"
+#include "platform/PrivateDirectory.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -4,8 +4,8 @@
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
 #include "platform/DesktopSession.h"
-#include "platform/posix/Processes.h"
-#include "platform/x11/X11Display.h"
+#include "platform/Processes.h"
+#include "platform/X11Display.h"
 
 #include <QPointer>
 #include <QStandardPaths>

@@ -8,7 +8,7 @@
 #include "dictation/TextInserter.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
-#include "platform/x11/X11Display.h"
+#include "platform/X11Display.h"
 #include "ui/FeedbackWindow.h"
 #include "ui/MacroEditor.h"
 #include "update/Updater.h"

@@ -2,13 +2,12 @@
 
 #include "core/Console.h"
 #include "core/SettingsStore.h"
+#include "core/Utf8.h"
 #include "text/Corrections.h"
 #include "text/MacroStore.h"
 #include "text/TextFormatter.h"
 #include "text/TranscriptCleaner.h"
 #include "text/Typography.h"
-
-#include <QStringDecoder>
 
 namespace
 {
@@ -16,9 +15,7 @@ namespace
 // Input that is not valid UTF-8 counts as empty.
 QString decodedStandardInput()
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(Console::readStandardInput());
-    return decoder.hasError() ? QString() : text;
+    return Utf8::decode(Console::readStandardInput()).value_or(QString());
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include "dictation/FileRecognition.h"
 #include "engines/ChildProcess.h"
 #include "engines/ModelManager.h"
-#include "platform/posix/SignalWatcher.h"
+#include "platform/SignalWatcher.h"
 
 #include <QEventLoop>
 

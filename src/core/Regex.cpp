@@ -73,7 +73,7 @@ QString Regex::Match::captured(int group) const
     return start(group) < 0 ? QString() : subject_.mid(start(group), length(group));
 }
 
-Regex::Regex(const QString& pattern, unsigned options) : source_(pattern)
+Regex::Regex(const QString& pattern, unsigned options)
 {
     if (!fitsIcu(pattern)) {
         error_ = QStringLiteral("pattern too long");
@@ -167,18 +167,6 @@ QString Regex::escape(const QString& literal)
     escaped.reserve(literal.size() * 2);
     for (const QChar c : literal) {
         if (metacharacters.contains(c))
-            escaped += QLatin1Char('\\');
-        escaped += c;
-    }
-    return escaped;
-}
-
-QString Regex::escapeReplacement(const QString& literal)
-{
-    QString escaped;
-    escaped.reserve(literal.size() * 2);
-    for (const QChar c : literal) {
-        if (c == QLatin1Char('\\') || c == QLatin1Char('$'))
             escaped += QLatin1Char('\\');
         escaped += c;
     }

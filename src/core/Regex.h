@@ -40,7 +40,6 @@ public:
         qsizetype length(int group = 0) const;
         // The group's text; a null string when the group took no part.
         QString captured(int group = 0) const;
-        int groupCount() const { return static_cast<int>(groups_.size()) - 1; }
 
     private:
         QString subject_;
@@ -51,7 +50,6 @@ public:
     explicit Regex(const QString& pattern, unsigned options = NoOptions);
 
     bool isValid() const { return pattern_ != nullptr; }
-    const QString& pattern() const { return source_; }
     // ICU's reason when the pattern did not compile.
     const QString& errorMessage() const { return error_; }
 
@@ -68,11 +66,8 @@ public:
 
     // A pattern that matches the text literally.
     static QString escape(const QString& literal);
-    // A replacement that inserts the text literally.
-    static QString escapeReplacement(const QString& literal);
 
 private:
-    QString source_;
     QString error_;
     std::shared_ptr<const icu::RegexPattern> pattern_;
 };

@@ -3,7 +3,7 @@
 #include "core/Log.h"
 #include "engines/AudioFileDecoder.h"
 #include "engines/ChildProcess.h"
-#include "platform/posix/Processes.h"
+#include "platform/Processes.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "core/Log.h"
 #include "engines/MonoResampler.h"
 #include "engines/WavWriter.h"
-#include "platform/posix/RegularFile.h"
+#include "platform/RegularFile.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -2,8 +2,8 @@
 
 #include "core/Log.h"
 #include "engines/ChildProcess.h"
-#include "platform/posix/PrivateDirectory.h"
-#include "platform/posix/Processes.h"
+#include "platform/PrivateDirectory.h"
+#include "platform/Processes.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

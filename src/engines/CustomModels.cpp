@@ -3,6 +3,7 @@
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/SystemErrors.h"
+#include "platform/FileLinks.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,8 +11,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace
 {
@@ -55,13 +54,6 @@ QString partialName(const QString& destination)
     return target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part");
 }
 
-// Linking never copies: a file on another file system cannot be linked.
-bool linkInto(const QString& source, const QString& destination)
-{
-    return ::linkat(AT_FDCWD, QFile::encodeName(source).constData(), AT_FDCWD,
-                    QFile::encodeName(destination).constData(), AT_SYMLINK_FOLLOW) == 0;
-}
-
 Result<Done> copyInto(const QString& source, const QString& destination, const CustomModels::Progress& progress)
 {
     QFile from(source), to(destination);
@@ -94,7 +86,7 @@ Result<bool> place(const QString& source, const QString& destination, const Cust
 {
     const QString partial = partialName(destination);
     QFile::remove(partial);
-    const bool linked = linkInto(source, partial);
+    const bool linked = FileLinks::hardLink(source, partial);
     Result<Done> placed = linked ? Result<Done>(Done{}) : copyInto(source, partial, progress);
     if (placed && ::rename(QFile::encodeName(partial).constData(), QFile::encodeName(destination).constData()) != 0)
         placed = refusal(QStringLiteral("Не удалось переименовать файл в %1.").arg(CustomModels::directory()));

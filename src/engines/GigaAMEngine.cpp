@@ -3,12 +3,12 @@
 #include "core/MainThread.h"
 #include "core/PrivateFiles.h"
 #include "core/Resources.h"
+#include "core/Utf8.h"
 #include "engines/ChildProcess.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
-#include "engines/Utf8.h"
 #include "model/Segments.h"
-#include "platform/posix/Processes.h"
+#include "platform/Processes.h"
 
 #include <QFile>
 #include <QFileInfo>

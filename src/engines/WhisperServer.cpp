@@ -3,14 +3,15 @@
 #include "core/Log.h"
 #include "core/MainThread.h"
 #include "core/Resources.h"
+#include "core/Utf8.h"
 #include "engines/ChildProcess.h"
 #include "engines/LocalHttp.h"
-#include "engines/Utf8.h"
 #include "engines/WavWriter.h"
 #include "model/Segments.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QUuid>
 
 namespace
@@ -98,11 +99,6 @@ void WhisperServer::endStrays()
                            QStringLiteral("Остановлено оставшихся whisper-server: %1"));
 }
 
-std::vector<SpeechSegment> WhisperServer::parseSegments(const QJsonObject& answer)
-{
-    return Segments::parseSegments(answer);
-}
-
 QStringList WhisperServer::arguments(const QString& modelPath, const QString& socketPath, int threads,
                                      const QString& language)
 {
@@ -149,7 +145,7 @@ Result<TranscriptionResult> WhisperServer::interpretAnswer(int status, const QBy
     const QJsonDocument document = QJsonDocument::fromJson(body);
     if (document.isObject()) {
         const QJsonObject answer = document.object();
-        std::vector<SpeechSegment> segments = parseSegments(answer);
+        std::vector<SpeechSegment> segments = Segments::parseSegments(answer);
         const QJsonValue text = answer.value(QLatin1String("text"));
         if (text.isString())
             return TranscriptionResult{text.toString(), std::move(segments)};

@@ -2,11 +2,9 @@
 
 #include "core/Result.h"
 #include "engines/ChildServer.h"
-#include "model/SpeechSegment.h"
 #include "model/TranscriptionResult.h"
 
 #include <QByteArray>
-#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -81,7 +79,6 @@ public:
     // Whether whisper-server runs its model on a GPU on this machine. The bundled build computes on the processor
     // alone, where every request costs a whole 30 s window of work.
     static bool gpuAccelerated() { return false; }
-    static std::vector<SpeechSegment> parseSegments(const QJsonObject& answer);
 
     static QStringList arguments(const QString& modelPath, const QString& socketPath, int threads,
                                  const QString& language);

@@ -1,7 +1,7 @@
 #include "platform/ClipboardKeeper.h"
 
-#include "platform/posix/PrivateDirectory.h"
-#include "platform/posix/Processes.h"
+#include "platform/PrivateDirectory.h"
+#include "platform/Processes.h"
 #include "platform/wayland/WaylandThread.h"
 #include "platform/wayland/WlrClipboard.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"

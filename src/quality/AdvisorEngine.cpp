@@ -6,11 +6,11 @@
 #include "core/Resources.h"
 #include "core/SettingsStore.h"
 #include "core/SharedInstance.h"
+#include "core/Utf8.h"
 #include "engines/ChildProcess.h"
 #include "engines/ContentHash.h"
 #include "engines/FileDownload.h"
 #include "engines/ModelHub.h"
-#include "engines/Utf8.h"
 
 #include <QDir>
 #include <QFile>

@@ -17,9 +17,9 @@
 
 class FileDownload;
 
-// The local language-model style advisor. It keeps a llama-server child on 127.0.0.1 with a Qwen3-4B
-// instruct model (through ChildServer, which talks to nothing but the child's own socket), started on the first
-// request and stopped after a while without one, downloads that model on demand from a fixed commit of its
+// The local language-model style advisor. It keeps a llama-server child on a Unix socket in a private folder with a
+// Qwen3-4B instruct model (through ChildServer, which talks to nothing but the child's own socket), started on the
+// first request and stopped after a while without one, downloads that model on demand from a fixed commit of its
 // repository (hub first, then the mirror for the rest of the run; both have to deliver the same bytes), and turns one
 // phrase into advice for a style. Each start gives the server a fresh API key that other users cannot read, so that
 // nobody else gets answers from it. Lives on the main thread: state changes, callbacks and completions all happen

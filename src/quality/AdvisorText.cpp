@@ -1,7 +1,7 @@
 #include "quality/AdvisorText.h"
 
 #include "core/Regex.h"
-#include "engines/Utf8.h"
+#include "core/Utf8.h"
 #include "text/TranscriptCleaner.h"
 
 #include <QJsonArray>

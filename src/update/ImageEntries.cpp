@@ -1,12 +1,12 @@
 #include "update/ImageEntries.h"
 
+#include "platform/FileLinks.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
-#include <sys/stat.h>
-
-#include <unistd.h>
+#include <archive_entry.h>
 
 namespace
 {
@@ -49,7 +49,7 @@ std::optional<QString> safeName(const QString& name)
 
 bool isAcceptedType(unsigned int fileType, bool hardlink)
 {
-    return hardlink || fileType == S_IFREG || fileType == S_IFDIR || fileType == S_IFLNK;
+    return hardlink || fileType == AE_IFREG || fileType == AE_IFDIR || fileType == AE_IFLNK;
 }
 
 bool linkStaysInside(const QString& entryName, const QString& target)
@@ -88,7 +88,8 @@ bool linkResolvesInside(const QString& root, const QString& entryName, const QSt
         }
         inside.append(part);
         // Files, directories and names not unpacked yet are taken as they are.
-        const std::optional<QString> next = linkTarget(root + QLatin1Char('/') + inside.join(QLatin1Char('/')));
+        const std::optional<QString> next =
+            FileLinks::symbolicTarget(root + QLatin1Char('/') + inside.join(QLatin1Char('/')));
         if (!next)
             continue;
         if (next->isEmpty() || next->startsWith(QLatin1Char('/')) || ++hops > maximumLinkHops)
@@ -97,19 +98,6 @@ bool linkResolvesInside(const QString& root, const QString& entryName, const QSt
         pending = components(*next) + pending;
     }
     return true;
-}
-
-std::optional<QString> linkTarget(const QString& path)
-{
-    const QByteArray name = QFile::encodeName(path);
-    struct stat status = {};
-    if (::lstat(name.constData(), &status) != 0 || !S_ISLNK(status.st_mode))
-        return std::nullopt;
-    QByteArray buffer(static_cast<qsizetype>(status.st_size) + 1, Qt::Uninitialized);
-    const ssize_t length = ::readlink(name.constData(), buffer.data(), static_cast<size_t>(buffer.size()));
-    if (length < 0 || length >= buffer.size())
-        return QString();
-    return QFile::decodeName(buffer.left(length));
 }
 
 } // namespace ImageEntries

@@ -11,7 +11,7 @@ namespace ImageEntries
 // The entry name made relative and free of "." and empty components; nothing when it is absolute or has a
 // ".." component. An empty result names the directory itself.
 std::optional<QString> safeName(const QString& name);
-// Regular files, directories, symbolic links and hard links; `fileType` is the S_IFMT part of the mode.
+// Regular files, directories, symbolic links and hard links; `fileType` is the archive entry's file type.
 bool isAcceptedType(unsigned int fileType, bool hardlink);
 // Whether a symbolic link stored at the (safe) entry name with this target points inside the directory, read
 // as text: relative, and never climbing above the directory.
@@ -19,6 +19,4 @@ bool linkStaysInside(const QString& entryName, const QString& target);
 // Whether that link, followed component by component through the tree below `root` as it stands on disk
 // (every link on the way replaced by its own target, link after link), still ends inside `root`.
 bool linkResolvesInside(const QString& root, const QString& entryName, const QString& target);
-// The target of the symbolic link at `path` as written, or nothing when it is not a link.
-std::optional<QString> linkTarget(const QString& path);
 } // namespace ImageEntries

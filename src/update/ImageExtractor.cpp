@@ -1,5 +1,6 @@
 #include "update/ImageExtractor.h"
 
+#include "platform/FileLinks.h"
 #include "update/FileTree.h"
 #include "update/ImageEntries.h"
 
@@ -59,7 +60,7 @@ std::optional<Error> checkUnpackedLinks(const QString& root)
                          QDirIterator::Subdirectories);
     while (entries.hasNext()) {
         const QString path = entries.next();
-        const std::optional<QString> target = ImageEntries::linkTarget(path);
+        const std::optional<QString> target = FileLinks::symbolicTarget(path);
         const QString name = path.mid(root.size() + 1);
         if (target && !ImageEntries::linkResolvesInside(root, name, *target))
             return unsafeEntry(name);

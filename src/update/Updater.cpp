@@ -8,7 +8,7 @@
 #include "core/PrivateFiles.h"
 #include "core/Resources.h"
 #include "core/SettingsStore.h"
-#include "platform/posix/Processes.h"
+#include "platform/Processes.h"
 #include "update/BundleInfo.h"
 #include "update/UpdateInstaller.h"
 #include "update/UpdateKeys.h"

@@ -1,7 +1,7 @@
 // llama-server's chat answer and the advice read from it. The input is the phrase asked about, a
 // backslash and one more byte, then the answer body.
 #include "FuzzSupport.h"
-#include "engines/Utf8.h"
+#include "core/Utf8.h"
 #include "quality/AdvisorText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <sys/stat.h>
+#include <archive_entry.h>
 
 namespace
 {
@@ -68,12 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const Tree tree;
     FuzzedDataProvider provider(data, size);
-    const unsigned int type = provider.ConsumeIntegral<unsigned int>() & S_IFMT;
+    const unsigned int type = provider.ConsumeIntegral<unsigned int>() & AE_IFMT;
     const bool hardlink = provider.ConsumeBool();
     const QString name = Fuzz::consumeText(provider, 200);
     const QString target = Fuzz::consumeText(provider, 200);
     const bool accepted = ImageEntries::isAcceptedType(type, hardlink);
-    Fuzz::require(accepted == (hardlink || type == S_IFREG || type == S_IFDIR || type == S_IFLNK),
+    Fuzz::require(accepted == (hardlink || type == AE_IFREG || type == AE_IFDIR || type == AE_IFLNK),
                   "only files, directories and links are unpacked", name);
     checkName(name);
     checkName(target);

@@ -1,8 +1,8 @@
 #include "platform/gnome/GnomeFocusWatch.h"
 
 #include "core/Log.h"
+#include "platform/DisplayLoss.h"
 #include "platform/gnome/GnomeFocus.h"
-#include "platform/x11/DisplayLoss.h"
 #include "platform/x11/X11ErrorTrap.h"
 
 #include <QDBusConnection>

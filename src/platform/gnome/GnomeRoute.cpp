@@ -1,7 +1,6 @@
 #include "platform/gnome/GnomeRoute.h"
 
 #include "core/Log.h"
-#include "platform/OwnClipboard.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -141,7 +140,6 @@ bool GnomeRoute::isOffered()
 // The accessibility bus tells windows apart.
 void GnomeRoute::watch()
 {
-    OwnClipboard::follow();
     if (focusWatch_)
         focusWatch_->watchAccessibility();
 }

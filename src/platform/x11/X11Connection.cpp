@@ -1,6 +1,6 @@
 #include "platform/x11/X11Connection.h"
 
-#include "platform/x11/DisplayLoss.h"
+#include "platform/DisplayLoss.h"
 
 namespace X11Connection
 {

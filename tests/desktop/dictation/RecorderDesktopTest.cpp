@@ -1,7 +1,7 @@
 #include "DesktopRig.h"
 #include "core/SettingsStore.h"
 #include "dictation/Sounds.h"
-#include "platform/pulse/AudioSources.h"
+#include "platform/AudioSources.h"
 #include "recording/AudioRecorder.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"

@@ -1,4 +1,4 @@
-#include "engines/Utf8.h"
+#include "core/Utf8.h"
 
 #include <QStringDecoder>
 

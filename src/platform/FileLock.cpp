@@ -1,4 +1,4 @@
-#include "platform/posix/FileLock.h"
+#include "platform/FileLock.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "platform/posix/PrivateDirectory.h"
+#include "platform/PrivateDirectory.h"
 
 #include "core/Log.h"
 

@@ -1,4 +1,4 @@
-#include "platform/posix/Processes.h"
+#include "platform/Processes.h"
 
 #include <QByteArray>
 #include <QDir>

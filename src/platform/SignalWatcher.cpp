@@ -1,4 +1,4 @@
-#include "platform/posix/SignalWatcher.h"
+#include "platform/SignalWatcher.h"
 
 #include "core/Log.h"
 

@@ -1,4 +1,4 @@
-#include "platform/x11/X11Display.h"
+#include "platform/X11Display.h"
 
 #include <X11/Xlib.h>
 

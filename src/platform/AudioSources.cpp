@@ -1,4 +1,4 @@
-#include "platform/pulse/AudioSources.h"
+#include "platform/AudioSources.h"
 
 #include <pulse/pulseaudio.h>
 

@@ -1,4 +1,4 @@
-#include "platform/x11/DisplayLoss.h"
+#include "platform/DisplayLoss.h"
 
 #include "core/Log.h"
 #include "core/MainThread.h"

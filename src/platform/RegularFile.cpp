@@ -1,4 +1,4 @@
-#include "platform/posix/RegularFile.h"
+#include "platform/RegularFile.h"
 
 #include <sys/stat.h>
 
