@@ -250,8 +250,7 @@ void AppDelegate::stopWork()
     controller_->whisperServer().stop();
     GigaAMEngine::shared().stop();
     AdvisorEngine::shared().shutdown();
-    if (WaylandRoute* route = WaylandRoute::shared())
-        route->close();
+    WaylandRoute::shared().close();
     ChildProcess::finishEnding();
 }
 
@@ -261,9 +260,9 @@ void AppDelegate::keepClipboard()
 {
     std::optional<ClipboardKeeper::Side> side;
     QString text;
-    if (WaylandRoute* route = WaylandRoute::shared(); route && route->hasOwnClipboard()) {
+    if (WaylandRoute& route = WaylandRoute::shared(); route.hasOwnClipboard()) {
         side = ClipboardKeeper::Side::wayland;
-        text = route->clipboardToKeep();
+        text = route.clipboardToKeep();
     } else if (!DesktopSession::isWayland() && QGuiApplication::clipboard()->ownsClipboard() &&
                !SelectionOwner::clipboardManagerRuns()) {
         side = ClipboardKeeper::Side::x11;

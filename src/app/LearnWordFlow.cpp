@@ -32,9 +32,9 @@ std::optional<QString> focusedNativeWindowsSelection()
 {
     if (!KeyInjector::nativeWindowFocused())
         return std::nullopt;
-    WaylandRoute* route = WaylandRoute::shared();
-    if (route && route->hasOwnClipboard())
-        return route->selectedText().value_or(QString());
+    WaylandRoute& route = WaylandRoute::shared();
+    if (route.hasOwnClipboard())
+        return route.selectedText().value_or(QString());
     // Mutter hands native windows' primary selection on to X11 programs.
     return clipboard()->text(QClipboard::Selection);
 }

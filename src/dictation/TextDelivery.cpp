@@ -36,7 +36,7 @@ QString onClipboardMessage()
 // Why a text was not pasted but left on the clipboard.
 QString notPastedMessage()
 {
-    if (const WaylandRoute* route = WaylandRoute::shared(); route && route->stoppedByUser())
+    if (WaylandRoute::shared().stoppedByUser())
         return QStringLiteral("Вставка остановлена до новой диктовки — текст в буфере, Ctrl+V");
     return onClipboardMessage();
 }
@@ -71,15 +71,13 @@ void TextDelivery::deliver(const QString& text, ActiveWindow::WindowId target)
 void TextDelivery::recordingStarted()
 {
     recording_ = true;
-    if (WaylandRoute* route = WaylandRoute::shared())
-        route->recordingStarted();
+    WaylandRoute::shared().recordingStarted();
 }
 
 void TextDelivery::recordingEnded()
 {
     recording_ = false;
-    if (WaylandRoute* route = WaylandRoute::shared())
-        route->recordingEnded();
+    WaylandRoute::shared().recordingEnded();
     pump();
     showNextReview();
 }

@@ -40,8 +40,7 @@ struct PasteKeys
 // where Ctrl+V would type ^V: such a window gets Shift+Insert, with the text on both.
 bool windowKindUnknown()
 {
-    const WaylandRoute* route = WaylandRoute::shared();
-    return route && route->pastesBlind() && KeyInjector::nativeWindowFocused() &&
+    return WaylandRoute::shared().pastesBlind() && KeyInjector::nativeWindowFocused() &&
            KeyInjector::focusedWindowClass().isEmpty();
 }
 
@@ -131,8 +130,7 @@ void report(const Paste& paste, TextInserter::Outcome outcome)
 // Where X11 programs' clipboard does not reach native Wayland windows by itself, the text is handed to them too.
 void shareWithNativeWindows(const QString& text)
 {
-    if (WaylandRoute* route = WaylandRoute::shared())
-        route->shareClipboard(text);
+    WaylandRoute::shared().shareClipboard(text);
 }
 
 void restoreIfUnchanged(const QString& inserted, const QString& previous)
@@ -156,7 +154,7 @@ void restoreLater(const QString& inserted, const QString& previous, bool through
                 return;
             }
             QThreadPool::globalInstance()->start([inserted, previous] {
-                const bool restored = WaylandRoute::shared()->restoreClipboard(inserted, previous);
+                const bool restored = WaylandRoute::shared().restoreClipboard(inserted, previous);
                 Log::info(restored ? QStringLiteral("Буфер обмена восстановлен")
                                    : QStringLiteral("Буфер обмена не восстановлен: в нём уже другой текст"));
             });
@@ -167,10 +165,10 @@ void restoreLater(const QString& inserted, const QString& previous, bool through
 // Off the main thread: the keystroke, and the clipboard's previous text back afterwards.
 void pasteInto(Paste paste, PasteKeys keys)
 {
-    WaylandRoute* route = WaylandRoute::shared();
-    const bool throughRoute = route && KeyInjector::nativeWindowFocused() && route->hasOwnClipboard();
+    WaylandRoute& route = WaylandRoute::shared();
+    const bool throughRoute = KeyInjector::nativeWindowFocused() && route.hasOwnClipboard();
     if (paste.restore && throughRoute)
-        paste.previous = route->clipboardText();
+        paste.previous = route.clipboardText();
     const TextInserter::Outcome outcome = postKey(paste.target, keys.key, keys.modifiers, paste.text);
     if (outcome != TextInserter::Outcome::pasted)
         shareWithNativeWindows(paste.text);

@@ -10,16 +10,14 @@ WindowId current()
 {
     if (const WindowId window = X11ActiveWindow::current())
         return window;
-    WaylandRoute* route = WaylandRoute::shared();
-    return route ? route->focusedWindow() : 0;
+    return WaylandRoute::shared().focusedWindow();
 }
 
 bool activate(WindowId window)
 {
     if (!isNative(window))
         return X11ActiveWindow::activate(window);
-    WaylandRoute* route = WaylandRoute::shared();
-    return route && route->activate(window);
+    return WaylandRoute::shared().activate(window);
 }
 
 } // namespace ActiveWindow

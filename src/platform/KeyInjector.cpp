@@ -7,11 +7,12 @@
 namespace
 {
 
-// The Wayland route while a native window has the focus; nullptr while an X11 window has it, or without route.
+// The Wayland route while a native window has the focus; nullptr while an X11 window has it, or where the
+// compositor gave Tolvan no way to native windows.
 WaylandRoute* nativeRoute()
 {
-    WaylandRoute* route = WaylandRoute::shared();
-    return route && X11ActiveWindow::current() == 0 ? route : nullptr;
+    WaylandRoute& route = WaylandRoute::shared();
+    return route.reachesNativeWindows() && X11ActiveWindow::current() == 0 ? &route : nullptr;
 }
 
 } // namespace
@@ -21,7 +22,7 @@ namespace KeyInjector
 
 bool isAvailable()
 {
-    return WaylandRoute::shared() || X11KeyInjector::isAvailable();
+    return WaylandRoute::shared().reachesNativeWindows() || X11KeyInjector::isAvailable();
 }
 
 bool waitForModifiersReleased(int timeoutMs)

@@ -2,10 +2,11 @@
 
 #include "core/Log.h"
 #include "platform/DesktopSession.h"
+#include "platform/NoNativeRoute.h"
 #include "platform/gnome/GnomeRoute.h"
 #include "platform/wayland/WlrRoute.h"
 
-WaylandRoute* WaylandRoute::shared()
+WaylandRoute& WaylandRoute::shared()
 {
     static WaylandRoute* const route = []() -> WaylandRoute* {
         switch (DesktopSession::deliveryRoute()) {
@@ -30,7 +31,7 @@ WaylandRoute* WaylandRoute::shared()
         case DesktopSession::Route::x11:
             break;
         }
-        return nullptr;
+        return &NoNativeRoute::shared();
     }();
-    return route;
+    return *route;
 }

@@ -17,9 +17,12 @@ class WaylandRoute
 public:
     virtual ~WaylandRoute() = default;
 
-    // The route of this session's compositor, chosen once from DesktopSession::deliveryRoute(); nullptr where
-    // the compositor offers none (native windows then get the text on the clipboard).
-    static WaylandRoute* shared();
+    // The route of this session's compositor, chosen once from DesktopSession::deliveryRoute(); one that reaches
+    // no native window where the compositor offers none (they then get the text on the clipboard).
+    static WaylandRoute& shared();
+
+    // Whether the compositor gave Tolvan a way to native windows: their keys, or their clipboard at least.
+    virtual bool reachesNativeWindows() const { return true; }
 
     // The focused native window (nativeWindowBit set), or 0 when none is or the compositor does not tell. Two
     // calls give the same identifier only for what the route knows to be the same window. Never waits for the

@@ -1,0 +1,7 @@
+#include "platform/NoNativeRoute.h"
+
+NoNativeRoute& NoNativeRoute::shared()
+{
+    static NoNativeRoute route;
+    return route;
+}
