@@ -2,6 +2,7 @@
 
 #include "platform/PrivateDirectory.h"
 #include "platform/Processes.h"
+#include "platform/wayland/WaylandGlobals.h"
 #include "platform/wayland/WaylandThread.h"
 #include "platform/wayland/WlrClipboard.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
@@ -14,7 +15,6 @@
 #include <QTemporaryFile>
 
 #include <condition_variable>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -30,18 +30,6 @@ struct Bound
     wl_seat* seat = nullptr;
     zwlr_data_control_manager_v1* manager = nullptr;
 };
-
-void bindGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version)
-{
-    auto* bound = static_cast<Bound*>(data);
-    if (std::strcmp(interface, wl_seat_interface.name) == 0 && !bound->seat)
-        bound->seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
-    else if (std::strcmp(interface, zwlr_data_control_manager_v1_interface.name) == 0)
-        bound->manager = static_cast<zwlr_data_control_manager_v1*>(wl_registry_bind(
-            registry, name, &zwlr_data_control_manager_v1_interface, std::min(version, dataControlVersion)));
-}
-
-void ignoreRemoval(void*, wl_registry*, uint32_t) {}
 
 // Until the clipboard is replaced or the connection ends.
 struct Keeping
@@ -110,11 +98,12 @@ int keepUntilReplaced(const QString& textFile)
     const WaylandThread connection(WaylandThread::Hooks{
         .setUp =
             [&](WaylandThread& thread) {
-                static const wl_registry_listener listener{bindGlobal, ignoreRemoval};
-                wl_registry* registry = wl_display_get_registry(thread.display());
-                wl_registry_add_listener(registry, &listener, &bound);
-                thread.roundtrip(1000);
-                wl_registry_destroy(registry);
+                {
+                    WaylandGlobals globals(thread, 1000);
+                    bound.seat = globals.bind<wl_seat>(wl_seat_interface, 1);
+                    bound.manager = globals.bind<zwlr_data_control_manager_v1>(zwlr_data_control_manager_v1_interface,
+                                                                               dataControlVersion);
+                }
                 if (!bound.seat || !bound.manager)
                     return keeping.end();
                 clipboard = std::make_unique<WlrClipboard>(thread.display(), bound.manager, bound.seat);

@@ -1,10 +1,10 @@
 #include "platform/DesktopSession.h"
 
+#include "platform/wayland/WaylandGlobals.h"
 #include "platform/wayland/WaylandThread.h"
 
 #include <atomic>
 #include <memory>
-#include <wayland-client.h>
 
 namespace
 {
@@ -12,13 +12,6 @@ namespace
 // KWin looks the program's desktop entry up before it lists its globals: on a loaded machine that took more than a
 // second.
 constexpr int globalsTimeoutMs = 3000;
-
-void addGlobal(void* data, wl_registry*, uint32_t, const char* interface, uint32_t)
-{
-    static_cast<QStringList*>(data)->append(QString::fromLatin1(interface));
-}
-
-void removeGlobal(void*, wl_registry*, uint32_t) {}
 
 // What the compositor offers, as far as it tells within a few seconds: a compositor that hangs must not hold the start.
 QStringList compositorGlobals()
@@ -29,18 +22,16 @@ QStringList compositorGlobals()
     auto complete = std::make_shared<std::atomic<bool>>(false);
     {
         // Ended before the answer is read: the thread writes it.
-        const WaylandThread connection(
-            WaylandThread::Hooks{.setUp =
-                                     [globals, complete](WaylandThread& thread) {
-                                         static const wl_registry_listener listener{addGlobal, removeGlobal};
-                                         wl_registry* registry = wl_display_get_registry(thread.display());
-                                         wl_registry_add_listener(registry, &listener, globals.get());
-                                         *complete = thread.roundtrip(globalsTimeoutMs);
-                                         wl_registry_destroy(registry);
-                                     },
-                                 .tearDown = nullptr,
-                                 .lost = nullptr},
-            globalsTimeoutMs);
+        const WaylandThread connection(WaylandThread::Hooks{.setUp =
+                                                                [globals, complete](WaylandThread& thread) {
+                                                                    const WaylandGlobals offered(thread,
+                                                                                                 globalsTimeoutMs);
+                                                                    *globals = offered.interfaceNames();
+                                                                    *complete = offered.isComplete();
+                                                                },
+                                                            .tearDown = nullptr,
+                                                            .lost = nullptr},
+                                       globalsTimeoutMs);
     }
     return *complete ? *globals : QStringList();
 }

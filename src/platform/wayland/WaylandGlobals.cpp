@@ -16,12 +16,20 @@ WaylandGlobals::WaylandGlobals(WaylandThread& thread, int timeoutMs)
         .global_remove = [](void*, wl_registry*, uint32_t) {},
     };
     wl_registry_add_listener(registry_, &listener, this);
-    thread.roundtrip(timeoutMs);
+    complete_ = thread.roundtrip(timeoutMs);
 }
 
 WaylandGlobals::~WaylandGlobals()
 {
     wl_registry_destroy(registry_);
+}
+
+QStringList WaylandGlobals::interfaceNames() const
+{
+    QStringList names;
+    for (const auto& [name, global] : globals_)
+        names.append(QString::fromStdString(name));
+    return names;
 }
 
 void* WaylandGlobals::bindGlobal(const wl_interface& interface, uint32_t maxVersion, uint32_t minVersion)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -21,6 +23,10 @@ public:
     WaylandGlobals& operator=(const WaylandGlobals&) = delete;
 
     wl_display* display() const { return display_; }
+    // Whether the compositor's whole list came within the wait.
+    bool isComplete() const { return complete_; }
+    // The interfaces it offers, each once.
+    QStringList interfaceNames() const;
     // The first global of the interface, bound at its version but at most maxVersion; nullptr when the compositor
     // does not offer it, or only below minVersion.
     template <typename Proxy> Proxy* bind(const wl_interface& interface, uint32_t maxVersion, uint32_t minVersion = 1)
@@ -39,4 +45,5 @@ private:
     wl_display* display_;
     wl_registry* registry_;
     std::map<std::string, Global> globals_;
+    bool complete_ = false;
 };
