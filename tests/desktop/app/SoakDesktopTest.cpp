@@ -58,9 +58,8 @@ using SoakDesktopTest = DesktopTest;
 // runs 300).
 TEST_F(SoakDesktopTest, EveryDictationIsInsertedIntoItsWindowOrKeptWhateverTheRecognizerDoes)
 {
-    const int dictations = qEnvironmentVariableIntValue("TOLVAN_TEST_SOAK_DICTATIONS") > 0
-                               ? qEnvironmentVariableIntValue("TOLVAN_TEST_SOAK_DICTATIONS")
-                               : 30;
+    // At least 30: the memory is compared over two stretches of ten after the first ten.
+    const int dictations = std::max(30, qEnvironmentVariableIntValue("TOLVAN_TEST_SOAK_DICTATIONS"));
     const QString folder = TestEnvironment::makeDirectory(QStringLiteral("soak"));
     const QStringList speech{folder + QStringLiteral("/short.wav"), folder + QStringLiteral("/long.wav")};
     const QStringList phrases{QStringLiteral("Проверка связи."),
@@ -79,11 +78,7 @@ TEST_F(SoakDesktopTest, EveryDictationIsInsertedIntoItsWindowOrKeptWhateverTheRe
     // recording runs, and must wait for its end without going into the second field.
     chaos.insert(QStringLiteral("FAKE_WHISPER_DELAY_PER_AUDIO_SECOND_MS"), QStringLiteral("1000"));
     chaos.insert(QStringLiteral("TOLVAN_TEST_REQUEST_TIMEOUT_MS"), QStringLiteral("1200"));
-    // The answers come as slowly as speech, which earns the one-time notice of a slow model: given already, so that
-    // its panel is not counted as memory the dictations kept.
-    RunningApp app(chaos, {{SettingsKey::appendSpace, true},
-                           {SettingsKey::recognizeWhileRecording, false},
-                           {SettingsKey::slowModelsTold, QStringList{ModelCatalog::turboModelID()}}});
+    RunningApp app(chaos, {{SettingsKey::appendSpace, true}, {SettingsKey::recognizeWhileRecording, false}});
     ASSERT_TRUE(app.waitUntilReady());
     const qint64 pid = app.process().processId();
 
@@ -97,7 +92,8 @@ TEST_F(SoakDesktopTest, EveryDictationIsInsertedIntoItsWindowOrKeptWhateverTheRe
         return app.logCount(QStringLiteral("окно диктовки ушло с переднего плана")) +
                app.logCount(QStringLiteral("Окно диктовки не вышло на передний план"));
     };
-    std::pair<qint64, int> settled;
+    // Taken after 10 and 20 dictations.
+    std::array<std::pair<qint64, int>, 2> taken{};
     int orphans = 0;
     for (int index = 0; index < dictations; ++index) {
         fields[index % 2].activate();
@@ -112,10 +108,10 @@ TEST_F(SoakDesktopTest, EveryDictationIsInsertedIntoItsWindowOrKeptWhateverTheRe
             << app.log().toStdString() << fields[0].text().toStdString() << "\n"
             << fields[1].text().toStdString();
         orphans += orphanedServers(pid);
-        if (index + 1 == std::min(20, dictations)) {
+        if (index + 1 == 10 || index + 1 == 20) {
             // Connections of a paste still being posted come and go; measure once they are gone.
             ASSERT_TRUE(app.waitUntilIdle());
-            settled = footprint(pid);
+            taken[index / 10] = footprint(pid);
         }
     }
     // Most recognitions fail here by design: a field may have got no text at all.
@@ -133,9 +129,12 @@ TEST_F(SoakDesktopTest, EveryDictationIsInsertedIntoItsWindowOrKeptWhateverTheRe
     EXPECT_LE(dropped(), dictations / 10);
     ASSERT_TRUE(app.waitUntilIdle());
     const auto [rss, descriptors] = footprint(pid);
-    std::printf("soak: %d dictations, %d inserted, %d kept; RSS %lld kB after 20, %lld kB at the end; "
-                "%d descriptors after 20, %d at the end\n",
-                dictations, inserted(), kept(), settled.first, rss, settled.second, descriptors);
-    EXPECT_LT(rss - settled.first, 10 * 1024);
+    const auto [early, settled] = taken;
+    std::printf("soak: %d dictations, %d inserted, %d kept; RSS %lld kB after 10, %lld kB after 20, %lld kB at the "
+                "end; %d descriptors after 20, %d at the end\n",
+                dictations, inserted(), kept(), early.first, settled.first, rss, settled.second, descriptors);
+    // What the app keeps for every dictation grows the memory in both stretches. A cost paid once (a thread's
+    // first allocations, a cache filled) lands in one of them, at a moment the machine's speed decides.
+    EXPECT_LT(std::min(settled.first - early.first, rss - settled.first), 10 * 1024);
     EXPECT_LE(descriptors, settled.second + 2);
 }
