@@ -1,5 +1,5 @@
 #include "engines/WavWriter.h"
-#include "model/Segments.h"
+#include "transcript/Segments.h"
 
 #include <QJsonArray>
 

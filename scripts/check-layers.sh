@@ -6,7 +6,7 @@
 # their own beside the app (sherpa/) include none of the app's.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
-order=(core model platform text engines voice recording update quality ui dictation app cli)
+order=(core transcript platform text engines voice recording update quality ui dictation app cli)
 status=0
 for ((index = 0; index < ${#order[@]}; index++)); do
     folder=${order[index]}

@@ -28,14 +28,14 @@ TrayMenu::TrayMenu(DictationController& dictations, HotkeyManager& hotkeys, Tran
 void TrayMenu::refresh()
 {
     menu_.clear();
-    const StatusMenu::Facts facts = this->facts();
-    QAction* status = menu_.addAction(StatusMenu::statusLine(facts));
-    if (StatusMenu::offersDownload(facts))
+    const TrayMenuTexts::Facts facts = this->facts();
+    QAction* status = menu_.addAction(TrayMenuTexts::statusLine(facts));
+    if (TrayMenuTexts::offersDownload(facts))
         connect(status, &QAction::triggered, &dictations_, &DictationController::startServer);
     else
         status->setEnabled(false);
     if (VoiceDetector::shared().problem())
-        menu_.addAction(StatusMenu::noVoiceDetector)->setEnabled(false);
+        menu_.addAction(TrayMenuTexts::noVoiceDetector)->setEnabled(false);
     const bool recording = dictations_.phase() == DictationController::Phase::recording;
     menu_.addAction(recording ? QStringLiteral("Остановить и распознать") : QStringLiteral("Начать диктовку"), this,
                     [this] { actions_.toggleDictation(); });
@@ -65,9 +65,9 @@ void TrayMenu::refresh()
     quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
 }
 
-StatusMenu::Facts TrayMenu::facts() const
+TrayMenuTexts::Facts TrayMenu::facts() const
 {
-    StatusMenu::Facts facts;
+    TrayMenuTexts::Facts facts;
     const RecognitionModel model = ModelCatalog::byID(
         SettingsStore::shared().stringForKey(SettingsKey::modelID).value_or(ModelCatalog::defaultModelID()));
     if (const auto progress = ModelManager::shared().progress().find(model.id);
@@ -80,12 +80,12 @@ StatusMenu::Facts TrayMenu::facts() const
     facts.toggleTitle = toggle ? toggle->title : QString();
     const HotkeyManager::Offer offer = hotkeys_.offer();
     if (offer.kind == HotkeyManager::Offer::commands)
-        facts.hotkeys = StatusMenu::HotkeyTrouble::waylandOnly;
+        facts.hotkeys = TrayMenuTexts::HotkeyTrouble::waylandOnly;
     else if (offer.kind == HotkeyManager::Offer::none)
-        facts.hotkeys =
-            X11Display::isReachable() ? StatusMenu::HotkeyTrouble::noExtensions : StatusMenu::HotkeyTrouble::noDisplay;
+        facts.hotkeys = X11Display::isReachable() ? TrayMenuTexts::HotkeyTrouble::noExtensions
+                                                  : TrayMenuTexts::HotkeyTrouble::noDisplay;
     else if (offer.kind == HotkeyManager::Offer::keys && hotkeys_.unavailableShortcuts().contains(facts.toggleTitle))
-        facts.hotkeys = StatusMenu::HotkeyTrouble::comboTaken;
+        facts.hotkeys = TrayMenuTexts::HotkeyTrouble::comboTaken;
     facts.gigaam = model.engine == EngineKind::gigaam;
     facts.server = dictations_.whisperServer().state();
     facts.modelTitle = model.title;
@@ -103,7 +103,7 @@ void TrayMenu::addHistory()
     if (entries.isEmpty())
         history->addAction(QStringLiteral("Пусто"))->setEnabled(false);
     for (const QString& entry : entries) {
-        history->addAction(StatusMenu::historyTitle(entry), this, [entry] { TextInserter::copyRaw(entry); });
+        history->addAction(TrayMenuTexts::historyTitle(entry), this, [entry] { TextInserter::copyRaw(entry); });
     }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/StatusMenu.h"
+#include "app/TrayMenuTexts.h"
 
 #include <QMenu>
 #include <QObject>
@@ -35,7 +35,7 @@ public:
     void refresh();
 
 private:
-    StatusMenu::Facts facts() const;
+    TrayMenuTexts::Facts facts() const;
     void addHistory();
     void addUpdateItem();
 

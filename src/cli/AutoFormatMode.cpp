@@ -1,12 +1,12 @@
 #include "cli/AutoFormatMode.h"
 
 #include "core/Console.h"
-#include "model/Segments.h"
 #include "text/AutoFormatter.h"
 #include "text/Corrections.h"
 #include "text/MacroStore.h"
 #include "text/TextFormatter.h"
 #include "text/TranscriptCleaner.h"
+#include "transcript/Segments.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -4,8 +4,8 @@
 #include "cli/AdvisorTestMode.h"
 #include "cli/AutoFormatMode.h"
 #include "cli/FormatMode.h"
-#include "cli/GigaamTestMode.h"
-#include "cli/HallucTestMode.h"
+#include "cli/GigaAMTestMode.h"
+#include "cli/HallucinationTestMode.h"
 #include "cli/ParseTestMode.h"
 #include "cli/RemoteControlMode.h"
 #include "cli/SpeechTestMode.h"
@@ -61,7 +61,7 @@ const std::vector<Mode>& modes()
             {QStringLiteral("--typography-test"), 3, u"ТЕКСТ",
              u"показать, что типографика делает с текстом и какие правила сработали", TypographyTestMode::run},
             {QStringLiteral("--halluc-test"), 3, u"ТЕКСТ…", u"проверить тексты фильтром галлюцинаций",
-             HallucTestMode::run},
+             HallucinationTestMode::run},
             {QStringLiteral("--advisor-test"), 3, u"ТЕКСТ [СИЛА 0–10] [СТИЛЬ]", u"спросить ИИ-советника о стиле фразы",
              AdvisorTestMode::run},
             {QStringLiteral("--speech-test"), 3, u"ТЕКСТ",
@@ -69,7 +69,7 @@ const std::vector<Mode>& modes()
             {QStringLiteral("--parse-test"), 3, u"ФАЙЛ.json",
              u"разобрать сохранённый ответ whisper-server и показать сегменты", ParseTestMode::run},
             {QStringLiteral("--gigaam-test"), 3, u"ФАЙЛ.wav [--json]", u"распознать wav-файл моделью GigaAM",
-             GigaamTestMode::run},
+             GigaAMTestMode::run},
             {QStringLiteral("--transcribe"), 3, u"ФАЙЛ",
              u"распознать аудиофайл (wav, flac, ogg, opus, mp3, m4a) активной моделью и вывести текст",
              TranscribeMode::run},

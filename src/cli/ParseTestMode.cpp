@@ -1,7 +1,7 @@
 #include "cli/ParseTestMode.h"
 
 #include "core/Console.h"
-#include "model/Segments.h"
+#include "transcript/Segments.h"
 
 #include <QFile>
 #include <QJsonDocument>

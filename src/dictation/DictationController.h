@@ -4,9 +4,9 @@
 #include "dictation/DictationList.h"
 #include "dictation/EngineRouter.h"
 #include "dictation/TextDelivery.h"
-#include "model/TranscriptionResult.h"
 #include "recording/AudioRecorder.h"
 #include "recording/KeptRecordings.h"
+#include "transcript/TranscriptionResult.h"
 #include "ui/OverlayHUD.h"
 
 #include <QObject>

@@ -3,7 +3,7 @@
 #include "core/Result.h"
 #include "engines/ModelCatalog.h"
 #include "engines/WhisperServer.h"
-#include "model/TranscriptionResult.h"
+#include "transcript/TranscriptionResult.h"
 
 #include <QByteArray>
 #include <QString>

@@ -7,8 +7,8 @@
 #include "engines/ChildProcess.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
-#include "model/Segments.h"
 #include "platform/Processes.h"
+#include "transcript/Segments.h"
 
 #include <QFile>
 #include <QFileInfo>

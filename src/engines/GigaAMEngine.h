@@ -2,8 +2,8 @@
 
 #include "core/Result.h"
 #include "engines/GigaAMServer.h"
-#include "model/SpeechSegment.h"
-#include "model/TranscriptionResult.h"
+#include "transcript/SpeechSegment.h"
+#include "transcript/TranscriptionResult.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -7,7 +7,7 @@
 #include "engines/ChildProcess.h"
 #include "engines/LocalHttp.h"
 #include "engines/WavWriter.h"
-#include "model/Segments.h"
+#include "transcript/Segments.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>

@@ -2,7 +2,7 @@
 
 #include "core/Result.h"
 #include "engines/ChildServer.h"
-#include "model/TranscriptionResult.h"
+#include "transcript/TranscriptionResult.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/Result.h"
-#include "model/TranscriptionResult.h"
+#include "transcript/TranscriptionResult.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

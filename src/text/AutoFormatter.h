@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/SpeechSegment.h"
+#include "transcript/SpeechSegment.h"
 
 #include <QSet>
 #include <QString>

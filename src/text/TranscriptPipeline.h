@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/TranscriptionResult.h"
+#include "transcript/TranscriptionResult.h"
 
 #include <QString>
 

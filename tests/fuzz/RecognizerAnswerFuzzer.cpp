@@ -7,7 +7,7 @@
 #include "engines/GigaAMEngine.h"
 #include "engines/LocalHttp.h"
 #include "engines/WhisperServer.h"
-#include "model/Segments.h"
+#include "transcript/Segments.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -105,7 +105,7 @@ TEST(FormatMode, TypesetsRecognizerOutputAsRussianEditorsDo)
                            "пробел после №, многоточие"}));
 }
 
-TEST(HallucTestMode, PrintsOneVerdictLinePerTextInOrder)
+TEST(HallucinationTestMode, PrintsOneVerdictLinePerTextInOrder)
 {
     const auto result = runTolvan(
         {"--halluc-test", "Спасибо за просмотр!", "Субтитры сделаны сообществом Amara.org", "Обычная фраза."});

@@ -4,7 +4,7 @@
 
 // "--halluc-test TEXT…": the hallucination filter's verdict on each text, with ordinary and with silent
 // recognizer figures.
-namespace HallucTestMode
+namespace HallucinationTestMode
 {
 int run(const QStringList& arguments);
-} // namespace HallucTestMode
+} // namespace HallucinationTestMode

@@ -1,4 +1,4 @@
-#include "model/Segments.h"
+#include "transcript/Segments.h"
 
 #include <QJsonDocument>
 

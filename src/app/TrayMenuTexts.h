@@ -8,7 +8,7 @@
 #include <optional>
 
 // The texts of the tray menu, from the facts of the moment.
-namespace StatusMenu
+namespace TrayMenuTexts
 {
 constexpr int historyTitleLength = 60;
 // The line under the first one while the voice detector's model could not be loaded (the log says why).
@@ -49,4 +49,4 @@ bool offersDownload(const Facts& facts);
 // A history entry as a menu title: whole up to 60 UTF-16 units, else its first 60 (59 rather than half a
 // surrogate pair) and "…"; an & stays an &.
 QString historyTitle(const QString& entry);
-} // namespace StatusMenu
+} // namespace TrayMenuTexts

@@ -1,9 +1,9 @@
-#include "cli/HallucTestMode.h"
+#include "cli/HallucinationTestMode.h"
 
 #include "core/Console.h"
 #include "text/Hallucinations.h"
 
-namespace HallucTestMode
+namespace HallucinationTestMode
 {
 
 int run(const QStringList& arguments)
@@ -18,4 +18,4 @@ int run(const QStringList& arguments)
     return 0;
 }
 
-} // namespace HallucTestMode
+} // namespace HallucinationTestMode

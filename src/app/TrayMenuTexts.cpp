@@ -1,11 +1,11 @@
-#include "app/StatusMenu.h"
+#include "app/TrayMenuTexts.h"
 
 namespace
 {
 
-QString hotkeyLine(StatusMenu::HotkeyTrouble trouble, const QString& toggleTitle)
+QString hotkeyLine(TrayMenuTexts::HotkeyTrouble trouble, const QString& toggleTitle)
 {
-    using StatusMenu::HotkeyTrouble;
+    using TrayMenuTexts::HotkeyTrouble;
     switch (trouble) {
     case HotkeyTrouble::none:
         return {};
@@ -21,7 +21,7 @@ QString hotkeyLine(StatusMenu::HotkeyTrouble trouble, const QString& toggleTitle
     return {};
 }
 
-QString serverLine(const StatusMenu::Facts& facts)
+QString serverLine(const TrayMenuTexts::Facts& facts)
 {
     switch (facts.server.kind) {
     case WhisperServer::State::stopped:
@@ -39,7 +39,7 @@ QString serverLine(const StatusMenu::Facts& facts)
 
 } // namespace
 
-namespace StatusMenu
+namespace TrayMenuTexts
 {
 
 QString statusLine(const Facts& facts)
@@ -77,4 +77,4 @@ QString historyTitle(const QString& entry)
     return title.replace(u'&', QStringLiteral("&&"));
 }
 
-} // namespace StatusMenu
+} // namespace TrayMenuTexts

@@ -1,10 +1,10 @@
-#include "cli/GigaamTestMode.h"
+#include "cli/GigaAMTestMode.h"
 
 #include "core/Console.h"
 #include "engines/GigaAMEngine.h"
 #include "engines/WavWriter.h"
-#include "model/Segments.h"
 #include "recording/RecognitionChunks.h"
+#include "transcript/Segments.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -77,7 +77,7 @@ int recognizeInPieces(const QByteArray& wav, bool asJson)
 
 } // namespace
 
-namespace GigaamTestMode
+namespace GigaAMTestMode
 {
 
 int run(const QStringList& arguments)
@@ -98,4 +98,4 @@ int run(const QStringList& arguments)
     return isRecorderWav(wav) ? recognizeInPieces(wav, asJson) : recognizeWhole(wav, asJson);
 }
 
-} // namespace GigaamTestMode
+} // namespace GigaAMTestMode

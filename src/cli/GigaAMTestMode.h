@@ -3,7 +3,7 @@
 #include <QStringList>
 
 // "--gigaam-test ФАЙЛ.wav [--json]": recognizes one WAV file with the GigaAM engine.
-namespace GigaamTestMode
+namespace GigaAMTestMode
 {
 int run(const QStringList& arguments);
 }

@@ -1,17 +1,17 @@
-#include "app/StatusMenu.h"
+#include "app/TrayMenuTexts.h"
 
 #include <gtest/gtest.h>
 
 #include <utility>
 
-using StatusMenu::Facts;
-using StatusMenu::HotkeyTrouble;
+using TrayMenuTexts::Facts;
+using TrayMenuTexts::HotkeyTrouble;
 using State = WhisperServer::State;
 
 // Each row names only the facts it sets; the rest keep their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
-TEST(StatusMenu, TheFirstRuleThatAppliesNamesTheState)
+TEST(TrayMenuTexts, TheFirstRuleThatAppliesNamesTheState)
 {
     const State ready{State::ready, {}};
     const State stopped{State::stopped, {}};
@@ -36,20 +36,20 @@ TEST(StatusMenu, TheFirstRuleThatAppliesNamesTheState)
              {{.server = ready, .modelTitle = turbo, .language = QStringLiteral("auto")},
               "Готов · Large v3 Turbo · auto"},
          })
-        EXPECT_EQ(StatusMenu::statusLine(facts).toStdString(), line);
+        EXPECT_EQ(TrayMenuTexts::statusLine(facts).toStdString(), line);
     // Only a missing model that is not being downloaded makes the line a button.
-    EXPECT_TRUE(StatusMenu::offersDownload({.modelPresent = false}));
-    EXPECT_FALSE(StatusMenu::offersDownload({.downloadFraction = 0.5, .modelPresent = false}));
-    EXPECT_FALSE(StatusMenu::offersDownload({}));
+    EXPECT_TRUE(TrayMenuTexts::offersDownload({.modelPresent = false}));
+    EXPECT_FALSE(TrayMenuTexts::offersDownload({.downloadFraction = 0.5, .modelPresent = false}));
+    EXPECT_FALSE(TrayMenuTexts::offersDownload({}));
 }
 
-TEST(StatusMenu, HistoryTitlesAreCutAfterSixtyCharacters)
+TEST(TrayMenuTexts, HistoryTitlesAreCutAfterSixtyCharacters)
 {
     const QString sixty(60, u'я');
-    EXPECT_EQ(StatusMenu::historyTitle(sixty), sixty);
-    EXPECT_EQ(StatusMenu::historyTitle(sixty + u'ж'), sixty + QChar(0x2026));
-    EXPECT_EQ(StatusMenu::historyTitle(QString()), QString());
+    EXPECT_EQ(TrayMenuTexts::historyTitle(sixty), sixty);
+    EXPECT_EQ(TrayMenuTexts::historyTitle(sixty + u'ж'), sixty + QChar(0x2026));
+    EXPECT_EQ(TrayMenuTexts::historyTitle(QString()), QString());
     const QString emoji = QString(59, u'я') + QStringLiteral("🙂");
-    EXPECT_EQ(StatusMenu::historyTitle(emoji + u'ж'), QString(59, u'я') + QChar(0x2026));
-    EXPECT_EQ(StatusMenu::historyTitle(QStringLiteral("Маша & Медведь")), QStringLiteral("Маша && Медведь"));
+    EXPECT_EQ(TrayMenuTexts::historyTitle(emoji + u'ж'), QString(59, u'я') + QChar(0x2026));
+    EXPECT_EQ(TrayMenuTexts::historyTitle(QStringLiteral("Маша & Медведь")), QStringLiteral("Маша && Медведь"));
 }
