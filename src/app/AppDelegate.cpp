@@ -29,6 +29,7 @@
 #include "quality/AdvisorEngine.h"
 #include "text/TranscriptPipeline.h"
 #include "update/Updater.h"
+#include "voice/VoiceDetector.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -76,7 +77,10 @@ void AppDelegate::start()
     });
     updateIcon();
     trayIcon_->show();
-    QTimer::singleShot(0, this, [] { TranscriptPipeline::warmUp(); });
+    QTimer::singleShot(0, this, [] {
+        TranscriptPipeline::warmUp();
+        VoiceDetector::shared().warmUp();
+    });
     followTray();
     connect(&trayWatch_, &QTimer::timeout, this, &AppDelegate::followTray);
     trayWatch_.start(trayCheckMs);

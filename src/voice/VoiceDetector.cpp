@@ -3,6 +3,8 @@
 #include "core/Log.h"
 #include "core/Resources.h"
 
+#include <QThreadPool>
+
 VoiceDetector& VoiceDetector::shared()
 {
     // Never destroyed: at exit onnxruntime's own statics may be gone before ours, and a detector destroyed then would
@@ -18,18 +20,23 @@ VoiceStream VoiceDetector::stream()
     return VoiceStream(*this, library_ ? &*library_ : nullptr, takeDetector());
 }
 
-std::optional<QString> VoiceDetector::problem()
+void VoiceDetector::warmUp()
 {
-    std::lock_guard guard(lock_);
-    loadOnce();
-    return problem_;
+    QThreadPool::globalInstance()->start([this] {
+        std::lock_guard guard(lock_);
+        loadOnce();
+    });
+}
+
+std::optional<QString> VoiceDetector::problem() const
+{
+    return loaded_.load(std::memory_order_acquire) ? problem_ : std::nullopt;
 }
 
 void VoiceDetector::loadOnce()
 {
     if (loaded_)
         return;
-    loaded_ = true;
     QString problem;
     library_ = SileroLibrary::open(Resources::sherpaLibrary(), problem);
     if (library_) {
@@ -42,6 +49,7 @@ void VoiceDetector::loadOnce()
         Log::info(
             QStringLiteral("Детектор речи недоступен (%1) — паузы и тишина определяются по громкости").arg(problem));
     }
+    loaded_.store(true, std::memory_order_release);
 }
 
 std::optional<SileroLibrary::LoadedDetector> VoiceDetector::takeDetector()
