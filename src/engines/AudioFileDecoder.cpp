@@ -243,8 +243,7 @@ std::optional<Error> openDecoder(Opened& opened, const QString& name)
     if (opened.stream < 0 || !decoder || av_match_list(decoder->name, codecNames, ',') <= 0)
         return notAudio(name, opened.stream < 0 ? opened.stream : 0);
     const AVStream* stream = opened.format->streams[opened.stream];
-    if (stream->codecpar->sample_rate < MonoResampler::lowestRate ||
-        stream->codecpar->sample_rate > MonoResampler::highestRate || stream->codecpar->ch_layout.nb_channels <= 0)
+    if (!MonoResampler::acceptsRate(stream->codecpar->sample_rate) || stream->codecpar->ch_layout.nb_channels <= 0)
         return notAudio(name);
     if (opened.format->duration != AV_NOPTS_VALUE &&
         opened.format->duration / AV_TIME_BASE > AudioFileDecoder::maxSeconds)

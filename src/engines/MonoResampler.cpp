@@ -66,8 +66,7 @@ MonoResampler::~MonoResampler() = default;
 
 int MonoResampler::take(const AVFrame& frame)
 {
-    if (frame.sample_rate < lowestRate || frame.sample_rate > highestRate || frame.ch_layout.nb_channels <= 0 ||
-        frame.format < 0)
+    if (!acceptsRate(frame.sample_rate) || frame.ch_layout.nb_channels <= 0 || frame.format < 0)
         return AVERROR_INVALIDDATA;
     Setup wanted;
     wanted.rate = frame.sample_rate;

@@ -13,10 +13,9 @@ struct SwrContext;
 class MonoResampler
 {
 public:
-    // Rates outside these are no recording's: a header claiming gigahertz would have the resampler's filters take
-    // gigabytes.
-    static constexpr int lowestRate = 4000;
-    static constexpr int highestRate = 384000;
+    // Whether a recording can have this sample rate (4–384 kHz): a header claiming gigahertz would have the
+    // resampler's filters take gigabytes.
+    static constexpr bool acceptsRate(int rate) { return rate >= 4000 && rate <= 384000; }
 
     // The status when the samples would pass `limitBytes`.
     static int overLimitStatus();
