@@ -11,20 +11,24 @@ FUZZ_SECONDS ?= 60
 # build/llama-cache/), then copied; the sherpa-onnx libraries and the voice detector's model are fetched once
 # (build/sherpa-cache/, build/silero-vad-cache/).
 WHISPER_SERVER = JOBS=$(JOBS) scripts/build-whisper-server.sh
+# whisper-server with ggml's Vulkan backend, which the app runs where a GPU is (minutes to build: its shaders).
+WHISPER_VULKAN = JOBS=$(JOBS) scripts/build-whisper-server.sh --vulkan
 LLAMA_SERVER = JOBS=$(JOBS) scripts/build-llama-server.sh
 SHERPA_ONNX = scripts/fetch-sherpa-onnx.sh
 SILERO_VAD = scripts/fetch-silero-vad.sh
 # The recognizers and the voice detector's model, and with them the advisor's server, into one build tree.
 RECOGNIZERS = $(WHISPER_SERVER) $1 && $(SHERPA_ONNX) $1 && $(SILERO_VAD) $1
-ENGINES = $(RECOGNIZERS) && $(LLAMA_SERVER) $1
+ENGINES = $(RECOGNIZERS) && $(WHISPER_VULKAN) $1 && $(LLAMA_SERVER) $1
 SOURCES = $(wildcard $(shell git ls-files -co --exclude-standard -- '*.cpp' '*.h' 2>/dev/null))
 
 .PHONY: run test build build-app format format-check deps test-deps bench package update-image fuzz fuzz-build
 
-# The app starts as soon as it and its recognizers are built; the advisor's server (off by default, minutes to build)
-# is built meanwhile, at low priority, into build/llama-server.log.
+# The app starts as soon as it and its recognizers are built; whisper-server's Vulkan build (used from the next
+# start on) and the advisor's server (off by default) take minutes and are built meanwhile, at low priority, into
+# build/whisper-vulkan.log and build/llama-server.log.
 run: deps build-app
-	JOBS=$(JOBS) nice -n 19 scripts/build-llama-server.sh $(RELEASE_DIR) >build/llama-server.log 2>&1 &
+	(JOBS=$(JOBS) nice -n 19 scripts/build-whisper-server.sh --vulkan $(RELEASE_DIR) >build/whisper-vulkan.log 2>&1; \
+	 JOBS=$(JOBS) nice -n 19 scripts/build-llama-server.sh $(RELEASE_DIR) >build/llama-server.log 2>&1) &
 	$(RELEASE_DIR)/bin/tolvan
 
 build-app:
@@ -33,6 +37,7 @@ build-app:
 	$(call RECOGNIZERS,$(RELEASE_DIR))
 
 build: build-app
+	$(WHISPER_VULKAN) $(RELEASE_DIR)
 	$(LLAMA_SERVER) $(RELEASE_DIR)
 
 # build/dist/tolvan_<version>-<build>_amd64.deb

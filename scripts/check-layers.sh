@@ -27,7 +27,7 @@ done
 if grep -rnE '#include "platform/[a-z0-9]+/' --include='*.h' --include='*.cpp' . | grep -v '^./platform/'; then
     status=1
 fi
-os_headers='(X11|pulse|xcb|linux|sys|gio|glib)/|wayland-[a-z0-9-]+\.h|(unistd|fcntl|signal|spawn|poll|dlfcn|pwd|termios|dirent)\.h'
+os_headers='(X11|pulse|xcb|linux|sys|gio|glib|vulkan)/|wayland-[a-z0-9-]+\.h|(unistd|fcntl|signal|spawn|poll|dlfcn|pwd|termios|dirent)\.h'
 if grep -rnE "#include <($os_headers)" --include='*.h' --include='*.cpp' . | grep -vE '^./(platform|sherpa)/'; then
     status=1
 fi

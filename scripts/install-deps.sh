@@ -8,6 +8,8 @@ build_packages=(
     qt6-base-dev libicu-dev libpulse-dev libx11-dev libxcb1-dev libxtst-dev libxi-dev libarchive-dev libsodium-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     libwayland-dev libwayland-bin plasma-wayland-protocols
+    # whisper-server's Vulkan build; the app asks the loader for the devices
+    libvulkan-dev glslc spirv-headers
     pulseaudio-utils procps patch
     dpkg-dev file librsvg2-bin
     # make update-image signs with it, scripts/update-signing-key.sh makes the key pair
@@ -23,6 +25,8 @@ test_packages=(
     lintian appstream desktop-file-utils
     clang libclang-rt-14-dev
     python3-numpy python3-onnx
+    # Mesa's software Vulkan driver, on which the Vulkan build of whisper-server is tested
+    mesa-vulkan-drivers
 )
 
 packages=("${build_packages[@]}")

@@ -19,6 +19,7 @@
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "engines/ModelVerification.h"
+#include "engines/WhisperGpu.h"
 #include "engines/WhisperServer.h"
 #include "platform/ClipboardKeeper.h"
 #include "platform/DesktopSession.h"
@@ -57,6 +58,8 @@ void AppDelegate::start()
 {
     Log::info(QStringLiteral("Запуск «Толван» ") + QLatin1String(BuildInfo::shortVersion));
     Log::info(DesktopSession::describe());
+    // Answered by a child meanwhile; the first model choice and the recognizer's start wait for it.
+    WhisperGpu::probe();
     // Connected now: native windows get the seat's keyboard, and the route follows our clipboard from the start.
     WaylandRoute::shared();
     // Desktop shells match the app's windows to its desktop entry by this name.

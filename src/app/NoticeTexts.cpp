@@ -5,7 +5,7 @@
 #include "core/SettingsStore.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
-#include "engines/WhisperServer.h"
+#include "engines/WhisperGpu.h"
 #include "platform/DesktopSession.h"
 #include "update/UpdateKeys.h"
 
@@ -90,7 +90,7 @@ Alert firstRun(const HotkeyManager::Offer& offer, bool tray)
                    .arg(static_cast<int>(progress * 100)) +
                text;
     }
-    if (model.id == ModelCatalog::fastModelID() && !WhisperServer::gpuAccelerated())
+    if (model.id == ModelCatalog::fastModelID() && !WhisperGpu::accelerated())
         text += QStringLiteral("\n\nМодель — GigaAM-v3: без ускорения на видеокарте Whisper Turbo распознаёт "
                                "медленнее, чем вы говорите, а GigaAM — за доли секунды. Turbo можно выбрать в "
                                "настройках, на вкладке «Модель»: «Загрузить», затем «Сделать активной».");

@@ -13,6 +13,7 @@
 #include "cli/TypographyTestMode.h"
 #include "cli/UpdateNowMode.h"
 #include "core/Console.h"
+#include "engines/WhisperGpu.h"
 #include "update/UpdateKeys.h"
 
 #include <QCoreApplication>
@@ -28,6 +29,12 @@ int printVersion(const QStringList&)
     Console::print(QStringLiteral("Толван %1 (сборка %2)")
                        .arg(QLatin1String(BuildInfo::shortVersion), QLatin1String(BuildInfo::buildNumber)));
     Console::print(UpdateKeys::description());
+    return 0;
+}
+
+int printVulkanDevices(const QStringList&)
+{
+    Console::print(WhisperGpu::report(VulkanDevices::list()).trimmed());
     return 0;
 }
 
@@ -75,6 +82,8 @@ const std::vector<Mode>& modes()
              TranscribeMode::run},
             {QStringLiteral("--update-now"), 3, u"URL_ФИДА", u"установить новую версию из фида обновлений без окон",
              UpdateNowMode::run},
+            {QStringLiteral("--vulkan-devices"), 2, u"", u"перечислить устройства Vulkan: видеокарты и программные",
+             printVulkanDevices},
         };
         for (const RemoteCommand::Entry& command : RemoteCommand::all()) {
             if (!command.summary.isEmpty())

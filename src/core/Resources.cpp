@@ -25,6 +25,11 @@ QString applicationExecutable()
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
 }
 
+QString bundledApp()
+{
+    return QDir::cleanPath(directory() + QStringLiteral("/../../bin/tolvan"));
+}
+
 QString directory()
 {
     const QString value = qEnvironmentVariable("TOLVAN_RESOURCES_DIR");
@@ -52,6 +57,11 @@ QString whisperServer()
 QString bundledWhisperServer()
 {
     return path(QStringLiteral("bin/whisper-server"));
+}
+
+QString bundledWhisperServerVulkan()
+{
+    return path(QStringLiteral("bin/whisper-server-vulkan"));
 }
 
 QString sherpaOffline()

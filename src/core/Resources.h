@@ -10,6 +10,8 @@ namespace Resources
 {
 // The running executable, absolute.
 QString applicationExecutable();
+// The bundle's app, bin/tolvan beside the resources directory's share/ (whatever program is running).
+QString bundledApp();
 QString directory();
 // A file below the resources directory.
 QString path(const QString& relative);
@@ -26,6 +28,8 @@ QString sherpaLibrary();
 QString voiceModel();
 // The servers as the bundle holds them, whatever TOLVAN_*_BIN names.
 QString bundledWhisperServer();
+// whisper-server with ggml's Vulkan backend, where the bundle has it (scripts/build-whisper-server.sh --vulkan).
+QString bundledWhisperServerVulkan();
 QString bundledSherpaOffline();
 QString bundledLlamaServer();
 } // namespace Resources

@@ -5,7 +5,7 @@
 #include "engines/CustomModels.h"
 #include "engines/ModelHub.h"
 #include "engines/ModelManager.h"
-#include "engines/WhisperServer.h"
+#include "engines/WhisperGpu.h"
 
 #include <cmath>
 #include <optional>
@@ -126,8 +126,8 @@ std::vector<RecognitionModel> all()
 QString defaultModelID()
 {
     const QString turbo = turboModelID();
-    if (WhisperServer::gpuAccelerated() ||
-        SettingsStore::shared().stringForKey(SettingsKey::language) != QStringLiteral("ru"))
+    if (SettingsStore::shared().stringForKey(SettingsKey::language) != QStringLiteral("ru") ||
+        WhisperGpu::accelerated())
         return turbo;
     // Whisper pads every request to 30 s of audio; on the processor alone Turbo takes longer than the speech.
     return ModelManager::isDownloaded(byID(turbo)) ? turbo : fastModelID();

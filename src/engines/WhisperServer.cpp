@@ -7,6 +7,7 @@
 #include "engines/ChildProcess.h"
 #include "engines/LocalHttp.h"
 #include "engines/WavWriter.h"
+#include "engines/WhisperGpu.h"
 #include "transcript/Segments.h"
 
 #include <QFileInfo>
@@ -44,7 +45,7 @@ WhisperServer::~WhisperServer() = default;
 void WhisperServer::start(const QString& modelPath, const QString& language, const QString& prompt)
 {
     stop();
-    const QString executable = Resources::whisperServer();
+    const QString executable = program();
     if (qEnvironmentVariableIsEmpty("TOLVAN_WHISPER_BIN") && !QFileInfo(executable).isFile()) {
         setState(State::failure(QStringLiteral("в бандле нет whisper-server")));
         return;
@@ -59,7 +60,8 @@ void WhisperServer::start(const QString& modelPath, const QString& language, con
     launch.logPath = Log::childLog(QStringLiteral("server.log"));
     child_.start(launch, [this](const std::function<void(bool)>& answer) { probe(answer); });
     if (child_.isStarting())
-        Log::info(QStringLiteral("whisper-server: модель %1, язык %2").arg(QFileInfo(modelPath).fileName(), language));
+        Log::info(QStringLiteral("whisper-server: модель %1, язык %2, %3")
+                      .arg(QFileInfo(modelPath).fileName(), language, QFileInfo(executable).fileName()));
 }
 
 void WhisperServer::stop()
@@ -95,8 +97,15 @@ void WhisperServer::transcribe(const QByteArray& wav, const QString& prompt, Com
 
 void WhisperServer::endStrays()
 {
-    ChildServer::endStrays(Resources::bundledWhisperServer(),
-                           QStringLiteral("Остановлено оставшихся whisper-server: %1"));
+    for (const QString& bundled : {Resources::bundledWhisperServer(), Resources::bundledWhisperServerVulkan()})
+        ChildServer::endStrays(bundled, QStringLiteral("Остановлено оставшихся whisper-server: %1"));
+}
+
+QString WhisperServer::program()
+{
+    if (!qEnvironmentVariableIsEmpty("TOLVAN_WHISPER_BIN"))
+        return Resources::whisperServer();
+    return WhisperGpu::accelerated() ? Resources::bundledWhisperServerVulkan() : Resources::bundledWhisperServer();
 }
 
 QStringList WhisperServer::arguments(const QString& modelPath, const QString& socketPath, int threads,

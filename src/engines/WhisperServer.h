@@ -76,9 +76,9 @@ public:
     // Ends the servers an earlier run left behind: every process of this user running the bundled server file.
     // A program named with TOLVAN_WHISPER_BIN may serve others as well and is left alone.
     static void endStrays();
-    // Whether whisper-server runs its model on a GPU on this machine. The bundled build computes on the processor
-    // alone, where every request costs a whole 30 s window of work.
-    static bool gpuAccelerated() { return false; }
+    // The program start() runs: the one TOLVAN_WHISPER_BIN names, else the bundle's Vulkan build where it computes
+    // on a GPU, else its CPU build.
+    static QString program();
 
     static QStringList arguments(const QString& modelPath, const QString& socketPath, int threads,
                                  const QString& language);

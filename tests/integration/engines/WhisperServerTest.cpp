@@ -4,6 +4,7 @@
 #include "engines/ChildProcess.h"
 #include "engines/LocalHttp.h"
 #include "engines/WavWriter.h"
+#include "engines/WhisperGpu.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
@@ -21,6 +22,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 #include <optional>
@@ -69,18 +71,18 @@ protected:
         server.start(model, language, prompt);
     }
 
-    bool waitForState(State::Kind kind)
+    bool waitForState(State::Kind kind, int timeoutMs = 30000)
     {
-        return QTest::qWaitFor([&] { return !states.isEmpty() && states.back().kind == kind; }, 30000);
+        return QTest::qWaitFor([&] { return !states.isEmpty() && states.back().kind == kind; }, timeoutMs);
     }
 
     // The recognition's outcome; `wait` false requires it to arrive at once.
-    Result<TranscriptionResult> transcribe(bool wait = true)
+    Result<TranscriptionResult> transcribe(bool wait = true, int timeoutMs = 30000)
     {
         std::optional<Result<TranscriptionResult>> outcome;
         server.transcribe(speechWav(), [&](const Result<TranscriptionResult>& result) { outcome = result; });
         if (wait) {
-            EXPECT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 30000));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, timeoutMs));
         }
         return outcome.value_or(Error::tolvan(-1, QStringLiteral("no completion")));
     }
@@ -126,18 +128,32 @@ class RealWhisperServer : public WhisperServerProcess
 protected:
     void SetUp() override
     {
+        runBuilt(QStringLiteral(REAL_WHISPER_SERVER), "scripts/build-whisper-server.sh BUILD_TREE");
+    }
+
+    void runBuilt(const QString& program, const char* builtBy)
+    {
         WhisperServerProcess::SetUp();
-        const QString program = QStringLiteral(REAL_WHISPER_SERVER);
         if (!QFileInfo(program).isExecutable())
-            GTEST_SKIP() << "whisper-server was not built (scripts/build-whisper-server.sh BUILD_TREE puts it at "
-                         << program.toStdString() << ")";
+            GTEST_SKIP() << program.toStdString() << " was not built (" << builtBy << ")";
         // A copy of its own: an app that a desktop test starts meanwhile ends whatever runs the build tree's
         // server file, as strays of an earlier run.
-        const QString copy = workDir + QStringLiteral("/whisper-server");
+        const QString copy = workDir + u'/' + QFileInfo(program).fileName();
         ASSERT_TRUE(QFile::copy(program, copy));
         qputenv("TOLVAN_WHISPER_BIN", copy.toUtf8());
         model = TestEnvironment::fixture(QStringLiteral("whisper-server/ggml-scripted-tiny-ru.bin"));
         timing.server.terminationGraceMs = 5000;
+    }
+};
+
+// The same program built with ggml's Vulkan backend, on Mesa's software renderer, which the app never chooses for it
+// but which computes the same way a GPU's driver does.
+class RealVulkanWhisperServer : public RealWhisperServer
+{
+protected:
+    void SetUp() override
+    {
+        runBuilt(QStringLiteral(REAL_WHISPER_SERVER_VULKAN), "scripts/build-whisper-server.sh --vulkan BUILD_TREE");
     }
 };
 
@@ -392,4 +408,34 @@ TEST_F(RealWhisperServer, StartsWithACyrillicPromptRecognizesReadsOurRequestFiel
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return serverLog().contains("Caught signal 15, shutting down gracefully"); }, 5000))
         << serverLog().toStdString();
+}
+
+TEST_F(RealVulkanWhisperServer, SoftwareRenderersAreNotAGpuAndTheVulkanBuildRecognizesOnOne)
+{
+    const std::vector<VulkanDevices::Device> devices = VulkanDevices::list();
+    const auto software = std::find_if(devices.begin(), devices.end(), [](const VulkanDevices::Device& device) {
+        return device.name.startsWith(QStringLiteral("llvmpipe"));
+    });
+    if (software == devices.end())
+        GTEST_SKIP() << "no Mesa software Vulkan driver (mesa-vulkan-drivers)";
+    EXPECT_TRUE(software->software);
+    // The app asks the bundle's tolvan --vulkan-devices, which names the same devices.
+    const qsizetype logged = TestEnvironment::appLog().size();
+    EXPECT_EQ(WhisperGpu::accelerated(),
+              std::any_of(devices.begin(), devices.end(), [](const auto& device) { return !device.software; }));
+    EXPECT_TRUE(TestEnvironment::appLog().mid(logged).contains(QStringLiteral("программный: ") + software->name))
+        << TestEnvironment::appLog().mid(logged).toStdString();
+
+    // ggml passes over software renderers unless they are named.
+    qputenv("GGML_VK_VISIBLE_DEVICES", QByteArray::number(software - devices.begin()));
+    start();
+    ASSERT_TRUE(waitForState(State::ready, 180000)) << serverLog().toStdString();
+    qunsetenv("GGML_VK_VISIBLE_DEVICES");
+    EXPECT_TRUE(serverLog().contains("using Vulkan0 backend")) << serverLog().toStdString();
+    const Result<TranscriptionResult> outcome = transcribe(true, 180000);
+    ASSERT_TRUE(outcome.ok()) << outcome.error().description().toStdString();
+    EXPECT_EQ(outcome.value().text, QStringLiteral(" Привет, это проверка диктовки. Сегодня хорошая погода и мы\n"
+                                                   " пойдём гулять в парк\n Спасибо!\n"));
+    ASSERT_EQ(outcome.value().segments.size(), 3U);
+    EXPECT_EQ(outcome.value().segments[2].endMs, 3600);
 }
