@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# How fast whisper recognizes on this machine, per model layout, for pieces as dictation cuts them (printed, never
-# asserted): the real whisper-server on models of whisper's "small" and large-v3-turbo's layouts with random
-# weights (real sizes, real work), Russian espeak-ng speech of 3, 6 and 12 s.
-#   bench/engine-speed.sh [BUILD_TREE]      (default build/bench; LAYOUTS="small turbo", JOBS=2)
-# The generated models (turbo: 1.6 GB) stay in BUILD_TREE/bench-models/, outside git.
+# How fast the recognizers work on this machine, per model layout, for pieces as dictation cuts them (printed,
+# never asserted), Russian espeak-ng speech of 3, 6 and 12 s:
+# - the real whisper-server on models of whisper's "small" and large-v3-turbo's layouts with random weights (real
+#   sizes, real work), one request per piece after a warm-up;
+# - the bundled sherpa-onnx-offline on a transducer whose encoder has GigaAM-v3's layout, int8 as published
+#   (bench/make-gigaam-layout.py), twice per piece; its recognition time, the model's loading apart (the app keeps
+#   the recognizer running).
+#   bench/engine-speed.sh [BUILD_TREE]      (default build/bench; LAYOUTS="small turbo gigaam", JOBS=2)
+# The generated models (turbo: 1.6 GB, gigaam: 230 MB) stay in BUILD_TREE/bench-models/, outside git.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,7 +18,8 @@ if [[ ! -f "$tree/CMakeCache.txt" ]]; then
         -DTOLVAN_BUILD_BENCHMARKS=ON >/dev/null
 fi
 "$root/scripts/build-whisper-server.sh" "$tree" >/dev/null
-cmake --build "$tree" -j "${JOBS:-2}" --target whisper_model_generator whisper_server_bench >/dev/null
+"$root/scripts/fetch-sherpa-onnx.sh" "$tree" >/dev/null
+cmake --build "$tree" -j "${JOBS:-2}" --target whisper_model_generator whisper_server_bench sherpa-onnx-offline >/dev/null
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -26,7 +31,28 @@ for seconds in 3 6 12; do
     pieces+=("$scratch/piece-$seconds.wav")
 done
 
-for layout in ${LAYOUTS:-small turbo}; do
+gigaam() {
+    local model="$tree/bench-models/gigaam-layout"
+    if [[ ! -f "$model/encoder.int8.onnx" ]]; then
+        /usr/bin/python3 "$root/bench/make-gigaam-layout.py" "$model.tmp"
+        mv "$model.tmp" "$model"
+    fi
+    echo "== sherpa-onnx-offline, GigaAM-v3's encoder layout ($(du -m "$model/encoder.int8.onnx" | cut -f1) MB), $(nproc) cores"
+    for piece in "${pieces[@]}"; do
+        for run in 1 2; do
+            "$tree/share/tolvan/sherpa/bin/sherpa-onnx-offline" --encoder="$model/encoder.int8.onnx" \
+                --decoder="$model/decoder.onnx" --joiner="$model/joiner.onnx" --tokens="$model/tokens.txt" \
+                --model-type=nemo_transducer --num-threads="$(nproc)" "$piece" 2>&1 >/dev/null |
+                sed "s|^sherpa-onnx-offline|$(basename "$piece" .wav), run $run|"
+        done
+    done
+}
+
+for layout in ${LAYOUTS:-small turbo gigaam}; do
+    if [[ $layout == gigaam ]]; then
+        gigaam
+        continue
+    fi
     model="$tree/bench-models/ggml-random-$layout.bin"
     if [[ ! -f "$model" ]]; then
         mkdir -p "$(dirname "$model")"
