@@ -13,27 +13,37 @@ namespace
 // second.
 constexpr int globalsTimeoutMs = 3000;
 
+struct Offered
+{
+    QStringList names;
+    // Set after the names: a compositor that hangs may keep the thread past the wait, writing nothing more.
+    std::atomic<bool> complete = false;
+};
+
+// Lists the globals on the Wayland thread; the answer outlives the thread's handle.
+WaylandThread::Hooks listingInto(const std::shared_ptr<Offered>& offered)
+{
+    return {.setUp =
+                [offered](WaylandThread& thread) {
+                    const WaylandGlobals globals(thread, globalsTimeoutMs);
+                    offered->names = globals.interfaceNames();
+                    offered->complete = globals.isComplete();
+                },
+            .tearDown = nullptr,
+            .lost = nullptr};
+}
+
 // What the compositor offers, as far as it tells within a few seconds: a compositor that hangs must not hold the start.
 QStringList compositorGlobals()
 {
     if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return {};
-    auto globals = std::make_shared<QStringList>();
-    auto complete = std::make_shared<std::atomic<bool>>(false);
+    const auto offered = std::make_shared<Offered>();
     {
-        // Ended before the answer is read: the thread writes it.
-        const WaylandThread connection(WaylandThread::Hooks{.setUp =
-                                                                [globals, complete](WaylandThread& thread) {
-                                                                    const WaylandGlobals offered(thread,
-                                                                                                 globalsTimeoutMs);
-                                                                    *globals = offered.interfaceNames();
-                                                                    *complete = offered.isComplete();
-                                                                },
-                                                            .tearDown = nullptr,
-                                                            .lost = nullptr},
-                                       globalsTimeoutMs);
+        // Ended before the answer is read.
+        const WaylandThread connection(listingInto(offered), globalsTimeoutMs);
     }
-    return *complete ? *globals : QStringList();
+    return offered->complete ? offered->names : QStringList();
 }
 
 bool desktopNamed(const QString& currentDesktop, const QStringList& names)
