@@ -57,7 +57,7 @@ bool isYear(const QString& text, const Figure& figure)
 }
 
 // A run of four digits, or of one to three before a group space: the cheap test before the figures are read.
-bool hasFourDigits(const QString& text)
+bool hasFourDigits(QStringView text)
 {
     qsizetype run = 0;
     for (qsizetype position = 0; position <= text.size(); ++position) {
@@ -87,6 +87,35 @@ std::vector<Figure> figuresOf(const QString& text)
     return figures;
 }
 
+bool endsSentence(QChar c)
+{
+    return c == u'.' || c == u'!' || c == u'?' || c == u'…';
+}
+
+// The figures of the sentences that hold four digits, in order: a list of figures never crosses a sentence's end, and
+// reading only these keeps the pattern off long texts. Each sentence is read with the end mark before it and two
+// characters after its own, all the pattern looks at around a figure; a figure belongs to the sentence it starts in.
+std::vector<Figure> figuresNearFourDigits(const QString& text)
+{
+    std::vector<Figure> figures;
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = start;
+        while (end < text.size() && !endsSentence(text.at(end)))
+            ++end;
+        if (hasFourDigits(QStringView(text).mid(start, end - start))) {
+            const qsizetype from = std::max<qsizetype>(start - 1, 0);
+            for (Figure& figure : figuresOf(text.mid(from, std::min(end + 2, text.size()) - from))) {
+                figure.start += from;
+                figure.end += from;
+                if (figure.start >= start && figure.start < end)
+                    figures.push_back(std::move(figure));
+            }
+        }
+        start = end + 1;
+    }
+    return figures;
+}
+
 QString setFigure(const Figure& figure, bool split, QChar separator)
 {
     return split ? figure.digits.left(1) + separator + figure.digits.mid(1) : figure.digits;
@@ -99,9 +128,7 @@ namespace FourDigitNumbers
 
 QString set(const QString& text, QChar groupSeparator)
 {
-    if (!hasFourDigits(text))
-        return text;
-    const std::vector<Figure> figures = figuresOf(text);
+    const std::vector<Figure> figures = figuresNearFourDigits(text);
     QString result;
     qsizetype copied = 0;
     for (size_t first = 0; first < figures.size();) {

@@ -142,6 +142,9 @@ TEST(Typography, KeepsTheDigitsOfAFourDigitNumberTogetherOutsideAListOfLargerOne
         {u"Зарплата от 1500 до 25 000 рублей, от тысячи пятисот до двадцати тысяч пятисот.",
          u"Зарплата от 1 500 до 25 000 рублей, от 1 500 до 20 500."},
         {u"Суммы 1 500, 12 000 и 150 000 рублей.", nullptr},
+        // Each sentence's figures are a list of their own.
+        {u"Встреча в среду! Суммы 1 500 и 25 000 рублей. Цена 1 500 рублей? Итого 2 500.",
+         u"Встреча в среду! Суммы 1 500 и 25 000 рублей. Цена 1500 рублей? Итого 2500."},
         {u"В 2024 году 15 000 рублей, телефон 8 916 123 45 67, +7 916 123-45-67.", nullptr},
     };
     TypographyRows::expectTypeset(rows);
