@@ -10,14 +10,6 @@ namespace VulkanDevices
 namespace
 {
 
-struct Loader
-{
-    PFN_vkCreateInstance createInstance = nullptr;
-    PFN_vkDestroyInstance destroyInstance = nullptr;
-    PFN_vkEnumeratePhysicalDevices enumeratePhysicalDevices = nullptr;
-    PFN_vkGetPhysicalDeviceProperties physicalDeviceProperties = nullptr;
-};
-
 template <typename Function>
 Function resolve(PFN_vkGetInstanceProcAddr instanceProcAddr, VkInstance instance, const char* name)
 {
@@ -26,10 +18,7 @@ Function resolve(PFN_vkGetInstanceProcAddr instanceProcAddr, VkInstance instance
 
 std::vector<Device> devicesOf(PFN_vkGetInstanceProcAddr instanceProcAddr)
 {
-    Loader loader;
-    loader.createInstance = resolve<PFN_vkCreateInstance>(instanceProcAddr, nullptr, "vkCreateInstance");
-    if (!loader.createInstance)
-        return {};
+    const auto createInstance = resolve<PFN_vkCreateInstance>(instanceProcAddr, nullptr, "vkCreateInstance");
     VkApplicationInfo application = {};
     application.sType = VK_STRUCTURE_TYPE_APPLICATION_INFO;
     application.pApplicationName = "tolvan";
@@ -38,31 +27,30 @@ std::vector<Device> devicesOf(PFN_vkGetInstanceProcAddr instanceProcAddr)
     info.sType = VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO;
     info.pApplicationInfo = &application;
     VkInstance instance = VK_NULL_HANDLE;
-    if (loader.createInstance(&info, nullptr, &instance) != VK_SUCCESS)
+    if (!createInstance || createInstance(&info, nullptr, &instance) != VK_SUCCESS)
         return {};
-    loader.destroyInstance = resolve<PFN_vkDestroyInstance>(instanceProcAddr, instance, "vkDestroyInstance");
-    loader.enumeratePhysicalDevices =
+    const auto enumerate =
         resolve<PFN_vkEnumeratePhysicalDevices>(instanceProcAddr, instance, "vkEnumeratePhysicalDevices");
-    loader.physicalDeviceProperties =
+    const auto propertiesOf =
         resolve<PFN_vkGetPhysicalDeviceProperties>(instanceProcAddr, instance, "vkGetPhysicalDeviceProperties");
 
     std::vector<Device> devices;
     uint32_t count = 0;
-    if (loader.enumeratePhysicalDevices && loader.physicalDeviceProperties &&
-        loader.enumeratePhysicalDevices(instance, &count, nullptr) == VK_SUCCESS) {
+    if (enumerate && propertiesOf && enumerate(instance, &count, nullptr) == VK_SUCCESS) {
         std::vector<VkPhysicalDevice> handles(count);
-        if (loader.enumeratePhysicalDevices(instance, &count, handles.data()) >= VK_SUCCESS) {
+        // VK_INCOMPLETE when a device appeared in between: the ones listed still count.
+        if (enumerate(instance, &count, handles.data()) >= VK_SUCCESS) {
             handles.resize(count);
             for (VkPhysicalDevice handle : handles) {
                 VkPhysicalDeviceProperties properties = {};
-                loader.physicalDeviceProperties(handle, &properties);
+                propertiesOf(handle, &properties);
                 devices.push_back(
                     {QString::fromUtf8(properties.deviceName), properties.deviceType == VK_PHYSICAL_DEVICE_TYPE_CPU});
             }
         }
     }
-    if (loader.destroyInstance)
-        loader.destroyInstance(instance, nullptr);
+    if (const auto destroyInstance = resolve<PFN_vkDestroyInstance>(instanceProcAddr, instance, "vkDestroyInstance"))
+        destroyInstance(instance, nullptr);
     return devices;
 }
 
