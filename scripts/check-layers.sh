@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The layers of src/: each folder is one library, tolvan_<folder>, and includes only from the folders before it in
 # this order. Fails naming every include that reaches forward, every library whose links differ from the folders
-# its code includes from, every include of platform/'s families from outside it (the rest enters through the facades
-# at its top), and every operating-system, display or sound header outside platform/. The folders of programs of
-# their own beside the app (sherpa/) include none of the app's.
+# its code includes from, every library below ui/ that links Qt's widgets, every include of platform/'s families
+# from outside it (the rest enters through the facades at its top), and every operating-system, display or sound
+# header outside platform/. The folders of programs of their own beside the app (sherpa/) include none of the app's.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
-order=(core transcript platform text engines voice recording update quality ui dictation app cli)
+order=(core transcript platform text engines voice recording update quality dictation ui app cli)
 status=0
 for ((index = 0; index < ${#order[@]}; index++)); do
     folder=${order[index]}
@@ -20,6 +20,14 @@ for ((index = 0; index < ${#order[@]}; index++)); do
         | grep -oE 'tolvan_[a-z]+' | sed 's/^tolvan_//' | grep -vx "$folder" | sort -u | tr '\n' ' ' || true)
     if [[ "$included" != "$linked" ]]; then
         echo "$folder/CMakeLists.txt links [${linked% }] but its code includes from [${included% }]"
+        status=1
+    fi
+done
+# Widgets begin at ui/: what lies below it runs, and is tested, without one.
+for folder in "${order[@]}"; do
+    [[ "$folder" == ui ]] && break
+    if grep -n 'Qt6::Widgets' "$folder/CMakeLists.txt"; then
+        echo "$folder/ lies below ui/ and links Qt's widgets"
         status=1
     fi
 done

@@ -29,6 +29,7 @@
 #include "platform/WaylandRoute.h"
 #include "quality/AdvisorEngine.h"
 #include "text/TranscriptPipeline.h"
+#include "ui/OverlayHUD.h"
 #include "update/Updater.h"
 #include "voice/VoiceDetector.h"
 
@@ -44,10 +45,11 @@
 #include <utility>
 
 AppDelegate::AppDelegate()
-    : controller_(std::make_unique<DictationController>()),
+    : controller_(std::make_unique<DictationController>()), panel_(std::make_unique<OverlayHUD>()),
       transcribeFile_(std::make_unique<TranscribeFileFlow>(*controller_)), hotkeys_(std::make_unique<HotkeyManager>()),
       learnWord_(std::make_unique<LearnWordFlow>()), permissions_(std::make_unique<PermissionsReport>())
 {
+    panel_->observe(controller_->display());
     // The recognizer hears the new spelling from the next request on.
     learnWord_->onLearned = [this] { controller_->refreshPrompt(); };
 }
@@ -88,12 +90,12 @@ void AppDelegate::start()
     connect(&trayWatch_, &QTimer::timeout, this, &AppDelegate::followTray);
     trayWatch_.start(trayCheckMs);
 
-    controller_->openSettings = [this] { openSettings(); };
-    controller_->onPhaseChange = [this] {
+    connect(controller_.get(), &DictationController::settingsRequested, this, &AppDelegate::openSettings);
+    connect(controller_.get(), &DictationController::phaseChanged, this, [this] {
         updateIcon();
         // Enter and Esc belong to the user again the moment a recording ends, however it ended.
         hotkeys_->refreshGrabs();
-    };
+    });
     wireModelManager();
     wireHotkeys();
 
@@ -192,7 +194,7 @@ void AppDelegate::wireHotkeys()
         if (controller->phase() == DictationController::Phase::recording)
             controller->finish();
     };
-    hotkeys_->onUserTyping = [controller] { controller->hud().dismissIfTransient(); };
+    hotkeys_->onUserTyping = [controller] { controller->display().dismissIfTransient(); };
     hotkeys_->onLearn = [this] { learnWord_->start(); };
     hotkeys_->onOfferChanged = [this] {
         if (trayMenu_)

@@ -11,6 +11,7 @@
 
 class DictationController;
 class LearnWordFlow;
+class OverlayHUD;
 class PermissionsReport;
 class QSystemTrayIcon;
 class SignalWatcher;
@@ -56,6 +57,8 @@ private:
     void offerDownloadAgain(const QString& modelID, const QString& reason);
 
     std::unique_ptr<DictationController> controller_;
+    // Follows the controller's display.
+    std::unique_ptr<OverlayHUD> panel_;
     // Uses the controller: declared after it, so that it goes first.
     std::unique_ptr<TranscribeFileFlow> transcribeFile_;
     std::unique_ptr<HotkeyManager> hotkeys_;

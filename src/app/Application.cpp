@@ -5,8 +5,10 @@
 #include "app/MessageBoxAlertPresenter.h"
 #include "core/AlertPresenter.h"
 #include "core/Log.h"
+#include "dictation/PhraseReview.h"
 #include "platform/DisplayLoss.h"
 #include "platform/X11Display.h"
+#include "ui/SpeechReview.h"
 
 #include <QApplication>
 
@@ -58,6 +60,7 @@ int run(int& argc, char** argv)
         qunsetenv("QT_QPA_PLATFORM");
     MessageBoxAlertPresenter alertPresenter;
     AlertPresenter::setShared(&alertPresenter);
+    PhraseReview::setShared(&SpeechReview::shared());
     QApplication::setApplicationName(QStringLiteral("Tolvan"));
     QApplication::setApplicationDisplayName(QStringLiteral("Толван"));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -48,7 +48,7 @@ void TranscribeFileFlow::finished(const Result<QString>& text)
 {
     if (!text) {
         if (dictations_.phase() == DictationController::Phase::idle)
-            dictations_.hud().hide();
+            dictations_.display().hide();
         // Out of the recognition's completion: the alert runs a modal loop.
         QTimer::singleShot(0, this, [this, error = text.error()] { showFailure(error); });
         return;
@@ -69,9 +69,9 @@ void TranscribeFileFlow::showInPanel(const QString& message, bool transient)
         return;
     }
     if (transient)
-        dictations_.hud().flash(message);
+        dictations_.display().flash(message);
     else
-        dictations_.hud().showProcessing(message);
+        dictations_.display().showProcessing(message);
 }
 
 void TranscribeFileFlow::showFailure(const Error& error)

@@ -25,14 +25,14 @@ DictationController::DictationController(std::unique_ptr<AudioRecorder> recorder
         stopRecording();
         recordingFailedToStart(error);
     };
-    hud_.onDone = [this] { finish(); };
-    hud_.onCancelClick = [this] { cancel(); };
-    delivery_.onRetry = [this] {
+    connect(&display_, &DictationDisplay::doneRequested, this, &DictationController::finish);
+    connect(&display_, &DictationDisplay::cancelRequested, this, &DictationController::cancel);
+    connect(&delivery_, &TextDelivery::retryRequested, this, [this] {
         if (dictations_.recording())
             finish();
         else
             begin(Source::toggle);
-    };
+    });
 }
 
 DictationController::~DictationController()
@@ -69,13 +69,7 @@ void DictationController::moveTo(quint64 id, State state)
         dictations_.erase(id);
     else
         dictations_.at(id).state = state;
-    phaseChanged();
-}
-
-void DictationController::phaseChanged()
-{
-    if (onPhaseChange)
-        onPhaseChange();
+    emit phaseChanged();
 }
 
 void DictationController::startServer()
@@ -85,7 +79,7 @@ void DictationController::startServer()
     takeBackRecognitions();
     engines_.start();
     if (!engines_.whisperActive())
-        phaseChanged();
+        emit phaseChanged();
     // Recognized again, or for the first time, by the engine now active: a recording queued for a whisper server
     // that is gone would otherwise wait for it forever. A server still starting takes them once it is ready.
     if (engines_.canTake()) {
@@ -124,7 +118,7 @@ void DictationController::begin(Source source)
     if (dictations_.recording())
         return;
     if (const std::optional<QString> missing = EngineRouter::missingModel()) {
-        hud_.flash(*missing);
+        display_.flash(*missing);
         Sounds::play(Sounds::Sound::basso);
         return;
     }
@@ -141,16 +135,16 @@ void DictationController::begin(Source source)
     delivery_.recordingStarted();
     if (SettingsStore::shared().boolForKey(SettingsKey::pauseMedia))
         MediaPlayers::shared().pausePlaying();
-    phaseChanged();
+    emit phaseChanged();
     Log::info(QStringLiteral("Запись начата"));
-    hud_.showRecording();
-    recorder_->onLevel = [this](float level) { hud_.updateLevel(level); };
+    display_.showRecording();
+    recorder_->onLevel = [this](float level) { display_.updateLevel(level); };
     Sounds::play(Sounds::Sound::tink);
 }
 
 void DictationController::recordingFailedToStart(const Error& error)
 {
-    hud_.flash(QStringLiteral("Микрофон недоступен"));
+    display_.flash(QStringLiteral("Микрофон недоступен"));
     Sounds::play(Sounds::Sound::basso);
     Log::info(QStringLiteral("Ошибка старта записи: ") + error.description());
 }
@@ -184,7 +178,7 @@ void DictationController::showLiveText(quint64 id, const TranscriptionResult& so
     if (dictations_.recordingId() != id)
         return;
     Dictation& dictation = dictations_.at(id);
-    hud_.showLiveText(TranscriptPipeline::textOf(soFar));
+    display_.showLiveText(TranscriptPipeline::textOf(soFar));
     const auto cut = dictation.pieceCuts.find(endSample);
     if (cut == dictation.pieceCuts.end())
         return;
@@ -216,10 +210,10 @@ void DictationController::finish()
     Sounds::play(Sounds::Sound::pop);
     if (const std::optional<QString> reason = Dictation::rejection(dictation->wav, voicedMs)) {
         moveTo(id, State::done);
-        hud_.flash(*reason);
+        display_.flash(*reason);
         return;
     }
-    hud_.showProcessing(QStringLiteral("Распознаю…"));
+    display_.showProcessing(QStringLiteral("Распознаю…"));
     tellIfSlowerThanSpeech();
     if (dictation->pieces && engines_.canTake())
         sendInPieces(id, dictation->cutter.lastCut());
@@ -232,11 +226,9 @@ void DictationController::tellIfSlowerThanSpeech()
 {
     if (!RecognitionSpeed::firstSlowNotice(EngineRouter::activeModel().id))
         return;
-    hud_.showTappableBadge(QStringLiteral("Модель распознаёт медленнее, чем вы говорите"),
-                           QStringLiteral("Нажмите — выбрать модель побыстрее"), slowNoticeSeconds, [this] {
-                               if (openSettings)
-                                   openSettings();
-                           });
+    display_.showTappableBadge(QStringLiteral("Модель распознаёт медленнее, чем вы говорите"),
+                               QStringLiteral("Нажмите — выбрать модель побыстрее"), slowNoticeSeconds,
+                               [this] { emit settingsRequested(); });
 }
 
 void DictationController::cancel()
@@ -245,7 +237,7 @@ void DictationController::cancel()
         return;
     stopRecording();
     Log::info(QStringLiteral("Запись отменена"));
-    hud_.flash(QStringLiteral("Отменено"));
+    display_.flash(QStringLiteral("Отменено"));
     Sounds::play(Sounds::Sound::pop);
 }
 
@@ -255,7 +247,7 @@ void DictationController::abandon()
         return;
     stopRecording();
     Log::info(QStringLiteral("Запись отброшена: правый Alt был частью сочетания"));
-    hud_.hide();
+    display_.hide();
 }
 
 void DictationController::stopRecording()
@@ -275,7 +267,7 @@ void DictationController::dispatch(quint64 id)
         return;
     }
     if (!dictations_.recording())
-        hud_.showProcessing(QStringLiteral("Готовлю модель…"));
+        display_.showProcessing(QStringLiteral("Готовлю модель…"));
     if (engines_.serverNeeded())
         startServer();
 }
@@ -309,7 +301,7 @@ void DictationController::serverStateChanged(const WhisperServer::State& state)
         else if (state.kind == WhisperServer::State::failed)
             recognitionFailed(id, QStringLiteral("сервер не запустился: ") + state.message);
     }
-    phaseChanged();
+    emit phaseChanged();
 }
 
 void DictationController::handleResult(quint64 id, quint64 request, const Result<TranscriptionResult>& result)
@@ -357,7 +349,7 @@ void DictationController::flashUnlessRecording(const QString& message)
     if (dictations_.recording())
         Log::info(QStringLiteral("Сообщение не показано во время записи: ") + message);
     else
-        hud_.flash(message);
+        display_.flash(message);
 }
 
 void DictationController::recognitionFailed(quint64 id, const QString& description)
@@ -386,8 +378,8 @@ void DictationController::showUnwritten(const Error& error)
         title = QStringLiteral("Нет места на диске для записи");
     else if (error.code() == SystemErrors::noAccessCode)
         title = QStringLiteral("Нет доступа к папке записей");
-    hud_.showTappableBadge(title, QStringLiteral("Она в памяти · нажмите — распознать снова"), unwrittenBadgeSeconds,
-                           [this] { recognizeSavedRecording(); });
+    display_.showTappableBadge(title, QStringLiteral("Она в памяти · нажмите — распознать снова"),
+                               unwrittenBadgeSeconds, [this] { recognizeSavedRecording(); });
 }
 
 void DictationController::recognizeSavedRecording()
@@ -410,7 +402,7 @@ void DictationController::recognizeSavedRecording()
     dictation.target = TextDelivery::currentTarget();
     dictation.keptFile = file;
     if (!dictations_.recording())
-        hud_.showProcessing(QStringLiteral("Распознаю…"));
+        display_.showProcessing(QStringLiteral("Распознаю…"));
     dispatch(id);
 }
 
@@ -431,5 +423,5 @@ void DictationController::keepUnfinished()
     }
     kept_.keepAtQuit(std::move(unfinished));
     dictations_.clear();
-    phaseChanged();
+    emit phaseChanged();
 }

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "dictation/Dictation.h"
+#include "dictation/DictationDisplay.h"
 #include "dictation/DictationList.h"
 #include "dictation/EngineRouter.h"
 #include "dictation/TextDelivery.h"
 #include "recording/AudioRecorder.h"
 #include "recording/KeptRecordings.h"
 #include "transcript/TranscriptionResult.h"
-#include "ui/OverlayHUD.h"
 
 #include <QObject>
 
@@ -22,7 +22,7 @@
 // ready), turns the result into text and gives it to the delivery. A recording whose recognition fails is kept
 // in the recordings folder (in memory while it cannot be written there), never lost. Each dictation is one record
 // moving through its states; what the tray and the key grabs show follows from them. Owns the recorder, the whisper
-// server client and the panel. Main thread only.
+// server client; what the panel shows goes out through its display. Main thread only.
 class DictationController : public QObject
 {
     Q_OBJECT
@@ -40,11 +40,6 @@ public:
                                  QObject* parent = nullptr);
     ~DictationController() override;
 
-    // After every change the tray icon and the key grabs must follow.
-    std::function<void()> onPhaseChange;
-    // The user tapped the notice that the model is slower than speech.
-    std::function<void()> openSettings;
-
     void begin(Source source);
     void finish();
     void cancel();
@@ -60,7 +55,8 @@ public:
     Phase phase() const;
     // How the recording under way was started.
     std::optional<Source> source() const;
-    OverlayHUD& hud() { return hud_; }
+    // What the panel shows.
+    DictationDisplay& display() { return display_; }
     WhisperServer& whisperServer() { return engines_.whisperServer(); }
     EngineRouter& engines() { return engines_; }
     // The dictations with an engine.
@@ -82,12 +78,17 @@ public:
     // recording still waiting for or in recognition; texts recognized but not delivered go to the history.
     void keepUnfinished();
 
+signals:
+    // After every change the tray icon and the key grabs must follow.
+    void phaseChanged();
+    // The user tapped the notice that the model is slower than speech.
+    void settingsRequested();
+
 private:
     using State = Dictation::State;
 
     // Done and kept dictations are forgotten.
     void moveTo(quint64 id, State state);
-    void phaseChanged();
     void tellIfSlowerThanSpeech();
     // The microphone is off: what waited for the recording's end goes out.
     void recordingEnded();
@@ -115,8 +116,8 @@ private:
 
     std::unique_ptr<AudioRecorder> recorder_;
     EngineRouter engines_;
-    OverlayHUD hud_;
-    TextDelivery delivery_{hud_};
+    DictationDisplay display_;
+    TextDelivery delivery_{display_};
     KeptRecordings kept_;
     // Every dictation not done or kept yet, in the order they began.
     DictationList dictations_;

@@ -2,18 +2,17 @@
 
 #include "core/Log.h"
 #include "core/SettingsStore.h"
+#include "dictation/DictationDisplay.h"
 #include "dictation/TextInserter.h"
 #include "platform/WaylandRoute.h"
 #include "quality/AdvisorEngine.h"
 #include "quality/SpeechCleaning.h"
 #include "quality/SpeechQuality.h"
 #include "text/Typography.h"
-#include "ui/OverlayHUD.h"
 
 #include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
-#include <QWidget>
 #include <QWindow>
 
 #include <algorithm>
@@ -43,7 +42,7 @@ QString notPastedMessage()
 
 } // namespace
 
-TextDelivery::TextDelivery(OverlayHUD& hud, QObject* parent) : QObject(parent), hud_(hud) {}
+TextDelivery::TextDelivery(DictationDisplay& display, QObject* parent) : QObject(parent), display_(display) {}
 
 ActiveWindow::WindowId TextDelivery::currentTarget()
 {
@@ -88,7 +87,7 @@ void TextDelivery::keepUndelivered()
     if (underReview_)
         reviews_.push_front(*underReview_);
     for (const Review& review : reviews_) {
-        if (review.mode == SpeechReview::Mode::decide)
+        if (review.mode == PhraseReview::Mode::decide)
             texts << review.text;
     }
     for (const Insertion& insertion : insertions_) {
@@ -101,8 +100,7 @@ void TextDelivery::keepUndelivered()
     if (underReview_) {
         underReview_.reset();
         // Its phrase is in the history now; the decision, if any comes, is not waited for.
-        if (QWidget* window = SpeechReview::shared().window())
-            window->close();
+        PhraseReview::shared().close();
     }
     for (const QString& text : texts) {
         SettingsStore::shared().prependToHistory(text);
@@ -131,7 +129,7 @@ void TextDelivery::deliverAutoclean(const QString& text, ActiveWindow::WindowId 
 void TextDelivery::deliverAutopilot(const QString& text, ActiveWindow::WindowId target)
 {
     if (!recording_)
-        hud_.showProcessing(QStringLiteral("Автопилот переписывает…"));
+        display_.showProcessing(QStringLiteral("Автопилот переписывает…"));
     advising_ << text;
     const QPointer<TextDelivery> self(this);
     AdvisorEngine::shared().suggest(
@@ -169,9 +167,7 @@ void TextDelivery::deliverHighlight(const QString& text, ActiveWindow::WindowId 
 {
     const QList<SpeechIssue> issues = SpeechQuality::analyze(text);
     const int score = SpeechQuality::score(issues);
-    SpeechReview& review = SpeechReview::shared();
-    const std::optional<int> previous = review.retryScore;
-    review.retryScore.reset();
+    const std::optional<int> previous = PhraseReview::shared().takeRetryScore();
     if (score == 5) {
         insert(text, target, [this, previous] {
             if (previous)
@@ -180,19 +176,20 @@ void TextDelivery::deliverHighlight(const QString& text, ActiveWindow::WindowId 
                 hidePanel();
         });
     } else if (score == 4) {
-        insert(text, target, [this, inspect = Review{text, issues, previous, SpeechReview::Mode::inspect, target}] {
+        insert(text, target, [this, inspect = Review{text, issues, previous, PhraseReview::Mode::inspect, target}] {
             const QPointer<TextDelivery> self(this);
-            hud_.showTappableBadge(QStringLiteral("★★★★☆ 4 из 5 — мелкие огрехи"),
-                                   QStringLiteral("нажмите, чтобы посмотреть разбор"), badgeSeconds, [self, inspect] {
-                                       if (self)
-                                           self->openReview(inspect);
-                                   });
+            display_.showTappableBadge(QStringLiteral("★★★★☆ 4 из 5 — мелкие огрехи"),
+                                       QStringLiteral("нажмите, чтобы посмотреть разбор"), badgeSeconds,
+                                       [self, inspect] {
+                                           if (self)
+                                               self->openReview(inspect);
+                                       });
         });
     } else {
         hidePanel();
         const quint64 placeholder = ++lastPlaceholder_;
         insertions_.push_back(Insertion{{}, target, {}, false, placeholder});
-        openReview(Review{text, issues, previous, SpeechReview::Mode::decide, target, placeholder});
+        openReview(Review{text, issues, previous, PhraseReview::Mode::decide, target, placeholder});
     }
 }
 
@@ -222,38 +219,37 @@ void TextDelivery::showNextReview()
             return;
         }
         const Review& review = *self->underReview_;
-        SpeechReview::shared().show(review.text, review.issues, 0, review.previousScore, review.mode,
-                                    [self, serial](const SpeechReview::Decision& decision) {
+        PhraseReview::shared().show(review.text, review.issues, 0, review.previousScore, review.mode,
+                                    [self, serial](const PhraseReview::Decision& decision) {
                                         if (self && self->underReview_ && self->reviewSerial_ == serial)
                                             self->handleReviewDecision(decision, *self->underReview_);
                                     });
     });
 }
 
-void TextDelivery::handleReviewDecision(const SpeechReview::Decision& decision, const Review& review)
+void TextDelivery::handleReviewDecision(const PhraseReview::Decision& decision, const Review& review)
 {
     const quint64 placeholder = review.placeholder;
     underReview_.reset();
-    fillPlaceholder(placeholder, decision.kind == SpeechReview::Decision::insert ? decision.text : QString());
+    fillPlaceholder(placeholder, decision.kind == PhraseReview::Decision::insert ? decision.text : QString());
     switch (decision.kind) {
-    case SpeechReview::Decision::insert:
+    case PhraseReview::Decision::insert:
         break;
-    case SpeechReview::Decision::copyClean:
+    case PhraseReview::Decision::copyClean:
         TextInserter::copyRaw(decision.text);
         flash(QStringLiteral("Очищенный вариант в буфере — Ctrl+V, чтобы заменить"));
         break;
-    case SpeechReview::Decision::cancel:
+    case PhraseReview::Decision::cancel:
         flash(QStringLiteral("Отменено"));
         break;
-    case SpeechReview::Decision::retry:
+    case PhraseReview::Decision::retry:
         // The next phrase waits until the phrase said again has been recorded.
         QTimer::singleShot(retryDelayMs, this, [this] {
-            if (onRetry)
-                onRetry();
+            emit retryRequested();
             showNextReview();
         });
         return;
-    case SpeechReview::Decision::close:
+    case PhraseReview::Decision::close:
         break;
     }
     showNextReview();
@@ -394,11 +390,11 @@ void TextDelivery::toClipboard(const QString& text)
 void TextDelivery::flash(const QString& text)
 {
     if (!recording_)
-        hud_.flash(text);
+        display_.flash(text);
 }
 
 void TextDelivery::hidePanel()
 {
     if (!recording_)
-        hud_.hide();
+        display_.hide();
 }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "dictation/PhraseReview.h"
 #include "dictation/TextInserter.h"
 #include "platform/ActiveWindow.h"
 #include "quality/SpeechIssue.h"
-#include "ui/SpeechReview.h"
 
 #include <QList>
 #include <QObject>
@@ -14,7 +14,7 @@
 #include <functional>
 #include <optional>
 
-class OverlayHUD;
+class DictationDisplay;
 
 // Brings a finished text to the user: applies the speech-quality mode ("speechQuality"), puts the text at the
 // head of the history and pastes it into the window it was dictated for. One text at a time, in order.
@@ -34,10 +34,7 @@ public:
     static constexpr int activationPollMs = 25;
     static constexpr int reviewPauseMs = 300;
 
-    explicit TextDelivery(OverlayHUD& hud, QObject* parent = nullptr);
-
-    // The review's «Повторить фразу»: the owner starts a recording, or ends the one under way.
-    std::function<void()> onRetry;
+    explicit TextDelivery(DictationDisplay& display, QObject* parent = nullptr);
 
     // The window a text dictated now is meant for: the active one, unless it is one of ours (then none).
     static ActiveWindow::WindowId currentTarget();
@@ -49,6 +46,10 @@ public:
     // At quit: every text not delivered yet (waiting for its window, the advisor or a review decision) goes
     // to the history.
     void keepUndelivered();
+
+signals:
+    // The review's «Повторить фразу»: the owner starts a recording, or ends the one under way.
+    void retryRequested();
 
 private:
     // A text on its way into a window; `then` updates the panel once it was pasted.
@@ -73,7 +74,7 @@ private:
         QString text;
         QList<SpeechIssue> issues;
         std::optional<int> previousScore;
-        SpeechReview::Mode mode = SpeechReview::Mode::decide;
+        PhraseReview::Mode mode = PhraseReview::Mode::decide;
         ActiveWindow::WindowId target = 0;
         // The place it holds among the insertions, for a phrase to decide on.
         quint64 placeholder = 0;
@@ -81,7 +82,7 @@ private:
 
     void openReview(Review review);
     void showNextReview();
-    void handleReviewDecision(const SpeechReview::Decision& decision, const Review& review);
+    void handleReviewDecision(const PhraseReview::Decision& decision, const Review& review);
     // The decided phrase takes its place among the insertions, or gives it up (`text` empty).
     void fillPlaceholder(quint64 placeholder, const QString& text);
     // The first insertion that may go out: not a placeholder, nor behind one for the same window.
@@ -96,7 +97,7 @@ private:
     void flash(const QString& text);
     void hidePanel();
 
-    OverlayHUD& hud_;
+    DictationDisplay& display_;
     bool recording_ = false;
     // An insertion is waiting for its window to come to the front, or for its keystroke.
     bool busy_ = false;

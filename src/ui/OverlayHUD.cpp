@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "core/MainThread.h"
+#include "dictation/DictationDisplay.h"
 #include "platform/DesktopSession.h"
 #include "ui/HUDPanel.h"
 
@@ -38,6 +39,27 @@ QString OverlayHUD::timerText(qint64 elapsedSeconds)
         .arg(keys);
 }
 
+void OverlayHUD::observe(DictationDisplay& display)
+{
+    connect(&display, &DictationDisplay::recordingShown, this, &OverlayHUD::showRecording);
+    connect(&display, &DictationDisplay::levelChanged, this, &OverlayHUD::updateLevel);
+    connect(&display, &DictationDisplay::liveTextShown, this, &OverlayHUD::showLiveText);
+    connect(&display, &DictationDisplay::processingShown, this, &OverlayHUD::showProcessing);
+    connect(&display, &DictationDisplay::flashShown, this, &OverlayHUD::flash);
+    connect(&display, &DictationDisplay::hidden, this, &OverlayHUD::hide);
+    connect(&display, &DictationDisplay::transientDismissed, this, &OverlayHUD::dismissIfTransient);
+    connect(&display, &DictationDisplay::badgeShown, this,
+            [this, shown = QPointer<DictationDisplay>(&display)](const QString& title, const QString& hint,
+                                                                 double durationSeconds) {
+                showTappableBadge(title, hint, durationSeconds, [shown] {
+                    if (shown)
+                        shown->tapBadge();
+                });
+            });
+    connect(this, &OverlayHUD::doneClicked, &display, &DictationDisplay::doneRequested);
+    connect(this, &OverlayHUD::cancelClicked, &display, &DictationDisplay::cancelRequested);
+}
+
 QWidget* OverlayHUD::panel() const
 {
     return panel_;
@@ -49,10 +71,7 @@ void OverlayHUD::ensurePanel()
         return;
     panel_ = new HUDPanel;
     panel_->onClick = [this](const QPoint& position) { panelClicked(position); };
-    panel_->onDone = [this] {
-        if (onDone)
-            onDone();
-    };
+    panel_->onDone = [this] { emit doneClicked(); };
     panel_->onCancel = [this] { cancelTapped(); };
 }
 
@@ -190,8 +209,8 @@ void OverlayHUD::cancelTapped()
 {
     if (transient_)
         hideNow();
-    else if (onCancelClick)
-        onCancelClick();
+    else
+        emit cancelClicked();
 }
 
 void OverlayHUD::panelClicked(const QPoint& position)

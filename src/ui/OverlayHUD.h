@@ -9,14 +9,15 @@
 
 #include <functional>
 
+class DictationDisplay;
 class HUDPanel;
 class QPoint;
 class QWidget;
 
 // What the small floating panel near the bottom of the screen shows about the dictation: a pulsing red dot
 // and the time since the recording began, a spinner while recognizing, short transient messages, and a clickable
-// badge, and how long a message stays. HUDPanel draws it. Every public call may come from any thread: it is
-// posted to the main thread and returns at once.
+// badge, and how long a message stays, following a dictation's display. HUDPanel draws it. Every public call may come
+// from any thread: it is posted to the main thread and returns at once.
 class OverlayHUD : public QObject
 {
     Q_OBJECT
@@ -46,10 +47,8 @@ public:
     // Hides a transient message or badge; leaves the recording and processing states alone.
     void dismissIfTransient();
 
-    // The «Готово» button was pressed.
-    std::function<void()> onDone;
-    // ✕ was pressed while recording.
-    std::function<void()> onCancelClick;
+    // Shows what the display tells from now on, and sends it the panel's buttons and badge taps.
+    void observe(DictationDisplay& display);
 
     // The panel window, once something was shown; for inspection.
     QWidget* panel() const;
@@ -61,6 +60,12 @@ public:
 
     // The panel's line while recording: "1:15 · ⏎ готово · Esc отмена" (in a Wayland session the commands).
     static QString timerText(qint64 elapsedSeconds);
+
+signals:
+    // The «Готово» button was pressed.
+    void doneClicked();
+    // ✕ was pressed while recording.
+    void cancelClicked();
 
 private:
     void ensurePanel();

@@ -29,6 +29,17 @@ QWidget* SpeechReview::window() const
     return window_;
 }
 
+void SpeechReview::close()
+{
+    if (window_)
+        window_->close();
+}
+
+std::optional<int> SpeechReview::takeRetryScore()
+{
+    return std::exchange(retryScore_, std::nullopt);
+}
+
 void SpeechReview::show(const QString& text, const QList<SpeechIssue>& issues, ActiveWindow::WindowId target,
                         std::optional<int> previousScore, Mode mode, DecisionHandler completion)
 {
@@ -89,7 +100,7 @@ void SpeechReview::choose(SpeechReviewWindow::Choice choice)
         finish({Decision::insert, text_});
         return;
     case Choice::retry:
-        retryScore = SpeechQuality::score(issues_);
+        retryScore_ = SpeechQuality::score(issues_);
         finish({Decision::retry, {}});
         return;
     case Choice::cancel:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dictation/PhraseReview.h"
 #include "platform/ActiveWindow.h"
 #include "quality/AdvisorEngine.h"
 #include "quality/SpeechIssue.h"
@@ -17,36 +18,11 @@
 // variant, and turns the user's choice into a decision for the caller, bringing the window that was dictated into
 // back to the front before an insertion. One shared instance, its window built on first use; closing the window
 // only hides it. Main thread only.
-class SpeechReview : public QObject
+class SpeechReview : public QObject, public PhraseReview
 {
     Q_OBJECT
 
 public:
-    enum class Mode
-    {
-        // Nothing was inserted yet; the caller waits for the decision.
-        decide,
-        // The phrase was already handled; texts can only be copied.
-        inspect,
-    };
-
-    struct Decision
-    {
-        enum Kind
-        {
-            insert,
-            copyClean,
-            cancel,
-            retry,
-            close,
-        };
-        Kind kind = cancel;
-        // For insert and copyClean.
-        QString text;
-        bool operator==(const Decision&) const = default;
-    };
-    using DecisionHandler = std::function<void(const Decision&)>;
-
     // How long an insertion waits after the previous window was brought back to the front.
     static constexpr int activationDelayMs = 450;
 
@@ -54,13 +30,10 @@ public:
     explicit SpeechReview(QObject* parent = nullptr);
     ~SpeechReview() override;
 
-    // Shows the phrase and returns at once. A caller still waiting gets `close` (inspect) or `cancel`
-    // (decide) first. Every show ends with exactly one call of its completion.
     void show(const QString& text, const QList<SpeechIssue>& issues, ActiveWindow::WindowId target,
-              std::optional<int> previousScore, Mode mode, DecisionHandler completion);
-
-    // The score of the phrase the user chose to dictate again; the caller reads and clears it.
-    std::optional<int> retryScore;
+              std::optional<int> previousScore, Mode mode, DecisionHandler completion) override;
+    void close() override;
+    std::optional<int> takeRetryScore() override;
 
     // The window, once shown; for inspection.
     QWidget* window() const;
@@ -89,4 +62,5 @@ private:
     ActiveWindow::WindowId targetWindow_ = 0;
     DecisionHandler completion_;
     std::optional<QString> suggestion_;
+    std::optional<int> retryScore_;
 };

@@ -94,8 +94,8 @@ TEST_F(OverlayDesktopTest,
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&below));
 
     int done = 0, cancelled = 0, taps = 0;
-    hud.onDone = [&] { ++done; };
-    hud.onCancelClick = [&] { ++cancelled; };
+    QObject::connect(&hud, &OverlayHUD::doneClicked, [&] { ++done; });
+    QObject::connect(&hud, &OverlayHUD::cancelClicked, [&] { ++cancelled; });
     click(hud.panel()->findChild<QWidget*>(QStringLiteral("done"))->geometry().center());
     EXPECT_TRUE(QTest::qWaitFor([&] { return done == 1; }, 2000));
     click(hud.panel()->findChild<QWidget*>(QStringLiteral("cancel"))->geometry().center());

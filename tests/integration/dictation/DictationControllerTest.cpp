@@ -15,6 +15,7 @@
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 #include "ui/HUDPanel.h"
+#include "ui/OverlayHUD.h"
 #include "ui/SpeechReview.h"
 
 #include <QClipboard>
@@ -83,7 +84,10 @@ protected:
         settings.setString(SettingsKey::speechQuality, QStringLiteral("off"));
         settings.setBool(SettingsKey::appendSpace, false);
         FakeDesktop::reset({mail, terminal}, mail);
+        PhraseReview::setShared(&SpeechReview::shared());
+        hud.observe(controller.display());
     }
+    void TearDown() override { PhraseReview::setShared(nullptr); }
 
     // Every recognition answers this text instead of describing the sound.
     void answerWith(const QString& text)
@@ -135,7 +139,7 @@ protected:
     QString panelTitle()
     {
         QCoreApplication::processEvents();
-        return controller.hud().title();
+        return hud.title();
     }
     std::vector<Paste> pastes() { return FakeDesktop::pastes(); }
     static int requestsIn(const QString& directory)
@@ -146,6 +150,8 @@ protected:
     const QString recordDir = TestEnvironment::makeDirectory(QStringLiteral("whisper"));
     FakeCapture* mic = new FakeCapture;
     DictationController controller{std::make_unique<AudioRecorder>(std::unique_ptr<MicrophoneCapture>(mic))};
+    // The panel follows the controller, as in the app.
+    OverlayHUD hud;
 };
 
 } // namespace
@@ -192,7 +198,7 @@ TEST_F(DictationControllerTest, ATargetThatIsGoneOrStaysBehindGetsTheClipboardNo
             FakeDesktop::close(mail);
         ASSERT_TRUE(waitFor([&] { return panelTitle() == QStringLiteral("Текст в буфере — вставьте Ctrl+V"); }))
             << lost;
-        EXPECT_TRUE(controller.hud().isTransient()) << lost;
+        EXPECT_TRUE(hud.isTransient()) << lost;
         EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("Фраза около 2 с. ")) << lost;
         EXPECT_EQ(history().first(), QStringLiteral("Фраза около 2 с.")) << lost;
         EXPECT_TRUE(pastes().empty()) << lost;
@@ -454,23 +460,23 @@ TEST_F(DictationControllerTest, TheWordsRecognizedAtEachPauseShowInThePanelAndTh
     startServer();
     controller.begin(DictationController::Source::toggle);
     const QWidget* live = nullptr;
-    ASSERT_TRUE(waitFor([&] { return controller.hud().panel() != nullptr; }));
-    live = controller.hud().panel()->findChild<QWidget*>(QStringLiteral("liveText"));
+    ASSERT_TRUE(waitFor([&] { return hud.panel() != nullptr; }));
+    live = hud.panel()->findChild<QWidget*>(QStringLiteral("liveText"));
     ASSERT_NE(live, nullptr);
     EXPECT_TRUE(live->isHidden()) << "nothing before the first pause";
 
     speak(3200, 900);
-    ASSERT_TRUE(waitFor([&] { return !controller.hud().liveText().isEmpty(); })) << appLog().toStdString();
-    const QString first = controller.hud().liveText();
+    ASSERT_TRUE(waitFor([&] { return !hud.liveText().isEmpty(); })) << appLog().toStdString();
+    const QString first = hud.liveText();
     EXPECT_TRUE(first.startsWith(QStringLiteral("Фраза около "))) << first.toStdString();
     EXPECT_TRUE(live->isVisible());
     EXPECT_EQ(live->accessibleName(), first);
-    EXPECT_EQ(controller.hud().panel()->height(), HUDPanel::height + HUDPanel::liveTextHeight);
+    EXPECT_EQ(hud.panel()->height(), HUDPanel::height + HUDPanel::liveTextHeight);
     EXPECT_TRUE(pastes().empty()) << "nothing is pasted before the end";
 
     speak(3200, 900);
-    ASSERT_TRUE(waitFor([&] { return controller.hud().liveText() != first; }));
-    const QString second = controller.hud().liveText();
+    ASSERT_TRUE(waitFor([&] { return hud.liveText() != first; }));
+    const QString second = hud.liveText();
     EXPECT_TRUE(second.startsWith(first + QLatin1Char(' '))) << second.toStdString();
     EXPECT_TRUE(appLog().contains(QStringLiteral("Текст на панели через "))) << appLog().toStdString();
 
@@ -480,7 +486,7 @@ TEST_F(DictationControllerTest, TheWordsRecognizedAtEachPauseShowInThePanelAndTh
     const QString pasted = pastes().front().text;
     EXPECT_TRUE(pasted.startsWith(second + QLatin1Char(' '))) << pasted.toStdString();
     EXPECT_EQ(pasted.count(QStringLiteral("Фраза около")), 3) << pasted.toStdString();
-    EXPECT_TRUE(controller.hud().liveText().isEmpty());
+    EXPECT_TRUE(hud.liveText().isEmpty());
     EXPECT_TRUE(live->isHidden());
 }
 

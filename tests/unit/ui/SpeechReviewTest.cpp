@@ -104,7 +104,8 @@ TEST_F(SpeechReviewTest, EveryShowEndsWithExactlyOneDecision)
     decisions.clear();
     show(threeFillers, Mode::decide, 1);
     click("retryBtn");
-    EXPECT_EQ(review->retryScore, 3);
+    EXPECT_EQ(review->takeRetryScore(), 3);
+    EXPECT_EQ(review->takeRetryScore(), std::nullopt);
     show(threeFillers, Mode::decide);
     click("asisBtn"); // no window to return to: at once
     EXPECT_EQ(decisions, (QList<Decision>{{Decision::retry, {}}, {Decision::insert, threeFillers}}));
