@@ -6,11 +6,11 @@
 // and without recognition while recording (`--ten-minutes [on|off]`: that one alone), and (`--live-text` alone) how
 // long after each pause of a 60 s dictation its words show in the panel, beside how long their recognition took.
 // Prints its figures; asserts nothing.
+#include "audio/WavWriter.h"
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
 #include "dictation/DictationController.h"
 #include "engines/ModelCatalog.h"
-#include "engines/WavWriter.h"
 #include "platform/MicrophoneCapture.h"
 #include "text/TranscriptPipeline.h"
 

@@ -1,7 +1,7 @@
 // The whisper-server client's own costs. The program doubles as the server it measures against: started
 // with whisper-server's flags it listens like one and answers every recognition at once, so the figures
 // hold the client's work, the loopback transfer and a minimal server, and no recognition.
-#include "engines/WavWriter.h"
+#include "audio/WavWriter.h"
 #include "engines/WhisperServer.h"
 #include "support/LocalHttpServer.h"
 

@@ -3,8 +3,8 @@
 // process's resident memory. The model is the scripted transducer of the tests padded to the real files' sizes
 // (it loads like them, recognizes in a fraction of the real model's time). Needs the sherpa-onnx libraries
 // beside the program (scripts/fetch-sherpa-onnx.sh BUILD_TREE) and Debian's python3-onnx and python3-numpy.
+#include "children/ChildProcess.h"
 #include "core/Resources.h"
-#include "engines/ChildProcess.h"
 #include "engines/GigaAMEngine.h"
 #include "engines/ModelCatalog.h"
 #include "text/TranscriptPipeline.h"

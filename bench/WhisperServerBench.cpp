@@ -4,9 +4,9 @@
 // no_language_probabilities (alternating, ROUNDS of each, default 5), and the server's resident memory after
 // loading, at rest after the warm-up and at its highest while requests run. Each PIECE.wav is then recognized
 // once with the app's body, its time printed beside its length.
-#include "engines/ChildProcess.h"
-#include "engines/LocalHttp.h"
-#include "engines/WavWriter.h"
+#include "audio/WavWriter.h"
+#include "children/ChildProcess.h"
+#include "children/LocalHttp.h"
 #include "engines/WhisperServer.h"
 
 #include <QCoreApplication>

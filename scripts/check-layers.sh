@@ -6,7 +6,7 @@
 # header outside platform/. The folders of programs of their own beside the app (sherpa/) include none of the app's.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
-order=(core transcript platform text engines voice recording update quality dictation ui app cli)
+order=(core transcript platform children audio downloads text engines voice recording update quality dictation ui app cli)
 status=0
 for ((index = 0; index < ${#order[@]}; index++)); do
     folder=${order[index]}

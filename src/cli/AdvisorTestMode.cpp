@@ -1,8 +1,8 @@
 #include "cli/AdvisorTestMode.h"
 
+#include "children/ChildProcess.h"
 #include "core/Console.h"
 #include "core/Regex.h"
-#include "engines/ChildProcess.h"
 #include "quality/AdvisorEngine.h"
 
 #include <QCoreApplication>

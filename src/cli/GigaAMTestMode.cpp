@@ -1,8 +1,8 @@
 #include "cli/GigaAMTestMode.h"
 
+#include "audio/WavWriter.h"
 #include "core/Console.h"
 #include "engines/GigaAMEngine.h"
-#include "engines/WavWriter.h"
 #include "recording/RecognitionChunks.h"
 #include "transcript/Segments.h"
 

@@ -1,9 +1,9 @@
 #include "cli/TranscribeMode.h"
 
+#include "children/ChildProcess.h"
 #include "core/Console.h"
 #include "dictation/EngineRouter.h"
 #include "dictation/FileRecognition.h"
-#include "engines/ChildProcess.h"
 #include "engines/ModelManager.h"
 #include "platform/SignalWatcher.h"
 

@@ -1,6 +1,6 @@
 #include "app/Application.h"
+#include "audio/AudioDecoderProcess.h"
 #include "cli/CommandLine.h"
-#include "engines/AudioDecoderProcess.h"
 #include "platform/ClipboardKeeper.h"
 
 #include <QFile>

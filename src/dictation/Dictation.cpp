@@ -1,7 +1,7 @@
 #include "dictation/Dictation.h"
 
+#include "audio/WavWriter.h"
 #include "core/Log.h"
-#include "engines/WavWriter.h"
 #include "recording/AudioRecorder.h"
 
 std::optional<QString> Dictation::rejection(const QByteArray& wav, double voicedMs)

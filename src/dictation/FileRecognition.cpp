@@ -1,9 +1,9 @@
 #include "dictation/FileRecognition.h"
 
+#include "audio/AudioFileDecoder.h"
+#include "audio/WavWriter.h"
 #include "core/Log.h"
 #include "dictation/EngineRouter.h"
-#include "engines/AudioFileDecoder.h"
-#include "engines/WavWriter.h"
 #include "recording/RecognitionChunks.h"
 #include "text/TranscriptPipeline.h"
 

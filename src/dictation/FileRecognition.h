@@ -1,7 +1,7 @@
 #pragma once
 
+#include "audio/AudioDecoderProcess.h"
 #include "core/Result.h"
-#include "engines/AudioDecoderProcess.h"
 #include "engines/WhisperServer.h"
 #include "transcript/TranscriptionResult.h"
 

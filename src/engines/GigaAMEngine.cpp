@@ -1,10 +1,10 @@
 #include "engines/GigaAMEngine.h"
 
+#include "children/ChildProcess.h"
 #include "core/MainThread.h"
 #include "core/PrivateFiles.h"
 #include "core/Resources.h"
 #include "core/Utf8.h"
-#include "engines/ChildProcess.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "platform/Processes.h"

@@ -1,9 +1,9 @@
 #include "engines/GigaAMServer.h"
 
+#include "audio/WavWriter.h"
 #include "core/Log.h"
 #include "core/PrivateFiles.h"
 #include "engines/GigaAMEngine.h"
-#include "engines/WavWriter.h"
 
 #include <QFileDevice>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/ContentHash.h"
+#include "downloads/ContentHash.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,7 +2,7 @@
 
 #include "core/Log.h"
 #include "core/Paths.h"
-#include "engines/FileDownload.h"
+#include "downloads/FileDownload.h"
 #include "engines/ModelHub.h"
 #include "engines/ModelVerification.h"
 

@@ -3,7 +3,7 @@
 #include "core/Log.h"
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
-#include "engines/ContentHash.h"
+#include "downloads/ContentHash.h"
 #include "engines/ModelManager.h"
 
 #include <QCryptographicHash>

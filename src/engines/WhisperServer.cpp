@@ -1,12 +1,12 @@
 #include "engines/WhisperServer.h"
 
+#include "audio/WavWriter.h"
+#include "children/ChildProcess.h"
+#include "children/LocalHttp.h"
 #include "core/Log.h"
 #include "core/MainThread.h"
 #include "core/Resources.h"
 #include "core/Utf8.h"
-#include "engines/ChildProcess.h"
-#include "engines/LocalHttp.h"
-#include "engines/WavWriter.h"
 #include "engines/WhisperGpu.h"
 #include "transcript/Segments.h"
 

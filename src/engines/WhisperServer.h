@@ -1,7 +1,7 @@
 #pragma once
 
+#include "children/ChildServer.h"
 #include "core/Result.h"
-#include "engines/ChildServer.h"
 #include "transcript/TranscriptionResult.h"
 
 #include <QByteArray>

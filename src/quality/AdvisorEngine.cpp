@@ -1,5 +1,6 @@
 #include "quality/AdvisorEngine.h"
 
+#include "children/ChildProcess.h"
 #include "core/Log.h"
 #include "core/MainThread.h"
 #include "core/Paths.h"
@@ -7,9 +8,8 @@
 #include "core/SettingsStore.h"
 #include "core/SharedInstance.h"
 #include "core/Utf8.h"
-#include "engines/ChildProcess.h"
-#include "engines/ContentHash.h"
-#include "engines/FileDownload.h"
+#include "downloads/ContentHash.h"
+#include "downloads/FileDownload.h"
 #include "engines/ModelHub.h"
 
 #include <QDir>

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "children/ChildServer.h"
 #include "core/DelayedCall.h"
 #include "core/Error.h"
 #include "core/Result.h"
-#include "engines/ChildServer.h"
 #include "quality/AdvisorText.h"
 
 #include <QNetworkAccessManager>

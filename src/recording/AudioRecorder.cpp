@@ -1,9 +1,9 @@
 #include "recording/AudioRecorder.h"
 
+#include "audio/WavWriter.h"
 #include "core/Log.h"
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
-#include "engines/WavWriter.h"
 #include "voice/SoundLevel.h"
 #include "voice/VoiceDetector.h"
 

@@ -1,8 +1,8 @@
 #include "recording/RecognitionChunks.h"
 
+#include "audio/WavWriter.h"
 #include "core/MainThread.h"
 #include "engines/GigaAMEngine.h"
-#include "engines/WavWriter.h"
 #include "engines/WhisperServer.h"
 #include "recording/ChunkCutter.h"
 #include "text/PieceJoining.h"

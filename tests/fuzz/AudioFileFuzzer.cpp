@@ -1,8 +1,8 @@
 // The audio decoder on whatever a file may hold: random bytes, and damaged WAV, FLAC, OGG and MP3 files, one of
 // them switching from stereo to mono part-way.
 #include "FuzzSupport.h"
-#include "engines/AudioFileDecoder.h"
-#include "engines/WavWriter.h"
+#include "audio/AudioFileDecoder.h"
+#include "audio/WavWriter.h"
 
 #include <QBuffer>
 

@@ -4,8 +4,8 @@
 // sherpa-onnx-offline's standard output, the JSON line with GigaAM's text, tokens and timestamps. The seeds
 // are whole HTTP answers, bare bodies and sherpa-onnx outputs.
 #include "FuzzSupport.h"
+#include "children/LocalHttp.h"
 #include "engines/GigaAMEngine.h"
-#include "engines/LocalHttp.h"
 #include "engines/WhisperServer.h"
 #include "transcript/Segments.h"
 

@@ -1,7 +1,7 @@
+#include "audio/WavWriter.h"
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
 #include "engines/ModelCatalog.h"
-#include "engines/WavWriter.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 #include "support/TolvanProcess.h"

@@ -2,12 +2,12 @@
 
 #include "app/NoticeTexts.h"
 #include "app/TranscribeFileFlow.h"
+#include "audio/WavWriter.h"
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
 #include "dictation/TextInserter.h"
 #include "engines/ModelCatalog.h"
 #include "engines/RecognitionSpeed.h"
-#include "engines/WavWriter.h"
 #include "integration/dictation/FakeDesktop.h"
 #include "recording/ChunkCutter.h"
 #include "recording/RecordingArchive.h"

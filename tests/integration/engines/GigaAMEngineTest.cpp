@@ -1,8 +1,8 @@
 #include "engines/GigaAMEngine.h"
 
-#include "engines/ChildProcess.h"
+#include "audio/WavWriter.h"
+#include "children/ChildProcess.h"
 #include "engines/ModelCatalog.h"
-#include "engines/WavWriter.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 

@@ -1,6 +1,6 @@
+#include "children/ChildServer.h"
 #include "core/Paths.h"
 #include "core/SystemErrors.h"
-#include "engines/ChildServer.h"
 #include "engines/ModelCatalog.h"
 #include "engines/ModelManager.h"
 #include "engines/ModelVerification.h"

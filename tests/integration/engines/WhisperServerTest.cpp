@@ -1,9 +1,9 @@
 #include "engines/WhisperServer.h"
 
+#include "audio/WavWriter.h"
+#include "children/ChildProcess.h"
+#include "children/LocalHttp.h"
 #include "core/Paths.h"
-#include "engines/ChildProcess.h"
-#include "engines/LocalHttp.h"
-#include "engines/WavWriter.h"
 #include "engines/WhisperGpu.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"

@@ -1,6 +1,6 @@
 #include "recording/RecognitionChunks.h"
 
-#include "engines/WavWriter.h"
+#include "audio/WavWriter.h"
 #include "engines/WhisperServer.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"

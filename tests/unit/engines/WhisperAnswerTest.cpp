@@ -1,5 +1,5 @@
-#include "engines/ChildProcess.h"
-#include "engines/WavWriter.h"
+#include "audio/WavWriter.h"
+#include "children/ChildProcess.h"
 #include "engines/WhisperServer.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"

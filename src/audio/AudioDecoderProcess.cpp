@@ -1,8 +1,8 @@
-#include "engines/AudioDecoderProcess.h"
+#include "audio/AudioDecoderProcess.h"
 
+#include "audio/AudioFileDecoder.h"
+#include "children/ChildProcess.h"
 #include "core/Log.h"
-#include "engines/AudioFileDecoder.h"
-#include "engines/ChildProcess.h"
 #include "platform/Processes.h"
 
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
-#include "app/DictionaryTab.h"
+#include "ui/settings/DictionaryTab.h"
 
-#include "app/SettingsWidgets.h"
 #include "core/AlertPresenter.h"
 #include "dictation/HotkeyManager.h"
 #include "text/Corrections.h"
 #include "ui/NoteLabel.h"
+#include "ui/settings/SettingsWidgets.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>

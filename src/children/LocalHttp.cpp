@@ -1,4 +1,4 @@
-#include "engines/LocalHttp.h"
+#include "children/LocalHttp.h"
 
 namespace
 {

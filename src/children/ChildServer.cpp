@@ -1,7 +1,7 @@
-#include "engines/ChildServer.h"
+#include "children/ChildServer.h"
 
+#include "children/ChildProcess.h"
 #include "core/Log.h"
-#include "engines/ChildProcess.h"
 #include "platform/PrivateDirectory.h"
 #include "platform/Processes.h"
 

@@ -2,7 +2,7 @@
 
 #include "core/Error.h"
 #include "core/Result.h"
-#include "engines/ContentHash.h"
+#include "downloads/ContentHash.h"
 
 #include <QList>
 #include <QObject>

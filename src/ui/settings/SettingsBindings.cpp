@@ -1,7 +1,7 @@
-#include "app/SettingsBindings.h"
+#include "ui/settings/SettingsBindings.h"
 
-#include "app/SettingsWidgets.h"
 #include "core/SettingsStore.h"
+#include "ui/settings/SettingsWidgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
-#include "engines/MonoResampler.h"
+#include "audio/MonoResampler.h"
 
-#include "engines/AudioFileDecoder.h"
+#include "audio/AudioFileDecoder.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>

@@ -1,4 +1,4 @@
-#include "app/HelpTexts.h"
+#include "ui/settings/HelpTexts.h"
 
 namespace
 {

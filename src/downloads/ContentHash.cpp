@@ -1,4 +1,4 @@
-#include "engines/ContentHash.h"
+#include "downloads/ContentHash.h"
 
 #include <algorithm>
 #include <array>

@@ -1,12 +1,12 @@
-#include "app/FormattingTab.h"
+#include "ui/settings/FormattingTab.h"
 
-#include "app/HelpTexts.h"
-#include "app/SettingsBindings.h"
-#include "app/SettingsWidgets.h"
 #include "core/AlertPresenter.h"
 #include "core/SettingsStore.h"
 #include "text/MacroStore.h"
 #include "ui/MacroEditor.h"
+#include "ui/settings/HelpTexts.h"
+#include "ui/settings/SettingsBindings.h"
+#include "ui/settings/SettingsWidgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "engines/FileDownload.h"
+#include "downloads/FileDownload.h"
 
 #include "core/SystemErrors.h"
 

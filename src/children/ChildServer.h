@@ -1,7 +1,7 @@
 #pragma once
 
+#include "children/LocalHttp.h"
 #include "core/Error.h"
-#include "engines/LocalHttp.h"
 
 #include <QObject>
 #include <QPointer>

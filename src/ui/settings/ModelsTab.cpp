@@ -1,7 +1,5 @@
-#include "app/ModelsTab.h"
+#include "ui/settings/ModelsTab.h"
 
-#include "app/HelpTexts.h"
-#include "app/SettingsWidgets.h"
 #include "core/AlertPresenter.h"
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
@@ -9,6 +7,8 @@
 #include "engines/ModelManager.h"
 #include "engines/RecognitionSpeed.h"
 #include "ui/NoteLabel.h"
+#include "ui/settings/HelpTexts.h"
+#include "ui/settings/SettingsWidgets.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "app/SettingsWidgets.h"
+#include "ui/settings/SettingsWidgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "app/Autostart.h"
+#include "platform/Autostart.h"
 
 #include "core/Log.h"
 #include "core/Paths.h"

@@ -1,12 +1,12 @@
-#include "app/SpeechQualityTab.h"
+#include "ui/settings/SpeechQualityTab.h"
 
-#include "app/HelpTexts.h"
-#include "app/SettingsWidgets.h"
 #include "core/AlertPresenter.h"
 #include "core/SettingsStore.h"
 #include "quality/AdvisorText.h"
 #include "ui/Glyphs.h"
 #include "ui/NoteLabel.h"
+#include "ui/settings/HelpTexts.h"
+#include "ui/settings/SettingsWidgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>

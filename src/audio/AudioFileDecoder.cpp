@@ -1,8 +1,8 @@
-#include "engines/AudioFileDecoder.h"
+#include "audio/AudioFileDecoder.h"
 
+#include "audio/MonoResampler.h"
+#include "audio/WavWriter.h"
 #include "core/Log.h"
-#include "engines/MonoResampler.h"
-#include "engines/WavWriter.h"
 #include "platform/RegularFile.h"
 
 extern "C" {

@@ -1,4 +1,4 @@
-#include "engines/WavWriter.h"
+#include "audio/WavWriter.h"
 
 #include <QtEndian>
 

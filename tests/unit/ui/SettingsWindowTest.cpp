@@ -1,6 +1,5 @@
-#include "app/SettingsWindow.h"
+#include "ui/settings/SettingsWindow.h"
 
-#include "app/ModelsTab.h"
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
 #include "engines/CustomModels.h"
@@ -13,6 +12,7 @@
 #include "support/WindowShots.h"
 #include "text/Corrections.h"
 #include "ui/Glyphs.h"
+#include "ui/settings/ModelsTab.h"
 
 #include <QApplication>
 #include <QCheckBox>

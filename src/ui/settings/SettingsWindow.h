@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/SettingsBindings.h"
 #include "platform/AudioSources.h"
+#include "ui/settings/SettingsBindings.h"
 
 #include <QLatin1String>
 #include <QObject>

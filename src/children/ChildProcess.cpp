@@ -1,4 +1,4 @@
-#include "engines/ChildProcess.h"
+#include "children/ChildProcess.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
