@@ -82,6 +82,7 @@ void FileDownload::startSource(int index)
     sourceIndex_ = index;
     received_ = 0;
     writeError_.reset();
+    writeFailed_ = false;
     hash_.reset();
     if (expectedHash_)
         hash_.emplace(expectedHash_->algorithm());
@@ -89,20 +90,20 @@ void FileDownload::startSource(int index)
         onSourceStarted(index);
     const QString directory = QFileInfo(destination_).absolutePath();
     if (!QDir().mkpath(directory)) {
-        fail(SystemErrors::ofFolder(directory));
+        fail(SystemErrors::ofFolder(directory), true);
         return;
     }
     file_ = std::make_unique<QSaveFile>(destination_);
     if (!file_->open(QIODevice::WriteOnly)) {
-        fail(SystemErrors::ofFile(*file_));
+        fail(SystemErrors::ofFile(*file_), true);
         return;
     }
-    QNetworkRequest request(sources_.at(index));
-    request.setTransferTimeout(stallTimeoutMs);
-    reply_ = network_->get(request);
+    QNetworkRequest asked = request(sources_.at(index));
+    asked.setTransferTimeout(bounds_.stallTimeoutMs);
+    reply_ = network_->get(asked);
     connect(reply_, &QNetworkReply::readyRead, this, &FileDownload::receive);
     connect(reply_, &QNetworkReply::finished, this, &FileDownload::replyFinished);
-    wholeFileTimer_.start(std::chrono::milliseconds(wholeFileTimeoutMs));
+    wholeFileTimer_.start(std::chrono::milliseconds(bounds_.wholeFileTimeoutMs));
 }
 
 void FileDownload::receive()
@@ -114,12 +115,13 @@ void FileDownload::receive()
     const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
     if (received_ + bytes.size() > bounds_.maximumBytes ||
         (length.isValid() && length.toLongLong() > bounds_.maximumBytes)) {
-        writeError_ = tooLargeError();
+        writeError_ = tooLarge();
         reply_->abort();
         return;
     }
     if (file_->write(bytes) != bytes.size()) {
         writeError_ = SystemErrors::ofFile(*file_);
+        writeFailed_ = true;
         reply_->abort();
         return;
     }
@@ -140,7 +142,7 @@ void FileDownload::replyFinished()
     reply_.clear();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (writeError_) {
-        fail(*writeError_);
+        fail(*writeError_, writeFailed_);
     } else if (status.isValid() && status.toInt() != 200) {
         fail(SystemErrors::ofHttpStatus(status.toInt(), reply->url()));
     } else if (reply->error() != QNetworkReply::NoError) {
@@ -148,36 +150,39 @@ void FileDownload::replyFinished()
     } else if (!status.isValid()) {
         fail(SystemErrors::ofHttpStatus(0, reply->url()));
     } else {
-        const Result<qint64> placed = verifyAndPlace();
-        if (!placed) {
-            fail(placed.error());
-            return;
-        }
-        if (onFinished)
-            onFinished(Arrived{sourceIndex_, placed.value()});
+        verifyAndPlace();
     }
 }
 
-Result<qint64> FileDownload::verifyAndPlace()
+void FileDownload::verifyAndPlace()
 {
-    if (!file_->flush())
-        return SystemErrors::ofFile(*file_);
+    if (!file_->flush()) {
+        fail(SystemErrors::ofFile(*file_), true);
+        return;
+    }
     const qint64 bytes = file_->size();
-    if (bytes <= bounds_.minimumBytes)
-        return incompleteError();
-    if (expectedHash_ && !expectedHash_->matches(hash_->resultView()))
-        return hashMismatchError();
+    if (bytes <= bounds_.minimumBytes) {
+        fail(incomplete(bytes));
+        return;
+    }
+    if (expectedHash_ && !expectedHash_->matches(hash_->resultView())) {
+        fail(hashMismatchError());
+        return;
+    }
     if (!file_->commit()) {
         const Error error = SystemErrors::ofFile(*file_);
         file_.reset();
-        return error;
+        fail(error, true);
+        return;
     }
     file_.reset();
-    return bytes;
+    if (onFinished)
+        onFinished(Arrived{sourceIndex_, bytes});
 }
 
-void FileDownload::fail(const Error& error)
+void FileDownload::fail(const Error& error, bool whileSaving)
 {
+    failedWhileSaving_ = whileSaving;
     discardTransfer();
     const int next = sourceIndex_ + 1;
     if (next < sources_.size()) {

@@ -5,6 +5,7 @@
 #include "downloads/ContentHash.h"
 
 #include <QList>
+#include <QNetworkRequest>
 #include <QObject>
 #include <QPointer>
 #include <QSaveFile>
@@ -36,15 +37,14 @@ public:
         qint64 bytes = 0;
     };
 
-    // Longest wait for data, and the longest a whole file may take.
-    static constexpr int stallTimeoutMs = 60 * 1000;
-    static constexpr qint64 wholeFileTimeoutMs = 24LL * 60 * 60 * 1000;
-
     struct Bounds
     {
         // The file is complete when larger than this, and refused once larger than the maximum.
         qint64 minimumBytes = 0;
         qint64 maximumBytes = 0;
+        // Longest wait for data, and the longest a whole file may take.
+        int stallTimeoutMs = 60 * 1000;
+        qint64 wholeFileTimeoutMs = 24LL * 60 * 60 * 1000;
     };
 
     FileDownload(QNetworkAccessManager* network, QList<QUrl> sources, QString destination, Bounds bounds,
@@ -59,12 +59,22 @@ public:
     // Once, at the end; the error is the last source's, in the words of SystemErrors.
     std::function<void(const Result<Arrived>& result)> onFinished;
 
+    // Before start(): how a source is asked for (a plain GET by default), and what a body that ended at or below
+    // the minimum (with the bytes that came) or ran past the maximum is called (a model file's words by default).
+    std::function<QNetworkRequest(const QUrl& source)> request = [](const QUrl& source) {
+        return QNetworkRequest(source);
+    };
+    std::function<Error(qint64 received)> incomplete = [](qint64) { return incompleteError(); };
+    std::function<Error()> tooLarge = [] { return tooLargeError(); };
+
     // Before start(): every source has to deliver exactly these bytes.
     void expectHash(const ContentHash& hash) { expectedHash_ = hash; }
 
     void start();
     // Stops without calling onFinished; the temporary file is discarded.
     void cancel();
+    // After a failure: whether the last source's bytes came but could not be stored or put in place.
+    bool failedWhileSaving() const { return failedWhileSaving_; }
 
     static Error incompleteError();
     static Error hashMismatchError();
@@ -77,8 +87,9 @@ private:
     void startSource(int index);
     void receive();
     void replyFinished();
-    Result<qint64> verifyAndPlace();
-    void fail(const Error& error);
+    // Puts what came whole and right in place, and tells it.
+    void verifyAndPlace();
+    void fail(const Error& error, bool whileSaving = false);
     void discardTransfer();
 
     QNetworkAccessManager* network_;
@@ -92,5 +103,7 @@ private:
     QPointer<QNetworkReply> reply_;
     std::unique_ptr<QSaveFile> file_;
     std::optional<Error> writeError_;
+    bool writeFailed_ = false;
+    bool failedWhileSaving_ = false;
     QTimer wholeFileTimer_;
 };

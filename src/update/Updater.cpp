@@ -79,19 +79,23 @@ std::optional<QString> downgrade(const FeedInfo& feed)
         .arg(running);
 }
 
-ImageDownload::Outcome downloadBlocking(QNetworkAccessManager& network, const FeedInfo& feed,
-                                        const QString& destination)
+// The saved image's path, or why there is none.
+Result<QString> downloadBlocking(QNetworkAccessManager& network, const FeedInfo& feed, const QString& destination)
 {
-    ImageDownload::Outcome outcome;
+    std::optional<Error> failure;
     bool done = false;
-    ImageDownload download(network, feed.url, feed.size, destination);
-    download.onFinished = [&](const ImageDownload::Outcome& finished) {
-        outcome = finished;
+    QObject context;
+    FileDownload* download = ImageDownload::create(network, feed, destination, &context);
+    download->onFinished = [&](const Result<FileDownload::Arrived>& finished) {
+        if (!finished)
+            failure = finished.error();
         done = true;
     };
-    download.start();
+    download->start();
     waitFor(done);
-    return outcome;
+    if (failure)
+        return *failure;
+    return destination;
 }
 
 } // namespace
@@ -262,26 +266,31 @@ void Updater::download(const FeedInfo& feed)
     setState(State::downloading(0));
     Log::info(QStringLiteral("Обновление: загрузка ") + feed.url.toString());
     prepareCacheDirectory();
-    download_ = new ImageDownload(network_, feed.url, feed.size, downloadPath(), this);
-    download_->onProgress = [this](double fraction) { setState(State::downloading(fraction)); };
-    download_->onFinished = [this, feed](const ImageDownload::Outcome& outcome) { downloadFinished(outcome, feed); };
+    download_ = ImageDownload::create(network_, feed, downloadPath(), this);
+    download_->onProgress = [this, size = feed.size](qint64 received, qint64) {
+        setState(State::downloading(size > 0 ? static_cast<double>(received) / static_cast<double>(size) : 0.0));
+    };
+    download_->onFinished = [this, feed](const Result<FileDownload::Arrived>& result) {
+        downloadFinished(result, feed);
+    };
     download_->start();
 }
 
-void Updater::downloadFinished(const ImageDownload::Outcome& outcome, const FeedInfo& feed)
+void Updater::downloadFinished(const Result<FileDownload::Arrived>& result, const FeedInfo& feed)
 {
+    const bool failedWhileSaving = download_ && download_->failedWhileSaving();
     if (download_)
         download_->deleteLater();
-    if (outcome.error && outcome.failedWhileSaving) {
+    if (!result && failedWhileSaving) {
         setState(State::idle());
-        info(QStringLiteral("Не удалось сохранить загруженное обновление: ") + outcome.error->description());
-    } else if (outcome.error) {
+        info(QStringLiteral("Не удалось сохранить загруженное обновление: ") + result.error().description());
+    } else if (!result) {
         if (state_.kind != State::Kind::downloading)
             return;
         setState(State::idle());
-        info(QStringLiteral("Не удалось загрузить обновление: ") + outcome.error->description());
+        info(QStringLiteral("Не удалось загрузить обновление: ") + result.error().description());
     } else {
-        install(outcome.path, feed);
+        install(downloadPath(), feed);
     }
 }
 
@@ -353,16 +362,16 @@ int Updater::headlessUpdate(const QUrl& feedURL)
         return 0;
     }
     prepareCacheDirectory();
-    const ImageDownload::Outcome downloaded = downloadBlocking(network, feed, headlessDownloadPath());
-    if (downloaded.error) {
-        const QString description = downloaded.error->description();
+    const Result<QString> downloaded = downloadBlocking(network, feed, headlessDownloadPath());
+    if (!downloaded) {
+        const QString description = downloaded.error().description();
         Console::print(QStringLiteral("загрузка не удалась: ") +
                        (description.isEmpty() ? QStringLiteral("?") : description));
         return 1;
     }
-    Console::print(QStringLiteral("скачано: ") + downloaded.path);
-    const Result<Done> result = UpdateInstaller::performInstall(downloaded.path, feed);
-    QFile::remove(downloaded.path);
+    Console::print(QStringLiteral("скачано: ") + downloaded.value());
+    const Result<Done> result = UpdateInstaller::performInstall(downloaded.value(), feed);
+    QFile::remove(downloaded.value());
     if (!result) {
         Console::print(QStringLiteral("установка не удалась: ") + result.error().description());
         return 1;

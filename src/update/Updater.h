@@ -86,7 +86,7 @@ private:
     void refuse(const QString& reason, bool interactive);
     void offer(const FeedInfo& info);
     void download(const FeedInfo& info);
-    void downloadFinished(const ImageDownload::Outcome& outcome, const FeedInfo& feed);
+    void downloadFinished(const Result<FileDownload::Arrived>& result, const FeedInfo& feed);
     void install(const QString& image, const FeedInfo& feed);
     static void info(const QString& text);
 
@@ -94,6 +94,6 @@ private:
     QNetworkAccessManager network_;
     QTimer firstAutoCheck_;
     QTimer autoTimer_;
-    QPointer<ImageDownload> download_;
+    QPointer<FileDownload> download_;
     bool offerOpen_ = false;
 };
