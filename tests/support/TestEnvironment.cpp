@@ -1,8 +1,6 @@
 #include "support/TestEnvironment.h"
 
 #include "core/Paths.h"
-#include "engines/ModelCatalog.h"
-#include "engines/ModelVerification.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -63,17 +61,6 @@ QString home()
 QString fixture(const QString& relative)
 {
     return QStringLiteral(TOLVAN_TEST_FIXTURES "/") + relative;
-}
-
-bool placeDefaultModel()
-{
-    const RecognitionModel model = ModelCatalog::byID(ModelCatalog::turboModelID());
-    QFile modelFile(TestFiles::write(model.filePath(0), "ggml"));
-    if (!modelFile.resize(ModelCatalog::completeSizeThreshold(model.sizeMB) + 1))
-        return false;
-    // A stand-in of the right size, which no digest would match: taken as checked, as a download is.
-    ModelVerification::remember(model, 0);
-    return true;
 }
 
 QString makeDirectory(const QString& name)

@@ -17,9 +17,6 @@ QString home();
 QString fixture(const QString& relative);
 // A new empty directory inside the temporary tree.
 QString makeDirectory(const QString& name);
-// Puts a file that passes for whisper's Turbo where the app looks for it, as a user of earlier versions has it:
-// the active model while the user chose none. False when it cannot.
-bool placeDefaultModel();
 // What the application, or the code under test, has logged so far.
 QString appLog();
 } // namespace TestEnvironment

@@ -1,10 +1,12 @@
 #include "cli/CommandLine.h"
 
+#include "cli/AdvisorTestMode.h"
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
 #include "engines/ModelCatalog.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
+#include "support/TestModels.h"
 #include "support/TolvanProcess.h"
 
 #include <QDir>
@@ -91,7 +93,7 @@ TEST(SingleInstance, HoldsWhenAnotherUserTookTheFolderInTheTemporaryDirectory)
     if (::getuid() == 0) {
         ASSERT_EQ(::chown(QFile::encodeName(taken).constData(), 65534, 65534), 0);
     }
-    ASSERT_TRUE(TestEnvironment::placeDefaultModel());
+    ASSERT_TRUE(TestModels::placeDefault());
     SettingsStore(Paths::settingsFile()).setBool(SettingsKey::firstRunDone, true);
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -119,4 +121,15 @@ TEST(SingleInstance, HoldsWhenAnotherUserTookTheFolderInTheTemporaryDirectory)
     EXPECT_EQ(first.state(), QProcess::Running);
     first.terminate();
     EXPECT_TRUE(first.waitForFinished(10000));
+}
+
+TEST(AdvisorTestArguments, IntensityParsing)
+{
+    // Anything but a whole number in range leaves the default 5; the minus may be a typographic one.
+    const std::pair<QStringList, qint64> cases[] = {
+        {{}, 5},   {{"0"}, 0},   {{"+7", "legal"}, 7}, {{"-2"}, -2}, {{"−3"}, -3}, {{"15"}, 15},
+        {{""}, 5}, {{"abc"}, 5}, {{" 3"}, 5},          {{"3.5"}, 5}, {{"+"}, 5},   {{"99999999999999999999"}, 5}};
+    for (const auto& [tail, expected] : cases)
+        EXPECT_EQ(AdvisorTestMode::intensityArgument(QStringList{"tolvan", "--advisor-test", "текст"} + tail), expected)
+            << tail.join(' ').toStdString();
 }

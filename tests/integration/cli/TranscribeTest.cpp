@@ -4,6 +4,7 @@
 #include "engines/ModelCatalog.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
+#include "support/TestModels.h"
 #include "support/TolvanProcess.h"
 
 #include <QDir>
@@ -19,7 +20,7 @@ class TranscribeTest : public testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(TestEnvironment::placeDefaultModel());
+        ASSERT_TRUE(TestModels::placeDefault());
         qputenv("TOLVAN_WHISPER_BIN", FAKE_WHISPER_SERVER);
         qputenv("FAKE_WHISPER_RECORD_DIR", recordDir.toUtf8());
         // The tones below are voice to the loudness rule, not to the voice detector, whose cutting of speech has tests

@@ -14,6 +14,7 @@
 #include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
+#include "support/TestModels.h"
 #include "ui/HUDPanel.h"
 #include "ui/OverlayHUD.h"
 #include "ui/SpeechReview.h"
@@ -69,7 +70,7 @@ class DictationControllerTest : public testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(TestEnvironment::placeDefaultModel());
+        ASSERT_TRUE(TestModels::placeDefault());
         qputenv("TOLVAN_WHISPER_BIN", FAKE_WHISPER_SERVER);
         // Audio files are decoded by the app in a child process of its own.
         qputenv("TOLVAN_DECODER_BIN", TOLVAN_EXECUTABLE);
@@ -543,7 +544,7 @@ TEST_F(DictationControllerTest, TheFirstRunWithoutAGpuDownloadsGigaAMAndNeverRep
     EXPECT_TRUE(welcome.informativeText.contains(QStringLiteral("Модель — GigaAM-v3: без ускорения на видеокарте "
                                                                 "Whisper Turbo распознаёт медленнее, чем вы говорите")))
         << welcome.informativeText.toStdString();
-    ASSERT_TRUE(TestEnvironment::placeDefaultModel());
+    ASSERT_TRUE(TestModels::placeDefault());
     EXPECT_EQ(EngineRouter::activeModel().id, QStringLiteral("gigaam-v3"));
 
     SettingsStore::shared().setString(SettingsKey::modelID, QStringLiteral("small"));
@@ -600,4 +601,35 @@ TEST_F(DictationControllerTest, ARecognizerSlowerThanSpeechIsToldOnceAndHearsThe
     EXPECT_EQ(panelTitle(), QStringLiteral("Распознаю…")) << "told once";
     EXPECT_EQ(SettingsStore::shared().stringArrayForKey(SettingsKey::slowModelsTold),
               QStringList{ModelCatalog::turboModelID()});
+}
+
+// Only a recording of more than 4000 samples with at least 250 ms judged voiced goes on to recognition.
+TEST(DictationControllerAlone, DropsARecordingTooShortOrWithoutEnoughSound)
+{
+    ASSERT_TRUE(TestModels::placeDefault());
+    qputenv("TOLVAN_VAD_MODEL", QByteArray("/nonexistent/silero_vad.onnx"));
+    // No recognizer to start: a recording that is not dropped fails at once and is kept.
+    qunsetenv("TOLVAN_WHISPER_BIN");
+    qputenv("TOLVAN_RESOURCES_DIR", TestEnvironment::makeDirectory(QStringLiteral("no-resources")).toUtf8());
+    SettingsStore::shared().setBool(SettingsKey::sounds, false);
+    auto* mic = new FakeCapture;
+    DictationController controller(std::make_unique<AudioRecorder>(std::unique_ptr<MicrophoneCapture>(mic)));
+
+    const std::tuple<std::size_t, std::size_t, const char*> cases[] = {
+        {4000, 4000, "слишком коротко (250 мс)"},
+        {4001, 4000, nullptr},
+        {8000, 3999, "звука 249 мс из 500 мс"},
+    };
+    for (const auto& [samples, voiced, dropped] : cases) {
+        const qsizetype logStart = appLog().size();
+        controller.begin(DictationController::Source::toggle);
+        mic->onBlock(std::vector<std::int16_t>(voiced, 4000));
+        mic->onBlock(std::vector<std::int16_t>(samples - voiced, 0));
+        controller.finish();
+        const QString logged = appLog().mid(logStart);
+        if (dropped)
+            EXPECT_TRUE(logged.contains(QStringLiteral("Запись отброшена: ") + dropped)) << logged.toStdString();
+        else
+            EXPECT_FALSE(logged.contains(QStringLiteral("Запись отброшена"))) << logged.toStdString();
+    }
 }

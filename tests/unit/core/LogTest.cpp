@@ -2,8 +2,6 @@
 
 #include "core/Paths.h"
 #include "support/TestFiles.h"
-#include "text/Corrections.h"
-#include "text/MacroStore.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -30,19 +28,6 @@ TEST(Log, AppendsOneTimeStampedLinePerLineAndEchoesToStandardError)
     EXPECT_LE(qAbs(QDateTime::fromString(match.captured(1), Qt::ISODateWithMs).secsTo(QDateTime::currentDateTimeUtc())),
               5);
     EXPECT_EQ(lines[2], QStringLiteral("1.0"));
-}
-
-TEST(Log, TheLogAndTheUsersWordsAreReadableByTheUserAlone)
-{
-    // Both hold what the user said: learnt words, macro texts, dropped pieces of dictation.
-    Corrections::add(QStringLiteral("жипити"), QStringLiteral("ChatGPT"));
-    MacroStore::ensureFile();
-    for (const QString& path :
-         {Paths::logDir() + QStringLiteral("/app.log"), Corrections::filePath(), MacroStore::filePath()}) {
-        ASSERT_TRUE(QFileInfo::exists(path)) << path.toStdString();
-        // Read and write for the owner, nothing for group and others (the "user" bits repeat the owner's).
-        EXPECT_EQ(QFile::permissions(path).toInt() & 0x7077, 0x6000) << path.toStdString();
-    }
 }
 
 // A long session: each log that reaches the limit moves to "<name>.1", replacing the older one, and starts anew,

@@ -1,6 +1,5 @@
 #include "quality/AdvisorText.h"
 
-#include "cli/AdvisorTestMode.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 
@@ -143,15 +142,4 @@ TEST(AnimalTranslator, KeepsEverythingButTheWordsAndCapitals)
         {"собака", false, "р-гав"},           {"Телефон", false, "Аф-аф"},         {"2026 год", true, "мр-мяу мурр"}};
     for (const auto& [text, cat, expected] : cases)
         EXPECT_EQ(animalTranslate(text, cat), expected) << text.toStdString() << (cat ? " cat" : " dog");
-}
-
-TEST(AdvisorTestArguments, IntensityParsing)
-{
-    // Anything but a whole number in range leaves the default 5; the minus may be a typographic one.
-    const std::pair<QStringList, qint64> cases[] = {
-        {{}, 5},   {{"0"}, 0},   {{"+7", "legal"}, 7}, {{"-2"}, -2}, {{"−3"}, -3}, {{"15"}, 15},
-        {{""}, 5}, {{"abc"}, 5}, {{" 3"}, 5},          {{"3.5"}, 5}, {{"+"}, 5},   {{"99999999999999999999"}, 5}};
-    for (const auto& [tail, expected] : cases)
-        EXPECT_EQ(AdvisorTestMode::intensityArgument(QStringList{"tolvan", "--advisor-test", "текст"} + tail), expected)
-            << tail.join(' ').toStdString();
 }

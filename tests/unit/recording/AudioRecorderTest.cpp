@@ -1,17 +1,10 @@
 #include "recording/AudioRecorder.h"
 
-#include "core/Paths.h"
-#include "core/SettingsStore.h"
-#include "dictation/DictationController.h"
-#include "engines/ModelCatalog.h"
 #include "recording/RecordingArchive.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
-#include "text/Corrections.h"
-#include "text/TranscriptPipeline.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -20,15 +13,6 @@
 
 namespace
 {
-
-// The controller's panel and window lookups without any display: nothing may reach the test rig's desktop,
-// which other tests use at the same time.
-const bool offscreen = [] {
-    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
-    qunsetenv("DISPLAY");
-    qunsetenv("WAYLAND_DISPLAY");
-    return true;
-}();
 
 using Block = std::vector<std::int16_t>;
 
@@ -145,45 +129,6 @@ TEST_F(AudioRecorderTest, TheLastBlockOfARecordingIsNotReportedToTheNextOne)
     ASSERT_TRUE(recorder.start().ok());
     feed({Block(100, 0)});
     EXPECT_EQ(reports, std::vector<std::size_t>{100});
-}
-
-// Only a recording of more than 4000 samples with at least 250 ms judged voiced goes on to recognition.
-TEST(DictationControllerTest, DropsARecordingTooShortOrWithoutEnoughSound)
-{
-    ASSERT_TRUE(TestEnvironment::placeDefaultModel());
-    judgeByLoudness();
-    // No recognizer to start: a recording that is not dropped fails at once and is kept.
-    qunsetenv("TOLVAN_WHISPER_BIN");
-    qputenv("TOLVAN_RESOURCES_DIR", TestEnvironment::makeDirectory(QStringLiteral("no-resources")).toUtf8());
-    SettingsStore::shared().setBool(SettingsKey::sounds, false);
-    auto* mic = new FakeCapture;
-    DictationController controller(std::make_unique<AudioRecorder>(std::unique_ptr<MicrophoneCapture>(mic)));
-
-    const std::tuple<std::size_t, std::size_t, const char*> cases[] = {
-        {4000, 4000, "слишком коротко (250 мс)"},
-        {4001, 4000, nullptr},
-        {8000, 3999, "звука 249 мс из 500 мс"},
-    };
-    for (const auto& [samples, voiced, dropped] : cases) {
-        const qsizetype logStart = appLog().size();
-        controller.begin(DictationController::Source::toggle);
-        mic->onBlock(Block(voiced, 4000));
-        mic->onBlock(Block(samples - voiced, 0));
-        controller.finish();
-        const QString logged = appLog().mid(logStart);
-        if (dropped)
-            EXPECT_TRUE(logged.contains(QStringLiteral("Запись отброшена: ") + dropped)) << logged.toStdString();
-        else
-            EXPECT_FALSE(logged.contains(QStringLiteral("Запись отброшена"))) << logged.toStdString();
-    }
-}
-
-// Annotations go before the dictionary looks, so a phrase broken by one is still the phrase it knows.
-TEST(DictationControllerTest, CleansEachSegmentBeforeTheDictionary)
-{
-    Corrections::save({{QStringLiteral("гит хаб"), QStringLiteral("GitHub")}});
-    const TranscriptionResult result{{}, {SpeechSegment{QStringLiteral("открой гит [шум] хаб"), 0, 1500}}};
-    EXPECT_EQ(TranscriptPipeline::textOf(result), QStringLiteral("Открой GitHub"));
 }
 
 // The ten newest recordings survive, listed newest first, also when several are kept within a millisecond.

@@ -1,9 +1,13 @@
 #include "text/Corrections.h"
 
+#include "core/Paths.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
+#include "text/MacroStore.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -143,4 +147,17 @@ TEST(CorrectionsHint, ListsDistinctSpellingsOfTheLongestFormsFirst)
     }
     TestFiles::write(Corrections::filePath(), QJsonDocument(many).toJson());
     EXPECT_EQ(Corrections::promptHint(30), "Правильные написания: " + expected.join(", ") + u'.');
+}
+
+TEST(UsersFiles, TheLogAndTheUsersWordsAreReadableByTheUserAlone)
+{
+    // Both hold what the user said: learnt words, macro texts, dropped pieces of dictation.
+    Corrections::add(QStringLiteral("жипити"), QStringLiteral("ChatGPT"));
+    MacroStore::ensureFile();
+    for (const QString& path :
+         {Paths::logDir() + QStringLiteral("/app.log"), Corrections::filePath(), MacroStore::filePath()}) {
+        ASSERT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+        // Read and write for the owner, nothing for group and others (the "user" bits repeat the owner's).
+        EXPECT_EQ(QFile::permissions(path).toInt() & 0x7077, 0x6000) << path.toStdString();
+    }
 }

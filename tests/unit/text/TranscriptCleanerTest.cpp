@@ -1,5 +1,6 @@
 #include "text/TranscriptCleaner.h"
 
+#include "text/Corrections.h"
 #include "text/TranscriptPipeline.h"
 
 #include <gtest/gtest.h>
@@ -70,4 +71,12 @@ TEST(TranscriptCleaner, NoControlCharacterOfARecognizerReachesTheTextToPaste)
             << row.recognized.toStdString();
         EXPECT_EQ(TranscriptCleaner::withoutControls(pasted), pasted) << pasted.toStdString();
     }
+}
+
+// Annotations go before the dictionary looks, so a phrase broken by one is still the phrase it knows.
+TEST(TranscriptPipelineTest, CleansEachSegmentBeforeTheDictionary)
+{
+    Corrections::save({{QStringLiteral("гит хаб"), QStringLiteral("GitHub")}});
+    const TranscriptionResult result{{}, {SpeechSegment{QStringLiteral("открой гит [шум] хаб"), 0, 1500}}};
+    EXPECT_EQ(TranscriptPipeline::textOf(result), QStringLiteral("Открой GitHub"));
 }
