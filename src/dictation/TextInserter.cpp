@@ -3,11 +3,11 @@
 #include "core/Log.h"
 #include "core/MainThread.h"
 #include "core/SettingsStore.h"
+#include "platform/Clipboard.h"
 #include "platform/KeyInjector.h"
 #include "platform/WaylandRoute.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
@@ -18,11 +18,6 @@
 
 namespace
 {
-
-QClipboard* clipboard()
-{
-    return QGuiApplication::clipboard();
-}
 
 Keys::Modifiers shortcutModifiers()
 {
@@ -77,25 +72,6 @@ TextInserter::Outcome postKey(ActiveWindow::WindowId target, Keys::Keysym key, K
     return TextInserter::Outcome::onClipboard;
 }
 
-// Whether the clipboard is ours and holds exactly this text. Never asks another program: a clipboard owner
-// that hangs would keep the main thread waiting for seconds.
-bool holds(const QString& text)
-{
-    // Only X11 tells whether the clipboard is ours; elsewhere it is process-local or answers at once.
-    static const bool ownershipKnown = QGuiApplication::platformName() == QLatin1String("xcb");
-    return (clipboard()->ownsClipboard() || !ownershipKnown) && clipboard()->text() == text;
-}
-
-// Puts the text on the clipboard; false when another program kept it (the X server refuses a new owner
-// whose request is stamped older than the current owner's).
-bool putOnClipboard(const QString& text)
-{
-    if (holds(text))
-        return true;
-    clipboard()->setText(text);
-    return holds(text);
-}
-
 // A text for the clipboard, then the paste keystroke into its target unless it is only copied.
 struct Paste
 {
@@ -127,37 +103,24 @@ void report(const Paste& paste, TextInserter::Outcome outcome)
         MainThread::post([done = paste.done, outcome] { done(outcome); });
 }
 
-// Where X11 programs' clipboard does not reach native Wayland windows by itself, the text is handed to them too.
-void shareWithNativeWindows(const QString& text)
+void restore(const QString& inserted, const QString& previous, bool focusedOwn)
 {
-    WaylandRoute::shared().shareClipboard(text);
+    Log::info(Clipboard::restore(inserted, previous, focusedOwn)
+                  ? QStringLiteral("Буфер обмена восстановлен")
+                  : QStringLiteral("Буфер обмена не восстановлен: в нём уже другой текст"));
 }
 
-void restoreIfUnchanged(const QString& inserted, const QString& previous)
+// The previous text back once the target has surely fetched the pasted one, on the clipboard the paste used: the
+// native window's own, through the compositor, where it keeps one apart from X11's.
+void restoreLater(const QString& inserted, const QString& previous, bool focusedOwn)
 {
-    if (!holds(inserted)) {
-        Log::info(QStringLiteral("Буфер обмена не восстановлен: в нём уже другой текст"));
-        return;
-    }
-    clipboard()->setText(previous);
-    Log::info(QStringLiteral("Буфер обмена восстановлен"));
-}
-
-// The previous text back once the target has surely fetched the pasted one: through the compositor when the paste
-// went into a native window whose clipboard it keeps apart from X11's (its clipboard is what the user had there).
-void restoreLater(const QString& inserted, const QString& previous, bool throughRoute)
-{
-    MainThread::post([inserted, previous, throughRoute] {
+    MainThread::post([inserted, previous, focusedOwn] {
         QTimer::singleShot(TextInserter::restoreDelayMs, QCoreApplication::instance(), [=] {
-            if (!throughRoute) {
-                restoreIfUnchanged(inserted, previous);
+            if (!focusedOwn) {
+                restore(inserted, previous, false);
                 return;
             }
-            QThreadPool::globalInstance()->start([inserted, previous] {
-                const bool restored = WaylandRoute::shared().restoreClipboard(inserted, previous);
-                Log::info(restored ? QStringLiteral("Буфер обмена восстановлен")
-                                   : QStringLiteral("Буфер обмена не восстановлен: в нём уже другой текст"));
-            });
+            QThreadPool::globalInstance()->start([inserted, previous] { restore(inserted, previous, true); });
         });
     });
 }
@@ -165,15 +128,14 @@ void restoreLater(const QString& inserted, const QString& previous, bool through
 // Off the main thread: the keystroke, and the clipboard's previous text back afterwards.
 void pasteInto(Paste paste, PasteKeys keys)
 {
-    WaylandRoute& route = WaylandRoute::shared();
-    const bool throughRoute = KeyInjector::nativeWindowFocused() && route.hasOwnClipboard();
-    if (paste.restore && throughRoute)
-        paste.previous = route.clipboardText();
+    const bool focusedOwn = Clipboard::focusedKeepsItsOwn();
+    if (paste.restore && focusedOwn)
+        paste.previous = Clipboard::focusedText();
     const TextInserter::Outcome outcome = postKey(paste.target, keys.key, keys.modifiers, paste.text);
     if (outcome != TextInserter::Outcome::pasted)
-        shareWithNativeWindows(paste.text);
+        Clipboard::shareWithNativeWindows(paste.text);
     else if (paste.restore && paste.previous && !paste.previous->isEmpty())
-        restoreLater(paste.text, *paste.previous, throughRoute);
+        restoreLater(paste.text, *paste.previous, focusedOwn);
     report(paste, outcome);
     pasted();
 }
@@ -188,8 +150,8 @@ void pasteNext()
     Paste paste = std::move(pastes.front());
     pastes.pop_front();
     if (!paste.keystroke) {
-        putOnClipboard(paste.text);
-        shareWithNativeWindows(paste.text);
+        Clipboard::put(paste.text);
+        Clipboard::shareWithNativeWindows(paste.text);
         report(paste, TextInserter::Outcome::copied);
         pasteNext();
         return;
@@ -198,11 +160,11 @@ void pasteNext()
     // then knows the selection, set earlier, has reached them as well.
     const bool kindUnknown = windowKindUnknown();
     if (kindUnknown)
-        clipboard()->setText(paste.text, QClipboard::Selection);
-    putOnClipboard(paste.text);
+        Clipboard::putSelection(paste.text);
+    Clipboard::put(paste.text);
     const int delayMs = KeyInjector::waitsForPastedText() ? 0 : TextInserter::pasteDelayMs;
     QTimer::singleShot(delayMs, QCoreApplication::instance(), [paste = std::move(paste), kindUnknown] {
-        if (!putOnClipboard(paste.text)) {
+        if (!Clipboard::put(paste.text)) {
             Log::info(QStringLiteral("Буфер обмена занят другой программой — вставка отменена"));
             report(paste, TextInserter::Outcome::clipboardTaken);
             pasteNext();
@@ -252,7 +214,7 @@ void insert(const QString& text, ActiveWindow::WindowId target, std::function<vo
     const bool restore = settings.boolForKey(SettingsKey::restoreClipboard);
     std::optional<QString> previous;
     if (restore)
-        previous = clipboard()->text();
+        previous = Clipboard::text();
     schedule(Paste{inserted, true, target, restore, previous, std::move(done)});
 }
 
