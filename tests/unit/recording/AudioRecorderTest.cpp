@@ -111,7 +111,7 @@ TEST_F(AudioRecorderTest, AMicrophoneThatFailsAfterTheStartEndsTheRecordingOnceW
     // Whatever the report posted to the main thread has run once a later post has.
     bool later = false;
     QMetaObject::invokeMethod(
-        qApp, [&] { later = true; }, Qt::QueuedConnection);
+        QCoreApplication::instance(), [&] { later = true; }, Qt::QueuedConnection);
     ASSERT_TRUE(QTest::qWaitFor([&] { return later; }, 2000));
     EXPECT_TRUE(recorder.isRunning());
     EXPECT_EQ(failures.size(), 1U);
