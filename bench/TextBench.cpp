@@ -4,7 +4,9 @@
 #include "text/MacroStore.h"
 #include "text/TextFormatter.h"
 #include "text/TranscriptCleaner.h"
+#include "text/TranscriptPipeline.h"
 #include "text/Typography.h"
+#include "text/WindowProfiles.h"
 
 #include <QTemporaryDir>
 
@@ -200,5 +202,27 @@ BENCHMARK(wholeChain)
     ->Args({100, 150, 20})
     ->Args({1000, 1500, 200})
     ->Unit(benchmark::kMillisecond);
+
+// Target: at most 1 ms per paste (a phrase of 30 words, 100 pairs, 20 rules of the user's) to find the window's
+// profile — for a program no rule names, the longest search — and shape the text with it.
+void profileLookupAndShaping(benchmark::State& state)
+{
+    writeDictionary(100);
+    MacroStore::ensureFile();
+    std::vector<WindowProfiles::Rule> rules;
+    for (int index = 0; index < 20; ++index)
+        rules.push_back({QStringLiteral("program-%1").arg(index), TextProfile::chat});
+    WindowProfiles::setUserRules(rules);
+    const TextProfile profile = TextProfiles::all.at(static_cast<std::size_t>(state.range(0)));
+    TranscriptionResult result;
+    result.segments = dictation(30, 3);
+    const QStringList windowClass{QStringLiteral("someeditor"), QStringLiteral("SomeEditor")};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(WindowProfiles::forWindow(windowClass));
+        benchmark::DoNotOptimize(TranscriptPipeline::textOf(result, profile));
+    }
+    state.SetLabel(TextProfiles::key(profile).toStdString());
+}
+BENCHMARK(profileLookupAndShaping)->DenseRange(0, TextProfiles::all.size() - 1)->Unit(benchmark::kMicrosecond);
 
 } // namespace

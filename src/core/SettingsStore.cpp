@@ -87,6 +87,7 @@ const std::vector<std::pair<QLatin1String, QVariant>>& SettingsStore::registered
         {SettingsKey::advisorIntensity, qint64{5}},
         {SettingsKey::recognizeWhileRecording, true},
         {SettingsKey::pauseMedia, true},
+        {SettingsKey::defaultProfile, QStringLiteral("document")},
     };
     return defaults;
 }

@@ -60,6 +60,11 @@ inline constexpr QLatin1String verifiedModelFiles("verifiedModelFiles");
 // How fast each model recognized here (RecognitionSpeed), and the models the user was told are slower than speech.
 inline constexpr QLatin1String recognitionSpeeds("recognitionSpeeds");
 inline constexpr QLatin1String slowModelsTold("slowModelsTold");
+// The user's profiles of programs, "program=profile" each, above the built-in ones; the profile of the others.
+inline constexpr QLatin1String appProfiles("appProfiles");
+inline constexpr QLatin1String defaultProfile("defaultProfile");
+// The programs the last texts were pasted into, newest first, to choose from for a profile.
+inline constexpr QLatin1String recentPrograms("recentPrograms");
 } // namespace SettingsKey
 
 // The user's preferences, in an INI file ($XDG_CONFIG_HOME/Tolvan/Tolvan.conf for the shared store).

@@ -3,6 +3,7 @@
 #include "platform/ActiveWindow.h"
 #include "recording/ChunkCutter.h"
 #include "recording/RecognitionChunks.h"
+#include "text/TextProfile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -59,6 +60,8 @@ struct Dictation
     QByteArray wav;
     // The window that was active when the user ended the recording; the text goes there.
     ActiveWindow::WindowId target = 0;
+    // How the text is shaped: the profile of the program it goes to (while recording, of the focused one).
+    TextProfile profile = TextProfile::document;
     // What was recognized, through the transcript pipeline (empty: nothing was heard).
     QString text;
     // Set when the recording comes from the recordings folder.

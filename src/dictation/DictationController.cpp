@@ -6,9 +6,11 @@
 #include "core/SystemErrors.h"
 #include "dictation/Sounds.h"
 #include "engines/RecognitionSpeed.h"
+#include "platform/KeyInjector.h"
 #include "platform/MediaPlayers.h"
 #include "recording/RecordingArchive.h"
 #include "text/TranscriptPipeline.h"
+#include "text/WindowProfiles.h"
 
 #include <QPointer>
 
@@ -130,14 +132,18 @@ void DictationController::begin(Source source)
         return;
     }
     const quint64 id = dictations_.add();
-    dictations_.at(id).source = source;
+    Dictation& dictation = dictations_.at(id);
+    dictation.source = source;
+    dictation.profile = profileOf(KeyInjector::focusedWindowClass());
     startPieces(id);
     delivery_.recordingStarted();
     if (SettingsStore::shared().boolForKey(SettingsKey::pauseMedia))
         MediaPlayers::shared().pausePlaying();
     emit phaseChanged();
     Log::info(QStringLiteral("Запись начата"));
-    display_.showRecording();
+    display_.showRecording(dictation.profile == WindowProfiles::defaultProfile()
+                               ? QString()
+                               : QStringLiteral("→ ") + TextProfiles::title(dictation.profile));
     recorder_->onLevel = [this](float level) { display_.updateLevel(level); };
     Sounds::play(Sounds::Sound::tink);
 }
@@ -178,7 +184,7 @@ void DictationController::showLiveText(quint64 id, const TranscriptionResult& so
     if (dictations_.recordingId() != id)
         return;
     Dictation& dictation = dictations_.at(id);
-    display_.showLiveText(TranscriptPipeline::textOf(soFar));
+    display_.showLiveText(TranscriptPipeline::textOf(soFar, dictation.profile));
     const auto cut = dictation.pieceCuts.find(endSample);
     if (cut == dictation.pieceCuts.end())
         return;
@@ -203,6 +209,13 @@ void DictationController::finish()
     Dictation* dictation = &dictations_.at(id);
     // Before anything waiting for the recording's end is pasted elsewhere.
     dictation->target = TextDelivery::currentTarget();
+    const QStringList windowClass = KeyInjector::focusedWindowClass();
+    dictation->profile = profileOf(windowClass);
+    if (!windowClass.isEmpty()) {
+        WindowProfiles::notePasteTarget(windowClass);
+        Log::info(QStringLiteral("Текст для программы %1: профиль «%2»")
+                      .arg(WindowProfiles::programOf(windowClass), TextProfiles::title(dictation->profile)));
+    }
     dictation->wav = recorder_->takeWav();
     const double voicedMs = recorder_->voicedAccumMs();
     recordingEnded();
@@ -219,6 +232,17 @@ void DictationController::finish()
         sendInPieces(id, dictation->cutter.lastCut());
     else
         dispatch(id);
+}
+
+TextProfile DictationController::profileOf(const QStringList& windowClass)
+{
+    const TextProfile profile = WindowProfiles::forWindow(windowClass);
+    if (windowClass.isEmpty() && !toldUnknownProgram_) {
+        toldUnknownProgram_ = true;
+        Log::info(
+            QStringLiteral("Программа окна неизвестна: текст получает профиль «%1»").arg(TextProfiles::title(profile)));
+    }
+    return profile;
 }
 
 // Told while the user waits for a slow recognizer, once per model.
@@ -317,7 +341,7 @@ void DictationController::handleResult(quint64 id, quint64 request, const Result
     }
     if (!dictation.keptFile.isEmpty())
         RecordingArchive::remove(dictation.keptFile);
-    dictation.text = TranscriptPipeline::textOf(result.value());
+    dictation.text = TranscriptPipeline::textOf(result.value(), dictation.profile);
     Log::info(QStringLiteral("Распознано символов: %1").arg(dictation.text.size()));
     moveTo(id, State::delivering);
     deliverInOrder();
@@ -338,7 +362,7 @@ void DictationController::deliverInOrder()
         if (dictation.text.isEmpty())
             flashUnlessRecording(QStringLiteral("Не расслышал"));
         else
-            delivery_.deliver(dictation.text, dictation.target);
+            delivery_.deliver(dictation.text, dictation.target, dictation.profile);
         moveTo(id, State::done);
     }
 }
@@ -400,6 +424,7 @@ void DictationController::recognizeSavedRecording()
     dictation.state = State::queued;
     dictation.wav = std::move(*wav);
     dictation.target = TextDelivery::currentTarget();
+    dictation.profile = profileOf(KeyInjector::focusedWindowClass());
     dictation.keptFile = file;
     if (!dictations_.recording())
         display_.showProcessing(QStringLiteral("Распознаю…"));

@@ -90,6 +90,9 @@ private:
     // Done and kept dictations are forgotten.
     void moveTo(quint64 id, State state);
     void tellIfSlowerThanSpeech();
+    // The profile of the focused window's program; where the route cannot tell the program, the usual profile,
+    // which the log says once.
+    TextProfile profileOf(const QStringList& windowClass);
     // The microphone is off: what waited for the recording's end goes out.
     void recordingEnded();
     // Ends the recording under way, dropping what it captured.
@@ -122,4 +125,5 @@ private:
     // Every dictation not done or kept yet, in the order they began.
     DictationList dictations_;
     quint64 lastRequest_ = 0;
+    bool toldUnknownProgram_ = false;
 };

@@ -15,8 +15,9 @@ class DictationDisplay : public QObject
 public:
     using QObject::QObject;
 
-    // The recording state, with its clock.
-    void showRecording() { emit recordingShown(); }
+    // The recording state, with its clock, and where the text is going when its profile is not the usual one
+    // («→ Терминал»).
+    void showRecording(const QString& profileNote = {}) { emit recordingShown(profileNote); }
     // 0…1, the loudness of the microphone.
     void updateLevel(float level) { emit levelChanged(level); }
     // While recording: the text recognized so far.
@@ -36,7 +37,7 @@ public:
     void tapBadge();
 
 signals:
-    void recordingShown();
+    void recordingShown(const QString& profileNote);
     void levelChanged(float level);
     void liveTextShown(const QString& text);
     void processingShown(const QString& text);

@@ -53,11 +53,13 @@ ActiveWindow::WindowId TextDelivery::currentTarget()
     return own ? 0 : active;
 }
 
-void TextDelivery::deliver(const QString& text, ActiveWindow::WindowId target)
+void TextDelivery::deliver(const QString& text, ActiveWindow::WindowId target, TextProfile profile)
 {
     const QString mode =
         SettingsStore::shared().stringForKey(SettingsKey::speechQuality).value_or(QStringLiteral("highlight"));
-    if (mode == QLatin1String("autoclean"))
+    if (!TextProfiles::shaping(profile).speechQuality)
+        insert(text, target, [this] { hidePanel(); });
+    else if (mode == QLatin1String("autoclean"))
         deliverAutoclean(text, target);
     else if (mode == QLatin1String("autopilot"))
         deliverAutopilot(text, target);

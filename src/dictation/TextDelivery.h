@@ -4,6 +4,7 @@
 #include "dictation/TextInserter.h"
 #include "platform/ActiveWindow.h"
 #include "quality/SpeechIssue.h"
+#include "text/TextProfile.h"
 
 #include <QList>
 #include <QObject>
@@ -39,7 +40,8 @@ public:
     // The window a text dictated now is meant for: the active one, unless it is one of ours (then none).
     static ActiveWindow::WindowId currentTarget();
 
-    void deliver(const QString& text, ActiveWindow::WindowId target);
+    // A profile without the quality mode (code, a terminal, no processing) gets the text as dictated.
+    void deliver(const QString& text, ActiveWindow::WindowId target, TextProfile profile = TextProfile::document);
     void recordingStarted();
     // What waited for the recording goes out, in order.
     void recordingEnded();

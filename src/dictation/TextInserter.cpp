@@ -6,6 +6,7 @@
 #include "platform/Clipboard.h"
 #include "platform/KeyInjector.h"
 #include "platform/WaylandRoute.h"
+#include "text/WindowProfiles.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -21,7 +22,7 @@ namespace
 
 Keys::Modifiers shortcutModifiers()
 {
-    return TextInserter::isTerminal(KeyInjector::focusedWindowClass()) ? Keys::control | Keys::shift : Keys::control;
+    return WindowProfiles::isTerminal(KeyInjector::focusedWindowClass()) ? Keys::control | Keys::shift : Keys::control;
 }
 
 struct PasteKeys
@@ -185,7 +186,7 @@ void schedule(Paste paste)
 // the kind of window is unknown it may be a terminal too.
 QString forTarget(const QString& text)
 {
-    if (!windowKindUnknown() && !TextInserter::isTerminal(KeyInjector::focusedWindowClass()))
+    if (!windowKindUnknown() && !WindowProfiles::isTerminal(KeyInjector::focusedWindowClass()))
         return text;
     qsizetype end = text.size();
     while (end > 0 && text.at(end - 1).isSpace())
@@ -243,65 +244,6 @@ void copySelection(QObject* context, std::function<void()> posted)
                 posted();
         });
     });
-}
-
-bool isTerminal(const QStringList& windowClass)
-{
-    static const QStringList terminals{
-        QStringLiteral("xterm"),
-        QStringLiteral("uxterm"),
-        QStringLiteral("urxvt"),
-        QStringLiteral("rxvt"),
-        QStringLiteral("gnome-terminal"),
-        QStringLiteral("gnome-terminal-server"),
-        QStringLiteral("org.gnome.console"),
-        QStringLiteral("org.gnome.terminal"),
-        QStringLiteral("kgx"),
-        QStringLiteral("konsole"),
-        QStringLiteral("xfce4-terminal"),
-        QStringLiteral("mate-terminal"),
-        QStringLiteral("lxterminal"),
-        QStringLiteral("qterminal"),
-        QStringLiteral("terminator"),
-        QStringLiteral("tilix"),
-        QStringLiteral("alacritty"),
-        QStringLiteral("kitty"),
-        QStringLiteral("st"),
-        QStringLiteral("st-256color"),
-        QStringLiteral("wezterm"),
-        QStringLiteral("org.wezfurlong.wezterm"),
-        QStringLiteral("foot"),
-        QStringLiteral("footclient"),
-        QStringLiteral("org.codeberg.dnkl.foot"),
-        QStringLiteral("org.gnome.ptyxis"),
-        QStringLiteral("ptyxis"),
-        QStringLiteral("io.elementary.terminal"),
-        QStringLiteral("com.raggesilver.blackbox"),
-        QStringLiteral("blackbox"),
-        QStringLiteral("contour"),
-        QStringLiteral("rio"),
-        QStringLiteral("org.kde.konsole"),
-        QStringLiteral("org.kde.yakuake"),
-        QStringLiteral("com.system76.cosmicterm"),
-        QStringLiteral("tabby"),
-        QStringLiteral("hyper"),
-        QStringLiteral("sakura"),
-        QStringLiteral("guake"),
-        QStringLiteral("tilda"),
-        QStringLiteral("yakuake"),
-        QStringLiteral("terminology"),
-        QStringLiteral("cool-retro-term"),
-        QStringLiteral("deepin-terminal"),
-        QStringLiteral("eterm"),
-        QStringLiteral("termite"),
-        QStringLiteral("ghostty"),
-        QStringLiteral("com.mitchellh.ghostty"),
-    };
-    for (const QString& name : windowClass) {
-        if (terminals.contains(name.toLower()))
-            return true;
-    }
-    return false;
 }
 
 } // namespace TextInserter

@@ -57,7 +57,4 @@ void pasteRaw(const QString& text);
 // to be released. Never into a native Wayland window: whether it is a terminal, where Ctrl+C ends the running
 // command, cannot be known for sure.
 void copySelection(QObject* context, std::function<void()> posted);
-// Whether a window class (instance and class name) belongs to a terminal emulator, where Ctrl+V and
-// Ctrl+C type control characters and Ctrl+Shift+V / Ctrl+Shift+C paste and copy.
-bool isTerminal(const QStringList& windowClass);
 } // namespace TextInserter

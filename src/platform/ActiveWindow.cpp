@@ -20,4 +20,9 @@ bool activate(WindowId window)
     return WaylandRoute::shared().activate(window);
 }
 
+std::vector<OpenWindow> openWindows()
+{
+    return X11ActiveWindow::openWindows();
+}
+
 } // namespace ActiveWindow

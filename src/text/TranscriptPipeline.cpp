@@ -18,8 +18,32 @@
 
 namespace TranscriptPipeline
 {
+namespace
+{
 
-QString textOf(const TranscriptionResult& result)
+// The user's typography for prose; the profiles of other programs leave quotes, dashes and numbers as recognized.
+Typography::Options typographyFor(const TextProfiles::Shaping& shaping, const SettingsStore& settings)
+{
+    Typography::Options options = Typography::optionsFrom(settings);
+    if (!shaping.typography) {
+        options.quotes = options.dashes = options.numbers = options.noBreakSpaces = false;
+        options.romanCenturies = options.minusSign = options.numberSign = options.ellipsis = false;
+    }
+    options.corrections = shaping.corrections;
+    return options;
+}
+
+QString withoutTrailingSpace(const QString& text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1).isSpace())
+        --end;
+    return text.left(end);
+}
+
+} // namespace
+
+QString textOf(const TranscriptionResult& result, TextProfile profile)
 {
     const std::vector<CorrectionPair> pairs = Corrections::load();
     std::vector<SpeechSegment> kept;
@@ -49,13 +73,14 @@ QString textOf(const TranscriptionResult& result)
             text.clear();
     }
 
+    const TextProfiles::Shaping& shaping = TextProfiles::shaping(profile);
     SettingsStore& settings = SettingsStore::shared();
     if (!text.isEmpty() && settings.boolForKey(SettingsKey::formattingEnabled)) {
         TextFormatter::Config config;
         config.macros = MacroStore::loadNormalized();
         config.format = TextFormatter::outputFormatNamed(
             settings.stringForKey(SettingsKey::outputFormat).value_or(QStringLiteral("markdown")));
-        if (settings.boolForKey(SettingsKey::autoFormat)) {
+        if (shaping.autoFormat && settings.boolForKey(SettingsKey::autoFormat)) {
             const QList<QString> triggers = config.macros.keys();
             if (const std::optional<QString> annotated =
                     AutoFormatter::annotate(kept, QSet<QString>(triggers.begin(), triggers.end()))) {
@@ -65,7 +90,11 @@ QString textOf(const TranscriptionResult& result)
         }
         text = TextFormatter::process(text, config);
     }
-    return Typography::apply(TextFormatter::capitalizeFirstLetter(text), Typography::optionsFrom(settings)).text;
+    if (shaping.firstCapital)
+        text = TextFormatter::capitalizeFirstLetter(text);
+    text = TextProfiles::withFinalPeriod(Typography::apply(text, typographyFor(shaping, settings)).text,
+                                         shaping.finalPeriod);
+    return shaping.trimEnd ? withoutTrailingSpace(text) : text;
 }
 
 void warmUp()

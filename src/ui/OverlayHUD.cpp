@@ -95,12 +95,13 @@ void OverlayHUD::setTexts(const QString& title, const QString& subtitle)
     panel_->setTexts(title, subtitle);
 }
 
-void OverlayHUD::showRecording()
+void OverlayHUD::showRecording(const QString& profileNote)
 {
-    MainThread::post(this, [this] {
+    MainThread::post(this, [this, profileNote] {
         ensurePanel();
         showState(true, false);
-        setTexts(QStringLiteral("Говорите…"), timerText(0));
+        const QString title = QStringLiteral("Говорите…");
+        setTexts(profileNote.isEmpty() ? title : title + u' ' + profileNote, timerText(0));
         panel_->present();
         recordingStart_.start();
         clock_.start();

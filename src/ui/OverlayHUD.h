@@ -29,8 +29,8 @@ public:
     explicit OverlayHUD(QObject* parent = nullptr);
     ~OverlayHUD() override;
 
-    // The recording state; its clock runs until the panel shows something else or hides.
-    void showRecording();
+    // The recording state, the note after «Говорите…»; its clock runs until the panel shows something else or hides.
+    void showRecording(const QString& profileNote = {});
     void updateTimer(const QString& text);
     // 0…1; grows the dot up to 1.9 times its size. Ignored while the panel is hidden.
     void updateLevel(float level);

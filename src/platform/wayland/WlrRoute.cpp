@@ -146,7 +146,7 @@ void WlrRoute::setUp(WaylandThread& thread, const Pieces& pieces)
             focus.window = windows->focused();
             // "org.kde.konsole" is also known as "konsole".
             if (const WaylandWindows::Window* window = windows->find(focus.window))
-                focus.windowClass = QStringList{window->appId, window->appId.section(u'.', -1)};
+                focus.windowClass = QStringList{window->appId.section(u'.', -1), window->appId};
             noteFocus(focus);
         };
     }

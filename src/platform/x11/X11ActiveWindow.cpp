@@ -3,8 +3,11 @@
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11ErrorTrap.h"
 
+#include <QByteArray>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <memory>
 
@@ -13,6 +16,9 @@ namespace
 
 // "A request from a pager or taskbar": window managers honour it even for a window that did not ask.
 constexpr long sourceIndicationPager = 2;
+// In 32-bit units: a title of 1 KB, a list of 1024 windows.
+constexpr long maximumTitleLength = 256;
+constexpr long maximumWindows = 1024;
 
 // Window managers may leave _NET_ACTIVE_WINDOW naming a window that has since been closed or hidden: keys sent
 // then would go nowhere while counting as pasted.
@@ -24,6 +30,32 @@ bool isShown(Display* display, ActiveWindow::WindowId window)
     XWindowAttributes attributes;
     return XGetWindowAttributes(display, static_cast<Window>(window), &attributes) && trap.takeError() == 0 &&
            attributes.map_state == IsViewable;
+}
+
+// A property of `count` items at most; empty when absent or of another type.
+QByteArray property(Display* display, Window window, const char* name, Atom type, long count)
+{
+    Atom actualType = None;
+    int format = 0;
+    unsigned long items = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, count, False, type,
+                                          &actualType, &format, &items, &remaining, &data);
+    QByteArray value;
+    if (status == Success && actualType == type && data)
+        value = QByteArray(reinterpret_cast<const char*>(data),
+                           static_cast<qsizetype>(items) * (format == 32 ? sizeof(long) : format / 8));
+    if (data)
+        XFree(data);
+    return value;
+}
+
+QString titleOf(Display* display, Window window)
+{
+    const QByteArray name =
+        property(display, window, "_NET_WM_NAME", XInternAtom(display, "UTF8_STRING", False), maximumTitleLength);
+    return name.isEmpty() ? QString::fromLocal8Bit(property(display, window, "WM_NAME", XA_STRING, maximumTitleLength))
+                          : QString::fromUtf8(name);
 }
 
 } // namespace
@@ -79,6 +111,29 @@ bool activate(ActiveWindow::WindowId window)
                SubstructureRedirectMask | SubstructureNotifyMask, &event);
     XFlush(display.get());
     return trap.takeError() == 0;
+}
+
+std::vector<ActiveWindow::OpenWindow> openWindows()
+{
+    const X11Connection::Connection display = X11Connection::open();
+    if (!display)
+        return {};
+    Display* d = display.get();
+    X11ErrorTrap trap(d);
+    const QByteArray list = property(d, DefaultRootWindow(d), "_NET_CLIENT_LIST", XA_WINDOW, maximumWindows);
+    const auto* windows = reinterpret_cast<const unsigned long*>(list.constData());
+    std::vector<ActiveWindow::OpenWindow> open;
+    for (qsizetype index = 0; index < list.size() / qsizetype(sizeof(unsigned long)); ++index) {
+        XClassHint hint{};
+        if (!XGetClassHint(d, windows[index], &hint))
+            continue;
+        open.push_back({windows[index],
+                        {QString::fromLocal8Bit(hint.res_name), QString::fromLocal8Bit(hint.res_class)},
+                        titleOf(d, windows[index])});
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+    }
+    return open;
 }
 
 } // namespace X11ActiveWindow

@@ -12,6 +12,7 @@
 #include "ui/MacroEditor.h"
 #include "ui/NoteLabel.h"
 #include "ui/WindowFront.h"
+#include "ui/settings/AppProfilesTab.h"
 #include "ui/settings/DictionaryTab.h"
 #include "ui/settings/FormattingTab.h"
 #include "ui/settings/HelpTexts.h"
@@ -140,7 +141,7 @@ void SettingsWindow::ensureWindow()
     layout->addWidget(buildAppMenuRow());
     tabs_ = new QTabWidget(window_);
     tabs_->setObjectName(QStringLiteral("tabs"));
-    // All seven titles stay in sight; the window grows to fit them where the font is wide.
+    // All eight titles stay in sight; the window grows to fit them where the font is wide.
     tabs_->setUsesScrollButtons(false);
     layout->addWidget(tabs_);
 
@@ -152,6 +153,7 @@ void SettingsWindow::ensureWindow()
     dictionaryTab_ = new DictionaryTab;
     dictionaryTab_->restartEngine = [this] { callRestartEngine(); };
     dictionaryTab_->changed = [this] { refresh(); };
+    appProfilesTab_ = new AppProfilesTab;
 
     tabs_->addTab(buildGeneralTab(), QStringLiteral("Основные"));
     tabs_->addTab(modelsTab_, QStringLiteral("Модель"));
@@ -160,6 +162,7 @@ void SettingsWindow::ensureWindow()
     tabs_->addTab(new FormattingTab(bindings_), QStringLiteral("Форматирование"));
     tabs_->addTab(speechQualityTab_, QStringLiteral("Грамотная речь"));
     tabs_->addTab(dictionaryTab_, QStringLiteral("Словарь"));
+    tabs_->addTab(appProfilesTab_, QStringLiteral("Приложения"));
     offerAppMenu(appMenu_);
     window_->resize(QSize(contentWidth, contentHeight).expandedTo(window_->minimumSizeHint()));
 }
@@ -283,6 +286,7 @@ void SettingsWindow::refresh()
     modelsTab_->refresh();
     speechQualityTab_->refresh();
     dictionaryTab_->refresh();
+    appProfilesTab_->refresh();
 }
 
 void SettingsWindow::fillMicrophones()

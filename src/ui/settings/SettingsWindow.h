@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+class AppProfilesTab;
 class DictionaryTab;
 class ModelsTab;
 class QCheckBox;
@@ -81,6 +82,7 @@ private:
     ModelsTab* modelsTab_ = nullptr;
     SpeechQualityTab* speechQualityTab_ = nullptr;
     DictionaryTab* dictionaryTab_ = nullptr;
+    AppProfilesTab* appProfilesTab_ = nullptr;
     SettingsBindings bindings_;
     std::vector<AudioSource> audioSources_;
 };

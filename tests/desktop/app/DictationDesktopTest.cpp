@@ -300,6 +300,46 @@ TEST_F(DictationDesktopTest, QualityModesInsertWhatTheyPromise)
         << field.text().toStdString();
 }
 
+TEST_F(DictationDesktopTest, EachProgramGetsTheTextOfItsProfileAndTheUsersRuleComesFirst)
+{
+    // The user's rule for one program; a terminal and every other program go by the built-in rules.
+    RunningApp app(answering(QStringLiteral("dictation_profiles.json")),
+                   {{SettingsKey::appProfiles, QStringList{QStringLiteral("mywriter=raw")}}});
+    ASSERT_TRUE(app.waitUntilReady());
+
+    // A terminal's window: the panel names the profile; straight quotes, a hyphen, no final period.
+    {
+        TextFieldWindow terminal({QStringLiteral("-name"), QStringLiteral("xterm")});
+        ASSERT_TRUE(terminal.isReady());
+        ASSERT_TRUE(app.waitUntilIdle());
+        ASSERT_TRUE(app.startRecording());
+        DesktopRig::screenshot(QStringLiteral("panel-profile-terminal"));
+        RunningApp::say(phrase);
+        DesktopRig::press({QStringLiteral("Return")});
+        // The field takes no Ctrl+Shift+V: the clipboard holds what a terminal would get.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return terminal.keys().contains(QStringLiteral("Ctrl+Shift+V")); }, 8000))
+            << terminal.keys().join(u' ').toStdString();
+        EXPECT_TRUE(DesktopRig::clipboardBecomes(QStringLiteral("Скажи \"да\" - это 10000 рублей")))
+            << DesktopRig::clipboard().toStdString();
+        EXPECT_TRUE(app.log().contains(QStringLiteral("профиль «Терминал»"))) << app.log().toStdString();
+    }
+
+    TextFieldWindow document;
+    ASSERT_TRUE(document.isReady());
+    dictate(app);
+    EXPECT_TRUE(document.waitForText(QStringLiteral("Скажи «да» — это 10 000 рублей."), 8000))
+        << document.text().toStdString();
+
+    TextFieldWindow own({QStringLiteral("-name"), QStringLiteral("mywriter")});
+    ASSERT_TRUE(own.isReady());
+    dictate(app);
+    EXPECT_TRUE(own.waitForText(QStringLiteral("скажи \"да\" - это 10000 рублей."), 8000)) << own.text().toStdString();
+    EXPECT_EQ(SettingsStore(Paths::settingsFile()).history().mid(0, 3),
+              (QStringList{QStringLiteral("скажи \"да\" - это 10000 рублей."),
+                           QStringLiteral("Скажи «да» — это 10\u00a0000 рублей."),
+                           QStringLiteral("Скажи \"да\" - это 10000 рублей")}));
+}
+
 TEST_F(DictationDesktopTest, PhrasesRecognizedWhileRecordingGiveTheSameTextAsOneRequestAtTheEnd)
 {
     // Three sentences with pauses of 1.5 s, the last one short.

@@ -47,6 +47,8 @@ public:
         for (auto setting = values.begin(); setting != values.end(); ++setting) {
             if (setting.value().typeId() == QMetaType::Bool)
                 store.setBool(setting.key(), setting.value().toBool());
+            else if (setting.value().typeId() == QMetaType::QStringList)
+                store.setStringArray(setting.key(), setting.value().toStringList());
             else
                 store.setString(setting.key(), setting.value().toString());
         }

@@ -58,14 +58,15 @@ TEST_F(OverlayDesktopTest,
 {
     TextFieldWindow field;
     ASSERT_TRUE(field.isReady());
-    hud.showRecording();
+    // With the longest profile note, whole beside the buttons.
+    hud.showRecording(QStringLiteral("→ Без обработки"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return hud.panel() && hud.panel()->isVisible(); }, 2000));
     hud.updateTimer(OverlayHUD::timerText(67));
     hud.updateLevel(0.6F);
     EXPECT_EQ(hud.panel()->geometry(), HUDPanel::frameFor(QGuiApplication::primaryScreen()->availableGeometry()));
     // Centred, 110 px above the bottom of the usable area.
     EXPECT_EQ(HUDPanel::frameFor(QRect(1920, 24, 1024, 700)), QRect(1920 + 334, 550, 356, 64));
-    EXPECT_EQ(text("title"), QStringLiteral("Говорите…"));
+    EXPECT_EQ(text("title"), QStringLiteral("Говорите… → Без обработки"));
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return text("subtitle") == QStringLiteral("1:07 · ⏎ готово · Esc отмена"); }, 2000))
         << text("subtitle").toStdString();

@@ -86,6 +86,12 @@ bool activate(WindowId window)
     return true;
 }
 
+// Its windows belong to no program.
+std::vector<OpenWindow> openWindows()
+{
+    return {};
+}
+
 } // namespace ActiveWindow
 
 namespace KeyInjector

@@ -11,6 +11,7 @@
 #include "support/TestFiles.h"
 #include "support/WindowShots.h"
 #include "text/Corrections.h"
+#include "text/WindowProfiles.h"
 #include "ui/Glyphs.h"
 #include "ui/settings/ModelsTab.h"
 
@@ -174,6 +175,8 @@ TEST_F(SettingsWindowTest, EveryControlWritesItsSettingAtOnceAndAnUnpluggedMicro
     RecognitionSpeed::record(QStringLiteral("large-v3-turbo-q5_0"), 1000, 12300);
     RecognitionSpeed::record(QStringLiteral("gigaam-v3"), 6000, 250);
     RecognitionSpeed::record(QStringLiteral("small"), 1000, 800);
+    WindowProfiles::setUserRules(
+        {{QStringLiteral("org.telegram.desktop"), TextProfile::raw}, {QStringLiteral("konsole"), TextProfile::chat}});
     settings.refresh();
     EXPECT_FALSE(part<QLabel>("altGrNote")->isHidden());
     part<QSlider>("intensitySlider")->setValue(7);
@@ -352,8 +355,50 @@ TEST_F(SettingsWindowTest, DictionaryIsSortedByTheRecognizedFormAndEachChangeRes
     EXPECT_EQ(restarts, 2);
 }
 
+TEST_F(SettingsWindowTest, AProgramAddedFromTheLastPasteTargetsGetsTheChosenProfileUntilItsRuleIsRemoved)
+{
+    const QStringList xterm{QStringLiteral("xterm"), QStringLiteral("XTerm")};
+    WindowProfiles::notePasteTarget({QStringLiteral("telegram-desktop"), QStringLiteral("TelegramDesktop")});
+    WindowProfiles::notePasteTarget(xterm);
+    settings.refresh();
+    const auto offered = [this] {
+        click("addProgramBtn");
+        auto* menu = settings.window()->findChild<QMenu*>(QStringLiteral("addProgramMenu"));
+        QStringList titles;
+        for (QAction* action : menu->actions())
+            titles << action->text();
+        return std::pair{menu, titles};
+    };
+    auto [menu, titles] = offered();
+    EXPECT_EQ(titles.filter(QStringLiteral("недавно")),
+              (QStringList{QStringLiteral("xterm — куда недавно вставлялся текст"),
+                           QStringLiteral("telegramdesktop — куда недавно вставлялся текст")}));
+    EXPECT_EQ(titles.last(), QStringLiteral("Другая программа…"));
+    menu->actions()
+        .value(static_cast<int>(titles.indexOf(QStringLiteral("xterm — куда недавно вставлялся текст"))))
+        ->trigger();
+    delete menu;
+
+    // It starts with the profile it had; the user's choice is stored at once and beats the built-in rule.
+    EXPECT_EQ(rows("appProfilesTable"), QStringList{QStringLiteral("xterm | ")});
+    EXPECT_EQ(part<QComboBox>("ruleProfilePopup")->currentText(), QStringLiteral("Терминал"));
+    choose("ruleProfilePopup", QStringLiteral("Без обработки"));
+    EXPECT_EQ(SettingsStore::shared().stringArrayForKey(SettingsKey::appProfiles), QStringList{"xterm=raw"});
+    EXPECT_EQ(WindowProfiles::forWindow(xterm), TextProfile::raw);
+    std::tie(menu, titles) = offered();
+    EXPECT_FALSE(titles.join(u'|').contains(QStringLiteral("xterm"))) << "a program with a rule is not offered again";
+    delete menu;
+
+    part<QTableWidget>("appProfilesTable")->selectRow(0);
+    click("removeProgramBtn");
+    EXPECT_TRUE(rows("appProfilesTable").isEmpty());
+    EXPECT_EQ(WindowProfiles::forWindow(xterm), TextProfile::terminal);
+    choose("defaultProfilePopup", QStringLiteral("Переписка"));
+    EXPECT_EQ(stored(SettingsKey::defaultProfile), QStringLiteral("chat"));
+}
+
 // The tabs are looked at (and pictured) at 1x and, as a second ctest entry, at 2x.
-TEST_F(SettingsWindowTest, SevenTabsInOrderEachFittingItsTextsAndTheHelpListsTheUsersMacros)
+TEST_F(SettingsWindowTest, EightTabsInOrderEachFittingItsTextsAndTheHelpListsTheUsersMacros)
 {
     placeModelFile(CustomModels::directory() + QStringLiteral("/ggml-large-v3-russian-finetune-q5_0.bin"), 1'000'000);
     Corrections::save({{QStringLiteral("гитхаб"), QStringLiteral("GitHub")}});
@@ -377,7 +422,7 @@ TEST_F(SettingsWindowTest, SevenTabsInOrderEachFittingItsTextsAndTheHelpListsThe
         WindowShots::save(settings.window(), QStringLiteral("settings-%1").arg(index + 1));
     }
     EXPECT_EQ(titles.join(u'|'),
-              QStringLiteral("Основные|Модель|Клавиши|Вставка|Форматирование|Грамотная речь|Словарь"));
+              QStringLiteral("Основные|Модель|Клавиши|Вставка|Форматирование|Грамотная речь|Словарь|Приложения"));
     EXPECT_EQ(part<QPushButton>("appMenuBtn")->menu(), &appMenu);
     settings.offerAppMenu(nullptr);
     EXPECT_FALSE(part("appMenuRow")->isVisible());
