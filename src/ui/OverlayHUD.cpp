@@ -19,7 +19,8 @@ constexpr float maximumDotGrowth = 0.9F;
 OverlayHUD::OverlayHUD(QObject* parent) : QObject(parent)
 {
     clock_.setInterval(clockIntervalMs);
-    connect(&clock_, &QTimer::timeout, this, [this] { updateTimer(timerText(recordingStart_.elapsed() / 1000)); });
+    connect(&clock_, &QTimer::timeout, this,
+            [this] { updateTimer(timerText(recordingStart_.elapsed() / 1000, profileNote_)); });
 }
 
 OverlayHUD::~OverlayHUD()
@@ -27,7 +28,7 @@ OverlayHUD::~OverlayHUD()
     delete panel_;
 }
 
-QString OverlayHUD::timerText(qint64 elapsedSeconds)
+QString OverlayHUD::timerText(qint64 elapsedSeconds, const QString& profileNote)
 {
     // Enter and Esc cannot be taken from native Wayland windows: there the shortcuts the user bound to the
     // commands finish and cancel.
@@ -36,7 +37,7 @@ QString OverlayHUD::timerText(qint64 elapsedSeconds)
     return QStringLiteral("%1:%2 · %3")
         .arg(elapsedSeconds / 60)
         .arg(elapsedSeconds % 60, 2, 10, QLatin1Char('0'))
-        .arg(keys);
+        .arg(profileNote.isEmpty() ? keys : profileNote);
 }
 
 void OverlayHUD::observe(DictationDisplay& display)
@@ -100,8 +101,8 @@ void OverlayHUD::showRecording(const QString& profileNote)
     MainThread::post(this, [this, profileNote] {
         ensurePanel();
         showState(true, false);
-        const QString title = QStringLiteral("Говорите…");
-        setTexts(profileNote.isEmpty() ? title : title + u' ' + profileNote, timerText(0));
+        profileNote_ = profileNote;
+        setTexts(QStringLiteral("Говорите…"), timerText(0, profileNote_));
         panel_->present();
         recordingStart_.start();
         clock_.start();

@@ -29,7 +29,8 @@ public:
     explicit OverlayHUD(QObject* parent = nullptr);
     ~OverlayHUD() override;
 
-    // The recording state, the note after «Говорите…»; its clock runs until the panel shows something else or hides.
+    // The recording state, with the profile note under «Говорите…»; its clock runs until the panel shows something
+    // else or hides.
     void showRecording(const QString& profileNote = {});
     void updateTimer(const QString& text);
     // 0…1; grows the dot up to 1.9 times its size. Ignored while the panel is hidden.
@@ -58,8 +59,9 @@ public:
     // What showLiveText shows now.
     const QString& liveText() const { return liveText_; }
 
-    // The panel's line while recording: "1:15 · ⏎ готово · Esc отмена" (in a Wayland session the commands).
-    static QString timerText(qint64 elapsedSeconds);
+    // The panel's line while recording: "1:15 · ⏎ готово · Esc отмена" (in a Wayland session the commands); with a
+    // profile note, "1:15 · → Терминал", the buttons still there to finish and cancel.
+    static QString timerText(qint64 elapsedSeconds, const QString& profileNote = {});
 
 signals:
     // The «Готово» button was pressed.
@@ -83,6 +85,7 @@ private:
     QElapsedTimer recordingStart_;
     QString title_;
     QString liveText_;
+    QString profileNote_;
     std::function<void()> badgeTap_;
     bool badgeClickable_ = false;
     bool transient_ = false;

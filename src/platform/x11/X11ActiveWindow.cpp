@@ -19,6 +19,7 @@ constexpr long sourceIndicationPager = 2;
 // In 32-bit units: a title of 1 KB, a list of 1024 windows.
 constexpr long maximumTitleLength = 256;
 constexpr long maximumWindows = 1024;
+constexpr long maximumWindowTypes = 16;
 
 // Window managers may leave _NET_ACTIVE_WINDOW naming a window that has since been closed or hidden: keys sent
 // then would go nowhere while counting as pasted.
@@ -48,6 +49,19 @@ QByteArray property(Display* display, Window window, const char* name, Atom type
     if (data)
         XFree(data);
     return value;
+}
+
+// Panels, docks and the desktop itself are no program's window.
+bool isPartOfTheDesktop(Display* display, Window window)
+{
+    const QByteArray types = property(display, window, "_NET_WM_WINDOW_TYPE", XA_ATOM, maximumWindowTypes);
+    const auto* type = reinterpret_cast<const Atom*>(types.constData());
+    for (qsizetype index = 0; index < types.size() / qsizetype(sizeof(Atom)); ++index) {
+        if (type[index] == XInternAtom(display, "_NET_WM_WINDOW_TYPE_DOCK", False) ||
+            type[index] == XInternAtom(display, "_NET_WM_WINDOW_TYPE_DESKTOP", False))
+            return true;
+    }
+    return false;
 }
 
 QString titleOf(Display* display, Window window)
@@ -125,7 +139,7 @@ std::vector<ActiveWindow::OpenWindow> openWindows()
     std::vector<ActiveWindow::OpenWindow> open;
     for (qsizetype index = 0; index < list.size() / qsizetype(sizeof(unsigned long)); ++index) {
         XClassHint hint{};
-        if (!XGetClassHint(d, windows[index], &hint))
+        if (isPartOfTheDesktop(d, windows[index]) || !XGetClassHint(d, windows[index], &hint))
             continue;
         open.push_back({windows[index],
                         {QString::fromLocal8Bit(hint.res_name), QString::fromLocal8Bit(hint.res_class)},

@@ -175,8 +175,6 @@ TEST_F(SettingsWindowTest, EveryControlWritesItsSettingAtOnceAndAnUnpluggedMicro
     RecognitionSpeed::record(QStringLiteral("large-v3-turbo-q5_0"), 1000, 12300);
     RecognitionSpeed::record(QStringLiteral("gigaam-v3"), 6000, 250);
     RecognitionSpeed::record(QStringLiteral("small"), 1000, 800);
-    WindowProfiles::setUserRules(
-        {{QStringLiteral("org.telegram.desktop"), TextProfile::raw}, {QStringLiteral("konsole"), TextProfile::chat}});
     settings.refresh();
     EXPECT_FALSE(part<QLabel>("altGrNote")->isHidden());
     part<QSlider>("intensitySlider")->setValue(7);
@@ -411,6 +409,9 @@ TEST_F(SettingsWindowTest, EightTabsInOrderEachFittingItsTextsAndTheHelpListsThe
     RecognitionSpeed::record(QStringLiteral("large-v3-turbo-q5_0"), 1000, 12300);
     RecognitionSpeed::record(QStringLiteral("gigaam-v3"), 6000, 250);
     RecognitionSpeed::record(QStringLiteral("small"), 1000, 800);
+    // The rules of a user who chose profiles.
+    WindowProfiles::setUserRules(
+        {{QStringLiteral("org.telegram.desktop"), TextProfile::raw}, {QStringLiteral("konsole"), TextProfile::chat}});
     settings.refresh();
     auto* tabs = part<QTabWidget>("tabs");
     QStringList titles;
