@@ -134,7 +134,7 @@ void DictationController::begin(Source source)
     const quint64 id = dictations_.add();
     Dictation& dictation = dictations_.at(id);
     dictation.source = source;
-    dictation.profile = profileOf(KeyInjector::focusedWindowClass());
+    dictation.profile = profileOf(KeyInjector::focusedProgram());
     startPieces(id);
     delivery_.recordingStarted();
     if (SettingsStore::shared().boolForKey(SettingsKey::pauseMedia))
@@ -209,7 +209,7 @@ void DictationController::finish()
     Dictation* dictation = &dictations_.at(id);
     // Before anything waiting for the recording's end is pasted elsewhere.
     dictation->target = TextDelivery::currentTarget();
-    const QStringList windowClass = KeyInjector::focusedWindowClass();
+    const QStringList windowClass = KeyInjector::focusedProgram();
     dictation->profile = profileOf(windowClass);
     if (!windowClass.isEmpty()) {
         WindowProfiles::notePasteTarget(windowClass);
@@ -424,7 +424,7 @@ void DictationController::recognizeSavedRecording()
     dictation.state = State::queued;
     dictation.wav = std::move(*wav);
     dictation.target = TextDelivery::currentTarget();
-    dictation.profile = profileOf(KeyInjector::focusedWindowClass());
+    dictation.profile = profileOf(KeyInjector::focusedProgram());
     dictation.keptFile = file;
     if (!dictations_.recording())
         display_.showProcessing(QStringLiteral("Распознаю…"));

@@ -52,6 +52,13 @@ QStringList focusedWindowClass()
     return X11KeyInjector::focusedWindowClass();
 }
 
+QStringList focusedProgram()
+{
+    if (WaylandRoute* route = nativeRoute())
+        return route->focusedProgram();
+    return X11KeyInjector::focusedWindowClass();
+}
+
 bool nativeWindowFocused()
 {
     // Tolvan's own windows are X11 windows: while none of X11's is active in a Wayland session, a native one is.

@@ -30,6 +30,9 @@ bool waitsForPastedText();
 // The class hint (instance name and class name) of the window holding the keyboard focus, or of its
 // nearest ancestor that has one (a native Wayland window: its app_id); empty when unknown.
 QStringList focusedWindowClass();
+// The focused window's program, for the shape of the text it gets: the class hint, or what a Wayland route tells of
+// a native window's program; empty when unknown.
+QStringList focusedProgram();
 // Whether the focused window is a native window of the Wayland compositor (not an X11 one).
 bool nativeWindowFocused();
 } // namespace KeyInjector

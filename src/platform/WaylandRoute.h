@@ -32,6 +32,10 @@ public:
     virtual bool activate(ActiveWindow::WindowId window) = 0;
     // The focused native window's identity, e.g. {app_id}, for the terminal rule; empty when unknown. Never waits.
     virtual QStringList focusedWindowClass() = 0;
+    // The focused native window's program, for the shape of the text it gets: its class where the route knows it,
+    // else the name its program gives itself (on the accessibility bus), which says nothing sure of the kind of
+    // window. Empty when unknown. Never waits.
+    virtual QStringList focusedProgram() { return focusedWindowClass(); }
 
     // What became of a keystroke.
     enum class Keystroke

@@ -49,8 +49,21 @@ void GnomeFocus::programGone(const QString& program)
     const std::lock_guard lock(mutex_);
     const QString prefix = program + QLatin1Char(' ');
     accessibleWindows_.removeIf([&prefix](const auto& entry) { return entry.key().startsWith(prefix); });
+    programNames_.remove(program);
     if (accessible_.startsWith(prefix))
         focusMayHaveMoved();
+}
+
+void GnomeFocus::programNamed(const QString& program, const QString& name)
+{
+    const std::lock_guard lock(mutex_);
+    programNames_.insert(program, name);
+}
+
+QString GnomeFocus::focusedProgramName()
+{
+    const std::lock_guard lock(mutex_);
+    return accessible_.isEmpty() ? QString() : programNames_.value(accessible_.section(QLatin1Char(' '), 0, 0));
 }
 
 void GnomeFocus::focusMayHaveMoved()

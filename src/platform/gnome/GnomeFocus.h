@@ -28,6 +28,10 @@ public:
     void accessibleDeactivated(const QString& program, const QString& path);
     // The program left the accessibility bus.
     void programGone(const QString& program);
+    // What the program calls itself on the accessibility bus.
+    void programNamed(const QString& program, const QString& name);
+    // That name for the program of the focused window, when it is an accessible one that told it.
+    QString focusedProgramName();
 
 private:
     // A window nobody can tell from another one: the focus may have moved.
@@ -39,4 +43,6 @@ private:
     // The active accessible window as "program path"; empty while none is known.
     QString accessible_;
     QHash<QString, ActiveWindow::WindowId> accessibleWindows_;
+    // By the program's bus name.
+    QHash<QString, QString> programNames_;
 };

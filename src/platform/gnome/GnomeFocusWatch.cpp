@@ -7,6 +7,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusVariant>
 #include <QSocketNotifier>
 #include <QStringList>
 
@@ -114,6 +115,27 @@ bool GnomeFocusWatch::watchAccessibility()
 void GnomeFocusWatch::windowActivated(const QDBusMessage& message)
 {
     focus_.accessibleActivated(message.service(), message.path());
+    if (!namesAsked_.contains(message.service()))
+        askProgramName(message.service());
+}
+
+// Its application's name, asked without waiting: the answer comes long before a dictation ends.
+void GnomeFocusWatch::askProgramName(const QString& program)
+{
+    namesAsked_.insert(program);
+    QDBusMessage question =
+        QDBusMessage::createMethodCall(program, QStringLiteral("/org/a11y/atspi/accessible/root"),
+                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    question.setArguments({QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Name")});
+    QDBusConnection(accessibilityBusName)
+        .callWithCallback(question, this, SLOT(programNameAnswered(QDBusMessage)), callTimeoutMs);
+}
+
+void GnomeFocusWatch::programNameAnswered(const QDBusMessage& answer)
+{
+    const QString name = answer.arguments().value(0).value<QDBusVariant>().variant().toString();
+    if (!name.isEmpty())
+        focus_.programNamed(answer.service(), name);
 }
 
 void GnomeFocusWatch::windowDeactivated(const QDBusMessage& message)
@@ -123,8 +145,10 @@ void GnomeFocusWatch::windowDeactivated(const QDBusMessage& message)
 
 void GnomeFocusWatch::busNameChanged(const QString& name, const QString& oldOwner, const QString& newOwner)
 {
-    if (!oldOwner.isEmpty() && newOwner.isEmpty())
+    if (!oldOwner.isEmpty() && newOwner.isEmpty()) {
         focus_.programGone(name);
+        namesAsked_.remove(name);
+    }
 }
 
 void GnomeFocusWatch::readX11Events()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 
 class GnomeFocus;
 class QDBusMessage;
@@ -27,15 +28,19 @@ public:
 private slots:
     void windowActivated(const QDBusMessage& message);
     void windowDeactivated(const QDBusMessage& message);
+    void programNameAnswered(const QDBusMessage& answer);
     void busNameChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
 
 private:
     void readX11Events();
     void activeX11WindowChanged(int changes);
+    void askProgramName(const QString& program);
 
     GnomeFocus& focus_;
     Display* display_ = nullptr;
     unsigned long activeWindowAtom_ = 0;
     unsigned long pidAtom_ = 0;
     QSocketNotifier* notifier_ = nullptr;
+    // The programs asked for their names, by bus name.
+    QSet<QString> namesAsked_;
 };

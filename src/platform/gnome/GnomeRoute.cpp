@@ -171,9 +171,16 @@ bool GnomeRoute::activate(ActiveWindow::WindowId window)
     return window != 0 && window == focusedWindow();
 }
 
+// What a program calls itself cannot tell a terminal for sure: the keys of a paste stay those for any window.
 QStringList GnomeRoute::focusedWindowClass()
 {
     return {};
+}
+
+QStringList GnomeRoute::focusedProgram()
+{
+    const QString name = focus_.focusedProgramName();
+    return name.isEmpty() ? QStringList() : QStringList{name};
 }
 
 void GnomeRoute::recordingEnded()

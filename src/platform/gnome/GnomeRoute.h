@@ -42,6 +42,7 @@ public:
     // Mutter takes no request to focus a window: true only for the window that has the focus already.
     bool activate(ActiveWindow::WindowId window) override;
     QStringList focusedWindowClass() override;
+    QStringList focusedProgram() override;
     // In a session of its own, opened and stopped around it. A paste (`pasted` given) is made once native
     // windows are offered exactly that text as the clipboard; nothing is pressed when they are not within a
     // second (mutter hands an X11 clipboard on to them a few milliseconds after it changed) or mutter cannot tell.

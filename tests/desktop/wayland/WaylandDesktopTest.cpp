@@ -154,6 +154,28 @@ TEST_F(WaylandDesktopTest, UnderMutterAPhraseWhoseNativeWindowLostTheFocusStaysO
     EXPECT_EQ(field->text(), QString());
 }
 
+// The program of a native window on the accessibility bus names itself there; its text gets the profile the user
+// chose for it, while the keys of the paste stay those for a window of any kind.
+TEST_F(WaylandDesktopTest, UnderMutterAProgramOnTheAccessibilityBusGetsTheProfileOfItsName)
+{
+    const Compositor mutter(QStringLiteral("mutter"));
+    if (!mutter.isRunning())
+        GTEST_SKIP() << "mutter cannot run here: " << mutter.problem();
+    const auto app = startApp(mutter.session(),
+                              {{SettingsKey::appProfiles, QStringList{QStringLiteral("tolvan-gtk-field=terminal")}}});
+    ASSERT_TRUE(app->waitUntilReady());
+    ASSERT_TRUE(app->logShows(QStringLiteral("Окна GNOME различаются по событиям шины специальных возможностей")));
+    const auto field = mutter.nativeTextField(true);
+    ASSERT_TRUE(field->isReady());
+
+    dictateWithTheCommand(*app);
+    EXPECT_TRUE(field->waitForText(QStringLiteral("Привет, это проверка Linuxа.\\n\\nВторая часть текста"), 8000))
+        << field->text().toStdString() << app->log().toStdString();
+    EXPECT_EQ(field->keys(), QStringList({QStringLiteral("Shift_L"), QStringLiteral("Shift+Insert")}));
+    EXPECT_TRUE(app->log().contains(QStringLiteral("Текст для программы tolvan-gtk-field: профиль «Терминал»")))
+        << app->log().toStdString();
+}
+
 // The compositor going away (a logout) ends the app by itself, in order: no crash in the static objects that held its
 // connection, no sanitizer report, no child left behind. A compositor that hangs during a paste makes the app give
 // the paste up, and the keys it gave up on never arrive later.

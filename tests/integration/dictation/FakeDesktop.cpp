@@ -136,6 +136,11 @@ QStringList focusedWindowClass()
     return {};
 }
 
+QStringList focusedProgram()
+{
+    return {};
+}
+
 bool nativeWindowFocused()
 {
     return false;
