@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "BuildInfo.h"
+#include "app/CorrectionSuggestions.h"
 #include "app/LearnWordFlow.h"
 #include "app/NoticeTexts.h"
 #include "app/PermissionsReport.h"
@@ -24,6 +25,7 @@
 #include "platform/DesktopSession.h"
 #include "platform/SelectionOwner.h"
 #include "platform/SignalWatcher.h"
+#include "platform/TextFieldWatch.h"
 #include "platform/TrayHost.h"
 #include "platform/WaylandRoute.h"
 #include "quality/AdvisorEngine.h"
@@ -47,11 +49,16 @@
 AppDelegate::AppDelegate()
     : controller_(std::make_unique<DictationController>()), panel_(std::make_unique<OverlayHUD>()),
       transcribeFile_(std::make_unique<TranscribeFileFlow>(*controller_)), hotkeys_(std::make_unique<HotkeyManager>()),
-      learnWord_(std::make_unique<LearnWordFlow>()), permissions_(std::make_unique<PermissionsReport>())
+      learnWord_(std::make_unique<LearnWordFlow>()),
+      suggestions_(std::make_unique<CorrectionSuggestions>(controller_->display())),
+      permissions_(std::make_unique<PermissionsReport>())
 {
     panel_->observe(controller_->display());
     // The recognizer hears the new spelling from the next request on.
     learnWord_->onLearned = [this] { controller_->refreshPrompt(); };
+    suggestions_->onLearned = [this] { controller_->refreshPrompt(); };
+    connect(controller_.get(), &DictationController::textPasted, &TextFieldWatch::shared(), &TextFieldWatch::follow);
+    connect(&TextFieldWatch::shared(), &TextFieldWatch::edited, suggestions_.get(), &CorrectionSuggestions::textEdited);
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -64,13 +71,14 @@ void AppDelegate::start()
     WhisperGpu::probe();
     // Connected now: native windows get the seat's keyboard, and the route follows our clipboard from the start.
     WaylandRoute::shared();
+    TextFieldWatch::shared().setEnabled(SettingsStore::shared().boolForKey(SettingsKey::learnFromCorrections));
     // Desktop shells match the app's windows to its desktop entry by this name.
     QGuiApplication::setDesktopFileName(QLatin1String(BuildInfo::bundleIdentifier));
     QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(BuildInfo::bundleIdentifier), StatusIcon::idle()));
 
     trayIcon_ = std::make_unique<QSystemTrayIcon>();
     trayMenu_ =
-        std::make_unique<TrayMenu>(*controller_, *hotkeys_, *transcribeFile_, *learnWord_,
+        std::make_unique<TrayMenu>(*controller_, *hotkeys_, *transcribeFile_, *learnWord_, *suggestions_,
                                    TrayMenu::Actions{[this] { menuToggleDictation(); }, [this] { openSettings(); },
                                                      [this] { showPermissions(); }, [this] { showAbout(); }});
     trayIcon_->setContextMenu(&trayMenu_->menu());

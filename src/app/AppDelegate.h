@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+class CorrectionSuggestions;
 class DictationController;
 class LearnWordFlow;
 class OverlayHUD;
@@ -66,6 +67,7 @@ private:
     std::unique_ptr<QSystemTrayIcon> trayIcon_;
     std::unique_ptr<SignalWatcher> sigtermSource_;
     std::unique_ptr<LearnWordFlow> learnWord_;
+    std::unique_ptr<CorrectionSuggestions> suggestions_;
     std::unique_ptr<PermissionsReport> permissions_;
     QTimer trayWatch_;
     std::optional<bool> trayAvailable_;

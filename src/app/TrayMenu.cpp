@@ -1,5 +1,6 @@
 #include "app/TrayMenu.h"
 
+#include "app/CorrectionSuggestions.h"
 #include "app/LearnWordFlow.h"
 #include "app/TranscribeFileFlow.h"
 #include "core/SettingsStore.h"
@@ -17,9 +18,9 @@
 #include <QApplication>
 
 TrayMenu::TrayMenu(DictationController& dictations, HotkeyManager& hotkeys, TranscribeFileFlow& transcribeFile,
-                   LearnWordFlow& learnWord, Actions actions)
+                   LearnWordFlow& learnWord, CorrectionSuggestions& suggestions, Actions actions)
     : dictations_(dictations), hotkeys_(hotkeys), transcribeFile_(transcribeFile), learnWord_(learnWord),
-      actions_(std::move(actions))
+      suggestions_(suggestions), actions_(std::move(actions))
 {
     connect(&menu_, &QMenu::aboutToShow, this, &TrayMenu::refresh);
     refresh();
@@ -53,6 +54,7 @@ void TrayMenu::refresh()
     menu_.addAction(QStringLiteral("Макросы…"), this, [] { MacroEditor::shared().open(); });
     menu_.addAction(QStringLiteral("Выучить слово из выделенного   Ctrl+Shift+Пробел"), &learnWord_,
                     &LearnWordFlow::start);
+    addSuggestions();
     addHistory();
     menu_.addSeparator();
     addUpdateItem();
@@ -91,6 +93,17 @@ TrayMenuTexts::Facts TrayMenu::facts() const
     facts.modelTitle = model.title;
     facts.language = SettingsStore::shared().stringForKey(SettingsKey::language).value_or(QStringLiteral("ru"));
     return facts;
+}
+
+void TrayMenu::addSuggestions()
+{
+    for (const CorrectionPair& pair : suggestions_.pending()) {
+        const QString words = QStringLiteral("%1 → %2").arg(pair.wrong, pair.right);
+        menu_.addAction(QStringLiteral("Запомнить: ") + words, &suggestions_,
+                        [this, pair] { suggestions_.accept(pair); });
+        menu_.addAction(QStringLiteral("Не предлагать: ") + words, &suggestions_,
+                        [this, pair] { suggestions_.decline(pair); });
+    }
 }
 
 void TrayMenu::addHistory()

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class CorrectionSuggestions;
 class DictationController;
 class HotkeyManager;
 class LearnWordFlow;
@@ -29,7 +30,7 @@ public:
     };
 
     TrayMenu(DictationController& dictations, HotkeyManager& hotkeys, TranscribeFileFlow& transcribeFile,
-             LearnWordFlow& learnWord, Actions actions);
+             LearnWordFlow& learnWord, CorrectionSuggestions& suggestions, Actions actions);
 
     QMenu& menu() { return menu_; }
     void refresh();
@@ -37,12 +38,15 @@ public:
 private:
     TrayMenuTexts::Facts facts() const;
     void addHistory();
+    // «Запомнить: толвон → Толван» and «Не предлагать: …» for each pair offered from the user's fixes.
+    void addSuggestions();
     void addUpdateItem();
 
     DictationController& dictations_;
     HotkeyManager& hotkeys_;
     TranscribeFileFlow& transcribeFile_;
     LearnWordFlow& learnWord_;
+    CorrectionSuggestions& suggestions_;
     Actions actions_;
     QMenu menu_;
     // Kept and refilled: a submenu made by addMenu() would outlive every clear() of the menu.

@@ -88,6 +88,7 @@ const std::vector<std::pair<QLatin1String, QVariant>>& SettingsStore::registered
         {SettingsKey::recognizeWhileRecording, true},
         {SettingsKey::pauseMedia, true},
         {SettingsKey::defaultProfile, QStringLiteral("document")},
+        {SettingsKey::learnFromCorrections, false},
     };
     return defaults;
 }

@@ -65,6 +65,9 @@ inline constexpr QLatin1String appProfiles("appProfiles");
 inline constexpr QLatin1String defaultProfile("defaultProfile");
 // The programs the last texts were pasted into, newest first, to choose from for a profile.
 inline constexpr QLatin1String recentPrograms("recentPrograms");
+// Whether the words the user fixes after a paste are offered for the dictionary; the pairs declined, "wrong=right".
+inline constexpr QLatin1String learnFromCorrections("learnFromCorrections");
+inline constexpr QLatin1String declinedCorrections("declinedCorrections");
 } // namespace SettingsKey
 
 // The user's preferences, in an INI file ($XDG_CONFIG_HOME/Tolvan/Tolvan.conf for the shared store).

@@ -29,6 +29,7 @@ DictationController::DictationController(std::unique_ptr<AudioRecorder> recorder
     };
     connect(&display_, &DictationDisplay::doneRequested, this, &DictationController::finish);
     connect(&display_, &DictationDisplay::cancelRequested, this, &DictationController::cancel);
+    connect(&delivery_, &TextDelivery::pasted, this, &DictationController::textPasted);
     connect(&delivery_, &TextDelivery::retryRequested, this, [this] {
         if (dictations_.recording())
             finish();

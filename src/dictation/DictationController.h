@@ -83,6 +83,8 @@ signals:
     void phaseChanged();
     // The user tapped the notice that the model is slower than speech.
     void settingsRequested();
+    // The paste keystroke for this text went into its window.
+    void textPasted(const QString& text);
 
 private:
     using State = Dictation::State;

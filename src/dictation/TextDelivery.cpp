@@ -359,6 +359,8 @@ void TextDelivery::pasteEnded(Insertion insertion, TextInserter::Outcome outcome
     busy_ = false;
     switch (outcome) {
     case TextInserter::Outcome::pasted:
+        emit pasted(insertion.text);
+        [[fallthrough]];
     case TextInserter::Outcome::copied:
         if (insertion.then && !recording_)
             insertion.then();

@@ -52,6 +52,8 @@ public:
 signals:
     // The review's «Повторить фразу»: the owner starts a recording, or ends the one under way.
     void retryRequested();
+    // The paste keystroke for this text went into its window.
+    void pasted(const QString& text);
 
 private:
     // A text on its way into a window; `then` updates the panel once it was pasted.

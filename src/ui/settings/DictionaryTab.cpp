@@ -1,11 +1,14 @@
 #include "ui/settings/DictionaryTab.h"
 
 #include "core/AlertPresenter.h"
+#include "core/SettingsStore.h"
 #include "dictation/HotkeyManager.h"
+#include "platform/TextFieldWatch.h"
 #include "text/Corrections.h"
 #include "ui/NoteLabel.h"
 #include "ui/settings/SettingsWidgets.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -75,13 +78,26 @@ DictionaryTab::DictionaryTab(QWidget* parent) : QWidget(parent)
     layout->addWidget(
         NoteLabel::make(this, QStringLiteral("Быстрое обучение: выделите слово в любом приложении и нажмите %1.")
                                   .arg(HotkeyManager::title(HotkeyManager::learnCombination))));
+    learnCheck_ = check(this, "learnFromFixesCheck", QStringLiteral("Учиться на моих исправлениях"));
+    layout->addWidget(learnCheck_);
+    layout->addWidget(NoteLabel::make(
+        this, QStringLiteral("Исправите слово во вставленном тексте — Толван предложит запомнить пару. Текст не "
+                             "сохраняется и никуда не отправляется, в словарь попадают только принятые пары; пароли "
+                             "и терминалы не читаются. Нужны программы, открытые шине специальных возможностей "
+                             "(GTK; Qt, LibreOffice и Firefox — с включёнными специальными возможностями).")));
 
+    connect(learnCheck_, &QCheckBox::toggled, this, [](bool on) {
+        SettingsStore::shared().setBool(SettingsKey::learnFromCorrections, on);
+        TextFieldWatch::shared().setEnabled(on);
+    });
     connect(addButton, &QPushButton::clicked, this, &DictionaryTab::addPair);
     connect(removeButton, &QPushButton::clicked, this, &DictionaryTab::removePair);
 }
 
 void DictionaryTab::refresh()
 {
+    const QSignalBlocker keepWatch(learnCheck_);
+    learnCheck_->setChecked(SettingsStore::shared().boolForKey(SettingsKey::learnFromCorrections));
     const std::optional<Pair> selected = selectedPair();
     pairs_.clear();
     for (const CorrectionPair& pair : Corrections::load())

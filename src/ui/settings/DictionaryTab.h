@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+class QCheckBox;
 class QTableWidget;
 
 // The tab «Словарь» of the settings window: the corrections dictionary sorted by the recognized form,
@@ -37,6 +38,7 @@ private:
     void reportChange();
 
     QTableWidget* table_ = nullptr;
+    QCheckBox* learnCheck_ = nullptr;
     // wrong → right, sorted by wrong.
     std::vector<Pair> pairs_;
 };

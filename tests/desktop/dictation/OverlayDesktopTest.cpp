@@ -115,9 +115,14 @@ TEST_F(OverlayDesktopTest,
     click(QPoint(120, 32));
     EXPECT_TRUE(QTest::qWaitFor([&] { return below.clicks == 1; }, 1000)) << "the window under the panel was clicked";
 
-    // The badge takes the click anywhere but on ✕, runs its action and closes.
-    hud.showTappableBadge(QStringLiteral("Значок"), QStringLiteral("подсказка"), 6.0, [&] { ++taps; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return text("title") == QStringLiteral("Значок"); }, 2000));
+    // The badge, here an offer to learn a fixed word, shows whole; it takes the click anywhere but on ✕, runs its
+    // action and closes.
+    const QString offer = QStringLiteral("Запомнить: толвон → Толван?");
+    const QString hint = QStringLiteral("Нажмите — запомнить · отказаться — в меню");
+    hud.showTappableBadge(offer, hint, 6.0, [&] { ++taps; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text("title") == offer; }, 2000)) << text("title").toStdString();
+    EXPECT_EQ(text("subtitle"), hint);
+    DesktopRig::screenshot(QStringLiteral("hud-suggestion"));
     click(QPoint(120, 32));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !hud.panel()->isVisible(); }, 2000));
     EXPECT_EQ(taps, 1);

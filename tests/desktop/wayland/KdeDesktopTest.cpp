@@ -47,7 +47,7 @@ TEST_F(WaylandDesktopTest, UnderKWinDictationIsPastedThroughFakeInputIntoTheFocu
     EXPECT_TRUE(app->logShows(QStringLiteral("Буфер обмена восстановлен"), 5000)) << app->log().toStdString();
     EXPECT_EQ(kwin.nativeClipboard(), QStringLiteral("пароль от почты"));
 
-    const auto konsole = kwin.nativeTextField(false, false, QStringLiteral("org.kde.konsole"));
+    const auto konsole = kwin.nativeTextField(false, Compositor::Field::text, QStringLiteral("org.kde.konsole"));
     ASSERT_TRUE(konsole->isReady());
     dictateWithTheCommand(*app);
     EXPECT_TRUE(QTest::qWaitFor([&] { return konsole->keys().contains(QStringLiteral("Ctrl+Shift+V")); }, 8000))

@@ -2,6 +2,9 @@
 #include "quality/SpeechCleaning.h"
 #include "quality/SpeechQuality.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <csignal>
 
 namespace
@@ -89,7 +92,7 @@ TEST_F(WaylandDesktopTest, UnderMutterDictationReachesTheFocusedNativeWindowThro
     EXPECT_EQ(app->log().count(QStringLiteral("Сеанс удалённого управления GNOME открыт")), 1);
 
     // A VTE terminal pastes the primary selection on Shift+Insert, which holds the text too; Ctrl+V would be ^V.
-    const auto terminal = mutter.nativeTextField(false, true);
+    const auto terminal = mutter.nativeTextField(false, Compositor::Field::terminal);
     ASSERT_TRUE(terminal->isReady());
     dictateWithTheCommand(*app);
     EXPECT_TRUE(terminal->waitForText(expectedField, 8000))
@@ -174,6 +177,63 @@ TEST_F(WaylandDesktopTest, UnderMutterAProgramOnTheAccessibilityBusGetsTheProfil
     EXPECT_EQ(field->keys(), QStringList({QStringLiteral("Shift_L"), QStringLiteral("Shift+Insert")}));
     EXPECT_TRUE(app->log().contains(QStringLiteral("Текст для программы tolvan-gtk-field: профиль «Терминал»")))
         << app->log().toStdString();
+}
+
+// With «Учиться на моих исправлениях» on, a word the user fixes in an accessible field, once the field is left, is
+// offered on the panel; a tap learns it, and the next dictation pastes it right. A password field is never read.
+TEST_F(WaylandDesktopTest, UnderMutterAWordFixedAfterThePasteIsOfferedAndOnceLearnedPastedRight)
+{
+    const Compositor mutter(QStringLiteral("mutter"));
+    if (!mutter.isRunning())
+        GTEST_SKIP() << "mutter cannot run here: " << mutter.problem();
+    RunningApp app(answering(QStringLiteral("dictation_learning.json"), mutter.session()),
+                   {{SettingsKey::learnFromCorrections, true}, {SettingsKey::recognizeWhileRecording, false}});
+    ASSERT_TRUE(app.waitUntilReady());
+    ASSERT_TRUE(app.logShows(QStringLiteral("Исправления отслеживаются через шину специальных возможностей")))
+        << app.log().toStdString();
+    const QString pasted = QStringLiteral("Я пишу в толвон каждый день.");
+    const QString followed = QStringLiteral("Поле со вставленным текстом отслеживается");
+
+    const auto password = mutter.nativeTextField(true, Compositor::Field::password);
+    ASSERT_TRUE(password->isReady());
+    dictateWithTheCommand(app);
+    ASSERT_TRUE(password->waitForText(pasted, 8000)) << password->text().toStdString() << app.log().toStdString();
+    password->replace(QStringLiteral("день"), QStringLiteral("День2"));
+    ASSERT_TRUE(password->waitForText(QStringLiteral("Я пишу в толвон каждый День2.")));
+
+    // The next field takes the focus from the password field.
+    const auto field = mutter.nativeTextField(true);
+    ASSERT_TRUE(field->isReady());
+    dictateWithTheCommand(app);
+    ASSERT_TRUE(field->waitForText(pasted, 8000)) << field->text().toStdString() << app.log().toStdString();
+    ASSERT_TRUE(app.logShows(followed, 8000)) << app.log().toStdString();
+    EXPECT_EQ(app.logCount(followed), 1) << "the password field was followed";
+    field->replace(QStringLiteral("толвон"), QStringLiteral("Толван"));
+    ASSERT_TRUE(field->waitForText(QStringLiteral("Я пишу в Толван каждый день.")));
+
+    // The user moves on; the panel offers the pair, and a tap learns it.
+    const auto other = mutter.nativeTextField(true);
+    ASSERT_TRUE(other->isReady());
+    QString panel;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            panel = mutter.xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                                    QStringLiteral("^Толван$")});
+            return !panel.isEmpty();
+        },
+        8000))
+        << app.log().toStdString();
+    mutter.xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), panel, QStringLiteral("150"),
+                    QStringLiteral("30"), QStringLiteral("click"), QStringLiteral("1")});
+    ASSERT_TRUE(app.logShows(QStringLiteral("Запомнена пара из исправления: толвон → Толван"), 8000))
+        << app.log().toStdString();
+    // Only that pair: the password field's «День2» was never read.
+    EXPECT_EQ(QJsonDocument::fromJson(TestFiles::read(Paths::dataDir() + QStringLiteral("/corrections.json"))).object(),
+              (QJsonObject{{QStringLiteral("толвон"), QStringLiteral("Толван")}}));
+
+    dictateWithTheCommand(app);
+    EXPECT_TRUE(other->waitForText(QStringLiteral("Я пишу в Толван каждый день."), 8000))
+        << other->text().toStdString() << app.log().toStdString();
 }
 
 // The compositor going away (a logout) ends the app by itself, in order: no crash in the static objects that held its

@@ -91,8 +91,15 @@ public:
     }
 
     // The GTK text field as a native client of the compositor, with its own app_id or the field's; an accessible one
-    // reports to the accessibility bus of the compositor's session. A terminal one is a VTE terminal instead.
-    std::unique_ptr<TextFieldWindow> nativeTextField(bool accessible = false, bool terminal = false,
+    // reports to the accessibility bus of the compositor's session. A terminal one is a VTE terminal instead, a
+    // password one a password entry.
+    enum class Field
+    {
+        text,
+        terminal,
+        password,
+    };
+    std::unique_ptr<TextFieldWindow> nativeTextField(bool accessible = false, Field kind = Field::text,
                                                      const QString& appId = {}) const
     {
         QStringList command{QStringLiteral("RIG_ACCESSIBILITY_BUS=") +
@@ -102,8 +109,8 @@ public:
                             values_.value(QStringLiteral("WAYLAND_DISPLAY")),
                             QStringLiteral("python3"),
                             QStringLiteral(TOLVAN_GTK_TEXT_FIELD)};
-        if (terminal)
-            command << QStringLiteral("--terminal");
+        if (kind != Field::text)
+            command << (kind == Field::terminal ? QStringLiteral("--terminal") : QStringLiteral("--password"));
         if (!appId.isEmpty())
             command << appId;
         return std::make_unique<TextFieldWindow>(command, QStringLiteral("env"));

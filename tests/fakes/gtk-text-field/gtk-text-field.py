@@ -5,7 +5,9 @@
 # as the two characters "\n"), "KEY <name>" for every key press it receives (e.g. "KEY Ctrl+V").
 # With --terminal the window holds a VTE terminal instead, as GNOME Terminal, Console and Ptyxis do: "TEXT" then
 # reports everything the terminal sent to its program so far (typed or pasted; Ctrl+V arrives as "^V").
-# Usage: gtk-text-field.py [--terminal] [APP_ID]   (the Wayland app_id, default "tolvan-gtk-field")
+# With --password the field is a one-line password entry. A line "REPLACE <old>\t<new>" on standard input edits the
+# field's text as the user would, replacing the last <old> by <new>.
+# Usage: gtk-text-field.py [--terminal | --password] [APP_ID]   (the Wayland app_id, default "tolvan-gtk-field")
 import sys
 
 import gi
@@ -45,6 +47,45 @@ def text_view():
     return view
 
 
+def password_entry():
+    entry = Gtk.Entry()
+    entry.set_visibility(False)
+    entry.connect("changed", lambda _entry: report("TEXT " + entry.get_text()))
+    return entry
+
+
+def replace_last(view, old, new):
+    if isinstance(view, Gtk.Entry):
+        text = view.get_text()
+        at = text.rfind(old)
+        if at >= 0:
+            view.delete_text(at, at + len(old))
+            view.insert_text(new, at)
+        return
+    buffer = view.get_buffer()
+    start, end = buffer.get_bounds()
+    text = buffer.get_text(start, end, True)
+    at = text.rfind(old)
+    if at >= 0:
+        first = buffer.get_iter_at_offset(at)
+        last = buffer.get_iter_at_offset(at + len(old))
+        buffer.delete(first, last)
+        buffer.insert(buffer.get_iter_at_offset(at), new)
+
+
+def follow_commands(view):
+    def on_input(channel, _condition):
+        line = channel.readline()
+        if not line:
+            return False
+        command, _, rest = line.rstrip("\n").partition(" ")
+        if command == "REPLACE" and "\t" in rest:
+            replace_last(view, *rest.split("\t", 1))
+        return True
+
+    GLib.io_add_watch(GLib.IOChannel.unix_new(sys.stdin.fileno()), GLib.IO_IN | GLib.IO_HUP, on_input)
+
+
 def terminal():
     gi.require_version("Vte", "2.91")
     from gi.repository import Vte
@@ -62,13 +103,14 @@ def terminal():
 
 def main():
     arguments = sys.argv[1:]
-    as_terminal = arguments[:1] == ["--terminal"]
-    if as_terminal:
+    kind = arguments[0] if arguments[:1] in (["--terminal"], ["--password"]) else ""
+    if kind:
         arguments = arguments[1:]
     GLib.set_prgname(arguments[0] if arguments else "tolvan-gtk-field")
     window = Gtk.Window(title="Поле для диктовки")
     window.set_default_size(600, 300)
-    view = terminal() if as_terminal else text_view()
+    view = terminal() if kind == "--terminal" else password_entry() if kind == "--password" else text_view()
+    follow_commands(view)
     window.add(view)
     announced = {"ready": False}
 

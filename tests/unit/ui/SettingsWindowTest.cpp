@@ -351,6 +351,11 @@ TEST_F(SettingsWindowTest, DictionaryIsSortedByTheRecognizedFormAndEachChangeRes
     EXPECT_EQ(alerts.messages().value(1), QStringLiteral("Забыть пару «аймак» → «iMac»?"));
     EXPECT_EQ(rows("dictTable"), (QStringList{QStringLiteral("джира | Jira"), QStringLiteral("яндекс | Яндекс")}));
     EXPECT_EQ(restarts, 2);
+
+    // Learning from the user's fixes is off until asked for.
+    EXPECT_FALSE(part<QCheckBox>("learnFromFixesCheck")->isChecked());
+    click("learnFromFixesCheck");
+    EXPECT_TRUE(SettingsStore::shared().boolForKey(SettingsKey::learnFromCorrections));
 }
 
 TEST_F(SettingsWindowTest, AProgramAddedFromTheLastPasteTargetsGetsTheChosenProfileUntilItsRuleIsRemoved)

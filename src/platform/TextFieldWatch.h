@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <atomic>
+
+class QDBusMessage;
+
+// Follows the text field a text was just pasted into, through the accessibility bus (AT-SPI), until the user leaves
+// it or a minute has passed, and tells what became of the pasted text. Only a field whose program reports to the
+// bus (GTK 3 programs; Qt, LibreOffice, Firefox while accessibility is on), that is editable, and that is neither a
+// password field nor a terminal; the text read stays in memory. While it is off nothing listens on the bus. Every
+// call to a program is answered later, never waited for on the main thread. Main thread.
+class TextFieldWatch : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int followMs = 60000;
+    static constexpr int callTimeoutMs = 1000;
+    // The program may show the pasted text a moment after the keystroke: it is looked for again this often.
+    static constexpr int lookAgainMs = 200;
+    static constexpr int looksForPasted = 10;
+
+    static TextFieldWatch& shared();
+
+    // Starts or stops listening for focus changes on the bus; the connection is made off the main thread.
+    void setEnabled(bool enabled);
+    // This text was pasted into the focused field: it is followed there (the one followed before is let go).
+    void follow(const QString& pasted);
+
+signals:
+    // The user left the field, or the minute is over: what the pasted text became. Only when it changed and the text
+    // around it did not.
+    void edited(const QString& pasted, const QString& now);
+
+private slots:
+    void stateChanged(const QDBusMessage& message);
+
+private:
+    struct Field
+    {
+        QString program;
+        QString path;
+        bool operator==(const Field&) const = default;
+    };
+    struct Followed
+    {
+        Field field;
+        QString pasted;
+        QString before;
+        QString after;
+    };
+
+    void connectToBus();
+    // The field's role and states allow it to be read; then its text, where the pasted text is found.
+    TextFieldWatch();
+    void checkAndRead(const Field& field, const QString& pasted);
+    void findPasted(const Field& field, const QString& pasted, quint64 follow, int look);
+    void readAgain();
+
+    std::atomic<bool> enabled_ = false;
+    bool connected_ = false;
+    Field focused_;
+    // Tells a look for the text pasted last from one for an earlier paste.
+    quint64 follows_ = 0;
+    Followed followed_;
+    QTimer timeout_;
+};
