@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "core/MainThread.h"
+#include "platform/AccessibilityBus.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -16,7 +17,6 @@ namespace
 {
 
 const QString busName = QStringLiteral("tolvan-text-fields");
-const QString registry = QStringLiteral("org.a11y.atspi.Registry");
 const QString focusEvent = QStringLiteral("object:state-changed:focused");
 // AT-SPI's roles and states (atspi-constants.h).
 constexpr uint passwordTextRole = 40;
@@ -35,7 +35,7 @@ QDBusMessage question(const QString& program, const QString& path, const QString
 void ask(QObject* context, const QDBusMessage& message, std::function<void(const QDBusMessage&)> answered)
 {
     auto* watcher = new QDBusPendingCallWatcher(
-        QDBusConnection(busName).asyncCall(message, TextFieldWatch::callTimeoutMs), context);
+        QDBusConnection(busName).asyncCall(message, AccessibilityBus::callTimeoutMs), context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context, [watcher, answered = std::move(answered)] {
         watcher->deleteLater();
         const QDBusMessage answer = watcher->reply();
@@ -75,11 +75,7 @@ void TextFieldWatch::setEnabled(bool enabled)
     followed_ = {};
     focused_ = {};
     if (connected_) {
-        QDBusConnection bus(busName);
-        bus.call(question(registry, QStringLiteral("/org/a11y/atspi/registry"), registry,
-                          QStringLiteral("DeregisterEvent"), {focusEvent}),
-                 QDBus::NoBlock);
-        QDBusConnection::disconnectFromBus(busName);
+        AccessibilityBus::disconnect(busName, {focusEvent});
         connected_ = false;
     }
 }
@@ -87,32 +83,21 @@ void TextFieldWatch::setEnabled(bool enabled)
 // Off the main thread: the session bus and the accessibility bus may take their time.
 void TextFieldWatch::connectToBus()
 {
-    const QDBusMessage address =
-        QDBusConnection::sessionBus().call(question(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-                                                    QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress")),
-                                           QDBus::Block, callTimeoutMs);
-    if (address.type() != QDBusMessage::ReplyMessage || address.arguments().isEmpty()) {
-        Log::info(QStringLiteral("Исправления не отслеживаются: шина специальных возможностей недоступна"));
-        return;
-    }
-    QDBusConnection bus = QDBusConnection::connectToBus(address.arguments().constFirst().toString(), busName);
-    const QDBusMessage registered =
-        bus.call(question(registry, QStringLiteral("/org/a11y/atspi/registry"), registry,
-                          QStringLiteral("RegisterEvent"), {focusEvent, QStringList(), QString()}),
-                 QDBus::Block, callTimeoutMs);
-    if (!bus.isConnected() || registered.type() != QDBusMessage::ReplyMessage) {
-        Log::info(QStringLiteral("Исправления не отслеживаются: шина специальных возможностей не ответила"));
-        QDBusConnection::disconnectFromBus(busName);
+    const std::optional<QString> problem =
+        AccessibilityBus::connect(busName, {focusEvent}, [this](QDBusConnection& bus) {
+            // The sender is left open: programs send their events from their own names.
+            bus.connect({}, {}, QStringLiteral("org.a11y.atspi.Event.Object"), QStringLiteral("StateChanged"), this,
+                        SLOT(stateChanged(QDBusMessage)));
+        });
+    if (problem) {
+        Log::info(QStringLiteral("Исправления не отслеживаются: ") + *problem);
         return;
     }
     MainThread::post(this, [this] {
         if (!enabled_) {
-            QDBusConnection::disconnectFromBus(busName);
+            AccessibilityBus::disconnect(busName, {focusEvent});
             return;
         }
-        // The sender is left open: programs send their events from their own names.
-        QDBusConnection(busName).connect({}, {}, QStringLiteral("org.a11y.atspi.Event.Object"),
-                                         QStringLiteral("StateChanged"), this, SLOT(stateChanged(QDBusMessage)));
         connected_ = true;
         Log::info(QStringLiteral("Исправления отслеживаются через шину специальных возможностей"));
     });

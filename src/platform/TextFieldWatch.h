@@ -19,7 +19,6 @@ class TextFieldWatch : public QObject
 
 public:
     static constexpr int followMs = 60000;
-    static constexpr int callTimeoutMs = 1000;
     // The program may show the pasted text a moment after the keystroke: it is looked for again this often.
     static constexpr int lookAgainMs = 200;
     static constexpr int looksForPasted = 10;

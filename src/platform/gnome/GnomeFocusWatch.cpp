@@ -1,6 +1,7 @@
 #include "platform/gnome/GnomeFocusWatch.h"
 
 #include "core/Log.h"
+#include "platform/AccessibilityBus.h"
 #include "platform/DisplayLoss.h"
 #include "platform/gnome/GnomeFocus.h"
 #include "platform/x11/X11ErrorTrap.h"
@@ -19,9 +20,7 @@
 namespace
 {
 
-constexpr int callTimeoutMs = 1000;
 const QString accessibilityBusName = QStringLiteral("tolvan-accessibility");
-const QString registry = QStringLiteral("org.a11y.atspi.Registry");
 const QString windowEvents = QStringLiteral("org.a11y.atspi.Event.Window");
 
 // One 32-bit value of a window's property; 0 when it has none.
@@ -39,14 +38,6 @@ unsigned long cardinalProperty(Display* display, Window window, Atom property, A
     if (data)
         XFree(data);
     return value;
-}
-
-QDBusMessage callAndWait(const QDBusConnection& bus, const QString& service, const QString& path,
-                         const QString& interface, const QString& method, const QVariantList& arguments = {})
-{
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    return bus.call(message, QDBus::Block, callTimeoutMs);
 }
 
 } // namespace
@@ -79,34 +70,20 @@ bool GnomeFocusWatch::watchX11()
 
 bool GnomeFocusWatch::watchAccessibility()
 {
-    const QDBusMessage address =
-        callAndWait(QDBusConnection::sessionBus(), QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-                    QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress"));
-    if (address.type() != QDBusMessage::ReplyMessage || address.arguments().isEmpty()) {
-        Log::info(QStringLiteral("Шина специальных возможностей недоступна: ") + address.errorMessage());
+    const std::optional<QString> problem = AccessibilityBus::connect(
+        accessibilityBusName, {QStringLiteral("window:activate"), QStringLiteral("window:deactivate")},
+        [this](QDBusConnection& bus) {
+            // The sender is left open: Qt would ask the bus who owns a name, and programs send these from their own.
+            bus.connect({}, {}, windowEvents, QStringLiteral("Activate"), this, SLOT(windowActivated(QDBusMessage)));
+            bus.connect({}, {}, windowEvents, QStringLiteral("Deactivate"), this,
+                        SLOT(windowDeactivated(QDBusMessage)));
+            bus.connect(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"), this,
+                        SLOT(busNameChanged(QString, QString, QString)));
+        });
+    if (problem) {
+        Log::info(QStringLiteral("Окна GNOME не различаются: ") + *problem);
         return false;
-    }
-    QDBusConnection bus =
-        QDBusConnection::connectToBus(address.arguments().constFirst().toString(), accessibilityBusName);
-    if (!bus.isConnected()) {
-        Log::info(QStringLiteral("Нет связи с шиной специальных возможностей: ") + bus.lastError().message());
-        return false;
-    }
-    // The sender is left open: Qt would ask the bus who owns a name, and programs send these from their own.
-    bus.connect({}, {}, windowEvents, QStringLiteral("Activate"), this, SLOT(windowActivated(QDBusMessage)));
-    bus.connect({}, {}, windowEvents, QStringLiteral("Deactivate"), this, SLOT(windowDeactivated(QDBusMessage)));
-    bus.connect(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"), this,
-                SLOT(busNameChanged(QString, QString, QString)));
-    // Programs send only the events someone has asked the registry for.
-    for (const QString& event : {QStringLiteral("window:activate"), QStringLiteral("window:deactivate")}) {
-        const QDBusMessage registered = callAndWait(bus, registry, QStringLiteral("/org/a11y/atspi/registry"), registry,
-                                                    QStringLiteral("RegisterEvent"), {event, QStringList(), QString()});
-        if (registered.type() != QDBusMessage::ReplyMessage) {
-            Log::info(QStringLiteral("Шина специальных возможностей не приняла подписку: ") +
-                      registered.errorMessage());
-            return false;
-        }
     }
     Log::info(QStringLiteral("Окна GNOME различаются по событиям шины специальных возможностей"));
     return true;
@@ -128,7 +105,7 @@ void GnomeFocusWatch::askProgramName(const QString& program)
                                        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     question.setArguments({QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Name")});
     QDBusConnection(accessibilityBusName)
-        .callWithCallback(question, this, SLOT(programNameAnswered(QDBusMessage)), callTimeoutMs);
+        .callWithCallback(question, this, SLOT(programNameAnswered(QDBusMessage)), AccessibilityBus::callTimeoutMs);
 }
 
 void GnomeFocusWatch::programNameAnswered(const QDBusMessage& answer)
