@@ -4,6 +4,7 @@
 #include "children/ChildProcess.h"
 #include "children/LocalHttp.h"
 #include "core/Paths.h"
+#include "core/Resources.h"
 #include "engines/WhisperGpu.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"
@@ -412,18 +413,23 @@ TEST_F(RealWhisperServer, StartsWithACyrillicPromptRecognizesReadsOurRequestFiel
 
 TEST_F(RealVulkanWhisperServer, SoftwareRenderersAreNotAGpuAndTheVulkanBuildRecognizesOnOne)
 {
-    const std::vector<VulkanDevices::Device> devices = VulkanDevices::list();
-    const auto software = std::find_if(devices.begin(), devices.end(), [](const VulkanDevices::Device& device) {
-        return device.name.startsWith(QStringLiteral("llvmpipe"));
+    // Asked in a child, as the app asks: the drivers the loader lets go keep their memory, which the leak checker
+    // would count against this process.
+    QProcess child;
+    child.start(Resources::bundledApp(), {QStringLiteral("--vulkan-devices")});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QStringList devices = QString::fromUtf8(child.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    const auto software = std::find_if(devices.begin(), devices.end(), [](const QString& device) {
+        return device.startsWith(QStringLiteral("программный: llvmpipe"));
     });
     if (software == devices.end())
         GTEST_SKIP() << "no Mesa software Vulkan driver (mesa-vulkan-drivers)";
-    EXPECT_TRUE(software->software);
-    // The app asks the bundle's tolvan --vulkan-devices, which names the same devices.
+    // The app's own question names the same devices, and a software renderer is no GPU.
     const qsizetype logged = TestEnvironment::appLog().size();
-    EXPECT_EQ(WhisperGpu::accelerated(),
-              std::any_of(devices.begin(), devices.end(), [](const auto& device) { return !device.software; }));
-    EXPECT_TRUE(TestEnvironment::appLog().mid(logged).contains(QStringLiteral("программный: ") + software->name))
+    EXPECT_EQ(WhisperGpu::accelerated(), std::any_of(devices.begin(), devices.end(), [](const QString& device) {
+                  return device.startsWith(QStringLiteral("видеокарта: "));
+              }));
+    EXPECT_TRUE(TestEnvironment::appLog().mid(logged).contains(*software))
         << TestEnvironment::appLog().mid(logged).toStdString();
 
     // ggml passes over software renderers unless they are named.
