@@ -18,6 +18,7 @@
 
 #include <QCoreApplication>
 
+#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -32,10 +33,12 @@ int printVersion(const QStringList&)
     return 0;
 }
 
-int printVulkanDevices(const QStringList&)
+// Asked in this short-lived process because the drivers the loader lets go keep their memory: it ends right after
+// the answer, before the exit's destructors and leak check would go through what the drivers left behind.
+[[noreturn]] int printVulkanDevices(const QStringList&)
 {
     Console::print(WhisperGpu::report(VulkanDevices::list()).trimmed());
-    return 0;
+    std::_Exit(0);
 }
 
 int printUsage(const QStringList&)
