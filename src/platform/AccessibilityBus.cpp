@@ -51,10 +51,19 @@ std::optional<QString> connect(const QString& connectionName, const QStringList&
 
 void disconnect(const QString& connectionName, const QStringList& events)
 {
-    QDBusConnection bus(connectionName);
     for (const QString& event : events)
-        bus.call(toRegistry(QStringLiteral("DeregisterEvent"), event), QDBus::NoBlock);
+        stopAskingFor(connectionName, event);
     QDBusConnection::disconnectFromBus(connectionName);
+}
+
+void askFor(const QString& connectionName, const QString& event)
+{
+    QDBusConnection(connectionName).call(toRegistry(QStringLiteral("RegisterEvent"), event), QDBus::NoBlock);
+}
+
+void stopAskingFor(const QString& connectionName, const QString& event)
+{
+    QDBusConnection(connectionName).call(toRegistry(QStringLiteral("DeregisterEvent"), event), QDBus::NoBlock);
 }
 
 } // namespace AccessibilityBus

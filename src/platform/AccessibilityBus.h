@@ -20,4 +20,7 @@ std::optional<QString> connect(const QString& connectionName, const QStringList&
                                const std::function<void(QDBusConnection&)>& listen);
 // Lets go of the connection and of the events asked for under it. Returns at once.
 void disconnect(const QString& connectionName, const QStringList& events);
+// Asks the programs for an event, or no longer, on a connection made by connect(). Returns at once.
+void askFor(const QString& connectionName, const QString& event);
+void stopAskingFor(const QString& connectionName, const QString& event);
 } // namespace AccessibilityBus

@@ -18,6 +18,9 @@ namespace
 
 const QString busName = QStringLiteral("tolvan-text-fields");
 const QString focusEvent = QStringLiteral("object:state-changed:focused");
+// Asked for only while a field is followed: every program then reports every change of its text.
+const QStringList followEvents{QStringLiteral("object:text-changed"), QStringLiteral("object:state-changed:defunct"),
+                               QStringLiteral("object:state-changed:active")};
 // AT-SPI's roles and states (atspi-constants.h).
 constexpr uint passwordTextRole = 40;
 constexpr uint terminalRole = 60;
@@ -31,17 +34,22 @@ QDBusMessage question(const QString& program, const QString& path, const QString
     return message;
 }
 
-// Sends the call and hands its answer, or nothing when it failed, to `answered` on the main thread.
-void ask(QObject* context, const QDBusMessage& message, std::function<void(const QDBusMessage&)> answered)
+// Sends the call and hands its answer to `answered` on the main thread; when it failed, `failed` is called instead.
+void ask(
+    QObject* context, const QDBusMessage& message, std::function<void(const QDBusMessage&)> answered,
+    std::function<void()> failed = [] {})
 {
     auto* watcher = new QDBusPendingCallWatcher(
         QDBusConnection(busName).asyncCall(message, AccessibilityBus::callTimeoutMs), context);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context, [watcher, answered = std::move(answered)] {
-        watcher->deleteLater();
-        const QDBusMessage answer = watcher->reply();
-        if (answer.type() == QDBusMessage::ReplyMessage)
-            answered(answer);
-    });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
+                     [watcher, answered = std::move(answered), failed = std::move(failed)] {
+                         watcher->deleteLater();
+                         const QDBusMessage answer = watcher->reply();
+                         if (answer.type() == QDBusMessage::ReplyMessage)
+                             answered(answer);
+                         else
+                             failed();
+                     });
 }
 
 QDBusMessage textOf(const QString& program, const QString& path)
@@ -54,7 +62,7 @@ QDBusMessage textOf(const QString& program, const QString& path)
 TextFieldWatch::TextFieldWatch()
 {
     timeout_.setSingleShot(true);
-    connect(&timeout_, &QTimer::timeout, this, &TextFieldWatch::readAgain);
+    connect(&timeout_, &QTimer::timeout, this, &TextFieldWatch::readAndLetGo);
 }
 
 TextFieldWatch& TextFieldWatch::shared()
@@ -71,8 +79,8 @@ void TextFieldWatch::setEnabled(bool enabled)
         QThreadPool::globalInstance()->start([this] { connectToBus(); });
         return;
     }
-    timeout_.stop();
-    followed_ = {};
+    if (followed_)
+        letGo();
     focused_ = {};
     if (connected_) {
         AccessibilityBus::disconnect(busName, {focusEvent});
@@ -86,8 +94,9 @@ void TextFieldWatch::connectToBus()
     const std::optional<QString> problem =
         AccessibilityBus::connect(busName, {focusEvent}, [this](QDBusConnection& bus) {
             // The sender is left open: programs send their events from their own names.
-            bus.connect({}, {}, QStringLiteral("org.a11y.atspi.Event.Object"), QStringLiteral("StateChanged"), this,
-                        SLOT(stateChanged(QDBusMessage)));
+            const QString events = QStringLiteral("org.a11y.atspi.Event.Object");
+            bus.connect({}, {}, events, QStringLiteral("StateChanged"), this, SLOT(stateChanged(QDBusMessage)));
+            bus.connect({}, {}, events, QStringLiteral("TextChanged"), this, SLOT(textChanged(QDBusMessage)));
         });
     if (problem) {
         Log::info(QStringLiteral("Исправления не отслеживаются: ") + *problem);
@@ -106,23 +115,55 @@ void TextFieldWatch::connectToBus()
 void TextFieldWatch::stateChanged(const QDBusMessage& message)
 {
     const QVariantList arguments = message.arguments();
-    if (arguments.size() < 2 || arguments.at(0).toString() != QLatin1String("focused"))
-        return;
+    const QString state = arguments.value(0).toString();
+    const bool on = arguments.value(1).toInt() != 0;
     const Field field{message.service(), message.path()};
-    if (arguments.at(1).toInt() != 0) {
-        focused_ = field;
+    if (state == QLatin1String("defunct") && on && isFollowed(message)) {
+        // The window closed: what the field's reports made of the text is all there is.
+        letGoAsReported();
         return;
     }
-    if (focused_ == field)
-        focused_ = {};
-    if (!followed_.pasted.isEmpty() && followed_.field == field)
-        readAgain();
+    if (state == QLatin1String("focused")) {
+        if (on)
+            focused_ = field;
+        else if (focused_ == field)
+            focused_ = {};
+    }
+    // The user moved on: the field lost the focus, another one took it, or its window is no longer the active one
+    // (Qt reports only that when another program's window comes to the front).
+    const bool left = state == QLatin1String("focused") ? on != isFollowed(message)
+                                                        : state == QLatin1String("active") && !on && followed_ &&
+                                                              followed_->field.program == field.program;
+    if (left && followed_)
+        readAndLetGo();
+}
+
+void TextFieldWatch::textChanged(const QDBusMessage& message)
+{
+    if (!isFollowed(message))
+        return;
+    const QVariantList arguments = message.arguments();
+    const QString change = arguments.value(0).toString();
+    const int start = arguments.value(1).toInt();
+    const int length = arguments.value(2).toInt();
+    const QString text = qvariant_cast<QDBusVariant>(arguments.value(3)).variant().toString();
+    const bool stillThere = change.startsWith(QLatin1String("insert"))   ? followed_->range.inserted(start, text)
+                            : change.startsWith(QLatin1String("delete")) ? followed_->range.deleted(start, length)
+                                                                         : true;
+    if (!stillThere)
+        letGoAsReported();
+}
+
+bool TextFieldWatch::isFollowed(const QDBusMessage& event) const
+{
+    return followed_ && followed_->field == Field{event.service(), event.path()};
 }
 
 void TextFieldWatch::follow(const QString& pasted)
 {
-    timeout_.stop();
-    followed_ = {};
+    // A new paste ends the one before, as the user left it.
+    if (followed_)
+        letGoAsReported();
     ++follows_;
     if (!connected_ || focused_.program.isEmpty() || pasted.trimmed().isEmpty())
         return;
@@ -155,7 +196,9 @@ void TextFieldWatch::findPasted(const Field& field, const QString& pasted, quint
         const QString text = answer.arguments().value(0).toString();
         const qsizetype at = text.lastIndexOf(pasted);
         if (at >= 0) {
-            followed_ = {field, pasted, text.left(at), text.mid(at + pasted.size())};
+            followed_ = Followed{field, pasted, PastedRange(text, at, pasted.size())};
+            for (const QString& event : followEvents)
+                AccessibilityBus::askFor(busName, event);
             timeout_.start(followMs);
             Log::info(QStringLiteral("Поле со вставленным текстом отслеживается"));
         } else if (look < looksForPasted) {
@@ -165,19 +208,36 @@ void TextFieldWatch::findPasted(const Field& field, const QString& pasted, quint
     });
 }
 
-void TextFieldWatch::readAgain()
+void TextFieldWatch::readAndLetGo()
+{
+    if (!followed_)
+        return;
+    const Followed followed = letGo();
+    ask(
+        this, textOf(followed.field.program, followed.field.path),
+        [this, followed](const QDBusMessage& answer) {
+            const std::optional<QString> read = followed.range.within(answer.arguments().value(0).toString());
+            tell(followed, read.value_or(followed.range.now()));
+        },
+        [this, followed] { tell(followed, followed.range.now()); });
+}
+
+TextFieldWatch::Followed TextFieldWatch::letGo()
 {
     timeout_.stop();
-    const Followed followed = std::exchange(followed_, {});
-    if (followed.pasted.isEmpty())
-        return;
-    ask(this, textOf(followed.field.program, followed.field.path), [this, followed](const QDBusMessage& answer) {
-        const QString text = answer.arguments().value(0).toString();
-        const qsizetype length = text.size() - followed.before.size() - followed.after.size();
-        if (length < 0 || !text.startsWith(followed.before) || !text.endsWith(followed.after))
-            return;
-        const QString now = text.mid(followed.before.size(), length);
-        if (now != followed.pasted)
-            emit edited(followed.pasted, now);
-    });
+    for (const QString& event : followEvents)
+        AccessibilityBus::stopAskingFor(busName, event);
+    return *std::exchange(followed_, std::nullopt);
+}
+
+void TextFieldWatch::letGoAsReported()
+{
+    const Followed followed = letGo();
+    tell(followed, followed.range.now());
+}
+
+void TextFieldWatch::tell(const Followed& followed, const QString& now)
+{
+    if (now != followed.pasted)
+        emit edited(followed.pasted, now);
 }

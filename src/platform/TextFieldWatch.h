@@ -1,18 +1,23 @@
 #pragma once
 
+#include "platform/atspi/PastedRange.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
 #include <atomic>
+#include <optional>
 
 class QDBusMessage;
 
-// Follows the text field a text was just pasted into, through the accessibility bus (AT-SPI), until the user leaves
-// it or a minute has passed, and tells what became of the pasted text. Only a field whose program reports to the
-// bus (GTK 3 programs; Qt, LibreOffice, Firefox while accessibility is on), that is editable, and that is neither a
-// password field nor a terminal; the text read stays in memory. While it is off nothing listens on the bus. Every
-// call to a program is answered later, never waited for on the main thread. Main thread.
+// Follows the text field a text was just pasted into, through the accessibility bus (AT-SPI), until the user moves
+// on — leaves the field, types a line break (or sends a chat message, which empties it), closes its window, pastes
+// again — or a minute has passed, and tells what became of the pasted text. While following, the field's own
+// reports of each change keep the pasted text up to date, so no call is made per keystroke. Only a field whose program
+// reports to the bus (GTK 3 programs; Qt, LibreOffice, Firefox while accessibility is on), that is editable, and that
+// is neither a password field nor a terminal; the text read stays in memory. While it is off nothing listens on the
+// bus. Every call to a program is answered later, never waited for on the main thread. Main thread.
 class TextFieldWatch : public QObject
 {
     Q_OBJECT
@@ -31,12 +36,12 @@ public:
     void follow(const QString& pasted);
 
 signals:
-    // The user left the field, or the minute is over: what the pasted text became. Only when it changed and the text
-    // around it did not.
+    // The user moved on, or the minute is over: what the pasted text became. Only when it changed.
     void edited(const QString& pasted, const QString& now);
 
 private slots:
     void stateChanged(const QDBusMessage& message);
+    void textChanged(const QDBusMessage& message);
 
 private:
     struct Field
@@ -49,8 +54,7 @@ private:
     {
         Field field;
         QString pasted;
-        QString before;
-        QString after;
+        PastedRange range;
     };
 
     void connectToBus();
@@ -58,13 +62,20 @@ private:
     TextFieldWatch();
     void checkAndRead(const Field& field, const QString& pasted);
     void findPasted(const Field& field, const QString& pasted, quint64 follow, int look);
-    void readAgain();
+    // The field's text is read once more, where it can be; otherwise what its reports made of it counts.
+    void readAndLetGo();
+    // Stops following; what was followed.
+    Followed letGo();
+    void tell(const Followed& followed, const QString& now);
+    // Lets go and tells what the field's reports made of the pasted text.
+    void letGoAsReported();
+    bool isFollowed(const QDBusMessage& event) const;
 
     std::atomic<bool> enabled_ = false;
     bool connected_ = false;
     Field focused_;
     // Tells a look for the text pasted last from one for an earlier paste.
     quint64 follows_ = 0;
-    Followed followed_;
+    std::optional<Followed> followed_;
     QTimer timeout_;
 };

@@ -192,11 +192,13 @@ public:
 
     // Whether the window came up and holds the keyboard focus.
     bool isReady() const { return ready_; }
-    // Edits the field as its user would: the last `old` becomes `now` (the GTK field only).
+    // Edits the field as its user would: the last `old` becomes `now`.
     void replace(const QString& old, const QString& now)
     {
         process_.write(QStringLiteral("REPLACE %1\t%2\n").arg(old, now).toUtf8());
     }
+    // The Enter key, in the GTK field.
+    void pressEnter() { process_.write("ENTER\n"); }
     // The field's content after its last change.
     QString text()
     {

@@ -236,6 +236,58 @@ TEST_F(WaylandDesktopTest, UnderMutterAWordFixedAfterThePasteIsOfferedAndOnceLea
         << other->text().toStdString() << app.log().toStdString();
 }
 
+// Following a field needs no move of the focus: a chat message sent with Enter empties its field, and what the user
+// made of the pasted text just before counts. A Qt program reports to the bus once accessibility is on.
+TEST_F(WaylandDesktopTest, UnderMutterAFixInAQtFieldAndOneSentWithEnterAreOffered)
+{
+    const Compositor mutter(QStringLiteral("mutter"));
+    if (!mutter.isRunning())
+        GTEST_SKIP() << "mutter cannot run here: " << mutter.problem();
+    RunningApp app(answering(QStringLiteral("dictation_learning.json"), mutter.session()),
+                   {{SettingsKey::learnFromCorrections, true}, {SettingsKey::recognizeWhileRecording, false}});
+    ASSERT_TRUE(app.waitUntilReady());
+    ASSERT_TRUE(app.logShows(QStringLiteral("Исправления отслеживаются через шину специальных возможностей")));
+    const QString followed = QStringLiteral("Поле со вставленным текстом отслеживается");
+    const auto acceptOffer = [&] {
+        QString panel;
+        const bool shown = QTest::qWaitFor(
+            [&] {
+                panel = mutter.xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                        QStringLiteral("--name"), QStringLiteral("^Толван$")});
+                return !panel.isEmpty();
+            },
+            8000);
+        if (shown)
+            mutter.xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), panel, QStringLiteral("150"),
+                            QStringLiteral("30"), QStringLiteral("click"), QStringLiteral("1")});
+        return shown;
+    };
+
+    const auto qtField = mutter.x11TextField(true);
+    ASSERT_TRUE(qtField->isReady());
+    dictateWithTheCommand(app);
+    ASSERT_TRUE(qtField->waitForText(QStringLiteral("Я пишу в толвон каждый день."), 8000)) << app.log().toStdString();
+    ASSERT_TRUE(app.logShows(followed, 8000)) << app.log().toStdString();
+    qtField->replace(QStringLiteral("толвон"), QStringLiteral("Толван"));
+    ASSERT_TRUE(qtField->waitForText(QStringLiteral("Я пишу в Толван каждый день.")));
+    const auto chat = mutter.nativeTextField(true, Compositor::Field::chat);
+    ASSERT_TRUE(chat->isReady());
+    ASSERT_TRUE(acceptOffer()) << app.log().toStdString();
+    ASSERT_TRUE(app.logShows(QStringLiteral("Запомнена пара из исправления: толвон → Толван"), 8000))
+        << app.log().toStdString();
+
+    dictateWithTheCommand(app);
+    ASSERT_TRUE(chat->waitForText(QStringLiteral("Я пишу в Толван каждый день."), 8000)) << app.log().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return app.logCount(followed) == 2; }, 8000)) << app.log().toStdString();
+    chat->replace(QStringLiteral("каждый"), QStringLiteral("кажный"));
+    ASSERT_TRUE(chat->waitForText(QStringLiteral("Я пишу в Толван кажный день.")));
+    chat->pressEnter();
+    ASSERT_TRUE(chat->waitForText(QString()));
+    ASSERT_TRUE(acceptOffer()) << app.log().toStdString();
+    EXPECT_TRUE(app.logShows(QStringLiteral("Запомнена пара из исправления: каждый → кажный"), 8000))
+        << app.log().toStdString();
+}
+
 // The compositor going away (a logout) ends the app by itself, in order: no crash in the static objects that held its
 // connection, no sanitizer report, no child left behind. A compositor that hangs during a paste makes the app give
 // the paste up, and the keys it gave up on never arrive later.

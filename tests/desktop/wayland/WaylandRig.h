@@ -7,6 +7,7 @@
 #include <QJsonObject>
 
 #include <csignal>
+#include <map>
 
 // What the desktop tests under headless Wayland compositors share: the compositor, the app in its session, a
 // dictation through the desktop's shortcut.
@@ -70,13 +71,17 @@ public:
         return environment;
     }
 
-    // The Qt text field as an X11 program of the compositor's XWayland.
-    std::unique_ptr<TextFieldWindow> x11TextField() const
+    // The Qt text field as an X11 program of the compositor's XWayland; an accessible one reports to the
+    // accessibility bus of the compositor's session, as Qt programs do once accessibility is on.
+    std::unique_ptr<TextFieldWindow> x11TextField(bool accessible = false) const
     {
-        return std::make_unique<TextFieldWindow>(
-            QStringList{QStringLiteral("DISPLAY=") + values_.value(QStringLiteral("DISPLAY")),
-                        QStringLiteral(TOLVAN_FAKES_DIR "/text-field")},
-            QStringLiteral("env"));
+        QStringList command{QStringLiteral("DISPLAY=") + values_.value(QStringLiteral("DISPLAY"))};
+        if (accessible)
+            command << QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") +
+                           values_.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"))
+                    << QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1");
+        return std::make_unique<TextFieldWindow>(command << QStringLiteral(TOLVAN_FAKES_DIR "/text-field"),
+                                                 QStringLiteral("env"));
     }
 
     // The X11 window active on the compositor's XWayland: its title, or empty.
@@ -92,12 +97,13 @@ public:
 
     // The GTK text field as a native client of the compositor, with its own app_id or the field's; an accessible one
     // reports to the accessibility bus of the compositor's session. A terminal one is a VTE terminal instead, a
-    // password one a password entry.
+    // password one a password entry, a chat one a messenger's entry that sends and empties itself on Enter.
     enum class Field
     {
         text,
         terminal,
         password,
+        chat,
     };
     std::unique_ptr<TextFieldWindow> nativeTextField(bool accessible = false, Field kind = Field::text,
                                                      const QString& appId = {}) const
@@ -109,8 +115,11 @@ public:
                             values_.value(QStringLiteral("WAYLAND_DISPLAY")),
                             QStringLiteral("python3"),
                             QStringLiteral(TOLVAN_GTK_TEXT_FIELD)};
+        const std::map<Field, QString> options{{Field::terminal, QStringLiteral("--terminal")},
+                                               {Field::password, QStringLiteral("--password")},
+                                               {Field::chat, QStringLiteral("--chat")}};
         if (kind != Field::text)
-            command << (kind == Field::terminal ? QStringLiteral("--terminal") : QStringLiteral("--password"));
+            command << options.at(kind);
         if (!appId.isEmpty())
             command << appId;
         return std::make_unique<TextFieldWindow>(command, QStringLiteral("env"));

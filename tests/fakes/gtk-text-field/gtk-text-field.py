@@ -5,9 +5,10 @@
 # as the two characters "\n"), "KEY <name>" for every key press it receives (e.g. "KEY Ctrl+V").
 # With --terminal the window holds a VTE terminal instead, as GNOME Terminal, Console and Ptyxis do: "TEXT" then
 # reports everything the terminal sent to its program so far (typed or pasted; Ctrl+V arrives as "^V").
-# With --password the field is a one-line password entry. A line "REPLACE <old>\t<new>" on standard input edits the
-# field's text as the user would, replacing the last <old> by <new>.
-# Usage: gtk-text-field.py [--terminal | --password] [APP_ID]   (the Wayland app_id, default "tolvan-gtk-field")
+# With --password the field is a one-line password entry; with --chat a messenger's one-line entry, which sends its
+# message and empties itself on Enter. A line "REPLACE <old>\t<new>" on standard input edits the field's text as the
+# user would, replacing the last <old> by <new>; a line "ENTER" is the Enter key.
+# Usage: gtk-text-field.py [--terminal | --password | --chat] [APP_ID]   (the Wayland app_id, default "tolvan-gtk-field")
 import sys
 
 import gi
@@ -47,10 +48,12 @@ def text_view():
     return view
 
 
-def password_entry():
+def one_line_entry(password):
     entry = Gtk.Entry()
-    entry.set_visibility(False)
+    entry.set_visibility(not password)
     entry.connect("changed", lambda _entry: report("TEXT " + entry.get_text()))
+    if not password:
+        entry.connect("activate", lambda _entry: entry.set_text(""))
     return entry
 
 
@@ -81,6 +84,8 @@ def follow_commands(view):
         command, _, rest = line.rstrip("\n").partition(" ")
         if command == "REPLACE" and "\t" in rest:
             replace_last(view, *rest.split("\t", 1))
+        elif command == "ENTER":
+            view.activate()
         return True
 
     GLib.io_add_watch(GLib.IOChannel.unix_new(sys.stdin.fileno()), GLib.IO_IN | GLib.IO_HUP, on_input)
@@ -103,13 +108,18 @@ def terminal():
 
 def main():
     arguments = sys.argv[1:]
-    kind = arguments[0] if arguments[:1] in (["--terminal"], ["--password"]) else ""
+    kind = arguments[0] if arguments[:1] in (["--terminal"], ["--password"], ["--chat"]) else ""
     if kind:
         arguments = arguments[1:]
     GLib.set_prgname(arguments[0] if arguments else "tolvan-gtk-field")
     window = Gtk.Window(title="Поле для диктовки")
     window.set_default_size(600, 300)
-    view = terminal() if kind == "--terminal" else password_entry() if kind == "--password" else text_view()
+    if kind == "--terminal":
+        view = terminal()
+    elif kind in ("--password", "--chat"):
+        view = one_line_entry(kind == "--password")
+    else:
+        view = text_view()
     follow_commands(view)
     window.add(view)
     announced = {"ready": False}
