@@ -30,6 +30,7 @@
 #include "platform/WaylandRoute.h"
 #include "quality/AdvisorEngine.h"
 #include "text/TranscriptPipeline.h"
+#include "ui/HistoryWindow.h"
 #include "ui/OverlayHUD.h"
 #include "ui/settings/SettingsWindow.h"
 #include "update/Updater.h"
@@ -59,6 +60,9 @@ AppDelegate::AppDelegate()
     suggestions_->onLearned = [this] { controller_->refreshPrompt(); };
     connect(controller_.get(), &DictationController::textPasted, &TextFieldWatch::shared(), &TextFieldWatch::follow);
     connect(&TextFieldWatch::shared(), &TextFieldWatch::edited, suggestions_.get(), &CorrectionSuggestions::textEdited);
+    // Where a program keeps its text from the accessibility bus, the fix is made in the history instead.
+    connect(&HistoryWindow::shared(), &HistoryWindow::entryEdited, suggestions_.get(),
+            &CorrectionSuggestions::textEdited);
 }
 
 AppDelegate::~AppDelegate() = default;

@@ -11,6 +11,7 @@
 #include "engines/ModelManager.h"
 #include "platform/X11Display.h"
 #include "ui/FeedbackWindow.h"
+#include "ui/HistoryWindow.h"
 #include "ui/MacroEditor.h"
 #include "update/Updater.h"
 #include "voice/VoiceDetector.h"
@@ -118,6 +119,9 @@ void TrayMenu::addHistory()
     for (const QString& entry : entries) {
         history->addAction(TrayMenuTexts::historyTitle(entry), this, [entry] { TextInserter::copyRaw(entry); });
     }
+    history->addSeparator();
+    history->addAction(QStringLiteral("Исправить в истории…"), this, [] { HistoryWindow::shared().showWindow(); })
+        ->setEnabled(!entries.isEmpty());
 }
 
 void TrayMenu::addUpdateItem()

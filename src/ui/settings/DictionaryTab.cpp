@@ -84,7 +84,8 @@ DictionaryTab::DictionaryTab(QWidget* parent) : QWidget(parent)
         this, QStringLiteral("Исправите слово во вставленном тексте — Толван предложит запомнить пару. Текст не "
                              "сохраняется и никуда не отправляется, в словарь попадают только принятые пары; пароли "
                              "и терминалы не читаются. Нужны программы, открытые шине специальных возможностей "
-                             "(GTK; Qt, LibreOffice и Firefox — с включёнными специальными возможностями).")));
+                             "(GTK; Qt, LibreOffice и Firefox — с включёнными специальными возможностями); в остальных "
+                             "исправьте текст в меню: История → «Исправить в истории…».")));
 
     connect(learnCheck_, &QCheckBox::toggled, this, [](bool on) {
         SettingsStore::shared().setBool(SettingsKey::learnFromCorrections, on);
