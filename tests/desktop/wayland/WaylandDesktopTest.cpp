@@ -179,6 +179,39 @@ TEST_F(WaylandDesktopTest, UnderMutterAProgramOnTheAccessibilityBusGetsTheProfil
         << app->log().toStdString();
 }
 
+namespace
+{
+
+// The app learning from the user's fixes, recognizing «я пишу в толвон каждый день.», following fields.
+std::unique_ptr<RunningApp> startLearningApp(const Compositor& desktop)
+{
+    auto app = std::make_unique<RunningApp>(
+        answering(QStringLiteral("dictation_learning.json"), desktop.session()),
+        QVariantHash{{SettingsKey::learnFromCorrections, true}, {SettingsKey::recognizeWhileRecording, false}});
+    const bool ready = app->waitUntilReady() &&
+                       app->logShows(QStringLiteral("Исправления отслеживаются через шину специальных возможностей"));
+    return ready ? std::move(app) : nullptr;
+}
+
+// Taps the panel once it shows: its offer is accepted.
+bool tapThePanel(const Compositor& desktop)
+{
+    QString panel;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            panel = desktop.xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                     QStringLiteral("--name"), QStringLiteral("^Толван$")});
+            return !panel.isEmpty();
+        },
+        8000);
+    if (shown)
+        desktop.xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), panel, QStringLiteral("150"),
+                         QStringLiteral("30"), QStringLiteral("click"), QStringLiteral("1")});
+    return shown;
+}
+
+} // namespace
+
 // With «Учиться на моих исправлениях» on, a word the user fixes in an accessible field, once the field is left, is
 // offered on the panel; a tap learns it, and the next dictation pastes it right. A password field is never read.
 TEST_F(WaylandDesktopTest, UnderMutterAWordFixedAfterThePasteIsOfferedAndOnceLearnedPastedRight)
@@ -186,11 +219,9 @@ TEST_F(WaylandDesktopTest, UnderMutterAWordFixedAfterThePasteIsOfferedAndOnceLea
     const Compositor mutter(QStringLiteral("mutter"));
     if (!mutter.isRunning())
         GTEST_SKIP() << "mutter cannot run here: " << mutter.problem();
-    RunningApp app(answering(QStringLiteral("dictation_learning.json"), mutter.session()),
-                   {{SettingsKey::learnFromCorrections, true}, {SettingsKey::recognizeWhileRecording, false}});
-    ASSERT_TRUE(app.waitUntilReady());
-    ASSERT_TRUE(app.logShows(QStringLiteral("Исправления отслеживаются через шину специальных возможностей")))
-        << app.log().toStdString();
+    const auto learning = startLearningApp(mutter);
+    ASSERT_TRUE(learning);
+    RunningApp& app = *learning;
     const QString pasted = QStringLiteral("Я пишу в толвон каждый день.");
     const QString followed = QStringLiteral("Поле со вставленным текстом отслеживается");
 
@@ -214,17 +245,7 @@ TEST_F(WaylandDesktopTest, UnderMutterAWordFixedAfterThePasteIsOfferedAndOnceLea
     // The user moves on; the panel offers the pair, and a tap learns it.
     const auto other = mutter.nativeTextField(true);
     ASSERT_TRUE(other->isReady());
-    QString panel;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            panel = mutter.xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                                    QStringLiteral("^Толван$")});
-            return !panel.isEmpty();
-        },
-        8000))
-        << app.log().toStdString();
-    mutter.xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), panel, QStringLiteral("150"),
-                    QStringLiteral("30"), QStringLiteral("click"), QStringLiteral("1")});
+    ASSERT_TRUE(tapThePanel(mutter)) << app.log().toStdString();
     ASSERT_TRUE(app.logShows(QStringLiteral("Запомнена пара из исправления: толвон → Толван"), 8000))
         << app.log().toStdString();
     // Only that pair: the password field's «День2» was never read.
@@ -243,25 +264,10 @@ TEST_F(WaylandDesktopTest, UnderMutterAFixInAQtFieldAndOneSentWithEnterAreOffere
     const Compositor mutter(QStringLiteral("mutter"));
     if (!mutter.isRunning())
         GTEST_SKIP() << "mutter cannot run here: " << mutter.problem();
-    RunningApp app(answering(QStringLiteral("dictation_learning.json"), mutter.session()),
-                   {{SettingsKey::learnFromCorrections, true}, {SettingsKey::recognizeWhileRecording, false}});
-    ASSERT_TRUE(app.waitUntilReady());
-    ASSERT_TRUE(app.logShows(QStringLiteral("Исправления отслеживаются через шину специальных возможностей")));
+    const auto learning = startLearningApp(mutter);
+    ASSERT_TRUE(learning);
+    RunningApp& app = *learning;
     const QString followed = QStringLiteral("Поле со вставленным текстом отслеживается");
-    const auto acceptOffer = [&] {
-        QString panel;
-        const bool shown = QTest::qWaitFor(
-            [&] {
-                panel = mutter.xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                        QStringLiteral("--name"), QStringLiteral("^Толван$")});
-                return !panel.isEmpty();
-            },
-            8000);
-        if (shown)
-            mutter.xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), panel, QStringLiteral("150"),
-                            QStringLiteral("30"), QStringLiteral("click"), QStringLiteral("1")});
-        return shown;
-    };
 
     const auto qtField = mutter.x11TextField(true);
     ASSERT_TRUE(qtField->isReady());
@@ -272,7 +278,7 @@ TEST_F(WaylandDesktopTest, UnderMutterAFixInAQtFieldAndOneSentWithEnterAreOffere
     ASSERT_TRUE(qtField->waitForText(QStringLiteral("Я пишу в Толван каждый день.")));
     const auto chat = mutter.nativeTextField(true, Compositor::Field::chat);
     ASSERT_TRUE(chat->isReady());
-    ASSERT_TRUE(acceptOffer()) << app.log().toStdString();
+    ASSERT_TRUE(tapThePanel(mutter)) << app.log().toStdString();
     ASSERT_TRUE(app.logShows(QStringLiteral("Запомнена пара из исправления: толвон → Толван"), 8000))
         << app.log().toStdString();
 
@@ -283,7 +289,7 @@ TEST_F(WaylandDesktopTest, UnderMutterAFixInAQtFieldAndOneSentWithEnterAreOffere
     ASSERT_TRUE(chat->waitForText(QStringLiteral("Я пишу в Толван кажный день.")));
     chat->pressEnter();
     ASSERT_TRUE(chat->waitForText(QString()));
-    ASSERT_TRUE(acceptOffer()) << app.log().toStdString();
+    ASSERT_TRUE(tapThePanel(mutter)) << app.log().toStdString();
     EXPECT_TRUE(app.logShows(QStringLiteral("Запомнена пара из исправления: каждый → кажный"), 8000))
         << app.log().toStdString();
 }
