@@ -162,8 +162,10 @@ bool TextFieldWatch::isFollowed(const QDBusMessage& event) const
 void TextFieldWatch::follow(const QString& pasted)
 {
     // A new paste ends the one before, as the user left it.
-    if (followed_)
-        letGoAsReported();
+    if (followed_) {
+        const Followed followed = letGo();
+        tell(followed, followed.range.nowBefore(pasted));
+    }
     ++follows_;
     if (!connected_ || focused_.program.isEmpty() || pasted.trimmed().isEmpty())
         return;

@@ -51,6 +51,15 @@ QString PastedRange::now() const
     return text_.mid(start_, end_ - start_);
 }
 
+QString PastedRange::nowBefore(const QString& nextPaste) const
+{
+    const QString text = now();
+    const QString next = nextPaste.trimmed();
+    if (next.isEmpty() || text.size() <= next.size() || !text.endsWith(next))
+        return text;
+    return text.chopped(next.size()).trimmed();
+}
+
 std::optional<QString> PastedRange::within(const QString& text) const
 {
     const qsizetype after = text_.size() - end_;

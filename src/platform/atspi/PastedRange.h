@@ -20,6 +20,9 @@ public:
 
     // What the pasted text is now.
     QString now() const;
+    // The same, when the next paste went to the same field: a paste reported right at the end of this one is no
+    // typing of the user's.
+    QString nowBefore(const QString& nextPaste) const;
     // The same range in the field's text as read again, when the text around it is the one known here.
     std::optional<QString> within(const QString& text) const;
 

@@ -74,7 +74,7 @@ TEST(PastedRangeTest, TheFieldsReportsKeepThePastedTextUntilTheUserMovesOn)
     }
 }
 
-TEST(PastedRangeTest, TheTextReadAgainGivesThePastedRangeOnlyWhileTheTextAroundItIsTheSame)
+TEST(PastedRangeTest, TheTextReadAgainCountsWhileTheTextAroundItIsTheSameAndALaterPasteIsNotTheUsers)
 {
     PastedRange followed = range();
     ASSERT_TRUE(followed.inserted(0, QStringLiteral("Эх, ")));
@@ -84,4 +84,11 @@ TEST(PastedRangeTest, TheTextReadAgainGivesThePastedRangeOnlyWhileTheTextAroundI
     EXPECT_FALSE(followed.within(before + fixed + after)) << "the text before it was read as it was";
     EXPECT_FALSE(followed.within(QStringLiteral("Эх, ") + before + fixed)) << "the text after it is gone";
     EXPECT_FALSE(followed.within(QString()));
+
+    // The next dictation pasted into the same field right after this one, before it was let go.
+    ASSERT_TRUE(followed.deleted(4 + wordAt, 6) && followed.inserted(4 + wordAt, QStringLiteral("Толван")) &&
+                followed.inserted(4 + endAt, QStringLiteral("Ещё фраза.")));
+    EXPECT_EQ(followed.nowBefore(QStringLiteral("Ещё фраза. ")).toStdString(), fixed.toStdString());
+    EXPECT_EQ(followed.nowBefore(QStringLiteral("Другая.")).toStdString(),
+              (fixed + QStringLiteral("Ещё фраза.")).toStdString());
 }
