@@ -69,8 +69,9 @@ public:
         // dbus-monitor's output may trail the calls by a moment.
         QTest::qWait(300);
         output_ += QString::fromUtf8(monitor_.readAllStandardOutput());
-        static const QRegularExpression call(QStringLiteral("^method call .* sender=(\\S+) .* member=(\\S+)\\n(.*)$"),
-                                             QRegularExpression::MultilineOption);
+        static const QRegularExpression call(
+            QStringLiteral("^method call .* sender=(\\S+) .* member=(\\S+)$(?=\\n(.*))"),
+            QRegularExpression::MultilineOption);
         for (auto match = call.globalMatch(output_); app_.isEmpty() && match.hasNext();) {
             const QRegularExpressionMatch found = match.next();
             if (found.captured(2) == QLatin1String("RegisterEvent") &&

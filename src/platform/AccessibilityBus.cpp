@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 
 namespace AccessibilityBus
 {
@@ -51,19 +52,29 @@ std::optional<QString> connect(const QString& connectionName, const QStringList&
 
 void disconnect(const QString& connectionName, const QStringList& events)
 {
-    for (const QString& event : events)
-        stopAskingFor(connectionName, event);
+    stopAskingFor(connectionName, events);
     QDBusConnection::disconnectFromBus(connectionName);
 }
 
-void askFor(const QString& connectionName, const QString& event)
+void askFor(const QString& connectionName, const QStringList& events, QObject* context, std::function<void()> asked)
 {
-    QDBusConnection(connectionName).call(toRegistry(QStringLiteral("RegisterEvent"), event), QDBus::NoBlock);
+    QDBusConnection bus(connectionName);
+    QDBusPendingCall last = QDBusPendingCall::fromCompletedCall(QDBusMessage());
+    for (const QString& event : events)
+        last = bus.asyncCall(toRegistry(QStringLiteral("RegisterEvent"), event), callTimeoutMs);
+    // The registry answers in order: its last answer comes after the others.
+    auto* watcher = new QDBusPendingCallWatcher(last, context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context, [watcher, asked = std::move(asked)] {
+        watcher->deleteLater();
+        asked();
+    });
 }
 
-void stopAskingFor(const QString& connectionName, const QString& event)
+void stopAskingFor(const QString& connectionName, const QStringList& events)
 {
-    QDBusConnection(connectionName).call(toRegistry(QStringLiteral("DeregisterEvent"), event), QDBus::NoBlock);
+    QDBusConnection bus(connectionName);
+    for (const QString& event : events)
+        bus.call(toRegistry(QStringLiteral("DeregisterEvent"), event), QDBus::NoBlock);
 }
 
 } // namespace AccessibilityBus

@@ -7,6 +7,7 @@
 #include <optional>
 
 class QDBusConnection;
+class QObject;
 
 // The session's accessibility bus (AT-SPI), where programs report their windows and text fields.
 namespace AccessibilityBus
@@ -20,7 +21,9 @@ std::optional<QString> connect(const QString& connectionName, const QStringList&
                                const std::function<void(QDBusConnection&)>& listen);
 // Lets go of the connection and of the events asked for under it. Returns at once.
 void disconnect(const QString& connectionName, const QStringList& events);
-// Asks the programs for an event, or no longer, on a connection made by connect(). Returns at once.
-void askFor(const QString& connectionName, const QString& event);
-void stopAskingFor(const QString& connectionName, const QString& event);
+// Asks the programs for these events too, on a connection made by connect(); `asked` runs on `context`'s thread once
+// the registry has answered, when every program has been told (the registry tells them before it answers).
+void askFor(const QString& connectionName, const QStringList& events, QObject* context, std::function<void()> asked);
+// No longer asks for them. Returns at once.
+void stopAskingFor(const QString& connectionName, const QStringList& events);
 } // namespace AccessibilityBus

@@ -81,6 +81,9 @@ void TextFieldWatch::setEnabled(bool enabled)
     }
     if (followed_)
         letGo();
+    stopAskingForChanges();
+    // A look for a pasted text still under way comes to nothing.
+    ++follows_;
     focused_ = {};
     if (connected_) {
         AccessibilityBus::disconnect(busName, {focusEvent});
@@ -169,45 +172,80 @@ void TextFieldWatch::follow(const QString& pasted)
     ++follows_;
     if (!connected_ || focused_.program.isEmpty() || pasted.trimmed().isEmpty())
         return;
-    checkAndRead(focused_, pasted.trimmed());
+    checkAndRead(focused_, pasted.trimmed(), follows_);
 }
 
-void TextFieldWatch::checkAndRead(const Field& field, const QString& pasted)
+void TextFieldWatch::checkAndRead(const Field& field, const QString& pasted, quint64 follow)
 {
     const QString accessible = QStringLiteral("org.a11y.atspi.Accessible");
-    ask(this, question(field.program, field.path, accessible, QStringLiteral("GetRole")),
-        [this, field, pasted, accessible](const QDBusMessage& role) {
+    const auto notFollowed = [this, follow] { giveUp(follow); };
+    ask(
+        this, question(field.program, field.path, accessible, QStringLiteral("GetRole")),
+        [this, field, pasted, follow, accessible, notFollowed](const QDBusMessage& role) {
             const uint kind = role.arguments().value(0).toUInt();
             if (kind == passwordTextRole || kind == terminalRole)
                 return;
-            ask(this, question(field.program, field.path, accessible, QStringLiteral("GetState")),
-                [this, field, pasted](const QDBusMessage& state) {
+            ask(
+                this, question(field.program, field.path, accessible, QStringLiteral("GetState")),
+                [this, field, pasted, follow](const QDBusMessage& state) {
                     const QList<uint> states = qdbus_cast<QList<uint>>(state.arguments().value(0));
-                    if (states.isEmpty() || !(states.first() & (1U << editableState)))
+                    if (states.isEmpty() || !(states.first() & (1U << editableState)) || !connected_ ||
+                        follow != follows_)
                         return;
-                    findPasted(field, pasted, follows_, 1);
-                });
-        });
+                    // Every change after the text is read must be reported: the programs are told first.
+                    askForChanges([this, field, pasted, follow] { findPasted(field, pasted, follow, 1); });
+                },
+                notFollowed);
+        },
+        notFollowed);
 }
 
 void TextFieldWatch::findPasted(const Field& field, const QString& pasted, quint64 follow, int look)
 {
-    ask(this, textOf(field.program, field.path), [this, field, pasted, follow, look](const QDBusMessage& answer) {
-        if (!enabled_ || follow != follows_ || !(focused_ == field))
-            return;
-        const QString text = answer.arguments().value(0).toString();
-        const qsizetype at = text.lastIndexOf(pasted);
-        if (at >= 0) {
-            followed_ = Followed{field, pasted, PastedRange(text, at, pasted.size())};
-            for (const QString& event : followEvents)
-                AccessibilityBus::askFor(busName, event);
-            timeout_.start(followMs);
-            Log::info(QStringLiteral("Поле со вставленным текстом отслеживается"));
-        } else if (look < looksForPasted) {
-            QTimer::singleShot(lookAgainMs, this,
-                               [this, field, pasted, follow, look] { findPasted(field, pasted, follow, look + 1); });
-        }
-    });
+    ask(
+        this, textOf(field.program, field.path),
+        [this, field, pasted, follow, look](const QDBusMessage& answer) {
+            if (!enabled_ || follow != follows_ || !(focused_ == field)) {
+                giveUp(follow);
+                return;
+            }
+            const QString text = answer.arguments().value(0).toString();
+            const qsizetype at = text.lastIndexOf(pasted);
+            if (at >= 0) {
+                followed_ = Followed{field, pasted, PastedRange(text, at, pasted.size())};
+                timeout_.start(followMs);
+                Log::info(QStringLiteral("Поле со вставленным текстом отслеживается"));
+            } else if (look < looksForPasted) {
+                QTimer::singleShot(lookAgainMs, this, [this, field, pasted, follow, look] {
+                    findPasted(field, pasted, follow, look + 1);
+                });
+            } else {
+                giveUp(follow);
+            }
+        },
+        [this, follow] { giveUp(follow); });
+}
+
+void TextFieldWatch::askForChanges(std::function<void()> asked)
+{
+    if (std::exchange(askingForChanges_, true)) {
+        asked();
+        return;
+    }
+    AccessibilityBus::askFor(busName, followEvents, this, std::move(asked));
+}
+
+void TextFieldWatch::stopAskingForChanges()
+{
+    if (std::exchange(askingForChanges_, false))
+        AccessibilityBus::stopAskingFor(busName, followEvents);
+}
+
+void TextFieldWatch::giveUp(quint64 follow)
+{
+    // A newer paste's look for its text owns the request for changes now.
+    if (follow == follows_ && !followed_)
+        stopAskingForChanges();
 }
 
 void TextFieldWatch::readAndLetGo()
@@ -227,8 +265,7 @@ void TextFieldWatch::readAndLetGo()
 TextFieldWatch::Followed TextFieldWatch::letGo()
 {
     timeout_.stop();
-    for (const QString& event : followEvents)
-        AccessibilityBus::stopAskingFor(busName, event);
+    stopAskingForChanges();
     return *std::exchange(followed_, std::nullopt);
 }
 

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 
 class QDBusMessage;
@@ -60,7 +61,7 @@ private:
     void connectToBus();
     // The field's role and states allow it to be read; then its text, where the pasted text is found.
     TextFieldWatch();
-    void checkAndRead(const Field& field, const QString& pasted);
+    void checkAndRead(const Field& field, const QString& pasted, quint64 follow);
     void findPasted(const Field& field, const QString& pasted, quint64 follow, int look);
     // The field's text is read once more, where it can be; otherwise what its reports made of it counts.
     void readAndLetGo();
@@ -70,6 +71,11 @@ private:
     // Lets go and tells what the field's reports made of the pasted text.
     void letGoAsReported();
     bool isFollowed(const QDBusMessage& event) const;
+    // The programs report every change of their text only while a field is followed or about to be.
+    void askForChanges(std::function<void()> asked);
+    void stopAskingForChanges();
+    // The look for this paste's text came to nothing.
+    void giveUp(quint64 follow);
 
     std::atomic<bool> enabled_ = false;
     bool connected_ = false;
@@ -77,5 +83,6 @@ private:
     // Tells a look for the text pasted last from one for an earlier paste.
     quint64 follows_ = 0;
     std::optional<Followed> followed_;
+    bool askingForChanges_ = false;
     QTimer timeout_;
 };
